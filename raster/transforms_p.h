@@ -1,0 +1,63 @@
+// Internal to raster/transforms: the prepared geometry that the exact scalar code and the
+// vector fast paths share, and the fast-path entry points.
+#pragma once
+
+#include <cstdint>
+
+#include "raster/blend.h"
+#include "raster/core.h"
+#include "raster/transforms.h"
+
+namespace raster {
+
+// a * b / c for a, b >= 0 and c > 0, rounded like MulDiv, without its 32-bit limits.
+std::int64_t MulDivWide(std::int64_t a, std::int64_t b, std::int64_t c);
+
+// x * A + y * B + C in 32-bit wrap-around arithmetic (unsigned, so the wrap is defined).
+inline std::int32_t AffineSum(std::int32_t x, std::int32_t y, std::int32_t A, std::int32_t B,
+                              std::uint32_t C) {
+  return std::int32_t(std::uint32_t(x) * std::uint32_t(A) + std::uint32_t(y) * std::uint32_t(B) +
+                      C);
+}
+
+// A stretch after its prologue. Positions are 16.16 accumulators relative to SrcRect's top-left
+// corner; they are kept in 64 bits by the reference code so that no geometry can wrap.
+struct StretchSetup {
+  TDrawMode Mode = dmOpaque;  // dmCustom only with a handler
+  TColor32 MasterAlpha = 255;
+  const TPixelCombineEvent* Handler = nullptr;
+  TRect SrcRect;  // inside Src, not empty
+  TRect Clip;     // inside Dst, not empty
+  std::int64_t SW = 0, SH = 0, DW = 0, DH = 0;
+  std::int64_t sx = 0, sy = 0, X0 = 0, Y0 = 0;
+};
+
+// Transform(Dst, Src, T) after its set-up.
+struct TransformSetup {
+  TDrawMode Mode = dmOpaque;  // dmCustom only with a handler
+  TColor32 MasterAlpha = 255;
+  const TPixelCombineEvent* Handler = nullptr;
+  TRect S;              // inclusive source sampling bounds, inside Src when SValid
+  bool SValid = false;  // false: S is the zero rectangle left by a failed intersection
+  TRect D;              // inclusive destination bounds, inside Dst, not empty
+};
+
+// The exact scalar code, the reference for everything else.
+void StretchNearestScalar(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src);
+void StretchLinearScalar(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src);
+void TransformNearestScalar(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
+                            TTransformation& Transformation);
+void TransformLinearScalar(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
+                           TTransformation& Transformation);
+
+// Fast paths, pixel-identical to the scalar code. Each returns false, having written nothing,
+// when it does not cover the case (or vector paths are off); the caller then runs the scalar
+// code.
+bool StretchNearestFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src);
+bool StretchLinearFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src);
+bool TransformNearestFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
+                          TTransformation& Transformation);
+bool TransformLinearFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
+                         TTransformation& Transformation);
+
+}  // namespace raster

@@ -1,0 +1,550 @@
+// Matrix routines, TAffineTransformation and drawing through it.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "raster/blend.h"
+#include "raster/cpu.h"
+#include "raster/transforms.h"
+#include "tests/raster/transforms_test_ref.h"
+
+namespace raster {
+namespace {
+
+using ref::Combine;
+
+TFloatPoint Apply(const TFloatMatrix& M, float x, float y) {
+  return {M[0][0] * x + M[1][0] * y + M[2][0], M[0][1] * x + M[1][1] * y + M[2][1]};
+}
+
+// ---------------------------------------------------------------------------------------
+// Matrices
+
+TEST(Matrix, MultAppliesTheSecondArgumentFirst) {
+  TFloatMatrix translate = IdentityMatrix, scale = IdentityMatrix;
+  translate[2][0] = 10;
+  translate[2][1] = -3;
+  scale[0][0] = 2;
+  scale[1][1] = 5;
+  // Translate, then scale: (1, 1) -> (11, -2) -> (22, -10).
+  const TFloatPoint p = Apply(Mult(scale, translate), 1, 1);
+  EXPECT_FLOAT_EQ(p.X, 22);
+  EXPECT_FLOAT_EQ(p.Y, -10);
+  const TFloatPoint q = Apply(Mult(translate, scale), 1, 1);
+  EXPECT_FLOAT_EQ(q.X, 12);
+  EXPECT_FLOAT_EQ(q.Y, 2);
+}
+
+TEST(Matrix, DeterminantAdjointScaleInvert) {
+  const TFloatMatrix m = {{{2, 1, 0}, {3, 4, 0}, {5, 6, 1}}};
+  EXPECT_EQ(Determinant(m), 5.0f);  // 2*4 - 1*3
+  TFloatMatrix adj = m;
+  Adjoint(adj);
+  // Adjugate times the matrix is the determinant times the identity.
+  const TFloatMatrix prod = Mult(adj, m);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) EXPECT_FLOAT_EQ(prod[i][j], i == j ? 5.0f : 0.0f) << i << j;
+  TFloatMatrix s = m;
+  Scale(s, 0.5f);
+  EXPECT_EQ(s[1][0], 1.5f);
+  EXPECT_EQ(s[2][2], 0.5f);
+  TFloatMatrix inv = m;
+  Invert(inv);
+  const TFloatMatrix id = Mult(inv, m);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) EXPECT_NEAR(id[i][j], i == j ? 1.0f : 0.0f, 1e-6) << i << j;
+  EXPECT_EQ(inv[0][0], float(4.0L * float(1.0L / 5.0f)));
+}
+
+TEST(Matrix, NearlySingularBecomesTheIdentity) {
+  TFloatMatrix m = {{{1e-3f, 0, 0}, {0, 9e-3f, 0}, {7, 8, 1}}};  // det 9e-6 < 1e-5
+  Invert(m);
+  EXPECT_EQ(m, IdentityMatrix);
+  TFloatMatrix n = {{{1e-3f, 0, 0}, {0, 1.1e-2f, 0}, {7, 8, 1}}};  // det 1.1e-5
+  Invert(n);
+  EXPECT_NE(n, IdentityMatrix);
+  EXPECT_NEAR(n[0][0], 1000.0f, 0.01f);
+}
+
+// ---------------------------------------------------------------------------------------
+// Building and preparing
+
+TEST(Affine, NewAndClearedTransformationsAreTheIdentity) {
+  TAffineTransformation t;
+  EXPECT_EQ(t.Matrix, IdentityMatrix);
+  EXPECT_FALSE(t.Prepared);
+  EXPECT_EQ(t.SrcRect, TFloatRect{});
+  t.Translate(3, 4);
+  t.PrepareTransform();
+  EXPECT_TRUE(t.Prepared);
+  t.Clear();
+  EXPECT_FALSE(t.Prepared);
+  EXPECT_EQ(t.Matrix, IdentityMatrix);
+  // Every building step and SetSrcRect clears Prepared; the coefficients stay as prepared.
+  for (int step = 0; step < 5; ++step) {
+    t.PrepareTransform();
+    switch (step) {
+      case 0:
+        t.Translate(1, 1);
+        break;
+      case 1:
+        t.Scale(2, 2);
+        break;
+      case 2:
+        t.Skew(0.5f, 0);
+        break;
+      case 3:
+        t.Rotate(1, 2, 30);
+        break;
+      case 4:
+        t.SetSrcRect({0, 0, 5, 5});
+        break;
+    }
+    EXPECT_FALSE(t.Prepared) << step;
+  }
+  TAffineTransformation u;
+  u.Translate(-3, 0);
+  u.PrepareTransform();
+  u.Translate(100, 100);
+  std::int32_t x, y;
+  u.Transform(0, 0, x, y);
+  EXPECT_EQ(x, 3);
+  EXPECT_EQ(y, 0);
+}
+
+TEST(Affine, StepsComposeInCallOrder) {
+  TAffineTransformation t;
+  t.Translate(10, 0);
+  t.Rotate(0, 0, 90);
+  const TFloatPoint p = Apply(t.Matrix, 1, 0);
+  EXPECT_NEAR(p.X, 0, 1e-5);
+  EXPECT_NEAR(p.Y, -11, 1e-5);
+  TAffineTransformation r;
+  r.Rotate(0, 0, 90);
+  const TFloatPoint q = Apply(r.Matrix, 1, 0);
+  EXPECT_NEAR(q.X, 0, 1e-6);
+  EXPECT_EQ(q.Y, -1);
+  // The sine and cosine are extended-precision values stored as floats.
+  EXPECT_EQ(r.Matrix[1][0], 1.0f);
+  EXPECT_EQ(r.Matrix[0][0], float(std::cos(90.0L * 3.141592653589793238462643383279502884L / 180)));
+  EXPECT_NE(r.Matrix[0][0], 0.0f);
+}
+
+TEST(Affine, RotationAboutACentreKeepsTheCentre) {
+  TAffineTransformation t;
+  t.Rotate(0, 0, 0);
+  EXPECT_EQ(t.Matrix, IdentityMatrix);
+  t.Rotate(30, -20, 0);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) EXPECT_NEAR(t.Matrix[i][j], IdentityMatrix[i][j], 1e-6);
+  t.Clear();
+  t.Rotate(30, -20, 37);
+  const TFloatPoint c = Apply(t.Matrix, 30, -20);
+  EXPECT_NEAR(c.X, 30, 1e-4);
+  EXPECT_NEAR(c.Y, -20, 1e-4);
+  // Positive angles turn anticlockwise on a Y-down screen: the point right of the centre moves
+  // up.
+  const TFloatPoint r = Apply(t.Matrix, 40, -20);
+  EXPECT_LT(r.Y, -20);
+}
+
+TEST(Affine, ScaleAndSkew) {
+  TAffineTransformation t;
+  t.Scale(2, 3);
+  t.Skew(0.5f, 0.25f);
+  const TFloatPoint p = Apply(t.Matrix, 1, 1);  // (2, 3) -> (2 + 1.5, 0.5 + 3)
+  EXPECT_FLOAT_EQ(p.X, 3.5f);
+  EXPECT_FLOAT_EQ(p.Y, 3.5f);
+}
+
+TEST(Affine, SingularScalePreparesTheIdentity) {
+  TAffineTransformation t;
+  t.Translate(5, 9);
+  t.Scale(0, 0);
+  t.PrepareTransform();
+  EXPECT_EQ(t.InvA, 4096);
+  EXPECT_EQ(t.InvE, 4096);
+  EXPECT_EQ(t.InvB, 0);
+  EXPECT_EQ(t.InvC, 0);
+  EXPECT_EQ(t.InvD, 0);
+  EXPECT_EQ(t.InvF, 0);
+}
+
+TEST(Affine, CoefficientsRoundTiesToEven) {
+  TAffineTransformation t;
+  t.Translate(1.5f / 4096, 2.5f / 4096);  // inverse translations -1.5 and -2.5 units
+  t.PrepareTransform();
+  EXPECT_EQ(t.InvC, -2);
+  EXPECT_EQ(t.InvF, -2);
+  t.Clear();
+  t.Scale(4, 0.5f);
+  t.Translate(-3.25f, 7);
+  t.PrepareTransform();
+  EXPECT_EQ(t.InvA, 1024);
+  EXPECT_EQ(t.InvE, 8192);
+  EXPECT_EQ(t.InvC, 3328);    // 3.25 / 4 * 4096
+  EXPECT_EQ(t.InvF, -57344);  // -7 / 0.5 * 4096
+}
+
+TEST(Affine, IdentityMappingAndHalfRoundsDown) {
+  TAffineTransformation t;
+  t.PrepareTransform();
+  std::int32_t x, y;
+  t.Transform(5, 7, x, y);
+  EXPECT_EQ(x, 5);
+  EXPECT_EQ(y, 7);
+  t.Transform256(5, 7, x, y);
+  EXPECT_EQ(x, 1280);
+  EXPECT_EQ(y, 1792);
+  // A sum of exactly half a pixel (2048) rounds down to 0; minus half rounds to -1.
+  t.Translate(-0.5f, 0.5f);
+  t.PrepareTransform();
+  ASSERT_EQ(t.InvC, 2048);
+  ASSERT_EQ(t.InvF, -2048);
+  t.Transform(0, 0, x, y);
+  EXPECT_EQ(x, 0);
+  EXPECT_EQ(y, -1);
+  t.Transform256(0, 0, x, y);
+  EXPECT_EQ(x, 128);
+  EXPECT_EQ(y, -128);
+}
+
+TEST(Affine, MappingWrapsAroundIn32Bits) {
+  TAffineTransformation t;
+  t.InvA = INT_MAX;
+  t.InvB = INT_MIN + 5;
+  t.InvC = INT_MAX;
+  t.InvD = -7;
+  t.InvE = 123456789;
+  t.InvF = INT_MIN;
+  for (auto [i, j] : {std::pair{3, 9}, std::pair{-100000, 77777}, std::pair{INT_MAX, INT_MIN}}) {
+    std::int32_t x, y, x256, y256;
+    t.Transform(i, j, x, y);
+    t.Transform256(i, j, x256, y256);
+    const auto wrap = [](std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t i,
+                         std::int64_t j, std::int64_t k) {
+      return std::int32_t(std::uint32_t(std::uint64_t(i * a + j * b + c + k)));
+    };
+    EXPECT_EQ(x, wrap(t.InvA, t.InvB, t.InvC, i, j, 2047) >> 12);
+    EXPECT_EQ(y, wrap(t.InvD, t.InvE, t.InvF, i, j, 2047) >> 12);
+    EXPECT_EQ(x256, wrap(t.InvA, t.InvB, t.InvC, i, j, 7) >> 4);
+    EXPECT_EQ(y256, wrap(t.InvD, t.InvE, t.InvF, i, j, 7) >> 4);
+  }
+}
+
+TEST(Affine, TransformedBoundsRoundTheCornersOutwardsTiesToEven) {
+  TAffineTransformation t;
+  t.SetSrcRect({0, 0, 10, 5});
+  // round(-0.5) = 0, round(10.5) = 10, round(5.5) = 6 with ties to even.
+  EXPECT_EQ(t.GetTransformedBounds(), (TRect{0, 0, 10, 6}));
+  t.Translate(0.25f, -1.75f);
+  EXPECT_EQ(t.GetTransformedBounds(), (TRect{0, -2, 11, 4}));
+  t.Clear();
+  t.SetSrcRect({0.2f, 0.2f, 10.2f, 5.2f});
+  t.Rotate(0, 0, 90);  // (x, y) -> (y, -x)
+  EXPECT_EQ(t.GetTransformedBounds(), (TRect{0, -11, 6, 0}));
+}
+
+// ---------------------------------------------------------------------------------------
+// Drawing through a transformation
+
+// Straightforward re-computation of Transform from the stated rules, with the coefficients
+// the transformation prepared.
+void ExpectedTransform(TBitmap32& Dst, const TBitmap32& Src, TAffineTransformation& T) {
+  if (!T.Prepared) T.PrepareTransform();
+  TDrawMode mode = Src.DrawMode();
+  if (mode == dmCustom && !Src.OnPixelCombine) mode = dmOpaque;
+  const TColor32 ma = Src.MasterAlpha();
+  TRect S;
+  const bool sValid = IntersectRect(S, MakeRect(T.SrcRect, rrClosest),
+                                    TRect{0, 0, Src.Width() - 1, Src.Height() - 1});
+  TRect D;
+  if (!IntersectRect(D, T.GetTransformedBounds(), TRect{0, 0, Dst.Width() - 1, Dst.Height() - 1}) ||
+      IsRectEmpty(D))
+    return;
+  auto map = [&](std::int64_t a, std::int64_t b, std::int64_t c, int i, int j, int k, int sh) {
+    return std::int32_t(std::uint32_t(std::uint64_t(i * a + j * b + c + k))) >> sh;
+  };
+  for (int J = D.Top; J <= D.Bottom; ++J)
+    for (int I = D.Left; I <= D.Right; ++I) {
+      TColor32 c;
+      if (Src.StretchFilter() == sfNearest) {
+        const int x = map(T.InvA, T.InvB, T.InvC, I, J, 2047, 12);
+        const int y = map(T.InvD, T.InvE, T.InvF, I, J, 2047, 12);
+        if (!sValid || x < S.Left || x > S.Right || y < S.Top || y > S.Bottom) continue;
+        c = Src.GetPixel(x, y);
+      } else {
+        const int X = map(T.InvA, T.InvB, T.InvC, I, J, 7, 4);
+        const int Y = map(T.InvD, T.InvE, T.InvF, I, J, 7, 4);
+        const int xi = X >> 8, yi = Y >> 8;
+        if (xi < S.Left - 1 || yi < S.Top - 1 || xi >= S.Right || yi >= S.Bottom) continue;
+        const TColor32 wx = 255 - (X & 255), wy = 255 - (Y & 255);
+        c = Combine(Combine(Src.GetPixelS(xi, yi), Src.GetPixelS(xi + 1, yi), wx),
+                    Combine(Src.GetPixelS(xi, yi + 1), Src.GetPixelS(xi + 1, yi + 1), wx), wy);
+      }
+      TColor32& b = *Dst.GetPixelPtr(I, J);
+      if (mode == dmOpaque)
+        b = c;
+      else if (mode == dmBlend)
+        ref::BlendMemExRef(c, b, ma);
+      else
+        Src.OnPixelCombine(c, b, ma);
+    }
+}
+
+TEST(TransformDraw, IdentityNearestCopiesAndLinearLeavesTheLastColumn) {
+  std::mt19937 rng(ref::TestSeed(31));
+  TBitmap32 src, dst;
+  src.SetSize(6, 4);
+  ref::FillRandom(src, rng);
+  TAffineTransformation t;
+  t.SetSrcRect(FloatRect(src.BoundsRect()));
+  dst.SetSize(6, 4);
+  dst.Clear(0xFF0000FFu);
+  Transform(dst, src, t);
+  EXPECT_EQ(ref::FirstDifference(dst, src), -1);
+
+  src.SetStretchFilter(sfLinear);
+  dst.Clear(0xFF0000FFu);
+  Transform(dst, src, t);
+  // Column (and row) W - 1 gets no sample; column 0 does, from the band.
+  for (int y = 0; y < 4; ++y) EXPECT_EQ(dst.GetPixel(5, y), 0xFF0000FFu) << y;
+  for (int x = 0; x < 6; ++x) EXPECT_EQ(dst.GetPixel(x, 3), 0xFF0000FFu) << x;
+  for (int y = 0; y < 3; ++y) {
+    const TColor32 upper = Combine(src.GetPixel(0, y), src.GetPixel(1, y), 255);
+    const TColor32 lower = Combine(src.GetPixel(0, y + 1), src.GetPixel(1, y + 1), 255);
+    EXPECT_EQ(dst.GetPixel(0, y), Combine(upper, lower, 255)) << y;
+  }
+}
+
+TEST(TransformDraw, NothingOutsideTheDestinationAndNoNotification) {
+  TBitmap32 src, dst;
+  src.SetSize(5, 5);
+  src.Clear(0xFFFFFFFFu);
+  dst.SetSize(8, 8);
+  dst.Clear(0xFF000000u);
+  int changes = 0;
+  dst.OnChange = [&](TObject*) { ++changes; };
+  TAffineTransformation t;
+  t.SetSrcRect({0, 0, 5, 5});
+  t.Translate(100, 0);
+  Transform(dst, src, t);
+  t.Clear();
+  t.Translate(-20, -20);
+  Transform(dst, src, t);
+  // D is inclusive: a D of a single column is empty by IsRectEmpty and draws nothing.
+  TBitmap32 narrow;
+  narrow.SetSize(1, 8);
+  narrow.Clear(0xFF000000u);
+  narrow.OnChange = [&](TObject*) { ++changes; };
+  t.Clear();
+  Transform(narrow, src, t);
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(narrow.GetPixel(0, 0), 0xFF000000u);
+  for (int i = 0; i < 64; ++i) ASSERT_EQ(dst.PixelBuffer()[i], 0xFF000000u);
+  t.Clear();
+  Transform(dst, src, t);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(dst.GetPixel(4, 4), 0xFFFFFFFFu);
+}
+
+TEST(TransformDraw, BlendUsesMasterAlphaEvenAt255AndZeroChangesNothing) {
+  TBitmap32 src, dst;
+  src.SetSize(4, 4);
+  src.Clear(0xFFFFFFFFu);
+  src.SetDrawMode(dmBlend);
+  TAffineTransformation t;
+  t.SetSrcRect({0, 0, 4, 4});
+  for (TStretchFilter f : {sfNearest, sfLinear}) {
+    src.SetStretchFilter(f);
+    src.SetMasterAlpha(0);
+    dst.SetSize(4, 4);
+    dst.Clear(0xFF000000u);
+    int changes = 0;
+    dst.OnChange = [&](TObject*) { ++changes; };
+    Transform(dst, src, t);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(dst.PixelBuffer()[i], 0xFF000000u);
+    EXPECT_EQ(changes, 1);
+    src.SetMasterAlpha(255);
+    Transform(dst, src, t);
+    TColor32 e = 0xFF000000u;
+    ref::BlendMemExRef(0xFFFFFFFFu, e, 255);
+    EXPECT_EQ(dst.GetPixel(1, 1), e);
+    if (ref::Packed()) {
+      EXPECT_EQ(e, 0xFFFEFEFEu);  // 1/256 of the background shows through
+    }
+  }
+}
+
+TEST(TransformDraw, CustomHandlerSeesEverySampleInRowOrder) {
+  TBitmap32 src, dst;
+  src.SetSize(3, 3);
+  for (int i = 0; i < 9; ++i) src.PixelBuffer()[i] = 0xFF000000u + i;
+  src.SetDrawMode(dmCustom);
+  src.SetMasterAlpha(77);
+  std::vector<TColor32*> order;
+  src.OnPixelCombine = [&](TColor32 F, TColor32& B, TColor32 M) {
+    EXPECT_EQ(M, 77u);
+    order.push_back(&B);
+    B = F ^ 0x00FFFFFFu;
+  };
+  dst.SetSize(5, 5);
+  dst.Clear(0);
+  TAffineTransformation t;
+  t.SetSrcRect({0, 0, 3, 3});
+  t.Translate(1, 1);
+  Transform(dst, src, t);
+  ASSERT_EQ(order.size(), 9u);
+  for (int k = 0; k < 9; ++k) EXPECT_EQ(order[k], dst.GetPixelPtr(1 + k % 3, 1 + k / 3));
+  EXPECT_EQ(dst.GetPixel(3, 3), 0xFF000008u ^ 0x00FFFFFFu);
+}
+
+TEST(TransformDraw, EmptyOrMissedSourceReadsNothingOutsideIt) {
+  TBitmap32 empty, dst, expect;
+  empty.SetOuterColor(0x80FF0000u);
+  dst.SetSize(8, 8);
+  expect.SetSize(8, 8);
+  TAffineTransformation t;
+  t.SetSrcRect({0, 0, 6, 6});
+  // Nearest: no samples at all. Bilinear: only the band, which reads OuterColor.
+  Transform(dst, empty, t);
+  EXPECT_EQ(ref::FirstDifference(dst, expect), -1);
+  empty.SetStretchFilter(sfLinear);
+  Transform(dst, empty, t);
+  ExpectedTransform(expect, empty, t);
+  EXPECT_EQ(ref::FirstDifference(dst, expect), -1);
+  TBitmap32 src;
+  src.SetSize(4, 4);
+  src.Clear(0xFFFFFFFFu);
+  t.SetSrcRect({10, 10, 16, 16});
+  t.Translate(-10, -10);
+  dst.Clear(0xFF000000u);
+  Transform(dst, src, t);
+  for (int i = 0; i < 64; ++i) ASSERT_EQ(dst.PixelBuffer()[i], 0xFF000000u);
+}
+
+TEST(TransformDraw, HugeCoefficientsNeverReadOutsideTheSource) {
+  std::mt19937 rng(ref::TestSeed(41));
+  TBitmap32 src, dst, expect;
+  src.SetSize(9, 7);
+  ref::FillRandom(src, rng);
+  for (int n = 0; n < 40; ++n) {
+    TAffineTransformation t;
+    t.SetSrcRect({-5, -5, 200, 200});
+    t.InvA = std::int32_t(rng());
+    t.InvB = std::int32_t(rng());
+    t.InvC = std::int32_t(rng());
+    t.InvD = std::int32_t(rng());
+    t.InvE = std::int32_t(rng());
+    t.InvF = std::int32_t(rng());
+    t.Prepared = true;
+    for (TStretchFilter f : {sfNearest, sfLinear}) {
+      src.SetStretchFilter(f);
+      dst.SetSize(37, 29);
+      dst.Clear(0xFF102030u);
+      expect.SetSize(37, 29);
+      expect.Clear(0xFF102030u);
+      Transform(dst, src, t);
+      ExpectedTransform(expect, src, t);
+      ASSERT_EQ(ref::FirstDifference(dst, expect), -1) << n;
+    }
+  }
+}
+
+struct RandomCase {
+  TAffineTransformation T;
+  TBitmap32 Src;
+  int DW = 0, DH = 0;
+  TColor32 Background = 0;
+};
+
+void MakeRandomCase(std::mt19937& rng, RandomCase& C, int MaxSrc, int MaxDst) {
+  const int sw = 1 + rng() % MaxSrc, sh = 1 + rng() % MaxSrc;
+  C.Src.SetSize(sw, sh);
+  ref::FillRandom(C.Src, rng);
+  C.Src.SetOuterColor(rng() % 2 ? 0 : ref::RandomColor(rng));
+  C.DW = 1 + rng() % MaxDst;
+  C.DH = 1 + rng() % MaxDst;
+  C.T.Clear();
+  // Sometimes a sub-rectangle with fractional edges, sometimes the whole source.
+  if (rng() % 3 == 0) {
+    const float l = float(rng() % 200) / 40 - 1, t = float(rng() % 200) / 40 - 1;
+    C.T.SetSrcRect({l, t, l + float(rng() % 400) / 10, t + float(rng() % 400) / 10});
+  } else {
+    C.T.SetSrcRect(FloatRect(C.Src.BoundsRect()));
+  }
+  C.T.Translate(-sw / 2.0f, -sh / 2.0f);
+  const float scale = 0.1f + float(rng() % 1000) / 1000 * 2.9f;
+  C.T.Scale(scale, rng() % 4 ? scale : scale * 1.3f);
+  if (rng() % 5 == 0) C.T.Skew(float(int(rng() % 100) - 50) / 100, 0);
+  const int angles[] = {0, 90, 180, 270, 7, -7, 45};
+  C.T.Rotate(0, 0, rng() % 2 ? float(angles[rng() % 7]) : float(rng() % 36000) / 100);
+  C.T.Translate(float(int(rng() % (C.DW + 40)) - 20) + float(rng() % 100) / 100,
+                float(int(rng() % (C.DH + 40)) - 20));
+  C.Src.SetStretchFilter(rng() % 2 ? sfLinear : sfNearest);
+  const int m = rng() % 4;
+  C.Src.SetDrawMode(m == 0 ? dmOpaque : dmBlend);
+  C.Src.SetMasterAlpha(m == 1 ? 255 : (m == 2 ? 120 : rng() % 256));
+  C.Background = ref::RandomColor(rng);
+}
+
+TEST(TransformDraw, RandomCasesMatchTheRecomputation) {
+  const std::uint32_t seed = ref::TestSeed(123);
+  std::mt19937 rng(seed);
+  TBitmap32 dst, expect;
+  for (int n = 0; n < 300; ++n) {
+    SCOPED_TRACE("seed " + std::to_string(seed) + " case " + std::to_string(n));
+    RandomCase C;
+    MakeRandomCase(rng, C, 20, 40);
+    dst.SetSize(C.DW, C.DH);
+    dst.Clear(C.Background);
+    expect.SetSize(C.DW, C.DH);
+    expect.Clear(C.Background);
+    Transform(dst, C.Src, C.T);
+    ExpectedTransform(expect, C.Src, C.T);
+    ASSERT_EQ(ref::FirstDifference(dst, expect), -1);
+  }
+}
+
+struct Implementation {
+  TBlendImplementation saved = ActiveBlendImplementation();
+  int threads = RasterThreadCount();
+  ~Implementation() {
+    SelectBlendImplementation(saved);
+    SetRasterThreadCount(threads);
+  }
+};
+
+TEST(TransformFastPaths, MatchTheScalarCodeOnRandomGeometries) {
+  if (!VectorPathsActive()) GTEST_SKIP() << "vector paths are off in this run";
+  Implementation restore;
+  const std::uint32_t seed = ref::TestSeed(4242);
+  std::mt19937 rng(seed);
+  TBitmap32 fast, slow;
+  for (int n = 0; n < 500; ++n) {
+    SCOPED_TRACE("seed " + std::to_string(seed) + " case " + std::to_string(n));
+    RandomCase C;
+    MakeRandomCase(rng, C, 90, 120);
+    SetRasterThreadCount(1 + n % 3);
+    SelectBlendImplementation(TBlendImplementation::PackedVector);
+    fast.SetSize(C.DW, C.DH);
+    fast.Clear(C.Background);
+    Transform(fast, C.Src, C.T);
+    SelectBlendImplementation(TBlendImplementation::PackedScalar);
+    slow.SetSize(C.DW, C.DH);
+    slow.Clear(C.Background);
+    Transform(slow, C.Src, C.T);
+    const long diff = ref::FirstDifference(fast, slow);
+    ASSERT_EQ(diff, -1) << "pixel " << diff % C.DW << "," << diff / std::max(1, C.DW) << " filter "
+                        << int(C.Src.StretchFilter()) << " mode " << int(C.Src.DrawMode()) << " ma "
+                        << C.Src.MasterAlpha();
+  }
+}
+
+}  // namespace
+}  // namespace raster
