@@ -360,13 +360,14 @@ TEST(TransformDraw, BlendUsesMasterAlphaEvenAt255AndZeroChangesNothing) {
   src.SetDrawMode(dmBlend);
   TAffineTransformation t;
   t.SetSrcRect({0, 0, 4, 4});
+  int changes = 0;
+  dst.OnChange = [&](TObject*) { ++changes; };
   for (TStretchFilter f : {sfNearest, sfLinear}) {
     src.SetStretchFilter(f);
     src.SetMasterAlpha(0);
     dst.SetSize(4, 4);
     dst.Clear(0xFF000000u);
-    int changes = 0;
-    dst.OnChange = [&](TObject*) { ++changes; };
+    changes = 0;
     Transform(dst, src, t);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(dst.PixelBuffer()[i], 0xFF000000u);
     EXPECT_EQ(changes, 1);
