@@ -124,6 +124,8 @@ class TLayerCollection : public TPersistent {
   TNotifyEvent OnGDIUpdate;
 
  private:
+  friend class TCustomLayer;
+
   TViewMapping* FMapping = nullptr;
   std::vector<TCustomLayer*> FItems;
   bool FMouseEvents = true;
