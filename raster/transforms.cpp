@@ -2,10 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <limits>
+#include <mutex>
+#include <thread>
+#include <typeinfo>
+#include <vector>
 
 #include "raster/blend.h"
+#include "raster/cpu.h"
 #include "raster/lowlevel.h"
 #include "raster/transforms_p.h"
 
@@ -466,53 +474,73 @@ struct TransformWriter {
 
 }  // namespace
 
-void TransformNearestScalar(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
-                            TTransformation& Transformation) {
+namespace {
+
+// One row segment [I0, I1] of the exact per-pixel code; Map gives the mapping of a pixel.
+template <class Map>
+void NearestSegment(const TransformSetup& T, TColor32* Row, const TBitmap32& Src, const Map& map,
+                    std::int32_t J, std::int32_t I0, std::int32_t I1) {
   const TransformWriter write{T.Mode, T.MasterAlpha, T.Handler};
   const TRect& S = T.S;
-  for (std::int32_t J = T.D.Top; J <= T.D.Bottom; ++J) {
-    TColor32* d = Dst.GetScanLine(J);
-    for (std::int32_t I = T.D.Left; I <= T.D.Right; ++I) {
-      std::int32_t X, Y;
-      Transformation.Transform(I, J, X, Y);
-      if (T.SValid && X >= S.Left && X <= S.Right && Y >= S.Top && Y <= S.Bottom)
-        write(Src.GetPixel(X, Y), d[I]);
-    }
+  if (!T.SValid) return;
+  for (std::int32_t I = I0; I <= I1; ++I) {
+    std::int32_t X, Y;
+    map(I, J, X, Y);
+    if (X >= S.Left && X <= S.Right && Y >= S.Top && Y <= S.Bottom)
+      write(Src.GetPixel(X, Y), Row[I]);
   }
+}
+
+template <class Map>
+void LinearSegment(const TransformSetup& T, TColor32* Row, const TBitmap32& Src, const Map& map,
+                   std::int32_t J, std::int32_t I0, std::int32_t I1) {
+  const TransformWriter write{T.Mode, T.MasterAlpha, T.Handler};
+  const TCombineReg combine = CombineReg;
+  const TRect& S = T.S;
+  for (std::int32_t I = I0; I <= I1; ++I) {
+    std::int32_t X, Y;
+    map(I, J, X, Y);
+    const std::int32_t Xi = X >> 8, Yi = Y >> 8;
+    const TColor32 wx = 255 - TColor32(X & 255), wy = 255 - TColor32(Y & 255);
+    TColor32 q1, q2, q3, q4;
+    if (S.Left < Xi && Xi < S.Right - 1 && S.Top < Yi && Yi < S.Bottom - 1) {
+      const TColor32* p = Src.GetPixelPtr(Xi, Yi);
+      q1 = p[0];
+      q2 = p[1];
+      p += Src.Width();
+      q3 = p[0];
+      q4 = p[1];
+    } else if (Xi < S.Left - 1 || Yi < S.Top - 1 || Xi >= S.Right || Yi >= S.Bottom) {
+      continue;
+    } else {
+      // The one-pixel band around the edges: positions outside read OuterColor.
+      q1 = Src.GetPixelS(Xi, Yi);
+      q2 = Src.GetPixelS(Xi + 1, Yi);
+      q3 = Src.GetPixelS(Xi, Yi + 1);
+      q4 = Src.GetPixelS(Xi + 1, Yi + 1);
+    }
+    write(combine(combine(q1, q2, wx), combine(q3, q4, wx), wy), Row[I]);
+  }
+}
+
+}  // namespace
+
+void TransformNearestScalar(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
+                            TTransformation& Transformation) {
+  const auto map = [&](std::int32_t I, std::int32_t J, std::int32_t& X, std::int32_t& Y) {
+    Transformation.Transform(I, J, X, Y);
+  };
+  for (std::int32_t J = T.D.Top; J <= T.D.Bottom; ++J)
+    NearestSegment(T, Dst.GetScanLine(J), Src, map, J, T.D.Left, T.D.Right);
 }
 
 void TransformLinearScalar(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
                            TTransformation& Transformation) {
-  const TransformWriter write{T.Mode, T.MasterAlpha, T.Handler};
-  const TCombineReg combine = CombineReg;
-  const TRect& S = T.S;
-  for (std::int32_t J = T.D.Top; J <= T.D.Bottom; ++J) {
-    TColor32* d = Dst.GetScanLine(J);
-    for (std::int32_t I = T.D.Left; I <= T.D.Right; ++I) {
-      std::int32_t X, Y;
-      Transformation.Transform256(I, J, X, Y);
-      const std::int32_t Xi = X >> 8, Yi = Y >> 8;
-      const TColor32 wx = 255 - TColor32(X & 255), wy = 255 - TColor32(Y & 255);
-      TColor32 q1, q2, q3, q4;
-      if (S.Left < Xi && Xi < S.Right - 1 && S.Top < Yi && Yi < S.Bottom - 1) {
-        const TColor32* p = Src.GetPixelPtr(Xi, Yi);
-        q1 = p[0];
-        q2 = p[1];
-        p += Src.Width();
-        q3 = p[0];
-        q4 = p[1];
-      } else if (Xi < S.Left - 1 || Yi < S.Top - 1 || Xi >= S.Right || Yi >= S.Bottom) {
-        continue;
-      } else {
-        // The one-pixel band around the edges: positions outside read OuterColor.
-        q1 = Src.GetPixelS(Xi, Yi);
-        q2 = Src.GetPixelS(Xi + 1, Yi);
-        q3 = Src.GetPixelS(Xi, Yi + 1);
-        q4 = Src.GetPixelS(Xi + 1, Yi + 1);
-      }
-      write(combine(combine(q1, q2, wx), combine(q3, q4, wx), wy), d[I]);
-    }
-  }
+  const auto map = [&](std::int32_t I, std::int32_t J, std::int32_t& X, std::int32_t& Y) {
+    Transformation.Transform256(I, J, X, Y);
+  };
+  for (std::int32_t J = T.D.Top; J <= T.D.Bottom; ++J)
+    LinearSegment(T, Dst.GetScanLine(J), Src, map, J, T.D.Left, T.D.Right);
 }
 
 void Transform(TBitmap32& Dst, const TBitmap32& Src, TTransformation& Transformation) {
@@ -548,18 +576,358 @@ void Transform(TBitmap32& Dst, const TBitmap32& Src, TTransformation& Transforma
 
 }  // namespace raster
 
+// ---------------------------------------------------------------------------------------
+// Fast paths: the same results as the scalar code above, with vector kernels over spans
+// whose samples are known to be direct reads, and destination rows split over threads.
+
 namespace raster {
-// Fast-path dispatch (vector code not yet wired in).
-bool StretchNearestFast(const StretchSetup&, TBitmap32&, const TBitmap32&) {
-  return false;
+namespace {
+
+bool VectorKernels() {
+  return VectorPathsActive() && HasAVX2();
 }
-bool StretchLinearFast(const StretchSetup&, TBitmap32&, const TBitmap32&) {
-  return false;
+
+// A small persistent pool. A job splits a range of rows into contiguous parts, one per
+// thread; each row is computed the same way whichever thread runs it, so the result does not
+// depend on the split. One job at a time: a caller that finds the pool busy (another thread
+// drawing, or a nested call) runs its rows itself.
+class RowPool {
+ public:
+  using Job = std::function<void(std::int32_t, std::int32_t)>;
+
+  static RowPool& Instance() {
+    // Never destroyed: workers may still wait on it while the program exits.
+    static RowPool* pool = new RowPool;
+    return *pool;
+  }
+
+  void Run(std::int32_t First, std::int32_t Last, int Parts, const Job& Fn) {
+    std::unique_lock<std::mutex> busy(FJobLock, std::try_to_lock);
+    if (Parts <= 1 || !busy.owns_lock()) {
+      Fn(First, Last);
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      while (int(FWorkers.size()) < Parts - 1) {
+        const int index = int(FWorkers.size()) + 1;
+        FWorkers.emplace_back([this, index] { WorkerLoop(index); });
+      }
+      FJob = &Fn;
+      FFirst = First;
+      FLast = Last;
+      FParts = Parts;
+      FPending = Parts - 1;
+      ++FGeneration;
+    }
+    FStart.notify_all();
+    std::exception_ptr error;
+    try {
+      Fn(Part(First, Last, Parts, 0), Part(First, Last, Parts, 1));
+    } catch (...) {
+      error = std::current_exception();
+    }
+    std::unique_lock<std::mutex> lock(FLock);
+    FDone.wait(lock, [this] { return FPending == 0; });
+    FJob = nullptr;
+    if (!error) error = FError;
+    FError = nullptr;
+    lock.unlock();
+    if (error) std::rethrow_exception(error);
+  }
+
+ private:
+  static std::int32_t Part(std::int32_t First, std::int32_t Last, int Parts, int K) {
+    return First + std::int32_t(std::int64_t(Last - First) * K / Parts);
+  }
+
+  void WorkerLoop(int Index) {
+    std::uint64_t seen = 0;
+    std::unique_lock<std::mutex> lock(FLock);
+    for (;;) {
+      FStart.wait(lock, [&] { return FGeneration != seen; });
+      seen = FGeneration;
+      if (Index >= FParts) continue;
+      const Job* job = FJob;
+      const std::int32_t begin = Part(FFirst, FLast, FParts, Index);
+      const std::int32_t end = Part(FFirst, FLast, FParts, Index + 1);
+      lock.unlock();
+      std::exception_ptr error;
+      try {
+        (*job)(begin, end);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      lock.lock();
+      if (error && !FError) FError = error;
+      if (--FPending == 0) FDone.notify_one();
+    }
+  }
+
+  std::mutex FJobLock;
+  std::mutex FLock;
+  std::condition_variable FStart, FDone;
+  std::vector<std::thread> FWorkers;
+  const Job* FJob = nullptr;
+  std::int32_t FFirst = 0, FLast = 0;
+  int FParts = 1;
+  int FPending = 0;
+  std::uint64_t FGeneration = 0;
+  std::exception_ptr FError;
+};
+
+// Runs Fn over the rows [First, Last), on several threads when the work is large enough.
+void ForRows(std::int32_t First, std::int32_t Last, std::int64_t PixelsPerRow,
+             const RowPool::Job& Fn) {
+  const std::int64_t rows = std::int64_t(Last) - First;
+  if (rows <= 0) return;
+  int parts = RasterThreadCount();
+  if (rows * PixelsPerRow < 32768) parts = 1;
+  if (parts > rows) parts = int(rows);
+  RowPool::Instance().Run(First, Last, parts, Fn);
 }
-bool TransformNearestFast(const TransformSetup&, TBitmap32&, const TBitmap32&, TTransformation&) {
-  return false;
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  std::int64_t q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+  return q;
 }
-bool TransformLinearFast(const TransformSetup&, TBitmap32&, const TBitmap32&, TTransformation&) {
-  return false;
+std::int64_t CeilDiv(std::int64_t a, std::int64_t b) {
+  return -FloorDiv(-a, b);
 }
+
+struct Span {
+  std::int64_t Lo, Hi;  // inclusive; empty when Lo > Hi
+  bool Empty() const { return Lo > Hi; }
+  Span operator&(const Span& O) const { return {std::max(Lo, O.Lo), std::min(Hi, O.Hi)}; }
+};
+
+// The columns I at which floor((Base + I * Step) / 4096), computed without wrap-around, lies
+// in [Lo, Hi]: a linear inequality solved exactly in integers.
+Span Solve(std::int64_t Step, std::int64_t Base, std::int64_t Lo, std::int64_t Hi) {
+  constexpr std::int64_t kAll = std::int64_t(1) << 40;
+  if (Lo > Hi) return {1, 0};
+  const std::int64_t vmin = Lo * 4096 - Base, vmax = Hi * 4096 + 4095 - Base;
+  if (Step == 0) return (vmin <= 0 && 0 <= vmax) ? Span{-kAll, kAll} : Span{1, 0};
+  if (Step > 0) return {CeilDiv(vmin, Step), FloorDiv(vmax, Step)};
+  return {CeilDiv(vmax, Step), FloorDiv(vmin, Step)};
+}
+
+bool FitsInt32(std::int64_t V) {
+  return V >= std::numeric_limits<std::int32_t>::min() &&
+         V <= std::numeric_limits<std::int32_t>::max();
+}
+
+// The prepared coefficients of one Transform call and the per-row span logic shared by both
+// filters.
+struct AffineRows {
+  const TransformSetup& T;
+  const TBitmap32& Src;
+  TBitmap32& Dst;
+  std::int32_t A, B, C, D, E, F;
+  std::uint32_t Round;  // 2047 (nearest) or 7 (bilinear)
+
+  // 20.12 sums of row J, column 0, without wrap-around.
+  std::int64_t BaseX(std::int32_t J) const { return std::int64_t(J) * B + C + Round; }
+  std::int64_t BaseY(std::int32_t J) const { return std::int64_t(J) * E + F + Round; }
+
+  // True when no sum of row J leaves 32 bits: then the wrapped sums are the exact ones and
+  // each coordinate is monotonic along the row.
+  bool RowExact(std::int32_t J) const {
+    const std::int64_t bx = BaseX(J), by = BaseY(J);
+    const std::int64_t l = T.D.Left, r = T.D.Right;
+    return FitsInt32(bx + l * A) && FitsInt32(bx + r * A) && FitsInt32(by + l * D) &&
+           FitsInt32(by + r * D);
+  }
+
+  // Columns of row J whose integer source position lies in [XLo, XHi] x [YLo, YHi].
+  Span Columns(std::int32_t J, std::int64_t XLo, std::int64_t XHi, std::int64_t YLo,
+               std::int64_t YHi) const {
+    return Span{T.D.Left, T.D.Right} & Solve(A, BaseX(J), XLo, XHi) & Solve(D, BaseY(J), YLo, YHi);
+  }
+
+  void SrcPos(std::int32_t I, std::int32_t J, std::int32_t& X, std::int32_t& Y) const {
+    X = AffineSum(I, J, A, B, std::uint32_t(C) + Round) >> 12;
+    Y = AffineSum(I, J, D, E, std::uint32_t(F) + Round) >> 12;
+  }
+
+  AffineSpan Kernel(std::int32_t J, std::int64_t I0, std::int64_t I1) const {
+    AffineSpan k;
+    k.Src = Src.PixelBuffer();
+    k.Stride = Src.Width();
+    k.SumX = std::uint32_t(AffineSum(std::int32_t(I0), J, A, B, std::uint32_t(C) + Round));
+    k.SumY = std::uint32_t(AffineSum(std::int32_t(I0), J, D, E, std::uint32_t(F) + Round));
+    k.StepX = std::uint32_t(A);
+    k.StepY = std::uint32_t(D);
+    k.Dst = Dst.GetPixelPtr(std::int32_t(I0), J);
+    k.Count = std::int32_t(I1 - I0 + 1);
+    k.Blend = T.Mode == dmBlend;
+    k.MasterAlpha = T.MasterAlpha;
+    return k;
+  }
+};
+
+bool AffineFastCase(const TransformSetup& T, TTransformation& Transformation) {
+  if (!VectorKernels() || T.Mode == dmCustom) return false;
+  if (T.Mode == dmBlend && T.MasterAlpha > 255) return false;
+  // Subclasses may map differently; only the plain affine mapping is known here.
+  return typeid(Transformation) == typeid(TAffineTransformation);
+}
+
+}  // namespace
+
+bool TransformNearestFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
+                          TTransformation& Transformation) {
+  if (!AffineFastCase(T, Transformation)) return false;
+  if (!T.SValid) return true;  // no sample anywhere, as in the scalar code
+  const auto& M = static_cast<const TAffineTransformation&>(Transformation);
+  const AffineRows rows{T, Src, Dst, M.InvA, M.InvB, M.InvC, M.InvD, M.InvE, M.InvF, 2047u};
+  const auto map = [&](std::int32_t I, std::int32_t J, std::int32_t& X, std::int32_t& Y) {
+    rows.SrcPos(I, J, X, Y);
+  };
+  const TRect& S = T.S;
+  ForRows(T.D.Top, T.D.Bottom + 1, T.D.Right - T.D.Left + 1, [&](std::int32_t J0, std::int32_t J1) {
+    for (std::int32_t J = J0; J < J1; ++J) {
+      TColor32* row = Dst.GetScanLine(J);
+      if (!rows.RowExact(J)) {
+        NearestSegment(T, row, Src, map, J, T.D.Left, T.D.Right);
+        continue;
+      }
+      const Span in = rows.Columns(J, S.Left, S.Right, S.Top, S.Bottom);
+      if (in.Empty()) continue;
+      // The span ends must satisfy the per-pixel predicate; anything else is a fault of the
+      // span arithmetic, and the row is then drawn pixel by pixel.
+      std::int32_t x0, y0, x1, y1;
+      rows.SrcPos(std::int32_t(in.Lo), J, x0, y0);
+      rows.SrcPos(std::int32_t(in.Hi), J, x1, y1);
+      if (!(PtInRect({S.Left, S.Top, S.Right + 1, S.Bottom + 1}, {x0, y0}) &&
+            PtInRect({S.Left, S.Top, S.Right + 1, S.Bottom + 1}, {x1, y1}))) {
+        NearestSegment(T, row, Src, map, J, T.D.Left, T.D.Right);
+        continue;
+      }
+      TransformNearestSpan_AVX2(rows.Kernel(J, in.Lo, in.Hi));
+    }
+  });
+  return true;
+}
+
+bool TransformLinearFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
+                         TTransformation& Transformation) {
+  if (!AffineFastCase(T, Transformation)) return false;
+  const auto& M = static_cast<const TAffineTransformation&>(Transformation);
+  const AffineRows rows{T, Src, Dst, M.InvA, M.InvB, M.InvC, M.InvD, M.InvE, M.InvF, 7u};
+  const auto map = [&](std::int32_t I, std::int32_t J, std::int32_t& X, std::int32_t& Y) {
+    X = AffineSum(I, J, rows.A, rows.B, std::uint32_t(rows.C) + 7u) >> 4;
+    Y = AffineSum(I, J, rows.D, rows.E, std::uint32_t(rows.F) + 7u) >> 4;
+  };
+  const TRect& S = T.S;
+  // Inner case: S.Left < Xi < S.Right - 1 and likewise vertically.
+  const TRect inner{S.Left + 1, S.Top + 1, S.Right - 1, S.Bottom - 1};
+  ForRows(T.D.Top, T.D.Bottom + 1, T.D.Right - T.D.Left + 1, [&](std::int32_t J0, std::int32_t J1) {
+    for (std::int32_t J = J0; J < J1; ++J) {
+      TColor32* row = Dst.GetScanLine(J);
+      if (!rows.RowExact(J)) {
+        LinearSegment(T, row, Src, map, J, T.D.Left, T.D.Right);
+        continue;
+      }
+      // Columns with any sample (inner case or band), and the inner ones among them.
+      const Span any = rows.Columns(J, S.Left - 1, S.Right - 1, S.Top - 1, S.Bottom - 1);
+      if (any.Empty()) continue;
+      const Span in =
+          any & rows.Columns(J, inner.Left, inner.Right - 1, inner.Top, inner.Bottom - 1);
+      if (in.Empty()) {
+        LinearSegment(T, row, Src, map, J, std::int32_t(any.Lo), std::int32_t(any.Hi));
+        continue;
+      }
+      std::int32_t x0, y0, x1, y1;
+      rows.SrcPos(std::int32_t(in.Lo), J, x0, y0);
+      rows.SrcPos(std::int32_t(in.Hi), J, x1, y1);
+      if (!(PtInRect(inner, {x0, y0}) && PtInRect(inner, {x1, y1}))) {
+        LinearSegment(T, row, Src, map, J, T.D.Left, T.D.Right);
+        continue;
+      }
+      LinearSegment(T, row, Src, map, J, std::int32_t(any.Lo), std::int32_t(in.Lo) - 1);
+      TransformLinearSpan_AVX2(rows.Kernel(J, in.Lo, in.Hi));
+      LinearSegment(T, row, Src, map, J, std::int32_t(in.Hi) + 1, std::int32_t(any.Hi));
+    }
+  });
+  return true;
+}
+
+bool StretchNearestFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src) {
+  if (!VectorKernels() || S.Mode == dmCustom) return false;
+  const std::int32_t n = S.Clip.Right - S.Clip.Left;
+  // Source column of every clip column, relative to the source row's SrcRect.Left.
+  std::vector<std::int32_t> cols(std::size_t(n) + 0);
+  for (std::int32_t i = 0; i < n; ++i) cols[i] = std::int32_t((S.X0 + i * S.sx) >> 16);
+  const std::int32_t dstWidth = Dst.Width();
+  ForRows(S.Clip.Top, S.Clip.Bottom, n, [&](std::int32_t Y0, std::int32_t Y1) {
+    std::vector<TColor32> samples(S.Mode == dmOpaque ? 0 : std::size_t(n));
+    std::int64_t lastRow = -1;
+    for (std::int32_t y = Y0; y < Y1; ++y) {
+      const std::int64_t Y = S.Y0 + std::int64_t(y - S.Clip.Top) * S.sy;
+      const std::int64_t srcRow = (Y >> 16) + S.SrcRect.Top;
+      TColor32* d = Dst.GetPixelPtr(S.Clip.Left, y);
+      const TColor32* s = Src.GetPixelPtr(S.SrcRect.Left, std::int32_t(srcRow));
+      if (S.Mode == dmOpaque) {
+        // A row that maps to the same source row as the one above it is a copy of it.
+        if (srcRow == lastRow)
+          std::memcpy(d, d - dstWidth, std::size_t(n) * sizeof(TColor32));
+        else
+          StretchGatherRow_AVX2(s, cols.data(), d, n);
+      } else {
+        if (srcRow != lastRow) StretchGatherRow_AVX2(s, cols.data(), samples.data(), n);
+        if (S.MasterAlpha >= 255)
+          BlendLine(samples.data(), d, n);
+        else
+          BlendMemExRow_AVX2(samples.data(), d, n, S.MasterAlpha);
+      }
+      lastRow = srcRow;
+    }
+  });
+  return true;
+}
+
+bool StretchLinearFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src) {
+  // dmBlend below full master alpha interpolates rows first; that order stays scalar.
+  if (!VectorKernels() || S.Mode == dmCustom) return false;
+  if (S.Mode == dmBlend && S.MasterAlpha < 255) return false;
+  const std::int32_t n = S.Clip.Right - S.Clip.Left;
+  std::vector<std::int32_t> t(n), t1(n);
+  std::vector<std::uint32_t> wx(n);
+  for (std::int32_t i = 0; i < n; ++i) {
+    const std::int64_t X = S.X0 + i * S.sx;
+    t[i] = std::int32_t(X >> 16);
+    t1[i] = std::int32_t(std::min<std::int64_t>(t[i] + 1, S.SW - 1));
+    wx[i] = 255 - std::uint32_t((X >> 8) & 255);
+  }
+  // Columns first: each needed source column is interpolated vertically once per row, then
+  // neighbouring columns horizontally.
+  const std::int32_t first = t[0], count = t1[n - 1] - first + 1;
+  for (std::int32_t i = 0; i < n; ++i) {
+    t[i] -= first;
+    t1[i] -= first;
+  }
+  ForRows(S.Clip.Top, S.Clip.Bottom, n + count, [&](std::int32_t Y0, std::int32_t Y1) {
+    std::vector<TColor32> v(count), samples(S.Mode == dmOpaque ? 0 : std::size_t(n));
+    for (std::int32_t y = Y0; y < Y1; ++y) {
+      const std::int64_t Y = S.Y0 + std::int64_t(y - S.Clip.Top) * S.sy;
+      const std::int32_t sy0 = std::int32_t(Y >> 16) + S.SrcRect.Top;
+      const TColor32* upper = Src.GetPixelPtr(S.SrcRect.Left + first, sy0);
+      const TColor32* lower =
+          sy0 < S.SrcRect.Bottom - 1 ? Src.GetPixelPtr(S.SrcRect.Left + first, sy0 + 1) : upper;
+      const TColor32 wy = 255 - TColor32((Y >> 8) & 255);
+      StretchVerticalLerp_AVX2(upper, lower, wy, v.data(), count);
+      TColor32* d = Dst.GetPixelPtr(S.Clip.Left, y);
+      if (S.Mode == dmOpaque) {
+        StretchHorizontalLerp_AVX2(v.data(), t.data(), t1.data(), wx.data(), d, n);
+      } else {
+        StretchHorizontalLerp_AVX2(v.data(), t.data(), t1.data(), wx.data(), samples.data(), n);
+        BlendLine(samples.data(), d, n);
+      }
+    }
+  });
+  return true;
+}
+
 }  // namespace raster

@@ -60,4 +60,33 @@ bool TransformNearestFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap
 bool TransformLinearFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
                          TTransformation& Transformation);
 
+// One destination row span of Transform in which every pixel has a sample read directly
+// (nearest: inside S; bilinear: the inner case). The sums are the 20.12 mapping sums, rounding
+// constant included, of the span's first pixel; no sum along the span leaves 32 bits.
+struct AffineSpan {
+  const TColor32* Src = nullptr;  // pixel (0, 0) of the source
+  std::int32_t Stride = 0;        // source width
+  std::uint32_t SumX = 0, SumY = 0;
+  std::uint32_t StepX = 0, StepY = 0;  // InvA, InvD: the sums' change per column
+  TColor32* Dst = nullptr;
+  std::int32_t Count = 0;
+  bool Blend = false;  // packed BlendMemEx with MasterAlpha (0..255), else store
+  TColor32 MasterAlpha = 255;
+};
+
+// AVX2 kernels (transforms_avx2.cpp), packed-lane arithmetic.
+void TransformLinearSpan_AVX2(const AffineSpan& S);
+void TransformNearestSpan_AVX2(const AffineSpan& S);
+// Dst[i] = Row[Cols[i]].
+void StretchGatherRow_AVX2(const TColor32* Row, const std::int32_t* Cols, TColor32* Dst,
+                           std::int32_t Count);
+// Out[i] = CombineReg(Upper[i], Lower[i], WY).
+void StretchVerticalLerp_AVX2(const TColor32* Upper, const TColor32* Lower, TColor32 WY,
+                              TColor32* Out, std::int32_t Count);
+// Out[i] = CombineReg(V[T[i]], V[T1[i]], WX[i]).
+void StretchHorizontalLerp_AVX2(const TColor32* V, const std::int32_t* T, const std::int32_t* T1,
+                                const std::uint32_t* WX, TColor32* Out, std::int32_t Count);
+// Dst[i] := packed BlendMemEx(Samples[i], Dst[i], M), M in 0..255.
+void BlendMemExRow_AVX2(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M);
+
 }  // namespace raster
