@@ -1,0 +1,130 @@
+// Picture import of a 24-megapixel JPEG: the program's whole route into a TBitmap32, against
+// FreeImage's decoding alone, which the import cannot avoid. The difference is what the import
+// adds on top of decoding.
+#include <FreeImage.h>
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "bench/bench_pictures.h"
+#include "bench/registry.h"
+#if __has_include("overlay/picture_import.h")
+#include "overlay/picture_import.h"
+#define BENCH_HAVE_IMPORT 1
+#endif
+#include "raster/core.h"
+#include "raster/cpu.h"
+
+namespace bench {
+namespace {
+
+// The temporary folder as the programs choose it: TEMP, else TMPDIR, else /tmp.
+std::filesystem::path TemporaryFolder() {
+  for (const char* Name : {"TEMP", "TMPDIR"})
+    if (const char* Value = std::getenv(Name); Value != nullptr && *Value != '\0') return Value;
+  return "/tmp";
+}
+
+// A baseline JPEG of a photo-like 24-bit picture, written once per process into a folder of
+// its own and removed with the folder at exit.
+class JpegFile {
+ public:
+  JpegFile() {
+    std::string Pattern = (TemporaryFolder() / "raster_bench.XXXXXX").string();
+    if (mkdtemp(Pattern.data()) == nullptr) return;
+    FFolder = Pattern;
+    const std::filesystem::path Path = FFolder / "photo_6000x4000.jpg";
+
+    std::vector<raster::TColor32> Pixels(std::size_t(kPictureWidth) * kPictureHeight);
+    FillPhotoLike(Pixels.data(), kPictureWidth, kPictureHeight, kPictureWidth, 0x5EED0003u);
+    FIBITMAP* Dib = FreeImage_Allocate(kPictureWidth, kPictureHeight, 24);
+    if (Dib == nullptr) return;
+    for (int Y = 0; Y < kPictureHeight; ++Y) {
+      // FreeImage keeps the bottom row first.
+      BYTE* Row = FreeImage_GetScanLine(Dib, kPictureHeight - 1 - Y);
+      const raster::TColor32* Source = &Pixels[std::size_t(Y) * kPictureWidth];
+      for (int X = 0; X < kPictureWidth; ++X, Row += 3) {
+        Row[FI_RGBA_RED] = BYTE(raster::RedComponent(Source[X]));
+        Row[FI_RGBA_GREEN] = BYTE(raster::GreenComponent(Source[X]));
+        Row[FI_RGBA_BLUE] = BYTE(raster::BlueComponent(Source[X]));
+      }
+    }
+    if (FreeImage_Save(FIF_JPEG, Dib, Path.c_str(), JPEG_QUALITYGOOD)) FPath = Path.string();
+    FreeImage_Unload(Dib);
+  }
+  ~JpegFile() {
+    std::error_code Ignored;
+    if (!FFolder.empty()) std::filesystem::remove_all(FFolder, Ignored);
+  }
+  JpegFile(const JpegFile&) = delete;
+  JpegFile& operator=(const JpegFile&) = delete;
+
+  // Empty when the file could not be written.
+  const std::string& Path() const { return FPath; }
+
+ private:
+  std::filesystem::path FFolder;
+  std::string FPath;
+};
+
+const std::string& JpegPath() {
+  static const JpegFile File;
+  return File.Path();
+}
+
+#ifdef BENCH_HAVE_IMPORT
+void BM_ImportJpeg24MP(benchmark::State& State) {
+  // The import's own conversion may use engine threads; one keeps it comparable with
+  // FreeImage's single-threaded decoder.
+  raster::SetRasterThreadCount(1);
+  const std::string& Path = JpegPath();
+  if (Path.empty()) {
+    State.SkipWithError("could not write the test JPEG");
+    return;
+  }
+  for (auto _ : State) {
+    std::unique_ptr<raster::TBitmap32> Picture = overlay::LoadPicture(Path);
+    if (!Picture || Picture->Width() != kPictureWidth || Picture->Height() != kPictureHeight) {
+      State.SkipWithError("LoadPicture did not return the 6000 x 4000 picture");
+      break;
+    }
+    benchmark::DoNotOptimize(Picture->PixelBuffer());
+  }
+}
+
+#endif
+
+void BM_FreeImageLoadOnly(benchmark::State& State) {
+  const std::string& Path = JpegPath();
+  if (Path.empty()) {
+    State.SkipWithError("could not write the test JPEG");
+    return;
+  }
+  for (auto _ : State) {
+    FIBITMAP* Dib = FreeImage_Load(FIF_JPEG, Path.c_str(), 0);
+    if (Dib == nullptr) {
+      State.SkipWithError("FreeImage could not decode the test JPEG");
+      break;
+    }
+    benchmark::DoNotOptimize(FreeImage_GetBits(Dib));
+    FreeImage_Unload(Dib);
+  }
+}
+
+}  // namespace
+
+void RegisterImportBenchmarks() {
+#ifdef BENCH_HAVE_IMPORT
+  benchmark::RegisterBenchmark("BM_ImportJpeg24MP", BM_ImportJpeg24MP)
+      ->Unit(benchmark::kMillisecond);
+#endif
+  benchmark::RegisterBenchmark("BM_FreeImageLoadOnly", BM_FreeImageLoadOnly)
+      ->Unit(benchmark::kMillisecond);
+}
+
+}  // namespace bench

@@ -1,0 +1,229 @@
+// One frame of the overlay program's view, composed the way the view paints it: clear the back
+// buffer, draw picture 1 scaled with nearest sampling, then blend picture 2 turned, scaled and
+// semi-transparent over it with bilinear sampling. The pixman twin composes the same frame
+// (same rectangles, same sample positions, same pixel counts) as the baseline.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <numbers>
+#include <string>
+
+#include "bench/bench_pictures.h"
+#include "bench/pixman_util.h"
+#include "bench/registry.h"
+#include "raster/core.h"
+#include "raster/cpu.h"
+#include "raster/transforms.h"
+
+namespace bench {
+namespace {
+
+using namespace raster;
+
+// A full-HD view; the back buffer has the viewport's size.
+constexpr int kBufferWidth = 1920;
+constexpr int kBufferHeight = 1080;
+// The main window's view colour (platform colour 4530208, i.e. R 0x20, G 0x20, B 0x45).
+constexpr TColor32 kBackground = Color32(0x20, 0x20, 0x45);
+constexpr std::uint8_t kOverlayAlpha = 120;
+constexpr float kOverlayAngle = 7.0f;
+
+struct FrameCase {
+  const char* Name;
+  float Scale;
+};
+// W1: both pictures fit the view (the usual overview); W1b: 1:1, the pictures are far larger
+// than the view, so picture 1 is a clipped copy and picture 2 covers the whole buffer.
+constexpr FrameCase kCases[] = {{"W1", 0.27f}, {"W1b", 1.0f}};
+
+// Where the view puts the scaled picture 1: Round(picture size x Scale), centred. A picture
+// smaller than the viewport sits at Round((viewport - size) / 2); a larger one, scrolled to its
+// middle pixel, lands on the same place for these even sizes.
+TRect Picture1Rect(const TBitmap32& Picture, float Scale) {
+  const int W = int(std::lround(Picture.Width() * double(Scale)));
+  const int H = int(std::lround(Picture.Height() * double(Scale)));
+  const int Left = int(std::nearbyint((kBufferWidth - W) / 2.0));
+  const int Top = int(std::nearbyint((kBufferHeight - H) / 2.0));
+  return MakeRect(Left, Top, Left + W, Top + H);
+}
+
+void PreparePictures() {
+  TBitmap32& P1 = Picture1();
+  P1.SetDrawMode(dmOpaque);
+  P1.SetStretchFilter(sfNearest);
+  P1.SetMasterAlpha(255);
+  TBitmap32& P2 = Picture2();
+  P2.SetDrawMode(dmBlend);
+  P2.SetStretchFilter(sfLinear);
+  P2.SetMasterAlpha(kOverlayAlpha);
+}
+
+// Picture 2 turned about its centre, scaled, and centred in the buffer. The source rectangle
+// spans pixel centres, as the rotation layer sets it.
+void BuildOverlayTransformation(TAffineTransformation& T, const TBitmap32& Picture, float Scale) {
+  T.Clear();
+  T.SetSrcRect(FloatRect(0, 0, float(Picture.Width() - 1), float(Picture.Height() - 1)));
+  T.Translate(-float(Picture.Width() / 2), -float(Picture.Height() / 2));
+  T.Rotate(0, 0, kOverlayAngle);
+  T.Scale(Scale, Scale);
+  T.Translate(float(kBufferWidth / 2), float(kBufferHeight / 2));
+}
+
+void DrawEngineFrame(TBitmap32& Buffer, TAffineTransformation& T, float Scale) {
+  const TBitmap32& P1 = Picture1();
+  const TBitmap32& P2 = Picture2();
+  Buffer.Clear(kBackground);
+  P1.DrawTo(Buffer, Picture1Rect(P1, Scale));
+  // Rebuilt every frame, as the rotation layer does before it paints.
+  BuildOverlayTransformation(T, P2, Scale);
+  raster::Transform(Buffer, P2, T);
+}
+
+// The engine's own destination area for picture 2, inclusive bounds: pixman composites exactly
+// this rectangle so that both sides visit the same pixels.
+TRect OverlayArea(float Scale) {
+  TAffineTransformation T;
+  BuildOverlayTransformation(T, Picture2(), Scale);
+  TRect D;
+  IntersectRect(D, T.GetTransformedBounds(), MakeRect(0, 0, kBufferWidth - 1, kBufferHeight - 1));
+  return D;
+}
+
+// Destination pixel to picture-2 position for pixman, computed independently in double: the
+// inverse of translate(-centre), rotate, scale, translate(buffer centre), shifted by half a
+// pixel on both sides because pixman samples at pixel centres and its bilinear filter steps
+// back half a pixel, while the engine maps pixel corners.
+pixman_transform OverlayPixmanTransform(float Scale) {
+  const TBitmap32& P2 = Picture2();
+  const double A = double(kOverlayAngle) * std::numbers::pi / 180.0;
+  const double C = std::cos(A) / Scale, S = std::sin(A) / Scale;
+  const double Mx = kBufferWidth / 2, My = kBufferHeight / 2;
+  const double Cx = P2.Width() / 2, Cy = P2.Height() / 2;
+  // Forward: x' = cos x + sin y, y' = -sin x + cos y (about the centre), so the inverse turns
+  // the other way.
+  const double M[2][3] = {{C, -S, Cx - C * Mx + S * My}, {S, C, Cy - S * Mx - C * My}};
+  pixman_transform T;
+  pixman_transform_init_identity(&T);
+  for (int Row = 0; Row < 2; ++Row) {
+    const double Shift = M[Row][2] + 0.5 - 0.5 * (M[Row][0] + M[Row][1]);
+    T.matrix[Row][0] = pixman_fixed_t(std::lround(M[Row][0] * 65536.0));
+    T.matrix[Row][1] = pixman_fixed_t(std::lround(M[Row][1] * 65536.0));
+    T.matrix[Row][2] = pixman_fixed_t(std::lround(Shift * 65536.0));
+  }
+  return T;
+}
+
+// The pixman images of one frame, wrapping the engine's pixel memory.
+class PixmanFrame {
+ public:
+  PixmanFrame(TBitmap32& Buffer, float Scale)
+      : FBuffer(Buffer),
+        FTarget(WrapBitmap(Buffer)),
+        FPicture1(WrapBitmap(Picture1())),
+        FPicture2(WrapBitmap(Picture2())),
+        FMask(SolidAlpha(kOverlayAlpha)),
+        FRect1(Picture1Rect(Picture1(), Scale)),
+        FArea2(OverlayArea(Scale)),
+        FTransform2(OverlayPixmanTransform(Scale)) {
+    IntersectRect(FClip1, FRect1, Buffer.BoundsRect());
+    if (FRect1.Width() != Picture1().Width() || FRect1.Height() != Picture1().Height()) {
+      FTransform1 = NearestStretchTransform(Picture1().Width(), Picture1().Height(), FRect1.Width(),
+                                            FRect1.Height());
+      FScaled1 = true;
+    }
+  }
+
+  void Draw() {
+    pixman_fill(FBuffer.PixelBuffer(), FBuffer.Width(), 32, 0, 0, FBuffer.Width(), FBuffer.Height(),
+                kBackground);
+    pixman_image_set_transform(FPicture1.get(), FScaled1 ? &FTransform1 : nullptr);
+    pixman_image_set_filter(FPicture1.get(), PIXMAN_FILTER_NEAREST, nullptr, 0);
+    pixman_image_composite32(PIXMAN_OP_SRC, FPicture1.get(), nullptr, FTarget.get(),
+                             FClip1.Left - FRect1.Left, FClip1.Top - FRect1.Top, 0, 0, FClip1.Left,
+                             FClip1.Top, FClip1.Width(), FClip1.Height());
+    if (IsRectEmpty(FArea2)) return;
+    pixman_image_set_transform(FPicture2.get(), &FTransform2);
+    pixman_image_set_filter(FPicture2.get(), PIXMAN_FILTER_BILINEAR, nullptr, 0);
+    // Source coordinates equal destination coordinates: the transform does all the mapping.
+    pixman_image_composite32(PIXMAN_OP_OVER, FPicture2.get(), FMask.get(), FTarget.get(),
+                             FArea2.Left, FArea2.Top, 0, 0, FArea2.Left, FArea2.Top,
+                             FArea2.Width() + 1, FArea2.Height() + 1);
+  }
+
+ private:
+  TBitmap32& FBuffer;
+  PixmanImage FTarget, FPicture1, FPicture2, FMask;
+  TRect FRect1, FClip1, FArea2;
+  pixman_transform FTransform1{}, FTransform2;
+  bool FScaled1 = false;
+};
+
+void BM_OverlayFrame(benchmark::State& State, float Scale, int EngineThreads) {
+  SetRasterThreadCount(EngineThreads);
+  PreparePictures();
+  TBitmap32 Buffer;
+  Buffer.SetSize(kBufferWidth, kBufferHeight);
+  TAffineTransformation T;
+  DrawEngineFrame(Buffer, T, Scale);  // first touch of the buffer and the pictures, untimed
+  for (auto _ : State) {
+    DrawEngineFrame(Buffer, T, Scale);
+    benchmark::DoNotOptimize(Buffer.PixelBuffer());
+    benchmark::ClobberMemory();
+  }
+}
+
+// How far the pixman frame is from the engine's frame, measured once per scale.
+double FrameDifference(float Scale) {
+  static std::mutex Lock;
+  static std::map<float, double> Known;
+  std::lock_guard<std::mutex> Guard(Lock);
+  auto It = Known.find(Scale);
+  if (It != Known.end()) return It->second;
+  TBitmap32 EngineBuffer, PixmanBuffer;
+  EngineBuffer.SetSize(kBufferWidth, kBufferHeight);
+  PixmanBuffer.SetSize(kBufferWidth, kBufferHeight);
+  TAffineTransformation T;
+  DrawEngineFrame(EngineBuffer, T, Scale);
+  PixmanFrame(PixmanBuffer, Scale).Draw();
+  return Known[Scale] = MeanAbsDifference(EngineBuffer, PixmanBuffer);
+}
+
+void BM_OverlayFrame_Pixman(benchmark::State& State, float Scale) {
+  PreparePictures();
+  State.counters["mean_abs_diff_vs_engine"] = FrameDifference(Scale);
+  TBitmap32 Buffer;
+  Buffer.SetSize(kBufferWidth, kBufferHeight);
+  PixmanFrame Frame(Buffer, Scale);
+  Frame.Draw();
+  for (auto _ : State) {
+    Frame.Draw();
+    benchmark::DoNotOptimize(Buffer.PixelBuffer());
+    benchmark::ClobberMemory();
+  }
+}
+
+}  // namespace
+
+void RegisterOverlayFrameBenchmarks() {
+  for (const FrameCase& Case : kCases) {
+    const std::string Suffix = std::string("/") + Case.Name;
+    benchmark::RegisterBenchmark(("BM_OverlayFrame" + Suffix).c_str(), BM_OverlayFrame, Case.Scale,
+                                 1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("BM_OverlayFrame_Pixman" + Suffix).c_str(),
+                                 BM_OverlayFrame_Pixman, Case.Scale)
+        ->Unit(benchmark::kMillisecond);
+  }
+  // The engine splits rows over its own threads; the calling thread's CPU time would hide the
+  // helpers' work, so these are timed by the wall clock.
+  for (const FrameCase& Case : kCases) {
+    const std::string Name = std::string("BM_OverlayFrame/") + Case.Name + "/engine_threads:2";
+    benchmark::RegisterBenchmark(Name.c_str(), BM_OverlayFrame, Case.Scale, 2)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+  }
+}
+
+}  // namespace bench
