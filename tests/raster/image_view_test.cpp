@@ -1,0 +1,622 @@
+#include "raster/image_view.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "raster/controls.h"
+#include "raster/layers.h"
+#include "raster/transforms.h"
+
+namespace raster {
+namespace {
+
+// The main window's view background, 4530208 (red 32, green 32, blue 69).
+constexpr TWinColor ViewColor = 4530208;
+constexpr TColor32 ViewColor32 = 0xFF202045u;
+
+// An opaque picture whose every pixel differs from its neighbours.
+void MakePicture(TBitmap32& B, std::int32_t W, std::int32_t H) {
+  B.SetSize(W, H);
+  for (std::int32_t y = 0; y < H; ++y) {
+    for (std::int32_t x = 0; x < W; ++x) {
+      B.SetPixel(x, y, Color32(std::uint8_t(x * 7 + y), std::uint8_t(y * 3), std::uint8_t(x ^ y)));
+    }
+  }
+  B.Changed();
+}
+
+// A view hosted headless at the given size; the host goes before the view.
+struct THostedView {
+  THostedView(std::int32_t W, std::int32_t H) : Host(View) {
+    Host.Resize(W, H);
+    View.SetColor(ViewColor);
+    View.SetSizeGrip(sgNone);
+  }
+  TImgView32 View;
+  THeadlessHost Host;
+};
+
+// A layer filling a rectangle (control pixels) with one colour, counting its paints.
+class TFillLayer : public TCustomLayer {
+ public:
+  explicit TFillLayer(TLayerCollection* Collection) : TCustomLayer(Collection) {}
+  TLayerClass GetLayerClass() const override { return &CreateLayer<TFillLayer>; }
+  TRect Area{0, 0, 10, 10};
+  TColor32 Fill = 0xFFFF0000u;
+  int Paints = 0;
+  TColor32 SeenBeforePaint = 0;  // the buffer pixel at Area's top-left as this layer began
+  void Paint(TBitmap32* Buffer) override {
+    ++Paints;
+    SeenBeforePaint = Buffer->GetPixelS(Area.Left, Area.Top);
+    Buffer->FillRectS(Area, Fill);
+  }
+  bool DoHitTest(std::int32_t X, std::int32_t Y) override { return PtInRect(Area, {X, Y}); }
+};
+
+// ---------------------------------------------------------------------------------------
+// Geometry
+
+TEST(ImageViewGeometry, ScrollBarsTakeSeventeenPixelsOnEveryPlatform) {
+  THostedView v(977, 570);
+  EXPECT_EQ(v.View.GetViewportRect(), (TRect{0, 0, 960, 553}));
+  EXPECT_EQ(v.View.HScroll().BoundsRect(), (TRect{0, 553, 960, 570}));
+  EXPECT_EQ(v.View.VScroll().BoundsRect(), (TRect{960, 0, 977, 553}));
+  EXPECT_EQ(v.View.VScroll().Kind(), sbVertical);
+  EXPECT_EQ(v.View.HScroll().BorderStyle(), bsNone);
+  EXPECT_TRUE(v.View.HScroll().Centered());
+  EXPECT_EQ(v.View.ScaleMode(), smScale);
+  EXPECT_EQ(v.View.BitmapAlign(), baCustom);
+  EXPECT_EQ(v.View.ScrollBars().Increment(), 8);
+
+  // A size of its own moves the bars and shrinks the viewport.
+  v.View.ScrollBars().SetSize(20);
+  EXPECT_EQ(v.View.GetViewportRect(), (TRect{0, 0, 957, 550}));
+  EXPECT_EQ(v.View.HScroll().BoundsRect(), (TRect{0, 550, 957, 570}));
+  v.View.ScrollBars().SetSize(0);
+  EXPECT_EQ(v.View.GetViewportRect(), (TRect{0, 0, 960, 553}));
+}
+
+TEST(ImageViewGeometry, SmallPictureIsCentredWithIdentityScale) {
+  THostedView v(417, 317);  // a 400 x 300 viewport
+  MakePicture(v.View.Bitmap(), 100, 50);
+  EXPECT_FLOAT_EQ(v.View.OffsetHorz(), 150.0f);
+  EXPECT_FLOAT_EQ(v.View.OffsetVert(), 125.0f);
+  v.View.UpdateCache();
+  EXPECT_EQ(v.View.CachedBitmapRect(), (TRect{150, 125, 250, 175}));
+  const TViewMapping& m = v.View.Mapping();
+  EXPECT_EQ(m.ScaleX, 65536);
+  EXPECT_EQ(m.ScaleY, 65536);
+  EXPECT_EQ(m.InvScaleX, 65536);
+  EXPECT_EQ(m.ShiftX, 150);
+  EXPECT_EQ(m.ShiftY, 125);
+  EXPECT_EQ(v.View.Layers().Mapping(), &m);
+  EXPECT_EQ(v.View.HScroll().Range(), 100);
+  EXPECT_EQ(v.View.HScroll().Position(), 0.0f);
+}
+
+TEST(ImageViewGeometry, HalfPixelCentringRoundsTiesToEven) {
+  THostedView v(418, 317);  // viewport 401 wide
+  MakePicture(v.View.Bitmap(), 100, 50);
+  EXPECT_FLOAT_EQ(v.View.OffsetHorz(), 150.5f);
+  v.View.UpdateCache();
+  EXPECT_EQ(v.View.CachedBitmapRect().Left, 150);
+
+  v.Host.Resize(420, 317);  // viewport 403 wide
+  EXPECT_FLOAT_EQ(v.View.OffsetHorz(), 151.5f);
+  v.View.UpdateCache();
+  EXPECT_EQ(v.View.CachedBitmapRect().Left, 152);
+  EXPECT_EQ(v.View.CachedBitmapRect().Right, 252);
+
+  EXPECT_EQ(RoundTiesToEven(0.5L), 0);
+  EXPECT_EQ(RoundTiesToEven(-2.5L), -2);
+  EXPECT_EQ(RoundTiesToEven(2.5000001L), 3);
+}
+
+TEST(ImageViewGeometry, ZoomedPictureScrolledToItsCentreConvertsBothWays) {
+  THostedView v(417, 317);
+  v.View.SetScale(2);
+  MakePicture(v.View.Bitmap(), 1000, 800);
+  EXPECT_EQ(v.View.HScroll().Range(), 2000);
+  EXPECT_EQ(v.View.VScroll().Range(), 1600);
+  EXPECT_FLOAT_EQ(v.View.HScroll().Position(), 800.0f);
+  EXPECT_FLOAT_EQ(v.View.VScroll().Position(), 650.0f);
+  EXPECT_FLOAT_EQ(v.View.OffsetHorz(), -800.0f);
+  EXPECT_FLOAT_EQ(v.View.OffsetVert(), -650.0f);
+
+  EXPECT_EQ(v.View.ControlToBitmap({200, 150}), (TPoint{500, 400}));
+  EXPECT_EQ(v.View.BitmapToControl({500, 400}), (TPoint{200, 150}));
+  EXPECT_EQ(v.View.Mapping().ScaleX, 131072);
+  EXPECT_EQ(v.View.Mapping().InvScaleY, 32768);
+  // Quotients truncate toward zero, also left of the bitmap.
+  EXPECT_EQ(v.View.ControlToBitmap({-803, 0}).X, -1);
+  EXPECT_EQ(v.View.ControlToBitmap({-3, 0}).X, 398);
+  EXPECT_EQ(v.View.BitmapToControl({-1, 0}).X, -802);
+  // Far-off points convert without overflowing.
+  EXPECT_EQ(v.View.ControlToBitmap({70000, 0}).X, 35400);
+}
+
+TEST(ImageViewGeometry, ZoomKeepsThePictureAtTheViewportCentre) {
+  THostedView v(417, 317);
+  MakePicture(v.View.Bitmap(), 1000, 800);
+  ASSERT_FLOAT_EQ(v.View.HScroll().Position(), 300.0f);
+  ASSERT_FLOAT_EQ(v.View.VScroll().Position(), 250.0f);
+  int changes = 0;
+  v.View.OnChange = [&changes](TObject*) { ++changes; };
+
+  v.View.SetScale(2);
+  EXPECT_FLOAT_EQ(v.View.HScroll().Position(), 800.0f);
+  EXPECT_FLOAT_EQ(v.View.VScroll().Position(), 650.0f);
+  EXPECT_EQ(v.View.ControlToBitmap({200, 150}), (TPoint{500, 400}));
+  EXPECT_GE(changes, 1);
+  EXPECT_FALSE(v.View.BufferValid());
+
+  // Setting the same scale again changes nothing.
+  changes = 0;
+  v.View.SetScale(2);
+  EXPECT_EQ(changes, 0);
+
+  // Zoomed out below the viewport size the picture is centred again.
+  v.View.SetScale(0.1f);
+  EXPECT_FLOAT_EQ(v.View.OffsetHorz(), 150.0f);
+  EXPECT_FLOAT_EQ(v.View.OffsetVert(), 110.0f);
+  EXPECT_EQ(v.View.HScroll().Position(), 0.0f);
+}
+
+TEST(ImageViewGeometry, ResizeKeepsTheViewportCentre) {
+  THostedView v(417, 317);
+  MakePicture(v.View.Bitmap(), 1000, 800);
+  ASSERT_FLOAT_EQ(v.View.HScroll().Position(), 300.0f);
+  v.Host.Resize(217, 317);  // viewport 200 wide
+  EXPECT_FLOAT_EQ(v.View.HScroll().Position(), 400.0f);
+  EXPECT_FLOAT_EQ(v.View.OffsetHorz(), -400.0f);
+  EXPECT_EQ(v.View.ControlToBitmap({100, 150}), (TPoint{500, 400}));
+  EXPECT_EQ(v.View.HScroll().BoundsRect(), (TRect{0, 300, 200, 317}));
+}
+
+TEST(ImageViewGeometry, ScaleIsNeverBelowOneThousandth) {
+  TImgView32 view;
+  view.SetScale(0);
+  EXPECT_FLOAT_EQ(view.Scale(), 0.001f);
+  view.SetScale(-5);
+  EXPECT_FLOAT_EQ(view.Scale(), 0.001f);
+  view.SetScale(std::nanf(""));
+  EXPECT_FLOAT_EQ(view.Scale(), 0.001f);
+  view.SetScale(3);
+  EXPECT_FLOAT_EQ(view.Scale(), 3.0f);
+}
+
+TEST(ImageViewGeometry, BitmapSizeAndRectByScaleModeAndAlignment) {
+  TCustomImage32 image;  // 192 x 192
+  EXPECT_EQ(image.GetBitmapSize(), (TSize{0, 0}));
+  EXPECT_EQ(image.GetBitmapRect(), (TRect{0, 0, 0, 0}));
+  image.Bitmap().SetSize(96, 48);
+  EXPECT_EQ(image.GetBitmapSize(), (TSize{96, 48}));  // smNormal
+  image.SetScaleMode(smStretch);
+  EXPECT_EQ(image.GetBitmapSize(), (TSize{192, 192}));
+  image.SetScaleMode(smResize);
+  EXPECT_EQ(image.GetBitmapSize(), (TSize{192, 96}));
+  image.SetScaleMode(smScale);
+  image.SetScale(1.5f);
+  EXPECT_EQ(image.GetBitmapSize(), (TSize{144, 72}));
+  image.SetBitmapAlign(baCenter);
+  EXPECT_EQ(image.GetBitmapRect(), (TRect{24, 60, 168, 132}));
+  image.SetBitmapAlign(baCustom);
+  image.SetOffsetHorz(-2.5f);
+  image.SetOffsetVert(3.5f);
+  EXPECT_EQ(image.GetBitmapRect(), (TRect{-2, 4, 142, 76}));
+  // The mapping of a 1.5 zoom.
+  image.UpdateCache();
+  EXPECT_EQ(image.Mapping().ScaleX, 98304);
+  EXPECT_EQ(image.Mapping().InvScaleX, 43691);
+  // A control of width 0 has no bitmap size.
+  image.SetBounds(0, 0, 0, 50);
+  EXPECT_EQ(image.GetBitmapSize(), (TSize{0, 0}));
+}
+
+TEST(ImageViewGeometry, ImageUpdateCountMustPair) {
+  TCustomImage32 image;
+  int changes = 0;
+  image.OnChange = [&changes](TObject*) { ++changes; };
+  image.BeginUpdate();
+  image.Changed();
+  EXPECT_EQ(changes, 0);
+  image.EndUpdate();
+  EXPECT_EQ(changes, 0);  // EndUpdate does not notify by itself
+  image.Changed();
+  EXPECT_EQ(changes, 1);
+  try {
+    image.EndUpdate();
+    FAIL() << "an unpaired EndUpdate must fail";
+  } catch (const EAssertionFailed& e) {
+    EXPECT_STREQ(e.what(), "Unpaired EndUpdate call");
+  }
+}
+
+TEST(ImageViewGeometry, NotCenteredPlacesByTheScrollBarsOnly) {
+  THostedView v(417, 317);
+  v.View.SetCentered(false);
+  MakePicture(v.View.Bitmap(), 100, 50);
+  EXPECT_FALSE(v.View.HScroll().Centered());
+  EXPECT_FLOAT_EQ(v.View.OffsetHorz(), 0.0f);
+  EXPECT_FLOAT_EQ(v.View.OffsetVert(), 0.0f);
+  MakePicture(v.View.Bitmap(), 1000, 800);
+  EXPECT_EQ(v.View.HScroll().Position(), 0.0f);
+  v.View.Scroll(30, 1000);
+  EXPECT_FLOAT_EQ(v.View.HScroll().Position(), 30.0f);
+  EXPECT_FLOAT_EQ(v.View.VScroll().Position(), 500.0f);  // clamped to range - window
+  EXPECT_FLOAT_EQ(v.View.OffsetHorz(), -30.0f);
+  EXPECT_FLOAT_EQ(v.View.OffsetVert(), -500.0f);
+}
+
+// ---------------------------------------------------------------------------------------
+// Buffer and paint sequence
+
+TEST(ImageViewPaint, BufferKeepsItsSizeForSmallShrinks) {
+  THostedView v(517, 317);  // viewport 500 wide
+  v.Host.PaintNow();
+  EXPECT_EQ(v.View.Buffer().Width(), 500);
+  EXPECT_EQ(v.View.Buffer().Height(), 300);
+  EXPECT_EQ(v.View.Buffer().UpdateCount(), 1);  // opened once, never closed
+
+  v.Host.Resize(497, 317);  // 480
+  v.Host.PaintNow();
+  EXPECT_EQ(v.View.Buffer().Width(), 500);
+  v.Host.Resize(467, 317);  // 450: more than 40 smaller
+  v.Host.PaintNow();
+  EXPECT_EQ(v.View.Buffer().Width(), 450);
+  v.Host.Resize(468, 317);  // 451: grows to exactly the viewport
+  v.Host.PaintNow();
+  EXPECT_EQ(v.View.Buffer().Width(), 451);
+
+  v.View.SetBufferOversize(-3);
+  EXPECT_EQ(v.View.BufferOversize(), 0);
+  v.Host.Resize(467, 317);
+  v.Host.PaintNow();
+  EXPECT_EQ(v.View.Buffer().Width(), 450);
+  EXPECT_EQ(v.View.Buffer().LockCount(), 0);
+}
+
+TEST(ImageViewPaint, DefaultStagesAndStageListEdits) {
+  TCustomImage32 image;
+  TPaintStages& stages = image.PaintStages();
+  ASSERT_EQ(stages.Count(), 5);
+  const std::uint32_t kinds[] = {pstClearBackgnd, pstControlFrame, pstDrawBitmap, pstBitmapFrame,
+                                 pstDrawLayers};
+  const bool run[] = {true, false, true, false, true};
+  for (std::int32_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(stages.Items(i).Kind, kinds[i]);
+    EXPECT_EQ(stages.Items(i).RunVisible, run[i]);
+    EXPECT_TRUE(stages.Items(i).DesignVisible);
+  }
+  EXPECT_EQ(stages.Items(4).Param, loVisible);
+
+  try {
+    stages.Delete(5);
+    FAIL() << "Delete(5) on five stages must fail";
+  } catch (const EListError& e) {
+    EXPECT_STREQ(e.what(), "Invalid stage index");
+  }
+  TPaintStage& appended = stages.Insert(99);
+  EXPECT_EQ(appended.Kind, 0u);
+  EXPECT_TRUE(appended.RunVisible);
+  EXPECT_FALSE(appended.DesignVisible);
+  appended.Kind = pstCustom;
+  EXPECT_EQ(stages.Items(5).Kind, pstCustom);
+  stages.Insert(-4).Kind = pstClearBuffer;
+  EXPECT_EQ(stages.Items(0).Kind, pstClearBuffer);
+  EXPECT_EQ(stages.Items(1).Kind, pstClearBackgnd);
+  EXPECT_EQ(stages.Count(), 7);
+  stages.Delete(0);
+  EXPECT_EQ(stages.Items(0).Kind, pstClearBackgnd);
+  EXPECT_THROW(stages.Items(6), EListError);
+  stages.Clear();
+  EXPECT_EQ(stages.Count(), 0);
+}
+
+TEST(ImageViewPaint, StagesRunInListOrderWithLayersOverThePicture) {
+  THostedView v(117, 117);               // a 100 x 100 viewport
+  MakePicture(v.View.Bitmap(), 40, 40);  // centred at (30, 30)
+  auto* layer = v.View.Layers().Add<TFillLayer>();
+  layer->Area = {35, 35, 45, 45};
+  std::vector<std::string> log;
+  v.View.OnPaintStage = [&](TObject* Sender, TBitmap32* Buffer, std::uint32_t StageNum) {
+    EXPECT_EQ(Sender, &v.View);
+    EXPECT_EQ(Buffer, &v.View.Buffer());
+    log.push_back("custom " + std::to_string(StageNum) + " layer paints " +
+                  std::to_string(layer->Paints));
+  };
+  v.View.PaintStages().Insert(0).Kind = pstCustom;
+  v.View.PaintStages().Add().Kind = pstCustom;
+  v.View.Invalidate();
+  v.Host.PaintNow();
+  const std::vector<std::string> expected = {"custom 0 layer paints 0", "custom 6 layer paints 1"};
+  EXPECT_EQ(log, expected);
+  // The layer found picture 1 already drawn under it, and its own fill is on top.
+  EXPECT_EQ(layer->SeenBeforePaint, v.View.Bitmap().GetPixel(5, 5));
+  EXPECT_EQ(v.Host.Screen().GetPixel(36, 36), 0xFFFF0000u);
+  EXPECT_EQ(v.Host.Screen().GetPixel(10, 10), ViewColor32);
+  EXPECT_TRUE(v.View.BufferValid());
+
+  // A valid buffer is shown again without running the stages.
+  v.Host.PaintNow();
+  EXPECT_EQ(log.size(), 2u);
+  EXPECT_EQ(layer->Paints, 1);
+}
+
+TEST(ImageViewPaint, LayersPaintBottomFirstAndOnlyWhenVisible) {
+  THostedView v(117, 117);
+  auto* red = v.View.Layers().Add<TFillLayer>();
+  auto* blue = v.View.Layers().Add<TFillLayer>();
+  blue->Fill = 0xFF0000FFu;
+  v.Host.ProcessPaint();
+  EXPECT_EQ(v.Host.Screen().GetPixel(5, 5), 0xFF0000FFu);
+
+  red->BringToFront();
+  EXPECT_TRUE(v.Host.PaintPending());
+  v.Host.ProcessPaint();
+  EXPECT_EQ(v.Host.Screen().GetPixel(5, 5), 0xFFFF0000u);
+
+  red->SetVisible(false);  // hiding must show what lies beneath
+  EXPECT_TRUE(v.Host.PaintPending());
+  v.Host.ProcessPaint();
+  EXPECT_EQ(v.Host.Screen().GetPixel(5, 5), 0xFF0000FFu);
+  const int redPaints = red->Paints;
+
+  delete blue;
+  v.Host.ProcessPaint();
+  EXPECT_EQ(v.Host.Screen().GetPixel(5, 5), ViewColor32);
+  EXPECT_EQ(red->Paints, redPaints);
+}
+
+TEST(ImageViewPaint, ChangesOnlyInvalidateAndCoalesce) {
+  THostedView v(117, 117);
+  MakePicture(v.View.Bitmap(), 40, 40);
+  int rebuilds = 0;
+  v.View.OnPaintStage = [&rebuilds](TObject*, TBitmap32*, std::uint32_t) { ++rebuilds; };
+  v.View.PaintStages().Add().Kind = pstCustom;
+  v.Host.PaintNow();
+  ASSERT_EQ(rebuilds, 1);
+  ASSERT_FALSE(v.Host.PaintPending());
+
+  v.View.Bitmap().SetMasterAlpha(200);
+  v.View.Bitmap().SetPixel(0, 0, 0);
+  v.View.Bitmap().Changed();
+  auto* layer = v.View.Layers().Add<TFillLayer>();
+  layer->Changed();
+  EXPECT_FALSE(v.View.BufferValid());
+  EXPECT_FALSE(v.View.CacheValid());
+  EXPECT_TRUE(v.Host.PaintPending());
+  EXPECT_EQ(rebuilds, 1);  // nothing drawn yet
+  v.Host.ProcessPaint();
+  EXPECT_EQ(rebuilds, 2);
+}
+
+TEST(ImageViewPaint, BackgroundColourChangeRepaintsWithTheNewColour) {
+  THostedView v(117, 117);
+  MakePicture(v.View.Bitmap(), 20, 20);
+  v.Host.PaintNow();
+  EXPECT_EQ(v.Host.Screen().GetPixel(0, 0), ViewColor32);
+  v.View.SetColor(0x00FFFFFFu);
+  EXPECT_FALSE(v.View.BufferValid());
+  EXPECT_TRUE(v.Host.PaintPending());
+  v.Host.ProcessPaint();
+  EXPECT_EQ(v.Host.Screen().GetPixel(0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(v.Host.Screen().GetPixel(99, 99), 0xFFFFFFFFu);
+  EXPECT_EQ(v.Host.Screen().GetPixel(40, 40), v.View.Bitmap().GetPixel(0, 0) | 0xFF000000u);
+}
+
+TEST(ImageViewPaint, EmptyBitmapClearsWithColourAndMapsByIdentity) {
+  THostedView v(117, 117);
+  v.Host.PaintNow();
+  for (TPoint p : {TPoint{0, 0}, TPoint{50, 50}, TPoint{99, 99}}) {
+    EXPECT_EQ(v.Host.Screen().GetPixel(p.X, p.Y), ViewColor32);
+  }
+  EXPECT_EQ(v.View.Mapping(), IdentityMapping);
+  EXPECT_EQ(v.View.ControlToBitmap({7, 9}), (TPoint{7, 9}));
+}
+
+TEST(ImageViewPaint, PictureScaledToNothingShowsTheBackgroundOnly) {
+  THostedView v(117, 117);
+  MakePicture(v.View.Bitmap(), 10, 10);
+  auto* layer = v.View.Layers().Add<TFillLayer>();
+  v.View.SetScale(0.01f);  // 10 x 0.01 rounds to 0
+  ASSERT_NO_THROW(v.Host.PaintNow());
+  EXPECT_TRUE(IsRectEmpty(v.View.CachedBitmapRect()));
+  EXPECT_EQ(v.View.Mapping(), IdentityMapping);
+  EXPECT_EQ(layer->Paints, 0);
+  for (std::int32_t y = 0; y < 100; y += 3) {
+    for (std::int32_t x = 0; x < 100; x += 3) {
+      ASSERT_EQ(v.Host.Screen().GetPixel(x, y), ViewColor32) << x << "," << y;
+    }
+  }
+  // Back to a visible size: picture and layer return.
+  v.View.SetScale(1);
+  v.Host.ProcessPaint();
+  EXPECT_EQ(layer->Paints, 1);
+  EXPECT_EQ(v.Host.Screen().GetPixel(45, 45), v.View.Bitmap().GetPixel(0, 0) | 0xFF000000u);
+}
+
+// The view's buffer must be exactly a fill with the colour and one nearest-neighbour opaque
+// stretch of the picture into the rectangle computed from scale, centring and scrolling.
+TEST(ImageViewPaint, BufferEqualsPlainCompositionAtSeveralScales) {
+  THostedView v(317, 257);  // a 300 x 240 viewport
+  MakePicture(v.View.Bitmap(), 173, 119);
+  const TBitmap32& picture = v.View.Bitmap();
+  for (float scale : {1.0f, 0.5f, 0.37f, 1.75f, 2.5f, 3.0f}) {
+    for (bool scrolled : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << "scale " << scale << (scrolled ? " scrolled" : ""));
+      v.View.SetScale(scale);
+      if (scrolled) v.View.Scroll(13, 29);
+      v.Host.ProcessPaint();
+
+      const std::int32_t cx = std::int32_t(std::nearbyint(173.0 * double(scale)));
+      const std::int32_t cy = std::int32_t(std::nearbyint(119.0 * double(scale)));
+      const auto place = [](std::int32_t Viewport, std::int32_t Size, float Position) {
+        return Viewport > Size ? std::int32_t(std::nearbyint((Viewport - Size) / 2.0))
+                               : std::int32_t(std::nearbyint(-double(Position)));
+      };
+      const std::int32_t left = place(300, cx, v.View.HScroll().Position());
+      const std::int32_t top = place(240, cy, v.View.VScroll().Position());
+      if (cx > 300) {
+        EXPECT_GT(v.View.HScroll().Position(), 0.0f);
+      }
+
+      TBitmap32 expected;
+      expected.SetSize(300, 240);
+      expected.Clear(ViewColor32);
+      StretchTransfer(&expected, {left, top, left + cx, top + cy}, &picture, picture.BoundsRect(),
+                      sfNearest, dmOpaque, nullptr);
+      std::int32_t mismatches = 0;
+      for (std::int32_t y = 0; y < 240; ++y) {
+        for (std::int32_t x = 0; x < 300; ++x) {
+          if (v.View.Buffer().GetPixel(x, y) != expected.GetPixel(x, y) ||
+              v.Host.Screen().GetPixel(x, y) != (expected.GetPixel(x, y) | 0xFF000000u)) {
+            ++mismatches;
+          }
+        }
+      }
+      EXPECT_EQ(mismatches, 0);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Input
+
+TEST(ImageViewInput, MouseReachesLayersInControlPixels) {
+  THostedView v(117, 117);
+  auto* layer = v.View.Layers().Add<TFillLayer>();
+  layer->Area = {20, 20, 40, 40};
+  layer->SetMouseEvents(true);
+  TCustomLayer* seen = nullptr;
+  TPoint seenAt;
+  v.View.OnMouseDown = [&](TObject*, TMouseButton, TShiftState, std::int32_t X, std::int32_t Y,
+                           TCustomLayer* Layer) {
+    seen = Layer;
+    seenAt = {X, Y};
+  };
+  std::vector<TPoint> layerMoves;
+  layer->OnMouseMove = [&](TObject*, TShiftState, std::int32_t X, std::int32_t Y) {
+    layerMoves.push_back({X, Y});
+  };
+  v.Host.MouseDown(25, 26);
+  EXPECT_EQ(seen, layer);
+  EXPECT_EQ(seenAt, (TPoint{25, 26}));
+  EXPECT_EQ(v.Host.Capture(), &v.View);
+  EXPECT_EQ(v.View.Layers().MouseListener(), layer);
+  v.Host.MouseMove(80, 5);  // outside the layer, still its listener
+  ASSERT_EQ(layerMoves.size(), 1u);
+  EXPECT_EQ(layerMoves[0], (TPoint{80, 5}));
+  v.Host.MouseUp(80, 5);
+  EXPECT_EQ(v.Host.Capture(), nullptr);
+  EXPECT_EQ(v.View.Layers().MouseListener(), nullptr);
+
+  // A press beside every layer reports none but still captures on the left button.
+  v.Host.MouseDown(90, 90);
+  EXPECT_EQ(seen, nullptr);
+  EXPECT_EQ(v.Host.Capture(), &v.View);
+  v.Host.MouseUp(90, 90);
+
+  // With the collection's mouse events off no layer is asked.
+  v.View.Layers().SetMouseEvents(false);
+  v.Host.MouseDown(25, 26);
+  EXPECT_EQ(seen, nullptr);
+  v.Host.MouseUp(25, 26);
+}
+
+TEST(ImageViewInput, UserScrollingMovesThePictureAndReports) {
+  THostedView v(417, 317);
+  MakePicture(v.View.Bitmap(), 1000, 800);
+  int scrolls = 0;
+  v.View.OnScroll = [&scrolls](TObject*) { ++scrolls; };
+  const float before = v.View.HScroll().Position();
+  const int paints = v.Host.PaintCount();
+  // The horizontal bar's end button lies at its right end.
+  v.Host.MouseDown(395, 308);
+  v.Host.MouseUp(395, 308);
+  EXPECT_GT(v.View.HScroll().Position(), before);
+  EXPECT_FLOAT_EQ(v.View.OffsetHorz(), -v.View.HScroll().Position());
+  EXPECT_EQ(scrolls, 1);
+  EXPECT_GT(v.Host.PaintCount(), paints);  // repainted at once
+
+  // Programmatic scrolling is not reported as the user's.
+  v.View.ScrollToCenter(0, 0);
+  EXPECT_EQ(scrolls, 1);
+  EXPECT_EQ(v.View.HScroll().Position(), 0.0f);
+  EXPECT_FALSE(v.View.ScrollLock());
+}
+
+TEST(ImageViewInput, SizeGripSquare) {
+  THostedView v(117, 117);
+  v.Host.PaintNow();
+  const TColor32 face = Color32(clBtnFace);
+  EXPECT_EQ(v.Host.Screen().GetPixel(110, 110), face);  // sgNone: plain face colour
+  EXPECT_FALSE(v.View.GetSizeGripVisible());
+
+  v.View.SetSizeGrip(sgAlways);
+  EXPECT_TRUE(v.View.GetSizeGripVisible());
+  v.Host.ProcessPaint();
+  bool ridges = false;
+  for (std::int32_t y = 100; y < 117; ++y) {
+    for (std::int32_t x = 100; x < 117; ++x) ridges |= v.Host.Screen().GetPixel(x, y) != face;
+  }
+  EXPECT_TRUE(ridges);
+  v.Host.MouseMove(110, 110);
+  EXPECT_EQ(v.Host.Cursor(), crSizeNWSE);
+
+  // sgAuto shows it only when the view fills its parent.
+  TControl parent;
+  parent.SetBounds(0, 0, 300, 200);
+  TImgView32 child(&parent);
+  child.SetSizeGrip(sgAuto);
+  child.SetBounds(0, 0, 300, 200);
+  EXPECT_TRUE(child.GetSizeGripVisible());
+  child.SetBounds(1, 1, 298, 198);
+  EXPECT_FALSE(child.GetSizeGripVisible());
+}
+
+TEST(ImageViewInput, WindowOverlayLayerRepaintsAtOnceFromTheValidBuffer) {
+  THostedView v(117, 117);
+  auto* overlay = v.View.Layers().Add<TFillLayer>();
+  overlay->SetLayerOptions(loGdiOverlay);
+  int gdiPaints = 0;
+  int overlays = 0;
+  struct TGdi : TCustomLayer {
+    using TCustomLayer::TCustomLayer;
+    int* Count = nullptr;
+    void PaintGDI(TControl&) override { ++*Count; }
+  };
+  auto* gdi = new TGdi(&v.View.Layers());
+  gdi->Count = &gdiPaints;
+  gdi->SetLayerOptions(loGdiOverlay);
+  v.View.OnGDIOverlay = [&overlays](TObject*) { ++overlays; };
+  v.Host.PaintNow();
+  ASSERT_TRUE(v.View.BufferValid());
+  EXPECT_EQ(gdiPaints, 1);
+  EXPECT_EQ(overlays, 1);
+  const int paints = v.Host.PaintCount();
+  gdi->Changed();
+  EXPECT_EQ(v.Host.PaintCount(), paints + 1);
+  EXPECT_TRUE(v.View.BufferValid());
+  EXPECT_EQ(gdiPaints, 2);
+  EXPECT_EQ(overlay->Paints, 0);  // invisible to the layers stage
+}
+
+TEST(ImageViewInput, DestroyingAViewWithLayersSendsNothing) {
+  int changes = 0;
+  {
+    auto view = std::make_unique<TImgView32>();
+    MakePicture(view->Bitmap(), 30, 30);
+    view->Layers().Add<TFillLayer>();
+    view->Layers().Add<TFillLayer>();
+    view->OnChange = [&changes](TObject*) { ++changes; };
+    view.reset();
+  }
+  EXPECT_EQ(changes, 0);
+}
+
+}  // namespace
+}  // namespace raster
