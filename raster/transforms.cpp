@@ -892,22 +892,22 @@ bool StretchLinearFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& S
   // dmBlend below full master alpha interpolates rows first; that order stays scalar.
   if (!VectorKernels() || S.Mode == dmCustom) return false;
   if (S.Mode == dmBlend && S.MasterAlpha < 255) return false;
+  // A source one pixel wide has no right-hand neighbour; it stays scalar.
+  if (S.SW < 2) return false;
   const std::int32_t n = S.Clip.Right - S.Clip.Left;
-  std::vector<std::int32_t> t(n), t1(n);
+  std::vector<std::int32_t> t(n);
   std::vector<std::uint32_t> wx(n);
   for (std::int32_t i = 0; i < n; ++i) {
     const std::int64_t X = S.X0 + i * S.sx;
+    // Positions stay below SW - 1, so column t + 1 always exists.
     t[i] = std::int32_t(X >> 16);
-    t1[i] = std::int32_t(std::min<std::int64_t>(t[i] + 1, S.SW - 1));
     wx[i] = 255 - std::uint32_t((X >> 8) & 255);
   }
   // Columns first: each needed source column is interpolated vertically once per row, then
   // neighbouring columns horizontally.
-  const std::int32_t first = t[0], count = t1[n - 1] - first + 1;
-  for (std::int32_t i = 0; i < n; ++i) {
-    t[i] -= first;
-    t1[i] -= first;
-  }
+  const std::int32_t first = t[0], count = t[n - 1] + 2 - first;
+  if (std::int64_t(first) + count > S.SW) return false;
+  for (std::int32_t i = 0; i < n; ++i) t[i] -= first;
   ForRows(S.Clip.Top, S.Clip.Bottom, n + count, [&](std::int32_t Y0, std::int32_t Y1) {
     std::vector<TColor32> v(count), samples(S.Mode == dmOpaque ? 0 : std::size_t(n));
     for (std::int32_t y = Y0; y < Y1; ++y) {
@@ -920,9 +920,9 @@ bool StretchLinearFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& S
       StretchVerticalLerp_AVX2(upper, lower, wy, v.data(), count);
       TColor32* d = Dst.GetPixelPtr(S.Clip.Left, y);
       if (S.Mode == dmOpaque) {
-        StretchHorizontalLerp_AVX2(v.data(), t.data(), t1.data(), wx.data(), d, n);
+        StretchHorizontalLerp_AVX2(v.data(), t.data(), wx.data(), d, n);
       } else {
-        StretchHorizontalLerp_AVX2(v.data(), t.data(), t1.data(), wx.data(), samples.data(), n);
+        StretchHorizontalLerp_AVX2(v.data(), t.data(), wx.data(), samples.data(), n);
         BlendLine(samples.data(), d, n);
       }
     }

@@ -6,6 +6,7 @@
 #include <immintrin.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "raster/blend_p.h"
 #include "raster/transforms_p.h"
@@ -59,6 +60,31 @@ namespace {
   return _mm256_packus_epi16(LerpLanes(CLo, Lo16(B), wLo), LerpLanes(CHi, Hi16(B), wHi));
 }
 
+// Two neighbouring pixels as one 64-bit value.
+[[gnu::always_inline]] inline long long Pair(const TColor32* P) {
+  long long v;
+  std::memcpy(&v, P, sizeof v);
+  return v;
+}
+
+// The left and right pixels of eight pixel pairs, in pixel order. Loading pairs with scalar
+// loads keeps many independent reads in flight, which gathers do not on every processor.
+[[gnu::always_inline]] inline void Pairs8(const TColor32* Base, const std::int32_t* Idx,
+                                          __m256i& Left, __m256i& Right) {
+  const __m256 a = _mm256_castsi256_ps(_mm256_setr_epi64x(
+      Pair(Base + Idx[0]), Pair(Base + Idx[1]), Pair(Base + Idx[4]), Pair(Base + Idx[5])));
+  const __m256 b = _mm256_castsi256_ps(_mm256_setr_epi64x(
+      Pair(Base + Idx[2]), Pair(Base + Idx[3]), Pair(Base + Idx[6]), Pair(Base + Idx[7])));
+  Left = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+  Right = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+}
+
+[[gnu::always_inline]] inline __m256i Load8(const TColor32* Base, const std::int32_t* Idx) {
+  return _mm256_setr_epi32(int(Base[Idx[0]]), int(Base[Idx[1]]), int(Base[Idx[2]]),
+                           int(Base[Idx[3]]), int(Base[Idx[4]]), int(Base[Idx[5]]),
+                           int(Base[Idx[6]]), int(Base[Idx[7]]));
+}
+
 inline __m256i LaneSteps(std::uint32_t Step) {
   return _mm256_mullo_epi32(_mm256_set1_epi32(int(Step)),
                             _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
@@ -67,7 +93,6 @@ inline __m256i LaneSteps(std::uint32_t Step) {
 }  // namespace
 
 void TransformLinearSpan_AVX2(const AffineSpan& S) {
-  const int* src = reinterpret_cast<const int*>(S.Src);
   const __m256i stride = _mm256_set1_epi32(S.Stride);
   const __m256i m255 = _mm256_set1_epi32(255);
   const __m256i m1 = _mm256_set1_epi16(std::int16_t(S.MasterAlpha + 1));
@@ -82,11 +107,12 @@ void TransformLinearSpan_AVX2(const AffineSpan& S) {
     const __m256i xi = _mm256_srai_epi32(sx, 12), yi = _mm256_srai_epi32(sy, 12);
     const __m256i wx = _mm256_andnot_si256(_mm256_srai_epi32(sx, 4), m255);
     const __m256i wy = _mm256_andnot_si256(_mm256_srai_epi32(sy, 4), m255);
-    const __m256i idx = _mm256_add_epi32(_mm256_mullo_epi32(yi, stride), xi);
-    const __m256i q1 = _mm256_i32gather_epi32(src, idx, 4);
-    const __m256i q2 = _mm256_i32gather_epi32(src + 1, idx, 4);
-    const __m256i q3 = _mm256_i32gather_epi32(src + S.Stride, idx, 4);
-    const __m256i q4 = _mm256_i32gather_epi32(src + S.Stride + 1, idx, 4);
+    alignas(32) std::int32_t idx[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(idx),
+                       _mm256_add_epi32(_mm256_mullo_epi32(yi, stride), xi));
+    __m256i q1, q2, q3, q4;
+    Pairs8(S.Src, idx, q1, q2);
+    Pairs8(S.Src + S.Stride, idx, q3, q4);
     __m256i lo, hi;
     Bilinear8(q1, q2, q3, q4, wx, wy, lo, hi);
     __m256i* out = reinterpret_cast<__m256i*>(d);
@@ -113,7 +139,6 @@ void TransformLinearSpan_AVX2(const AffineSpan& S) {
 }
 
 void TransformNearestSpan_AVX2(const AffineSpan& S) {
-  const int* src = reinterpret_cast<const int*>(S.Src);
   const __m256i stride = _mm256_set1_epi32(S.Stride);
   const __m256i m1 = _mm256_set1_epi16(std::int16_t(S.MasterAlpha + 1));
   __m256i sx = _mm256_add_epi32(_mm256_set1_epi32(int(S.SumX)), LaneSteps(S.StepX));
@@ -123,9 +148,11 @@ void TransformNearestSpan_AVX2(const AffineSpan& S) {
   TColor32* d = S.Dst;
   std::int32_t n = S.Count;
   for (; n >= 8; n -= 8, d += 8) {
-    const __m256i idx = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(sy, 12), stride),
-                                         _mm256_srai_epi32(sx, 12));
-    const __m256i c = _mm256_i32gather_epi32(src, idx, 4);
+    alignas(32) std::int32_t idx[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(idx),
+                       _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(sy, 12), stride),
+                                        _mm256_srai_epi32(sx, 12)));
+    const __m256i c = Load8(S.Src, idx);
     __m256i* out = reinterpret_cast<__m256i*>(d);
     if (S.Blend)
       _mm256_storeu_si256(out, BlendEx(Lo16(c), Hi16(c), _mm256_loadu_si256(out), m1));
@@ -148,12 +175,9 @@ void TransformNearestSpan_AVX2(const AffineSpan& S) {
 
 void StretchGatherRow_AVX2(const TColor32* Row, const std::int32_t* Cols, TColor32* Dst,
                            std::int32_t Count) {
-  const int* src = reinterpret_cast<const int*>(Row);
   std::int32_t i = 0;
-  for (; i + 8 <= Count; i += 8) {
-    const __m256i idx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Cols + i));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dst + i), _mm256_i32gather_epi32(src, idx, 4));
-  }
+  for (; i + 8 <= Count; i += 8)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dst + i), Load8(Row, Cols + i));
   for (; i < Count; ++i) Dst[i] = Row[Cols[i]];
 }
 
@@ -171,22 +195,19 @@ void StretchVerticalLerp_AVX2(const TColor32* Upper, const TColor32* Lower, TCol
   for (; i < Count; ++i) Out[i] = PackedLerp(Upper[i], Lower[i], WY);
 }
 
-void StretchHorizontalLerp_AVX2(const TColor32* V, const std::int32_t* T, const std::int32_t* T1,
-                                const std::uint32_t* WX, TColor32* Out, std::int32_t Count) {
-  const int* v = reinterpret_cast<const int*>(V);
+void StretchHorizontalLerp_AVX2(const TColor32* V, const std::int32_t* T, const std::uint32_t* WX,
+                                TColor32* Out, std::int32_t Count) {
   std::int32_t i = 0;
   for (; i + 8 <= Count; i += 8) {
-    const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(T + i));
-    const __m256i t1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(T1 + i));
-    const __m256i a = _mm256_i32gather_epi32(v, t, 4);
-    const __m256i b = _mm256_i32gather_epi32(v, t1, 4);
+    __m256i a, b;
+    Pairs8(V, T + i, a, b);
     __m256i wl, wh;
     SpreadWeights(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(WX + i)), wl, wh);
     _mm256_storeu_si256(
         reinterpret_cast<__m256i*>(Out + i),
         _mm256_packus_epi16(LerpLanes(Lo16(a), Lo16(b), wl), LerpLanes(Hi16(a), Hi16(b), wh)));
   }
-  for (; i < Count; ++i) Out[i] = PackedLerp(V[T[i]], V[T1[i]], WX[i]);
+  for (; i < Count; ++i) Out[i] = PackedLerp(V[T[i]], V[T[i] + 1], WX[i]);
 }
 
 void BlendMemExRow_AVX2(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M) {

@@ -83,9 +83,9 @@ void StretchGatherRow_AVX2(const TColor32* Row, const std::int32_t* Cols, TColor
 // Out[i] = CombineReg(Upper[i], Lower[i], WY).
 void StretchVerticalLerp_AVX2(const TColor32* Upper, const TColor32* Lower, TColor32 WY,
                               TColor32* Out, std::int32_t Count);
-// Out[i] = CombineReg(V[T[i]], V[T1[i]], WX[i]).
-void StretchHorizontalLerp_AVX2(const TColor32* V, const std::int32_t* T, const std::int32_t* T1,
-                                const std::uint32_t* WX, TColor32* Out, std::int32_t Count);
+// Out[i] = CombineReg(V[T[i]], V[T[i] + 1], WX[i]).
+void StretchHorizontalLerp_AVX2(const TColor32* V, const std::int32_t* T, const std::uint32_t* WX,
+                                TColor32* Out, std::int32_t Count);
 // Dst[i] := packed BlendMemEx(Samples[i], Dst[i], M), M in 0..255.
 void BlendMemExRow_AVX2(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M);
 
