@@ -12,14 +12,6 @@ namespace {
 
 using raster::TColor32;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "control_host_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
-
 // A control that shows one colour (with a stripe of a second colour in its first column, so an
 // offset blit is seen) and records every event it gets.
 class TRecordingControl : public raster::TControl {
@@ -74,7 +66,7 @@ class TRecordingControl : public raster::TControl {
 
 class ControlHostTest : public ::testing::Test {
  protected:
-  void SetUp() override { App(); }
+  void SetUp() override { ASSERT_NE(QApplication::instance(), nullptr); }
 };
 
 TEST_F(ControlHostTest, GrabShowsTheControlsPixelsIgnoringAlpha) {
@@ -313,3 +305,12 @@ TEST_F(ControlHostTest, RootDestroyedBeforeTheWidgetIsSafe) {
 }
 
 }  // namespace
+
+// The application must outlive every widget and go before Qt's own globals do, so it lives in
+// main rather than in a static.
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
