@@ -172,6 +172,7 @@ std::int32_t TArrowBar::GetButtonLength() const {
   if (!FShowArrows) return 0;
   const std::int32_t length = ClientLength();
   std::int32_t b = FButtonSize != 0 ? FButtonSize : std::min(ClientThickness(), 32);
+  b = std::max(b, 0);  // a negative size means no buttons (and must not wrap below)
   if (2 * std::int64_t(b) >= length) b = length / 2;
   // The Mac look shares the frame line between button and track.
   if (FStyle == rbsMac) --b;

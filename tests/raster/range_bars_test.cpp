@@ -111,6 +111,8 @@ TEST_F(GaugeBarTest, ButtonAndHandleLengthRules) {
   EXPECT_EQ(bar.GetButtonLength(), 18);  // only the Mac look is one shorter
   bar.SetButtonSize(40);
   EXPECT_EQ(bar.GetButtonLength(), 40);
+  bar.SetButtonSize(-2147483647 - 1);
+  EXPECT_EQ(bar.GetButtonLength(), 0);
   bar.SetButtonSize(0);
   bar.SetBounds(10, 20, 337, 60);  // thickness 58: at most 32
   EXPECT_EQ(bar.GetButtonLength(), 32);
@@ -338,8 +340,14 @@ TEST_F(GaugeBarTest, HandleDragStartsFromPositionAsFloat) {
 
 TEST_F(GaugeBarTest, OnlyMouseChangesReportUserChangeAfterOnChange) {
   std::string order;
-  bar.OnChange = [&](TObject*) { order += "C" + std::to_string(bar.Position()); };
-  bar.OnUserChange = [&](TObject*) { order += "U" + std::to_string(bar.Position()); };
+  bar.OnChange = [&](TObject*) {
+    order += 'C';
+    order += std::to_string(bar.Position());
+  };
+  bar.OnUserChange = [&](TObject*) {
+    order += 'U';
+    order += std::to_string(bar.Position());
+  };
   bar.SetPosition(5);
   EXPECT_EQ(order, "C5");
   Press(3);
