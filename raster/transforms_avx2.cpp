@@ -6,6 +6,7 @@
 #include <immintrin.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "raster/blend_p.h"
@@ -85,6 +86,9 @@ namespace {
                            int(Base[Idx[6]]), int(Base[Idx[7]]));
 }
 
+// Pixels ahead whose source rows are prefetched (measured: 16 and 64 are both slower).
+constexpr int kPrefetchAhead = 32;
+
 inline __m256i LaneSteps(std::uint32_t Step) {
   return _mm256_mullo_epi32(_mm256_set1_epi32(int(Step)),
                             _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
@@ -100,9 +104,29 @@ void TransformLinearSpan_AVX2(const AffineSpan& S) {
   __m256i sy = _mm256_add_epi32(_mm256_set1_epi32(int(S.SumY)), LaneSteps(S.StepY));
   const __m256i stepX = _mm256_set1_epi32(int(S.StepX * 8u));
   const __m256i stepY = _mm256_set1_epi32(int(S.StepY * 8u));
+  // Downscaled pictures are read along a sparse slanted line, which no hardware prefetcher
+  // follows: fetch the rows of the pixels some way ahead explicitly.
+  const bool sparse = std::llabs(std::int32_t(S.StepX)) + std::llabs(std::int32_t(S.StepY)) >= 6144;
+  const __m256i aheadX = _mm256_set1_epi32(int(S.StepX * std::uint32_t(kPrefetchAhead)));
+  const __m256i aheadY = _mm256_set1_epi32(int(S.StepY * std::uint32_t(kPrefetchAhead)));
+  const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(S.Src);
   TColor32* d = S.Dst;
   std::int32_t n = S.Count;
   for (; n >= 8; n -= 8, d += 8) {
+    if (sparse) {
+      alignas(32) std::int32_t ahead[8];
+      _mm256_store_si256(
+          reinterpret_cast<__m256i*>(ahead),
+          _mm256_add_epi32(
+              _mm256_mullo_epi32(_mm256_srai_epi32(_mm256_add_epi32(sy, aheadY), 12), stride),
+              _mm256_srai_epi32(_mm256_add_epi32(sx, aheadX), 12)));
+      // Addresses only, never dereferenced: positions beyond the span are harmless.
+      for (int k = 0; k < 8; ++k) {
+        const std::uintptr_t a = base + std::uintptr_t(std::intptr_t(ahead[k]) * 4);
+        _mm_prefetch(reinterpret_cast<const char*>(a), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(a + std::uintptr_t(S.Stride) * 4), _MM_HINT_T0);
+      }
+    }
     // 24.8 positions: the integer part is the sum shifted by 12, the fraction bits 4 to 11.
     const __m256i xi = _mm256_srai_epi32(sx, 12), yi = _mm256_srai_epi32(sy, 12);
     const __m256i wx = _mm256_andnot_si256(_mm256_srai_epi32(sx, 4), m255);
