@@ -120,7 +120,6 @@ class TArrowBar : public TControl {
   // Runs one repetition step of the pressed zone and stops the timer when the rules say so.
   void RepeatStep();
   void SetTimerMode(TTimerMode Mode);
-  void StartHotTracking();
   void SetHotZone(TRBZone Zone);
 
   void DrawMac(TBitmap32& Strip) const;

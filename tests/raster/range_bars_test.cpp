@@ -304,7 +304,9 @@ TEST_F(GaugeBarTest, TrackPressPagesOnlyWhileTheMouseStaysOnThatSide) {
 }
 
 TEST_F(GaugeBarTest, HandleDragMapsPixelsToPositions) {
-  Press(165);
+  Move(165);
+  EXPECT_EQ(host.TimerInterval(bar), 150);  // hot tracking
+  Press(165);                               // pressing the handle stops every timer
   EXPECT_EQ(bar.DragZone(), zHandle);
   EXPECT_EQ(host.TimerInterval(bar), 0);
   EXPECT_EQ(log.changes, 0);
