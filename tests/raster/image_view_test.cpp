@@ -439,6 +439,26 @@ TEST(ImageViewPaint, PictureScaledToNothingShowsTheBackgroundOnly) {
   EXPECT_EQ(v.Host.Screen().GetPixel(45, 45), v.View.Bitmap().GetPixel(0, 0) | 0xFF000000u);
 }
 
+TEST(ImageViewPaint, ViewsSmallerThanTheirScrollBarsPaintSafely) {
+  for (TSize size : {TSize{0, 0}, TSize{10, 5}, TSize{17, 17}, TSize{18, 19}, TSize{40, 17}}) {
+    for (float scale : {1.0f, 3.0f}) {
+      SCOPED_TRACE(::testing::Message() << size.cx << " x " << size.cy << " at " << scale);
+      THostedView v(size.cx, size.cy);
+      MakePicture(v.View.Bitmap(), 50, 50);
+      v.View.SetScale(scale);
+      ASSERT_NO_THROW(v.Host.PaintNow());
+      const TRect viewport = v.View.GetViewportRect();
+      EXPECT_EQ(v.View.Buffer().Width(), std::max(0, viewport.Width()));
+      EXPECT_TRUE(v.View.BufferValid());
+      if (size.cx == 18 && scale == 1.0f) {
+        // A 1 x 2 viewport: the bars centre on 24.5 and 24, and -24.5 rounds to -24.
+        EXPECT_EQ(v.View.ControlToBitmap({0, 0}), (TPoint{24, 24}));
+        EXPECT_EQ(v.Host.Screen().GetPixel(0, 0), v.View.Bitmap().GetPixel(24, 24) | 0xFF000000u);
+      }
+    }
+  }
+}
+
 // The view's buffer must be exactly a fill with the colour and one nearest-neighbour opaque
 // stretch of the picture into the rectangle computed from scale, centring and scrolling.
 TEST(ImageViewPaint, BufferEqualsPlainCompositionAtSeveralScales) {
