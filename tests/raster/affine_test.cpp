@@ -530,7 +530,13 @@ TEST(TransformFastPaths, MatchTheScalarCodeOnRandomGeometries) {
   for (int n = 0; n < 500; ++n) {
     SCOPED_TRACE("seed " + std::to_string(seed) + " case " + std::to_string(n));
     RandomCase C;
-    MakeRandomCase(rng, C, 90, 120);
+    // Every tenth case is large enough to be split over threads.
+    const bool large = n % 10 == 0;
+    MakeRandomCase(rng, C, large ? 300 : 90, large ? 400 : 120);
+    if (large) {
+      C.DW = std::max(C.DW, 200);
+      C.DH = std::max(C.DH, 200);
+    }
     SetRasterThreadCount(1 + n % 3);
     SelectBlendImplementation(TBlendImplementation::PackedVector);
     fast.SetSize(C.DW, C.DH);

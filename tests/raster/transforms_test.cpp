@@ -507,7 +507,9 @@ TEST(StretchFastPaths, MatchTheScalarCodeOnRandomGeometries) {
   const int threads = RasterThreadCount();
   for (int n = 0; n < 400; ++n) {
     SCOPED_TRACE("seed " + std::to_string(seed) + " case " + std::to_string(n));
-    const int sw = 1 + rng() % 70, sh = 1 + rng() % 50;
+    // Every tenth case is large enough to be split over threads.
+    const bool large = n % 10 == 0;
+    const int sw = 1 + rng() % (large ? 400 : 70), sh = 1 + rng() % (large ? 300 : 50);
     src.SetSize(sw, sh);
     ref::FillRandom(src, rng);
     const int l = rng() % sw, t = rng() % sh;
@@ -516,7 +518,8 @@ TEST(StretchFastPaths, MatchTheScalarCodeOnRandomGeometries) {
     const double scale = 0.1 + (rng() % 1000) / 1000.0 * 2.9;
     const int dwid = std::max(1, int(sr.Width() * scale * (0.8 + (rng() % 40) / 100.0)));
     const int dhei = std::max(1, int(sr.Height() * scale));
-    const int dw = 1 + rng() % 90, dh = 1 + rng() % 60;
+    const int dw = large ? 200 + rng() % 300 : 1 + rng() % 90;
+    const int dh = large ? 200 + rng() % 200 : 1 + rng() % 60;
     const int dl = int(rng() % (dw + 20)) - dwid / 2, dt = int(rng() % (dh + 20)) - dhei / 2;
     const TRect dr{dl, dt, dl + dwid, dt + dhei};
     const TStretchFilter f = rng() % 2 ? sfLinear : sfNearest;
