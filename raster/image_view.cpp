@@ -125,10 +125,11 @@ void TCustomPaintBox32::ResizeBuffer() {
 
 void TCustomPaintBox32::Paint() {
   ResizeBuffer();
-  if (!FBufferValid) DoPaintBuffer();
   const TRect viewport = GetViewportRect();
   {
+    // Held over the rebuild too, so layers paint into a locked buffer.
     TLockScope lock(*FBuffer);
+    if (!FBufferValid) DoPaintBuffer();
     Blit(*FBuffer, {0, 0, std::max(0, viewport.Width()), std::max(0, viewport.Height())},
          {viewport.Left, viewport.Top});
   }

@@ -48,8 +48,10 @@ class TFillLayer : public TCustomLayer {
   TColor32 Fill = 0xFFFF0000u;
   int Paints = 0;
   TColor32 SeenBeforePaint = 0;  // the buffer pixel at Area's top-left as this layer began
+  std::int32_t BufferLocks = 0;  // the buffer's lock count while this layer paints
   void Paint(TBitmap32* Buffer) override {
     ++Paints;
+    BufferLocks = Buffer->LockCount();
     SeenBeforePaint = Buffer->GetPixelS(Area.Left, Area.Top);
     Buffer->FillRectS(Area, Fill);
   }
@@ -336,6 +338,8 @@ TEST(ImageViewPaint, StagesRunInListOrderWithLayersOverThePicture) {
   EXPECT_EQ(log, expected);
   // The layer found picture 1 already drawn under it, and its own fill is on top.
   EXPECT_EQ(layer->SeenBeforePaint, v.View.Bitmap().GetPixel(5, 5));
+  EXPECT_EQ(layer->BufferLocks, 1);
+  EXPECT_EQ(v.View.Buffer().LockCount(), 0);
   EXPECT_EQ(v.Host.Screen().GetPixel(36, 36), 0xFFFF0000u);
   EXPECT_EQ(v.Host.Screen().GetPixel(10, 10), ViewColor32);
   EXPECT_TRUE(v.View.BufferValid());
@@ -545,6 +549,26 @@ TEST(ImageViewInput, MouseReachesLayersInControlPixels) {
   v.Host.MouseDown(25, 26);
   EXPECT_EQ(seen, nullptr);
   v.Host.MouseUp(25, 26);
+}
+
+TEST(ImageViewInput, EnterAndLeave) {
+  THostedView v(117, 117);
+  std::vector<std::string> log;
+  v.View.OnMouseEnter = [&log](TObject*) { log.push_back("enter"); };
+  v.View.OnMouseLeave = [&log](TObject*) { log.push_back("leave"); };
+  auto* layer = v.View.Layers().Add<TFillLayer>();
+  layer->SetMouseEvents(true);
+  layer->SetCursor(crHandPoint);
+  v.Host.MouseMove(5, 5);
+  EXPECT_EQ(v.Host.Cursor(), crHandPoint);
+  v.Host.MouseLeave();
+  EXPECT_EQ(v.Host.Cursor(), crDefault);
+  // Over the view without a layer: the view's own cursor.
+  v.View.SetDefaultCursor(crCross);
+  v.Host.MouseMove(50, 50);
+  EXPECT_EQ(v.Host.Cursor(), crCross);
+  const std::vector<std::string> expected = {"enter", "leave", "enter"};
+  EXPECT_EQ(log, expected);
 }
 
 TEST(ImageViewInput, UserScrollingMovesThePictureAndReports) {
