@@ -98,7 +98,9 @@ void PlainBlendLineEx(const TColor32* Src, TColor32* Dst, std::int32_t Count, TC
 
 // ---- Packed-lane set (scalar reference) --------------------------------------------------------
 
-TColor32 PackedCombineReg(TColor32 X, TColor32 Y, TColor32 W) { return PackedLerp(X, Y, W); }
+TColor32 PackedCombineReg(TColor32 X, TColor32 Y, TColor32 W) {
+  return PackedLerp(X, Y, W);
+}
 
 void PackedCombineMem(TColor32 F, TColor32& B, TColor32 W) {
   if (W == 0) return;
@@ -109,9 +111,13 @@ void PackedCombineMem(TColor32 F, TColor32& B, TColor32 W) {
   B = PackedLerp(F, B, W);
 }
 
-TColor32 PackedBlendReg(TColor32 F, TColor32 B) { return PackedLerp(F, B, F >> 24); }
+TColor32 PackedBlendReg(TColor32 F, TColor32 B) {
+  return PackedLerp(F, B, F >> 24);
+}
 
-void PackedBlendMem(TColor32 F, TColor32& B) { PackedBlendMemPixel(F, B); }
+void PackedBlendMem(TColor32 F, TColor32& B) {
+  PackedBlendMemPixel(F, B);
+}
 
 TColor32 PackedBlendRegEx(TColor32 F, TColor32 B, TColor32 M) {
   const TColor32 fa = F >> 24;
@@ -121,7 +127,9 @@ TColor32 PackedBlendRegEx(TColor32 F, TColor32 B, TColor32 M) {
   return PackedLerp(F, B, w);
 }
 
-void PackedBlendMemEx(TColor32 F, TColor32& B, TColor32 M) { PackedBlendMemExPixel(F, B, M); }
+void PackedBlendMemEx(TColor32 F, TColor32& B, TColor32 M) {
+  PackedBlendMemExPixel(F, B, M);
+}
 
 void PackedBlendLine(const TColor32* Src, TColor32* Dst, std::int32_t Count) {
   for (std::int32_t i = 0; i < Count; ++i) PackedBlendMemPixel(Src[i], Dst[i]);
@@ -131,17 +139,19 @@ void PackedBlendLineEx(const TColor32* Src, TColor32* Dst, std::int32_t Count, T
   for (std::int32_t i = 0; i < Count; ++i) PackedBlendLineExPixel(Src[i], Dst[i], M);
 }
 
-// ---- Packed-lane set with vector lines ---------------------------------------------------------
+// ---- The sets and their selection -------------------------------------------------------------
 
-#if defined(RASTER_BLEND_VECTOR_READY) && (defined(__x86_64__) || defined(__i386__))
+#if defined(__x86_64__) || defined(__i386__)
+#define RASTER_BLEND_VECTOR 1
 constexpr bool kHaveVectorCode = true;
 #else
+#define RASTER_BLEND_VECTOR 0
 constexpr bool kHaveVectorCode = false;
 #endif
 
 constexpr TBlendRoutines kPlainRoutines = {
-    PlainCombineReg, PlainCombineMem,  PlainBlendReg,  PlainBlendMem,
-    PlainBlendRegEx, PlainBlendMemEx,  PlainBlendLine, PlainBlendLineEx,
+    PlainCombineReg, PlainCombineMem, PlainBlendReg,  PlainBlendMem,
+    PlainBlendRegEx, PlainBlendMemEx, PlainBlendLine, PlainBlendLineEx,
 };
 
 constexpr TBlendRoutines kPackedRoutines = {
@@ -186,7 +196,9 @@ void InitializeBlend() {
 // Runs before the dynamic initialisers of ordinary priority in every translation unit, so that
 // static objects elsewhere already see the final table. Anything that runs even earlier still
 // finds a working table: the pointers are constant-initialised to the scalar packed set.
-[[gnu::constructor(101)]] void BlendModuleStartup() { InitializeBlend(); }
+[[gnu::constructor(101)]] void BlendModuleStartup() {
+  InitializeBlend();
+}
 
 }  // namespace
 
@@ -205,8 +217,12 @@ bool MMX_ACTIVE = true;
 
 void EMMS() {}
 
-const TBlendRoutines& PlainBlendRoutines() { return kPlainRoutines; }
-const TBlendRoutines& PackedBlendRoutines() { return kPackedRoutines; }
+const TBlendRoutines& PlainBlendRoutines() {
+  return kPlainRoutines;
+}
+const TBlendRoutines& PackedBlendRoutines() {
+  return kPackedRoutines;
+}
 
 void SelectBlendImplementation(TBlendImplementation Implementation) {
   switch (Implementation) {
@@ -217,7 +233,7 @@ void SelectBlendImplementation(TBlendImplementation Implementation) {
     case TBlendImplementation::PackedVector:
       if (kHaveVectorCode && HasSSE2()) {
         TBlendRoutines r = kPackedRoutines;
-#if defined(RASTER_BLEND_VECTOR_READY) && (defined(__x86_64__) || defined(__i386__))
+#if RASTER_BLEND_VECTOR
         if (HasAVX2()) {
           r.BlendLine = BlendLine_AVX2;
           r.BlendLineEx = BlendLineEx_AVX2;
@@ -240,9 +256,61 @@ void SelectBlendImplementation(TBlendImplementation Implementation) {
   activeImplementation = Implementation;
 }
 
-TBlendImplementation ActiveBlendImplementation() { return activeImplementation; }
+TBlendImplementation ActiveBlendImplementation() {
+  return activeImplementation;
+}
 
-bool VectorPathsActive() { return activeImplementation == TBlendImplementation::PackedVector; }
+bool VectorPathsActive() {
+  return activeImplementation == TBlendImplementation::PackedVector;
+}
+
+// ---- Vector kernels for other modules, dispatched -----------------------------------------------
+
+namespace {
+
+#if RASTER_BLEND_VECTOR
+enum class TKernelLevel { Scalar, SSE2, AVX2 };
+
+TKernelLevel KernelLevel() {
+  static const TKernelLevel level = HasAVX2()   ? TKernelLevel::AVX2
+                                    : HasSSE2() ? TKernelLevel::SSE2
+                                                : TKernelLevel::Scalar;
+  return level;
+}
+#endif
+
+}  // namespace
+
+void BlendMemExSpanPacked(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M) {
+#if RASTER_BLEND_VECTOR
+  switch (KernelLevel()) {
+    case TKernelLevel::AVX2:
+      return BlendMemExSpan_AVX2(Samples, Dst, Count, M);
+    case TKernelLevel::SSE2:
+      return BlendMemExSpan_SSE2(Samples, Dst, Count, M);
+    case TKernelLevel::Scalar:
+      break;
+  }
+#endif
+  for (std::int32_t i = 0; i < Count; ++i) PackedBlendMemExPixel(Samples[i], Dst[i], M);
+}
+
+void BilinearCombineSpanPacked(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
+                               const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
+                               TColor32* Out, std::int32_t Count) {
+#if RASTER_BLEND_VECTOR
+  switch (KernelLevel()) {
+    case TKernelLevel::AVX2:
+      return BilinearCombineSpan_AVX2(Q1, Q2, Q3, Q4, WX, WY, Out, Count);
+    case TKernelLevel::SSE2:
+      return BilinearCombineSpan_SSE2(Q1, Q2, Q3, Q4, WX, WY, Out, Count);
+    case TKernelLevel::Scalar:
+      break;
+  }
+#endif
+  for (std::int32_t i = 0; i < Count; ++i)
+    Out[i] = PackedBilinear(Q1[i], Q2[i], Q3[i], Q4[i], WX[i], WY[i]);
+}
 
 // ---- Pure colour operations ---------------------------------------------------------------------
 
@@ -259,7 +327,9 @@ TColor32 PerChannel(TColor32 C1, TColor32 C2, Op op) {
   return r;
 }
 
-inline int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
+inline int Clamp255(int v) {
+  return v < 0 ? 0 : v > 255 ? 255 : v;
+}
 
 }  // namespace
 

@@ -91,7 +91,8 @@ void BlendMemExSpanPacked(const TColor32* Samples, TColor32* Dst, std::int32_t C
 // Q1/Q2 the upper-left/upper-right pixels, Q3/Q4 the lower ones, WX the weight of the left
 // column and WY that of the upper row, each 0..255. The inner CombineReg results are 0..255 per
 // channel exactly as the scalar routine returns them, so chaining in lanes changes nothing.
-// The *4 and *8 forms take exactly 4 or 8 entries (any alignment); Out may alias an input.
+// The *4 and *8 forms take exactly 4 or 8 entries (any alignment). Out may be the very same
+// array as an input, but must not overlap one otherwise.
 void BilinearCombine4_SSE2(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
                            const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
                            TColor32* Out);
@@ -99,14 +100,14 @@ void BilinearCombine8_AVX2(const TColor32* Q1, const TColor32* Q2, const TColor3
                            const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
                            TColor32* Out);
 void BilinearCombineSpan_SSE2(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                              const TColor32* Q4, const std::uint32_t* WX,
-                              const std::uint32_t* WY, TColor32* Out, std::int32_t Count);
+                              const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
+                              TColor32* Out, std::int32_t Count);
 void BilinearCombineSpan_AVX2(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                              const TColor32* Q4, const std::uint32_t* WX,
-                              const std::uint32_t* WY, TColor32* Out, std::int32_t Count);
+                              const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
+                              TColor32* Out, std::int32_t Count);
 void BilinearCombineSpanPacked(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                               const TColor32* Q4, const std::uint32_t* WX,
-                               const std::uint32_t* WY, TColor32* Out, std::int32_t Count);
+                               const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
+                               TColor32* Out, std::int32_t Count);
 
 // The scalar form of the bilinear sample (packed CombineReg three times).
 static inline TColor32 PackedBilinear(TColor32 Q1, TColor32 Q2, TColor32 Q3, TColor32 Q4,
@@ -143,10 +144,8 @@ namespace raster::sse2 {
   const __m128i zero = _mm_setzero_si128();
   __m128i wlo, whi;
   SpreadWeights(W32, wlo, whi);
-  const __m128i lo =
-      LerpLanes(_mm_unpacklo_epi8(F, zero), _mm_unpacklo_epi8(B, zero), wlo);
-  const __m128i hi =
-      LerpLanes(_mm_unpackhi_epi8(F, zero), _mm_unpackhi_epi8(B, zero), whi);
+  const __m128i lo = LerpLanes(_mm_unpacklo_epi8(F, zero), _mm_unpacklo_epi8(B, zero), wlo);
+  const __m128i hi = LerpLanes(_mm_unpackhi_epi8(F, zero), _mm_unpackhi_epi8(B, zero), whi);
   return _mm_packus_epi16(lo, hi);
 }
 

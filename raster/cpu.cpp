@@ -81,13 +81,25 @@ int DefaultThreadCount() {
 }  // namespace
 
 #if RASTER_X86
-bool HasMMX() { return Features().MMX; }
-bool HasSSE2() { return Features().SSE2; }
-bool HasAVX2() { return Features().AVX2; }
+bool HasMMX() {
+  return Features().MMX;
+}
+bool HasSSE2() {
+  return Features().SSE2;
+}
+bool HasAVX2() {
+  return Features().AVX2;
+}
 #else
-bool HasMMX() { return false; }
-bool HasSSE2() { return false; }
-bool HasAVX2() { return false; }
+bool HasMMX() {
+  return false;
+}
+bool HasSSE2() {
+  return false;
+}
+bool HasAVX2() {
+  return false;
+}
 #endif
 
 int RasterThreadCount() {
