@@ -1,6 +1,7 @@
 #include "raster/transforms.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
@@ -583,8 +584,38 @@ void Transform(TBitmap32& Dst, const TBitmap32& Src, TTransformation& Transforma
 namespace raster {
 namespace {
 
-bool VectorKernels() {
-  return VectorPathsActive() && HasAVX2();
+struct KernelSet {
+  void (*LinearSpan)(const AffineSpan&);
+  void (*NearestSpan)(const AffineSpan&);
+  void (*GatherRow)(const TColor32*, const std::int32_t*, TColor32*, std::int32_t);
+  void (*VerticalLerp)(const TColor32*, const TColor32*, TColor32, TColor32*, std::int32_t);
+  void (*HorizontalLerp)(const TColor32*, const std::int32_t*, const std::uint32_t*, TColor32*,
+                         std::int32_t);
+  void (*BlendMemExRow)(const TColor32*, TColor32*, std::int32_t, TColor32);
+};
+
+void GatherRowPlain(const TColor32* Row, const std::int32_t* Cols, TColor32* Dst,
+                    std::int32_t Count) {
+  for (std::int32_t i = 0; i < Count; ++i) Dst[i] = Row[Cols[i]];
+}
+
+constexpr KernelSet kAVX2Kernels{TransformLinearSpan_AVX2,   TransformNearestSpan_AVX2,
+                                 StretchGatherRow_AVX2,      StretchVerticalLerp_AVX2,
+                                 StretchHorizontalLerp_AVX2, BlendMemExRow_AVX2};
+constexpr KernelSet kSSE2Kernels{
+    TransformLinearSpan_SSE2, TransformNearestSpan_SSE2,  GatherRowPlain,
+    StretchVerticalLerp_SSE2, StretchHorizontalLerp_SSE2, BlendMemExRow_SSE2};
+
+std::atomic<TTransformKernels> kernelLimit{TTransformKernels::Best};
+
+// The kernels of the fast paths, or null when they are off: they compute the packed-lane
+// numbers, so they run only while the packed set with vector code is in force.
+const KernelSet* Kernels() {
+  if (!VectorPathsActive()) return nullptr;
+  if (HasAVX2() && kernelLimit.load(std::memory_order_relaxed) == TTransformKernels::Best)
+    return &kAVX2Kernels;
+  if (HasSSE2()) return &kSSE2Kernels;
+  return nullptr;
 }
 
 // A small persistent pool. A job splits a range of rows into contiguous parts, one per
@@ -768,7 +799,7 @@ struct AffineRows {
 };
 
 bool AffineFastCase(const TransformSetup& T, TTransformation& Transformation) {
-  if (!VectorKernels() || T.Mode == dmCustom) return false;
+  if (Kernels() == nullptr || T.Mode == dmCustom) return false;
   if (T.Mode == dmBlend && T.MasterAlpha > 255) return false;
   // Subclasses may map differently; only the plain affine mapping is known here.
   return typeid(Transformation) == typeid(TAffineTransformation);
@@ -776,10 +807,15 @@ bool AffineFastCase(const TransformSetup& T, TTransformation& Transformation) {
 
 }  // namespace
 
+void SetTransformKernels(TTransformKernels Value) {
+  kernelLimit.store(Value, std::memory_order_relaxed);
+}
+
 bool TransformNearestFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
                           TTransformation& Transformation) {
   if (!AffineFastCase(T, Transformation)) return false;
   if (!T.SValid) return true;  // no sample anywhere, as in the scalar code
+  const KernelSet* kernels = Kernels();
   const auto& M = static_cast<const TAffineTransformation&>(Transformation);
   const AffineRows rows{T, Src, Dst, M.InvA, M.InvB, M.InvC, M.InvD, M.InvE, M.InvF, 2047u};
   const auto map = [&](std::int32_t I, std::int32_t J, std::int32_t& X, std::int32_t& Y) {
@@ -805,7 +841,7 @@ bool TransformNearestFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap
         NearestSegment(T, row, Src, map, J, T.D.Left, T.D.Right);
         continue;
       }
-      TransformNearestSpan_AVX2(rows.Kernel(J, in.Lo, in.Hi));
+      kernels->NearestSpan(rows.Kernel(J, in.Lo, in.Hi));
     }
   });
   return true;
@@ -814,6 +850,7 @@ bool TransformNearestFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap
 bool TransformLinearFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
                          TTransformation& Transformation) {
   if (!AffineFastCase(T, Transformation)) return false;
+  const KernelSet* kernels = Kernels();
   const auto& M = static_cast<const TAffineTransformation&>(Transformation);
   const AffineRows rows{T, Src, Dst, M.InvA, M.InvB, M.InvC, M.InvD, M.InvE, M.InvF, 7u};
   const auto map = [&](std::int32_t I, std::int32_t J, std::int32_t& X, std::int32_t& Y) {
@@ -847,7 +884,7 @@ bool TransformLinearFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap3
         continue;
       }
       LinearSegment(T, row, Src, map, J, std::int32_t(any.Lo), std::int32_t(in.Lo) - 1);
-      TransformLinearSpan_AVX2(rows.Kernel(J, in.Lo, in.Hi));
+      kernels->LinearSpan(rows.Kernel(J, in.Lo, in.Hi));
       LinearSegment(T, row, Src, map, J, std::int32_t(in.Hi) + 1, std::int32_t(any.Hi));
     }
   });
@@ -855,7 +892,8 @@ bool TransformLinearFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap3
 }
 
 bool StretchNearestFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src) {
-  if (!VectorKernels() || S.Mode == dmCustom) return false;
+  const KernelSet* kernels = Kernels();
+  if (kernels == nullptr || S.Mode == dmCustom) return false;
   const std::int32_t n = S.Clip.Right - S.Clip.Left;
   // Source column of every clip column, relative to the source row's SrcRect.Left.
   std::vector<std::int32_t> cols(std::size_t(n) + 0);
@@ -874,13 +912,13 @@ bool StretchNearestFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& 
         if (srcRow == lastRow)
           std::memcpy(d, d - dstWidth, std::size_t(n) * sizeof(TColor32));
         else
-          StretchGatherRow_AVX2(s, cols.data(), d, n);
+          kernels->GatherRow(s, cols.data(), d, n);
       } else {
-        if (srcRow != lastRow) StretchGatherRow_AVX2(s, cols.data(), samples.data(), n);
+        if (srcRow != lastRow) kernels->GatherRow(s, cols.data(), samples.data(), n);
         if (S.MasterAlpha >= 255)
           BlendLine(samples.data(), d, n);
         else
-          BlendMemExRow_AVX2(samples.data(), d, n, S.MasterAlpha);
+          kernels->BlendMemExRow(samples.data(), d, n, S.MasterAlpha);
       }
       lastRow = srcRow;
     }
@@ -890,7 +928,8 @@ bool StretchNearestFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& 
 
 bool StretchLinearFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src) {
   // dmBlend below full master alpha interpolates rows first; that order stays scalar.
-  if (!VectorKernels() || S.Mode == dmCustom) return false;
+  const KernelSet* kernels = Kernels();
+  if (kernels == nullptr || S.Mode == dmCustom) return false;
   if (S.Mode == dmBlend && S.MasterAlpha < 255) return false;
   // A source one pixel wide has no right-hand neighbour; it stays scalar.
   if (S.SW < 2) return false;
@@ -917,12 +956,12 @@ bool StretchLinearFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& S
       const TColor32* lower =
           sy0 < S.SrcRect.Bottom - 1 ? Src.GetPixelPtr(S.SrcRect.Left + first, sy0 + 1) : upper;
       const TColor32 wy = 255 - TColor32((Y >> 8) & 255);
-      StretchVerticalLerp_AVX2(upper, lower, wy, v.data(), count);
+      kernels->VerticalLerp(upper, lower, wy, v.data(), count);
       TColor32* d = Dst.GetPixelPtr(S.Clip.Left, y);
       if (S.Mode == dmOpaque) {
-        StretchHorizontalLerp_AVX2(v.data(), t.data(), wx.data(), d, n);
+        kernels->HorizontalLerp(v.data(), t.data(), wx.data(), d, n);
       } else {
-        StretchHorizontalLerp_AVX2(v.data(), t.data(), wx.data(), samples.data(), n);
+        kernels->HorizontalLerp(v.data(), t.data(), wx.data(), samples.data(), n);
         BlendLine(samples.data(), d, n);
       }
     }

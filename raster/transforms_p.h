@@ -89,4 +89,18 @@ void StretchHorizontalLerp_AVX2(const TColor32* V, const std::int32_t* T, const 
 // Dst[i] := packed BlendMemEx(Samples[i], Dst[i], M), M in 0..255.
 void BlendMemExRow_AVX2(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M);
 
+// SSE2 kernels (transforms_sse2.cpp), the same contracts four pixels at a time.
+void TransformLinearSpan_SSE2(const AffineSpan& S);
+void TransformNearestSpan_SSE2(const AffineSpan& S);
+void StretchVerticalLerp_SSE2(const TColor32* Upper, const TColor32* Lower, TColor32 WY,
+                              TColor32* Out, std::int32_t Count);
+void StretchHorizontalLerp_SSE2(const TColor32* V, const std::int32_t* T, const std::uint32_t* WX,
+                                TColor32* Out, std::int32_t Count);
+void BlendMemExRow_SSE2(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M);
+
+// Which kernels the fast paths may use: the best the processor has, or at most SSE2 (so that
+// tests on an AVX2 machine check the SSE2 kernels too).
+enum class TTransformKernels { Best, SSE2 };
+void SetTransformKernels(TTransformKernels Kernels);
+
 }  // namespace raster

@@ -11,6 +11,7 @@
 #include "raster/blend.h"
 #include "raster/cpu.h"
 #include "raster/transforms.h"
+#include "raster/transforms_p.h"
 #include "tests/raster/transforms_test_ref.h"
 
 namespace raster {
@@ -521,9 +522,15 @@ struct Implementation {
   }
 };
 
-TEST(TransformFastPaths, MatchTheScalarCodeOnRandomGeometries) {
+class TransformFastPaths : public ::testing::TestWithParam<TTransformKernels> {
+ protected:
+  void TearDown() override { SetTransformKernels(TTransformKernels::Best); }
+};
+
+TEST_P(TransformFastPaths, MatchTheScalarCodeOnRandomGeometries) {
   if (!VectorPathsActive()) GTEST_SKIP() << "vector paths are off in this run";
   Implementation restore;
+  SetTransformKernels(GetParam());
   const std::uint32_t seed = ref::TestSeed(4242);
   std::mt19937 rng(seed);
   TBitmap32 fast, slow;
@@ -552,6 +559,9 @@ TEST(TransformFastPaths, MatchTheScalarCodeOnRandomGeometries) {
                         << C.Src.MasterAlpha();
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, TransformFastPaths,
+                         ::testing::Values(TTransformKernels::Best, TTransformKernels::SSE2));
 
 }  // namespace
 }  // namespace raster

@@ -498,9 +498,15 @@ struct Implementation {
   ~Implementation() { SelectBlendImplementation(saved); }
 };
 
-TEST(StretchFastPaths, MatchTheScalarCodeOnRandomGeometries) {
+class StretchFastPaths : public ::testing::TestWithParam<TTransformKernels> {
+ protected:
+  void TearDown() override { SetTransformKernels(TTransformKernels::Best); }
+};
+
+TEST_P(StretchFastPaths, MatchTheScalarCodeOnRandomGeometries) {
   if (!VectorPathsActive()) GTEST_SKIP() << "vector paths are off in this run";
   Implementation restore;
+  SetTransformKernels(GetParam());
   const std::uint32_t seed = ref::TestSeed(99);
   std::mt19937 rng(seed);
   TBitmap32 src, fast, slow;
@@ -538,6 +544,9 @@ TEST(StretchFastPaths, MatchTheScalarCodeOnRandomGeometries) {
   }
   SetRasterThreadCount(threads);
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, StretchFastPaths,
+                         ::testing::Values(TTransformKernels::Best, TTransformKernels::SSE2));
 
 }  // namespace
 }  // namespace raster
