@@ -7,10 +7,10 @@
 #include "raster/cpu.h"
 
 // Realisation notes.
-// - Both sets are portable integer code that produces the numbers of spec Part 2.2 to the bit;
+// - Both sets are portable integer code that produces the specified numbers to the bit;
 //   the packed-lane set's lanes are emulated with two 16-bit fields per 32-bit word
 //   (PackedLerp in blend_p.h), the plain set is the two-channels-per-multiply code as written.
-// - The specification's 256-entry weight table (lanes (i, i, i, i), bias at entry 128) exists
+// - The classic 256-entry weight table (lanes (i, i, i, i), bias at entry 128) exists
 //   only to feed MMX multiplies from memory. Nothing here uses MMX registers, so there is no such
 //   table: the weight is multiplied in directly, and the vector code broadcasts it in registers.
 // - EMMS does nothing: no routine touches the x87/MMX state.
@@ -180,7 +180,7 @@ TBlendImplementation ChooseAtStartup() {
     if (std::strcmp(env, "simd") == 0) return TBlendImplementation::PackedVector;
     // Any other value: the processor decides, as when the variable is absent.
   }
-  // The specification's rule: MMX gives the packed-lane set, anything else the plain set.
+  // MMX gives the packed-lane set, anything else the plain set.
   if (!HasMMX()) return TBlendImplementation::Plain;
   return TBlendImplementation::PackedVector;  // reduced to PackedScalar without SSE2
 }

@@ -1,7 +1,7 @@
 // Internal to the raster engine: the packed-lane arithmetic of raster/blend as scalar helpers,
 // and the vector kernels (SSE2, AVX2) that other engine modules may call in their hot loops.
 //
-// Everything here computes the packed-lane numbers of spec Part 2.2 exactly:
+// Everything here computes the packed-lane numbers exactly:
 //   P(W)_c = (F_c*W + B_c*(256 - W) + 128) >> 8   for each channel c, W in 0..255.
 // The vector code forms ((F_c - B_c)*W + (B_c << 8) + 128) in 16-bit lanes with wrap-around
 // and shifts it right logically by 8; the true sum lies in 128..65408, so the wrapped value is
@@ -30,7 +30,7 @@ namespace raster {
 
 // P(W) on all four channels. Two channels share one 32-bit word, 16 bits each: a field holds
 // at most 255*256 + 128 = 65408 < 65536, so no carry crosses into the next field and each
-// field is exactly the 16-bit lane of the specification.
+// field is exactly one 16-bit lane of the packed-lane arithmetic.
 static inline TColor32 PackedLerp(TColor32 F, TColor32 B, TColor32 W) {
   const TColor32 wb = 256u - W;
   const TColor32 rb =

@@ -65,7 +65,7 @@ TColor32 Formula(bool packed, TColor32 f, TColor32 b, int w, bool alphaZero = fa
   return r;
 }
 
-// Expected results, per routine, as spec Part 2.2's table states them.
+// Expected results, per routine, written out independently of the implementation.
 TColor32 ExpCombineReg(bool packed, TColor32 X, TColor32 Y, int W) {
   if (!packed && W == 0) return Y;
   if (!packed && W == 255) return X;
@@ -286,7 +286,7 @@ TEST(BlendExhaustive, BlendLineAndBlendLineEx) {
   for (const auto& set : SetsUnderTest()) CheckLines(set);
 }
 
-// ---- Worked values and edge cases of the specification -----------------------------------------
+// ---- Worked values and edge cases -------------------------------------------------------
 
 TEST(BlendWorkedValues, BlendMemExRedOntoBlue) {
   const auto& packed = raster::PackedBlendRoutines();
