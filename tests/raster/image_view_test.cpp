@@ -350,6 +350,28 @@ TEST(ImageViewPaint, StagesRunInListOrderWithLayersOverThePicture) {
   EXPECT_EQ(layer->Paints, 1);
 }
 
+TEST(ImageViewPaint, FocusFramesInvertEveryOtherOutlinePixel) {
+  THostedView v(117, 117);
+  MakePicture(v.View.Bitmap(), 40, 40);             // at (30, 30, 70, 70)
+  v.View.PaintStages().Items(1).RunVisible = true;  // control frame
+  v.View.PaintStages().Items(3).RunVisible = true;  // bitmap frame
+  v.View.Invalidate();
+  v.Host.PaintNow();
+  const TBitmap32& b = v.View.Buffer();
+  const TBitmap32& pic = v.View.Bitmap();
+  EXPECT_EQ(b.GetPixel(30, 30), pic.GetPixel(0, 0) ^ 0x00FFFFFFu);
+  EXPECT_EQ(b.GetPixel(31, 30), pic.GetPixel(1, 0));
+  EXPECT_EQ(b.GetPixel(32, 30), pic.GetPixel(2, 0) ^ 0x00FFFFFFu);
+  EXPECT_EQ(b.GetPixel(69, 69), pic.GetPixel(39, 39));  // odd distance along the bottom edge
+  EXPECT_EQ(b.GetPixel(68, 69), pic.GetPixel(38, 69 - 30) ^ 0x00FFFFFFu);
+  EXPECT_EQ(b.GetPixel(30, 32), pic.GetPixel(0, 2) ^ 0x00FFFFFFu);
+  EXPECT_EQ(b.GetPixel(35, 35), pic.GetPixel(5, 5));  // inside untouched
+  EXPECT_EQ(b.GetPixel(0, 0), ViewColor32 ^ 0x00FFFFFFu);
+  EXPECT_EQ(b.GetPixel(1, 0), ViewColor32);
+  EXPECT_EQ(b.GetPixel(0, 2), ViewColor32 ^ 0x00FFFFFFu);
+  EXPECT_EQ(b.GetPixel(5, 5), ViewColor32);
+}
+
 TEST(ImageViewPaint, LayersPaintBottomFirstAndOnlyWhenVisible) {
   THostedView v(117, 117);
   auto* red = v.View.Layers().Add<TFillLayer>();
