@@ -16,7 +16,9 @@ class ETransformError : public ERasterError {
 
 // Neither routine calls Changed (the DrawTo operations of TBitmap32 do). Raise
 // "Destination bitmap is nil or empty", "Source bitmap is nil or empty" (Dst checked first)
-// and, for the stretch, "Source rectangle is invalid".
+// and, for the stretch, "Source rectangle is invalid". The block transfer clips SrcRect to the
+// source in every mode. The stretch offers sfNearest and sfLinear; the kernel filters
+// (sfLinear2, sfSpline) raise ETransformError instead of drawing.
 void BlockTransfer(TBitmap32* Dst, std::int32_t DstX, std::int32_t DstY, const TBitmap32* Src,
                    TRect SrcRect, TDrawMode DrawMode, const TPixelCombineEvent& OnPixelCombine);
 void StretchTransfer(TBitmap32* Dst, TRect DstRect, const TBitmap32* Src, TRect SrcRect,
