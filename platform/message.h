@@ -1,0 +1,45 @@
+// The program's one way of telling the user something: a modal message box in interactive
+// runs, standard error without a display, and a recorder in tests so that nothing ever blocks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class MessageIcon { None, Information, Warning, Error };
+
+struct Message {
+  std::string Text;
+  std::string Caption;
+  MessageIcon Icon = MessageIcon::Information;
+};
+
+// Shows Text and returns when the user has closed the box. With a QApplication on a real
+// display this is a modal QMessageBox (an empty Caption shows the application's name); without
+// a QApplication, or on the offscreen and minimal platforms, the text goes to standard error as
+// one line "Caption: Text" (just "Text" without a caption). While a MessageRecorder is alive the
+// message is only recorded.
+void ShowMessage(const std::string& Text, const std::string& Caption = {},
+                 MessageIcon Icon = MessageIcon::Information);
+
+// Captures every message shown while it is alive, in order, instead of showing it. Recorders
+// nest; the most recently created one that is still alive receives the messages.
+class MessageRecorder {
+ public:
+  MessageRecorder();
+  ~MessageRecorder();
+  MessageRecorder(const MessageRecorder&) = delete;
+  MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+  std::vector<Message> Messages() const;
+  // The texts alone, for short assertions.
+  std::vector<std::string> Texts() const;
+  void Clear();
+
+ private:
+  friend void ShowMessage(const std::string&, const std::string&, MessageIcon);
+  std::vector<Message> FMessages;
+};
+
+}  // namespace platform
