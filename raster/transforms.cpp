@@ -798,8 +798,15 @@ struct AffineRows {
   }
 };
 
-bool AffineFastCase(const TransformSetup& T, TTransformation& Transformation) {
-  if (Kernels() == nullptr || T.Mode == dmCustom) return false;
+// Drawing a bitmap onto itself reads pixels that the same call has written; only the scalar
+// code's one order gives the defined result.
+bool SameBuffer(const TBitmap32& Dst, const TBitmap32& Src) {
+  return Dst.PixelBuffer() == Src.PixelBuffer();
+}
+
+bool AffineFastCase(const TransformSetup& T, const TBitmap32& Dst, const TBitmap32& Src,
+                    TTransformation& Transformation) {
+  if (Kernels() == nullptr || T.Mode == dmCustom || SameBuffer(Dst, Src)) return false;
   if (T.Mode == dmBlend && T.MasterAlpha > 255) return false;
   // Subclasses may map differently; only the plain affine mapping is known here.
   return typeid(Transformation) == typeid(TAffineTransformation);
@@ -813,7 +820,7 @@ void SetTransformKernels(TTransformKernels Value) {
 
 bool TransformNearestFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
                           TTransformation& Transformation) {
-  if (!AffineFastCase(T, Transformation)) return false;
+  if (!AffineFastCase(T, Dst, Src, Transformation)) return false;
   if (!T.SValid) return true;  // no sample anywhere, as in the scalar code
   const KernelSet* kernels = Kernels();
   const auto& M = static_cast<const TAffineTransformation&>(Transformation);
@@ -849,7 +856,7 @@ bool TransformNearestFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap
 
 bool TransformLinearFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
                          TTransformation& Transformation) {
-  if (!AffineFastCase(T, Transformation)) return false;
+  if (!AffineFastCase(T, Dst, Src, Transformation)) return false;
   const KernelSet* kernels = Kernels();
   const auto& M = static_cast<const TAffineTransformation&>(Transformation);
   const AffineRows rows{T, Src, Dst, M.InvA, M.InvB, M.InvC, M.InvD, M.InvE, M.InvF, 7u};
@@ -893,7 +900,7 @@ bool TransformLinearFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap3
 
 bool StretchNearestFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src) {
   const KernelSet* kernels = Kernels();
-  if (kernels == nullptr || S.Mode == dmCustom) return false;
+  if (kernels == nullptr || S.Mode == dmCustom || SameBuffer(Dst, Src)) return false;
   const std::int32_t n = S.Clip.Right - S.Clip.Left;
   // Source column of every clip column, relative to the source row's SrcRect.Left.
   std::vector<std::int32_t> cols(std::size_t(n) + 0);
@@ -929,7 +936,7 @@ bool StretchNearestFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& 
 bool StretchLinearFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src) {
   // dmBlend below full master alpha interpolates rows first; that order stays scalar.
   const KernelSet* kernels = Kernels();
-  if (kernels == nullptr || S.Mode == dmCustom) return false;
+  if (kernels == nullptr || S.Mode == dmCustom || SameBuffer(Dst, Src)) return false;
   if (S.Mode == dmBlend && S.MasterAlpha < 255) return false;
   // A source one pixel wide has no right-hand neighbour; it stays scalar.
   if (S.SW < 2) return false;

@@ -458,6 +458,28 @@ TEST(TransformDraw, HugeCoefficientsNeverReadOutsideTheSource) {
   }
 }
 
+TEST(TransformDraw, OntoItselfInDrawingOrder) {
+  // Pixels written earlier in the same call are read again: the result is that of the one
+  // row-by-row order, with or without fast paths and threads.
+  std::mt19937 rng(ref::TestSeed(51));
+  TBitmap32 self, expect;
+  for (TStretchFilter f : {sfNearest, sfLinear}) {
+    self.SetSize(300, 240);
+    ref::FillRandom(self, rng);
+    self.SetStretchFilter(f);
+    self.SetDrawMode(dmBlend);
+    self.SetMasterAlpha(200);
+    expect.Assign(&self);
+    TAffineTransformation t;
+    t.SetSrcRect(FloatRect(self.BoundsRect()));
+    t.Rotate(150, 120, 11);
+    t.Scale(1.1f, 0.9f);
+    Transform(self, self, t);
+    ExpectedTransform(expect, expect, t);
+    EXPECT_EQ(ref::FirstDifference(self, expect), -1) << int(f);
+  }
+}
+
 struct RandomCase {
   TAffineTransformation T;
   TBitmap32 Src;
