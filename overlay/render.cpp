@@ -1,0 +1,523 @@
+#include "overlay/render.h"
+
+#include <QImage>
+#include <QSaveFile>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+
+#include "overlay/picture_import.h"
+
+#ifndef TESSALY_VERSION
+#define TESSALY_VERSION "unknown"
+#endif
+
+namespace overlay {
+
+using raster::TBitmap32;
+
+// ---------------------------------------------------------------------------------------
+// Sliders
+
+float OverlayZoomFactor(int Position) {
+  return float(std::pow(10.0L, Position * 0.001L));
+}
+
+float ViewZoomFactor(int Position) {
+  return float(std::pow(10.0L, Position * 0.01L));
+}
+
+raster::TFloatPoint OverlayPosition(int OffsetX, int OffsetY, const TBitmap32& Original) {
+  // Integer sums first, then converted: the offsets are whole picture-1 pixels.
+  return {float(OffsetX + Original.Width() / 2), float(OffsetY + Original.Height() / 2)};
+}
+
+raster::TSize OverlayZoomSize(const TBitmap32& Original, float F) {
+  // The product in extended precision, as the factor meets an integer; truncated toward zero.
+  return {std::int32_t(std::trunc(static_cast<long double>(Original.Width()) * F)),
+          std::int32_t(std::trunc(static_cast<long double>(Original.Height()) * F))};
+}
+
+std::string FormatZoom(float Value, int Precision, char DecimalSeparator, char ThousandSeparator) {
+  if (!std::isfinite(Value)) Value = 0;
+  Precision = std::clamp(Precision, 2, 18);
+  // Round to Precision significant digits first (2.3442 -> 2.3), then show two decimals.
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*e", Precision - 1, double(Value));
+  const double rounded = std::strtod(buffer, nullptr);
+  std::snprintf(buffer, sizeof buffer, "%.2f", rounded);
+  std::string text = buffer;
+  const std::size_t point = text.find('.');
+  std::string whole = text.substr(0, point), fraction = text.substr(point + 1);
+  const bool negative = !whole.empty() && whole[0] == '-';
+  if (negative) whole.erase(0, 1);
+  std::string grouped;
+  for (std::size_t i = 0; i < whole.size(); ++i) {
+    if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ThousandSeparator;
+    grouped += whole[i];
+  }
+  std::string result = negative ? "-" : "";
+  result += grouped;
+  result += DecimalSeparator;
+  result += fraction;
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// Change handlers
+
+void ApplyOverlayOffset(raster::TRotLayer& Layer, const TBitmap32& Original, int OffsetX,
+                        int OffsetY) {
+  Layer.SetPosition(OverlayPosition(OffsetX, OffsetY, Original));
+}
+
+void ApplyOverlayAngle(raster::TRotLayer& Layer, int Position) {
+  Layer.SetAngle(float(Position));
+}
+
+void RebuildOverlayBitmap(TBitmap32& Bitmap, const TBitmap32& Original, float F) {
+  const raster::TSize size = OverlayZoomSize(Original, F);
+  // The layer bitmap keeps its draw mode, master alpha and filter; only its pixels are
+  // replaced, always from the unscaled copy, so repeated zooming never degrades the overlay.
+  Bitmap.SetSize(size.cx, size.cy);
+  Original.DrawTo(Bitmap, raster::MakeRect(0, 0, size.cx, size.cy));
+  // An empty result draws nothing and notifies nothing; the layer's source rectangle must
+  // follow the new size all the same.
+  if (Bitmap.Empty()) Bitmap.Changed();
+}
+
+void ApplyOverlayZoom(raster::TRotLayer& Layer, const TBitmap32& Original, int Position) {
+  RebuildOverlayBitmap(*Layer.Bitmap(), Original, OverlayZoomFactor(Position));
+}
+
+void ApplyViewZoom(raster::TImgView32& View, int Position) {
+  View.SetScale(ViewZoomFactor(Position));
+  View.Update();
+}
+
+void ApplyOverlayAlpha(raster::TRotLayer& Layer, int Position) {
+  Layer.Bitmap()->SetMasterAlpha(std::uint32_t(Position));
+}
+
+void SetUpMainView(raster::TImgView32& View, int Width, int Height) {
+  View.SetBounds(0, 0, Width, Height);
+  View.SetColor(MainViewColor);
+  View.SetScale(1.0f);
+  View.SetSizeGrip(raster::sgNone);
+  View.ScrollBars().SetColor(raster::clBtnShadow);
+  View.ScrollBars().SetShowHandleGrip(true);
+  View.ScrollBars().SetStyle(raster::rbsDefault);
+  View.Loaded();
+}
+
+// ---------------------------------------------------------------------------------------
+// TOverlayScene
+
+TOverlayScene::TOverlayScene(int ViewWidth, int ViewHeight)
+    : FView(std::make_unique<raster::TImgView32>()) {
+  SetUpMainView(*FView, ViewWidth, ViewHeight);
+  FHost = std::make_unique<raster::THeadlessHost>(*FView);
+}
+
+TOverlayScene::~TOverlayScene() {
+  // The view frees its layers, the rotation layer included; the host must go before the view.
+  FRotLayer = nullptr;
+  FHost.reset();
+  FView.reset();
+}
+
+void TOverlayScene::LoadImage1(const TBitmap32& Picture) {
+  FView->Bitmap().Assign(&Picture);
+  FImage1Loaded = true;
+  UpdateControls();
+}
+
+void TOverlayScene::LoadImage2(const TBitmap32& Picture) {
+  delete FRotLayer;  // leaves the view's collection
+  FRotLayer = nullptr;
+  FOverlayOriginal.reset();
+
+  FRotLayer = FView->Layers().Add<raster::TRotLayer>();
+  TBitmap32& bitmap = *FRotLayer->Bitmap();
+  bitmap.BeginUpdate();
+  bitmap.Assign(&Picture);
+  FOverlayOriginal = std::make_unique<TBitmap32>();
+  FOverlayOriginal->Assign(&bitmap);
+  FOverlayOriginal->SetStretchFilter(raster::sfLinear);
+  FOverlayOriginal->SetDrawMode(raster::dmOpaque);
+
+  const raster::TFloatPoint centre{float(bitmap.Width() / 2), float(bitmap.Height() / 2)};
+  FRotLayer->SetBitmapCenter(centre);
+  bitmap.SetDrawMode(raster::dmBlend);
+  bitmap.SetMasterAlpha(std::uint32_t(FSliders.Alpha));
+  bitmap.SetStretchFilter(raster::sfLinear);
+  bitmap.EndUpdate();
+  bitmap.Changed();
+
+  FRotLayer->SetScaled(true);
+  // With the sliders at 0 the overlay's top-left corner lies on picture 1's top-left corner.
+  FRotLayer->SetPosition(centre);
+  FImage2Loaded = true;
+  UpdateControls();
+}
+
+void TOverlayScene::UpdateControls() {
+  if (!Enabled()) return;
+  SetAngle(AngleSlider.Initial);
+  SetOffsetX(OffsetXSlider.Initial);
+  SetOffsetY(OffsetYSlider.Initial);
+  SetViewZoom(ViewZoomSlider.Initial);
+  SetOverlayZoom(OverlayZoomSlider.Initial);
+  SetAlpha(AlphaSlider.Initial);
+}
+
+bool TOverlayScene::SetSlider(int& Slot, const TSliderRange& Range, int Value) {
+  if (!Enabled()) return false;
+  Value = std::clamp(Value, Range.Min, Range.Max);
+  if (Value == Slot) return false;
+  Slot = Value;
+  return true;
+}
+
+void TOverlayScene::SetAngle(int Position) {
+  if (SetSlider(FSliders.Angle, AngleSlider, Position)) {
+    ApplyOverlayAngle(*FRotLayer, FSliders.Angle);
+  }
+}
+
+void TOverlayScene::SetOffsetX(int Position) {
+  if (SetSlider(FSliders.OffsetX, OffsetXSlider, Position)) {
+    ApplyOverlayOffset(*FRotLayer, *FOverlayOriginal, FSliders.OffsetX, FSliders.OffsetY);
+  }
+}
+
+void TOverlayScene::SetOffsetY(int Position) {
+  if (SetSlider(FSliders.OffsetY, OffsetYSlider, Position)) {
+    ApplyOverlayOffset(*FRotLayer, *FOverlayOriginal, FSliders.OffsetX, FSliders.OffsetY);
+  }
+}
+
+void TOverlayScene::SetViewZoom(int Position) {
+  if (SetSlider(FSliders.ViewZoom, ViewZoomSlider, Position)) {
+    ApplyViewZoom(*FView, FSliders.ViewZoom);
+  }
+}
+
+void TOverlayScene::SetOverlayZoom(int Position) {
+  if (SetSlider(FSliders.OverlayZoom, OverlayZoomSlider, Position)) {
+    ApplyOverlayZoom(*FRotLayer, *FOverlayOriginal, FSliders.OverlayZoom);
+  }
+}
+
+void TOverlayScene::SetAlpha(int Position) {
+  if (SetSlider(FSliders.Alpha, AlphaSlider, Position)) {
+    ApplyOverlayAlpha(*FRotLayer, FSliders.Alpha);
+  }
+}
+
+void TOverlayScene::ApplySliders(const TSliderPositions& Target) {
+  SetAngle(Target.Angle);
+  SetOffsetX(Target.OffsetX);
+  SetOffsetY(Target.OffsetY);
+  SetViewZoom(Target.ViewZoom);
+  SetOverlayZoom(Target.OverlayZoom);
+  SetAlpha(Target.Alpha);
+}
+
+std::unique_ptr<TBitmap32> TOverlayScene::RenderViewport() {
+  FHost->PaintNow();
+  const raster::TBitmap32& screen = FHost->Screen();
+  raster::TRect viewport;
+  auto result = std::make_unique<TBitmap32>();
+  if (!raster::IntersectRect(viewport, FView->GetViewportRect(), screen.BoundsRect()) ||
+      raster::IsRectEmpty(viewport)) {
+    return result;
+  }
+  result->SetSize(viewport.Width(), viewport.Height());
+  for (std::int32_t y = 0; y < viewport.Height(); ++y) {
+    std::copy_n(screen.GetPixelPtr(viewport.Left, viewport.Top + y), viewport.Width(),
+                result->GetScanLine(y));
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// The command-line renderer
+
+bool WritePngAtomically(const TBitmap32& Picture, const std::string& Path, std::string& Error) {
+  if (Picture.Empty()) {
+    Error = "nothing to write (empty picture)";
+    return false;
+  }
+  QImage image(Picture.Width(), Picture.Height(), QImage::Format_RGB888);
+  if (image.isNull()) {
+    Error = "not enough memory for the picture";
+    return false;
+  }
+  for (std::int32_t y = 0; y < Picture.Height(); ++y) {
+    const raster::TColor32* src = Picture.GetScanLine(y);
+    uchar* dst = image.scanLine(y);
+    for (std::int32_t x = 0; x < Picture.Width(); ++x) {
+      *dst++ = uchar(raster::RedComponent(src[x]));
+      *dst++ = uchar(raster::GreenComponent(src[x]));
+      *dst++ = uchar(raster::BlueComponent(src[x]));
+    }
+  }
+  // QSaveFile writes a temporary file beside the target and renames it over the target only
+  // when everything was written; on any failure the temporary file is removed.
+  QSaveFile file(QString::fromStdString(Path));
+  if (!file.open(QIODevice::WriteOnly)) {
+    Error = file.errorString().toStdString();
+    return false;
+  }
+  if (!image.save(&file, "PNG")) {
+    Error = file.error() != QFileDevice::NoError ? file.errorString().toStdString()
+                                                 : std::string("PNG encoding failed");
+    file.cancelWriting();  // the temporary file goes with the QSaveFile
+    return false;
+  }
+  if (!file.commit()) {
+    Error = file.errorString().toStdString();
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tessaly-render [options] PICTURE1 PICTURE2 OUT.png\n"
+    "\n"
+    "Lays PICTURE2 over PICTURE1 as the overlay program's view shows them and writes the\n"
+    "view's visible area as an RGB PNG. The numbers are slider positions of the main window;\n"
+    "each option left out keeps the slider where the window starts.\n"
+    "\n"
+    "Options:\n"
+    "  --size WxH          size of the view control (default 977x570, the main window's\n"
+    "                      view); the picture is the viewport, 17 pixels less each way\n"
+    "  --x N               overlay X offset in picture-1 pixels, -600..600 (default 0)\n"
+    "  --y N               overlay Y offset in picture-1 pixels, -400..400 (default 0)\n"
+    "  --angle N           overlay angle in degrees, anticlockwise, -180..180 (default 0)\n"
+    "  --zoom-overlay N    overlay zoom 10^(N/1000), -500..500 (default 0)\n"
+    "  --zoom-view N       view zoom 10^(N/100), -100..100 (default 0)\n"
+    "  --alpha N           overlay opacity, 0 (transparent)..255 (opaque) (default 120)\n"
+    "  --help              show this text\n"
+    "  --version           show the version\n";
+
+class TUsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+int ParseInt(const std::string& Option, const std::string& Text) {
+  std::string_view digits = Text;
+  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  int value = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size()) {
+    throw TUsageError(Option + " needs a whole number, not \"" + Text + "\"");
+  }
+  return value;
+}
+
+int ParseSlider(const std::string& Option, const std::string& Text, const TSliderRange& Range) {
+  const int value = ParseInt(Option, Text);
+  if (!Range.Contains(value)) {
+    throw TUsageError(Option + " " + Text + " is outside the slider's range " +
+                      std::to_string(Range.Min) + ".." + std::to_string(Range.Max));
+  }
+  return value;
+}
+
+void ParseSize(const std::string& Text, TRenderRequest& Request) {
+  const std::size_t x = Text.find_first_of("xX");
+  if (x == std::string::npos) {
+    throw TUsageError("--size needs WIDTHxHEIGHT, not \"" + Text + "\"");
+  }
+  const int w = ParseInt("--size", Text.substr(0, x));
+  const int h = ParseInt("--size", Text.substr(x + 1));
+  if (w < MinViewExtent || h < MinViewExtent || w > MaxViewExtentArg || h > MaxViewExtentArg) {
+    throw TUsageError("--size " + Text + " is outside " + std::to_string(MinViewExtent) + ".." +
+                      std::to_string(MaxViewExtentArg) + " in each direction");
+  }
+  Request.ViewWidth = w;
+  Request.ViewHeight = h;
+}
+
+bool EndsWithPng(const std::string& Path) {
+  if (Path.size() < 4) return false;
+  std::string tail = Path.substr(Path.size() - 4);
+  std::transform(tail.begin(), tail.end(), tail.begin(),
+                 [](unsigned char c) { return char(std::tolower(c)); });
+  return tail == ".png";
+}
+
+// Returns false when the usage text or version was asked for (already printed).
+bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Request,
+                    std::ostream& Out) {
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < Args.size(); ++i) {
+    const std::string& arg = Args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-' ||
+        (arg[1] != '-' && arg != "-h")) {  // "-" alone and negative-looking names are files
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      Out << kUsage;
+      return false;
+    }
+    if (arg == "--version") {
+      Out << "tessaly-render " << TESSALY_VERSION << "\n";
+      return false;
+    }
+    std::string name = arg, value;
+    const std::size_t eq = arg.find('=');
+    if (eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+    } else if (name == "--size" || name == "--x" || name == "--y" || name == "--angle" ||
+               name == "--zoom-overlay" || name == "--zoom-view" || name == "--alpha") {
+      if (i + 1 >= Args.size()) throw TUsageError(name + " needs a value");
+      value = Args[++i];
+    }
+    TSliderPositions& s = Request.Sliders;
+    if (name == "--size") {
+      ParseSize(value, Request);
+    } else if (name == "--x") {
+      s.OffsetX = ParseSlider(name, value, OffsetXSlider);
+    } else if (name == "--y") {
+      s.OffsetY = ParseSlider(name, value, OffsetYSlider);
+    } else if (name == "--angle") {
+      s.Angle = ParseSlider(name, value, AngleSlider);
+    } else if (name == "--zoom-overlay") {
+      s.OverlayZoom = ParseSlider(name, value, OverlayZoomSlider);
+    } else if (name == "--zoom-view") {
+      s.ViewZoom = ParseSlider(name, value, ViewZoomSlider);
+    } else if (name == "--alpha") {
+      s.Alpha = ParseSlider(name, value, AlphaSlider);
+    } else {
+      throw TUsageError("unknown option " + name);
+    }
+  }
+  if (positional.size() != 3) {
+    throw TUsageError("expected PICTURE1 PICTURE2 OUT.png, got " +
+                      std::to_string(positional.size()) + " file name(s)");
+  }
+  Request.Picture1 = positional[0];
+  Request.Picture2 = positional[1];
+  Request.Output = positional[2];
+  if (!EndsWithPng(Request.Output)) {
+    throw TUsageError("the output file must end in .png: " + Request.Output);
+  }
+  return true;
+}
+
+// Reads a picture through the program's picture import, or explains why it cannot.
+std::unique_ptr<TBitmap32> ReadPicture(const std::string& Which, const std::string& Path,
+                                       std::string& Error) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(Path, ec)) {
+    Error = Which + " not found: " + Path;
+    return nullptr;
+  }
+  std::unique_ptr<TBitmap32> picture = LoadPicture(Path);
+  if (picture == nullptr || picture->Empty()) {
+    Error = Which + " could not be decoded: " + Path;
+    return nullptr;
+  }
+  return picture;
+}
+
+// The output's directory must exist before the pictures are decoded, so that a typo costs
+// no work; the write itself can still fail and is checked again.
+bool CheckOutputPlace(const std::string& Path, std::string& Error) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path out(Path);
+  if (fs::is_directory(out, ec)) {
+    Error = "the output is a directory: " + Path;
+    return false;
+  }
+  const fs::path dir = out.has_parent_path() ? out.parent_path() : fs::path(".");
+  if (!fs::is_directory(dir, ec)) {
+    Error = "the output's directory does not exist: " + dir.string();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+  TRenderRequest request;
+  try {
+    if (!ParseArguments(Args, request, Out)) return 0;
+  } catch (const TUsageError& e) {
+    Err << "tessaly-render: " << e.what() << "\n"
+        << "Try 'tessaly-render --help' for more information.\n";
+    return 2;
+  }
+
+  try {
+    std::string error;
+    if (!CheckOutputPlace(request.Output, error)) {
+      Err << "tessaly-render: " << error << "\n";
+      return 1;
+    }
+    std::unique_ptr<TBitmap32> picture1 = ReadPicture("picture 1", request.Picture1, error);
+    if (picture1 == nullptr) {
+      Err << "tessaly-render: " << error << "\n";
+      return 1;
+    }
+    std::unique_ptr<TBitmap32> picture2 = ReadPicture("picture 2", request.Picture2, error);
+    if (picture2 == nullptr) {
+      Err << "tessaly-render: " << error << "\n";
+      return 1;
+    }
+    Out << "picture 1: " << request.Picture1 << " (" << picture1->Width() << " x "
+        << picture1->Height() << ")\n"
+        << "picture 2: " << request.Picture2 << " (" << picture2->Width() << " x "
+        << picture2->Height() << ")\n";
+
+    TOverlayScene scene(request.ViewWidth, request.ViewHeight);
+    scene.LoadImage1(*picture1);
+    picture1.reset();
+    scene.LoadImage2(*picture2);
+    picture2.reset();
+    scene.ApplySliders(request.Sliders);
+
+    const TSliderPositions& s = scene.Sliders();
+    const raster::TRect viewport = scene.View().GetViewportRect();
+    Out << "view: " << request.ViewWidth << " x " << request.ViewHeight << ", viewport "
+        << viewport.Width() << " x " << viewport.Height() << "\n"
+        << "angle " << s.Angle << ", x " << s.OffsetX << ", y " << s.OffsetY << ", view zoom "
+        << s.ViewZoom << " (" << FormatZoom(ViewZoomFactor(s.ViewZoom), 1) << "), overlay zoom "
+        << s.OverlayZoom << " (" << FormatZoom(OverlayZoomFactor(s.OverlayZoom), 2) << ", overlay "
+        << scene.RotLayer()->Bitmap()->Width() << " x " << scene.RotLayer()->Bitmap()->Height()
+        << "), opacity " << s.Alpha << "\n";
+
+    const std::unique_ptr<TBitmap32> shot = scene.RenderViewport();
+    if (!WritePngAtomically(*shot, request.Output, error)) {
+      Err << "tessaly-render: cannot write " << request.Output << ": " << error << "\n";
+      return 1;
+    }
+    Out << "wrote " << request.Output << " (" << shot->Width() << " x " << shot->Height()
+        << ", RGB)\n";
+    return 0;
+  } catch (const std::exception& e) {
+    Err << "tessaly-render: " << e.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace overlay

@@ -1,0 +1,11 @@
+// tessaly-render: the overlay program's view composed without a window and written as a PNG.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "overlay/render.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  return overlay::RunRenderCommand(args, std::cout, std::cerr);
+}
