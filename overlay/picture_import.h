@@ -1,0 +1,42 @@
+// Picture import (the program's Mvfreeimage unit): FreeImage decodes a picture file, and its
+// device-independent bitmap is converted straight into a TBitmap32 in one copy.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "raster/core.h"
+
+struct FIBITMAP;
+
+namespace overlay {
+
+// The part of the file name (not of a directory) from its last dot on, dot included; empty
+// when the name has no dot. "/a.b/c" gives "", "x/photo.JPG" gives ".JPG".
+std::string FileExtension(const std::string& Path);
+
+// A picture whose 32-bit copy would need more than 1 GiB (2^28 pixels) is refused.
+constexpr std::int64_t MaxPicturePixels = raster::MaxBitmapPixels;
+
+// The text shown for a refused picture, e.g. "Das Bild ist zu groß: 65535 × 32767 Pixel".
+std::string TooLargeText(std::uint64_t Width, std::uint64_t Height);
+
+// Loads the picture file at Path. Returns nullptr without a message when no file exists or
+// FreeImage cannot decode it; returns nullptr after the message "Unknown file format *" +
+// extension when the extension names no type the program loads, and after TooLargeText when
+// the picture is too large. Palette pictures become their palette colours and 15/16/24-bit
+// pictures their colours, all opaque; 32-bit pictures keep their fourth byte as alpha; 16-bit
+// grey, 48 and 64-bit colour and other non-standard pictures are reduced to 8 bits per channel.
+std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path);
+
+// Converts a decoded FreeImage bitmap of type FIT_BITMAP (1, 4, 8, 16, 24 or 32 bits per
+// pixel) into a new TBitmap32, turning FreeImage's bottom-up rows into top-down ones. Returns
+// nullptr for other types and bit depths, for an empty picture, and (without a message) for
+// one larger than MaxPicturePixels.
+std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib);
+
+// Makes TBitmap32::LoadFromFile open every format LoadPicture opens.
+void RegisterPictureDecoder();
+
+}  // namespace overlay
