@@ -1,0 +1,191 @@
+// The overlay program's own paint path, end to end: the image view's paint stages with the
+// rotation layer, a slider drag, the overlay-zoom rebuild and the Qt host's copy to the window.
+// BM_ViewPaint uses the pictures and geometry of BM_OverlayFrame (raster_bench), so the two
+// figures side by side show what the view, layer and stage machinery cost over the bare frame.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QImage>
+#include <memory>
+
+#include "bench/bench_pictures.h"
+#include "bench/pixman_util.h"
+#include "overlay/render.h"
+#include "platform/control_host.h"
+#include "raster/core.h"
+#include "raster/cpu.h"
+
+namespace bench {
+namespace {
+
+using namespace raster;
+
+// A view control whose viewport is full HD: the scroll-bar strips come on top.
+constexpr int kViewportWidth = 1920;
+constexpr int kViewportHeight = 1080;
+constexpr int kViewWidth = kViewportWidth + TCustomImgView32::SystemScrollBarSize;
+constexpr int kViewHeight = kViewportHeight + TCustomImgView32::SystemScrollBarSize;
+constexpr int kOverlayAngle = 7;
+constexpr int kOverlayAlpha = 120;
+
+// Both pictures loaded as the main window loads them, picture 2 turned 7 degrees at opacity
+// 120, the view at Scale. Built once per scale: loading copies 2 x 96 MB.
+overlay::TOverlayScene& Scene(float Scale) {
+  static std::unique_ptr<overlay::TOverlayScene> scene;
+  if (!scene) {
+    scene = std::make_unique<overlay::TOverlayScene>(kViewWidth, kViewHeight);
+    scene->LoadImage1(Picture1());
+    scene->LoadImage2(Picture2());
+    scene->SetAngle(kOverlayAngle);
+    scene->SetAlpha(kOverlayAlpha);
+  }
+  if (scene->View().Scale() != Scale) {
+    // Directly, not through the slider: 0.27 lies between two slider steps.
+    scene->View().SetScale(Scale);
+    scene->Host().PaintNow();
+  }
+  return *scene;
+}
+
+void BM_ViewPaint(benchmark::State& State, float Scale) {
+  SetRasterThreadCount(1);
+  overlay::TOverlayScene& scene = Scene(Scale);
+  scene.Host().PaintNow();  // sizes the buffer and touches everything once, untimed
+  TImgView32& view = scene.View();
+  for (auto _ : State) {
+    // One full rebuild: clear background, picture 1, layers.
+    view.DoPaintBuffer();
+    benchmark::DoNotOptimize(view.Buffer().PixelBuffer());
+    benchmark::ClobberMemory();
+  }
+  State.counters["buffer_w"] = view.Buffer().Width();
+  State.counters["buffer_h"] = view.Buffer().Height();
+}
+
+// What a user's drag of the angle slider costs: every change invalidates, every paint rebuilds
+// the buffer and copies it to the (headless) window, scroll bars included.
+void BM_SliderDrag(benchmark::State& State) {
+  SetRasterThreadCount(1);
+  overlay::TOverlayScene& scene = Scene(0.27f);
+  constexpr int kSteps = 50;
+  int angle = 0;
+  for (auto _ : State) {
+    for (int i = 0; i < kSteps; ++i) {
+      angle = angle >= 30 ? -30 : angle + 1;
+      scene.SetAngle(angle);
+      scene.Host().ProcessPaint();
+    }
+    benchmark::ClobberMemory();
+  }
+  State.counters["frames_per_second"] =
+      benchmark::Counter(double(State.iterations()) * kSteps, benchmark::Counter::kIsRate);
+  scene.SetAngle(kOverlayAngle);
+}
+
+constexpr float kZoomFactor = 1.5f;
+
+void BM_OverlayZoomStep(benchmark::State& State) {
+  SetRasterThreadCount(1);
+  TBitmap32 original;
+  original.Assign(&Picture2());
+  original.SetDrawMode(dmOpaque);
+  original.SetStretchFilter(sfLinear);
+  TBitmap32 layerBitmap;
+  layerBitmap.SetDrawMode(dmBlend);
+  layerBitmap.SetMasterAlpha(kOverlayAlpha);
+  for (auto _ : State) {
+    // From the loaded size each time, as a slider step from 0 does: the size changes.
+    State.PauseTiming();
+    layerBitmap.SetSize(original.Width(), original.Height());
+    State.ResumeTiming();
+    overlay::RebuildOverlayBitmap(layerBitmap, original, kZoomFactor);
+    benchmark::DoNotOptimize(layerBitmap.PixelBuffer());
+  }
+  State.counters["out_w"] = layerBitmap.Width();
+  State.counters["out_h"] = layerBitmap.Height();
+}
+
+void BM_OverlayZoomStep_Pixman(benchmark::State& State) {
+  TBitmap32& original = Picture2();
+  const int w = int(original.Width() * kZoomFactor), h = int(original.Height() * kZoomFactor);
+  TBitmap32 target;
+  target.SetSize(w, h);
+  PixmanImage src = WrapBitmap(original);
+  PixmanImage dst = WrapBitmap(target);
+  const pixman_transform t = LinearStretchTransform(original.Width(), original.Height(), w, h);
+  pixman_image_set_transform(src.get(), &t);
+  pixman_image_set_filter(src.get(), PIXMAN_FILTER_BILINEAR, nullptr, 0);
+  pixman_image_set_repeat(src.get(), PIXMAN_REPEAT_PAD);
+  for (auto _ : State) {
+    pixman_image_composite32(PIXMAN_OP_SRC, src.get(), nullptr, dst.get(), 0, 0, 0, 0, 0, 0, w, h);
+    benchmark::DoNotOptimize(target.PixelBuffer());
+  }
+  // How close pixman's stretch is to the engine's, for the record.
+  TBitmap32 engine;
+  TBitmap32 copy;
+  copy.Assign(&original);
+  copy.SetDrawMode(dmOpaque);
+  copy.SetStretchFilter(sfLinear);
+  overlay::RebuildOverlayBitmap(engine, copy, kZoomFactor);
+  State.counters["mean_abs_diff_vs_engine"] = MeanAbsDifference(engine, target);
+}
+
+// A control that shows one full-HD bitmap, as the view shows its buffer.
+class TBufferControl : public TControl {
+ public:
+  TBufferControl() {
+    FBuffer.SetSize(kViewportWidth, kViewportHeight);
+    FillPhotoLike(FBuffer.PixelBuffer(), kViewportWidth, kViewportHeight, kViewportWidth, 7);
+    SetBounds(0, 0, kViewportWidth, kViewportHeight);
+  }
+  void Paint() override { Blit(FBuffer, FBuffer.BoundsRect(), {0, 0}); }
+
+ private:
+  TBitmap32 FBuffer;
+};
+
+void BM_HostBlit(benchmark::State& State) {
+  TBufferControl control;
+  platform::TControlHostWidget host(control);
+  QImage target(kViewportWidth, kViewportHeight, QImage::Format_RGB32);
+  host.render(&target);
+  for (auto _ : State) {
+    host.render(&target);
+    benchmark::DoNotOptimize(target.constBits());
+  }
+  State.counters["paints"] = host.PaintCount();
+}
+
+void RegisterViewBenchmarks() {
+  benchmark::RegisterBenchmark("BM_ViewPaint/W1", BM_ViewPaint, 0.27f)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("BM_ViewPaint/W1b", BM_ViewPaint, 1.0f)
+      ->Unit(benchmark::kMillisecond);
+  // Frames per second as the user sees them: by the wall clock.
+  benchmark::RegisterBenchmark("BM_SliderDrag/angle", BM_SliderDrag)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(4)
+      ->UseRealTime();
+  benchmark::RegisterBenchmark("BM_OverlayZoomStep", BM_OverlayZoomStep)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(5);
+  benchmark::RegisterBenchmark("BM_OverlayZoomStep_Pixman", BM_OverlayZoomStep_Pixman)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(5);
+  benchmark::RegisterBenchmark("BM_HostBlit", BM_HostBlit)->Unit(benchmark::kMillisecond);
+}
+
+}  // namespace
+}  // namespace bench
+
+int main(int argc, char** argv) {
+  // The host benchmark needs a Qt application; the offscreen platform needs no display.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  bench::RegisterViewBenchmarks();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
