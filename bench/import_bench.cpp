@@ -13,10 +13,7 @@
 
 #include "bench/bench_pictures.h"
 #include "bench/registry.h"
-#if __has_include("overlay/picture_import.h")
 #include "overlay/picture_import.h"
-#define BENCH_HAVE_IMPORT 1
-#endif
 #include "raster/core.h"
 #include "raster/cpu.h"
 
@@ -77,7 +74,6 @@ const std::string& JpegPath() {
   return File.Path();
 }
 
-#ifdef BENCH_HAVE_IMPORT
 void BM_ImportJpeg24MP(benchmark::State& State) {
   // The import's own conversion may use engine threads; one keeps it comparable with
   // FreeImage's single-threaded decoder.
@@ -96,8 +92,6 @@ void BM_ImportJpeg24MP(benchmark::State& State) {
     benchmark::DoNotOptimize(Picture->PixelBuffer());
   }
 }
-
-#endif
 
 void BM_FreeImageLoadOnly(benchmark::State& State) {
   const std::string& Path = JpegPath();
@@ -119,10 +113,8 @@ void BM_FreeImageLoadOnly(benchmark::State& State) {
 }  // namespace
 
 void RegisterImportBenchmarks() {
-#ifdef BENCH_HAVE_IMPORT
   benchmark::RegisterBenchmark("BM_ImportJpeg24MP", BM_ImportJpeg24MP)
       ->Unit(benchmark::kMillisecond);
-#endif
   benchmark::RegisterBenchmark("BM_FreeImageLoadOnly", BM_FreeImageLoadOnly)
       ->Unit(benchmark::kMillisecond);
 }
