@@ -1,6 +1,9 @@
 #include "overlay/picture_import.h"
 
 #include <FreeImage.h>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -8,8 +11,11 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "platform/message.h"
+#include "raster/cpu.h"
 
 namespace overlay {
 
@@ -45,6 +51,9 @@ bool IsLoadedType(FREE_IMAGE_FORMAT Fif) {
       return false;
   }
 }
+
+// Below this many pixels per band a second thread costs more than it saves.
+constexpr std::uint64_t kPixelsPerThread = std::uint64_t(1) << 20;
 
 bool TooLarge(std::uint64_t Width, std::uint64_t Height) {
   return Width * Height > std::uint64_t(MaxPicturePixels);
@@ -101,6 +110,22 @@ void ConvertRow24(const BYTE* Src, unsigned Width, TColor32* Dst) {
   Dst[last] = raster::Color32(s[2], s[1], s[0], 255);
 }
 
+// A photo's 32-bit copy is tens of megabytes of fresh memory, and touching it page by page
+// costs more than the conversion itself (each 4 KiB page is a fault). Asking for huge pages
+// before the first write cuts the faults by a factor of 512; where the system offers none this
+// is a no-op.
+void PreferHugePages(void* Start, std::size_t Bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
+  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(Start) + kHuge - 1) & ~(kHuge - 1);
+  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(Start) + Bytes) & ~(kHuge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)Start;
+  (void)Bytes;
+#endif
+}
+
 // Reduces pictures that are not 8 bits per channel to a standard FIT_BITMAP: 16-bit grey and
 // 48/64-bit colour keep their high bytes, so they look like their 8-bit versions; the other
 // numeric types are scaled linearly from their value range. Returns nullptr when FreeImage
@@ -149,6 +174,7 @@ std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib) {
 
   auto bitmap = std::make_unique<raster::TBitmap32>();
   bitmap->SetSize(std::int32_t(width), std::int32_t(height));
+  PreferHugePages(bitmap->PixelBuffer(), std::size_t(width) * height * sizeof(TColor32));
 
   std::array<TColor32, 256> palette;
   if (bpp <= 8) {
@@ -169,28 +195,46 @@ std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib) {
   const Channel red(FreeImage_GetRedMask(Dib)), green(FreeImage_GetGreenMask(Dib)),
       blue(FreeImage_GetBlueMask(Dib));
 
-  for (unsigned row = 0; row < height; ++row) {
-    // FreeImage's scan line 0 is the bottom row.
-    const BYTE* src = FreeImage_GetScanLine(Dib, int(row));
-    TColor32* dst = bitmap->GetScanLine(std::int32_t(height - 1 - row));
-    switch (bpp) {
-      case 32:
-        std::memcpy(dst, src, std::size_t(width) * 4);
-        break;
-      case 24:
-        ConvertRow24(src, width, dst);
-        break;
-      case 16:
-        for (unsigned x = 0; x < width; ++x) {
-          const unsigned p = unsigned(src[2 * x]) | (unsigned(src[2 * x + 1]) << 8);
-          dst[x] = raster::Color32(red(p), green(p), blue(p));
-        }
-        break;
-      default:
-        ConvertIndexedRow(src, bpp, width, palette, dst);
-        break;
+  const auto convertRows = [&](unsigned First, unsigned Last) {
+    for (unsigned row = First; row < Last; ++row) {
+      // FreeImage's scan line 0 is the bottom row.
+      const BYTE* src = FreeImage_GetScanLine(Dib, int(row));
+      TColor32* dst = bitmap->GetScanLine(std::int32_t(height - 1 - row));
+      switch (bpp) {
+        case 32:
+          std::memcpy(dst, src, std::size_t(width) * 4);
+          break;
+        case 24:
+          ConvertRow24(src, width, dst);
+          break;
+        case 16:
+          for (unsigned x = 0; x < width; ++x) {
+            const unsigned p = unsigned(src[2 * x]) | (unsigned(src[2 * x + 1]) << 8);
+            dst[x] = raster::Color32(red(p), green(p), blue(p));
+          }
+          break;
+        default:
+          ConvertIndexedRow(src, bpp, width, palette, dst);
+          break;
+      }
     }
+  };
+  // Large pictures are split into bands of rows, one per thread: the first writes to fresh
+  // memory, not the copying, dominate, and they proceed in parallel. Each band writes its own
+  // rows only, so the result does not depend on the split.
+  const std::uint64_t pixels = std::uint64_t(width) * height;
+  const unsigned bands = pixels < kPixelsPerThread
+                             ? 1u
+                             : unsigned(std::clamp<std::uint64_t>(
+                                   pixels / kPixelsPerThread, 1,
+                                   std::uint64_t(std::max(1, raster::RasterThreadCount()))));
+  std::vector<std::thread> workers;
+  for (unsigned band = 1; band < bands; ++band) {
+    workers.emplace_back(convertRows, unsigned(std::uint64_t(height) * band / bands),
+                         unsigned(std::uint64_t(height) * (band + 1) / bands));
   }
+  convertRows(0, unsigned(std::uint64_t(height) / bands));
+  for (std::thread& worker : workers) worker.join();
   return bitmap;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/message.h"
+#include "raster/cpu.h"
 
 namespace overlay {
 namespace {
@@ -221,6 +223,27 @@ TEST(LoadPicture, UpperCaseExtensionsReachFreeImage) {
   EXPECT_EQ(picture->Width(), 2048);
   EXPECT_EQ(picture->Height(), 1536);
   EXPECT_TRUE(recorder.Texts().empty());
+}
+
+TEST(LoadPicture, RowBandsOnSeveralThreadsGiveTheSamePixels) {
+  platform::MessageRecorder recorder;
+  const int saved = raster::RasterThreadCount();
+  std::vector<std::unique_ptr<TBitmap32>> pictures;
+  // 3.1 million pixels: one band on one thread, three bands otherwise.
+  for (int threads : {1, 2, 3, 7}) {
+    raster::SetRasterThreadCount(threads);
+    pictures.push_back(LoadPicture(TestFile("photos-large/NT96650_pcb_004.JPG")));
+    ASSERT_NE(pictures.back(), nullptr);
+  }
+  raster::SetRasterThreadCount(saved);
+  const std::size_t n = 2048 * 1536;
+  for (std::size_t i = 1; i < pictures.size(); ++i) {
+    ASSERT_EQ(std::memcmp(pictures[0]->PixelBuffer(), pictures[i]->PixelBuffer(), n * 4), 0) << i;
+  }
+  // Rows at the band borders really are the picture's (top-down), not left-over zeros.
+  for (int y : {0, 511, 512, 1023, 1024, 1535}) {
+    EXPECT_EQ(pictures[0]->GetPixel(1000, y) >> 24, 0xFFu) << y;
+  }
 }
 
 TEST(LoadPicture, TheDecompressionBombIsRefusedWithAMessage) {
