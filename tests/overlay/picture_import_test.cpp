@@ -1,5 +1,6 @@
 #include "overlay/picture_import.h"
 
+#include <FreeImage.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -420,6 +421,64 @@ TEST(LoadPicture, FortyEightBitColourLooksLikeItsEightBitVersion) {
   EXPECT_EQ(tiff->GetPixel(99, 0), raster::Color32(18889 >> 8, 7700 >> 8, 5063 >> 8));
   EXPECT_EQ(tiff->GetPixel(50, 20), raster::Color32(3754 >> 8, 2574 >> 8, 2762 >> 8));
   EXPECT_EQ(tiff->GetPixel(99, 39), raster::Color32(16118 >> 8, 13311 >> 8, 11095 >> 8));
+}
+
+// A temporary folder for pictures written with FreeImage itself, removed at the end.
+struct TempFolder {
+  std::filesystem::path Path = std::filesystem::temp_directory_path() /
+                               ("picture_import_test_" + std::to_string(::getpid()));
+  TempFolder() { std::filesystem::create_directories(Path); }
+  ~TempFolder() { std::filesystem::remove_all(Path); }
+  std::string File(const std::string& Name) const { return (Path / Name).string(); }
+};
+
+TEST(LoadPicture, SixtyFourBitColourKeepsItsAlpha) {
+  TempFolder folder;
+  FIBITMAP* dib = FreeImage_AllocateT(FIT_RGBA16, 3, 2);
+  ASSERT_NE(dib, nullptr);
+  // Scan line 0 is the bottom row.
+  auto* bottom = reinterpret_cast<FIRGBA16*>(FreeImage_GetScanLine(dib, 0));
+  auto* top = reinterpret_cast<FIRGBA16*>(FreeImage_GetScanLine(dib, 1));
+  top[0] = {0xFFFF, 0x0000, 0x0000, 0xFFFF};
+  top[1] = {0x1234, 0x5678, 0x9ABC, 0x0000};
+  top[2] = {0x0000, 0x0000, 0xFFFF, 0x8000};
+  bottom[0] = {0x00FF, 0xFF00, 0x7F7F, 0xFFFF};
+  bottom[1] = bottom[2] = {0, 0, 0, 0x4000};
+  const std::string path = folder.File("rgba16.png");
+  ASSERT_TRUE(FreeImage_Save(FIF_PNG, dib, path.c_str(), 0));
+  FreeImage_Unload(dib);
+
+  platform::MessageRecorder recorder;
+  const auto picture = LoadPicture(path);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_TRUE(recorder.Texts().empty());
+  // Without a gAMA chunk nothing is gamma-corrected: the high byte of every sample.
+  EXPECT_EQ(picture->GetPixel(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(picture->GetPixel(1, 0), 0x0012569Au);
+  EXPECT_EQ(picture->GetPixel(2, 0), 0x800000FFu);
+  EXPECT_EQ(picture->GetPixel(0, 1), 0xFF00FF7Fu);
+  EXPECT_EQ(picture->GetPixel(2, 1), 0x40000000u);
+}
+
+TEST(LoadPicture, FloatingPointTiffIsScaledToItsRange) {
+  TempFolder folder;
+  FIBITMAP* dib = FreeImage_AllocateT(FIT_FLOAT, 4, 1);
+  ASSERT_NE(dib, nullptr);
+  auto* row = reinterpret_cast<float*>(FreeImage_GetScanLine(dib, 0));
+  row[0] = -1.0f;
+  row[1] = 0.0f;
+  row[2] = 1.0f;
+  row[3] = 3.0f;
+  const std::string path = folder.File("float.tif");
+  ASSERT_TRUE(FreeImage_Save(FIF_TIFF, dib, path.c_str(), 0));
+  FreeImage_Unload(dib);
+
+  platform::MessageRecorder recorder;
+  const auto picture = LoadPicture(path);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->GetPixel(0, 0), raster::Gray32(0));
+  EXPECT_EQ(picture->GetPixel(3, 0), raster::Gray32(255));
+  EXPECT_TRUE(Near(picture->GetPixel(2, 0), raster::Gray32(128), 1));
 }
 
 TEST(LoadPicture, RegisteredDecoderOpensPicturesForTBitmap32) {
