@@ -152,7 +152,7 @@ struct TRenderRequest {
 // Bounds of --size: the viewport (the control less 17 pixels each way) must not be empty, and
 // the buffer must stay a sane size.
 constexpr int MinViewExtent = 18;
-constexpr int MaxViewExtentArg = 16384;
+constexpr int MaxViewExtentArg = 8192;
 
 // Writes Picture (alpha dropped) as an RGB PNG. The file appears complete or not at all: it is
 // written under a temporary name in the target directory and renamed. Returns false and sets

@@ -347,6 +347,16 @@ class SampleRenderTest : public ::testing::Test {
     delete P1;
     delete P2;
   }
+  // The renderer runs with the packed-lane arithmetic in force (its vector code when the
+  // processor has it); the plain set, chosen by RASTER_BLEND=plain, has other numbers.
+  void SetUp() override {
+    FPrevious = raster::ActiveBlendImplementation();
+    if (FPrevious == raster::TBlendImplementation::Plain) {
+      raster::SelectBlendImplementation(raster::TBlendImplementation::PackedScalar);
+    }
+  }
+  void TearDown() override { raster::SelectBlendImplementation(FPrevious); }
+  raster::TBlendImplementation FPrevious{};
   // The reference uses the scalar packed-lane routines whatever the renderer ran with.
   std::unique_ptr<TBitmap32> Reference(int Angle, int X, int Y, int Alpha) {
     const raster::TBlendImplementation previous = raster::ActiveBlendImplementation();

@@ -6,7 +6,11 @@
 #include <QImage>
 #include <QTest>
 #include <QWheelEvent>
+#include <cstdlib>
 #include <vector>
+
+#include "raster/image_view.h"
+#include "raster/range_bars.h"
 
 namespace {
 
@@ -302,6 +306,62 @@ TEST_F(ControlHostTest, RootDestroyedBeforeTheWidgetIsSafe) {
   EXPECT_EQ(host.Root(), nullptr);
   host.grab();
   QTest::mouseClick(&host, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+}
+
+// The real controls through the Qt host: what the widget shows is what the headless host shows
+// for the same view (buffer, scroll bars and the blits of each).
+TEST_F(ControlHostTest, ImageViewLooksTheSameInTheQtHostAsInTheHeadlessHost) {
+  auto makeView = [](raster::TImgView32& View) {
+    View.SetBounds(0, 0, 157, 113);
+    View.SetColor(4530208);
+    View.SetSizeGrip(raster::sgNone);
+    View.Loaded();
+    raster::TBitmap32 picture;
+    picture.SetSize(300, 90);
+    for (int y = 0; y < 90; ++y) {
+      for (int x = 0; x < 300; ++x) picture.SetPixel(x, y, raster::Color32(x, y * 2, 255 - x / 2));
+    }
+    View.Bitmap().Assign(&picture);
+    View.SetScale(0.8f);
+  };
+  raster::TImgView32 onScreen, headless;
+  makeView(onScreen);
+  makeView(headless);
+  raster::THeadlessHost reference(headless);
+  reference.PaintNow();
+  platform::TControlHostWidget host(onScreen);
+  const QImage shot = host.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(shot.size(), QSize(157, 113));
+  int differing = 0;
+  for (int y = 0; y < 113; ++y) {
+    for (int x = 0; x < 157; ++x) {
+      differing +=
+          (shot.pixel(x, y) & 0xFFFFFFu) != (reference.Screen().GetPixel(x, y) & 0xFFFFFFu);
+    }
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_NE(shot.pixel(70, 40), qRgb(32, 32, 69));  // the picture is there
+}
+
+TEST_F(ControlHostTest, GaugeBarStepsOnAClickAndOnAWheelNotch) {
+  raster::TGaugeBar bar;
+  bar.SetBounds(0, 0, 200, 20);
+  bar.SetMin(-10);
+  bar.SetMax(10);
+  int changes = 0;
+  bar.OnChange = [&](raster::TObject*) { ++changes; };
+  platform::TControlHostWidget host(bar);
+  host.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+  QTest::mouseClick(&host, Qt::LeftButton, Qt::NoModifier, QPoint(196, 10));  // right button
+  EXPECT_EQ(bar.Position(), 1);
+  EXPECT_EQ(changes, 1);
+  const QPointF at(100, 10);
+  QWheelEvent notch(at, host.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(&host, &notch);
+  EXPECT_EQ(std::abs(bar.Position() - 1), 1);
+  EXPECT_EQ(changes, 2);
 }
 
 }  // namespace
