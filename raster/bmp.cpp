@@ -320,12 +320,49 @@ void Decode(const std::uint8_t* Data, std::size_t Size, TBitmap32& Target) {
   Target.TakeOver(out);
 }
 
-void Decode(std::istream& Stream, TBitmap32& Target) {
-  std::vector<std::uint8_t> data;
+namespace {
+
+// Appends up to Count bytes of Stream to Data; stops early at the end of the stream.
+void ReadMore(std::istream& Stream, std::vector<std::uint8_t>& Data, std::uint64_t Count) {
   char buffer[65536];
-  while (Stream.read(buffer, sizeof buffer) || Stream.gcount() > 0) {
-    data.insert(data.end(), buffer, buffer + Stream.gcount());
+  while (Count > 0) {
+    const std::streamsize chunk = std::streamsize(std::min<std::uint64_t>(Count, sizeof buffer));
+    Stream.read(buffer, chunk);
+    const std::streamsize got = Stream.gcount();
+    if (got <= 0) return;
+    Data.insert(Data.end(), buffer, buffer + got);
+    Count -= std::uint64_t(got);
+    if (got < chunk) return;
   }
+}
+
+// How many bytes of a file image with this header can matter to the decoder. Run-length data
+// needs at most two bytes per pixel (runs of one) plus an end code per row; what lies beyond is
+// never read, so an endless stream cannot exhaust memory.
+std::uint64_t UsefulSize(const Header& h) {
+  const std::uint64_t start = std::max<std::uint64_t>(h.PixelOffset, h.PaletteStart);
+  if (h.Width <= 0 || h.Height <= 0 || h.BitCount == 0 || h.BitCount > 32 ||
+      h.Width * h.Height > MaxBitmapPixels) {
+    return start;
+  }
+  const std::uint64_t pixels = std::uint64_t(h.Width) * std::uint64_t(h.Height);
+  if (h.Compression == BI_RLE8 || h.Compression == BI_RLE4) {
+    return start + 4 * pixels + 4 * std::uint64_t(h.Height) + 2;
+  }
+  const std::uint64_t rowSize = ((std::uint64_t(h.Width) * h.BitCount + 31) / 32) * 4;
+  return start + rowSize * std::uint64_t(h.Height);
+}
+
+}  // namespace
+
+void Decode(std::istream& Stream, TBitmap32& Target) {
+  // The headers, masks and a full palette lie in the first 1178 bytes.
+  constexpr std::uint64_t kHeadBytes = kFileHeaderSize + 124 + 16 + 256 * 4;
+  std::vector<std::uint8_t> data;
+  ReadMore(Stream, data, kHeadBytes);
+  const Header h = ReadHeader(data.data(), data.size());
+  const std::uint64_t useful = UsefulSize(h);
+  if (useful > data.size()) ReadMore(Stream, data, useful - data.size());
   Decode(data.data(), data.size(), Target);
 }
 

@@ -7,7 +7,9 @@
 #include <iterator>
 #include <memory>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace raster::bmp {
@@ -597,6 +599,49 @@ TEST(BmpDecode, EveryTruncationOfValidFilesFailsCleanly) {
       }
     }
   }
+}
+
+// A stream that yields Data and then zero bytes without end, like a device file.
+class EndlessStream : public std::streambuf {
+ public:
+  explicit EndlessStream(Bytes Data) : FData(std::move(Data)), FZeros(4096, 0) {}
+
+ protected:
+  int_type underflow() override {
+    std::vector<char>& next = FServed ? FZeros : FDataChars;
+    if (!FServed) FDataChars.assign(FData.begin(), FData.end());
+    FServed = true;
+    setg(next.data(), next.data(), next.data() + next.size());
+    return traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  Bytes FData;
+  std::vector<char> FDataChars, FZeros;
+  bool FServed = false;
+};
+
+TEST(BmpDecode, StreamsAreReadOnlyAsFarAsTheImageNeeds) {
+  BmpSpec plain;
+  plain.Rows = {{1, 2, 3, 4, 5, 6, 7, 8, 9}, {9, 8, 7, 6, 5, 4, 3, 2, 1}};
+  BmpSpec rle;
+  rle.BitCount = 8;
+  rle.Compression = 1;
+  rle.ColorsUsed = 4;
+  rle.Palette = FourColourPalette(4);
+  rle.RawPixels = {3, 1, 0, 0, 3, 2};  // no end code: the zeros after it end the bitmap
+  for (const BmpSpec& spec : {plain, rle}) {
+    EndlessStream buffer(Build(spec));
+    std::istream stream(&buffer);
+    TBitmap32 target;
+    Decode(stream, target);
+    EXPECT_EQ(target.Width(), 3);
+    EXPECT_EQ(target.Height(), 2);
+  }
+  TBitmap32 target;
+  EndlessStream zeros(Bytes{'B', 'M'});
+  std::istream stream(&zeros);
+  EXPECT_THROW(Decode(stream, target), EBmpError);
 }
 
 // ---------------------------------------------------------------------------------------
