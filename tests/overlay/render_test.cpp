@@ -211,6 +211,21 @@ TEST_F(SceneTest, OverlayZoomRebuildsFromTheUnscaledCopy) {
   }
 }
 
+TEST_F(SceneTest, OverlayZoomedToNothingStillPaints) {
+  TOverlayScene scene(200, 150);
+  scene.LoadImage1(Picture1);
+  TBitmap32 tiny;
+  FillPattern(tiny, 2, 3, 5);
+  scene.LoadImage2(tiny);
+  scene.SetOverlayZoom(-500);  // 2 x 0.316 and 3 x 0.316 truncate to 0
+  EXPECT_TRUE(scene.RotLayer()->Bitmap()->Empty());
+  EXPECT_EQ(scene.RotLayer()->Transformation().SrcRect, raster::FloatRect(0, 0, -1, -1));
+  EXPECT_EQ(scene.RenderViewport()->Width(), 183);
+  scene.SetOverlayZoom(500);  // and back from the unscaled copy
+  EXPECT_EQ(scene.RotLayer()->Bitmap()->Width(), 6);
+  EXPECT_EQ(scene.RotLayer()->Transformation().SrcRect, raster::FloatRect(0, 0, 5, 8));
+}
+
 TEST_F(SceneTest, ASliderSetToItsValueRunsNoHandler) {
   TOverlayScene scene(200, 150);
   scene.LoadImage1(Picture1);
