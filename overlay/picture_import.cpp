@@ -240,8 +240,10 @@ std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib) {
 
 std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path) {
   std::error_code error;
+  // Only regular files (or links to them): a directory is no picture, and a pipe or device
+  // named like a picture would make the decoder wait or read without end.
   const auto status = std::filesystem::status(Path, error);
-  if (error || !std::filesystem::exists(status) || std::filesystem::is_directory(status)) {
+  if (error || !std::filesystem::is_regular_file(status)) {
     return nullptr;
   }
 

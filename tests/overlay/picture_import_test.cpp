@@ -2,6 +2,7 @@
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -132,6 +133,15 @@ TColor32 PngColour(int R, int G, int B, int A = 255, int Max = 255) {
                          std::uint8_t(PngGamma(B, Max)), std::uint8_t(A));
 }
 
+// A temporary folder for files the tests write, removed at the end.
+struct TempFolder {
+  std::filesystem::path Path = std::filesystem::temp_directory_path() /
+                               ("picture_import_test_" + std::to_string(::getpid()));
+  TempFolder() { std::filesystem::create_directories(Path); }
+  ~TempFolder() { std::filesystem::remove_all(Path); }
+  std::string File(const std::string& Name) const { return (Path / Name).string(); }
+};
+
 // ---------------------------------------------------------------------------------------
 
 TEST(FileExtension, TakesTheLastDotOfTheFileNameOnly) {
@@ -197,6 +207,12 @@ TEST(LoadPicture, MissingFilesAndDirectoriesGiveNothingAndNoMessage) {
   EXPECT_EQ(LoadPicture(TestFile("does_not_exist.gif")), nullptr);
   EXPECT_EQ(LoadPicture(TestFile("formats/jpeg")), nullptr);
   EXPECT_EQ(LoadPicture(""), nullptr);
+  // A device named like a picture is not opened (it would be read without end).
+  EXPECT_EQ(LoadPicture("/dev/zero"), nullptr);
+  TempFolder folder;
+  const std::string pipe = folder.File("pipe.jpg");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(LoadPicture(pipe), nullptr);  // would block forever if it were opened
   EXPECT_TRUE(recorder.Texts().empty());
 }
 
@@ -422,15 +438,6 @@ TEST(LoadPicture, FortyEightBitColourLooksLikeItsEightBitVersion) {
   EXPECT_EQ(tiff->GetPixel(50, 20), raster::Color32(3754 >> 8, 2574 >> 8, 2762 >> 8));
   EXPECT_EQ(tiff->GetPixel(99, 39), raster::Color32(16118 >> 8, 13311 >> 8, 11095 >> 8));
 }
-
-// A temporary folder for pictures written with FreeImage itself, removed at the end.
-struct TempFolder {
-  std::filesystem::path Path = std::filesystem::temp_directory_path() /
-                               ("picture_import_test_" + std::to_string(::getpid()));
-  TempFolder() { std::filesystem::create_directories(Path); }
-  ~TempFolder() { std::filesystem::remove_all(Path); }
-  std::string File(const std::string& Name) const { return (Path / Name).string(); }
-};
 
 TEST(LoadPicture, SixtyFourBitColourKeepsItsAlpha) {
   TempFolder folder;
