@@ -228,12 +228,20 @@ std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib) {
                              : unsigned(std::clamp<std::uint64_t>(
                                    pixels / kPixelsPerThread, 1,
                                    std::uint64_t(std::max(1, raster::RasterThreadCount()))));
+  const auto bandStart = [&](unsigned Band) {
+    return unsigned(std::uint64_t(height) * Band / bands);
+  };
   std::vector<std::thread> workers;
-  for (unsigned band = 1; band < bands; ++band) {
-    workers.emplace_back(convertRows, unsigned(std::uint64_t(height) * band / bands),
-                         unsigned(std::uint64_t(height) * (band + 1) / bands));
+  unsigned started = 1;  // bands 1 .. started - 1 run on their own threads
+  for (; started < bands; ++started) {
+    try {
+      workers.emplace_back(convertRows, bandStart(started), bandStart(started + 1));
+    } catch (const std::system_error&) {
+      break;  // no more threads to be had: the rest is done here
+    }
   }
-  convertRows(0, unsigned(std::uint64_t(height) / bands));
+  convertRows(0, bandStart(1));
+  convertRows(bandStart(started), height);
   for (std::thread& worker : workers) worker.join();
   return bitmap;
 }

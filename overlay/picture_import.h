@@ -28,6 +28,7 @@ std::string TooLargeText(std::uint64_t Width, std::uint64_t Height);
 // the picture is too large. Palette pictures become their palette colours and 15/16/24-bit
 // pictures their colours, all opaque; 32-bit pictures keep their fourth byte as alpha; 16-bit
 // grey, 48 and 64-bit colour and other non-standard pictures are reduced to 8 bits per channel.
+// Raises raster::EBitmapError when the memory for the 32-bit copy cannot be had.
 std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path);
 
 // Converts a decoded FreeImage bitmap of type FIT_BITMAP (1, 4, 8, 16, 24 or 32 bits per
