@@ -8,12 +8,14 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "overlay/picture_import_p.h"
 #include "platform/message.h"
 #include "raster/cpu.h"
 
@@ -94,9 +96,13 @@ void ConvertIndexedRow(const BYTE* Src, unsigned Bpp, unsigned Width,
   }
 }
 
-// B, G, R bytes to opaque pixels. Four bytes are read at once where a fourth byte belongs to
-// the row (all but the last pixel); the spare byte is replaced by the alpha.
-void ConvertRow24(const BYTE* Src, unsigned Width, TColor32* Dst) {
+}  // namespace
+
+namespace detail {
+
+// Four bytes are read at once where a fourth byte belongs to the row (all but the last pixel);
+// the spare byte is replaced by the alpha.
+void ConvertRow24Scalar(const std::uint8_t* Src, unsigned Width, std::uint32_t* Dst) {
   static_assert(FI_RGBA_BLUE == 0 && FI_RGBA_GREEN == 1 && FI_RGBA_RED == 2,
                 "FreeImage keeps pixels as B, G, R in memory on this platform");
   if (Width == 0) return;
@@ -106,9 +112,30 @@ void ConvertRow24(const BYTE* Src, unsigned Width, TColor32* Dst) {
     std::memcpy(&v, Src + 3 * std::size_t(x), 4);
     Dst[x] = v | 0xFF000000u;
   }
-  const BYTE* s = Src + 3 * std::size_t(last);
+  const std::uint8_t* s = Src + 3 * std::size_t(last);
   Dst[last] = raster::Color32(s[2], s[1], s[0], 255);
 }
+
+bool HasSsse3() {
+#if defined(__x86_64__) || defined(__i386__)
+  return __builtin_cpu_supports("ssse3");
+#else
+  return false;
+#endif
+}
+
+TConvertRow24 ConvertRow24() {
+  static const TConvertRow24 chosen = [] {
+    const char* simd = std::getenv("RASTER_SIMD");
+    const bool off = simd != nullptr && std::string(simd) == "off";
+    return !off && HasSsse3() ? &ConvertRow24Ssse3 : &ConvertRow24Scalar;
+  }();
+  return chosen;
+}
+
+}  // namespace detail
+
+namespace {
 
 // A photo's 32-bit copy is tens of megabytes of fresh memory, and touching it page by page
 // costs more than the conversion itself (each 4 KiB page is a fault). Asking for huge pages
@@ -195,6 +222,7 @@ std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib) {
   const Channel red(FreeImage_GetRedMask(Dib)), green(FreeImage_GetGreenMask(Dib)),
       blue(FreeImage_GetBlueMask(Dib));
 
+  const detail::TConvertRow24 convertRow24 = detail::ConvertRow24();
   const auto convertRows = [&](unsigned First, unsigned Last) {
     for (unsigned row = First; row < Last; ++row) {
       // FreeImage's scan line 0 is the bottom row.
@@ -205,7 +233,7 @@ std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib) {
           std::memcpy(dst, src, std::size_t(width) * 4);
           break;
         case 24:
-          ConvertRow24(src, width, dst);
+          convertRow24(src, width, dst);
           break;
         case 16:
           for (unsigned x = 0; x < width; ++x) {

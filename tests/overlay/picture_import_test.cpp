@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "overlay/picture_import_p.h"
 #include "platform/message.h"
 #include "raster/cpu.h"
 
@@ -240,6 +241,25 @@ TEST(LoadPicture, UpperCaseExtensionsReachFreeImage) {
   EXPECT_EQ(picture->Width(), 2048);
   EXPECT_EQ(picture->Height(), 1536);
   EXPECT_TRUE(recorder.Texts().empty());
+}
+
+TEST(ConvertRow24, VectorAndScalarAgreeAtEveryWidthWithoutOverrun) {
+  if (!detail::HasSsse3()) GTEST_SKIP() << "no SSSE3 on this processor";
+  std::vector<std::uint8_t> row(3 * 64);
+  for (std::size_t i = 0; i < row.size(); ++i) row[i] = std::uint8_t(i * 37 + 11);
+  for (unsigned width = 0; width <= 64; ++width) {
+    // The source is copied to the end of its own block so that a read past the row's last byte
+    // is caught by the address sanitizer; the destinations carry guard pixels.
+    std::vector<std::uint8_t> src(row.begin(), row.begin() + 3 * width);
+    std::vector<std::uint32_t> scalar(width + 4, 0xDEADBEEFu), vector(width + 4, 0xDEADBEEFu);
+    detail::ConvertRow24Scalar(src.data(), width, scalar.data());
+    detail::ConvertRow24Ssse3(src.data(), width, vector.data());
+    for (unsigned x = 0; x < width; ++x) {
+      ASSERT_EQ(scalar[x], raster::Color32(src[3 * x + 2], src[3 * x + 1], src[3 * x])) << width;
+    }
+    ASSERT_EQ(scalar, vector) << width;
+    for (unsigned x = width; x < width + 4; ++x) ASSERT_EQ(vector[x], 0xDEADBEEFu) << width;
+  }
 }
 
 TEST(LoadPicture, RowBandsOnSeveralThreadsGiveTheSamePixels) {
