@@ -1,5 +1,6 @@
 #include "raster/core.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -222,10 +223,34 @@ TPictureDecoder& Decoder() {
   return decoder;
 }
 
-// Pixel memory is zero-filled (calloc hands large blocks over as fresh, already zero pages)
-// and its start aligned to 32 bytes for the vector code.
+// The start of the pixels is aligned to 32 bytes for the vector code.
 constexpr std::size_t kAlignment = 32;
+
+class THeapPixelAllocator : public TPixelAllocator {
+ public:
+  void* Allocate(std::size_t Bytes, bool Zeroed) override {
+    return Zeroed ? std::calloc(Bytes, 1) : std::malloc(Bytes);
+  }
+  void Release(void* Block, std::size_t) noexcept override { std::free(Block); }
+};
+
+TPixelAllocator& HeapPixelAllocator() {
+  // Never destroyed: bitmaps in static storage give their memory back while the program exits.
+  static TPixelAllocator* heap = new THeapPixelAllocator;
+  return *heap;
+}
+
+std::atomic<TPixelAllocator*> installedPixelAllocator{nullptr};
 }  // namespace
+
+void SetPixelAllocator(TPixelAllocator* Allocator) {
+  installedPixelAllocator.store(Allocator, std::memory_order_release);
+}
+
+TPixelAllocator& PixelAllocator() {
+  TPixelAllocator* allocator = installedPixelAllocator.load(std::memory_order_acquire);
+  return allocator != nullptr ? *allocator : HeapPixelAllocator();
+}
 
 void SetPictureDecoder(TPictureDecoder NewDecoder) {
   Decoder() = std::move(NewDecoder);
@@ -243,8 +268,10 @@ TBitmap32::~TBitmap32() {
 }
 
 void TBitmap32::ReleasePixels() {
-  std::free(FAllocation);
+  if (FAllocation != nullptr) FAllocator->Release(FAllocation, FAllocationBytes);
   FAllocation = nullptr;
+  FAllocationBytes = 0;
+  FAllocator = nullptr;
   FBits = nullptr;
 }
 
@@ -253,6 +280,14 @@ void TBitmap32::HandleChanged() {
 }
 
 bool TBitmap32::SetSize(std::int32_t NewWidth, std::int32_t NewHeight) {
+  return Reallocate(NewWidth, NewHeight, true);
+}
+
+bool TBitmap32::SetSizeForOverwrite(std::int32_t NewWidth, std::int32_t NewHeight) {
+  return Reallocate(NewWidth, NewHeight, false);
+}
+
+bool TBitmap32::Reallocate(std::int32_t NewWidth, std::int32_t NewHeight, bool Zeroed) {
   if (NewWidth < 1) NewWidth = 0;
   if (NewHeight < 1) NewHeight = 0;
   if (NewWidth == FWidth && NewHeight == FHeight) return false;
@@ -264,14 +299,16 @@ bool TBitmap32::SetSize(std::int32_t NewWidth, std::int32_t NewHeight) {
   bool failed = false;
   if (NewWidth > 0 && NewHeight > 0) {
     const std::int64_t pixels = std::int64_t(NewWidth) * std::int64_t(NewHeight);
+    TPixelAllocator& allocator = PixelAllocator();
+    const std::size_t bytes = std::size_t(pixels) * sizeof(TColor32) + kAlignment;
     void* block = nullptr;
-    if (pixels <= MaxBitmapPixels) {
-      block = std::calloc(std::size_t(pixels) * sizeof(TColor32) + kAlignment, 1);
-    }
+    if (pixels <= MaxBitmapPixels) block = allocator.Allocate(bytes, Zeroed);
     if (block == nullptr) {
       failed = true;
     } else {
       FAllocation = block;
+      FAllocationBytes = bytes;
+      FAllocator = &allocator;
       const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(block);
       FBits = reinterpret_cast<TColor32*>((address + kAlignment - 1) & ~(kAlignment - 1));
     }
@@ -372,6 +409,8 @@ void TBitmap32::TakeOver(TBitmap32& Source) {
   BeginUpdate();
   ReleasePixels();
   std::swap(FAllocation, Source.FAllocation);
+  std::swap(FAllocationBytes, Source.FAllocationBytes);
+  std::swap(FAllocator, Source.FAllocator);
   std::swap(FBits, Source.FBits);
   const bool resized = FWidth != Source.FWidth || FHeight != Source.FHeight;
   FWidth = Source.FWidth;

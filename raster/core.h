@@ -284,6 +284,26 @@ void SetPictureDecoder(TPictureDecoder Decoder);
 // The largest pixel count a bitmap may hold: 2^28 pixels is 1 GiB of TColor32.
 constexpr std::int64_t MaxBitmapPixels = std::int64_t(1) << 28;
 
+// Where bitmaps get their pixel memory. The built-in allocator uses the C heap (calloc for
+// zeroed blocks, which hands large blocks over as fresh zero pages). A program may install one
+// that knows the operating system's memory better (platform/pixel_memory.h does); the raster
+// engine itself makes no system calls.
+class TPixelAllocator {
+ public:
+  virtual ~TPixelAllocator() = default;
+  // A block of at least Bytes bytes (Bytes > 0): every byte zero when Zeroed, any contents
+  // otherwise. nullptr when the memory cannot be had.
+  virtual void* Allocate(std::size_t Bytes, bool Zeroed) = 0;
+  // Takes back a block that Allocate returned for the same Bytes.
+  virtual void Release(void* Block, std::size_t Bytes) noexcept = 0;
+};
+
+// The allocator that new pixel blocks come from; nullptr restores the built-in one. A block
+// always goes back to the allocator that made it, so an installed allocator must live as long
+// as any bitmap it served.
+void SetPixelAllocator(TPixelAllocator* Allocator);
+TPixelAllocator& PixelAllocator();
+
 class TBitmap32 : public TCustomMap {
  public:
   TBitmap32();
@@ -295,6 +315,10 @@ class TBitmap32 : public TCustomMap {
   // "Can't allocate the DIB handle" (bitmap left empty, notifications fired) when the memory
   // cannot be had.
   bool SetSize(std::int32_t NewWidth, std::int32_t NewHeight) override;
+  // SetSize for callers that write every pixel before any is read: a new buffer's contents
+  // are left unspecified (it may hold pixels of an earlier bitmap), which spares filling it
+  // with zeros. Return value, notifications and errors as SetSize.
+  bool SetSizeForOverwrite(std::int32_t NewWidth, std::int32_t NewHeight);
   bool Empty() const override { return FBits == nullptr || FWidth == 0 || FHeight == 0; }
   void Delete() override { SetSize(0, 0); }
 
@@ -382,9 +406,12 @@ class TBitmap32 : public TCustomMap {
     return std::size_t(Y) * std::size_t(FWidth) + std::size_t(X);
   }
   void ReleasePixels();
+  bool Reallocate(std::int32_t NewWidth, std::int32_t NewHeight, bool Zeroed);
 
   TColor32* FBits = nullptr;
   void* FAllocation = nullptr;  // what was allocated; FBits is it aligned to 32 bytes
+  std::size_t FAllocationBytes = 0;
+  TPixelAllocator* FAllocator = nullptr;  // the one FAllocation goes back to
   TDrawMode FDrawMode = dmOpaque;
   std::uint32_t FMasterAlpha = 255;
   TColor32 FOuterColor = 0;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <sstream>
+#include <vector>
 
 namespace raster {
 namespace {
@@ -116,6 +119,126 @@ TEST(BitmapTest, AllocationFailureLeavesBitmapEmptyAfterNotifying) {
   EXPECT_EQ(b.Height(), 0);
   EXPECT_TRUE(b.Empty());
   EXPECT_NO_THROW(b.SetSize(2, 2));
+}
+
+// Records what bitmaps ask of the pixel memory and serves it from the C heap, filling blocks
+// not asked to be zeroed with a pattern, as reused memory would be.
+class TRecordingAllocator : public TPixelAllocator {
+ public:
+  void* Allocate(std::size_t Bytes, bool Zeroed) override {
+    Requests.push_back({Bytes, Zeroed});
+    if (Fail) return nullptr;
+    void* block = std::malloc(Bytes);
+    std::memset(block, Zeroed ? 0 : 0xA5, Bytes);
+    ++Live;
+    return block;
+  }
+  void Release(void* Block, std::size_t Bytes) noexcept override {
+    Released.push_back(Bytes);
+    --Live;
+    std::free(Block);
+  }
+  struct TRequest {
+    std::size_t Bytes;
+    bool Zeroed;
+  };
+  std::vector<TRequest> Requests;
+  std::vector<std::size_t> Released;
+  int Live = 0;
+  bool Fail = false;
+};
+
+// Installs an allocator for one scope.
+struct TAllocatorScope {
+  explicit TAllocatorScope(TPixelAllocator* A) { SetPixelAllocator(A); }
+  ~TAllocatorScope() { SetPixelAllocator(nullptr); }
+};
+
+TEST(BitmapTest, PixelMemoryComesFromTheInstalledAllocator) {
+  TRecordingAllocator recorder;
+  {
+    TAllocatorScope scope(&recorder);
+    EXPECT_EQ(&PixelAllocator(), &recorder);
+    TBitmap32 b;
+    b.SetSize(3, 2);
+    ASSERT_EQ(recorder.Requests.size(), 1u);
+    EXPECT_TRUE(recorder.Requests[0].Zeroed);
+    EXPECT_GE(recorder.Requests[0].Bytes, 3u * 2u * 4u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(b.PixelBuffer()) % 32, 0u);
+    EXPECT_EQ(b.GetPixel(2, 1), 0u);
+    b.SetSize(0, 0);
+    EXPECT_EQ(recorder.Released.size(), 1u);
+    EXPECT_EQ(recorder.Released[0], recorder.Requests[0].Bytes);
+    EXPECT_EQ(recorder.Live, 0);
+  }
+  EXPECT_NE(&PixelAllocator(), &recorder);
+}
+
+TEST(BitmapTest, SetSizeForOverwriteSkipsTheZeroFill) {
+  TRecordingAllocator recorder;
+  TAllocatorScope scope(&recorder);
+  TBitmap32 b;
+  ChangeCounter c;
+  c.Attach(b);
+  EXPECT_TRUE(b.SetSizeForOverwrite(4, 3));
+  EXPECT_EQ(c.order, "HCR");
+  ASSERT_EQ(recorder.Requests.size(), 1u);
+  EXPECT_FALSE(recorder.Requests[0].Zeroed);
+  EXPECT_EQ(b.Width(), 4);
+  EXPECT_EQ(b.Height(), 3);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(b.PixelBuffer()) % 32, 0u);
+  // The same size keeps the pixels, and says so, like SetSize.
+  b.SetPixel(1, 1, 0x11223344u);
+  c.order.clear();
+  EXPECT_FALSE(b.SetSizeForOverwrite(4, 3));
+  EXPECT_EQ(c.order, "");
+  EXPECT_EQ(b.GetPixel(1, 1), 0x11223344u);
+  // SetSize after it still hands out zeros.
+  EXPECT_TRUE(b.SetSize(5, 3));
+  EXPECT_TRUE(recorder.Requests.back().Zeroed);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(b.GetPixel(x, y), 0u);
+  EXPECT_TRUE(b.SetSizeForOverwrite(-1, 7));
+  EXPECT_TRUE(b.Empty());
+  EXPECT_EQ(recorder.Live, 0);
+}
+
+TEST(BitmapTest, PixelMemoryGoesBackWhereItCameFrom) {
+  TRecordingAllocator first, second;
+  TBitmap32 a, b;
+  {
+    TAllocatorScope scope(&first);
+    a.SetSize(2, 2);
+  }
+  {
+    TAllocatorScope scope(&second);
+    b.SetSize(3, 3);
+    // a's block came from the first allocator and returns to it, whatever is installed now.
+    a.SetSize(1, 1);
+    EXPECT_EQ(first.Live, 0);
+    EXPECT_EQ(second.Live, 2);
+    // Taking over pixels takes over where they go back to.
+    TBitmap32 c;
+    c.TakeOver(b);
+    EXPECT_EQ(second.Live, 2);
+  }
+  EXPECT_EQ(second.Live, 1);  // c is gone; a's 1 x 1 remains
+  a.SetSize(0, 0);
+  EXPECT_EQ(second.Live, 0);
+  EXPECT_EQ(first.Live, 0);
+}
+
+TEST(BitmapTest, AllocatorWithoutMemoryFailsLikeAnyAllocation) {
+  TRecordingAllocator recorder;
+  TAllocatorScope scope(&recorder);
+  TBitmap32 b;
+  recorder.Fail = true;
+  ChangeCounter c;
+  c.Attach(b);
+  EXPECT_THROW(b.SetSizeForOverwrite(8, 8), EBitmapError);
+  EXPECT_EQ(c.order, "HCR");
+  EXPECT_TRUE(b.Empty());
+  EXPECT_EQ(b.Width(), 0);
 }
 
 TEST(BitmapTest, ClearFillAndAlpha) {
