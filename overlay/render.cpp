@@ -79,11 +79,33 @@ void ApplyOverlayAngle(raster::TRotLayer& Layer, int Position) {
   Layer.SetAngle(float(Position));
 }
 
+namespace {
+// Whether Original drawn stretched over a whole bitmap writes every pixel of it: an opaque draw
+// does, except with a filter the stretch refuses and, when linear, at master alpha 0, where it
+// draws nothing.
+bool DrawReplacesEveryPixel(const TBitmap32& Original) {
+  if (Original.Empty() || Original.DrawMode() != raster::dmOpaque) return false;
+  switch (Original.StretchFilter()) {
+    case raster::sfNearest:
+      return true;
+    case raster::sfLinear:
+      return Original.MasterAlpha() != 0;
+    default:
+      return false;
+  }
+}
+}  // namespace
+
 void RebuildOverlayBitmap(TBitmap32& Bitmap, const TBitmap32& Original, float F) {
   const raster::TSize size = OverlayZoomSize(Original, F);
   // The layer bitmap keeps its draw mode, master alpha and filter; only its pixels are
   // replaced, always from the unscaled copy, so repeated zooming never degrades the overlay.
-  Bitmap.SetSize(size.cx, size.cy);
+  // Zero-filling a buffer that the draw overwrites entirely would be wasted work.
+  if (DrawReplacesEveryPixel(Original)) {
+    Bitmap.SetSizeForOverwrite(size.cx, size.cy);
+  } else {
+    Bitmap.SetSize(size.cx, size.cy);
+  }
   Original.DrawTo(Bitmap, raster::MakeRect(0, 0, size.cx, size.cy));
   // An empty result draws nothing and notifies nothing; the layer's source rectangle must
   // follow the new size all the same.

@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "overlay/render.h"
+#include "platform/pixel_memory.h"
 
 int main(int argc, char** argv) {
+  platform::InstallMappedPixelAllocator();
   const std::vector<std::string> args(argv + 1, argv + argc);
   return overlay::RunRenderCommand(args, std::cout, std::cerr);
 }

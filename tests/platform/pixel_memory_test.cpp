@@ -1,0 +1,118 @@
+#include "platform/pixel_memory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "raster/core.h"
+
+namespace platform {
+namespace {
+
+constexpr std::size_t kLarge = TMappedPixelAllocator::MappedThreshold + 12345;
+
+bool AllZero(const void* Block, std::size_t Bytes) {
+  const auto* p = static_cast<const unsigned char*>(Block);
+  for (std::size_t i = 0; i < Bytes; ++i)
+    if (p[i] != 0) return false;
+  return true;
+}
+
+TEST(MappedPixelAllocator, SmallBlocksComeFromTheHeap) {
+  TMappedPixelAllocator a;
+  void* block = a.Allocate(1000, true);
+  ASSERT_NE(block, nullptr);
+  EXPECT_TRUE(AllZero(block, 1000));
+  a.Release(block, 1000);
+  EXPECT_EQ(a.CachedBlocks(), 0u);
+}
+
+TEST(MappedPixelAllocator, LargeBlocksAreAlignedZeroedAndKeptForReuse) {
+  TMappedPixelAllocator a;
+  void* block = a.Allocate(kLarge, true);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 64, 0u);
+  EXPECT_TRUE(AllZero(block, kLarge));
+  std::memset(block, 0x5A, kLarge);
+  a.Release(block, kLarge);
+  EXPECT_EQ(a.CachedBlocks(), 1u);
+  EXPECT_GE(a.CachedBytes(), kLarge);
+
+  // Asked for zeros, the kept block comes back cleared.
+  void* again = a.Allocate(kLarge, true);
+  EXPECT_EQ(again, block);
+  EXPECT_EQ(a.CachedBlocks(), 0u);
+  EXPECT_TRUE(AllZero(again, kLarge));
+  std::memset(again, 0x5A, kLarge);
+  a.Release(again, kLarge);
+
+  // For overwriting, it comes back as it was, a little smaller request included.
+  void* reused = a.Allocate(kLarge - 4096, false);
+  EXPECT_EQ(reused, block);
+  EXPECT_EQ(static_cast<unsigned char*>(reused)[100], 0x5A);
+  a.Release(reused, kLarge - 4096);
+  EXPECT_EQ(a.CachedBlocks(), 1u);
+}
+
+TEST(MappedPixelAllocator, AKeptBlockFarTooLargeIsNotUsed) {
+  TMappedPixelAllocator a;
+  const std::size_t big = 4 * kLarge;
+  void* block = a.Allocate(big, false);
+  ASSERT_NE(block, nullptr);
+  a.Release(block, big);
+  void* small = a.Allocate(kLarge, true);
+  ASSERT_NE(small, nullptr);
+  EXPECT_NE(small, block);
+  EXPECT_TRUE(AllZero(small, kLarge));
+  EXPECT_EQ(a.CachedBlocks(), 1u);
+  a.Release(small, kLarge);
+  EXPECT_EQ(a.CachedBlocks(), 2u);
+}
+
+TEST(MappedPixelAllocator, KeepsFewBlocksAndTrims) {
+  TMappedPixelAllocator a;
+  void* blocks[3];
+  for (void*& b : blocks) {
+    b = a.Allocate(kLarge, false);
+    ASSERT_NE(b, nullptr);
+  }
+  for (void* b : blocks) a.Release(b, kLarge);
+  EXPECT_EQ(a.CachedBlocks(), TMappedPixelAllocator::CachedBlockLimit);
+  // The oldest was given back; one of the two kept ones comes out again.
+  void* reused = a.Allocate(kLarge, false);
+  EXPECT_TRUE(reused == blocks[1] || reused == blocks[2]);
+  a.Release(reused, kLarge);
+  a.Trim();
+  EXPECT_EQ(a.CachedBlocks(), 0u);
+  EXPECT_EQ(a.CachedBytes(), 0u);
+}
+
+TEST(MappedPixelAllocator, BitmapsThroughItStillStartAtZero) {
+  TMappedPixelAllocator a;
+  raster::SetPixelAllocator(&a);
+  {
+    const std::int32_t w = 1200, h = 1000;  // above the mapping threshold
+    raster::TBitmap32 b;
+    b.SetSizeForOverwrite(w, h);
+    b.Clear(0xFFFFFFFFu);
+    const raster::TColor32* first = b.PixelBuffer();
+    b.SetSize(0, 0);
+    b.SetSize(w, h);
+    EXPECT_EQ(b.PixelBuffer(), first);  // the same memory, cleared
+    for (std::int32_t y = 0; y < h; y += 97)
+      for (std::int32_t x = 0; x < w; x += 13) ASSERT_EQ(b.GetPixel(x, y), 0u);
+    EXPECT_EQ(b.GetPixel(w - 1, h - 1), 0u);
+  }
+  raster::SetPixelAllocator(nullptr);
+}
+
+TEST(MappedPixelAllocator, InstalledOnceForTheProcess) {
+  TMappedPixelAllocator& installed = InstallMappedPixelAllocator();
+  EXPECT_EQ(&InstallMappedPixelAllocator(), &installed);
+  EXPECT_EQ(&raster::PixelAllocator(), &installed);
+  raster::SetPixelAllocator(nullptr);
+}
+
+}  // namespace
+}  // namespace platform
