@@ -6,6 +6,8 @@
 
 #include <QImage>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -209,6 +211,52 @@ TEST_F(SceneTest, OverlayZoomRebuildsFromTheUnscaledCopy) {
   for (int y = 0; y < 189; ++y) {
     for (int x = 0; x < 319; ++x) ASSERT_EQ(bitmap.GetPixel(x, y), expected.GetPixel(x, y));
   }
+}
+
+// Hands out blocks that are not asked to be zeroed full of leftovers, as reused memory is.
+class TDirtyPixelMemory : public raster::TPixelAllocator {
+ public:
+  void* Allocate(std::size_t Bytes, bool Zeroed) override {
+    void* block = std::malloc(Bytes);
+    if (block != nullptr) std::memset(block, Zeroed ? 0 : 0x5C, Bytes);
+    if (!Zeroed) ++Unzeroed;
+    return block;
+  }
+  void Release(void* Block, std::size_t) noexcept override { std::free(Block); }
+  int Unzeroed = 0;
+};
+
+TEST(OverlayRebuild, LeftoversInReusedMemoryNeverShow) {
+  TDirtyPixelMemory memory;
+  raster::SetPixelAllocator(&memory);
+  TBitmap32 original, bitmap, expected;
+  FillPattern(original, 60, 40, 9);
+  original.SetStretchFilter(raster::sfLinear);
+  // Opaque and linear, as the scene keeps its unscaled copy: every pixel is drawn, so the
+  // bitmap's memory is not cleared first.
+  RebuildOverlayBitmap(bitmap, original, 1.7f);
+  EXPECT_EQ(memory.Unzeroed, 1);
+  expected.SetSize(102, 68);
+  raster::StretchTransfer(&expected, expected.BoundsRect(), &original, original.BoundsRect(),
+                          raster::sfLinear, raster::dmOpaque, nullptr);
+  ASSERT_EQ(bitmap.Width(), 102);
+  ASSERT_EQ(bitmap.Height(), 68);
+  for (int y = 0; y < 68; ++y)
+    for (int x = 0; x < 102; ++x) ASSERT_EQ(bitmap.GetPixel(x, y), expected.GetPixel(x, y));
+
+  // Draws that leave pixels alone get cleared memory: blended, or linear at master alpha 0.
+  original.SetDrawMode(raster::dmBlend);
+  RebuildOverlayBitmap(bitmap, original, 1.3f);
+  original.SetDrawMode(raster::dmOpaque);
+  original.SetMasterAlpha(0);
+  RebuildOverlayBitmap(bitmap, original, 1.5f);
+  EXPECT_EQ(memory.Unzeroed, 1);
+  for (int y = 0; y < bitmap.Height(); ++y)
+    for (int x = 0; x < bitmap.Width(); ++x) ASSERT_EQ(bitmap.GetPixel(x, y), 0u);
+  bitmap.SetSize(0, 0);
+  expected.SetSize(0, 0);
+  original.SetSize(0, 0);
+  raster::SetPixelAllocator(nullptr);
 }
 
 TEST_F(SceneTest, OverlayZoomedToNothingStillPaints) {
