@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
+#include "raster/blend.h"
 #include "raster/lowlevel.h"
+#include "raster/row_pool.h"
 
 namespace raster {
 
@@ -44,6 +48,20 @@ void DrawFocusRect(TBitmap32& Dest, const TRect& R) {
 
 [[noreturn]] void StageIndexError() {
   throw EListError("Invalid stage index");
+}
+
+// Copies a whole bitmap of the same size; the rows are split over the engine's threads.
+void CopyPixels(const TBitmap32& Src, TBitmap32& Dst) {
+  const std::int32_t width = Src.Width();
+  ForRows(0, Src.Height(), width, [&](std::int32_t First, std::int32_t Last) {
+    std::memcpy(Dst.GetScanLine(First), Src.GetScanLine(First),
+                std::size_t(Last - First) * std::size_t(width) * sizeof(TColor32));
+  });
+}
+
+bool BackdropCacheByDefault() {
+  const char* env = std::getenv("RASTER_VIEW_CACHE");
+  return env == nullptr || std::strcmp(env, "off") != 0;
 }
 
 }  // namespace
@@ -189,10 +207,15 @@ TCustomImage32::TCustomImage32(TControl* Parent)
       FBitmap(std::make_unique<TBitmap32>()),
       FLayers(std::make_unique<TLayerCollection>(this)),
       FPaintStages(std::make_unique<TPaintStages>()) {
-  FBitmap->OnChange = [this](TObject*) { Changed(); };
+  // Pixel changes reach the backdrop copy also while an update holds back Changed.
+  FBitmap->OnChange = [this](TObject*) {
+    InvalidateBackdrop();
+    Changed();
+  };
   FBitmap->OnResize = [this](TObject*) { BitmapResized(); };
   FLayers->SetMapping(&FMapping);
-  FLayers->OnChange = [this](TObject*) { Changed(); };
+  FLayers->OnChange = [this](TObject*) { LayersChanged(); };
+  FBackdropCache = BackdropCacheByDefault();
   // A layer that draws only on the window repaints at once from the buffer it leaves valid.
   FLayers->OnGDIUpdate = [this](TObject*) { Update(); };
   FScale = 1.0f;
@@ -369,6 +392,88 @@ void TCustomImage32::Changed() {
   if (OnChange) OnChange(this);
 }
 
+void TCustomImage32::LayersChanged() {
+  struct Reset {
+    bool& Flag;
+    ~Reset() { Flag = false; }
+  } reset{FLayersChanging};
+  FLayersChanging = true;
+  Changed();
+}
+
+void TCustomImage32::SetBackdropCache(bool Value) {
+  FBackdropCache = Value;
+  if (!Value) {
+    InvalidateBackdrop();
+    FBackdrop.SetSize(0, 0);
+  }
+}
+
+std::int32_t TCustomImage32::BackdropStage() const {
+  // A combine handler is the caller's code, which may draw from anything.
+  const TBitmap32& buffer = Buffer();
+  if (!FBackdropCache || buffer.Empty() || FBitmap->DrawMode() == dmCustom) return -1;
+  const bool opaque = !FBitmap->Empty() && FBitmap->DrawMode() == dmOpaque;
+  // Whether the stages so far have written every buffer pixel inside, and every one outside,
+  // the bitmap rectangle. The copy stands for the buffer only if they have: a pixel left from
+  // the previous frame would hold what the layers drew there.
+  bool inside = false, outside = false;
+  for (std::int32_t i = 0; i < FPaintStages->Count(); ++i) {
+    const TPaintStage& stage = FPaintStages->Items(i);
+    if (!stage.RunVisible) continue;
+    switch (stage.Kind) {
+      case pstDrawLayers:
+        return inside && outside ? i : -1;
+      case pstClearBuffer:
+        inside = outside = true;
+        break;
+      case pstClearBackgnd:
+        // Opaque bitmaps leave the rectangle to the bitmap; the rest is filled up to the
+        // control's size, which the buffer may exceed by less than its oversize.
+        if (!opaque) {
+          inside = outside = true;
+        } else if (buffer.Width() <= Width() && buffer.Height() <= Height()) {
+          outside = true;
+        }
+        break;
+      case pstDrawBitmap:
+        // The stretch writes every pixel of the rectangle when opaque, except a linear one at
+        // master alpha 0 (which draws nothing) or a filter it refuses.
+        if (opaque && (FBitmap->StretchFilter() == sfNearest ||
+                       (FBitmap->StretchFilter() == sfLinear && FBitmap->MasterAlpha() != 0))) {
+          inside = true;
+        }
+        break;
+      case pstControlFrame:
+      case pstBitmapFrame:
+        break;  // inverts what lies there: defined if that is
+      default:
+        return -1;  // custom or unknown: may draw from anything
+    }
+  }
+  return -1;
+}
+
+TCustomImage32::TBackdropKey TCustomImage32::MakeBackdropKey(std::int32_t LayersStage) const {
+  TBackdropKey key;
+  const TBitmap32& buffer = Buffer();
+  key.BufferWidth = buffer.Width();
+  key.BufferHeight = buffer.Height();
+  key.Width = Width();
+  key.Height = Height();
+  key.BitmapRect = FCachedBitmapRect;
+  key.Color = Color32(Color());
+  key.Bits = FBitmap->Bits();
+  key.BitmapWidth = FBitmap->Width();
+  key.BitmapHeight = FBitmap->Height();
+  key.DrawMode = FBitmap->DrawMode();
+  key.MasterAlpha = FBitmap->MasterAlpha();
+  key.StretchFilter = FBitmap->StretchFilter();
+  key.BlendImplementation = int(ActiveBlendImplementation());
+  for (std::int32_t i = 0; i <= LayersStage; ++i) key.Stages.push_back(FPaintStages->Items(i));
+  return key;
+}
+
 void TCustomImage32::ExecBitmapFrame(TBitmap32& Dest, std::int32_t) {
   DrawFocusRect(Dest, FCachedBitmapRect);
 }
@@ -416,6 +521,12 @@ void TCustomImage32::ExecDrawLayers(TBitmap32& Dest, std::int32_t StageNum) {
 }
 
 void TCustomImage32::Invalidate() {
+  if (FLayersChanging) {
+    FLayersChanging = false;  // only the invalidation the layers' change itself causes
+    FLayersChangedLast = true;
+  } else {
+    InvalidateBackdrop();
+  }
   InvalidateCache();
   TCustomPaintBox32::Invalidate();
 }
@@ -438,7 +549,23 @@ void TCustomImage32::DoPaintBuffer() {
     // it, so only the background shows.
     buffer.Clear(Color32(Color()));
   } else {
-    for (std::int32_t i = 0; i < FPaintStages->Count(); ++i) {
+    const std::int32_t layersStage = BackdropStage();
+    std::int32_t first = 0;
+    TBackdropKey key;
+    if (layersStage >= 0) key = MakeBackdropKey(layersStage);
+    if (layersStage >= 0 && FBackdropValid && key == FBackdropKey) {
+      CopyPixels(FBackdrop, buffer);
+      first = layersStage;
+    } else {
+      FBackdropValid = false;
+    }
+    for (std::int32_t i = first; i < FPaintStages->Count(); ++i) {
+      if (i == layersStage && first == 0 && FLayersChangedLast) {
+        FBackdrop.SetSizeForOverwrite(buffer.Width(), buffer.Height());
+        CopyPixels(buffer, FBackdrop);
+        FBackdropKey = std::move(key);
+        FBackdropValid = true;
+      }
       const TPaintStage stage = FPaintStages->Items(i);
       if (!stage.RunVisible) continue;
       switch (stage.Kind) {

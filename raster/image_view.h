@@ -47,6 +47,7 @@ struct TPaintStage {
   bool RunVisible = true;
   std::uint32_t Kind = 0;
   std::uint32_t Param = 0;
+  friend bool operator==(const TPaintStage&, const TPaintStage&) = default;
 };
 
 // References returned by Add, Insert and Items stay valid until the next Add or Insert.
@@ -176,6 +177,26 @@ class TCustomImage32 : public TCustomPaintBox32 {
   void UpdateCache();
   void InvalidateCache() { FCacheValid = false; }
 
+  // The backdrop cache. A change of the layers alone (an overlay turned or moved) leaves
+  // everything that the stages before the first layers stage draw as it was, so the view keeps
+  // a copy of the buffer as those stages leave it and repaints such a change from the copy,
+  // running only the layers and the stages after them. The copy is used only while the bitmap,
+  // its pixels and draw properties, the colour, the geometry, the buffer size and the stages
+  // are those it was made with, and only when those stages are the built-in ones and define
+  // every buffer pixel (a custom stage before the layers turns it off). On by default unless
+  // the environment variable RASTER_VIEW_CACHE is "off".
+  bool BackdropCache() const { return FBackdropCache; }
+  void SetBackdropCache(bool Value);
+  // Forgets the copy. Every change made through the view and its bitmap does this by itself;
+  // who writes the bitmap's pixels without calling its Changed, or overrides a stage method
+  // to draw from other state, calls it.
+  void InvalidateBackdrop() {
+    FBackdropValid = false;
+    FLayersChangedLast = false;
+  }
+  // Whether the copy is there to repaint from, for the next paint of the same state.
+  bool BackdropValid() const { return FBackdropValid; }
+
   // Bitmap pixels to control pixels and back through the mapping (products in 64 bits,
   // quotients truncated toward zero).
   TPoint BitmapToControl(const TPoint& P);
@@ -234,6 +255,36 @@ class TCustomImage32 : public TCustomPaintBox32 {
   TRect FCachedBitmapRect;
   TViewMapping FMapping;
   bool FCacheValid = false;
+
+  // Everything the stages before the layers read, besides the bitmap's pixels.
+  struct TBackdropKey {
+    std::int32_t BufferWidth = 0, BufferHeight = 0, Width = 0, Height = 0;
+    TRect BitmapRect;
+    TColor32 Color = 0;
+    const TColor32* Bits = nullptr;
+    std::int32_t BitmapWidth = 0, BitmapHeight = 0;
+    TDrawMode DrawMode = dmOpaque;
+    std::uint32_t MasterAlpha = 0;
+    TStretchFilter StretchFilter = sfNearest;
+    int BlendImplementation = 0;
+    std::vector<TPaintStage> Stages;  // up to and including the first layers stage
+    friend bool operator==(const TBackdropKey&, const TBackdropKey&) = default;
+  };
+  // The first visible layers stage when the stages before it may be cached, else -1.
+  std::int32_t BackdropStage() const;
+  TBackdropKey MakeBackdropKey(std::int32_t LayersStage) const;
+  void LayersChanged();
+
+  bool FBackdropCache = true;
+  bool FBackdropValid = false;
+  // Set while the layers' change notification runs Changed: the one Invalidate it causes
+  // keeps the copy.
+  bool FLayersChanging = false;
+  // Whether the latest invalidation came from the layers: only then is a copy worth making,
+  // because more changes of the layers alone are likely to follow (a drag).
+  bool FLayersChangedLast = false;
+  TBackdropKey FBackdropKey;
+  TBitmap32 FBackdrop;
 };
 
 // ---------------------------------------------------------------------------------------

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "raster/controls.h"
 #include "raster/layers.h"
+#include "raster/rot_layer.h"
 #include "raster/transforms.h"
 
 namespace raster {
@@ -682,6 +684,264 @@ TEST(ImageViewInput, DestroyingAViewWithLayersSendsNothing) {
     view.reset();
   }
   EXPECT_EQ(changes, 0);
+}
+
+// ---------------------------------------------------------------------------------------
+// Backdrop cache
+
+// A view that counts how often it draws its bitmap, i.e. how often the stages before the
+// layers really run.
+class TCountingView : public TImgView32 {
+ public:
+  int BitmapDraws = 0;
+  void ExecDrawBitmap(TBitmap32& Dest, std::int32_t StageNum) override {
+    ++BitmapDraws;
+    TImgView32::ExecDrawBitmap(Dest, StageNum);
+  }
+};
+
+// A view with a turned, semi-transparent overlay, as the overlay program shows its pictures.
+struct TOverlayView {
+  TOverlayView(std::int32_t W, std::int32_t H, bool Cache) : Host(View) {
+    View.SetBackdropCache(Cache);
+    Host.Resize(W, H);
+    View.SetColor(ViewColor);
+    View.SetSizeGrip(sgNone);
+    MakePicture(View.Bitmap(), 300, 200);
+    Layer = View.Layers().Add<TRotLayer>();
+    TBitmap32& overlay = *Layer->Bitmap();
+    MakePicture(overlay, 120, 90);
+    for (std::int32_t y = 0; y < 90; ++y) {
+      for (std::int32_t x = 0; x < 120; ++x) {
+        overlay.SetPixel(x, y, SetAlpha(overlay.GetPixel(x, y), (x * 5 + y * 3) & 255));
+      }
+    }
+    overlay.SetDrawMode(dmBlend);
+    overlay.SetMasterAlpha(120);
+    overlay.SetStretchFilter(sfLinear);
+    Layer->SetBitmapCenter({60, 45});
+    Layer->SetScaled(true);
+    Layer->SetPosition({150, 100});
+  }
+  TCountingView View;
+  THeadlessHost Host;
+  TRotLayer* Layer = nullptr;
+};
+
+// Two views driven alike, one with the backdrop copy and one without; after every paint both
+// must show exactly the same buffer and screen.
+struct TViewPair {
+  TViewPair(std::int32_t W, std::int32_t H) : Cached(W, H, true), Plain(W, H, false) {}
+  template <class Step>
+  void Both(Step step) {
+    step(Cached);
+    step(Plain);
+  }
+  void PaintAndCompare(const std::string& What) {
+    SCOPED_TRACE(What);
+    Cached.Host.ProcessPaint();
+    Plain.Host.ProcessPaint();
+    ExpectSame(Cached.View.Buffer(), Plain.View.Buffer());
+    ExpectSame(Cached.Host.Screen(), Plain.Host.Screen());
+  }
+  // Two turns of the overlay, painted each: the first may have to rebuild the backdrop, the
+  // second must come from the copy (unless Cacheable is false, when it must not).
+  void TurnTwice(const std::string& What, bool Cacheable = true) {
+    SCOPED_TRACE(What);
+    Both([](TOverlayView& v) { v.Layer->SetAngle(v.Layer->Angle() + 3); });
+    PaintAndCompare(What + ", first turn");
+    const int drawsBefore = Cached.View.BitmapDraws;
+    Both([](TOverlayView& v) { v.Layer->SetAngle(v.Layer->Angle() + 4); });
+    PaintAndCompare(What + ", second turn");
+    EXPECT_EQ(Cached.View.BitmapDraws, Cacheable ? drawsBefore : drawsBefore + 1);
+    EXPECT_EQ(Cached.View.BackdropValid(), Cacheable);
+  }
+  static void ExpectSame(const TBitmap32& A, const TBitmap32& B) {
+    ASSERT_EQ(A.Width(), B.Width());
+    ASSERT_EQ(A.Height(), B.Height());
+    int differing = 0;
+    for (std::int32_t y = 0; y < A.Height(); ++y) {
+      for (std::int32_t x = 0; x < A.Width(); ++x) {
+        if (A.GetPixel(x, y) != B.GetPixel(x, y) && ++differing <= 3) {
+          ADD_FAILURE() << "pixel (" << x << ", " << y << "): " << std::hex << A.GetPixel(x, y)
+                        << " instead of " << B.GetPixel(x, y);
+        }
+      }
+    }
+    EXPECT_EQ(differing, 0);
+  }
+  TOverlayView Cached, Plain;
+};
+
+TEST(ImageViewBackdrop, LayerChangesRepaintFromTheCopyExactly) {
+  TViewPair p(417, 317);
+  p.PaintAndCompare("first paint");
+  p.TurnTwice("start");
+  // The overlay moved and faded: still the layers alone.
+  p.Both([](TOverlayView& v) { v.Layer->SetPosition({170, 90}); });
+  p.PaintAndCompare("moved");
+  p.Both([](TOverlayView& v) { v.Layer->Bitmap()->SetMasterAlpha(200); });
+  p.PaintAndCompare("faded");
+  EXPECT_TRUE(p.Cached.View.BackdropValid());
+  // The plain view drew its bitmap on every paint; the cached one only on the first, which
+  // followed a change of the layer (its set-up) and so made the copy at once.
+  EXPECT_EQ(p.Plain.View.BitmapDraws, 5);
+  EXPECT_EQ(p.Cached.View.BitmapDraws, 1);
+}
+
+TEST(ImageViewBackdrop, EveryOtherChangeRebuildsTheCopy) {
+  TViewPair p(417, 317);
+  p.PaintAndCompare("first paint");
+  p.TurnTwice("start");
+
+  p.Both([](TOverlayView& v) {
+    v.View.Bitmap().SetPixel(150, 100, 0xFF00FF00u);
+    v.View.Bitmap().Changed();
+  });
+  p.PaintAndCompare("bitmap pixel");
+  p.TurnTwice("after a bitmap pixel");
+
+  // A pixel changed while the view holds back its notifications.
+  p.Both([](TOverlayView& v) {
+    v.View.BeginUpdate();
+    v.View.Bitmap().SetPixel(151, 100, 0xFF0000FFu);
+    v.View.Bitmap().Changed();
+    v.View.EndUpdate();
+  });
+  p.TurnTwice("after a bitmap pixel during an update");
+
+  // Written without Changed: whoever does that says so.
+  p.Both([](TOverlayView& v) { v.View.Bitmap().SetPixel(152, 100, 0xFFFFFF00u); });
+  p.Cached.View.InvalidateBackdrop();
+  p.TurnTwice("after a pixel written directly");
+
+  p.Both([](TOverlayView& v) { v.View.SetColor(0x00336699u); });
+  p.PaintAndCompare("colour");
+  p.TurnTwice("after the colour");
+
+  p.Both([](TOverlayView& v) { v.View.SetScale(0.7f); });
+  p.PaintAndCompare("scale");
+  p.TurnTwice("after the scale");
+
+  p.Both([](TOverlayView& v) { v.View.SetScale(2.5f); });
+  p.Both([](TOverlayView& v) { v.View.Scroll(37, -21); });
+  p.PaintAndCompare("scrolled");
+  p.TurnTwice("after scrolling");
+
+  p.Both([](TOverlayView& v) { v.View.SetOffsetHorz(v.View.OffsetHorz() + 5); });
+  p.PaintAndCompare("offset");
+  p.TurnTwice("after an offset");
+
+  p.Both([](TOverlayView& v) { v.View.SetScale(1); });
+  p.Both([](TOverlayView& v) { v.Host.Resize(517, 297); });
+  p.PaintAndCompare("larger");
+  p.TurnTwice("after growing");
+
+  p.Both([](TOverlayView& v) { v.View.Bitmap().SetDrawMode(dmBlend); });
+  p.PaintAndCompare("bitmap blended");
+  p.TurnTwice("with the bitmap blended");
+  p.Both([](TOverlayView& v) { v.View.Bitmap().SetMasterAlpha(77); });
+  p.PaintAndCompare("bitmap master alpha");
+  p.TurnTwice("with the bitmap's master alpha");
+  p.Both([](TOverlayView& v) {
+    v.View.Bitmap().SetDrawMode(dmOpaque);
+    v.View.Bitmap().SetStretchFilter(sfLinear);
+  });
+  p.TurnTwice("with the bitmap opaque and linear");
+
+  TBitmap32 other;
+  MakePicture(other, 250, 260);
+  p.Both([&other](TOverlayView& v) { v.View.SetBitmap(&other); });
+  p.PaintAndCompare("another bitmap");
+  p.TurnTwice("with another bitmap");
+}
+
+TEST(ImageViewBackdrop, StageEditsAreSeenWithoutNotification) {
+  TViewPair p(417, 317);
+  p.PaintAndCompare("first paint");
+  p.TurnTwice("start");
+  // Stages are edited in place; nothing tells the view.
+  p.Both([](TOverlayView& v) { v.View.PaintStages().Items(1).RunVisible = true; });
+  p.TurnTwice("with the control frame");
+  p.Both([](TOverlayView& v) { v.View.PaintStages().Items(3).RunVisible = true; });
+  p.TurnTwice("with the bitmap frame");
+  p.Both([](TOverlayView& v) { v.View.PaintStages().Items(0).Kind = pstClearBuffer; });
+  p.TurnTwice("clearing the whole buffer");
+  // A frame after the layers runs on every paint, over the layers.
+  p.Both([](TOverlayView& v) {
+    TPaintStage& frame = v.View.PaintStages().Add();
+    frame.Kind = pstControlFrame;
+  });
+  p.TurnTwice("with a frame over the layers");
+}
+
+TEST(ImageViewBackdrop, NotCachedWhereTheStagesLeaveOldPixels) {
+  TViewPair p(417, 317);
+  p.PaintAndCompare("first paint");
+  // A custom stage before the layers may draw from anything.
+  p.Both([](TOverlayView& v) {
+    TPaintStage& custom = v.View.PaintStages().Insert(3);
+    custom.Kind = pstCustom;
+    // Draws from state the view knows nothing of.
+    v.View.OnPaintStage = [&v](TObject*, TBitmap32* Buffer, std::uint32_t) {
+      Buffer->FillRectS(5, 5, 25, 15, Color32(std::uint8_t(v.Layer->Angle()), 0, 0));
+    };
+  });
+  p.TurnTwice("with a custom stage", false);
+  p.Both([](TOverlayView& v) {
+    v.View.PaintStages().Delete(3);
+    v.View.OnPaintStage = nullptr;
+  });
+  p.TurnTwice("without it again");
+
+  // No background stage: around the bitmap the buffer keeps what the layers drew before.
+  p.Both([](TOverlayView& v) { v.View.PaintStages().Items(0).RunVisible = false; });
+  p.TurnTwice("without a background", false);
+  p.Both([](TOverlayView& v) { v.View.PaintStages().Items(0).RunVisible = true; });
+  p.TurnTwice("with the background again");
+
+  // An opaque linear bitmap at master alpha 0 draws nothing.
+  p.Both([](TOverlayView& v) {
+    v.View.Bitmap().SetStretchFilter(sfLinear);
+    v.View.Bitmap().SetMasterAlpha(0);
+  });
+  p.TurnTwice("with a bitmap that draws nothing", false);
+  p.Both([](TOverlayView& v) { v.View.Bitmap().SetMasterAlpha(255); });
+  p.TurnTwice("with it drawing again");
+
+  // Shrunk by less than the buffer's oversize: the buffer now reaches past the control, where
+  // the background stage does not paint.
+  p.Both([](TOverlayView& v) { v.Host.Resize(390, 317); });
+  p.PaintAndCompare("shrunk");
+  ASSERT_GT(p.Cached.View.Buffer().Width(), p.Cached.View.Width());
+  p.TurnTwice("with a buffer wider than the control", false);
+}
+
+TEST(ImageViewBackdrop, TurnedOffByPropertyOrEnvironment) {
+  TOverlayView v(417, 317, true);
+  v.Host.ProcessPaint();
+  v.Layer->SetAngle(5);
+  v.Host.ProcessPaint();
+  ASSERT_TRUE(v.View.BackdropValid());
+  v.View.SetBackdropCache(false);
+  EXPECT_FALSE(v.View.BackdropValid());
+  const int draws = v.View.BitmapDraws;
+  v.Layer->SetAngle(6);
+  v.Host.ProcessPaint();
+  v.Layer->SetAngle(7);
+  v.Host.ProcessPaint();
+  EXPECT_EQ(v.View.BitmapDraws, draws + 2);
+  EXPECT_FALSE(v.View.BackdropValid());
+
+  const char* saved = std::getenv("RASTER_VIEW_CACHE");
+  const std::string savedValue = saved != nullptr ? saved : "";
+  setenv("RASTER_VIEW_CACHE", "off", 1);
+  EXPECT_FALSE(TImgView32().BackdropCache());
+  setenv("RASTER_VIEW_CACHE", "on", 1);
+  EXPECT_TRUE(TImgView32().BackdropCache());
+  unsetenv("RASTER_VIEW_CACHE");
+  EXPECT_TRUE(TImgView32().BackdropCache());
+  if (saved != nullptr) setenv("RASTER_VIEW_CACHE", savedValue.c_str(), 1);
 }
 
 }  // namespace
