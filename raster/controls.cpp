@@ -343,10 +343,13 @@ void THeadlessHost::SetTimer(TControl& Control, int IntervalMs) {
 }
 
 namespace {
-// One row of the screen copy. Source and target never overlap (the screen is the host's own
-// bitmap), which the restrict qualifiers tell the compiler, so that it can process the row in
-// vector registers without checking for overlap.
+// One row of the screen copy. The restrict qualifiers tell the compiler that source and
+// target do not overlap, so that it processes the row in vector registers without checking.
 void CopyRowOpaque(const TColor32* __restrict Src, TColor32* __restrict Dst, std::int32_t Count) {
+  for (std::int32_t x = 0; x < Count; ++x) Dst[x] = Src[x] | 0xFF000000u;
+}
+// The same for the screen copied onto itself, where they may.
+void CopyRowOpaqueInPlace(const TColor32* Src, TColor32* Dst, std::int32_t Count) {
   for (std::int32_t x = 0; x < Count; ++x) Dst[x] = Src[x] | 0xFF000000u;
 }
 }  // namespace
@@ -357,6 +360,13 @@ void THeadlessHost::Blit(const TBitmap32& Src, const TRect& SrcRect, TPoint DstP
   if (!IntersectRect(clipped, dst, FScreen.BoundsRect()) || IsRectEmpty(clipped)) return;
   const std::int32_t sx = SrcRect.Left + (clipped.Left - dst.Left);
   const std::int32_t sy = SrcRect.Top + (clipped.Top - dst.Top);
+  if (&Src == &FScreen) {
+    for (std::int32_t y = clipped.Top; y < clipped.Bottom; ++y) {
+      CopyRowOpaqueInPlace(Src.GetPixelPtr(sx, sy + (y - clipped.Top)),
+                           FScreen.GetPixelPtr(clipped.Left, y), clipped.Width());
+    }
+    return;
+  }
   ForRows(clipped.Top, clipped.Bottom, clipped.Width(), [&](std::int32_t First, std::int32_t Last) {
     for (std::int32_t y = First; y < Last; ++y) {
       CopyRowOpaque(Src.GetPixelPtr(sx, sy + (y - clipped.Top)),

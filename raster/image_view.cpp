@@ -560,6 +560,8 @@ void TCustomImage32::DoPaintBuffer() {
       FBackdropValid = false;
     }
     for (std::int32_t i = first; i < FPaintStages->Count(); ++i) {
+      // The stages before the layers are done: keep what they drew when more changes of the
+      // layers alone are likely to follow.
       if (i == layersStage && first == 0 && FLayersChangedLast) {
         FBackdrop.SetSizeForOverwrite(buffer.Width(), buffer.Height());
         CopyPixels(buffer, FBackdrop);
