@@ -1,9 +1,6 @@
 #include "overlay/picture_import.h"
 
 #include <FreeImage.h>
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 #include <algorithm>
 #include <array>
@@ -11,13 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "overlay/picture_import_p.h"
 #include "platform/message.h"
 #include "raster/cpu.h"
+#include "raster/row_pool.h"
 
 namespace overlay {
 
@@ -53,9 +49,6 @@ bool IsLoadedType(FREE_IMAGE_FORMAT Fif) {
       return false;
   }
 }
-
-// Below this many pixels per band a second thread costs more than it saves.
-constexpr std::uint64_t kPixelsPerThread = std::uint64_t(1) << 20;
 
 bool TooLarge(std::uint64_t Width, std::uint64_t Height) {
   return Width * Height > std::uint64_t(MaxPicturePixels);
@@ -137,22 +130,6 @@ TConvertRow24 ConvertRow24() {
 
 namespace {
 
-// A photo's 32-bit copy is tens of megabytes of fresh memory, and touching it page by page
-// costs more than the conversion itself (each 4 KiB page is a fault). Asking for huge pages
-// before the first write cuts the faults by a factor of 512; where the system offers none this
-// is a no-op.
-void PreferHugePages(void* Start, std::size_t Bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
-  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(Start) + kHuge - 1) & ~(kHuge - 1);
-  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(Start) + Bytes) & ~(kHuge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)Start;
-  (void)Bytes;
-#endif
-}
-
 // Reduces pictures that are not 8 bits per channel to a standard FIT_BITMAP: 16-bit grey and
 // 48/64-bit colour keep their high bytes, so they look like their 8-bit versions; the other
 // numeric types are scaled linearly from their value range. Returns nullptr when FreeImage
@@ -200,8 +177,9 @@ std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib) {
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return nullptr;
 
   auto bitmap = std::make_unique<raster::TBitmap32>();
-  bitmap->SetSize(std::int32_t(width), std::int32_t(height));
-  PreferHugePages(bitmap->PixelBuffer(), std::size_t(width) * height * sizeof(TColor32));
+  // Every pixel is written below, so the memory need not be cleared first. Programs install the
+  // platform's pixel memory, which puts large pictures on huge pages (far fewer page faults).
+  bitmap->SetSizeForOverwrite(std::int32_t(width), std::int32_t(height));
 
   std::array<TColor32, 256> palette;
   if (bpp <= 8) {
@@ -247,30 +225,12 @@ std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib) {
       }
     }
   };
-  // Large pictures are split into bands of rows, one per thread: the first writes to fresh
-  // memory, not the copying, dominate, and they proceed in parallel. Each band writes its own
-  // rows only, so the result does not depend on the split.
-  const std::uint64_t pixels = std::uint64_t(width) * height;
-  const unsigned bands = pixels < kPixelsPerThread
-                             ? 1u
-                             : unsigned(std::clamp<std::uint64_t>(
-                                   pixels / kPixelsPerThread, 1,
-                                   std::uint64_t(std::max(1, raster::RasterThreadCount()))));
-  const auto bandStart = [&](unsigned Band) {
-    return unsigned(std::uint64_t(height) * Band / bands);
-  };
-  std::vector<std::thread> workers;
-  unsigned started = 1;  // bands 1 .. started - 1 run on their own threads
-  for (; started < bands; ++started) {
-    try {
-      workers.emplace_back(convertRows, bandStart(started), bandStart(started + 1));
-    } catch (const std::system_error&) {
-      break;  // no more threads to be had: the rest is done here
-    }
-  }
-  convertRows(0, bandStart(1));
-  convertRows(bandStart(started), height);
-  for (std::thread& worker : workers) worker.join();
+  // Large pictures are split into bands of rows over the engine's threads: the first writes to
+  // fresh memory, not the copying, dominate, and they proceed in parallel. Each band writes its
+  // own rows only, so the result does not depend on the split.
+  raster::ForRows(
+      0, std::int32_t(height), std::int64_t(width),
+      [&](std::int32_t First, std::int32_t Last) { convertRows(unsigned(First), unsigned(Last)); });
   return bitmap;
 }
 

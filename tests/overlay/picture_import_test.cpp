@@ -266,7 +266,7 @@ TEST(LoadPicture, RowBandsOnSeveralThreadsGiveTheSamePixels) {
   platform::MessageRecorder recorder;
   const int saved = raster::RasterThreadCount();
   std::vector<std::unique_ptr<TBitmap32>> pictures;
-  // 3.1 million pixels: one band on one thread, three bands otherwise.
+  // 3.1 million pixels: split over every thread the engine may use.
   for (int threads : {1, 2, 3, 7}) {
     raster::SetRasterThreadCount(threads);
     pictures.push_back(LoadPicture(TestFile("photos-large/NT96650_pcb_004.JPG")));
