@@ -686,6 +686,8 @@ struct AffineRows {
     k.SumY = std::uint32_t(AffineSum(std::int32_t(I0), J, D, E, std::uint32_t(F) + Round));
     k.StepX = std::uint32_t(A);
     k.StepY = std::uint32_t(D);
+    k.RowX = std::uint32_t(B);
+    k.RowY = std::uint32_t(E);
     k.Dst = Dst.GetPixelPtr(std::int32_t(I0), J);
     k.Count = std::int32_t(I1 - I0 + 1);
     k.Blend = T.Mode == dmBlend;

@@ -68,6 +68,7 @@ struct AffineSpan {
   std::int32_t Stride = 0;        // source width
   std::uint32_t SumX = 0, SumY = 0;
   std::uint32_t StepX = 0, StepY = 0;  // InvA, InvD: the sums' change per column
+  std::uint32_t RowX = 0, RowY = 0;    // InvB, InvE: the sums' change per row
   TColor32* Dst = nullptr;
   std::int32_t Count = 0;
   bool Blend = false;  // packed BlendMemEx with MasterAlpha (0..255), else store
