@@ -582,6 +582,54 @@ TEST_P(TransformFastPaths, MatchTheScalarCodeOnRandomGeometries) {
   }
 }
 
+// The overlay's own geometry: a large picture turned a few degrees and scaled down, so that
+// consecutive destination rows read source rows several apart (the kernels then prefetch the
+// next row's lines too), and at scales where rows share their lines. The last destination rows
+// and columns lie where the next row's positions leave the source.
+TEST_P(TransformFastPaths, DownscaledTurnedPicturesMatchTheScalarCode) {
+  if (!VectorPathsActive()) GTEST_SKIP() << "vector paths are off in this run";
+  Implementation restore;
+  SetTransformKernels(GetParam());
+  const std::uint32_t seed = ref::TestSeed(2718);
+  std::mt19937 rng(seed);
+  TBitmap32 src, fast, slow;
+  src.SetSize(801, 603);
+  ref::FillRandom(src, rng);
+  const float scales[] = {0.27f, 0.13f, 0.5f, 0.9f, 1.0f};
+  const float angles[] = {7, -7, 90, 183};
+  int n = 0;
+  for (const float scale : scales) {
+    for (const float angle : angles) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + " scale " + std::to_string(scale) + " angle " +
+                   std::to_string(angle));
+      TAffineTransformation T;
+      T.SetSrcRect(FloatRect(0, 0, float(src.Width() - 1), float(src.Height() - 1)));
+      T.Translate(-float(src.Width() / 2), -float(src.Height() / 2));
+      T.Rotate(0, 0, angle);
+      T.Scale(scale, scale);
+      const int dw = 97 + int(rng() % 300), dh = 61 + int(rng() % 200);
+      T.Translate(float(dw / 2) + float(rng() % 100) / 100, float(dh / 2));
+      const bool blend = n % 2 == 0;
+      src.SetDrawMode(blend ? dmBlend : dmOpaque);
+      src.SetStretchFilter(sfLinear);
+      src.SetMasterAlpha(blend ? 120 : 255);
+      SetRasterThreadCount(1 + n % 3);
+      ++n;
+      const TColor32 background = ref::RandomColor(rng);
+      SelectBlendImplementation(TBlendImplementation::PackedVector);
+      fast.SetSize(dw, dh);
+      fast.Clear(background);
+      Transform(fast, src, T);
+      SelectBlendImplementation(TBlendImplementation::PackedScalar);
+      slow.SetSize(dw, dh);
+      slow.Clear(background);
+      Transform(slow, src, T);
+      const long diff = ref::FirstDifference(fast, slow);
+      ASSERT_EQ(diff, -1) << "pixel " << diff % dw << "," << diff / dw;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Kernels, TransformFastPaths,
                          ::testing::Values(TTransformKernels::Best, TTransformKernels::SSE2));
 
