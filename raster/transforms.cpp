@@ -588,6 +588,9 @@ struct KernelSet {
   void (*HorizontalLerp)(const TColor32*, const std::int32_t*, const std::uint32_t*, TColor32*,
                          std::int32_t);
   void (*BlendMemExRow)(const TColor32*, TColor32*, std::int32_t, TColor32);
+  // Both passes of the bilinear stretch per destination pixel, or null.
+  void (*LinearRow)(const TColor32*, const TColor32*, TColor32, const TColor32*, const TColor32*,
+                    const std::int32_t*, const std::uint32_t*, TColor32*, std::int32_t);
 };
 
 void GatherRowPlain(const TColor32* Row, const std::int32_t* Cols, TColor32* Dst,
@@ -597,10 +600,11 @@ void GatherRowPlain(const TColor32* Row, const std::int32_t* Cols, TColor32* Dst
 
 constexpr KernelSet kAVX2Kernels{TransformLinearSpan_AVX2,   TransformNearestSpan_AVX2,
                                  StretchGatherRow_AVX2,      StretchVerticalLerp_AVX2,
-                                 StretchHorizontalLerp_AVX2, BlendMemExRow_AVX2};
+                                 StretchHorizontalLerp_AVX2, BlendMemExRow_AVX2,
+                                 StretchLinearRow_AVX2};
 constexpr KernelSet kSSE2Kernels{
-    TransformLinearSpan_SSE2, TransformNearestSpan_SSE2,  GatherRowPlain,
-    StretchVerticalLerp_SSE2, StretchHorizontalLerp_SSE2, BlendMemExRow_SSE2};
+    TransformLinearSpan_SSE2,   TransformNearestSpan_SSE2, GatherRowPlain, StretchVerticalLerp_SSE2,
+    StretchHorizontalLerp_SSE2, BlendMemExRow_SSE2,        nullptr};
 
 std::atomic<TTransformKernels> kernelLimit{TTransformKernels::Best};
 
@@ -852,8 +856,11 @@ bool StretchLinearFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& S
   const std::int32_t first = t[0], count = t[n - 1] + 2 - first;
   if (std::int64_t(first) + count > S.SW) return false;
   for (std::int32_t i = 0; i < n; ++i) t[i] -= first;
+  // Where the columns are about as many as two per destination pixel (or more), interpolating
+  // the two columns of each pixel directly reads no more and skips the column buffer.
+  const bool perPixel = kernels->LinearRow != nullptr && 2 * std::int64_t(n) <= count + 2;
   ForRows(S.Clip.Top, S.Clip.Bottom, n + count, [&](std::int32_t Y0, std::int32_t Y1) {
-    std::vector<TColor32> v(count), samples(S.Mode == dmOpaque ? 0 : std::size_t(n));
+    std::vector<TColor32> v(perPixel ? 0 : count), samples(S.Mode == dmOpaque ? 0 : std::size_t(n));
     for (std::int32_t y = Y0; y < Y1; ++y) {
       const std::int64_t Y = S.Y0 + std::int64_t(y - S.Clip.Top) * S.sy;
       const std::int32_t sy0 = std::int32_t(Y >> 16) + S.SrcRect.Top;
@@ -861,8 +868,22 @@ bool StretchLinearFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& S
       const TColor32* lower =
           sy0 < S.SrcRect.Bottom - 1 ? Src.GetPixelPtr(S.SrcRect.Left + first, sy0 + 1) : upper;
       const TColor32 wy = 255 - TColor32((Y >> 8) & 255);
-      kernels->VerticalLerp(upper, lower, wy, v.data(), count);
       TColor32* d = Dst.GetPixelPtr(S.Clip.Left, y);
+      if (perPixel) {
+        TColor32* out = S.Mode == dmOpaque ? d : samples.data();
+        const TColor32 *nextUpper = nullptr, *nextLower = nullptr;
+        if (y + 1 < Y1) {
+          const std::int64_t NY = S.Y0 + std::int64_t(y + 1 - S.Clip.Top) * S.sy;
+          const std::int32_t ny0 = std::int32_t(NY >> 16) + S.SrcRect.Top;
+          nextUpper = Src.GetPixelPtr(S.SrcRect.Left + first, ny0);
+          nextLower = ny0 < S.SrcRect.Bottom - 1 ? Src.GetPixelPtr(S.SrcRect.Left + first, ny0 + 1)
+                                                 : nextUpper;
+        }
+        kernels->LinearRow(upper, lower, wy, nextUpper, nextLower, t.data(), wx.data(), out, n);
+        if (S.Mode != dmOpaque) BlendLine(samples.data(), d, n);
+        continue;
+      }
+      kernels->VerticalLerp(upper, lower, wy, v.data(), count);
       if (S.Mode == dmOpaque) {
         kernels->HorizontalLerp(v.data(), t.data(), wx.data(), d, n);
       } else {

@@ -87,6 +87,13 @@ void StretchVerticalLerp_AVX2(const TColor32* Upper, const TColor32* Lower, TCol
 // Out[i] = CombineReg(V[T[i]], V[T[i] + 1], WX[i]).
 void StretchHorizontalLerp_AVX2(const TColor32* V, const std::int32_t* T, const std::uint32_t* WX,
                                 TColor32* Out, std::int32_t Count);
+// Out[i] = CombineReg(CombineReg(Upper[T[i]], Lower[T[i]], WY),
+//                     CombineReg(Upper[T[i] + 1], Lower[T[i] + 1], WY), WX[i]), prefetching
+// NextUpper[T[i]] and NextLower[T[i]] unless NextUpper is null.
+void StretchLinearRow_AVX2(const TColor32* Upper, const TColor32* Lower, TColor32 WY,
+                           const TColor32* NextUpper, const TColor32* NextLower,
+                           const std::int32_t* T, const std::uint32_t* WX, TColor32* Out,
+                           std::int32_t Count);
 // Dst[i] := packed BlendMemEx(Samples[i], Dst[i], M), M in 0..255.
 void BlendMemExRow_AVX2(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M);
 
