@@ -346,28 +346,31 @@ void TAffineTransformation::Clear() {
   Prepared = false;
 }
 
+// Each step acts after everything built so far.
+void TAffineTransformation::ApplyStep(const TFloatMatrix& Step) {
+  Matrix = Mult(Step, Matrix);
+  Prepared = false;
+}
+
 void TAffineTransformation::Translate(float Dx, float Dy) {
   TFloatMatrix T = IdentityMatrix;
   T[2][0] = Dx;
   T[2][1] = Dy;
-  Matrix = Mult(T, Matrix);
-  Prepared = false;
+  ApplyStep(T);
 }
 
 void TAffineTransformation::Scale(float Sx, float Sy) {
   TFloatMatrix T = IdentityMatrix;
   T[0][0] = Sx;
   T[1][1] = Sy;
-  Matrix = Mult(T, Matrix);
-  Prepared = false;
+  ApplyStep(T);
 }
 
 void TAffineTransformation::Skew(float Fx, float Fy) {
   TFloatMatrix T = IdentityMatrix;
   T[1][0] = Fx;
   T[0][1] = Fy;
-  Matrix = Mult(T, Matrix);
-  Prepared = false;
+  ApplyStep(T);
 }
 
 void TAffineTransformation::Rotate(float Cx, float Cy, float Alpha) {
@@ -382,7 +385,7 @@ void TAffineTransformation::Rotate(float Cx, float Cy, float Alpha) {
   T[1][0] = s;
   T[0][1] = -s;
   T[1][1] = c;
-  Matrix = Mult(T, Matrix);
+  ApplyStep(T);
   if (aboutCentre) Translate(Cx, Cy);
 }
 

@@ -80,6 +80,9 @@ class TAffineTransformation : public TTransformation {
                     std::int32_t& SrcY) override;
   void PrepareTransform() override;
   TRect GetTransformedBounds() override;
+
+ private:
+  void ApplyStep(const TFloatMatrix& Step);
 };
 
 // Draws Src into Dst through the transformation, sampling by Src's StretchFilter and writing by

@@ -12,18 +12,9 @@
 namespace raster {
 namespace {
 
-[[gnu::always_inline]] inline __m128i LerpLanes(__m128i F16, __m128i B16, __m128i W16) {
-  const __m128i diff = _mm_sub_epi16(F16, B16);
-  const __m128i base = _mm_add_epi16(_mm_slli_epi16(B16, 8), _mm_set1_epi16(128));
-  return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(diff, W16), base), 8);
-}
-
-// Four 32-bit weights to the lane order of _mm_unpacklo/hi_epi8: pixels 0, 1 in Lo, 2, 3 in Hi.
-[[gnu::always_inline]] inline void SpreadWeights(__m128i W32, __m128i& Lo, __m128i& Hi) {
-  const __m128i w = _mm_or_si128(W32, _mm_slli_epi32(W32, 16));
-  Lo = _mm_unpacklo_epi32(w, w);
-  Hi = _mm_unpackhi_epi32(w, w);
-}
+// The packed-lane arithmetic on registers is shared with the blend module.
+using sse2::LerpLanes;
+using sse2::SpreadWeights;
 
 [[gnu::always_inline]] inline __m128i Lo16(__m128i P) {
   return _mm_unpacklo_epi8(P, _mm_setzero_si128());
