@@ -1,0 +1,16 @@
+// Where the running program lies. Every file that a program finds by a bare name (settings,
+// language file, print template, tables) lies in its directory.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The running program's executable, resolved through /proc/self/exe; empty when it cannot be
+// read.
+std::string ProgramFile();
+// The directory of ProgramFile, ending in "/" (just "/" for a program in the root, "./" when
+// the executable cannot be found).
+std::string ProgramDirectory();
+
+}  // namespace platform
