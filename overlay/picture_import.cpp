@@ -234,6 +234,10 @@ std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib) {
   return bitmap;
 }
 
+bool IsImportedExtension(const std::string& Path) {
+  return IsLoadedType(FreeImage_GetFIFFromFilename(FileExtension(Path).c_str()));
+}
+
 std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path) {
   std::error_code error;
   // Only regular files (or links to them): a directory is no picture, and a pipe or device

@@ -22,6 +22,10 @@ constexpr std::int64_t MaxPicturePixels = raster::MaxBitmapPixels;
 // The text shown for a refused picture, e.g. "Das Bild ist zu groß: 65535 × 32767 Pixel".
 std::string TooLargeText(std::uint64_t Width, std::uint64_t Height);
 
+// Whether the extension of Path names a type the import has a loader for (so that LoadPicture
+// does not refuse it with "Unknown file format *").
+bool IsImportedExtension(const std::string& Path);
+
 // Loads the picture file at Path. Returns nullptr without a message when no file exists or
 // FreeImage cannot decode it; returns nullptr after the message "Unknown file format *" +
 // extension when the extension names no type the program loads, and after TooLargeText when
