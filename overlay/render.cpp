@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "overlay/main_controller.h"
 #include "overlay/picture_import.h"
 
 #ifndef TESSALY_VERSION
@@ -42,7 +43,8 @@ raster::TSize OverlayZoomSize(const TBitmap32& Original, float F) {
           std::int32_t(std::trunc(static_cast<long double>(Original.Height()) * F))};
 }
 
-std::string FormatZoom(float Value, int Precision, char DecimalSeparator, char ThousandSeparator) {
+std::string FormatZoom(float Value, int Precision, std::string_view DecimalSeparator,
+                       std::string_view ThousandSeparator) {
   if (!std::isfinite(Value)) Value = 0;
   Precision = std::clamp(Precision, 2, 18);
   // Round to Precision significant digits first (2.3442 -> 2.3), then show two decimals.
@@ -140,105 +142,65 @@ void SetUpMainView(raster::TImgView32& View, int Width, int Height) {
 // TOverlayScene
 
 TOverlayScene::TOverlayScene(int ViewWidth, int ViewHeight)
-    : FView(std::make_unique<raster::TImgView32>()) {
-  SetUpMainView(*FView, ViewWidth, ViewHeight);
-  FHost = std::make_unique<raster::THeadlessHost>(*FView);
-}
+    : FController(std::make_unique<TMainController>(ViewWidth, ViewHeight)),
+      FHost(std::make_unique<raster::THeadlessHost>(FController->ImgView())) {}
 
 TOverlayScene::~TOverlayScene() {
-  // The view frees its layers, the rotation layer included; the host must go before the view.
-  FRotLayer = nullptr;
+  // The host must go before the view it hosts.
   FHost.reset();
-  FView.reset();
+  FController.reset();
+}
+
+raster::TImgView32& TOverlayScene::View() {
+  return FController->ImgView();
+}
+raster::TRotLayer* TOverlayScene::RotLayer() const {
+  return FController->RotLayer();
+}
+const TBitmap32* TOverlayScene::OverlayOriginal() const {
+  return FController->OverlayOriginal();
+}
+TSliderPositions TOverlayScene::Sliders() const {
+  return FController->Sliders();
+}
+bool TOverlayScene::Enabled() const {
+  return FController->ControlsEnabled();
 }
 
 void TOverlayScene::LoadImage1(const TBitmap32& Picture) {
-  FView->Bitmap().Assign(&Picture);
-  FImage1Loaded = true;
-  UpdateControls();
+  TBitmap32 copy;
+  copy.Assign(&Picture);
+  FController->SetImage1("", copy);
 }
 
 void TOverlayScene::LoadImage2(const TBitmap32& Picture) {
-  delete FRotLayer;  // leaves the view's collection
-  FRotLayer = nullptr;
-  FOverlayOriginal.reset();
-
-  FRotLayer = FView->Layers().Add<raster::TRotLayer>();
-  TBitmap32& bitmap = *FRotLayer->Bitmap();
-  bitmap.BeginUpdate();
-  bitmap.Assign(&Picture);
-  FOverlayOriginal = std::make_unique<TBitmap32>();
-  FOverlayOriginal->Assign(&bitmap);
-  FOverlayOriginal->SetStretchFilter(raster::sfLinear);
-  FOverlayOriginal->SetDrawMode(raster::dmOpaque);
-
-  const raster::TFloatPoint centre{float(bitmap.Width() / 2), float(bitmap.Height() / 2)};
-  FRotLayer->SetBitmapCenter(centre);
-  bitmap.SetDrawMode(raster::dmBlend);
-  bitmap.SetMasterAlpha(std::uint32_t(FSliders.Alpha));
-  bitmap.SetStretchFilter(raster::sfLinear);
-  bitmap.EndUpdate();
-  bitmap.Changed();
-
-  FRotLayer->SetScaled(true);
-  // With the sliders at 0 the overlay's top-left corner lies on picture 1's top-left corner.
-  FRotLayer->SetPosition(centre);
-  FImage2Loaded = true;
-  UpdateControls();
+  TBitmap32 copy;
+  copy.Assign(&Picture);
+  FController->SetImage2("", copy);
 }
 
-void TOverlayScene::UpdateControls() {
-  if (!Enabled()) return;
-  SetAngle(AngleSlider.Initial);
-  SetOffsetX(OffsetXSlider.Initial);
-  SetOffsetY(OffsetYSlider.Initial);
-  SetViewZoom(ViewZoomSlider.Initial);
-  SetOverlayZoom(OverlayZoomSlider.Initial);
-  SetAlpha(AlphaSlider.Initial);
-}
-
-bool TOverlayScene::SetSlider(int& Slot, const TSliderRange& Range, int Value) {
-  if (!Enabled()) return false;
-  Value = std::clamp(Value, Range.Min, Range.Max);
-  if (Value == Slot) return false;
-  Slot = Value;
-  return true;
+void TOverlayScene::SetBar(raster::TGaugeBar& Bar, int Position) {
+  // A disabled bar takes no input; the scene's callers stand for the user.
+  if (Enabled()) Bar.SetPosition(Position);
 }
 
 void TOverlayScene::SetAngle(int Position) {
-  if (SetSlider(FSliders.Angle, AngleSlider, Position)) {
-    ApplyOverlayAngle(*FRotLayer, FSliders.Angle);
-  }
+  SetBar(FController->GaugeBar1(), Position);
 }
-
 void TOverlayScene::SetOffsetX(int Position) {
-  if (SetSlider(FSliders.OffsetX, OffsetXSlider, Position)) {
-    ApplyOverlayOffset(*FRotLayer, *FOverlayOriginal, FSliders.OffsetX, FSliders.OffsetY);
-  }
+  SetBar(FController->GaugeBar2(), Position);
 }
-
 void TOverlayScene::SetOffsetY(int Position) {
-  if (SetSlider(FSliders.OffsetY, OffsetYSlider, Position)) {
-    ApplyOverlayOffset(*FRotLayer, *FOverlayOriginal, FSliders.OffsetX, FSliders.OffsetY);
-  }
+  SetBar(FController->GaugeBar3(), Position);
 }
-
 void TOverlayScene::SetViewZoom(int Position) {
-  if (SetSlider(FSliders.ViewZoom, ViewZoomSlider, Position)) {
-    ApplyViewZoom(*FView, FSliders.ViewZoom);
-  }
+  SetBar(FController->GaugeBar4(), Position);
 }
-
 void TOverlayScene::SetOverlayZoom(int Position) {
-  if (SetSlider(FSliders.OverlayZoom, OverlayZoomSlider, Position)) {
-    ApplyOverlayZoom(*FRotLayer, *FOverlayOriginal, FSliders.OverlayZoom);
-  }
+  SetBar(FController->GaugeBar5(), Position);
 }
-
 void TOverlayScene::SetAlpha(int Position) {
-  if (SetSlider(FSliders.Alpha, AlphaSlider, Position)) {
-    ApplyOverlayAlpha(*FRotLayer, FSliders.Alpha);
-  }
+  SetBar(FController->GaugeAlpha(), Position);
 }
 
 void TOverlayScene::ApplySliders(const TSliderPositions& Target) {
@@ -252,10 +214,11 @@ void TOverlayScene::ApplySliders(const TSliderPositions& Target) {
 
 std::unique_ptr<TBitmap32> TOverlayScene::RenderViewport() {
   FHost->PaintNow();
+  raster::TImgView32& view = View();
   const raster::TBitmap32& screen = FHost->Screen();
   raster::TRect viewport;
   auto result = std::make_unique<TBitmap32>();
-  if (!raster::IntersectRect(viewport, FView->GetViewportRect(), screen.BoundsRect()) ||
+  if (!raster::IntersectRect(viewport, view.GetViewportRect(), screen.BoundsRect()) ||
       raster::IsRectEmpty(viewport)) {
     return result;
   }
@@ -512,9 +475,10 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
         << picture2->Height() << ")\n";
 
     TOverlayScene scene(request.ViewWidth, request.ViewHeight);
-    scene.LoadImage1(*picture1);
+    // The pictures' pixels are taken over, not copied.
+    scene.Controller().SetImage1(request.Picture1, *picture1);
     picture1.reset();
-    scene.LoadImage2(*picture2);
+    scene.Controller().SetImage2(request.Picture2, *picture2);
     picture2.reset();
     scene.ApplySliders(request.Sliders);
 

@@ -7,11 +7,13 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "raster/controls.h"
 #include "raster/core.h"
 #include "raster/image_view.h"
+#include "raster/range_bars.h"
 #include "raster/rot_layer.h"
 
 namespace overlay {
@@ -57,8 +59,13 @@ raster::TSize OverlayZoomSize(const raster::TBitmap32& Original, float F);
 // The read-out of the two zoom fields: the precision is raised to at least 2 significant digits,
 // the value rounded to that many digits and shown with exactly 2 decimals ("2.30", "0.32",
 // "10.00"); from 1000 upwards groups of three digits are separated by ThousandSeparator.
-std::string FormatZoom(float Value, int Precision, char DecimalSeparator = '.',
-                       char ThousandSeparator = ',');
+std::string FormatZoom(float Value, int Precision, std::string_view DecimalSeparator = ".",
+                       std::string_view ThousandSeparator = ",");
+inline std::string FormatZoom(float Value, int Precision, char DecimalSeparator,
+                              char ThousandSeparator = ',') {
+  return FormatZoom(Value, Precision, std::string_view(&DecimalSeparator, 1),
+                    std::string_view(&ThousandSeparator, 1));
+}
 
 // ---------------------------------------------------------------------------------------
 // Change handlers (each used only while both pictures are loaded)
@@ -91,9 +98,12 @@ constexpr int MainViewHeight = 570;
 // ---------------------------------------------------------------------------------------
 // The scene
 
-// View, rotation layer and unscaled overlay copy, driven like the main window drives them.
-// Sliders change only while both pictures are loaded; setting one to the value it has runs
-// nothing, and a value outside its range is clamped, as a gauge bar does.
+class TMainController;
+
+// The main window's controller with a headless host for its view: what the command-line
+// renderer, tests and benchmarks drive. Sliders change only while both pictures are loaded;
+// setting one to the value it has runs nothing, and a value outside its range is clamped, as
+// a gauge bar does.
 class TOverlayScene {
  public:
   explicit TOverlayScene(int ViewWidth = MainViewWidth, int ViewHeight = MainViewHeight);
@@ -101,14 +111,16 @@ class TOverlayScene {
   TOverlayScene(const TOverlayScene&) = delete;
   TOverlayScene& operator=(const TOverlayScene&) = delete;
 
-  raster::TImgView32& View() { return *FView; }
+  TMainController& Controller() { return *FController; }
+  raster::TImgView32& View();
   raster::THeadlessHost& Host() { return *FHost; }
-  raster::TRotLayer* RotLayer() const { return FRotLayer; }
-  const raster::TBitmap32* OverlayOriginal() const { return FOverlayOriginal.get(); }
-  const TSliderPositions& Sliders() const { return FSliders; }
-  bool Enabled() const { return FImage1Loaded && FImage2Loaded; }
+  raster::TRotLayer* RotLayer() const;
+  const raster::TBitmap32* OverlayOriginal() const;
+  TSliderPositions Sliders() const;
+  bool Enabled() const;
 
-  // Picture 1 replaces the view's bitmap (shown centred on its middle pixel).
+  // Picture 1 replaces the view's bitmap (shown centred on its middle pixel); a copy of
+  // Picture is taken.
   void LoadImage1(const raster::TBitmap32& Picture);
   // A new rotation layer for picture 2 at its start position, with its unscaled copy.
   void LoadImage2(const raster::TBitmap32& Picture);
@@ -127,16 +139,10 @@ class TOverlayScene {
   std::unique_ptr<raster::TBitmap32> RenderViewport();
 
  private:
-  void UpdateControls();
-  bool SetSlider(int& Slot, const TSliderRange& Range, int Value);
+  void SetBar(raster::TGaugeBar& Bar, int Position);
 
-  std::unique_ptr<raster::TImgView32> FView;
+  std::unique_ptr<TMainController> FController;
   std::unique_ptr<raster::THeadlessHost> FHost;
-  raster::TRotLayer* FRotLayer = nullptr;  // owned by the view's layer collection
-  std::unique_ptr<raster::TBitmap32> FOverlayOriginal;
-  TSliderPositions FSliders;
-  bool FImage1Loaded = false;
-  bool FImage2Loaded = false;
 };
 
 // ---------------------------------------------------------------------------------------

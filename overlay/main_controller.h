@@ -1,0 +1,160 @@
+// The main window's logic without any widget: the image view with picture 1, the rotation
+// layer with picture 2 and its unscaled copy, the six gauge bars and the texts of the
+// read-only fields, the two load sequences, the slider handlers, UpdateControls and the
+// two-point alignment. The Qt window (TFormMain) places and shows these objects and wires its
+// buttons to the operations here; the command-line renderer drives the same object headless.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "overlay/render.h"
+#include "raster/core.h"
+#include "raster/image_view.h"
+#include "raster/range_bars.h"
+#include "raster/rot_layer.h"
+
+namespace overlay {
+
+// The read-only fields whose texts the controller keeps.
+enum class TField {
+  EditX,
+  EditY,
+  EditAngle,
+  EditZoom,
+  EditZoomOvl,
+  EditTransp,
+  EditImage1,
+  EditImage2
+};
+constexpr int FieldCount = 8;
+
+// What UpdateControls enables and disables besides the six gauge bars.
+struct TEnabledControls {
+  bool ButtonAssistent = false;
+  bool BitBtnPrint = false;
+};
+
+// The message shown when two marked points of one picture coincide (no turn or zoom follows
+// from them).
+extern const char* const CoincidentPointsText;
+
+class TMainController {
+ public:
+  explicit TMainController(int ViewWidth = MainViewWidth, int ViewHeight = MainViewHeight);
+  ~TMainController();
+  TMainController(const TMainController&) = delete;
+  TMainController& operator=(const TMainController&) = delete;
+
+  raster::TImgView32& ImgView() { return *FImgView; }
+  raster::TGaugeBar& GaugeBar1() { return FGaugeBar1; }  // angle
+  raster::TGaugeBar& GaugeBar2() { return FGaugeBar2; }  // X offset
+  raster::TGaugeBar& GaugeBar3() { return FGaugeBar3; }  // Y offset
+  raster::TGaugeBar& GaugeBar4() { return FGaugeBar4; }  // view zoom
+  raster::TGaugeBar& GaugeBar5() { return FGaugeBar5; }  // overlay zoom
+  raster::TGaugeBar& GaugeAlpha() { return FGaugeAlpha; }
+
+  raster::TRotLayer* RotLayer() const { return FRotLayer; }
+  const raster::TBitmap32* OverlayOriginal() const { return FOverlayOriginal.get(); }
+  const std::string& ImageFile1() const { return FImageFile1; }
+  const std::string& ImageFile2() const { return FImageFile2; }
+  bool Image1Loaded() const { return FImage1Loaded; }
+  bool Image2Loaded() const { return FImage2Loaded; }
+  bool ControlsEnabled() const { return FImage1Loaded && FImage2Loaded; }
+  const TEnabledControls& Enabled() const { return FEnabled; }
+  TSliderPositions Sliders() const;
+
+  const std::string& Text(TField Field) const { return FTexts[std::size_t(Field)]; }
+  // The separators of the two zoom read-outs; any text, multi-byte ones included.
+  void SetNumberFormat(std::string DecimalSeparator, std::string ThousandSeparator);
+
+  // Told of every read-out change and of every UpdateControls, so a window can follow.
+  std::function<void(TField, const std::string&)> OnText;
+  std::function<void(const TEnabledControls&)> OnEnabledChanged;
+
+  // The load sequences. Each reads the picture through the picture import first; when no
+  // picture arrives (missing file, unknown or undecodable format) nothing changes: the previous
+  // picture, its path and the flags stay, and false is returned. An exception (memory, a
+  // failing decode) leaves the previous state whole as well.
+  bool LoadImage1(const std::string& Path);
+  bool LoadImage2(const std::string& Path);
+  // The same with a picture already decoded; its pixels are taken over (Picture is left
+  // empty).
+  void SetImage1(const std::string& Path, raster::TBitmap32& Picture);
+  void SetImage2(const std::string& Path, raster::TBitmap32& Picture);
+  // Picture 2 rebuilt from its file and every slider back at its default, as the positioning
+  // assistant needs it before each run. False, with everything as it was, when the file cannot
+  // be read any more (the user has been told).
+  bool ReloadOverlay();
+
+  void UpdateControls();
+
+  // The change handlers of the six bars (GaugeBar2Change serves GaugeBar3 too). Each does
+  // nothing unless both the layer and the unscaled copy exist.
+  void GaugeBar1Change();
+  void GaugeBar2Change();
+  void GaugeBar4Change();
+  void GaugeBar5Change();
+  void GaugeAlphaChange();
+
+  // Turns, zooms and moves the overlay so that picture 2's two points meet picture 1's, then
+  // moves the sliders to match (their handlers leave the overlay at whole-slider values).
+  // Points: point 1 in picture 1 (a1), in picture 2 (b1), point 2 in picture 1 (a2), in
+  // picture 2 (b2). Two coinciding points in either picture define no turn or zoom: they are
+  // refused with CoincidentPointsText and false, the overlay unchanged.
+  bool AlignOverlay(float a1x, float a1y, float b1x, float b1y, float a2x, float a2y, float b2x,
+                    float b2y);
+
+ private:
+  void SetText(TField Field, std::string Text);
+  void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
+  void CommitImage2(const std::string& Path, raster::TBitmap32& Picture);
+  std::string Zoom(float Value, int Precision) const;
+
+  std::unique_ptr<raster::TImgView32> FImgView;
+  raster::TGaugeBar FGaugeBar1, FGaugeBar2, FGaugeBar3, FGaugeBar4, FGaugeBar5, FGaugeAlpha;
+  raster::TRotLayer* FRotLayer = nullptr;  // owned by the view's layer collection
+  std::unique_ptr<raster::TBitmap32> FOverlayOriginal;
+  std::string FImageFile1, FImageFile2;
+  bool FImage1Loaded = false;
+  bool FImage2Loaded = false;
+  TEnabledControls FEnabled;
+  std::array<std::string, FieldCount> FTexts;
+  std::string FDecimalSeparator = ".";
+  std::string FThousandSeparator = ",";
+};
+
+// ---------------------------------------------------------------------------------------
+// Layout of the two bottom panels for a window client width (PanelControlsResize).
+
+struct TBottomPanelLayout {
+  int SliderWidth;      // GaugeBar1, 2, 3, 5, GaugeAlpha, GaugeBar4, EditImage1, EditImage2
+  int LeftEditLeft;     // EditX, EditY, EditAngle, EditZoomOvl, ButtonImage1
+  int RightColumn;      // LabelImage2, LabelTransp, LabelZoom
+  int RightSliderLeft;  // EditImage2, GaugeAlpha, GaugeBar4, ButtonAssistent
+  int RightEditLeft;    // ButtonImage2, EditTransp, EditZoom
+  int ButtonCloseWidth;
+  int ButtonCloseLeft;
+  int BitBtnInfoLeft;
+  int BitBtnPrintLeft;
+};
+
+// The created values: GaugeBar1.Left 80, EditX.Width 33, EditZoom.Width 33, button widths.
+TBottomPanelLayout PanelControlsLayout(int ClientWidth, int GaugeBar1Left = 80, int EditXWidth = 33,
+                                       int EditZoomWidth = 33, int BitBtnInfoWidth = 33,
+                                       int BitBtnPrintWidth = 33);
+
+}  // namespace overlay
+
+namespace overlay {
+
+// The open-picture dialog's filter as "description|pattern" pairs, patterns separated by ";".
+extern const char* const OpenPictureFilter;
+// The pairs as Qt name filters ("*.png (*.png)"), in order; the first is the one selected at
+// the start.
+std::vector<std::string> NameFilters(const std::string& PipeFilter);
+
+}  // namespace overlay
