@@ -253,8 +253,11 @@ bool TMainController::AlignOverlay(float a1x, float a1y, float b1x, float b1y, f
   }
   SetText(TField::EditZoomOvl, Zoom(r, 2));
 
-  // Directions from point 2 to point 1. A vertical direction takes the stored constant.
-  constexpr float halfPi = 1.5707963f;
+  // Directions from point 2 to point 1; a vertical one is a right angle without atan2. The
+  // float nearest 1.5707963 lies below pi / 2, which would turn a vertical pair by
+  // -89.99999 degrees and leave the angle slider truncated at -89; the float nearest pi / 2
+  // gives the right angle itself.
+  constexpr float halfPi = std::numbers::pi_v<float> / 2;
   const auto direction = [](double dx, double dy) {
     if (dx == 0) return dy > 0 ? halfPi : -halfPi;
     return float(std::atan2(dy, dx));
