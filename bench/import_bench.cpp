@@ -31,14 +31,14 @@ std::filesystem::path TemporaryFolder() {
 // its own and removed with the folder at exit.
 class JpegFile {
  public:
-  JpegFile() {
+  explicit JpegFile(std::uint32_t Seed) {
     std::string Pattern = (TemporaryFolder() / "raster_bench.XXXXXX").string();
     if (mkdtemp(Pattern.data()) == nullptr) return;
     FFolder = Pattern;
     const std::filesystem::path Path = FFolder / "photo_6000x4000.jpg";
 
     std::vector<raster::TColor32> Pixels(std::size_t(kPictureWidth) * kPictureHeight);
-    FillPhotoLike(Pixels.data(), kPictureWidth, kPictureHeight, kPictureWidth, 0x5EED0003u);
+    FillPhotoLike(Pixels.data(), kPictureWidth, kPictureHeight, kPictureWidth, Seed);
     FIBITMAP* Dib = FreeImage_Allocate(kPictureWidth, kPictureHeight, 24);
     if (Dib == nullptr) return;
     for (int Y = 0; Y < kPictureHeight; ++Y) {
@@ -69,10 +69,19 @@ class JpegFile {
   std::string FPath;
 };
 
+}  // namespace
+
 const std::string& JpegPath() {
-  static const JpegFile File;
+  static const JpegFile File(0x5EED0003u);
   return File.Path();
 }
+
+const std::string& SecondJpegPath() {
+  static const JpegFile File(0x5EED0004u);
+  return File.Path();
+}
+
+namespace {
 
 void BM_ImportJpeg24MP(benchmark::State& State, int EngineThreads) {
   // The import splits its conversion over the engine's threads; the plain name runs one, so it

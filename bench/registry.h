@@ -2,10 +2,19 @@
 // in a fixed order so that every engine figure is printed next to its pixman baseline.
 #pragma once
 
+#include <string>
+
 namespace bench {
 
 void RegisterOverlayFrameBenchmarks();
 void RegisterStretchBenchmarks();
 void RegisterImportBenchmarks();
+// The window benchmarks (view_bench), which also run the import baselines in the same process.
+void RegisterWindowBenchmarks();
+
+// Two baseline JPEGs of different photo-like 6000 x 4000 pictures, written once per process
+// into a temporary folder and removed at exit; empty when they could not be written.
+const std::string& JpegPath();
+const std::string& SecondJpegPath();
 
 }  // namespace bench
