@@ -1,0 +1,293 @@
+#include "overlay/form_main.h"
+
+#include <QFileDialog>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QToolButton>
+
+#include "overlay/icons.h"
+#include "overlay/sprache.h"
+#include "platform/control_host.h"
+#include "platform/message.h"
+
+namespace overlay {
+
+namespace {
+
+QFrame* MakePanel(QWidget* Parent, const char* Name) {
+  auto* panel = new QFrame(Parent);
+  panel->setObjectName(Name);
+  // A raised one-pixel bevel, as a panel has by default.
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel->setLineWidth(1);
+  return panel;
+}
+
+QLabel* MakeLabel(QWidget* Parent, const char* Name, const char* Text, int Left, int Top) {
+  auto* label = new QLabel(QString::fromUtf8(Text), Parent);
+  label->setObjectName(Name);
+  label->adjustSize();  // labels size themselves to their text
+  label->move(Left, Top);
+  return label;
+}
+
+QLineEdit* MakeReadOnlyEdit(QWidget* Parent, const char* Name, int Left, int Top, int Width,
+                            int Height) {
+  auto* edit = new QLineEdit(Parent);
+  edit->setObjectName(Name);
+  edit->setReadOnly(true);
+  edit->setFocusPolicy(Qt::NoFocus);  // skipped by Tab
+  // Light grey (221 in each channel); narrow read-outs need every pixel for their digits.
+  edit->setStyleSheet(
+      QStringLiteral("QLineEdit { background-color: rgb(221, 221, 221); padding: 0px 1px; "
+                     "border: 1px solid rgb(160, 160, 160); }"));
+  edit->setGeometry(Left, Top, Width, Height);
+  return edit;
+}
+
+QPushButton* MakeButton(QWidget* Parent, const char* Name, const char* Text, int Left, int Top,
+                        int Width, int Height) {
+  auto* button = new QPushButton(QString::fromUtf8(Text), Parent);
+  button->setObjectName(Name);
+  button->setGeometry(Left, Top, Width, Height);
+  return button;
+}
+
+QToolButton* MakeGlyphButton(QWidget* Parent, const char* Name, const QIcon& Icon, int Left,
+                             int Top, int Width, int Height) {
+  auto* button = new QToolButton(Parent);
+  button->setObjectName(Name);
+  button->setIcon(Icon);
+  button->setIconSize(QSize(18, 18));
+  button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  button->setGeometry(Left, Top, Width, Height);
+  return button;
+}
+
+}  // namespace
+
+TFormMain::TFormMain(QWidget* Parent)
+    : QWidget(Parent), FController(std::make_unique<TMainController>()) {
+  setObjectName(QStringLiteral("FormMain"));
+  setWindowTitle(QStringLiteral("Tessaly"));
+  setMinimumSize(MainMinClientWidth, MainMinClientHeight);
+  RegisterProgramWindow(this);
+  TMainController& c = *FController;
+
+  // The controls in the order they are declared, at their created bounds.
+  FPanelImage = MakePanel(this, "PanelImage");
+  FPanelImage->setGeometry(0, 0, 979, 572);
+  FImgViewHost = new platform::TControlHostWidget(c.ImgView(), FPanelImage);
+  FImgViewHost->setObjectName(QStringLiteral("ImgView"));
+  FImgViewHost->setGeometry(1, 1, 977, 570);
+
+  FPanelControls = MakePanel(this, "PanelControls");
+  FPanelControls->setGeometry(0, 611, 979, 127);
+  QWidget* pc = FPanelControls;
+  MakeLabel(pc, "LabelAngle", "Drehung", 8, 73);
+  MakeLabel(pc, "LabelX", "Position X", 8, 13);
+  MakeLabel(pc, "LabelY", "Position Y", 8, 45);
+  FLabelZoom = MakeLabel(pc, "LabelZoom", "Zoom", 512, 43);
+  FButtonClose = MakeButton(pc, "ButtonClose", "Schließen", 888, 89, 82, 27);
+
+  const auto host = [&](raster::TGaugeBar& Bar, int Index, const char* Name, int Left, int Top) {
+    auto* w = new platform::TControlHostWidget(Bar, pc);
+    w->setObjectName(QString::fromUtf8(Name));
+    w->setGeometry(Left, Top, 337, 20);
+    FBarHosts[std::size_t(Index)] = w;
+  };
+  host(c.GaugeBar1(), 0, "GaugeBar1", 80, 69);
+  host(c.GaugeBar2(), 1, "GaugeBar2", 80, 9);
+  host(c.GaugeBar4(), 3, "GaugeBar4", 592, 41);
+  FLabelTransp = MakeLabel(pc, "LabelTransp", "Tranparenz", 512, 13);
+  host(c.GaugeAlpha(), 5, "GaugeAlpha", 592, 9);
+  host(c.GaugeBar3(), 2, "GaugeBar3", 80, 39);
+  FEdits[std::size_t(TField::EditX)] = MakeReadOnlyEdit(pc, "EditX", 424, 9, 33, 24);
+  FEdits[std::size_t(TField::EditY)] = MakeReadOnlyEdit(pc, "EditY", 424, 39, 33, 24);
+  FEdits[std::size_t(TField::EditZoom)] = MakeReadOnlyEdit(pc, "EditZoom", 936, 41, 33, 24);
+  FEdits[std::size_t(TField::EditTransp)] = MakeReadOnlyEdit(pc, "EditTransp", 936, 9, 33, 24);
+  FEdits[std::size_t(TField::EditAngle)] = MakeReadOnlyEdit(pc, "EditAngle", 424, 69, 33, 24);
+
+  FPanelName = MakePanel(this, "PanelName");
+  FPanelName->setGeometry(0, 572, 979, 39);
+  QWidget* pn = FPanelName;
+  MakeLabel(pn, "LabelImage1", "Bild 1", 8, 12);
+  FEdits[std::size_t(TField::EditImage1)] = MakeReadOnlyEdit(pn, "EditImage1", 80, 8, 337, 24);
+  FLabelImage2 = MakeLabel(pn, "LabelImage2", "Bild 2", 512, 12);
+  FEdits[std::size_t(TField::EditImage2)] = MakeReadOnlyEdit(pn, "EditImage2", 592, 8, 337, 24);
+  FButtonImage1 = MakeButton(pn, "ButtonImage1", "...", 424, 8, 33, 24);
+  FButtonImage2 = MakeButton(pn, "ButtonImage2", "...", 936, 8, 33, 24);
+
+  FBitBtnInfo = MakeGlyphButton(pc, "BitBtnInfo", InfoIcon(), 848, 89, 33, 27);
+  host(c.GaugeBar5(), 4, "GaugeBar5", 80, 99);
+  MakeLabel(pc, "LabelZoomOvl", "Zoom Ovl", 8, 101);
+  FEdits[std::size_t(TField::EditZoomOvl)] = MakeReadOnlyEdit(pc, "EditZoomOvl", 424, 99, 33, 24);
+  FButtonAssistent = MakeButton(pc, "ButtonAssistent", "Assistent", 593, 90, 80, 27);
+  FBitBtnPrint = MakeGlyphButton(pc, "BitBtnPrint", PrinterIcon(), 808, 90, 33, 27);
+
+  for (int i = 0; i < FieldCount; ++i) {
+    FEdits[std::size_t(i)]->setText(QString::fromStdString(c.Text(TField(i))));
+  }
+
+  // The zoom read-outs follow the user's locale, whatever its separators.
+  const QLocale locale;
+  c.SetNumberFormat(locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString());
+  c.OnText = [this](TField Field, const std::string& Text) {
+    FEdits[std::size_t(Field)]->setText(QString::fromStdString(Text));
+  };
+  c.OnEnabledChanged = [this](const TEnabledControls& Enabled) { ShowEnabled(Enabled); };
+
+  connect(FButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
+  connect(FButtonImage1, &QPushButton::clicked, this, [this] { ButtonImage1Click(); });
+  connect(FButtonImage2, &QPushButton::clicked, this, [this] { ButtonImage2Click(); });
+  connect(FBitBtnInfo, &QToolButton::clicked, this, [this] { BitBtnInfoClick(); });
+  connect(FButtonAssistent, &QPushButton::clicked, this, [this] { ButtonAssistentClick(); });
+  ChooseFile = [this] { return RunOpenPictureDialog(); };
+
+  // The overlay controls start disabled.
+  c.UpdateControls();
+  resize(MainClientWidth, MainClientHeight);
+  LayoutPanels();
+}
+
+TFormMain::~TFormMain() {
+  // The hosts go before the controls they host (which the controller owns).
+  for (auto*& w : FBarHosts) {
+    delete w;
+    w = nullptr;
+  }
+  delete FImgViewHost;
+  FImgViewHost = nullptr;
+}
+
+platform::TControlHostWidget* TFormMain::BarHost(const raster::TGaugeBar& Bar) const {
+  for (platform::TControlHostWidget* w : FBarHosts) {
+    if (w != nullptr && w->Root() == &Bar) return w;
+  }
+  return nullptr;
+}
+
+void TFormMain::FormCreate() {
+  if (!ApplyLanguage("TsLang.ini")) {
+    platform::ShowMessage("Sprachdatei fehlt.\nNo language file.\n\n[TsLang.ini]");
+  }
+}
+
+void TFormMain::ShowEnabled(const TEnabledControls& Enabled) {
+  // The bars draw their disabled look themselves; their hosts follow, so that a disabled bar
+  // takes no input at all.
+  for (platform::TControlHostWidget* w : FBarHosts) {
+    if (w != nullptr) w->setEnabled(Enabled.ButtonAssistent);
+  }
+  FButtonAssistent->setEnabled(Enabled.ButtonAssistent);
+  FBitBtnPrint->setEnabled(Enabled.BitBtnPrint);
+}
+
+std::string TFormMain::RunOpenPictureDialog() {
+  QStringList filters;
+  for (const std::string& f : NameFilters(OpenPictureFilter)) filters << QString::fromStdString(f);
+  QFileDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("OpenPictureDialog"));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilters(filters);
+  dialog.selectNameFilter(filters.front());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front().toStdString();
+}
+
+void TFormMain::ButtonImage1Click() {
+  const std::string path = ChooseFile ? ChooseFile() : std::string();
+  if (path.empty()) return;
+  FController->LoadImage1(path);
+}
+
+void TFormMain::ButtonImage2Click() {
+  const std::string path = ChooseFile ? ChooseFile() : std::string();
+  if (path.empty()) return;
+  FController->LoadImage2(path);
+}
+
+void TFormMain::ButtonCloseClick() {
+  close();
+}
+
+void TFormMain::BitBtnInfoClick() {
+  if (OnInfo) OnInfo();
+}
+
+void TFormMain::ButtonAssistentClick() {
+  // Every run starts from a freshly loaded, reset overlay; when picture 2 can no longer be
+  // read, the overlay as it is stays and the assistant does not open.
+  if (!FController->ReloadOverlay()) return;
+  if (OnAssistent) {
+    OnAssistent(Edit(TField::EditImage1)->text().toStdString(),
+                Edit(TField::EditImage2)->text().toStdString());
+  }
+}
+
+void TFormMain::resizeEvent(QResizeEvent* Event) {
+  QWidget::resizeEvent(Event);
+  LayoutPanels();
+}
+
+void TFormMain::LayoutPanels() {
+  // The two bottom panels are bottom-aligned, the picture panel fills what is left above them.
+  const int w = width(), h = height();
+  const int controlsTop = std::max(0, h - 127);
+  const int nameTop = std::max(0, controlsTop - 39);
+  FPanelControls->setGeometry(0, controlsTop, w, 127);
+  FPanelName->setGeometry(0, nameTop, w, 39);
+  FPanelImage->setGeometry(0, 0, w, nameTop);
+  FImgViewHost->setGeometry(1, 1, std::max(0, w - 2), std::max(0, nameTop - 2));
+  if (FPanelControls->width() != FLastControlsWidth) {
+    FLastControlsWidth = FPanelControls->width();
+    PanelControlsResize();
+  }
+}
+
+void TFormMain::PanelControlsResize() {
+  const QWidget* gauge1 = FBarHosts[0];
+  const TBottomPanelLayout l = PanelControlsLayout(
+      width(), gauge1->x(), Edit(TField::EditX)->width(), Edit(TField::EditZoom)->width(),
+      FBitBtnInfo->width(), FBitBtnPrint->width());
+  const auto setWidth = [](QWidget* W, int Width) { W->resize(Width, W->height()); };
+  const auto setLeft = [](QWidget* W, int Left) { W->move(Left, W->y()); };
+
+  setWidth(FBarHosts[1], l.SliderWidth);  // GaugeBar2
+  setLeft(Edit(TField::EditX), l.LeftEditLeft);
+  setWidth(FBarHosts[2], l.SliderWidth);  // GaugeBar3
+  setLeft(Edit(TField::EditY), l.LeftEditLeft);
+  setWidth(FBarHosts[0], l.SliderWidth);  // GaugeBar1
+  setLeft(Edit(TField::EditAngle), l.LeftEditLeft);
+  setWidth(FBarHosts[4], l.SliderWidth);  // GaugeBar5
+  setLeft(Edit(TField::EditZoomOvl), l.LeftEditLeft);
+  setWidth(Edit(TField::EditImage1), l.SliderWidth);
+  setLeft(FButtonImage1, l.LeftEditLeft);
+
+  setLeft(FLabelImage2, l.RightColumn);
+  setLeft(Edit(TField::EditImage2), l.RightSliderLeft);
+  setWidth(Edit(TField::EditImage2), l.SliderWidth);
+  setLeft(FButtonImage2, l.RightEditLeft);
+  setLeft(FLabelTransp, l.RightColumn);
+  setLeft(FLabelZoom, l.RightColumn);
+  setLeft(FBarHosts[5], l.RightSliderLeft);  // GaugeAlpha
+  setWidth(FBarHosts[5], l.SliderWidth);
+  setLeft(Edit(TField::EditTransp), l.RightEditLeft);
+  setLeft(FBarHosts[3], l.RightSliderLeft);  // GaugeBar4
+  setWidth(FBarHosts[3], l.SliderWidth);
+  setLeft(Edit(TField::EditZoom), l.RightEditLeft);
+  setLeft(FButtonAssistent, l.RightSliderLeft);
+
+  setWidth(FButtonClose, l.ButtonCloseWidth);
+  setLeft(FButtonClose, l.ButtonCloseLeft);
+  setLeft(FBitBtnInfo, l.BitBtnInfoLeft);
+  setLeft(FBitBtnPrint, l.BitBtnPrintLeft);
+}
+
+}  // namespace overlay

@@ -1,0 +1,86 @@
+// Tessaly's main window: places the controls at their designed bounds and wires them to the
+// controller, which holds the view, the overlay, the sliders and all of their logic.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "overlay/main_controller.h"
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+namespace platform {
+class TControlHostWidget;
+}
+
+namespace overlay {
+
+// The window's client size as designed (the designed outer bounds, 987 x 768, less the frame
+// and the title bar) and its smallest client size.
+constexpr int MainClientWidth = 979;
+constexpr int MainClientHeight = 738;
+constexpr int MainMinClientWidth = 732;
+constexpr int MainMinClientHeight = 270;
+
+class TFormMain : public QWidget {
+ public:
+  explicit TFormMain(QWidget* Parent = nullptr);
+  ~TFormMain() override;
+
+  TMainController& Controller() { return *FController; }
+
+  // The start-up sequence, run once while the window is being created (by the program entry
+  // right after construction): the language file, reported when missing.
+  void FormCreate();
+
+  // Handlers.
+  void ButtonImage1Click();
+  void ButtonImage2Click();
+  void ButtonCloseClick();
+  void BitBtnInfoClick();
+  void ButtonAssistentClick();
+  void PanelControlsResize();
+
+  // The open-picture dialog: returns the chosen path, or nothing when the user cancels. Tests
+  // replace it.
+  std::function<std::string()> ChooseFile;
+  // What the two glyph-less entry points open; wired by the program entry to the about box
+  // and the positioning assistant (the assistant is given the two paths of the name panel).
+  std::function<void()> OnInfo;
+  std::function<void(const std::string& PathImage1, const std::string& PathImage2)> OnAssistent;
+
+  QLineEdit* Edit(TField Field) const { return FEdits[std::size_t(Field)]; }
+  platform::TControlHostWidget* ImgViewHost() const { return FImgViewHost; }
+  // The host widget of a gauge bar of the controller.
+  platform::TControlHostWidget* BarHost(const raster::TGaugeBar& Bar) const;
+
+ protected:
+  void resizeEvent(QResizeEvent* Event) override;
+
+ private:
+  std::string RunOpenPictureDialog();
+  void ShowEnabled(const TEnabledControls& Enabled);
+  void LayoutPanels();
+
+  std::unique_ptr<TMainController> FController;
+  QFrame* FPanelImage = nullptr;
+  QFrame* FPanelControls = nullptr;
+  QFrame* FPanelName = nullptr;
+  platform::TControlHostWidget* FImgViewHost = nullptr;
+  std::array<platform::TControlHostWidget*, 6> FBarHosts{};
+  std::array<QLineEdit*, FieldCount> FEdits{};
+  QLabel *FLabelImage2 = nullptr, *FLabelTransp = nullptr, *FLabelZoom = nullptr;
+  QPushButton *FButtonClose = nullptr, *FButtonImage1 = nullptr, *FButtonImage2 = nullptr;
+  QPushButton* FButtonAssistent = nullptr;
+  QToolButton *FBitBtnInfo = nullptr, *FBitBtnPrint = nullptr;
+  int FLastControlsWidth = -1;
+};
+
+}  // namespace overlay

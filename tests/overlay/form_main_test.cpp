@@ -1,0 +1,270 @@
+// The real main window under the offscreen platform, driven through Qt Test's event helpers.
+#include "overlay/form_main.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/application.h"
+#include "platform/control_host.h"
+#include "platform/message.h"
+
+namespace overlay {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FormMainTest : public ::testing::Test {
+ protected:
+  FormMainTest() {
+    Dir = fs::temp_directory_path() / ("tessaly_form_main_" + std::to_string(::getpid()));
+    fs::create_directories(Dir);
+    Picture1 = Write("one.png", 300, 200, Qt::darkCyan);
+    Picture2 = Write("two.png", 101, 60, Qt::yellow);  // odd width
+  }
+  ~FormMainTest() override {
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+  }
+  std::string Write(const std::string& Name, int W, int H, Qt::GlobalColor Color) {
+    QImage image(W, H, QImage::Format_RGB32);
+    image.fill(Color);
+    const std::string path = (Dir / Name).string();
+    EXPECT_TRUE(image.save(QString::fromStdString(path)));
+    return path;
+  }
+  // Shows the window and clicks one of its buttons; the dialog answers Path.
+  void Choose(TFormMain& W, const char* Button, const std::string& Path) {
+    W.ChooseFile = [Path] { return Path; };
+    auto* button = W.findChild<QPushButton*>(Button);
+    ASSERT_NE(button, nullptr) << Button;
+    QTest::mouseClick(button, Qt::LeftButton);
+  }
+  void Show(TFormMain& W) {
+    W.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&W));
+  }
+  static bool OverlayControlsEnabled(TFormMain& W, bool Expected) {
+    for (const char* name : {"GaugeBar1", "GaugeBar2", "GaugeBar3", "GaugeBar4", "GaugeBar5",
+                             "GaugeAlpha", "ButtonAssistent", "BitBtnPrint"}) {
+      auto* w = W.findChild<QWidget*>(name);
+      if (w == nullptr || w->isEnabled() != Expected) return false;
+    }
+    TMainController& c = W.Controller();
+    for (raster::TGaugeBar* bar : {&c.GaugeBar1(), &c.GaugeBar2(), &c.GaugeBar3(), &c.GaugeBar4(),
+                                   &c.GaugeBar5(), &c.GaugeAlpha()}) {
+      if (bar->Enabled() != Expected) return false;
+    }
+    return true;
+  }
+  static QString Text(TFormMain& W, TField Field) { return W.Edit(Field)->text(); }
+  // A click on the arrow button at the end of a slider.
+  static void ClickNext(TFormMain& W, raster::TGaugeBar& Bar) {
+    QWidget* host = W.BarHost(Bar);
+    QTest::mouseClick(host, Qt::LeftButton, {}, QPoint(host->width() - 4, host->height() / 2));
+  }
+
+  fs::path Dir;
+  std::string Picture1, Picture2;
+};
+
+TEST_F(FormMainTest, OverlayControlsAreEnabledExactlyWhenBothPicturesAreLoadedInEitherOrder) {
+  for (bool secondFirst : {true, false}) {
+    TFormMain w;
+    Show(w);
+    EXPECT_TRUE(OverlayControlsEnabled(w, false));
+    Choose(w, secondFirst ? "ButtonImage2" : "ButtonImage1", secondFirst ? Picture2 : Picture1);
+    EXPECT_TRUE(OverlayControlsEnabled(w, false));
+    Choose(w, secondFirst ? "ButtonImage1" : "ButtonImage2", secondFirst ? Picture1 : Picture2);
+    EXPECT_TRUE(OverlayControlsEnabled(w, true));
+    EXPECT_EQ(Text(w, TField::EditImage1).toStdString(), Picture1);
+    EXPECT_EQ(Text(w, TField::EditImage2).toStdString(), Picture2);
+    EXPECT_EQ(w.Controller().RotLayer()->BitmapCenter(), (raster::TFloatPoint{50, 30}));
+  }
+}
+
+TEST_F(FormMainTest, ClicksOnTheSlidersDriveTheOverlayAndTheReadOuts) {
+  TFormMain w;
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  // Both offset sliders share one handler, which refreshes both read-outs.
+  ClickNext(w, c.GaugeBar3());
+  EXPECT_EQ(c.GaugeBar3().Position(), 1);
+  EXPECT_EQ(Text(w, TField::EditY), "1");
+  EXPECT_EQ(Text(w, TField::EditX), "0");
+  ClickNext(w, c.GaugeBar2());
+  EXPECT_EQ(Text(w, TField::EditX), "1");
+  EXPECT_EQ(c.RotLayer()->Position(), (raster::TFloatPoint{51, 31}));
+  ClickNext(w, c.GaugeBar1());
+  EXPECT_EQ(c.RotLayer()->Angle(), 1.0f);
+  EXPECT_EQ(Text(w, TField::EditAngle), "1");
+  ClickNext(w, c.GaugeAlpha());
+  EXPECT_EQ(c.RotLayer()->Bitmap()->MasterAlpha(), 121u);
+  EXPECT_EQ(Text(w, TField::EditTransp), "121");
+
+  // A position the bar already has runs no handler: an angle set on the layer directly stays.
+  c.RotLayer()->SetAngle(12.5f);
+  c.GaugeBar1().SetPosition(1);
+  EXPECT_EQ(c.RotLayer()->Angle(), 12.5f);
+}
+
+TEST_F(FormMainTest, ZoomReadOutsAndTheOverlayZoomExample) {
+  TFormMain w;
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Write("square.png", 100, 100, Qt::red));
+  TMainController& c = w.Controller();
+  EXPECT_EQ(Text(w, TField::EditZoom), "1.0");  // until the first change
+  c.GaugeBar4().SetPosition(-100);
+  EXPECT_EQ(Text(w, TField::EditZoom), "0.10");
+  c.GaugeBar4().SetPosition(100);
+  EXPECT_EQ(Text(w, TField::EditZoom), "10.00");
+  c.GaugeBar4().SetPosition(0);
+  EXPECT_EQ(Text(w, TField::EditZoom), "1.00");
+  c.GaugeBar5().SetPosition(500);
+  EXPECT_EQ(c.RotLayer()->Bitmap()->Width(), 316);
+  EXPECT_EQ(c.RotLayer()->Bitmap()->Height(), 316);
+  EXPECT_EQ(Text(w, TField::EditZoomOvl), "3.20");
+}
+
+TEST_F(FormMainTest, ZoomReadOutsUseTheLocalesSeparator) {
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  TFormMain w;
+  QLocale::setDefault(QLocale::c());
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  w.Controller().GaugeBar4().SetPosition(-100);
+  EXPECT_EQ(Text(w, TField::EditZoom), "0,10");
+}
+
+TEST_F(FormMainTest, LoadingPicture1AgainResetsEverySlider) {
+  TFormMain w;
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  c.GaugeBar1().SetPosition(30);
+  c.GaugeBar2().SetPosition(-20);
+  c.GaugeBar4().SetPosition(40);
+  c.GaugeBar5().SetPosition(-200);
+  c.GaugeAlpha().SetPosition(7);
+  Choose(w, "ButtonImage1", Picture1);
+  EXPECT_EQ(c.Sliders(), TSliderPositions{});
+  EXPECT_EQ(c.ImgView().Scale(), 1.0f);
+  EXPECT_EQ(c.RotLayer()->Bitmap()->Width(), 101);
+  EXPECT_EQ(Text(w, TField::EditZoom), "1.00");
+  EXPECT_EQ(Text(w, TField::EditTransp), "120");
+}
+
+TEST_F(FormMainTest, APictureThatDoesNotLoadChangesNothing) {
+  TFormMain w;
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  w.Controller().GaugeBar1().SetPosition(15);
+  platform::MessageRecorder recorder;
+  Choose(w, "ButtonImage1", (Dir / "missing.png").string());  // no message for a missing file
+  const std::string gif = (Dir / "animated.gif").string();
+  { std::ofstream(gif) << "GIF89a"; }
+  Choose(w, "ButtonImage2", gif);
+  fs::path broken = Dir / "broken.png";
+  { std::ofstream(broken) << "not a picture"; }
+  Choose(w, "ButtonImage2", broken.string());
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{"Unknown file format *.gif"});
+  EXPECT_EQ(Text(w, TField::EditImage1).toStdString(), Picture1);
+  EXPECT_EQ(Text(w, TField::EditImage2).toStdString(), Picture2);
+  EXPECT_TRUE(OverlayControlsEnabled(w, true));
+  EXPECT_EQ(w.Controller().Sliders().Angle, 15);
+  EXPECT_EQ(w.Controller().RotLayer()->Bitmap()->Width(), 101);
+  EXPECT_EQ(w.Controller().ImgView().Bitmap().Width(), 300);
+}
+
+TEST_F(FormMainTest, TheAssistantOpensOnAFreshlyResetOverlayOrNotAtAll) {
+  TFormMain w;
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  TSliderPositions atOpening{1, 1, 1, 1, 1, 1};
+  std::vector<std::string> paths;
+  w.OnAssistent = [&](const std::string& P1, const std::string& P2) {
+    atOpening = c.Sliders();
+    paths = {P1, P2};
+  };
+  c.GaugeBar1().SetPosition(40);
+  c.GaugeBar5().SetPosition(120);
+  QTest::mouseClick(w.findChild<QPushButton*>("ButtonAssistent"), Qt::LeftButton);
+  EXPECT_EQ(atOpening, TSliderPositions{});
+  EXPECT_EQ(paths, (std::vector<std::string>{Picture1, Picture2}));
+
+  // Picture 2 gone from the disk: the user is told, the overlay stays as it is.
+  c.GaugeBar1().SetPosition(40);
+  paths.clear();
+  fs::remove(Picture2);
+  platform::MessageRecorder recorder;
+  QTest::mouseClick(w.findChild<QPushButton*>("ButtonAssistent"), Qt::LeftButton);
+  EXPECT_TRUE(paths.empty());
+  ASSERT_EQ(recorder.Texts().size(), 1u);
+  EXPECT_NE(recorder.Texts()[0].find("[" + Picture2 + "]"), std::string::npos);
+  EXPECT_EQ(c.Sliders().Angle, 40);
+  EXPECT_NE(c.OverlayOriginal(), nullptr);
+}
+
+TEST_F(FormMainTest, BottomPanelsAreLaidOutForTheClientWidth) {
+  TFormMain w;
+  Show(w);
+  w.resize(MainClientWidth, MainClientHeight);
+  EXPECT_EQ(w.findChild<QWidget*>("GaugeBar2")->width(), 328);
+  EXPECT_EQ(w.findChild<QWidget*>("EditX")->x(), 416);
+  EXPECT_EQ(w.findChild<QWidget*>("EditZoom")->x(), 905);
+  EXPECT_EQ(w.Controller().GaugeBar2().Width(), 328);  // the hosted bar follows its widget
+  w.resize(1201, MainClientHeight);
+  EXPECT_EQ(w.findChild<QWidget*>("GaugeAlpha")->geometry(), QRect(680, 9, 439, 20));
+  EXPECT_EQ(w.findChild<QWidget*>("ButtonClose")->x() + 80, 1127 + 33);  // on EditZoom's right edge
+  EXPECT_EQ(w.findChild<QWidget*>("ImgView")->height(), MainClientHeight - 166 - 2);
+}
+
+TEST_F(FormMainTest, AMissingLanguageFileIsReportedAtStart) {
+  TFormMain w;
+  platform::MessageRecorder recorder;
+  w.FormCreate();  // no TsLang.ini beside the test program
+  EXPECT_EQ(recorder.Texts(),
+            std::vector<std::string>{"Sprachdatei fehlt.\nNo language file.\n\n[TsLang.ini]"});
+  EXPECT_EQ(w.findChild<QPushButton*>("ButtonClose")->text(), QString::fromUtf8("Schließen"));
+}
+
+// An exception escaping an event handler is shown and the program goes on.
+class Thrower : public QObject {
+ public:
+  bool event(QEvent* E) override {
+    if (E->type() == QEvent::User) throw std::runtime_error("Kein Speicher");
+    return QObject::event(E);
+  }
+};
+
+TEST(Application, AnEscapingExceptionIsShownAndTheEventLoopGoesOn) {
+  platform::MessageRecorder recorder;
+  Thrower t;
+  QEvent e(QEvent::User);
+  EXPECT_TRUE(QCoreApplication::sendEvent(&t, &e));
+  ASSERT_EQ(recorder.Messages().size(), 1u);
+  EXPECT_EQ(recorder.Messages()[0].Text, "Kein Speicher");
+  EXPECT_EQ(recorder.Messages()[0].Icon, platform::MessageIcon::Error);
+}
+
+}  // namespace
+}  // namespace overlay
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  ::testing::InitGoogleTest(&argc, argv);
+  QLocale::setDefault(QLocale::c());
+  platform::TApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
