@@ -10,6 +10,7 @@
 
 #include "bench/bench_pictures.h"
 #include "bench/pixman_util.h"
+#include "bench/registry.h"
 #include "overlay/render.h"
 #include "platform/control_host.h"
 #include "platform/pixel_memory.h"
@@ -202,6 +203,9 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   bench::RegisterViewBenchmarks();
+  bench::RegisterWindowBenchmarks();
+  // The decoding baseline of the window's load benchmark, in the same run.
+  bench::RegisterImportBenchmarks();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;
