@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "overlay/picture_import.h"
@@ -212,9 +214,12 @@ bool TFormAssistent::LoadImage(const std::string& Path) {
   QImage image;
   if (picture != nullptr) image = toQImage(*picture);
   if (image.isNull()) {
-    // The import has already named a type it does not know; a file that is missing or
-    // damaged is reported here.
-    if (IsImportedExtension(Path)) platform::ShowMessage(PictureNotLoadedText(Path));
+    // The import has already named the type of an existing file that it does not know; a file
+    // that is missing or damaged is reported here.
+    std::error_code error;
+    if (IsImportedExtension(Path) || !std::filesystem::is_regular_file(Path, error)) {
+      platform::ShowMessage(PictureNotLoadedText(Path));
+    }
     return false;
   }
   FImage->setPixmap(QPixmap::fromImage(image));
