@@ -2,9 +2,12 @@
 
 #include <QEvent>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <algorithm>
 
 #include "overlay/icons.h"
 #include "overlay/sprache.h"
@@ -18,82 +21,112 @@ const char* const MakerAddress = "https://tessaly.example.org";
 
 namespace {
 
-QLabel* MakeLabel(QWidget* Parent, const char* Name, const char* Text, int Left, int Top) {
+constexpr int kClientWidth = 319, kClientHeight = 239;
+constexpr int kPanelWidth = 305, kPanelHeight = 185;
+constexpr int kMargin = 8;
+// The row below the panel. The distributor line starts below the panel's frame rather than
+// across it, the contact line below that, and the OK button sits at the right edge, so that a
+// full web address fits beside "Internet:" without running under the button.
+constexpr int kDistribTop = 197, kContactTop = 215, kInternetLeft = 52;
+constexpr int kOkLeft = kClientWidth - kMargin - 65, kOkTop = 202;
+
+// A label at Left, Top as high as its font needs and as wide as the room up to Right, so that
+// a longer text from the language file still fits.
+QLabel* MakeLabel(QWidget* Parent, const char* Name, const char* Text, int Left, int Top,
+                  int Right) {
   auto* label = new QLabel(QString::fromUtf8(Text), Parent);
-  label->setObjectName(Name);
-  label->adjustSize();
-  label->move(Left, Top);
+  label->setObjectName(QString::fromLatin1(Name));
+  label->setGeometry(Left, Top, Right - Left, label->sizeHint().height());
   return label;
+}
+
+void SetTextColour(QWidget* Widget, const QColor& Colour) {
+  QPalette p = Widget->palette();
+  p.setColor(QPalette::WindowText, Colour);
+  Widget->setPalette(p);
 }
 
 void MakeLink(QLabel* Label) {
   QFont f = Label->font();
   f.setUnderline(true);
   Label->setFont(f);
-  QPalette p = Label->palette();
-  p.setColor(QPalette::WindowText, Qt::blue);
-  Label->setPalette(p);
+  SetTextColour(Label, Qt::blue);
   Label->setCursor(Qt::PointingHandCursor);
-  Label->adjustSize();
 }
 
-std::string Trimmed(const std::string& Text) {
-  const std::size_t first = Text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  return Text.substr(first, Text.find_last_not_of(" \t") - first + 1);
+// A link is only as wide as its text (up to Right), so that the hand cursor and the click
+// cover the address and not the empty room beside it.
+void FitLink(QLabel* Label, int Right) {
+  Label->resize(std::min(Label->sizeHint().width(), Right - Label->x()), Label->height());
+}
+
+// Blanks as the caption's trimming knows them: spaces and control characters.
+std::string TrimBlanks(const std::string& Text) {
+  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  const auto first = std::find_if_not(Text.begin(), Text.end(), blank);
+  const auto last = std::find_if_not(Text.rbegin(), Text.rend(), blank).base();
+  return first < last ? std::string(first, last) : std::string();
 }
 
 }  // namespace
 
-TAboutBox::TAboutBox(QWidget* Parent) : QDialog(Parent) {
+TAboutBox::TAboutBox(QWidget* Parent, std::function<void()> ApplyLanguageHook)
+    : QDialog(Parent), ApplyLanguageHook(std::move(ApplyLanguageHook)) {
   setObjectName(QStringLiteral("AboutBox"));
   setWindowTitle(QStringLiteral("Info"));
-  setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(319, 239);
+  setWindowFlag(Qt::WindowStaysOnTopHint);
+  setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+  setModal(false);
+  setFixedSize(kClientWidth, kClientHeight);
   QFont f = font();
   f.setPixelSize(11);
   setFont(f);
-  QPalette pal = palette();
-  pal.setColor(QPalette::WindowText, Qt::black);
-  setPalette(pal);
-  ProgramFile = platform::ProgramFile();
+  SetTextColour(this, Qt::black);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  VersionFile = platform::ProgramFile();
   RegisterProgramWindow(this);
 
   auto* panel1 = new QFrame(this);
   panel1->setObjectName(QStringLiteral("Panel1"));
   panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  panel1->setGeometry(8, 8, 305, 185);
+  panel1->setGeometry(kMargin, kMargin, kPanelWidth, kPanelHeight);
   auto* panel2 = new QFrame(panel1);
   panel2->setObjectName(QStringLiteral("Panel2"));
   panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   panel2->setGeometry(8, 8, 65, 65);
   auto* icon = new QLabel(panel2);
   icon->setObjectName(QStringLiteral("ProgramIcon"));
-  icon->setPixmap(ProgramIcon().pixmap(56, 56));
   icon->setGeometry(4, 4, 56, 56);
+  icon->setPixmap(ProgramIcon().pixmap(56, 56));
 
-  QLabel* product = MakeLabel(panel1, "ProductName", "Tessaly", 88, 8);
+  const int right = kPanelWidth - kMargin;
+  auto* product = new QLabel(QStringLiteral("Tessaly"), panel1);
+  product->setObjectName(QStringLiteral("ProductName"));
   QFont pf = product->font();
   pf.setBold(true);
   pf.setPixelSize(16);
   product->setFont(pf);
-  QPalette pp = product->palette();
-  pp.setColor(QPalette::WindowText, Qt::blue);
-  product->setPalette(pp);
-  product->adjustSize();
-  MakeLabel(panel1, "Version", "Version 1.1 (10/2002)", 88, 33);
-  MakeLabel(panel1, "Label5", "Build", 88, 56);
-  FLabelBuild = MakeLabel(panel1, "LabelBuild", "2.0.0.0", 128, 56);
-  MakeLabel(panel1, "Label3", "Tessaly-Team", 8, 80);
-  MakeLabel(panel1, "Label4", "Bildvergleich für die Verlaufsdokumentation", 8, 96);
-  FLabel2 = MakeLabel(panel1, "Label2", MakerAddress, 8, 114);
+  SetTextColour(product, Qt::blue);
+  product->setGeometry(88, 8, right - 88, product->sizeHint().height());
+  MakeLabel(panel1, "Version", "Version 1.1 (10/2002)", 88, 33, right);
+  MakeLabel(panel1, "Label5", "Build", 88, 56, 124);
+  FLabelBuild = MakeLabel(panel1, "LabelBuild", "2.0.0.0", 128, 56, right);
+  MakeLabel(panel1, "Label3", "Tessaly-Team", 8, 80, right);
+  MakeLabel(panel1, "Label4", "Bildvergleich für die Verlaufsdokumentation", 8, 96, right);
+  FLabel2 = MakeLabel(panel1, "Label2", MakerAddress, 8, 114, right);
   MakeLink(FLabel2);
-  MakeLabel(panel1, "Label6", "Raster-Engine: eigene Entwicklung", 8, 144);
-  MakeLabel(panel1, "Label7", "Bilddateien: FreeImage (freeimage.sourceforge.io)", 8, 160);
-  MakeLabel(this, "LabelDistrib", "Vertrieb: Tessaly-Team", 8, 186 + 8);
-  MakeLabel(this, "LabelContactMedium", "Internet:", 8, 211);
-  FLabelInternet = MakeLabel(this, "LabelInternet", MakerAddress, 60, 210);
+  FitLink(FLabel2, right);
+  MakeLabel(panel1, "Label6", "Raster-Engine: eigene Entwicklung", 8, 144, right);
+  MakeLabel(panel1, "Label7", "Bilddateien: FreeImage (freeimage.sourceforge.io)", 8, 160, right);
+
+  MakeLabel(this, "LabelDistrib", "Vertrieb: Tessaly-Team", kMargin, kDistribTop, kOkLeft - 6);
+  MakeLabel(this, "LabelContactMedium", "Internet:", kMargin, kContactTop + 1, kInternetLeft - 2);
+  FLabelInternet =
+      MakeLabel(this, "LabelInternet", MakerAddress, kInternetLeft, kContactTop, kOkLeft - 6);
   MakeLink(FLabelInternet);
+  FitLink(FLabelInternet, kOkLeft - 6);
   FLabel2->installEventFilter(this);
   FLabelInternet->installEventFilter(this);
 
@@ -103,29 +136,44 @@ TAboutBox::TAboutBox(QWidget* Parent) : QDialog(Parent) {
   of.setBold(true);
   ok->setFont(of);
   ok->setDefault(true);
-  ok->setGeometry(240, 202, 65, 31);
+  ok->setGeometry(kOkLeft, kOkTop, 65, 31);
   connect(ok, &QPushButton::clicked, this, [this] { OKButtonClick(); });
 }
 
 void TAboutBox::FormCreate() {
-  FLabelBuild->setText(QString::fromStdString(platform::ReadVersionInfo(ProgramFile).FileVersion()));
-  FLabelBuild->adjustSize();
+  FLabelBuild->setText(
+      QString::fromStdString(platform::ReadVersionInfo(VersionFile).FileVersion()));
   if (ApplyLanguageHook) ApplyLanguageHook();
+  // The language file may have given the links other captions.
+  FitLink(FLabel2, kPanelWidth - kMargin);
+  FitLink(FLabelInternet, kOkLeft - 6);
 }
 
-void TAboutBox::OKButtonClick() { hide(); }
+void TAboutBox::OKButtonClick() {
+  hide();
+}
 
-void TAboutBox::Label2Click() { platform::ShellOpen(MakerAddress); }
+void TAboutBox::Label2Click() {
+  platform::ShellOpen(MakerAddress);
+}
 
 void TAboutBox::LabelInternetClick() {
-  platform::ShellOpen(Trimmed(FLabelInternet->text().toStdString()));
+  platform::ShellOpen(TrimBlanks(FLabelInternet->text().toStdString()));
 }
 
 bool TAboutBox::eventFilter(QObject* Watched, QEvent* Event) {
   if (Event->type() == QEvent::MouseButtonRelease &&
-      static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
-    if (Watched == FLabel2) Label2Click();
-    if (Watched == FLabelInternet) LabelInternetClick();
+      (Watched == FLabel2 || Watched == FLabelInternet)) {
+    const auto* mouse = static_cast<QMouseEvent*>(Event);
+    const auto* label = static_cast<QLabel*>(Watched);
+    // Like a button: only a release over the link opens it.
+    if (mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint())) {
+      if (Watched == FLabel2)
+        Label2Click();
+      else
+        LabelInternetClick();
+      return true;
+    }
   }
   return QDialog::eventFilter(Watched, Event);
 }

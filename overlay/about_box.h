@@ -1,5 +1,5 @@
-// The information window: program icon, name, version, build number from the program file's
-// version record, credits and two links opened by the shell. Shown without blocking.
+// The information window: program icon, name, version, the build number from the program
+// file's version record, credits and two links that the shell opens. Shown without blocking.
 #pragma once
 
 #include <QDialog>
@@ -10,15 +10,22 @@ class QLabel;
 
 namespace overlay {
 
+// The maker's web address, which Label2 shows and opens.
+extern const char* const MakerAddress;
+
 class TAboutBox : public QDialog {
  public:
-  explicit TAboutBox(QWidget* Parent = nullptr);
+  // ApplyLanguageHook may also be set afterwards; FormCreate runs it.
+  explicit TAboutBox(QWidget* Parent = nullptr, std::function<void()> ApplyLanguageHook = {});
 
-  // Run by FormCreate after LabelBuild is filled; the program entry applies the language file.
+  // The language step of FormCreate, run after LabelBuild is filled; the program entry applies
+  // the language file here.
   std::function<void()> ApplyLanguageHook;
-  // Where the build number comes from (the running program unless a test says otherwise).
-  std::string ProgramFile;
+  // The file whose version record gives the build number: the running program, unless a test
+  // says otherwise.
+  std::string VersionFile;
 
+  // Called once by whoever creates the box: fills LabelBuild, then applies the language file.
   void FormCreate();
   void OKButtonClick();
   void Label2Click();
@@ -33,10 +40,8 @@ class TAboutBox : public QDialog {
   QLabel* FLabelInternet = nullptr;
 };
 
-// The address the maker link opens.
-extern const char* const MakerAddress;
-
-// The info button: the box leaves any parent window and shows, without blocking.
+// BitBtnInfoClick: the box leaves any parent window (keeping its window flags) and shows on
+// top, without blocking.
 void ShowAboutBox(TAboutBox& Box);
 
 }  // namespace overlay

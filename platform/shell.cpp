@@ -1,6 +1,7 @@
 #include "platform/shell.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QString>
 #include <QUrl>
 
@@ -13,15 +14,23 @@ ShellOpenRecorder*& Current() {
 }
 }  // namespace
 
-ShellOpenRecorder::ShellOpenRecorder() : FOuter(Current()) { Current() = this; }
-ShellOpenRecorder::~ShellOpenRecorder() { Current() = FOuter; }
+ShellOpenRecorder::ShellOpenRecorder() : FOuter(Current()) {
+  Current() = this;
+}
+ShellOpenRecorder::~ShellOpenRecorder() {
+  Current() = FOuter;
+}
 
 bool ShellOpen(const std::string& Target) {
   if (ShellOpenRecorder* recorder = Current()) {
     recorder->FTargets.push_back(Target);
     return true;
   }
-  return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(Target)));
+  if (Target.empty()) return false;
+  // With a working directory, an existing relative path is taken as that file rather than as
+  // a host name.
+  const QUrl url = QUrl::fromUserInput(QString::fromStdString(Target), QDir::currentPath());
+  return url.isValid() && QDesktopServices::openUrl(url);
 }
 
 }  // namespace platform
