@@ -60,6 +60,14 @@ void FitLink(QLabel* Label, int Right) {
   Label->resize(std::min(Label->sizeHint().width(), Right - Label->x()), Label->height());
 }
 
+// "Internet:" and the address beside it, the address no further left than the Part's 52 and
+// clear of the caption before it, whatever the language file made of either.
+void PlaceContactRow(QLabel* Contact, QLabel* Internet, int Right) {
+  Contact->resize(Contact->sizeHint().width(), Contact->height());
+  Internet->move(std::max(kInternetLeft, Contact->x() + Contact->width() + 4), Internet->y());
+  FitLink(Internet, Right);
+}
+
 // Blanks as the caption's trimming knows them: spaces and control characters.
 std::string TrimBlanks(const std::string& Text) {
   const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
@@ -122,11 +130,12 @@ TAboutBox::TAboutBox(QWidget* Parent, std::function<void()> ApplyLanguageHook)
   MakeLabel(panel1, "Label7", "Bilddateien: FreeImage (freeimage.sourceforge.io)", 8, 160, right);
 
   MakeLabel(this, "LabelDistrib", "Vertrieb: Tessaly-Team", kMargin, kDistribTop, kOkLeft - 6);
-  MakeLabel(this, "LabelContactMedium", "Internet:", kMargin, kContactTop + 1, kInternetLeft - 2);
+  FLabelContactMedium =
+      MakeLabel(this, "LabelContactMedium", "Internet:", kMargin, kContactTop + 1, kInternetLeft);
   FLabelInternet =
       MakeLabel(this, "LabelInternet", MakerAddress, kInternetLeft, kContactTop, kOkLeft - 6);
   MakeLink(FLabelInternet);
-  FitLink(FLabelInternet, kOkLeft - 6);
+  PlaceContactRow(FLabelContactMedium, FLabelInternet, kOkLeft - 6);
   FLabel2->installEventFilter(this);
   FLabelInternet->installEventFilter(this);
 
@@ -146,7 +155,7 @@ void TAboutBox::FormCreate() {
   if (ApplyLanguageHook) ApplyLanguageHook();
   // The language file may have given the links other captions.
   FitLink(FLabel2, kPanelWidth - kMargin);
-  FitLink(FLabelInternet, kOkLeft - 6);
+  PlaceContactRow(FLabelContactMedium, FLabelInternet, kOkLeft - 6);
 }
 
 void TAboutBox::OKButtonClick() {

@@ -37,6 +37,7 @@ class TAboutBox : public QDialog {
  private:
   QLabel* FLabelBuild = nullptr;
   QLabel* FLabel2 = nullptr;
+  QLabel* FLabelContactMedium = nullptr;
   QLabel* FLabelInternet = nullptr;
 };
 
