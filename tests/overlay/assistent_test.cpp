@@ -197,6 +197,34 @@ TEST_F(AssistentTest, RefusedAlignmentStaysOpenAndALaterRunStartsAfresh) {
   EXPECT_EQ(Form.Logic().PointState, 1);
 }
 
+TEST_F(AssistentTest, PointTwoOfAnEarlierRunGetsNoMarker) {
+  Start();
+  MarkAll();
+  ClickButton("ButtonOk");
+  Start();
+  Press(40, 40);
+  Press(60, 60);
+  ClickButton("ButtonForw");
+  Press(20, 30);  // picture 2's point 1 only
+  ClickButton("ButtonBack");
+  ClickButton("ButtonForw");
+  EXPECT_EQ(MarkerPos("I2P1"), QPoint(2 + 20 - 3, 2 + 30 - 10));
+  // Not at the earlier run's (50, 70): this run has not marked picture 2's point 2.
+  EXPECT_TRUE(Hidden("I2P2"));
+  EXPECT_EQ(EditText("Edit2P2"), "0 x 0");
+}
+
+TEST_F(AssistentTest, DoubleClickThroughTheWindowSetsBothPoints) {
+  Start();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
+  // Through the window, as the platform delivers it: the second press comes as a double click.
+  QTest::mouseDClick(Form.windowHandle(), Qt::LeftButton, {},
+                     Image()->mapTo(&Form, QPoint(50, 40)));
+  EXPECT_EQ(EditText("Edit1P1"), "50 x 40");
+  EXPECT_EQ(EditText("Edit1P2"), "50 x 40");
+  EXPECT_EQ(Form.Logic().PointState, 3);
+}
+
 TEST_F(AssistentTest, ModalRunEndsWithTheAlignment) {
   auto* timer = Child<QTimer>("TimerStart");
   // Runs after the window's own start handler, inside the modal loop.
