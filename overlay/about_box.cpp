@@ -60,7 +60,7 @@ void FitLink(QLabel* Label, int Right) {
   Label->resize(std::min(Label->sizeHint().width(), Right - Label->x()), Label->height());
 }
 
-// "Internet:" and the address beside it, the address no further left than the Part's 52 and
+// "Internet:" and the address beside it, the address no further left than its designed 52 and
 // clear of the caption before it, whatever the language file made of either.
 void PlaceContactRow(QLabel* Contact, QLabel* Internet, int Right) {
   Contact->resize(Contact->sizeHint().width(), Contact->height());
