@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <filesystem>
 #include <system_error>
 #include <utility>
 
@@ -24,10 +23,6 @@
 #include "raster/core.h"
 
 namespace overlay {
-
-std::string PictureNotLoadedText(const std::string& Path) {
-  return "Das Bild kann nicht geladen werden.\nThe picture cannot be loaded.\n\n[" + Path + "]";
-}
 
 QImage toQImage(const raster::TBitmap32& Bitmap) {
   if (Bitmap.Empty()) return {};
@@ -210,16 +205,11 @@ void TFormAssistent::done(int Result) {
 }
 
 bool TFormAssistent::LoadImage(const std::string& Path) {
-  const std::unique_ptr<raster::TBitmap32> picture = LoadPicture(Path);
-  QImage image;
-  if (picture != nullptr) image = toQImage(*picture);
-  if (image.isNull()) {
-    // The import has already named the type of an existing file that it does not know; a file
-    // that is missing or damaged is reported here.
-    std::error_code error;
-    if (IsImportedExtension(Path) || !std::filesystem::is_regular_file(Path, error)) {
-      platform::ShowMessage(PictureNotLoadedText(Path));
-    }
+  const std::unique_ptr<raster::TBitmap32> picture = LoadPictureOrTell(Path);
+  if (picture == nullptr) return false;
+  const QImage image = toQImage(*picture);
+  if (image.isNull()) {  // no memory for the screen copy
+    platform::ShowMessage(PictureNotLoadedText(Path));
     return false;
   }
   FImage->setPixmap(QPixmap::fromImage(image));

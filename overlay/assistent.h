@@ -8,6 +8,7 @@
 #include <string>
 
 #include "overlay/assistent_logic.h"
+#include "overlay/picture_import.h"  // PictureNotLoadedText, for callers and tests
 
 class QImage;
 class QLabel;
@@ -28,9 +29,6 @@ namespace overlay {
 // open so the user can mark them again).
 using TAlignHandler = std::function<bool(float a1x, float a1y, float b1x, float b1y, float a2x,
                                          float a2y, float b2x, float b2y)>;
-
-// The text shown when a picture of a type the import knows cannot be read.
-std::string PictureNotLoadedText(const std::string& Path);
 
 // An opaque copy of Bitmap that owns its pixels (TColor32 has the layout of Format_RGB32).
 QImage toQImage(const raster::TBitmap32& Bitmap);

@@ -48,83 +48,67 @@ int TAssistentLogic::StartRun(const TPictureLoader& Load) {
   return 1;
 }
 
+namespace {
+// The marker and edit of point Point (0 or 1) in picture Picture (1 or 2).
+TAssistentPoint PointOf(int Picture, int Point) {
+  return TAssistentPoint((Picture - 1) * 2 + Point);
+}
+}  // namespace
+
 bool TAssistentLogic::Click(int X, int Y, int MarkerWidth, int MarkerHeight, int ImageLeft,
                             int ImageTop) {
-  const TMarkerGeometry geometry{MarkerWidth, MarkerHeight, ImageLeft, ImageTop};
-  // Point 2 is tested before point 1, so that one click makes one transition only.
-  if (Step == 1 && PointState == 2) {
-    X1[1] = X;
-    Y1[1] = Y;
-    PointState = 3;
-    FPoint2Set[0] = true;
-    PlaceMarker(apImage1Point2, X, Y, geometry);
-    Edits[apImage1Point2] = PointText(X, Y);
-    ButtonBackEnabled = false;
-    ButtonForwEnabled = true;
-    return true;
+  // No run, or both points of the picture set: the click is ignored. Otherwise one click sets
+  // exactly the point PointState asks for.
+  if ((Step != 1 && Step != 2) || (PointState != 1 && PointState != 2)) return false;
+  const int point = PointState - 1;
+  int* xs = Step == 1 ? X1 : X2;
+  int* ys = Step == 1 ? Y1 : Y2;
+  xs[point] = X;
+  ys[point] = Y;
+  const TAssistentPoint marker = PointOf(Step, point);
+  PlaceMarker(marker, X, Y, {MarkerWidth, MarkerHeight, ImageLeft, ImageTop});
+  Edits[marker] = PointText(X, Y);
+  PointState = point + 2;
+  if (point == 1) {
+    FPoint2Set[Step - 1] = true;
+    if (Step == 1) {  // picture 1 complete: on to picture 2
+      ButtonBackEnabled = false;
+      ButtonForwEnabled = true;
+    } else {  // picture 2 complete: back, or finish
+      ButtonBackEnabled = true;
+      ButtonOkEnabled = true;
+    }
   }
-  if (Step == 1 && PointState == 1) {
-    X1[0] = X;
-    Y1[0] = Y;
-    PointState = 2;
-    PlaceMarker(apImage1Point1, X, Y, geometry);
-    Edits[apImage1Point1] = PointText(X, Y);
-    return true;
-  }
-  if (Step == 2 && PointState == 2) {
-    X2[1] = X;
-    Y2[1] = Y;
-    PointState = 3;
-    FPoint2Set[1] = true;
-    PlaceMarker(apImage2Point2, X, Y, geometry);
-    Edits[apImage2Point2] = PointText(X, Y);
-    ButtonBackEnabled = true;
-    ButtonOkEnabled = true;
-    return true;
-  }
-  if (Step == 2 && PointState == 1) {
-    X2[0] = X;
-    Y2[0] = Y;
-    PointState = 2;
-    PlaceMarker(apImage2Point1, X, Y, geometry);
-    Edits[apImage2Point1] = PointText(X, Y);
-    return true;
-  }
-  return false;
+  return true;
 }
 
 int TAssistentLogic::Forward(const TPictureLoader& Load, const TMarkerGeometry& Geometry) {
-  if (Step != 1 || !ButtonForwEnabled) return 0;
-  if (!Load || !Load(2, PathImage2)) return 0;
-  Step = 2;
-  PointState = 1;
-  HideMarker(apImage1Point1);
-  HideMarker(apImage1Point2);
-  // The edits keep their texts; the stored points stay shown until they are replaced. A point
-  // 2 not yet marked in this run has no marker (it would stand at the top-left pixel).
-  if (X2[0] > 0) {
-    PlaceMarker(apImage2Point1, X2[0], Y2[0], Geometry);
-    if (FPoint2Set[1]) PlaceMarker(apImage2Point2, X2[1], Y2[1], Geometry);
-  }
-  ButtonBackEnabled = true;
-  ButtonForwEnabled = false;
-  return 2;
+  return SwitchTo(2, Load, Geometry);
 }
 
 int TAssistentLogic::Back(const TPictureLoader& Load, const TMarkerGeometry& Geometry) {
-  if (Step != 2 || !ButtonBackEnabled) return 0;
-  if (!Load || !Load(1, PathImage1)) return 0;
-  Step = 1;
+  return SwitchTo(1, Load, Geometry);
+}
+
+int TAssistentLogic::SwitchTo(int To, const TPictureLoader& Load, const TMarkerGeometry& Geometry) {
+  const int from = 3 - To;
+  if (Step != from || !(To == 2 ? ButtonForwEnabled : ButtonBackEnabled)) return 0;
+  if (!Load || !Load(To, To == 1 ? PathImage1 : PathImage2)) return 0;
+  Step = To;
   PointState = 1;
-  HideMarker(apImage2Point1);
-  HideMarker(apImage2Point2);
-  if (X1[0] > 0) {
-    PlaceMarker(apImage1Point1, X1[0], Y1[0], Geometry);
-    if (FPoint2Set[0]) PlaceMarker(apImage1Point2, X1[1], Y1[1], Geometry);
+  HideMarker(PointOf(from, 0));
+  HideMarker(PointOf(from, 1));
+  // The edits keep their texts; the stored points stay shown until they are replaced. A point
+  // 2 not yet marked in this run has no marker (it would stand at the top-left pixel).
+  const int* xs = To == 1 ? X1 : X2;
+  const int* ys = To == 1 ? Y1 : Y2;
+  if (xs[0] > 0) {
+    PlaceMarker(PointOf(To, 0), xs[0], ys[0], Geometry);
+    if (FPoint2Set[To - 1]) PlaceMarker(PointOf(To, 1), xs[1], ys[1], Geometry);
   }
-  ButtonBackEnabled = false;
-  ButtonForwEnabled = true;
-  return 1;
+  ButtonBackEnabled = To == 2;
+  ButtonForwEnabled = To == 1;
+  return To;
 }
 
 std::array<float, 8> TAssistentLogic::AlignPoints() const {

@@ -86,6 +86,8 @@ class TAssistentLogic {
   static std::string PointText(int X, int Y);
 
  private:
+  // Forward (To 2) and Back (To 1): from the other picture to picture To.
+  int SwitchTo(int To, const TPictureLoader& Load, const TMarkerGeometry& Geometry);
   void HideMarker(TAssistentPoint Point);
   void PlaceMarker(TAssistentPoint Point, int X, int Y, const TMarkerGeometry& Geometry);
 

@@ -140,7 +140,7 @@ TFormMain::TFormMain(QWidget* Parent)
   c.OnText = [this](TField Field, const std::string& Text) {
     FEdits[std::size_t(Field)]->setText(QString::fromStdString(Text));
   };
-  c.OnEnabledChanged = [this](const TEnabledControls& Enabled) { ShowEnabled(Enabled); };
+  c.OnEnabledChanged = [this](bool Enabled) { ShowEnabled(Enabled); };
 
   connect(FButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
   connect(FButtonImage1, &QPushButton::clicked, this, [this] { ButtonImage1Click(); });
@@ -178,14 +178,14 @@ void TFormMain::FormCreate() {
   }
 }
 
-void TFormMain::ShowEnabled(const TEnabledControls& Enabled) {
+void TFormMain::ShowEnabled(bool Enabled) {
   // The bars draw their disabled look themselves; their hosts follow, so that a disabled bar
   // takes no input at all.
   for (platform::TControlHostWidget* w : FBarHosts) {
-    if (w != nullptr) w->setEnabled(Enabled.ButtonAssistent);
+    if (w != nullptr) w->setEnabled(Enabled);
   }
-  FButtonAssistent->setEnabled(Enabled.ButtonAssistent);
-  FBitBtnPrint->setEnabled(Enabled.BitBtnPrint);
+  FButtonAssistent->setEnabled(Enabled);
+  FBitBtnPrint->setEnabled(Enabled);
 }
 
 std::string TFormMain::RunOpenPictureDialog() {

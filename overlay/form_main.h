@@ -66,7 +66,7 @@ class TFormMain : public QWidget {
 
  private:
   std::string RunOpenPictureDialog();
-  void ShowEnabled(const TEnabledControls& Enabled);
+  void ShowEnabled(bool Enabled);
   void LayoutPanels();
 
   std::unique_ptr<TMainController> FController;

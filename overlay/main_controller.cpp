@@ -164,17 +164,9 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
 }
 
 bool TMainController::ReloadOverlay() {
-  std::unique_ptr<TBitmap32> picture = LoadPicture(FImageFile2);
-  if (picture == nullptr) {
-    // The import says nothing about a file that vanished or no longer decodes; the user asked
-    // for the assistant and must learn why it does not open.
-    if (IsImportedExtension(FImageFile2)) {
-      platform::ShowMessage(
-          "Das Bild kann nicht geladen werden.\nThe picture cannot be loaded.\n\n[" + FImageFile2 +
-          "]");
-    }
-    return false;
-  }
+  // The user asked for the assistant and must learn why it does not open.
+  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(FImageFile2);
+  if (picture == nullptr) return false;
   SetImage2(FImageFile2, *picture);
   return true;
 }
@@ -185,9 +177,7 @@ void TMainController::UpdateControls() {
        {&FGaugeBar1, &FGaugeBar2, &FGaugeBar3, &FGaugeBar4, &FGaugeBar5, &FGaugeAlpha}) {
     bar->SetEnabled(enabled);
   }
-  FEnabled.ButtonAssistent = enabled;
-  FEnabled.BitBtnPrint = enabled;
-  if (OnEnabledChanged) OnEnabledChanged(FEnabled);
+  if (OnEnabledChanged) OnEnabledChanged(enabled);
   if (!enabled) return;
   FGaugeBar1.SetPosition(AngleSlider.Initial);
   FGaugeBar2.SetPosition(OffsetXSlider.Initial);

@@ -32,12 +32,6 @@ enum class TField {
 };
 constexpr int FieldCount = 8;
 
-// What UpdateControls enables and disables besides the six gauge bars.
-struct TEnabledControls {
-  bool ButtonAssistent = false;
-  bool BitBtnPrint = false;
-};
-
 // The message shown when two marked points of one picture coincide (no turn or zoom follows
 // from them).
 extern const char* const CoincidentPointsText;
@@ -64,16 +58,17 @@ class TMainController {
   bool Image1Loaded() const { return FImage1Loaded; }
   bool Image2Loaded() const { return FImage2Loaded; }
   bool ControlsEnabled() const { return FImage1Loaded && FImage2Loaded; }
-  const TEnabledControls& Enabled() const { return FEnabled; }
   TSliderPositions Sliders() const;
 
   const std::string& Text(TField Field) const { return FTexts[std::size_t(Field)]; }
   // The separators of the two zoom read-outs; any text, multi-byte ones included.
   void SetNumberFormat(std::string DecimalSeparator, std::string ThousandSeparator);
 
-  // Told of every read-out change and of every UpdateControls, so a window can follow.
+  // Told of every read-out change, and of every UpdateControls with whether the overlay
+  // controls (the six bars, ButtonAssistent and BitBtnPrint) are enabled, so a window can
+  // follow.
   std::function<void(TField, const std::string&)> OnText;
-  std::function<void(const TEnabledControls&)> OnEnabledChanged;
+  std::function<void(bool Enabled)> OnEnabledChanged;
 
   // The load sequences. Each reads the picture through the picture import first; when no
   // picture arrives (missing file, unknown or undecodable format) nothing changes: the previous
@@ -121,7 +116,6 @@ class TMainController {
   std::string FImageFile1, FImageFile2;
   bool FImage1Loaded = false;
   bool FImage2Loaded = false;
-  TEnabledControls FEnabled;
   std::array<std::string, FieldCount> FTexts;
   std::string FDecimalSeparator = ".";
   std::string FThousandSeparator = ",";

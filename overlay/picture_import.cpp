@@ -238,7 +238,11 @@ bool IsImportedExtension(const std::string& Path) {
   return IsLoadedType(FreeImage_GetFIFFromFilename(FileExtension(Path).c_str()));
 }
 
-std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path) {
+namespace {
+
+// LoadPicture; Told says whether the user has already been given the reason for a failure.
+std::unique_ptr<raster::TBitmap32> Load(const std::string& Path, bool& Told) {
+  Told = false;
   std::error_code error;
   // Only regular files (or links to them): a directory is no picture, and a pipe or device
   // named like a picture would make the decoder wait or read without end.
@@ -251,6 +255,7 @@ std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path) {
   const FREE_IMAGE_FORMAT fif = FreeImage_GetFIFFromFilename(extension.c_str());
   if (!IsLoadedType(fif)) {
     platform::ShowMessage("Unknown file format *" + extension);
+    Told = true;
     return nullptr;
   }
 
@@ -262,6 +267,7 @@ std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path) {
         TooLarge(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()))) {
       platform::ShowMessage(
           TooLargeText(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get())));
+      Told = true;
       return nullptr;
     }
   }
@@ -272,11 +278,30 @@ std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path) {
   const unsigned height = FreeImage_GetHeight(dib.get());
   if (TooLarge(width, height)) {
     platform::ShowMessage(TooLargeText(width, height));
+    Told = true;
     return nullptr;
   }
   dib = ToStandardBitmap(std::move(dib));
   if (dib == nullptr) return nullptr;
   return fromFreeImage(dib.get());
+}
+
+}  // namespace
+
+std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path) {
+  bool told = false;
+  return Load(Path, told);
+}
+
+std::string PictureNotLoadedText(const std::string& Path) {
+  return "Das Bild kann nicht geladen werden.\nThe picture cannot be loaded.\n\n[" + Path + "]";
+}
+
+std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path) {
+  bool told = false;
+  std::unique_ptr<raster::TBitmap32> picture = Load(Path, told);
+  if (picture == nullptr && !told) platform::ShowMessage(PictureNotLoadedText(Path));
+  return picture;
 }
 
 void RegisterPictureDecoder() {

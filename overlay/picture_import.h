@@ -35,6 +35,13 @@ bool IsImportedExtension(const std::string& Path);
 // Raises raster::EBitmapError when the memory for the 32-bit copy cannot be had.
 std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path);
 
+// The text for a picture that cannot be read (missing, damaged, or out of memory).
+std::string PictureNotLoadedText(const std::string& Path);
+// LoadPicture for a picture the user asked for by name and must hear about: when no picture
+// arrives and LoadPicture has not said why, PictureNotLoadedText is shown. The user gets
+// exactly one message for any failure.
+std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path);
+
 // Converts a decoded FreeImage bitmap of type FIT_BITMAP (1, 4, 8, 16, 24 or 32 bits per
 // pixel) into a new TBitmap32, turning FreeImage's bottom-up rows into top-down ones. Returns
 // nullptr for other types and bit depths, for an empty picture, and (without a message) for

@@ -61,11 +61,6 @@ raster::TSize OverlayZoomSize(const raster::TBitmap32& Original, float F);
 // "10.00"); from 1000 upwards groups of three digits are separated by ThousandSeparator.
 std::string FormatZoom(float Value, int Precision, std::string_view DecimalSeparator = ".",
                        std::string_view ThousandSeparator = ",");
-inline std::string FormatZoom(float Value, int Precision, char DecimalSeparator,
-                              char ThousandSeparator = ',') {
-  return FormatZoom(Value, Precision, std::string_view(&DecimalSeparator, 1),
-                    std::string_view(&ThousandSeparator, 1));
-}
 
 // ---------------------------------------------------------------------------------------
 // Change handlers (each used only while both pictures are loaded)

@@ -321,10 +321,3 @@ TEST_F(AssistentTest, MarkersAreDrawnOverThePicture) {
 
 }  // namespace
 }  // namespace overlay
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  ::testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/application.h"
 #include "platform/control_host.h"
 #include "platform/message.h"
 
@@ -260,11 +259,3 @@ TEST(Application, AnEscapingExceptionIsShownAndTheEventLoopGoesOn) {
 
 }  // namespace
 }  // namespace overlay
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  ::testing::InitGoogleTest(&argc, argv);
-  QLocale::setDefault(QLocale::c());
-  platform::TApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}

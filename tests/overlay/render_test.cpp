@@ -113,8 +113,8 @@ TEST(SliderFormulas, ZoomReadOutHasTwoDecimalsAfterRoundingToThePrecision) {
   EXPECT_EQ(FormatZoom(3.1623f, 2), "3.20");
   EXPECT_EQ(FormatZoom(ViewZoomFactor(-100), 1), "0.10");
   EXPECT_EQ(FormatZoom(ViewZoomFactor(100), 1), "10.00");
-  EXPECT_EQ(FormatZoom(2.5f, 2, ','), "2,50");
-  EXPECT_EQ(FormatZoom(1234.5f, 6, '.', ','), "1,234.50");
+  EXPECT_EQ(FormatZoom(2.5f, 2, ","), "2,50");
+  EXPECT_EQ(FormatZoom(1234.5f, 6, ".", ","), "1,234.50");
   EXPECT_EQ(FormatZoom(1234.5f, 2), "1,200.00");
 }
 

@@ -222,10 +222,3 @@ TEST(SpracheTest, ShippedLanguageFilesMatch) {
 
 }  // namespace
 }  // namespace overlay
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  ::testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}

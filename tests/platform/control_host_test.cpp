@@ -365,12 +365,3 @@ TEST_F(ControlHostTest, GaugeBarStepsOnAClickAndOnAWheelNotch) {
 }
 
 }  // namespace
-
-// The application must outlive every widget and go before Qt's own globals do, so it lives in
-// main rather than in a static.
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  ::testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}
