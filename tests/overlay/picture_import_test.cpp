@@ -290,6 +290,23 @@ TEST(LoadPicture, TheDecompressionBombIsRefusedWithAMessage) {
             std::vector<std::string>{"Das Bild ist zu groß: 65535 × 32767 Pixel"});
 }
 
+// A picture the user asked for by name gets exactly one message for any failure: the import's
+// own reason where it has one, "cannot be loaded" otherwise.
+TEST(LoadPictureOrTell, OneMessagePerFailure) {
+  platform::MessageRecorder recorder;
+  const std::string missing = TestFile("does_not_exist.xyz");
+  const std::string bomb = TestFile("malformed/decompression_bomb.ico");
+  const std::string gif = TestFile("formats/gif/hopper.gif");
+  EXPECT_EQ(LoadPictureOrTell(missing), nullptr);
+  EXPECT_EQ(LoadPictureOrTell(bomb), nullptr);
+  EXPECT_EQ(LoadPictureOrTell(gif), nullptr);
+  EXPECT_NE(LoadPictureOrTell(TestFile("formats/jpeg/hopper.jpg")), nullptr);
+  EXPECT_EQ(recorder.Texts(),
+            (std::vector<std::string>{PictureNotLoadedText(missing),
+                                      "Das Bild ist zu groß: 65535 × 32767 Pixel",
+                                      "Unknown file format *.gif"}));
+}
+
 // Reference colours were read with an independent decoder (ImageMagick) when the test was
 // written: exact for lossless formats, a tolerance for JPEG decoders.
 TEST(LoadPicture, PixelsMatchAnIndependentDecoder) {
