@@ -1,0 +1,167 @@
+// INI profile files as the Windows profile functions read and write them, so that files from
+// other programs of that world read exactly as they did there.
+//
+// Reading: section and key names match without regard to ASCII case, after the caller's names
+// lose their surrounding spaces (tabs are kept, so "S\t" finds nothing). A header is a line
+// whose first non-blank byte is "["; its name ends at the first "]" (or the line's end) and
+// loses its blanks. Only the first section of a name is searched, and in it the first key of a
+// name. Lines before the first header, ";" lines and lines without "=" hold no value; "#" is an
+// ordinary character. A value is the text after the first "=", without its blanks, without one
+// pair of matching outer quotes, and cut at a NUL byte. Lines end at CR LF, LF or CR alone. A
+// byte-order mark is part of the first line.
+//
+// Writing edits only the line it concerns and keeps every other byte of the file: comments,
+// blank lines, the spelling of names, line ends. A new key goes after the last key of its
+// section (before trailing comments and blank lines), a new section at the end of the file.
+// New lines end as the file's first line does (CR LF in a new file). Writing the value already
+// there leaves the file untouched. Names and values that would change the file's structure (a
+// line break or NUL anywhere, "=" in a key, "]" in a section name, a key starting with ";" or
+// "[") are refused rather than written into something that reads back differently.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace platform {
+
+// The most characters a text value is read with (the profile functions' 2048-byte buffer).
+constexpr std::size_t IniMaxValueLength = 2047;
+
+// The parsed text of one profile file. Parsing keeps offsets into the bytes, so edits rewrite
+// only the affected line.
+class TIniText {
+ public:
+  TIniText() = default;
+  explicit TIniText(std::string Bytes);
+
+  const std::string& Bytes() const { return FBytes; }
+
+  // The value of Key in Section, as read (trimmed, unquoted, cut at NUL), whole; nothing when
+  // the section or key is absent.
+  std::optional<std::string> Find(std::string_view Section, std::string_view Key) const;
+  // The profile read: the value, or Default when the key is absent (nullptr reads as ""; its
+  // trailing spaces are dropped), cut to BufferSize - 1 bytes.
+  std::string Get(std::string_view Section, std::string_view Key, const char* Default,
+                  std::size_t BufferSize = IniMaxValueLength + 1) const;
+  bool HasSection(std::string_view Section) const;
+  // Section names in file order, each name once (as first spelled).
+  std::vector<std::string> SectionNames() const;
+  // The key names of the first section of that name, in order, each once.
+  std::vector<std::string> KeyNames(std::string_view Section) const;
+
+  // Writes Value under Key in Section; false (nothing changed, *Error set) for names or values
+  // that cannot be stored. *Changed tells whether the bytes changed.
+  bool Set(std::string_view Section, std::string_view Key, std::string_view Value,
+           bool* Changed = nullptr, std::string* Error = nullptr);
+  // Removes the first line of Key in Section; comment lines are never removed. True when a line
+  // went.
+  bool Delete(std::string_view Section, std::string_view Key);
+
+ private:
+  enum class LineKind : std::uint8_t { Other, Blank, Comment, Header, Key };
+  struct Line {
+    std::size_t Begin, End, Next;    // content [Begin, End), line break [End, Next)
+    std::size_t NameBegin, NameEnd;  // header or key name, trimmed
+    std::size_t Equals;              // offset of "=" in a key line, or npos
+    std::size_t CutEnd;              // End, or the first NUL byte before it
+    LineKind Kind;
+  };
+  struct Section {
+    std::size_t Header;   // index of the header line
+    std::size_t LineEnd;  // one past its last line
+  };
+
+  void Parse();
+  std::string_view Name(const Line& L) const;
+  const Section* FindSection(std::string_view Name) const;
+  std::optional<std::size_t> FindKeyLine(const Section& S, std::string_view Key) const;
+  std::string NewLine() const;
+  void Replace(std::size_t Begin, std::size_t End, std::string_view With);
+
+  std::string FBytes;
+  std::vector<Line> FLines;
+  std::vector<Section> FSections;  // every header, in file order
+  // First section of each lower-cased name, for files with many sections.
+  std::unordered_map<std::string, std::size_t> FIndex;
+};
+
+// One profile file on disk. Every read sees the file as it is now (a changed file is parsed
+// again); every write goes to the file at once and atomically. A missing file reads as empty
+// and is created by the first write.
+class TProfileFile {
+ public:
+  explicit TProfileFile(std::string Path);
+
+  const std::string& Path() const { return FPath; }
+
+  std::string Get(std::string_view Section, std::string_view Key, const char* Default,
+                  std::size_t BufferSize = IniMaxValueLength + 1);
+  std::optional<std::string> Find(std::string_view Section, std::string_view Key);
+  bool HasSection(std::string_view Section);
+  std::vector<std::string> SectionNames();
+  std::vector<std::string> KeyNames(std::string_view Section);
+
+  // The profile write: false with the reason in *Error when the name or value is refused or
+  // the file cannot be written (the file is then as before).
+  bool Set(std::string_view Section, std::string_view Key, std::string_view Value,
+           std::string* Error = nullptr);
+  // The profile delete. A missing file becomes an empty one, as the profile functions do.
+  bool Delete(std::string_view Section, std::string_view Key, std::string* Error = nullptr);
+
+ private:
+  const TIniText& Text();
+  bool Store(const std::string& Bytes, std::string* Error);
+
+  std::string FPath;
+  TIniText FText;
+  bool FLoaded = false;
+  // What the cached text was read from, to notice a file changed by someone else.
+  std::int64_t FInode = -1, FSize = -1, FMtimeNs = -1;
+};
+
+// Integer text as the profile readers take it: decimal with an optional sign, or, when longer
+// than two characters, "0x"/"0X" and hexadecimal digits (up to 32 bits, wrapping to negative
+// as a 32-bit value does); nothing when it does not parse or does not fit 32 bits.
+std::optional<std::int32_t> ParseIniInteger(std::string_view Text);
+
+// A write that failed, with the text the user sees: "nach <path> kann nicht geschrieben werden".
+class EIniFileException : public std::runtime_error {
+ public:
+  EIniFileException(const std::string& Path, const std::string& Reason);
+  const std::string& Reason() const { return FReason; }
+
+ private:
+  std::string FReason;
+};
+
+// The settings-file object the programs use: typed reads with defaults, and writes that raise
+// EIniFileException when they fail.
+class TIniFile {
+ public:
+  explicit TIniFile(std::string Path) : FFile(std::move(Path)) {}
+
+  const std::string& FileName() const { return FFile.Path(); }
+
+  std::string ReadString(std::string_view Section, std::string_view Key,
+                         const std::string& Default);
+  std::int32_t ReadInteger(std::string_view Section, std::string_view Key, std::int32_t Default);
+  bool ReadBool(std::string_view Section, std::string_view Key, bool Default);
+  bool SectionExists(std::string_view Section);
+
+  void WriteString(std::string_view Section, std::string_view Key, std::string_view Value);
+  void WriteInteger(std::string_view Section, std::string_view Key, std::int32_t Value);
+  void WriteBool(std::string_view Section, std::string_view Key, bool Value);
+  void DeleteKey(std::string_view Section, std::string_view Key);
+
+ private:
+  TProfileFile FFile;
+};
+
+}  // namespace platform
