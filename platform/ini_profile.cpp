@@ -273,6 +273,7 @@ bool TIniText::Delete(std::string_view SectionName, std::string_view Key) {
 TProfileFile::TProfileFile(std::string Path) : FPath(std::move(Path)) {}
 
 const TIniText& TProfileFile::Text() {
+  if (FDeferred) return FText;
   struct stat st {};
   std::int64_t inode = -1, size = -1, mtime = -1;
   if (stat(FPath.c_str(), &st) == 0) {
@@ -323,6 +324,12 @@ bool TProfileFile::Store(const std::string& Bytes, std::string* Error) {
 
 bool TProfileFile::Set(std::string_view Section, std::string_view Key, std::string_view Value,
                        std::string* Error) {
+  if (FDeferred) {
+    bool changed = false;
+    if (!FText.Set(Section, Key, Value, &changed, Error)) return false;
+    FPending = FPending || changed;
+    return true;
+  }
   TIniText text = Text();
   bool changed = false;
   if (!text.Set(Section, Key, Value, &changed, Error)) return false;
@@ -330,11 +337,30 @@ bool TProfileFile::Set(std::string_view Section, std::string_view Key, std::stri
 }
 
 bool TProfileFile::Delete(std::string_view Section, std::string_view Key, std::string* Error) {
+  if (FDeferred) {
+    struct stat st {};
+    FPending = FText.Delete(Section, Key) || FPending || stat(FPath.c_str(), &st) != 0;
+    return true;
+  }
   struct stat st {};
   if (stat(FPath.c_str(), &st) != 0) return Store(std::string(), Error);
   TIniText text = Text();
   if (!text.Delete(Section, Key)) return true;
   return Store(text.Bytes(), Error);
+}
+
+void TProfileFile::BeginUpdate() {
+  Text();
+  FDeferred = true;
+  FPending = false;
+}
+
+bool TProfileFile::EndUpdate(std::string* Error) {
+  if (!FDeferred) return true;
+  FDeferred = false;
+  const bool pending = FPending;
+  FPending = false;
+  return !pending || Store(FText.Bytes(), Error);
 }
 
 std::optional<std::int32_t> ParseIniInteger(std::string_view Text) {
@@ -405,6 +431,11 @@ void TIniFile::WriteInteger(std::string_view Section, std::string_view Key, std:
 
 void TIniFile::WriteBool(std::string_view Section, std::string_view Key, bool Value) {
   WriteString(Section, Key, Value ? "1" : "0");
+}
+
+void TIniFile::UpdateFile() {
+  std::string error;
+  if (!FFile.EndUpdate(&error)) throw EIniFileException(FFile.Path(), error);
 }
 
 void TIniFile::DeleteKey(std::string_view Section, std::string_view Key) {

@@ -115,6 +115,13 @@ class TProfileFile {
   // The profile delete. A missing file becomes an empty one, as the profile functions do.
   bool Delete(std::string_view Section, std::string_view Key, std::string* Error = nullptr);
 
+  // Collects the writes that follow and stores them in one replacement of the file at
+  // EndUpdate, so a group of keys that belongs together (an interface file, the window's
+  // bounds) is in the file completely or not at all. Reads in between see the collected
+  // writes.
+  void BeginUpdate();
+  bool EndUpdate(std::string* Error = nullptr);
+
  private:
   const TIniText& Text();
   bool Store(const std::string& Bytes, std::string* Error);
@@ -122,6 +129,7 @@ class TProfileFile {
   std::string FPath;
   TIniText FText;
   bool FLoaded = false;
+  bool FDeferred = false, FPending = false;
   // What the cached text was read from, to notice a file changed by someone else.
   std::int64_t FInode = -1, FSize = -1, FMtimeNs = -1;
 };
@@ -159,6 +167,11 @@ class TIniFile {
   void WriteInteger(std::string_view Section, std::string_view Key, std::int32_t Value);
   void WriteBool(std::string_view Section, std::string_view Key, bool Value);
   void DeleteKey(std::string_view Section, std::string_view Key);
+
+  // Writes until UpdateFile go to the file in one replacement (see TProfileFile::BeginUpdate);
+  // UpdateFile raises EIniFileException when that fails.
+  void BeginUpdate() { FFile.BeginUpdate(); }
+  void UpdateFile();
 
  private:
   TProfileFile FFile;

@@ -1,0 +1,330 @@
+#include "interface/interfaceba.h"
+
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include "platform/command_line.h"
+#include "platform/ini_profile.h"
+#include "platform/message.h"
+#include "platform/paths.h"
+
+namespace iface {
+
+namespace {
+
+constexpr const char* kFlagRefusal =
+    "Wert kann nicht gesetzt werden. (Wert kann nur im Modus 'miSend' gesetzt werden";
+constexpr const char* kFlagsRefusal =
+    "Werte können nicht gesetzt werden. (Wert kann nur im Modus 'miSend' gesetzt werden";
+constexpr const char* kIndexRefusal =
+    "Internal error: TInterfaceBA::SetSubjects: Count nicht im gültigen Bereich";
+constexpr const char* kWriteModeRefusal =
+    "Error: WriteIni() kann nicht ausgeführt werden. (Kann nur im Modus 'miSend' ausgeführt "
+    "werden";
+constexpr const char* kSenderRefusal =
+    "Error: Sender is missing. WriteIni() kann nicht ausgeführt werden.";
+
+bool FileExists(const std::string& Path) {
+  std::error_code ec;
+  return !Path.empty() && std::filesystem::is_regular_file(Path, ec);
+}
+
+bool HasDirectoryPart(const std::string& Path) {
+  return Path.find('/') != std::string::npos;
+}
+
+std::string Numbered(const char* Prefix, std::int32_t I, const char* Suffix = "") {
+  return Prefix + std::to_string(I) + Suffix;
+}
+
+}  // namespace
+
+TInterfaceBA::TInterfaceBA(TModeInterface Mode, TReadOptions Options) : FOptions(Options) {
+  FMode = miSend;
+  ResetFlags();
+  FMode = Mode;
+  const std::string dir = platform::ProgramDirectory();
+  FResultImageDirectory = dir;
+  FResultFile = dir + "result.txt";
+  FResultFileDetail = dir + "detail.txt";
+}
+
+bool TInterfaceBA::Sendable(const char* Refusal) const {
+  if (FMode == miSend) return true;
+  platform::ShowMessage(Refusal);
+  return false;
+}
+
+void TInterfaceBA::SetAutomatic(bool Value) {
+  if (Sendable(kFlagRefusal)) FAutomatic = Value;
+}
+void TInterfaceBA::SetResult(bool Value) {
+  if (Sendable(kFlagRefusal)) FResult = Value;
+}
+void TInterfaceBA::SetResultDetail(bool Value) {
+  if (Sendable(kFlagRefusal)) FResultDetail = Value;
+}
+void TInterfaceBA::SetResultImage(bool Value) {
+  if (Sendable(kFlagRefusal)) FResultImage = Value;
+}
+void TInterfaceBA::SetStoppAtEnd(bool Value) {
+  if (Sendable(kFlagRefusal)) FStoppAtEnd = Value;
+}
+void TInterfaceBA::SetResultRequest(bool Value) {
+  if (Sendable(kFlagRefusal)) FResultRequest = Value;
+}
+void TInterfaceBA::SetResultFileAppend(bool Value) {
+  if (Sendable(kFlagRefusal)) FResultFileAppend = Value;
+}
+void TInterfaceBA::SetProgramFile(const std::string& Value) {
+  if (Sendable(kFlagRefusal)) FProgramFile = Value;
+}
+
+void TInterfaceBA::ResetFlags() {
+  if (!Sendable(kFlagsRefusal)) return;
+  FAutomatic = FResult = FResultDetail = FResultImage = false;
+  FStoppAtEnd = FResultRequest = true;
+  FResultFileAppend = false;
+}
+
+void TInterfaceBA::SetMode(TModeInterface NewMode) {
+  if (NewMode == FMode) return;
+  const std::string dir = platform::ProgramDirectory();
+  if (NewMode == miSend) {
+    // Defaults that only the receiving side fills in are not handed on.
+    if (FResultImageDirectory == dir) FResultImageDirectory.clear();
+    if (FResultFile == dir + "result.txt") FResultFile.clear();
+    if (FResultFileDetail == dir + "detail.txt") FResultFileDetail.clear();
+  } else {
+    if (FResultImageDirectory.empty()) FResultImageDirectory = dir;
+    if (FResultFile.empty()) FResultFile = dir + "result.txt";
+    if (FResultFileDetail.empty()) FResultFileDetail = dir + "detail.txt";
+  }
+  FMode = NewMode;
+}
+
+TImageData TInterfaceBA::GetImage(std::int32_t Index) const {
+  if (Index < 0 || Index >= std::int32_t(FImages.size())) return {};
+  return FImages[std::size_t(Index)];
+}
+
+TSubjectData TInterfaceBA::GetSubject(std::int32_t Index) const {
+  if (Index < 0 || Index >= std::int32_t(FSubjects.size())) return {};
+  return FSubjects[std::size_t(Index)];
+}
+
+void TInterfaceBA::SetImage(std::int32_t Index, const TImageData& Record) {
+  if (Index < 0 || Index >= FCount || Index >= std::int32_t(FImages.size())) {
+    platform::ShowMessage(kIndexRefusal);
+    return;
+  }
+  FImages[std::size_t(Index)] = Record;
+}
+
+void TInterfaceBA::AllocateRecords() {
+  const std::size_t n = FCount > 0 ? std::size_t(FCount) : 0;
+  std::vector<TImageData> images(n);
+  std::vector<TSubjectData> subjects(n);
+  FImages.swap(images);
+  FSubjects.swap(subjects);
+}
+
+void TInterfaceBA::AddAdditional(const std::string& Name, const std::string& Value) {
+  FAdditionalNames.push_back(Name);
+  FAdditionalValues.push_back(Value);
+}
+
+void TInterfaceBA::ClearAdditional() {
+  FAdditionalNames.clear();
+  FAdditionalValues.clear();
+}
+
+bool TInterfaceBA::Read() {
+  FImages.clear();
+  FSubjects.clear();
+  const std::string path = platform::ParamStr(1);
+  if (!FileExists(path)) {
+    // The records are gone, so no count may claim them.
+    FCount = 0;
+    return false;
+  }
+  try {
+    if (platform::TProfileFile(path).HasSection("RecordData"))
+      ReadRecordDataForm();
+    else
+      ReadInterfaceForm(path);
+  } catch (const std::bad_alloc&) {
+    FImages.clear();
+    FSubjects.clear();
+    FCount = 0;
+  }
+  return FCount > 0;
+}
+
+void TInterfaceBA::ReadRecordDataForm() {
+  std::int32_t count = 1;
+  for (int p = 2; p <= platform::ParamCount(); ++p)
+    if (FileExists(platform::ParamStr(p))) ++count;
+  FCount = count;
+  AllocateRecords();
+  // The count skips missing files among the further parameters, the reading does not: a
+  // missing file gives a picture with empty texts.
+  for (std::int32_t i = 0; i < FCount; ++i) {
+    platform::TIniFile ini(platform::ParamStr(i + 1));
+    TImageData& image = FImages[std::size_t(i)];
+    TSubjectData& subject = FSubjects[std::size_t(i)];
+    if (FOptions.CameraAndResultDB) {
+      ReadCameraEntry(ini.ReadString("RecordData", "Cameratype", ""), image);
+    } else {
+      image.Pp100MM = image.ExclusionCircleRadiusInPixel = 0;
+      image.ExclusionCircleX0InPixel = image.ExclusionCircleY0InPixel = 0;
+    }
+    image.Image = ini.ReadString("RecordData", "filename", "");
+    image.Date = ini.ReadString("RecordData", "Aufnahmedatum", "");
+    subject.Name = ini.ReadString("RecordData", "Name", "");
+    subject.Firstname = ini.ReadString("RecordData", "Vorname", "");
+    subject.Birthdate = ini.ReadString("RecordData", "Geburtsdatum", "");
+  }
+}
+
+void TInterfaceBA::ReadInterfaceForm(const std::string& Path) {
+  platform::TIniFile ini(Path);
+  FSender = ini.ReadString("General", "Sender", "");
+  FReceiver = ini.ReadString("General", "Receiver", "");
+  FCount = ini.ReadInteger("General", "Count", 0);
+  if (FCount < 0 || FCount > MaxInterfaceCount) {
+    // A damaged or hostile count: no records rather than gigabytes of them.
+    FCount = 0;
+    return;
+  }
+  if (FCount > 0) AllocateRecords();
+  for (std::int32_t i = 0; i < FCount; ++i) {
+    const std::string section = Numbered("Image", i), person = Numbered("Subject", i);
+    TImageData& image = FImages[std::size_t(i)];
+    TSubjectData& subject = FSubjects[std::size_t(i)];
+    image.Image = ini.ReadString(section, "Image", "");
+    if (FOptions.CameraAndResultDB)
+      image.ResultFileDB = ini.ReadString(section, "ResultFileDB", "");
+    image.Date = ini.ReadString(section, "Date", "");
+    image.Time = ini.ReadString(section, "Time", "");
+    image.Pp100MM = ini.ReadInteger(section, "Pp100MM", 0);
+    image.ExclusionCircleRadiusInPixel =
+        ini.ReadInteger(section, "ExclusionCircleRadiusInPixel", 0);
+    image.ExclusionCircleX0InPixel = ini.ReadInteger(section, "ExclusionCircleX0InPixel", 0);
+    image.ExclusionCircleY0InPixel = ini.ReadInteger(section, "ExclusionCircleY0InPixel", 0);
+    subject.Name = ini.ReadString(person, "Name", "");
+    subject.Firstname = ini.ReadString(person, "Firstname", "");
+    subject.Birthdate = ini.ReadString(person, "Birthdate", "");
+  }
+  FAutomatic = ini.ReadBool("Analysis", "Automatic", false);
+  FResult = ini.ReadBool("Analysis", "Result", false);
+  FResultDetail = ini.ReadBool("Analysis", "ResultDetail", false);
+  FResultImage = ini.ReadBool("Analysis", "ResultImage", false);
+  FStoppAtEnd = ini.ReadBool("Analysis", "StoppAtEnd", true);
+  FResultRequest = ini.ReadBool("Analysis", "ResultRequest", true);
+  FResultFileAppend = ini.ReadBool("Analysis", "ResultFileAppend", false);
+
+  const std::string dir = platform::ProgramDirectory();
+  std::string directory = ini.ReadString("Analysis", "ResultImageDirectory", dir);
+  if (!directory.empty() && directory.back() == '/') directory.pop_back();
+  FResultImageDirectory = directory + "/";
+  FResultFile = ini.ReadString("Analysis", "ResultFile", "result.txt");
+  if (!HasDirectoryPart(FResultFile)) FResultFile = dir + FResultFile;
+  FResultFileDetail = ini.ReadString("Analysis", "ResultFileDetail", "detail.txt");
+  if (!HasDirectoryPart(FResultFileDetail)) FResultFileDetail = dir + FResultFileDetail;
+  if (FOptions.CameraAndResultDB) {
+    FResultFileDB = ini.ReadString("Analysis", "ResultFileDB", "");
+    if (!FResultFileDB.empty() && !HasDirectoryPart(FResultFileDB))
+      FResultFileDB = dir + FResultFileDB;
+  }
+
+  ClearAdditional();
+  for (std::int32_t k = 0;; ++k) {
+    const std::string name = ini.ReadString("Additional", Numbered("Add", k, "Name"), "");
+    if (name.empty()) break;
+    AddAdditional(name, ini.ReadString("Additional", Numbered("Add", k, "Value"), ""));
+  }
+}
+
+bool TInterfaceBA::WriteIni(const std::string& Path) {
+  if (FMode != miSend) {
+    platform::ShowMessage(kWriteModeRefusal);
+    return false;
+  }
+  if (FSender.empty()) {
+    platform::ShowMessage(kSenderRefusal);
+    return false;
+  }
+  try {
+    platform::TIniFile ini(Path);
+    ini.BeginUpdate();
+    ini.WriteInteger("General", "Count", FCount);
+    ini.WriteString("General", "Sender", FSender);
+    ini.WriteString("General", "Receiver", FReceiver);
+    for (std::int32_t i = 0; i < FCount && i < std::int32_t(FImages.size()); ++i) {
+      const std::string section = Numbered("Image", i), person = Numbered("Subject", i);
+      const TImageData& image = FImages[std::size_t(i)];
+      const TSubjectData& subject = FSubjects[std::size_t(i)];
+      ini.WriteString(person, "Name", subject.Name);
+      ini.WriteString(person, "FirstName", subject.Firstname);
+      ini.WriteString(person, "BirthDate", subject.Birthdate);
+      ini.WriteString(section, "Image", image.Image);
+      if (!image.ResultFileDB.empty())
+        ini.WriteString(section, "ResultFileDB", image.ResultFileDB);
+      else
+        ini.DeleteKey(section, "ResultFileDB");
+      ini.WriteString(section, "Date", image.Date);
+      ini.WriteString(section, "Time", image.Time);
+      ini.WriteInteger(section, "ExclusionCircleRadiusInPixel", image.ExclusionCircleRadiusInPixel);
+      ini.WriteInteger(section, "ExclusionCircleX0InPixel", image.ExclusionCircleX0InPixel);
+      ini.WriteInteger(section, "ExclusionCircleY0InPixel", image.ExclusionCircleY0InPixel);
+      ini.WriteInteger(section, "Pp100MM", image.Pp100MM);
+    }
+    if (!FProgramFile.empty()) ini.WriteString("Analysis", "Prog", FProgramFile);
+    if (FAutomatic) ini.WriteBool("Analysis", "Automatic", true);
+    if (FResult) ini.WriteBool("Analysis", "Result", true);
+    if (FResultDetail) ini.WriteBool("Analysis", "ResultDetail", true);
+    if (FResultImage) ini.WriteBool("Analysis", "ResultImage", true);
+    if (!FStoppAtEnd) ini.WriteBool("Analysis", "StoppAtEnd", false);
+    if (!FResultRequest) ini.WriteBool("Analysis", "ResultRequest", false);
+    if (FResultFileAppend) ini.WriteBool("Analysis", "ResultFileAppend", true);
+    if (!FResultFile.empty()) ini.WriteString("Analysis", "ResultFile", FResultFile);
+    if (!FResultFileDetail.empty())
+      ini.WriteString("Analysis", "ResultFileDetail", FResultFileDetail);
+    if (!FResultFileDB.empty()) ini.WriteString("Analysis", "ResultFileDB", FResultFileDB);
+    if (!FResultImageDirectory.empty())
+      ini.WriteString("Analysis", "ResultImageDirectory", FResultImageDirectory);
+    for (std::size_t j = 0; j < FAdditionalNames.size() && j < FAdditionalValues.size(); ++j) {
+      ini.WriteString("Additional", Numbered("Add", std::int32_t(j), "Name"), FAdditionalNames[j]);
+      ini.WriteString("Additional", Numbered("Add", std::int32_t(j), "Value"),
+                      FAdditionalValues[j]);
+    }
+    ini.UpdateFile();
+  } catch (const platform::EIniFileException& e) {
+    // Nothing was written: the file holds what it held before.
+    platform::ShowMessage(e.what());
+    return false;
+  }
+  return true;
+}
+
+void TInterfaceBA::ReadCameraEntry(const std::string& CameraType, TImageData& Record) const {
+  Record.Pp100MM = Record.ExclusionCircleRadiusInPixel = 0;
+  Record.ExclusionCircleX0InPixel = Record.ExclusionCircleY0InPixel = 0;
+  if (CameraType.empty()) return;
+  // The table is "camera.ini"; older installations spell it "Camera.ini".
+  const std::string dir = platform::ProgramDirectory();
+  std::string path = dir + "camera.ini";
+  if (!FileExists(path)) path = dir + "Camera.ini";
+  if (!FileExists(path)) return;
+  platform::TIniFile ini(path);
+  if (!ini.SectionExists(CameraType)) return;
+  Record.Pp100MM = ini.ReadInteger(CameraType, "Pp100MM", 0);
+  Record.ExclusionCircleRadiusInPixel =
+      ini.ReadInteger(CameraType, "ExclusionCircleRadiusInPixel", 0);
+  Record.ExclusionCircleX0InPixel = ini.ReadInteger(CameraType, "ExclusionCircleX0InPixel", 0);
+  Record.ExclusionCircleY0InPixel = ini.ReadInteger(CameraType, "ExclusionCircleY0InPixel", 0);
+}
+
+}  // namespace iface

@@ -1,0 +1,125 @@
+// The interface record that calling applications, the launcher and the overlay program
+// exchange, and its INI file in both forms: the interface form (the only one written) and the
+// record-data form (one small file per picture, all named on the command line).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace iface {
+
+enum TModeInterface { miSend = 0, miReceive = 1 };
+
+struct TImageData {
+  std::string Image;  // the picture file's path
+  std::string Date;
+  std::string Time;
+  std::int32_t Pp100MM = -1;  // picture pixels per 100 mm
+  std::int32_t ExclusionCircleRadiusInPixel = -1;
+  std::int32_t ExclusionCircleX0InPixel = -1;
+  std::int32_t ExclusionCircleY0InPixel = -1;
+  std::string ResultFileDB;
+};
+
+struct TSubjectData {
+  std::string Name, Firstname, Birthdate;
+};
+
+// What a program's Read takes from a file beyond the common keys. The overlay program knows
+// neither the camera type of the record-data form nor the ResultFileDB keys.
+struct TReadOptions {
+  bool CameraAndResultDB = true;
+};
+
+// The most pictures a file may name; a larger Count is taken for a damaged file.
+constexpr std::int32_t MaxInterfaceCount = 100000;
+
+class TInterfaceBA {
+ public:
+  explicit TInterfaceBA(TModeInterface Mode, TReadOptions Options = {});
+  virtual ~TInterfaceBA() = default;
+
+  // The seven flags and the receiving program's file: set only in miSend; in miReceive the
+  // setter shows its refusal and the value stays.
+  bool GetAutomatic() const { return FAutomatic; }
+  bool GetResult() const { return FResult; }
+  bool GetResultDetail() const { return FResultDetail; }
+  bool GetResultImage() const { return FResultImage; }
+  bool GetStoppAtEnd() const { return FStoppAtEnd; }
+  bool GetResultRequest() const { return FResultRequest; }
+  bool GetResultFileAppend() const { return FResultFileAppend; }
+  const std::string& GetProgramFile() const { return FProgramFile; }
+  void SetAutomatic(bool Value);
+  void SetResult(bool Value);
+  void SetResultDetail(bool Value);
+  void SetResultImage(bool Value);
+  void SetStoppAtEnd(bool Value);
+  void SetResultRequest(bool Value);
+  void SetResultFileAppend(bool Value);
+  void SetProgramFile(const std::string& Value);
+  void ResetFlags();
+
+  const std::string& GetResultImageDirectory() const { return FResultImageDirectory; }
+  const std::string& GetResultFile() const { return FResultFile; }
+  const std::string& GetResultFileDetail() const { return FResultFileDetail; }
+  const std::string& GetResultFileDB() const { return FResultFileDB; }
+  void SetResultImageDirectory(std::string Value) { FResultImageDirectory = std::move(Value); }
+  void SetResultFile(std::string Value) { FResultFile = std::move(Value); }
+  void SetResultFileDetail(std::string Value) { FResultFileDetail = std::move(Value); }
+  void SetResultFileDB(std::string Value) { FResultFileDB = std::move(Value); }
+
+  const std::string& GetSender() const { return FSender; }
+  const std::string& GetReceiver() const { return FReceiver; }
+  void SetSender(std::string Value) { FSender = std::move(Value); }
+  void SetReceiver(std::string Value) { FReceiver = std::move(Value); }
+
+  TModeInterface GetMode() const { return FMode; }
+  void SetMode(TModeInterface NewMode);
+
+  std::int32_t GetCount() const { return FCount; }
+  // Copies of record Index; an Index outside 0 to Count - 1 gives an empty record.
+  TImageData GetImage(std::int32_t Index) const;
+  TSubjectData GetSubject(std::int32_t Index) const;
+  // Replaces all fields of picture record Index (any mode); an Index outside the records is
+  // refused with its message.
+  void SetImage(std::int32_t Index, const TImageData& Record);
+  // Count new records with the defaults (empty texts, -1 in the integers).
+  void AllocateRecords();
+
+  const std::vector<std::string>& GetAdditionalNames() const { return FAdditionalNames; }
+  const std::vector<std::string>& GetAdditionalValues() const { return FAdditionalValues; }
+  void AddAdditional(const std::string& Name, const std::string& Value);
+  void ClearAdditional();
+
+  // Arguments for the receiving program.
+  std::vector<std::string>& Parameters() { return FParameters; }
+
+  // Reads the file(s) the command line names (parameter 1; in the record-data form also 2 and
+  // on). True when at least one picture was found.
+  bool Read();
+  // Writes the interface form into Path, key by key into what the file holds, in one
+  // replacement of the file. False, after a message, when refused or not written.
+  bool WriteIni(const std::string& Path);
+  // The record's four calibration integers from the camera table beside the program.
+  void ReadCameraEntry(const std::string& CameraType, TImageData& Record) const;
+
+ private:
+  void ReadRecordDataForm();
+  void ReadInterfaceForm(const std::string& Path);
+  bool Sendable(const char* Refusal) const;
+
+  bool FAutomatic = false, FResult = false, FResultDetail = false, FResultImage = false;
+  bool FStoppAtEnd = true, FResultRequest = true, FResultFileAppend = false;
+  std::string FProgramFile, FResultImageDirectory, FResultFile, FResultFileDetail, FResultFileDB;
+  TModeInterface FMode;
+  std::vector<TImageData> FImages;
+  std::vector<TSubjectData> FSubjects;
+  std::int32_t FCount = 0;
+  std::vector<std::string> FAdditionalNames, FAdditionalValues;
+  std::string FSender, FReceiver;
+  std::vector<std::string> FParameters;
+  TReadOptions FOptions;
+};
+
+}  // namespace iface

@@ -1,0 +1,17 @@
+// The running program's command-line parameters, as the program entry received them (after
+// the window framework has taken its own options). Parameter 1 is the first after the
+// program's name.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Set once by the program entry; tests set what a calling application would pass.
+void SetProgramParameters(std::vector<std::string> Parameters);
+// The number of parameters, and parameter Index (1-based); empty beyond the last.
+int ParamCount();
+std::string ParamStr(int Index);
+
+}  // namespace platform
