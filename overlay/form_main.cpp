@@ -2,18 +2,22 @@
 
 #include <QFileDialog>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QToolButton>
 
 #include "overlay/icons.h"
+#include "overlay/settings.h"
 #include "overlay/sprache.h"
 #include "platform/control_host.h"
 #include "platform/message.h"
+#include "platform/paths.h"
 
 namespace overlay {
 
@@ -148,6 +152,7 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FBitBtnInfo, &QToolButton::clicked, this, [this] { BitBtnInfoClick(); });
   connect(FButtonAssistent, &QPushButton::clicked, this, [this] { ButtonAssistentClick(); });
   ChooseFile = [this] { return RunOpenPictureDialog(); };
+  SettingsFile = platform::ProgramDirectory() + "Tessaly.ini";
 
   // The overlay controls start disabled.
   c.UpdateControls();
@@ -173,9 +178,61 @@ platform::TControlHostWidget* TFormMain::BarHost(const raster::TGaugeBar& Bar) c
 }
 
 void TFormMain::FormCreate() {
+  LoadSettings();
+  if (ReadInterfaceFile() == 2) LoadBothPictures();
   if (!ApplyLanguage("TsLang.ini")) {
     platform::ShowMessage("Sprachdatei fehlt.\nNo language file.\n\n[TsLang.ini]");
   }
+}
+
+void TFormMain::LoadSettings() {
+  const TSettings settings = ReadSettings(SettingsFile);
+  if (settings.Bounds) {
+    const TWindowBounds& b = *settings.Bounds;
+    // Bounds on no screen any more (a monitor unplugged) would open the window out of sight:
+    // then the window system places it, with the stored size.
+    const QRect outer(b.Left, b.Top, b.Width, b.Height);
+    bool onScreen = false;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+      const QRect seen = screen->availableGeometry().intersected(outer);
+      onScreen = onScreen || (seen.width() >= 50 && seen.height() >= 30);
+    }
+    if (onScreen) move(b.Left, b.Top);
+    // The minimum size still applies.
+    resize(std::max(b.Width - MainFrameExtraWidth, minimumWidth()),
+           std::max(b.Height - MainFrameExtraHeight, minimumHeight()));
+  }
+  ImageCount = settings.ImageCount;
+}
+
+void TFormMain::SaveSettings() {
+  // The outer bounds as the window has them; the frame's share is fixed, so that bounds read
+  // back give the same window whatever the window system's frame.
+  TWindowBounds b;
+  b.Top = pos().y();
+  b.Left = pos().x();
+  b.Height = height() + MainFrameExtraHeight;
+  b.Width = width() + MainFrameExtraWidth;
+  WriteSettings(SettingsFile, b);
+}
+
+int TFormMain::ReadInterfaceFile() {
+  const TInterfaceStart start = ReadInterfaceStart();
+  if (start.Count > 1) {
+    setWindowTitle(QString::fromStdString(start.Caption));
+    FController->SetImageFile1(start.ImageFile1);
+    FController->SetImageFile2(start.ImageFile2);
+  }
+  return start.Count;
+}
+
+void TFormMain::LoadBothPictures() {
+  TMainController& c = *FController;
+  const std::string one = c.ImageFile1(), two = c.ImageFile2();
+  c.ShowPath(TField::EditImage1, one);
+  c.LoadImage1(one);
+  c.ShowPath(TField::EditImage2, two);
+  c.LoadImage2(two);
 }
 
 void TFormMain::ShowEnabled(bool Enabled) {
@@ -214,6 +271,9 @@ void TFormMain::ButtonImage2Click() {
 }
 
 void TFormMain::ButtonCloseClick() {
+  // A settings file that cannot be written is shown by the application's exception display
+  // and the window stays open.
+  SaveSettings();
   close();
 }
 

@@ -28,6 +28,10 @@ constexpr int MainClientWidth = 979;
 constexpr int MainClientHeight = 738;
 constexpr int MainMinClientWidth = 732;
 constexpr int MainMinClientHeight = 270;
+// What the window's frame and title bar add to the client area in the stored bounds, which
+// are the window's outer bounds.
+constexpr int MainFrameExtraWidth = 8;
+constexpr int MainFrameExtraHeight = 30;
 
 class TFormMain : public QWidget {
  public:
@@ -37,8 +41,19 @@ class TFormMain : public QWidget {
   TMainController& Controller() { return *FController; }
 
   // The start-up sequence, run once while the window is being created (by the program entry
-  // right after construction): the language file, reported when missing.
+  // right after construction): the settings, the interface file of the command line (both
+  // pictures loaded when it names exactly two), then the language file, reported when missing.
   void FormCreate();
+
+  // The settings file: the window's bounds when stored (FormProperties), and ImageCount.
+  void LoadSettings();
+  // Stores the window's bounds; raises platform::EIniFileException when the file cannot be
+  // written (the file is then as it was).
+  void SaveSettings();
+  // Reads the interface file that parameter 1 names; with more than one picture, sets the
+  // caption to the subject and the two paths. Returns the number of pictures.
+  int ReadInterfaceFile();
+  void LoadBothPictures();
 
   // Handlers.
   void ButtonImage1Click();
@@ -46,7 +61,13 @@ class TFormMain : public QWidget {
   void ButtonCloseClick();
   void BitBtnInfoClick();
   void ButtonAssistentClick();
+  void BitBtnPrintClick();
   void PanelControlsResize();
+
+  // The number of captures of a print, from the settings.
+  int ImageCount = 5;
+  // The settings file, "Tessaly.ini" beside the program.
+  std::string SettingsFile;
 
   // The open-picture dialog: returns the chosen path, or nothing when the user cancels. Tests
   // replace it.

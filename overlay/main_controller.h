@@ -55,6 +55,11 @@ class TMainController {
   const raster::TBitmap32* OverlayOriginal() const { return FOverlayOriginal.get(); }
   const std::string& ImageFile1() const { return FImageFile1; }
   const std::string& ImageFile2() const { return FImageFile2; }
+  // The paths a calling application named, before (or without) loading them, and a path shown
+  // in its name field.
+  void SetImageFile1(std::string Path) { FImageFile1 = std::move(Path); }
+  void SetImageFile2(std::string Path) { FImageFile2 = std::move(Path); }
+  void ShowPath(TField Field, std::string Path) { SetText(Field, std::move(Path)); }
   bool Image1Loaded() const { return FImage1Loaded; }
   bool Image2Loaded() const { return FImage2Loaded; }
   bool ControlsEnabled() const { return FImage1Loaded && FImage2Loaded; }

@@ -13,6 +13,7 @@
 #include "overlay/picture_import.h"
 #include "overlay/sprache.h"
 #include "platform/application.h"
+#include "platform/command_line.h"
 #include "platform/pixel_memory.h"
 
 #ifndef TESSALY_VERSION
@@ -33,7 +34,9 @@ constexpr const char* kUsage =
     "INTERFACE-FILE  an interface file written by a calling application; when it names\n"
     "                exactly two pictures, both are loaded at the start.\n"
     "\n"
-    "The window texts come from TsLang.ini beside the program.\n"
+    "The window texts come from TsLang.ini beside the program; the window's place and size\n"
+    "(stored by the Close button) and the number of print captures (Output/ImageCount) are\n"
+    "kept in Tessaly.ini beside it.\n"
     "\n"
     "Options:\n"
     "  --help        show this text\n"
@@ -57,6 +60,8 @@ bool AnswerInformationalArguments(const std::vector<std::string>& Args, std::ost
 int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)>& AfterStart) {
   platform::InstallMappedPixelAllocator();
   platform::TApplication app(Argc, Argv);
+  // What is left once the window framework has taken its own options.
+  platform::SetProgramParameters(std::vector<std::string>(Argv + 1, Argv + Argc));
   QApplication::setApplicationName(QStringLiteral("Tessaly"));
   QGuiApplication::setDesktopFileName(QStringLiteral("tessaly"));
   QApplication::setWindowIcon(ProgramIcon());

@@ -2,6 +2,9 @@
 // loads a picture pair through the main window's buttons, moves the sliders, marks two points
 // in the assistant and saves what each window shows:
 //   tessaly-screenshots DIR PICTURE1 PICTURE2
+// or starts it with an interface file, as a calling application does, and saves the main window
+// as main-interface.png:
+//   tessaly-screenshots --interface DIR INTERFACE-FILE
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -38,8 +41,21 @@ bool Save(QWidget& Window, const std::string& Path) {
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::cerr << "usage: tessaly-screenshots DIR PICTURE1 PICTURE2\n";
+    std::cerr << "usage: tessaly-screenshots DIR PICTURE1 PICTURE2\n"
+                 "       tessaly-screenshots --interface DIR INTERFACE-FILE\n";
     return 2;
+  }
+  if (std::string(argv[1]) == "--interface") {
+    const std::string dir = argv[2];
+    std::filesystem::create_directories(dir);
+    char* qtArgv[] = {argv[0], argv[3], nullptr};
+    int qtArgc = 2;
+    int status = 1;
+    overlay::RunTessaly(qtArgc, qtArgv, [&](overlay::TProgramWindows& W) {
+      status = Save(*W.FormMain, dir + "/main-interface.png") ? 0 : 1;
+      QApplication::quit();
+    });
+    return status;
   }
   const std::string dir = argv[1], one = argv[2], two = argv[3];
   std::filesystem::create_directories(dir);

@@ -1,0 +1,35 @@
+// Tessaly's settings file and what the program takes from an interface file at start, as plain
+// functions the main window calls and tests call without a window.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace overlay {
+
+// The window's outer bounds as the settings file stores them.
+struct TWindowBounds {
+  int Top = 10, Left = 10, Height = 450, Width = 620;
+};
+
+struct TSettings {
+  std::optional<TWindowBounds> Bounds;  // only when AutoLoad/FormProperties is true
+  int ImageCount = 5;
+};
+
+// A missing file or key reads as its default; nothing is created by reading.
+TSettings ReadSettings(const std::string& Path);
+// AutoLoad/FormProperties = 1 and the four bounds, stored in one replacement of the file
+// (ImageCount and everything else in it stay as they are). Raises platform::EIniFileException
+// with "nach <Path> kann nicht geschrieben werden" when the file cannot be written.
+void WriteSettings(const std::string& Path, const TWindowBounds& Bounds);
+
+// What the start-up takes from the interface file of the command line.
+struct TInterfaceStart {
+  int Count = 0;
+  std::string Caption;                 // set when Count > 1
+  std::string ImageFile1, ImageFile2;  // set when Count > 1
+};
+TInterfaceStart ReadInterfaceStart();
+
+}  // namespace overlay
