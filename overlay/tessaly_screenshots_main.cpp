@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
     int qtArgc = 2;
     int status = 1;
     overlay::RunTessaly(qtArgc, qtArgv, [&](overlay::TProgramWindows& W) {
+      // The caption belongs to the window frame, which a grab of the window does not show.
+      std::cout << "caption: " << W.FormMain->windowTitle().toStdString() << "\n";
       status = Save(*W.FormMain, dir + "/main-interface.png") ? 0 : 1;
       QApplication::quit();
     });
