@@ -1,0 +1,50 @@
+// The print button's work: the comparison captured several times while the overlay's opacity
+// steps from transparent towards opaque, each capture stored as a JPEG in the temporary folder,
+// and a web page built from the template beside the program that lays the captures out for
+// printing, then opened with the user's browser.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class QImage;
+class QWidget;
+
+namespace overlay {
+
+class TMainController;
+
+// The master alpha of each capture: (AlphaMax / (ImageCount - 1)) * i with integer division,
+// so the last step may fall short of AlphaMax (255 and 5 give 0, 63, 126, 189, 252). One
+// capture has no step width; it shows the overlay as the slider does. Zero or a negative count
+// gives no capture.
+std::vector<int> PrintAlphaSteps(int ImageCount, int AlphaMax, int SliderPosition);
+
+// The page TempDir + "output.html" written from the template beside the program, or from
+// TemplatePath: every line (or piece of at most 1023 bytes of a longer line) is copied with the
+// first "#Image#" in it replaced by TempDir + "image" + n + ".jpg", n counting the replaced
+// placeholders of the whole template from 1. The bytes are kept as they are, line endings
+// included. 0 on success; 1 after the failure has been shown.
+int WritePrintPage(const std::string& TempDir);
+int WritePrintPageFrom(const std::string& TemplatePath, const std::string& TempDir);
+
+// Stores capture Index (24 bits, the cut-out of the view) as TempDir + "test" + Index + ".jpg"
+// and, under the name the page's placeholders give, TempDir + "image" + (Index + 1) + ".jpg".
+// The way goes through the BMP file TempDir + "temp.bmp", which is deleted again. False when no
+// JPEG came of it; the two names then hold no picture of an earlier print either.
+bool WritePrintCapture(const QImage& Capture, const std::string& TempDir, int Index);
+
+// Deletes the captures an earlier, longer print left in TempDir: test<N>.jpg with
+// N >= ImageCount and image<N>.jpg with N > ImageCount, regular files only. A page never
+// shows a picture that this print did not take.
+void RemoveStaleCaptures(const std::string& TempDir, int ImageCount);
+
+// The whole print click on the main window and its controller: the captures, the page, and
+// the page opened (or "Error creating output file: " + page path shown). The view's colour, the
+// opacity slider and the overlay's opacity are as before afterwards.
+void PrintComparison(QWidget& Window, TMainController& Controller, int ImageCount);
+// The same with the template at TemplatePath instead of the one beside the program.
+void PrintComparisonWith(QWidget& Window, TMainController& Controller, int ImageCount,
+                         const std::string& TemplatePath);
+
+}  // namespace overlay
