@@ -77,7 +77,7 @@ struct TDib {
 // so the window is never left white with a waiting cursor.
 class TPrintState {
  public:
-  TPrintState(TMainController& Controller)
+  explicit TPrintState(TMainController& Controller)
       : FController(Controller),
         FColor(Controller.ImgView().Color()),
         FPosition(Controller.GaugeAlpha().Position()) {

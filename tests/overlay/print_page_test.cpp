@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <regex>
 
 #include "overlay/form_main.h"
 #include "platform/file_write.h"
@@ -28,12 +27,7 @@ using ::testing::ElementsAre;
 TEST(PrintAlphaSteps, StepFromTransparentTowardsOpaqueInWholeSteps) {
   EXPECT_EQ(PrintAlphaSteps(5, 255, 120), (std::vector<int>{0, 63, 126, 189, 252}));
   EXPECT_EQ(PrintAlphaSteps(4, 255, 120), (std::vector<int>{0, 85, 170, 255}));
-  EXPECT_EQ(PrintAlphaSteps(2, 255, 120), (std::vector<int>{0, 255}));
-  // More captures than opacity values: every step width is 0.
-  EXPECT_EQ(PrintAlphaSteps(300, 255, 120), std::vector<int>(300, 0));
-}
-
-TEST(PrintAlphaSteps, OneCaptureShowsTheSlidersOpacityAndNoneGivesNoCapture) {
+  // One capture has no step width: it shows the slider's opacity.
   EXPECT_EQ(PrintAlphaSteps(1, 255, 120), (std::vector<int>{120}));
   EXPECT_TRUE(PrintAlphaSteps(0, 255, 120).empty());
   EXPECT_TRUE(PrintAlphaSteps(-3, 255, 120).empty());
@@ -263,19 +257,18 @@ TEST_F(SamplePrintTest, PrintsTheSamplePairInFiveStepsAndPutsEverythingBack) {
   // Every picture the page shows was taken by this print; the figures beyond the fifth name
   // pictures that do not exist, and the page drops them.
   const std::string page = Read("output.html");
-  const std::regex named(std::regex_replace(Dir, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
-                         R"(image(\d+)\.jpg)");
-  int count = 0;
-  for (std::sregex_iterator it(page.begin(), page.end(), named), end; it != end; ++it) {
-    const int n = std::stoi((*it)[1]);
-    EXPECT_EQ(n, ++count);
+  int n = 0;
+  for (std::size_t at = page.find(Dir + "image"); at != std::string::npos;
+       at = page.find(Dir + "image", at + 1)) {
+    const std::string name = "image" + std::to_string(++n) + ".jpg";
+    EXPECT_EQ(page.compare(at + Dir.size(), name.size(), name), 0) << n;
     if (n <= 5) {
-      EXPECT_EQ(Read(it->str().substr(Dir.size())), captures[std::size_t(n - 1)]);
+      EXPECT_EQ(Read(name), captures[std::size_t(n - 1)]);
     } else {
-      EXPECT_FALSE(fs::exists(it->str()));
+      EXPECT_FALSE(fs::exists(Dir + name));
     }
   }
-  EXPECT_GE(count, 5);
+  EXPECT_GE(n, 5);
 }
 
 TEST_F(PrintComparisonTest, CapturesShowThePicturesOnWhiteAtEachStep) {
