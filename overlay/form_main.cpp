@@ -13,6 +13,7 @@
 #include <QToolButton>
 
 #include "overlay/icons.h"
+#include "overlay/print_page.h"
 #include "overlay/settings.h"
 #include "overlay/sprache.h"
 #include "platform/control_host.h"
@@ -151,6 +152,7 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FButtonImage2, &QPushButton::clicked, this, [this] { ButtonImage2Click(); });
   connect(FBitBtnInfo, &QToolButton::clicked, this, [this] { BitBtnInfoClick(); });
   connect(FButtonAssistent, &QPushButton::clicked, this, [this] { ButtonAssistentClick(); });
+  connect(FBitBtnPrint, &QToolButton::clicked, this, [this] { BitBtnPrintClick(); });
   ChooseFile = [this] { return RunOpenPictureDialog(); };
   SettingsFile = platform::ProgramDirectory() + "Tessaly.ini";
 
@@ -275,6 +277,10 @@ void TFormMain::ButtonCloseClick() {
   // and the window stays open.
   SaveSettings();
   close();
+}
+
+void TFormMain::BitBtnPrintClick() {
+  PrintComparison(*this, *FController, ImageCount);
 }
 
 void TFormMain::BitBtnInfoClick() {

@@ -7,6 +7,8 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 
@@ -14,6 +16,7 @@
 #include "platform/command_line.h"
 #include "platform/ini_profile.h"
 #include "platform/message.h"
+#include "platform/shell.h"
 
 namespace overlay {
 namespace {
@@ -144,6 +147,25 @@ TEST_F(SettingsTest, StartWithAnInterfaceFileLoadsTwoPicturesAndShowsTheSubject)
 
   const auto one_ = start(1);
   EXPECT_EQ(one_->windowTitle().toStdString(), "Tessaly");
+
+  // The print button of the started window takes as many captures as the settings say.
+  Write("Tessaly.ini", "[Output]\nImageCount=3\n");
+  const auto printing = start(2);
+  const fs::path temp = Dir / "temp";
+  fs::create_directories(temp);
+  const char* oldTemp = getenv("TEMP");
+  const std::string keep = oldTemp ? oldTemp : "";
+  setenv("TEMP", temp.c_str(), 1);
+  platform::ShellOpenRecorder opened;
+  platform::MessageRecorder messages;  // no print template beside the test program
+  printing->show();
+  QTest::mouseClick(printing->findChild<QToolButton*>("BitBtnPrint"), Qt::LeftButton);
+  if (oldTemp)
+    setenv("TEMP", keep.c_str(), 1);
+  else
+    unsetenv("TEMP");
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(fs::exists(temp / ("test" + std::to_string(i) + ".jpg")), i < 3) << i;
 }
 
 }  // namespace
