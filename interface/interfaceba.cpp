@@ -40,6 +40,13 @@ std::string Numbered(const char* Prefix, std::int32_t I, const char* Suffix = ""
 
 }  // namespace
 
+std::string CameraTablePath() {
+  const std::string dir = platform::ProgramDirectory();
+  const std::string path = dir + "camera.ini";
+  if (!FileExists(path) && FileExists(dir + "Camera.ini")) return dir + "Camera.ini";
+  return path;
+}
+
 TInterfaceBA::TInterfaceBA(TModeInterface Mode, TReadOptions Options) : FOptions(Options) {
   FMode = miSend;
   ResetFlags();
@@ -313,10 +320,7 @@ void TInterfaceBA::ReadCameraEntry(const std::string& CameraType, TImageData& Re
   Record.Pp100MM = Record.ExclusionCircleRadiusInPixel = 0;
   Record.ExclusionCircleX0InPixel = Record.ExclusionCircleY0InPixel = 0;
   if (CameraType.empty()) return;
-  // The table is "camera.ini"; older installations spell it "Camera.ini".
-  const std::string dir = platform::ProgramDirectory();
-  std::string path = dir + "camera.ini";
-  if (!FileExists(path)) path = dir + "Camera.ini";
+  const std::string path = CameraTablePath();
   if (!FileExists(path)) return;
   platform::TIniFile ini(path);
   if (!ini.SectionExists(CameraType)) return;

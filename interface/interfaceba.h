@@ -32,6 +32,10 @@ struct TReadOptions {
   bool CameraAndResultDB = true;
 };
 
+// The camera table beside the program: "camera.ini", or "Camera.ini" where only that exists
+// (older installations spell it so).
+std::string CameraTablePath();
+
 // The most pictures a file may name; a larger Count is taken for a damaged file.
 constexpr std::int32_t MaxInterfaceCount = 100000;
 
@@ -94,6 +98,18 @@ class TInterfaceBA {
 
   // Arguments for the receiving program.
   std::vector<std::string>& Parameters() { return FParameters; }
+
+  // Starting the receiving program: ProgramFile with the non-empty Parameters as arguments.
+  // True when a file exists at ProgramFile; otherwise false after a message.
+  bool ProgramExists() const;
+  // The command line as text, for logs: the quoted program and the quoted non-empty
+  // parameters, nothing escaped. The program itself gets the arguments as they are.
+  std::string BuildCommandLine() const;
+  // Starts the program and returns when it has ended, handling the caller's pending events at
+  // least every 100 ms. True when it was started (whatever its exit status); false after a
+  // message when it does not exist or could not be started, with the system's reason in
+  // *Reason when given.
+  bool CallProgram(std::string* Reason = nullptr);
 
   // Reads the file(s) the command line names (parameter 1; in the record-data form also 2 and
   // on). True when at least one picture was found.

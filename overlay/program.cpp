@@ -38,6 +38,9 @@ constexpr const char* kUsage =
     "(stored by the Close button) and the number of print captures (Output/ImageCount) are\n"
     "kept in Tessaly.ini beside it.\n"
     "\n"
+    "Environment:\n"
+    "  TESSALY_SNAPSHOT=FILE  once started, write a picture of the window to FILE and end\n"
+    "\n"
     "Options:\n"
     "  --help        show this text\n"
     "  --version     show the version\n";

@@ -29,4 +29,8 @@ void ShowUnknownException() {
               MessageIcon::Error);
 }
 
+void ProcessPendingEvents() {
+  if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
 }  // namespace platform

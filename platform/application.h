@@ -17,4 +17,8 @@ class TApplication : public QApplication {
 void ShowException(const std::exception& Error);
 void ShowUnknownException();
 
+// Handles the events that are waiting (painting, timers, input), so that a program that waits
+// for something outside stays responsive. Does nothing without an application object.
+void ProcessPendingEvents();
+
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/command_line.h"
 
+#include "platform/paths.h"
+
 namespace platform {
 
 namespace {
@@ -18,6 +20,7 @@ int ParamCount() {
 }
 
 std::string ParamStr(int Index) {
+  if (Index == 0) return ProgramFile();
   if (Index < 1 || Index > ParamCount()) return {};
   return Parameters()[std::size_t(Index - 1)];
 }

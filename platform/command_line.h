@@ -10,7 +10,8 @@ namespace platform {
 
 // Set once by the program entry; tests set what a calling application would pass.
 void SetProgramParameters(std::vector<std::string> Parameters);
-// The number of parameters, and parameter Index (1-based); empty beyond the last.
+// The number of parameters, and parameter Index (1-based); empty beyond the last. Parameter 0
+// is the running program's own file.
 int ParamCount();
 std::string ParamStr(int Index);
 

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace platform {
 
@@ -11,7 +12,19 @@ std::string ProgramFile() {
   return ec ? std::string() : exe.string();
 }
 
+namespace {
+std::string& Override() {
+  static std::string directory;
+  return directory;
+}
+}  // namespace
+
+void OverrideProgramDirectory(std::string Directory) {
+  Override() = std::move(Directory);
+}
+
 std::string ProgramDirectory() {
+  if (!Override().empty()) return Override();
   const std::string file = ProgramFile();
   const std::size_t slash = file.rfind('/');
   if (slash == std::string::npos) return "./";

@@ -13,4 +13,8 @@ std::string ProgramFile();
 // the executable cannot be found).
 std::string ProgramDirectory();
 
+// Makes ProgramDirectory answer Directory (ending in "/") instead, so that a test can give the
+// code under test a program directory of its own; an empty Directory restores the real one.
+void OverrideProgramDirectory(std::string Directory);
+
 }  // namespace platform

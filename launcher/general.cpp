@@ -1,0 +1,28 @@
+#include "launcher/general.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/paths.h"
+
+namespace launcher {
+
+std::string LogFileName() {
+  return platform::ProgramDirectory() + "Kestrin.log";
+}
+
+void WriteLog(const std::string& Text) {
+  std::FILE* file = std::fopen(LogFileName().c_str(), "ab");
+  if (!file) return;
+  std::fwrite(Text.data(), 1, Text.size(), file);
+  std::fputs("\r\n", file);
+  std::fclose(file);
+}
+
+void DeleteLogFile() {
+  std::error_code ec;
+  std::filesystem::remove(LogFileName(), ec);
+}
+
+}  // namespace launcher

@@ -1,0 +1,80 @@
+// kestrin: the analysis launcher.
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "launcher/kestrinmain.h"
+#include "platform/application.h"
+#include "platform/command_line.h"
+
+#ifndef TESSALY_VERSION
+#define TESSALY_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: kestrin INTERFACE-FILE\n"
+    "       kestrin RECORD-DATA-FILE...\n"
+    "\n"
+    "Kestrin completes an interface file for an analysis program and starts that program.\n"
+    "For every picture whose scale (Pp100MM) or exclusion circle the file leaves at 0 or\n"
+    "less, it derives them from the picture's EXIF data (camera model, focal length, pixel\n"
+    "width) and the camera table camera.ini beside the program. It writes the completed\n"
+    "file as MVIni<N>.ini beside the program, starts the program that Kestrin.ini names for\n"
+    "the file's Receiver with that file, waits until it ends, and removes the file.\n"
+    "\n"
+    "Everything a run does is written to Kestrin.log beside the program; a failure ends the\n"
+    "run with an error message and exit status 1.\n"
+    "\n"
+    "Environment:\n"
+    "  KESTRIN_COPY_TO=FILE  also write a copy of the completed interface file to FILE\n"
+    "\n"
+    "Options:\n"
+    "  --help        show this text\n"
+    "  --version     show the version\n";
+
+bool HasDisplay() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::cout << "kestrin " << TESSALY_VERSION << "\n";
+    return 0;
+  }
+  // Without any display the launcher still runs, logs and ends; its messages go to standard
+  // error. The receiving program inherits the environment unchanged.
+  std::vector<char*> args(argv, argv + argc);
+  static char platformOption[] = "-platform", offscreen[] = "offscreen";
+  if (!HasDisplay()) args.insert(args.begin() + 1, {platformOption, offscreen});
+  int count = int(args.size());
+  args.push_back(nullptr);
+
+  platform::TApplication app(count, args.data());
+  platform::SetProgramParameters(std::vector<std::string>(args.data() + 1, args.data() + count));
+  QApplication::setApplicationName(QStringLiteral("Kestrin"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("kestrin"));
+  try {
+    launcher::TFormKestrin form;
+    form.show();
+    return app.exec();
+  } catch (const std::exception& e) {
+    platform::ShowException(e);
+  } catch (...) {
+    platform::ShowUnknownException();
+  }
+  return 1;
+}

@@ -1,0 +1,226 @@
+#include "launcher/launcher_run.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include "launcher/calibration.h"
+#include "launcher/general.h"
+#include "platform/command_line.h"
+#include "platform/file_write.h"
+#include "platform/ini_profile.h"
+#include "platform/message.h"
+#include "platform/paths.h"
+
+namespace launcher {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool FileExists(const std::string& Path) {
+  std::error_code ec;
+  return !Path.empty() && fs::is_regular_file(Path, ec);
+}
+
+bool DirectoryExists(const std::string& Path) {
+  std::error_code ec;
+  return !Path.empty() && fs::is_directory(Path, ec);
+}
+
+std::string SeeLog() {
+  return ". For details see " + LogFileName();
+}
+
+}  // namespace
+
+std::string DateTimeText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[128];
+  const std::size_t n = std::strftime(text, sizeof text, "%x %X", &local);
+  return std::string(text, n);
+}
+
+TLauncherRun::TLauncherRun() : FInterface(std::make_unique<iface::TInterfaceBA>(iface::miReceive)) {
+  DeleteLogFile();
+}
+
+TLauncherRun::~TLauncherRun() = default;
+
+void TLauncherRun::Fail(const std::string& Text) {
+  FFailed = true;
+  if (ShowWindow) ShowWindow();
+  platform::ShowMessage(Text, ErrorCaption, platform::MessageIcon::Error);
+}
+
+void TLauncherRun::Start() {
+  WriteLog(DateTimeText() + " Start");
+  try {
+    RunAnalysis();
+  } catch (const std::exception& e) {
+    WriteLog(std::string("Error: The run stopped on an unexpected error: ") + e.what());
+    Fail(std::string("The run stopped on an unexpected error: ") + e.what() + SeeLog());
+  } catch (...) {
+    WriteLog("Error: The run stopped on an unexpected error");
+    Fail("The run stopped on an unexpected error" + SeeLog());
+  }
+}
+
+void TLauncherRun::RunAnalysis() {
+  const int count = platform::ParamCount();
+  if (count <= 0) {
+    WriteLog("Error: ParamCount<=0 - ParamCount:" + std::to_string(count));
+    Fail("Count of given parameters (ParamCount) smaller 1" + SeeLog());
+    return;
+  }
+  for (int i = 0; i <= count; ++i)
+    WriteLog("This program was called with:" + platform::ParamStr(i));
+
+  if (!FInterface->Read()) {
+    WriteLog("Error: Read() was not successful");
+    Fail("Cannot read given file sucessfully" + SeeLog());
+    return;
+  }
+  const std::string prog = FindProgramFile(FInterface->GetReceiver());
+  if (!FileExists(prog)) {
+    WriteLog("Error: Can not find ProgramFile for Programname:" + FInterface->GetReceiver());
+    Fail("Programfile " + prog + " not found" + SeeLog());
+    return;
+  }
+
+  FOutputFileName = ChooseOutputFile();
+  // Paths that only hold the receiving defaults are not passed on.
+  FInterface->SetMode(iface::miSend);
+  CompleteCalibration();
+
+  if (FInterface->WriteIni(FOutputFileName)) {
+    FReserved = false;
+    KeepRequestedCopy();
+  } else if (FReserved) {
+    // Nothing was written: the receiver gets the name of a file that does not exist rather
+    // than an empty one.
+    std::error_code ec;
+    if (fs::file_size(FOutputFileName, ec) == 0 && !ec) fs::remove(FOutputFileName, ec);
+    FReserved = false;
+  }
+
+  // Set only now, so that the generated file carries no Prog key.
+  FInterface->SetProgramFile(prog);
+  FInterface->Parameters().push_back(FOutputFileName);
+  WriteLog("Programcall:" + FInterface->BuildCommandLine());
+  std::string reason;
+  if (!FInterface->CallProgram(&reason)) {
+    if (reason.empty()) reason = "the program file does not exist any more";
+    WriteLog("Error: Program could not be started: " + reason);
+    Fail("Programfile " + prog + " could not be started: " + reason + SeeLog());
+  }
+}
+
+void TLauncherRun::CompleteCalibration() {
+  for (std::int32_t i = 0; i < FInterface->GetCount(); ++i) {
+    iface::TImageData computed;
+    computed.Image = FInterface->GetImage(i).Image;
+    SetCamProperties(computed);
+    // A positive value of the input file always wins.
+    iface::TImageData image = FInterface->GetImage(i);
+    if (image.Pp100MM <= 0) image.Pp100MM = computed.Pp100MM;
+    if (image.ExclusionCircleRadiusInPixel <= 0)
+      image.ExclusionCircleRadiusInPixel = computed.ExclusionCircleRadiusInPixel;
+    if (image.ExclusionCircleX0InPixel <= 0)
+      image.ExclusionCircleX0InPixel = computed.ExclusionCircleX0InPixel;
+    if (image.ExclusionCircleY0InPixel <= 0)
+      image.ExclusionCircleY0InPixel = computed.ExclusionCircleY0InPixel;
+    FInterface->SetImage(i, image);
+  }
+}
+
+std::string TLauncherRun::ChooseOutputFile() {
+  const std::string dir = platform::ProgramDirectory();
+  constexpr unsigned kLastNumber = 999999;
+  std::string path;
+  for (unsigned n = 0; n <= kLastNumber; ++n) {
+    path = dir + "MVIni" + std::to_string(n) + ".ini";
+    // O_EXCL makes taking the name and creating the file one step; a dangling link counts as
+    // an existing file and is never followed. The file holds patient data: the user's alone.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      close(fd);
+      FReserved = true;
+      return path;
+    }
+    if (errno != EEXIST) {
+      // The folder takes no new file (read-only, full): the name is free, and writing will
+      // report why it cannot be written.
+      std::error_code ec;
+      if (!fs::exists(fs::symlink_status(path, ec))) return path;
+    }
+  }
+  return path;
+}
+
+void TLauncherRun::KeepRequestedCopy() {
+  // For scripts and demonstrations: KESTRIN_COPY_TO names a file that receives a copy of the
+  // completed interface file, which itself is removed when the receiver ends.
+  const char* target = std::getenv("KESTRIN_COPY_TO");
+  if (!target || !*target) return;
+  std::string bytes, error;
+  platform::TFileWriteOptions options;
+  options.Mode = 0600;
+  options.FollowSymlink = false;
+  if (!platform::ReadWholeFile(FOutputFileName, &bytes) ||
+      !platform::WriteFileAtomically(target, bytes, &error, options)) {
+    WriteLog("Error: Copy of " + FOutputFileName + " to " + target + " not written: " + error);
+  }
+}
+
+std::string TLauncherRun::FindProgramFile(const std::string& Name) {
+  const std::string programDir = platform::ProgramDirectory();
+  const std::string ini = programDir + "Kestrin.ini";
+  WriteLog("IniAnaFile:" + ini);
+  std::string file, dir;
+  if (FileExists(ini)) {
+    if (!Name.empty()) {
+      platform::TIniFile table(ini);
+      file = table.ReadString(Name, "ProgFile", "");
+      dir = programDir + table.ReadString(Name, "ProgDir", "");
+      if (!dir.empty() && dir.back() == '/') dir.pop_back();
+    } else {
+      WriteLog("Error: Programname == ''");
+    }
+  } else {
+    WriteLog("Error: IniAnaFile does not exist:" + ini);
+  }
+  const std::string path = dir + "/" + file;
+  const bool dirExists = DirectoryExists(dir), fileExists = FileExists(path);
+  if (dirExists && fileExists) return path;
+  if (!dirExists) WriteLog("Error: Directory does not exist:" + dir);
+  if (!fileExists) {
+    WriteLog("Error: File does not exist:");
+    WriteLog("      - ProgFileName:" + file);
+    WriteLog("      - ProgFile:" + path);
+  }
+  return {};
+}
+
+void TLauncherRun::Close() {
+  if (FClosed) return;
+  FClosed = true;
+  if (!FOutputFileName.empty()) {
+    std::error_code ec;
+    fs::remove(FOutputFileName, ec);
+  }
+  FInterface.reset();
+  WriteLog(DateTimeText() + " Close");
+  WriteLog("---------------------");
+}
+
+}  // namespace launcher

@@ -1,0 +1,61 @@
+// One run of the launcher: read the interface file from the command line, complete each
+// picture's calibration, write the completed file under a fresh name beside the program, start
+// the receiving program with it, wait, and clean up. Everything goes to the log; a failure
+// ends the run with an error box.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "interface/interfaceba.h"
+
+namespace launcher {
+
+// The caption of every error box of the launcher.
+inline constexpr const char* ErrorCaption = "Error in Kestrin";
+
+// The local date and time as this user's locale writes them (short date, a blank, the time
+// with seconds), for the "Start" and "Close" lines.
+std::string DateTimeText();
+
+class TLauncherRun {
+ public:
+  // Deletes the log, so that it holds this run only.
+  TLauncherRun();
+  ~TLauncherRun();
+  TLauncherRun(const TLauncherRun&) = delete;
+  TLauncherRun& operator=(const TLauncherRun&) = delete;
+
+  // Called before an error box, to make the launcher's window visible again.
+  std::function<void()> ShowWindow;
+
+  // The "Start" line and the run; an exception that escapes the run is logged and reported
+  // like every other failure, so the launcher always ends.
+  void Start();
+  void RunAnalysis();
+  // The full path of the receiving program called Name in Kestrin.ini, or empty.
+  std::string FindProgramFile(const std::string& Name);
+  // Removes the generated file and ends the log. Runs once; later calls do nothing.
+  void Close();
+
+  const std::string& OutputFileName() const { return FOutputFileName; }
+  // True once a failure has been reported to the user.
+  bool Failed() const { return FFailed; }
+
+ private:
+  void Fail(const std::string& Text);
+  // The first "MVIni" + N + ".ini" beside the program that does not exist, created empty and
+  // private at once, so that two launchers started together never take the same name.
+  std::string ChooseOutputFile();
+  void CompleteCalibration();
+  void KeepRequestedCopy();
+
+  std::string FOutputFileName;
+  bool FReserved = false;  // FOutputFileName is our empty reservation, not yet written
+  std::unique_ptr<iface::TInterfaceBA> FInterface;
+  bool FFailed = false;
+  bool FClosed = false;
+};
+
+}  // namespace launcher
