@@ -1,0 +1,57 @@
+// Starting the receiving program: its command line as logged, and the arguments it really
+// gets.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "interface/interfaceba.h"
+#include "platform/message.h"
+
+namespace {
+
+using iface::TInterfaceBA;
+
+std::string ReadBytes(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(CallProgram, TheProgramGetsEachParameterExactlyAsGiven) {
+  // A folder with a blank in its name; parameters with blanks, quotes and an empty one.
+  const std::string dir = testing::TempDir() + "call program/";
+  std::filesystem::create_directories(dir);
+  const std::string prog = dir + "record args.sh";
+  std::ofstream(prog) << "#!/bin/sh\nprintf '[%s]\\n' \"$@\" > \"$(dirname \"$0\")/args.txt\"\n"
+                         "exit 7\n";
+  chmod(prog.c_str(), 0755);
+
+  TInterfaceBA ba(iface::miSend);
+  ba.SetProgramFile(prog);
+  EXPECT_EQ(ba.BuildCommandLine(), "\"" + prog + "\"");
+  ba.Parameters() = {"a b", "", "say \"hi\"", "$HOME;*"};
+  EXPECT_EQ(ba.BuildCommandLine(), "\"" + prog + "\" \"a b\" \"say \"hi\"\" \"$HOME;*\"");
+  platform::MessageRecorder boxes;
+  // Started, so true, whatever the program's exit status.
+  EXPECT_TRUE(ba.CallProgram());
+  EXPECT_EQ(ReadBytes(dir + "args.txt"), "[a b]\n[say \"hi\"]\n[$HOME;*]\n");
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{});
+}
+
+TEST(CallProgram, AMissingProgramIsNeverStarted) {
+  TInterfaceBA ba(iface::miSend);
+  platform::MessageRecorder boxes;
+  EXPECT_FALSE(ba.CallProgram());
+  ba.SetProgramFile(testing::TempDir() + "no such program");
+  std::string reason;
+  EXPECT_FALSE(ba.CallProgram(&reason));
+  EXPECT_EQ(reason, "");
+  EXPECT_EQ(boxes.Texts(),
+            (std::vector<std::string>{"Das Programm '' existiert nicht! [ProgramFile]",
+                                      "Das Programm '" + testing::TempDir() +
+                                          "no such program' existiert nicht! "
+                                          "[ProgramFile]"}));
+}
+
+}  // namespace
