@@ -120,6 +120,16 @@ class Launcher : public testing::Test {
     return path;
   }
 
+  // One whole run with the current parameters; the texts of the boxes it showed.
+  std::vector<std::string> RunOnce(bool* Failed = nullptr) {
+    platform::MessageRecorder boxes;
+    TLauncherRun run;
+    run.Start();
+    run.Close();
+    if (Failed) *Failed = run.Failed();
+    return boxes.Texts();
+  }
+
   std::string FDir;
   bool FOk = false;
   TExifTagReader FOldReader = nullptr;
@@ -313,6 +323,18 @@ TEST_F(Launcher, FindProgramFileInTheProgramTable) {
             (Values{"IniAnaFile:" + FDir + "Kestrin.ini", "Error: Directory does not exist:" + dir,
                     "Error: File does not exist:", "      - ProgFileName:recv.sh",
                     "      - ProgFile:" + dir + "/recv.sh"}));
+  // A receiver without a section has no file name; without the table there is nothing.
+  DeleteLogFile();
+  EXPECT_EQ(run.FindProgramFile("Nobody"), "");
+  fs::remove(FDir + "Kestrin.ini");
+  EXPECT_EQ(run.FindProgramFile("Here"), "");
+  const std::string programDir = FDir.substr(0, FDir.size() - 1);
+  EXPECT_EQ(Log(), (Values{"IniAnaFile:" + FDir + "Kestrin.ini", "Error: File does not exist:",
+                           "      - ProgFileName:", "      - ProgFile:" + programDir + "/",
+                           "IniAnaFile:" + FDir + "Kestrin.ini",
+                           "Error: IniAnaFile does not exist:" + FDir + "Kestrin.ini",
+                           "Error: Directory does not exist:", "Error: File does not exist:",
+                           "      - ProgFileName:", "      - ProgFile:/"}));
 }
 
 TEST_F(Launcher, ARecordDataFileNamesNoReceiver) {
@@ -320,10 +342,7 @@ TEST_F(Launcher, ARecordDataFileNamesNoReceiver) {
   WriteBytes(FDir + "Kestrin.ini", "[Here]\nProgFile=recv.sh\n");
   WriteBytes(FDir + "rd.ini", "[RecordData]\nfilename=" + FDir + "a.jpg\n");
   platform::SetProgramParameters({FDir + "rd.ini"});
-  platform::MessageRecorder boxes;
-  TLauncherRun run;
-  run.Start();
-  run.Close();
+  const Values boxes = RunOnce();
   const Values log = Log();
   ASSERT_EQ(log.size(), 12u);
   EXPECT_EQ(Values(log.begin() + 3, log.begin() + 10),
@@ -331,8 +350,7 @@ TEST_F(Launcher, ARecordDataFileNamesNoReceiver) {
                     "Error: Directory does not exist:", "Error: File does not exist:",
                     "      - ProgFileName:", "      - ProgFile:/",
                     "Error: Can not find ProgramFile for Programname:"}));
-  EXPECT_EQ(boxes.Texts(),
-            Values{"Programfile  not found. For details see " + FDir + "Kestrin.log"});
+  EXPECT_EQ(boxes, Values{"Programfile  not found. For details see " + FDir + "Kestrin.log"});
   EXPECT_FALSE(fs::exists(FDir + "MVIni0.ini"));
 }
 
@@ -415,25 +433,23 @@ TEST_F(Launcher, FailuresAfterTheFileIsChosenStillEndTheRunAndRemoveIt) {
   Receiver("recorder.sh");
   const std::string a = Picture("a.jpg", {"", "", ""});
   struct Case {
-    std::string Receiver, Sender, Reason;
+    std::string Receiver, Reason;
   };
-  for (const Case& c : {Case{"Plain", "Praxis", "Permission denied"},
-                        Case{"Broken", "Praxis", "No such file or directory"}}) {
+  for (const Case& c :
+       {Case{"Plain", "Permission denied"}, Case{"Broken", "No such file or directory"}}) {
     SCOPED_TRACE(c.Receiver);
-    WriteBytes(FDir + "in.ini", "[General]\nCount=1\nSender=" + c.Sender +
-                                    "\nReceiver=" + c.Receiver + "\n[Image0]\nImage=" + a + "\n");
+    WriteBytes(FDir + "in.ini", "[General]\nCount=1\nSender=Praxis\nReceiver=" + c.Receiver +
+                                    "\n[Image0]\nImage=" + a + "\n");
     platform::SetProgramParameters({FDir + "in.ini"});
-    platform::MessageRecorder boxes;
-    TLauncherRun run;
-    run.Start();
-    run.Close();
-    EXPECT_TRUE(run.Failed());
+    bool failed = false;
+    const Values boxes = RunOnce(&failed);
+    EXPECT_TRUE(failed);
     EXPECT_FALSE(fs::exists(FDir + "MVIni0.ini"));
     const Values log = Log();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[log.size() - 3], "Error: Program could not be started: " + c.Reason);
     const std::string prog = FDir + (c.Receiver == "Plain" ? "plain.txt" : "broken.sh");
-    EXPECT_EQ(boxes.Texts(),
+    EXPECT_EQ(boxes,
               (Values{"Fehler bei Programmaufruf: \"" + prog + "\" \"" + FDir + "MVIni0.ini\"",
                       "Programfile " + prog + " could not be started: " + c.Reason +
                           ". For details see " + FDir + "Kestrin.log"}));
@@ -441,17 +457,12 @@ TEST_F(Launcher, FailuresAfterTheFileIsChosenStillEndTheRunAndRemoveIt) {
 
   // Without a Sender nothing is written, and the receiver still gets the (missing) file's name.
   WriteBytes(FDir + "in.ini", "[General]\nCount=1\nReceiver=Recorder\n[Image0]\nImage=" + a + "\n");
-  {
-    platform::MessageRecorder boxes;
-    TLauncherRun run;
-    run.Start();
-    run.Close();
-    EXPECT_FALSE(run.Failed());
-    EXPECT_EQ(boxes.Texts(),
-              Values{"Error: Sender is missing. WriteIni() kann nicht ausgeführt werden."});
-    EXPECT_EQ(ReadBytes(FDir + "args.txt"), FDir + "MVIni0.ini\n");
-    EXPECT_FALSE(fs::exists(FDir + "received.ini"));
-  }
+  bool failed = true;
+  EXPECT_EQ(RunOnce(&failed),
+            Values{"Error: Sender is missing. WriteIni() kann nicht ausgeführt werden."});
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(ReadBytes(FDir + "args.txt"), FDir + "MVIni0.ini\n");
+  EXPECT_FALSE(fs::exists(FDir + "received.ini"));
 
   // An exception in the middle of the run is logged and reported, and the run still ends.
   WriteBytes(FDir + "in.ini",
@@ -461,19 +472,16 @@ TEST_F(Launcher, FailuresAfterTheFileIsChosenStillEndTheRunAndRemoveIt) {
   fs::remove(FDir + "args.txt");
   CameraTable("[x]\n");
   ReaderThrows() = true;
-  platform::MessageRecorder boxes;
-  TLauncherRun run;
-  run.Start();
-  run.Close();
-  EXPECT_TRUE(run.Failed());
+  const Values boxes = RunOnce(&failed);
+  EXPECT_TRUE(failed);
   EXPECT_FALSE(fs::exists(FDir + "MVIni0.ini"));
   EXPECT_FALSE(fs::exists(FDir + "args.txt"));
   const Values log = Log();
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[log.size() - 3], "Error: The run stopped on an unexpected error: reader failed");
-  EXPECT_EQ(boxes.Texts(), Values{"The run stopped on an unexpected error: reader failed. For "
-                                  "details see " +
-                                  FDir + "Kestrin.log"});
+  EXPECT_EQ(boxes, Values{"The run stopped on an unexpected error: reader failed. For "
+                          "details see " +
+                          FDir + "Kestrin.log"});
 }
 
 }  // namespace
