@@ -39,6 +39,17 @@ TEST(CallProgram, TheProgramGetsEachParameterExactlyAsGiven) {
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{});
 }
 
+TEST(CallProgram, AProgramThatCrashesStillCountsAsStartedAndEnded) {
+  const std::string prog = testing::TempDir() + "crashing receiver.sh";
+  std::ofstream(prog) << "#!/bin/sh\nkill -SEGV $$\n";
+  chmod(prog.c_str(), 0755);
+  TInterfaceBA ba(iface::miSend);
+  ba.SetProgramFile(prog);
+  platform::MessageRecorder boxes;
+  EXPECT_TRUE(ba.CallProgram());
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{});
+}
+
 TEST(CallProgram, AMissingProgramIsNeverStarted) {
   TInterfaceBA ba(iface::miSend);
   platform::MessageRecorder boxes;

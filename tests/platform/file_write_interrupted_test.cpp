@@ -1,0 +1,84 @@
+// A file being replaced while the disk fills up or the program is killed: the old file stays
+// whole.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/file_write.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string FreshDir(const char* Name) {
+  const std::string dir = testing::TempDir() + Name + "/";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+TEST(FileWriteInterrupted, AFullDiskReportsTheFailureAndKeepsTheOldFile) {
+  const std::string dir = FreshDir("file_write_full");
+  const std::string path = dir + "Tessaly.ini";
+  std::ofstream(path) << "[Main]\nLeft=10\n";
+  // In a child: a file size limit makes every write past 64 KiB fail as on a full disk.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{65536, 65536};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string error;
+    const bool written = platform::WriteFileAtomically(path, std::string(1 << 20, 'x'), &error);
+    _exit(!written && !error.empty() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write did not fail";
+  EXPECT_EQ(ReadBytes(path), "[Main]\nLeft=10\n");
+  // No half-written temporary file stays behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST(FileWriteInterrupted, AKillInTheMiddleOfTheWriteLeavesTheOldFile) {
+  const std::string dir = FreshDir("file_write_killed");
+  const std::string path = dir + "MVIni0.ini";
+  std::ofstream(path) << "old";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::string big(std::size_t(1) << 30, 'x');
+    platform::WriteFileAtomically(path, big);
+    _exit(0);
+  }
+  // Kill the writer once its temporary file has started to fill.
+  bool started = false;
+  for (int i = 0; i < 2000 && !started; ++i) {
+    for (const auto& e : fs::directory_iterator(dir)) {
+      std::error_code ec;
+      if (e.path().filename().string().starts_with(".MVIni0.ini.") && e.file_size(ec) > 0)
+        started = true;
+    }
+    if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(started);
+  EXPECT_TRUE(WIFSIGNALED(status)) << "the writer ended before it could be killed";
+  EXPECT_EQ(ReadBytes(path), "old");
+}
+
+}  // namespace
