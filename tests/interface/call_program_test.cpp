@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QTimer>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -48,6 +50,29 @@ TEST(CallProgram, AProgramThatCrashesStillCountsAsStartedAndEnded) {
   platform::MessageRecorder boxes;
   EXPECT_TRUE(ba.CallProgram());
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{});
+}
+
+TEST(CallProgram, WhileAProgramRunsTheCallersEventsAreHandledUntilItEnds) {
+  // A receiver that would never end on its own; the caller's own timer ends it.
+  const std::string dir = testing::TempDir() + "endless/";
+  std::filesystem::create_directories(dir);
+  const std::string prog = dir + "endless.sh";
+  std::ofstream(prog) << "#!/bin/sh\necho $$ > \"$(dirname \"$0\")/pid\"\nexec sleep 1000\n";
+  chmod(prog.c_str(), 0755);
+  std::filesystem::remove(dir + "pid");
+  TInterfaceBA ba(iface::miSend);
+  ba.SetProgramFile(prog);
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    ++ticks;
+    std::ifstream in(dir + "pid");
+    pid_t pid = 0;
+    if (in >> pid && pid > 0 && ticks >= 3) ::kill(pid, SIGTERM);
+  });
+  timer.start(50);
+  EXPECT_TRUE(ba.CallProgram());
+  EXPECT_GE(ticks, 3);
 }
 
 TEST(CallProgram, AMissingProgramIsNeverStarted) {
