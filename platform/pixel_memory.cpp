@@ -127,12 +127,11 @@ void TMappedPixelAllocator::Release(void* Block, std::size_t Bytes) noexcept {
 }
 
 void TMappedPixelAllocator::Trim() {
-  std::vector<TMapping> cache;
-  {
-    std::lock_guard<std::mutex> lock(FLock);
-    cache.swap(FCache);
-  }
-  for (const TMapping& m : cache) Unmap(m);
+  // Cleared, not swapped away: the vector keeps the capacity reserved by the constructor, so
+  // that Release, which must not throw, still never allocates after a trim.
+  std::lock_guard<std::mutex> lock(FLock);
+  for (const TMapping& m : FCache) Unmap(m);
+  FCache.clear();
 }
 
 std::size_t TMappedPixelAllocator::CachedBlocks() const {

@@ -30,7 +30,8 @@ class TMappedPixelAllocator : public raster::TPixelAllocator {
   void* Allocate(std::size_t Bytes, bool Zeroed) override;
   void Release(void* Block, std::size_t Bytes) noexcept override;
 
-  // Unmaps the kept blocks (a program may call this when it goes idle).
+  // Unmaps the kept blocks (a program may call this when it goes idle). The cache keeps its
+  // reserved storage, so Release never allocates.
   void Trim();
   std::size_t CachedBlocks() const;
   std::size_t CachedBytes() const;

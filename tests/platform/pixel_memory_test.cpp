@@ -2,10 +2,41 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "raster/core.h"
+
+// Every allocation through operator new in this program is counted, so that a test can tell
+// whether a call allocated at all (Release is noexcept: one that allocates ends the program
+// when memory runs out).
+namespace {
+std::atomic<long> gNewCalls{0};
+}  // namespace
+
+void* operator new(std::size_t Bytes) {
+  gNewCalls.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(Bytes != 0 ? Bytes : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t Bytes) {
+  return ::operator new(Bytes);
+}
+void operator delete(void* Block) noexcept {
+  std::free(Block);
+}
+void operator delete[](void* Block) noexcept {
+  std::free(Block);
+}
+void operator delete(void* Block, std::size_t) noexcept {
+  std::free(Block);
+}
+void operator delete[](void* Block, std::size_t) noexcept {
+  std::free(Block);
+}
 
 namespace platform {
 namespace {
@@ -86,6 +117,22 @@ TEST(MappedPixelAllocator, KeepsFewBlocksAndTrims) {
   a.Trim();
   EXPECT_EQ(a.CachedBlocks(), 0u);
   EXPECT_EQ(a.CachedBytes(), 0u);
+}
+
+// Trim (also the one that Allocate runs when mapping fails) must leave the cache's storage in
+// place: the Release calls after it, more than the cache keeps, allocate nothing.
+TEST(MappedPixelAllocator, ReleaseAfterTrimAllocatesNothing) {
+  TMappedPixelAllocator a;
+  void* blocks[TMappedPixelAllocator::CachedBlockLimit + 2];
+  for (void*& b : blocks) {
+    b = a.Allocate(kLarge, false);
+    ASSERT_NE(b, nullptr);
+  }
+  a.Trim();
+  const long before = gNewCalls.load();
+  for (void* b : blocks) a.Release(b, kLarge);
+  EXPECT_EQ(gNewCalls.load(), before);
+  EXPECT_EQ(a.CachedBlocks(), TMappedPixelAllocator::CachedBlockLimit);
 }
 
 TEST(MappedPixelAllocator, BitmapsThroughItStillStartAtZero) {
