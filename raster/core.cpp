@@ -376,15 +376,22 @@ void TBitmap32::SetStretchFilter(TStretchFilter Value) {
 }
 
 void TBitmap32::Assign(const TPersistent* Source) {
+  // Whatever happens, EndUpdate and Changed close the bracket. Not from a destructor: the
+  // OnChange handler may throw, and an exception leaving a destructor (or one thrown while
+  // another unwinds) would end the program instead of reaching the caller.
   BeginUpdate();
-  struct EndAndNotify {
-    TBitmap32* self;
-    ~EndAndNotify() {
-      self->EndUpdate();
-      self->Changed();
-    }
-  } guard{this};
+  try {
+    AssignBody(Source);
+  } catch (...) {
+    EndUpdate();
+    Changed();
+    throw;
+  }
+  EndUpdate();
+  Changed();
+}
 
+void TBitmap32::AssignBody(const TPersistent* Source) {
   if (Source == nullptr) {
     SetSize(0, 0);
     return;
@@ -503,10 +510,17 @@ void TBitmap32::WriteData(std::ostream& Stream) const {
 }
 
 void TBitmap32::ReadData(std::istream& Stream) {
-  struct Notify {
-    TBitmap32* self;
-    ~Notify() { self->Changed(); }
-  } guard{this};
+  // Changed also when reading fails; as in Assign, a throwing handler must reach the caller.
+  try {
+    ReadPixels(Stream);
+  } catch (...) {
+    Changed();
+    throw;
+  }
+  Changed();
+}
+
+void TBitmap32::ReadPixels(std::istream& Stream) {
   std::int32_t w = 0, h = 0;
   if (!ReadInt32(Stream, w) || !ReadInt32(Stream, h)) {
     throw EBitmapError("Cannot read the bitmap data");

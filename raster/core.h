@@ -406,6 +406,9 @@ class TBitmap32 : public TCustomMap {
     return std::size_t(Y) * std::size_t(FWidth) + std::size_t(X);
   }
   void ReleasePixels();
+  // The parts of Assign and ReadData inside their closing notifications.
+  void AssignBody(const TPersistent* Source);
+  void ReadPixels(std::istream& Stream);
   bool Reallocate(std::int32_t NewWidth, std::int32_t NewHeight, bool Zeroed);
 
   TColor32* FBits = nullptr;

@@ -393,6 +393,52 @@ TEST(BitmapTest, FormDataRoundTrip) {
   EXPECT_GE(changes, 1);  // notified also when reading fails
 }
 
+// Assign and ReadData notify whatever happens, and an exception from the OnChange handler
+// reaches the caller (also one thrown while a failed allocation unwinds) instead of ending
+// the program.
+TEST(BitmapTest, ThrowingChangeHandlerReachesTheCaller) {
+  struct EHandler : std::runtime_error {
+    EHandler() : std::runtime_error("handler") {}
+  };
+  TBitmap32 src;
+  src.SetSize(3, 2);
+  src.Clear(0x11223344u);
+  std::stringstream data;
+  src.WriteData(data);
+
+  TBitmap32 dst;
+  int calls = 0;
+  bool failing = true;
+  const TNotifyEvent handler = [&](TObject*) {
+    ++calls;
+    if (failing) throw EHandler();
+  };
+  dst.OnChange = handler;
+  EXPECT_THROW(dst.Assign(&src), EHandler);
+  EXPECT_EQ(dst.UpdateCount(), 0);
+  EXPECT_EQ(dst.GetPixel(2, 1), 0x11223344u);
+  std::stringstream again(data.str());
+  EXPECT_THROW(dst.ReadData(again), EHandler);
+
+  // Failure paths: the pixel memory cannot be had, or the data ends early.
+  TRecordingAllocator recorder;
+  TAllocatorScope scope(&recorder);
+  recorder.Fail = true;
+  dst.OnChange = nullptr;
+  dst.SetSize(0, 0);
+  dst.OnChange = handler;
+  EXPECT_THROW(dst.Assign(&src), EHandler);
+  EXPECT_EQ(dst.UpdateCount(), 0);
+  std::stringstream truncated(data.str().substr(0, 12));
+  EXPECT_THROW(dst.ReadData(truncated), EHandler);
+
+  failing = false;
+  calls = 0;
+  EXPECT_THROW(dst.Assign(&src), EBitmapError);
+  EXPECT_EQ(calls, 1);  // the closing Changed, after EndUpdate
+  EXPECT_EQ(dst.UpdateCount(), 0);
+}
+
 TEST(BitmapTest, TakeOverMovesPixelsWithoutCopy) {
   TBitmap32 a, b;
   a.SetSize(2, 2);
