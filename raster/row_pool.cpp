@@ -14,7 +14,22 @@ namespace {
 // A small persistent pool. A job splits a range of rows into contiguous parts, one per
 // thread; each row is computed the same way whichever thread runs it, so the result does not
 // depend on the split. One job at a time: a caller that finds the pool busy (another thread
-// drawing, or a nested call) runs its rows itself.
+// drawing) runs its rows itself, and so does a nested call from inside a part, which must not
+// even try the job lock: on the calling thread it is already held by that very thread.
+thread_local bool tInsidePart = false;
+
+// Marks the running thread as inside a part for one scope.
+class TPartScope {
+ public:
+  TPartScope() : FOuter(tInsidePart) { tInsidePart = true; }
+  ~TPartScope() { tInsidePart = FOuter; }
+  TPartScope(const TPartScope&) = delete;
+  TPartScope& operator=(const TPartScope&) = delete;
+
+ private:
+  bool FOuter;
+};
+
 class RowPool {
  public:
   using Job = TRowJob;
@@ -26,8 +41,13 @@ class RowPool {
   }
 
   void Run(std::int32_t First, std::int32_t Last, int Parts, const Job& Fn) {
+    if (Parts <= 1 || tInsidePart) {
+      Fn(First, Last);
+      return;
+    }
     std::unique_lock<std::mutex> busy(FJobLock, std::try_to_lock);
-    if (Parts <= 1 || !busy.owns_lock()) {
+    if (!busy.owns_lock()) {
+      TPartScope part;
       Fn(First, Last);
       return;
     }
@@ -47,6 +67,7 @@ class RowPool {
     FStart.notify_all();
     std::exception_ptr error;
     try {
+      TPartScope part;
       Fn(Part(First, Last, Parts, 0), Part(First, Last, Parts, 1));
     } catch (...) {
       error = std::current_exception();
@@ -78,6 +99,7 @@ class RowPool {
       lock.unlock();
       std::exception_ptr error;
       try {
+        TPartScope part;
         (*job)(begin, end);
       } catch (...) {
         error = std::current_exception();

@@ -12,7 +12,8 @@ using TRowJob = std::function<void(std::int32_t First, std::int32_t Last)>;
 // threads when the work (rows times PixelsPerRow) pays for waking them, else at once on the
 // calling thread. Every row is in exactly one part, and a job must compute each row the same
 // way whichever part it lies in, so that the result never depends on the split. Returns when
-// all parts are done; an exception from any part is rethrown on the calling thread.
+// all parts are done; an exception from any part is rethrown on the calling thread. A job
+// that calls ForRows again gets the nested rows at once on its own thread, in one part.
 void ForRows(std::int32_t First, std::int32_t Last, std::int64_t PixelsPerRow, const TRowJob& Job);
 
 }  // namespace raster
