@@ -15,19 +15,34 @@ TControl::TControl(TControl* AParent) {
 }
 
 TControl::~TControl() {
-  for (TControl* child : std::vector<TControl*>(FChildren)) child->FParent = nullptr;
-  if (TControlHost* host = Host()) host->ControlDestroyed(*this);
-  SetParent(nullptr);
+  // The children outlive this control only as controls of no tree: the host forgets them now,
+  // since it could never hear of them again (their destructors find no host).
+  if (TControlHost* host = Host()) ForgetTree(*host);
+  for (TControl* child : FChildren) child->FParent = nullptr;
+  FChildren.clear();
+  Unlink();
 }
 
 void TControl::SetParent(TControl* NewParent) {
   if (NewParent == FParent) return;
-  if (FParent != nullptr) {
-    auto& siblings = FParent->FChildren;
-    siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
-  }
+  TControlHost* const oldHost = Host();
+  Unlink();
   FParent = NewParent;
   if (FParent != nullptr) FParent->FChildren.push_back(this);
+  // Taken out of a host's tree, this control and its children are no longer the host's.
+  if (oldHost != nullptr && Host() != oldHost) ForgetTree(*oldHost);
+}
+
+void TControl::Unlink() {
+  if (FParent == nullptr) return;
+  auto& siblings = FParent->FChildren;
+  siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+  FParent = nullptr;
+}
+
+void TControl::ForgetTree(TControlHost& OldHost) {
+  for (TControl* child : FChildren) child->ForgetTree(OldHost);
+  OldHost.ControlDestroyed(*this);
 }
 
 TControlHost* TControl::Host() const {
@@ -249,12 +264,12 @@ THeadlessHost::THeadlessHost(TControl& Root) : FRoot(Root), FDispatcher(Root) {
 }
 
 THeadlessHost::~THeadlessHost() {
-  if (FRoot.Host() == this) FRoot.SetHost(nullptr);
+  if (FRootAlive && FRoot.Host() == this) FRoot.SetHost(nullptr);
 }
 
 void THeadlessHost::Resize(std::int32_t Width, std::int32_t Height) {
   FScreen.SetSize(Width, Height);
-  FDispatcher.Resize(Width, Height);
+  if (FRootAlive) FDispatcher.Resize(Width, Height);
   FPaintPending = true;
 }
 
@@ -266,6 +281,7 @@ bool THeadlessHost::ProcessPaint() {
 
 void THeadlessHost::PaintNow() {
   FPaintPending = false;
+  if (!FRootAlive) return;
   if (FScreen.Width() != FRoot.Width() || FScreen.Height() != FRoot.Height()) {
     FScreen.SetSize(FRoot.Width(), FRoot.Height());
   }
@@ -301,29 +317,29 @@ int THeadlessHost::TimerInterval(const TControl& Control) const {
 void THeadlessHost::MouseDown(std::int32_t X, std::int32_t Y, TMouseButton Button,
                               TShiftState Shift) {
   FCursorPos = {X, Y};
-  FDispatcher.MouseDown(Button, Shift, {X, Y});
+  if (FRootAlive) FDispatcher.MouseDown(Button, Shift, {X, Y});
 }
 
 void THeadlessHost::MouseMove(std::int32_t X, std::int32_t Y, TShiftState Shift) {
   FCursorPos = {X, Y};
-  FDispatcher.MouseMove(Shift, {X, Y});
+  if (FRootAlive) FDispatcher.MouseMove(Shift, {X, Y});
 }
 
 void THeadlessHost::MouseUp(std::int32_t X, std::int32_t Y, TMouseButton Button,
                             TShiftState Shift) {
   FCursorPos = {X, Y};
-  FDispatcher.MouseUp(Button, Shift, {X, Y});
+  if (FRootAlive) FDispatcher.MouseUp(Button, Shift, {X, Y});
 }
 
 void THeadlessHost::MouseWheel(std::int32_t X, std::int32_t Y, std::int32_t WheelDelta,
                                TShiftState Shift) {
   FCursorPos = {X, Y};
-  FDispatcher.MouseWheel(Shift, WheelDelta, {X, Y});
+  if (FRootAlive) FDispatcher.MouseWheel(Shift, WheelDelta, {X, Y});
 }
 
 void THeadlessHost::MouseLeave() {
   FCursorPos = {-1, -1};
-  FDispatcher.MouseLeaveRoot();
+  if (FRootAlive) FDispatcher.MouseLeaveRoot();
 }
 
 void THeadlessHost::InvalidateControl(TControl&) {
@@ -379,6 +395,8 @@ void THeadlessHost::ControlDestroyed(TControl& Control) {
   FTimers.erase(&Control);
   if (FCapture == &Control) FCapture = nullptr;
   FDispatcher.ControlDestroyed(Control);
+  // Without its root the host paints and routes nothing, and never touches it again.
+  if (&Control == &FRoot) FRootAlive = false;
 }
 
 }  // namespace raster

@@ -50,7 +50,9 @@ class TControlHost {
   // Copies SrcRect of Src to the window with its top-left at DstPos (root coordinates),
   // ignoring alpha. Only called while a paint is in progress.
   virtual void Blit(const TBitmap32& Src, const TRect& SrcRect, TPoint DstPos) = 0;
-  // Forgets everything it holds about Control (timer, capture); called when it is destroyed.
+  // Forgets everything it holds about Control (timer, capture, hover); called when it is
+  // destroyed or leaves the host's tree (its parent destroyed, or SetParent), whichever comes
+  // first. Control may still be alive, but the host must not reach it again.
   virtual void ControlDestroyed(TControl& Control) = 0;
 };
 
@@ -122,6 +124,11 @@ class TControl : public TObject {
   TControl* ControlAt(TPoint P);
 
  private:
+  // Leaves the parent's children without telling any host.
+  void Unlink();
+  // Tells OldHost that this control and all below it are gone from its tree.
+  void ForgetTree(TControlHost& OldHost);
+
   TControl* FParent = nullptr;
   std::vector<TControl*> FChildren;
   TControlHost* FHost = nullptr;
@@ -208,6 +215,8 @@ class THeadlessHost : public TControlHost {
   std::int64_t FNow = 0;
   int FPaintCount = 0;
   bool FPaintPending = false;
+  // False once the root was destroyed (the host may outlive it).
+  bool FRootAlive = true;
 };
 
 }  // namespace raster

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <random>
 
 #include "raster/cpu.h"
@@ -59,6 +60,80 @@ TEST(HeadlessHost, BlitSetsAlphaAndCopiesEveryPixel) {
     check({0, 0, 690, 480}, {30, 40});  // and at the bottom right
   }
   SetRasterThreadCount(savedThreads);
+}
+
+// A control that counts what its host delivers to it.
+class TCountingControl : public TControl {
+ public:
+  using TControl::TControl;
+  int Ticks = 0;
+  void TimerTick() override { ++Ticks; }
+};
+
+// The host forgets a control when it goes, in whatever order the controls and the host go.
+// Under the address sanitizer, each case that is remembered wrongly reads freed memory.
+TEST(HeadlessHost, RootDestroyedBeforeItsHost) {
+  {
+    auto root = std::make_unique<TCountingControl>();
+    auto host = std::make_unique<THeadlessHost>(*root);
+    root.reset();
+    host.reset();
+  }
+  // A host without its root paints and routes nothing.
+  auto root = std::make_unique<TCountingControl>();
+  root->SetBounds(0, 0, 20, 20);
+  auto host = std::make_unique<THeadlessHost>(*root);
+  root->StartTimer(10);
+  root.reset();
+  host->AdvanceTime(50);
+  host->MouseMove(5, 5);
+  host->MouseLeave();
+  const int paints = host->PaintCount();
+  host->PaintNow();
+  EXPECT_EQ(host->PaintCount(), paints);
+  host->Resize(30, 30);
+}
+
+// A child that goes after its parent left the host's tree with the parent: the host keeps
+// neither its timer nor its capture nor the hover on it.
+TEST(HeadlessHost, ChildDestroyedAfterItsParent) {
+  TCountingControl root;
+  root.SetBounds(0, 0, 100, 100);
+  THeadlessHost host(root);
+  auto* parent = new TCountingControl(&root);
+  parent->SetBounds(0, 0, 50, 50);
+  auto* child = new TCountingControl(parent);
+  child->SetBounds(10, 10, 20, 20);
+  child->StartTimer(10);
+  host.MouseMove(15, 15);  // hovers the child
+  child->SetMouseCapture(true);
+  ASSERT_EQ(host.TimerInterval(*child), 10);
+  host.AdvanceTime(10);
+  EXPECT_EQ(child->Ticks, 1);
+  delete parent;
+  EXPECT_EQ(child->Parent(), nullptr);
+  EXPECT_EQ(host.TimerInterval(*child), 0);
+  EXPECT_EQ(host.Capture(), nullptr);
+  delete child;
+  host.AdvanceTime(100);
+  host.MouseMove(80, 80);
+}
+
+// A child taken out of the tree is forgotten as well; its own destruction later finds no host
+// to tell.
+TEST(HeadlessHost, ChildTakenOutOfTheTree) {
+  TCountingControl root;
+  root.SetBounds(0, 0, 100, 100);
+  THeadlessHost host(root);
+  auto child = std::make_unique<TCountingControl>(&root);
+  child->SetBounds(0, 0, 10, 10);
+  child->StartTimer(10);
+  host.MouseMove(5, 5);
+  child->SetParent(nullptr);
+  EXPECT_EQ(host.TimerInterval(*child), 0);
+  child.reset();
+  host.AdvanceTime(100);
+  host.MouseMove(50, 50);
 }
 
 }  // namespace
