@@ -364,9 +364,11 @@ namespace {
 void CopyRowOpaque(const TColor32* __restrict Src, TColor32* __restrict Dst, std::int32_t Count) {
   for (std::int32_t x = 0; x < Count; ++x) Dst[x] = Src[x] | 0xFF000000u;
 }
-// The same for the screen copied onto itself, where they may.
+// The same for the screen copied onto itself, where source and target may overlap: memmove
+// copies in whichever direction reads every pixel before it is overwritten.
 void CopyRowOpaqueInPlace(const TColor32* Src, TColor32* Dst, std::int32_t Count) {
-  for (std::int32_t x = 0; x < Count; ++x) Dst[x] = Src[x] | 0xFF000000u;
+  std::memmove(Dst, Src, std::size_t(Count) * sizeof(TColor32));
+  for (std::int32_t x = 0; x < Count; ++x) Dst[x] |= 0xFF000000u;
 }
 }  // namespace
 
@@ -377,9 +379,16 @@ void THeadlessHost::Blit(const TBitmap32& Src, const TRect& SrcRect, TPoint DstP
   const std::int32_t sx = SrcRect.Left + (clipped.Left - dst.Left);
   const std::int32_t sy = SrcRect.Top + (clipped.Top - dst.Top);
   if (&Src == &FScreen) {
-    for (std::int32_t y = clipped.Top; y < clipped.Bottom; ++y) {
+    // Moving down, the rows go bottom-up, so that no source row is overwritten before it is
+    // read.
+    const auto row = [&](std::int32_t y) {
       CopyRowOpaqueInPlace(Src.GetPixelPtr(sx, sy + (y - clipped.Top)),
                            FScreen.GetPixelPtr(clipped.Left, y), clipped.Width());
+    };
+    if (sy < clipped.Top) {
+      for (std::int32_t y = clipped.Bottom; y-- > clipped.Top;) row(y);
+    } else {
+      for (std::int32_t y = clipped.Top; y < clipped.Bottom; ++y) row(y);
     }
     return;
   }
