@@ -33,7 +33,7 @@ TLayerCollection::TLayerCollection(TObject* Owner) : FOwner(Owner) {}
 TLayerCollection::~TLayerCollection() {
   // No notifications while the layers go: every layer's RemoveItem then ends at count 1.
   FUpdateCount = 1;
-  while (!FItems.empty()) delete FItems.back();
+  while (!FItems.empty()) FreeLayer(FItems.back());
 }
 
 TCustomLayer* TLayerCollection::Add(TLayerClass LayerClass) {
@@ -55,12 +55,17 @@ TCustomLayer* TLayerCollection::Insert(std::int32_t Index, TLayerClass LayerClas
 }
 
 void TLayerCollection::Delete(std::int32_t Index) {
-  delete Items(Index);
+  FreeLayer(Items(Index));
+}
+
+void TLayerCollection::FreeLayer(TCustomLayer* Layer) {
+  Layer->BeforeDestruction();
+  delete Layer;
 }
 
 void TLayerCollection::Clear() {
   BeginUpdate();
-  while (!FItems.empty()) delete FItems.back();
+  while (!FItems.empty()) FreeLayer(FItems.back());
   EndUpdate();
 }
 
@@ -82,7 +87,7 @@ void TLayerCollection::Assign(const TPersistent* Source) {
   if (source == this) return;
   BeginUpdate();
   try {
-    while (!FItems.empty()) delete FItems.back();
+    while (!FItems.empty()) FreeLayer(FItems.back());
     for (TCustomLayer* from : source->FItems) {
       TCustomLayer* layer = Add(from->GetLayerClass());
       layer->Assign(from);
@@ -213,8 +218,9 @@ TCustomLayer::TCustomLayer(TLayerCollection* Collection) {
 }
 
 TCustomLayer::~TCustomLayer() {
-  // The derived parts are gone already, so OnDestroy sees only the base layer.
-  if (OnDestroy) OnDestroy(this);
+  // Only for a layer class of its own that neither an owner nor its destructor prepared: the
+  // derived parts are gone by now, so OnDestroy then sees only the base layer.
+  BeforeDestruction();
   if (FNotifyList) {
     for (std::size_t i = FNotifyList->size(); i-- > 0;) {
       (*FNotifyList)[i]->Notification(this);
@@ -225,6 +231,12 @@ TCustomLayer::~TCustomLayer() {
     FNotifyList.reset();
   }
   SetLayerCollection(nullptr);
+}
+
+void TCustomLayer::BeforeDestruction() {
+  if (FDestroyNotified) return;
+  FDestroyNotified = true;
+  if (OnDestroy) OnDestroy(this);
 }
 
 void TCustomLayer::AssignTo(TPersistent* Dest) const {

@@ -126,6 +126,9 @@ class TLayerCollection : public TPersistent {
  private:
   friend class TCustomLayer;
 
+  // Frees a layer after its OnDestroy.
+  static void FreeLayer(TCustomLayer* Layer);
+
   TViewMapping* FMapping = nullptr;
   std::vector<TCustomLayer*> FItems;
   bool FMouseEvents = true;
@@ -138,7 +141,8 @@ class TCustomLayer : public TPersistent {
  public:
   // Puts the layer on top of Collection (which may be nullptr); options loVisible only.
   explicit TCustomLayer(TLayerCollection* Collection);
-  // Tells the layers in the notify list, then leaves the collection. OnDestroy runs first.
+  // Tells the layers in the notify list, then leaves the collection. OnDestroy runs first
+  // (BeforeDestruction, unless an owner or a derived destructor ran it already).
   ~TCustomLayer() override;
   TCustomLayer(const TCustomLayer&) = delete;
   TCustomLayer& operator=(const TCustomLayer&) = delete;
@@ -146,6 +150,12 @@ class TCustomLayer : public TPersistent {
   // Every layer class overrides this with &CreateLayer<ItsClass>, so that a collection's Assign
   // recreates layers of the right class.
   virtual TLayerClass GetLayerClass() const { return &CreateLayer<TCustomLayer>; }
+
+  // Fires OnDestroy, once, while the layer is still whole: a C++ destructor has already
+  // destroyed the derived parts when the base's runs, so owners call this before they free a
+  // layer (the collection does), and every layer class of the engine calls it first thing in
+  // its own destructor, so that a layer freed by a plain delete reports while whole as well.
+  void BeforeDestruction();
 
   void AddNotification(TCustomLayer* Layer);
   void RemoveNotification(TCustomLayer* Layer);
@@ -196,6 +206,7 @@ class TCustomLayer : public TPersistent {
  private:
   friend class TLayerCollection;
 
+  bool FDestroyNotified = false;
   TCursor FCursor = crDefault;
   std::unique_ptr<std::vector<TCustomLayer*>> FNotifyList;
   TLayerCollection* FLayerCollection = nullptr;

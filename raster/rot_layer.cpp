@@ -13,6 +13,7 @@ TCustomAffineLayer::TCustomAffineLayer(TLayerCollection* Collection)
 }
 
 TCustomAffineLayer::~TCustomAffineLayer() {
+  BeforeDestruction();
   // The bitmap must not call back into a half-destroyed layer while it is freed.
   FBitmap->OnChange = nullptr;
   FTransformation.reset();

@@ -55,6 +55,8 @@ class TCustomAffineLayer : public TCustomLayer {
 class TRotLayer : public TCustomAffineLayer {
  public:
   explicit TRotLayer(TLayerCollection* Collection) : TCustomAffineLayer(Collection) {}
+  // OnDestroy still sees the whole rotation layer.
+  ~TRotLayer() override { BeforeDestruction(); }
   const char* ClassName() const override { return "TRotLayer"; }
   TLayerClass GetLayerClass() const override { return &CreateLayer<TRotLayer>; }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "raster/blend.h"
 
@@ -280,6 +282,41 @@ TEST_F(RotLayerTest, FreeingTheLayerLeavesTheCollection) {
   delete layer;
   EXPECT_EQ(Layers.Count(), 1);
   EXPECT_EQ(Layers.Items(0), top);
+}
+
+// OnDestroy runs while the rotation layer is whole, however it is freed: a handler reads its
+// angle, bitmap and transformation (freed memory, under the address sanitizer, if it ran from
+// the base destructor).
+TEST_F(RotLayerTest, OnDestroySeesTheWholeRotationLayer) {
+  std::vector<std::string> seen;
+  const auto watch = [&](TRotLayer* Layer, float Angle) {
+    FillPattern(*Layer->Bitmap(), 5, 4);
+    Layer->SetAngle(Angle);
+    Layer->OnDestroy = [&seen](TObject* Sender) {
+      auto* rot = dynamic_cast<TRotLayer*>(Sender);
+      if (rot == nullptr) {
+        seen.push_back("not whole");
+        return;
+      }
+      seen.push_back(std::to_string(int(rot->Angle())) + " " +
+                     std::to_string(rot->Bitmap()->Width()) + " " +
+                     std::to_string(int(rot->Transformation().SrcRect.Right)) + " " +
+                     std::to_string(rot->GetIndex()));
+    };
+  };
+  auto* collection = new TLayerCollection;
+  for (int i = 1; i <= 4; ++i) watch(collection->Add<TRotLayer>(), float(10 * i));
+  auto* alone = new TRotLayer(nullptr);
+  watch(alone, 50);
+
+  delete collection->Items(0);  // as the main window frees it
+  collection->Delete(0);
+  collection->Clear();
+  watch(collection->Add<TRotLayer>(), 60);
+  delete collection;
+  delete alone;
+  EXPECT_EQ(seen, (std::vector<std::string>{"10 5 4 0", "20 5 4 0", "40 5 4 1", "30 5 4 0",
+                                            "60 5 4 0", "50 5 4 -1"}));
 }
 
 TEST_F(RotLayerTest, CollectionAssignCopiesTheRotationLayer) {
