@@ -482,7 +482,7 @@ void NearestSegment(const TransformSetup& T, TColor32* Row, const TBitmap32& Src
                     std::int32_t J, std::int32_t I0, std::int32_t I1) {
   const TransformWriter write{T.Mode, T.MasterAlpha, T.Handler};
   const TRect& S = T.S;
-  if (!T.SValid) return;
+  if (T.SrcEmpty) return;
   for (std::int32_t I = I0; I <= I1; ++I) {
     std::int32_t X, Y;
     map(I, J, X, Y);
@@ -551,11 +551,13 @@ void Transform(TBitmap32& Dst, const TBitmap32& Src, TTransformation& Transforma
   T.MasterAlpha = Src.MasterAlpha();
   T.Handler = &Src.OnPixelCombine;
 
-  // S holds inclusive pixel indices. When SrcRect misses the source entirely (or the source is
-  // empty) the intersection is the zero rectangle; nearest sampling then has no pixel to read
-  // (the zero rectangle would otherwise name pixel (0, 0), which an empty source lacks).
-  T.SValid = IntersectRect(T.S, MakeRect(Transformation.SrcRect, rrClosest),
-                           TRect{0, 0, Src.Width() - 1, Src.Height() - 1});
+  // S holds inclusive pixel indices. When SrcRect misses the source entirely the intersection
+  // is the zero rectangle, and sampling goes on with it as the drawing rules say: nearest
+  // sampling finds pixel (0, 0) wherever a destination pixel maps there. An empty source
+  // (whose intersection always fails) lacks that pixel, so only then is there no sample.
+  IntersectRect(T.S, MakeRect(Transformation.SrcRect, rrClosest),
+                TRect{0, 0, Src.Width() - 1, Src.Height() - 1});
+  T.SrcEmpty = Src.Empty();
   if (!IntersectRect(T.D, Transformation.GetTransformedBounds(),
                      TRect{0, 0, Dst.Width() - 1, Dst.Height() - 1}) ||
       IsRectEmpty(T.D))
@@ -726,7 +728,7 @@ void SetTransformKernels(TTransformKernels Value) {
 bool TransformNearestFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
                           TTransformation& Transformation) {
   if (!AffineFastCase(T, Dst, Src, Transformation)) return false;
-  if (!T.SValid) return true;  // no sample anywhere, as in the scalar code
+  if (T.SrcEmpty) return true;  // no sample anywhere, as in the scalar code
   const KernelSet* kernels = Kernels();
   const auto& M = static_cast<const TAffineTransformation&>(Transformation);
   const AffineRows rows{T, Src, Dst, M.InvA, M.InvB, M.InvC, M.InvD, M.InvE, M.InvF, 2047u};

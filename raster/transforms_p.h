@@ -37,9 +37,13 @@ struct TransformSetup {
   TDrawMode Mode = dmOpaque;  // dmCustom only with a handler
   TColor32 MasterAlpha = 255;
   const TPixelCombineEvent* Handler = nullptr;
-  TRect S;              // inclusive source sampling bounds, inside Src when SValid
-  bool SValid = false;  // false: S is the zero rectangle left by a failed intersection
-  TRect D;              // inclusive destination bounds, inside Dst, not empty
+  // Inclusive source sampling bounds. When SrcRect misses the source, the failed intersection
+  // leaves the zero rectangle, which still names pixel (0, 0): nearest sampling reads it there.
+  TRect S;
+  // Only an empty source has no pixel (0, 0) for the zero rectangle to name; nearest sampling
+  // then has no sample anywhere (bilinear sampling reads the band through GetPixelS).
+  bool SrcEmpty = false;
+  TRect D;  // inclusive destination bounds, inside Dst, not empty
 };
 
 // The exact scalar code, the reference for everything else.

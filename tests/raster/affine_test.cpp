@@ -261,9 +261,10 @@ void ExpectedTransform(TBitmap32& Dst, const TBitmap32& Src, TAffineTransformati
   TDrawMode mode = Src.DrawMode();
   if (mode == dmCustom && !Src.OnPixelCombine) mode = dmOpaque;
   const TColor32 ma = Src.MasterAlpha();
+  // A failed intersection leaves the zero rectangle, which names pixel (0, 0); only an empty
+  // source lacks it.
   TRect S;
-  const bool sValid = IntersectRect(S, MakeRect(T.SrcRect, rrClosest),
-                                    TRect{0, 0, Src.Width() - 1, Src.Height() - 1});
+  IntersectRect(S, MakeRect(T.SrcRect, rrClosest), TRect{0, 0, Src.Width() - 1, Src.Height() - 1});
   TRect D;
   if (!IntersectRect(D, T.GetTransformedBounds(), TRect{0, 0, Dst.Width() - 1, Dst.Height() - 1}) ||
       IsRectEmpty(D))
@@ -277,7 +278,7 @@ void ExpectedTransform(TBitmap32& Dst, const TBitmap32& Src, TAffineTransformati
       if (Src.StretchFilter() == sfNearest) {
         const int x = map(T.InvA, T.InvB, T.InvC, I, J, 2047, 12);
         const int y = map(T.InvD, T.InvE, T.InvF, I, J, 2047, 12);
-        if (!sValid || x < S.Left || x > S.Right || y < S.Top || y > S.Bottom) continue;
+        if (Src.Empty() || x < S.Left || x > S.Right || y < S.Top || y > S.Bottom) continue;
         c = Src.GetPixel(x, y);
       } else {
         const int X = map(T.InvA, T.InvB, T.InvC, I, J, 7, 4);
@@ -428,6 +429,25 @@ TEST(TransformDraw, EmptyOrMissedSourceReadsNothingOutsideIt) {
   dst.Clear(0xFF000000u);
   Transform(dst, src, t);
   for (int i = 0; i < 64; ++i) ASSERT_EQ(dst.PixelBuffer()[i], 0xFF000000u);
+}
+
+// A source rectangle that misses the source leaves the zero rectangle as S, which names pixel
+// (0, 0): nearest sampling draws it where a destination pixel maps there. Scaled by 1/20, the
+// missed rectangle (10, 10)-(20, 20) has the bounds (0, 0)-(2, 2), and only destination pixel
+// (0, 0) maps back to source pixel (0, 0); the others map to 20 and beyond.
+TEST(TransformDraw, MissedSourceRectangleStillSamplesPixelZero) {
+  TBitmap32 src, dst;
+  src.SetSize(4, 4);
+  for (int i = 0; i < 16; ++i) src.PixelBuffer()[i] = 0xFF102030u + TColor32(i);
+  dst.SetSize(8, 8);
+  dst.Clear(0xFF000000u);
+  TAffineTransformation t;
+  t.SetSrcRect({10, 10, 20, 20});
+  t.Scale(0.05f, 0.05f);
+  Transform(dst, src, t);
+  EXPECT_EQ(t.GetTransformedBounds(), MakeRect(0, 0, 2, 2));
+  EXPECT_EQ(dst.GetPixel(0, 0), 0xFF102030u);
+  for (int i = 1; i < 64; ++i) ASSERT_EQ(dst.PixelBuffer()[i], 0xFF000000u) << i;
 }
 
 TEST(TransformDraw, HugeCoefficientsNeverReadOutsideTheSource) {
