@@ -264,54 +264,6 @@ bool VectorPathsActive() {
   return activeImplementation == TBlendImplementation::PackedVector;
 }
 
-// ---- Vector kernels for other modules, dispatched -----------------------------------------------
-
-namespace {
-
-#if RASTER_BLEND_VECTOR
-enum class TKernelLevel { Scalar, SSE2, AVX2 };
-
-TKernelLevel KernelLevel() {
-  static const TKernelLevel level = HasAVX2()   ? TKernelLevel::AVX2
-                                    : HasSSE2() ? TKernelLevel::SSE2
-                                                : TKernelLevel::Scalar;
-  return level;
-}
-#endif
-
-}  // namespace
-
-void BlendMemExSpanPacked(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M) {
-#if RASTER_BLEND_VECTOR
-  switch (KernelLevel()) {
-    case TKernelLevel::AVX2:
-      return BlendMemExSpan_AVX2(Samples, Dst, Count, M);
-    case TKernelLevel::SSE2:
-      return BlendMemExSpan_SSE2(Samples, Dst, Count, M);
-    case TKernelLevel::Scalar:
-      break;
-  }
-#endif
-  for (std::int32_t i = 0; i < Count; ++i) PackedBlendMemExPixel(Samples[i], Dst[i], M);
-}
-
-void BilinearCombineSpanPacked(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                               const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
-                               TColor32* Out, std::int32_t Count) {
-#if RASTER_BLEND_VECTOR
-  switch (KernelLevel()) {
-    case TKernelLevel::AVX2:
-      return BilinearCombineSpan_AVX2(Q1, Q2, Q3, Q4, WX, WY, Out, Count);
-    case TKernelLevel::SSE2:
-      return BilinearCombineSpan_SSE2(Q1, Q2, Q3, Q4, WX, WY, Out, Count);
-    case TKernelLevel::Scalar:
-      break;
-  }
-#endif
-  for (std::int32_t i = 0; i < Count; ++i)
-    Out[i] = PackedBilinear(Q1[i], Q2[i], Q3[i], Q4[i], WX[i], WY[i]);
-}
-
 // ---- Pure colour operations ---------------------------------------------------------------------
 
 namespace {

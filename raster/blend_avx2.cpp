@@ -56,14 +56,10 @@ inline __m256i Lerp8(__m256i F, __m256i B, __m256i W32) {
   return _mm256_packus_epi16(lo, hi);
 }
 
-// ((Fa + 1) * M) >> 8 and ((M + 1) * Fa) >> 8: products at most 65280, exact in the low
-// 16-bit multiply.
+// ((Fa + 1) * M) >> 8: the product is at most 65280, exact in the low 16-bit multiply.
 inline __m256i LineExWeight(__m256i Src, __m256i M32) {
   const __m256i fa1 = _mm256_add_epi32(Alpha32(Src), _mm256_set1_epi32(1));
   return _mm256_srli_epi32(_mm256_mullo_epi16(fa1, M32), 8);
-}
-inline __m256i MemExWeight(__m256i Src, __m256i M1) {
-  return _mm256_srli_epi32(_mm256_mullo_epi16(Alpha32(Src), M1), 8);
 }
 
 // Weight 0 (which Fa = 0 always gives for M in 0..255) keeps Dst; nothing is stored when all
@@ -110,44 +106,6 @@ void BlendLineEx_AVX2(const TColor32* Src, TColor32* Dst, std::int32_t Count, TC
     for (; i + 8 <= Count; i += 8) WeightedStep(Src + i, Dst + i, LineExWeight(Load(Src + i), m32));
   }
   for (; i < Count; ++i) PackedBlendLineExPixel(Src[i], Dst[i], M);
-}
-
-void BlendMemExSpan_AVX2(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M) {
-  std::int32_t i = 0;
-  if (!OrderMatters(Samples, Dst, Count)) {
-    const __m256i m1 = _mm256_set1_epi32(int(M + 1));
-    for (; i + 8 <= Count; i += 8)
-      WeightedStep(Samples + i, Dst + i, MemExWeight(Load(Samples + i), m1));
-  }
-  for (; i < Count; ++i) PackedBlendMemExPixel(Samples[i], Dst[i], M);
-}
-
-void BilinearCombine8_AVX2(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                           const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
-                           TColor32* Out) {
-  const __m256i zero = _mm256_setzero_si256();
-  __m256i wxLo, wxHi, wyLo, wyHi;
-  SpreadWeights(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(WX)), wxLo, wxHi);
-  SpreadWeights(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(WY)), wyLo, wyHi);
-  const __m256i q1 = Load(Q1), q2 = Load(Q2), q3 = Load(Q3), q4 = Load(Q4);
-  const __m256i topLo =
-      LerpLanes(_mm256_unpacklo_epi8(q1, zero), _mm256_unpacklo_epi8(q2, zero), wxLo);
-  const __m256i topHi =
-      LerpLanes(_mm256_unpackhi_epi8(q1, zero), _mm256_unpackhi_epi8(q2, zero), wxHi);
-  const __m256i botLo =
-      LerpLanes(_mm256_unpacklo_epi8(q3, zero), _mm256_unpacklo_epi8(q4, zero), wxLo);
-  const __m256i botHi =
-      LerpLanes(_mm256_unpackhi_epi8(q3, zero), _mm256_unpackhi_epi8(q4, zero), wxHi);
-  Store(Out, _mm256_packus_epi16(LerpLanes(topLo, botLo, wyLo), LerpLanes(topHi, botHi, wyHi)));
-}
-
-void BilinearCombineSpan_AVX2(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                              const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
-                              TColor32* Out, std::int32_t Count) {
-  std::int32_t i = 0;
-  for (; i + 8 <= Count; i += 8)
-    BilinearCombine8_AVX2(Q1 + i, Q2 + i, Q3 + i, Q4 + i, WX + i, WY + i, Out + i);
-  for (; i < Count; ++i) Out[i] = PackedBilinear(Q1[i], Q2[i], Q3[i], Q4[i], WX[i], WY[i]);
 }
 
 }  // namespace raster

@@ -1,5 +1,6 @@
 // Internal to the raster engine: the packed-lane arithmetic of raster/blend as scalar helpers,
-// and the vector kernels (SSE2, AVX2) that other engine modules may call in their hot loops.
+// the vector line routines of the table, and register-level SSE2 helpers that other engine
+// modules fuse into their own vector loops.
 //
 // Everything here computes the packed-lane numbers exactly:
 //   P(W)_c = (F_c*W + B_c*(256 - W) + 128) >> 8   for each channel c, W in 0..255.
@@ -7,11 +8,10 @@
 // and shifts it right logically by 8; the true sum lies in 128..65408, so the wrapped value is
 // the true value and the result is bit-identical to the scalar helpers below.
 //
-// Use the vector kernels only while VectorPathsActive() is true (packed set with vector code in
+// Use the vector code only while VectorPathsActive() is true (packed set with vector code in
 // force): under the plain set the numbers differ, and the scalar packed set is how the tests
-// check the vector code against the reference. The *_SSE2 kernels need a processor with SSE2
-// (HasSSE2()), the *_AVX2 ones HasAVX2(); the dispatchers without a suffix choose by
-// themselves (AVX2, else SSE2, else the scalar packed code).
+// check the vector code against the reference. The *_SSE2 routines need a processor with SSE2
+// (HasSSE2()), the *_AVX2 ones HasAVX2().
 //
 // Preconditions, not checked (as for the routine table): weights and master alpha in 0..255,
 // Count >= 0 (a Count of 0 or less does nothing), Src and Dst either equal or not overlapping.
@@ -77,37 +77,6 @@ void BlendLine_SSE2(const TColor32* Src, TColor32* Dst, std::int32_t Count);
 void BlendLineEx_SSE2(const TColor32* Src, TColor32* Dst, std::int32_t Count, TColor32 M);
 void BlendLine_AVX2(const TColor32* Src, TColor32* Dst, std::int32_t Count);
 void BlendLineEx_AVX2(const TColor32* Src, TColor32* Dst, std::int32_t Count, TColor32 M);
-
-// ---- Kernels for other modules ------------------------------------------------------------------
-
-// Dst[i] := packed BlendMemEx(Samples[i], Dst[i], M) for i in 0..Count-1: the dmBlend write of
-// the transformed drawing (weight ((M + 1) * Fa) >> 8, Fa = 0 or weight 0 leaves the pixel).
-void BlendMemExSpan_SSE2(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M);
-void BlendMemExSpan_AVX2(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M);
-void BlendMemExSpanPacked(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M);
-
-// Bilinear sample with the packed CombineReg, for each i in 0..Count-1:
-//   Out[i] = CombineReg(CombineReg(Q1[i], Q2[i], WX[i]), CombineReg(Q3[i], Q4[i], WX[i]), WY[i])
-// Q1/Q2 the upper-left/upper-right pixels, Q3/Q4 the lower ones, WX the weight of the left
-// column and WY that of the upper row, each 0..255. The inner CombineReg results are 0..255 per
-// channel exactly as the scalar routine returns them, so chaining in lanes changes nothing.
-// The *4 and *8 forms take exactly 4 or 8 entries (any alignment). Out may be the very same
-// array as an input, but must not overlap one otherwise.
-void BilinearCombine4_SSE2(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                           const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
-                           TColor32* Out);
-void BilinearCombine8_AVX2(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                           const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
-                           TColor32* Out);
-void BilinearCombineSpan_SSE2(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                              const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
-                              TColor32* Out, std::int32_t Count);
-void BilinearCombineSpan_AVX2(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                              const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
-                              TColor32* Out, std::int32_t Count);
-void BilinearCombineSpanPacked(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                               const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
-                               TColor32* Out, std::int32_t Count);
 
 // The scalar form of the bilinear sample (packed CombineReg three times).
 static inline TColor32 PackedBilinear(TColor32 Q1, TColor32 Q2, TColor32 Q3, TColor32 Q4,

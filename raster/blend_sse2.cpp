@@ -45,11 +45,6 @@ inline __m128i LineExWeight(__m128i Src, __m128i M32) {
   return _mm_srli_epi32(_mm_mullo_epi16(fa1, M32), 8);
 }
 
-// BlendMemEx weight ((M + 1) * Fa) >> 8, the same bound.
-inline __m128i MemExWeight(__m128i Src, __m128i M1) {
-  return _mm_srli_epi32(_mm_mullo_epi16(Alpha32(Src), M1), 8);
-}
-
 // Blend four pixels with per-pixel weights W32; pixels whose weight is 0 keep Dst. (Fa = 0
 // always gives weight 0 for M in 0..255, so the Fa = 0 rule needs no test of its own.)
 // Stores nothing when all four are skipped.
@@ -96,48 +91,6 @@ void BlendLineEx_SSE2(const TColor32* Src, TColor32* Dst, std::int32_t Count, TC
     for (; i + 4 <= Count; i += 4) WeightedStep(Src + i, Dst + i, LineExWeight(Load(Src + i), m32));
   }
   for (; i < Count; ++i) PackedBlendLineExPixel(Src[i], Dst[i], M);
-}
-
-void BlendMemExSpan_SSE2(const TColor32* Samples, TColor32* Dst, std::int32_t Count, TColor32 M) {
-  std::int32_t i = 0;
-  if (!OrderMatters(Samples, Dst, Count)) {
-    const __m128i m1 = _mm_set1_epi32(int(M + 1));
-    for (; i + 4 <= Count; i += 4)
-      WeightedStep(Samples + i, Dst + i, MemExWeight(Load(Samples + i), m1));
-  }
-  for (; i < Count; ++i) PackedBlendMemExPixel(Samples[i], Dst[i], M);
-}
-
-void BilinearCombine4_SSE2(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                           const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
-                           TColor32* Out) {
-  const __m128i zero = _mm_setzero_si128();
-  __m128i wxLo, wxHi, wyLo, wyHi;
-  sse2::SpreadWeights(_mm_loadu_si128(reinterpret_cast<const __m128i*>(WX)), wxLo, wxHi);
-  sse2::SpreadWeights(_mm_loadu_si128(reinterpret_cast<const __m128i*>(WY)), wyLo, wyHi);
-  const __m128i q1 = Load(Q1), q2 = Load(Q2), q3 = Load(Q3), q4 = Load(Q4);
-  // The inner results stay in 16-bit lanes: they are already the 0..255 values that the scalar
-  // CombineReg would pack and unpack again.
-  const __m128i topLo =
-      sse2::LerpLanes(_mm_unpacklo_epi8(q1, zero), _mm_unpacklo_epi8(q2, zero), wxLo);
-  const __m128i topHi =
-      sse2::LerpLanes(_mm_unpackhi_epi8(q1, zero), _mm_unpackhi_epi8(q2, zero), wxHi);
-  const __m128i botLo =
-      sse2::LerpLanes(_mm_unpacklo_epi8(q3, zero), _mm_unpacklo_epi8(q4, zero), wxLo);
-  const __m128i botHi =
-      sse2::LerpLanes(_mm_unpackhi_epi8(q3, zero), _mm_unpackhi_epi8(q4, zero), wxHi);
-  const __m128i lo = sse2::LerpLanes(topLo, botLo, wyLo);
-  const __m128i hi = sse2::LerpLanes(topHi, botHi, wyHi);
-  Store(Out, _mm_packus_epi16(lo, hi));
-}
-
-void BilinearCombineSpan_SSE2(const TColor32* Q1, const TColor32* Q2, const TColor32* Q3,
-                              const TColor32* Q4, const std::uint32_t* WX, const std::uint32_t* WY,
-                              TColor32* Out, std::int32_t Count) {
-  std::int32_t i = 0;
-  for (; i + 4 <= Count; i += 4)
-    BilinearCombine4_SSE2(Q1 + i, Q2 + i, Q3 + i, Q4 + i, WX + i, WY + i, Out + i);
-  for (; i < Count; ++i) Out[i] = PackedBilinear(Q1[i], Q2[i], Q3[i], Q4[i], WX[i], WY[i]);
 }
 
 }  // namespace raster

@@ -423,16 +423,13 @@ struct TVectorVariant {
   bool Available;
   TLineFn Line;
   TLineExFn LineEx;
-  TLineExFn MemExSpan;
 };
 
 std::vector<TVectorVariant> VectorVariants() {
   return {
-      {"SSE2", raster::HasSSE2(), raster::BlendLine_SSE2, raster::BlendLineEx_SSE2,
-       raster::BlendMemExSpan_SSE2},
-      {"AVX2", raster::HasAVX2(), raster::BlendLine_AVX2, raster::BlendLineEx_AVX2,
-       raster::BlendMemExSpan_AVX2},
-      {"dispatch", true, raster::BlendLine, raster::BlendLineEx, raster::BlendMemExSpanPacked},
+      {"SSE2", raster::HasSSE2(), raster::BlendLine_SSE2, raster::BlendLineEx_SSE2},
+      {"AVX2", raster::HasAVX2(), raster::BlendLine_AVX2, raster::BlendLineEx_AVX2},
+      {"dispatch", true, raster::BlendLine, raster::BlendLineEx},
   };
 }
 
@@ -441,9 +438,6 @@ void RefLine(const TColor32* s, TColor32* d, std::int32_t n) {
 }
 void RefLineEx(const TColor32* s, TColor32* d, std::int32_t n, TColor32 m) {
   raster::PackedBlendRoutines().BlendLineEx(s, d, n, m);
-}
-void RefMemExSpan(const TColor32* s, TColor32* d, std::int32_t n, TColor32 m) {
-  for (std::int32_t i = 0; i < n; ++i) raster::PackedBlendRoutines().BlendMemEx(s[i], d[i], m);
 }
 
 using VectorLines = SeededTest;
@@ -455,8 +449,8 @@ TEST_F(VectorLines, EveryLengthWithGuards) {
     if (!v.Available) continue;
     // The dispatched table lines are packed only while a packed set is in force.
     const bool tableIsPacked = raster::MMX_ACTIVE;
-    for (int kind = 0; kind < 3; ++kind) {
-      if (kind < 2 && std::strcmp(v.Name, "dispatch") == 0 && !tableIsPacked) continue;
+    for (int kind = 0; kind < 2; ++kind) {
+      if (std::strcmp(v.Name, "dispatch") == 0 && !tableIsPacked) continue;
       for (int offset = 0; offset < 4; ++offset) {
         for (int len = 0; len <= 64; ++len) {
           for (int rep = 0; rep < 8; ++rep) {
@@ -473,13 +467,9 @@ TEST_F(VectorLines, EveryLengthWithGuards) {
                 v.Line(s, d, len);
                 RefLine(s, expect.data() + offset, len);
                 break;
-              case 1:
+              default:
                 v.LineEx(s, d, len, m);
                 RefLineEx(s, expect.data() + offset, len, m);
-                break;
-              default:
-                v.MemExSpan(s, d, len, m);
-                RefMemExSpan(s, expect.data() + offset, len, m);
                 break;
             }
             for (std::size_t i = 0; i < dst.size(); ++i) {
@@ -507,7 +497,7 @@ TEST_F(VectorLines, Aliasing) {
         std::vector<TColor32> buf(len + 2 * base);
         for (auto& p : buf) p = RandomPixel();
         const TColor32 m = RandomMaster();
-        for (int kind = 0; kind < 3; ++kind) {
+        for (int kind = 0; kind < 2; ++kind) {
           std::vector<TColor32> e = buf, a = buf;
           const int srcAt = base, dstAt = base + shift;
           switch (kind) {
@@ -515,13 +505,9 @@ TEST_F(VectorLines, Aliasing) {
               RefLine(e.data() + srcAt, e.data() + dstAt, len);
               v.Line(a.data() + srcAt, a.data() + dstAt, len);
               break;
-            case 1:
+            default:
               RefLineEx(e.data() + srcAt, e.data() + dstAt, len, m);
               v.LineEx(a.data() + srcAt, a.data() + dstAt, len, m);
-              break;
-            default:
-              RefMemExSpan(e.data() + srcAt, e.data() + dstAt, len, m);
-              v.MemExSpan(a.data() + srcAt, a.data() + dstAt, len, m);
               break;
           }
           ASSERT_EQ(e, a) << v.Name << " kind " << kind << " shift " << shift << " length " << len
@@ -532,11 +518,11 @@ TEST_F(VectorLines, Aliasing) {
   }
 }
 
-// Exhaustive for the vector kernels: every (Fa, M) with every background, every (colour,
+// Exhaustive for the vector lines: every (Fa, M) with every background, every (colour,
 // background, weight) at Fa = 255. Compared with the scalar packed code, which the exhaustive
 // tests above check against the formulas (RASTER_BLEND=scalar run); the table-in-force test of
 // the simd run checks the vector lines in force against the formulas directly.
-TEST(VectorExhaustive, LinesAndSpans) {
+TEST(VectorExhaustive, Lines) {
   // Independent of the table in force; run once (in the simd run, or without RASTER_BLEND).
   if (BlendVariant() != nullptr && std::strcmp(BlendVariant(), "simd") != 0)
     GTEST_SKIP() << "checked in the RASTER_BLEND=simd run";
@@ -565,11 +551,6 @@ TEST(VectorExhaustive, LinesAndSpans) {
           exp = bg;
           RefLineEx(src.data(), exp.data(), 256, TColor32(m));
           if (!check("BlendLineEx", m)) return;
-          dst = bg;
-          v.MemExSpan(src.data(), dst.data(), 256, TColor32(m));
-          exp = bg;
-          RefMemExSpan(src.data(), exp.data(), 256, TColor32(m));
-          if (!check("BlendMemExSpan", m)) return;
         }
         if (pass == 0) {
           for (int fc = 0; fc < 256; ++fc) {
@@ -581,92 +562,6 @@ TEST(VectorExhaustive, LinesAndSpans) {
             if (!check("BlendLine", 0)) return;
           }
         }
-      }
-    }
-  }
-}
-
-using VectorBilinear = SeededTest;
-
-TEST_F(VectorBilinear, MatchesThreeCombineRegs) {
-  const auto& packed = raster::PackedBlendRoutines();
-  for (int len = 0; len <= 64; ++len) {
-    for (int rep = 0; rep < 16; ++rep) {
-      std::vector<TColor32> q1(len), q2(len), q3(len), q4(len), expect(len);
-      std::vector<std::uint32_t> wx(len), wy(len);
-      for (int i = 0; i < len; ++i) {
-        q1[i] = rng_();
-        q2[i] = rng_();
-        q3[i] = RandomPixel();
-        q4[i] = RandomPixel();
-        wx[i] = rng_() % 256;
-        wy[i] = rng_() % 256;
-        if (rng_() % 8 == 0) wx[i] = (rng_() % 2) * 255;
-        if (rng_() % 8 == 0) wy[i] = (rng_() % 2) * 255;
-        expect[i] = packed.CombineReg(packed.CombineReg(q1[i], q2[i], wx[i]),
-                                      packed.CombineReg(q3[i], q4[i], wx[i]), wy[i]);
-        ASSERT_EQ(expect[i], raster::PackedBilinear(q1[i], q2[i], q3[i], q4[i], wx[i], wy[i]));
-      }
-      constexpr TColor32 kGuardValue = 0xDEADBEEFu;
-      auto run = [&](const char* name, auto fn) {
-        std::vector<TColor32> out(len + 8, kGuardValue);
-        fn(out.data());
-        for (int i = 0; i < len; ++i)
-          ASSERT_EQ(Hex(expect[i]), Hex(out[i])) << name << " length " << len << " index " << i;
-        for (int i = len; i < len + 8; ++i) ASSERT_EQ(kGuardValue, out[i]) << name << " guard";
-      };
-      run("span dispatch", [&](TColor32* out) {
-        raster::BilinearCombineSpanPacked(q1.data(), q2.data(), q3.data(), q4.data(), wx.data(),
-                                          wy.data(), out, len);
-      });
-      if (raster::HasSSE2()) {
-        run("span SSE2", [&](TColor32* out) {
-          raster::BilinearCombineSpan_SSE2(q1.data(), q2.data(), q3.data(), q4.data(), wx.data(),
-                                           wy.data(), out, len);
-        });
-        if (len == 4)
-          run("4 SSE2", [&](TColor32* out) {
-            raster::BilinearCombine4_SSE2(q1.data(), q2.data(), q3.data(), q4.data(), wx.data(),
-                                          wy.data(), out);
-          });
-      }
-      if (raster::HasAVX2()) {
-        run("span AVX2", [&](TColor32* out) {
-          raster::BilinearCombineSpan_AVX2(q1.data(), q2.data(), q3.data(), q4.data(), wx.data(),
-                                           wy.data(), out, len);
-        });
-        if (len == 8)
-          run("8 AVX2", [&](TColor32* out) {
-            raster::BilinearCombine8_AVX2(q1.data(), q2.data(), q3.data(), q4.data(), wx.data(),
-                                          wy.data(), out);
-          });
-      }
-    }
-  }
-}
-
-// Every weight pair on one fixed quadruple per channel permutation: the vector kernels cover all
-// weights exactly.
-TEST(VectorBilinearExhaustive, AllWeightPairs) {
-  const auto& packed = raster::PackedBlendRoutines();
-  std::vector<TColor32> q1(256), q2(256), q3(256), q4(256), out(256);
-  std::vector<std::uint32_t> wx(256), wy(256);
-  for (int v = 0; v < 256; v += 15) {
-    for (int i = 0; i < 256; ++i) {
-      q1[i] = Spread((v + i) & 0xFF);
-      q2[i] = SpreadB(v);
-      q3[i] = Spread(255 - v);
-      q4[i] = SpreadB((v * 3 + i) & 0xFF);
-      wx[i] = TColor32(i);
-    }
-    for (int y = 0; y < 256; ++y) {
-      for (int i = 0; i < 256; ++i) wy[i] = TColor32(y);
-      raster::BilinearCombineSpanPacked(q1.data(), q2.data(), q3.data(), q4.data(), wx.data(),
-                                        wy.data(), out.data(), 256);
-      for (int i = 0; i < 256; ++i) {
-        const TColor32 e = packed.CombineReg(packed.CombineReg(q1[i], q2[i], wx[i]),
-                                             packed.CombineReg(q3[i], q4[i], wx[i]), wy[i]);
-        ASSERT_EQ(Hex(e), Hex(out[i])) << "wx " << i << " wy " << y;
       }
     }
   }
