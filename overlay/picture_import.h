@@ -1,5 +1,7 @@
 // Picture import (the program's Mvfreeimage unit): FreeImage decodes a picture file, and its
-// device-independent bitmap is converted straight into a TBitmap32 in one copy.
+// device-independent bitmap is converted straight into the 32-bit layout of a TBitmap32. The
+// decoding runs in the decoder process (overlay/isolated_decode.h), so that a file that makes
+// FreeImage crash costs no more than that picture.
 #pragma once
 
 #include <cstdint>
@@ -27,13 +29,20 @@ std::string TooLargeText(std::uint64_t Width, std::uint64_t Height);
 bool IsImportedExtension(const std::string& Path);
 
 // Loads the picture file at Path. Returns nullptr without a message when no file exists or
-// FreeImage cannot decode it; returns nullptr after the message "Unknown file format *" +
-// extension when the extension names no type the program loads, and after TooLargeText when
-// the picture is too large. Palette pictures become their palette colours and 15/16/24-bit
-// pictures their colours, all opaque; 32-bit pictures keep their fourth byte as alpha; 16-bit
-// grey, 48 and 64-bit colour and other non-standard pictures are reduced to 8 bits per channel.
-// Raises raster::EBitmapError when the memory for the 32-bit copy cannot be had.
+// FreeImage cannot decode it (also when the decoder process crashes, aborts, answers nonsense,
+// runs past DecoderTimeoutSeconds or cannot be started); returns nullptr after the message
+// "Unknown file format *" + extension when the extension names no type the program loads
+// (decided here, before any decoder starts), and after TooLargeText when the picture is too
+// large. Palette pictures become their palette colours, opaque except for the entries of their
+// transparency table; 15/16/24-bit pictures their colours, opaque; 32-bit pictures keep their
+// fourth byte as alpha; 16-bit grey, 48 and 64-bit colour and other non-standard pictures are
+// reduced to 8 bits per channel. Raises raster::EBitmapError when the memory for the 32-bit
+// copy cannot be had.
 std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path);
+
+// LoadPicture with FreeImage in this process: the same checks, messages and pixels, but a file
+// that crashes FreeImage ends this process. For the tests of the conversion only.
+std::unique_ptr<raster::TBitmap32> LoadPictureInProcess(const std::string& Path);
 
 // The text for a picture that cannot be read (missing, damaged, or out of memory).
 std::string PictureNotLoadedText(const std::string& Path);

@@ -1,8 +1,15 @@
-// Internal to the picture import: the 24 to 32-bit row conversions, exposed so the tests can
-// hold the vector version against the scalar one.
+// Internal to the picture import: the FreeImage decoding that runs in the decoder process (and
+// in-process for the conversion tests), and the 24 to 32-bit row conversions, exposed so the
+// tests can hold the vector version against the scalar one.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
+
+#include "raster/core.h"
+
+struct FIBITMAP;
 
 namespace overlay::detail {
 
@@ -17,5 +24,28 @@ bool HasSsse3();
 // variable RASTER_SIMD is "off", then the scalar one.
 using TConvertRow24 = void (*)(const std::uint8_t*, unsigned, std::uint32_t*);
 TConvertRow24 ConvertRow24();
+
+// Whether a decoded FreeImage bitmap can be converted, and its size when it can: FIT_BITMAP of
+// 1, 4, 8, 16, 24 or 32 bits per pixel, not empty, at most MaxPicturePixels.
+bool Convertible(FIBITMAP* Dib, unsigned* Width, unsigned* Height);
+// Converts a Convertible bitmap into Width * Height pixels at Dst, top row first, rows without
+// padding (the layout of TBitmap32), split over the engine's threads.
+void ConvertDib(FIBITMAP* Dib, raster::TColor32* Dst);
+
+enum class TDecodeStatus { Ok, CannotDecode, TooLarge, NoMemory };
+struct TDecodeResult {
+  TDecodeStatus Status = TDecodeStatus::CannotDecode;
+  // Ok and TooLarge: the picture's size.
+  std::uint64_t Width = 0, Height = 0;
+};
+// Where the pixels of a decoded picture go: memory for Width * Height pixels in the TBitmap32
+// layout, or nullptr when it cannot be had.
+using TPixelTarget = std::function<raster::TColor32*(unsigned Width, unsigned Height)>;
+// Decodes the picture file at Path with FreeImage, the type chosen by its extension: refuses a
+// picture too large by its header before decoding its pixels (and again by the decoded size),
+// reduces non-standard types to 8 bits per channel and converts into Target's memory. Shows no
+// message and makes no other decision of the import; the file's existence, type and extension
+// are checked by the caller.
+TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelTarget& Target);
 
 }  // namespace overlay::detail

@@ -1,7 +1,5 @@
 #include "overlay/print_page.h"
 
-#include <FreeImage.h>
-
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
@@ -13,6 +11,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "overlay/isolated_decode.h"
 #include "overlay/main_controller.h"
 #include "platform/file_write.h"
 #include "platform/message.h"
@@ -58,20 +57,6 @@ void RemoveRegularFile(const std::string& Path) {
   std::error_code ec;
   if (fs::is_regular_file(fs::symlink_status(Path, ec))) fs::remove(Path, ec);
 }
-
-struct TFreeImageMemory {
-  FIMEMORY* Handle = FreeImage_OpenMemory(nullptr, 0);
-  ~TFreeImageMemory() {
-    if (Handle != nullptr) FreeImage_CloseMemory(Handle);
-  }
-};
-
-struct TDib {
-  FIBITMAP* Handle = nullptr;
-  ~TDib() {
-    if (Handle != nullptr) FreeImage_Unload(Handle);
-  }
-};
 
 // The state that the captures change, put back by Restore, or on the way out of an exception
 // so the window is never left white with a waiting cursor.
@@ -175,16 +160,18 @@ bool WritePrintCapture(const QImage& Capture, const std::string& TempDir, int In
   bool written = false;
   if (platform::WriteFileAtomically(bmpPath, std::string_view(bmp.constData(), bmp.size()), nullptr,
                                     PrivateFile)) {
-    TDib dib{FreeImage_Load(FIF_BMP, bmpPath.c_str(), 0)};
-    TFreeImageMemory jpeg;
-    BYTE* data = nullptr;
-    DWORD size = 0;
-    if (dib.Handle != nullptr && jpeg.Handle != nullptr &&
-        FreeImage_SaveToMemory(FIF_JPEG, dib.Handle, jpeg.Handle, 0) &&
-        FreeImage_AcquireMemory(jpeg.Handle, &data, &size) && size > 0) {
-      const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-      written = platform::WriteFileAtomically(testPath, bytes, nullptr, PrivateFile);
-      written = platform::WriteFileAtomically(imagePath, bytes, nullptr, PrivateFile) && written;
+    // FreeImage's JPEG writer runs in the decoder process, on the pixels and the resolution the
+    // BMP holds, so its result is the JPEG of that BMP, and a fault in the writer cannot end
+    // the program.
+    const QImage pixels = Capture.convertToFormat(QImage::Format_BGR888);
+    std::string jpeg;
+    if (!pixels.isNull() &&
+        EncodeJpegIsolated(pixels.constBits(), std::uint32_t(pixels.width()),
+                           std::uint32_t(pixels.height()), std::uint32_t(pixels.bytesPerLine()),
+                           std::uint32_t(std::max(pixels.dotsPerMeterX(), 0)),
+                           std::uint32_t(std::max(pixels.dotsPerMeterY(), 0)), &jpeg)) {
+      written = platform::WriteFileAtomically(testPath, jpeg, nullptr, PrivateFile);
+      written = platform::WriteFileAtomically(imagePath, jpeg, nullptr, PrivateFile) && written;
     }
   }
   RemoveRegularFile(bmpPath);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QImage>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -35,8 +36,8 @@ std::string TestFile(const std::string& Name) {
 }
 
 // These files crash FreeImage itself (a segmentation fault or heap corruption inside the
-// library), which no in-process caller can survive; they stay out of these tests until the
-// decoder runs in a separate process.
+// library), which no in-process caller can survive; they stay out of the in-process tests
+// (isolated_decode_test takes them through the decoder process).
 const std::set<std::string> kCrashFreeImage = {
     "malformed/truncated_exif_dpi.jpg",
     "malformed/m2-336db1cd76254717eb50a8602b651fbf.tif",
@@ -155,7 +156,7 @@ TEST(FileExtension, TakesTheLastDotOfTheFileNameOnly) {
   EXPECT_EQ(FileExtension(".hidden"), ".hidden");
 }
 
-TEST(LoadPicture, EveryTestFileGivesAPictureOfItsSizeOrFailsQuietly) {
+TEST(LoadPictureInProcess, EveryTestFileGivesAPictureOfItsSizeOrFailsQuietly) {
   const std::map<std::string, Expectation> manifest = ReadManifest();
   ASSERT_GT(manifest.size(), 100u);
   std::vector<std::string> files = FilesIn("formats");
@@ -167,7 +168,7 @@ TEST(LoadPicture, EveryTestFileGivesAPictureOfItsSizeOrFailsQuietly) {
     const auto it = manifest.find(name);
     ASSERT_NE(it, manifest.end());
     platform::MessageRecorder recorder;
-    const std::unique_ptr<TBitmap32> picture = LoadPicture(TestFile(name));
+    const std::unique_ptr<TBitmap32> picture = LoadPictureInProcess(TestFile(name));
     const std::string extension = FileExtension(name);
     if (kUnknownExtensions.count(extension)) {
       EXPECT_EQ(picture, nullptr);
@@ -262,14 +263,14 @@ TEST(ConvertRow24, VectorAndScalarAgreeAtEveryWidthWithoutOverrun) {
   }
 }
 
-TEST(LoadPicture, RowBandsOnSeveralThreadsGiveTheSamePixels) {
+TEST(LoadPictureInProcess, RowBandsOnSeveralThreadsGiveTheSamePixels) {
   platform::MessageRecorder recorder;
   const int saved = raster::RasterThreadCount();
   std::vector<std::unique_ptr<TBitmap32>> pictures;
   // 3.1 million pixels: split over every thread the engine may use.
   for (int threads : {1, 2, 3, 7}) {
     raster::SetRasterThreadCount(threads);
-    pictures.push_back(LoadPicture(TestFile("photos-large/NT96650_pcb_004.JPG")));
+    pictures.push_back(LoadPictureInProcess(TestFile("photos-large/NT96650_pcb_004.JPG")));
     ASSERT_NE(pictures.back(), nullptr);
   }
   raster::SetRasterThreadCount(saved);
@@ -301,32 +302,31 @@ TEST(LoadPictureOrTell, OneMessagePerFailure) {
   EXPECT_EQ(LoadPictureOrTell(bomb), nullptr);
   EXPECT_EQ(LoadPictureOrTell(gif), nullptr);
   EXPECT_NE(LoadPictureOrTell(TestFile("formats/jpeg/hopper.jpg")), nullptr);
-  EXPECT_EQ(recorder.Texts(),
-            (std::vector<std::string>{PictureNotLoadedText(missing),
-                                      "Das Bild ist zu groß: 65535 × 32767 Pixel",
-                                      "Unknown file format *.gif"}));
+  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>{PictureNotLoadedText(missing),
+                                                        "Das Bild ist zu groß: 65535 × 32767 Pixel",
+                                                        "Unknown file format *.gif"}));
 }
 
 // Reference colours were read with an independent decoder (ImageMagick) when the test was
 // written: exact for lossless formats, a tolerance for JPEG decoders.
-TEST(LoadPicture, PixelsMatchAnIndependentDecoder) {
+TEST(LoadPictureInProcess, PixelsMatchAnIndependentDecoder) {
   platform::MessageRecorder recorder;
   // JPEG decoders may differ in chroma upsampling and rounding, most at sharp edges.
-  const auto jpeg = LoadPicture(TestFile("formats/jpeg/hopper.jpg"));
+  const auto jpeg = LoadPictureInProcess(TestFile("formats/jpeg/hopper.jpg"));
   ASSERT_NE(jpeg, nullptr);
   EXPECT_TRUE(Near(jpeg->GetPixel(0, 0), 0xFF141543u, 12));
   EXPECT_TRUE(Near(jpeg->GetPixel(31, 0), 0xFFB49D8Fu, 12));
   EXPECT_TRUE(Near(jpeg->GetPixel(100, 20), 0xFF4A71B6u, 12));
   EXPECT_TRUE(Near(jpeg->GetPixel(64, 64), 0xFFAD4637u, 12));
 
-  const auto rgb = LoadPicture(TestFile("formats/png/basn2c08.png"));
+  const auto rgb = LoadPictureInProcess(TestFile("formats/png/basn2c08.png"));
   ASSERT_NE(rgb, nullptr);
   EXPECT_TRUE(Near(rgb->GetPixel(31, 0), PngColour(255, 255, 224), 1));
   EXPECT_TRUE(Near(rgb->GetPixel(5, 3), PngColour(255, 255, 154), 1));
   EXPECT_TRUE(Near(rgb->GetPixel(20, 10), PngColour(255, 171, 255), 1));
   EXPECT_TRUE(Near(rgb->GetPixel(0, 31), PngColour(31, 31, 31), 1));
 
-  const auto palette = LoadPicture(TestFile("formats/png/basn3p08.png"));
+  const auto palette = LoadPictureInProcess(TestFile("formats/png/basn3p08.png"));
   ASSERT_NE(palette, nullptr);
   // FreeImage does not gamma-correct palette entries.
   EXPECT_EQ(palette->GetPixel(5, 3), 0xFF331A00u);
@@ -334,7 +334,7 @@ TEST(LoadPicture, PixelsMatchAnIndependentDecoder) {
   EXPECT_EQ(palette->GetPixel(31, 31), 0xFFFFFEFFu);
 
   // Top-left and bottom-left origins, raw and run-length encoded.
-  const auto tga = LoadPicture(TestFile("formats/tga/200x32_rgb_tl_raw.tga"));
+  const auto tga = LoadPictureInProcess(TestFile("formats/tga/200x32_rgb_tl_raw.tga"));
   ASSERT_NE(tga, nullptr);
   EXPECT_EQ(tga->GetPixel(0, 0), 0xFF092904u);
   EXPECT_EQ(tga->GetPixel(199, 0), 0xFF5F9A14u);
@@ -342,32 +342,32 @@ TEST(LoadPicture, PixelsMatchAnIndependentDecoder) {
   EXPECT_EQ(tga->GetPixel(199, 31), 0xFF5D8202u);
   // The bottom-left file stores the same picture bottom row first: its first stored pixel,
   // B, G, R = 3, 49, 8, is the bottom-left one. (ImageMagick 6 shows this file upside down.)
-  const auto tgaRle = LoadPicture(TestFile("formats/tga/200x32_rgb_bl_rle.tga"));
+  const auto tgaRle = LoadPictureInProcess(TestFile("formats/tga/200x32_rgb_bl_rle.tga"));
   ASSERT_NE(tgaRle, nullptr);
   EXPECT_EQ(tgaRle->GetPixel(0, 31), 0xFF083103u);
   for (int y = 0; y < 32; ++y) {
     for (int x = 0; x < 200; ++x) ASSERT_EQ(tgaRle->GetPixel(x, y), tga->GetPixel(x, y));
   }
 
-  const auto bmp = LoadPicture(TestFile("formats/bmp/rgb16-565.bmp"));
+  const auto bmp = LoadPictureInProcess(TestFile("formats/bmp/rgb16-565.bmp"));
   ASSERT_NE(bmp, nullptr);
   EXPECT_EQ(bmp->GetPixel(126, 0), 0xFF9C9EBDu);
   EXPECT_EQ(bmp->GetPixel(5, 3), 0xFFF72829u);
-  const auto bmp555 = LoadPicture(TestFile("formats/bmp/rgb16.bmp"));
+  const auto bmp555 = LoadPictureInProcess(TestFile("formats/bmp/rgb16.bmp"));
   ASSERT_NE(bmp555, nullptr);
   EXPECT_EQ(bmp555->GetPixel(126, 0), 0xFF9C9CBDu);
   EXPECT_EQ(bmp555->GetPixel(126, 63), 0xFF63637Bu);
-  const auto bmp24 = LoadPicture(TestFile("formats/bmp/rgb24.bmp"));
+  const auto bmp24 = LoadPictureInProcess(TestFile("formats/bmp/rgb24.bmp"));
   ASSERT_NE(bmp24, nullptr);
   EXPECT_EQ(bmp24->GetPixel(126, 0), 0xFF9F9FBDu);  // last pixel of a row: the tail case
   EXPECT_EQ(bmp24->GetPixel(5, 3), 0xFFF32929u);
   EXPECT_EQ(bmp24->GetPixel(126, 63), 0xFF60607Eu);
 }
 
-TEST(LoadPicture, OneBitTiffIsBlackAndWhiteThroughItsPalette) {
+TEST(LoadPictureInProcess, OneBitTiffIsBlackAndWhiteThroughItsPalette) {
   platform::MessageRecorder recorder;
   // Min-is-white G4: FreeImage's palette is white, black.
-  const auto picture = LoadPicture(TestFile("formats/tiff/hopper_g4.tif"));
+  const auto picture = LoadPictureInProcess(TestFile("formats/tiff/hopper_g4.tif"));
   ASSERT_NE(picture, nullptr);
   EXPECT_EQ(picture->GetPixel(0, 0), 0xFF000000u);
   EXPECT_EQ(picture->GetPixel(31, 0), 0xFFFFFFFFu);
@@ -382,9 +382,9 @@ TEST(LoadPicture, OneBitTiffIsBlackAndWhiteThroughItsPalette) {
   }
 }
 
-TEST(LoadPicture, EightBitGreyPngThroughItsPalette) {
+TEST(LoadPictureInProcess, EightBitGreyPngThroughItsPalette) {
   platform::MessageRecorder recorder;
-  const auto picture = LoadPicture(TestFile("formats/png/basn0g08.png"));
+  const auto picture = LoadPictureInProcess(TestFile("formats/png/basn0g08.png"));
   ASSERT_NE(picture, nullptr);
   EXPECT_EQ(picture->GetPixel(0, 0), 0xFF000000u);
   EXPECT_TRUE(Near(picture->GetPixel(31, 0), PngColour(31, 31, 31), 1));
@@ -400,9 +400,9 @@ TEST(LoadPicture, EightBitGreyPngThroughItsPalette) {
   }
 }
 
-TEST(LoadPicture, ThirtyTwoBitPngKeepsItsTransparency) {
+TEST(LoadPictureInProcess, ThirtyTwoBitPngKeepsItsTransparency) {
   platform::MessageRecorder recorder;
-  const auto picture = LoadPicture(TestFile("formats/png/basn6a08.png"));
+  const auto picture = LoadPictureInProcess(TestFile("formats/png/basn6a08.png"));
   ASSERT_NE(picture, nullptr);
   // Alpha is not gamma-corrected.
   EXPECT_TRUE(Near(picture->GetPixel(0, 0), PngColour(255, 0, 8, 0), 1));
@@ -415,10 +415,54 @@ TEST(LoadPicture, ThirtyTwoBitPngKeepsItsTransparency) {
   EXPECT_EQ(picture->GetPixel(5, 3) >> 24, 41u);
 }
 
-TEST(LoadPicture, SixteenBitGreyLooksLikeItsEightBitVersion) {
+// A palette picture with a transparency table keeps its transparency as a 32-bit one does.
+// Qt's PNG reader, which expands the table itself, gives every pixel's reference alpha; the
+// colour-key picture (24-bit with a tRNS colour) arrives from FreeImage as 32 bits already.
+TEST(LoadPictureInProcess, PalettePicturesKeepTheTransparencyOfTheirTable) {
+  for (const char* name : {"formats/png/tbbn3p08.png", "formats/png/tbrn2c08.png"}) {
+    SCOPED_TRACE(name);
+    const auto picture = LoadPictureInProcess(TestFile(name));
+    ASSERT_NE(picture, nullptr);
+    const QImage reference =
+        QImage(QString::fromStdString(TestFile(name))).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(picture->Width(), reference.width());
+    ASSERT_EQ(picture->Height(), reference.height());
+    int transparent = 0;
+    for (int y = 0; y < reference.height(); ++y) {
+      for (int x = 0; x < reference.width(); ++x) {
+        const unsigned alpha = picture->GetPixel(x, y) >> 24;
+        ASSERT_EQ(alpha, unsigned(qAlpha(reference.pixel(x, y)))) << x << "," << y;
+        transparent += alpha == 0;
+      }
+    }
+    EXPECT_GT(transparent, 0);
+  }
+
+  // A table shorter than the palette: the entries beyond it are opaque.
+  TempFolder folder;
+  FIBITMAP* dib = FreeImage_Allocate(4, 1, 8);
+  ASSERT_NE(dib, nullptr);
+  RGBQUAD* palette = FreeImage_GetPalette(dib);
+  for (int i = 0; i < 4; ++i) palette[i] = {BYTE(10 * i), BYTE(20 * i), BYTE(30 * i), 0};
+  BYTE table[2] = {0, 128};
+  FreeImage_SetTransparencyTable(dib, table, 2);
+  BYTE* row = FreeImage_GetScanLine(dib, 0);
+  for (int x = 0; x < 4; ++x) row[x] = BYTE(x);
+  const std::string path = folder.File("palette_trns.png");
+  ASSERT_TRUE(FreeImage_Save(FIF_PNG, dib, path.c_str(), 0));
+  FreeImage_Unload(dib);
+  const auto picture = LoadPictureInProcess(path);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->GetPixel(0, 0), raster::Color32(0, 0, 0, 0));
+  EXPECT_EQ(picture->GetPixel(1, 0), raster::Color32(30, 20, 10, 128));
+  EXPECT_EQ(picture->GetPixel(2, 0), raster::Color32(60, 40, 20, 255));
+  EXPECT_EQ(picture->GetPixel(3, 0), raster::Color32(90, 60, 30, 255));
+}
+
+TEST(LoadPictureInProcess, SixteenBitGreyLooksLikeItsEightBitVersion) {
   platform::MessageRecorder recorder;
-  const auto wide = LoadPicture(TestFile("formats/pnm/hopper_16bit.pgm"));
-  const auto narrow = LoadPicture(TestFile("formats/pnm/hopper_8bit.pgm"));
+  const auto wide = LoadPictureInProcess(TestFile("formats/pnm/hopper_16bit.pgm"));
+  const auto narrow = LoadPictureInProcess(TestFile("formats/pnm/hopper_8bit.pgm"));
   ASSERT_NE(wide, nullptr);
   ASSERT_NE(narrow, nullptr);
   ASSERT_EQ(wide->Width(), narrow->Width());
@@ -435,7 +479,7 @@ TEST(LoadPicture, SixteenBitGreyLooksLikeItsEightBitVersion) {
   EXPECT_GT(hi, 200);
 
   // PngSuite's 16-bit grey gradient, against its raw 16-bit samples.
-  const auto png = LoadPicture(TestFile("formats/png/basn0g16.png"));
+  const auto png = LoadPictureInProcess(TestFile("formats/png/basn0g16.png"));
   ASSERT_NE(png, nullptr);
   const auto grey16 = [](int V) { return PngColour(V, V, V, 255, 65535); };
   EXPECT_TRUE(Near(png->GetPixel(31, 0), grey16(0xBAFF), 1));
@@ -445,16 +489,16 @@ TEST(LoadPicture, SixteenBitGreyLooksLikeItsEightBitVersion) {
   EXPECT_TRUE(Near(png->GetPixel(31, 31), grey16(0x00FF), 1));
 
   // A very dark 16-bit TIFF (samples 336 to 480 of 65535) stays very dark.
-  const auto tiff = LoadPicture(TestFile("formats/tiff/16bit.cropped.tif"));
+  const auto tiff = LoadPictureInProcess(TestFile("formats/tiff/16bit.cropped.tif"));
   ASSERT_NE(tiff, nullptr);
   EXPECT_EQ(tiff->Width(), 64);
   EXPECT_EQ(tiff->GetPixel(0, 0), raster::Gray32(480 >> 8));
   EXPECT_EQ(tiff->GetPixel(63, 63), raster::Gray32(357 >> 8));
 }
 
-TEST(LoadPicture, FortyEightBitColourLooksLikeItsEightBitVersion) {
+TEST(LoadPictureInProcess, FortyEightBitColourLooksLikeItsEightBitVersion) {
   platform::MessageRecorder recorder;
-  const auto png = LoadPicture(TestFile("formats/png/basn2c16.png"));
+  const auto png = LoadPictureInProcess(TestFile("formats/png/basn2c16.png"));
   ASSERT_NE(png, nullptr);
   // Raw 16-bit samples of PngSuite's 48-bit picture.
   const auto rgb16 = [](int R, int G, int B) { return PngColour(R, G, B, 255, 65535); };
@@ -466,7 +510,7 @@ TEST(LoadPicture, FortyEightBitColourLooksLikeItsEightBitVersion) {
   EXPECT_TRUE(Near(png->GetPixel(31, 31), rgb16(0, 0, 0xFFFF), 1));
 
   // 48-bit TIFF (no gamma): the high byte of each 16-bit sample.
-  const auto tiff = LoadPicture(TestFile("formats/tiff/tiff_16bit_RGB.tiff"));
+  const auto tiff = LoadPictureInProcess(TestFile("formats/tiff/tiff_16bit_RGB.tiff"));
   ASSERT_NE(tiff, nullptr);
   EXPECT_EQ(tiff->Width(), 100);
   EXPECT_EQ(tiff->Height(), 40);
@@ -476,7 +520,7 @@ TEST(LoadPicture, FortyEightBitColourLooksLikeItsEightBitVersion) {
   EXPECT_EQ(tiff->GetPixel(99, 39), raster::Color32(16118 >> 8, 13311 >> 8, 11095 >> 8));
 }
 
-TEST(LoadPicture, SixtyFourBitColourKeepsItsAlpha) {
+TEST(LoadPictureInProcess, SixtyFourBitColourKeepsItsAlpha) {
   TempFolder folder;
   FIBITMAP* dib = FreeImage_AllocateT(FIT_RGBA16, 3, 2);
   ASSERT_NE(dib, nullptr);
@@ -493,7 +537,7 @@ TEST(LoadPicture, SixtyFourBitColourKeepsItsAlpha) {
   FreeImage_Unload(dib);
 
   platform::MessageRecorder recorder;
-  const auto picture = LoadPicture(path);
+  const auto picture = LoadPictureInProcess(path);
   ASSERT_NE(picture, nullptr);
   EXPECT_TRUE(recorder.Texts().empty());
   // Without a gAMA chunk nothing is gamma-corrected: the high byte of every sample.
@@ -504,7 +548,7 @@ TEST(LoadPicture, SixtyFourBitColourKeepsItsAlpha) {
   EXPECT_EQ(picture->GetPixel(2, 1), 0x40000000u);
 }
 
-TEST(LoadPicture, FloatingPointTiffIsScaledToItsRange) {
+TEST(LoadPictureInProcess, FloatingPointTiffIsScaledToItsRange) {
   TempFolder folder;
   FIBITMAP* dib = FreeImage_AllocateT(FIT_FLOAT, 4, 1);
   ASSERT_NE(dib, nullptr);
@@ -518,7 +562,7 @@ TEST(LoadPicture, FloatingPointTiffIsScaledToItsRange) {
   FreeImage_Unload(dib);
 
   platform::MessageRecorder recorder;
-  const auto picture = LoadPicture(path);
+  const auto picture = LoadPictureInProcess(path);
   ASSERT_NE(picture, nullptr);
   EXPECT_EQ(picture->GetPixel(0, 0), raster::Gray32(0));
   EXPECT_EQ(picture->GetPixel(3, 0), raster::Gray32(255));

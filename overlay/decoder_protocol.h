@@ -1,0 +1,82 @@
+// The messages between Tessaly and its picture decoder process, tessaly-decode. Both sides run
+// on the same machine from the same build, but the parent trusts nothing the decoder says: a
+// decoder that FreeImage has led astray may answer anything, so every reply is checked here
+// before a single byte of shared memory is read. No Qt, no processes, no system calls: plain
+// functions over bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace overlay::decoder {
+
+// What the parent asks for. Each request travels as one message of a SOCK_SEQPACKET socket.
+enum class TRequestKind : std::uint32_t {
+  // Decode the picture file named in the request into 32-bit pixels.
+  DecodePicture = 1,
+  // Encode the 24-bit pixels of the shared memory sent with the request as a JPEG file image.
+  EncodeJpeg = 2,
+};
+
+enum class TReplyStatus : std::uint32_t {
+  Ok = 0,
+  CannotDecode = 1,  // no picture: not a picture, damaged, or of a type that cannot be converted
+  TooLarge = 2,      // Width x Height exceed the pixel limit (known from the header or the file)
+  NoMemory = 3,      // the decoder could not get the memory for the result
+};
+
+// The largest picture the decoder hands over (2^28 pixels, 1 GiB of 32-bit pixels).
+constexpr std::uint64_t MaxPixels = std::uint64_t(1) << 28;
+// A request names a file of at most this many bytes.
+constexpr std::size_t MaxPathLength = 4096;
+// A JPEG of a capture larger than this is not believed (a capture is a screen's cut-out).
+constexpr std::uint64_t MaxJpegBytes = std::uint64_t(1) << 30;
+// The fixed sizes of the messages (a decode request adds its path).
+constexpr std::size_t ReplySize = 24;
+constexpr std::size_t RequestHeaderSize = 16;
+constexpr std::size_t EncodeRequestSize = RequestHeaderSize + 20;
+
+struct TRequest {
+  TRequestKind Kind = TRequestKind::DecodePicture;
+  // The engine threads the decoder may convert with (as many as the parent's engine uses).
+  std::uint32_t Threads = 1;
+  // DecodePicture: the file.
+  std::string Path;
+  // EncodeJpeg: the pixels in the shared memory, B, G, R bytes, top row first, Pitch bytes
+  // from one row to the next; the resolution in dots per metre, as a BMP header carries it.
+  std::uint32_t Width = 0, Height = 0, Pitch = 0;
+  std::uint32_t DotsPerMeterX = 0, DotsPerMeterY = 0;
+};
+
+struct TReply {
+  TReplyStatus Status = TReplyStatus::CannotDecode;
+  // Ok for a picture and TooLarge: its size. Zero otherwise.
+  std::uint32_t Width = 0, Height = 0;
+  // Ok: the bytes of the shared memory sent with the reply that hold the result (the pixels,
+  // Width * Height * 4 of them, rows top-down without padding, as a TBitmap32 keeps them; or
+  // the JPEG file image). Zero otherwise.
+  std::uint64_t Bytes = 0;
+};
+
+std::vector<std::uint8_t> EncodeRequest(const TRequest& Request);
+// False for anything but a well-formed request (unknown kind, wrong size, a path that is empty,
+// too long or holds a NUL, pixel sizes that do not fit their pitch or the limits).
+bool ParseRequest(const std::uint8_t* Data, std::size_t Size, TRequest* Request);
+// The pixel bytes an encode request's shared memory must hold at least: Pitch * Height.
+std::uint64_t EncodeRequestBytes(const TRequest& Request);
+
+std::vector<std::uint8_t> EncodeReply(const TReply& Reply);
+
+// THE FUZZING ENTRY POINT for the decoder's answers. Reads a reply of Size bytes at Data to a
+// request of kind Expected; MemoryLength is the length of the shared memory that came with it
+// (0 when none came). True, with *Reply filled, only when every field is consistent: the known
+// magic and status, for a picture 0 < Width, Height and Width * Height <= MaxPixels with
+// Bytes == Width * Height * 4 <= MemoryLength, for a JPEG 0 < Bytes <= min(MemoryLength,
+// MaxJpegBytes), for TooLarge a size that really exceeds MaxPixels, and zeros where a status
+// carries nothing. Never reads outside [Data, Data + Size), for any input.
+bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind Expected,
+                       std::uint64_t MemoryLength, TReply* Reply);
+
+}  // namespace overlay::decoder

@@ -1,0 +1,66 @@
+// FreeImage in a process of its own. Some damaged files make FreeImage crash, abort or never
+// finish; in Tessaly's process that would end the program and lose the user's alignment. The
+// decoder program tessaly-decode, beside the running program, therefore does all of FreeImage's
+// work on untrusted input; Tessaly only reads its checked answer.
+//
+// One decoder process per request: started with posix_spawn (always one ahead, so that its
+// libraries are loaded when the request comes), it gets one end of a
+// SOCK_SEQPACKET socket pair as its file descriptor 3 and nothing else of ours. The request and
+// the reply are one message each (overlay/decoder_protocol.h); the pixels travel in a sealed
+// memfd that the decoder creates, fills in the final TBitmap32 layout and sends with its reply
+// (SCM_RIGHTS). A decoder that crashes, aborts, answers nonsense or runs past its time is
+// killed and reaped; its request then gives no result, like a file that cannot be decoded.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "raster/core.h"
+
+namespace overlay {
+
+enum class TIsolatedStatus {
+  Picture,    // Bitmap holds the picture
+  NoPicture,  // the decoder could not decode it, failed, or could not be started
+  TooLarge,   // Width x Height exceed MaxPicturePixels
+  NoMemory,   // the memory for the pixels could not be had (in the decoder or here)
+};
+
+struct TIsolatedPicture {
+  TIsolatedStatus Status = TIsolatedStatus::NoPicture;
+  std::uint64_t Width = 0, Height = 0;  // Picture and TooLarge
+  std::unique_ptr<raster::TBitmap32> Bitmap;
+};
+
+// Decodes the picture file at Path (its type by its extension) in a decoder process. Decides
+// nothing about the file itself: the caller checks that it is a regular file with an extension
+// the import loads. Never raises.
+TIsolatedPicture DecodePictureIsolated(const std::string& Path);
+
+// Encodes Width x Height 24-bit pixels (B, G, R bytes, top row first, Pitch bytes apart) as a
+// JPEG file image with FreeImage's JPEG writer at its default settings, in a decoder process.
+// The resolution is written as given (dots per metre). False, *Jpeg untouched, when no JPEG
+// came of it.
+bool EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width, std::uint32_t Height,
+                        std::uint32_t Pitch, std::uint32_t DotsPerMeterX,
+                        std::uint32_t DotsPerMeterY, std::string* Jpeg);
+
+// The decoder program: the one set by SetDecoderProgram, else tessaly-decode in
+// platform::ProgramDirectory(). When it cannot be started, no picture can be opened; one line
+// on the error stream says so, once per process.
+std::string DecoderProgram();
+// Makes the decoder requests run Path instead (tests and benchmarks, whose programs do not lie
+// beside the decoder); an empty Path restores the default. A decoder waiting in advance for
+// the former program is ended.
+void SetDecoderProgram(std::string Path);
+
+// Starts the decoder for the next request now, if none is waiting yet (a program calls this at
+// its start, so that the first picture does not wait for the decoder's libraries either).
+void StartDecoderInAdvance();
+
+// How long one decoder process may take, in seconds: TESSALY_DECODE_TIMEOUT from the
+// environment when it holds a positive number (fractions allowed), else 30. Read per request.
+double DecoderTimeoutSeconds();
+
+}  // namespace overlay
