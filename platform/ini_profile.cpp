@@ -213,6 +213,11 @@ bool TIniText::Set(std::string_view SectionName, std::string_view Key, std::stri
     refusal = "a section name holds \"]\"";
   else if (Key.find('=') != npos)
     refusal = "a key holds \"=\"";
+  // Names in the file lose their tabs as well as their spaces, so a name with a tab at either
+  // end would be stored under a name that nothing can read back; after a tab, ";" and "["
+  // still make the line a comment or a section header.
+  else if (TrimBlanks(SectionName) != SectionName || TrimBlanks(Key) != Key)
+    refusal = "a name starts or ends with a tab";
   else if (!Key.empty() && (Key.front() == ';' || Key.front() == '['))
     refusal = "a key starts with \";\" or \"[\"";
   if (refusal) {
@@ -246,6 +251,8 @@ bool TIniText::Set(std::string_view SectionName, std::string_view Key, std::stri
     }
     line += Value;
     line += l.Next > l.End ? FBytes.substr(l.End, l.Next - l.End) : nl;
+    // The same value with the same blanks around it: the file stays as it is.
+    if (std::string_view(FBytes).substr(l.Begin, l.Next - l.Begin) == line) return true;
     Replace(l.Begin, l.Next, line);
   } else {
     std::size_t after = s->Header;
@@ -253,7 +260,10 @@ bool TIniText::Set(std::string_view SectionName, std::string_view Key, std::stri
       if (FLines[i].Kind == LineKind::Key) after = i;
     const Line l = FLines[after];
     std::string add = l.Next == l.End ? nl : std::string();
-    add += entry + nl;
+    // A lone CR in front of the LF that starts the next line would join it into one CR LF and
+    // swallow that line; the new line then ends as the line it follows.
+    const bool joins = nl == "\r" && l.Next < FBytes.size() && FBytes[l.Next] == '\n';
+    add += entry + (joins ? FBytes.substr(l.End, l.Next - l.End) : nl);
     Replace(l.Next, l.Next, add);
   }
   if (Changed) *Changed = true;
@@ -266,7 +276,11 @@ bool TIniText::Delete(std::string_view SectionName, std::string_view Key) {
   const auto li = FindKeyLine(*s, Key);
   if (!li) return false;
   const Line l = FLines[*li];
-  Replace(l.Begin, l.Next, {});
+  // Between a lone CR and an LF, removing the whole line would join the two into one CR LF and
+  // swallow the empty line that the LF ends; an empty CR LF line then stays in its place.
+  const bool joins = l.Begin > 0 && FBytes[l.Begin - 1] == '\r' && l.Next < FBytes.size() &&
+                     FBytes[l.Next] == '\n';
+  Replace(l.Begin, l.Next, joins ? "\r\n" : "");
   return true;
 }
 

@@ -16,7 +16,9 @@
 // New lines end as the file's first line does (CR LF in a new file). Writing the value already
 // there leaves the file untouched. Names and values that would change the file's structure (a
 // line break or NUL anywhere, "=" in a key, "]" in a section name, a key starting with ";" or
-// "[") are refused rather than written into something that reads back differently.
+// "[", a name starting or ending with a tab) are refused rather than written into something
+// that reads back differently. New lines never join a lone CR before them with an LF after
+// them into one line break.
 #pragma once
 
 #include <cstddef>

@@ -78,16 +78,24 @@ const Exiv2::Exifdatum* FindTag(const Exiv2::ExifData& data, std::uint16_t tag, 
   return found == data.end() ? nullptr : &*found;
 }
 
+// The path is opened as a file by name. exiv2's opening by path would also treat "-" as stdin and
+// "http://", "data://" and similar prefixes as things to fetch or decode. exiv2 0.27 takes and
+// gives its files only as std::auto_ptr, which clang marks deprecated.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+Exiv2::Image::AutoPtr OpenByName(const char* path) {
+  Exiv2::BasicIo::AutoPtr io(new Exiv2::FileIo(path));
+  return Exiv2::ImageFactory::open(io);
+}
+#pragma GCC diagnostic pop
+
 std::string ReadTag(const char* path, int tag) {
   if (path == nullptr || *path == '\0' || tag < 0 || tag > 0xFFFF) return {};
   // Pipes and devices could block or never end; only plain files are pictures.
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) return {};
 
-  // The path is opened as a file by name. exiv2's opening by path would also treat "-" as stdin
-  // and "http://", "data://" and similar prefixes as things to fetch or decode.
-  Exiv2::BasicIo::AutoPtr io(new Exiv2::FileIo(path));
-  Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(io);
+  const auto image = OpenByName(path);
   if (image.get() == nullptr) return {};
   image->readMetadata();
   const Exiv2::ExifData& data = image->exifData();

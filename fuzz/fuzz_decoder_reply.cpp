@@ -1,0 +1,71 @@
+// The parent's check of the picture decoder process's messages: ParseDecoderReply (and
+// ParseRequest, the decoder's side) on random bytes. The first input byte picks the request
+// kind the reply answers, the next eight the length of the shared memory that came with it, the
+// rest is the message. Whatever is accepted must satisfy every limit the parent relies on
+// before it reads shared memory, and must encode back to the very bytes it was read from.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "fuzz/fuzz_common.h"
+#include "overlay/decoder_protocol.h"
+
+namespace {
+
+using fuzz::Check;
+namespace dec = overlay::decoder;
+
+void CheckReply(const dec::TReply& R, dec::TRequestKind Expected, std::uint64_t MemoryLength) {
+  const std::uint64_t pixels = std::uint64_t(R.Width) * std::uint64_t(R.Height);
+  switch (R.Status) {
+    case dec::TReplyStatus::Ok:
+      if (Expected == dec::TRequestKind::DecodePicture) {
+        Check(R.Width > 0 && R.Height > 0 && pixels <= dec::MaxPixels,
+              "picture size outside limits");
+        Check(R.Bytes == pixels * 4 && R.Bytes <= MemoryLength, "picture bytes do not fit");
+      } else {
+        Check(R.Bytes > 0 && R.Bytes <= MemoryLength && R.Bytes <= dec::MaxJpegBytes,
+              "JPEG bytes do not fit");
+        Check(R.Width == 0 && R.Height == 0, "a JPEG reply with a size");
+      }
+      break;
+    case dec::TReplyStatus::TooLarge:
+      Check(pixels > dec::MaxPixels && R.Bytes == 0, "TooLarge for a size within limits");
+      break;
+    case dec::TReplyStatus::CannotDecode:
+    case dec::TReplyStatus::NoMemory:
+      Check(R.Width == 0 && R.Height == 0 && R.Bytes == 0, "a failure reply carries values");
+      break;
+    default:
+      fuzz::Fail("an unknown status accepted");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+  if (Size < 9) return 0;
+  const dec::TRequestKind expected =
+      Data[0] & 1 ? dec::TRequestKind::DecodePicture : dec::TRequestKind::EncodeJpeg;
+  std::uint64_t memory = 0;
+  std::memcpy(&memory, Data + 1, 8);
+  // Small lengths half of the time, so that accepted replies are not only those of huge maps.
+  if (Data[0] & 2) memory &= 0xFFFFF;
+  // The message alone in a block of its own size, so that any read past it is caught.
+  const std::vector<std::uint8_t> message(Data + 9, Data + Size);
+
+  dec::TReply reply;
+  if (dec::ParseDecoderReply(message.data(), message.size(), expected, memory, &reply)) {
+    CheckReply(reply, expected, memory);
+    Check(dec::EncodeReply(reply) == message, "an accepted reply encodes to other bytes");
+  }
+  dec::TRequest request;
+  if (dec::ParseRequest(message.data(), message.size(), &request)) {
+    Check(dec::EncodeRequest(request) == message, "an accepted request encodes to other bytes");
+    if (request.Kind == dec::TRequestKind::DecodePicture)
+      Check(!request.Path.empty() && request.Path.size() <= dec::MaxPathLength &&
+                request.Path.find('\0') == std::string::npos,
+            "an accepted path outside the limits");
+  }
+  return 0;
+}

@@ -1,0 +1,48 @@
+// The print page writer on random templates: the page must be the template read in pieces of
+// at most 1023 bytes up to and with each line break, the first "#Image#" of every piece
+// replaced by the folder + "image" + n + ".jpg" (n counting the replaced pieces from 1).
+// The expected page is built here byte by byte, apart from the code under test.
+#include <cstdint>
+#include <string>
+
+#include "fuzz/fuzz_common.h"
+#include "overlay/print_page.h"
+#include "platform/message.h"
+
+namespace {
+
+std::string ExpectedPage(const std::string& Template, const std::string& Dir) {
+  std::string page, piece;
+  int n = 0;
+  auto flush = [&] {
+    const std::size_t at = piece.find("#Image#");
+    if (at != std::string::npos) {
+      ++n;
+      piece =
+          piece.substr(0, at) + Dir + "image" + std::to_string(n) + ".jpg" + piece.substr(at + 7);
+    }
+    page += piece;
+    piece.clear();
+  };
+  for (const char c : Template) {
+    piece += c;
+    if (c == '\n' || piece.size() == 1023) flush();
+  }
+  if (!piece.empty()) flush();
+  return page;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+  platform::MessageRecorder messages;
+  const std::string& dir = fuzz::ScratchDir();
+  const std::string templ(reinterpret_cast<const char*>(Data), Size);
+  const std::string templatePath = dir + "template.html";
+  fuzz::WriteFile(templatePath, templ);
+  fuzz::Check(overlay::WritePrintPageFrom(templatePath, dir) == 0, "the page was not written");
+  fuzz::Check(messages.Texts().empty(), "a message for a page that was written");
+  fuzz::Check(fuzz::ReadFile(dir + "output.html") == ExpectedPage(templ, dir),
+              "the page differs from the template with its placeholders replaced");
+  return 0;
+}
