@@ -10,10 +10,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "overlay/decoder_channel.h"
 #include "overlay/decoder_protocol.h"
@@ -27,11 +29,10 @@ using overlay::decoder::TReply;
 using overlay::decoder::TReplyStatus;
 using overlay::decoder::TRequest;
 
-// A memfd for the result, sealed against shrinking and growing once it is filled, so the
-// parent may map it without fear of losing pages under its mapping.
+// A new memfd of Bytes for a result.
 TFd NewMemory(const char* Name, std::size_t Bytes) {
   TFd fd(::memfd_create(Name, MFD_CLOEXEC | MFD_ALLOW_SEALING));
-  if (!fd.Valid() || ::ftruncate(fd.Get(), off_t(Bytes)) != 0) return {};
+  if (!fd.Valid()) return {};
   // The pages are taken now: a full memory gives "no memory" here instead of SIGBUS while
   // the pixels are written.
   int error;
@@ -42,8 +43,28 @@ TFd NewMemory(const char* Name, std::size_t Bytes) {
   return fd;
 }
 
+// Memory for Bytes of pixels: the memfd that the parent sent back from its last picture when
+// it can hold them (its pages exist already, which spares taking and clearing them anew), else
+// a new one.
+TFd PictureMemory(TFd Reuse, std::size_t Bytes) {
+  struct stat st {};
+  const int seals = Reuse.Valid() ? ::fcntl(Reuse.Get(), F_GET_SEALS) : -1;
+  if (seals >= 0 && (seals & (F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_FUTURE_WRITE)) == 0 &&
+      ::fstat(Reuse.Get(), &st) == 0 && st.st_size >= 0) {
+    if (std::uint64_t(st.st_size) >= Bytes) return Reuse;
+    int error;
+    do {
+      error = ::posix_fallocate(Reuse.Get(), 0, off_t(Bytes));
+    } while (error == EINTR);
+    if (error == 0) return Reuse;
+  }
+  return NewMemory("tessaly-picture", Bytes);
+}
+
+// The parent maps or reads a result only from a memfd that cannot shrink (it could lose pages
+// under a mapping); growing stays allowed, so that the memory can serve a larger picture next.
 bool Seal(const TFd& Memory) {
-  return ::fcntl(Memory.Get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0;
+  return ::fcntl(Memory.Get(), F_ADD_SEALS, F_SEAL_SHRINK) == 0;
 }
 
 struct TMapping {
@@ -54,20 +75,41 @@ struct TMapping {
   }
 };
 
-TReply Decode(const TRequest& Request, TFd* Memory) {
-  TMapping mapping;
+bool WriteAll(const TFd& Memory, const void* Data, std::size_t Size, std::uint64_t Offset) {
+  for (std::size_t done = 0; done < Size;) {
+    const ssize_t n = ::pwrite(Memory.Get(), static_cast<const char*>(Data) + done, Size - done,
+                               off_t(Offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += std::size_t(n);
+  }
+  return true;
+}
+
+// The pixels are converted in small bands and written into the memfd, not converted into a
+// mapping of it: every page newly mapped into a process costs a fault, which on a virtual
+// machine costs more than copying the page; a small band buffer is mapped once and the memfd's
+// pages are reached through the kernel.
+constexpr std::size_t BandPixels = std::size_t(64) << 10;
+
+TReply Decode(const TRequest& Request, TFd Reuse, TFd* Memory) {
   const overlay::detail::TDecodeResult result = overlay::detail::DecodeWithFreeImage(
-      Request.Path, [&](unsigned Width, unsigned Height) -> raster::TColor32* {
-        const std::size_t bytes = std::size_t(Width) * Height * 4;
-        TFd fd = NewMemory("tessaly-picture", bytes);
-        if (!fd.Valid()) return nullptr;
-        void* start =
-            ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd.Get(), 0);
-        if (start == MAP_FAILED) return nullptr;
-        mapping.Start = start;
-        mapping.Length = bytes;
+      Request.Path, [&](FIBITMAP* Dib, unsigned Width, unsigned Height) {
+        const std::size_t rowBytes = std::size_t(Width) * 4;
+        TFd fd = PictureMemory(std::move(Reuse), rowBytes * Height);
+        if (!fd.Valid()) return false;
+        const std::int32_t bandRows = std::int32_t(std::max<std::size_t>(1, BandPixels / Width));
+        std::vector<raster::TColor32> band(std::size_t(bandRows) * Width);
+        for (std::int32_t first = 0; first < std::int32_t(Height); first += bandRows) {
+          const std::int32_t last = std::min(std::int32_t(Height), first + bandRows);
+          overlay::detail::ConvertDib(Dib, band.data(), first, last);
+          if (!WriteAll(fd, band.data(), std::size_t(last - first) * rowBytes,
+                        std::uint64_t(first) * rowBytes)) {
+            return false;
+          }
+        }
         *Memory = std::move(fd);
-        return static_cast<raster::TColor32*>(start);
+        return true;
       });
   TReply reply;
   switch (result.Status) {
@@ -126,12 +168,7 @@ TReply EncodeJpeg(const TRequest& Request, const TFd& Pixels, TFd* Memory) {
   }
   TFd fd = NewMemory("tessaly-jpeg", size);
   if (!fd.Valid()) return {TReplyStatus::NoMemory, 0, 0, 0};
-  for (std::size_t done = 0; done < size;) {
-    const ssize_t n = ::pwrite(fd.Get(), data + done, size - done, off_t(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return {TReplyStatus::NoMemory, 0, 0, 0};
-    done += std::size_t(n);
-  }
+  if (!WriteAll(fd, data, size, 0)) return {TReplyStatus::NoMemory, 0, 0, 0};
   if (!Seal(fd)) return {TReplyStatus::NoMemory, 0, 0, 0};
   *Memory = std::move(fd);
   return {TReplyStatus::Ok, 0, 0, size};
@@ -164,7 +201,7 @@ int main(int argc, char** argv) {
 
   TFd memory;
   const TReply reply = request.Kind == overlay::decoder::TRequestKind::DecodePicture
-                           ? Decode(request, &memory)
+                           ? Decode(request, std::move(passed), &memory)
                            : EncodeJpeg(request, passed, &memory);
   const std::vector<std::uint8_t> answer = overlay::decoder::EncodeReply(reply);
   const bool sent = overlay::decoder::SendMessage(

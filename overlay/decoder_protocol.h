@@ -14,7 +14,8 @@ namespace overlay::decoder {
 
 // What the parent asks for. Each request travels as one message of a SOCK_SEQPACKET socket.
 enum class TRequestKind : std::uint32_t {
-  // Decode the picture file named in the request into 32-bit pixels.
+  // Decode the picture file named in the request into 32-bit pixels. The request may carry the
+  // memfd of an earlier reply for the decoder to fill again.
   DecodePicture = 1,
   // Encode the 24-bit pixels of the shared memory sent with the request as a JPEG file image.
   EncodeJpeg = 2,

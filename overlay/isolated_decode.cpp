@@ -54,9 +54,9 @@ int MillisecondsUntil(Clock::time_point Deadline) {
   return int(std::clamp<std::int64_t>(left.count(), 0, 1 << 30));
 }
 
-// The length of a memfd that the decoder sent, as far as it can be relied on: a memfd that is
-// not sealed against shrinking could lose pages under our mapping (reading them would end this
-// process with SIGBUS), so it counts as holding nothing.
+// The length of a memfd that the decoder sent, as far as it can be relied on: one that is not
+// sealed against shrinking could lose its end while it is read, so it counts as holding
+// nothing.
 std::uint64_t SealedLength(const TFd& Memory) {
   if (!Memory.Valid()) return 0;
   const int seals = ::fcntl(Memory.Get(), F_GET_SEALS);
@@ -192,6 +192,53 @@ TSpare& Spare() {
   return spare;
 }
 
+// The memfd of the last picture, kept for the next decode request: its pages are there
+// already, and taking and clearing 100 MB of fresh pages costs more than a decoder start. One
+// is kept, of at most KeptMemoryLimit bytes.
+class TKeptMemory {
+ public:
+  static constexpr std::uint64_t KeptMemoryLimit = std::uint64_t(256) << 20;
+  TFd Take() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return std::move(FMemory);
+  }
+  void Keep(TFd Memory, std::uint64_t Length) {
+    if (Length > KeptMemoryLimit) return;
+    std::lock_guard<std::mutex> lock(FLock);
+    FMemory = std::move(Memory);
+  }
+
+ private:
+  std::mutex FLock;
+  TFd FMemory;
+};
+
+TKeptMemory& KeptMemory() {
+  static TKeptMemory kept;
+  return kept;
+}
+
+// Reads Bytes from the start of Memory into Target, in bands over the engine's threads.
+bool ReadAll(const TFd& Memory, void* Target, std::size_t Bytes, std::size_t RowBytes,
+             std::int32_t Rows) {
+  std::atomic<bool> complete{true};
+  raster::ForRows(0, Rows, std::int64_t(RowBytes / 4), [&](std::int32_t First, std::int32_t Last) {
+    std::size_t done = std::size_t(First) * RowBytes;
+    const std::size_t end = std::min(Bytes, std::size_t(Last) * RowBytes);
+    while (done < end) {
+      const ssize_t n =
+          ::pread(Memory.Get(), static_cast<char*>(Target) + done, end - done, off_t(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        complete = false;
+        return;
+      }
+      done += std::size_t(n);
+    }
+  });
+  return complete;
+}
+
 // One decoder process for one request. Whatever happens, the destructor leaves no process, no
 // zombie and no descriptor behind, and starts the spare for the next request.
 class TDecoderProcess {
@@ -302,15 +349,18 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
   request.Kind = decoder::TRequestKind::DecodePicture;
   request.Threads = DecoderThreads();
   request.Path = Path;
-  if (!process.Send(decoder::EncodeRequest(request), -1)) return result;
+  // The memory of the last picture goes with the request, for the decoder to fill again.
+  const TFd reuse = KeptMemory().Take();
+  if (!process.Send(decoder::EncodeRequest(request), reuse.Get())) return result;
 
   std::uint8_t message[decoder::ReplySize + 1];
   std::size_t size = 0;
   TFd memory;
   if (!process.Receive(message, sizeof message, &size, &memory)) return result;
+  const std::uint64_t length = SealedLength(memory);
   decoder::TReply reply;
-  if (!decoder::ParseDecoderReply(message, size, decoder::TRequestKind::DecodePicture,
-                                  SealedLength(memory), &reply)) {
+  if (!decoder::ParseDecoderReply(message, size, decoder::TRequestKind::DecodePicture, length,
+                                  &reply)) {
     return result;
   }
   switch (reply.Status) {
@@ -328,33 +378,20 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
       break;
   }
 
-  const std::size_t bytes = std::size_t(reply.Bytes);
-  void* mapped = ::mmap(nullptr, bytes, PROT_READ, MAP_SHARED | MAP_POPULATE, memory.Get(), 0);
-  memory.Reset();
-  if (mapped == MAP_FAILED) {
-    result.Status = TIsolatedStatus::NoMemory;
-    return result;
-  }
   auto bitmap = std::make_unique<raster::TBitmap32>();
   try {
     bitmap->SetSizeForOverwrite(std::int32_t(reply.Width), std::int32_t(reply.Height));
   } catch (const raster::EBitmapError&) {
-    ::munmap(mapped, bytes);
     result.Status = TIsolatedStatus::NoMemory;
     return result;
   }
-  // The decoder has written the final layout; one copy into the bitmap's own memory, in bands
-  // over the engine's threads like the conversion itself.
-  const auto* source = static_cast<const raster::TColor32*>(mapped);
-  raster::TColor32* target = bitmap->PixelBuffer();
-  const std::size_t width = reply.Width;
-  raster::ForRows(0, std::int32_t(reply.Height), std::int64_t(width),
-                  [&](std::int32_t First, std::int32_t Last) {
-                    std::memcpy(target + std::size_t(First) * width,
-                                source + std::size_t(First) * width,
-                                std::size_t(Last - First) * width * 4);
-                  });
-  ::munmap(mapped, bytes);
+  // The decoder has written the final layout; one copy into the bitmap's own memory, read
+  // rather than mapped (no page tables to build and tear down for memory that is read once).
+  if (!ReadAll(memory, bitmap->PixelBuffer(), std::size_t(reply.Bytes),
+               std::size_t(reply.Width) * 4, std::int32_t(reply.Height))) {
+    return result;
+  }
+  KeptMemory().Keep(std::move(memory), length);
   process.Finish(true);
   result.Status = TIsolatedStatus::Picture;
   result.Width = reply.Width;

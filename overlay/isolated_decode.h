@@ -6,10 +6,11 @@
 // One decoder process per request: started with posix_spawn (always one ahead, so that its
 // libraries are loaded when the request comes), it gets one end of a
 // SOCK_SEQPACKET socket pair as its file descriptor 3 and nothing else of ours. The request and
-// the reply are one message each (overlay/decoder_protocol.h); the pixels travel in a sealed
-// memfd that the decoder creates, fills in the final TBitmap32 layout and sends with its reply
-// (SCM_RIGHTS). A decoder that crashes, aborts, answers nonsense or runs past its time is
-// killed and reaped; its request then gives no result, like a file that cannot be decoded.
+// the reply are one message each (overlay/decoder_protocol.h); the pixels travel in a memfd,
+// sealed against shrinking, that the decoder fills in the final TBitmap32 layout and sends with
+// its reply (SCM_RIGHTS); it is read into the bitmap in one copy and kept for the next request,
+// whose decoder fills it again. A decoder that crashes, aborts, answers nonsense or runs past its
+// time is killed and reaped; its request then gives no result, like a file that cannot be decoded.
 #pragma once
 
 #include <cstdint>

@@ -61,11 +61,12 @@ std::unique_ptr<raster::TBitmap32> LoadPictureInProcess(const std::string& Path)
   if (!Admit(Path, told)) return nullptr;
   std::unique_ptr<raster::TBitmap32> bitmap;
   const detail::TDecodeResult result =
-      detail::DecodeWithFreeImage(Path, [&](unsigned Width, unsigned Height) {
+      detail::DecodeWithFreeImage(Path, [&](FIBITMAP* Dib, unsigned Width, unsigned Height) {
         bitmap = std::make_unique<raster::TBitmap32>();
         // Every pixel is written, so the memory need not be cleared first.
         bitmap->SetSizeForOverwrite(std::int32_t(Width), std::int32_t(Height));
-        return bitmap->PixelBuffer();
+        detail::ConvertDib(Dib, bitmap->PixelBuffer(), 0, std::int32_t(Height));
+        return true;
       });
   if (result.Status == detail::TDecodeStatus::TooLarge) {
     platform::ShowMessage(TooLargeText(result.Width, result.Height));

@@ -182,7 +182,7 @@ bool Convertible(FIBITMAP* Dib, unsigned* Width, unsigned* Height) {
   return true;
 }
 
-void ConvertDib(FIBITMAP* Dib, TColor32* Dst) {
+void ConvertDib(FIBITMAP* Dib, TColor32* Dst, std::int32_t First, std::int32_t Last) {
   const unsigned width = FreeImage_GetWidth(Dib);
   const unsigned height = FreeImage_GetHeight(Dib);
   const unsigned bpp = FreeImage_GetBPP(Dib);
@@ -216,11 +216,11 @@ void ConvertDib(FIBITMAP* Dib, TColor32* Dst) {
       blue(FreeImage_GetBlueMask(Dib));
 
   const TConvertRow24 convertRow24 = ConvertRow24();
-  const auto convertRows = [&](unsigned First, unsigned Last) {
-    for (unsigned row = First; row < Last; ++row) {
+  const auto convertRows = [&](unsigned From, unsigned To) {
+    for (unsigned row = From; row < To; ++row) {
       // FreeImage's scan line 0 is the bottom row.
-      const BYTE* src = FreeImage_GetScanLine(Dib, int(row));
-      TColor32* dst = Dst + std::size_t(height - 1 - row) * width;
+      const BYTE* src = FreeImage_GetScanLine(Dib, int(height - 1 - row));
+      TColor32* dst = Dst + std::size_t(row - unsigned(First)) * width;
       switch (bpp) {
         case 32:
           std::memcpy(dst, src, std::size_t(width) * 4);
@@ -243,12 +243,12 @@ void ConvertDib(FIBITMAP* Dib, TColor32* Dst) {
   // Large pictures are split into bands of rows over the engine's threads: the first writes to
   // fresh memory, not the copying, dominate, and they proceed in parallel. Each band writes its
   // own rows only, so the result does not depend on the split.
-  raster::ForRows(
-      0, std::int32_t(height), std::int64_t(width),
-      [&](std::int32_t First, std::int32_t Last) { convertRows(unsigned(First), unsigned(Last)); });
+  raster::ForRows(First, Last, std::int64_t(width), [&](std::int32_t From, std::int32_t To) {
+    convertRows(unsigned(From), unsigned(To));
+  });
 }
 
-TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelTarget& Target) {
+TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sink) {
   const FREE_IMAGE_FORMAT fif = FreeImage_GetFIFFromFilename(FileExtension(Path).c_str());
   if (!IsLoadedType(fif)) return {};
 
@@ -271,9 +271,7 @@ TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelTarget& T
   dib = ToStandardBitmap(std::move(dib));
   unsigned w = 0, h = 0;
   if (!Convertible(dib.get(), &w, &h)) return {};
-  TColor32* pixels = Target(w, h);
-  if (pixels == nullptr) return {TDecodeStatus::NoMemory, 0, 0};
-  ConvertDib(dib.get(), pixels);
+  if (!Sink(dib.get(), w, h)) return {TDecodeStatus::NoMemory, 0, 0};
   return {TDecodeStatus::Ok, w, h};
 }
 
@@ -286,7 +284,7 @@ std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib) {
   // Every pixel is written, so the memory need not be cleared first. Programs install the
   // platform's pixel memory, which puts large pictures on huge pages (far fewer page faults).
   bitmap->SetSizeForOverwrite(std::int32_t(width), std::int32_t(height));
-  detail::ConvertDib(Dib, bitmap->PixelBuffer());
+  detail::ConvertDib(Dib, bitmap->PixelBuffer(), 0, std::int32_t(height));
   return bitmap;
 }
 

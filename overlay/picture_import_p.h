@@ -28,9 +28,10 @@ TConvertRow24 ConvertRow24();
 // Whether a decoded FreeImage bitmap can be converted, and its size when it can: FIT_BITMAP of
 // 1, 4, 8, 16, 24 or 32 bits per pixel, not empty, at most MaxPicturePixels.
 bool Convertible(FIBITMAP* Dib, unsigned* Width, unsigned* Height);
-// Converts a Convertible bitmap into Width * Height pixels at Dst, top row first, rows without
-// padding (the layout of TBitmap32), split over the engine's threads.
-void ConvertDib(FIBITMAP* Dib, raster::TColor32* Dst);
+// Converts the rows [First, Last) (counted from the top) of a Convertible bitmap into pixels at
+// Dst, which is where row First goes: rows without padding, top row first (the layout of
+// TBitmap32), split over the engine's threads.
+void ConvertDib(FIBITMAP* Dib, raster::TColor32* Dst, std::int32_t First, std::int32_t Last);
 
 enum class TDecodeStatus { Ok, CannotDecode, TooLarge, NoMemory };
 struct TDecodeResult {
@@ -38,14 +39,14 @@ struct TDecodeResult {
   // Ok and TooLarge: the picture's size.
   std::uint64_t Width = 0, Height = 0;
 };
-// Where the pixels of a decoded picture go: memory for Width * Height pixels in the TBitmap32
-// layout, or nullptr when it cannot be had.
-using TPixelTarget = std::function<raster::TColor32*(unsigned Width, unsigned Height)>;
+// Takes a decoded, Convertible picture of Width x Height and converts it (ConvertDib) to where
+// its pixels go; false when the memory for them cannot be had.
+using TPixelSink = std::function<bool(FIBITMAP* Dib, unsigned Width, unsigned Height)>;
 // Decodes the picture file at Path with FreeImage, the type chosen by its extension: refuses a
 // picture too large by its header before decoding its pixels (and again by the decoded size),
-// reduces non-standard types to 8 bits per channel and converts into Target's memory. Shows no
+// reduces non-standard types to 8 bits per channel and hands the result to Sink. Shows no
 // message and makes no other decision of the import; the file's existence, type and extension
 // are checked by the caller.
-TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelTarget& Target);
+TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sink);
 
 }  // namespace overlay::detail

@@ -159,7 +159,7 @@ TEST(IsolatedDecode, ACrasherAskedForByNameGivesItsOneMessage) {
 }
 
 // Crashes leave nothing behind: no zombie, no descriptor, no mapping. One decoder waits for the
-// next request, as it did before.
+// next request and the memory of the last picture is kept for it, as before.
 TEST(IsolatedDecode, CrashesLeaveNoProcessDescriptorOrMappingBehind) {
   ASSERT_NE(LoadPicture(TestFile("formats/jpeg/hopper.jpg")), nullptr);
   const Holdings before = Now();
