@@ -83,8 +83,8 @@ TEST(PictureWindow, ADamagedPicture2LeavesTheOverlayItsBitmapAndItsSlidersAsThey
 
   // Reloaded for the assistant after the file has turned into the damaged one on disk (the
   // load that must tell): its one message, nothing changed.
-  const std::string changing = (dir / "changing.jpg").string();
-  ASSERT_TRUE(QImage(QString::fromStdString(picture2)).save(QString::fromStdString(changing)));
+  const std::string changing = (dir / "changing.tif").string();
+  fs::copy_file(std::string(TESSALY_TESTDATA) + "/formats/tiff/hopper.tif", changing);
   choose("ButtonImage2", changing);
   ASSERT_EQ(w.Edit(TField::EditImage2)->text().toStdString(), changing);
   overlay = c.RotLayer()->Bitmap();
@@ -94,8 +94,9 @@ TEST(PictureWindow, ADamagedPicture2LeavesTheOverlayItsBitmapAndItsSlidersAsThey
   c.GaugeAlpha().SetPosition(77);
   sliders = c.Sliders();
   position = c.RotLayer()->Position();
-  fs::copy_file(std::string(TESSALY_TESTDATA) + "/malformed/truncated_exif_dpi.jpg", changing,
-                fs::copy_options::overwrite_existing);
+  fs::copy_file(
+      std::string(TESSALY_TESTDATA) + "/malformed/m10-42c19f8e79e582bef107f372f18a074b.tif",
+      changing, fs::copy_options::overwrite_existing);
   EXPECT_FALSE(c.ReloadOverlay());
   EXPECT_EQ(recorder.Texts(), std::vector<std::string>{PictureNotLoadedText(changing)});
   unchanged();
