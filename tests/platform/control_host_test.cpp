@@ -258,6 +258,24 @@ TEST_F(ControlHostTest, DestroyedControlLosesItsTimerAndCapture) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return root.Ticks >= 3; }, 5000));
 }
 
+TEST_F(ControlHostTest, AChildFreedAfterItsParentLeavesNothingInTheHost) {
+  TRecordingControl root(raster::Color32(0, 0, 0));
+  root.SetBounds(0, 0, 10, 10);
+  platform::TControlHostWidget host(root);
+  auto* parent = new TRecordingControl(raster::Color32(0, 255, 0), &root);
+  auto* child = new TRecordingControl(raster::Color32(0, 0, 255), parent);
+  child->StartTimer(1);
+  child->SetMouseCapture(true);
+  // The parent goes first and takes the child out of the tree; the child goes later.
+  delete parent;
+  EXPECT_EQ(host.TimerInterval(*child), 0);
+  EXPECT_EQ(host.Capture(), nullptr);
+  delete child;
+  root.StopAfter = 3;
+  root.StartTimer(2);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return root.Ticks >= 3; }, 5000));
+}
+
 TEST_F(ControlHostTest, InvalidateSchedulesOneRepaintAndUpdatePaintsAtOnce) {
   TRecordingControl root(raster::Color32(0, 0, 0));
   root.SetBounds(0, 0, 30, 30);
