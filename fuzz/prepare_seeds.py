@@ -9,6 +9,7 @@ import glob
 import os
 import re
 import shutil
+import struct
 import sys
 
 SEPARATOR = b"\n--8<--\n"  # fuzz::kPartSeparator
@@ -102,6 +103,29 @@ def main():
     os.makedirs(dest, exist_ok=True)
     with open(os.path.join(dest, "two-by-one"), "wb") as f:
         f.write(bytes([2, 0, 0, 0, 1, 0, 0, 0]) + bytes(range(8)))
+    # The decoder messages: a flags byte (bit 0 a decode request answered, bit 1 a small shared
+    # memory), the shared memory's length, then one reply or request (see
+    # fuzz/fuzz_decoder_reply.cpp and overlay/decoder_protocol.cpp).
+    def u32(*values):
+        return b"".join(struct.pack("<I", v) for v in values)
+
+    reply = lambda status, w, h, n: u32(0x31525354, status, w, h) + struct.pack("<Q", n)
+    request_head = lambda kind, threads, length: u32(0x31515354, kind, threads, length)
+    decoder = {
+        "reply-picture": b"\x01" + struct.pack("<Q", 16) + reply(0, 2, 2, 16),
+        "reply-jpeg": b"\x00" + struct.pack("<Q", 100) + reply(0, 0, 0, 50),
+        "reply-too-large": b"\x01" + struct.pack("<Q", 0) + reply(2, 65536, 65536, 0),
+        "reply-cannot-decode": b"\x03" + struct.pack("<Q", 0) + reply(1, 0, 0, 0),
+        "request-decode": b"\x01" + struct.pack("<Q", 0) + request_head(1, 1, 5) + b"a.jpg",
+        "request-encode": b"\x00" + struct.pack("<Q", 0) + request_head(2, 2, 20)
+        + u32(2, 2, 6, 3780, 3780),
+    }
+    dest = os.path.join(out, "decoder_reply")
+    os.makedirs(dest, exist_ok=True)
+    for seed_name, data in decoder.items():
+        with open(os.path.join(dest, seed_name), "wb") as f:
+            f.write(data)
+
     dest = os.path.join(out, "exif_reader")
     os.makedirs(dest, exist_ok=True)
     copy_all(glob.glob(os.path.join(testdata, "photos-exif", "*.jpg")), dest)
