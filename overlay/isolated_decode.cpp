@@ -240,7 +240,7 @@ bool ReadAll(const TFd& Memory, void* Target, std::size_t Bytes, std::size_t Row
 }
 
 // One decoder process for one request. Whatever happens, the destructor leaves no process, no
-// zombie and no descriptor behind, and starts the spare for the next request.
+// zombie and no descriptor behind, and a decoder waiting for the next request.
 class TDecoderProcess {
  public:
   TDecoderProcess() = default;
@@ -263,8 +263,12 @@ class TDecoderProcess {
     return true;
   }
 
+  // Sends the request, then starts the decoder for the next request while this one works, so
+  // that its libraries are loaded by the time this one has answered.
   bool Send(const std::vector<std::uint8_t>& Message, int PassFd) {
-    return decoder::SendMessage(FSocket.Get(), Message.data(), Message.size(), PassFd);
+    const bool sent = decoder::SendMessage(FSocket.Get(), Message.data(), Message.size(), PassFd);
+    Spare().Refill();
+    return sent;
   }
 
   // The decoder's one reply, waited for until the deadline.

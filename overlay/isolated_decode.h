@@ -3,8 +3,8 @@
 // decoder program tessaly-decode, beside the running program, therefore does all of FreeImage's
 // work on untrusted input; Tessaly only reads its checked answer.
 //
-// One decoder process per request: started with posix_spawn (always one ahead, so that its
-// libraries are loaded when the request comes), it gets one end of a
+// One decoder process per request: started with posix_spawn (always one ahead, started while
+// the previous request is decoded, so that its libraries are loaded when its request comes), it gets one end of a
 // SOCK_SEQPACKET socket pair as its file descriptor 3 and nothing else of ours. The request and
 // the reply are one message each (overlay/decoder_protocol.h); the pixels travel in a memfd,
 // sealed against shrinking, that the decoder fills in the final TBitmap32 layout and sends with
