@@ -52,7 +52,8 @@ std::string PictureNotLoadedText(const std::string& Path);
 std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path);
 
 // Converts a decoded FreeImage bitmap of type FIT_BITMAP (1, 4, 8, 16, 24 or 32 bits per
-// pixel) into a new TBitmap32, turning FreeImage's bottom-up rows into top-down ones. Returns
+// pixel) into a new TBitmap32, turning FreeImage's bottom-up rows into top-down ones; palette
+// entries take their alpha from the transparency table where it has one for them. Returns
 // nullptr for other types and bit depths, for an empty picture, and (without a message) for
 // one larger than MaxPicturePixels.
 std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib);
