@@ -4,13 +4,14 @@
 // work on untrusted input; Tessaly only reads its checked answer.
 //
 // One decoder process per request: started with posix_spawn (always one ahead, started while
-// the previous request is decoded, so that its libraries are loaded when its request comes), it gets one end of a
-// SOCK_SEQPACKET socket pair as its file descriptor 3 and nothing else of ours. The request and
-// the reply are one message each (overlay/decoder_protocol.h); the pixels travel in a memfd,
-// sealed against shrinking, that the decoder fills in the final TBitmap32 layout and sends with
-// its reply (SCM_RIGHTS); it is read into the bitmap in one copy and kept for the next request,
-// whose decoder fills it again. A decoder that crashes, aborts, answers nonsense or runs past its
-// time is killed and reaped; its request then gives no result, like a file that cannot be decoded.
+// the previous request is decoded, so that its libraries are loaded when its request comes), it
+// gets one end of a SOCK_SEQPACKET socket pair as its file descriptor 3 and nothing else of ours.
+// The request and the reply are one message each (overlay/decoder_protocol.h); the pixels travel in
+// a memfd, sealed against shrinking, that the decoder fills in the final TBitmap32 layout and sends
+// with its reply (SCM_RIGHTS); it is read into the bitmap in one copy and kept for the next
+// request, whose decoder fills it again. A decoder that crashes, aborts, answers nonsense or runs
+// past its time is killed and reaped; its request then gives no result, like a file that cannot be
+// decoded.
 #pragma once
 
 #include <cstdint>
