@@ -149,23 +149,19 @@ void ExpandIndexedRow(const std::uint8_t* Src, std::uint32_t BitCount, std::int6
 
 // Run-length encoded 8 or 4-bit rows (always bottom-up). Pixels the data skips keep palette
 // entry 0. Any run or move that would leave the picture, and data that ends before all rows are
-// done, is an error rather than a silent clip.
-void DecodeRle(const std::uint8_t* Src, std::size_t SrcSize, const Header& h,
-               const std::array<TColor32, 256>& Palette, TBitmap32& Out) {
+// done, is an error rather than a silent clip. Put(x, y, index) receives every pixel the data
+// sets, y counted from the bottom row.
+template <class TPut>
+void WalkRle(const std::uint8_t* Src, std::size_t SrcSize, const Header& h, TPut Put) {
   const std::int64_t width = h.Width;
   const std::int64_t height = h.Height;
   const bool four = h.Compression == BI_RLE4;
   const auto fail = [&]() {
     Fail(std::string("Invalid ") + (four ? "RLE4" : "RLE8") + " data in the BMP file image");
   };
-  std::fill_n(Out.PixelBuffer(), std::size_t(width * height), Palette[0]);
-
   std::size_t pos = 0;
   std::int64_t x = 0;
-  std::int64_t y = 0;  // counted from the bottom row
-  const auto pixel = [&](std::int64_t X, std::int64_t Y) -> TColor32& {
-    return Out.PixelBuffer()[std::size_t((height - 1 - Y) * width + X)];
-  };
+  std::int64_t y = 0;
   while (true) {
     if (pos + 2 > SrcSize) {
       // Data that simply ends after the last row has been finished is accepted.
@@ -178,8 +174,7 @@ void DecodeRle(const std::uint8_t* Src, std::size_t SrcSize, const Header& h,
     if (count > 0) {
       if (y >= height || x + count > width) fail();
       for (int i = 0; i < count; ++i) {
-        const std::uint8_t index = four ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : value;
-        pixel(x++, y) = Palette[index];
+        Put(x++, y, four ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : value);
       }
       continue;
     }
@@ -203,15 +198,30 @@ void DecodeRle(const std::uint8_t* Src, std::size_t SrcSize, const Header& h,
         const std::size_t padded = (bytes + 1) & ~std::size_t(1);
         if (pos + bytes > SrcSize || y >= height || x + value > width) fail();
         for (int i = 0; i < value; ++i) {
-          const std::uint8_t index =
-              four ? ((i & 1) ? (Src[pos + i / 2] & 0x0F) : (Src[pos + i / 2] >> 4)) : Src[pos + i];
-          pixel(x++, y) = Palette[index];
+          Put(x++, y,
+              four ? ((i & 1) ? (Src[pos + i / 2] & 0x0F) : (Src[pos + i / 2] >> 4))
+                   : Src[pos + i]);
         }
         pos += std::min(padded, SrcSize - pos);
         break;
       }
     }
   }
+}
+
+// The data is checked in full before the picture's memory is taken: a few bytes of broken
+// data must not first cost a picture of the size the header claims (up to 1 GiB).
+void DecodeRle(const std::uint8_t* Src, std::size_t SrcSize, const Header& h,
+               const std::array<TColor32, 256>& Palette, TBitmap32& Out) {
+  WalkRle(Src, SrcSize, h, [](std::int64_t, std::int64_t, std::uint8_t) {});
+  const std::int64_t width = h.Width;
+  const std::int64_t height = h.Height;
+  Out.SetSize(std::int32_t(width), std::int32_t(height));
+  TColor32* bits = Out.PixelBuffer();
+  std::fill_n(bits, std::size_t(width * height), Palette[0]);
+  WalkRle(Src, SrcSize, h, [&](std::int64_t X, std::int64_t Y, std::uint8_t Index) {
+    bits[std::size_t((height - 1 - Y) * width + X)] = Palette[Index];
+  });
 }
 
 }  // namespace
@@ -277,13 +287,13 @@ void Decode(const std::uint8_t* Data, std::size_t Size, TBitmap32& Target) {
   }
 
   TBitmap32 out;
-  out.SetSize(std::int32_t(h.Width), std::int32_t(h.Height));
   const std::uint8_t* pixels = Data + h.PixelOffset;
   const std::int64_t width = h.Width;
 
   if (rle) {
     DecodeRle(pixels, dataSize, h, palette, out);
   } else {
+    out.SetSize(std::int32_t(h.Width), std::int32_t(h.Height));
     std::uint32_t masks[4] = {h.Masks[0], h.Masks[1], h.Masks[2], h.Masks[3]};
     bool useMasks = h.Compression == BI_BITFIELDS || h.Compression == BI_ALPHABITFIELDS;
     if (bpp == 16 && !useMasks) {

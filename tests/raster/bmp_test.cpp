@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -474,6 +476,32 @@ TEST(BmpDecode, MalformedRunLengthDataIsRefused) {
   auto b = DecodeBytes(Build(s));
   EXPECT_EQ(b->GetPixel(0, 1), kGreen);
   EXPECT_EQ(b->GetPixel(3, 0), kRed);
+}
+
+// A few bytes of run-length data claiming a picture of 1 GiB: the data is found broken before
+// any pixel memory is taken (found by fuzzing: the decoder used to fill the whole picture
+// first).
+TEST(BmpDecode, BrokenRunLengthDataOfAHugePictureTakesNoPictureMemory) {
+  struct TLargestRequest : TPixelAllocator {
+    std::size_t Largest = 0;
+    void* Allocate(std::size_t Bytes, bool Zeroed) override {
+      Largest = std::max(Largest, Bytes);
+      return Zeroed ? std::calloc(1, Bytes) : std::malloc(Bytes);
+    }
+    void Release(void* Block, std::size_t) noexcept override { std::free(Block); }
+  } allocator;
+  BmpSpec s;
+  s.BitCount = 4;
+  s.Compression = 2;
+  s.Width = 127;
+  s.Height = 2097153;  // 127 x 2097153 pixels, just under the 2^28-pixel limit
+  s.ColorsUsed = 4;
+  s.Palette = FourColourPalette(4);
+  s.RawPixels = {0, 0, 0, 0, 200, 0x12};  // two rows skipped, then a run past the row end
+  SetPixelAllocator(&allocator);
+  ExpectRefused(Build(s), "run past the row end of a huge picture");
+  SetPixelAllocator(nullptr);
+  EXPECT_LT(allocator.Largest, std::size_t(1) << 20);
 }
 
 // ---------------------------------------------------------------------------------------
