@@ -111,7 +111,6 @@ TReply Decode(const TRequest& Request, TFd Reuse, TFd* Memory) {
         *Memory = std::move(fd);
         return true;
       });
-  TReply reply;
   switch (result.Status) {
     case overlay::detail::TDecodeStatus::Ok:
       if (!Seal(*Memory)) return {TReplyStatus::NoMemory, 0, 0, 0};
