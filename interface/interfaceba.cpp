@@ -197,6 +197,10 @@ void TInterfaceBA::ReadRecordDataForm() {
 
 void TInterfaceBA::ReadInterfaceForm(const std::string& Path) {
   platform::TIniFile ini(Path);
+  // One snapshot of the file serves all its keys: a file that names many pictures is read
+  // once, not checked on disk again for each of its keys, and a file changed while it is read
+  // cannot mix two versions. Nothing is written.
+  ini.BeginUpdate();
   FSender = ini.ReadString("General", "Sender", "");
   FReceiver = ini.ReadString("General", "Receiver", "");
   FCount = ini.ReadInteger("General", "Count", 0);
