@@ -7,25 +7,11 @@
 #include <string>
 
 #include "fuzz/fuzz_common.h"
+#include "fuzz/small_pixel_memory.h"
 #include "raster/core.h"
 
-namespace {
-// Pixel memory of a small machine: up to 8 MiB a bitmap. Larger pictures, which a few bytes of
-// a header or a run-length code can ask for, take the engine's out-of-memory path instead of a
-// gigabyte allocation each, so the fuzzer keeps its pace and that path is exercised as well.
-class TSmallPixelMemory : public raster::TPixelAllocator {
- public:
-  void* Allocate(std::size_t Bytes, bool Zeroed) override {
-    if (Bytes > (std::size_t(8) << 20)) return nullptr;
-    return Zeroed ? std::calloc(1, Bytes) : std::malloc(Bytes);
-  }
-  void Release(void* Block, std::size_t) noexcept override { std::free(Block); }
-};
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static TSmallPixelMemory memory;
-  raster::SetPixelAllocator(&memory);
+  fuzz::UseSmallPixelMemory();
   return 0;
 }
 

@@ -8,24 +8,13 @@
 #include <string>
 
 #include "fuzz/fuzz_common.h"
+#include "fuzz/small_pixel_memory.h"
 #include "raster/bmp.h"
 #include "raster/core.h"
 
 namespace {
 
 using fuzz::Check;
-
-// Pixel memory of a small machine: up to 8 MiB a bitmap. Larger pictures, which a few bytes of
-// a header or a run-length code can ask for, take the engine's out-of-memory path instead of a
-// gigabyte allocation each, so the fuzzer keeps its pace and that path is exercised as well.
-class TSmallPixelMemory : public raster::TPixelAllocator {
- public:
-  void* Allocate(std::size_t Bytes, bool Zeroed) override {
-    if (Bytes > (std::size_t(8) << 20)) return nullptr;
-    return Zeroed ? std::calloc(1, Bytes) : std::malloc(Bytes);
-  }
-  void Release(void* Block, std::size_t) noexcept override { std::free(Block); }
-};
 
 bool SamePixels(const raster::TBitmap32& A, const raster::TBitmap32& B) {
   if (A.Width() != B.Width() || A.Height() != B.Height()) return false;
@@ -36,8 +25,7 @@ bool SamePixels(const raster::TBitmap32& A, const raster::TBitmap32& B) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static TSmallPixelMemory memory;
-  raster::SetPixelAllocator(&memory);
+  fuzz::UseSmallPixelMemory();
   return 0;
 }
 

@@ -9,12 +9,11 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
-#include <system_error>
 
 #include "interface/interfaceba.h"
 #include "platform/application.h"
 #include "platform/message.h"
+#include "platform/paths.h"
 
 extern char** environ;
 
@@ -74,8 +73,7 @@ class TChildWait {
 }  // namespace
 
 bool TInterfaceBA::ProgramExists() const {
-  std::error_code ec;
-  if (!FProgramFile.empty() && std::filesystem::is_regular_file(FProgramFile, ec)) return true;
+  if (platform::FileExists(FProgramFile)) return true;
   platform::ShowMessage("Das Programm '" + FProgramFile + "' existiert nicht! [ProgramFile]");
   return false;
 }

@@ -25,11 +25,6 @@ constexpr const char* kWriteModeRefusal =
 constexpr const char* kSenderRefusal =
     "Error: Sender is missing. WriteIni() kann nicht ausgeführt werden.";
 
-bool FileExists(const std::string& Path) {
-  std::error_code ec;
-  return !Path.empty() && std::filesystem::is_regular_file(Path, ec);
-}
-
 bool HasDirectoryPart(const std::string& Path) {
   return Path.find('/') != std::string::npos;
 }
@@ -43,7 +38,8 @@ std::string Numbered(const char* Prefix, std::int32_t I, const char* Suffix = ""
 std::string CameraTablePath() {
   const std::string dir = platform::ProgramDirectory();
   const std::string path = dir + "camera.ini";
-  if (!FileExists(path) && FileExists(dir + "Camera.ini")) return dir + "Camera.ini";
+  if (!platform::FileExists(path) && platform::FileExists(dir + "Camera.ini"))
+    return dir + "Camera.ini";
   return path;
 }
 
@@ -151,7 +147,7 @@ bool TInterfaceBA::Read() {
   FImages.clear();
   FSubjects.clear();
   const std::string path = platform::ParamStr(1);
-  if (!FileExists(path)) {
+  if (!platform::FileExists(path)) {
     // The records are gone, so no count may claim them.
     FCount = 0;
     return false;
@@ -172,7 +168,7 @@ bool TInterfaceBA::Read() {
 void TInterfaceBA::ReadRecordDataForm() {
   std::int32_t count = 1;
   for (int p = 2; p <= platform::ParamCount(); ++p)
-    if (FileExists(platform::ParamStr(p))) ++count;
+    if (platform::FileExists(platform::ParamStr(p))) ++count;
   FCount = count;
   AllocateRecords();
   // The count skips missing files among the further parameters, the reading does not: a
@@ -325,7 +321,7 @@ void TInterfaceBA::ReadCameraEntry(const std::string& CameraType, TImageData& Re
   Record.ExclusionCircleX0InPixel = Record.ExclusionCircleY0InPixel = 0;
   if (CameraType.empty()) return;
   const std::string path = CameraTablePath();
-  if (!FileExists(path)) return;
+  if (!platform::FileExists(path)) return;
   platform::TIniFile ini(path);
   if (!ini.SectionExists(CameraType)) return;
   Record.Pp100MM = ini.ReadInteger(CameraType, "Pp100MM", 0);

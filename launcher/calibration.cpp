@@ -2,13 +2,12 @@
 
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 #include <limits>
-#include <system_error>
 
 #include "launcher/exifreader/exif_reader.h"
 #include "launcher/general.h"
 #include "platform/ini_profile.h"
+#include "platform/paths.h"
 
 namespace launcher {
 
@@ -23,11 +22,6 @@ std::string_view TrimBlanks(std::string_view Text) {
   while (!Text.empty() && (Text.front() == ' ' || Text.front() == '\t')) Text.remove_prefix(1);
   while (!Text.empty() && (Text.back() == ' ' || Text.back() == '\t')) Text.remove_suffix(1);
   return Text;
-}
-
-bool FileExists(const std::string& Path) {
-  std::error_code ec;
-  return !Path.empty() && std::filesystem::is_regular_file(Path, ec);
 }
 
 constexpr const char* kDetail = "       - ";
@@ -94,17 +88,16 @@ double RationalToFloat(const std::string& Text) {
 TExifData ReadExifData(const std::string& Path) {
   // One buffer for the three calls, as the reader's callers have always passed it.
   char buffer[ExifBufferSize] = {};
-  const TExifTagReader read = InstalledReader();
+  const TExifTagReader reader = InstalledReader();
+  const auto read = [&](int Tag) {
+    reader(Path.c_str(), Tag, buffer);
+    buffer[sizeof buffer - 1] = 0;  // whatever the reader did, the text ends in the buffer
+    return std::string(buffer);
+  };
   TExifData data;
-  read(Path.c_str(), ExifTagModel, buffer);
-  buffer[sizeof buffer - 1] = 0;
-  data.Model = buffer;
-  read(Path.c_str(), ExifTagPixelXDimension, buffer);
-  buffer[sizeof buffer - 1] = 0;
-  data.PixelXDimension = TextToInteger(buffer).value_or(-1);
-  read(Path.c_str(), ExifTagFocalLength, buffer);
-  buffer[sizeof buffer - 1] = 0;
-  data.FocalLength = RationalToFloat(buffer);
+  data.Model = read(ExifTagModel);
+  data.PixelXDimension = TextToInteger(read(ExifTagPixelXDimension)).value_or(-1);
+  data.FocalLength = RationalToFloat(read(ExifTagFocalLength));
   return data;
 }
 
@@ -115,11 +108,11 @@ bool SetCamProperties(iface::TImageData& Record) {
   Record.ExclusionCircleX0InPixel = 0;
   Record.ExclusionCircleY0InPixel = 0;
   bool ok = true;
-  if (!FileExists(Record.Image)) {
+  if (!platform::FileExists(Record.Image)) {
     WriteLog("Error: File of image does not exist:" + Record.Image);
     ok = false;
   }
-  if (!FileExists(ini)) {
+  if (!platform::FileExists(ini)) {
     WriteLog("Error: Camera-ini does not exist:" + ini);
     ok = false;
   }

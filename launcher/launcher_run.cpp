@@ -25,16 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool FileExists(const std::string& Path) {
-  std::error_code ec;
-  return !Path.empty() && fs::is_regular_file(Path, ec);
-}
-
-bool DirectoryExists(const std::string& Path) {
-  std::error_code ec;
-  return !Path.empty() && fs::is_directory(Path, ec);
-}
-
 std::string SeeLog() {
   return ". For details see " + LogFileName();
 }
@@ -91,7 +81,7 @@ void TLauncherRun::RunAnalysis() {
     return;
   }
   const std::string prog = FindProgramFile(FInterface->GetReceiver());
-  if (!FileExists(prog)) {
+  if (!platform::FileExists(prog)) {
     WriteLog("Error: Can not find ProgramFile for Programname:" + FInterface->GetReceiver());
     Fail("Programfile " + prog + " not found" + SeeLog());
     return;
@@ -187,7 +177,7 @@ std::string TLauncherRun::FindProgramFile(const std::string& Name) {
   const std::string ini = programDir + "Kestrin.ini";
   WriteLog("IniAnaFile:" + ini);
   std::string file, dir;
-  if (FileExists(ini)) {
+  if (platform::FileExists(ini)) {
     if (!Name.empty()) {
       platform::TIniFile table(ini);
       file = table.ReadString(Name, "ProgFile", "");
@@ -200,7 +190,7 @@ std::string TLauncherRun::FindProgramFile(const std::string& Name) {
     WriteLog("Error: IniAnaFile does not exist:" + ini);
   }
   const std::string path = dir + "/" + file;
-  const bool dirExists = DirectoryExists(dir), fileExists = FileExists(path);
+  const bool dirExists = platform::DirectoryExists(dir), fileExists = platform::FileExists(path);
   if (dirExists && fileExists) return path;
   if (!dirExists) WriteLog("Error: Directory does not exist:" + dir);
   if (!fileExists) {

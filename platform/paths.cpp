@@ -19,6 +19,16 @@ std::string& Override() {
 }
 }  // namespace
 
+bool FileExists(const std::string& Path) {
+  std::error_code ec;
+  return !Path.empty() && std::filesystem::is_regular_file(Path, ec);
+}
+
+bool DirectoryExists(const std::string& Path) {
+  std::error_code ec;
+  return !Path.empty() && std::filesystem::is_directory(Path, ec);
+}
+
 void OverrideProgramDirectory(std::string Directory) {
   Override() = std::move(Directory);
 }

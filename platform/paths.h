@@ -13,6 +13,11 @@ std::string ProgramFile();
 // the executable cannot be found).
 std::string ProgramDirectory();
 
+// Whether a regular file (links followed) lies at Path, and whether a folder does; an empty
+// Path is neither. These are the "exists" of every file the programs find by name.
+bool FileExists(const std::string& Path);
+bool DirectoryExists(const std::string& Path);
+
 // Makes ProgramDirectory answer Directory (ending in "/") instead, so that a test can give the
 // code under test a program directory of its own; an empty Directory restores the real one.
 void OverrideProgramDirectory(std::string Directory);
