@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "overlay/decoder_channel.h"
 #include "overlay/decoder_protocol.h"
@@ -84,6 +86,28 @@ void Kill(pid_t Pid) {
   }
 }
 
+// The decoder's environment: ours, with glibc's malloc told to ask for transparent huge pages
+// for its large blocks. FreeImage keeps a whole picture in one block, and a decoder is a new
+// process that takes all of its memory afresh; on small pages that is one fault per 4 KiB, which
+// costs more than the JPEG decoding itself (a 24-megapixel JPEG: about 250 ms instead of 80 ms).
+// A tunable already set for us is kept and the huge-page one added after it.
+std::vector<std::string> DecoderEnvironment() {
+  constexpr const char* HugePages = "glibc.malloc.hugetlb=1";
+  std::vector<std::string> environment;
+  bool tunables = false;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    std::string text(*entry);
+    if (text.rfind("GLIBC_TUNABLES=", 0) == 0) {
+      tunables = true;
+      text += (text.size() > std::strlen("GLIBC_TUNABLES=") ? ":" : "");
+      text += HugePages;
+    }
+    environment.push_back(std::move(text));
+  }
+  if (!tunables) environment.push_back(std::string("GLIBC_TUNABLES=") + HugePages);
+  return environment;
+}
+
 bool Spawn(TStarted* Started) {
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return false;
@@ -118,8 +142,12 @@ bool Spawn(TStarted* Started) {
 
   std::string socketArgument = "--socket=" + std::to_string(decoder::ChildSocketFd);
   char* argv[] = {const_cast<char*>(program.c_str()), socketArgument.data(), nullptr};
+  std::vector<std::string> environment = DecoderEnvironment();
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
   pid_t pid = -1;
-  const int error = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
+  const int error = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, envp.data());
   ::posix_spawn_file_actions_destroy(&actions);
   ::posix_spawnattr_destroy(&attributes);
   if (error != 0) {
