@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "overlay/auto_align.h"
 #include "overlay/main_controller.h"
 #include "overlay/picture_import.h"
 
@@ -37,10 +38,14 @@ raster::TFloatPoint OverlayPosition(int OffsetX, int OffsetY, const TBitmap32& O
   return {float(OffsetX + Original.Width() / 2), float(OffsetY + Original.Height() / 2)};
 }
 
-raster::TSize OverlayZoomSize(const TBitmap32& Original, float F) {
+raster::TSize OverlayZoomSize(std::int32_t Width, std::int32_t Height, float F) {
   // The product in extended precision, as the factor meets an integer; truncated toward zero.
-  return {std::int32_t(std::trunc(static_cast<long double>(Original.Width()) * F)),
-          std::int32_t(std::trunc(static_cast<long double>(Original.Height()) * F))};
+  return {std::int32_t(std::trunc(static_cast<long double>(Width) * F)),
+          std::int32_t(std::trunc(static_cast<long double>(Height) * F))};
+}
+
+raster::TSize OverlayZoomSize(const TBitmap32& Original, float F) {
+  return OverlayZoomSize(Original.Width(), Original.Height(), F);
 }
 
 std::string FormatZoom(float Value, int Precision, std::string_view DecimalSeparator,
@@ -290,6 +295,8 @@ constexpr const char* kUsage =
     "  --zoom-overlay N    overlay zoom 10^(N/1000), -500..500 (default 0)\n"
     "  --zoom-view N       view zoom 10^(N/100), -100..100 (default 0)\n"
     "  --alpha N           overlay opacity, 0 (transparent)..255 (opaque) (default 120)\n"
+    "  --auto-align        set angle, offsets and overlay zoom by the automatic alignment\n"
+    "                      (as tessaly-align finds them); exit 1 when it finds none\n"
     "  --help              show this text\n"
     "  --version           show the version\n";
 
@@ -345,7 +352,7 @@ bool EndsWithPng(const std::string& Path) {
 bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Request,
                     std::ostream& Out) {
   std::vector<std::string> positional;
-  bool optionsEnded = false;
+  bool optionsEnded = false, placed = false;
   for (std::size_t i = 0; i < Args.size(); ++i) {
     const std::string& arg = Args[i];
     if (optionsEnded || arg.size() < 2 || arg[0] != '-' ||
@@ -365,6 +372,10 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
       Out << "tessaly-render " << TESSALY_VERSION << "\n";
       return false;
     }
+    if (arg == "--auto-align") {
+      Request.AutoAlign = true;
+      continue;
+    }
     std::string name = arg, value;
     const std::size_t eq = arg.find('=');
     if (eq != std::string::npos) {
@@ -376,6 +387,9 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
       value = Args[++i];
     }
     TSliderPositions& s = Request.Sliders;
+    if (name == "--x" || name == "--y" || name == "--angle" || name == "--zoom-overlay") {
+      placed = true;
+    }
     if (name == "--size") {
       ParseSize(value, Request);
     } else if (name == "--x") {
@@ -394,6 +408,9 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
       throw TUsageError("unknown option " + name);
     }
   }
+  if (placed && Request.AutoAlign) {
+    throw TUsageError("--auto-align sets --x, --y, --angle and --zoom-overlay itself");
+  }
   if (positional.size() != 3) {
     throw TUsageError("expected PICTURE1 PICTURE2 OUT.png, got " +
                       std::to_string(positional.size()) + " file name(s)");
@@ -407,9 +424,10 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
   return true;
 }
 
-// Reads a picture through the program's picture import, or explains why it cannot.
-std::unique_ptr<TBitmap32> ReadPicture(const std::string& Which, const std::string& Path,
-                                       std::string& Error) {
+}  // namespace
+
+std::unique_ptr<TBitmap32> ReadPictureFile(const std::string& Which, const std::string& Path,
+                                           std::string& Error) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(Path, ec)) {
     Error = Which + " not found: " + Path;
@@ -422,6 +440,8 @@ std::unique_ptr<TBitmap32> ReadPicture(const std::string& Which, const std::stri
   }
   return picture;
 }
+
+namespace {
 
 // The output's directory must exist before the pictures are decoded, so that a typo costs
 // no work; the write itself can still fail and is checked again.
@@ -459,12 +479,12 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
       Err << "tessaly-render: " << error << "\n";
       return 1;
     }
-    std::unique_ptr<TBitmap32> picture1 = ReadPicture("picture 1", request.Picture1, error);
+    std::unique_ptr<TBitmap32> picture1 = ReadPictureFile("picture 1", request.Picture1, error);
     if (picture1 == nullptr) {
       Err << "tessaly-render: " << error << "\n";
       return 1;
     }
-    std::unique_ptr<TBitmap32> picture2 = ReadPicture("picture 2", request.Picture2, error);
+    std::unique_ptr<TBitmap32> picture2 = ReadPictureFile("picture 2", request.Picture2, error);
     if (picture2 == nullptr) {
       Err << "tessaly-render: " << error << "\n";
       return 1;
@@ -474,6 +494,21 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
         << "picture 2: " << request.Picture2 << " (" << picture2->Width() << " x "
         << picture2->Height() << ")\n";
 
+    if (request.AutoAlign) {
+      const TAutoAlignResult aligned = AutoAlign(*picture1, *picture2);
+      if (!aligned.Reliable()) {
+        Err << "tessaly-render: " << NoReliableAlignmentText << "\n";
+        return 1;
+      }
+      const TPlacement& p = aligned.Nearest.Placement;
+      request.Sliders.Angle = p.Angle;
+      request.Sliders.OffsetX = p.OffsetX;
+      request.Sliders.OffsetY = p.OffsetY;
+      request.Sliders.OverlayZoom = p.OverlayZoom;
+      Out << "auto-align: " << aligned.Inliers << " of " << aligned.Matches
+          << " matches consistent, residual " << FormatResidual(aligned.Nearest.Residual)
+          << " picture-1 pixels\n";
+    }
     TOverlayScene scene(request.ViewWidth, request.ViewHeight);
     // The pictures' pixels are taken over, not copied.
     scene.Controller().SetImage1(request.Picture1, *picture1);

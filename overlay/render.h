@@ -56,6 +56,7 @@ float ViewZoomFactor(int Position);
 raster::TFloatPoint OverlayPosition(int OffsetX, int OffsetY, const raster::TBitmap32& Original);
 // The overlay bitmap's size at factor F: each side times F, truncated toward zero.
 raster::TSize OverlayZoomSize(const raster::TBitmap32& Original, float F);
+raster::TSize OverlayZoomSize(std::int32_t Width, std::int32_t Height, float F);
 // The read-out of the two zoom fields: the precision is raised to at least 2 significant digits,
 // the value rounded to that many digits and shown with exactly 2 decimals ("2.30", "0.32",
 // "10.00"); from 1000 upwards groups of three digits are separated by ThousandSeparator.
@@ -148,6 +149,7 @@ struct TRenderRequest {
   int ViewHeight = MainViewHeight;
   TSliderPositions Sliders;
   std::string Picture1, Picture2, Output;
+  bool AutoAlign = false;  // the four placing sliders from the automatic alignment
 };
 
 // Bounds of --size: the viewport (the control less 17 pixels each way) must not be empty, and
@@ -160,6 +162,11 @@ constexpr int MaxViewExtentArg = 8192;
 // Error when it cannot.
 bool WritePngAtomically(const raster::TBitmap32& Picture, const std::string& Path,
                         std::string& Error);
+
+// Reads a picture for a command-line tool through the program's picture import; Which names it
+// in the message ("picture 1"). Null, with Error set, when it is no file or cannot be decoded.
+std::unique_ptr<raster::TBitmap32> ReadPictureFile(const std::string& Which,
+                                                   const std::string& Path, std::string& Error);
 
 // The whole program: arguments without the program name; messages go to Out and Err. Returns
 // the exit status (0 done, 1 a file could not be read or written, 2 bad command line).
