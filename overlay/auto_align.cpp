@@ -110,92 +110,123 @@ TFeatures Detect(const cv::Mat& Grey, int MaxFeatures) {
   return f;
 }
 
-TAutoAlignResult Align(const raster::TBitmap32& Picture1, const raster::TBitmap32& Picture2,
-                       raster::TFloatPoint Center, const TAutoAlignOptions& Options) {
-  TAutoAlignResult result;
-  if (Picture1.Empty() || Picture2.Empty()) return result;
-  const int w1 = Picture1.Width(), h1 = Picture1.Height();
-  const int w2 = Picture2.Width(), h2 = Picture2.Height();
-
-  auto start = std::chrono::steady_clock::now();
-  // Both pictures at once: each stage's own parallel loops leave a core idle in places.
-  TReduced r1, r2;
-  {
-    std::exception_ptr failure;
-    std::thread second([&] {
-      try {
-        r2 = Reduce(Picture2, Options.LongestSide);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    });
-    r1 = Reduce(Picture1, Options.LongestSide);
-    second.join();
-    if (failure) std::rethrow_exception(failure);
-  }
-  result.Times.Reduction = Milliseconds(start);
-
-  start = std::chrono::steady_clock::now();
-  TFeatures f1, f2;
-  {
-    std::exception_ptr failure;
-    std::thread second([&] {
-      try {
-        f2 = Detect(r2.Grey, Options.MaxFeatures);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    });
-    f1 = Detect(r1.Grey, Options.MaxFeatures);
-    second.join();
-    if (failure) std::rethrow_exception(failure);
-  }
-  result.Times.Detection = Milliseconds(start);
-
-  start = std::chrono::steady_clock::now();
-  std::vector<cv::Point2f> from, to;  // picture 2, picture 1, at full size
-  if (f1.Points.size() >= 2 && f2.Points.size() >= 2) {
-    cv::BFMatcher matcher(cv::NORM_L2);
-    std::vector<std::vector<cv::DMatch>> pairs;
-    matcher.knnMatch(f2.Descriptors, f1.Descriptors, pairs, 2);
-    for (const std::vector<cv::DMatch>& m : pairs) {
-      if (m.size() < 2 || !(m[0].distance < Options.RatioTest * m[1].distance)) continue;
-      double x2, y2, x1, y1;
-      r2.ToFull(f2.Points[std::size_t(m[0].queryIdx)].pt, &x2, &y2);
-      r1.ToFull(f1.Points[std::size_t(m[0].trainIdx)].pt, &x1, &y1);
-      from.emplace_back(float(x2), float(y2));
-      to.emplace_back(float(x1), float(y1));
+// Runs Work for both pictures at once: each stage's own parallel loops leave a core idle in
+// places.
+template <typename TWork>
+void ForBoth(TWork Work) {
+  std::exception_ptr failure;
+  std::thread second([&] {
+    try {
+      Work(1);
+    } catch (...) {
+      failure = std::current_exception();
     }
+  });
+  try {
+    Work(0);
+  } catch (...) {
+    second.join();
+    throw;
   }
-  result.Matches = int(from.size());
-  result.Times.Matching = Milliseconds(start);
-
-  start = std::chrono::steady_clock::now();
-  if (result.Matches < Options.MinInliers) {
-    result.Times.Fit = Milliseconds(start);
-    return result;
-  }
-  // Three reduced pixels of picture 1, as full-size pixels.
-  const double threshold = 3.0 / std::min(r1.ScaleX, r1.ScaleY);
-  std::vector<unsigned char> inliers;
-  const cv::Mat m =
-      cv::estimateAffinePartial2D(from, to, inliers, cv::RANSAC, threshold, 5000, 0.999, 20);
-  result.Times.Fit = Milliseconds(start);
-  if (m.empty()) return result;
-  result.Inliers = int(std::count(inliers.begin(), inliers.end(), 1));
-  result.Fit.A = m.at<double>(0, 0);
-  result.Fit.B = m.at<double>(1, 0);
-  result.Fit.Tx = m.at<double>(0, 2);
-  result.Fit.Ty = m.at<double>(1, 2);
-  if (result.Inliers < Options.MinInliers ||
-      result.Inliers < Options.MinInlierShare * result.Matches || !(result.Fit.Scale() > 0)) {
-    return result;
-  }
-  result.Failure = NearestPlacement(result.Fit, w1, h1, w2, h2, Center, &result.Nearest);
-  return result;
+  second.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace
+
+struct TAlignmentJob::TData {
+  TAutoAlignOptions Options;
+  raster::TFloatPoint Center;
+  int W1 = 0, H1 = 0, W2 = 0, H2 = 0;
+  TReduced Reduced[2];
+  bool Usable = false;
+  TAutoAlignResult Result;
+};
+
+TAlignmentJob::TAlignmentJob(const raster::TBitmap32& Picture1, const raster::TBitmap32& Picture2,
+                             raster::TFloatPoint Center, const TAutoAlignOptions& Options)
+    : F(std::make_unique<TData>()) {
+  F->Options = Options;
+  F->Center = Center;
+  if (Picture1.Empty() || Picture2.Empty()) return;
+  F->W1 = Picture1.Width();
+  F->H1 = Picture1.Height();
+  F->W2 = Picture2.Width();
+  F->H2 = Picture2.Height();
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    ForBoth(
+        [&](int I) { F->Reduced[I] = Reduce(I == 0 ? Picture1 : Picture2, Options.LongestSide); });
+    F->Usable = true;
+  } catch (const std::exception&) {
+    // OpenCV reports its own failures (memory among them) as exceptions: no alignment.
+  }
+  F->Result.Times.Reduction = Milliseconds(start);
+}
+
+TAlignmentJob::~TAlignmentJob() = default;
+
+TAutoAlignResult TAlignmentJob::Run() {
+  TAutoAlignResult& result = F->Result;
+  if (!F->Usable) return result;
+  F->Usable = false;
+  try {
+    const TAutoAlignOptions& options = F->Options;
+    const TReduced& r1 = F->Reduced[0];
+    const TReduced& r2 = F->Reduced[1];
+    auto start = std::chrono::steady_clock::now();
+    TFeatures features[2];
+    ForBoth([&](int I) { features[I] = Detect(F->Reduced[I].Grey, options.MaxFeatures); });
+    const TFeatures& f1 = features[0];
+    const TFeatures& f2 = features[1];
+    result.Times.Detection = Milliseconds(start);
+
+    start = std::chrono::steady_clock::now();
+    std::vector<cv::Point2f> from, to;  // picture 2, picture 1, at full size
+    if (f1.Points.size() >= 2 && f2.Points.size() >= 2) {
+      cv::BFMatcher matcher(cv::NORM_L2);
+      std::vector<std::vector<cv::DMatch>> pairs;
+      matcher.knnMatch(f2.Descriptors, f1.Descriptors, pairs, 2);
+      for (const std::vector<cv::DMatch>& m : pairs) {
+        if (m.size() < 2 || !(m[0].distance < options.RatioTest * m[1].distance)) continue;
+        double x2, y2, x1, y1;
+        r2.ToFull(f2.Points[std::size_t(m[0].queryIdx)].pt, &x2, &y2);
+        r1.ToFull(f1.Points[std::size_t(m[0].trainIdx)].pt, &x1, &y1);
+        from.emplace_back(float(x2), float(y2));
+        to.emplace_back(float(x1), float(y1));
+      }
+    }
+    result.Matches = int(from.size());
+    result.Times.Matching = Milliseconds(start);
+
+    start = std::chrono::steady_clock::now();
+    if (result.Matches < options.MinInliers) {
+      result.Times.Fit = Milliseconds(start);
+      return result;
+    }
+    // Three reduced pixels of picture 1, as full-size pixels.
+    const double threshold = 3.0 / std::min(r1.ScaleX, r1.ScaleY);
+    std::vector<unsigned char> inliers;
+    const cv::Mat m =
+        cv::estimateAffinePartial2D(from, to, inliers, cv::RANSAC, threshold, 5000, 0.999, 20);
+    result.Times.Fit = Milliseconds(start);
+    if (m.empty()) return result;
+    result.Inliers = int(std::count(inliers.begin(), inliers.end(), 1));
+    result.Fit.A = m.at<double>(0, 0);
+    result.Fit.B = m.at<double>(1, 0);
+    result.Fit.Tx = m.at<double>(0, 2);
+    result.Fit.Ty = m.at<double>(1, 2);
+    if (result.Inliers < options.MinInliers ||
+        result.Inliers < options.MinInlierShare * result.Matches || !(result.Fit.Scale() > 0)) {
+      return result;
+    }
+    result.Failure =
+        NearestPlacement(result.Fit, F->W1, F->H1, F->W2, F->H2, F->Center, &result.Nearest);
+  } catch (const std::exception&) {
+    result.Failure = TAlignFailure::TooFewMatches;
+  }
+  return result;
+}
 
 double TSimilarity::Scale() const {
   return std::hypot(A, B);
@@ -284,12 +315,7 @@ TAlignFailure NearestPlacement(const TSimilarity& Fit, int Width1, int Height1, 
 
 TAutoAlignResult AutoAlign(const raster::TBitmap32& Picture1, const raster::TBitmap32& Picture2,
                            raster::TFloatPoint Center, const TAutoAlignOptions& Options) {
-  try {
-    return Align(Picture1, Picture2, Center, Options);
-  } catch (const std::exception&) {
-    // OpenCV reports its own failures (memory among them) as exceptions: no alignment.
-    return {};
-  }
+  return TAlignmentJob(Picture1, Picture2, Center, Options).Run();
 }
 
 TAutoAlignResult AutoAlign(const raster::TBitmap32& Picture1, const raster::TBitmap32& Picture2,

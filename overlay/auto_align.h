@@ -7,6 +7,7 @@
 // drawing uses them.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "overlay/render.h"
@@ -80,8 +81,27 @@ struct TAutoAlignResult {
   TAutoAlignTimes Times;
 };
 
+// An alignment in two parts, so that a window can let the pictures go at once and do the long
+// part on a worker thread: the constructor makes the reduced copies (the only part that reads
+// the pictures), Run the rest on those copies. Neither raises; a failure of OpenCV itself
+// (memory among them) gives an unreliable result.
+class TAlignmentJob {
+ public:
+  TAlignmentJob(const raster::TBitmap32& Picture1, const raster::TBitmap32& Picture2,
+                raster::TFloatPoint Center, const TAutoAlignOptions& Options = {});
+  ~TAlignmentJob();
+  TAlignmentJob(const TAlignmentJob&) = delete;
+  TAlignmentJob& operator=(const TAlignmentJob&) = delete;
+  // Once.
+  TAutoAlignResult Run();
+
+ private:
+  struct TData;
+  std::unique_ptr<TData> F;
+};
+
 // Picture 2 onto picture 1; Center as for PlacementMapping (the rotation layer's bitmap centre).
-// Never raises; a failure of OpenCV itself gives an unreliable result.
+// Both parts of a TAlignmentJob at once.
 TAutoAlignResult AutoAlign(const raster::TBitmap32& Picture1, const raster::TBitmap32& Picture2,
                            raster::TFloatPoint Center, const TAutoAlignOptions& Options = {});
 // With the centre a freshly loaded picture 2 has.

@@ -133,6 +133,7 @@ TFormMain::TFormMain(QWidget* Parent)
   MakeLabel(pc, "LabelZoomOvl", "Zoom Ovl", 8, 101);
   FEdits[std::size_t(TField::EditZoomOvl)] = MakeReadOnlyEdit(pc, "EditZoomOvl", 424, 99, 33, 24);
   FButtonAssistent = MakeButton(pc, "ButtonAssistent", "Assistent", 593, 90, 80, 27);
+  FButtonAutoAlign = MakeButton(pc, "ButtonAutoAlign", "Automatisch", 505, 90, 80, 27);
   FBitBtnPrint = MakeGlyphButton(pc, "BitBtnPrint", PrinterIcon(), 808, 90, 33, 27);
 
   for (int i = 0; i < FieldCount; ++i) {
@@ -152,6 +153,7 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FButtonImage2, &QPushButton::clicked, this, [this] { ButtonImage2Click(); });
   connect(FBitBtnInfo, &QToolButton::clicked, this, [this] { BitBtnInfoClick(); });
   connect(FButtonAssistent, &QPushButton::clicked, this, [this] { ButtonAssistentClick(); });
+  connect(FButtonAutoAlign, &QPushButton::clicked, this, [this] { ButtonAutoAlignClick(); });
   connect(FBitBtnPrint, &QToolButton::clicked, this, [this] { BitBtnPrintClick(); });
   ChooseFile = [this] { return RunOpenPictureDialog(); };
   SettingsFile = platform::ProgramDirectory() + "Tessaly.ini";
@@ -163,6 +165,9 @@ TFormMain::TFormMain(QWidget* Parent)
 }
 
 TFormMain::~TFormMain() {
+  // A running alignment works on its own copies; its result, posted to this window, is
+  // dropped with it.
+  if (FAlignWorker.joinable()) FAlignWorker.join();
   // The hosts go before the controls they host (which the controller owns).
   for (auto*& w : FBarHosts) {
     delete w;
@@ -244,6 +249,8 @@ void TFormMain::ShowEnabled(bool Enabled) {
     if (w != nullptr) w->setEnabled(Enabled);
   }
   FButtonAssistent->setEnabled(Enabled);
+  FControlsEnabled = Enabled;
+  FButtonAutoAlign->setEnabled(Enabled && !FAligning);
   FBitBtnPrint->setEnabled(Enabled);
 }
 
@@ -295,6 +302,35 @@ void TFormMain::ButtonAssistentClick() {
     OnAssistent(Edit(TField::EditImage1)->text().toStdString(),
                 Edit(TField::EditImage2)->text().toStdString());
   }
+}
+
+void TFormMain::ButtonAutoAlignClick() {
+  if (FAligning) return;
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  std::uint64_t generation = 0;
+  std::shared_ptr<TAlignmentJob> job = FController->PrepareAutoAlign(&generation);
+  if (job == nullptr) {
+    QGuiApplication::restoreOverrideCursor();
+    return;
+  }
+  FAligning = true;
+  FButtonAutoAlign->setEnabled(false);
+  if (FAlignWorker.joinable()) FAlignWorker.join();  // the last one has posted its result
+  FAlignWorker = std::thread([this, job, generation] {
+    const TAutoAlignResult result = job->Run();
+    // Queued to this window's thread; dropped if the window has gone meanwhile.
+    QMetaObject::invokeMethod(
+        this, [this, result, generation] { AutoAlignDone(result, generation); },
+        Qt::QueuedConnection);
+  });
+}
+
+void TFormMain::AutoAlignDone(const TAutoAlignResult& Result, std::uint64_t Generation) {
+  FAligning = false;
+  QGuiApplication::restoreOverrideCursor();
+  FButtonAutoAlign->setEnabled(FControlsEnabled);
+  // Pictures changed meanwhile make the result stale: it is dropped without a word.
+  FController->ApplyAutoAlign(Result, Generation);
 }
 
 void TFormMain::resizeEvent(QResizeEvent* Event) {
@@ -349,6 +385,7 @@ void TFormMain::PanelControlsResize() {
   setWidth(FBarHosts[3], l.SliderWidth);
   setLeft(Edit(TField::EditZoom), l.RightEditLeft);
   setLeft(FButtonAssistent, l.RightSliderLeft);
+  setLeft(FButtonAutoAlign, l.ButtonAutoAlignLeft);
 
   setWidth(FButtonClose, l.ButtonCloseWidth);
   setLeft(FButtonClose, l.ButtonCloseLeft);

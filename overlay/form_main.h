@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "overlay/main_controller.h"
 
@@ -61,6 +62,11 @@ class TFormMain : public QWidget {
   void ButtonCloseClick();
   void BitBtnInfoClick();
   void ButtonAssistentClick();
+  // Starts the automatic alignment: the pictures are reduced at once, the rest runs on a
+  // worker thread with the wait cursor shown and the button disabled; the result is applied
+  // through the sliders when it arrives (or the failure shown).
+  void ButtonAutoAlignClick();
+  bool AutoAligning() const { return FAligning; }
   void BitBtnPrintClick();
   void PanelControlsResize();
 
@@ -89,6 +95,7 @@ class TFormMain : public QWidget {
   std::string RunOpenPictureDialog();
   void ShowEnabled(bool Enabled);
   void LayoutPanels();
+  void AutoAlignDone(const TAutoAlignResult& Result, std::uint64_t Generation);
 
   std::unique_ptr<TMainController> FController;
   QFrame* FPanelImage = nullptr;
@@ -100,6 +107,10 @@ class TFormMain : public QWidget {
   QLabel *FLabelImage2 = nullptr, *FLabelTransp = nullptr, *FLabelZoom = nullptr;
   QPushButton *FButtonClose = nullptr, *FButtonImage1 = nullptr, *FButtonImage2 = nullptr;
   QPushButton* FButtonAssistent = nullptr;
+  QPushButton* FButtonAutoAlign = nullptr;
+  bool FControlsEnabled = false;
+  bool FAligning = false;
+  std::thread FAlignWorker;
   QToolButton *FBitBtnInfo = nullptr, *FBitBtnPrint = nullptr;
   int FLastControlsWidth = -1;
 };

@@ -126,6 +126,7 @@ void TMainController::SetImage2(const std::string& Path, TBitmap32& Picture) {
 
 void TMainController::CommitImage1(const std::string& Path, TBitmap32& Picture) {
   FImgView->Bitmap().TakeOver(Picture);  // cannot fail: the pixels change hands
+  ++FGeneration;
   FImageFile1 = Path;
   SetText(TField::EditImage1, Path);
 }
@@ -154,6 +155,7 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
 
   delete FRotLayer;  // leaves the view's collection
   FRotLayer = layer;
+  ++FGeneration;
   FOverlayOriginal = std::move(original);
   FImageFile2 = Path;
   SetText(TField::EditImage2, Path);
@@ -308,6 +310,43 @@ bool TMainController::AlignOverlay(float a1x, float a1y, float b1x, float b1y, f
 }
 
 // ---------------------------------------------------------------------------------------
+// Automatic alignment
+
+std::unique_ptr<TAlignmentJob> TMainController::PrepareAutoAlign(std::uint64_t* Generation) const {
+  if (!ControlsEnabled() || FRotLayer == nullptr || FOverlayOriginal == nullptr) return nullptr;
+  *Generation = FGeneration;
+  // The unscaled copy is picture 2 as loaded; the layer's bitmap may be zoomed.
+  return std::make_unique<TAlignmentJob>(FImgView->Bitmap(), *FOverlayOriginal,
+                                         FRotLayer->BitmapCenter());
+}
+
+bool TMainController::ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation) {
+  if (Generation != FGeneration || !ControlsEnabled()) return false;
+  if (!Result.Reliable()) {
+    platform::ShowMessage(NoReliableAlignmentText);
+    return false;
+  }
+  ApplyPlacement(Result.Nearest.Placement);
+  return true;
+}
+
+void TMainController::ApplyPlacement(const TPlacement& Placement) {
+  // A bar already at its value runs no handler; after the assistant the overlay may lie
+  // between whole-slider values, so the handler runs then all the same.
+  const auto set = [](raster::TGaugeBar& Bar, int Position, auto Handler) {
+    if (Bar.Position() == Position) {
+      Handler();
+    } else {
+      Bar.SetPosition(Position);
+    }
+  };
+  set(FGaugeBar1, Placement.Angle, [this] { GaugeBar1Change(); });
+  set(FGaugeBar2, Placement.OffsetX, [this] { GaugeBar2Change(); });
+  set(FGaugeBar3, Placement.OffsetY, [this] { GaugeBar2Change(); });
+  set(FGaugeBar5, Placement.OverlayZoom, [this] { GaugeBar5Change(); });
+}
+
+// ---------------------------------------------------------------------------------------
 // Layout
 
 TBottomPanelLayout PanelControlsLayout(int ClientWidth, int GaugeBar1Left, int EditXWidth,
@@ -319,6 +358,8 @@ TBottomPanelLayout PanelControlsLayout(int ClientWidth, int GaugeBar1Left, int E
   l.LeftEditLeft = GaugeBar1Left + l.SliderWidth + 8;
   l.RightColumn = half;
   l.RightSliderLeft = half + 80;
+  // Below the right column's labels, ending 8 pixels before ButtonAssistent.
+  l.ButtonAutoAlignLeft = half - 8;
   l.RightEditLeft = l.LeftEditLeft + half;
   l.ButtonCloseWidth = 80;
   l.ButtonCloseLeft = l.RightEditLeft + EditZoomWidth - l.ButtonCloseWidth;

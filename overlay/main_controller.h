@@ -6,11 +6,13 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "overlay/auto_align.h"
 #include "overlay/render.h"
 #include "raster/core.h"
 #include "raster/image_view.h"
@@ -108,6 +110,20 @@ class TMainController {
   bool AlignOverlay(float a1x, float a1y, float b1x, float b1y, float a2x, float a2y, float b2x,
                     float b2y);
 
+  // The automatic alignment in its three steps, for a window that runs the long one on a
+  // worker thread: PrepareAutoAlign reduces the two pictures now (null unless both are loaded)
+  // and notes which pictures they were; the job's Run finds the placement, on any thread;
+  // ApplyAutoAlign, back here, moves the four placing sliders to it (each handler runs, also
+  // for a slider already there, so the overlay is left at whole-slider values) and returns
+  // true. A result of other pictures than the present ones is dropped (false); an unreliable
+  // one shows NoReliableAlignmentText and leaves the overlay as it is (false).
+  std::unique_ptr<TAlignmentJob> PrepareAutoAlign(std::uint64_t* Generation) const;
+  bool ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation);
+  // Moves the angle, X, Y and overlay-zoom sliders, in that order, running each handler.
+  void ApplyPlacement(const TPlacement& Placement);
+  // Counts every picture 1 or 2 that is set.
+  std::uint64_t PicturesGeneration() const { return FGeneration; }
+
  private:
   void SetText(TField Field, std::string Text);
   void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
@@ -121,6 +137,7 @@ class TMainController {
   std::string FImageFile1, FImageFile2;
   bool FImage1Loaded = false;
   bool FImage2Loaded = false;
+  std::uint64_t FGeneration = 0;
   std::array<std::string, FieldCount> FTexts;
   std::string FDecimalSeparator = ".";
   std::string FThousandSeparator = ",";
@@ -130,11 +147,12 @@ class TMainController {
 // Layout of the two bottom panels for a window client width (PanelControlsResize).
 
 struct TBottomPanelLayout {
-  int SliderWidth;      // GaugeBar1, 2, 3, 5, GaugeAlpha, GaugeBar4, EditImage1, EditImage2
-  int LeftEditLeft;     // EditX, EditY, EditAngle, EditZoomOvl, ButtonImage1
-  int RightColumn;      // LabelImage2, LabelTransp, LabelZoom
-  int RightSliderLeft;  // EditImage2, GaugeAlpha, GaugeBar4, ButtonAssistent
-  int RightEditLeft;    // ButtonImage2, EditTransp, EditZoom
+  int SliderWidth;          // GaugeBar1, 2, 3, 5, GaugeAlpha, GaugeBar4, EditImage1, EditImage2
+  int LeftEditLeft;         // EditX, EditY, EditAngle, EditZoomOvl, ButtonImage1
+  int RightColumn;          // LabelImage2, LabelTransp, LabelZoom
+  int RightSliderLeft;      // EditImage2, GaugeAlpha, GaugeBar4, ButtonAssistent
+  int ButtonAutoAlignLeft;  // as wide as ButtonAssistent, left of it
+  int RightEditLeft;        // ButtonImage2, EditTransp, EditZoom
   int ButtonCloseWidth;
   int ButtonCloseLeft;
   int BitBtnInfoLeft;

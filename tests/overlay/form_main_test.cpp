@@ -7,12 +7,14 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
 
+#include "overlay/picture_import.h"
 #include "platform/control_host.h"
 #include "platform/message.h"
 
@@ -53,7 +55,7 @@ class FormMainTest : public ::testing::Test {
   }
   static bool OverlayControlsEnabled(TFormMain& W, bool Expected) {
     for (const char* name : {"GaugeBar1", "GaugeBar2", "GaugeBar3", "GaugeBar4", "GaugeBar5",
-                             "GaugeAlpha", "ButtonAssistent", "BitBtnPrint"}) {
+                             "GaugeAlpha", "ButtonAssistent", "ButtonAutoAlign", "BitBtnPrint"}) {
       auto* w = W.findChild<QWidget*>(name);
       if (w == nullptr || w->isEnabled() != Expected) return false;
     }
@@ -227,6 +229,80 @@ TEST_F(FormMainTest, BottomPanelsAreLaidOutForTheClientWidth) {
   EXPECT_EQ(w.findChild<QWidget*>("GaugeAlpha")->geometry(), QRect(680, 9, 439, 20));
   EXPECT_EQ(w.findChild<QWidget*>("ButtonClose")->x() + 80, 1127 + 33);  // on EditZoom's right edge
   EXPECT_EQ(w.findChild<QWidget*>("ImgView")->height(), MainClientHeight - 166 - 2);
+}
+
+// The automatic-alignment button sits beside the assistant's and overlaps no other control of
+// the bottom panel, at the smallest client width as at the designed one and a wide one.
+TEST_F(FormMainTest, TheAutoAlignButtonOverlapsNoOtherControl) {
+  TFormMain w;
+  Show(w);
+  for (int width : {MainMinClientWidth, MainClientWidth, 1400}) {
+    w.resize(width, MainClientHeight);
+    const QWidget* button = w.findChild<QWidget*>("ButtonAutoAlign");
+    const QWidget* assistant = w.findChild<QWidget*>("ButtonAssistent");
+    EXPECT_EQ(button->geometry().right() + 1 + 8, assistant->x()) << width;
+    for (const QObject* child : button->parentWidget()->children()) {
+      const auto* other = qobject_cast<const QWidget*>(child);
+      if (other == nullptr || other == button) continue;
+      EXPECT_FALSE(other->geometry().intersects(button->geometry()))
+          << width << ": " << other->objectName().toStdString();
+    }
+  }
+}
+
+// A click aligns the overlay on a worker thread and applies the result through the sliders;
+// a pair without common content shows the message and leaves every slider as it was.
+TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
+  QImage photo(
+      QString::fromStdString(std::string(TESSALY_TESTDATA) + "/photos-large/NT96650_pcb_002.JPG"));
+  ASSERT_FALSE(photo.isNull());
+  photo = photo.scaled(800, 600, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  QImage turned(photo.size(), QImage::Format_RGB32);
+  turned.fill(Qt::gray);
+  {
+    QPainter painter(&turned);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.translate(400 + 30, 300 - 20);
+    painter.rotate(-4);
+    painter.scale(1.06, 1.06);
+    painter.translate(-400, -300);
+    painter.drawImage(0, 0, photo);
+  }
+  const std::string one = (Dir / "board.png").string(), two = (Dir / "turned.png").string();
+  ASSERT_TRUE(photo.save(QString::fromStdString(one)));
+  ASSERT_TRUE(turned.save(QString::fromStdString(two)));
+
+  TFormMain w;
+  Show(w);
+  Choose(w, "ButtonImage1", one);
+  Choose(w, "ButtonImage2", two);
+  TMainController& c = w.Controller();
+  const TAutoAlignResult expected = AutoAlign(*LoadPicture(one), *LoadPicture(two));
+  ASSERT_TRUE(expected.Reliable());
+  auto* button = w.findChild<QPushButton*>("ButtonAutoAlign");
+  platform::MessageRecorder recorder;
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_FALSE(button->isEnabled());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.AutoAligning(); }, 60000));
+  EXPECT_TRUE(button->isEnabled());
+  const TPlacement& p = expected.Nearest.Placement;
+  EXPECT_EQ(c.GaugeBar1().Position(), p.Angle);
+  EXPECT_EQ(c.GaugeBar2().Position(), p.OffsetX);
+  EXPECT_EQ(c.GaugeBar3().Position(), p.OffsetY);
+  EXPECT_EQ(c.GaugeBar5().Position(), p.OverlayZoom);
+  EXPECT_NE(p.Angle, 0);
+  EXPECT_EQ(c.RotLayer()->Angle(), float(p.Angle));  // each handler ran
+  EXPECT_EQ(Text(w, TField::EditAngle), QString::number(p.Angle));
+  EXPECT_TRUE(recorder.Texts().empty());
+
+  // Picture 2 without anything of picture 1.
+  Choose(w, "ButtonImage2", Write("plain.png", 400, 300, Qt::yellow));
+  ClickNext(w, c.GaugeBar2());
+  const TSliderPositions before = c.Sliders();
+  QTest::mouseClick(button, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.AutoAligning(); }, 60000));
+  EXPECT_EQ(c.Sliders(), before);
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{NoReliableAlignmentText});
 }
 
 TEST_F(FormMainTest, AMissingLanguageFileIsReportedAtStart) {
