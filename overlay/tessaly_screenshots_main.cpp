@@ -78,6 +78,13 @@ int main(int argc, char** argv) {
     c.GaugeAlpha().SetPosition(150);
     bool ok = Save(main, dir + "/main.png");
 
+    // The automatic alignment from the state above; its worker posts the result back.
+    main.findChild<QPushButton*>("ButtonAutoAlign")->click();
+    while (main.AutoAligning()) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    ok = Save(main, dir + "/main-auto-align.png") && ok;
+
     main.findChild<QToolButton*>("BitBtnInfo")->click();
     ok = Save(*W.AboutBox, dir + "/about.png") && ok;
     W.AboutBox->hide();
