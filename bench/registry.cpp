@@ -12,6 +12,7 @@ namespace {
   RegisterOverlayFrameBenchmarks();
   RegisterStretchBenchmarks();
   RegisterImportBenchmarks();
+  RegisterAlignBenchmarks();
   return true;
 }();
 

@@ -9,6 +9,7 @@ namespace bench {
 void RegisterOverlayFrameBenchmarks();
 void RegisterStretchBenchmarks();
 void RegisterImportBenchmarks();
+void RegisterAlignBenchmarks();
 // The window benchmarks (view_bench), which also run the import baselines in the same process.
 void RegisterWindowBenchmarks();
 
