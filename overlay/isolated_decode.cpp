@@ -90,21 +90,24 @@ void Kill(pid_t Pid) {
 // for its large blocks. FreeImage keeps a whole picture in one block, and a decoder is a new
 // process that takes all of its memory afresh; on small pages that is one fault per 4 KiB, which
 // costs more than the JPEG decoding itself (a 24-megapixel JPEG: about 250 ms instead of 80 ms).
-// A tunable already set for us is kept and the huge-page one added after it.
+// Tunables already set for us are kept; one that says how to use huge pages wins.
 std::vector<std::string> DecoderEnvironment() {
   constexpr const char* HugePages = "glibc.malloc.hugetlb=1";
+  const std::string prefix = "GLIBC_TUNABLES=";
   std::vector<std::string> environment;
   bool tunables = false;
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
     std::string text(*entry);
-    if (text.rfind("GLIBC_TUNABLES=", 0) == 0) {
+    if (text.rfind(prefix, 0) == 0) {
       tunables = true;
-      text += (text.size() > std::strlen("GLIBC_TUNABLES=") ? ":" : "");
-      text += HugePages;
+      if (text.find("glibc.malloc.hugetlb=") == std::string::npos) {
+        text += (text.size() > prefix.size() ? ":" : "");
+        text += HugePages;
+      }
     }
     environment.push_back(std::move(text));
   }
-  if (!tunables) environment.push_back(std::string("GLIBC_TUNABLES=") + HugePages);
+  if (!tunables) environment.push_back(prefix + HugePages);
   return environment;
 }
 
