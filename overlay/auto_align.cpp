@@ -110,8 +110,8 @@ TFeatures Detect(const cv::Mat& Grey, int MaxFeatures) {
   return f;
 }
 
-// Runs Work for both pictures at once: each stage's own parallel loops leave a core idle in
-// places.
+// Runs Work for both pictures at once (the reduction: its colour conversion and area resize
+// leave a core idle in places).
 template <typename TWork>
 void ForBoth(TWork Work) {
   std::exception_ptr failure;
@@ -176,7 +176,10 @@ TAutoAlignResult TAlignmentJob::Run() {
     const TReduced& r2 = F->Reduced[1];
     auto start = std::chrono::steady_clock::now();
     TFeatures features[2];
-    ForBoth([&](int I) { features[I] = Detect(F->Reduced[I].Grey, options.MaxFeatures); });
+    // One picture after the other: the detector spreads its own work over the cores, and two
+    // at once only fight over them and over memory (757 ms against 964 ms for the 24-megapixel
+    // pair).
+    for (int i = 0; i < 2; ++i) features[i] = Detect(F->Reduced[i].Grey, options.MaxFeatures);
     const TFeatures& f1 = features[0];
     const TFeatures& f2 = features[1];
     result.Times.Detection = Milliseconds(start);

@@ -59,8 +59,8 @@ TAlignFailure NearestPlacement(const TSimilarity& Fit, int Width1, int Height1, 
                                int Height2, raster::TFloatPoint Center, TPlacementFit* Out);
 
 struct TAutoAlignOptions {
-  int LongestSide = 1600;   // the reduced copies' longest side, in pixels
-  int MaxFeatures = 4000;   // per picture, the strongest kept
+  int LongestSide = 1400;   // the reduced copies' longest side, in pixels
+  int MaxFeatures = 3000;   // per picture, the strongest kept
   double RatioTest = 0.75;  // a match counts when it is this much closer than the runner-up
   int MinInliers = 20;      // consistent matches needed for a reliable fit
   double MinInlierShare = 0.2;
