@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -11,6 +12,8 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <optional>
 
 #include "overlay/icons.h"
 #include "overlay/print_page.h"
@@ -72,6 +75,33 @@ QToolButton* MakeGlyphButton(QWidget* Parent, const char* Name, const QIcon& Ico
   button->setToolButtonStyle(Qt::ToolButtonIconOnly);
   button->setGeometry(Left, Top, Width, Height);
   return button;
+}
+
+std::optional<TNudgeKey> NudgeKeyOf(const QKeyEvent& Event) {
+  // Combinations with Ctrl, Alt or Meta stay shortcuts; Shift and the keypad are part of the
+  // keys below.
+  if (Event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return {};
+  switch (Event.key()) {
+    case Qt::Key_Left:
+      return TNudgeKey::Left;
+    case Qt::Key_Right:
+      return TNudgeKey::Right;
+    case Qt::Key_Up:
+      return TNudgeKey::Up;
+    case Qt::Key_Down:
+      return TNudgeKey::Down;
+    case Qt::Key_PageUp:
+      return TNudgeKey::PageUp;
+    case Qt::Key_PageDown:
+      return TNudgeKey::PageDown;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:  // plus without Shift on US layouts
+      return TNudgeKey::Plus;
+    case Qt::Key_Minus:
+      return TNudgeKey::Minus;
+    default:
+      return {};
+  }
 }
 
 }  // namespace
@@ -162,6 +192,67 @@ TFormMain::TFormMain(QWidget* Parent)
   c.UpdateControls();
   resize(MainClientWidth, MainClientHeight);
   LayoutPanels();
+  WireViewInput();
+}
+
+void TFormMain::WireViewInput() {
+  raster::TImgView32& view = FController->ImgView();
+  view.OnMouseDown = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
+                            std::int32_t X, std::int32_t Y, raster::TCustomLayer*) {
+    if (Button == raster::mbLeft) FController->BeginPan({X, Y});
+  };
+  view.OnMouseMove = [this](raster::TObject*, raster::TShiftState Shift, std::int32_t X,
+                            std::int32_t Y, raster::TCustomLayer*) {
+    FController->PanMove(Shift, {X, Y});
+  };
+  view.OnMouseUp = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
+                          std::int32_t, std::int32_t, raster::TCustomLayer*) {
+    if (Button == raster::mbLeft) FController->EndPan();
+  };
+  FImgViewHost->installEventFilter(this);
+  for (QWidget* child : findChildren<QWidget*>()) {
+    if (child->focusPolicy() != Qt::NoFocus) child->installEventFilter(this);
+  }
+}
+
+bool TFormMain::NudgeFromKey(const QKeyEvent& Event) {
+  const std::optional<TNudgeKey> key = NudgeKeyOf(Event);
+  return key && FController->NudgeKey(*key, (Event.modifiers() & Qt::ShiftModifier) != 0);
+}
+
+bool TFormMain::ZoomFromWheel(const QWheelEvent& Event) {
+  const int delta = Event.angleDelta().y();
+  const QPoint p = Event.position().toPoint();
+  if (delta == 0 || !FController->WheelZooms({p.x(), p.y()})) return false;
+  // The zoom handler repaints at once, zoomed about the viewport centre, before the scroll
+  // bars take the mouse point back; with updates held the window shows only the final frame.
+  FImgViewHost->setUpdatesEnabled(false);
+  bool used = false;
+  try {
+    used = FController->WheelZoom(delta, {p.x(), p.y()});
+  } catch (...) {
+    FImgViewHost->setUpdatesEnabled(true);
+    throw;
+  }
+  FImgViewHost->setUpdatesEnabled(true);  // schedules the repaint
+  return used;
+}
+
+void TFormMain::keyPressEvent(QKeyEvent* Event) {
+  if (NudgeFromKey(*Event)) {
+    Event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(Event);
+}
+
+bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == FImgViewHost && Event->type() == QEvent::Wheel) {
+    if (ZoomFromWheel(*static_cast<QWheelEvent*>(Event))) return true;
+  } else if (Watched != FImgViewHost && Event->type() == QEvent::KeyPress) {
+    if (NudgeFromKey(*static_cast<QKeyEvent*>(Event))) return true;
+  }
+  return QWidget::eventFilter(Watched, Event);
 }
 
 TFormMain::~TFormMain() {

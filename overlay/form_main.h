@@ -12,10 +12,12 @@
 #include "overlay/main_controller.h"
 
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
+class QWheelEvent;
 
 namespace platform {
 class TControlHostWidget;
@@ -90,12 +92,19 @@ class TFormMain : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* Event) override;
+  // The nudging keys, while both pictures are loaded; also when a button has the focus, which
+  // would otherwise take the arrows for moving the focus.
+  void keyPressEvent(QKeyEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   std::string RunOpenPictureDialog();
   void ShowEnabled(bool Enabled);
   void LayoutPanels();
   void AutoAlignDone(const TAutoAlignResult& Result, std::uint64_t Generation);
+  void WireViewInput();
+  bool NudgeFromKey(const QKeyEvent& Event);
+  bool ZoomFromWheel(const QWheelEvent& Event);
 
   std::unique_ptr<TMainController> FController;
   QFrame* FPanelImage = nullptr;

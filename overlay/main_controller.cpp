@@ -347,6 +347,75 @@ void TMainController::ApplyPlacement(const TPlacement& Placement) {
 }
 
 // ---------------------------------------------------------------------------------------
+// Direct input
+
+bool TMainController::NudgeKey(TNudgeKey Key, bool Shift) {
+  if (!ControlsEnabled()) return false;
+  const TNudge nudge = NudgeFor(Key, Shift);
+  TGaugeBar* bar = &FGaugeBar4;
+  switch (nudge.Slider) {
+    case TNudgeSlider::Angle:
+      bar = &FGaugeBar1;
+      break;
+    case TNudgeSlider::OffsetX:
+      bar = &FGaugeBar2;
+      break;
+    case TNudgeSlider::OffsetY:
+      bar = &FGaugeBar3;
+      break;
+    case TNudgeSlider::ViewZoom:
+      break;
+  }
+  bar->SetPosition(bar->Position() + nudge.Delta);
+  return true;
+}
+
+bool TMainController::WheelZooms(raster::TPoint MousePos) {
+  return ControlsEnabled() && raster::PtInRect(FImgView->GetViewportRect(), MousePos);
+}
+
+bool TMainController::WheelZoom(int AngleDelta, raster::TPoint MousePos) {
+  if (!WheelZooms(MousePos)) return false;
+  raster::TImgView32& view = *FImgView;
+  const int notches = FWheel.Add(AngleDelta);
+  if (notches == 0) return true;
+  const TFloatPoint anchor = ViewToBitmap(view, MousePos);
+  const int before = FGaugeBar4.Position();
+  FGaugeBar4.SetPosition(before + notches);
+  if (FGaugeBar4.Position() == before) return true;
+  // The handler zoomed about the viewport centre; the scroll bars now take the anchor back
+  // under the mouse. A scroll distance of less than half a pixel leaves it within one.
+  const TFloatPoint now = BitmapToView(view, anchor);
+  const std::int32_t dx = raster::RoundTiesToEven((long double)now.X - MousePos.X);
+  const std::int32_t dy = raster::RoundTiesToEven((long double)now.Y - MousePos.Y);
+  if (dx != 0 || dy != 0) view.Scroll(dx, dy);
+  return true;
+}
+
+void TMainController::BeginPan(raster::TPoint MousePos) {
+  FPan.Begin(MousePos, {FImgView->HScroll().Position(), FImgView->VScroll().Position()});
+}
+
+void TMainController::PanMove(raster::TShiftState Shift, raster::TPoint MousePos) {
+  if (!FPan.Active()) return;
+  if ((Shift & raster::ssLeft) == 0) {
+    FPan.End();
+    return;
+  }
+  raster::TImgView32& view = *FImgView;
+  const TFloatPoint target = FPan.Target(MousePos);
+  const std::int32_t dx =
+      raster::RoundTiesToEven((long double)target.X - view.HScroll().Position());
+  const std::int32_t dy =
+      raster::RoundTiesToEven((long double)target.Y - view.VScroll().Position());
+  if (dx != 0 || dy != 0) view.Scroll(dx, dy);
+}
+
+void TMainController::EndPan() {
+  FPan.End();
+}
+
+// ---------------------------------------------------------------------------------------
 // Layout
 
 TBottomPanelLayout PanelControlsLayout(int ClientWidth, int GaugeBar1Left, int EditXWidth,

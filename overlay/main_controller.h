@@ -14,6 +14,7 @@
 
 #include "overlay/auto_align.h"
 #include "overlay/render.h"
+#include "overlay/view_input.h"
 #include "raster/core.h"
 #include "raster/image_view.h"
 #include "raster/range_bars.h"
@@ -124,6 +125,23 @@ class TMainController {
   // Counts every picture 1 or 2 that is set.
   std::uint64_t PicturesGeneration() const { return FGeneration; }
 
+  // Direct input on the window and the view, acting only through the sliders (SetPosition, so
+  // the handlers and read-outs follow and the bars clamp) and the view's scroll bars.
+  // The slider Key nudges moves; false, with nothing changed, unless both pictures are loaded.
+  bool NudgeKey(TNudgeKey Key, bool Shift);
+  // One GaugeBar4 step per wheel notch at MousePos (view coordinates), keeping the point of
+  // picture 1 under the mouse where it was as far as the scroll bars allow. False, with nothing
+  // changed, unless both pictures are loaded and MousePos lies in the viewport (the scroll bars
+  // keep their own wheel).
+  bool WheelZoom(int AngleDelta, raster::TPoint MousePos);
+  bool WheelZooms(raster::TPoint MousePos);  // whether WheelZoom takes a wheel there
+  // A left-button drag over the view scrolls it so that the content follows the mouse; a move
+  // without the left button held ends it (its release went elsewhere).
+  void BeginPan(raster::TPoint MousePos);
+  void PanMove(raster::TShiftState Shift, raster::TPoint MousePos);
+  void EndPan();
+  bool Panning() const { return FPan.Active(); }
+
  private:
   void SetText(TField Field, std::string Text);
   void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
@@ -141,6 +159,8 @@ class TMainController {
   std::array<std::string, FieldCount> FTexts;
   std::string FDecimalSeparator = ".";
   std::string FThousandSeparator = ",";
+  TWheelNotches FWheel;
+  TViewPan FPan;
 };
 
 // ---------------------------------------------------------------------------------------
