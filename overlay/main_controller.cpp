@@ -386,9 +386,8 @@ bool TMainController::WheelZoom(int AngleDelta, raster::TPoint MousePos) {
   // The handler zoomed about the viewport centre; the scroll bars now take the anchor back
   // under the mouse. A scroll distance of less than half a pixel leaves it within one.
   const TFloatPoint now = BitmapToView(view, anchor);
-  const std::int32_t dx = raster::RoundTiesToEven((long double)now.X - MousePos.X);
-  const std::int32_t dy = raster::RoundTiesToEven((long double)now.Y - MousePos.Y);
-  if (dx != 0 || dy != 0) view.Scroll(dx, dy);
+  ScrollToward(view, double(view.HScroll().Position()) + now.X - MousePos.X,
+               double(view.VScroll().Position()) + now.Y - MousePos.Y);
   return true;
 }
 
@@ -404,11 +403,7 @@ void TMainController::PanMove(raster::TShiftState Shift, raster::TPoint MousePos
   }
   raster::TImgView32& view = *FImgView;
   const TFloatPoint target = FPan.Target(MousePos);
-  const std::int32_t dx =
-      raster::RoundTiesToEven((long double)target.X - view.HScroll().Position());
-  const std::int32_t dy =
-      raster::RoundTiesToEven((long double)target.Y - view.VScroll().Position());
-  if (dx != 0 || dy != 0) view.Scroll(dx, dy);
+  ScrollToward(view, target.X, target.Y);
 }
 
 void TMainController::EndPan() {

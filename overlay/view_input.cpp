@@ -1,5 +1,6 @@
 #include "overlay/view_input.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace overlay {
@@ -71,6 +72,15 @@ void TViewPan::Begin(raster::TPoint Mouse, raster::TFloatPoint ScrollPosition) {
 raster::TFloatPoint TViewPan::Target(raster::TPoint Mouse) const {
   return {float(double(FStartScroll.X) + FStart.X - Mouse.X),
           float(double(FStartScroll.Y) + FStart.Y - Mouse.Y)};
+}
+
+void ScrollToward(raster::TCustomImgView32& View, double X, double Y) {
+  const auto step = [](raster::TCustomRangeBar& Bar, double Value) {
+    const double highest = std::max(0, Bar.Range() - Bar.EffectiveWindow());
+    return raster::RoundTiesToEven(std::clamp(Value, 0.0, highest) - Bar.Position());
+  };
+  const std::int32_t dx = step(View.HScroll(), X), dy = step(View.VScroll(), Y);
+  if (dx != 0 || dy != 0) View.Scroll(dx, dy);
 }
 
 }  // namespace overlay

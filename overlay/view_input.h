@@ -60,4 +60,9 @@ class TViewPan {
   raster::TFloatPoint FStartScroll;
 };
 
+// Scrolls the view by whole pixels toward the scroll positions (X, Y), as far as the bars
+// reach (0 .. Range - EffectiveWindow); nothing when they are there already, because a scroll
+// that moves no bar would still rebuild the same frame.
+void ScrollToward(raster::TCustomImgView32& View, double X, double Y);
+
 }  // namespace overlay

@@ -216,5 +216,21 @@ TEST_F(ViewInputTest, DragScrollsTheViewWithTheMouseAndLeavesTheSliders) {
   EXPECT_EQ(Scroll(), (TFloatPoint{scroll.X + 70, scroll.Y + 40}));
 }
 
+TEST_F(ViewInputTest, DragPastTheScrollEndRepaintsNothingMore) {
+  LoadBoth();
+  raster::TImgView32& v = C().ImgView();
+  const float end = float(v.HScroll().Range() - v.HScroll().EffectiveWindow());
+  Mouse(QEvent::MouseButtonPress, {900, 300}, Qt::LeftButton, Qt::LeftButton);
+  Mouse(QEvent::MouseMove, {100, 300}, Qt::NoButton, Qt::LeftButton);
+  ASSERT_EQ(v.HScroll().Position(), end);
+  W.ImgViewHost()->repaint();
+  ASSERT_TRUE(v.BufferValid());
+  // Further on, the bar stays at its end: the view must not rebuild its frame for nothing.
+  Mouse(QEvent::MouseMove, {50, 300}, Qt::NoButton, Qt::LeftButton);
+  EXPECT_EQ(v.HScroll().Position(), end);
+  EXPECT_TRUE(v.BufferValid());
+  Mouse(QEvent::MouseButtonRelease, {50, 300}, Qt::LeftButton, Qt::NoButton);
+}
+
 }  // namespace
 }  // namespace overlay
