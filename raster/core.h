@@ -266,7 +266,10 @@ class TCustomMap : public TThreadPersistent {
   std::int32_t FHeight = 0;
 };
 
-enum TDrawMode : std::uint8_t { dmOpaque = 0, dmBlend = 1, dmCustom = 2 };
+// dmDifference writes, per colour channel, the absolute difference of the source and the
+// destination (|F - B| for red, green and blue) and keeps the destination's alpha: what has not
+// changed between two aligned pictures turns black. Master alpha plays no part in it.
+enum TDrawMode : std::uint8_t { dmOpaque = 0, dmBlend = 1, dmCustom = 2, dmDifference = 3 };
 enum TStretchFilter : std::uint8_t { sfNearest = 0, sfLinear = 1, sfLinear2 = 2, sfSpline = 3 };
 
 // Called with the foreground colour F, the background pixel B and the master alpha M;

@@ -66,6 +66,9 @@ struct TransferWriter {
       case dmCustom:
         (*Handler)(C, B, MasterAlpha);
         break;
+      case dmDifference:
+        B = DifferencePixel(C, B);
+        break;
     }
   }
 };
@@ -134,6 +137,16 @@ void BlockTransfer(TBitmap32* Dst, std::int32_t DstX, std::int32_t DstY, const T
         BlendLine(srcRow(y), dstRow(y), width);
       else
         BlendLineEx(srcRow(y), dstRow(y), width, masterAlpha);
+    }
+    return;
+  }
+  if (mode == dmDifference) {
+    // Rows in the order that never reads a row already written, as for the copy.
+    for (std::int64_t k = 0; k < b - t; ++k) {
+      const std::int64_t y = (Dst == Src && dy > 0) ? b - 1 - k : t + k;
+      const TColor32* s = srcRow(y);
+      TColor32* d = dstRow(y);
+      for (std::int32_t i = 0; i < width; ++i) d[i] = DifferencePixel(s[i], d[i]);
     }
     return;
   }
@@ -467,6 +480,8 @@ struct TransformWriter {
       B = C;
     else if (Mode == dmBlend)
       BlendEx(C, B, MasterAlpha);
+    else if (Mode == dmDifference)
+      B = DifferencePixel(C, B);
     else
       (*Handler)(C, B, MasterAlpha);
   }
@@ -700,6 +715,7 @@ struct AffineRows {
     k.Dst = Dst.GetPixelPtr(std::int32_t(I0), J);
     k.Count = std::int32_t(I1 - I0 + 1);
     k.Blend = T.Mode == dmBlend;
+    k.Difference = T.Mode == dmDifference;
     k.MasterAlpha = T.MasterAlpha;
     return k;
   }
@@ -807,7 +823,8 @@ bool TransformLinearFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap3
 
 bool StretchNearestFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src) {
   const KernelSet* kernels = Kernels();
-  if (kernels == nullptr || S.Mode == dmCustom || SameBuffer(Dst, Src)) return false;
+  if (kernels == nullptr || S.Mode == dmCustom || S.Mode == dmDifference || SameBuffer(Dst, Src))
+    return false;
   const std::int32_t n = S.Clip.Right - S.Clip.Left;
   // Source column of every clip column, relative to the source row's SrcRect.Left.
   std::vector<std::int32_t> cols(std::size_t(n) + 0);
@@ -843,7 +860,8 @@ bool StretchNearestFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& 
 bool StretchLinearFast(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src) {
   // dmBlend below full master alpha interpolates rows first; that order stays scalar.
   const KernelSet* kernels = Kernels();
-  if (kernels == nullptr || S.Mode == dmCustom || SameBuffer(Dst, Src)) return false;
+  if (kernels == nullptr || S.Mode == dmCustom || S.Mode == dmDifference || SameBuffer(Dst, Src))
+    return false;
   if (S.Mode == dmBlend && S.MasterAlpha < 255) return false;
   // A source one pixel wide has no right-hand neighbour; it stays scalar.
   if (S.SW < 2) return false;

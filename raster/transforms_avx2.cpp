@@ -61,6 +61,13 @@ namespace {
   return _mm256_packus_epi16(LerpLanes(CLo, Lo16(B), wLo), LerpLanes(CHi, Hi16(B), wHi));
 }
 
+// dmDifference on eight pixels: |C - B| per byte, B's alpha bytes.
+[[gnu::always_inline]] inline __m256i Difference(__m256i C, __m256i B) {
+  const __m256i d = _mm256_or_si256(_mm256_subs_epu8(C, B), _mm256_subs_epu8(B, C));
+  const __m256i alpha = _mm256_set1_epi32(int(0xFF000000u));
+  return _mm256_or_si256(_mm256_andnot_si256(alpha, d), _mm256_and_si256(alpha, B));
+}
+
 // Two neighbouring pixels as one 64-bit value.
 [[gnu::always_inline]] inline long long Pair(const TColor32* P) {
   long long v;
@@ -175,6 +182,8 @@ void TransformLinearSpan_AVX2(const AffineSpan& S) {
     __m256i* out = reinterpret_cast<__m256i*>(d);
     if (S.Blend)
       _mm256_storeu_si256(out, BlendEx(lo, hi, _mm256_loadu_si256(out), m1));
+    else if (S.Difference)
+      _mm256_storeu_si256(out, Difference(_mm256_packus_epi16(lo, hi), _mm256_loadu_si256(out)));
     else
       _mm256_storeu_si256(out, _mm256_packus_epi16(lo, hi));
     sx = _mm256_add_epi32(sx, stepX);
@@ -190,6 +199,8 @@ void TransformLinearSpan_AVX2(const AffineSpan& S) {
         PackedBilinear(p[0], p[1], p[S.Stride], p[S.Stride + 1], 255 - (X & 255), 255 - (Y & 255));
     if (S.Blend)
       PackedBlendMemExPixel(c, d[i], S.MasterAlpha);
+    else if (S.Difference)
+      d[i] = DifferencePixel(c, d[i]);
     else
       d[i] = c;
   }
@@ -213,6 +224,8 @@ void TransformNearestSpan_AVX2(const AffineSpan& S) {
     __m256i* out = reinterpret_cast<__m256i*>(d);
     if (S.Blend)
       _mm256_storeu_si256(out, BlendEx(Lo16(c), Hi16(c), _mm256_loadu_si256(out), m1));
+    else if (S.Difference)
+      _mm256_storeu_si256(out, Difference(c, _mm256_loadu_si256(out)));
     else
       _mm256_storeu_si256(out, c);
     sx = _mm256_add_epi32(sx, stepX);
@@ -225,6 +238,8 @@ void TransformNearestSpan_AVX2(const AffineSpan& S) {
         S.Src[std::int64_t(std::int32_t(uy) >> 12) * S.Stride + (std::int32_t(ux) >> 12)];
     if (S.Blend)
       PackedBlendMemExPixel(c, d[i], S.MasterAlpha);
+    else if (S.Difference)
+      d[i] = DifferencePixel(c, d[i]);
     else
       d[i] = c;
   }

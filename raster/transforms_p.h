@@ -20,6 +20,16 @@ inline std::int32_t AffineSum(std::int32_t x, std::int32_t y, std::int32_t A, st
                       C);
 }
 
+// dmDifference on one pixel: |F - B| per colour channel, B's alpha.
+inline TColor32 DifferencePixel(TColor32 F, TColor32 B) {
+  TColor32 r = B & 0xFF000000u;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const TColor32 f = (F >> shift) & 255, b = (B >> shift) & 255;
+    r |= (f > b ? f - b : b - f) << shift;
+  }
+  return r;
+}
+
 // A stretch after its prologue. Positions are 16.16 accumulators relative to SrcRect's top-left
 // corner; they are kept in 64 bits by the reference code so that no geometry can wrap.
 struct StretchSetup {
@@ -75,7 +85,8 @@ struct AffineSpan {
   std::uint32_t RowX = 0, RowY = 0;    // InvB, InvE: the sums' change per row
   TColor32* Dst = nullptr;
   std::int32_t Count = 0;
-  bool Blend = false;  // packed BlendMemEx with MasterAlpha (0..255), else store
+  bool Blend = false;       // packed BlendMemEx with MasterAlpha (0..255), else store
+  bool Difference = false;  // DifferencePixel onto the destination (Blend is then false)
   TColor32 MasterAlpha = 255;
 };
 

@@ -46,6 +46,13 @@ using sse2::SpreadWeights;
   return _mm_packus_epi16(LerpLanes(CLo, Lo16(B), wLo), LerpLanes(CHi, Hi16(B), wHi));
 }
 
+// dmDifference on four pixels: |C - B| per byte, B's alpha bytes.
+[[gnu::always_inline]] inline __m128i Difference(__m128i C, __m128i B) {
+  const __m128i d = _mm_or_si128(_mm_subs_epu8(C, B), _mm_subs_epu8(B, C));
+  const __m128i alpha = _mm_set1_epi32(int(0xFF000000u));
+  return _mm_or_si128(_mm_andnot_si128(alpha, d), _mm_and_si128(alpha, B));
+}
+
 }  // namespace
 
 void TransformLinearSpan_SSE2(const AffineSpan& S) {
@@ -76,6 +83,8 @@ void TransformLinearSpan_SSE2(const AffineSpan& S) {
     __m128i* out = reinterpret_cast<__m128i*>(d + i);
     if (S.Blend)
       _mm_storeu_si128(out, BlendEx(lo, hi, _mm_loadu_si128(out), m1));
+    else if (S.Difference)
+      _mm_storeu_si128(out, Difference(_mm_packus_epi16(lo, hi), _mm_loadu_si128(out)));
     else
       _mm_storeu_si128(out, _mm_packus_epi16(lo, hi));
   }
@@ -86,6 +95,8 @@ void TransformLinearSpan_SSE2(const AffineSpan& S) {
         PackedBilinear(p[0], p[1], p[S.Stride], p[S.Stride + 1], 255 - (X & 255), 255 - (Y & 255));
     if (S.Blend)
       PackedBlendMemExPixel(c, d[i], S.MasterAlpha);
+    else if (S.Difference)
+      d[i] = DifferencePixel(c, d[i]);
     else
       d[i] = c;
   }
@@ -104,6 +115,8 @@ void TransformNearestSpan_SSE2(const AffineSpan& S) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
     if (S.Blend)
       _mm_storeu_si128(out, BlendEx(Lo16(v), Hi16(v), _mm_loadu_si128(out), m1));
+    else if (S.Difference)
+      _mm_storeu_si128(out, Difference(v, _mm_loadu_si128(out)));
     else
       _mm_storeu_si128(out, v);
   }
@@ -112,6 +125,8 @@ void TransformNearestSpan_SSE2(const AffineSpan& S) {
         S.Src[std::int64_t(std::int32_t(uy) >> 12) * S.Stride + (std::int32_t(ux) >> 12)];
     if (S.Blend)
       PackedBlendMemExPixel(c, d[i], S.MasterAlpha);
+    else if (S.Difference)
+      d[i] = DifferencePixel(c, d[i]);
     else
       d[i] = c;
   }

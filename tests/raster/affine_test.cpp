@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -256,6 +257,14 @@ TEST(Affine, TransformedBoundsRoundTheCornersOutwardsTiesToEven) {
 
 // Straightforward re-computation of Transform from the stated rules, with the coefficients
 // the transformation prepared.
+// dmDifference by its definition: each colour channel the absolute difference, B's alpha.
+TColor32 DifferenceRef(TColor32 F, TColor32 B) {
+  const auto channel = [&](int Shift) {
+    return TColor32(std::abs(int((F >> Shift) & 255) - int((B >> Shift) & 255))) << Shift;
+  };
+  return (B & 0xFF000000u) | channel(16) | channel(8) | channel(0);
+}
+
 void ExpectedTransform(TBitmap32& Dst, const TBitmap32& Src, TAffineTransformation& T) {
   if (!T.Prepared) T.PrepareTransform();
   TDrawMode mode = Src.DrawMode();
@@ -294,6 +303,8 @@ void ExpectedTransform(TBitmap32& Dst, const TBitmap32& Src, TAffineTransformati
         b = c;
       else if (mode == dmBlend)
         ref::BlendMemExRef(c, b, ma);
+      else if (mode == dmDifference)
+        b = DifferenceRef(c, b);
       else
         Src.OnPixelCombine(c, b, ma);
     }
@@ -531,8 +542,8 @@ void MakeRandomCase(std::mt19937& rng, RandomCase& C, int MaxSrc, int MaxDst) {
   C.T.Translate(float(int(rng() % (C.DW + 40)) - 20) + float(rng() % 100) / 100,
                 float(int(rng() % (C.DH + 40)) - 20));
   C.Src.SetStretchFilter(rng() % 2 ? sfLinear : sfNearest);
-  const int m = rng() % 4;
-  C.Src.SetDrawMode(m == 0 ? dmOpaque : dmBlend);
+  const int m = rng() % 5;
+  C.Src.SetDrawMode(m == 0 ? dmOpaque : m == 4 ? dmDifference : dmBlend);
   C.Src.SetMasterAlpha(m == 1 ? 255 : (m == 2 ? 120 : rng() % 256));
   C.Background = ref::RandomColor(rng);
 }
@@ -552,6 +563,45 @@ TEST(TransformDraw, RandomCasesMatchTheRecomputation) {
     Transform(dst, C.Src, C.T);
     ExpectedTransform(expect, C.Src, C.T);
     ASSERT_EQ(ref::FirstDifference(dst, expect), -1);
+  }
+}
+
+// The difference mode for every pair of channel values: source and destination pixels of a
+// 256 x 256 picture hold x and y in red and green (the other way round), so that both run
+// through all 65536 pairs, in every kernel set (the binary runs once per blend implementation).
+TEST(TransformDraw, DifferenceIsTheAbsoluteDifferenceOfEveryChannelPair) {
+  TBitmap32 src, dst;
+  src.SetSize(256, 256);
+  for (int y = 0; y < 256; ++y) {
+    for (int x = 0; x < 256; ++x) src.SetPixel(x, y, Color32(x, y, 255 - x, x));
+  }
+  src.SetDrawMode(dmDifference);
+  src.SetMasterAlpha(17);  // plays no part
+  for (TTransformKernels kernels : {TTransformKernels::Best, TTransformKernels::SSE2}) {
+    for (TStretchFilter filter : {sfNearest, sfLinear}) {
+      SetTransformKernels(kernels);
+      src.SetStretchFilter(filter);
+      dst.SetSize(256, 256);
+      for (int y = 0; y < 256; ++y) {
+        for (int x = 0; x < 256; ++x) dst.SetPixel(x, y, Color32(y, x, (x + y) & 255, y));
+      }
+      TAffineTransformation t;
+      t.SetSrcRect(FloatRect(src.BoundsRect()));
+      Transform(dst, src, t);
+      SetTransformKernels(TTransformKernels::Best);
+      // The identity's bilinear samples are the pixels themselves (its last column and row
+      // lie in the edge band and are left out).
+      const int last = filter == sfLinear ? 254 : 255;
+      for (int y = 0; y <= last; ++y) {
+        for (int x = 0; x <= last; ++x) {
+          const TColor32 d = dst.GetPixel(x, y);
+          ASSERT_EQ(RedComponent(d), std::abs(x - y)) << x << "," << y << " " << int(filter);
+          ASSERT_EQ(GreenComponent(d), std::abs(y - x));
+          ASSERT_EQ(BlueComponent(d), std::abs((255 - x) - ((x + y) & 255)));
+          ASSERT_EQ(AlphaComponent(d), TColor32(y));
+        }
+      }
+    }
   }
 }
 
