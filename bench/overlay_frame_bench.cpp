@@ -161,9 +161,11 @@ class PixmanFrame {
   bool FScaled1 = false;
 };
 
-void BM_OverlayFrame(benchmark::State& State, float Scale, int EngineThreads) {
+void BM_OverlayFrame(benchmark::State& State, float Scale, int EngineThreads,
+                     TDrawMode OverlayMode) {
   SetRasterThreadCount(EngineThreads);
   PreparePictures();
+  Picture2().SetDrawMode(OverlayMode);
   TBitmap32 Buffer;
   Buffer.SetSize(kBufferWidth, kBufferHeight);
   TAffineTransformation T;
@@ -231,7 +233,11 @@ void RegisterOverlayFrameBenchmarks() {
   for (const FrameCase& Case : kCases) {
     const std::string Suffix = std::string("/") + Case.Name;
     benchmark::RegisterBenchmark(("BM_OverlayFrame" + Suffix).c_str(), BM_OverlayFrame, Case.Scale,
-                                 1)
+                                 1, dmBlend)
+        ->Unit(benchmark::kMillisecond);
+    // The difference view: the same frame with the overlay drawn in dmDifference.
+    benchmark::RegisterBenchmark(("BM_OverlayFrame" + Suffix + "_Difference").c_str(),
+                                 BM_OverlayFrame, Case.Scale, 1, dmDifference)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("BM_OverlayFrame_Pixman" + Suffix).c_str(),
                                  BM_OverlayFrame_Pixman, Case.Scale)
@@ -241,7 +247,7 @@ void RegisterOverlayFrameBenchmarks() {
   // helpers' work, so these are timed by the wall clock.
   for (const FrameCase& Case : kCases) {
     const std::string Name = std::string("BM_OverlayFrame/") + Case.Name + "/engine_threads:2";
-    benchmark::RegisterBenchmark(Name.c_str(), BM_OverlayFrame, Case.Scale, 2)
+    benchmark::RegisterBenchmark(Name.c_str(), BM_OverlayFrame, Case.Scale, 2, dmBlend)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
   }
