@@ -1,5 +1,6 @@
 #include "overlay/form_main.h"
 
+#include <QAction>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGuiApplication>
@@ -186,6 +187,20 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FButtonAutoAlign, &QPushButton::clicked, this, [this] { ButtonAutoAlignClick(); });
   connect(FBitBtnPrint, &QToolButton::clicked, this, [this] { BitBtnPrintClick(); });
   ChooseFile = [this] { return RunOpenPictureDialog(); };
+
+  // The comparison aids: actions of the window (their keys work anywhere in it) and the
+  // entries of the view's context menu, which shows each with its key.
+  FActionDifference = new QAction(QStringLiteral("Differenz"), this);
+  FActionDifference->setObjectName(QStringLiteral("MenuDifference"));
+  FActionDifference->setCheckable(true);
+  FActionDifference->setShortcut(QKeySequence(Qt::Key_D));
+  FActionDifference->setShortcutVisibleInContextMenu(true);
+  FActionDifference->setEnabled(false);
+  connect(FActionDifference, &QAction::toggled, this,
+          [this](bool On) { FController->SetDifferenceView(On); });
+  addAction(FActionDifference);
+  FImgViewHost->addAction(FActionDifference);
+  FImgViewHost->setContextMenuPolicy(Qt::ActionsContextMenu);
   SettingsFile = platform::ProgramDirectory() + "Tessaly.ini";
 
   // The overlay controls start disabled.
@@ -343,6 +358,7 @@ void TFormMain::ShowEnabled(bool Enabled) {
   FControlsEnabled = Enabled;
   FButtonAutoAlign->setEnabled(Enabled && !FAligning);
   FBitBtnPrint->setEnabled(Enabled);
+  if (FActionDifference != nullptr) FActionDifference->setEnabled(Enabled);
 }
 
 std::string TFormMain::RunOpenPictureDialog() {

@@ -11,6 +11,7 @@
 
 #include "overlay/main_controller.h"
 
+class QAction;
 class QFrame;
 class QKeyEvent;
 class QLabel;
@@ -117,6 +118,7 @@ class TFormMain : public QWidget {
   QPushButton *FButtonClose = nullptr, *FButtonImage1 = nullptr, *FButtonImage2 = nullptr;
   QPushButton* FButtonAssistent = nullptr;
   QPushButton* FButtonAutoAlign = nullptr;
+  QAction* FActionDifference = nullptr;
   bool FControlsEnabled = false;
   bool FAligning = false;
   std::thread FAlignWorker;

@@ -147,7 +147,7 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
     TUpdateBracket bracket(bitmap);
     bitmap.TakeOver(Picture);
     layer->SetBitmapCenter(centre);
-    bitmap.SetDrawMode(raster::dmBlend);
+    bitmap.SetDrawMode(FDifferenceView ? raster::dmDifference : raster::dmBlend);
     bitmap.SetMasterAlpha(std::uint32_t(FGaugeAlpha.Position()));
     bitmap.SetStretchFilter(raster::sfLinear);
   }
@@ -328,6 +328,13 @@ bool TMainController::ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64
   }
   ApplyPlacement(Result.Nearest.Placement);
   return true;
+}
+
+void TMainController::SetDifferenceView(bool On) {
+  FDifferenceView = On;
+  // The draw mode's change repaints the view; picture 1's backdrop stays as it is.
+  if (FRotLayer != nullptr)
+    FRotLayer->Bitmap()->SetDrawMode(On ? raster::dmDifference : raster::dmBlend);
 }
 
 void TMainController::ApplyPlacement(const TPlacement& Placement) {

@@ -122,6 +122,12 @@ class TMainController {
   bool ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation);
   // Moves the angle, X, Y and overlay-zoom sliders, in that order, running each handler.
   void ApplyPlacement(const TPlacement& Placement);
+  // The difference view: the overlay is drawn as the per-channel absolute difference from
+  // picture 1 (raster::dmDifference) instead of blended, so that what has not changed turns
+  // black. The sliders keep their meaning; the opacity plays no part while it is on. It stays
+  // on for a picture 2 loaded meanwhile.
+  void SetDifferenceView(bool On);
+  bool DifferenceView() const { return FDifferenceView; }
   // Counts every picture 1 or 2 that is set.
   std::uint64_t PicturesGeneration() const { return FGeneration; }
 
@@ -156,6 +162,7 @@ class TMainController {
   bool FImage1Loaded = false;
   bool FImage2Loaded = false;
   std::uint64_t FGeneration = 0;
+  bool FDifferenceView = false;
   std::array<std::string, FieldCount> FTexts;
   std::string FDecimalSeparator = ".";
   std::string FThousandSeparator = ",";

@@ -1,6 +1,7 @@
 #include "overlay/sprache.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -165,8 +166,9 @@ bool SetTextProperty(QObject& Component, const std::string& PropertyName,
   if (PropertyName == "Caption") {
     if (widget != nullptr && widget->isWindow()) {
       property = "windowTitle";
-    } else if (qobject_cast<QLabel*>(&Component) || qobject_cast<QAbstractButton*>(&Component)) {
-      property = "text";
+    } else if (qobject_cast<QLabel*>(&Component) || qobject_cast<QAbstractButton*>(&Component) ||
+               qobject_cast<QAction*>(&Component)) {
+      property = "text";  // an action's text is its menu entry
     }
   } else if (PropertyName == "Hint" && widget != nullptr) {
     property = "toolTip";

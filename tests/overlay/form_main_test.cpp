@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QImage>
 #include <QLineEdit>
 #include <QLocale>
@@ -303,6 +304,39 @@ TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.AutoAligning(); }, 60000));
   EXPECT_EQ(c.Sliders(), before);
   EXPECT_EQ(recorder.Texts(), std::vector<std::string>{NoReliableAlignmentText});
+}
+
+// Key D (the context menu's "Differenz" entry) draws the overlay as the per-channel difference
+// from picture 1, following the sliders; D again blends it as before.
+TEST_F(FormMainTest, TheDifferenceViewShowsTheChannelDifferenceAndFollowsTheSliders) {
+  TFormMain w;
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  const auto pixel = [&](int X, int Y) {  // picture-1 pixel (X, Y) as the window shows it
+    const raster::TPoint p = c.ImgView().BitmapToControl({X, Y});
+    return w.ImgViewHost()->grab().toImage().pixelColor(p.X, p.Y);
+  };
+  auto* action = w.findChild<QAction*>("MenuDifference");
+  ASSERT_NE(action, nullptr);
+  EXPECT_TRUE(w.ImgViewHost()->actions().contains(action));  // the view's context menu
+  EXPECT_EQ(action->shortcut().toString(), QStringLiteral("D"));
+  const QColor blended = pixel(50, 30);
+
+  QTest::keyClick(&w, Qt::Key_D);
+  EXPECT_TRUE(c.DifferenceView());
+  // |dark cyan (0, 128, 128) - yellow (255, 255, 0)| where the overlay lies, picture 1 beside.
+  EXPECT_EQ(pixel(50, 30), QColor(255, 127, 128));
+  EXPECT_EQ(pixel(150, 30), QColor(Qt::darkCyan));
+  c.GaugeBar2().SetPosition(40);  // the overlay 40 pixels to the right
+  EXPECT_EQ(pixel(20, 30), QColor(Qt::darkCyan));
+  EXPECT_EQ(pixel(120, 30), QColor(255, 127, 128));
+  EXPECT_EQ(c.Sliders().Alpha, AlphaSlider.Initial);  // the opacity is left alone
+
+  QTest::keyClick(&w, Qt::Key_D);
+  EXPECT_FALSE(c.DifferenceView());
+  EXPECT_EQ(pixel(50, 30), blended);
 }
 
 TEST_F(FormMainTest, AMissingLanguageFileIsReportedAtStart) {
