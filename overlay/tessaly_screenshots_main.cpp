@@ -5,6 +5,7 @@
 // or starts it with an interface file, as a calling application does, and saves the main window
 // as main-interface.png:
 //   tessaly-screenshots --interface DIR INTERFACE-FILE
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -84,6 +85,12 @@ int main(int argc, char** argv) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
     ok = Save(main, dir + "/main-auto-align.png") && ok;
+
+    // The difference view of the aligned pair: what has not changed turns black.
+    QAction* difference = main.findChild<QAction*>("MenuDifference");
+    difference->trigger();
+    ok = Save(main, dir + "/main-difference.png") && ok;
+    difference->trigger();
 
     main.findChild<QToolButton*>("BitBtnInfo")->click();
     ok = Save(*W.AboutBox, dir + "/about.png") && ok;
