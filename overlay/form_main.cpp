@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <optional>
@@ -200,6 +201,25 @@ TFormMain::TFormMain(QWidget* Parent)
           [this](bool On) { FController->SetDifferenceView(On); });
   addAction(FActionDifference);
   FImgViewHost->addAction(FActionDifference);
+  FActionFlicker = new QAction(QStringLiteral("Blinken"), this);
+  FActionFlicker->setObjectName(QStringLiteral("MenuFlicker"));
+  FActionFlicker->setCheckable(true);
+  FActionFlicker->setShortcut(QKeySequence(Qt::Key_F));
+  FActionFlicker->setShortcutVisibleInContextMenu(true);
+  FActionFlicker->setEnabled(false);
+  FFlickerTimer = new QTimer(this);
+  connect(FActionFlicker, &QAction::toggled, this, [this](bool On) {
+    if (On) {
+      FController->StartFlicker();
+      FFlickerTimer->start(FlickerIntervalMs);
+    } else {
+      FController->StopFlicker();
+      FFlickerTimer->stop();
+    }
+  });
+  connect(FFlickerTimer, &QTimer::timeout, this, [this] { FlickerTick(); });
+  addAction(FActionFlicker);
+  FImgViewHost->addAction(FActionFlicker);
   FImgViewHost->setContextMenuPolicy(Qt::ActionsContextMenu);
   SettingsFile = platform::ProgramDirectory() + "Tessaly.ini";
 
@@ -253,7 +273,18 @@ bool TFormMain::ZoomFromWheel(const QWheelEvent& Event) {
   return used;
 }
 
+void TFormMain::FlickerTick() {
+  // A slider change has ended the flicker meanwhile: the entry follows.
+  if (!FController->Flickering()) {
+    FActionFlicker->setChecked(false);
+    return;
+  }
+  FController->FlickerTick();
+}
+
 void TFormMain::keyPressEvent(QKeyEvent* Event) {
+  // Any key ends a flicker (F itself is the action's shortcut and does not arrive here).
+  if (FActionFlicker->isChecked()) FActionFlicker->setChecked(false);
   if (NudgeFromKey(*Event)) {
     Event->accept();
     return;
@@ -265,6 +296,7 @@ bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
   if (Watched == FImgViewHost && Event->type() == QEvent::Wheel) {
     if (ZoomFromWheel(*static_cast<QWheelEvent*>(Event))) return true;
   } else if (Watched != FImgViewHost && Event->type() == QEvent::KeyPress) {
+    if (FActionFlicker->isChecked()) FActionFlicker->setChecked(false);
     if (NudgeFromKey(*static_cast<QKeyEvent*>(Event))) return true;
   }
   return QWidget::eventFilter(Watched, Event);
@@ -359,6 +391,10 @@ void TFormMain::ShowEnabled(bool Enabled) {
   FButtonAutoAlign->setEnabled(Enabled && !FAligning);
   FBitBtnPrint->setEnabled(Enabled);
   if (FActionDifference != nullptr) FActionDifference->setEnabled(Enabled);
+  if (FActionFlicker != nullptr) {
+    if (!Enabled) FActionFlicker->setChecked(false);
+    FActionFlicker->setEnabled(Enabled);
+  }
 }
 
 std::string TFormMain::RunOpenPictureDialog() {
@@ -394,6 +430,7 @@ void TFormMain::ButtonCloseClick() {
 }
 
 void TFormMain::BitBtnPrintClick() {
+  FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
   PrintComparison(*this, *FController, ImageCount);
 }
 

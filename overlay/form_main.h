@@ -12,6 +12,7 @@
 #include "overlay/main_controller.h"
 
 class QAction;
+class QTimer;
 class QFrame;
 class QKeyEvent;
 class QLabel;
@@ -75,6 +76,10 @@ class TFormMain : public QWidget {
 
   // The number of captures of a print, from the settings.
   int ImageCount = 5;
+  // How long the flicker shows each of its two states.
+  int FlickerIntervalMs = 500;
+  // One step of the flicker (the timer's; tests call it as their clock).
+  void FlickerTick();
   // The settings file, "Tessaly.ini" beside the program.
   std::string SettingsFile;
 
@@ -119,6 +124,8 @@ class TFormMain : public QWidget {
   QPushButton* FButtonAssistent = nullptr;
   QPushButton* FButtonAutoAlign = nullptr;
   QAction* FActionDifference = nullptr;
+  QAction* FActionFlicker = nullptr;
+  QTimer* FFlickerTimer = nullptr;
   bool FControlsEnabled = false;
   bool FAligning = false;
   std::thread FAlignWorker;

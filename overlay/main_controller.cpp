@@ -62,12 +62,31 @@ TMainController::TMainController(int ViewWidth, int ViewHeight)
   SetUpBar(FGaugeAlpha, AlphaSlider, 337);
   FTexts = {"0", "0", "0", "1.0", "1.0", "120", "", ""};
 
-  FGaugeBar1.OnChange = [this](raster::TObject*) { GaugeBar1Change(); };
-  FGaugeBar2.OnChange = [this](raster::TObject*) { GaugeBar2Change(); };
-  FGaugeBar3.OnChange = [this](raster::TObject*) { GaugeBar2Change(); };
-  FGaugeBar4.OnChange = [this](raster::TObject*) { GaugeBar4Change(); };
-  FGaugeBar5.OnChange = [this](raster::TObject*) { GaugeBar5Change(); };
-  FGaugeAlpha.OnChange = [this](raster::TObject*) { GaugeAlphaChange(); };
+  // Any slider change ends a flicker first, so that the overlay shows as its sliders say.
+  FGaugeBar1.OnChange = [this](raster::TObject*) {
+    StopFlicker();
+    GaugeBar1Change();
+  };
+  FGaugeBar2.OnChange = [this](raster::TObject*) {
+    StopFlicker();
+    GaugeBar2Change();
+  };
+  FGaugeBar3.OnChange = [this](raster::TObject*) {
+    StopFlicker();
+    GaugeBar2Change();
+  };
+  FGaugeBar4.OnChange = [this](raster::TObject*) {
+    StopFlicker();
+    GaugeBar4Change();
+  };
+  FGaugeBar5.OnChange = [this](raster::TObject*) {
+    StopFlicker();
+    GaugeBar5Change();
+  };
+  FGaugeAlpha.OnChange = [this](raster::TObject*) {
+    StopFlicker();
+    GaugeAlphaChange();
+  };
   UpdateControls();
 }
 
@@ -132,6 +151,7 @@ void TMainController::CommitImage1(const std::string& Path, TBitmap32& Picture) 
 }
 
 void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) {
+  StopFlicker();
   // Everything that can fail (memory for the copy and the new layer) happens before the old
   // overlay is given up, so a failure leaves the previous layer and copy in place and no
   // handler ever finds one without the other.
@@ -331,10 +351,38 @@ bool TMainController::ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64
 }
 
 void TMainController::SetDifferenceView(bool On) {
+  StopFlicker();
   FDifferenceView = On;
   // The draw mode's change repaints the view; picture 1's backdrop stays as it is.
   if (FRotLayer != nullptr)
     FRotLayer->Bitmap()->SetDrawMode(On ? raster::dmDifference : raster::dmBlend);
+}
+
+void TMainController::StartFlicker() {
+  if (!ControlsEnabled() || FRotLayer == nullptr || FFlickering) return;
+  FFlickering = true;
+  FFlickerOverlay = true;
+  FlickerTick();  // picture 1 alone first
+}
+
+void TMainController::FlickerTick() {
+  if (!FFlickering || FRotLayer == nullptr) return;
+  FFlickerOverlay = !FFlickerOverlay;
+  // Only the layer changes: picture 1's backdrop is kept by the view and not drawn again.
+  TBitmap32& bitmap = *FRotLayer->Bitmap();
+  // Fully opaque: drawn over picture 1, not blended (a blend at 255 still leaves 1/256).
+  if (FFlickerOverlay) bitmap.SetDrawMode(raster::dmOpaque);
+  FRotLayer->SetVisible(FFlickerOverlay);
+}
+
+void TMainController::StopFlicker() {
+  if (!FFlickering) return;
+  FFlickering = false;
+  if (FRotLayer == nullptr) return;
+  TBitmap32& bitmap = *FRotLayer->Bitmap();
+  bitmap.SetDrawMode(FDifferenceView ? raster::dmDifference : raster::dmBlend);
+  bitmap.SetMasterAlpha(std::uint32_t(FGaugeAlpha.Position()));
+  FRotLayer->SetVisible(true);
 }
 
 void TMainController::ApplyPlacement(const TPlacement& Placement) {

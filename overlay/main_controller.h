@@ -128,6 +128,15 @@ class TMainController {
   // on for a picture 2 loaded meanwhile.
   void SetDifferenceView(bool On);
   bool DifferenceView() const { return FDifferenceView; }
+  // Flicker: the view alternates between picture 1 alone and the overlay fully opaque, the
+  // opacity slider left where it is (the overlay is drawn opaque, not blended). StartFlicker shows
+  // picture 1 alone; each FlickerTick (the window's timer, a test's own clock) the other state.
+  // StopFlicker, which every slider change runs first, shows the overlay as its sliders say again.
+  void StartFlicker();
+  void FlickerTick();
+  void StopFlicker();
+  bool Flickering() const { return FFlickering; }
+  bool FlickerShowsOverlay() const { return FFlickering && FFlickerOverlay; }
   // Counts every picture 1 or 2 that is set.
   std::uint64_t PicturesGeneration() const { return FGeneration; }
 
@@ -163,6 +172,7 @@ class TMainController {
   bool FImage2Loaded = false;
   std::uint64_t FGeneration = 0;
   bool FDifferenceView = false;
+  bool FFlickering = false, FFlickerOverlay = false;
   std::array<std::string, FieldCount> FTexts;
   std::string FDecimalSeparator = ".";
   std::string FThousandSeparator = ",";

@@ -339,6 +339,43 @@ TEST_F(FormMainTest, TheDifferenceViewShowsTheChannelDifferenceAndFollowsTheSlid
   EXPECT_EQ(pixel(50, 30), blended);
 }
 
+// Key F flickers between picture 1 alone and the overlay fully opaque, one state per tick of
+// its clock (here the test's), without touching the opacity slider or picture 1's backdrop; a
+// slider change ends it and the overlay shows as its sliders say.
+TEST_F(FormMainTest, FlickerAlternatesBothStatesUntilASliderMoves) {
+  TFormMain w;
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  raster::TImgView32& view = c.ImgView();
+  const auto pixel = [&](int X, int Y) {
+    const raster::TPoint p = view.BitmapToControl({X, Y});
+    return w.ImgViewHost()->grab().toImage().pixelColor(p.X, p.Y);
+  };
+  const QColor blended = pixel(50, 30);
+  const TSliderPositions sliders = c.Sliders();
+  auto* action = w.findChild<QAction*>("MenuFlicker");
+  ASSERT_NE(action, nullptr);
+  EXPECT_TRUE(w.ImgViewHost()->actions().contains(action));
+  EXPECT_EQ(action->shortcut().toString(), QStringLiteral("F"));
+
+  QTest::keyClick(&w, Qt::Key_F);
+  ASSERT_TRUE(c.Flickering());
+  for (int tick = 0; tick < 4; ++tick) {
+    SCOPED_TRACE(tick);
+    EXPECT_TRUE(view.BackdropValid());  // a flicker step repaints from the kept backdrop
+    EXPECT_EQ(pixel(50, 30), tick % 2 == 0 ? QColor(Qt::darkCyan) : QColor(Qt::yellow));
+    EXPECT_EQ(c.Sliders(), sliders);
+    w.FlickerTick();
+  }
+  c.GaugeBar3().SetPosition(5);
+  EXPECT_FALSE(c.Flickering());
+  w.FlickerTick();
+  EXPECT_FALSE(action->isChecked());
+  EXPECT_EQ(pixel(50, 40), blended);
+}
+
 TEST_F(FormMainTest, AMissingLanguageFileIsReportedAtStart) {
   TFormMain w;
   platform::MessageRecorder recorder;
