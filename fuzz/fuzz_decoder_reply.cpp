@@ -23,18 +23,22 @@ void CheckReply(const dec::TReply& R, dec::TRequestKind Expected, std::uint64_t 
         Check(R.Width > 0 && R.Height > 0 && pixels <= dec::MaxPixels,
               "picture size outside limits");
         Check(R.Bytes == pixels * 4 && R.Bytes <= MemoryLength, "picture bytes do not fit");
+        Check(R.Orientation <= dec::MaxOrientation, "an orientation EXIF does not define");
       } else {
         Check(R.Bytes > 0 && R.Bytes <= MemoryLength && R.Bytes <= dec::MaxJpegBytes,
               "JPEG bytes do not fit");
-        Check(R.Width == 0 && R.Height == 0, "a JPEG reply with a size");
+        Check(R.Width == 0 && R.Height == 0 && R.Orientation == 0,
+              "a JPEG reply with a size or an orientation");
       }
       break;
     case dec::TReplyStatus::TooLarge:
-      Check(pixels > dec::MaxPixels && R.Bytes == 0, "TooLarge for a size within limits");
+      Check(pixels > dec::MaxPixels && R.Bytes == 0 && R.Orientation == 0,
+            "TooLarge for a size within limits");
       break;
     case dec::TReplyStatus::CannotDecode:
     case dec::TReplyStatus::NoMemory:
-      Check(R.Width == 0 && R.Height == 0 && R.Bytes == 0, "a failure reply carries values");
+      Check(R.Width == 0 && R.Height == 0 && R.Bytes == 0 && R.Orientation == 0,
+            "a failure reply carries values");
       break;
     default:
       fuzz::Fail("an unknown status accepted");

@@ -17,9 +17,11 @@
 #include <system_error>
 #include <utility>
 
+#include "overlay/orientation.h"
 #include "overlay/picture_import.h"
 #include "overlay/sprache.h"
 #include "platform/message.h"
+#include "platform/paths.h"
 #include "raster/core.h"
 
 namespace overlay {
@@ -205,7 +207,12 @@ void TFormAssistent::done(int Result) {
 }
 
 bool TFormAssistent::LoadImage(const std::string& Path) {
-  const std::unique_ptr<raster::TBitmap32> picture = LoadPictureOrTell(Path);
+  // The assistant's points refer to the pictures as the main window shows them, so it turns
+  // them by the same setting of the main window's settings file.
+  const std::unique_ptr<raster::TBitmap32> picture = LoadPictureOrTell(
+      Path, ReadExifOrientationSetting(platform::ProgramDirectory() + "Tessaly.ini")
+                ? TPictureOrientation::Upright
+                : TPictureOrientation::AsStored);
   if (picture == nullptr) return false;
   const QImage image = toQImage(*picture);
   if (image.isNull()) {  // no memory for the screen copy

@@ -115,7 +115,7 @@ TReply Decode(const TRequest& Request, TFd Reuse, TFd* Memory) {
     case overlay::detail::TDecodeStatus::Ok:
       if (!Seal(*Memory)) return {TReplyStatus::NoMemory, 0, 0, 0};
       return {TReplyStatus::Ok, std::uint32_t(result.Width), std::uint32_t(result.Height),
-              std::uint64_t(result.Width) * result.Height * 4};
+              std::uint64_t(result.Width) * result.Height * 4, std::uint32_t(result.Orientation)};
     case overlay::detail::TDecodeStatus::TooLarge:
       return {TReplyStatus::TooLarge, std::uint32_t(result.Width), std::uint32_t(result.Height), 0};
     case overlay::detail::TDecodeStatus::NoMemory:

@@ -92,6 +92,7 @@ std::vector<std::uint8_t> EncodeReply(const TReply& Reply) {
   Put32(out, Reply.Width);
   Put32(out, Reply.Height);
   Put64(out, Reply.Bytes);
+  Put32(out, Reply.Orientation);
   return out;
 }
 
@@ -104,6 +105,7 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
   r.Width = Get32(Data + 8);
   r.Height = Get32(Data + 12);
   r.Bytes = Get64(Data + 16);
+  r.Orientation = Get32(Data + 24);
   // Two 32-bit factors cannot overflow 64 bits.
   const std::uint64_t pixels = std::uint64_t(r.Width) * r.Height;
   switch (status) {
@@ -112,8 +114,9 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
       if (Expected == TRequestKind::DecodePicture) {
         if (r.Width == 0 || r.Height == 0 || pixels > MaxPixels) return false;
         if (r.Bytes != pixels * 4 || r.Bytes > MemoryLength) return false;
+        if (r.Orientation > MaxOrientation) return false;
       } else if (Expected == TRequestKind::EncodeJpeg) {
-        if (r.Width != 0 || r.Height != 0) return false;
+        if (r.Width != 0 || r.Height != 0 || r.Orientation != 0) return false;
         if (r.Bytes == 0 || r.Bytes > MemoryLength || r.Bytes > MaxJpegBytes) return false;
       } else {
         return false;
@@ -121,14 +124,15 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
       break;
     case std::uint32_t(TReplyStatus::TooLarge):
       r.Status = TReplyStatus::TooLarge;
-      if (Expected != TRequestKind::DecodePicture || pixels <= MaxPixels || r.Bytes != 0) {
+      if (Expected != TRequestKind::DecodePicture || pixels <= MaxPixels || r.Bytes != 0 ||
+          r.Orientation != 0) {
         return false;
       }
       break;
     case std::uint32_t(TReplyStatus::CannotDecode):
     case std::uint32_t(TReplyStatus::NoMemory):
       r.Status = TReplyStatus(status);
-      if (r.Width != 0 || r.Height != 0 || r.Bytes != 0) return false;
+      if (r.Width != 0 || r.Height != 0 || r.Bytes != 0 || r.Orientation != 0) return false;
       break;
     default:
       return false;

@@ -35,7 +35,7 @@ constexpr std::size_t MaxPathLength = 4096;
 // A JPEG of a capture larger than this is not believed (a capture is a screen's cut-out).
 constexpr std::uint64_t MaxJpegBytes = std::uint64_t(1) << 30;
 // The fixed sizes of the messages (a decode request adds its path).
-constexpr std::size_t ReplySize = 24;
+constexpr std::size_t ReplySize = 28;
 constexpr std::size_t RequestHeaderSize = 16;
 constexpr std::size_t EncodeRequestSize = RequestHeaderSize + 20;
 
@@ -59,7 +59,14 @@ struct TReply {
   // Width * Height * 4 of them, rows top-down without padding, as a TBitmap32 keeps them; or
   // the JPEG file image). Zero otherwise.
   std::uint64_t Bytes = 0;
+  // Ok for a picture: the EXIF orientation tag (0x0112) of the file, 1..8, or 0 when it has
+  // none. Zero otherwise. Reported rather than applied, so that the pixels stay as stored and
+  // no EXIF parser runs in the parent; the parent turns the picture when its settings say so.
+  std::uint32_t Orientation = 0;
 };
+
+// The largest orientation value EXIF defines.
+constexpr std::uint32_t MaxOrientation = 8;
 
 std::vector<std::uint8_t> EncodeRequest(const TRequest& Request);
 // False for anything but a well-formed request (unknown kind, wrong size, a path that is empty,
@@ -74,9 +81,10 @@ std::vector<std::uint8_t> EncodeReply(const TReply& Reply);
 // request of kind Expected; MemoryLength is the length of the shared memory that came with it
 // (0 when none came). True, with *Reply filled, only when every field is consistent: the known
 // magic and status, for a picture 0 < Width, Height and Width * Height <= MaxPixels with
-// Bytes == Width * Height * 4 <= MemoryLength, for a JPEG 0 < Bytes <= min(MemoryLength,
-// MaxJpegBytes), for TooLarge a size that really exceeds MaxPixels, and zeros where a status
-// carries nothing. Never reads outside [Data, Data + Size), for any input.
+// Bytes == Width * Height * 4 <= MemoryLength and Orientation <= MaxOrientation, for a JPEG
+// 0 < Bytes <= min(MemoryLength, MaxJpegBytes), for TooLarge a size that really exceeds
+// MaxPixels, and zeros where a status carries nothing (Orientation included). Never reads
+// outside [Data, Data + Size), for any input.
 bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind Expected,
                        std::uint64_t MemoryLength, TReply* Reply);
 

@@ -432,6 +432,7 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
   result.Width = reply.Width;
   result.Height = reply.Height;
   result.Bitmap = std::move(bitmap);
+  result.Orientation = int(reply.Orientation);
   return result;
 }
 

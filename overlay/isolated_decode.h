@@ -33,6 +33,9 @@ struct TIsolatedPicture {
   TIsolatedStatus Status = TIsolatedStatus::NoPicture;
   std::uint64_t Width = 0, Height = 0;  // Picture and TooLarge
   std::unique_ptr<raster::TBitmap32> Bitmap;
+  // Picture: the file's EXIF orientation tag as the decoder read it, 1..8, or 0 for none. The
+  // pixels are as stored; turning them is the caller's choice.
+  int Orientation = 0;
 };
 
 // Decodes the picture file at Path (its type by its extension) in a decoder process. Decides

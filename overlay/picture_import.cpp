@@ -4,6 +4,7 @@
 
 #include "overlay/decoder_protocol.h"
 #include "overlay/isolated_decode.h"
+#include "overlay/orientation.h"
 #include "overlay/picture_import_p.h"
 #include "platform/message.h"
 
@@ -29,14 +30,24 @@ bool Admit(const std::string& Path, bool& Told) {
   return true;
 }
 
+// Turns Picture upright when Orientation asks for it and the file's tag says how.
+std::unique_ptr<raster::TBitmap32> Hand(std::unique_ptr<raster::TBitmap32> Picture, int Tag,
+                                        TPictureOrientation Orientation) {
+  if (Picture != nullptr && Orientation == TPictureOrientation::Upright) {
+    ApplyExifOrientation(*Picture, Tag);
+  }
+  return Picture;
+}
+
 // LoadPicture; Told says whether the user has already been given the reason for a failure.
-std::unique_ptr<raster::TBitmap32> Load(const std::string& Path, bool& Told) {
+std::unique_ptr<raster::TBitmap32> Load(const std::string& Path, bool& Told,
+                                        TPictureOrientation Orientation) {
   Told = false;
   if (!Admit(Path, Told)) return nullptr;
   TIsolatedPicture picture = DecodePictureIsolated(Path);
   switch (picture.Status) {
     case TIsolatedStatus::Picture:
-      return std::move(picture.Bitmap);
+      return Hand(std::move(picture.Bitmap), picture.Orientation, Orientation);
     case TIsolatedStatus::TooLarge:
       platform::ShowMessage(TooLargeText(picture.Width, picture.Height));
       Told = true;
@@ -52,11 +63,21 @@ std::unique_ptr<raster::TBitmap32> Load(const std::string& Path, bool& Told) {
 }  // namespace
 
 std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path) {
+  return LoadPicture(Path, TPictureOrientation::AsStored);
+}
+
+std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path,
+                                               TPictureOrientation Orientation) {
   bool told = false;
-  return Load(Path, told);
+  return Load(Path, told, Orientation);
 }
 
 std::unique_ptr<raster::TBitmap32> LoadPictureInProcess(const std::string& Path) {
+  return LoadPictureInProcess(Path, TPictureOrientation::AsStored);
+}
+
+std::unique_ptr<raster::TBitmap32> LoadPictureInProcess(const std::string& Path,
+                                                        TPictureOrientation Orientation) {
   bool told = false;
   if (!Admit(Path, told)) return nullptr;
   std::unique_ptr<raster::TBitmap32> bitmap;
@@ -71,7 +92,8 @@ std::unique_ptr<raster::TBitmap32> LoadPictureInProcess(const std::string& Path)
   if (result.Status == detail::TDecodeStatus::TooLarge) {
     platform::ShowMessage(TooLargeText(result.Width, result.Height));
   }
-  return result.Status == detail::TDecodeStatus::Ok ? std::move(bitmap) : nullptr;
+  if (result.Status != detail::TDecodeStatus::Ok) return nullptr;
+  return Hand(std::move(bitmap), result.Orientation, Orientation);
 }
 
 std::string PictureNotLoadedText(const std::string& Path) {
@@ -79,8 +101,13 @@ std::string PictureNotLoadedText(const std::string& Path) {
 }
 
 std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path) {
+  return LoadPictureOrTell(Path, TPictureOrientation::AsStored);
+}
+
+std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path,
+                                                     TPictureOrientation Orientation) {
   bool told = false;
-  std::unique_ptr<raster::TBitmap32> picture = Load(Path, told);
+  std::unique_ptr<raster::TBitmap32> picture = Load(Path, told, Orientation);
   if (picture == nullptr && !told) platform::ShowMessage(PictureNotLoadedText(Path));
   return picture;
 }

@@ -40,9 +40,20 @@ bool IsImportedExtension(const std::string& Path);
 // copy cannot be had.
 std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path);
 
+// How a loaded picture is handed over: with its pixels as stored in the file (LoadPicture's
+// way), or Upright, turned and mirrored as the file's EXIF orientation tag says
+// (ApplyExifOrientation of overlay/orientation.h; a file without the tag is as stored).
+enum class TPictureOrientation { AsStored, Upright };
+// LoadPicture, the picture then handed over as Orientation says. The tag is read by the decoder
+// process, not here.
+std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path,
+                                               TPictureOrientation Orientation);
+
 // LoadPicture with FreeImage in this process: the same checks, messages and pixels, but a file
 // that crashes FreeImage ends this process. For the tests of the conversion only.
 std::unique_ptr<raster::TBitmap32> LoadPictureInProcess(const std::string& Path);
+std::unique_ptr<raster::TBitmap32> LoadPictureInProcess(const std::string& Path,
+                                                        TPictureOrientation Orientation);
 
 // The text for a picture that cannot be read (missing, damaged, or out of memory).
 std::string PictureNotLoadedText(const std::string& Path);
@@ -50,6 +61,8 @@ std::string PictureNotLoadedText(const std::string& Path);
 // arrives and LoadPicture has not said why, PictureNotLoadedText is shown. The user gets
 // exactly one message for any failure.
 std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path);
+std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path,
+                                                     TPictureOrientation Orientation);
 
 // Converts a decoded FreeImage bitmap of type FIT_BITMAP (1, 4, 8, 16, 24 or 32 bits per
 // pixel) into a new TBitmap32, turning FreeImage's bottom-up rows into top-down ones; palette

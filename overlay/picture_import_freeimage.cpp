@@ -248,6 +248,21 @@ void ConvertDib(FIBITMAP* Dib, TColor32* Dst, std::int32_t First, std::int32_t L
   });
 }
 
+// The EXIF main Orientation tag of a decoded picture: one SHORT of 1..8, else 0.
+static int ExifOrientation(FIBITMAP* Dib) {
+  FITAG* tag = nullptr;
+  if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, Dib, "Orientation", &tag) || tag == nullptr) {
+    return 0;
+  }
+  if (FreeImage_GetTagType(tag) != FIDT_SHORT || FreeImage_GetTagCount(tag) != 1 ||
+      FreeImage_GetTagLength(tag) < 2 || FreeImage_GetTagValue(tag) == nullptr) {
+    return 0;
+  }
+  WORD value = 0;
+  std::memcpy(&value, FreeImage_GetTagValue(tag), sizeof value);
+  return value >= 1 && value <= 8 ? int(value) : 0;
+}
+
 TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sink) {
   const FREE_IMAGE_FORMAT fif = FreeImage_GetFIFFromFilename(FileExtension(Path).c_str());
   if (!IsLoadedType(fif)) return {};
@@ -268,11 +283,14 @@ TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sin
   const unsigned width = FreeImage_GetWidth(dib.get());
   const unsigned height = FreeImage_GetHeight(dib.get());
   if (TooLarge(width, height)) return {TDecodeStatus::TooLarge, width, height};
+  // Read before the conversion to a standard bitmap, whose new bitmap may not carry the
+  // metadata along.
+  const int orientation = ExifOrientation(dib.get());
   dib = ToStandardBitmap(std::move(dib));
   unsigned w = 0, h = 0;
   if (!Convertible(dib.get(), &w, &h)) return {};
   if (!Sink(dib.get(), w, h)) return {TDecodeStatus::NoMemory, 0, 0};
-  return {TDecodeStatus::Ok, w, h};
+  return {TDecodeStatus::Ok, w, h, orientation};
 }
 
 }  // namespace detail

@@ -38,6 +38,8 @@ struct TDecodeResult {
   TDecodeStatus Status = TDecodeStatus::CannotDecode;
   // Ok and TooLarge: the picture's size.
   std::uint64_t Width = 0, Height = 0;
+  // Ok: the file's EXIF orientation tag, 1..8, or 0 when it has none or an undefined value.
+  int Orientation = 0;
 };
 // Takes a decoded, Convertible picture of Width x Height and converts it (ConvertDib) to where
 // its pixels go; false when the memory for them cannot be had.
@@ -45,8 +47,8 @@ using TPixelSink = std::function<bool(FIBITMAP* Dib, unsigned Width, unsigned He
 // Decodes the picture file at Path with FreeImage, the type chosen by its extension: refuses a
 // picture too large by its header before decoding its pixels (and again by the decoded size),
 // reduces non-standard types to 8 bits per channel and hands the result to Sink. Shows no
-// message and makes no other decision of the import; the file's existence, type and extension
-// are checked by the caller.
+// message, turns no pixels (the orientation is only reported) and makes no other decision of the
+// import; the file's existence, type and extension are checked by the caller.
 TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sink);
 
 }  // namespace overlay::detail

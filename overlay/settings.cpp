@@ -1,6 +1,7 @@
 #include "overlay/settings.h"
 
 #include "interface/interfaceba.h"
+#include "overlay/orientation.h"
 #include "platform/ini_profile.h"
 
 namespace overlay {
@@ -17,6 +18,8 @@ TSettings ReadSettings(const std::string& Path) {
     s.Bounds = b;
   }
   s.ImageCount = ini.ReadInteger("Output", "ImageCount", 5);
+  // The assistant reads the same key through the same function.
+  s.ExifOrientation = ReadExifOrientationSetting(Path);
   return s;
 }
 

@@ -15,6 +15,11 @@ struct TWindowBounds {
 struct TSettings {
   std::optional<TWindowBounds> Bounds;  // only when AutoLoad/FormProperties is true
   int ImageCount = 5;
+  // [Display] ExifOrientation = 1: pictures 1 and 2 of the main window and the assistant's
+  // pictures are turned and mirrored as their EXIF orientation tag says (overlay/orientation.h).
+  // The sliders' offsets and angle and the assistant's points then refer to the upright
+  // picture, not to the pixels as stored. 0, any other value or none: pictures as stored.
+  bool ExifOrientation = false;
 };
 
 // A missing file or key reads as its default; nothing is created by reading.
