@@ -118,14 +118,14 @@ void TMainController::SetText(TField Field, std::string Text) {
 // Load sequences
 
 bool TMainController::LoadImage1(const std::string& Path) {
-  std::unique_ptr<TBitmap32> picture = LoadPicture(Path);
+  std::unique_ptr<TBitmap32> picture = LoadPicture(Path, FOrientation);
   if (picture == nullptr) return false;
   SetImage1(Path, *picture);
   return true;
 }
 
 bool TMainController::LoadImage2(const std::string& Path) {
-  std::unique_ptr<TBitmap32> picture = LoadPicture(Path);
+  std::unique_ptr<TBitmap32> picture = LoadPicture(Path, FOrientation);
   if (picture == nullptr) return false;
   SetImage2(Path, *picture);
   return true;
@@ -187,7 +187,7 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
 
 bool TMainController::ReloadOverlay() {
   // The user asked for the assistant and must learn why it does not open.
-  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(FImageFile2);
+  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(FImageFile2, FOrientation);
   if (picture == nullptr) return false;
   SetImage2(FImageFile2, *picture);
   return true;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "overlay/auto_align.h"
+#include "overlay/picture_import.h"
 #include "overlay/render.h"
 #include "overlay/view_input.h"
 #include "raster/core.h"
@@ -137,6 +138,11 @@ class TMainController {
   void StopFlicker();
   bool Flickering() const { return FFlickering; }
   bool FlickerShowsOverlay() const { return FFlickering && FFlickerOverlay; }
+  // [Display] ExifOrientation: pictures loaded from now on are turned upright by their EXIF
+  // orientation tag (the sliders then refer to the upright picture), or kept as stored.
+  void SetExifOrientation(bool On) {
+    FOrientation = On ? TPictureOrientation::Upright : TPictureOrientation::AsStored;
+  }
   // Counts every picture 1 or 2 that is set.
   std::uint64_t PicturesGeneration() const { return FGeneration; }
 
@@ -171,6 +177,7 @@ class TMainController {
   bool FImage1Loaded = false;
   bool FImage2Loaded = false;
   std::uint64_t FGeneration = 0;
+  TPictureOrientation FOrientation = TPictureOrientation::AsStored;
   bool FDifferenceView = false;
   bool FFlickering = false, FFlickerOverlay = false;
   std::array<std::string, FieldCount> FTexts;
