@@ -333,6 +333,7 @@ void TFormMain::FormCreate() {
 void TFormMain::LoadSettings() {
   const TSettings settings = ReadSettings(SettingsFile);
   FController->SetExifOrientation(settings.ExifOrientation);
+  FlickerIntervalMs = settings.FlickerMs;
   if (settings.Bounds) {
     const TWindowBounds& b = *settings.Bounds;
     // Bounds on no screen any more (a monitor unplugged) would open the window out of sight:

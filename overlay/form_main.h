@@ -76,7 +76,7 @@ class TFormMain : public QWidget {
 
   // The number of captures of a print, from the settings.
   int ImageCount = 5;
-  // How long the flicker shows each of its two states.
+  // How long the flicker shows each of its two states ([Display] FlickerMs of the settings).
   int FlickerIntervalMs = 500;
   // One step of the flicker (the timer's; tests call it as their clock).
   void FlickerTick();

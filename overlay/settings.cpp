@@ -20,6 +20,8 @@ TSettings ReadSettings(const std::string& Path) {
   s.ImageCount = ini.ReadInteger("Output", "ImageCount", 5);
   // The assistant reads the same key through the same function.
   s.ExifOrientation = ReadExifOrientationSetting(Path);
+  const int flicker = ini.ReadInteger("Display", "FlickerMs", 500);
+  s.FlickerMs = flicker >= 100 && flicker <= 5000 ? flicker : 500;
   return s;
 }
 

@@ -20,6 +20,9 @@ struct TSettings {
   // The sliders' offsets and angle and the assistant's points then refer to the upright
   // picture, not to the pixels as stored. 0, any other value or none: pictures as stored.
   bool ExifOrientation = false;
+  // [Display] FlickerMs: how long the flicker shows each of its two states, 100 to 5000 ms;
+  // anything else (or nothing) gives 500.
+  int FlickerMs = 500;
 };
 
 // A missing file or key reads as its default; nothing is created by reading.
