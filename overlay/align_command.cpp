@@ -41,16 +41,6 @@ std::string FailureName(TAlignFailure Failure) {
   return "unknown";
 }
 
-std::string Number(double Value, int Decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", Decimals, Value);
-  std::string out = text;
-  for (char& c : out) {
-    if (c == ',') c = '.';
-  }
-  return out;
-}
-
 void PrintJson(const TAutoAlignResult& R, std::ostream& Out) {
   const TPlacement& p = R.Nearest.Placement;
   Out << "{\"reliable\": " << (R.Reliable() ? "true" : "false");
@@ -62,13 +52,13 @@ void PrintJson(const TAutoAlignResult& R, std::ostream& Out) {
     Out << ", \"failure\": \"" << FailureName(R.Failure) << "\"";
   }
   Out << ", \"matches\": " << R.Matches << ", \"inliers\": " << R.Inliers
-      << ", \"fit\": {\"scale\": " << Number(R.Fit.Scale(), 6)
-      << ", \"angle_degrees\": " << Number(R.Fit.AngleDegrees(), 4)
-      << ", \"tx\": " << Number(R.Fit.Tx, 3) << ", \"ty\": " << Number(R.Fit.Ty, 3) << "}"
-      << ", \"milliseconds\": {\"reduction\": " << Number(R.Times.Reduction, 1)
-      << ", \"detection\": " << Number(R.Times.Detection, 1)
-      << ", \"matching\": " << Number(R.Times.Matching, 1)
-      << ", \"fit\": " << Number(R.Times.Fit, 1) << "}}\n";
+      << ", \"fit\": {\"scale\": " << FormatFixed(R.Fit.Scale(), 6)
+      << ", \"angle_degrees\": " << FormatFixed(R.Fit.AngleDegrees(), 4)
+      << ", \"tx\": " << FormatFixed(R.Fit.Tx, 3) << ", \"ty\": " << FormatFixed(R.Fit.Ty, 3) << "}"
+      << ", \"milliseconds\": {\"reduction\": " << FormatFixed(R.Times.Reduction, 1)
+      << ", \"detection\": " << FormatFixed(R.Times.Detection, 1)
+      << ", \"matching\": " << FormatFixed(R.Times.Matching, 1)
+      << ", \"fit\": " << FormatFixed(R.Times.Fit, 1) << "}}\n";
 }
 
 }  // namespace

@@ -274,6 +274,7 @@ TAlignFailure NearestPlacement(const TSimilarity& Fit, int Width1, int Height1, 
   bool found = false;
   TPlacementFit best;
   double bestApart = 0;
+  std::vector<double> dx(samples.size()), dy(samples.size());
   for (int z = z0 - 1; z <= z0 + 2; ++z) {
     if (!OverlayZoomSlider.Contains(z)) continue;
     for (int a = a0 - 1; a <= a0 + 2; ++a) {
@@ -281,7 +282,6 @@ TAlignFailure NearestPlacement(const TSimilarity& Fit, int Width1, int Height1, 
       p.OverlayZoom = z;
       p.Angle = a > 180 ? a - 360 : a < -180 ? a + 360 : a;
       double sumX = 0, sumY = 0;
-      std::vector<double> dx(samples.size()), dy(samples.size());
       for (std::size_t i = 0; i < samples.size(); ++i) {
         double x1, y1;
         PlacementMapping(p, Width2, Height2, Center, samples[i].X2, samples[i].Y2, &x1, &y1);
@@ -327,9 +327,9 @@ TAutoAlignResult AutoAlign(const raster::TBitmap32& Picture1, const raster::TBit
                    Options);
 }
 
-std::string FormatResidual(double Pixels) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", Pixels);
+std::string FormatFixed(double Value, int Decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", Decimals, Value);
   std::string out = text;
   std::replace(out.begin(), out.end(), ',', '.');
   return out;

@@ -108,8 +108,12 @@ TAutoAlignResult AutoAlign(const raster::TBitmap32& Picture1, const raster::TBit
 TAutoAlignResult AutoAlign(const raster::TBitmap32& Picture1, const raster::TBitmap32& Picture2,
                            const TAutoAlignOptions& Options = {});
 
-// A residual as the tools print it: two decimals, a point whatever the locale ("0.83").
-std::string FormatResidual(double Pixels);
+// A number as the tools print it: Decimals decimals, a point whatever the locale ("0.83").
+std::string FormatFixed(double Value, int Decimals);
+// A residual: two decimals.
+inline std::string FormatResidual(double Pixels) {
+  return FormatFixed(Pixels, 2);
+}
 
 constexpr const char* NoReliableAlignmentText =
     "Keine sichere Ausrichtung gefunden.\nNo reliable alignment found.";

@@ -191,22 +191,21 @@ TFormMain::TFormMain(QWidget* Parent)
 
   // The comparison aids: actions of the window (their keys work anywhere in it) and the
   // entries of the view's context menu, which shows each with its key.
-  FActionDifference = new QAction(QStringLiteral("Differenz"), this);
-  FActionDifference->setObjectName(QStringLiteral("MenuDifference"));
-  FActionDifference->setCheckable(true);
-  FActionDifference->setShortcut(QKeySequence(Qt::Key_D));
-  FActionDifference->setShortcutVisibleInContextMenu(true);
-  FActionDifference->setEnabled(false);
+  const auto aid = [this](const char* Name, const char* Text, Qt::Key Key) {
+    auto* action = new QAction(QString::fromUtf8(Text), this);
+    action->setObjectName(QString::fromUtf8(Name));
+    action->setCheckable(true);
+    action->setShortcut(QKeySequence(Key));
+    action->setShortcutVisibleInContextMenu(true);
+    action->setEnabled(false);
+    addAction(action);
+    FImgViewHost->addAction(action);
+    return action;
+  };
+  FActionDifference = aid("MenuDifference", "Differenz", Qt::Key_D);
   connect(FActionDifference, &QAction::toggled, this,
           [this](bool On) { FController->SetDifferenceView(On); });
-  addAction(FActionDifference);
-  FImgViewHost->addAction(FActionDifference);
-  FActionFlicker = new QAction(QStringLiteral("Blinken"), this);
-  FActionFlicker->setObjectName(QStringLiteral("MenuFlicker"));
-  FActionFlicker->setCheckable(true);
-  FActionFlicker->setShortcut(QKeySequence(Qt::Key_F));
-  FActionFlicker->setShortcutVisibleInContextMenu(true);
-  FActionFlicker->setEnabled(false);
+  FActionFlicker = aid("MenuFlicker", "Blinken", Qt::Key_F);
   FFlickerTimer = new QTimer(this);
   connect(FActionFlicker, &QAction::toggled, this, [this](bool On) {
     if (On) {
@@ -218,8 +217,6 @@ TFormMain::TFormMain(QWidget* Parent)
     }
   });
   connect(FFlickerTimer, &QTimer::timeout, this, [this] { FlickerTick(); });
-  addAction(FActionFlicker);
-  FImgViewHost->addAction(FActionFlicker);
   FImgViewHost->setContextMenuPolicy(Qt::ActionsContextMenu);
   SettingsFile = platform::ProgramDirectory() + "Tessaly.ini";
 

@@ -63,30 +63,18 @@ TMainController::TMainController(int ViewWidth, int ViewHeight)
   FTexts = {"0", "0", "0", "1.0", "1.0", "120", "", ""};
 
   // Any slider change ends a flicker first, so that the overlay shows as its sliders say.
-  FGaugeBar1.OnChange = [this](raster::TObject*) {
-    StopFlicker();
-    GaugeBar1Change();
+  const auto onChange = [this](raster::TGaugeBar& Bar, void (TMainController::*Handler)()) {
+    Bar.OnChange = [this, Handler](raster::TObject*) {
+      StopFlicker();
+      (this->*Handler)();
+    };
   };
-  FGaugeBar2.OnChange = [this](raster::TObject*) {
-    StopFlicker();
-    GaugeBar2Change();
-  };
-  FGaugeBar3.OnChange = [this](raster::TObject*) {
-    StopFlicker();
-    GaugeBar2Change();
-  };
-  FGaugeBar4.OnChange = [this](raster::TObject*) {
-    StopFlicker();
-    GaugeBar4Change();
-  };
-  FGaugeBar5.OnChange = [this](raster::TObject*) {
-    StopFlicker();
-    GaugeBar5Change();
-  };
-  FGaugeAlpha.OnChange = [this](raster::TObject*) {
-    StopFlicker();
-    GaugeAlphaChange();
-  };
+  onChange(FGaugeBar1, &TMainController::GaugeBar1Change);
+  onChange(FGaugeBar2, &TMainController::GaugeBar2Change);
+  onChange(FGaugeBar3, &TMainController::GaugeBar2Change);
+  onChange(FGaugeBar4, &TMainController::GaugeBar4Change);
+  onChange(FGaugeBar5, &TMainController::GaugeBar5Change);
+  onChange(FGaugeAlpha, &TMainController::GaugeAlphaChange);
   UpdateControls();
 }
 

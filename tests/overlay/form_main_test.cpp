@@ -68,6 +68,11 @@ class FormMainTest : public ::testing::Test {
     return true;
   }
   static QString Text(TFormMain& W, TField Field) { return W.Edit(Field)->text(); }
+  // Picture-1 pixel (X, Y) as the window shows it.
+  static QColor ShownPixel(TFormMain& W, int X, int Y) {
+    const raster::TPoint p = W.Controller().ImgView().BitmapToControl({X, Y});
+    return W.ImgViewHost()->grab().toImage().pixelColor(p.X, p.Y);
+  }
   // A click on the arrow button at the end of a slider.
   static void ClickNext(TFormMain& W, raster::TGaugeBar& Bar) {
     QWidget* host = W.BarHost(Bar);
@@ -314,10 +319,7 @@ TEST_F(FormMainTest, TheDifferenceViewShowsTheChannelDifferenceAndFollowsTheSlid
   Choose(w, "ButtonImage1", Picture1);
   Choose(w, "ButtonImage2", Picture2);
   TMainController& c = w.Controller();
-  const auto pixel = [&](int X, int Y) {  // picture-1 pixel (X, Y) as the window shows it
-    const raster::TPoint p = c.ImgView().BitmapToControl({X, Y});
-    return w.ImgViewHost()->grab().toImage().pixelColor(p.X, p.Y);
-  };
+  const auto pixel = [&](int X, int Y) { return ShownPixel(w, X, Y); };
   auto* action = w.findChild<QAction*>("MenuDifference");
   ASSERT_NE(action, nullptr);
   EXPECT_TRUE(w.ImgViewHost()->actions().contains(action));  // the view's context menu
@@ -349,10 +351,7 @@ TEST_F(FormMainTest, FlickerAlternatesBothStatesUntilASliderMoves) {
   Choose(w, "ButtonImage2", Picture2);
   TMainController& c = w.Controller();
   raster::TImgView32& view = c.ImgView();
-  const auto pixel = [&](int X, int Y) {
-    const raster::TPoint p = view.BitmapToControl({X, Y});
-    return w.ImgViewHost()->grab().toImage().pixelColor(p.X, p.Y);
-  };
+  const auto pixel = [&](int X, int Y) { return ShownPixel(w, X, Y); };
   const QColor blended = pixel(50, 30);
   const TSliderPositions sliders = c.Sliders();
   auto* action = w.findChild<QAction*>("MenuFlicker");
