@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -217,6 +218,9 @@ TFormMain::TFormMain(QWidget* Parent)
     }
   });
   connect(FFlickerTimer, &QTimer::timeout, this, [this] { FlickerTick(); });
+  FActionScaleBar = aid("MenuScaleBar", "Maßstab", Qt::Key_M);
+  connect(FActionScaleBar, &QAction::toggled, this,
+          [this](bool On) { FController->SetScaleBar(On); });
   FImgViewHost->setContextMenuPolicy(Qt::ActionsContextMenu);
   SettingsFile = platform::ProgramDirectory() + "Tessaly.ini";
 
@@ -366,6 +370,7 @@ int TFormMain::ReadInterfaceFile() {
     setWindowTitle(QString::fromStdString(start.Caption));
     FController->SetImageFile1(start.ImageFile1);
     FController->SetImageFile2(start.ImageFile2);
+    FController->SetPictureScale(start.ImageFile1, start.Pp100MM1);
   }
   return start.Count;
 }
@@ -393,6 +398,12 @@ void TFormMain::ShowEnabled(bool Enabled) {
   if (FActionFlicker != nullptr) {
     if (!Enabled) FActionFlicker->setChecked(false);
     FActionFlicker->setEnabled(Enabled);
+  }
+  // The scale bar needs picture 1 with a known scale only.
+  if (FActionScaleBar != nullptr) {
+    const QSignalBlocker quiet(FActionScaleBar);
+    FActionScaleBar->setEnabled(FController->ScaleBarAvailable());
+    FActionScaleBar->setChecked(FController->ScaleBarShown());
   }
 }
 

@@ -125,6 +125,7 @@ class TFormMain : public QWidget {
   QPushButton* FButtonAutoAlign = nullptr;
   QAction* FActionDifference = nullptr;
   QAction* FActionFlicker = nullptr;
+  QAction* FActionScaleBar = nullptr;
   QTimer* FFlickerTimer = nullptr;
   bool FControlsEnabled = false;
   bool FAligning = false;

@@ -54,6 +54,9 @@ struct TUpdateBracket {
 TMainController::TMainController(int ViewWidth, int ViewHeight)
     : FImgView(std::make_unique<raster::TImgView32>()) {
   SetUpMainView(*FImgView, ViewWidth, ViewHeight);
+  FScaleBar = FImgView->Layers().Add<TScaleBarLayer>();
+  FScaleBar->SetView(FImgView.get());
+  FScaleBar->SetVisible(false);
   SetUpBar(FGaugeBar2, OffsetXSlider, 337);
   SetUpBar(FGaugeBar3, OffsetYSlider, 337);
   SetUpBar(FGaugeBar1, AngleSlider, 337);
@@ -79,8 +82,9 @@ TMainController::TMainController(int ViewWidth, int ViewHeight)
 }
 
 TMainController::~TMainController() {
-  // The view frees its layers, the rotation layer included.
+  // The view frees its layers, the rotation layer and the scale bar included.
   FRotLayer = nullptr;
+  FScaleBar = nullptr;
 }
 
 TSliderPositions TMainController::Sliders() const {
@@ -90,6 +94,7 @@ TSliderPositions TMainController::Sliders() const {
 
 void TMainController::SetNumberFormat(std::string DecimalSeparator, std::string ThousandSeparator) {
   FDecimalSeparator = std::move(DecimalSeparator);
+  FScaleBar->SetDecimalSeparator(FDecimalSeparator);
   FThousandSeparator = std::move(ThousandSeparator);
 }
 
@@ -136,6 +141,23 @@ void TMainController::CommitImage1(const std::string& Path, TBitmap32& Picture) 
   ++FGeneration;
   FImageFile1 = Path;
   SetText(TField::EditImage1, Path);
+  FScaleBar->SetPp100MM(Path == FScalePath ? FScalePp100MM : 0);
+  FScaleBar->SetVisible(ScaleBarShown());
+}
+
+void TMainController::SetPictureScale(std::string Path, int Pp100MM) {
+  FScalePath = std::move(Path);
+  FScalePp100MM = std::max(Pp100MM, 0);
+  FScaleBarOn = FScalePp100MM > 0;
+  if (FImage1Loaded) {
+    FScaleBar->SetPp100MM(FImageFile1 == FScalePath ? FScalePp100MM : 0);
+  }
+  FScaleBar->SetVisible(ScaleBarShown());
+}
+
+void TMainController::SetScaleBar(bool On) {
+  FScaleBarOn = On;
+  FScaleBar->SetVisible(ScaleBarShown());
 }
 
 void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) {
@@ -163,6 +185,7 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
 
   delete FRotLayer;  // leaves the view's collection
   FRotLayer = layer;
+  FScaleBar->BringToFront();
   ++FGeneration;
   FOverlayOriginal = std::move(original);
   FImageFile2 = Path;

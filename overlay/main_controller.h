@@ -15,6 +15,7 @@
 #include "overlay/auto_align.h"
 #include "overlay/picture_import.h"
 #include "overlay/render.h"
+#include "overlay/scale_bar.h"
 #include "overlay/view_input.h"
 #include "raster/core.h"
 #include "raster/image_view.h"
@@ -143,6 +144,14 @@ class TMainController {
   void SetExifOrientation(bool On) {
     FOrientation = On ? TPictureOrientation::Upright : TPictureOrientation::AsStored;
   }
+  // The scale bar: Pp100MM is what a calling application gave for the picture at Path. It holds
+  // while picture 1 is that file (another picture 1 has no known scale), and it turns the bar
+  // on when above 0. SetScaleBar shows or hides the bar; it can show only with a known scale.
+  void SetPictureScale(std::string Path, int Pp100MM);
+  bool ScaleBarAvailable() const { return FScaleBar->Pp100MM() > 0; }
+  void SetScaleBar(bool On);
+  bool ScaleBarShown() const { return FScaleBarOn && ScaleBarAvailable(); }
+  const TScaleBarLayer& ScaleBar() const { return *FScaleBar; }
   // Counts every picture 1 or 2 that is set.
   std::uint64_t PicturesGeneration() const { return FGeneration; }
 
@@ -172,6 +181,10 @@ class TMainController {
   std::unique_ptr<raster::TImgView32> FImgView;
   raster::TGaugeBar FGaugeBar1, FGaugeBar2, FGaugeBar3, FGaugeBar4, FGaugeBar5, FGaugeAlpha;
   raster::TRotLayer* FRotLayer = nullptr;  // owned by the view's layer collection
+  TScaleBarLayer* FScaleBar = nullptr;     // likewise; always on top
+  std::string FScalePath;
+  int FScalePp100MM = 0;
+  bool FScaleBarOn = false;
   std::unique_ptr<raster::TBitmap32> FOverlayOriginal;
   std::string FImageFile1, FImageFile2;
   bool FImage1Loaded = false;

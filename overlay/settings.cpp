@@ -48,6 +48,7 @@ TInterfaceStart ReadInterfaceStart() {
         "Tessaly - [" + subject.Name + ", " + subject.Firstname + "  *" + subject.Birthdate + "]";
     start.ImageFile1 = ba.GetImage(0).Image;
     start.ImageFile2 = ba.GetImage(1).Image;
+    start.Pp100MM1 = ba.GetImage(0).Pp100MM;
   }
   return start;
 }

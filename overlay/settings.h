@@ -37,6 +37,7 @@ struct TInterfaceStart {
   int Count = 0;
   std::string Caption;                 // set when Count > 1
   std::string ImageFile1, ImageFile2;  // set when Count > 1
+  int Pp100MM1 = 0;                    // picture 1's pixels per 100 mm; 0 or less: not known
 };
 TInterfaceStart ReadInterfaceStart();
 

@@ -5,6 +5,9 @@
 // or starts it with an interface file, as a calling application does, and saves the main window
 // as main-interface.png:
 //   tessaly-screenshots --interface DIR INTERFACE-FILE
+// or, for an interface file that gives picture 1 its scale, zooms the view out and saves the
+// window with its scale bar as main-scalebar.png:
+//   tessaly-screenshots --scale-bar DIR INTERFACE-FILE
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -43,10 +46,12 @@ bool Save(QWidget& Window, const std::string& Path) {
 int main(int argc, char** argv) {
   if (argc != 4) {
     std::cerr << "usage: tessaly-screenshots DIR PICTURE1 PICTURE2\n"
-                 "       tessaly-screenshots --interface DIR INTERFACE-FILE\n";
+                 "       tessaly-screenshots --interface DIR INTERFACE-FILE\n"
+                 "       tessaly-screenshots --scale-bar DIR INTERFACE-FILE\n";
     return 2;
   }
-  if (std::string(argv[1]) == "--interface") {
+  const std::string mode = argv[1];
+  if (mode == "--interface" || mode == "--scale-bar") {
     const std::string dir = argv[2];
     std::filesystem::create_directories(dir);
     char* qtArgv[] = {argv[0], argv[3], nullptr};
@@ -55,7 +60,15 @@ int main(int argc, char** argv) {
     overlay::RunTessaly(qtArgc, qtArgv, [&](overlay::TProgramWindows& W) {
       // The caption belongs to the window frame, which a grab of the window does not show.
       std::cout << "caption: " << W.FormMain->windowTitle().toStdString() << "\n";
-      status = Save(*W.FormMain, dir + "/main-interface.png") ? 0 : 1;
+      if (mode == "--interface") {
+        status = Save(*W.FormMain, dir + "/main-interface.png") ? 0 : 1;
+      } else {
+        overlay::TMainController& c = W.FormMain->Controller();
+        c.GaugeBar4().SetPosition(-45);
+        const bool shown = c.ScaleBarShown();
+        std::cout << "scale bar " << (shown ? "shown" : "not shown") << "\n";
+        status = Save(*W.FormMain, dir + "/main-scalebar.png") && shown ? 0 : 1;
+      }
       QApplication::quit();
     });
     return status;
