@@ -36,11 +36,8 @@ std::string Numbered(const char* Prefix, std::int32_t I, const char* Suffix = ""
 }  // namespace
 
 std::string CameraTablePath() {
-  const std::string dir = platform::ProgramDirectory();
-  const std::string path = dir + "camera.ini";
-  if (!platform::FileExists(path) && platform::FileExists(dir + "Camera.ini"))
-    return dir + "Camera.ini";
-  return path;
+  // A clinic's own table (the user's or an administrator's copy) before the shipped example.
+  return platform::LocateProgramFile(std::vector<std::string>{"camera.ini", "Camera.ini"}).Read;
 }
 
 TInterfaceBA::TInterfaceBA(TModeInterface Mode, TReadOptions Options) : FOptions(Options) {

@@ -9,11 +9,13 @@
 namespace launcher {
 
 std::string LogFileName() {
-  return platform::ProgramDirectory() + "Kestrin.log";
+  return platform::LocateProgramFile("Kestrin.log", platform::TFileKind::State).Write;
 }
 
 void WriteLog(const std::string& Text) {
-  std::FILE* file = std::fopen(LogFileName().c_str(), "ab");
+  const std::string path = LogFileName();
+  platform::PrepareToWrite({path, path});  // the user's folder, when the log goes there
+  std::FILE* file = std::fopen(path.c_str(), "ab");
   if (!file) return;
   std::fwrite(Text.data(), 1, Text.size(), file);
   std::fputs("\r\n", file);

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   platform::TApplication app(count, args.data());
   platform::SetProgramParameters(std::vector<std::string>(args.data() + 1, args.data() + count));
   QApplication::setApplicationName(QStringLiteral("Kestrin"));
-  QGuiApplication::setDesktopFileName(QStringLiteral("kestrin"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaly.Kestrin"));
   try {
     launcher::TFormKestrin form;
     form.show();

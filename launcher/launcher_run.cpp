@@ -134,7 +134,9 @@ void TLauncherRun::CompleteCalibration() {
 }
 
 std::string TLauncherRun::ChooseOutputFile() {
-  const std::string dir = platform::ProgramDirectory();
+  // Beside the program, or in the user's state folder when the program's folder is not written.
+  std::string dir = platform::WritableFolder(platform::TFileKind::State);
+  if (dir.empty()) dir = platform::ProgramDirectory();
   constexpr unsigned kLastNumber = 999999;
   std::string path;
   for (unsigned n = 0; n <= kLastNumber; ++n) {
@@ -174,7 +176,8 @@ void TLauncherRun::KeepRequestedCopy() {
 
 std::string TLauncherRun::FindProgramFile(const std::string& Name) {
   const std::string programDir = platform::ProgramDirectory();
-  const std::string ini = programDir + "Kestrin.ini";
+  // ProgDir stays relative to the program's folder, also in a user's or administrator's copy.
+  const std::string ini = platform::LocateProgramFile("Kestrin.ini").Read;
   WriteLog("IniAnaFile:" + ini);
   std::string file, dir;
   if (platform::FileExists(ini)) {

@@ -210,7 +210,7 @@ bool TFormAssistent::LoadImage(const std::string& Path) {
   // The assistant's points refer to the pictures as the main window shows them, so it turns
   // them by the same setting of the main window's settings file.
   const std::unique_ptr<raster::TBitmap32> picture = LoadPictureOrTell(
-      Path, ReadExifOrientationSetting(platform::ProgramDirectory() + "Tessaly.ini")
+      Path, ReadExifOrientationSetting(platform::LocateProgramFile("Tessaly.ini").Read)
                 ? TPictureOrientation::Upright
                 : TPictureOrientation::AsStored);
   if (picture == nullptr) return false;

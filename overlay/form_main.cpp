@@ -222,7 +222,9 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FActionScaleBar, &QAction::toggled, this,
           [this](bool On) { FController->SetScaleBar(On); });
   FImgViewHost->setContextMenuPolicy(Qt::ActionsContextMenu);
-  SettingsFile = platform::ProgramDirectory() + "Tessaly.ini";
+  const platform::TProgramFileLocation settings = platform::LocateProgramFile("Tessaly.ini");
+  SettingsFile = settings.Write;
+  SettingsSource = settings.Read;
 
   // The overlay controls start disabled.
   c.UpdateControls();
@@ -332,7 +334,8 @@ void TFormMain::FormCreate() {
 }
 
 void TFormMain::LoadSettings() {
-  const TSettings settings = ReadSettings(SettingsFile);
+  const TSettings settings = ReadSettings(
+      platform::FileExists(SettingsFile) || SettingsSource.empty() ? SettingsFile : SettingsSource);
   FController->SetExifOrientation(settings.ExifOrientation);
   FlickerIntervalMs = settings.FlickerMs;
   if (settings.Bounds) {
@@ -361,6 +364,9 @@ void TFormMain::SaveSettings() {
   b.Left = pos().x();
   b.Height = height() + MainFrameExtraHeight;
   b.Width = width() + MainFrameExtraWidth;
+  // A first write into the user's folder starts from the settings read so far (an
+  // administrator's copy), so that keys this write does not touch keep their values.
+  if (!SettingsSource.empty()) platform::PrepareToWrite({SettingsSource, SettingsFile});
   WriteSettings(SettingsFile, b);
 }
 

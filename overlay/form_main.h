@@ -80,8 +80,10 @@ class TFormMain : public QWidget {
   int FlickerIntervalMs = 500;
   // One step of the flicker (the timer's; tests call it as their clock).
   void FlickerTick();
-  // The settings file, "Tessaly.ini" beside the program.
+  // The settings file "Tessaly.ini": where it is written, and where it is read while it does not
+  // exist there yet (platform/paths.h). Beside the program in a portable installation.
   std::string SettingsFile;
+  std::string SettingsSource;
 
   // The open-picture dialog: returns the chosen path, or nothing when the user cancels. Tests
   // replace it.

@@ -109,7 +109,7 @@ std::vector<int> PrintAlphaSteps(int ImageCount, int AlphaMax, int SliderPositio
 }
 
 int WritePrintPage(const std::string& TempDir) {
-  return WritePrintPageFrom(platform::ProgramDirectory() + "output.html", TempDir);
+  return WritePrintPageFrom(platform::LocateProgramFile("output.html").Read, TempDir);
 }
 
 int WritePrintPageFrom(const std::string& TemplatePath, const std::string& TempDir) {
@@ -198,7 +198,8 @@ void RemoveStaleCaptures(const std::string& TempDir, int ImageCount) {
 }
 
 void PrintComparison(QWidget& Window, TMainController& Controller, int ImageCount) {
-  PrintComparisonWith(Window, Controller, ImageCount, platform::ProgramDirectory() + "output.html");
+  PrintComparisonWith(Window, Controller, ImageCount,
+                      platform::LocateProgramFile("output.html").Read);
 }
 
 void PrintComparisonWith(QWidget& Window, TMainController& Controller, int ImageCount,

@@ -66,7 +66,7 @@ int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)
   // What is left once the window framework has taken its own options.
   platform::SetProgramParameters(std::vector<std::string>(Argv + 1, Argv + Argc));
   QApplication::setApplicationName(QStringLiteral("Tessaly"));
-  QGuiApplication::setDesktopFileName(QStringLiteral("tessaly"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaly.Tessaly"));
   QApplication::setWindowIcon(ProgramIcon());
   // The bitmap's own file loader (used wherever a picture is read straight into a bitmap)
   // opens every format the main window opens.

@@ -154,8 +154,8 @@ std::unique_ptr<TLanguageFile> OpenLanguageFileAt(const std::string& Path) {
 }
 
 std::unique_ptr<TLanguageFile> OpenLanguageFile(const std::string& FileName) {
-  // ProgramDirectory ends in "/".
-  return OpenLanguageFileAt(platform::ProgramDirectory() + FileName);
+  // Beside the program, unless the user or an administrator keeps a copy of their own.
+  return OpenLanguageFileAt(platform::LocateProgramFile(FileName).Read);
 }
 
 bool SetTextProperty(QObject& Component, const std::string& PropertyName,
