@@ -16,6 +16,7 @@
 #include "platform/command_line.h"
 #include "platform/ini_profile.h"
 #include "platform/message.h"
+#include "platform/paths.h"
 #include "platform/shell.h"
 
 namespace overlay {
@@ -123,6 +124,35 @@ TEST_F(SettingsTest, ASettingsFileThatCannotBeWrittenKeepsTheWindowOpen) {
     EXPECT_EQ(std::string(e.what()), "nach " + w.SettingsFile + " kann nicht geschrieben werden");
   }
   EXPECT_TRUE(w.isVisible());
+}
+
+// The window reads an administrator's settings until it has its own file, and its first write
+// keeps what they said.
+TEST_F(SettingsTest, AnAdministratorsSettingsAreReadAndKeptByTheFirstWrite) {
+  fs::create_directories(Dir / "etc" / "tessaly");
+  Write("etc/tessaly/Tessaly.ini", "[Output]\nImageCount=3\n[Display]\nFlickerMs=900\n");
+  fs::create_directories(Dir / "program");
+  const char* dirs = getenv("XDG_CONFIG_DIRS");
+  const std::string keep = dirs ? dirs : "";
+  setenv("XDG_CONFIG_DIRS", (Dir / "etc").c_str(), 1);
+  platform::OverrideProgramDirectory((Dir / "program").string() + "/");
+  {
+    TFormMain w;
+    EXPECT_EQ(w.SettingsFile, (Dir / "program" / "Tessaly.ini").string());
+    w.LoadSettings();
+    EXPECT_EQ(w.ImageCount, 3);
+    w.show();
+    w.ButtonCloseClick();
+  }
+  platform::OverrideProgramDirectory("");
+  if (dirs)
+    setenv("XDG_CONFIG_DIRS", keep.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_DIRS");
+  const TSettings written = ReadSettings((Dir / "program" / "Tessaly.ini").string());
+  EXPECT_TRUE(written.Bounds.has_value());
+  EXPECT_EQ(written.ImageCount, 3);
+  EXPECT_EQ(written.FlickerMs, 900);
 }
 
 TEST_F(SettingsTest, StartWithAnInterfaceFileLoadsTwoPicturesAndShowsTheSubject) {
