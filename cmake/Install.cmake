@@ -91,14 +91,13 @@ set(CPACK_PACKAGE_VENDOR "Tessaly developers")
 set(CPACK_PACKAGE_CONTACT "Tessaly developers <tessaly@tessaly.org>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "before/after photograph comparison by overlay")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "Tessaly shows two photographs of the same subject, taken months apart, one\n"
   "over the other: picture 2 lies over picture 1 as a semi-transparent layer\n"
   "that six sliders move, turn, zoom and fade. A two-point assistant and an\n"
   "automatic alignment place it; a difference view, flicker and a scale bar\n"
   "show what changed; a print page records it. Kestrin, the launcher, derives\n"
   "each picture's scale from its EXIF data for calling applications.")
-string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_GENERATOR "DEB;TGZ")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_FILE_NAME "tessaly-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}")

@@ -32,8 +32,8 @@ struct TReadOptions {
   bool CameraAndResultDB = true;
 };
 
-// The camera table beside the program: "camera.ini", or "Camera.ini" where only that exists
-// (older installations spell it so).
+// The camera table ("camera.ini", or "Camera.ini", as older installations spell it) beside the
+// program, or a user's or administrator's copy read first (platform/paths.h).
 std::string CameraTablePath();
 
 // The most pictures a file may name; a larger Count is taken for a damaged file.

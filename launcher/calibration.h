@@ -1,6 +1,6 @@
 // A picture's scale (pixels per 100 mm) and exclusion circle, derived from the camera model,
 // focal length and pixel width in its EXIF data and a linear calibration per camera in
-// "camera.ini" beside the program.
+// "camera.ini" (beside the program, or a user's or administrator's copy: platform/paths.h).
 #pragma once
 
 #include <optional>

@@ -1,5 +1,5 @@
-// The launcher's log: one plain text file beside the program that says what a run did and why
-// it failed. Every run starts a new log.
+// The launcher's log: one plain text file (beside the program, or where platform/paths.h places
+// it) that says what a run did and why it failed. Every run starts a new log.
 #pragma once
 
 #include <string>

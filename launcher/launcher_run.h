@@ -1,7 +1,7 @@
 // One run of the launcher: read the interface file from the command line, complete each
-// picture's calibration, write the completed file under a fresh name beside the program, start
-// the receiving program with it, wait, and clean up. Everything goes to the log; a failure
-// ends the run with an error box.
+// picture's calibration, write the completed file under a fresh name beside the program (or in
+// the user's state folder), start the receiving program with it, wait, and clean up. Everything
+// goes to the log; a failure ends the run with an error box.
 #pragma once
 
 #include <functional>
@@ -45,8 +45,9 @@ class TLauncherRun {
 
  private:
   void Fail(const std::string& Text);
-  // The first "MVIni" + N + ".ini" beside the program that does not exist, created empty and
-  // private at once, so that two launchers started together never take the same name.
+  // The first "MVIni" + N + ".ini" in platform::WritableFolder (beside the program) that does not
+  // exist, created empty and private at once, so that two launchers started together never take the
+  // same name.
   std::string ChooseOutputFile();
   void CompleteCalibration();
   void KeepRequestedCopy();
