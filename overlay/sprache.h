@@ -1,6 +1,7 @@
-// The program's texts from a language file ("TsLang.ini" beside the program or a copy placed by platform/paths.h): one section per
-// window, entries "Window.Component.Caption" and the like. The windows carry the built-in
-// German texts; whatever the file names replaces them when the windows are created.
+// The program's texts from a language file ("TsLang.ini" beside the program or a copy placed by
+// platform/paths.h): one section per window, entries "Window.Component.Caption" and the like. The
+// windows carry the built-in German texts; whatever the file names replaces them when the windows
+// are created.
 #pragma once
 
 #include <memory>
