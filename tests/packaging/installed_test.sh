@@ -5,17 +5,22 @@
 #     generated file is removed when Tessaly ends;
 #  2. an administrator's camera table is read before the shipped example, a user's before both;
 #  3. nothing in the installed tree has changed.
-# Usage: installed_test.sh PREFIX   (PREFIX/bin/kestrin and the rest; as root it runs as nobody,
-# since root may write anywhere)
+# Usage: installed_test.sh PREFIX   (PREFIX/bin/kestrin and the rest; as root it runs as nobody
+# on a copy, since root may write anywhere)
 set -euo pipefail
 prefix=$(cd "$1" && pwd)
 if [ "$(id -u)" = 0 ]; then
-  copy=$(mktemp /tmp/installed_test.XXXXXX.sh)
-  cp "$0" "$copy"
-  chmod 755 "$copy"
+  # nobody may not reach the build folder (a home folder of mode 0700), so it gets a copy of
+  # the script and of the tree, modes kept, in the folder all users share.
+  shared=$(mktemp -d /tmp/installed_test.XXXXXX)
+  cp "$0" "$shared/installed_test.sh"
+  cp -a "$prefix" "$shared/prefix"
+  chmod 755 "$shared"
   status=0
-  setpriv --reuid=65534 --regid=65534 --clear-groups bash "$copy" "$prefix" || status=$?
-  rm -f "$copy"
+  setpriv --reuid=65534 --regid=65534 --clear-groups \
+    bash "$shared/installed_test.sh" "$shared/prefix" || status=$?
+  chmod -R u+w "$shared"
+  rm -rf "$shared"
   exit "$status"
 fi
 work=$(mktemp -d)
