@@ -141,7 +141,13 @@ void TMainController::CommitImage1(const std::string& Path, TBitmap32& Picture) 
   ++FGeneration;
   FImageFile1 = Path;
   SetText(TField::EditImage1, Path);
-  FScaleBar->SetPp100MM(Path == FScalePath ? FScalePp100MM : 0);
+  UpdateScaleBar();
+}
+
+void TMainController::UpdateScaleBar() {
+  // The scale a calling application gave holds for its picture only, and only once it shows.
+  const bool known = !FImgView->Bitmap().Empty() && FImageFile1 == FScalePath;
+  FScaleBar->SetPp100MM(known ? FScalePp100MM : 0);
   FScaleBar->SetVisible(ScaleBarShown());
 }
 
@@ -149,10 +155,7 @@ void TMainController::SetPictureScale(std::string Path, int Pp100MM) {
   FScalePath = std::move(Path);
   FScalePp100MM = std::max(Pp100MM, 0);
   FScaleBarOn = FScalePp100MM > 0;
-  if (FImage1Loaded) {
-    FScaleBar->SetPp100MM(FImageFile1 == FScalePath ? FScalePp100MM : 0);
-  }
-  FScaleBar->SetVisible(ScaleBarShown());
+  UpdateScaleBar();
 }
 
 void TMainController::SetScaleBar(bool On) {
@@ -177,7 +180,7 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
     TUpdateBracket bracket(bitmap);
     bitmap.TakeOver(Picture);
     layer->SetBitmapCenter(centre);
-    bitmap.SetDrawMode(FDifferenceView ? raster::dmDifference : raster::dmBlend);
+    bitmap.SetDrawMode(OverlayDrawMode());
     bitmap.SetMasterAlpha(std::uint32_t(FGaugeAlpha.Position()));
     bitmap.SetStretchFilter(raster::sfLinear);
   }
@@ -365,8 +368,7 @@ void TMainController::SetDifferenceView(bool On) {
   StopFlicker();
   FDifferenceView = On;
   // The draw mode's change repaints the view; picture 1's backdrop stays as it is.
-  if (FRotLayer != nullptr)
-    FRotLayer->Bitmap()->SetDrawMode(On ? raster::dmDifference : raster::dmBlend);
+  if (FRotLayer != nullptr) FRotLayer->Bitmap()->SetDrawMode(OverlayDrawMode());
 }
 
 void TMainController::StartFlicker() {
@@ -391,8 +393,8 @@ void TMainController::StopFlicker() {
   FFlickering = false;
   if (FRotLayer == nullptr) return;
   TBitmap32& bitmap = *FRotLayer->Bitmap();
-  bitmap.SetDrawMode(FDifferenceView ? raster::dmDifference : raster::dmBlend);
-  bitmap.SetMasterAlpha(std::uint32_t(FGaugeAlpha.Position()));
+  // The opacity was never touched; only the draw mode and the visibility come back.
+  bitmap.SetDrawMode(OverlayDrawMode());
   FRotLayer->SetVisible(true);
 }
 

@@ -177,6 +177,11 @@ class TMainController {
   void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
   void CommitImage2(const std::string& Path, raster::TBitmap32& Picture);
   std::string Zoom(float Value, int Precision) const;
+  void UpdateScaleBar();
+  // How the overlay is drawn while it shows as its sliders say.
+  raster::TDrawMode OverlayDrawMode() const {
+    return FDifferenceView ? raster::dmDifference : raster::dmBlend;
+  }
 
   std::unique_ptr<raster::TImgView32> FImgView;
   raster::TGaugeBar FGaugeBar1, FGaugeBar2, FGaugeBar3, FGaugeBar4, FGaugeBar5, FGaugeAlpha;
