@@ -7,12 +7,10 @@
 
 #include <exiv2/exiv2.hpp>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "overlay/decoder_protocol.h"
 #include "overlay/picture_import.h"
-#include "overlay/settings.h"
 
 namespace overlay {
 namespace {
@@ -144,13 +142,10 @@ TEST_F(OrientationFiles, UprightLoadingTurnsByTheFileTagInTheDecoderAndInProcess
     ASSERT_NE(told, nullptr);
     EXPECT_TRUE(SamePixels(*told, *expected));
 
-    // As stored, by default and when asked: the pixels of the file, untouched.
+    // As stored by default: the pixels of the file, untouched.
     const std::unique_ptr<TBitmap32> stored = LoadPicture(path);
     ASSERT_NE(stored, nullptr);
     EXPECT_TRUE(SamePixels(*stored, *original));
-    const std::unique_ptr<TBitmap32> asStored = LoadPicture(path, TPictureOrientation::AsStored);
-    ASSERT_NE(asStored, nullptr);
-    EXPECT_TRUE(SamePixels(*asStored, *original));
   }
 }
 
@@ -173,26 +168,6 @@ TEST(DecoderReply, CarriesAnOrientationOnlyForAPictureAndOnlyOneExifDefines) {
   EXPECT_EQ(parse(0, 0, 0, 100, 6, jpeg), -1);
   EXPECT_EQ(parse(1, 0, 0, 0, 6, picture), -1);
   EXPECT_EQ(parse(2, 65535, 32767, 0, 6, picture), -1);
-}
-
-TEST(ExifOrientationSetting, OnlyTheValueOneTurnsPictures) {
-  const fs::path dir =
-      fs::temp_directory_path() / ("tessaly_orientation_ini_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  const std::string path = (dir / "Tessaly.ini").string();
-  const auto with = [&](const std::string& Text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << Text;
-    return ReadSettings(path).ExifOrientation;
-  };
-  EXPECT_TRUE(with("[Display]\nExifOrientation=1\n"));
-  EXPECT_FALSE(with("[Display]\nExifOrientation=0\n"));
-  EXPECT_FALSE(with("[Display]\nExifOrientation=2\n"));
-  EXPECT_FALSE(with("[Display]\nExifOrientation=ja\n"));
-  EXPECT_FALSE(with("[Output]\nExifOrientation=1\n"));
-  fs::remove(path);
-  EXPECT_FALSE(ReadSettings(path).ExifOrientation);
-  EXPECT_FALSE(fs::exists(path));  // reading creates nothing
-  fs::remove_all(dir);
 }
 
 }  // namespace

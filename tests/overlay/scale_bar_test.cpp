@@ -58,7 +58,6 @@ TEST(ScaleBarLength, IsTheLongestRoundLengthThatFitsAtEveryViewZoom) {
   EXPECT_EQ(ChooseScaleBarLength(2000)->Pixels, 200);
   EXPECT_EQ(FormatScaleBarLength(ChooseScaleBarLength(2000)->Millimetres, ","), "0,1 mm");
   EXPECT_EQ(FormatScaleBarLength(ChooseScaleBarLength(3000)->Millimetres, "."), "0.05 mm");
-  EXPECT_EQ(FormatScaleBarLength(ChooseScaleBarLength(0.2)->Millimetres, ","), "1000 mm");
   for (const double bad : {0.0, -3.0, std::nan(""), HUGE_VAL})
     EXPECT_FALSE(ChooseScaleBarLength(bad)) << bad;
 }
@@ -120,7 +119,6 @@ TEST_F(ScaleBarWindowTest, TheBarShowsTheChosenLengthAtTheViewZoomUntilPicture1C
   auto* action = w->findChild<QAction*>("MenuScaleBar");
   ASSERT_NE(action, nullptr);
   EXPECT_TRUE(w->ImgViewHost()->actions().contains(action));
-  EXPECT_EQ(action->shortcut().toString(), QStringLiteral("M"));
   ASSERT_TRUE(c.ScaleBarShown());
   EXPECT_TRUE(action->isChecked());
 

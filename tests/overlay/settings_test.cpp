@@ -69,10 +69,13 @@ TEST_F(SettingsTest, StoredValuesReadAsTheProfileFunctionsReadThem) {
   EXPECT_EQ(s.Bounds->Left, 10);
   EXPECT_EQ(s.Bounds->Width, 620);
   EXPECT_EQ(s.ImageCount, 3);
-  // The flicker's interval within its bounds, else the default.
-  EXPECT_EQ(read("[Display]\nFlickerMs=250\n").FlickerMs, 250);
-  EXPECT_EQ(read("[Display]\nFlickerMs=20\n").FlickerMs, 500);
-  EXPECT_EQ(read("[Display]\nFlickerMs=0x1F4F\n").FlickerMs, 500);
+  // [Display]: pictures upright only for 1, the flicker's interval only within its bounds.
+  const TSettings on = read("[Display]\nExifOrientation=1\nFlickerMs=250\n");
+  EXPECT_TRUE(on.ExifOrientation);
+  EXPECT_EQ(on.FlickerMs, 250);
+  const TSettings off = read("[Display]\nExifOrientation=2\nFlickerMs=20\n");
+  EXPECT_FALSE(off.ExifOrientation);
+  EXPECT_EQ(off.FlickerMs, 500);
   // A missing file reads as the defaults and is not created.
   const std::string missing = (Dir / "none.ini").string();
   EXPECT_EQ(ReadSettings(missing).ImageCount, 5);

@@ -110,26 +110,6 @@ TEST_F(ViewInputTest, KeysMoveTheirSlidersByTheirStepsThroughTheHandlers) {
   EXPECT_EQ(c.GaugeBar2().Position(), -8);
 }
 
-TEST_F(ViewInputTest, KeysClampAtTheSliderEnds) {
-  LoadBoth();
-  TMainController& c = C();
-  c.GaugeBar2().SetPosition(595);
-  QTest::keyClick(&W, Qt::Key_Right, Qt::ShiftModifier);
-  QTest::keyClick(&W, Qt::Key_Right, Qt::ShiftModifier);
-  EXPECT_EQ(c.GaugeBar2().Position(), 600);
-  EXPECT_EQ(Text(TField::EditX), "600");
-  c.GaugeBar3().SetPosition(-395);
-  QTest::keyClick(&W, Qt::Key_Up, Qt::ShiftModifier);
-  EXPECT_EQ(c.GaugeBar3().Position(), -400);
-  c.GaugeBar1().SetPosition(-180);
-  QTest::keyClick(&W, Qt::Key_PageDown);
-  EXPECT_EQ(c.GaugeBar1().Position(), -180);
-  c.GaugeBar4().SetPosition(100);
-  QTest::keyClick(&W, Qt::Key_Plus);
-  EXPECT_EQ(c.GaugeBar4().Position(), 100);
-  EXPECT_EQ(c.ImgView().Scale(), ViewZoomFactor(100));
-}
-
 TEST_F(ViewInputTest, NeitherKeysNorWheelActWhileTheControlsAreDisabled) {
   LoadPicture1();  // picture 2 missing
   TMainController& c = C();
