@@ -12,7 +12,7 @@
 
 #include "bench/bench_pictures.h"
 #include "bench/registry.h"
-#include "overlay/auto_align.h"
+#include "overlay/scene/auto_align.h"
 #include "raster/cpu.h"
 
 namespace bench {

@@ -15,8 +15,8 @@
 
 #include "bench/bench_pictures.h"
 #include "bench/registry.h"
-#include "overlay/isolated_decode.h"
-#include "overlay/picture_import.h"
+#include "overlay/decode/isolated_decode.h"
+#include "overlay/decode/picture_import.h"
 #include "raster/core.h"
 #include "raster/cpu.h"
 

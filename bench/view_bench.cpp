@@ -11,7 +11,7 @@
 #include "bench/bench_pictures.h"
 #include "bench/pixman_util.h"
 #include "bench/registry.h"
-#include "overlay/render.h"
+#include "overlay/scene/overlay_scene.h"
 #include "platform/control_host.h"
 #include "platform/pixel_memory.h"
 #include "raster/core.h"

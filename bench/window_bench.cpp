@@ -10,7 +10,7 @@
 
 #include "bench/bench_pictures.h"
 #include "bench/registry.h"
-#include "overlay/form_main.h"
+#include "overlay/windows/form_main.h"
 #include "platform/control_host.h"
 #include "raster/cpu.h"
 

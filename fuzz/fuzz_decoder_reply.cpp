@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_common.h"
-#include "overlay/decoder_protocol.h"
+#include "overlay/decode/decoder_protocol.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz/fuzz_common.h"
-#include "overlay/print_page.h"
+#include "overlay/windows/print_page.h"
 #include "platform/message.h"
 
 namespace {

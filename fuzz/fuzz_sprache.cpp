@@ -18,7 +18,7 @@
 #include <string>
 
 #include "fuzz/fuzz_common.h"
-#include "overlay/sprache.h"
+#include "overlay/windows/sprache.h"
 
 namespace {
 

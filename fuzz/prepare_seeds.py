@@ -105,7 +105,7 @@ def main():
         f.write(bytes([2, 0, 0, 0, 1, 0, 0, 0]) + bytes(range(8)))
     # The decoder messages: a flags byte (bit 0 a decode request answered, bit 1 a small shared
     # memory), the shared memory's length, then one reply or request (see
-    # fuzz/fuzz_decoder_reply.cpp and overlay/decoder_protocol.cpp).
+    # fuzz/fuzz_decoder_reply.cpp and overlay/decode/decoder_protocol.cpp).
     def u32(*values):
         return b"".join(struct.pack("<I", v) for v in values)
 

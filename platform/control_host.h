@@ -8,7 +8,7 @@
 #include <map>
 #include <memory>
 
-#include "raster/controls.h"
+#include "controls/controls.h"
 
 class QPainter;
 

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "raster/image_view.h"
-#include "raster/range_bars.h"
+#include "controls/image_view.h"
+#include "controls/range_bars.h"
 
 namespace {
 

@@ -1,0 +1,108 @@
+#include "controls/rot_layer.h"
+
+namespace raster {
+
+// ---------------------------------------------------------------------------------------
+// TCustomAffineLayer
+
+TCustomAffineLayer::TCustomAffineLayer(TLayerCollection* Collection)
+    : TCustomLayer(Collection),
+      FTransformation(std::make_unique<TAffineTransformation>()),
+      FBitmap(std::make_unique<TBitmap32>()) {
+  FBitmap->OnChange = [this](TObject*) { BitmapChanged(); };
+}
+
+TCustomAffineLayer::~TCustomAffineLayer() {
+  BeforeDestruction();
+  // The bitmap must not call back into a half-destroyed layer while it is freed.
+  FBitmap->OnChange = nullptr;
+  FTransformation.reset();
+  FBitmap.reset();
+}
+
+void TCustomAffineLayer::SetBitmapCenter(const TFloatPoint& Value) {
+  FBitmapCenter = Value;
+  Changed();
+}
+
+void TCustomAffineLayer::SetBitmap(const TBitmap32* Value) {
+  FBitmap->Assign(Value);
+}
+
+void TCustomAffineLayer::BitmapChanged() {
+  // The source rectangle spans pixel centres: one less than the size in each direction.
+  FTransformation->SetSrcRect(
+      FloatRect(0, 0, float(FBitmap->Width() - 1), float(FBitmap->Height() - 1)));
+  Changed();
+}
+
+void TCustomAffineLayer::Paint(TBitmap32* Buffer) {
+  AdjustTransformation();
+  Transform(*Buffer, *FBitmap, *FTransformation);
+  // Transform prepares the inverse unless its destination was empty; make sure the hit test
+  // reads the mapping of this paint either way.
+  if (!FTransformation->Prepared) FTransformation->PrepareTransform();
+  FHitMappingPrepared = true;
+}
+
+bool TCustomAffineLayer::DoHitTest(std::int32_t X, std::int32_t Y) {
+  // Before the first paint the inverse coefficients are all zero and would send every point
+  // to bitmap pixel (0, 0): a layer never shown is hit nowhere.
+  if (!FHitMappingPrepared) return false;
+  std::int32_t bx = 0, by = 0;
+  FTransformation->Transform(X, Y, bx, by);
+  if (!PtInRect(MakeRect(0, 0, FBitmap->Width(), FBitmap->Height()), Point(bx, by))) return false;
+  return !FOpaqueHitOnly || AlphaComponent(FBitmap->GetPixelS(bx, by)) != 0;
+}
+
+void TCustomAffineLayer::AssignTo(TPersistent* Dest) const {
+  if (auto* layer = dynamic_cast<TCustomAffineLayer*>(Dest)) {
+    layer->FOpaqueHitOnly = FOpaqueHitOnly;
+    layer->FBitmapCenter = FBitmapCenter;
+    layer->FBitmap->Assign(FBitmap.get());
+  }
+  TCustomLayer::AssignTo(Dest);
+}
+
+// ---------------------------------------------------------------------------------------
+// TRotLayer
+
+void TRotLayer::SetPosition(const TFloatPoint& Value) {
+  FPosition = Value;
+  Changed();
+}
+
+void TRotLayer::SetScaled(bool Value) {
+  FScaled = Value;
+  Changed();
+}
+
+void TRotLayer::SetAngle(float Value) {
+  FAngle = Value;
+  Changed();
+}
+
+void TRotLayer::AdjustTransformation() {
+  TAffineTransformation& t = Transformation();
+  t.Clear();
+  t.Translate(-BitmapCenter().X, -BitmapCenter().Y);
+  t.Rotate(0, 0, FAngle);
+  t.Translate(FPosition.X, FPosition.Y);
+  if (!FScaled || LayerCollection() == nullptr) return;
+  if (const TViewMapping* mapping = LayerCollection()->Mapping()) {
+    // 16.16 scales divided exactly (a power of two), then rounded once to float.
+    t.Scale(float(double(mapping->ScaleX) / 65536.0), float(double(mapping->ScaleY) / 65536.0));
+    t.Translate(float(mapping->ShiftX), float(mapping->ShiftY));
+  }
+}
+
+void TRotLayer::AssignTo(TPersistent* Dest) const {
+  if (auto* layer = dynamic_cast<TRotLayer*>(Dest)) {
+    layer->FPosition = FPosition;
+    layer->FScaled = FScaled;
+    layer->FAngle = FAngle;
+  }
+  TCustomAffineLayer::AssignTo(Dest);
+}
+
+}  // namespace raster

@@ -1,0 +1,85 @@
+// Layers that draw a bitmap of their own through an affine transformation: the base that owns
+// bitmap and transformation, and the rotation layer that shows picture 2 turned about a point
+// of itself, placed at a position and, when scaled, following the view's zoom and scroll.
+#pragma once
+
+#include <memory>
+
+#include "controls/layers.h"
+#include "raster/core.h"
+#include "raster/transforms.h"
+
+namespace raster {
+
+class TCustomAffineLayer : public TCustomLayer {
+ public:
+  explicit TCustomAffineLayer(TLayerCollection* Collection);
+  ~TCustomAffineLayer() override;
+  const char* ClassName() const override { return "TCustomAffineLayer"; }
+  TLayerClass GetLayerClass() const override { return &CreateLayer<TCustomAffineLayer>; }
+
+  bool OpaqueHitOnly() const { return FOpaqueHitOnly; }
+  void SetOpaqueHitOnly(bool Value) { FOpaqueHitOnly = Value; }
+  TAffineTransformation& Transformation() { return *FTransformation; }
+  const TAffineTransformation& Transformation() const { return *FTransformation; }
+  // The point of the bitmap, in bitmap pixels, that the transformation turns about.
+  TFloatPoint BitmapCenter() const { return FBitmapCenter; }
+  void SetBitmapCenter(const TFloatPoint& Value);
+  // The layer's own bitmap; its draw mode, master alpha and filter decide how it is drawn.
+  TBitmap32* Bitmap() { return FBitmap.get(); }
+  const TBitmap32* Bitmap() const { return FBitmap.get(); }
+  // Copies Value into the layer's bitmap; Value stays the caller's.
+  void SetBitmap(const TBitmap32* Value);
+
+  // Rebuilds the transformation, then draws the bitmap through it onto Buffer.
+  void Paint(TBitmap32* Buffer) override;
+  // (X, Y) in control pixels, mapped back with the inverse of the last paint.
+  bool DoHitTest(std::int32_t X, std::int32_t Y) override;
+  // Derives the transformation from the layer's properties; here it is left as it is.
+  virtual void AdjustTransformation() {}
+
+ protected:
+  void AssignTo(TPersistent* Dest) const override;
+
+ private:
+  void BitmapChanged();
+
+  bool FOpaqueHitOnly = false;
+  std::unique_ptr<TAffineTransformation> FTransformation;
+  TFloatPoint FBitmapCenter;
+  std::unique_ptr<TBitmap32> FBitmap;
+  // True once a paint has prepared the inverse mapping that the hit test reads.
+  bool FHitMappingPrepared = false;
+};
+
+class TRotLayer : public TCustomAffineLayer {
+ public:
+  explicit TRotLayer(TLayerCollection* Collection) : TCustomAffineLayer(Collection) {}
+  // OnDestroy still sees the whole rotation layer.
+  ~TRotLayer() override { BeforeDestruction(); }
+  const char* ClassName() const override { return "TRotLayer"; }
+  TLayerClass GetLayerClass() const override { return &CreateLayer<TRotLayer>; }
+
+  // Where BitmapCenter lands: in the view's bitmap pixels when Scaled, else control pixels.
+  TFloatPoint Position() const { return FPosition; }
+  void SetPosition(const TFloatPoint& Value);
+  bool Scaled() const { return FScaled; }
+  void SetScaled(bool Value);
+  // Degrees; positive turns anticlockwise on the screen.
+  float Angle() const { return FAngle; }
+  void SetAngle(float Value);
+
+  // Clear, move BitmapCenter to the origin, rotate, move to Position, then (when Scaled and a
+  // view mapping exists) the view's zoom and scroll.
+  void AdjustTransformation() override;
+
+ protected:
+  void AssignTo(TPersistent* Dest) const override;
+
+ private:
+  TFloatPoint FPosition;
+  bool FScaled = false;
+  float FAngle = 0;
+};
+
+}  // namespace raster

@@ -1,0 +1,144 @@
+#include "overlay/decode/decoder_protocol.h"
+
+#include <utility>
+
+namespace overlay::decoder {
+
+namespace {
+
+constexpr std::uint32_t RequestMagic = 0x31515354u;  // "TSQ1" in memory
+constexpr std::uint32_t ReplyMagic = 0x31525354u;    // "TSR1" in memory
+// Far more threads than a machine has is a damaged request, not a wish.
+constexpr std::uint32_t MaxThreads = 256;
+
+// Fields are little-endian whatever the processor, so that the format is the same everywhere
+// the bytes are looked at (a fuzz corpus included).
+void Put32(std::vector<std::uint8_t>& Out, std::uint32_t V) {
+  for (int i = 0; i < 4; ++i) Out.push_back(std::uint8_t(V >> (8 * i)));
+}
+void Put64(std::vector<std::uint8_t>& Out, std::uint64_t V) {
+  for (int i = 0; i < 8; ++i) Out.push_back(std::uint8_t(V >> (8 * i)));
+}
+std::uint32_t Get32(const std::uint8_t* P) {
+  return std::uint32_t(P[0]) | std::uint32_t(P[1]) << 8 | std::uint32_t(P[2]) << 16 |
+         std::uint32_t(P[3]) << 24;
+}
+std::uint64_t Get64(const std::uint8_t* P) {
+  return std::uint64_t(Get32(P)) | std::uint64_t(Get32(P + 4)) << 32;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeRequest(const TRequest& Request) {
+  std::vector<std::uint8_t> out;
+  Put32(out, RequestMagic);
+  Put32(out, std::uint32_t(Request.Kind));
+  Put32(out, Request.Threads);
+  if (Request.Kind == TRequestKind::DecodePicture) {
+    Put32(out, std::uint32_t(Request.Path.size()));
+    out.insert(out.end(), Request.Path.begin(), Request.Path.end());
+  } else {
+    Put32(out, std::uint32_t(EncodeRequestSize - RequestHeaderSize));
+    for (std::uint32_t v : {Request.Width, Request.Height, Request.Pitch, Request.DotsPerMeterX,
+                            Request.DotsPerMeterY}) {
+      Put32(out, v);
+    }
+  }
+  return out;
+}
+
+std::uint64_t EncodeRequestBytes(const TRequest& Request) {
+  return std::uint64_t(Request.Pitch) * Request.Height;
+}
+
+bool ParseRequest(const std::uint8_t* Data, std::size_t Size, TRequest* Request) {
+  if (Data == nullptr || Request == nullptr || Size < RequestHeaderSize) return false;
+  if (Get32(Data) != RequestMagic) return false;
+  TRequest r;
+  const std::uint32_t kind = Get32(Data + 4);
+  r.Threads = Get32(Data + 8);
+  const std::uint32_t length = Get32(Data + 12);
+  if (r.Threads == 0 || r.Threads > MaxThreads) return false;
+  if (length != Size - RequestHeaderSize) return false;
+  const std::uint8_t* payload = Data + RequestHeaderSize;
+  if (kind == std::uint32_t(TRequestKind::DecodePicture)) {
+    r.Kind = TRequestKind::DecodePicture;
+    if (length == 0 || length > MaxPathLength) return false;
+    r.Path.assign(reinterpret_cast<const char*>(payload), length);
+    if (r.Path.find('\0') != std::string::npos) return false;
+  } else if (kind == std::uint32_t(TRequestKind::EncodeJpeg)) {
+    r.Kind = TRequestKind::EncodeJpeg;
+    if (Size != EncodeRequestSize) return false;
+    r.Width = Get32(payload);
+    r.Height = Get32(payload + 4);
+    r.Pitch = Get32(payload + 8);
+    r.DotsPerMeterX = Get32(payload + 12);
+    r.DotsPerMeterY = Get32(payload + 16);
+    if (r.Width == 0 || r.Height == 0 || std::uint64_t(r.Width) * r.Height > MaxPixels) {
+      return false;
+    }
+    if (std::uint64_t(r.Pitch) < std::uint64_t(r.Width) * 3) return false;
+  } else {
+    return false;
+  }
+  *Request = std::move(r);
+  return true;
+}
+
+std::vector<std::uint8_t> EncodeReply(const TReply& Reply) {
+  std::vector<std::uint8_t> out;
+  Put32(out, ReplyMagic);
+  Put32(out, std::uint32_t(Reply.Status));
+  Put32(out, Reply.Width);
+  Put32(out, Reply.Height);
+  Put64(out, Reply.Bytes);
+  Put32(out, Reply.Orientation);
+  return out;
+}
+
+bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind Expected,
+                       std::uint64_t MemoryLength, TReply* Reply) {
+  if (Data == nullptr || Reply == nullptr || Size != ReplySize) return false;
+  if (Get32(Data) != ReplyMagic) return false;
+  TReply r;
+  const std::uint32_t status = Get32(Data + 4);
+  r.Width = Get32(Data + 8);
+  r.Height = Get32(Data + 12);
+  r.Bytes = Get64(Data + 16);
+  r.Orientation = Get32(Data + 24);
+  // Two 32-bit factors cannot overflow 64 bits.
+  const std::uint64_t pixels = std::uint64_t(r.Width) * r.Height;
+  switch (status) {
+    case std::uint32_t(TReplyStatus::Ok):
+      r.Status = TReplyStatus::Ok;
+      if (Expected == TRequestKind::DecodePicture) {
+        if (r.Width == 0 || r.Height == 0 || pixels > MaxPixels) return false;
+        if (r.Bytes != pixels * 4 || r.Bytes > MemoryLength) return false;
+        if (r.Orientation > MaxOrientation) return false;
+      } else if (Expected == TRequestKind::EncodeJpeg) {
+        if (r.Width != 0 || r.Height != 0 || r.Orientation != 0) return false;
+        if (r.Bytes == 0 || r.Bytes > MemoryLength || r.Bytes > MaxJpegBytes) return false;
+      } else {
+        return false;
+      }
+      break;
+    case std::uint32_t(TReplyStatus::TooLarge):
+      r.Status = TReplyStatus::TooLarge;
+      if (Expected != TRequestKind::DecodePicture || pixels <= MaxPixels || r.Bytes != 0 ||
+          r.Orientation != 0) {
+        return false;
+      }
+      break;
+    case std::uint32_t(TReplyStatus::CannotDecode):
+    case std::uint32_t(TReplyStatus::NoMemory):
+      r.Status = TReplyStatus(status);
+      if (r.Width != 0 || r.Height != 0 || r.Bytes != 0 || r.Orientation != 0) return false;
+      break;
+    default:
+      return false;
+  }
+  *Reply = r;
+  return true;
+}
+
+}  // namespace overlay::decoder

@@ -1,0 +1,131 @@
+#include "overlay/programs/align_command.h"
+
+#include <ostream>
+#include <string>
+
+#include "overlay/programs/picture_files.h"
+#include "overlay/scene/auto_align.h"
+#include "overlay/scene/sliders.h"
+
+namespace overlay {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tessaly-align [--json] PICTURE1 PICTURE2\n"
+    "\n"
+    "Finds the turn, scale and shift that lay PICTURE2 on PICTURE1 from the pictures\n"
+    "themselves and prints the slider positions that come closest to it, ready for\n"
+    "tessaly-render, with the fit's figures: the matches after the ratio test, those\n"
+    "consistent with the fit, and the residual (root mean square distance in picture-1\n"
+    "pixels between the slider positions' overlay and the fit, over the overlap).\n"
+    "\n"
+    "Exit status: 0 aligned, 1 no reliable alignment or a picture that cannot be read,\n"
+    "2 bad command line.\n"
+    "\n"
+    "Options:\n"
+    "  --json              print one JSON object instead\n"
+    "  --help              show this text\n"
+    "  --version           show the version\n";
+
+std::string FailureName(TAlignFailure Failure) {
+  switch (Failure) {
+    case TAlignFailure::None:
+      return "none";
+    case TAlignFailure::TooFewMatches:
+      return "too few consistent matches";
+    case TAlignFailure::NoOverlap:
+      return "no overlap";
+    case TAlignFailure::OutOfRange:
+      return "beyond the sliders' ranges";
+  }
+  return "unknown";
+}
+
+void PrintJson(const TAutoAlignResult& R, std::ostream& Out) {
+  const TPlacement& p = R.Nearest.Placement;
+  Out << "{\"reliable\": " << (R.Reliable() ? "true" : "false");
+  if (R.Reliable()) {
+    Out << ", \"x\": " << p.OffsetX << ", \"y\": " << p.OffsetY << ", \"angle\": " << p.Angle
+        << ", \"zoom_overlay\": " << p.OverlayZoom
+        << ", \"residual\": " << FormatResidual(R.Nearest.Residual);
+  } else {
+    Out << ", \"failure\": \"" << FailureName(R.Failure) << "\"";
+  }
+  Out << ", \"matches\": " << R.Matches << ", \"inliers\": " << R.Inliers
+      << ", \"fit\": {\"scale\": " << FormatFixed(R.Fit.Scale(), 6)
+      << ", \"angle_degrees\": " << FormatFixed(R.Fit.AngleDegrees(), 4)
+      << ", \"tx\": " << FormatFixed(R.Fit.Tx, 3) << ", \"ty\": " << FormatFixed(R.Fit.Ty, 3) << "}"
+      << ", \"milliseconds\": {\"reduction\": " << FormatFixed(R.Times.Reduction, 1)
+      << ", \"detection\": " << FormatFixed(R.Times.Detection, 1)
+      << ", \"matching\": " << FormatFixed(R.Times.Matching, 1)
+      << ", \"fit\": " << FormatFixed(R.Times.Fit, 1) << "}}\n";
+}
+
+}  // namespace
+
+int RunAlignCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+  bool json = false, optionsEnded = false;
+  std::vector<std::string> files;
+  for (const std::string& arg : Args) {
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      files.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "--help" || arg == "-h") {
+      Out << kUsage;
+      return 0;
+    } else if (arg == "--version") {
+      Out << "tessaly-align " << TESSALY_VERSION << "\n";
+      return 0;
+    } else if (arg == "--json") {
+      json = true;
+    } else {
+      Err << "tessaly-align: unknown option " << arg << "\n"
+          << "Try 'tessaly-align --help' for more information.\n";
+      return 2;
+    }
+  }
+  if (files.size() != 2) {
+    Err << "tessaly-align: expected PICTURE1 PICTURE2, got " << files.size() << " file name(s)\n"
+        << "Try 'tessaly-align --help' for more information.\n";
+    return 2;
+  }
+  try {
+    std::string error;
+    const auto picture1 = ReadPictureFile("picture 1", files[0], error);
+    if (picture1 == nullptr) {
+      Err << "tessaly-align: " << error << "\n";
+      return 1;
+    }
+    const auto picture2 = ReadPictureFile("picture 2", files[1], error);
+    if (picture2 == nullptr) {
+      Err << "tessaly-align: " << error << "\n";
+      return 1;
+    }
+    const TAutoAlignResult r = AutoAlign(*picture1, *picture2);
+    if (json) {
+      PrintJson(r, Out);
+    } else if (r.Reliable()) {
+      const TPlacement& p = r.Nearest.Placement;
+      Out << "--x " << p.OffsetX << " --y " << p.OffsetY << " --angle " << p.Angle
+          << " --zoom-overlay " << p.OverlayZoom << "\n"
+          << "matches " << r.Matches << ", inliers " << r.Inliers << ", residual "
+          << FormatResidual(r.Nearest.Residual) << " picture-1 pixels\n";
+    }
+    if (!r.Reliable()) {
+      Err << NoReliableAlignmentText << "\n";
+      if (!json) {
+        Err << "(" << FailureName(r.Failure) << ": matches " << r.Matches << ", inliers "
+            << r.Inliers << ")\n";
+      }
+      return 1;
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    Err << "tessaly-align: " << e.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace overlay

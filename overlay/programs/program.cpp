@@ -1,0 +1,119 @@
+#include "overlay/programs/program.h"
+
+#include <QIcon>
+#include <QTimer>
+#include <exception>
+#include <memory>
+#include <ostream>
+
+#include "overlay/decode/picture_import.h"
+#include "overlay/windows/about_box.h"
+#include "overlay/windows/assistent.h"
+#include "overlay/windows/form_main.h"
+#include "overlay/windows/icons.h"
+#include "overlay/windows/sprache.h"
+#include "platform/application.h"
+#include "platform/command_line.h"
+#include "platform/pixel_memory.h"
+
+#ifndef TESSALY_VERSION
+#define TESSALY_VERSION "unknown"
+#endif
+
+namespace overlay {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tessaly [INTERFACE-FILE]\n"
+    "\n"
+    "Tessaly lays one photograph over another: picture 1 in a zoomable, scrollable view,\n"
+    "picture 2 over it as a semi-transparent layer that six sliders move, turn, zoom and\n"
+    "fade, or that a two-point assistant aligns.\n"
+    "\n"
+    "INTERFACE-FILE  an interface file written by a calling application; when it names\n"
+    "                exactly two pictures, both are loaded at the start.\n"
+    "\n"
+    "The window texts come from TsLang.ini beside the program; the window's place and size\n"
+    "(stored by the Close button) and the number of print captures (Output/ImageCount) are\n"
+    "kept in Tessaly.ini beside it. Copies in ~/.config/tessaly or /etc/xdg/tessaly are read\n"
+    "first, and where the program's folder cannot be written (an installation) Tessaly.ini\n"
+    "is written to ~/.config/tessaly.\n"
+    "\n"
+    "Environment:\n"
+    "  TESSALY_SNAPSHOT=FILE  once started, write a picture of the window to FILE and end\n"
+    "\n"
+    "Options:\n"
+    "  --help        show this text\n"
+    "  --version     show the version\n";
+
+}  // namespace
+
+bool AnswerInformationalArguments(const std::vector<std::string>& Args, std::ostream& Out) {
+  if (Args.empty()) return false;
+  if (Args.front() == "--help") {
+    Out << kUsage;
+    return true;
+  }
+  if (Args.front() == "--version") {
+    Out << "tessaly " << TESSALY_VERSION << "\n";
+    return true;
+  }
+  return false;
+}
+
+int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)>& AfterStart) {
+  platform::InstallMappedPixelAllocator();
+  platform::TApplication app(Argc, Argv);
+  // What is left once the window framework has taken its own options.
+  platform::SetProgramParameters(std::vector<std::string>(Argv + 1, Argv + Argc));
+  QApplication::setApplicationName(QStringLiteral("Tessaly"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaly.Tessaly"));
+  QApplication::setWindowIcon(ProgramIcon());
+  // The bitmap's own file loader (used wherever a picture is read straight into a bitmap)
+  // opens every format the main window opens.
+  RegisterPictureDecoder();
+
+  try {
+    // The three windows in their order; each applies the language file to all windows that
+    // exist when it is created.
+    auto formMain = std::make_unique<TFormMain>();
+    formMain->FormCreate();
+    auto formAssistent = std::make_unique<TFormAssistent>(
+        formMain.get(), [](QWidget&) { ApplyLanguage("TsLang.ini"); });
+    auto aboutBox = std::make_unique<TAboutBox>();
+    aboutBox->ApplyLanguageHook = [] { ApplyLanguage("TsLang.ini"); };
+    aboutBox->FormCreate();
+
+    TFormMain& main = *formMain;
+    TFormAssistent& assistent = *formAssistent;
+    TAboutBox& about = *aboutBox;
+    main.OnInfo = [&about] { ShowAboutBox(about); };
+    assistent.OnAlign = [&main](float a1x, float a1y, float b1x, float b1y, float a2x, float a2y,
+                                float b2x, float b2y) {
+      return main.Controller().AlignOverlay(a1x, a1y, b1x, b1y, a2x, a2y, b2x, b2y);
+    };
+    main.OnAssistent = [&assistent](const std::string& PathImage1, const std::string& PathImage2) {
+      assistent.Run(PathImage1, PathImage2);
+    };
+
+    main.show();
+    TProgramWindows windows{formMain.get(), formAssistent.get(), aboutBox.get()};
+    if (AfterStart) {
+      // Once the loop runs, so that the windows are on screen.
+      QTimer::singleShot(0, &main, [&] { AfterStart(windows); });
+    }
+    const int status = app.exec();
+    aboutBox.reset();
+    formAssistent.reset();
+    formMain.reset();
+    return status;
+  } catch (const std::exception& e) {
+    platform::ShowException(e);
+  } catch (...) {
+    platform::ShowUnknownException();
+  }
+  return 0;
+}
+
+}  // namespace overlay

@@ -1,0 +1,272 @@
+#include "overlay/programs/render_command.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+
+#include "overlay/programs/picture_files.h"
+#include "overlay/scene/auto_align.h"
+#include "overlay/scene/overlay_scene.h"
+
+#ifndef TESSALY_VERSION
+#define TESSALY_VERSION "unknown"
+#endif
+
+namespace overlay {
+
+using raster::TBitmap32;
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tessaly-render [options] PICTURE1 PICTURE2 OUT.png\n"
+    "\n"
+    "Lays PICTURE2 over PICTURE1 as the overlay program's view shows them and writes the\n"
+    "view's visible area as an RGB PNG. The numbers are slider positions of the main window;\n"
+    "each option left out keeps the slider where the window starts.\n"
+    "\n"
+    "Options:\n"
+    "  --size WxH          size of the view control (default 977x570, the main window's\n"
+    "                      view); the picture is the viewport, 17 pixels less each way\n"
+    "  --x N               overlay X offset in picture-1 pixels, -600..600 (default 0)\n"
+    "  --y N               overlay Y offset in picture-1 pixels, -400..400 (default 0)\n"
+    "  --angle N           overlay angle in degrees, anticlockwise, -180..180 (default 0)\n"
+    "  --zoom-overlay N    overlay zoom 10^(N/1000), -500..500 (default 0)\n"
+    "  --zoom-view N       view zoom 10^(N/100), -100..100 (default 0)\n"
+    "  --alpha N           overlay opacity, 0 (transparent)..255 (opaque) (default 120)\n"
+    "  --auto-align        set angle, offsets and overlay zoom by the automatic alignment\n"
+    "                      (as tessaly-align finds them); exit 1 when it finds none\n"
+    "  --help              show this text\n"
+    "  --version           show the version\n";
+
+class TUsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+int ParseInt(const std::string& Option, const std::string& Text) {
+  std::string_view digits = Text;
+  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  int value = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size()) {
+    throw TUsageError(Option + " needs a whole number, not \"" + Text + "\"");
+  }
+  return value;
+}
+
+int ParseSlider(const std::string& Option, const std::string& Text, const TSliderRange& Range) {
+  const int value = ParseInt(Option, Text);
+  if (!Range.Contains(value)) {
+    throw TUsageError(Option + " " + Text + " is outside the slider's range " +
+                      std::to_string(Range.Min) + ".." + std::to_string(Range.Max));
+  }
+  return value;
+}
+
+void ParseSize(const std::string& Text, TRenderRequest& Request) {
+  const std::size_t x = Text.find_first_of("xX");
+  if (x == std::string::npos) {
+    throw TUsageError("--size needs WIDTHxHEIGHT, not \"" + Text + "\"");
+  }
+  const int w = ParseInt("--size", Text.substr(0, x));
+  const int h = ParseInt("--size", Text.substr(x + 1));
+  if (w < MinViewExtent || h < MinViewExtent || w > MaxViewExtentArg || h > MaxViewExtentArg) {
+    throw TUsageError("--size " + Text + " is outside " + std::to_string(MinViewExtent) + ".." +
+                      std::to_string(MaxViewExtentArg) + " in each direction");
+  }
+  Request.ViewWidth = w;
+  Request.ViewHeight = h;
+}
+
+bool EndsWithPng(const std::string& Path) {
+  if (Path.size() < 4) return false;
+  std::string tail = Path.substr(Path.size() - 4);
+  std::transform(tail.begin(), tail.end(), tail.begin(),
+                 [](unsigned char c) { return char(std::tolower(c)); });
+  return tail == ".png";
+}
+
+// Returns false when the usage text or version was asked for (already printed).
+bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Request,
+                    std::ostream& Out) {
+  std::vector<std::string> positional;
+  bool optionsEnded = false, placed = false;
+  for (std::size_t i = 0; i < Args.size(); ++i) {
+    const std::string& arg = Args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-' ||
+        (arg[1] != '-' && arg != "-h")) {  // "-" alone and negative-looking names are files
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      Out << kUsage;
+      return false;
+    }
+    if (arg == "--version") {
+      Out << "tessaly-render " << TESSALY_VERSION << "\n";
+      return false;
+    }
+    if (arg == "--auto-align") {
+      Request.AutoAlign = true;
+      continue;
+    }
+    std::string name = arg, value;
+    const std::size_t eq = arg.find('=');
+    if (eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+    } else if (name == "--size" || name == "--x" || name == "--y" || name == "--angle" ||
+               name == "--zoom-overlay" || name == "--zoom-view" || name == "--alpha") {
+      if (i + 1 >= Args.size()) throw TUsageError(name + " needs a value");
+      value = Args[++i];
+    }
+    TSliderPositions& s = Request.Sliders;
+    if (name == "--x" || name == "--y" || name == "--angle" || name == "--zoom-overlay") {
+      placed = true;
+    }
+    if (name == "--size") {
+      ParseSize(value, Request);
+    } else if (name == "--x") {
+      s.OffsetX = ParseSlider(name, value, OffsetXSlider);
+    } else if (name == "--y") {
+      s.OffsetY = ParseSlider(name, value, OffsetYSlider);
+    } else if (name == "--angle") {
+      s.Angle = ParseSlider(name, value, AngleSlider);
+    } else if (name == "--zoom-overlay") {
+      s.OverlayZoom = ParseSlider(name, value, OverlayZoomSlider);
+    } else if (name == "--zoom-view") {
+      s.ViewZoom = ParseSlider(name, value, ViewZoomSlider);
+    } else if (name == "--alpha") {
+      s.Alpha = ParseSlider(name, value, AlphaSlider);
+    } else {
+      throw TUsageError("unknown option " + name);
+    }
+  }
+  if (placed && Request.AutoAlign) {
+    throw TUsageError("--auto-align sets --x, --y, --angle and --zoom-overlay itself");
+  }
+  if (positional.size() != 3) {
+    throw TUsageError("expected PICTURE1 PICTURE2 OUT.png, got " +
+                      std::to_string(positional.size()) + " file name(s)");
+  }
+  Request.Picture1 = positional[0];
+  Request.Picture2 = positional[1];
+  Request.Output = positional[2];
+  if (!EndsWithPng(Request.Output)) {
+    throw TUsageError("the output file must end in .png: " + Request.Output);
+  }
+  return true;
+}
+
+}  // namespace
+
+namespace {
+
+// The output's directory must exist before the pictures are decoded, so that a typo costs
+// no work; the write itself can still fail and is checked again.
+bool CheckOutputPlace(const std::string& Path, std::string& Error) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path out(Path);
+  if (fs::is_directory(out, ec)) {
+    Error = "the output is a directory: " + Path;
+    return false;
+  }
+  const fs::path dir = out.has_parent_path() ? out.parent_path() : fs::path(".");
+  if (!fs::is_directory(dir, ec)) {
+    Error = "the output's directory does not exist: " + dir.string();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+  TRenderRequest request;
+  try {
+    if (!ParseArguments(Args, request, Out)) return 0;
+  } catch (const TUsageError& e) {
+    Err << "tessaly-render: " << e.what() << "\n"
+        << "Try 'tessaly-render --help' for more information.\n";
+    return 2;
+  }
+
+  try {
+    std::string error;
+    if (!CheckOutputPlace(request.Output, error)) {
+      Err << "tessaly-render: " << error << "\n";
+      return 1;
+    }
+    std::unique_ptr<TBitmap32> picture1 = ReadPictureFile("picture 1", request.Picture1, error);
+    if (picture1 == nullptr) {
+      Err << "tessaly-render: " << error << "\n";
+      return 1;
+    }
+    std::unique_ptr<TBitmap32> picture2 = ReadPictureFile("picture 2", request.Picture2, error);
+    if (picture2 == nullptr) {
+      Err << "tessaly-render: " << error << "\n";
+      return 1;
+    }
+    Out << "picture 1: " << request.Picture1 << " (" << picture1->Width() << " x "
+        << picture1->Height() << ")\n"
+        << "picture 2: " << request.Picture2 << " (" << picture2->Width() << " x "
+        << picture2->Height() << ")\n";
+
+    if (request.AutoAlign) {
+      const TAutoAlignResult aligned = AutoAlign(*picture1, *picture2);
+      if (!aligned.Reliable()) {
+        Err << "tessaly-render: " << NoReliableAlignmentText << "\n";
+        return 1;
+      }
+      const TPlacement& p = aligned.Nearest.Placement;
+      request.Sliders.Angle = p.Angle;
+      request.Sliders.OffsetX = p.OffsetX;
+      request.Sliders.OffsetY = p.OffsetY;
+      request.Sliders.OverlayZoom = p.OverlayZoom;
+      Out << "auto-align: " << aligned.Inliers << " of " << aligned.Matches
+          << " matches consistent, residual " << FormatResidual(aligned.Nearest.Residual)
+          << " picture-1 pixels\n";
+    }
+    TOverlayScene scene(request.ViewWidth, request.ViewHeight);
+    // The pictures' pixels are taken over, not copied.
+    scene.Controller().SetImage1(request.Picture1, *picture1);
+    picture1.reset();
+    scene.Controller().SetImage2(request.Picture2, *picture2);
+    picture2.reset();
+    scene.ApplySliders(request.Sliders);
+
+    const TSliderPositions& s = scene.Sliders();
+    const raster::TRect viewport = scene.View().GetViewportRect();
+    Out << "view: " << request.ViewWidth << " x " << request.ViewHeight << ", viewport "
+        << viewport.Width() << " x " << viewport.Height() << "\n"
+        << "angle " << s.Angle << ", x " << s.OffsetX << ", y " << s.OffsetY << ", view zoom "
+        << s.ViewZoom << " (" << FormatZoom(ViewZoomFactor(s.ViewZoom), 1) << "), overlay zoom "
+        << s.OverlayZoom << " (" << FormatZoom(OverlayZoomFactor(s.OverlayZoom), 2) << ", overlay "
+        << scene.RotLayer()->Bitmap()->Width() << " x " << scene.RotLayer()->Bitmap()->Height()
+        << "), opacity " << s.Alpha << "\n";
+
+    const std::unique_ptr<TBitmap32> shot = scene.RenderViewport();
+    if (!WritePngAtomically(*shot, request.Output, error)) {
+      Err << "tessaly-render: cannot write " << request.Output << ": " << error << "\n";
+      return 1;
+    }
+    Out << "wrote " << request.Output << " (" << shot->Width() << " x " << shot->Height()
+        << ", RGB)\n";
+    return 0;
+  } catch (const std::exception& e) {
+    Err << "tessaly-render: " << e.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace overlay

@@ -1,0 +1,31 @@
+// tessaly-render: the main window's composition of two picture files at a slider state, written
+// as a PNG, from the command line.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "overlay/scene/main_controller.h"
+#include "overlay/scene/sliders.h"
+
+namespace overlay {
+
+struct TRenderRequest {
+  int ViewWidth = MainViewWidth;
+  int ViewHeight = MainViewHeight;
+  TSliderPositions Sliders;
+  std::string Picture1, Picture2, Output;
+  bool AutoAlign = false;  // the four placing sliders from the automatic alignment
+};
+
+// Bounds of --size: the viewport (the control less 17 pixels each way) must not be empty, and
+// the buffer must stay a sane size.
+constexpr int MinViewExtent = 18;
+constexpr int MaxViewExtentArg = 8192;
+
+// The whole program: arguments without the program name; messages go to Out and Err. Returns
+// the exit status (0 done, 1 a file could not be read or written, 2 bad command line).
+int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err);
+
+}  // namespace overlay

@@ -1,0 +1,13 @@
+// tessaly-align: prints the slider positions that lay picture 2 on picture 1.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "overlay/programs/align_command.h"
+#include "platform/pixel_memory.h"
+
+int main(int argc, char** argv) {
+  platform::InstallMappedPixelAllocator();
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  return overlay::RunAlignCommand(args, std::cout, std::cerr);
+}

@@ -1,0 +1,213 @@
+// tessaly-decode: FreeImage's work for Tessaly in a process of its own (see
+// overlay/isolated_decode.h). It answers one request on the socket at file descriptor 3 and
+// exits; when FreeImage crashes on a damaged file, only this process ends.
+#include <FreeImage.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "overlay/decode/decoder_channel.h"
+#include "overlay/decode/decoder_protocol.h"
+#include "overlay/decode/picture_import_p.h"
+#include "raster/cpu.h"
+
+namespace {
+
+using overlay::decoder::TFd;
+using overlay::decoder::TReply;
+using overlay::decoder::TReplyStatus;
+using overlay::decoder::TRequest;
+
+// A new memfd of Bytes for a result.
+TFd NewMemory(const char* Name, std::size_t Bytes) {
+  TFd fd(::memfd_create(Name, MFD_CLOEXEC | MFD_ALLOW_SEALING));
+  if (!fd.Valid()) return {};
+  // The pages are taken now: a full memory gives "no memory" here instead of SIGBUS while
+  // the pixels are written.
+  int error;
+  do {
+    error = ::posix_fallocate(fd.Get(), 0, off_t(Bytes));
+  } while (error == EINTR);
+  if (error != 0) return {};
+  return fd;
+}
+
+// Memory for Bytes of pixels: the memfd that the parent sent back from its last picture when
+// it can hold them (its pages exist already, which spares taking and clearing them anew), else
+// a new one.
+TFd PictureMemory(TFd Reuse, std::size_t Bytes) {
+  struct stat st {};
+  const int seals = Reuse.Valid() ? ::fcntl(Reuse.Get(), F_GET_SEALS) : -1;
+  if (seals >= 0 && (seals & (F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_FUTURE_WRITE)) == 0 &&
+      ::fstat(Reuse.Get(), &st) == 0 && st.st_size >= 0) {
+    if (std::uint64_t(st.st_size) >= Bytes) return Reuse;
+    int error;
+    do {
+      error = ::posix_fallocate(Reuse.Get(), 0, off_t(Bytes));
+    } while (error == EINTR);
+    if (error == 0) return Reuse;
+  }
+  return NewMemory("tessaly-picture", Bytes);
+}
+
+// The parent maps or reads a result only from a memfd that cannot shrink (it could lose pages
+// under a mapping); growing stays allowed, so that the memory can serve a larger picture next.
+bool Seal(const TFd& Memory) {
+  return ::fcntl(Memory.Get(), F_ADD_SEALS, F_SEAL_SHRINK) == 0;
+}
+
+struct TMapping {
+  void* Start = MAP_FAILED;
+  std::size_t Length = 0;
+  ~TMapping() {
+    if (Start != MAP_FAILED) ::munmap(Start, Length);
+  }
+};
+
+bool WriteAll(const TFd& Memory, const void* Data, std::size_t Size, std::uint64_t Offset) {
+  for (std::size_t done = 0; done < Size;) {
+    const ssize_t n = ::pwrite(Memory.Get(), static_cast<const char*>(Data) + done, Size - done,
+                               off_t(Offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += std::size_t(n);
+  }
+  return true;
+}
+
+// The pixels are converted in small bands and written into the memfd, not converted into a
+// mapping of it: every page newly mapped into a process costs a fault, which on a virtual
+// machine costs more than copying the page; a small band buffer is mapped once and the memfd's
+// pages are reached through the kernel.
+constexpr std::size_t BandPixels = std::size_t(64) << 10;
+
+TReply Decode(const TRequest& Request, TFd Reuse, TFd* Memory) {
+  const overlay::detail::TDecodeResult result = overlay::detail::DecodeWithFreeImage(
+      Request.Path, [&](FIBITMAP* Dib, unsigned Width, unsigned Height) {
+        const std::size_t rowBytes = std::size_t(Width) * 4;
+        TFd fd = PictureMemory(std::move(Reuse), rowBytes * Height);
+        if (!fd.Valid()) return false;
+        const std::int32_t bandRows = std::int32_t(std::max<std::size_t>(1, BandPixels / Width));
+        std::vector<raster::TColor32> band(std::size_t(bandRows) * Width);
+        for (std::int32_t first = 0; first < std::int32_t(Height); first += bandRows) {
+          const std::int32_t last = std::min(std::int32_t(Height), first + bandRows);
+          overlay::detail::ConvertDib(Dib, band.data(), first, last);
+          if (!WriteAll(fd, band.data(), std::size_t(last - first) * rowBytes,
+                        std::uint64_t(first) * rowBytes)) {
+            return false;
+          }
+        }
+        *Memory = std::move(fd);
+        return true;
+      });
+  switch (result.Status) {
+    case overlay::detail::TDecodeStatus::Ok:
+      if (!Seal(*Memory)) return {TReplyStatus::NoMemory, 0, 0, 0};
+      return {TReplyStatus::Ok, std::uint32_t(result.Width), std::uint32_t(result.Height),
+              std::uint64_t(result.Width) * result.Height * 4, std::uint32_t(result.Orientation)};
+    case overlay::detail::TDecodeStatus::TooLarge:
+      return {TReplyStatus::TooLarge, std::uint32_t(result.Width), std::uint32_t(result.Height), 0};
+    case overlay::detail::TDecodeStatus::NoMemory:
+      return {TReplyStatus::NoMemory, 0, 0, 0};
+    case overlay::detail::TDecodeStatus::CannotDecode:
+      break;
+  }
+  return {};
+}
+
+struct TDib {
+  FIBITMAP* Handle = nullptr;
+  ~TDib() {
+    if (Handle != nullptr) FreeImage_Unload(Handle);
+  }
+};
+struct TFreeImageMemory {
+  FIMEMORY* Handle = FreeImage_OpenMemory(nullptr, 0);
+  ~TFreeImageMemory() {
+    if (Handle != nullptr) FreeImage_CloseMemory(Handle);
+  }
+};
+
+// The pixels come in a memfd the parent sealed; the JPEG goes back in one of our own.
+TReply EncodeJpeg(const TRequest& Request, const TFd& Pixels, TFd* Memory) {
+  const std::uint64_t bytes = overlay::decoder::EncodeRequestBytes(Request);
+  struct stat st {};
+  if (!Pixels.Valid() || ::fstat(Pixels.Get(), &st) != 0 || st.st_size < 0 ||
+      std::uint64_t(st.st_size) < bytes || Request.Pitch > 0x7FFFFFFFu) {
+    return {};
+  }
+  TMapping mapping;
+  mapping.Start = ::mmap(nullptr, std::size_t(bytes), PROT_READ, MAP_SHARED, Pixels.Get(), 0);
+  if (mapping.Start == MAP_FAILED) return {TReplyStatus::NoMemory, 0, 0, 0};
+  mapping.Length = std::size_t(bytes);
+  // FreeImage takes a non-const pointer but only reads the rows.
+  TDib dib{FreeImage_ConvertFromRawBits(
+      static_cast<BYTE*>(mapping.Start), int(Request.Width), int(Request.Height),
+      int(Request.Pitch), 24, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, TRUE)};
+  if (dib.Handle == nullptr) return {TReplyStatus::NoMemory, 0, 0, 0};
+  FreeImage_SetDotsPerMeterX(dib.Handle, Request.DotsPerMeterX);
+  FreeImage_SetDotsPerMeterY(dib.Handle, Request.DotsPerMeterY);
+  TFreeImageMemory jpeg;
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  if (jpeg.Handle == nullptr || !FreeImage_SaveToMemory(FIF_JPEG, dib.Handle, jpeg.Handle, 0) ||
+      !FreeImage_AcquireMemory(jpeg.Handle, &data, &size) || size == 0) {
+    return {};
+  }
+  TFd fd = NewMemory("tessaly-jpeg", size);
+  if (!fd.Valid()) return {TReplyStatus::NoMemory, 0, 0, 0};
+  if (!WriteAll(fd, data, size, 0)) return {TReplyStatus::NoMemory, 0, 0, 0};
+  if (!Seal(fd)) return {TReplyStatus::NoMemory, 0, 0, 0};
+  *Memory = std::move(fd);
+  return {TReplyStatus::Ok, 0, 0, size};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string expected = "--socket=" + std::to_string(overlay::decoder::ChildSocketFd);
+  if (argc != 2 || argv[1] != expected) {
+    std::fprintf(stderr, "tessaly-decode: the picture decoder of Tessaly, started by it only\n");
+    return 2;
+  }
+  // A crash on a damaged file is expected here and handled by the parent: no core file. And
+  // when the parent goes, the work is for nobody.
+  const rlimit noCore{0, 0};
+  ::setrlimit(RLIMIT_CORE, &noCore);
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+
+  const int socket = overlay::decoder::ChildSocketFd;
+  std::uint8_t message[overlay::decoder::RequestHeaderSize + overlay::decoder::MaxPathLength];
+  std::size_t size = 0;
+  TFd passed;
+  TRequest request;
+  if (!overlay::decoder::ReceiveMessage(socket, message, sizeof message, &size, &passed, false) ||
+      !overlay::decoder::ParseRequest(message, size, &request)) {
+    return 3;
+  }
+  raster::SetRasterThreadCount(int(request.Threads));
+
+  TFd memory;
+  const TReply reply = request.Kind == overlay::decoder::TRequestKind::DecodePicture
+                           ? Decode(request, std::move(passed), &memory)
+                           : EncodeJpeg(request, passed, &memory);
+  const std::vector<std::uint8_t> answer = overlay::decoder::EncodeReply(reply);
+  const bool sent = overlay::decoder::SendMessage(
+      socket, answer.data(), answer.size(), reply.Status == TReplyStatus::Ok ? memory.Get() : -1);
+  // Nothing is left to clean up that the end of the process does not clean up faster; exit
+  // handlers (and a leak check of a sanitizer build, which would report FreeImage's caches)
+  // are skipped.
+  std::fflush(stderr);
+  ::_exit(sent ? 0 : 4);
+}

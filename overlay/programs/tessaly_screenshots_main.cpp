@@ -1,0 +1,130 @@
+// tessaly-screenshots: starts the overlay program's real windows through the program entry,
+// loads a picture pair through the main window's buttons, moves the sliders, marks two points
+// in the assistant and saves what each window shows:
+//   tessaly-screenshots DIR PICTURE1 PICTURE2
+// or starts it with an interface file, as a calling application does, and saves the main window
+// as main-interface.png:
+//   tessaly-screenshots --interface DIR INTERFACE-FILE
+// or, for an interface file that gives picture 1 its scale, zooms the view out and saves the
+// window with its scale bar as main-scalebar.png:
+//   tessaly-screenshots --scale-bar DIR INTERFACE-FILE
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "overlay/programs/program.h"
+#include "overlay/windows/about_box.h"
+#include "overlay/windows/assistent.h"
+#include "overlay/windows/form_main.h"
+
+namespace {
+
+void Click(QWidget* Target, QPoint At) {
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent e(type, QPointF(At), Target->mapToGlobal(QPointF(At)), Qt::LeftButton,
+                  type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(Target, &e);
+  }
+}
+
+bool Save(QWidget& Window, const std::string& Path) {
+  QApplication::processEvents();
+  const bool ok = Window.grab().save(QString::fromStdString(Path));
+  std::cout << (ok ? "wrote " : "could not write ") << Path << "\n";
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::cerr << "usage: tessaly-screenshots DIR PICTURE1 PICTURE2\n"
+                 "       tessaly-screenshots --interface DIR INTERFACE-FILE\n"
+                 "       tessaly-screenshots --scale-bar DIR INTERFACE-FILE\n";
+    return 2;
+  }
+  const std::string mode = argv[1];
+  if (mode == "--interface" || mode == "--scale-bar") {
+    const std::string dir = argv[2];
+    std::filesystem::create_directories(dir);
+    char* qtArgv[] = {argv[0], argv[3], nullptr};
+    int qtArgc = 2;
+    int status = 1;
+    overlay::RunTessaly(qtArgc, qtArgv, [&](overlay::TProgramWindows& W) {
+      // The caption belongs to the window frame, which a grab of the window does not show.
+      std::cout << "caption: " << W.FormMain->windowTitle().toStdString() << "\n";
+      if (mode == "--interface") {
+        status = Save(*W.FormMain, dir + "/main-interface.png") ? 0 : 1;
+      } else {
+        overlay::TMainController& c = W.FormMain->Controller();
+        c.GaugeBar4().SetPosition(-45);
+        const bool shown = c.ScaleBarShown();
+        std::cout << "scale bar " << (shown ? "shown" : "not shown") << "\n";
+        status = Save(*W.FormMain, dir + "/main-scalebar.png") && shown ? 0 : 1;
+      }
+      QApplication::quit();
+    });
+    return status;
+  }
+  const std::string dir = argv[1], one = argv[2], two = argv[3];
+  std::filesystem::create_directories(dir);
+  int status = 1;
+  char* qtArgv[] = {argv[0], nullptr};
+  int qtArgc = 1;
+  overlay::RunTessaly(qtArgc, qtArgv, [&](overlay::TProgramWindows& W) {
+    overlay::TFormMain& main = *W.FormMain;
+    main.ChooseFile = [&one] { return one; };
+    main.findChild<QPushButton*>("ButtonImage1")->click();
+    main.ChooseFile = [&two] { return two; };
+    main.findChild<QPushButton*>("ButtonImage2")->click();
+    overlay::TMainController& c = main.Controller();
+    c.GaugeBar4().SetPosition(-45);
+    c.GaugeBar1().SetPosition(4);
+    c.GaugeBar2().SetPosition(60);
+    c.GaugeBar3().SetPosition(-40);
+    c.GaugeAlpha().SetPosition(150);
+    bool ok = Save(main, dir + "/main.png");
+
+    // The automatic alignment from the state above; its worker posts the result back.
+    main.findChild<QPushButton*>("ButtonAutoAlign")->click();
+    while (main.AutoAligning()) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    ok = Save(main, dir + "/main-auto-align.png") && ok;
+
+    // The difference view of the aligned pair: what has not changed turns black.
+    QAction* difference = main.findChild<QAction*>("MenuDifference");
+    difference->trigger();
+    ok = Save(main, dir + "/main-difference.png") && ok;
+    difference->trigger();
+
+    main.findChild<QToolButton*>("BitBtnInfo")->click();
+    ok = Save(*W.AboutBox, dir + "/about.png") && ok;
+    W.AboutBox->hide();
+
+    // The assistant runs modally; its points are marked from the loop it runs.
+    overlay::TFormAssistent& assistent = *W.FormAssistent;
+    auto* poll = new QTimer(&assistent);
+    QObject::connect(poll, &QTimer::timeout, [&, poll] {
+      if (!assistent.isVisible() || assistent.Logic().Step != 1) return;
+      poll->stop();
+      QLabel* image = assistent.findChild<QLabel*>("Image");
+      Click(image, {120, 90});
+      Click(image, {300, 200});
+      const bool shot = Save(assistent, dir + "/assistant.png");
+      assistent.reject();
+      status = ok && shot ? 0 : 1;
+      QApplication::quit();
+    });
+    poll->start(50);
+    main.findChild<QPushButton*>("ButtonAssistent")->click();
+  });
+  return status;
+}

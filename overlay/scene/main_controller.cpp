@@ -1,0 +1,492 @@
+#include "overlay/scene/main_controller.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "overlay/decode/picture_import.h"
+#include "platform/message.h"
+
+namespace overlay {
+
+using raster::TBitmap32;
+using raster::TFloatPoint;
+using raster::TGaugeBar;
+
+const char* const CoincidentPointsText =
+    "Die zwei Punkte eines Bildes dürfen nicht zusammenfallen.\n"
+    "The two points of a picture must not coincide.";
+
+namespace {
+
+void SetUpBar(TGaugeBar& Bar, const TSliderRange& Range, int Width) {
+  Bar.SetBounds(0, 0, Width, 20);
+  Bar.SetStyle(raster::rbsMac);
+  Bar.SetBackgnd(raster::bgPattern);
+  Bar.SetShowHandleGrip(true);
+  Bar.SetSmallChange(1);
+  Bar.SetLargeChange(1);
+  // Max before Min and Position: with the default range 0..100 a minimum of -600 or a
+  // position of 120 would otherwise be pulled into the old range.
+  Bar.SetMax(Range.Max);
+  Bar.SetMin(Range.Min);
+  Bar.SetPosition(Range.Initial);
+}
+
+// Truncation toward zero of a value that may lie far outside any slider's range (or be no
+// number at all); the slider clamps what comes back.
+std::int32_t TruncToSlider(double Value) {
+  if (std::isnan(Value)) return 0;
+  constexpr double limit = 1e9;
+  return std::int32_t(std::trunc(std::clamp(Value, -limit, limit)));
+}
+
+// Keeps a bitmap's update bracket closed whatever happens inside it.
+struct TUpdateBracket {
+  explicit TUpdateBracket(TBitmap32& B) : Bitmap(B) { Bitmap.BeginUpdate(); }
+  ~TUpdateBracket() { Bitmap.EndUpdate(); }
+  TBitmap32& Bitmap;
+};
+
+}  // namespace
+
+void SetUpMainView(raster::TImgView32& View, int Width, int Height) {
+  View.SetBounds(0, 0, Width, Height);
+  View.SetColor(MainViewColor);
+  View.SetScale(1.0f);
+  View.SetSizeGrip(raster::sgNone);
+  View.ScrollBars().SetColor(raster::clBtnShadow);
+  View.ScrollBars().SetShowHandleGrip(true);
+  View.ScrollBars().SetStyle(raster::rbsDefault);
+  View.Loaded();
+}
+
+TMainController::TMainController(int ViewWidth, int ViewHeight)
+    : FImgView(std::make_unique<raster::TImgView32>()) {
+  SetUpMainView(*FImgView, ViewWidth, ViewHeight);
+  FScaleBar = FImgView->Layers().Add<TScaleBarLayer>();
+  FScaleBar->SetView(FImgView.get());
+  FScaleBar->SetVisible(false);
+  SetUpBar(FGaugeBar2, OffsetXSlider, 337);
+  SetUpBar(FGaugeBar3, OffsetYSlider, 337);
+  SetUpBar(FGaugeBar1, AngleSlider, 337);
+  SetUpBar(FGaugeBar5, OverlayZoomSlider, 337);
+  SetUpBar(FGaugeBar4, ViewZoomSlider, 337);
+  SetUpBar(FGaugeAlpha, AlphaSlider, 337);
+  FTexts = {"0", "0", "0", "1.0", "1.0", "120", "", ""};
+
+  // Any slider change ends a flicker first, so that the overlay shows as its sliders say.
+  const auto onChange = [this](raster::TGaugeBar& Bar, void (TMainController::*Handler)()) {
+    Bar.OnChange = [this, Handler](raster::TObject*) {
+      StopFlicker();
+      (this->*Handler)();
+    };
+  };
+  onChange(FGaugeBar1, &TMainController::GaugeBar1Change);
+  onChange(FGaugeBar2, &TMainController::GaugeBar2Change);
+  onChange(FGaugeBar3, &TMainController::GaugeBar2Change);
+  onChange(FGaugeBar4, &TMainController::GaugeBar4Change);
+  onChange(FGaugeBar5, &TMainController::GaugeBar5Change);
+  onChange(FGaugeAlpha, &TMainController::GaugeAlphaChange);
+  UpdateControls();
+}
+
+TMainController::~TMainController() {
+  // The view frees its layers, the rotation layer and the scale bar included.
+  FRotLayer = nullptr;
+  FScaleBar = nullptr;
+}
+
+TSliderPositions TMainController::Sliders() const {
+  return {FGaugeBar1.Position(), FGaugeBar2.Position(), FGaugeBar3.Position(),
+          FGaugeBar4.Position(), FGaugeBar5.Position(), FGaugeAlpha.Position()};
+}
+
+void TMainController::SetNumberFormat(std::string DecimalSeparator, std::string ThousandSeparator) {
+  FDecimalSeparator = std::move(DecimalSeparator);
+  FScaleBar->SetDecimalSeparator(FDecimalSeparator);
+  FThousandSeparator = std::move(ThousandSeparator);
+}
+
+std::string TMainController::Zoom(float Value, int Precision) const {
+  return FormatZoom(Value, Precision, FDecimalSeparator, FThousandSeparator);
+}
+
+void TMainController::SetText(TField Field, std::string Text) {
+  FTexts[std::size_t(Field)] = std::move(Text);
+  if (OnText) OnText(Field, FTexts[std::size_t(Field)]);
+}
+
+// ---------------------------------------------------------------------------------------
+// Load sequences
+
+bool TMainController::LoadImage1(const std::string& Path) {
+  std::unique_ptr<TBitmap32> picture = LoadPicture(Path, FOrientation);
+  if (picture == nullptr) return false;
+  SetImage1(Path, *picture);
+  return true;
+}
+
+bool TMainController::LoadImage2(const std::string& Path) {
+  std::unique_ptr<TBitmap32> picture = LoadPicture(Path, FOrientation);
+  if (picture == nullptr) return false;
+  SetImage2(Path, *picture);
+  return true;
+}
+
+void TMainController::SetImage1(const std::string& Path, TBitmap32& Picture) {
+  CommitImage1(Path, Picture);
+  FImage1Loaded = true;
+  UpdateControls();
+}
+
+void TMainController::SetImage2(const std::string& Path, TBitmap32& Picture) {
+  CommitImage2(Path, Picture);
+  FImage2Loaded = true;
+  UpdateControls();
+}
+
+void TMainController::CommitImage1(const std::string& Path, TBitmap32& Picture) {
+  FImgView->Bitmap().TakeOver(Picture);  // cannot fail: the pixels change hands
+  ++FGeneration;
+  FImageFile1 = Path;
+  SetText(TField::EditImage1, Path);
+  UpdateScaleBar();
+}
+
+void TMainController::UpdateScaleBar() {
+  // The scale a calling application gave holds for its picture only, and only once it shows.
+  const bool known = !FImgView->Bitmap().Empty() && FImageFile1 == FScalePath;
+  FScaleBar->SetPp100MM(known ? FScalePp100MM : 0);
+  FScaleBar->SetVisible(ScaleBarShown());
+}
+
+void TMainController::SetPictureScale(std::string Path, int Pp100MM) {
+  FScalePath = std::move(Path);
+  FScalePp100MM = std::max(Pp100MM, 0);
+  FScaleBarOn = FScalePp100MM > 0;
+  UpdateScaleBar();
+}
+
+void TMainController::SetScaleBar(bool On) {
+  FScaleBarOn = On;
+  FScaleBar->SetVisible(ScaleBarShown());
+}
+
+void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) {
+  StopFlicker();
+  // Everything that can fail (memory for the copy and the new layer) happens before the old
+  // overlay is given up, so a failure leaves the previous layer and copy in place and no
+  // handler ever finds one without the other.
+  auto original = std::make_unique<TBitmap32>();
+  original->Assign(&Picture);
+  original->SetStretchFilter(raster::sfLinear);
+  original->SetDrawMode(raster::dmOpaque);
+
+  raster::TRotLayer* layer = FImgView->Layers().Add<raster::TRotLayer>();
+  TBitmap32& bitmap = *layer->Bitmap();
+  const TFloatPoint centre{float(Picture.Width() / 2), float(Picture.Height() / 2)};
+  {
+    TUpdateBracket bracket(bitmap);
+    bitmap.TakeOver(Picture);
+    layer->SetBitmapCenter(centre);
+    bitmap.SetDrawMode(OverlayDrawMode());
+    bitmap.SetMasterAlpha(std::uint32_t(FGaugeAlpha.Position()));
+    bitmap.SetStretchFilter(raster::sfLinear);
+  }
+  bitmap.Changed();
+
+  delete FRotLayer;  // leaves the view's collection
+  FRotLayer = layer;
+  FScaleBar->BringToFront();
+  ++FGeneration;
+  FOverlayOriginal = std::move(original);
+  FImageFile2 = Path;
+  SetText(TField::EditImage2, Path);
+
+  FRotLayer->SetScaled(true);
+  // With the sliders at 0 the overlay's top-left corner lies on picture 1's top-left corner.
+  FRotLayer->SetPosition(centre);
+}
+
+bool TMainController::ReloadOverlay() {
+  // The user asked for the assistant and must learn why it does not open.
+  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(FImageFile2, FOrientation);
+  if (picture == nullptr) return false;
+  SetImage2(FImageFile2, *picture);
+  return true;
+}
+
+void TMainController::UpdateControls() {
+  const bool enabled = ControlsEnabled();
+  for (TGaugeBar* bar :
+       {&FGaugeBar1, &FGaugeBar2, &FGaugeBar3, &FGaugeBar4, &FGaugeBar5, &FGaugeAlpha}) {
+    bar->SetEnabled(enabled);
+  }
+  if (OnEnabledChanged) OnEnabledChanged(enabled);
+  if (!enabled) return;
+  FGaugeBar1.SetPosition(AngleSlider.Initial);
+  FGaugeBar2.SetPosition(OffsetXSlider.Initial);
+  FGaugeBar3.SetPosition(OffsetYSlider.Initial);
+  FGaugeBar4.SetPosition(ViewZoomSlider.Initial);
+  FGaugeBar5.SetPosition(OverlayZoomSlider.Initial);
+  FGaugeAlpha.SetPosition(AlphaSlider.Initial);
+}
+
+// ---------------------------------------------------------------------------------------
+// Slider handlers
+
+void TMainController::GaugeBar1Change() {
+  if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
+  ApplyOverlayAngle(*FRotLayer, FGaugeBar1.Position());
+  SetText(TField::EditAngle, std::to_string(FGaugeBar1.Position()));
+}
+
+void TMainController::GaugeBar2Change() {
+  if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
+  SetText(TField::EditX, std::to_string(FGaugeBar2.Position()));
+  SetText(TField::EditY, std::to_string(FGaugeBar3.Position()));
+  ApplyOverlayOffset(*FRotLayer, *FOverlayOriginal, FGaugeBar2.Position(), FGaugeBar3.Position());
+}
+
+void TMainController::GaugeBar4Change() {
+  if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
+  ApplyViewZoom(*FImgView, FGaugeBar4.Position());
+  SetText(TField::EditZoom, Zoom(ViewZoomFactor(FGaugeBar4.Position()), 1));
+}
+
+void TMainController::GaugeBar5Change() {
+  if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
+  ApplyOverlayZoom(*FRotLayer, *FOverlayOriginal, FGaugeBar5.Position());
+  SetText(TField::EditZoomOvl, Zoom(OverlayZoomFactor(FGaugeBar5.Position()), 2));
+}
+
+void TMainController::GaugeAlphaChange() {
+  if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
+  ApplyOverlayAlpha(*FRotLayer, FGaugeAlpha.Position());
+  SetText(TField::EditTransp, std::to_string(FGaugeAlpha.Position()));
+}
+
+// ---------------------------------------------------------------------------------------
+// Two-point alignment
+
+bool TMainController::AlignOverlay(float a1x, float a1y, float b1x, float b1y, float a2x, float a2y,
+                                   float b2x, float b2y) {
+  if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return false;
+  // Intermediate results in double; every named value is stored as a float.
+  const float d1 = float(std::sqrt((double(a1x) - a2x) * (double(a1x) - a2x) +
+                                   (double(a1y) - a2y) * (double(a1y) - a2y)));
+  const float d2 = float(std::sqrt((double(b1x) - b2x) * (double(b1x) - b2x) +
+                                   (double(b1y) - b2y) * (double(b1y) - b2y)));
+  if (!(d1 > 0) || !(d2 > 0)) {
+    platform::ShowMessage(CoincidentPointsText);
+    return false;
+  }
+  const float r = float(double(d1) / double(d2));
+  if (!std::isfinite(r) || !(r > 0)) {
+    platform::ShowMessage(CoincidentPointsText);
+    return false;
+  }
+  SetText(TField::EditZoomOvl, Zoom(r, 2));
+
+  // Directions from point 2 to point 1; a vertical one is a right angle without atan2. The
+  // float nearest 1.5707963 lies below pi / 2, which would turn a vertical pair by
+  // -89.99999 degrees and leave the angle slider truncated at -89; the float nearest pi / 2
+  // gives the right angle itself.
+  constexpr float halfPi = std::numbers::pi_v<float> / 2;
+  const auto direction = [](double dx, double dy) {
+    if (dx == 0) return dy > 0 ? halfPi : -halfPi;
+    return float(std::atan2(dy, dx));
+  };
+  const float alpha1 = direction(double(a1x) - a2x, double(a1y) - a2y);
+  const float alpha2 = direction(double(b1x) - b2x, double(b1y) - b2y);
+  constexpr double pi = std::numbers::pi;
+  float phi = float(double(alpha2) - alpha1);
+  if (phi < -pi) phi = float(phi + 2 * pi);  // nothing is folded above pi
+
+  const TBitmap32& original = *FOverlayOriginal;
+  TBitmap32& bitmap = *FRotLayer->Bitmap();
+  const int hw = bitmap.Width() / 2, hh = bitmap.Height() / 2;
+  FRotLayer->SetBitmapCenter({float(hw), float(hh)});
+  FRotLayer->SetAngle(float(double(phi) * 180 / pi));
+
+  // The angle slider holds the angle truncated and folded into -180..180; its handler turns
+  // the layer to that whole-degree value, so each test reads the layer's angle anew.
+  if (FRotLayer->Angle() > 180)
+    FGaugeBar1.SetPosition(TruncToSlider(double(FRotLayer->Angle()) - 360));
+  if (FRotLayer->Angle() < -180)
+    FGaugeBar1.SetPosition(TruncToSlider(double(FRotLayer->Angle()) + 360));
+  if (FRotLayer->Angle() >= -180 && FRotLayer->Angle() <= 180) {
+    FGaugeBar1.SetPosition(TruncToSlider(FRotLayer->Angle()));
+  }
+  SetText(TField::EditAngle, std::to_string(FGaugeBar1.Position()));
+
+  // Turn about picture 2's point 2, so that it stays where it lies at angle 0.
+  const double c = std::cos(double(phi)), s = std::sin(double(phi));
+  const double u = -hw, v = -hh;
+  const float sx = float(c * u + s * v - u);
+  const float sy = float(c * v - s * u - v);
+  const float p = float(double(b2x) - hw);
+  const float q = float(hh - double(b2y));
+  const TFloatPoint start = FRotLayer->Position();
+  const float x0 = start.X, y0 = start.Y;
+  const float x1 = float(x0 - (c * p - s * q - p));
+  const float y1 = float(y0 + (s * p + c * q - q));
+  const float ox = float(double(x1) - x0 + sx);  // the turned picture's top-left corner
+  const float oy = float(double(y1) - y0 + sy);
+  FRotLayer->SetPosition({x1, y1});
+
+  // Zoom the bitmap about that corner (the centre stays at half the loaded size).
+  RebuildOverlayBitmap(bitmap, original, r);
+
+  // Where point 2 of picture 2 now lies, moved onto point 2 of picture 1.
+  const float P = float(ox - (double(ox) - b2x) * r);
+  const float Q = float(oy - (double(oy) - b2y) * r);
+  const TFloatPoint turned = FRotLayer->Position();
+  FRotLayer->SetPosition({float(double(turned.X) + a2x - P), float(double(turned.Y) + a2y - Q)});
+
+  // The sliders follow; their handlers leave the overlay at whole-slider values.
+  const TFloatPoint aligned = FRotLayer->Position();
+  FGaugeBar2.SetPosition(TruncToSlider(double(aligned.X) - original.Width() / 2));
+  FGaugeBar3.SetPosition(TruncToSlider(double(aligned.Y) - original.Height() / 2));
+  FGaugeBar5.SetPosition(TruncToSlider(std::log10(double(r)) * 1000));
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Automatic alignment
+
+std::unique_ptr<TAlignmentJob> TMainController::PrepareAutoAlign(std::uint64_t* Generation) const {
+  if (!ControlsEnabled() || FRotLayer == nullptr || FOverlayOriginal == nullptr) return nullptr;
+  *Generation = FGeneration;
+  // The unscaled copy is picture 2 as loaded; the layer's bitmap may be zoomed.
+  return std::make_unique<TAlignmentJob>(FImgView->Bitmap(), *FOverlayOriginal,
+                                         FRotLayer->BitmapCenter());
+}
+
+bool TMainController::ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation) {
+  if (Generation != FGeneration || !ControlsEnabled()) return false;
+  if (!Result.Reliable()) {
+    platform::ShowMessage(NoReliableAlignmentText);
+    return false;
+  }
+  ApplyPlacement(Result.Nearest.Placement);
+  return true;
+}
+
+void TMainController::SetDifferenceView(bool On) {
+  StopFlicker();
+  FDifferenceView = On;
+  // The draw mode's change repaints the view; picture 1's backdrop stays as it is.
+  if (FRotLayer != nullptr) FRotLayer->Bitmap()->SetDrawMode(OverlayDrawMode());
+}
+
+void TMainController::StartFlicker() {
+  if (!ControlsEnabled() || FRotLayer == nullptr || FFlickering) return;
+  FFlickering = true;
+  FFlickerOverlay = true;
+  FlickerTick();  // picture 1 alone first
+}
+
+void TMainController::FlickerTick() {
+  if (!FFlickering || FRotLayer == nullptr) return;
+  FFlickerOverlay = !FFlickerOverlay;
+  // Only the layer changes: picture 1's backdrop is kept by the view and not drawn again.
+  TBitmap32& bitmap = *FRotLayer->Bitmap();
+  // Fully opaque: drawn over picture 1, not blended (a blend at 255 still leaves 1/256).
+  if (FFlickerOverlay) bitmap.SetDrawMode(raster::dmOpaque);
+  FRotLayer->SetVisible(FFlickerOverlay);
+}
+
+void TMainController::StopFlicker() {
+  if (!FFlickering) return;
+  FFlickering = false;
+  if (FRotLayer == nullptr) return;
+  TBitmap32& bitmap = *FRotLayer->Bitmap();
+  // The opacity was never touched; only the draw mode and the visibility come back.
+  bitmap.SetDrawMode(OverlayDrawMode());
+  FRotLayer->SetVisible(true);
+}
+
+void TMainController::ApplyPlacement(const TPlacement& Placement) {
+  // A bar already at its value runs no handler; after the assistant the overlay may lie
+  // between whole-slider values, so the handler runs then all the same.
+  const auto set = [](raster::TGaugeBar& Bar, int Position, auto Handler) {
+    if (Bar.Position() == Position) {
+      Handler();
+    } else {
+      Bar.SetPosition(Position);
+    }
+  };
+  set(FGaugeBar1, Placement.Angle, [this] { GaugeBar1Change(); });
+  set(FGaugeBar2, Placement.OffsetX, [this] { GaugeBar2Change(); });
+  set(FGaugeBar3, Placement.OffsetY, [this] { GaugeBar2Change(); });
+  set(FGaugeBar5, Placement.OverlayZoom, [this] { GaugeBar5Change(); });
+}
+
+// ---------------------------------------------------------------------------------------
+// Direct input
+
+bool TMainController::NudgeKey(TNudgeKey Key, bool Shift) {
+  if (!ControlsEnabled()) return false;
+  const TNudge nudge = NudgeFor(Key, Shift);
+  TGaugeBar* bar = &FGaugeBar4;
+  switch (nudge.Slider) {
+    case TNudgeSlider::Angle:
+      bar = &FGaugeBar1;
+      break;
+    case TNudgeSlider::OffsetX:
+      bar = &FGaugeBar2;
+      break;
+    case TNudgeSlider::OffsetY:
+      bar = &FGaugeBar3;
+      break;
+    case TNudgeSlider::ViewZoom:
+      break;
+  }
+  bar->SetPosition(bar->Position() + nudge.Delta);
+  return true;
+}
+
+bool TMainController::WheelZooms(raster::TPoint MousePos) {
+  return ControlsEnabled() && raster::PtInRect(FImgView->GetViewportRect(), MousePos);
+}
+
+bool TMainController::WheelZoom(int AngleDelta, raster::TPoint MousePos) {
+  if (!WheelZooms(MousePos)) return false;
+  raster::TImgView32& view = *FImgView;
+  const int notches = FWheel.Add(AngleDelta);
+  if (notches == 0) return true;
+  const TFloatPoint anchor = ViewToBitmap(view, MousePos);
+  const int before = FGaugeBar4.Position();
+  FGaugeBar4.SetPosition(before + notches);
+  if (FGaugeBar4.Position() == before) return true;
+  // The handler zoomed about the viewport centre; the scroll bars now take the anchor back
+  // under the mouse. A scroll distance of less than half a pixel leaves it within one.
+  const TFloatPoint now = BitmapToView(view, anchor);
+  ScrollToward(view, double(view.HScroll().Position()) + now.X - MousePos.X,
+               double(view.VScroll().Position()) + now.Y - MousePos.Y);
+  return true;
+}
+
+void TMainController::BeginPan(raster::TPoint MousePos) {
+  FPan.Begin(MousePos, {FImgView->HScroll().Position(), FImgView->VScroll().Position()});
+}
+
+void TMainController::PanMove(raster::TShiftState Shift, raster::TPoint MousePos) {
+  if (!FPan.Active()) return;
+  if ((Shift & raster::ssLeft) == 0) {
+    FPan.End();
+    return;
+  }
+  raster::TImgView32& view = *FImgView;
+  const TFloatPoint target = FPan.Target(MousePos);
+  ScrollToward(view, target.X, target.Y);
+}
+
+void TMainController::EndPan() {
+  FPan.End();
+}
+
+}  // namespace overlay

@@ -1,0 +1,217 @@
+// The main window's logic without any widget: the image view with picture 1, the rotation
+// layer with picture 2 and its unscaled copy, the six gauge bars and the texts of the
+// read-only fields, the two load sequences, the slider handlers, UpdateControls and the
+// two-point alignment. The Qt window (TFormMain) places and shows these objects and wires its
+// buttons to the operations here; the command-line renderer drives the same object headless.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controls/image_view.h"
+#include "controls/range_bars.h"
+#include "controls/rot_layer.h"
+#include "overlay/decode/picture_import.h"
+#include "overlay/scene/auto_align.h"
+#include "overlay/scene/scale_bar.h"
+#include "overlay/scene/sliders.h"
+#include "overlay/scene/view_input.h"
+#include "raster/core.h"
+
+namespace overlay {
+
+// The main window's view as it is created: colour, scale 1, no size grip, scroll bars with
+// handle grip in the button-shadow colour; then Loaded.
+void SetUpMainView(raster::TImgView32& View, int Width, int Height);
+// The view colour 4530208 (red 32, green 32, blue 69) as the platform colour.
+constexpr raster::TWinColor MainViewColor = 4530208;
+// The main window's view size.
+constexpr int MainViewWidth = 977;
+constexpr int MainViewHeight = 570;
+
+// The read-only fields whose texts the controller keeps.
+enum class TField {
+  EditX,
+  EditY,
+  EditAngle,
+  EditZoom,
+  EditZoomOvl,
+  EditTransp,
+  EditImage1,
+  EditImage2
+};
+constexpr int FieldCount = 8;
+
+// The message shown when two marked points of one picture coincide (no turn or zoom follows
+// from them).
+extern const char* const CoincidentPointsText;
+
+class TMainController {
+ public:
+  explicit TMainController(int ViewWidth = MainViewWidth, int ViewHeight = MainViewHeight);
+  ~TMainController();
+  TMainController(const TMainController&) = delete;
+  TMainController& operator=(const TMainController&) = delete;
+
+  raster::TImgView32& ImgView() { return *FImgView; }
+  raster::TGaugeBar& GaugeBar1() { return FGaugeBar1; }  // angle
+  raster::TGaugeBar& GaugeBar2() { return FGaugeBar2; }  // X offset
+  raster::TGaugeBar& GaugeBar3() { return FGaugeBar3; }  // Y offset
+  raster::TGaugeBar& GaugeBar4() { return FGaugeBar4; }  // view zoom
+  raster::TGaugeBar& GaugeBar5() { return FGaugeBar5; }  // overlay zoom
+  raster::TGaugeBar& GaugeAlpha() { return FGaugeAlpha; }
+
+  raster::TRotLayer* RotLayer() const { return FRotLayer; }
+  const raster::TBitmap32* OverlayOriginal() const { return FOverlayOriginal.get(); }
+  const std::string& ImageFile1() const { return FImageFile1; }
+  const std::string& ImageFile2() const { return FImageFile2; }
+  // The paths a calling application named, before (or without) loading them, and a path shown
+  // in its name field.
+  void SetImageFile1(std::string Path) { FImageFile1 = std::move(Path); }
+  void SetImageFile2(std::string Path) { FImageFile2 = std::move(Path); }
+  void ShowPath(TField Field, std::string Path) { SetText(Field, std::move(Path)); }
+  bool Image1Loaded() const { return FImage1Loaded; }
+  bool Image2Loaded() const { return FImage2Loaded; }
+  bool ControlsEnabled() const { return FImage1Loaded && FImage2Loaded; }
+  TSliderPositions Sliders() const;
+
+  const std::string& Text(TField Field) const { return FTexts[std::size_t(Field)]; }
+  // The separators of the two zoom read-outs; any text, multi-byte ones included.
+  void SetNumberFormat(std::string DecimalSeparator, std::string ThousandSeparator);
+
+  // Told of every read-out change, and of every UpdateControls with whether the overlay
+  // controls (the six bars, ButtonAssistent and BitBtnPrint) are enabled, so a window can
+  // follow.
+  std::function<void(TField, const std::string&)> OnText;
+  std::function<void(bool Enabled)> OnEnabledChanged;
+
+  // The load sequences. Each reads the picture through the picture import first; when no
+  // picture arrives (missing file, unknown or undecodable format) nothing changes: the previous
+  // picture, its path and the flags stay, and false is returned. An exception (memory, a
+  // failing decode) leaves the previous state whole as well.
+  bool LoadImage1(const std::string& Path);
+  bool LoadImage2(const std::string& Path);
+  // The same with a picture already decoded; its pixels are taken over (Picture is left
+  // empty).
+  void SetImage1(const std::string& Path, raster::TBitmap32& Picture);
+  void SetImage2(const std::string& Path, raster::TBitmap32& Picture);
+  // Picture 2 rebuilt from its file and every slider back at its default, as the positioning
+  // assistant needs it before each run. False, with everything as it was, when the file cannot
+  // be read any more (the user has been told).
+  bool ReloadOverlay();
+
+  void UpdateControls();
+
+  // The change handlers of the six bars (GaugeBar2Change serves GaugeBar3 too). Each does
+  // nothing unless both the layer and the unscaled copy exist.
+  void GaugeBar1Change();
+  void GaugeBar2Change();
+  void GaugeBar4Change();
+  void GaugeBar5Change();
+  void GaugeAlphaChange();
+
+  // Turns, zooms and moves the overlay so that picture 2's two points meet picture 1's, then
+  // moves the sliders to match (their handlers leave the overlay at whole-slider values).
+  // Points: point 1 in picture 1 (a1), in picture 2 (b1), point 2 in picture 1 (a2), in
+  // picture 2 (b2). Two coinciding points in either picture define no turn or zoom: they are
+  // refused with CoincidentPointsText and false, the overlay unchanged.
+  bool AlignOverlay(float a1x, float a1y, float b1x, float b1y, float a2x, float a2y, float b2x,
+                    float b2y);
+
+  // The automatic alignment in its three steps, for a window that runs the long one on a
+  // worker thread: PrepareAutoAlign reduces the two pictures now (null unless both are loaded)
+  // and notes which pictures they were; the job's Run finds the placement, on any thread;
+  // ApplyAutoAlign, back here, moves the four placing sliders to it (each handler runs, also
+  // for a slider already there, so the overlay is left at whole-slider values) and returns
+  // true. A result of other pictures than the present ones is dropped (false); an unreliable
+  // one shows NoReliableAlignmentText and leaves the overlay as it is (false).
+  std::unique_ptr<TAlignmentJob> PrepareAutoAlign(std::uint64_t* Generation) const;
+  bool ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation);
+  // Moves the angle, X, Y and overlay-zoom sliders, in that order, running each handler.
+  void ApplyPlacement(const TPlacement& Placement);
+  // The difference view: the overlay is drawn as the per-channel absolute difference from
+  // picture 1 (raster::dmDifference) instead of blended, so that what has not changed turns
+  // black. The sliders keep their meaning; the opacity plays no part while it is on. It stays
+  // on for a picture 2 loaded meanwhile.
+  void SetDifferenceView(bool On);
+  bool DifferenceView() const { return FDifferenceView; }
+  // Flicker: the view alternates between picture 1 alone and the overlay fully opaque, the
+  // opacity slider left where it is (the overlay is drawn opaque, not blended). StartFlicker shows
+  // picture 1 alone; each FlickerTick (the window's timer, a test's own clock) the other state.
+  // StopFlicker, which every slider change runs first, shows the overlay as its sliders say again.
+  void StartFlicker();
+  void FlickerTick();
+  void StopFlicker();
+  bool Flickering() const { return FFlickering; }
+  bool FlickerShowsOverlay() const { return FFlickering && FFlickerOverlay; }
+  // [Display] ExifOrientation: pictures loaded from now on are turned upright by their EXIF
+  // orientation tag (the sliders then refer to the upright picture), or kept as stored.
+  void SetExifOrientation(bool On) {
+    FOrientation = On ? TPictureOrientation::Upright : TPictureOrientation::AsStored;
+  }
+  // The scale bar: Pp100MM is what a calling application gave for the picture at Path. It holds
+  // while picture 1 is that file (another picture 1 has no known scale), and it turns the bar
+  // on when above 0. SetScaleBar shows or hides the bar; it can show only with a known scale.
+  void SetPictureScale(std::string Path, int Pp100MM);
+  bool ScaleBarAvailable() const { return FScaleBar->Pp100MM() > 0; }
+  void SetScaleBar(bool On);
+  bool ScaleBarShown() const { return FScaleBarOn && ScaleBarAvailable(); }
+  const TScaleBarLayer& ScaleBar() const { return *FScaleBar; }
+  // Counts every picture 1 or 2 that is set.
+  std::uint64_t PicturesGeneration() const { return FGeneration; }
+
+  // Direct input on the window and the view, acting only through the sliders (SetPosition, so
+  // the handlers and read-outs follow and the bars clamp) and the view's scroll bars.
+  // The slider Key nudges moves; false, with nothing changed, unless both pictures are loaded.
+  bool NudgeKey(TNudgeKey Key, bool Shift);
+  // One GaugeBar4 step per wheel notch at MousePos (view coordinates), keeping the point of
+  // picture 1 under the mouse where it was as far as the scroll bars allow. False, with nothing
+  // changed, unless both pictures are loaded and MousePos lies in the viewport (the scroll bars
+  // keep their own wheel).
+  bool WheelZoom(int AngleDelta, raster::TPoint MousePos);
+  bool WheelZooms(raster::TPoint MousePos);  // whether WheelZoom takes a wheel there
+  // A left-button drag over the view scrolls it so that the content follows the mouse; a move
+  // without the left button held ends it (its release went elsewhere).
+  void BeginPan(raster::TPoint MousePos);
+  void PanMove(raster::TShiftState Shift, raster::TPoint MousePos);
+  void EndPan();
+  bool Panning() const { return FPan.Active(); }
+
+ private:
+  void SetText(TField Field, std::string Text);
+  void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
+  void CommitImage2(const std::string& Path, raster::TBitmap32& Picture);
+  std::string Zoom(float Value, int Precision) const;
+  void UpdateScaleBar();
+  // How the overlay is drawn while it shows as its sliders say.
+  raster::TDrawMode OverlayDrawMode() const {
+    return FDifferenceView ? raster::dmDifference : raster::dmBlend;
+  }
+
+  std::unique_ptr<raster::TImgView32> FImgView;
+  raster::TGaugeBar FGaugeBar1, FGaugeBar2, FGaugeBar3, FGaugeBar4, FGaugeBar5, FGaugeAlpha;
+  raster::TRotLayer* FRotLayer = nullptr;  // owned by the view's layer collection
+  TScaleBarLayer* FScaleBar = nullptr;     // likewise; always on top
+  std::string FScalePath;
+  int FScalePp100MM = 0;
+  bool FScaleBarOn = false;
+  std::unique_ptr<raster::TBitmap32> FOverlayOriginal;
+  std::string FImageFile1, FImageFile2;
+  bool FImage1Loaded = false;
+  bool FImage2Loaded = false;
+  std::uint64_t FGeneration = 0;
+  TPictureOrientation FOrientation = TPictureOrientation::AsStored;
+  bool FDifferenceView = false;
+  bool FFlickering = false, FFlickerOverlay = false;
+  std::array<std::string, FieldCount> FTexts;
+  std::string FDecimalSeparator = ".";
+  std::string FThousandSeparator = ",";
+  TWheelNotches FWheel;
+  TViewPan FPan;
+};
+
+}  // namespace overlay

@@ -1,0 +1,133 @@
+#include "overlay/scene/scale_bar.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace overlay {
+
+namespace {
+
+// The badge: a pale backing (translucent, so the picture still shows through) with the label
+// above a black bar that has a tick at each end.
+constexpr int LabelPixelSize = 12;
+constexpr int BadgePadding = 4;
+constexpr int LabelGap = 1;
+constexpr int BarThickness = 3;
+constexpr int TickHeight = 8;
+constexpr int TickWidth = 2;
+constexpr int CornerMargin = 8;  // from the viewport's left and bottom edges
+constexpr std::uint8_t BackingAlpha = 176;
+constexpr raster::TColor32 BackingColour = raster::Color32(255, 255, 255, BackingAlpha);
+
+// A label pixel of coverage C (black) over the backing, as one straight-alpha colour: the
+// combined opacity is 1 - (1 - C)(1 - A), the grey the backing's white share of it.
+raster::TColor32 LabelPixel(std::uint8_t Coverage) {
+  const int c = Coverage, a = BackingAlpha;
+  const int alpha = 255 - ((255 - c) * (255 - a) + 127) / 255;
+  const int grey = alpha == 0 ? 0 : std::min(255, ((255 - c) * a + alpha / 2) / alpha);
+  return raster::Color32(std::uint8_t(grey), std::uint8_t(grey), std::uint8_t(grey),
+                         std::uint8_t(alpha));
+}
+
+}  // namespace
+
+double ScreenPixelsPerMm(int Pp100MM, double ViewScale) {
+  return Pp100MM / 100.0 * ViewScale;
+}
+
+std::optional<TScaleBarLength> ChooseScaleBarLength(double PixelsPerMm) {
+  if (!(PixelsPerMm > 0) || !std::isfinite(PixelsPerMm)) return std::nullopt;
+  // A length just too long for the bar, then down the series. The tolerance keeps a length
+  // that fits exactly (0.1 mm at 2000 pixels per mm) from being lost to the rounding of 0.1.
+  const double limit = ScaleBarMaxPixels * (1 + 1e-9);
+  int exponent = int(std::ceil(std::log10(ScaleBarMaxPixels / PixelsPerMm))) + 1;
+  for (int step = 0; step < 12; ++step, --exponent) {
+    for (const int mantissa : {5, 2, 1}) {
+      const double mm = mantissa * std::pow(10.0, exponent);
+      const double pixels = mm * PixelsPerMm;
+      if (pixels <= limit) {
+        return TScaleBarLength{mm, int(std::lround(pixels))};
+      }
+    }
+  }
+  return std::nullopt;  // not reached: the start lies at most one decade above the fit
+}
+
+std::string FormatScaleBarLength(double Millimetres, const std::string& DecimalSeparator) {
+  if (Millimetres >= 1) return std::to_string(std::llround(Millimetres)) + " mm";
+  // Below a millimetre the length is one digit after some zeros: 0.5, 0.02 ...
+  int zeros = 0;
+  double scaled = Millimetres;
+  while (scaled * 10 < 0.95 && zeros < 12) {  // the digit is 1, 2 or 5
+    scaled *= 10;
+    ++zeros;
+  }
+  const long digit = std::lround(scaled * 10);
+  return "0" + DecimalSeparator + std::string(std::size_t(zeros), '0') + std::to_string(digit) +
+         " mm";
+}
+
+TScaleBarLayer::TScaleBarLayer(raster::TLayerCollection* Collection)
+    : raster::TCustomLayer(Collection) {
+  FBadge.SetDrawMode(raster::dmBlend);
+}
+
+void TScaleBarLayer::SetPp100MM(int Value) {
+  if (Value == FPp100MM) return;
+  Changing();
+  FPp100MM = Value;
+  Changed();
+}
+
+void TScaleBarLayer::SetDecimalSeparator(std::string Value) {
+  if (Value == FDecimalSeparator) return;
+  Changing();
+  FDecimalSeparator = std::move(Value);
+  Changed();
+}
+
+std::optional<TScaleBarLength> TScaleBarLayer::CurrentLength() const {
+  if (FView == nullptr || FPp100MM <= 0) return std::nullopt;
+  return ChooseScaleBarLength(ScreenPixelsPerMm(FPp100MM, FView->Scale()));
+}
+
+void TScaleBarLayer::BuildBadge(const TScaleBarLength& Length) {
+  const platform::TTextMask label = platform::RenderTextMask(
+      FormatScaleBarLength(Length.Millimetres, FDecimalSeparator), LabelPixelSize);
+  const int labelBlock = label.Height > 0 ? label.Height + LabelGap : 0;
+  const int width = std::max(Length.Pixels, label.Width) + 2 * BadgePadding;
+  const int height = 2 * BadgePadding + labelBlock + TickHeight;
+  FBadge.SetSize(width, height);
+  FBadge.Clear(BackingColour);
+  for (int y = 0; y < label.Height; ++y) {
+    for (int x = 0; x < label.Width; ++x) {
+      const std::uint8_t c = label.Coverage[std::size_t(y) * std::size_t(label.Width) + x];
+      if (c != 0) FBadge.SetPixelS(BadgePadding + x, BadgePadding + y, LabelPixel(c));
+    }
+  }
+  const int ticksTop = BadgePadding + labelBlock;
+  const int left = BadgePadding, right = BadgePadding + Length.Pixels;
+  FBadgeBar = {left, ticksTop + TickHeight - BarThickness, right, ticksTop + TickHeight};
+  FBadge.FillRectS(FBadgeBar, raster::clBlack32);
+  FBadge.FillRectS(left, ticksTop, left + TickWidth, ticksTop + TickHeight, raster::clBlack32);
+  FBadge.FillRectS(right - TickWidth, ticksTop, right, ticksTop + TickHeight, raster::clBlack32);
+  FBadgeLength = Length;
+  FBadgeSeparator = FDecimalSeparator;
+}
+
+void TScaleBarLayer::Paint(raster::TBitmap32* Buffer) {
+  FLastBarRect = {};
+  const std::optional<TScaleBarLength> length = CurrentLength();
+  if (!length || Buffer == nullptr) return;
+  if (FBadge.Empty() || FBadgeLength.Millimetres != length->Millimetres ||
+      FBadgeLength.Pixels != length->Pixels || FBadgeSeparator != FDecimalSeparator) {
+    BuildBadge(*length);
+  }
+  const raster::TRect viewport = FView->GetViewportRect();
+  const int x = viewport.Left + CornerMargin;
+  const int y = viewport.Bottom - CornerMargin - FBadge.Height();
+  FBadge.DrawTo(*Buffer, x, y);
+  FLastBarRect = {FBadgeBar.Left + x, FBadgeBar.Top + y, FBadgeBar.Right + x, FBadgeBar.Bottom + y};
+}
+
+}  // namespace overlay

@@ -1,0 +1,73 @@
+// The scale bar of the main view: a bar of a round length in millimetres of picture 1 (1, 2, 5,
+// 10, 20, 50 mm ...), labelled with that length, in the lower-left corner of the view. It is a
+// layer of the view, so whatever shows or captures the view's buffer (the window, the print
+// captures) carries it, and it follows the view zoom at every paint.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "controls/image_view.h"
+#include "controls/layers.h"
+#include "platform/text_mask.h"
+#include "raster/core.h"
+
+namespace overlay {
+
+// The bar stays between these lengths on screen: long enough to read, short enough to leave
+// the corner of the picture visible. A 1-2-5 series steps by at most 2.5, so the longest round
+// length not above the maximum is always above the minimum.
+constexpr int ScaleBarMinPixels = 80;
+constexpr int ScaleBarMaxPixels = 200;
+
+struct TScaleBarLength {
+  double Millimetres = 0;  // 1, 2 or 5 times a power of ten
+  int Pixels = 0;          // on screen, rounded
+};
+
+// The longest round length whose bar is at most ScaleBarMaxPixels when a millimetre of picture
+// 1 covers ScreenPixelsPerMm screen pixels. Nothing for a scale that is not positive and finite.
+std::optional<TScaleBarLength> ChooseScaleBarLength(double ScreenPixelsPerMm);
+// Screen pixels per millimetre of a picture with Pp100MM pixels per 100 mm shown at ViewScale.
+double ScreenPixelsPerMm(int Pp100MM, double ViewScale);
+// "20 mm", "0,5 mm" with DecimalSeparator ","; lengths below 1 mm keep their one significant
+// digit.
+std::string FormatScaleBarLength(double Millimetres, const std::string& DecimalSeparator);
+
+class TScaleBarLayer : public raster::TCustomLayer {
+ public:
+  explicit TScaleBarLayer(raster::TLayerCollection* Collection);
+  ~TScaleBarLayer() override { BeforeDestruction(); }
+  const char* ClassName() const override { return "TScaleBarLayer"; }
+  raster::TLayerClass GetLayerClass() const override {
+    return &raster::CreateLayer<TScaleBarLayer>;
+  }
+
+  // The view whose scale and viewport the bar follows; without one nothing is painted.
+  void SetView(raster::TCustomImgView32* View) { FView = View; }
+  // Picture 1's pixels per 100 mm; 0 or less paints nothing.
+  void SetPp100MM(int Value);
+  int Pp100MM() const { return FPp100MM; }
+  void SetDecimalSeparator(std::string Value);
+  // The length the bar shows at the view's present scale.
+  std::optional<TScaleBarLength> CurrentLength() const;
+  // Where the bar itself (without its label) lies in the buffer at the last paint.
+  raster::TRect LastBarRect() const { return FLastBarRect; }
+
+  void Paint(raster::TBitmap32* Buffer) override;
+
+ private:
+  void BuildBadge(const TScaleBarLength& Length);
+
+  raster::TCustomImgView32* FView = nullptr;
+  int FPp100MM = 0;
+  std::string FDecimalSeparator = ".";
+  // The bar, its label and their backing, rebuilt only when the length or its text changes.
+  raster::TBitmap32 FBadge;
+  TScaleBarLength FBadgeLength;
+  std::string FBadgeSeparator;
+  raster::TRect FBadgeBar{};  // the bar within the badge
+  raster::TRect FLastBarRect{};
+};
+
+}  // namespace overlay

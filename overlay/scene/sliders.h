@@ -1,0 +1,81 @@
+// The six sliders of the main window without any window: their ranges and start values, the
+// formulas that turn a position into an offset, angle, zoom or opacity, and the change handlers
+// that apply a position to the image view and the rotation layer. The controller, the
+// automatic alignment and the command-line renderer all use these.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "controls/image_view.h"
+#include "controls/rot_layer.h"
+#include "raster/core.h"
+
+namespace overlay {
+
+// ---------------------------------------------------------------------------------------
+// Sliders
+
+struct TSliderRange {
+  int Min;
+  int Max;
+  int Initial;
+  bool Contains(int Value) const { return Value >= Min && Value <= Max; }
+};
+
+// The main window's sliders, in the order UpdateControls sets them.
+constexpr TSliderRange AngleSlider{-180, 180, 0};        // GaugeBar1: degrees
+constexpr TSliderRange OffsetXSlider{-600, 600, 0};      // GaugeBar2: picture-1 pixels
+constexpr TSliderRange OffsetYSlider{-400, 400, 0};      // GaugeBar3: picture-1 pixels
+constexpr TSliderRange ViewZoomSlider{-100, 100, 0};     // GaugeBar4: 10^(p / 100)
+constexpr TSliderRange OverlayZoomSlider{-500, 500, 0};  // GaugeBar5: 10^(p / 1000)
+constexpr TSliderRange AlphaSlider{0, 255, 120};         // GaugeAlpha: master alpha
+
+struct TSliderPositions {
+  int Angle = AngleSlider.Initial;
+  int OffsetX = OffsetXSlider.Initial;
+  int OffsetY = OffsetYSlider.Initial;
+  int ViewZoom = ViewZoomSlider.Initial;
+  int OverlayZoom = OverlayZoomSlider.Initial;
+  int Alpha = AlphaSlider.Initial;
+  friend bool operator==(const TSliderPositions&, const TSliderPositions&) = default;
+};
+
+// 10^(Position x 0.001) in extended precision, stored as a float: 0.316 .. 3.162.
+float OverlayZoomFactor(int Position);
+// 10^(Position x 0.01) in extended precision, stored as a float: 0.1 .. 10.
+float ViewZoomFactor(int Position);
+// Where the rotation layer's centre goes for an offset: the offset plus half the loaded size of
+// picture 2 (integer halves), so that the offset is that of the unturned overlay's top-left
+// corner from picture 1's top-left corner.
+raster::TFloatPoint OverlayPosition(int OffsetX, int OffsetY, const raster::TBitmap32& Original);
+// The overlay bitmap's size at factor F: each side times F, truncated toward zero.
+raster::TSize OverlayZoomSize(const raster::TBitmap32& Original, float F);
+raster::TSize OverlayZoomSize(std::int32_t Width, std::int32_t Height, float F);
+// The read-out of the two zoom fields: the precision is raised to at least 2 significant digits,
+// the value rounded to that many digits and shown with exactly 2 decimals ("2.30", "0.32",
+// "10.00"); from 1000 upwards groups of three digits are separated by ThousandSeparator.
+std::string FormatZoom(float Value, int Precision, std::string_view DecimalSeparator = ".",
+                       std::string_view ThousandSeparator = ",");
+
+// ---------------------------------------------------------------------------------------
+// Change handlers (each used only while both pictures are loaded)
+
+// GaugeBar2Change / GaugeBar3Change.
+void ApplyOverlayOffset(raster::TRotLayer& Layer, const raster::TBitmap32& Original, int OffsetX,
+                        int OffsetY);
+// GaugeBar1Change.
+void ApplyOverlayAngle(raster::TRotLayer& Layer, int Position);
+// GaugeBar5Change: the layer bitmap is rebuilt from the unscaled copy (which draws opaque with
+// bilinear filtering, replacing every pixel); centre and position stay.
+void ApplyOverlayZoom(raster::TRotLayer& Layer, const raster::TBitmap32& Original, int Position);
+// The rebuild inside GaugeBar5Change at factor F: the layer bitmap takes the zoomed size and
+// gets the unscaled copy stretched into it.
+void RebuildOverlayBitmap(raster::TBitmap32& Bitmap, const raster::TBitmap32& Original, float F);
+// GaugeBar4Change: the view's scale, then an immediate repaint.
+void ApplyViewZoom(raster::TImgView32& View, int Position);
+// GaugeAlphaChange.
+void ApplyOverlayAlpha(raster::TRotLayer& Layer, int Position);
+
+}  // namespace overlay

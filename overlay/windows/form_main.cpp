@@ -1,0 +1,557 @@
+#include "overlay/windows/form_main.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QToolButton>
+#include <QWheelEvent>
+#include <optional>
+
+#include "overlay/scene/settings.h"
+#include "overlay/windows/icons.h"
+#include "overlay/windows/print_page.h"
+#include "overlay/windows/sprache.h"
+#include "overlay/windows/window_layout.h"
+#include "platform/control_host.h"
+#include "platform/message.h"
+#include "platform/paths.h"
+
+namespace overlay {
+
+namespace {
+
+QFrame* MakePanel(QWidget* Parent, const char* Name) {
+  auto* panel = new QFrame(Parent);
+  panel->setObjectName(Name);
+  // A raised one-pixel bevel, as a panel has by default.
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel->setLineWidth(1);
+  return panel;
+}
+
+QLabel* MakeLabel(QWidget* Parent, const char* Name, const char* Text, int Left, int Top) {
+  auto* label = new QLabel(QString::fromUtf8(Text), Parent);
+  label->setObjectName(Name);
+  label->adjustSize();  // labels size themselves to their text
+  label->move(Left, Top);
+  return label;
+}
+
+QLineEdit* MakeReadOnlyEdit(QWidget* Parent, const char* Name, int Left, int Top, int Width,
+                            int Height) {
+  auto* edit = new QLineEdit(Parent);
+  edit->setObjectName(Name);
+  edit->setReadOnly(true);
+  edit->setFocusPolicy(Qt::NoFocus);  // skipped by Tab
+  // Light grey (221 in each channel); narrow read-outs need every pixel for their digits.
+  edit->setStyleSheet(
+      QStringLiteral("QLineEdit { background-color: rgb(221, 221, 221); padding: 0px 1px; "
+                     "border: 1px solid rgb(160, 160, 160); }"));
+  edit->setGeometry(Left, Top, Width, Height);
+  return edit;
+}
+
+QPushButton* MakeButton(QWidget* Parent, const char* Name, const char* Text, int Left, int Top,
+                        int Width, int Height) {
+  auto* button = new QPushButton(QString::fromUtf8(Text), Parent);
+  button->setObjectName(Name);
+  button->setGeometry(Left, Top, Width, Height);
+  return button;
+}
+
+QToolButton* MakeGlyphButton(QWidget* Parent, const char* Name, const QIcon& Icon, int Left,
+                             int Top, int Width, int Height) {
+  auto* button = new QToolButton(Parent);
+  button->setObjectName(Name);
+  button->setIcon(Icon);
+  button->setIconSize(QSize(18, 18));
+  button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  button->setGeometry(Left, Top, Width, Height);
+  return button;
+}
+
+std::optional<TNudgeKey> NudgeKeyOf(const QKeyEvent& Event) {
+  // Combinations with Ctrl, Alt or Meta stay shortcuts; Shift and the keypad are part of the
+  // keys below.
+  if (Event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return {};
+  switch (Event.key()) {
+    case Qt::Key_Left:
+      return TNudgeKey::Left;
+    case Qt::Key_Right:
+      return TNudgeKey::Right;
+    case Qt::Key_Up:
+      return TNudgeKey::Up;
+    case Qt::Key_Down:
+      return TNudgeKey::Down;
+    case Qt::Key_PageUp:
+      return TNudgeKey::PageUp;
+    case Qt::Key_PageDown:
+      return TNudgeKey::PageDown;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:  // plus without Shift on US layouts
+      return TNudgeKey::Plus;
+    case Qt::Key_Minus:
+      return TNudgeKey::Minus;
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+TFormMain::TFormMain(QWidget* Parent)
+    : QWidget(Parent), FController(std::make_unique<TMainController>()) {
+  setObjectName(QStringLiteral("FormMain"));
+  setWindowTitle(QStringLiteral("Tessaly"));
+  setMinimumSize(MainMinClientWidth, MainMinClientHeight);
+  RegisterProgramWindow(this);
+  TMainController& c = *FController;
+
+  // The controls in the order they are declared, at their created bounds.
+  FPanelImage = MakePanel(this, "PanelImage");
+  FPanelImage->setGeometry(0, 0, 979, 572);
+  FImgViewHost = new platform::TControlHostWidget(c.ImgView(), FPanelImage);
+  FImgViewHost->setObjectName(QStringLiteral("ImgView"));
+  FImgViewHost->setGeometry(1, 1, 977, 570);
+
+  FPanelControls = MakePanel(this, "PanelControls");
+  FPanelControls->setGeometry(0, 611, 979, 127);
+  QWidget* pc = FPanelControls;
+  MakeLabel(pc, "LabelAngle", "Drehung", 8, 73);
+  MakeLabel(pc, "LabelX", "Position X", 8, 13);
+  MakeLabel(pc, "LabelY", "Position Y", 8, 45);
+  FLabelZoom = MakeLabel(pc, "LabelZoom", "Zoom", 512, 43);
+  FButtonClose = MakeButton(pc, "ButtonClose", "Schließen", 888, 89, 82, 27);
+
+  const auto host = [&](raster::TGaugeBar& Bar, int Index, const char* Name, int Left, int Top) {
+    auto* w = new platform::TControlHostWidget(Bar, pc);
+    w->setObjectName(QString::fromUtf8(Name));
+    w->setGeometry(Left, Top, 337, 20);
+    FBarHosts[std::size_t(Index)] = w;
+  };
+  host(c.GaugeBar1(), 0, "GaugeBar1", 80, 69);
+  host(c.GaugeBar2(), 1, "GaugeBar2", 80, 9);
+  host(c.GaugeBar4(), 3, "GaugeBar4", 592, 41);
+  FLabelTransp = MakeLabel(pc, "LabelTransp", "Tranparenz", 512, 13);
+  host(c.GaugeAlpha(), 5, "GaugeAlpha", 592, 9);
+  host(c.GaugeBar3(), 2, "GaugeBar3", 80, 39);
+  FEdits[std::size_t(TField::EditX)] = MakeReadOnlyEdit(pc, "EditX", 424, 9, 33, 24);
+  FEdits[std::size_t(TField::EditY)] = MakeReadOnlyEdit(pc, "EditY", 424, 39, 33, 24);
+  FEdits[std::size_t(TField::EditZoom)] = MakeReadOnlyEdit(pc, "EditZoom", 936, 41, 33, 24);
+  FEdits[std::size_t(TField::EditTransp)] = MakeReadOnlyEdit(pc, "EditTransp", 936, 9, 33, 24);
+  FEdits[std::size_t(TField::EditAngle)] = MakeReadOnlyEdit(pc, "EditAngle", 424, 69, 33, 24);
+
+  FPanelName = MakePanel(this, "PanelName");
+  FPanelName->setGeometry(0, 572, 979, 39);
+  QWidget* pn = FPanelName;
+  MakeLabel(pn, "LabelImage1", "Bild 1", 8, 12);
+  FEdits[std::size_t(TField::EditImage1)] = MakeReadOnlyEdit(pn, "EditImage1", 80, 8, 337, 24);
+  FLabelImage2 = MakeLabel(pn, "LabelImage2", "Bild 2", 512, 12);
+  FEdits[std::size_t(TField::EditImage2)] = MakeReadOnlyEdit(pn, "EditImage2", 592, 8, 337, 24);
+  FButtonImage1 = MakeButton(pn, "ButtonImage1", "...", 424, 8, 33, 24);
+  FButtonImage2 = MakeButton(pn, "ButtonImage2", "...", 936, 8, 33, 24);
+
+  FBitBtnInfo = MakeGlyphButton(pc, "BitBtnInfo", InfoIcon(), 848, 89, 33, 27);
+  host(c.GaugeBar5(), 4, "GaugeBar5", 80, 99);
+  MakeLabel(pc, "LabelZoomOvl", "Zoom Ovl", 8, 101);
+  FEdits[std::size_t(TField::EditZoomOvl)] = MakeReadOnlyEdit(pc, "EditZoomOvl", 424, 99, 33, 24);
+  FButtonAssistent = MakeButton(pc, "ButtonAssistent", "Assistent", 593, 90, 80, 27);
+  FButtonAutoAlign = MakeButton(pc, "ButtonAutoAlign", "Automatisch", 505, 90, 80, 27);
+  FBitBtnPrint = MakeGlyphButton(pc, "BitBtnPrint", PrinterIcon(), 808, 90, 33, 27);
+
+  for (int i = 0; i < FieldCount; ++i) {
+    FEdits[std::size_t(i)]->setText(QString::fromStdString(c.Text(TField(i))));
+  }
+
+  // The zoom read-outs follow the user's locale, whatever its separators.
+  const QLocale locale;
+  c.SetNumberFormat(locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString());
+  c.OnText = [this](TField Field, const std::string& Text) {
+    FEdits[std::size_t(Field)]->setText(QString::fromStdString(Text));
+  };
+  c.OnEnabledChanged = [this](bool Enabled) { ShowEnabled(Enabled); };
+
+  connect(FButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
+  connect(FButtonImage1, &QPushButton::clicked, this, [this] { ButtonImage1Click(); });
+  connect(FButtonImage2, &QPushButton::clicked, this, [this] { ButtonImage2Click(); });
+  connect(FBitBtnInfo, &QToolButton::clicked, this, [this] { BitBtnInfoClick(); });
+  connect(FButtonAssistent, &QPushButton::clicked, this, [this] { ButtonAssistentClick(); });
+  connect(FButtonAutoAlign, &QPushButton::clicked, this, [this] { ButtonAutoAlignClick(); });
+  connect(FBitBtnPrint, &QToolButton::clicked, this, [this] { BitBtnPrintClick(); });
+  ChooseFile = [this] { return RunOpenPictureDialog(); };
+
+  // The comparison aids: actions of the window (their keys work anywhere in it) and the
+  // entries of the view's context menu, which shows each with its key.
+  const auto aid = [this](const char* Name, const char* Text, Qt::Key Key) {
+    auto* action = new QAction(QString::fromUtf8(Text), this);
+    action->setObjectName(QString::fromUtf8(Name));
+    action->setCheckable(true);
+    action->setShortcut(QKeySequence(Key));
+    action->setShortcutVisibleInContextMenu(true);
+    action->setEnabled(false);
+    addAction(action);
+    FImgViewHost->addAction(action);
+    return action;
+  };
+  FActionDifference = aid("MenuDifference", "Differenz", Qt::Key_D);
+  connect(FActionDifference, &QAction::toggled, this,
+          [this](bool On) { FController->SetDifferenceView(On); });
+  FActionFlicker = aid("MenuFlicker", "Blinken", Qt::Key_F);
+  FFlickerTimer = new QTimer(this);
+  connect(FActionFlicker, &QAction::toggled, this, [this](bool On) {
+    if (On) {
+      FController->StartFlicker();
+      FFlickerTimer->start(FlickerIntervalMs);
+    } else {
+      FController->StopFlicker();
+      FFlickerTimer->stop();
+    }
+  });
+  connect(FFlickerTimer, &QTimer::timeout, this, [this] { FlickerTick(); });
+  FActionScaleBar = aid("MenuScaleBar", "Maßstab", Qt::Key_M);
+  connect(FActionScaleBar, &QAction::toggled, this,
+          [this](bool On) { FController->SetScaleBar(On); });
+  FImgViewHost->setContextMenuPolicy(Qt::ActionsContextMenu);
+  const platform::TProgramFileLocation settings = platform::LocateProgramFile("Tessaly.ini");
+  SettingsFile = settings.Write;
+  SettingsSource = settings.Read;
+
+  // The overlay controls start disabled.
+  c.UpdateControls();
+  resize(MainClientWidth, MainClientHeight);
+  LayoutPanels();
+  WireViewInput();
+}
+
+void TFormMain::WireViewInput() {
+  raster::TImgView32& view = FController->ImgView();
+  view.OnMouseDown = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
+                            std::int32_t X, std::int32_t Y, raster::TCustomLayer*) {
+    if (Button == raster::mbLeft) FController->BeginPan({X, Y});
+  };
+  view.OnMouseMove = [this](raster::TObject*, raster::TShiftState Shift, std::int32_t X,
+                            std::int32_t Y, raster::TCustomLayer*) {
+    FController->PanMove(Shift, {X, Y});
+  };
+  view.OnMouseUp = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
+                          std::int32_t, std::int32_t, raster::TCustomLayer*) {
+    if (Button == raster::mbLeft) FController->EndPan();
+  };
+  FImgViewHost->installEventFilter(this);
+  for (QWidget* child : findChildren<QWidget*>()) {
+    if (child->focusPolicy() != Qt::NoFocus) child->installEventFilter(this);
+  }
+}
+
+bool TFormMain::NudgeFromKey(const QKeyEvent& Event) {
+  const std::optional<TNudgeKey> key = NudgeKeyOf(Event);
+  return key && FController->NudgeKey(*key, (Event.modifiers() & Qt::ShiftModifier) != 0);
+}
+
+bool TFormMain::ZoomFromWheel(const QWheelEvent& Event) {
+  const int delta = Event.angleDelta().y();
+  const QPoint p = Event.position().toPoint();
+  if (delta == 0 || !FController->WheelZooms({p.x(), p.y()})) return false;
+  // The zoom handler repaints at once, zoomed about the viewport centre, before the scroll
+  // bars take the mouse point back; with updates held the window shows only the final frame.
+  FImgViewHost->setUpdatesEnabled(false);
+  bool used = false;
+  try {
+    used = FController->WheelZoom(delta, {p.x(), p.y()});
+  } catch (...) {
+    FImgViewHost->setUpdatesEnabled(true);
+    throw;
+  }
+  FImgViewHost->setUpdatesEnabled(true);  // schedules the repaint
+  return used;
+}
+
+void TFormMain::FlickerTick() {
+  // A slider change has ended the flicker meanwhile: the entry follows.
+  if (!FController->Flickering()) {
+    FActionFlicker->setChecked(false);
+    return;
+  }
+  FController->FlickerTick();
+}
+
+void TFormMain::keyPressEvent(QKeyEvent* Event) {
+  // Any key ends a flicker (F itself is the action's shortcut and does not arrive here).
+  if (FActionFlicker->isChecked()) FActionFlicker->setChecked(false);
+  if (NudgeFromKey(*Event)) {
+    Event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(Event);
+}
+
+bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == FImgViewHost && Event->type() == QEvent::Wheel) {
+    if (ZoomFromWheel(*static_cast<QWheelEvent*>(Event))) return true;
+  } else if (Watched != FImgViewHost && Event->type() == QEvent::KeyPress) {
+    if (FActionFlicker->isChecked()) FActionFlicker->setChecked(false);
+    if (NudgeFromKey(*static_cast<QKeyEvent*>(Event))) return true;
+  }
+  return QWidget::eventFilter(Watched, Event);
+}
+
+TFormMain::~TFormMain() {
+  // A running alignment works on its own copies; its result, posted to this window, is
+  // dropped with it.
+  if (FAlignWorker.joinable()) FAlignWorker.join();
+  // The hosts go before the controls they host (which the controller owns).
+  for (auto*& w : FBarHosts) {
+    delete w;
+    w = nullptr;
+  }
+  delete FImgViewHost;
+  FImgViewHost = nullptr;
+}
+
+platform::TControlHostWidget* TFormMain::BarHost(const raster::TGaugeBar& Bar) const {
+  for (platform::TControlHostWidget* w : FBarHosts) {
+    if (w != nullptr && w->Root() == &Bar) return w;
+  }
+  return nullptr;
+}
+
+void TFormMain::FormCreate() {
+  LoadSettings();
+  if (ReadInterfaceFile() == 2) LoadBothPictures();
+  if (!ApplyLanguage("TsLang.ini")) {
+    platform::ShowMessage("Sprachdatei fehlt.\nNo language file.\n\n[TsLang.ini]");
+  }
+}
+
+void TFormMain::LoadSettings() {
+  const TSettings settings = ReadSettings(
+      platform::FileExists(SettingsFile) || SettingsSource.empty() ? SettingsFile : SettingsSource);
+  FController->SetExifOrientation(settings.ExifOrientation);
+  FlickerIntervalMs = settings.FlickerMs;
+  if (settings.Bounds) {
+    const TWindowBounds& b = *settings.Bounds;
+    // Bounds on no screen any more (a monitor unplugged) would open the window out of sight:
+    // then the window system places it, with the stored size.
+    const QRect outer(b.Left, b.Top, b.Width, b.Height);
+    bool onScreen = false;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+      const QRect seen = screen->availableGeometry().intersected(outer);
+      onScreen = onScreen || (seen.width() >= 50 && seen.height() >= 30);
+    }
+    if (onScreen) move(b.Left, b.Top);
+    // The minimum size still applies.
+    resize(std::max(b.Width - MainFrameExtraWidth, minimumWidth()),
+           std::max(b.Height - MainFrameExtraHeight, minimumHeight()));
+  }
+  ImageCount = settings.ImageCount;
+}
+
+void TFormMain::SaveSettings() {
+  // The outer bounds as the window has them; the frame's share is fixed, so that bounds read
+  // back give the same window whatever the window system's frame.
+  TWindowBounds b;
+  b.Top = pos().y();
+  b.Left = pos().x();
+  b.Height = height() + MainFrameExtraHeight;
+  b.Width = width() + MainFrameExtraWidth;
+  // A first write into the user's folder starts from the settings read so far (an
+  // administrator's copy), so that keys this write does not touch keep their values.
+  if (!SettingsSource.empty()) platform::PrepareToWrite({SettingsSource, SettingsFile});
+  WriteSettings(SettingsFile, b);
+}
+
+int TFormMain::ReadInterfaceFile() {
+  const TInterfaceStart start = ReadInterfaceStart();
+  if (start.Count > 1) {
+    setWindowTitle(QString::fromStdString(start.Caption));
+    FController->SetImageFile1(start.ImageFile1);
+    FController->SetImageFile2(start.ImageFile2);
+    FController->SetPictureScale(start.ImageFile1, start.Pp100MM1);
+  }
+  return start.Count;
+}
+
+void TFormMain::LoadBothPictures() {
+  TMainController& c = *FController;
+  const std::string one = c.ImageFile1(), two = c.ImageFile2();
+  c.ShowPath(TField::EditImage1, one);
+  c.LoadImage1(one);
+  c.ShowPath(TField::EditImage2, two);
+  c.LoadImage2(two);
+}
+
+void TFormMain::ShowEnabled(bool Enabled) {
+  // The bars draw their disabled look themselves; their hosts follow, so that a disabled bar
+  // takes no input at all.
+  for (platform::TControlHostWidget* w : FBarHosts) {
+    if (w != nullptr) w->setEnabled(Enabled);
+  }
+  FButtonAssistent->setEnabled(Enabled);
+  FControlsEnabled = Enabled;
+  FButtonAutoAlign->setEnabled(Enabled && !FAligning);
+  FBitBtnPrint->setEnabled(Enabled);
+  if (FActionDifference != nullptr) FActionDifference->setEnabled(Enabled);
+  if (FActionFlicker != nullptr) {
+    if (!Enabled) FActionFlicker->setChecked(false);
+    FActionFlicker->setEnabled(Enabled);
+  }
+  // The scale bar needs picture 1 with a known scale only.
+  if (FActionScaleBar != nullptr) {
+    const QSignalBlocker quiet(FActionScaleBar);
+    FActionScaleBar->setEnabled(FController->ScaleBarAvailable());
+    FActionScaleBar->setChecked(FController->ScaleBarShown());
+  }
+}
+
+std::string TFormMain::RunOpenPictureDialog() {
+  QStringList filters;
+  for (const std::string& f : NameFilters(OpenPictureFilter)) filters << QString::fromStdString(f);
+  QFileDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("OpenPictureDialog"));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilters(filters);
+  dialog.selectNameFilter(filters.front());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front().toStdString();
+}
+
+void TFormMain::ButtonImage1Click() {
+  const std::string path = ChooseFile ? ChooseFile() : std::string();
+  if (path.empty()) return;
+  FController->LoadImage1(path);
+}
+
+void TFormMain::ButtonImage2Click() {
+  const std::string path = ChooseFile ? ChooseFile() : std::string();
+  if (path.empty()) return;
+  FController->LoadImage2(path);
+}
+
+void TFormMain::ButtonCloseClick() {
+  // A settings file that cannot be written is shown by the application's exception display
+  // and the window stays open.
+  SaveSettings();
+  close();
+}
+
+void TFormMain::BitBtnPrintClick() {
+  FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
+  PrintComparison(*this, *FController, ImageCount);
+}
+
+void TFormMain::BitBtnInfoClick() {
+  if (OnInfo) OnInfo();
+}
+
+void TFormMain::ButtonAssistentClick() {
+  // Every run starts from a freshly loaded, reset overlay; when picture 2 can no longer be
+  // read, the overlay as it is stays and the assistant does not open.
+  if (!FController->ReloadOverlay()) return;
+  if (OnAssistent) {
+    OnAssistent(Edit(TField::EditImage1)->text().toStdString(),
+                Edit(TField::EditImage2)->text().toStdString());
+  }
+}
+
+void TFormMain::ButtonAutoAlignClick() {
+  if (FAligning) return;
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  std::uint64_t generation = 0;
+  std::shared_ptr<TAlignmentJob> job = FController->PrepareAutoAlign(&generation);
+  if (job == nullptr) {
+    QGuiApplication::restoreOverrideCursor();
+    return;
+  }
+  FAligning = true;
+  FButtonAutoAlign->setEnabled(false);
+  if (FAlignWorker.joinable()) FAlignWorker.join();  // the last one has posted its result
+  FAlignWorker = std::thread([this, job, generation] {
+    const TAutoAlignResult result = job->Run();
+    // Queued to this window's thread; dropped if the window has gone meanwhile.
+    QMetaObject::invokeMethod(
+        this, [this, result, generation] { AutoAlignDone(result, generation); },
+        Qt::QueuedConnection);
+  });
+}
+
+void TFormMain::AutoAlignDone(const TAutoAlignResult& Result, std::uint64_t Generation) {
+  FAligning = false;
+  QGuiApplication::restoreOverrideCursor();
+  FButtonAutoAlign->setEnabled(FControlsEnabled);
+  // Pictures changed meanwhile make the result stale: it is dropped without a word.
+  FController->ApplyAutoAlign(Result, Generation);
+}
+
+void TFormMain::resizeEvent(QResizeEvent* Event) {
+  QWidget::resizeEvent(Event);
+  LayoutPanels();
+}
+
+void TFormMain::LayoutPanels() {
+  // The two bottom panels are bottom-aligned, the picture panel fills what is left above them.
+  const int w = width(), h = height();
+  const int controlsTop = std::max(0, h - 127);
+  const int nameTop = std::max(0, controlsTop - 39);
+  FPanelControls->setGeometry(0, controlsTop, w, 127);
+  FPanelName->setGeometry(0, nameTop, w, 39);
+  FPanelImage->setGeometry(0, 0, w, nameTop);
+  FImgViewHost->setGeometry(1, 1, std::max(0, w - 2), std::max(0, nameTop - 2));
+  if (FPanelControls->width() != FLastControlsWidth) {
+    FLastControlsWidth = FPanelControls->width();
+    PanelControlsResize();
+  }
+}
+
+void TFormMain::PanelControlsResize() {
+  const QWidget* gauge1 = FBarHosts[0];
+  const TBottomPanelLayout l = PanelControlsLayout(
+      width(), gauge1->x(), Edit(TField::EditX)->width(), Edit(TField::EditZoom)->width(),
+      FBitBtnInfo->width(), FBitBtnPrint->width());
+  const auto setWidth = [](QWidget* W, int Width) { W->resize(Width, W->height()); };
+  const auto setLeft = [](QWidget* W, int Left) { W->move(Left, W->y()); };
+
+  setWidth(FBarHosts[1], l.SliderWidth);  // GaugeBar2
+  setLeft(Edit(TField::EditX), l.LeftEditLeft);
+  setWidth(FBarHosts[2], l.SliderWidth);  // GaugeBar3
+  setLeft(Edit(TField::EditY), l.LeftEditLeft);
+  setWidth(FBarHosts[0], l.SliderWidth);  // GaugeBar1
+  setLeft(Edit(TField::EditAngle), l.LeftEditLeft);
+  setWidth(FBarHosts[4], l.SliderWidth);  // GaugeBar5
+  setLeft(Edit(TField::EditZoomOvl), l.LeftEditLeft);
+  setWidth(Edit(TField::EditImage1), l.SliderWidth);
+  setLeft(FButtonImage1, l.LeftEditLeft);
+
+  setLeft(FLabelImage2, l.RightColumn);
+  setLeft(Edit(TField::EditImage2), l.RightSliderLeft);
+  setWidth(Edit(TField::EditImage2), l.SliderWidth);
+  setLeft(FButtonImage2, l.RightEditLeft);
+  setLeft(FLabelTransp, l.RightColumn);
+  setLeft(FLabelZoom, l.RightColumn);
+  setLeft(FBarHosts[5], l.RightSliderLeft);  // GaugeAlpha
+  setWidth(FBarHosts[5], l.SliderWidth);
+  setLeft(Edit(TField::EditTransp), l.RightEditLeft);
+  setLeft(FBarHosts[3], l.RightSliderLeft);  // GaugeBar4
+  setWidth(FBarHosts[3], l.SliderWidth);
+  setLeft(Edit(TField::EditZoom), l.RightEditLeft);
+  setLeft(FButtonAssistent, l.RightSliderLeft);
+  setLeft(FButtonAutoAlign, l.ButtonAutoAlignLeft);
+
+  setWidth(FButtonClose, l.ButtonCloseWidth);
+  setLeft(FButtonClose, l.ButtonCloseLeft);
+  setLeft(FBitBtnInfo, l.BitBtnInfoLeft);
+  setLeft(FBitBtnPrint, l.BitBtnPrintLeft);
+}
+
+}  // namespace overlay

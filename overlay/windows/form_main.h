@@ -1,0 +1,139 @@
+// Tessaly's main window: places the controls at their designed bounds and wires them to the
+// controller, which holds the view, the overlay, the sliders and all of their logic.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "overlay/scene/main_controller.h"
+
+class QAction;
+class QTimer;
+class QFrame;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class QWheelEvent;
+
+namespace platform {
+class TControlHostWidget;
+}
+
+namespace overlay {
+
+// The window's client size as designed (the designed outer bounds, 987 x 768, less the frame
+// and the title bar) and its smallest client size.
+constexpr int MainClientWidth = 979;
+constexpr int MainClientHeight = 738;
+constexpr int MainMinClientWidth = 732;
+constexpr int MainMinClientHeight = 270;
+// What the window's frame and title bar add to the client area in the stored bounds, which
+// are the window's outer bounds.
+constexpr int MainFrameExtraWidth = 8;
+constexpr int MainFrameExtraHeight = 30;
+
+class TFormMain : public QWidget {
+ public:
+  explicit TFormMain(QWidget* Parent = nullptr);
+  ~TFormMain() override;
+
+  TMainController& Controller() { return *FController; }
+
+  // The start-up sequence, run once while the window is being created (by the program entry
+  // right after construction): the settings, the interface file of the command line (both
+  // pictures loaded when it names exactly two), then the language file, reported when missing.
+  void FormCreate();
+
+  // The settings file: the window's bounds when stored (FormProperties), and ImageCount.
+  void LoadSettings();
+  // Stores the window's bounds; raises platform::EIniFileException when the file cannot be
+  // written (the file is then as it was).
+  void SaveSettings();
+  // Reads the interface file that parameter 1 names; with more than one picture, sets the
+  // caption to the subject and the two paths. Returns the number of pictures.
+  int ReadInterfaceFile();
+  void LoadBothPictures();
+
+  // Handlers.
+  void ButtonImage1Click();
+  void ButtonImage2Click();
+  void ButtonCloseClick();
+  void BitBtnInfoClick();
+  void ButtonAssistentClick();
+  // Starts the automatic alignment: the pictures are reduced at once, the rest runs on a
+  // worker thread with the wait cursor shown and the button disabled; the result is applied
+  // through the sliders when it arrives (or the failure shown).
+  void ButtonAutoAlignClick();
+  bool AutoAligning() const { return FAligning; }
+  void BitBtnPrintClick();
+  void PanelControlsResize();
+
+  // The number of captures of a print, from the settings.
+  int ImageCount = 5;
+  // How long the flicker shows each of its two states ([Display] FlickerMs of the settings).
+  int FlickerIntervalMs = 500;
+  // One step of the flicker (the timer's; tests call it as their clock).
+  void FlickerTick();
+  // The settings file "Tessaly.ini": where it is written, and where it is read while it does not
+  // exist there yet (platform/paths.h). Beside the program in a portable installation.
+  std::string SettingsFile;
+  std::string SettingsSource;
+
+  // The open-picture dialog: returns the chosen path, or nothing when the user cancels. Tests
+  // replace it.
+  std::function<std::string()> ChooseFile;
+  // What the two glyph-less entry points open; wired by the program entry to the about box
+  // and the positioning assistant (the assistant is given the two paths of the name panel).
+  std::function<void()> OnInfo;
+  std::function<void(const std::string& PathImage1, const std::string& PathImage2)> OnAssistent;
+
+  QLineEdit* Edit(TField Field) const { return FEdits[std::size_t(Field)]; }
+  platform::TControlHostWidget* ImgViewHost() const { return FImgViewHost; }
+  // The host widget of a gauge bar of the controller.
+  platform::TControlHostWidget* BarHost(const raster::TGaugeBar& Bar) const;
+
+ protected:
+  void resizeEvent(QResizeEvent* Event) override;
+  // The nudging keys, while both pictures are loaded; also when a button has the focus, which
+  // would otherwise take the arrows for moving the focus.
+  void keyPressEvent(QKeyEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+ private:
+  std::string RunOpenPictureDialog();
+  void ShowEnabled(bool Enabled);
+  void LayoutPanels();
+  void AutoAlignDone(const TAutoAlignResult& Result, std::uint64_t Generation);
+  void WireViewInput();
+  bool NudgeFromKey(const QKeyEvent& Event);
+  bool ZoomFromWheel(const QWheelEvent& Event);
+
+  std::unique_ptr<TMainController> FController;
+  QFrame* FPanelImage = nullptr;
+  QFrame* FPanelControls = nullptr;
+  QFrame* FPanelName = nullptr;
+  platform::TControlHostWidget* FImgViewHost = nullptr;
+  std::array<platform::TControlHostWidget*, 6> FBarHosts{};
+  std::array<QLineEdit*, FieldCount> FEdits{};
+  QLabel *FLabelImage2 = nullptr, *FLabelTransp = nullptr, *FLabelZoom = nullptr;
+  QPushButton *FButtonClose = nullptr, *FButtonImage1 = nullptr, *FButtonImage2 = nullptr;
+  QPushButton* FButtonAssistent = nullptr;
+  QPushButton* FButtonAutoAlign = nullptr;
+  QAction* FActionDifference = nullptr;
+  QAction* FActionFlicker = nullptr;
+  QAction* FActionScaleBar = nullptr;
+  QTimer* FFlickerTimer = nullptr;
+  bool FControlsEnabled = false;
+  bool FAligning = false;
+  std::thread FAlignWorker;
+  QToolButton *FBitBtnInfo = nullptr, *FBitBtnPrint = nullptr;
+  int FLastControlsWidth = -1;
+};
+
+}  // namespace overlay

@@ -1,0 +1,246 @@
+#include "overlay/windows/print_page.h"
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QWidget>
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "overlay/decode/isolated_decode.h"
+#include "overlay/scene/main_controller.h"
+#include "platform/file_write.h"
+#include "platform/message.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+
+namespace overlay {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view Placeholder = "#Image#";
+// A line is handled in pieces of at most this many bytes, as a 1024-byte line buffer holds
+// them with its terminator; each piece counts as a line of its own.
+constexpr std::size_t MaxPieceLength = 1023;
+constexpr std::size_t MaxTailLength = 1024;
+// White as a platform colour (0x00BBGGRR), so the area around picture 1 prints white.
+constexpr raster::TWinColor PrintBackground = 0x00FFFFFF;
+
+// Everything in the temporary folder holds the pictures of a person; nobody else may read them,
+// and a link planted at one of the names must not redirect the write.
+const platform::TFileWriteOptions PrivateFile{0600, false};
+
+// N of Prefix + N + ".jpg" when Name is exactly that with N written as this program writes
+// numbers (decimal, no sign, no leading zero); -1 otherwise.
+int CaptureNumber(std::string_view Name, std::string_view Prefix) {
+  constexpr std::string_view Suffix = ".jpg";
+  if (Name.size() <= Prefix.size() + Suffix.size() || !Name.starts_with(Prefix) ||
+      !Name.ends_with(Suffix)) {
+    return -1;
+  }
+  const std::string_view digits =
+      Name.substr(Prefix.size(), Name.size() - Prefix.size() - Suffix.size());
+  if (digits.size() > 1 && digits.front() == '0') return -1;
+  int n = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+  if (ec != std::errc() || end != digits.data() + digits.size() || n < 0) return -1;
+  return n;
+}
+
+// Removes Path when it is a regular file (never what a link points to, never a folder).
+void RemoveRegularFile(const std::string& Path) {
+  std::error_code ec;
+  if (fs::is_regular_file(fs::symlink_status(Path, ec))) fs::remove(Path, ec);
+}
+
+// The state that the captures change, put back by Restore, or on the way out of an exception
+// so the window is never left white with a waiting cursor.
+class TPrintState {
+ public:
+  explicit TPrintState(TMainController& Controller)
+      : FController(Controller),
+        FColor(Controller.ImgView().Color()),
+        FPosition(Controller.GaugeAlpha().Position()) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  ~TPrintState() {
+    Restore();
+    RestoreCursor();
+  }
+  int Position() const { return FPosition; }
+  void Restore() {
+    if (FRestored) return;
+    FRestored = true;
+    FController.ImgView().SetColor(FColor);
+    FController.GaugeAlpha().SetPosition(FPosition);
+    // The overlay shows the opacity that the slider shows, whatever the steps left behind.
+    if (raster::TRotLayer* layer = FController.RotLayer(); layer && layer->Bitmap()) {
+      layer->Bitmap()->SetMasterAlpha(std::uint32_t(FPosition));
+    }
+  }
+  void RestoreCursor() {
+    if (FCursorRestored) return;
+    FCursorRestored = true;
+    QGuiApplication::restoreOverrideCursor();
+  }
+
+ private:
+  TMainController& FController;
+  raster::TWinColor FColor;
+  int FPosition;
+  bool FRestored = false;
+  bool FCursorRestored = false;
+};
+
+}  // namespace
+
+std::vector<int> PrintAlphaSteps(int ImageCount, int AlphaMax, int SliderPosition) {
+  if (ImageCount <= 0) return {};
+  if (ImageCount == 1) return {SliderPosition};
+  std::vector<int> steps(static_cast<std::size_t>(ImageCount));
+  const int width = AlphaMax / (ImageCount - 1);
+  for (int i = 0; i < ImageCount; ++i) steps[std::size_t(i)] = width * i;
+  return steps;
+}
+
+int WritePrintPage(const std::string& TempDir) {
+  return WritePrintPageFrom(platform::LocateProgramFile("output.html").Read, TempDir);
+}
+
+int WritePrintPageFrom(const std::string& TemplatePath, const std::string& TempDir) {
+  const std::string pagePath = TempDir + "output.html";
+  std::string source;
+  if (!platform::ReadWholeFile(TemplatePath, &source)) {
+    platform::ShowMessage("Cannot open input file: output.html");
+    return 1;
+  }
+  std::string page;
+  page.reserve(source.size() + source.size() / 8);
+  int n = 0;
+  std::size_t pos = 0;
+  while (pos < source.size()) {
+    const std::size_t limit = std::min(source.size(), pos + MaxPieceLength);
+    const std::size_t newline = source.find('\n', pos);
+    const std::size_t end = newline < limit ? newline + 1 : limit;
+    const std::string_view piece(source.data() + pos, end - pos);
+    pos = end;
+    const std::size_t at = piece.find(Placeholder);
+    if (at == std::string_view::npos) {
+      page += piece;
+      continue;
+    }
+    ++n;
+    page += piece.substr(0, at);
+    page += TempDir + "image" + std::to_string(n) + ".jpg";
+    page += piece.substr(at + Placeholder.size(), MaxTailLength);
+  }
+  if (!platform::WriteFileAtomically(pagePath, page, nullptr, PrivateFile)) {
+    platform::ShowMessage("Cannot open output file: " + pagePath);
+    return 1;
+  }
+  return 0;
+}
+
+bool WritePrintCapture(const QImage& Capture, const std::string& TempDir, int Index) {
+  const std::string bmpPath = TempDir + "temp.bmp";
+  const std::string testPath = TempDir + "test" + std::to_string(Index) + ".jpg";
+  const std::string imagePath = TempDir + "image" + std::to_string(Index + 1) + ".jpg";
+
+  QByteArray bmp;
+  {
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::WriteOnly);
+    Capture.convertToFormat(QImage::Format_RGB888).save(&buffer, "BMP");
+  }
+  bool written = false;
+  if (platform::WriteFileAtomically(bmpPath, std::string_view(bmp.constData(), bmp.size()), nullptr,
+                                    PrivateFile)) {
+    // FreeImage's JPEG writer runs in the decoder process, on the pixels and the resolution the
+    // BMP holds, so its result is the JPEG of that BMP, and a fault in the writer cannot end
+    // the program.
+    const QImage pixels = Capture.convertToFormat(QImage::Format_BGR888);
+    std::string jpeg;
+    if (!pixels.isNull() &&
+        EncodeJpegIsolated(pixels.constBits(), std::uint32_t(pixels.width()),
+                           std::uint32_t(pixels.height()), std::uint32_t(pixels.bytesPerLine()),
+                           std::uint32_t(std::max(pixels.dotsPerMeterX(), 0)),
+                           std::uint32_t(std::max(pixels.dotsPerMeterY(), 0)), &jpeg)) {
+      written = platform::WriteFileAtomically(testPath, jpeg, nullptr, PrivateFile);
+      written = platform::WriteFileAtomically(imagePath, jpeg, nullptr, PrivateFile) && written;
+    }
+  }
+  RemoveRegularFile(bmpPath);
+  if (!written) {
+    // The names would otherwise still hold what an earlier print put there.
+    RemoveRegularFile(testPath);
+    RemoveRegularFile(imagePath);
+  }
+  return written;
+}
+
+void RemoveStaleCaptures(const std::string& TempDir, int ImageCount) {
+  const int count = std::max(ImageCount, 0);
+  std::error_code ec;
+  std::vector<fs::path> stale;
+  for (fs::directory_iterator it(TempDir, ec), end; !ec && it != end; it.increment(ec)) {
+    if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
+    const std::string name = it->path().filename().string();
+    const int test = CaptureNumber(name, "test");
+    const int image = CaptureNumber(name, "image");
+    if ((test >= 0 && test >= count) || (image >= 0 && image > count)) stale.push_back(it->path());
+  }
+  for (const fs::path& path : stale) RemoveRegularFile(path.string());
+}
+
+void PrintComparison(QWidget& Window, TMainController& Controller, int ImageCount) {
+  PrintComparisonWith(Window, Controller, ImageCount,
+                      platform::LocateProgramFile("output.html").Read);
+}
+
+void PrintComparisonWith(QWidget& Window, TMainController& Controller, int ImageCount,
+                         const std::string& TemplatePath) {
+  raster::TImgView32& view = Controller.ImgView();
+  TPrintState state(Controller);
+  view.SetColor(PrintBackground);
+  const std::string tempDir = platform::TempDirectory();
+  RemoveStaleCaptures(tempDir, ImageCount);
+
+  raster::TRotLayer* layer = Controller.RotLayer();
+  const std::vector<int> steps =
+      PrintAlphaSteps(ImageCount, Controller.GaugeAlpha().Max(), state.Position());
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    if (layer != nullptr && layer->Bitmap() != nullptr) {
+      layer->Bitmap()->SetMasterAlpha(std::uint32_t(steps[i]));
+    }
+    QGuiApplication::changeOverrideCursor(Qt::WaitCursor);
+    const QPixmap window = Window.grab();
+    view.Invalidate();
+    view.Update();
+    // The viewport in the view's own coordinates, applied as it is to the window: the view
+    // lies one pixel inside its panel's border, so the cut-out takes that border's top and left
+    // line and leaves the viewport's last column and row. On a scaled screen the capture has
+    // more pixels than the window has units; the same area is cut.
+    const raster::TRect r = view.GetViewportRect();
+    const qreal ratio = window.devicePixelRatio();
+    const QRect cut(qRound(r.Left * ratio), qRound(r.Top * ratio), qRound(r.Width() * ratio),
+                    qRound(r.Height() * ratio));
+    const QImage capture = window.toImage().copy(cut).convertToFormat(QImage::Format_RGB888);
+    WritePrintCapture(capture, tempDir, int(i));
+  }
+  state.Restore();
+
+  const std::string pagePath = tempDir + "output.html";
+  if (WritePrintPageFrom(TemplatePath, tempDir) != 0) {
+    platform::ShowMessage("Error creating output file: " + pagePath);
+  } else {
+    platform::ShellOpen(pagePath);
+  }
+  state.RestoreCursor();
+}
+
+}  // namespace overlay

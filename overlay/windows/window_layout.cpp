@@ -1,0 +1,49 @@
+#include "overlay/windows/window_layout.h"
+
+#include <algorithm>
+
+namespace overlay {
+
+TBottomPanelLayout PanelControlsLayout(int ClientWidth, int GaugeBar1Left, int EditXWidth,
+                                       int EditZoomWidth, int BitBtnInfoWidth,
+                                       int BitBtnPrintWidth) {
+  TBottomPanelLayout l{};
+  const int half = ClientWidth / 2;
+  l.SliderWidth = half - GaugeBar1Left - EditXWidth - 48;
+  l.LeftEditLeft = GaugeBar1Left + l.SliderWidth + 8;
+  l.RightColumn = half;
+  l.RightSliderLeft = half + 80;
+  // Below the right column's labels, ending 8 pixels before ButtonAssistent.
+  l.ButtonAutoAlignLeft = half - 8;
+  l.RightEditLeft = l.LeftEditLeft + half;
+  l.ButtonCloseWidth = 80;
+  l.ButtonCloseLeft = l.RightEditLeft + EditZoomWidth - l.ButtonCloseWidth;
+  l.BitBtnInfoLeft = l.ButtonCloseLeft - BitBtnInfoWidth - 8;
+  l.BitBtnPrintLeft = l.BitBtnInfoLeft - BitBtnPrintWidth - 8;
+  return l;
+}
+
+const char* const OpenPictureFilter =
+    "*.jpg, *.bmp|*.jpg;*.jpeg;*.bmp|*.jpg|*.jpg|*.jpeg|*.jpeg|*.bmp|*.bmp|*.png|*.png|*.tif|*.tif|"
+    "*.tga|*.tga";
+
+std::vector<std::string> NameFilters(const std::string& PipeFilter) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= PipeFilter.size()) {
+    const std::size_t bar = PipeFilter.find('|', start);
+    const std::size_t end = bar == std::string::npos ? PipeFilter.size() : bar;
+    parts.push_back(PipeFilter.substr(start, end - start));
+    if (bar == std::string::npos) break;
+    start = bar + 1;
+  }
+  std::vector<std::string> filters;
+  for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+    std::string patterns = parts[i + 1];
+    std::replace(patterns.begin(), patterns.end(), ';', ' ');
+    filters.push_back(parts[i] + " (" + patterns + ")");
+  }
+  return filters;
+}
+
+}  // namespace overlay

@@ -1,0 +1,35 @@
+// The main window's layout facts that are plain arithmetic: where the bottom panels' controls go
+// for a client width, and the open-picture dialog's filter.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace overlay {
+
+// Layout of the two bottom panels for a window client width (PanelControlsResize).
+struct TBottomPanelLayout {
+  int SliderWidth;          // GaugeBar1, 2, 3, 5, GaugeAlpha, GaugeBar4, EditImage1, EditImage2
+  int LeftEditLeft;         // EditX, EditY, EditAngle, EditZoomOvl, ButtonImage1
+  int RightColumn;          // LabelImage2, LabelTransp, LabelZoom
+  int RightSliderLeft;      // EditImage2, GaugeAlpha, GaugeBar4, ButtonAssistent
+  int ButtonAutoAlignLeft;  // as wide as ButtonAssistent, left of it
+  int RightEditLeft;        // ButtonImage2, EditTransp, EditZoom
+  int ButtonCloseWidth;
+  int ButtonCloseLeft;
+  int BitBtnInfoLeft;
+  int BitBtnPrintLeft;
+};
+
+// The created values: GaugeBar1.Left 80, EditX.Width 33, EditZoom.Width 33, button widths.
+TBottomPanelLayout PanelControlsLayout(int ClientWidth, int GaugeBar1Left = 80, int EditXWidth = 33,
+                                       int EditZoomWidth = 33, int BitBtnInfoWidth = 33,
+                                       int BitBtnPrintWidth = 33);
+
+// The open-picture dialog's filter as "description|pattern" pairs, patterns separated by ";".
+extern const char* const OpenPictureFilter;
+// The pairs as Qt name filters ("*.png (*.png)"), in order; the first is the one selected at
+// the start.
+std::vector<std::string> NameFilters(const std::string& PipeFilter);
+
+}  // namespace overlay

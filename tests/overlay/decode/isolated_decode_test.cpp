@@ -1,0 +1,357 @@
+// The picture import through the decoder process: every shared test file, the three that crash
+// FreeImage included; the decoder's failures (a crash, a hang, a lying or missing decoder); the
+// reply parser; the print page's JPEG through the decoder against the former in-process route.
+#include "overlay/decode/isolated_decode.h"
+
+#include <FreeImage.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "overlay/decode/decoder_protocol.h"
+#include "overlay/decode/picture_import.h"
+#include "overlay/windows/print_page.h"
+#include "platform/message.h"
+
+namespace overlay {
+namespace {
+
+namespace fs = std::filesystem;
+using raster::TBitmap32;
+
+std::string TestFile(const std::string& Name) {
+  return std::string(TESSALY_TESTDATA) + "/" + Name;
+}
+
+const std::set<std::string> kCrashFreeImage = {
+    "malformed/truncated_exif_dpi.jpg",
+    "malformed/m2-336db1cd76254717eb50a8602b651fbf.tif",
+    "malformed/m10-42c19f8e79e582bef107f372f18a074b.tif",
+};
+
+// The decoder's heap normally lies on huge pages; there a wild read of FreeImage may land in
+// mapped memory or not, depending on where the heap starts, and a crasher then decodes or
+// crashes by chance. These tests keep the decoder on small pages, where the three files crash
+// FreeImage every time.
+[[maybe_unused]] const bool kSmallPagesForTheDecoder = [] {
+  ::setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=0", 1);
+  return true;
+}();
+
+// Under the address sanitizer's allocator, FreeImage's wild read in the Exif segment of
+// truncated_exif_dpi.jpg lands in mapped memory and the file decodes instead of crashing the
+// decoder; the other two crash (are aborted by the sanitizer) there too.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kExifCrasherDecodes = true;
+#else
+constexpr bool kExifCrasherDecodes = false;
+#endif
+bool CrashesDecoder(const std::string& Name) {
+  return kCrashFreeImage.count(Name) != 0 &&
+         !(kExifCrasherDecodes && Name == "malformed/truncated_exif_dpi.jpg");
+}
+
+struct TempFolder {
+  fs::path Path =
+      fs::temp_directory_path() / ("isolated_decode_test_" + std::to_string(::getpid()));
+  TempFolder() { fs::create_directories(Path); }
+  ~TempFolder() {
+    std::error_code ec;
+    fs::remove_all(Path, ec);
+  }
+  std::string File(const std::string& Name) const { return (Path / Name).string(); }
+  // A stand-in decoder: a shell script with Body.
+  std::string Script(const std::string& Name, const std::string& Body) const {
+    const std::string path = File(Name);
+    std::ofstream(path) << "#!/bin/sh\n" << Body << "\n";
+    fs::permissions(path, fs::perms::owner_all);
+    return path;
+  }
+};
+
+// Restores the real decoder and the default time limit after a test that changed them.
+struct StandIn {
+  explicit StandIn(const std::string& Program, const char* Timeout = nullptr) {
+    SetDecoderProgram(Program);
+    if (Timeout != nullptr) ::setenv("TESSALY_DECODE_TIMEOUT", Timeout, 1);
+  }
+  ~StandIn() {
+    SetDecoderProgram(TESSALY_DECODE_EXE);
+    ::unsetenv("TESSALY_DECODE_TIMEOUT");
+  }
+};
+
+// What this process holds: open descriptors, shared-memory mappings, child processes (and
+// whether one of them is a zombie).
+struct Holdings {
+  int Descriptors = 0;
+  int SharedMappings = 0;
+  int Children = 0;
+  int Zombies = 0;
+};
+Holdings Now() {
+  Holdings h;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    (void)entry;
+    ++h.Descriptors;
+  }
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);)
+    h.SharedMappings += line.find("memfd:") != std::string::npos;
+  for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+    std::ifstream children(task.path() / "children");
+    for (int pid; children >> pid;) {
+      ++h.Children;
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string line;
+      std::getline(stat, line);
+      const auto close = line.rfind(')');
+      if (close != std::string::npos && line.size() > close + 2 && line[close + 2] == 'Z') {
+        ++h.Zombies;
+      }
+    }
+  }
+  return h;
+}
+
+bool SamePixels(const TBitmap32& A, const TBitmap32& B) {
+  return A.Width() == B.Width() && A.Height() == B.Height() &&
+         std::memcmp(A.PixelBuffer(), B.PixelBuffer(),
+                     std::size_t(A.Width()) * std::size_t(A.Height()) * 4) == 0;
+}
+
+// Every file of the shared test data goes through LoadPicture and this process goes on. The
+// three crashers give no picture and no message; every other file gives what FreeImage in this
+// process gives: the same messages and the same pixels.
+TEST(IsolatedDecode, EveryTestFileSurvivesTheCrashersGiveNoPictureTheRestAsInProcess) {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(TESSALY_TESTDATA)) {
+    if (entry.is_regular_file()) {
+      files.push_back(fs::relative(entry.path(), fs::path(TESSALY_TESTDATA)).string());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  ASSERT_GT(files.size(), 130u);
+  int crashers = 0, compared = 0;
+  for (const std::string& name : files) {
+    SCOPED_TRACE(name);
+    platform::MessageRecorder isolatedMessages;
+    const std::unique_ptr<TBitmap32> isolated = LoadPicture(TestFile(name));
+    const std::vector<std::string> isolatedTexts = isolatedMessages.Texts();
+    if (kCrashFreeImage.count(name)) {
+      if (!CrashesDecoder(name)) continue;  // it survived this process; nothing else to hold
+      ++crashers;
+      EXPECT_EQ(isolated, nullptr);
+      EXPECT_TRUE(isolatedTexts.empty());
+      continue;
+    }
+    platform::MessageRecorder inProcessMessages;
+    const std::unique_ptr<TBitmap32> inProcess = LoadPictureInProcess(TestFile(name));
+    EXPECT_EQ(isolatedTexts, inProcessMessages.Texts());
+    ASSERT_EQ(isolated == nullptr, inProcess == nullptr);
+    if (isolated != nullptr) {
+      EXPECT_TRUE(SamePixels(*isolated, *inProcess));
+      ++compared;
+    }
+  }
+  EXPECT_EQ(crashers, kExifCrasherDecodes ? 2 : 3);
+  EXPECT_GT(compared, 90);
+}
+
+// A picture asked for by name that crashes the decoder gets the one "cannot be loaded" message.
+TEST(IsolatedDecode, ACrasherAskedForByNameGivesItsOneMessage) {
+  platform::MessageRecorder recorder;
+  std::vector<std::string> expected;
+  for (const std::string& name : kCrashFreeImage) {
+    if (!CrashesDecoder(name)) continue;
+    EXPECT_EQ(LoadPictureOrTell(TestFile(name)), nullptr);
+    expected.push_back(PictureNotLoadedText(TestFile(name)));
+  }
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(recorder.Texts(), expected);
+}
+
+// Crashes leave nothing behind: no zombie, no descriptor, no mapping. One decoder waits for the
+// next request and the memory of the last picture is kept for it, as before.
+TEST(IsolatedDecode, CrashesLeaveNoProcessDescriptorOrMappingBehind) {
+  ASSERT_NE(LoadPicture(TestFile("formats/jpeg/hopper.jpg")), nullptr);
+  const Holdings before = Now();
+  EXPECT_EQ(before.Children, 1);  // the decoder for the next request
+  for (int round = 0; round < 2; ++round) {
+    for (const std::string& name : kCrashFreeImage) {
+      if (CrashesDecoder(name)) {
+        EXPECT_EQ(LoadPicture(TestFile(name)), nullptr);
+      }
+    }
+    EXPECT_NE(LoadPicture(TestFile("formats/png/basn6a08.png")), nullptr);
+  }
+  const Holdings after = Now();
+  EXPECT_EQ(after.Descriptors, before.Descriptors);
+  EXPECT_EQ(after.SharedMappings, 0);
+  EXPECT_EQ(after.Children, 1);
+  EXPECT_EQ(after.Zombies, 0);
+}
+
+// A decoder that never answers is killed at the configured time and reaped, while the one
+// started for the next request waits on. Each stand-in notes its process id when it starts, and
+// again two seconds later if it is still alive.
+TEST(IsolatedDecode, AHangingDecoderIsKilledAfterTheConfiguredTime) {
+  TempFolder folder;
+  const std::string started = folder.File("started"), alive = folder.File("alive");
+  const StandIn standIn(folder.Script("hang", "echo $$ >> " + started + "\nsleep 2\necho $$ >> " +
+                                                  alive + "\nexec sleep 600"),
+                        "0.3");
+  platform::MessageRecorder recorder;
+  EXPECT_EQ(LoadPicture(TestFile("formats/jpeg/hopper.jpg")), nullptr);
+  EXPECT_TRUE(recorder.Texts().empty());
+  ::sleep(3);
+  std::set<int> gone, living, noted;
+  std::ifstream first(started);
+  for (int pid; first >> pid;) {
+    // Killed and reaped: no process of that id, not even a zombie, remains.
+    (fs::exists("/proc/" + std::to_string(pid)) ? living : gone).insert(pid);
+  }
+  std::ifstream later(alive);
+  for (int pid; later >> pid;) noted.insert(pid);
+  EXPECT_EQ(gone.size(), 1u);    // the one that had the request
+  EXPECT_EQ(living.size(), 1u);  // the one waiting for the next
+  EXPECT_EQ(noted, living);      // the killed one never got past its time
+  EXPECT_EQ(Now().Zombies, 0);
+}
+
+// A decoder that crashes, exits without a word, or answers nonsense gives no picture; so does a
+// decoder that cannot be started, which is said once on the error stream.
+TEST(IsolatedDecode, CrashingSilentLyingAndMissingDecodersGiveNoPicture) {
+  TempFolder folder;
+  platform::MessageRecorder recorder;
+  for (
+      const std::string& body :
+      {std::string("kill -SEGV $$"), std::string("exit 0"), std::string("printf garbage >&3"),
+       // A reply of the right size and magic, but a picture of 1 x 1 without its memory.
+       std::string(
+           R"(printf 'TSR1\000\000\000\000\001\000\000\000\001\000\000\000\004\000\000\000\000\000\000\000' >&3)")}) {
+    SCOPED_TRACE(body);
+    const StandIn standIn(folder.Script("standin", body));
+    EXPECT_EQ(LoadPicture(TestFile("formats/jpeg/hopper.jpg")), nullptr);
+  }
+  const StandIn missing(folder.File("no-such-decoder"));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(LoadPicture(TestFile("formats/jpeg/hopper.jpg")), nullptr);
+  EXPECT_EQ(LoadPicture(TestFile("formats/png/basn6a08.png")), nullptr);
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(recorder.Texts().empty());
+  EXPECT_NE(errors.find("no-such-decoder cannot be started"), std::string::npos) << errors;
+  EXPECT_EQ(errors.find("cannot be started"), errors.rfind("cannot be started")) << errors;
+  EXPECT_EQ(Now().Zombies, 0);
+}
+
+std::vector<std::uint8_t> Reply(std::uint32_t Status, std::uint32_t W, std::uint32_t H,
+                                std::uint64_t Bytes) {
+  return decoder::EncodeReply({decoder::TReplyStatus(Status), W, H, Bytes});
+}
+
+TEST(ParseDecoderReply, AcceptsConsistentRepliesOnly) {
+  using decoder::TRequestKind;
+  const auto parse = [](const std::vector<std::uint8_t>& Bytes, TRequestKind Kind,
+                        std::uint64_t Memory) {
+    decoder::TReply reply;
+    return decoder::ParseDecoderReply(Bytes.data(), Bytes.size(), Kind, Memory, &reply);
+  };
+  const auto picture = TRequestKind::DecodePicture;
+  const auto jpeg = TRequestKind::EncodeJpeg;
+  // Accepted.
+  EXPECT_TRUE(parse(Reply(0, 3, 2, 24), picture, 4096));
+  EXPECT_TRUE(parse(Reply(0, 16384, 16384, std::uint64_t(16384) * 16384 * 4), picture,
+                    std::uint64_t(1) << 30));
+  EXPECT_TRUE(parse(Reply(1, 0, 0, 0), picture, 0));
+  EXPECT_TRUE(parse(Reply(2, 65535, 32767, 0), picture, 0));
+  EXPECT_TRUE(parse(Reply(3, 0, 0, 0), jpeg, 0));
+  EXPECT_TRUE(parse(Reply(0, 0, 0, 1000), jpeg, 1000));
+  // Refused.
+  EXPECT_FALSE(parse(Reply(0, 3, 2, 24), picture, 23));    // more than the memory holds
+  EXPECT_FALSE(parse(Reply(0, 3, 2, 20), picture, 4096));  // bytes not Width * Height * 4
+  EXPECT_FALSE(parse(Reply(0, 0, 2, 0), picture, 4096));   // empty picture
+  EXPECT_FALSE(parse(Reply(0, 16385, 16384, std::uint64_t(16385) * 16384 * 4), picture,
+                     ~std::uint64_t(0)));  // above the pixel limit
+  // 2^32 * 4 wraps to 0 in 32 bits; the check must not.
+  EXPECT_FALSE(parse(Reply(0, 65536, 65536, 0), picture, ~std::uint64_t(0)));
+  EXPECT_FALSE(parse(Reply(2, 16384, 16384, 0), picture, 0));  // "too large" but is not
+  EXPECT_FALSE(parse(Reply(1, 1, 0, 0), picture, 0));          // stray fields
+  EXPECT_FALSE(parse(Reply(3, 0, 0, 8), picture, 0));
+  EXPECT_FALSE(parse(Reply(4, 0, 0, 0), picture, 0));  // unknown status
+  EXPECT_FALSE(parse(Reply(0, 0, 0, 1001), jpeg, 1000));
+  EXPECT_FALSE(parse(Reply(0, 0, 0, 0), jpeg, 1000));
+  EXPECT_FALSE(parse(Reply(0, 3, 2, 24), jpeg, 4096));
+  EXPECT_FALSE(parse(Reply(2, 65535, 32767, 0), jpeg, 0));
+  std::vector<std::uint8_t> bytes = Reply(1, 0, 0, 0);
+  bytes[0] ^= 1;
+  EXPECT_FALSE(parse(bytes, picture, 0));  // magic
+  bytes = Reply(1, 0, 0, 0);
+  bytes.push_back(0);
+  EXPECT_FALSE(parse(bytes, picture, 0));
+  bytes.resize(decoder::ReplySize - 1);
+  EXPECT_FALSE(parse(bytes, picture, 0));
+  decoder::TReply reply;
+  EXPECT_FALSE(decoder::ParseDecoderReply(nullptr, 0, picture, 0, &reply));
+}
+
+// The print page's JPEG, now written in the decoder process, is byte for byte the JPEG that
+// FreeImage in this process makes of the capture's BMP file.
+TEST(IsolatedEncode, ThePrintCaptureIsTheJpegOfItsBmp) {
+  TempFolder folder;
+  QImage capture(37, 21, QImage::Format_RGB888);  // odd width: padded rows
+  for (int y = 0; y < capture.height(); ++y) {
+    for (int x = 0; x < capture.width(); ++x)
+      capture.setPixel(x, y, qRgb(7 * x, 11 * y, 3 * x * y));
+  }
+  capture.setDotsPerMeterX(3780);
+  capture.setDotsPerMeterY(2835);
+  QByteArray bmp;
+  {
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::WriteOnly);
+    capture.save(&buffer, "BMP");
+  }
+  FIMEMORY* in = FreeImage_OpenMemory(reinterpret_cast<BYTE*>(bmp.data()), DWORD(bmp.size()));
+  FIBITMAP* dib = FreeImage_LoadFromMemory(FIF_BMP, in, 0);
+  ASSERT_NE(dib, nullptr);
+  FIMEMORY* out = FreeImage_OpenMemory(nullptr, 0);
+  ASSERT_TRUE(FreeImage_SaveToMemory(FIF_JPEG, dib, out, 0));
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  ASSERT_TRUE(FreeImage_AcquireMemory(out, &data, &size));
+  const std::string expected(reinterpret_cast<const char*>(data), size);
+  FreeImage_CloseMemory(out);
+  FreeImage_Unload(dib);
+  FreeImage_CloseMemory(in);
+
+  const std::string dir = folder.Path.string() + "/";
+  ASSERT_TRUE(WritePrintCapture(capture, dir, 0));
+  std::ifstream file(dir + "test0.jpg", std::ios::binary);
+  std::stringstream written;
+  written << file.rdbuf();
+  EXPECT_EQ(written.str(), expected);
+
+  // Without a decoder there is no JPEG, and no earlier one stays under the names.
+  const StandIn missing(folder.File("no-such-decoder"));
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(WritePrintCapture(capture, dir, 0));
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(fs::exists(dir + "test0.jpg"));
+  EXPECT_FALSE(fs::exists(dir + "image1.jpg"));
+}
+
+}  // namespace
+}  // namespace overlay

@@ -1,0 +1,338 @@
+#include "overlay/programs/render_command.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "overlay/decode/picture_import.h"
+#include "overlay/programs/picture_files.h"
+#include "raster/blend.h"
+#include "raster/transforms.h"
+#include "tests/support/test_pictures.h"
+
+namespace overlay {
+namespace {
+
+namespace fs = std::filesystem;
+using raster::TBitmap32;
+using raster::TColor32;
+using testsupport::FillPattern;
+
+const std::string kSample1 = std::string(TESSALY_SOURCE_DIR) + "/data/sample/NT96650_pcb_002.JPG";
+const std::string kSample2 = std::string(TESSALY_SOURCE_DIR) + "/data/sample/NT96650_pcb_004.JPG";
+
+// A fresh directory per test, removed afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    FPath = fs::temp_directory_path() /
+            ("tessaly_render_" + std::to_string(::getpid()) + "_" + info->name());
+    fs::remove_all(FPath);
+    fs::create_directories(FPath);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(FPath, ec);
+  }
+  std::string operator/(const std::string& Name) const { return (FPath / Name).string(); }
+  const fs::path& Path() const { return FPath; }
+
+ private:
+  fs::path FPath;
+};
+
+int RenderWith(const std::vector<std::string>& Args, std::string* Out = nullptr,
+               std::string* Err = nullptr) {
+  std::ostringstream out, err;
+  const int status = RunRenderCommand(Args, out, err);
+  if (Out) *Out = out.str();
+  if (Err) *Err = err.str();
+  return status;
+}
+
+std::string ReadFile(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// ---------------------------------------------------------------------------------------
+// The renderer against a straightforward composition
+
+// What the view shows of the sample pair at view zoom 1 and overlay zoom 1: picture 1 scrolled
+// to its middle pixel, picture 2 turned by Angle about its centre and moved by the offsets,
+// blended with Alpha. Composed directly with the transfers and Transform, with the scalar
+// reference blend routines.
+std::unique_ptr<TBitmap32> ReferenceFrame(const TBitmap32& P1, TBitmap32& P2, int Angle, int X,
+                                          int Y, int Alpha) {
+  const int vw = 960, vh = 553;
+  auto result = std::make_unique<TBitmap32>();
+  TBitmap32& frame = *result;
+  frame.SetSize(vw, vh);
+  frame.Clear(raster::Color32(32, 32, 69));
+  // Scrolled so that the middle pixel is at the viewport centre: bar position = middle minus
+  // half the viewport (a float), the bitmap's left/top its negation rounded, ties to even.
+  const int left = int(std::nearbyint(-(P1.Width() / 2 - vw / 2.0)));
+  const int top = int(std::nearbyint(-(P1.Height() / 2 - vh / 2.0)));
+  raster::StretchTransfer(&frame, raster::MakeRect(left, top, left + P1.Width(), top + P1.Height()),
+                          &P1, P1.BoundsRect(), raster::sfNearest, raster::dmOpaque, nullptr);
+  P2.SetDrawMode(raster::dmBlend);
+  P2.SetStretchFilter(raster::sfLinear);
+  P2.SetMasterAlpha(std::uint32_t(Alpha));
+  raster::TAffineTransformation t;
+  t.SetSrcRect(raster::FloatRect(0, 0, float(P2.Width() - 1), float(P2.Height() - 1)));
+  const float cx = float(P2.Width() / 2), cy = float(P2.Height() / 2);
+  t.Translate(-cx, -cy);
+  t.Rotate(0, 0, float(Angle));
+  t.Translate(float(X) + cx, float(Y) + cy);
+  t.Scale(1, 1);
+  t.Translate(float(left), float(top));
+  raster::Transform(frame, P2, t);
+  return result;
+}
+
+void ExpectSameRgb(const QImage& Png, const TBitmap32& Expected) {
+  ASSERT_EQ(Png.width(), Expected.Width());
+  ASSERT_EQ(Png.height(), Expected.Height());
+  const QImage rgb = Png.convertToFormat(QImage::Format_RGB32);
+  int mismatches = 0;
+  for (int y = 0; y < Expected.Height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+    for (int x = 0; x < Expected.Width(); ++x) {
+      const TColor32 e = Expected.GetPixel(x, y);
+      if ((row[x] & 0xFFFFFFu) != (e & 0xFFFFFFu) && ++mismatches <= 5) {
+        ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << row[x] << " vs " << e;
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+class SampleRenderTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    P1 = LoadPicture(kSample1).release();
+    P2 = LoadPicture(kSample2).release();
+  }
+  static void TearDownTestSuite() {
+    delete P1;
+    delete P2;
+  }
+  // The renderer runs with the packed-lane arithmetic in force (its vector code when the
+  // processor has it); the plain set, chosen by RASTER_BLEND=plain, has other numbers.
+  void SetUp() override {
+    FPrevious = raster::ActiveBlendImplementation();
+    if (FPrevious == raster::TBlendImplementation::Plain) {
+      raster::SelectBlendImplementation(raster::TBlendImplementation::PackedScalar);
+    }
+  }
+  void TearDown() override { raster::SelectBlendImplementation(FPrevious); }
+  raster::TBlendImplementation FPrevious{};
+  // The reference uses the scalar packed-lane routines whatever the renderer ran with.
+  std::unique_ptr<TBitmap32> Reference(int Angle, int X, int Y, int Alpha) {
+    const raster::TBlendImplementation previous = raster::ActiveBlendImplementation();
+    raster::SelectBlendImplementation(raster::TBlendImplementation::PackedScalar);
+    TBitmap32 p2;
+    p2.Assign(P2);
+    std::unique_ptr<TBitmap32> frame = ReferenceFrame(*P1, p2, Angle, X, Y, Alpha);
+    raster::SelectBlendImplementation(previous);
+    return frame;
+  }
+  static TBitmap32* P1;
+  static TBitmap32* P2;
+};
+TBitmap32* SampleRenderTest::P1 = nullptr;
+TBitmap32* SampleRenderTest::P2 = nullptr;
+
+TEST_F(SampleRenderTest, DefaultsEqualTheStraightforwardComposition) {
+  ASSERT_NE(P1, nullptr);
+  ASSERT_NE(P2, nullptr);
+  ASSERT_EQ(P1->Width(), 2048);
+  TempDir dir;
+  std::string out;
+  ASSERT_EQ(RenderWith({kSample1, kSample2, dir / "defaults.png"}, &out), 0) << out;
+  EXPECT_NE(out.find("viewport 960 x 553"), std::string::npos) << out;
+  EXPECT_NE(out.find("opacity 120"), std::string::npos) << out;
+  const QImage png(QString::fromStdString(dir / "defaults.png"));
+  ASSERT_FALSE(png.isNull());
+  EXPECT_FALSE(png.hasAlphaChannel());
+  ExpectSameRgb(png, *Reference(0, 0, 0, 120));
+}
+
+TEST_F(SampleRenderTest, TurnedMovedAndFadedEqualsTheStraightforwardComposition) {
+  ASSERT_NE(P1, nullptr);
+  TempDir dir;
+  ASSERT_EQ(RenderWith({"--angle", "-7", "--x=35", "--y", "-20", "--alpha", "200", kSample1,
+                        kSample2, dir / "moved.png"}),
+            0);
+  const QImage png(QString::fromStdString(dir / "moved.png"));
+  ExpectSameRgb(png, *Reference(-7, 35, -20, 200));
+}
+
+TEST_F(SampleRenderTest, ZoomedRenderShowsTheWholePictureCentredInAnOtherSize) {
+  TempDir dir;
+  std::string out;
+  ASSERT_EQ(RenderWith({"--size", "617x417", "--zoom-view", "-70", "--zoom-overlay", "30", kSample1,
+                        kSample2, dir / "zoomed.png"},
+                       &out),
+            0);
+  EXPECT_NE(out.find("view zoom -70 (0.20)"), std::string::npos) << out;
+  EXPECT_NE(out.find("overlay 2194 x 1645"), std::string::npos) << out;
+  const QImage png(QString::fromStdString(dir / "zoomed.png"));
+  ASSERT_EQ(png.size(), QSize(600, 400));
+  // 2048 x 1536 at 0.1995 is 409 x 306 and centred: the corners show the view colour.
+  EXPECT_EQ(QColor(png.pixel(0, 0)), QColor(32, 32, 69));
+  EXPECT_EQ(QColor(png.pixel(599, 399)), QColor(32, 32, 69));
+  EXPECT_NE(QColor(png.pixel(300, 200)), QColor(32, 32, 69));
+}
+
+// ---------------------------------------------------------------------------------------
+// Bad input
+
+TEST(RenderCommand, HelpAndVersion) {
+  std::string out;
+  EXPECT_EQ(RenderWith({"--help"}, &out), 0);
+  EXPECT_NE(out.find("Usage: tessaly-render"), std::string::npos);
+  EXPECT_NE(out.find("--zoom-overlay"), std::string::npos);
+  EXPECT_EQ(RenderWith({"--version"}, &out), 0);
+  EXPECT_EQ(out.rfind("tessaly-render ", 0), 0u);
+}
+
+TEST(RenderCommand, ValuesOutsideASlidersRangeAreRefused) {
+  TempDir dir;
+  struct Case {
+    std::vector<std::string> Args;
+    const char* Message;
+  };
+  const Case cases[] = {
+      {{"--angle", "181"}, "--angle 181 is outside the slider's range -180..180"},
+      {{"--x", "-601"}, "outside the slider's range -600..600"},
+      {{"--y", "401"}, "-400..400"},
+      {{"--zoom-view", "101"}, "-100..100"},
+      {{"--zoom-overlay", "-501"}, "-500..500"},
+      {{"--alpha", "256"}, "0..255"},
+      {{"--alpha", "-1"}, "0..255"},
+      {{"--alpha", "12abc"}, "whole number"},
+      {{"--angle", "7.5"}, "whole number"},
+      {{"--x", ""}, "whole number"},
+      {{"--angle", "99999999999"}, "whole number"},
+      {{"--size", "977"}, "WIDTHxHEIGHT"},
+      {{"--size", "17x500"}, "outside"},
+      {{"--size", "axb"}, "whole number"},
+      {{"--sharpen", "3"}, "unknown option --sharpen"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.Args;
+    args.insert(args.end(), {kSample1, kSample2, dir / "never.png"});
+    std::string err;
+    EXPECT_EQ(RenderWith(args, nullptr, &err), 2) << c.Message;
+    EXPECT_NE(err.find(c.Message), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir / "never.png")) << c.Message;
+  }
+  std::string err;
+  EXPECT_EQ(RenderWith({"--alpha"}, nullptr, &err), 2);
+  EXPECT_NE(err.find("--alpha needs a value"), std::string::npos);
+  EXPECT_EQ(RenderWith({kSample1, kSample2}, nullptr, &err), 2);
+  EXPECT_NE(err.find("expected PICTURE1 PICTURE2 OUT.png"), std::string::npos);
+  EXPECT_EQ(RenderWith({kSample1, kSample2, dir / "out.jpg"}, nullptr, &err), 2);
+  EXPECT_NE(err.find("must end in .png"), std::string::npos);
+}
+
+TEST(RenderCommand, MissingOrUndecodablePicturesLeaveTheOldOutputAlone) {
+  TempDir dir;
+  const std::string out = dir / "out.png";
+  std::ofstream(out) << "earlier result";
+  std::ofstream(dir / "not_a_picture.jpg") << "this is text, not a JPEG";
+  std::string err;
+  EXPECT_EQ(RenderWith({dir / "missing.jpg", kSample2, out}, nullptr, &err), 1);
+  EXPECT_NE(err.find("picture 1 not found"), std::string::npos) << err;
+  EXPECT_EQ(RenderWith({kSample1, dir / "not_a_picture.jpg", out}, nullptr, &err), 1);
+  EXPECT_NE(err.find("picture 2 could not be decoded"), std::string::npos) << err;
+  EXPECT_EQ(RenderWith({kSample1, dir.Path().string(), out}, nullptr, &err), 1);  // a directory
+  EXPECT_EQ(ReadFile(out), "earlier result");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+}
+
+TEST(RenderCommand, UnwritableOutputFailsWithoutLeavingAFile) {
+  TempDir dir;
+  std::string err;
+  EXPECT_EQ(RenderWith({kSample1, kSample2, dir / "no/such/dir/out.png"}, nullptr, &err), 1);
+  EXPECT_NE(err.find("directory does not exist"), std::string::npos) << err;
+  fs::create_directory(dir / "taken.png");
+  EXPECT_EQ(RenderWith({kSample1, kSample2, dir / "taken.png"}, nullptr, &err), 1);
+  EXPECT_NE(err.find("is a directory"), std::string::npos) << err;
+  // A directory that exists but takes no new files (also not for root).
+  EXPECT_EQ(RenderWith({kSample1, kSample2, "/proc/tessaly-render-test.png"}, nullptr, &err), 1);
+  EXPECT_NE(err.find("cannot write /proc/tessaly-render-test.png"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists("/proc/tessaly-render-test.png"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+}
+
+TEST(RenderCommand, WrittenPngIsCompleteAndReplacesAnOldFile) {
+  TempDir dir;
+  const std::string out = dir / "out.png";
+  std::ofstream(out) << "earlier result";
+  TBitmap32 picture;
+  FillPattern(picture, 37, 23, 4);
+  picture.SetPixel(3, 4, 0x00FF8040u);  // alpha 0 must not reach the file
+  std::string error;
+  ASSERT_TRUE(WritePngAtomically(picture, out, error)) << error;
+  const QImage png(QString::fromStdString(out));
+  ASSERT_EQ(png.size(), QSize(37, 23));
+  EXPECT_FALSE(png.hasAlphaChannel());
+  EXPECT_EQ(png.pixel(3, 4), qRgb(0xFF, 0x80, 0x40));
+  EXPECT_EQ(png.pixel(36, 22) & 0xFFFFFFu, picture.GetPixel(36, 22) & 0xFFFFFFu);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+}
+
+// The built program itself: exit status and streams.
+int RunProgram(const std::string& Args, const TempDir& Dir, std::string& Out, std::string& Err) {
+  const std::string command = std::string("'") + TESSALY_RENDER_EXE + "' " + Args + " >'" +
+                              (Dir / "stdout.txt") + "' 2>'" + (Dir / "stderr.txt") + "'";
+  const int status = std::system(command.c_str());
+  Out = ReadFile(Dir / "stdout.txt");
+  Err = ReadFile(Dir / "stderr.txt");
+  fs::remove(Dir / "stdout.txt");
+  fs::remove(Dir / "stderr.txt");
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// One shell word: the paths come from the test itself and hold no single quote.
+std::string Quoted(const std::string& Text) {
+  std::string word = "'";
+  word += Text;
+  word += "' ";
+  return word;
+}
+
+TEST(RenderProgram, RendersTheSamplePairAndRefusesBadInput) {
+  TempDir dir;
+  std::string out, err;
+  const std::string pictures = Quoted(kSample1) + Quoted(kSample2);
+  const std::string pair = dir / "pair.png", bad = dir / "bad.png";
+  EXPECT_EQ(RunProgram("--angle 5 --alpha 140 " + pictures + Quoted(pair), dir, out, err), 0)
+      << err;
+  EXPECT_NE(out.find("wrote " + pair + " (960 x 553, RGB)"), std::string::npos) << out;
+  EXPECT_EQ(QImage(QString::fromStdString(pair)).size(), QSize(960, 553));
+
+  EXPECT_EQ(RunProgram("--angle 500 " + pictures + Quoted(bad), dir, out, err), 2);
+  EXPECT_NE(err.find("outside the slider's range"), std::string::npos) << err;
+  EXPECT_EQ(RunProgram("--alpha x " + pictures + Quoted(bad), dir, out, err), 2);
+  EXPECT_EQ(RunProgram(Quoted(dir / "none.jpg") + Quoted(kSample2) + Quoted(bad), dir, out, err),
+            1);
+  EXPECT_NE(err.find("not found"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(bad));
+  EXPECT_EQ(RunProgram("--version", dir, out, err), 0);
+  EXPECT_EQ(out.rfind("tessaly-render ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace overlay

@@ -1,0 +1,256 @@
+#include "overlay/scene/auto_align.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "controls/rot_layer.h"
+#include "overlay/decode/picture_import.h"
+#include "overlay/scene/main_controller.h"
+#include "overlay/scene/overlay_scene.h"
+
+namespace {
+
+using overlay::TPlacement;
+using overlay::TSimilarity;
+using raster::TBitmap32;
+
+std::string Photo(const std::string& Name) {
+  return std::string(TESSALY_TESTDATA) + "/photos-large/" + Name;
+}
+
+cv::Mat ToMat(const TBitmap32& B) {
+  const cv::Mat bgra(B.Height(), B.Width(), CV_8UC4, const_cast<raster::TColor32*>(B.PixelBuffer()),
+                     std::size_t(B.Width()) * 4);
+  cv::Mat bgr;
+  cv::cvtColor(bgra, bgr, cv::COLOR_BGRA2BGR);
+  return bgr;
+}
+
+std::unique_ptr<TBitmap32> FromMat(const cv::Mat& Bgr) {
+  auto b = std::make_unique<TBitmap32>();
+  b->SetSize(Bgr.cols, Bgr.rows);
+  cv::Mat bgra(Bgr.rows, Bgr.cols, CV_8UC4, b->PixelBuffer(), std::size_t(Bgr.cols) * 4);
+  cv::cvtColor(Bgr, bgra, cv::COLOR_BGR2BGRA);
+  return b;
+}
+
+cv::Mat LoadPhoto(const std::string& Name, int LongestSide) {
+  const std::unique_ptr<TBitmap32> picture = overlay::LoadPicture(Photo(Name));
+  if (picture == nullptr) return {};
+  cv::Mat bgr = ToMat(*picture);
+  const double f = double(LongestSide) / std::max(bgr.cols, bgr.rows);
+  if (f < 1) cv::resize(bgr, bgr, cv::Size(), f, f, cv::INTER_AREA);
+  return bgr;
+}
+
+// Picture 2 as another camera position would give it: picture 1 seen through Truth (each point
+// p of picture 2 shows picture 1 at Truth(p)), brighter or darker, with more or less contrast,
+// noise, and saved as a JPEG again.
+cv::Mat Retake(const cv::Mat& Picture1, const TSimilarity& Truth, std::mt19937& Random) {
+  const cv::Mat m =
+      (cv::Mat_<double>(2, 3) << Truth.A, -Truth.B, Truth.Tx, Truth.B, Truth.A, Truth.Ty);
+  cv::Mat seen;
+  cv::warpAffine(Picture1, seen, m, Picture1.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                 cv::BORDER_CONSTANT, cv::Scalar(90, 90, 90));
+  std::uniform_real_distribution<double> contrast(0.8, 1.25), brightness(-25, 25);
+  seen.convertTo(seen, -1, contrast(Random), brightness(Random));
+  cv::Mat noise(seen.size(), CV_16SC3);
+  cv::theRNG().state = Random();
+  cv::randn(noise, 0, 5);
+  cv::Mat noisy;
+  seen.convertTo(noisy, CV_16SC3);
+  noisy += noise;
+  noisy.convertTo(seen, CV_8UC3);
+  std::vector<unsigned char> jpeg;
+  cv::imencode(".jpg", seen, jpeg, {cv::IMWRITE_JPEG_QUALITY, 80});
+  return cv::imdecode(jpeg, cv::IMREAD_COLOR);
+}
+
+// The turn (whole degrees apart from a fraction), scale and shift of a retake whose middle
+// lands near picture 1's middle.
+TSimilarity RandomTruth(int Width, int Height, std::mt19937& Random) {
+  std::uniform_real_distribution<double> turn(-35, 35), zoom(-180, 180), shift(-0.08, 0.08);
+  const double degrees = turn(Random);
+  const double scale = std::pow(10.0, zoom(Random) / 1000);
+  // Anticlockwise on the screen for a positive overlay angle: the fit's matrix turns the
+  // other way in Y-down coordinates.
+  const double a = -degrees * 3.14159265358979323846 / 180;
+  TSimilarity t;
+  t.A = scale * std::cos(a);
+  t.B = scale * std::sin(a);
+  const double cx = (Width - 1) / 2.0, cy = (Height - 1) / 2.0;
+  double mx, my;
+  t.Map(cx, cy, &mx, &my);
+  t.Tx = cx + shift(Random) * Width - mx;
+  t.Ty = cy + shift(Random) * Height - my;
+  return t;
+}
+
+int AngleApart(int A, int B) {
+  const int d = std::abs(A - B) % 360;
+  return std::min(d, 360 - d);
+}
+
+// Twenty retakes of four photographs with known turn, scale and shift: the found slider state
+// lies within one slider step of the state closest to the truth in at least 19.
+TEST(AutoAlign, SyntheticRetakesAlignWithinOneSliderStepOfTheTruth) {
+  const std::vector<std::pair<std::string, int>> photos = {
+      {"NT96650_pcb_002.JPG", 2048},
+      {"NT96650_pcb_004.JPG", 1800},
+      {"Pixel_6_Pro_UltraHDR_01.jpg", 2400},
+      {"Pixel_6_Pro_UltraHDR_04.jpg", 2000},
+  };
+  const unsigned seed = 20261208;
+  std::mt19937 random(seed);
+  int good = 0, pairs = 0;
+  for (const auto& [name, side] : photos) {
+    const cv::Mat picture1 = LoadPhoto(name, side);
+    ASSERT_FALSE(picture1.empty()) << name;
+    const std::unique_ptr<TBitmap32> bitmap1 = FromMat(picture1);
+    for (int k = 0; k < 5; ++k, ++pairs) {
+      // A truth the sliders can express (a large zoom of a large picture needs a shift
+      // beyond their range).
+      TSimilarity truth;
+      overlay::TPlacementFit expected;
+      const raster::TFloatPoint centre{float(picture1.cols / 2), float(picture1.rows / 2)};
+      do {
+        truth = RandomTruth(picture1.cols, picture1.rows, random);
+      } while (overlay::NearestPlacement(truth, picture1.cols, picture1.rows, picture1.cols,
+                                         picture1.rows, centre,
+                                         &expected) != overlay::TAlignFailure::None);
+      const std::unique_ptr<TBitmap32> bitmap2 = FromMat(Retake(picture1, truth, random));
+      const overlay::TAutoAlignResult found = overlay::AutoAlign(*bitmap1, *bitmap2);
+      const TPlacement& e = expected.Placement;
+      const TPlacement& f = found.Nearest.Placement;
+      const bool close = found.Reliable() && AngleApart(f.Angle, e.Angle) <= 1 &&
+                         std::abs(f.OffsetX - e.OffsetX) <= 1 &&
+                         std::abs(f.OffsetY - e.OffsetY) <= 1 &&
+                         std::abs(f.OverlayZoom - e.OverlayZoom) <= 1;
+      good += close;
+      if (!close) {
+        std::printf(
+            "seed %u, %s pair %d: truth angle %.2f scale %.4f -> %d %d %d %d; found %s %d %d "
+            "%d %d (matches %d, inliers %d)\n",
+            seed, name.c_str(), k, truth.AngleDegrees(), truth.Scale(), e.Angle, e.OffsetX,
+            e.OffsetY, e.OverlayZoom, found.Reliable() ? "" : "(unreliable)", f.Angle, f.OffsetX,
+            f.OffsetY, f.OverlayZoom, found.Matches, found.Inliers);
+      }
+    }
+  }
+  EXPECT_GE(good, 19) << "of " << pairs << " pairs (seed " << seed << ")";
+}
+
+// The bundled sample pair: two frames of a focus stack, the second a little magnified.
+TEST(AutoAlign, TheSamplePairAlignsWithinOneAndAHalfPixels) {
+  const std::unique_ptr<TBitmap32> first = overlay::LoadPicture(Photo("NT96650_pcb_002.JPG"));
+  const std::unique_ptr<TBitmap32> second = overlay::LoadPicture(Photo("NT96650_pcb_004.JPG"));
+  ASSERT_TRUE(first != nullptr && second != nullptr);
+  const overlay::TAutoAlignResult r = overlay::AutoAlign(*first, *second);
+  ASSERT_TRUE(r.Reliable());
+  EXPECT_LE(r.Nearest.Residual, 1.5);
+  EXPECT_GT(r.Inliers, 100);
+}
+
+// Photographs with nothing in common are refused, never aligned to nonsense.
+TEST(AutoAlign, PicturesWithoutCommonContentAreRefused) {
+  const cv::Mat board = LoadPhoto("NT96650_pcb_002.JPG", 2048);
+  const cv::Mat sky = LoadPhoto("Pixel_6_Pro_UltraHDR_01.jpg", 2400);
+  const cv::Mat park = LoadPhoto("Pixel_6_Pro_UltraHDR_04.jpg", 2400);
+  ASSERT_FALSE(board.empty() || sky.empty() || park.empty());
+  const std::vector<std::pair<const cv::Mat*, const cv::Mat*>> pairs = {
+      {&board, &sky}, {&sky, &board}, {&board, &park}, {&sky, &park}, {&park, &sky}};
+  for (const auto& [first, second] : pairs) {
+    const overlay::TAutoAlignResult r = overlay::AutoAlign(*FromMat(*first), *FromMat(*second));
+    EXPECT_FALSE(r.Reliable()) << "matches " << r.Matches << ", inliers " << r.Inliers;
+  }
+}
+
+// The placement's mapping is where the rendered view really shows a point of picture 2: bright
+// dots of picture 2 are found in the viewport at the predicted picture-1 positions, for turned,
+// zoomed and shifted overlays.
+TEST(AutoAlign, PlacementMappingIsWhereTheViewShowsPicture2) {
+  TBitmap32 picture1, picture2;
+  picture1.SetSize(420, 300);
+  picture1.Clear(raster::Color32(0, 0, 0));
+  picture2.SetSize(301, 201);
+  picture2.Clear(raster::Color32(0, 0, 0));
+  const std::vector<std::pair<int, int>> dots = {{40, 30}, {250, 60}, {150, 100}, {70, 170}};
+  for (const auto& [x, y] : dots) {
+    for (int j = -2; j <= 2; ++j) {
+      for (int i = -2; i <= 2; ++i) picture2.SetPixel(x + i, y + j, raster::Color32(255, 255, 255));
+    }
+  }
+  const std::vector<TPlacement> placements = {
+      {0, 0, 0, 0}, {17, 35, -20, 0}, {-40, 10, 25, 150}, {90, 60, 40, -200}, {-163, 200, 120, 77}};
+  for (const TPlacement& p : placements) {
+    SCOPED_TRACE(::testing::Message()
+                 << p.Angle << " " << p.OffsetX << " " << p.OffsetY << " " << p.OverlayZoom);
+    overlay::TOverlayScene scene;
+    TBitmap32 copy1, copy2;
+    copy1.Assign(&picture1);
+    copy2.Assign(&picture2);
+    scene.Controller().SetImage1("1", copy1);
+    scene.Controller().SetImage2("2", copy2);
+    overlay::TSliderPositions s = scene.Sliders();
+    s.Angle = p.Angle;
+    s.OffsetX = p.OffsetX;
+    s.OffsetY = p.OffsetY;
+    s.OverlayZoom = p.OverlayZoom;
+    s.Alpha = 255;
+    scene.ApplySliders(s);
+    const std::unique_ptr<TBitmap32> shot = scene.RenderViewport();
+    const raster::TPoint origin = scene.View().BitmapToControl({0, 0});
+    const raster::TRect viewport = scene.View().GetViewportRect();
+    const raster::TFloatPoint centre = scene.RotLayer()->BitmapCenter();
+    // And back: the similarity of this mapping gives this placement again. The truncated
+    // sides make the mapping a little anisotropic, so a neighbouring zoom step or pixel may
+    // come as close; the angle may not differ.
+    TSimilarity fit;
+    double x0, y0, x1, y1;
+    overlay::PlacementMapping(p, picture2.Width(), picture2.Height(), centre, 0, 0, &x0, &y0);
+    overlay::PlacementMapping(p, picture2.Width(), picture2.Height(), centre, 1000, 0, &x1, &y1);
+    fit.A = (x1 - x0) / 1000;
+    fit.B = (y1 - y0) / 1000;
+    fit.Tx = x0;
+    fit.Ty = y0;
+    overlay::TPlacementFit nearest;
+    ASSERT_EQ(overlay::NearestPlacement(fit, picture1.Width(), picture1.Height(), picture2.Width(),
+                                        picture2.Height(), centre, &nearest),
+              overlay::TAlignFailure::None);
+    EXPECT_EQ(nearest.Placement.Angle, p.Angle);
+    EXPECT_LE(std::abs(nearest.Placement.OverlayZoom - p.OverlayZoom), 1);
+    EXPECT_LE(std::abs(nearest.Placement.OffsetX - p.OffsetX), 1);
+    EXPECT_LE(std::abs(nearest.Placement.OffsetY - p.OffsetY), 1);
+    EXPECT_LT(nearest.Residual, 0.5);
+    for (const auto& [x, y] : dots) {
+      double px, py;
+      overlay::PlacementMapping(p, picture2.Width(), picture2.Height(), centre, x, y, &px, &py);
+      // The centroid of the bright pixels around the predicted place, in picture-1 pixels.
+      const double cx = px + origin.X - viewport.Left, cy = py + origin.Y - viewport.Top;
+      double sum = 0, sx = 0, sy = 0;
+      for (int j = int(cy) - 8; j <= int(cy) + 8; ++j) {
+        for (int i = int(cx) - 8; i <= int(cx) + 8; ++i) {
+          if (i < 0 || j < 0 || i >= shot->Width() || j >= shot->Height()) continue;
+          const double v = raster::RedComponent(shot->GetPixel(i, j));
+          sum += v;
+          sx += v * i;
+          sy += v * j;
+        }
+      }
+      ASSERT_GT(sum, 0) << "no dot near (" << px << ", " << py << ")";
+      EXPECT_NEAR(sx / sum, cx, 0.35);
+      EXPECT_NEAR(sy / sum, cy, 0.35);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+#include "overlay/scene/main_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "platform/message.h"
+
+namespace overlay {
+namespace {
+
+using raster::TBitmap32;
+using raster::TFloatPoint;
+
+void Fill(TBitmap32& B, int W, int H, int Seed) {
+  B.SetSize(W, H);
+  for (int y = 0; y < H; ++y) {
+    for (int x = 0; x < W; ++x) B.SetPixel(x, y, raster::Color32((x + Seed) & 255, y & 255, Seed));
+  }
+}
+
+class AlignTest : public ::testing::Test {
+ protected:
+  // Picture 1 300 x 200, picture 2 of the given size; both loaded as the window loads them.
+  void Load(int W2, int H2) {
+    TBitmap32 p1, p2;
+    Fill(p1, 300, 200, 1);
+    Fill(p2, W2, H2, 2);
+    C.SetImage1("one.png", p1);
+    C.SetImage2("two.png", p2);
+  }
+  // Where the overlay shows picture 2's pixel (X, Y), in picture-1 pixels: the layer maps a
+  // bitmap pixel P to R(P - centre) + position, and its bitmap is picture 2 zoomed.
+  TFloatPoint Shown(double X, double Y) const {
+    const raster::TRotLayer& layer = *C.RotLayer();
+    const double f = double(layer.Bitmap()->Width()) / C.OverlayOriginal()->Width();
+    const double a = double(layer.Angle()) * std::numbers::pi / 180;
+    const double px = X * f - layer.BitmapCenter().X, py = Y * f - layer.BitmapCenter().Y;
+    return {float(std::cos(a) * px + std::sin(a) * py + layer.Position().X),
+            float(-std::sin(a) * px + std::cos(a) * py + layer.Position().Y)};
+  }
+  TMainController C{200, 150};
+};
+
+TEST_F(AlignTest, IdenticalPointsLeaveTheResetOverlay) {
+  Load(101, 60);
+  ASSERT_TRUE(C.AlignOverlay(20, 30, 20, 30, 80, 50, 80, 50));
+  EXPECT_EQ(C.RotLayer()->Position(), (TFloatPoint{50, 30}));
+  EXPECT_EQ(C.Sliders(), TSliderPositions{});
+  EXPECT_EQ(C.Text(TField::EditZoomOvl), "1.00");
+  EXPECT_EQ(C.RotLayer()->Bitmap()->Width(), 101);
+}
+
+TEST_F(AlignTest, APureShiftMovesTheOffsetSlidersOnly) {
+  Load(100, 80);
+  // Picture 2's points lie 10 pixels left of and 20 above picture 1's.
+  ASSERT_TRUE(C.AlignOverlay(40, 50, 30, 30, 90, 70, 80, 50));
+  const TSliderPositions s = C.Sliders();
+  EXPECT_EQ(s.OffsetX, 10);
+  EXPECT_EQ(s.OffsetY, 20);
+  EXPECT_EQ(s.Angle, 0);
+  EXPECT_EQ(s.OverlayZoom, 0);
+  EXPECT_EQ(C.RotLayer()->Position(), (TFloatPoint{60, 60}));
+  EXPECT_EQ(C.Text(TField::EditX), "10");
+  EXPECT_EQ(C.Text(TField::EditY), "20");
+}
+
+TEST_F(AlignTest, RightAngleFromTheVerticalConstant) {
+  Load(100, 80);
+  // Picture 2's direction (100, 0) turned onto picture 1's (0, 100): -90 degrees.
+  ASSERT_TRUE(C.AlignOverlay(0, 100, 100, 0, 0, 0, 0, 0));
+  EXPECT_EQ(C.Sliders().Angle, -90);
+  EXPECT_FLOAT_EQ(C.RotLayer()->Angle(), -90.0f);
+  EXPECT_EQ(C.Text(TField::EditAngle), "-90");
+}
+
+TEST_F(AlignTest, AnUnfoldedTurnOf270DegreesEndsAsMinus90) {
+  Load(100, 80);
+  // 3 pi / 2 on the layer: the slider folds it to -90, and its handler turns the layer to the
+  // same visible angle.
+  ASSERT_TRUE(C.AlignOverlay(0, 0, 0, 0, 0, 100, 100, 0));
+  EXPECT_EQ(C.Sliders().Angle, -90);
+  EXPECT_FLOAT_EQ(C.RotLayer()->Angle(), -90.0f);
+}
+
+TEST_F(AlignTest, ZoomTwoGivesSliderStep301AndWidth199) {
+  Load(100, 100);
+  ASSERT_TRUE(C.AlignOverlay(0, 0, 0, 0, 40, 0, 20, 0));
+  EXPECT_EQ(C.Sliders().OverlayZoom, 301);          // trunc(log10(2) x 1000)
+  EXPECT_EQ(C.RotLayer()->Bitmap()->Width(), 199);  // 100 x 10^0.301
+  EXPECT_EQ(C.Text(TField::EditZoomOvl), "2.00");
+}
+
+TEST_F(AlignTest, AnOffsetBeyondTheSliderStopsAtItsEnd) {
+  Load(100, 80);
+  ASSERT_TRUE(C.AlignOverlay(750, 10, 50, 10, 760, 40, 60, 40));  // 700 pixels to the right
+  EXPECT_EQ(C.Sliders().OffsetX, 600);
+  EXPECT_EQ(C.RotLayer()->Position().X, 650.0f);
+}
+
+TEST_F(AlignTest, TheAlignedOverlayPutsBothPointsOnTheirPartners) {
+  Load(240, 160);
+  // Picture 2's points seen from picture 1 through a turn of 23.4 degrees, a zoom of 1.6 and a
+  // shift: the alignment must bring them back onto picture 1's points, up to what whole
+  // slider steps can express (a degree over the 160-pixel distance, a pixel of offset).
+  const double a = 23.4 * std::numbers::pi / 180, f = 1.6;
+  const double b1x = 40, b1y = 30, b2x = 190, b2y = 120;
+  const auto toPicture1 = [&](double x, double y) {
+    return TFloatPoint{float(f * (std::cos(a) * x + std::sin(a) * y) + 35),
+                       float(f * (-std::sin(a) * x + std::cos(a) * y) + 140)};
+  };
+  const TFloatPoint a1 = toPicture1(b1x, b1y), a2 = toPicture1(b2x, b2y);
+  ASSERT_TRUE(C.AlignOverlay(a1.X, a1.Y, b1x, b1y, a2.X, a2.Y, b2x, b2y));
+  EXPECT_EQ(C.Sliders().Angle, 23);
+  EXPECT_EQ(C.Sliders().OverlayZoom, 204);  // trunc(log10(1.6) x 1000)
+  for (const auto& [b, target] : {std::pair{TFloatPoint{float(b1x), float(b1y)}, a1},
+                                  std::pair{TFloatPoint{float(b2x), float(b2y)}, a2}}) {
+    const TFloatPoint shown = Shown(b.X, b.Y);
+    EXPECT_NEAR(shown.X, target.X, 3.0) << b.X;
+    EXPECT_NEAR(shown.Y, target.Y, 3.0) << b.X;
+  }
+}
+
+TEST_F(AlignTest, CoincidingPointsAreRefusedAndChangeNothing) {
+  Load(100, 80);
+  C.GaugeBar1().SetPosition(12);
+  platform::MessageRecorder recorder;
+  EXPECT_FALSE(C.AlignOverlay(10, 10, 5, 5, 10, 10, 60, 60));  // in picture 1
+  EXPECT_FALSE(C.AlignOverlay(10, 10, 5, 5, 70, 40, 5, 5));    // in picture 2
+  EXPECT_EQ(recorder.Texts(),
+            (std::vector<std::string>{CoincidentPointsText, CoincidentPointsText}));
+  EXPECT_EQ(C.Sliders().Angle, 12);
+  EXPECT_FLOAT_EQ(C.RotLayer()->Angle(), 12.0f);
+  EXPECT_EQ(C.RotLayer()->Bitmap()->Width(), 100);
+  EXPECT_EQ(C.Text(TField::EditZoomOvl), "1.0");
+}
+
+}  // namespace
+}  // namespace overlay

@@ -1,0 +1,209 @@
+// Tessaly's settings file and its start with an interface file, with the real main window under
+// the offscreen platform.
+#include "overlay/scene/settings.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+#include <fstream>
+
+#include "overlay/windows/form_main.h"
+#include "platform/command_line.h"
+#include "platform/ini_profile.h"
+#include "platform/message.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+
+namespace overlay {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  SettingsTest() {
+    Dir = fs::temp_directory_path() / ("tessaly_settings_" + std::to_string(::getpid()));
+    fs::create_directories(Dir);
+    Settings = (Dir / "Tessaly.ini").string();
+  }
+  ~SettingsTest() override {
+    platform::SetProgramParameters({});
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+  }
+  std::string Write(const std::string& Name, const std::string& Bytes) {
+    const std::string path = (Dir / Name).string();
+    std::ofstream(path, std::ios::binary) << Bytes;
+    return path;
+  }
+  std::string Picture(const std::string& Name) {
+    QImage image(120, 80, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    const std::string path = (Dir / Name).string();
+    EXPECT_TRUE(image.save(QString::fromStdString(path)));
+    return path;
+  }
+  static std::string Read(const std::string& Path) {
+    std::ifstream in(Path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  fs::path Dir;
+  std::string Settings;
+};
+
+TEST_F(SettingsTest, StoredValuesReadAsTheProfileFunctionsReadThem) {
+  const auto read = [&](const std::string& Text) { return ReadSettings(Write("s.ini", Text)); };
+  const std::string bounds = "[FormOptions]\nTop=100\nLeft=50\nHeight=500\nWidth=900\n";
+  EXPECT_FALSE(read("[AutoLoad]\nFormProperties=0\n" + bounds).Bounds);
+  EXPECT_FALSE(read("[AutoLoad]\nFormProperties=yes\n" + bounds).Bounds);
+  const TSettings s = read(
+      "[autoload]\nformproperties=1\n[FormOptions]\nTop=0x20\nLeft=abc\n"
+      "[Output]\nImageCount=3\n");
+  ASSERT_TRUE(s.Bounds);
+  EXPECT_EQ(s.Bounds->Top, 32);
+  EXPECT_EQ(s.Bounds->Left, 10);
+  EXPECT_EQ(s.Bounds->Width, 620);
+  EXPECT_EQ(s.ImageCount, 3);
+  // [Display]: pictures upright only for 1, the flicker's interval only within its bounds.
+  const TSettings on = read("[Display]\nExifOrientation=1\nFlickerMs=250\n");
+  EXPECT_TRUE(on.ExifOrientation);
+  EXPECT_EQ(on.FlickerMs, 250);
+  const TSettings off = read("[Display]\nExifOrientation=2\nFlickerMs=20\n");
+  EXPECT_FALSE(off.ExifOrientation);
+  EXPECT_EQ(off.FlickerMs, 500);
+  // A missing file reads as the defaults and is not created.
+  const std::string missing = (Dir / "none.ini").string();
+  EXPECT_EQ(ReadSettings(missing).ImageCount, 5);
+  EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(SettingsTest, CloseStoresTheBoundsAndTheNextStartShowsThem) {
+  // A user's own entries survive; ImageCount is never written.
+  Write("Tessaly.ini", "; mine\r\n[Output]\r\nImageCount=3\r\n");
+  TFormMain first;
+  first.SettingsFile = Settings;
+  first.LoadSettings();
+  EXPECT_EQ(first.ImageCount, 3);
+  first.move(40, 30);
+  first.resize(900, 500);
+  first.show();
+  first.ButtonCloseClick();
+  EXPECT_FALSE(first.isVisible());
+  EXPECT_EQ(Read(Settings),
+            "; mine\r\n[Output]\r\nImageCount=3\r\n[AutoLoad]\r\nFormProperties=1\r\n"
+            "[FormOptions]\r\nTop=30\r\nLeft=40\r\nHeight=530\r\nWidth=908\r\n");
+
+  TFormMain next;
+  next.SettingsFile = Settings;
+  next.LoadSettings();
+  EXPECT_EQ(next.pos(), QPoint(40, 30));
+  EXPECT_EQ(next.size(), QSize(900, 500));
+  EXPECT_EQ(next.ImageCount, 3);
+
+  // Bounds on no screen: the size stays, the place is the window system's; the default width
+  // 620 gives the minimum width.
+  Write("Tessaly.ini", "[AutoLoad]\nFormProperties=1\n[FormOptions]\nTop=-4000\nLeft=-9000\n");
+  TFormMain lost;
+  lost.SettingsFile = Settings;
+  const QPoint placed = lost.pos();
+  lost.LoadSettings();
+  EXPECT_EQ(lost.pos(), placed);
+  EXPECT_EQ(lost.size(), QSize(MainMinClientWidth, 450 - MainFrameExtraHeight));
+}
+
+TEST_F(SettingsTest, ASettingsFileThatCannotBeWrittenKeepsTheWindowOpen) {
+  TFormMain w;
+  w.SettingsFile = (Dir / "gone" / "Tessaly.ini").string();
+  w.show();
+  try {
+    w.ButtonCloseClick();
+    ADD_FAILURE() << "no error raised";
+  } catch (const platform::EIniFileException& e) {
+    EXPECT_EQ(std::string(e.what()), "nach " + w.SettingsFile + " kann nicht geschrieben werden");
+  }
+  EXPECT_TRUE(w.isVisible());
+}
+
+// The window reads an administrator's settings until it has its own file, and its first write
+// keeps what they said.
+TEST_F(SettingsTest, AnAdministratorsSettingsAreReadAndKeptByTheFirstWrite) {
+  fs::create_directories(Dir / "etc" / "tessaly");
+  Write("etc/tessaly/Tessaly.ini", "[Output]\nImageCount=3\n[Display]\nFlickerMs=900\n");
+  fs::create_directories(Dir / "program");
+  const char* dirs = getenv("XDG_CONFIG_DIRS");
+  const std::string keep = dirs ? dirs : "";
+  setenv("XDG_CONFIG_DIRS", (Dir / "etc").c_str(), 1);
+  platform::OverrideProgramDirectory((Dir / "program").string() + "/");
+  {
+    TFormMain w;
+    EXPECT_EQ(w.SettingsFile, (Dir / "program" / "Tessaly.ini").string());
+    w.LoadSettings();
+    EXPECT_EQ(w.ImageCount, 3);
+    w.show();
+    w.ButtonCloseClick();
+  }
+  platform::OverrideProgramDirectory("");
+  if (dirs)
+    setenv("XDG_CONFIG_DIRS", keep.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_DIRS");
+  const TSettings written = ReadSettings((Dir / "program" / "Tessaly.ini").string());
+  EXPECT_TRUE(written.Bounds.has_value());
+  EXPECT_EQ(written.ImageCount, 3);
+  EXPECT_EQ(written.FlickerMs, 900);
+}
+
+TEST_F(SettingsTest, StartWithAnInterfaceFileLoadsTwoPicturesAndShowsTheSubject) {
+  const std::string one = Picture("one.png"), two = Picture("two.png");
+  const auto start = [&](int Count) {
+    std::string file = "[General]\nCount=" + std::to_string(Count) + "\n";
+    for (int i = 0; i < Count; ++i)
+      file += "[Image" + std::to_string(i) + "]\nImage=" + (i % 2 ? two : one) + "\n";
+    file += "[Subject0]\nName=Muster\nFirstName=Erika\nBirthDate=01.02.1960\n";
+    platform::SetProgramParameters({Write("interface.ini", file)});
+    auto w = std::make_unique<TFormMain>();
+    w->SettingsFile = Settings;
+    platform::MessageRecorder messages;  // the language file is missing beside the test
+    w->FormCreate();
+    return w;
+  };
+  const auto two_ = start(2);
+  EXPECT_EQ(two_->windowTitle().toStdString(), "Tessaly - [Muster, Erika  *01.02.1960]");
+  EXPECT_TRUE(two_->Controller().ControlsEnabled());
+  EXPECT_EQ(two_->Edit(TField::EditImage2)->text().toStdString(), two);
+
+  const auto three = start(3);
+  EXPECT_EQ(three->windowTitle().toStdString(), "Tessaly - [Muster, Erika  *01.02.1960]");
+  EXPECT_FALSE(three->Controller().Image1Loaded());
+  EXPECT_TRUE(three->Edit(TField::EditImage1)->text().isEmpty());
+
+  const auto one_ = start(1);
+  EXPECT_EQ(one_->windowTitle().toStdString(), "Tessaly");
+
+  // The print button of the started window takes as many captures as the settings say.
+  Write("Tessaly.ini", "[Output]\nImageCount=3\n");
+  const auto printing = start(2);
+  const fs::path temp = Dir / "temp";
+  fs::create_directories(temp);
+  const char* oldTemp = getenv("TEMP");
+  const std::string keep = oldTemp ? oldTemp : "";
+  setenv("TEMP", temp.c_str(), 1);
+  platform::ShellOpenRecorder opened;
+  platform::MessageRecorder messages;  // no print template beside the test program
+  printing->show();
+  QTest::mouseClick(printing->findChild<QToolButton*>("BitBtnPrint"), Qt::LeftButton);
+  if (oldTemp)
+    setenv("TEMP", keep.c_str(), 1);
+  else
+    unsetenv("TEMP");
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(fs::exists(temp / ("test" + std::to_string(i) + ".jpg")), i < 3) << i;
+}
+
+}  // namespace
+}  // namespace overlay

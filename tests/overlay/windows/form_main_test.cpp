@@ -1,0 +1,405 @@
+// The real main window under the offscreen platform, driven through Qt Test's event helpers.
+#include "overlay/windows/form_main.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QImage>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPainter>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+#include <fstream>
+
+#include "overlay/decode/picture_import.h"
+#include "platform/control_host.h"
+#include "platform/message.h"
+
+namespace overlay {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FormMainTest : public ::testing::Test {
+ protected:
+  FormMainTest() {
+    Dir = fs::temp_directory_path() / ("tessaly_form_main_" + std::to_string(::getpid()));
+    fs::create_directories(Dir);
+    Picture1 = Write("one.png", 300, 200, Qt::darkCyan);
+    Picture2 = Write("two.png", 101, 60, Qt::yellow);  // odd width
+  }
+  ~FormMainTest() override {
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+  }
+  std::string Write(const std::string& Name, int W, int H, Qt::GlobalColor Color) {
+    QImage image(W, H, QImage::Format_RGB32);
+    image.fill(Color);
+    const std::string path = (Dir / Name).string();
+    EXPECT_TRUE(image.save(QString::fromStdString(path)));
+    return path;
+  }
+  // Shows the window and clicks one of its buttons; the dialog answers Path.
+  void Choose(TFormMain& W, const char* Button, const std::string& Path) {
+    W.ChooseFile = [Path] { return Path; };
+    auto* button = W.findChild<QPushButton*>(Button);
+    ASSERT_NE(button, nullptr) << Button;
+    QTest::mouseClick(button, Qt::LeftButton);
+  }
+  void Show(TFormMain& W) {
+    W.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&W));
+  }
+  static bool OverlayControlsEnabled(TFormMain& W, bool Expected) {
+    for (const char* name : {"GaugeBar1", "GaugeBar2", "GaugeBar3", "GaugeBar4", "GaugeBar5",
+                             "GaugeAlpha", "ButtonAssistent", "ButtonAutoAlign", "BitBtnPrint"}) {
+      auto* w = W.findChild<QWidget*>(name);
+      if (w == nullptr || w->isEnabled() != Expected) return false;
+    }
+    TMainController& c = W.Controller();
+    for (raster::TGaugeBar* bar : {&c.GaugeBar1(), &c.GaugeBar2(), &c.GaugeBar3(), &c.GaugeBar4(),
+                                   &c.GaugeBar5(), &c.GaugeAlpha()}) {
+      if (bar->Enabled() != Expected) return false;
+    }
+    return true;
+  }
+  static QString Text(TFormMain& W, TField Field) { return W.Edit(Field)->text(); }
+  // Picture-1 pixel (X, Y) as the window shows it.
+  static QColor ShownPixel(TFormMain& W, int X, int Y) {
+    const raster::TPoint p = W.Controller().ImgView().BitmapToControl({X, Y});
+    return W.ImgViewHost()->grab().toImage().pixelColor(p.X, p.Y);
+  }
+  // A click on the arrow button at the end of a slider.
+  static void ClickNext(TFormMain& W, raster::TGaugeBar& Bar) {
+    QWidget* host = W.BarHost(Bar);
+    QTest::mouseClick(host, Qt::LeftButton, {}, QPoint(host->width() - 4, host->height() / 2));
+  }
+
+  fs::path Dir;
+  std::string Picture1, Picture2;
+};
+
+TEST_F(FormMainTest, OverlayControlsAreEnabledExactlyWhenBothPicturesAreLoadedInEitherOrder) {
+  for (bool secondFirst : {true, false}) {
+    TFormMain w;
+    Show(w);
+    EXPECT_TRUE(OverlayControlsEnabled(w, false));
+    Choose(w, secondFirst ? "ButtonImage2" : "ButtonImage1", secondFirst ? Picture2 : Picture1);
+    EXPECT_TRUE(OverlayControlsEnabled(w, false));
+    Choose(w, secondFirst ? "ButtonImage1" : "ButtonImage2", secondFirst ? Picture1 : Picture2);
+    EXPECT_TRUE(OverlayControlsEnabled(w, true));
+    EXPECT_EQ(Text(w, TField::EditImage1).toStdString(), Picture1);
+    EXPECT_EQ(Text(w, TField::EditImage2).toStdString(), Picture2);
+    EXPECT_EQ(w.Controller().RotLayer()->BitmapCenter(), (raster::TFloatPoint{50, 30}));
+  }
+}
+
+TEST_F(FormMainTest, ClicksOnTheSlidersDriveTheOverlayAndTheReadOuts) {
+  TFormMain w;
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  // Both offset sliders share one handler, which refreshes both read-outs.
+  ClickNext(w, c.GaugeBar3());
+  EXPECT_EQ(c.GaugeBar3().Position(), 1);
+  EXPECT_EQ(Text(w, TField::EditY), "1");
+  EXPECT_EQ(Text(w, TField::EditX), "0");
+  ClickNext(w, c.GaugeBar2());
+  EXPECT_EQ(Text(w, TField::EditX), "1");
+  EXPECT_EQ(c.RotLayer()->Position(), (raster::TFloatPoint{51, 31}));
+  ClickNext(w, c.GaugeBar1());
+  EXPECT_EQ(c.RotLayer()->Angle(), 1.0f);
+  EXPECT_EQ(Text(w, TField::EditAngle), "1");
+  ClickNext(w, c.GaugeAlpha());
+  EXPECT_EQ(c.RotLayer()->Bitmap()->MasterAlpha(), 121u);
+  EXPECT_EQ(Text(w, TField::EditTransp), "121");
+
+  // A position the bar already has runs no handler: an angle set on the layer directly stays.
+  c.RotLayer()->SetAngle(12.5f);
+  c.GaugeBar1().SetPosition(1);
+  EXPECT_EQ(c.RotLayer()->Angle(), 12.5f);
+}
+
+TEST_F(FormMainTest, ZoomReadOutsAndTheOverlayZoomExample) {
+  TFormMain w;
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Write("square.png", 100, 100, Qt::red));
+  TMainController& c = w.Controller();
+  EXPECT_EQ(Text(w, TField::EditZoom), "1.0");  // until the first change
+  c.GaugeBar4().SetPosition(-100);
+  EXPECT_EQ(Text(w, TField::EditZoom), "0.10");
+  c.GaugeBar4().SetPosition(100);
+  EXPECT_EQ(Text(w, TField::EditZoom), "10.00");
+  c.GaugeBar4().SetPosition(0);
+  EXPECT_EQ(Text(w, TField::EditZoom), "1.00");
+  c.GaugeBar5().SetPosition(500);
+  EXPECT_EQ(c.RotLayer()->Bitmap()->Width(), 316);
+  EXPECT_EQ(c.RotLayer()->Bitmap()->Height(), 316);
+  EXPECT_EQ(Text(w, TField::EditZoomOvl), "3.20");
+}
+
+TEST_F(FormMainTest, ZoomReadOutsUseTheLocalesSeparator) {
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  TFormMain w;
+  QLocale::setDefault(QLocale::c());
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  w.Controller().GaugeBar4().SetPosition(-100);
+  EXPECT_EQ(Text(w, TField::EditZoom), "0,10");
+}
+
+TEST_F(FormMainTest, LoadingPicture1AgainResetsEverySlider) {
+  TFormMain w;
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  c.GaugeBar1().SetPosition(30);
+  c.GaugeBar2().SetPosition(-20);
+  c.GaugeBar4().SetPosition(40);
+  c.GaugeBar5().SetPosition(-200);
+  c.GaugeAlpha().SetPosition(7);
+  Choose(w, "ButtonImage1", Picture1);
+  EXPECT_EQ(c.Sliders(), TSliderPositions{});
+  EXPECT_EQ(c.ImgView().Scale(), 1.0f);
+  EXPECT_EQ(c.RotLayer()->Bitmap()->Width(), 101);
+  EXPECT_EQ(Text(w, TField::EditZoom), "1.00");
+  EXPECT_EQ(Text(w, TField::EditTransp), "120");
+}
+
+TEST_F(FormMainTest, APictureThatDoesNotLoadChangesNothing) {
+  TFormMain w;
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  w.Controller().GaugeBar1().SetPosition(15);
+  platform::MessageRecorder recorder;
+  Choose(w, "ButtonImage1", (Dir / "missing.png").string());  // no message for a missing file
+  const std::string gif = (Dir / "animated.gif").string();
+  { std::ofstream(gif) << "GIF89a"; }
+  Choose(w, "ButtonImage2", gif);
+  fs::path broken = Dir / "broken.png";
+  { std::ofstream(broken) << "not a picture"; }
+  Choose(w, "ButtonImage2", broken.string());
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{"Unknown file format *.gif"});
+  EXPECT_EQ(Text(w, TField::EditImage1).toStdString(), Picture1);
+  EXPECT_EQ(Text(w, TField::EditImage2).toStdString(), Picture2);
+  EXPECT_TRUE(OverlayControlsEnabled(w, true));
+  EXPECT_EQ(w.Controller().Sliders().Angle, 15);
+  EXPECT_EQ(w.Controller().RotLayer()->Bitmap()->Width(), 101);
+  EXPECT_EQ(w.Controller().ImgView().Bitmap().Width(), 300);
+}
+
+TEST_F(FormMainTest, TheAssistantOpensOnAFreshlyResetOverlayOrNotAtAll) {
+  TFormMain w;
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  TSliderPositions atOpening{1, 1, 1, 1, 1, 1};
+  std::vector<std::string> paths;
+  w.OnAssistent = [&](const std::string& P1, const std::string& P2) {
+    atOpening = c.Sliders();
+    paths = {P1, P2};
+  };
+  c.GaugeBar1().SetPosition(40);
+  c.GaugeBar5().SetPosition(120);
+  QTest::mouseClick(w.findChild<QPushButton*>("ButtonAssistent"), Qt::LeftButton);
+  EXPECT_EQ(atOpening, TSliderPositions{});
+  EXPECT_EQ(paths, (std::vector<std::string>{Picture1, Picture2}));
+
+  // Picture 2 gone from the disk: the user is told, the overlay stays as it is.
+  c.GaugeBar1().SetPosition(40);
+  paths.clear();
+  fs::remove(Picture2);
+  platform::MessageRecorder recorder;
+  QTest::mouseClick(w.findChild<QPushButton*>("ButtonAssistent"), Qt::LeftButton);
+  EXPECT_TRUE(paths.empty());
+  ASSERT_EQ(recorder.Texts().size(), 1u);
+  EXPECT_NE(recorder.Texts()[0].find("[" + Picture2 + "]"), std::string::npos);
+  EXPECT_EQ(c.Sliders().Angle, 40);
+  EXPECT_NE(c.OverlayOriginal(), nullptr);
+}
+
+TEST_F(FormMainTest, BottomPanelsAreLaidOutForTheClientWidth) {
+  TFormMain w;
+  Show(w);
+  w.resize(MainClientWidth, MainClientHeight);
+  EXPECT_EQ(w.findChild<QWidget*>("GaugeBar2")->width(), 328);
+  EXPECT_EQ(w.findChild<QWidget*>("EditX")->x(), 416);
+  EXPECT_EQ(w.findChild<QWidget*>("EditZoom")->x(), 905);
+  EXPECT_EQ(w.Controller().GaugeBar2().Width(), 328);  // the hosted bar follows its widget
+  w.resize(1201, MainClientHeight);
+  EXPECT_EQ(w.findChild<QWidget*>("GaugeAlpha")->geometry(), QRect(680, 9, 439, 20));
+  EXPECT_EQ(w.findChild<QWidget*>("ButtonClose")->x() + 80, 1127 + 33);  // on EditZoom's right edge
+  EXPECT_EQ(w.findChild<QWidget*>("ImgView")->height(), MainClientHeight - 166 - 2);
+}
+
+// The automatic-alignment button sits beside the assistant's and overlaps no other control of
+// the bottom panel, at the smallest client width as at the designed one and a wide one.
+TEST_F(FormMainTest, TheAutoAlignButtonOverlapsNoOtherControl) {
+  TFormMain w;
+  Show(w);
+  for (int width : {MainMinClientWidth, MainClientWidth, 1400}) {
+    w.resize(width, MainClientHeight);
+    const QWidget* button = w.findChild<QWidget*>("ButtonAutoAlign");
+    const QWidget* assistant = w.findChild<QWidget*>("ButtonAssistent");
+    EXPECT_EQ(button->geometry().right() + 1 + 8, assistant->x()) << width;
+    for (const QObject* child : button->parentWidget()->children()) {
+      const auto* other = qobject_cast<const QWidget*>(child);
+      if (other == nullptr || other == button) continue;
+      EXPECT_FALSE(other->geometry().intersects(button->geometry()))
+          << width << ": " << other->objectName().toStdString();
+    }
+  }
+}
+
+// A click aligns the overlay on a worker thread and applies the result through the sliders;
+// a pair without common content shows the message and leaves every slider as it was.
+TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
+  QImage photo(
+      QString::fromStdString(std::string(TESSALY_TESTDATA) + "/photos-large/NT96650_pcb_002.JPG"));
+  ASSERT_FALSE(photo.isNull());
+  photo = photo.scaled(800, 600, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  QImage turned(photo.size(), QImage::Format_RGB32);
+  turned.fill(Qt::gray);
+  {
+    QPainter painter(&turned);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.translate(400 + 30, 300 - 20);
+    painter.rotate(-4);
+    painter.scale(1.06, 1.06);
+    painter.translate(-400, -300);
+    painter.drawImage(0, 0, photo);
+  }
+  const std::string one = (Dir / "board.png").string(), two = (Dir / "turned.png").string();
+  ASSERT_TRUE(photo.save(QString::fromStdString(one)));
+  ASSERT_TRUE(turned.save(QString::fromStdString(two)));
+
+  TFormMain w;
+  Show(w);
+  Choose(w, "ButtonImage1", one);
+  Choose(w, "ButtonImage2", two);
+  TMainController& c = w.Controller();
+  const TAutoAlignResult expected = AutoAlign(*LoadPicture(one), *LoadPicture(two));
+  ASSERT_TRUE(expected.Reliable());
+  auto* button = w.findChild<QPushButton*>("ButtonAutoAlign");
+  platform::MessageRecorder recorder;
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_FALSE(button->isEnabled());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.AutoAligning(); }, 60000));
+  EXPECT_TRUE(button->isEnabled());
+  const TPlacement& p = expected.Nearest.Placement;
+  EXPECT_EQ(c.GaugeBar1().Position(), p.Angle);
+  EXPECT_EQ(c.GaugeBar2().Position(), p.OffsetX);
+  EXPECT_EQ(c.GaugeBar3().Position(), p.OffsetY);
+  EXPECT_EQ(c.GaugeBar5().Position(), p.OverlayZoom);
+  EXPECT_NE(p.Angle, 0);
+  EXPECT_EQ(c.RotLayer()->Angle(), float(p.Angle));  // each handler ran
+  EXPECT_EQ(Text(w, TField::EditAngle), QString::number(p.Angle));
+  EXPECT_TRUE(recorder.Texts().empty());
+
+  // Picture 2 without anything of picture 1.
+  Choose(w, "ButtonImage2", Write("plain.png", 400, 300, Qt::yellow));
+  ClickNext(w, c.GaugeBar2());
+  const TSliderPositions before = c.Sliders();
+  QTest::mouseClick(button, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.AutoAligning(); }, 60000));
+  EXPECT_EQ(c.Sliders(), before);
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{NoReliableAlignmentText});
+}
+
+// Key D (the context menu's "Differenz" entry) draws the overlay as the per-channel difference
+// from picture 1, following the sliders; D again blends it as before.
+TEST_F(FormMainTest, TheDifferenceViewShowsTheChannelDifferenceAndFollowsTheSliders) {
+  TFormMain w;
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  const auto pixel = [&](int X, int Y) { return ShownPixel(w, X, Y); };
+  auto* action = w.findChild<QAction*>("MenuDifference");
+  ASSERT_NE(action, nullptr);
+  EXPECT_TRUE(w.ImgViewHost()->actions().contains(action));  // the view's context menu
+  const QColor blended = pixel(50, 30);
+
+  QTest::keyClick(&w, Qt::Key_D);
+  EXPECT_TRUE(c.DifferenceView());
+  // |dark cyan (0, 128, 128) - yellow (255, 255, 0)| where the overlay lies, picture 1 beside.
+  EXPECT_EQ(pixel(50, 30), QColor(255, 127, 128));
+  EXPECT_EQ(pixel(150, 30), QColor(Qt::darkCyan));
+  c.GaugeBar2().SetPosition(40);  // the overlay 40 pixels to the right
+  EXPECT_EQ(pixel(20, 30), QColor(Qt::darkCyan));
+  EXPECT_EQ(pixel(120, 30), QColor(255, 127, 128));
+  EXPECT_EQ(c.Sliders().Alpha, AlphaSlider.Initial);  // the opacity is left alone
+
+  QTest::keyClick(&w, Qt::Key_D);
+  EXPECT_FALSE(c.DifferenceView());
+  EXPECT_EQ(pixel(50, 30), blended);
+}
+
+// Key F flickers between picture 1 alone and the overlay fully opaque, one state per tick of
+// its clock (here the test's), without touching the opacity slider or picture 1's backdrop; a
+// slider change ends it and the overlay shows as its sliders say.
+TEST_F(FormMainTest, FlickerAlternatesBothStatesUntilASliderMoves) {
+  TFormMain w;
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  raster::TImgView32& view = c.ImgView();
+  const auto pixel = [&](int X, int Y) { return ShownPixel(w, X, Y); };
+  const QColor blended = pixel(50, 30);
+  const TSliderPositions sliders = c.Sliders();
+  auto* action = w.findChild<QAction*>("MenuFlicker");
+  ASSERT_NE(action, nullptr);
+  EXPECT_TRUE(w.ImgViewHost()->actions().contains(action));
+
+  QTest::keyClick(&w, Qt::Key_F);
+  ASSERT_TRUE(c.Flickering());
+  for (int tick = 0; tick < 4; ++tick) {
+    SCOPED_TRACE(tick);
+    EXPECT_TRUE(view.BackdropValid());  // a flicker step repaints from the kept backdrop
+    EXPECT_EQ(pixel(50, 30), tick % 2 == 0 ? QColor(Qt::darkCyan) : QColor(Qt::yellow));
+    EXPECT_EQ(c.Sliders(), sliders);
+    w.FlickerTick();
+  }
+  c.GaugeBar3().SetPosition(5);
+  EXPECT_FALSE(c.Flickering());
+  w.FlickerTick();
+  EXPECT_FALSE(action->isChecked());
+  EXPECT_EQ(pixel(50, 40), blended);
+}
+
+TEST_F(FormMainTest, AMissingLanguageFileIsReportedAtStart) {
+  TFormMain w;
+  platform::MessageRecorder recorder;
+  w.FormCreate();  // no TsLang.ini beside the test program
+  EXPECT_EQ(recorder.Texts(),
+            std::vector<std::string>{"Sprachdatei fehlt.\nNo language file.\n\n[TsLang.ini]"});
+  EXPECT_EQ(w.findChild<QPushButton*>("ButtonClose")->text(), QString::fromUtf8("Schließen"));
+}
+
+// An exception escaping an event handler is shown and the program goes on.
+class Thrower : public QObject {
+ public:
+  bool event(QEvent* E) override {
+    if (E->type() == QEvent::User) throw std::runtime_error("Kein Speicher");
+    return QObject::event(E);
+  }
+};
+
+TEST(Application, AnEscapingExceptionIsShownAndTheEventLoopGoesOn) {
+  platform::MessageRecorder recorder;
+  Thrower t;
+  QEvent e(QEvent::User);
+  EXPECT_TRUE(QCoreApplication::sendEvent(&t, &e));
+  ASSERT_EQ(recorder.Messages().size(), 1u);
+  EXPECT_EQ(recorder.Messages()[0].Text, "Kein Speicher");
+  EXPECT_EQ(recorder.Messages()[0].Icon, platform::MessageIcon::Error);
+}
+
+}  // namespace
+}  // namespace overlay
