@@ -8,6 +8,7 @@
 #include "raster/blend.h"
 #include "raster/lowlevel.h"
 #include "raster/row_pool.h"
+#include "raster/transforms.h"
 
 namespace raster {
 
@@ -437,12 +438,7 @@ std::int32_t TCustomImage32::BackdropStage() const {
         }
         break;
       case pstDrawBitmap:
-        // The stretch writes every pixel of the rectangle when opaque, except a linear one at
-        // master alpha 0 (which draws nothing) or a filter it refuses.
-        if (opaque && (FBitmap->StretchFilter() == sfNearest ||
-                       (FBitmap->StretchFilter() == sfLinear && FBitmap->MasterAlpha() != 0))) {
-          inside = true;
-        }
+        if (StretchWritesEveryPixel(*FBitmap)) inside = true;
         break;
       case pstControlFrame:
       case pstBitmapFrame:

@@ -82,12 +82,17 @@ void TRotLayer::SetAngle(float Value) {
   Changed();
 }
 
+void SetRotLayerPlacement(TAffineTransformation& Transformation, TFloatPoint Center, float Angle,
+                          TFloatPoint Position) {
+  Transformation.Clear();
+  Transformation.Translate(-Center.X, -Center.Y);
+  Transformation.Rotate(0, 0, Angle);
+  Transformation.Translate(Position.X, Position.Y);
+}
+
 void TRotLayer::AdjustTransformation() {
   TAffineTransformation& t = Transformation();
-  t.Clear();
-  t.Translate(-BitmapCenter().X, -BitmapCenter().Y);
-  t.Rotate(0, 0, FAngle);
-  t.Translate(FPosition.X, FPosition.Y);
+  SetRotLayerPlacement(t, BitmapCenter(), FAngle, FPosition);
   if (!FScaled || LayerCollection() == nullptr) return;
   if (const TViewMapping* mapping = LayerCollection()->Mapping()) {
     // 16.16 scales divided exactly (a power of two), then rounded once to float.

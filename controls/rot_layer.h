@@ -52,6 +52,13 @@ class TCustomAffineLayer : public TCustomLayer {
   bool FHitMappingPrepared = false;
 };
 
+// The rotation layer's placement without the view's zoom and scroll: Transformation is cleared,
+// then turned by Angle degrees about Center (a point of the layer bitmap) and Center moved to
+// Position. The layer starts every paint with it; whoever must know where the layer shows a
+// point of its bitmap maps the point through the same matrix.
+void SetRotLayerPlacement(TAffineTransformation& Transformation, TFloatPoint Center, float Angle,
+                          TFloatPoint Position);
+
 class TRotLayer : public TCustomAffineLayer {
  public:
   explicit TRotLayer(TLayerCollection* Collection) : TCustomAffineLayer(Collection) {}

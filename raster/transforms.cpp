@@ -360,6 +360,18 @@ void TAffineTransformation::Clear() {
 }
 
 // Each step acts after everything built so far.
+bool StretchWritesEveryPixel(const TBitmap32& Src) {
+  if (Src.Empty() || Src.DrawMode() != dmOpaque) return false;
+  switch (Src.StretchFilter()) {
+    case sfNearest:
+      return true;
+    case sfLinear:
+      return Src.MasterAlpha() != 0;
+    default:
+      return false;
+  }
+}
+
 void TAffineTransformation::ApplyStep(const TFloatMatrix& Step) {
   Matrix = Mult(Step, Matrix);
   Prepared = false;

@@ -25,6 +25,12 @@ void StretchTransfer(TBitmap32* Dst, TRect DstRect, const TBitmap32* Src, TRect 
                      TStretchFilter StretchFilter, TDrawMode DrawMode,
                      const TPixelCombineEvent& OnPixelCombine);
 
+// Whether Src drawn stretched over a rectangle (TBitmap32::DrawTo, StretchTransfer by Src's own
+// filter and draw mode) writes every pixel of it, so that the rectangle need not be cleared
+// first: an opaque draw does, except with a filter the stretch refuses and, when linear, at
+// master alpha 0, where it draws nothing.
+bool StretchWritesEveryPixel(const TBitmap32& Src);
+
 // m[i][j]: row i, element j. Maps (x, y) to (m00 x + m10 y + m20, m01 x + m11 y + m21).
 using TFloatMatrix = std::array<std::array<float, 3>, 3>;
 extern const TFloatMatrix IdentityMatrix;

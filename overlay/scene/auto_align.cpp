@@ -13,19 +13,13 @@
 #include <thread>
 #include <vector>
 
+#include "controls/rot_layer.h"
+
 namespace overlay {
 
 namespace {
 
 constexpr double Pi = std::numbers::pi;
-
-// The engine's coefficients of a turn by Degrees: computed in extended precision, stored as
-// floats (raster/transforms.cpp, TAffineTransformation::Rotate).
-void EngineTurn(int Degrees, double* Cos, double* Sin) {
-  const long double a = (long double)Degrees * 3.141592653589793238462643383279502884L / 180.0L;
-  *Cos = double(float(std::cos(a)));
-  *Sin = double(float(std::sin(a)));
-}
 
 // A factor of the bilinear stretch along one side: the rebuilt bitmap's pixel b shows the
 // source at b (Loaded - 1) / Zoomed, so a source point x lies at x Zoomed / (Loaded - 1); an
@@ -249,12 +243,16 @@ void PlacementMapping(const TPlacement& Placement, int Width2, int Height2,
                       raster::TFloatPoint Center, double X2, double Y2, double* X1, double* Y1) {
   const raster::TSize zoomed =
       OverlayZoomSize(Width2, Height2, OverlayZoomFactor(Placement.OverlayZoom));
-  const double bx = X2 * StretchFactor(Width2, zoomed.cx) - Center.X;
-  const double by = Y2 * StretchFactor(Height2, zoomed.cy) - Center.Y;
-  double c, s;
-  EngineTurn(Placement.Angle, &c, &s);
-  *X1 = c * bx + s * by + double(float(Placement.OffsetX + Width2 / 2));
-  *Y1 = -s * bx + c * by + double(float(Placement.OffsetY + Height2 / 2));
+  const double bx = X2 * StretchFactor(Width2, zoomed.cx);
+  const double by = Y2 * StretchFactor(Height2, zoomed.cy);
+  // The rotation layer's own matrix, so that the fit judges exactly where the view draws.
+  raster::TAffineTransformation t;
+  raster::SetRotLayerPlacement(
+      t, Center, float(Placement.Angle),
+      OverlayPosition(Placement.OffsetX, Placement.OffsetY, Width2, Height2));
+  const raster::TFloatMatrix& m = t.Matrix;
+  *X1 = m[0][0] * bx + m[1][0] * by + m[2][0];
+  *Y1 = m[0][1] * bx + m[1][1] * by + m[2][1];
 }
 
 TAlignFailure NearestPlacement(const TSimilarity& Fit, int Width1, int Height1, int Width2,

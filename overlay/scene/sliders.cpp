@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "raster/transforms.h"
+
 namespace overlay {
 
 using raster::TBitmap32;
@@ -17,9 +19,14 @@ float ViewZoomFactor(int Position) {
   return float(std::pow(10.0L, Position * 0.01L));
 }
 
-raster::TFloatPoint OverlayPosition(int OffsetX, int OffsetY, const TBitmap32& Original) {
+raster::TFloatPoint OverlayPosition(int OffsetX, int OffsetY, std::int32_t Width,
+                                    std::int32_t Height) {
   // Integer sums first, then converted: the offsets are whole picture-1 pixels.
-  return {float(OffsetX + Original.Width() / 2), float(OffsetY + Original.Height() / 2)};
+  return {float(OffsetX + Width / 2), float(OffsetY + Height / 2)};
+}
+
+raster::TFloatPoint OverlayPosition(int OffsetX, int OffsetY, const TBitmap32& Original) {
+  return OverlayPosition(OffsetX, OffsetY, Original.Width(), Original.Height());
 }
 
 raster::TSize OverlayZoomSize(std::int32_t Width, std::int32_t Height, float F) {
@@ -70,29 +77,12 @@ void ApplyOverlayAngle(raster::TRotLayer& Layer, int Position) {
   Layer.SetAngle(float(Position));
 }
 
-namespace {
-// Whether Original drawn stretched over a whole bitmap writes every pixel of it: an opaque draw
-// does, except with a filter the stretch refuses and, when linear, at master alpha 0, where it
-// draws nothing.
-bool DrawReplacesEveryPixel(const TBitmap32& Original) {
-  if (Original.Empty() || Original.DrawMode() != raster::dmOpaque) return false;
-  switch (Original.StretchFilter()) {
-    case raster::sfNearest:
-      return true;
-    case raster::sfLinear:
-      return Original.MasterAlpha() != 0;
-    default:
-      return false;
-  }
-}
-}  // namespace
-
 void RebuildOverlayBitmap(TBitmap32& Bitmap, const TBitmap32& Original, float F) {
   const raster::TSize size = OverlayZoomSize(Original, F);
   // The layer bitmap keeps its draw mode, master alpha and filter; only its pixels are
   // replaced, always from the unscaled copy, so repeated zooming never degrades the overlay.
   // Zero-filling a buffer that the draw overwrites entirely would be wasted work.
-  if (DrawReplacesEveryPixel(Original)) {
+  if (raster::StretchWritesEveryPixel(Original)) {
     Bitmap.SetSizeForOverwrite(size.cx, size.cy);
   } else {
     Bitmap.SetSize(size.cx, size.cy);

@@ -50,6 +50,8 @@ float ViewZoomFactor(int Position);
 // picture 2 (integer halves), so that the offset is that of the unturned overlay's top-left
 // corner from picture 1's top-left corner.
 raster::TFloatPoint OverlayPosition(int OffsetX, int OffsetY, const raster::TBitmap32& Original);
+raster::TFloatPoint OverlayPosition(int OffsetX, int OffsetY, std::int32_t Width,
+                                    std::int32_t Height);
 // The overlay bitmap's size at factor F: each side times F, truncated toward zero.
 raster::TSize OverlayZoomSize(const raster::TBitmap32& Original, float F);
 raster::TSize OverlayZoomSize(std::int32_t Width, std::int32_t Height, float F);
