@@ -1,7 +1,5 @@
 // Starting the receiving program and waiting for its end.
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,8 +12,7 @@
 #include "platform/application.h"
 #include "platform/message.h"
 #include "platform/paths.h"
-
-extern char** environ;
+#include "platform/process.h"
 
 namespace iface {
 
@@ -96,23 +93,9 @@ bool TInterfaceBA::CallProgram(std::string* Reason) {
   for (const std::string& p : FParameters) {
     if (!p.empty()) args.push_back(p);
   }
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
   // The program starts as from a fresh login: default signal handling and no blocked signals,
   // whatever the caller has set up for itself.
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t all, none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  posix_spawnattr_setsigdefault(&attr, &all);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, FProgramFile.c_str(), nullptr, &attr, argv.data(), environ);
-  posix_spawnattr_destroy(&attr);
+  const auto [pid, rc] = platform::SpawnProgram(FProgramFile, args);
   if (rc != 0) {
     if (Reason) *Reason = std::strerror(rc);
     platform::ShowMessage("Fehler bei Programmaufruf: " + cmd);

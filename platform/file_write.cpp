@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/file_io.h"
+
 namespace platform {
 
 namespace {
@@ -38,18 +40,6 @@ std::string FollowLinks(std::string Path) {
     Path = next;
   }
   return Path;
-}
-
-bool WriteAll(int Fd, std::string_view Bytes) {
-  while (!Bytes.empty()) {
-    const ssize_t n = write(Fd, Bytes.data(), Bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    Bytes.remove_prefix(std::size_t(n));
-  }
-  return true;
 }
 
 }  // namespace
@@ -84,7 +74,7 @@ bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::s
     SetError(Error, errno);
     return false;
   }
-  bool ok = WriteAll(fd, Bytes);
+  bool ok = WriteAt(fd, Bytes.data(), Bytes.size(), 0);
   int err = errno;
   if (ok && exists && !Options.Mode) {
     // Keep the old file's group where we may (a shared folder's group stays).

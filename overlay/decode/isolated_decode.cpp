@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -23,7 +22,9 @@
 
 #include "overlay/decode/decoder_channel.h"
 #include "overlay/decode/decoder_protocol.h"
+#include "platform/file_io.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "raster/cpu.h"
 #include "raster/row_pool.h"
 
@@ -115,44 +116,16 @@ bool Spawn(TStarted* Started) {
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return false;
   TFd mine(pair[0]), theirs(pair[1]);
-  // dup2 onto the same number would keep close-on-exec set, so the decoder's end must come
-  // from another number.
-  if (theirs.Get() == decoder::ChildSocketFd) {
-    TFd moved(::fcntl(theirs.Get(), F_DUPFD_CLOEXEC, decoder::ChildSocketFd + 1));
-    if (!moved.Valid()) return false;
-    theirs = std::move(moved);
-  }
   const std::string program = DecoderProgram();
 
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  if (::posix_spawn_file_actions_init(&actions) != 0) return false;
-  if (::posix_spawnattr_init(&attributes) != 0) {
-    ::posix_spawn_file_actions_destroy(&actions);
-    return false;
-  }
   // The decoder gets our standard streams (its diagnostics reach the same place as ours), its
   // socket, and no other descriptor that this process may have open without close-on-exec.
-  ::posix_spawn_file_actions_adddup2(&actions, theirs.Get(), decoder::ChildSocketFd);
-  ::posix_spawn_file_actions_addclosefrom_np(&actions, decoder::ChildSocketFd + 1);
-  // Signals as a freshly started program has them, whatever the program here changed.
-  sigset_t none, all;
-  sigemptyset(&none);
-  sigfillset(&all);
-  ::posix_spawnattr_setsigmask(&attributes, &none);
-  ::posix_spawnattr_setsigdefault(&attributes, &all);
-  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  std::string socketArgument = "--socket=" + std::to_string(decoder::ChildSocketFd);
-  char* argv[] = {const_cast<char*>(program.c_str()), socketArgument.data(), nullptr};
-  std::vector<std::string> environment = DecoderEnvironment();
-  std::vector<char*> envp;
-  for (std::string& entry : environment) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  pid_t pid = -1;
-  const int error = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, envp.data());
-  ::posix_spawn_file_actions_destroy(&actions);
-  ::posix_spawnattr_destroy(&attributes);
+  platform::TSpawnOptions options;
+  options.Environment = DecoderEnvironment();
+  options.PassFd = theirs.Get();
+  options.PassAs = decoder::ChildSocketFd;
+  const auto [pid, error] = platform::SpawnProgram(
+      program, {program, "--socket=" + std::to_string(decoder::ChildSocketFd)}, options);
   if (error != 0) {
     // Without the decoder no picture can be opened; decoding here instead would bring back
     // the crashes it exists for. Said once, on the error stream, as it is a fault of the
@@ -254,17 +227,11 @@ bool ReadAll(const TFd& Memory, void* Target, std::size_t Bytes, std::size_t Row
              std::int32_t Rows) {
   std::atomic<bool> complete{true};
   raster::ForRows(0, Rows, std::int64_t(RowBytes / 4), [&](std::int32_t First, std::int32_t Last) {
-    std::size_t done = std::size_t(First) * RowBytes;
+    const std::size_t start = std::size_t(First) * RowBytes;
     const std::size_t end = std::min(Bytes, std::size_t(Last) * RowBytes);
-    while (done < end) {
-      const ssize_t n =
-          ::pread(Memory.Get(), static_cast<char*>(Target) + done, end - done, off_t(done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        complete = false;
-        return;
-      }
-      done += std::size_t(n);
+    if (start < end &&
+        !platform::ReadAt(Memory.Get(), static_cast<char*>(Target) + start, end - start, start)) {
+      complete = false;
     }
   });
   return complete;
@@ -459,12 +426,7 @@ bool EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width, std::ui
   // what was written here.
   TFd pixels(::memfd_create("tessaly-capture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
   if (!pixels.Valid() || ::ftruncate(pixels.Get(), off_t(bytes)) != 0) return false;
-  for (std::uint64_t done = 0; done < bytes;) {
-    const ssize_t n = ::pwrite(pixels.Get(), Pixels + done, std::size_t(bytes - done), off_t(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += std::uint64_t(n);
-  }
+  if (!platform::WriteAt(pixels.Get(), Pixels, std::size_t(bytes), 0)) return false;
   if (::fcntl(pixels.Get(), F_ADD_SEALS,
               F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
     return false;
@@ -484,12 +446,7 @@ bool EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width, std::ui
     return false;
   }
   std::string data(std::size_t(reply.Bytes), '\0');
-  for (std::size_t done = 0; done < data.size();) {
-    const ssize_t n = ::pread(memory.Get(), data.data() + done, data.size() - done, off_t(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += std::size_t(n);
-  }
+  if (!platform::ReadAt(memory.Get(), data.data(), data.size(), 0)) return false;
   process.Finish(true);
   *Jpeg = std::move(data);
   return true;

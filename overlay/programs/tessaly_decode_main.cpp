@@ -20,6 +20,7 @@
 #include "overlay/decode/decoder_channel.h"
 #include "overlay/decode/decoder_protocol.h"
 #include "overlay/decode/picture_import_p.h"
+#include "platform/file_io.h"
 #include "raster/cpu.h"
 
 namespace {
@@ -75,17 +76,6 @@ struct TMapping {
   }
 };
 
-bool WriteAll(const TFd& Memory, const void* Data, std::size_t Size, std::uint64_t Offset) {
-  for (std::size_t done = 0; done < Size;) {
-    const ssize_t n = ::pwrite(Memory.Get(), static_cast<const char*>(Data) + done, Size - done,
-                               off_t(Offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += std::size_t(n);
-  }
-  return true;
-}
-
 // The pixels are converted in small bands and written into the memfd, not converted into a
 // mapping of it: every page newly mapped into a process costs a fault, which on a virtual
 // machine costs more than copying the page; a small band buffer is mapped once and the memfd's
@@ -103,8 +93,8 @@ TReply Decode(const TRequest& Request, TFd Reuse, TFd* Memory) {
         for (std::int32_t first = 0; first < std::int32_t(Height); first += bandRows) {
           const std::int32_t last = std::min(std::int32_t(Height), first + bandRows);
           overlay::detail::ConvertDib(Dib, band.data(), first, last);
-          if (!WriteAll(fd, band.data(), std::size_t(last - first) * rowBytes,
-                        std::uint64_t(first) * rowBytes)) {
+          if (!platform::WriteAt(fd.Get(), band.data(), std::size_t(last - first) * rowBytes,
+                                 std::uint64_t(first) * rowBytes)) {
             return false;
           }
         }
@@ -167,7 +157,7 @@ TReply EncodeJpeg(const TRequest& Request, const TFd& Pixels, TFd* Memory) {
   }
   TFd fd = NewMemory("tessaly-jpeg", size);
   if (!fd.Valid()) return {TReplyStatus::NoMemory, 0, 0, 0};
-  if (!WriteAll(fd, data, size, 0)) return {TReplyStatus::NoMemory, 0, 0, 0};
+  if (!platform::WriteAt(fd.Get(), data, size, 0)) return {TReplyStatus::NoMemory, 0, 0, 0};
   if (!Seal(fd)) return {TReplyStatus::NoMemory, 0, 0, 0};
   *Memory = std::move(fd);
   return {TReplyStatus::Ok, 0, 0, size};
