@@ -38,9 +38,9 @@ const TPair& Pair() {
         cv::imread(std::string(TESSALY_TESTDATA) + "/photos-large/Pixel_6_Pro_UltraHDR_04.jpg");
     if (photo.empty()) return p;
     cv::Mat first, second;
-    cv::resize(photo, first, cv::Size(kPictureWidth, kPictureHeight), 0, 0, cv::INTER_CUBIC);
+    cv::resize(photo, first, cv::Size(PictureWidth, PictureHeight), 0, 0, cv::INTER_CUBIC);
     const cv::Mat turn =
-        cv::getRotationMatrix2D(cv::Point2f(kPictureWidth / 2.0f, kPictureHeight / 2.0f), 7, 1.08);
+        cv::getRotationMatrix2D(cv::Point2f(PictureWidth / 2.0f, PictureHeight / 2.0f), 7, 1.08);
     cv::warpAffine(first, second, turn, first.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT);
     p.First = ToBitmap(first);
     p.Second = ToBitmap(second);

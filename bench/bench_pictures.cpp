@@ -80,8 +80,8 @@ class NoiseOctave {
 
 std::unique_ptr<raster::TBitmap32> MakePicture(std::uint32_t Seed) {
   auto Bitmap = std::make_unique<raster::TBitmap32>();
-  Bitmap->SetSize(kPictureWidth, kPictureHeight);
-  FillPhotoLike(Bitmap->PixelBuffer(), kPictureWidth, kPictureHeight, kPictureWidth, Seed);
+  Bitmap->SetSize(PictureWidth, PictureHeight);
+  FillPhotoLike(Bitmap->PixelBuffer(), PictureWidth, PictureHeight, PictureWidth, Seed);
   return Bitmap;
 }
 

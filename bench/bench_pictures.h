@@ -9,8 +9,8 @@
 namespace bench {
 
 // The size of the pictures the overlay program is tuned for: a 24-megapixel camera frame.
-constexpr int kPictureWidth = 6000;
-constexpr int kPictureHeight = 4000;
+constexpr int PictureWidth = 6000;
+constexpr int PictureHeight = 4000;
 
 // Fills Width x Height opaque 0xFFRRGGBB pixels (Stride elements per row) with smooth colour
 // fields at three scales plus per-pixel grain, so that resampling and JPEG coding meet the
@@ -20,7 +20,7 @@ void FillPhotoLike(raster::TColor32* Pixels, int Width, int Height, std::ptrdiff
                    std::uint32_t Seed);
 
 // Picture 1 and picture 2 of the overlay: similar but different photo-like pictures of
-// kPictureWidth x kPictureHeight. Benchmarks set the draw mode, filter and master alpha they
+// PictureWidth x PictureHeight. Benchmarks set the draw mode, filter and master alpha they
 // need before they use one.
 raster::TBitmap32& Picture1();
 raster::TBitmap32& Picture2();

@@ -40,15 +40,15 @@ class JpegFile {
     FFolder = Pattern;
     const std::filesystem::path Path = FFolder / "photo_6000x4000.jpg";
 
-    std::vector<raster::TColor32> Pixels(std::size_t(kPictureWidth) * kPictureHeight);
-    FillPhotoLike(Pixels.data(), kPictureWidth, kPictureHeight, kPictureWidth, Seed);
-    FIBITMAP* Dib = FreeImage_Allocate(kPictureWidth, kPictureHeight, 24);
+    std::vector<raster::TColor32> Pixels(std::size_t(PictureWidth) * PictureHeight);
+    FillPhotoLike(Pixels.data(), PictureWidth, PictureHeight, PictureWidth, Seed);
+    FIBITMAP* Dib = FreeImage_Allocate(PictureWidth, PictureHeight, 24);
     if (Dib == nullptr) return;
-    for (int Y = 0; Y < kPictureHeight; ++Y) {
+    for (int Y = 0; Y < PictureHeight; ++Y) {
       // FreeImage keeps the bottom row first.
-      BYTE* Row = FreeImage_GetScanLine(Dib, kPictureHeight - 1 - Y);
-      const raster::TColor32* Source = &Pixels[std::size_t(Y) * kPictureWidth];
-      for (int X = 0; X < kPictureWidth; ++X, Row += 3) {
+      BYTE* Row = FreeImage_GetScanLine(Dib, PictureHeight - 1 - Y);
+      const raster::TColor32* Source = &Pixels[std::size_t(Y) * PictureWidth];
+      for (int X = 0; X < PictureWidth; ++X, Row += 3) {
         Row[FI_RGBA_RED] = BYTE(raster::RedComponent(Source[X]));
         Row[FI_RGBA_GREEN] = BYTE(raster::GreenComponent(Source[X]));
         Row[FI_RGBA_BLUE] = BYTE(raster::BlueComponent(Source[X]));
@@ -99,7 +99,7 @@ void Import(benchmark::State& State, int EngineThreads, TImport Load) {
   }
   for (auto _ : State) {
     std::unique_ptr<raster::TBitmap32> Picture = Load(Path);
-    if (!Picture || Picture->Width() != kPictureWidth || Picture->Height() != kPictureHeight) {
+    if (!Picture || Picture->Width() != PictureWidth || Picture->Height() != PictureHeight) {
       State.SkipWithError("LoadPicture did not return the 6000 x 4000 picture");
       break;
     }

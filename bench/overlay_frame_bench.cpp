@@ -23,12 +23,12 @@ namespace {
 using namespace raster;
 
 // A full-HD view; the back buffer has the viewport's size.
-constexpr int kBufferWidth = 1920;
-constexpr int kBufferHeight = 1080;
+constexpr int BufferWidth = 1920;
+constexpr int BufferHeight = 1080;
 // The main window's view colour (platform colour 4530208, i.e. R 0x20, G 0x20, B 0x45).
-constexpr TColor32 kBackground = Color32(0x20, 0x20, 0x45);
-constexpr std::uint8_t kOverlayAlpha = 120;
-constexpr float kOverlayAngle = 7.0f;
+constexpr TColor32 Background = Color32(0x20, 0x20, 0x45);
+constexpr std::uint8_t OverlayAlpha = 120;
+constexpr float OverlayAngle = 7.0f;
 
 struct FrameCase {
   const char* Name;
@@ -44,8 +44,8 @@ constexpr FrameCase kCases[] = {{"W1", 0.27f}, {"W1b", 1.0f}};
 TRect Picture1Rect(const TBitmap32& Picture, float Scale) {
   const int W = int(std::lround(Picture.Width() * double(Scale)));
   const int H = int(std::lround(Picture.Height() * double(Scale)));
-  const int Left = int(std::nearbyint((kBufferWidth - W) / 2.0));
-  const int Top = int(std::nearbyint((kBufferHeight - H) / 2.0));
+  const int Left = int(std::nearbyint((BufferWidth - W) / 2.0));
+  const int Top = int(std::nearbyint((BufferHeight - H) / 2.0));
   return MakeRect(Left, Top, Left + W, Top + H);
 }
 
@@ -57,7 +57,7 @@ void PreparePictures() {
   TBitmap32& P2 = Picture2();
   P2.SetDrawMode(dmBlend);
   P2.SetStretchFilter(sfLinear);
-  P2.SetMasterAlpha(kOverlayAlpha);
+  P2.SetMasterAlpha(OverlayAlpha);
 }
 
 // Picture 2 turned about its centre, scaled, and centred in the buffer. The source rectangle
@@ -66,15 +66,15 @@ void BuildOverlayTransformation(TAffineTransformation& T, const TBitmap32& Pictu
   T.Clear();
   T.SetSrcRect(FloatRect(0, 0, float(Picture.Width() - 1), float(Picture.Height() - 1)));
   T.Translate(-float(Picture.Width() / 2), -float(Picture.Height() / 2));
-  T.Rotate(0, 0, kOverlayAngle);
+  T.Rotate(0, 0, OverlayAngle);
   T.Scale(Scale, Scale);
-  T.Translate(float(kBufferWidth / 2), float(kBufferHeight / 2));
+  T.Translate(float(BufferWidth / 2), float(BufferHeight / 2));
 }
 
 void DrawEngineFrame(TBitmap32& Buffer, TAffineTransformation& T, float Scale) {
   const TBitmap32& P1 = Picture1();
   const TBitmap32& P2 = Picture2();
-  Buffer.Clear(kBackground);
+  Buffer.Clear(Background);
   P1.DrawTo(Buffer, Picture1Rect(P1, Scale));
   // Rebuilt every frame, as the rotation layer does before it paints.
   BuildOverlayTransformation(T, P2, Scale);
@@ -87,7 +87,7 @@ TRect OverlayArea(float Scale) {
   TAffineTransformation T;
   BuildOverlayTransformation(T, Picture2(), Scale);
   TRect D;
-  IntersectRect(D, T.GetTransformedBounds(), MakeRect(0, 0, kBufferWidth - 1, kBufferHeight - 1));
+  IntersectRect(D, T.GetTransformedBounds(), MakeRect(0, 0, BufferWidth - 1, BufferHeight - 1));
   return D;
 }
 
@@ -97,9 +97,9 @@ TRect OverlayArea(float Scale) {
 // back half a pixel, while the engine maps pixel corners.
 pixman_transform OverlayPixmanTransform(float Scale) {
   const TBitmap32& P2 = Picture2();
-  const double A = double(kOverlayAngle) * std::numbers::pi / 180.0;
+  const double A = double(OverlayAngle) * std::numbers::pi / 180.0;
   const double C = std::cos(A) / Scale, S = std::sin(A) / Scale;
-  const double Mx = kBufferWidth / 2, My = kBufferHeight / 2;
+  const double Mx = BufferWidth / 2, My = BufferHeight / 2;
   const double Cx = P2.Width() / 2, Cy = P2.Height() / 2;
   // Forward: x' = cos x + sin y, y' = -sin x + cos y (about the centre), so the inverse turns
   // the other way.
@@ -124,7 +124,7 @@ class PixmanFrame {
         FTarget(WrapBitmap(Buffer)),
         FPicture1(WrapBitmap(Picture1())),
         FPicture2(Picture2(), Buffer, OverlayPixmanTransform(Scale), PIXMAN_FILTER_BILINEAR),
-        FMask(SolidAlpha(kOverlayAlpha)),
+        FMask(SolidAlpha(OverlayAlpha)),
         FRect1(Picture1Rect(Picture1(), Scale)),
         FArea2(OverlayArea(Scale)) {
     IntersectRect(FClip1, FRect1, Buffer.BoundsRect());
@@ -141,7 +141,7 @@ class PixmanFrame {
 
   void Draw() {
     pixman_fill(FBuffer.PixelBuffer(), FBuffer.Width(), 32, 0, 0, FBuffer.Width(), FBuffer.Height(),
-                kBackground);
+                Background);
     pixman_image_set_transform(FPicture1.get(), FScaled1 ? &FTransform1 : nullptr);
     pixman_image_set_filter(FPicture1.get(), PIXMAN_FILTER_NEAREST, nullptr, 0);
     pixman_image_composite32(PIXMAN_OP_SRC, FPicture1.get(), nullptr, FTarget.get(),
@@ -167,7 +167,7 @@ void BM_OverlayFrame(benchmark::State& State, float Scale, int EngineThreads,
   PreparePictures();
   Picture2().SetDrawMode(OverlayMode);
   TBitmap32 Buffer;
-  Buffer.SetSize(kBufferWidth, kBufferHeight);
+  Buffer.SetSize(BufferWidth, BufferHeight);
   TAffineTransformation T;
   DrawEngineFrame(Buffer, T, Scale);  // first touch of the buffer and the pictures, untimed
   for (auto _ : State) {
@@ -191,8 +191,8 @@ const PixmanFrameFacts& FrameFacts(float Scale) {
   auto It = Known.find(Scale);
   if (It != Known.end()) return It->second;
   TBitmap32 EngineBuffer, PixmanBuffer;
-  EngineBuffer.SetSize(kBufferWidth, kBufferHeight);
-  PixmanBuffer.SetSize(kBufferWidth, kBufferHeight);
+  EngineBuffer.SetSize(BufferWidth, BufferHeight);
+  PixmanBuffer.SetSize(BufferWidth, BufferHeight);
   PixmanFrame Frame(PixmanBuffer, Scale);
   const PixmanSetup Setup = FastestSetup(
       SetupCandidates(PIXMAN_REPEAT_NONE),
@@ -216,7 +216,7 @@ void BM_OverlayFrame_Pixman(benchmark::State& State, float Scale) {
   State.counters["rows_bottom_up"] = Facts.Setup.BottomUp;
   State.counters["repeat_pad"] = Facts.Setup.Repeat == PIXMAN_REPEAT_PAD;
   TBitmap32 Buffer;
-  Buffer.SetSize(kBufferWidth, kBufferHeight);
+  Buffer.SetSize(BufferWidth, BufferHeight);
   PixmanFrame Frame(Buffer, Scale);
   Frame.Use(Facts.Setup);
   Frame.Draw();

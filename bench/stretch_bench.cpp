@@ -24,8 +24,8 @@ struct StretchCase {
   int Width, Height;
 };
 constexpr StretchCase kCases[] = {
-    {"up150", kPictureWidth * 3 / 2, kPictureHeight * 3 / 2},
-    {"down50", kPictureWidth / 2, kPictureHeight / 2},
+    {"up150", PictureWidth * 3 / 2, PictureHeight * 3 / 2},
+    {"down50", PictureWidth / 2, PictureHeight / 2},
 };
 
 TBitmap32& PrepareSource() {

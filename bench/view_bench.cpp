@@ -23,23 +23,23 @@ namespace {
 using namespace raster;
 
 // A view control whose viewport is full HD: the scroll-bar strips come on top.
-constexpr int kViewportWidth = 1920;
-constexpr int kViewportHeight = 1080;
-constexpr int kViewWidth = kViewportWidth + TCustomImgView32::SystemScrollBarSize;
-constexpr int kViewHeight = kViewportHeight + TCustomImgView32::SystemScrollBarSize;
-constexpr int kOverlayAngle = 7;
-constexpr int kOverlayAlpha = 120;
+constexpr int ViewportWidth = 1920;
+constexpr int ViewportHeight = 1080;
+constexpr int ViewWidth = ViewportWidth + TCustomImgView32::SystemScrollBarSize;
+constexpr int ViewHeight = ViewportHeight + TCustomImgView32::SystemScrollBarSize;
+constexpr int OverlayAngle = 7;
+constexpr int OverlayAlpha = 120;
 
 // Both pictures loaded as the main window loads them, picture 2 turned 7 degrees at opacity
 // 120, the view at Scale. Built once per scale: loading copies 2 x 96 MB.
 overlay::TOverlayScene& Scene(float Scale) {
   static std::unique_ptr<overlay::TOverlayScene> scene;
   if (!scene) {
-    scene = std::make_unique<overlay::TOverlayScene>(kViewWidth, kViewHeight);
+    scene = std::make_unique<overlay::TOverlayScene>(ViewWidth, ViewHeight);
     scene->LoadImage1(Picture1());
     scene->LoadImage2(Picture2());
-    scene->SetAngle(kOverlayAngle);
-    scene->SetAlpha(kOverlayAlpha);
+    scene->SetAngle(OverlayAngle);
+    scene->SetAlpha(OverlayAlpha);
   }
   if (scene->View().Scale() != Scale) {
     // Directly, not through the slider: 0.27 lies between two slider steps.
@@ -72,10 +72,10 @@ void BM_ViewPaint(benchmark::State& State, float Scale) {
 void BM_SliderDrag(benchmark::State& State, int EngineThreads) {
   SetRasterThreadCount(EngineThreads);
   overlay::TOverlayScene& scene = Scene(0.27f);
-  constexpr int kSteps = 50;
+  constexpr int Steps = 50;
   int angle = 0;
   for (auto _ : State) {
-    for (int i = 0; i < kSteps; ++i) {
+    for (int i = 0; i < Steps; ++i) {
       angle = angle >= 30 ? -30 : angle + 1;
       scene.SetAngle(angle);
       scene.Host().ProcessPaint();
@@ -83,11 +83,11 @@ void BM_SliderDrag(benchmark::State& State, int EngineThreads) {
     benchmark::ClobberMemory();
   }
   State.counters["frames_per_second"] =
-      benchmark::Counter(double(State.iterations()) * kSteps, benchmark::Counter::kIsRate);
-  scene.SetAngle(kOverlayAngle);
+      benchmark::Counter(double(State.iterations()) * Steps, benchmark::Counter::kIsRate);
+  scene.SetAngle(OverlayAngle);
 }
 
-constexpr float kZoomFactor = 1.5f;
+constexpr float ZoomFactor = 1.5f;
 
 void BM_OverlayZoomStep(benchmark::State& State) {
   SetRasterThreadCount(1);
@@ -97,19 +97,19 @@ void BM_OverlayZoomStep(benchmark::State& State) {
   original.SetStretchFilter(sfLinear);
   TBitmap32 layerBitmap;
   layerBitmap.SetDrawMode(dmBlend);
-  layerBitmap.SetMasterAlpha(kOverlayAlpha);
+  layerBitmap.SetMasterAlpha(OverlayAlpha);
   // One step untimed: the first zoom of a process maps fresh memory (its cost depends on the
   // machine's memory, on a virtual machine on the host's, far more than on the engine); the
   // later steps of a drag find the memory that the pixel allocator kept. The pixman twin, too,
   // writes its target once before it is timed.
   layerBitmap.SetSize(original.Width(), original.Height());
-  overlay::RebuildOverlayBitmap(layerBitmap, original, kZoomFactor);
+  overlay::RebuildOverlayBitmap(layerBitmap, original, ZoomFactor);
   for (auto _ : State) {
     // From the loaded size each time, as a slider step from 0 does: the size changes.
     State.PauseTiming();
     layerBitmap.SetSize(original.Width(), original.Height());
     State.ResumeTiming();
-    overlay::RebuildOverlayBitmap(layerBitmap, original, kZoomFactor);
+    overlay::RebuildOverlayBitmap(layerBitmap, original, ZoomFactor);
     benchmark::DoNotOptimize(layerBitmap.PixelBuffer());
   }
   State.counters["out_w"] = layerBitmap.Width();
@@ -118,7 +118,7 @@ void BM_OverlayZoomStep(benchmark::State& State) {
 
 void BM_OverlayZoomStep_Pixman(benchmark::State& State) {
   TBitmap32& original = Picture2();
-  const int w = int(original.Width() * kZoomFactor), h = int(original.Height() * kZoomFactor);
+  const int w = int(original.Width() * ZoomFactor), h = int(original.Height() * ZoomFactor);
   TBitmap32 target;
   target.SetSize(w, h);
   // Edge pixels repeat as in the engine's stretch; the setup (row order, repeat mode) is
@@ -150,7 +150,7 @@ void BM_OverlayZoomStep_Pixman(benchmark::State& State) {
   copy.Assign(&original);
   copy.SetDrawMode(dmOpaque);
   copy.SetStretchFilter(sfLinear);
-  overlay::RebuildOverlayBitmap(engine, copy, kZoomFactor);
+  overlay::RebuildOverlayBitmap(engine, copy, ZoomFactor);
   State.counters["mean_abs_diff_vs_engine"] = MeanAbsDifference(engine, target);
 }
 
@@ -158,9 +158,9 @@ void BM_OverlayZoomStep_Pixman(benchmark::State& State) {
 class TBufferControl : public TControl {
  public:
   TBufferControl() {
-    FBuffer.SetSize(kViewportWidth, kViewportHeight);
-    FillPhotoLike(FBuffer.PixelBuffer(), kViewportWidth, kViewportHeight, kViewportWidth, 7);
-    SetBounds(0, 0, kViewportWidth, kViewportHeight);
+    FBuffer.SetSize(ViewportWidth, ViewportHeight);
+    FillPhotoLike(FBuffer.PixelBuffer(), ViewportWidth, ViewportHeight, ViewportWidth, 7);
+    SetBounds(0, 0, ViewportWidth, ViewportHeight);
   }
   void Paint() override { Blit(FBuffer, FBuffer.BoundsRect(), {0, 0}); }
 
@@ -171,7 +171,7 @@ class TBufferControl : public TControl {
 void BM_HostBlit(benchmark::State& State) {
   TBufferControl control;
   platform::TControlHostWidget host(control);
-  QImage target(kViewportWidth, kViewportHeight, QImage::Format_RGB32);
+  QImage target(ViewportWidth, ViewportHeight, QImage::Format_RGB32);
   host.render(&target);
   for (auto _ : State) {
     host.render(&target);

@@ -60,10 +60,10 @@ void BM_WindowSliderDrag(benchmark::State& State, int EngineThreads) {
   QImage target(view.size(), QImage::Format_RGB32);
   view.render(&target);
   raster::TGaugeBar& angleBar = w.Controller().GaugeBar1();
-  constexpr int kSteps = 50;
+  constexpr int Steps = 50;
   int angle = 0;
   for (auto _ : State) {
-    for (int i = 0; i < kSteps; ++i) {
+    for (int i = 0; i < Steps; ++i) {
       angle = angle >= 30 ? -30 : angle + 1;
       angleBar.SetPosition(angle);  // the handler turns the layer, which invalidates the view
       view.render(&target);
@@ -71,7 +71,7 @@ void BM_WindowSliderDrag(benchmark::State& State, int EngineThreads) {
     benchmark::DoNotOptimize(target.constBits());
   }
   State.counters["frames_per_second"] =
-      benchmark::Counter(double(State.iterations()) * kSteps, benchmark::Counter::kIsRate);
+      benchmark::Counter(double(State.iterations()) * Steps, benchmark::Counter::kIsRate);
   State.counters["view_w"] = view.width();
   State.counters["view_h"] = view.height();
 }

@@ -41,12 +41,12 @@ TColor32 ShadeColor(TColor32 C, int Delta) {
 
 // Weight of clWindowFrame in the track's inner shadow (a dark mix with the bar's Color) and in
 // the handle's dark edge (an even mix with the handle colour).
-constexpr int kTrackShadowWeight = 160;
-constexpr int kHandleEdgeWeight = 128;
+constexpr int TrackShadowWeight = 160;
+constexpr int HandleEdgeWeight = 128;
 // The handle brightens and darkens its colour by this much per channel for its bevel.
-constexpr int kHandleBevelDelta = 24;
+constexpr int HandleBevelDelta = 24;
 // The shortest handle of a scroll bar, so that it stays easy to grab on a long range.
-constexpr std::int32_t kMinRangeHandle = 8;
+constexpr std::int32_t MinRangeHandle = 8;
 
 // Inclusive end points; silently clipped by FillRectS.
 void HLine(TBitmap32& B, std::int32_t X1, std::int32_t X2, std::int32_t Y, TColor32 C) {
@@ -547,7 +547,7 @@ void TArrowBar::DrawMac(TBitmap32& Strip) const {
     return;
   }
   if (!IsRectEmpty(inner)) {
-    const TColor32 innerShadow = MixColors(frame, color, kTrackShadowWeight);
+    const TColor32 innerShadow = MixColors(frame, color, TrackShadowWeight);
     HLine(Strip, inner.Left, inner.Right - 1, inner.Top, innerShadow);
     VLine(Strip, inner.Left, inner.Top, inner.Bottom - 1, innerShadow);
     FillBackgnd(Strip, {inner.Left + 1, inner.Top + 1, inner.Right, inner.Bottom}, FBackgnd, color);
@@ -559,9 +559,9 @@ void TArrowBar::DrawMac(TBitmap32& Strip) const {
   const TRect handle{span.Start, 0, span.End, thickness};
   const bool pressed = FDragZone == zHandle;
   const TColor32 handleColor = Color32(FHandleColor);
-  const TColor32 light = ShadeColor(handleColor, kHandleBevelDelta);
-  const TColor32 dark = ShadeColor(handleColor, -kHandleBevelDelta);
-  const TColor32 edge = MixColors(frame, handleColor, kHandleEdgeWeight);
+  const TColor32 light = ShadeColor(handleColor, HandleBevelDelta);
+  const TColor32 dark = ShadeColor(handleColor, -HandleBevelDelta);
+  const TColor32 edge = MixColors(frame, handleColor, HandleEdgeWeight);
   FrameRect(Strip, handle, frame);
   const TRect bevel = Shrink(handle, 1);
   Strip.FillRectS(bevel, handleColor);
@@ -798,7 +798,7 @@ std::int32_t TCustomRangeBar::DoGetHandleLength(std::int32_t TrackLength) const 
   const std::int32_t window = EffectiveWindow();
   if (FRange <= 0 || window >= FRange) return 0;  // nothing to scroll
   const auto h = std::int32_t(std::lround(double(TrackLength) * window / FRange));
-  return std::max(h, kMinRangeHandle);
+  return std::max(h, MinRangeHandle);
 }
 
 double TCustomRangeBar::DoGetHandleOffset(std::int32_t Travel) const {

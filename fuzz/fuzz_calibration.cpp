@@ -1,5 +1,5 @@
 // RationalToFloat and SetCamProperties on random camera tables and EXIF texts. The input holds,
-// cut by fuzz::kPartSeparator: the camera table, then the texts the EXIF reader gives for the
+// cut by fuzz::PartSeparator: the camera table, then the texts the EXIF reader gives for the
 // model, the pixel width and the focal length (missing parts read as empty). The log goes to
 // Kestrin.log in the scratch folder and is deleted after every run.
 #include <cmath>
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   platform::OverrideProgramDirectory(dir);
   launcher::SetExifTagReader(&FuzzedExifReader);
   const std::vector<std::string_view> parts = fuzz::SplitParts(
-      std::string_view(reinterpret_cast<const char*>(Data), Size), fuzz::kPartSeparator, 4);
+      std::string_view(reinterpret_cast<const char*>(Data), Size), fuzz::PartSeparator, 4);
   auto part = [&](std::size_t i) {
     return i < parts.size() ? std::string(parts[i]) : std::string();
   };

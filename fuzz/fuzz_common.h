@@ -68,6 +68,6 @@ inline std::vector<std::string_view> SplitParts(std::string_view Input, std::str
 }
 
 // The separator between the files of one input, on a line of its own.
-constexpr std::string_view kPartSeparator = "\n--8<--\n";
+constexpr std::string_view PartSeparator = "\n--8<--\n";
 
 }  // namespace fuzz

@@ -1,5 +1,5 @@
 // TInterfaceBA::Read of both file forms, from files named on the command line as a calling
-// application would name them. The input holds the files cut by fuzz::kPartSeparator: every
+// application would name them. The input holds the files cut by fuzz::PartSeparator: every
 // part but the last is one command-line file (a part "<missing>" names a file that does not
 // exist), the last is the camera table beside the program; a single part is the one file.
 // A file read in the interface form and written again with WriteIni must read back the same.
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   platform::MessageRecorder messages;
 
   const std::vector<std::string_view> parts = fuzz::SplitParts(
-      std::string_view(reinterpret_cast<const char*>(Data), Size), fuzz::kPartSeparator, 6);
+      std::string_view(reinterpret_cast<const char*>(Data), Size), fuzz::PartSeparator, 6);
   const std::size_t files = parts.size() == 1 ? 1 : parts.size() - 1;
   const std::string cameraTable = dir + "camera.ini";
   std::remove(cameraTable.c_str());

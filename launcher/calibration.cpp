@@ -24,7 +24,7 @@ std::string_view TrimBlanks(std::string_view Text) {
   return Text;
 }
 
-constexpr const char* kDetail = "       - ";
+constexpr const char* Detail = "       - ";
 
 }  // namespace
 
@@ -170,10 +170,10 @@ bool SetCamProperties(iface::TImageData& Record) {
           }
         } else {
           WriteLog("Error: Not prepared for this resolution:");
-          WriteLog(kDetail + std::string("camera:") + M);
-          WriteLog(kDetail + std::string("slopeX:") + FloatToText(slopeX));
-          WriteLog(kDetail + std::string("PixelXDimension from ini:") + std::to_string(Wini));
-          WriteLog(kDetail + std::string("PixelXDimension from image:") + std::to_string(W));
+          WriteLog(Detail + std::string("camera:") + M);
+          WriteLog(Detail + std::string("slopeX:") + FloatToText(slopeX));
+          WriteLog(Detail + std::string("PixelXDimension from ini:") + std::to_string(Wini));
+          WriteLog(Detail + std::string("PixelXDimension from image:") + std::to_string(W));
           ok = false;
         }
       }
@@ -190,8 +190,8 @@ bool SetCamProperties(iface::TImageData& Record) {
     }
   } else {
     WriteLog("Error in SetCamProperties:");
-    WriteLog(kDetail + std::string("configuration file:") + ini);
-    WriteLog(kDetail + std::string("image file:") + Record.Image);
+    WriteLog(Detail + std::string("configuration file:") + ini);
+    WriteLog(Detail + std::string("image file:") + Record.Image);
   }
   return ok;
 }

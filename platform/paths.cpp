@@ -51,7 +51,7 @@ std::string ProgramDirectory() {
 
 namespace {
 
-constexpr const char* kFolderName = "tessaly/";
+constexpr const char* FolderName = "tessaly/";
 
 std::string Env(const char* Name) {
   const char* v = std::getenv(Name);
@@ -72,7 +72,7 @@ std::vector<std::string> AdministratorFolders() {
   while (start <= list.size()) {
     const std::size_t colon = std::min(list.find(':', start), list.size());
     const std::string dir = list.substr(start, colon - start);
-    if (!dir.empty() && dir.front() == '/') folders.push_back(WithSlash(dir) + kFolderName);
+    if (!dir.empty() && dir.front() == '/') folders.push_back(WithSlash(dir) + FolderName);
     start = colon + 1;
   }
   return folders;
@@ -111,7 +111,7 @@ std::string UserFolder(TFileKind Kind) {
     if (home.empty()) return {};
     base = WithSlash(home) + (setting ? ".config" : ".local/state");
   }
-  return WithSlash(base) + kFolderName;
+  return WithSlash(base) + FolderName;
 }
 
 bool ProgramFolderWritable() {

@@ -10,10 +10,10 @@ namespace platform {
 
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
+constexpr std::size_t HugePage = std::size_t(2) << 20;
 // A mapping starts with its own length; the block handed out follows, 64 bytes in, so that it
 // stays aligned for the vector code.
-constexpr std::size_t kHeader = 64;
+constexpr std::size_t Header = 64;
 
 std::size_t RoundUp(std::size_t Value, std::size_t Unit) {
   return (Value + Unit - 1) / Unit * Unit;
@@ -36,19 +36,19 @@ TMappedPixelAllocator::~TMappedPixelAllocator() {
 }
 
 TMappedPixelAllocator::TMapping TMappedPixelAllocator::Map(std::size_t Bytes) {
-  const std::size_t length = RoundUp(Bytes, kHugePage);
+  const std::size_t length = RoundUp(Bytes, HugePage);
   // One huge page more than needed, so that a start on a huge-page boundary lies inside; the
   // ends around it are given back at once.
   void* raw =
-      mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      mmap(nullptr, length + HugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) return {};
   char* const first = static_cast<char*>(raw);
   char* const start =
-      reinterpret_cast<char*>(RoundUp(reinterpret_cast<std::uintptr_t>(first), kHugePage));
+      reinterpret_cast<char*>(RoundUp(reinterpret_cast<std::uintptr_t>(first), HugePage));
   if (start != first) munmap(first, std::size_t(start - first));
   char* const end = start + length;
-  if (end != first + length + kHugePage) {
-    munmap(end, std::size_t(first + length + kHugePage - end));
+  if (end != first + length + HugePage) {
+    munmap(end, std::size_t(first + length + HugePage - end));
   }
 #ifdef MADV_HUGEPAGE
   // Only a request: without transparent huge pages the mapping works with small pages.
@@ -64,7 +64,7 @@ void TMappedPixelAllocator::Unmap(const TMapping& Mapping) noexcept {
 
 void* TMappedPixelAllocator::Allocate(std::size_t Bytes, bool Zeroed) {
   if (Bytes < MappedThreshold) return Zeroed ? std::calloc(Bytes, 1) : std::malloc(Bytes);
-  const std::size_t needed = Bytes + kHeader;
+  const std::size_t needed = Bytes + Header;
   TMapping mapping;
   {
     std::lock_guard<std::mutex> lock(FLock);
@@ -82,8 +82,8 @@ void* TMappedPixelAllocator::Allocate(std::size_t Bytes, bool Zeroed) {
   }
   if (mapping.Start != nullptr) {
     // A kept block holds the pixels of its last bitmap.
-    if (Zeroed) std::memset(mapping.Start + kHeader, 0, Bytes);
-    return mapping.Start + kHeader;
+    if (Zeroed) std::memset(mapping.Start + Header, 0, Bytes);
+    return mapping.Start + Header;
   }
   // Fresh anonymous memory reads as zero, asked for or not.
   mapping = Map(needed);
@@ -93,7 +93,7 @@ void* TMappedPixelAllocator::Allocate(std::size_t Bytes, bool Zeroed) {
     mapping = Map(needed);
     if (mapping.Start == nullptr) return nullptr;
   }
-  return mapping.Start + kHeader;
+  return mapping.Start + Header;
 }
 
 void TMappedPixelAllocator::Release(void* Block, std::size_t Bytes) noexcept {
@@ -103,7 +103,7 @@ void TMappedPixelAllocator::Release(void* Block, std::size_t Bytes) noexcept {
     return;
   }
   TMapping mapping;
-  mapping.Start = static_cast<char*>(Block) - kHeader;
+  mapping.Start = static_cast<char*>(Block) - Header;
   std::memcpy(&mapping.Length, mapping.Start, sizeof mapping.Length);
   if (mapping.Length > CachedByteLimit) {
     Unmap(mapping);

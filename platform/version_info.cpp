@@ -20,9 +20,9 @@ const std::string& TVersionRecord::Get(int Index) const {
 
 namespace {
 
-constexpr std::size_t kHeaderSize = 12;  // version, reserved, length, checksum
-constexpr std::uint16_t kLayoutVersion = 1;
-const char* const kTranslationQuery = "\\VarFileInfo\\Translation";
+constexpr std::size_t HeaderSize = 12;  // version, reserved, length, checksum
+constexpr std::uint16_t LayoutVersion = 1;
+const char* const TranslationQuery = "\\VarFileInfo\\Translation";
 
 // The marker is kept masked and unmasked at run time, so that the reading code itself never
 // holds it as it stands in a block.
@@ -86,7 +86,7 @@ class TReader {
 bool ReadBlockAt(std::ifstream& File, std::uint64_t Offset, std::string& Body) {
   File.clear();
   File.seekg(std::streamoff(Offset));
-  std::string header(kHeaderSize, '\0');
+  std::string header(HeaderSize, '\0');
   if (!File.read(header.data(), std::streamsize(header.size()))) return false;
   TReader h(header);
   std::uint16_t version = 0, reserved = 0;
@@ -95,7 +95,7 @@ bool ReadBlockAt(std::ifstream& File, std::uint64_t Offset, std::string& Body) {
   h.U16(reserved);
   h.U32(length);
   h.U32(checksum);
-  if (version != kLayoutVersion || reserved != 0 || length > kMaxVersionBody) return false;
+  if (version != LayoutVersion || reserved != 0 || length > MaxVersionBody) return false;
   std::string body(length, '\0');
   if (!File.read(body.data(), std::streamsize(length))) return false;
   if (Fnv1a(body) != checksum || !TVersionQuery().Parse(body)) return false;
@@ -125,9 +125,9 @@ std::string EncodeVersionBlock(const TVersionBlockContent& Content) {
     PutU16(body, text.size());
     body += text;
   }
-  if (body.size() > kMaxVersionBody) throw std::length_error("version record: body too large");
+  if (body.size() > MaxVersionBody) throw std::length_error("version record: body too large");
   std::string block = Marker();
-  PutU16(block, kLayoutVersion);
+  PutU16(block, LayoutVersion);
   PutU16(block, 0);
   PutU32(block, std::uint32_t(body.size()));
   PutU32(block, Fnv1a(body));
@@ -149,7 +149,7 @@ bool TVersionQuery::Parse(const std::string& Body) {
       translations += char(v >> 8);
     }
   }
-  if (count > 0) answers[kTranslationQuery] = translations;
+  if (count > 0) answers[TranslationQuery] = translations;
   if (!r.U16(count)) return false;
   for (std::uint16_t i = 0; i < count; ++i) {
     std::string key, text;
@@ -204,7 +204,7 @@ TVersionRecord ReadVersionInfo(const std::string& Path) {
   if (file.empty() || !ReadVersionBlock(file, body) || !query.Parse(body)) return record;
   // The first translation entry (language, then code page) names the string table to read.
   std::string translation;
-  if (!query.Query(kTranslationQuery, translation) || translation.size() < 4) return record;
+  if (!query.Query(TranslationQuery, translation) || translation.size() < 4) return record;
   const auto byte = [&](std::size_t i) {
     return unsigned(static_cast<unsigned char>(translation[i]));
   };

@@ -6,7 +6,7 @@
 //              a copy mangled by 7-bit or line-end conversion no longer matches)
 //   u16        layout version, 1
 //   u16        0 (reserved)
-//   u32        body length, at most kMaxVersionBody
+//   u32        body length, at most MaxVersionBody
 //   u32        FNV-1a (32-bit) of the body
 //   body:      u16 count, count x (u16 language, u16 code page)        the translation entries
 //              u16 count, count x (u16 n, n bytes key, u16 n, n bytes text)   the string table
@@ -47,7 +47,7 @@ struct TVersionBlockContent {
   std::vector<std::pair<std::string, std::string>> Strings;
 };
 
-inline constexpr std::size_t kMaxVersionBody = 64 * 1024;
+inline constexpr std::size_t MaxVersionBody = 64 * 1024;
 // Files are scanned in pieces of this size, so any program file can be read.
 inline constexpr std::size_t kVersionScanChunk = 64 * 1024;
 

@@ -143,18 +143,18 @@ void PackedBlendLineEx(const TColor32* Src, TColor32* Dst, std::int32_t Count, T
 
 #if defined(__x86_64__) || defined(__i386__)
 #define RASTER_BLEND_VECTOR 1
-constexpr bool kHaveVectorCode = true;
+constexpr bool HaveVectorCode = true;
 #else
 #define RASTER_BLEND_VECTOR 0
-constexpr bool kHaveVectorCode = false;
+constexpr bool HaveVectorCode = false;
 #endif
 
-constexpr TBlendRoutines kPlainRoutines = {
+constexpr TBlendRoutines PlainRoutines = {
     PlainCombineReg, PlainCombineMem, PlainBlendReg,  PlainBlendMem,
     PlainBlendRegEx, PlainBlendMemEx, PlainBlendLine, PlainBlendLineEx,
 };
 
-constexpr TBlendRoutines kPackedRoutines = {
+constexpr TBlendRoutines PackedRoutines = {
     PackedCombineReg, PackedCombineMem, PackedBlendReg,  PackedBlendMem,
     PackedBlendRegEx, PackedBlendMemEx, PackedBlendLine, PackedBlendLineEx,
 };
@@ -218,21 +218,21 @@ bool MMX_ACTIVE = true;
 void EMMS() {}
 
 const TBlendRoutines& PlainBlendRoutines() {
-  return kPlainRoutines;
+  return PlainRoutines;
 }
 const TBlendRoutines& PackedBlendRoutines() {
-  return kPackedRoutines;
+  return PackedRoutines;
 }
 
 void SelectBlendImplementation(TBlendImplementation Implementation) {
   switch (Implementation) {
     case TBlendImplementation::Plain:
-      Install(kPlainRoutines);
+      Install(PlainRoutines);
       MMX_ACTIVE = false;
       break;
     case TBlendImplementation::PackedVector:
-      if (kHaveVectorCode && HasSSE2()) {
-        TBlendRoutines r = kPackedRoutines;
+      if (HaveVectorCode && HasSSE2()) {
+        TBlendRoutines r = PackedRoutines;
 #if RASTER_BLEND_VECTOR
         if (HasAVX2()) {
           r.BlendLine = BlendLine_AVX2;
@@ -249,7 +249,7 @@ void SelectBlendImplementation(TBlendImplementation Implementation) {
       Implementation = TBlendImplementation::PackedScalar;
       [[fallthrough]];
     case TBlendImplementation::PackedScalar:
-      Install(kPackedRoutines);
+      Install(PackedRoutines);
       MMX_ACTIVE = true;
       break;
   }

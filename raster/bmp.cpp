@@ -21,8 +21,8 @@ constexpr std::uint32_t BI_RLE4 = 2;
 constexpr std::uint32_t BI_BITFIELDS = 3;
 constexpr std::uint32_t BI_ALPHABITFIELDS = 6;
 
-constexpr std::size_t kFileHeaderSize = 14;
-constexpr TColor32 kOpaqueBlack = 0xFF000000u;
+constexpr std::size_t FileHeaderSize = 14;
+constexpr TColor32 OpaqueBlack = 0xFF000000u;
 
 std::uint16_t ReadU16(const std::uint8_t* P) {
   return std::uint16_t(P[0] | (P[1] << 8));
@@ -73,7 +73,7 @@ struct Header {
 };
 
 Header ReadHeader(const std::uint8_t* Data, std::size_t Size) {
-  if (Size < kFileHeaderSize + 4) Fail("The BMP file image is truncated in its header");
+  if (Size < FileHeaderSize + 4) Fail("The BMP file image is truncated in its header");
   if (Data[0] != 'B' || Data[1] != 'M') Fail("Not a BMP file image (no \"BM\" signature)");
   Header h;
   h.PixelOffset = ReadU32(Data + 10);
@@ -89,8 +89,8 @@ Header ReadHeader(const std::uint8_t* Data, std::size_t Size) {
     default:
       Fail("Unsupported BMP info header size " + std::to_string(h.InfoSize));
   }
-  if (Size < kFileHeaderSize + h.InfoSize) Fail("The BMP file image is truncated in its header");
-  const std::uint8_t* info = Data + kFileHeaderSize;
+  if (Size < FileHeaderSize + h.InfoSize) Fail("The BMP file image is truncated in its header");
+  const std::uint8_t* info = Data + FileHeaderSize;
 
   if (h.InfoSize == 12) {
     // OS/2 1.x core header: unsigned 16-bit sizes, always bottom-up, 3-byte palette entries.
@@ -107,7 +107,7 @@ Header ReadHeader(const std::uint8_t* Data, std::size_t Size) {
     h.Compression = ReadU32(info + 16);
     h.ColorsUsed = ReadU32(info + 32);
   }
-  h.PaletteStart = kFileHeaderSize + h.InfoSize;
+  h.PaletteStart = FileHeaderSize + h.InfoSize;
 
   if (h.Compression == BI_BITFIELDS || h.Compression == BI_ALPHABITFIELDS) {
     const bool withAlpha = h.Compression == BI_ALPHABITFIELDS;
@@ -274,7 +274,7 @@ void Decode(const std::uint8_t* Data, std::size_t Size, TBitmap32& Target) {
   }
 
   std::array<TColor32, 256> palette;
-  palette.fill(kOpaqueBlack);  // indices beyond the stored palette read as black
+  palette.fill(OpaqueBlack);  // indices beyond the stored palette read as black
   if (bpp <= 8) {
     std::size_t count = h.ColorsUsed == 0 ? std::size_t(1) << bpp : h.ColorsUsed;
     count = std::min(count, std::size_t(1) << bpp);
@@ -367,9 +367,9 @@ std::uint64_t UsefulSize(const Header& h) {
 
 void Decode(std::istream& Stream, TBitmap32& Target) {
   // The headers, masks and a full palette lie in the first 1178 bytes.
-  constexpr std::uint64_t kHeadBytes = kFileHeaderSize + 124 + 16 + 256 * 4;
+  constexpr std::uint64_t HeadBytes = FileHeaderSize + 124 + 16 + 256 * 4;
   std::vector<std::uint8_t> data;
-  ReadMore(Stream, data, kHeadBytes);
+  ReadMore(Stream, data, HeadBytes);
   const Header h = ReadHeader(data.data(), data.size());
   const std::uint64_t useful = UsefulSize(h);
   if (useful > data.size()) ReadMore(Stream, data, useful - data.size());
@@ -390,15 +390,15 @@ void Encode(const TBitmap32& Source, std::ostream& Stream) {
   const std::uint32_t width = Source.Empty() ? 0 : std::uint32_t(Source.Width());
   const std::uint32_t height = Source.Empty() ? 0 : std::uint32_t(Source.Height());
   const std::uint64_t imageSize = std::uint64_t(width) * height * 4;
-  const std::uint64_t fileSize = kFileHeaderSize + 40 + imageSize;
+  const std::uint64_t fileSize = FileHeaderSize + 40 + imageSize;
 
-  std::uint8_t header[kFileHeaderSize + 40] = {};
+  std::uint8_t header[FileHeaderSize + 40] = {};
   header[0] = 'B';
   header[1] = 'M';
   // Above 4 GiB the size fields cannot hold the value; readers go by width and height.
   PutU32(header + 2, fileSize > 0xFFFFFFFFu ? 0 : std::uint32_t(fileSize));
-  PutU32(header + 10, kFileHeaderSize + 40);
-  std::uint8_t* info = header + kFileHeaderSize;
+  PutU32(header + 10, FileHeaderSize + 40);
+  std::uint8_t* info = header + FileHeaderSize;
   PutU32(info, 40);
   PutU32(info + 4, width);
   PutU32(info + 8, height);  // positive: bottom-up

@@ -21,7 +21,7 @@ namespace raster {
 
 namespace {
 // Default colours of the 31 system colour indices, as 0x00BBGGRR.
-constexpr TWinColor kSystemColors[31] = {
+constexpr TWinColor SystemColors[31] = {
     0xC8C8C8, 0x000000, 0xD1B499, 0xDBCDBF, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000,
     0x000000, 0x000000, 0xB4B4B4, 0xFCF7F4, 0xABABAB, 0xD77800, 0xFFFFFF, 0xF0F0F0,
     0xA0A0A0, 0x6D6D6D, 0x000000, 0x000000, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000,
@@ -31,7 +31,7 @@ constexpr TWinColor kSystemColors[31] = {
 TWinColor ResolveSystemColor(TWinColor Color) {
   if ((Color & 0xFF000000u) == 0xFF000000u) {
     const unsigned index = Color & 0xFFu;
-    return index < 31 ? kSystemColors[index] : 0;
+    return index < 31 ? SystemColors[index] : 0;
   }
   return Color & 0x00FFFFFFu;
 }
@@ -224,7 +224,7 @@ TPictureDecoder& Decoder() {
 }
 
 // The start of the pixels is aligned to 32 bytes for the vector code.
-constexpr std::size_t kAlignment = 32;
+constexpr std::size_t Alignment = 32;
 
 class THeapPixelAllocator : public TPixelAllocator {
  public:
@@ -300,7 +300,7 @@ bool TBitmap32::Reallocate(std::int32_t NewWidth, std::int32_t NewHeight, bool Z
   if (NewWidth > 0 && NewHeight > 0) {
     const std::int64_t pixels = std::int64_t(NewWidth) * std::int64_t(NewHeight);
     TPixelAllocator& allocator = PixelAllocator();
-    const std::size_t bytes = std::size_t(pixels) * sizeof(TColor32) + kAlignment;
+    const std::size_t bytes = std::size_t(pixels) * sizeof(TColor32) + Alignment;
     void* block = nullptr;
     if (pixels <= MaxBitmapPixels) block = allocator.Allocate(bytes, Zeroed);
     if (block == nullptr) {
@@ -310,7 +310,7 @@ bool TBitmap32::Reallocate(std::int32_t NewWidth, std::int32_t NewHeight, bool Z
       FAllocationBytes = bytes;
       FAllocator = &allocator;
       const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(block);
-      FBits = reinterpret_cast<TColor32*>((address + kAlignment - 1) & ~(kAlignment - 1));
+      FBits = reinterpret_cast<TColor32*>((address + Alignment - 1) & ~(Alignment - 1));
     }
   }
   if (!failed) {

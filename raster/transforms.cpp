@@ -20,15 +20,15 @@ const TFloatMatrix IdentityMatrix = {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
 
 namespace {
 
-constexpr const char* kDstEmpty = "Destination bitmap is nil or empty";
-constexpr const char* kSrcEmpty = "Source bitmap is nil or empty";
-constexpr const char* kSrcRectInvalid = "Source rectangle is invalid";
-constexpr const char* kFilterUnsupported =
+constexpr const char* DstEmptyText = "Destination bitmap is nil or empty";
+constexpr const char* SrcEmptyText = "Source bitmap is nil or empty";
+constexpr const char* SrcRectInvalidText = "Source rectangle is invalid";
+constexpr const char* FilterUnsupported =
     "Stretch filter is not supported (only nearest and linear are)";
 
 void CheckBitmaps(const TBitmap32* Dst, const TBitmap32* Src) {
-  if (Dst == nullptr || Dst->Empty()) throw ETransformError(kDstEmpty);
-  if (Src == nullptr || Src->Empty()) throw ETransformError(kSrcEmpty);
+  if (Dst == nullptr || Dst->Empty()) throw ETransformError(DstEmptyText);
+  if (Src == nullptr || Src->Empty()) throw ETransformError(SrcEmptyText);
 }
 
 // Ends the run of blend calls of one operation, also when it is left by an exception.
@@ -217,11 +217,11 @@ void StretchTransfer(TBitmap32* Dst, TRect DstRect, const TBitmap32* Src, TRect 
   CheckBitmaps(Dst, Src);
   // The kernel resampler behind sfLinear2 and sfSpline is not part of this engine.
   if (StretchFilter != sfNearest && StretchFilter != sfLinear)
-    throw ETransformError(kFilterUnsupported);
+    throw ETransformError(FilterUnsupported);
   if (IsRectEmpty(SrcRect)) return;
   if (SrcRect.Left < 0 || SrcRect.Top < 0 || SrcRect.Right > Src->Width() ||
       SrcRect.Bottom > Src->Height())
-    throw ETransformError(kSrcRectInvalid);
+    throw ETransformError(SrcRectInvalidText);
   if (IsRectEmpty(DstRect)) return;
   TRect clip;
   if (!IntersectRect(clip, DstRect, Dst->BoundsRect()) || IsRectEmpty(clip)) return;
@@ -630,11 +630,11 @@ void GatherRowPlain(const TColor32* Row, const std::int32_t* Cols, TColor32* Dst
   for (std::int32_t i = 0; i < Count; ++i) Dst[i] = Row[Cols[i]];
 }
 
-constexpr KernelSet kAVX2Kernels{TransformLinearSpan_AVX2,   TransformNearestSpan_AVX2,
-                                 StretchGatherRow_AVX2,      StretchVerticalLerp_AVX2,
-                                 StretchHorizontalLerp_AVX2, BlendMemExRow_AVX2,
-                                 StretchLinearRow_AVX2};
-constexpr KernelSet kSSE2Kernels{
+constexpr KernelSet AVX2Kernels{TransformLinearSpan_AVX2,   TransformNearestSpan_AVX2,
+                                StretchGatherRow_AVX2,      StretchVerticalLerp_AVX2,
+                                StretchHorizontalLerp_AVX2, BlendMemExRow_AVX2,
+                                StretchLinearRow_AVX2};
+constexpr KernelSet SSE2Kernels{
     TransformLinearSpan_SSE2,   TransformNearestSpan_SSE2, GatherRowPlain, StretchVerticalLerp_SSE2,
     StretchHorizontalLerp_SSE2, BlendMemExRow_SSE2,        nullptr};
 
@@ -645,8 +645,8 @@ std::atomic<TTransformKernels> kernelLimit{TTransformKernels::Best};
 const KernelSet* Kernels() {
   if (!VectorPathsActive()) return nullptr;
   if (HasAVX2() && kernelLimit.load(std::memory_order_relaxed) == TTransformKernels::Best)
-    return &kAVX2Kernels;
-  if (HasSSE2()) return &kSSE2Kernels;
+    return &AVX2Kernels;
+  if (HasSSE2()) return &SSE2Kernels;
   return nullptr;
 }
 
@@ -668,10 +668,10 @@ struct Span {
 // The columns I at which floor((Base + I * Step) / 4096), computed without wrap-around, lies
 // in [Lo, Hi]: a linear inequality solved exactly in integers.
 Span Solve(std::int64_t Step, std::int64_t Base, std::int64_t Lo, std::int64_t Hi) {
-  constexpr std::int64_t kAll = std::int64_t(1) << 40;
+  constexpr std::int64_t All = std::int64_t(1) << 40;
   if (Lo > Hi) return {1, 0};
   const std::int64_t vmin = Lo * 4096 - Base, vmax = Hi * 4096 + 4095 - Base;
-  if (Step == 0) return (vmin <= 0 && 0 <= vmax) ? Span{-kAll, kAll} : Span{1, 0};
+  if (Step == 0) return (vmin <= 0 && 0 <= vmax) ? Span{-All, All} : Span{1, 0};
   if (Step > 0) return {CeilDiv(vmin, Step), FloorDiv(vmax, Step)};
   return {CeilDiv(vmax, Step), FloorDiv(vmin, Step)};
 }

@@ -95,7 +95,7 @@ namespace {
 
 // Pixels ahead whose source rows are prefetched into the first-level cache (measured: 16 and 64
 // are both slower).
-constexpr int kPrefetchAhead = 32;
+constexpr int PrefetchAhead = 32;
 
 // Whether to prefetch, besides, the source lines of the next destination row into the
 // second-level cache. A downscaled row reads lines that the row above has not touched (at 0.27
@@ -137,8 +137,8 @@ void TransformLinearSpan_AVX2(const AffineSpan& S) {
   // (above all when downscaled, where the reads are sparse): fetch the lines of the pixels
   // some way ahead, and those of the next row, explicitly.
   const bool nextRow = PrefetchNextRow(S);
-  const __m256i aheadX = _mm256_set1_epi32(int(S.StepX * std::uint32_t(kPrefetchAhead)));
-  const __m256i aheadY = _mm256_set1_epi32(int(S.StepY * std::uint32_t(kPrefetchAhead)));
+  const __m256i aheadX = _mm256_set1_epi32(int(S.StepX * std::uint32_t(PrefetchAhead)));
+  const __m256i aheadY = _mm256_set1_epi32(int(S.StepY * std::uint32_t(PrefetchAhead)));
   const __m256i rowX = _mm256_set1_epi32(int(S.RowX));
   const __m256i rowY = _mm256_set1_epi32(int(S.RowY));
   const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(S.Src);
