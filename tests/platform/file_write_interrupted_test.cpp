@@ -9,9 +9,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "platform/file_write.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -64,15 +64,16 @@ TEST(FileWriteInterrupted, AKillInTheMiddleOfTheWriteLeavesTheOldFile) {
     _exit(0);
   }
   // Kill the writer once its temporary file has started to fill.
-  bool started = false;
-  for (int i = 0; i < 2000 && !started; ++i) {
-    for (const auto& e : fs::directory_iterator(dir)) {
-      std::error_code ec;
-      if (e.path().filename().string().starts_with(".MVIni0.ini.") && e.file_size(ec) > 0)
-        started = true;
-    }
-    if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  const bool started = testsupport::WaitUntil(
+      [&] {
+        for (const auto& e : fs::directory_iterator(dir)) {
+          std::error_code ec;
+          if (e.path().filename().string().starts_with(".MVIni0.ini.") && e.file_size(ec) > 0)
+            return true;
+        }
+        return false;
+      },
+      std::chrono::seconds(10));
   kill(child, SIGKILL);
   int status = 0;
   waitpid(child, &status, 0);

@@ -701,7 +701,8 @@ TEST_P(TransformFastPaths, DownscaledTurnedPicturesMatchTheScalarCode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, TransformFastPaths,
-                         ::testing::Values(TTransformKernels::Best, TTransformKernels::SSE2));
+                         ::testing::Values(TTransformKernels::Best, TTransformKernels::SSE2),
+                         [](const auto& Info) { return Info.index == 0 ? "Best" : "SSE2"; });
 
 }  // namespace
 }  // namespace raster

@@ -249,26 +249,20 @@ void CheckLines(const TSetUnderTest& set) {
             "BlendLine pixel " << b << " (" << Hex(src[b]) << " onto " << Hex(bg[b]) << ")");
     }
   }
-  for (int fa = 0; fa < 256; ++fa) {
-    for (int m = 0; m < 256; ++m) {
-      for (int b = 0; b < 256; ++b) src[b] = WithAlpha(fa, (b * 7 + m + fa * 3) & 0xFF);
-      dst = bg;
-      R.BlendLineEx(src.data(), dst.data(), 256, TColor32(m));
-      for (int b = 0; b < 256; ++b)
-        EXPECT_PIXEL(ExpBlendLineEx(set.Packed, src[b], bg[b], m), dst[b],
-                     "BlendLineEx pixel " << b << " M " << m << " (" << Hex(src[b]) << " onto "
-                                          << Hex(bg[b]) << ")");
-    }
-  }
-  for (int m = 0; m < 256; ++m) {
-    for (int fc = 0; fc < 256; ++fc) {
-      for (int b = 0; b < 256; ++b) src[b] = WithAlpha(255, (fc + b * 3) & 0xFF);
-      dst = bg;
-      R.BlendLineEx(src.data(), dst.data(), 256, TColor32(m));
-      for (int b = 0; b < 256; ++b)
-        EXPECT_PIXEL(ExpBlendLineEx(set.Packed, src[b], bg[b], m), dst[b],
-                     "BlendLineEx pixel " << b << " M " << m << " (" << Hex(src[b]) << " onto "
-                                          << Hex(bg[b]) << ")");
+  // BlendLineEx: every (Fa, M) with every background, then at Fa = 255 every (colour, M).
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int x = 0; x < 256; ++x) {
+      for (int m = 0; m < 256; ++m) {
+        for (int b = 0; b < 256; ++b)
+          src[b] = pass == 0 ? WithAlpha(x, (b * 7 + m + x * 3) & 0xFF)
+                             : WithAlpha(255, (x + b * 3) & 0xFF);
+        dst = bg;
+        R.BlendLineEx(src.data(), dst.data(), 256, TColor32(m));
+        for (int b = 0; b < 256; ++b)
+          EXPECT_PIXEL(ExpBlendLineEx(set.Packed, src[b], bg[b], m), dst[b],
+                       "BlendLineEx pixel " << b << " M " << m << " (" << Hex(src[b]) << " onto "
+                                            << Hex(bg[b]) << ")");
+      }
     }
   }
 }

@@ -8,9 +8,11 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -36,10 +38,10 @@ struct BmpSpec {
   std::uint16_t BitCount = 24;
   std::uint32_t Compression = 0;
   std::uint32_t ColorsUsed = 0;
-  std::vector<std::uint32_t> Masks;  // written into the header or after a 40-byte header
-  Bytes Palette;                     // raw entries, 3 or 4 bytes each
-  std::vector<Bytes> Rows;
-  Bytes RawPixels;  // used instead of Rows when not empty (RLE data)
+  std::vector<std::uint32_t> Masks{};  // written into the header or after a 40-byte header
+  Bytes Palette{};                     // raw entries, 3 or 4 bytes each
+  std::vector<Bytes> Rows{};
+  Bytes RawPixels{};  // used instead of Rows when not empty (RLE data)
 };
 
 Bytes Build(const BmpSpec& S) {
@@ -115,6 +117,18 @@ Bytes FourColourPalette(std::size_t EntrySize) {
 constexpr TColor32 kBlue = 0xFF0000FFu, kGreen = 0xFF00FF00u, kRed = 0xFFFF0000u,
                    kWhite = 0xFFFFFFFFu, kBlack = 0xFF000000u;
 
+// A run-length picture (BI_RLE8 at 8 bits, BI_RLE4 at 4) over the four-colour palette.
+BmpSpec RlePicture(std::uint16_t BitCount, std::int32_t Width, std::int32_t Height,
+                   Bytes RawPixels) {
+  return {.Width = Width,
+          .Height = Height,
+          .BitCount = BitCount,
+          .Compression = BitCount == 8 ? 1u : 2u,
+          .ColorsUsed = 4,
+          .Palette = FourColourPalette(4),
+          .RawPixels = std::move(RawPixels)};
+}
+
 // ---------------------------------------------------------------------------------------
 
 TEST(BmpEncode, RoundTripKeepsEveryByteIncludingAlpha) {
@@ -188,294 +202,267 @@ TEST(BmpEncode, TBitmap32StreamsGoThroughTheCodec) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Palette pictures
+// Pictures built from a header description, each with the pixels it must decode to
 
-TEST(BmpDecode, OneBitOddWidthUsesPaletteAndRowPadding) {
-  BmpSpec s;
-  s.BitCount = 1;
-  s.Width = 3;
-  s.Height = 2;
-  s.ColorsUsed = 2;
-  s.Palette = Bytes{0, 0, 0, 0, 255, 255, 255, 0};
-  s.Rows = {{0b10100000}, {0b01011111}};  // bottom row first; bits past the width ignored
-  auto b = DecodeBytes(Build(s));
-  ASSERT_EQ(b->Width(), 3);
-  ASSERT_EQ(b->Height(), 2);
-  EXPECT_EQ(b->GetPixel(0, 1), kWhite);
-  EXPECT_EQ(b->GetPixel(1, 1), kBlack);
-  EXPECT_EQ(b->GetPixel(2, 1), kWhite);
-  EXPECT_EQ(b->GetPixel(0, 0), kBlack);
-  EXPECT_EQ(b->GetPixel(1, 0), kWhite);
-  EXPECT_EQ(b->GetPixel(2, 0), kBlack);
+struct TPixel {
+  int X, Y;
+  TColor32 Colour;
+};
+
+struct TDecodeCase {
+  std::string Name;
+  BmpSpec Spec;
+  std::vector<TPixel> Pixels;
+};
+void PrintTo(const TDecodeCase& C, std::ostream* Out) {
+  *Out << C.Name;
 }
 
-TEST(BmpDecode, FourAndEightBitWithBothHeaderKindsAndRowOrders) {
-  struct Case {
-    std::uint32_t InfoSize;
-    std::uint16_t BitCount;
-    bool TopDown;
-  };
-  for (const Case c :
-       {Case{40, 4, false}, Case{40, 4, true}, Case{12, 4, false}, Case{40, 8, false},
-        Case{40, 8, true}, Case{12, 8, false}, Case{108, 8, false}, Case{124, 4, true}}) {
-    SCOPED_TRACE(std::to_string(c.InfoSize) + " bytes, " + std::to_string(c.BitCount) + " bpp" +
-                 (c.TopDown ? ", top-down" : ""));
-    BmpSpec s;
-    s.InfoSize = c.InfoSize;
-    s.BitCount = c.BitCount;
-    s.Width = 3;
-    s.Height = c.TopDown ? -2 : 2;
-    s.ColorsUsed = c.InfoSize == 12 ? 0 : 4;
-    // The core header has no colours-used field: its palette runs up to the pixel data.
-    s.Palette = FourColourPalette(c.InfoSize == 12 ? 3 : 4);
-    // Logical picture: top row blue, green, red; bottom row white, red, blue.
-    const Bytes top = c.BitCount == 4 ? Bytes{0x01, 0x20} : Bytes{0, 1, 2};
-    const Bytes bottom = c.BitCount == 4 ? Bytes{0x32, 0x00} : Bytes{3, 2, 0};
-    s.Rows = c.TopDown ? std::vector<Bytes>{top, bottom} : std::vector<Bytes>{bottom, top};
-    auto b = DecodeBytes(Build(s));
-    ASSERT_EQ(b->Width(), 3);
-    ASSERT_EQ(b->Height(), 2);
-    EXPECT_EQ(b->GetPixel(0, 0), kBlue);
-    EXPECT_EQ(b->GetPixel(1, 0), kGreen);
-    EXPECT_EQ(b->GetPixel(2, 0), kRed);
-    EXPECT_EQ(b->GetPixel(0, 1), kWhite);
-    EXPECT_EQ(b->GetPixel(1, 1), kRed);
-    EXPECT_EQ(b->GetPixel(2, 1), kBlue);
+class BmpPicture : public ::testing::TestWithParam<TDecodeCase> {};
+
+TEST_P(BmpPicture, DecodesToItsPixels) {
+  const TDecodeCase& c = GetParam();
+  auto b = DecodeBytes(Build(c.Spec));
+  ASSERT_EQ(b->Width(), std::abs(c.Spec.Width));
+  ASSERT_EQ(b->Height(), std::abs(c.Spec.Height));
+  for (const TPixel& p : c.Pixels) {
+    EXPECT_EQ(b->GetPixel(p.X, p.Y), p.Colour) << p.X << "," << p.Y;
   }
 }
 
-TEST(BmpDecode, IndicesBeyondThePaletteAreBlack) {
-  BmpSpec s;
-  s.BitCount = 8;
-  s.Width = 3;
-  s.Height = 1;
-  s.ColorsUsed = 2;
-  s.Palette = Bytes{255, 255, 255, 0, 0, 0, 255, 0};  // white, red
-  s.Rows = {{1, 2, 255}};
-  auto b = DecodeBytes(Build(s));
-  EXPECT_EQ(b->GetPixel(0, 0), kRed);
-  EXPECT_EQ(b->GetPixel(1, 0), kBlack);
-  EXPECT_EQ(b->GetPixel(2, 0), kBlack);
+std::string CaseName(const ::testing::TestParamInfo<TDecodeCase>& Info) {
+  return Info.param.Name;
 }
 
-TEST(BmpDecode, ColoursUsedZeroMeansAFullPaletteAndTooManyAreCapped) {
-  BmpSpec s;
-  s.BitCount = 1;
-  s.Width = 2;
-  s.Height = 1;
-  s.ColorsUsed = 0;
-  s.Palette = Bytes{0, 0, 255, 0, 0, 255, 0, 0};  // red, green
-  s.Rows = {{0b01000000}};
-  auto b = DecodeBytes(Build(s));
-  EXPECT_EQ(b->GetPixel(0, 0), kRed);
-  EXPECT_EQ(b->GetPixel(1, 0), kGreen);
+// ---------------------------------------------------------------------------------------
+// Palette pictures
 
-  s.ColorsUsed = 1000;  // more than a 1-bit picture can have; the entries are still read
-  b = DecodeBytes(Build(s));
-  EXPECT_EQ(b->GetPixel(1, 0), kGreen);
+std::vector<TDecodeCase> PaletteCases() {
+  std::vector<TDecodeCase> cases = {
+      {"OneBitOddWidthUsesPaletteAndRowPadding",
+       {.Width = 3,
+        .Height = 2,
+        .BitCount = 1,
+        .ColorsUsed = 2,
+        .Palette = {0, 0, 0, 0, 255, 255, 255, 0},
+        .Rows = {{0b10100000}, {0b01011111}}},  // bottom row first; bits past the width ignored
+       {{0, 1, kWhite},
+        {1, 1, kBlack},
+        {2, 1, kWhite},
+        {0, 0, kBlack},
+        {1, 0, kWhite},
+        {2, 0, kBlack}}},
+      {"IndicesBeyondThePaletteAreBlack",
+       {.Width = 3,
+        .Height = 1,
+        .BitCount = 8,
+        .ColorsUsed = 2,
+        .Palette = {255, 255, 255, 0, 0, 0, 255, 0},  // white, red
+        .Rows = {{1, 2, 255}}},
+       {{0, 0, kRed}, {1, 0, kBlack}, {2, 0, kBlack}}},
+      {"ColoursUsedZeroMeansAFullPalette",
+       {.Width = 2,
+        .Height = 1,
+        .BitCount = 1,
+        .ColorsUsed = 0,
+        .Palette = {0, 0, 255, 0, 0, 255, 0, 0},  // red, green
+        .Rows = {{0b01000000}}},
+       {{0, 0, kRed}, {1, 0, kGreen}}},
+      // More colours than a 1-bit picture can have; the entries are still read.
+      {"TooManyColoursUsedAreCapped",
+       {.Width = 2,
+        .Height = 1,
+        .BitCount = 1,
+        .ColorsUsed = 1000,
+        .Palette = {0, 0, 255, 0, 0, 255, 0, 0},
+        .Rows = {{0b01000000}}},
+       {{1, 0, kGreen}}},
+      // Colours-used claims 256 entries but only one lies before the pixel data.
+      {"PaletteNeverReachesIntoThePixelData",
+       {.Width = 2,
+        .Height = 1,
+        .BitCount = 8,
+        .ColorsUsed = 256,
+        .Palette = {0, 255, 0, 0},
+        .Rows = {{0, 1}}},
+       {{0, 0, kGreen}, {1, 0, kBlack}}},
+  };
+  // Four and eight bits with both header kinds and row orders. Logical picture: top row blue,
+  // green, red; bottom row white, red, blue.
+  for (const auto& [info, bits, topDown] :
+       {std::tuple{40u, 4, false}, std::tuple{40u, 4, true}, std::tuple{12u, 4, false},
+        std::tuple{40u, 8, false}, std::tuple{40u, 8, true}, std::tuple{12u, 8, false},
+        std::tuple{108u, 8, false}, std::tuple{124u, 4, true}}) {
+    const Bytes top = bits == 4 ? Bytes{0x01, 0x20} : Bytes{0, 1, 2};
+    const Bytes bottom = bits == 4 ? Bytes{0x32, 0x00} : Bytes{3, 2, 0};
+    cases.push_back(
+        {std::string(bits == 4 ? "Four" : "Eight") + "BitIn" + std::to_string(info) + "ByteHeader" +
+             (topDown ? "TopDown" : "BottomUp"),
+         {.InfoSize = info,
+          .Width = 3,
+          .Height = topDown ? -2 : 2,
+          .BitCount = std::uint16_t(bits),
+          // The core header has no colours-used field: its palette runs up to the pixel data.
+          .ColorsUsed = info == 12 ? 0u : 4u,
+          .Palette = FourColourPalette(info == 12 ? 3 : 4),
+          .Rows = topDown ? std::vector<Bytes>{top, bottom} : std::vector<Bytes>{bottom, top}},
+         {{0, 0, kBlue},
+          {1, 0, kGreen},
+          {2, 0, kRed},
+          {0, 1, kWhite},
+          {1, 1, kRed},
+          {2, 1, kBlue}}});
+  }
+  return cases;
 }
-
-TEST(BmpDecode, PaletteNeverReachesIntoThePixelData) {
-  // Colours-used claims 256 entries but only one lies before the pixel data.
-  BmpSpec s;
-  s.BitCount = 8;
-  s.Width = 2;
-  s.Height = 1;
-  s.ColorsUsed = 256;
-  s.Palette = Bytes{0, 255, 0, 0};
-  s.Rows = {{0, 1}};
-  auto b = DecodeBytes(Build(s));
-  EXPECT_EQ(b->GetPixel(0, 0), kGreen);
-  EXPECT_EQ(b->GetPixel(1, 0), kBlack);
-}
+INSTANTIATE_TEST_SUITE_P(Palette, BmpPicture, ::testing::ValuesIn(PaletteCases()), CaseName);
 
 // ---------------------------------------------------------------------------------------
 // Direct colour
 
-TEST(BmpDecode, SixteenBit555IgnoresTheTopBitAndIsOpaque) {
-  BmpSpec s;
-  s.BitCount = 16;
-  s.Width = 3;
-  s.Height = 1;
-  // 0x7FFF white, 0x801F blue with the unused bit set, 5-bit red 15 with green 1
-  s.Rows = {{0xFF, 0x7F, 0x1F, 0x80, 0x20, 0x3C}};
-  auto b = DecodeBytes(Build(s));
-  EXPECT_EQ(b->GetPixel(0, 0), kWhite);
-  EXPECT_EQ(b->GetPixel(1, 0), kBlue);
-  // 15 of 31 is 123.4 of 255; 1 of 31 is 8.2
-  EXPECT_EQ(b->GetPixel(2, 0), Color32(123, 8, 0));
-}
-
-TEST(BmpDecode, BitFieldMasksFromEveryHeaderKind) {
+std::vector<TDecodeCase> DirectColourCases() {
+  // A 32-bit bit-field picture of one pixel, stored as the bytes 11 22 33 44.
+  const auto onePixel = [](std::uint32_t InfoSize, std::uint32_t Compression,
+                           std::vector<std::uint32_t> Masks) {
+    return BmpSpec{.InfoSize = InfoSize,
+                   .Width = 1,
+                   .Height = 1,
+                   .BitCount = 32,
+                   .Compression = Compression,
+                   .Masks = std::move(Masks),
+                   .Rows = {{0x11, 0x22, 0x33, 0x44}}};
+  };
+  std::vector<TDecodeCase> cases = {
+      // 0x7FFF white, 0x801F blue with the unused bit set, 5-bit red 15 with green 1
+      {"SixteenBit555IgnoresTheTopBitAndIsOpaque",
+       {.Width = 3, .Height = 1, .BitCount = 16, .Rows = {{0xFF, 0x7F, 0x1F, 0x80, 0x20, 0x3C}}},
+       // 15 of 31 is 123.4 of 255; 1 of 31 is 8.2
+       {{0, 0, kWhite}, {1, 0, kBlue}, {2, 0, Color32(123, 8, 0)}}},
+      // 32-bit bit fields use an alpha mask only when there is one. Unusual order: red in the
+      // top byte, alpha in the third.
+      {"ThirtyTwoBitAlphaMaskIn56ByteHeader",
+       onePixel(56, 3, {0xFF000000u, 0x0000FF00u, 0x000000FFu, 0x00FF0000u}),
+       {{0, 0, Color32(0x44, 0x22, 0x11, 0x33)}}},
+      {"ThirtyTwoBitAlphaMaskIn124ByteHeader",
+       onePixel(124, 3, {0xFF000000u, 0x0000FF00u, 0x000000FFu, 0x00FF0000u}),
+       {{0, 0, Color32(0x44, 0x22, 0x11, 0x33)}}},
+      // Three masks after a 40-byte header: no alpha, opaque.
+      {"ThirtyTwoBitThreeMasksAfterA40ByteHeaderAreOpaque",
+       onePixel(40, 3, {0xFF000000u, 0x0000FF00u, 0x000000FFu}),
+       {{0, 0, Color32(0x44, 0x22, 0x11, 255)}}},
+      // BI_ALPHABITFIELDS: four masks after a 40-byte header.
+      {"ThirtyTwoBitAlphaBitFieldsAfterA40ByteHeader",
+       onePixel(40, 6, {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}),
+       {{0, 0, 0x44332211u}}},
+      // An alpha mask of zero in a large header means no alpha.
+      {"ThirtyTwoBitZeroAlphaMaskMeansOpaque",
+       onePixel(108, 3, {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0}),
+       {{0, 0, 0xFF332211u}}},
+  };
   // 5-6-5: after a 40-byte header, and inside 52, 56, 108 and 124-byte headers.
   for (std::uint32_t info : {40u, 52u, 56u, 108u, 124u}) {
-    SCOPED_TRACE(info);
-    BmpSpec s;
-    s.InfoSize = info;
-    s.BitCount = 16;
-    s.Compression = 3;
-    s.Width = 3;
-    s.Height = -1;
-    s.Masks = {0xF800, 0x07E0, 0x001F};
-    // pure green, pure red, 6-bit green 32 (32 * 255 / 63 = 129.5, rounded to 130)
-    s.Rows = {{0xE0, 0x07, 0x00, 0xF8, 0x00, 0x04}};
-    auto b = DecodeBytes(Build(s));
-    EXPECT_EQ(b->GetPixel(0, 0), kGreen);
-    EXPECT_EQ(b->GetPixel(1, 0), kRed);
-    EXPECT_EQ(b->GetPixel(2, 0), Color32(0, 130, 0));
+    cases.push_back({"BitFields565In" + std::to_string(info) + "ByteHeader",
+                     {.InfoSize = info,
+                      .Width = 3,
+                      .Height = -1,
+                      .BitCount = 16,
+                      .Compression = 3,
+                      .Masks = {0xF800, 0x07E0, 0x001F},
+                      .Rows = {{0xE0, 0x07, 0x00, 0xF8, 0x00, 0x04}}},
+                     // pure green, pure red, 6-bit green 32 (32 * 255 / 63 = 129.5, rounded to 130)
+                     {{0, 0, kGreen}, {1, 0, kRed}, {2, 0, Color32(0, 130, 0)}}});
   }
-}
-
-TEST(BmpDecode, ThirtyTwoBitBitFieldsUseAnAlphaMaskOnlyWhenThereIsOne) {
-  const Bytes row = {0x11, 0x22, 0x33, 0x44};
-  BmpSpec s;
-  s.BitCount = 32;
-  s.Compression = 3;
-  s.Width = 1;
-  s.Height = 1;
-  s.Rows = {row};
-  // Unusual order: red in the top byte, alpha in the third.
-  s.Masks = {0xFF000000u, 0x0000FF00u, 0x000000FFu, 0x00FF0000u};
-  s.InfoSize = 56;
-  EXPECT_EQ(DecodeBytes(Build(s))->GetPixel(0, 0), Color32(0x44, 0x22, 0x11, 0x33));
-  s.InfoSize = 124;
-  EXPECT_EQ(DecodeBytes(Build(s))->GetPixel(0, 0), Color32(0x44, 0x22, 0x11, 0x33));
-  // Three masks after a 40-byte header: no alpha, opaque.
-  s.InfoSize = 40;
-  s.Masks = {0xFF000000u, 0x0000FF00u, 0x000000FFu};
-  EXPECT_EQ(DecodeBytes(Build(s))->GetPixel(0, 0), Color32(0x44, 0x22, 0x11, 255));
-  // BI_ALPHABITFIELDS: four masks after a 40-byte header.
-  s.Compression = 6;
-  s.Masks = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u};
-  EXPECT_EQ(DecodeBytes(Build(s))->GetPixel(0, 0), 0x44332211u);
-  // An alpha mask of zero in a large header means no alpha.
-  s.Compression = 3;
-  s.InfoSize = 108;
-  s.Masks = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0};
-  EXPECT_EQ(DecodeBytes(Build(s))->GetPixel(0, 0), 0xFF332211u);
-}
-
-TEST(BmpDecode, TwentyFourBitBothRowOrdersOddWidthIsOpaque) {
+  // 24 bits in both row orders, an odd width, opaque.
   for (bool topDown : {false, true}) {
-    SCOPED_TRACE(topDown);
-    BmpSpec s;
-    s.Width = 3;
-    s.Height = topDown ? -2 : 2;
     const Bytes top = {1, 2, 3, 4, 5, 6, 7, 8, 9};  // 9 bytes: 3 padding bytes follow
     const Bytes bottom = {10, 11, 12, 13, 14, 15, 16, 17, 18};
-    s.Rows = topDown ? std::vector<Bytes>{top, bottom} : std::vector<Bytes>{bottom, top};
-    auto b = DecodeBytes(Build(s));
-    EXPECT_EQ(b->GetPixel(0, 0), 0xFF030201u);
-    EXPECT_EQ(b->GetPixel(2, 0), 0xFF090807u);
-    EXPECT_EQ(b->GetPixel(0, 1), 0xFF0C0B0Au);
-    EXPECT_EQ(b->GetPixel(2, 1), 0xFF121110u);
+    cases.push_back(
+        {std::string("TwentyFourBitOddWidth") + (topDown ? "TopDown" : "BottomUp"),
+         {.Width = 3,
+          .Height = topDown ? -2 : 2,
+          .Rows = topDown ? std::vector<Bytes>{top, bottom} : std::vector<Bytes>{bottom, top}},
+         {{0, 0, 0xFF030201u}, {2, 0, 0xFF090807u}, {0, 1, 0xFF0C0B0Au}, {2, 1, 0xFF121110u}}});
   }
-}
-
-TEST(BmpDecode, ThirtyTwoBitRgbKeepsTheFourthByteAsAlpha) {
+  // 32-bit BI_RGB keeps the fourth byte as alpha.
   for (std::uint32_t info : {40u, 108u, 124u}) {
-    BmpSpec s;
-    s.InfoSize = info;
-    s.BitCount = 32;
-    s.Width = 2;
-    s.Height = 1;
-    s.Rows = {{1, 2, 3, 0, 4, 5, 6, 200}};
-    auto b = DecodeBytes(Build(s));
-    EXPECT_EQ(b->GetPixel(0, 0), 0x00030201u) << info;
-    EXPECT_EQ(b->GetPixel(1, 0), 0xC8060504u) << info;
+    cases.push_back({"ThirtyTwoBitRgbIn" + std::to_string(info) + "ByteHeaderKeepsTheFourthByte",
+                     {.InfoSize = info,
+                      .Width = 2,
+                      .Height = 1,
+                      .BitCount = 32,
+                      .Rows = {{1, 2, 3, 0, 4, 5, 6, 200}}},
+                     {{0, 0, 0x00030201u}, {1, 0, 0xC8060504u}}});
   }
+  return cases;
 }
+INSTANTIATE_TEST_SUITE_P(DirectColour, BmpPicture, ::testing::ValuesIn(DirectColourCases()),
+                         CaseName);
 
 // ---------------------------------------------------------------------------------------
 // Run-length encoding
 
-TEST(BmpDecode, Rle8RunsLiteralsDeltaAndEndOfLine) {
-  BmpSpec s;
-  s.BitCount = 8;
-  s.Compression = 1;
-  s.Width = 5;
-  s.Height = 3;
-  s.ColorsUsed = 4;
-  s.Palette = FourColourPalette(4);
-  s.RawPixels = {2, 1,              // bottom row: 2 x green
-                 0, 3, 2, 3, 0, 0,  // literal red white blue, padded
-                 0, 0,              // end of line
-                 0, 2, 1, 1,        // move right 1, up 1: row 2 from the bottom, x = 1
-                 1, 3,              // white at (1, top)
-                 0, 1};             // end of bitmap
-  auto b = DecodeBytes(Build(s));
-  // bottom row (y = 2)
-  EXPECT_EQ(b->GetPixel(0, 2), kGreen);
-  EXPECT_EQ(b->GetPixel(1, 2), kGreen);
-  EXPECT_EQ(b->GetPixel(2, 2), kRed);
-  EXPECT_EQ(b->GetPixel(3, 2), kWhite);
-  EXPECT_EQ(b->GetPixel(4, 2), kBlue);
-  // the middle row was skipped: palette entry 0
-  for (int x = 0; x < 5; ++x) EXPECT_EQ(b->GetPixel(x, 1), kBlue);
-  EXPECT_EQ(b->GetPixel(0, 0), kBlue);
-  EXPECT_EQ(b->GetPixel(1, 0), kWhite);
-  EXPECT_EQ(b->GetPixel(2, 0), kBlue);
+std::vector<TDecodeCase> RunLengthCases() {
+  return {
+      {"Rle8RunsLiteralsDeltaAndEndOfLine",
+       RlePicture(8, 5, 3,
+                  {2, 1,              // bottom row: 2 x green
+                   0, 3, 2, 3, 0, 0,  // literal red white blue, padded
+                   0, 0,              // end of line
+                   0, 2, 1, 1,        // move right 1, up 1: row 2 from the bottom, x = 1
+                   1, 3,              // white at (1, top)
+                   0, 1}),            // end of bitmap
+       {{0, 2, kGreen},               // bottom row (y = 2)
+        {1, 2, kGreen},
+        {2, 2, kRed},
+        {3, 2, kWhite},
+        {4, 2, kBlue},
+        // the middle row was skipped: palette entry 0
+        {0, 1, kBlue},
+        {1, 1, kBlue},
+        {2, 1, kBlue},
+        {3, 1, kBlue},
+        {4, 1, kBlue},
+        {0, 0, kBlue},
+        {1, 0, kWhite},
+        {2, 0, kBlue}}},
+      // run of one red; literal white, green, blue (two data bytes); run of one white
+      {"Rle4NibbleRunsAndLiterals",
+       RlePicture(4, 5, 1, {1, 0x20, 0, 3, 0x31, 0x00, 1, 0x30, 0, 1}),
+       {{0, 0, kRed}, {1, 0, kWhite}, {2, 0, kGreen}, {3, 0, kBlue}, {4, 0, kWhite}}},
+      {"Rle4RunOfAlternatingNibbles",
+       RlePicture(4, 5, 1, {5, 0x12, 0, 1}),
+       {{0, 0, kGreen}, {1, 0, kRed}, {4, 0, kGreen}}},
+      // Data that ends right after the last row without an end-of-bitmap code is accepted.
+      {"Rle8EndingAfterTheLastRowWithoutAnEndCode",
+       RlePicture(8, 4, 2, {4, 1, 0, 0, 4, 2, 0, 0}),
+       {{0, 1, kGreen}, {3, 0, kRed}}},
+  };
 }
-
-TEST(BmpDecode, Rle4NibbleRunsAndLiterals) {
-  BmpSpec s;
-  s.BitCount = 4;
-  s.Compression = 2;
-  s.Width = 5;
-  s.Height = 1;
-  s.ColorsUsed = 4;
-  s.Palette = FourColourPalette(4);
-  // run of one red; literal white, green, blue (two data bytes); run of one white
-  s.RawPixels = {1, 0x20, 0, 3, 0x31, 0x00, 1, 0x30, 0, 1};
-  auto b = DecodeBytes(Build(s));
-  EXPECT_EQ(b->GetPixel(0, 0), kRed);
-  EXPECT_EQ(b->GetPixel(1, 0), kWhite);
-  EXPECT_EQ(b->GetPixel(2, 0), kGreen);
-  EXPECT_EQ(b->GetPixel(3, 0), kBlue);
-  EXPECT_EQ(b->GetPixel(4, 0), kWhite);
-
-  s.RawPixels = {5, 0x12, 0, 1};  // alternating nibbles
-  auto c = DecodeBytes(Build(s));
-  EXPECT_EQ(c->GetPixel(0, 0), kGreen);
-  EXPECT_EQ(c->GetPixel(1, 0), kRed);
-  EXPECT_EQ(c->GetPixel(4, 0), kGreen);
-}
+INSTANTIATE_TEST_SUITE_P(RunLength, BmpPicture, ::testing::ValuesIn(RunLengthCases()), CaseName);
 
 TEST(BmpDecode, MalformedRunLengthDataIsRefused) {
-  BmpSpec s;
-  s.BitCount = 8;
-  s.Compression = 1;
-  s.Width = 4;
-  s.Height = 2;
-  s.ColorsUsed = 4;
-  s.Palette = FourColourPalette(4);
-  s.RawPixels = {5, 1, 0, 1};
-  ExpectRefused(Build(s), "run past the row end");
-  s.RawPixels = {0, 5, 1, 2, 3, 1, 2, 0, 0, 1};
-  ExpectRefused(Build(s), "literal past the row end");
-  s.RawPixels = {0, 0, 0, 0, 0, 0, 4, 1, 0, 1};
-  ExpectRefused(Build(s), "run above the top row");
-  s.RawPixels = {0, 2, 9, 0, 0, 1};
-  ExpectRefused(Build(s), "delta past the row end");
-  s.RawPixels = {0, 2, 0, 3, 0, 1};
-  ExpectRefused(Build(s), "delta above the picture");
-  s.RawPixels = {4, 1, 0};
-  ExpectRefused(Build(s), "data ends inside a code");
-  s.RawPixels = {4, 1, 0, 0};
-  ExpectRefused(Build(s), "data ends before the last row");
-  s.RawPixels = {0, 4, 1, 2};
-  ExpectRefused(Build(s), "data ends inside a literal");
-  s.RawPixels = {0, 2};
-  ExpectRefused(Build(s), "data ends inside a delta");
+  BmpSpec s = RlePicture(8, 4, 2, {});
+  const struct {
+    const char* Why;
+    Bytes RawPixels;
+  } broken[] = {
+      {"run past the row end", {5, 1, 0, 1}},
+      {"literal past the row end", {0, 5, 1, 2, 3, 1, 2, 0, 0, 1}},
+      {"run above the top row", {0, 0, 0, 0, 0, 0, 4, 1, 0, 1}},
+      {"delta past the row end", {0, 2, 9, 0, 0, 1}},
+      {"delta above the picture", {0, 2, 0, 3, 0, 1}},
+      {"data ends inside a code", {4, 1, 0}},
+      {"data ends before the last row", {4, 1, 0, 0}},
+      {"data ends inside a literal", {0, 4, 1, 2}},
+      {"data ends inside a delta", {0, 2}},
+  };
+  for (const auto& c : broken) {
+    s.RawPixels = c.RawPixels;
+    ExpectRefused(Build(s), c.Why);
+  }
   s.Height = -2;
   s.RawPixels = {4, 1, 0, 1};
   ExpectRefused(Build(s), "top-down RLE");
-  // Data that ends right after the last row without an end-of-bitmap code is accepted.
-  s.Height = 2;
-  s.RawPixels = {4, 1, 0, 0, 4, 2, 0, 0};
-  auto b = DecodeBytes(Build(s));
-  EXPECT_EQ(b->GetPixel(0, 1), kGreen);
-  EXPECT_EQ(b->GetPixel(3, 0), kRed);
 }
 
 // A few bytes of run-length data claiming a picture of 1 GiB: the data is found broken before
@@ -490,14 +477,9 @@ TEST(BmpDecode, BrokenRunLengthDataOfAHugePictureTakesNoPictureMemory) {
     }
     void Release(void* Block, std::size_t) noexcept override { std::free(Block); }
   } allocator;
-  BmpSpec s;
-  s.BitCount = 4;
-  s.Compression = 2;
-  s.Width = 127;
-  s.Height = 2097153;  // 127 x 2097153 pixels, just under the 2^28-pixel limit
-  s.ColorsUsed = 4;
-  s.Palette = FourColourPalette(4);
-  s.RawPixels = {0, 0, 0, 0, 200, 0x12};  // two rows skipped, then a run past the row end
+  // 127 x 2097153 pixels, just under the 2^28-pixel limit: two rows skipped, then a run past
+  // the row end.
+  const BmpSpec s = RlePicture(4, 127, 2097153, {0, 0, 0, 0, 200, 0x12});
   SetPixelAllocator(&allocator);
   ExpectRefused(Build(s), "run past the row end of a huge picture");
   SetPixelAllocator(nullptr);
@@ -533,36 +515,30 @@ TEST(BmpDecode, MalformedHeadersAreRefusedAndLeaveTheTargetUntouched) {
     Put32(b, 30, compression);
     ExpectRefused(b, "compression " + std::to_string(compression));
   }
-  b = valid;
-  Put32(b, 10, std::uint32_t(valid.size() + 1));
-  ExpectRefused(b, "pixel offset beyond the file");
-  b = valid;
-  Put32(b, 10, 0xFFFFFFF0u);
-  ExpectRefused(b, "pixel offset near 4 GiB");
-  b = valid;
-  Put32(b, 10, 20);
-  ExpectRefused(b, "pixel offset inside the header");
-  b = valid;
-  Put32(b, 18, std::uint32_t(-3));
-  ExpectRefused(b, "negative width");
-  b = valid;
-  Put32(b, 22, 3);
-  ExpectRefused(b, "one row more than stored");
-  b = valid;
-  Put32(b, 22, 0x80000000u);
-  ExpectRefused(b, "height INT32_MIN");
-  b = valid;
-  Put32(b, 18, 0x7FFFFFFFu);
-  Put32(b, 22, 0x7FFFFFFFu);
-  ExpectRefused(b, "2^31 x 2^31 pixels");
-  b = valid;
-  Put32(b, 18, 16385);
-  Put32(b, 22, 16384);
-  ExpectRefused(b, "just above the largest bitmap");
-  b = valid;
-  Put32(b, 18, 0x7FFFFFFFu);
-  Put32(b, 22, 1);
-  ExpectRefused(b, "row size beyond 32 bits");
+  // One or two 32-bit fields of the valid file changed.
+  struct TField {
+    std::size_t At;
+    std::uint32_t Value;
+  };
+  const struct {
+    const char* Why;
+    std::vector<TField> Fields;
+  } changed[] = {
+      {"pixel offset beyond the file", {{10, std::uint32_t(valid.size() + 1)}}},
+      {"pixel offset near 4 GiB", {{10, 0xFFFFFFF0u}}},
+      {"pixel offset inside the header", {{10, 20}}},
+      {"negative width", {{18, std::uint32_t(-3)}}},
+      {"one row more than stored", {{22, 3}}},
+      {"height INT32_MIN", {{22, 0x80000000u}}},
+      {"2^31 x 2^31 pixels", {{18, 0x7FFFFFFFu}, {22, 0x7FFFFFFFu}}},
+      {"just above the largest bitmap", {{18, 16385}, {22, 16384}}},
+      {"row size beyond 32 bits", {{18, 0x7FFFFFFFu}, {22, 1}}},
+  };
+  for (const auto& c : changed) {
+    b = valid;
+    for (const TField& f : c.Fields) Put32(b, f.At, f.Value);
+    ExpectRefused(b, c.Why);
+  }
   b = valid;
   b.pop_back();
   ExpectRefused(b, "one byte short");
@@ -601,11 +577,7 @@ TEST(BmpDecode, EveryTruncationOfValidFilesFailsCleanly) {
   pal.Palette = FourColourPalette(4);
   pal.Rows = {{0x01, 0x20}, {0x32, 0x00}};
   files.push_back(Build(pal));
-  BmpSpec rle = pal;
-  rle.BitCount = 8;
-  rle.Compression = 1;
-  rle.RawPixels = {3, 1, 0, 0, 0, 3, 1, 2, 3, 0, 0, 1};
-  files.push_back(Build(rle));
+  files.push_back(Build(RlePicture(8, 3, 2, {3, 1, 0, 0, 0, 3, 1, 2, 3, 0, 0, 1})));
   BmpSpec fields;
   fields.InfoSize = 40;
   fields.BitCount = 32;
@@ -652,12 +624,8 @@ class EndlessStream : public std::streambuf {
 TEST(BmpDecode, StreamsAreReadOnlyAsFarAsTheImageNeeds) {
   BmpSpec plain;
   plain.Rows = {{1, 2, 3, 4, 5, 6, 7, 8, 9}, {9, 8, 7, 6, 5, 4, 3, 2, 1}};
-  BmpSpec rle;
-  rle.BitCount = 8;
-  rle.Compression = 1;
-  rle.ColorsUsed = 4;
-  rle.Palette = FourColourPalette(4);
-  rle.RawPixels = {3, 1, 0, 0, 3, 2};  // no end code: the zeros after it end the bitmap
+  // No end code: the zeros after it end the bitmap.
+  const BmpSpec rle = RlePicture(8, 3, 2, {3, 1, 0, 0, 3, 2});
   for (const BmpSpec& spec : {plain, rle}) {
     EndlessStream buffer(Build(spec));
     std::istream stream(&buffer);
@@ -687,15 +655,47 @@ std::unique_ptr<TBitmap32> DecodeFile(const std::string& Name) {
   return bmp;
 }
 
+// The good samples, every one 127 x 64, with reference colours read with an independent decoder
+// (ImageMagick) when the test was written.
+struct TSample {
+  const char* Name;
+  std::vector<TPixel> Pixels;
+};
+std::vector<TSample> GoodSamples() {
+  const std::vector<TPixel> pal8 = {{0, 0, 0xFFFF0000u},   {126, 0, 0xFF99AACCu},
+                                    {5, 3, 0xFFFF2B33u},   {100, 10, 0xFF99AA99u},
+                                    {60, 30, 0xFF000000u}, {126, 63, 0xFF665566u}};
+  const std::vector<TPixel> pal4 = {
+      {0, 0, 0xFFFF0000u}, {126, 0, 0xFFFF80FFu}, {60, 30, 0xFF000000u}};
+  return {
+      {"formats/bmp/pal1.bmp", {{0, 0, 0xFFFFFFFFu}, {5, 3, 0xFF000000u}, {100, 10, 0xFFFFFFFFu}}},
+      {"formats/bmp/pal4.bmp", pal4},
+      {"formats/bmp/pal4rle.bmp", pal4},
+      {"formats/bmp/pal8.bmp", pal8},
+      {"formats/bmp/pal8os2.bmp", pal8},
+      {"formats/bmp/pal8rle.bmp", pal8},
+      {"formats/bmp/pal8v4.bmp", pal8},
+      {"formats/bmp/rgb16-565.bmp",
+       {{126, 0, 0xFF9C9EBDu}, {5, 3, 0xFFF72829u}, {126, 63, 0xFF63617Bu}}},
+      {"formats/bmp/rgb16.bmp",
+       {{126, 0, 0xFF9C9CBDu}, {5, 3, 0xFFF72929u}, {126, 63, 0xFF63637Bu}}},
+      {"formats/bmp/rgb24.bmp",
+       {{126, 0, 0xFF9F9FBDu}, {5, 3, 0xFFF32929u}, {126, 63, 0xFF60607Eu}}},
+      // 32-bit BI_RGB whose fourth byte is 0: the colours are right and the fourth byte is kept.
+      {"formats/bmp/rgb32.bmp", {{126, 0, 0x009F9FBDu}, {5, 3, 0x00F32929u}}},
+      // V5 header with an alpha mask; a green area is fully transparent.
+      {"formats/bmp/rgba32.bmp",
+       {{126, 0, 0xFF9F9FBDu}, {5, 3, 0xFFF32929u}, {27, 21, 0x0000FF00u}}},
+      // Indices 196 and 154 lie beyond its 101 palette entries.
+      {"malformed/pal8badindex.bmp",
+       {{0, 0, 0xFFFF0000u}, {5, 3, 0xFFFF2B33u}, {126, 0, 0xFF000000u}, {100, 10, 0xFF000000u}}},
+  };
+}
+
 TEST(BmpFiles, EveryGoodSampleDecodesToItsSize) {
-  for (const char* name :
-       {"formats/bmp/pal1.bmp", "formats/bmp/pal4.bmp", "formats/bmp/pal4rle.bmp",
-        "formats/bmp/pal8.bmp", "formats/bmp/pal8os2.bmp", "formats/bmp/pal8rle.bmp",
-        "formats/bmp/pal8v4.bmp", "formats/bmp/rgb16-565.bmp", "formats/bmp/rgb16.bmp",
-        "formats/bmp/rgb24.bmp", "formats/bmp/rgb32.bmp", "formats/bmp/rgba32.bmp",
-        "malformed/pal8badindex.bmp"}) {
-    SCOPED_TRACE(name);
-    auto b = DecodeFile(name);
+  for (const TSample& sample : GoodSamples()) {
+    SCOPED_TRACE(sample.Name);
+    auto b = DecodeFile(sample.Name);
     EXPECT_EQ(b->Width(), 127);
     EXPECT_EQ(b->Height(), 64);
   }
@@ -715,62 +715,14 @@ TEST(BmpFiles, BrokenSamplesAreRefused) {
   }
 }
 
-// Reference colours read with an independent decoder (ImageMagick) when the test was written.
 TEST(BmpFiles, PixelsMatchAnIndependentDecoder) {
-  struct Probe {
-    int X, Y;
-    TColor32 Colour;
-  };
-  const std::vector<Probe> palette = {{0, 0, 0xFFFF0000u},   {126, 0, 0xFF99AACCu},
-                                      {5, 3, 0xFFFF2B33u},   {100, 10, 0xFF99AA99u},
-                                      {60, 30, 0xFF000000u}, {126, 63, 0xFF665566u}};
-  for (const char* name : {"formats/bmp/pal8.bmp", "formats/bmp/pal8os2.bmp",
-                           "formats/bmp/pal8rle.bmp", "formats/bmp/pal8v4.bmp"}) {
-    auto b = DecodeFile(name);
-    for (const Probe& p : palette) EXPECT_EQ(b->GetPixel(p.X, p.Y), p.Colour) << name << " " << p.X;
+  for (const TSample& sample : GoodSamples()) {
+    SCOPED_TRACE(sample.Name);
+    auto b = DecodeFile(sample.Name);
+    for (const TPixel& p : sample.Pixels) {
+      EXPECT_EQ(b->GetPixel(p.X, p.Y), p.Colour) << p.X << "," << p.Y;
+    }
   }
-  for (const char* name : {"formats/bmp/pal4.bmp", "formats/bmp/pal4rle.bmp"}) {
-    auto b = DecodeFile(name);
-    EXPECT_EQ(b->GetPixel(0, 0), 0xFFFF0000u) << name;
-    EXPECT_EQ(b->GetPixel(126, 0), 0xFFFF80FFu) << name;
-    EXPECT_EQ(b->GetPixel(60, 30), 0xFF000000u) << name;
-  }
-  auto one = DecodeFile("formats/bmp/pal1.bmp");
-  EXPECT_EQ(one->GetPixel(0, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(one->GetPixel(5, 3), 0xFF000000u);
-  EXPECT_EQ(one->GetPixel(100, 10), 0xFFFFFFFFu);
-
-  auto rgb16 = DecodeFile("formats/bmp/rgb16.bmp");
-  EXPECT_EQ(rgb16->GetPixel(126, 0), 0xFF9C9CBDu);
-  EXPECT_EQ(rgb16->GetPixel(5, 3), 0xFFF72929u);
-  EXPECT_EQ(rgb16->GetPixel(126, 63), 0xFF63637Bu);
-  auto rgb565 = DecodeFile("formats/bmp/rgb16-565.bmp");
-  EXPECT_EQ(rgb565->GetPixel(126, 0), 0xFF9C9EBDu);
-  EXPECT_EQ(rgb565->GetPixel(5, 3), 0xFFF72829u);
-  EXPECT_EQ(rgb565->GetPixel(126, 63), 0xFF63617Bu);
-
-  auto rgb24 = DecodeFile("formats/bmp/rgb24.bmp");
-  EXPECT_EQ(rgb24->GetPixel(126, 0), 0xFF9F9FBDu);
-  EXPECT_EQ(rgb24->GetPixel(5, 3), 0xFFF32929u);
-  EXPECT_EQ(rgb24->GetPixel(126, 63), 0xFF60607Eu);
-
-  // 32-bit BI_RGB whose fourth byte is 0: the colours are right and the fourth byte is kept.
-  auto rgb32 = DecodeFile("formats/bmp/rgb32.bmp");
-  EXPECT_EQ(rgb32->GetPixel(126, 0), 0x009F9FBDu);
-  EXPECT_EQ(rgb32->GetPixel(5, 3), 0x00F32929u);
-
-  // V5 header with an alpha mask; a green area is fully transparent.
-  auto rgba32 = DecodeFile("formats/bmp/rgba32.bmp");
-  EXPECT_EQ(rgba32->GetPixel(126, 0), 0xFF9F9FBDu);
-  EXPECT_EQ(rgba32->GetPixel(5, 3), 0xFFF32929u);
-  EXPECT_EQ(rgba32->GetPixel(27, 21), 0x0000FF00u);
-
-  // Indices 196 and 154 lie beyond its 101 palette entries.
-  auto bad = DecodeFile("malformed/pal8badindex.bmp");
-  EXPECT_EQ(bad->GetPixel(0, 0), 0xFFFF0000u);
-  EXPECT_EQ(bad->GetPixel(5, 3), 0xFFFF2B33u);
-  EXPECT_EQ(bad->GetPixel(126, 0), 0xFF000000u);
-  EXPECT_EQ(bad->GetPixel(100, 10), 0xFF000000u);
 }
 
 }  // namespace

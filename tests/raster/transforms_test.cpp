@@ -546,7 +546,8 @@ TEST_P(StretchFastPaths, MatchTheScalarCodeOnRandomGeometries) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, StretchFastPaths,
-                         ::testing::Values(TTransformKernels::Best, TTransformKernels::SSE2));
+                         ::testing::Values(TTransformKernels::Best, TTransformKernels::SSE2),
+                         [](const auto& Info) { return Info.index == 0 ? "Best" : "SSE2"; });
 
 }  // namespace
 }  // namespace raster

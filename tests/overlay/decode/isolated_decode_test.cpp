@@ -12,6 +12,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,7 @@
 #include "overlay/decode/picture_import.h"
 #include "overlay/windows/print_page.h"
 #include "platform/message.h"
+#include "tests/support/wait.h"
 
 namespace overlay {
 namespace {
@@ -216,15 +218,26 @@ TEST(IsolatedDecode, AHangingDecoderIsKilledAfterTheConfiguredTime) {
   platform::MessageRecorder recorder;
   EXPECT_EQ(LoadPicture(TestFile("formats/jpeg/hopper.jpg")), nullptr);
   EXPECT_TRUE(recorder.Texts().empty());
-  ::sleep(3);
   std::set<int> gone, living, noted;
-  std::ifstream first(started);
-  for (int pid; first >> pid;) {
-    // Killed and reaped: no process of that id, not even a zombie, remains.
-    (fs::exists("/proc/" + std::to_string(pid)) ? living : gone).insert(pid);
-  }
-  std::ifstream later(alive);
-  for (int pid; later >> pid;) noted.insert(pid);
+  // Wait until both stand-ins have started, one of them is gone and one has noted that it lived
+  // past its two seconds. A process that is gone writes no more notes, so a killed one that had
+  // outlived its time would be among the notes by then.
+  const bool settled = testsupport::WaitUntil(
+      [&] {
+        gone.clear();
+        living.clear();
+        noted.clear();
+        std::ifstream first(started);
+        for (int pid; first >> pid;) {
+          // Killed and reaped: no process of that id, not even a zombie, remains.
+          (fs::exists("/proc/" + std::to_string(pid)) ? living : gone).insert(pid);
+        }
+        std::ifstream later(alive);
+        for (int pid; later >> pid;) noted.insert(pid);
+        return gone.size() + living.size() == 2 && !gone.empty() && !noted.empty();
+      },
+      std::chrono::seconds(20));
+  EXPECT_TRUE(settled);
   EXPECT_EQ(gone.size(), 1u);    // the one that had the request
   EXPECT_EQ(living.size(), 1u);  // the one waiting for the next
   EXPECT_EQ(noted, living);      // the killed one never got past its time
