@@ -86,7 +86,7 @@ const std::string& SecondJpegPath() {
 
 namespace {
 
-using TImport = std::unique_ptr<raster::TBitmap32> (*)(const std::string&);
+using TImport = overlay::TPictureResult (*)(const std::string&);
 
 void Import(benchmark::State& State, int EngineThreads, TImport Load) {
   // The import splits its conversion over the engine's threads; the plain name runs one, so it
@@ -98,7 +98,7 @@ void Import(benchmark::State& State, int EngineThreads, TImport Load) {
     return;
   }
   for (auto _ : State) {
-    std::unique_ptr<raster::TBitmap32> Picture = Load(Path);
+    std::unique_ptr<raster::TBitmap32> Picture = Load(Path).Value();
     if (!Picture || Picture->Width() != PictureWidth || Picture->Height() != PictureHeight) {
       State.SkipWithError("LoadPicture did not return the 6000 x 4000 picture");
       break;

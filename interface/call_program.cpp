@@ -10,7 +10,6 @@
 
 #include "interface/interfaceba.h"
 #include "platform/application.h"
-#include "platform/message.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 
@@ -69,10 +68,10 @@ class TChildWait {
 
 }  // namespace
 
-bool TInterfaceBA::ProgramExists() const {
-  if (platform::FileExists(FProgramFile)) return true;
-  platform::ShowMessage("Das Programm '" + FProgramFile + "' existiert nicht! [ProgramFile]");
-  return false;
+platform::TStatus TInterfaceBA::ProgramExists() const {
+  if (platform::FileExists(FProgramFile)) return {};
+  return platform::TStatus::Failure("Das Programm '" + FProgramFile +
+                                    "' existiert nicht! [ProgramFile]");
 }
 
 std::string TInterfaceBA::BuildCommandLine() const {
@@ -83,8 +82,8 @@ std::string TInterfaceBA::BuildCommandLine() const {
   return cmd;
 }
 
-bool TInterfaceBA::CallProgram(std::string* Reason) {
-  if (!ProgramExists()) return false;
+TInterfaceBA::TProgramCall TInterfaceBA::CallProgram() {
+  if (platform::TStatus exists = ProgramExists(); !exists) return {std::move(exists), {}};
   const std::string cmd = BuildCommandLine();
 
   // An argument vector, never a shell: blanks, quotes and other characters in the paths reach
@@ -97,15 +96,13 @@ bool TInterfaceBA::CallProgram(std::string* Reason) {
   // whatever the caller has set up for itself.
   const auto [pid, rc] = platform::SpawnProgram(FProgramFile, args);
   if (rc != 0) {
-    if (Reason) *Reason = std::strerror(rc);
-    platform::ShowMessage("Fehler bei Programmaufruf: " + cmd);
-    return false;
+    return {platform::TStatus::Failure("Fehler bei Programmaufruf: " + cmd), std::strerror(rc)};
   }
 
   // "Ready for input" has no meaning here: a started program counts as ready at once.
   TChildWait child(pid);
   while (!child.Ended(100)) platform::ProcessPendingEvents();
-  return true;
+  return {};
 }
 
 }  // namespace iface

@@ -6,7 +6,6 @@
 
 #include "platform/command_line.h"
 #include "platform/ini_profile.h"
-#include "platform/message.h"
 #include "platform/paths.h"
 
 namespace iface {
@@ -33,6 +32,13 @@ std::string Numbered(const char* Prefix, std::int32_t I, const char* Suffix = ""
   return Prefix + std::to_string(I) + Suffix;
 }
 
+// Field = Value when Sendable is a success; Sendable, the refusal or the success, is passed on.
+template <class T>
+platform::TStatus SetWhen(platform::TStatus Sendable, T& Field, const T& Value) {
+  if (Sendable) Field = Value;
+  return Sendable;
+}
+
 }  // namespace
 
 std::string CameraTablePath() {
@@ -42,7 +48,7 @@ std::string CameraTablePath() {
 
 TInterfaceBA::TInterfaceBA(TModeInterface Mode, TReadOptions Options) : FOptions(Options) {
   FMode = miSend;
-  ResetFlags();
+  static_cast<void>(ResetFlags());  // never refused in miSend
   FMode = Mode;
   const std::string dir = platform::ProgramDirectory();
   FResultImageDirectory = dir;
@@ -50,42 +56,43 @@ TInterfaceBA::TInterfaceBA(TModeInterface Mode, TReadOptions Options) : FOptions
   FResultFileDetail = dir + "detail.txt";
 }
 
-bool TInterfaceBA::Sendable(const char* Refusal) const {
-  if (FMode == miSend) return true;
-  platform::ShowMessage(Refusal);
-  return false;
+platform::TStatus TInterfaceBA::Sendable(const char* Refusal) const {
+  if (FMode == miSend) return {};
+  return platform::TStatus::Failure(Refusal);
 }
 
-void TInterfaceBA::SetAutomatic(bool Value) {
-  if (Sendable(kFlagRefusal)) FAutomatic = Value;
+platform::TStatus TInterfaceBA::SetAutomatic(bool Value) {
+  return SetWhen(Sendable(kFlagRefusal), FAutomatic, Value);
 }
-void TInterfaceBA::SetResult(bool Value) {
-  if (Sendable(kFlagRefusal)) FResult = Value;
+platform::TStatus TInterfaceBA::SetResult(bool Value) {
+  return SetWhen(Sendable(kFlagRefusal), FResult, Value);
 }
-void TInterfaceBA::SetResultDetail(bool Value) {
-  if (Sendable(kFlagRefusal)) FResultDetail = Value;
+platform::TStatus TInterfaceBA::SetResultDetail(bool Value) {
+  return SetWhen(Sendable(kFlagRefusal), FResultDetail, Value);
 }
-void TInterfaceBA::SetResultImage(bool Value) {
-  if (Sendable(kFlagRefusal)) FResultImage = Value;
+platform::TStatus TInterfaceBA::SetResultImage(bool Value) {
+  return SetWhen(Sendable(kFlagRefusal), FResultImage, Value);
 }
-void TInterfaceBA::SetStoppAtEnd(bool Value) {
-  if (Sendable(kFlagRefusal)) FStoppAtEnd = Value;
+platform::TStatus TInterfaceBA::SetStoppAtEnd(bool Value) {
+  return SetWhen(Sendable(kFlagRefusal), FStoppAtEnd, Value);
 }
-void TInterfaceBA::SetResultRequest(bool Value) {
-  if (Sendable(kFlagRefusal)) FResultRequest = Value;
+platform::TStatus TInterfaceBA::SetResultRequest(bool Value) {
+  return SetWhen(Sendable(kFlagRefusal), FResultRequest, Value);
 }
-void TInterfaceBA::SetResultFileAppend(bool Value) {
-  if (Sendable(kFlagRefusal)) FResultFileAppend = Value;
+platform::TStatus TInterfaceBA::SetResultFileAppend(bool Value) {
+  return SetWhen(Sendable(kFlagRefusal), FResultFileAppend, Value);
 }
-void TInterfaceBA::SetProgramFile(const std::string& Value) {
-  if (Sendable(kFlagRefusal)) FProgramFile = Value;
+platform::TStatus TInterfaceBA::SetProgramFile(const std::string& Value) {
+  return SetWhen(Sendable(kFlagRefusal), FProgramFile, Value);
 }
 
-void TInterfaceBA::ResetFlags() {
-  if (!Sendable(kFlagsRefusal)) return;
+platform::TStatus TInterfaceBA::ResetFlags() {
+  platform::TStatus sendable = Sendable(kFlagsRefusal);
+  if (!sendable) return sendable;
   FAutomatic = FResult = FResultDetail = FResultImage = false;
   FStoppAtEnd = FResultRequest = true;
   FResultFileAppend = false;
+  return sendable;
 }
 
 void TInterfaceBA::SetMode(TModeInterface NewMode) {
@@ -114,12 +121,12 @@ TSubjectData TInterfaceBA::GetSubject(std::int32_t Index) const {
   return FSubjects[std::size_t(Index)];
 }
 
-void TInterfaceBA::SetImage(std::int32_t Index, const TImageData& Record) {
+platform::TStatus TInterfaceBA::SetImage(std::int32_t Index, const TImageData& Record) {
   if (Index < 0 || Index >= FCount || Index >= std::int32_t(FImages.size())) {
-    platform::ShowMessage(kIndexRefusal);
-    return;
+    return platform::TStatus::Failure(kIndexRefusal);
   }
   FImages[std::size_t(Index)] = Record;
+  return {};
 }
 
 void TInterfaceBA::AllocateRecords() {
@@ -251,15 +258,9 @@ void TInterfaceBA::ReadInterfaceForm(const std::string& Path) {
   }
 }
 
-bool TInterfaceBA::WriteIni(const std::string& Path) {
-  if (FMode != miSend) {
-    platform::ShowMessage(kWriteModeRefusal);
-    return false;
-  }
-  if (FSender.empty()) {
-    platform::ShowMessage(kSenderRefusal);
-    return false;
-  }
+platform::TStatus TInterfaceBA::WriteIni(const std::string& Path) {
+  if (FMode != miSend) return platform::TStatus::Failure(kWriteModeRefusal);
+  if (FSender.empty()) return platform::TStatus::Failure(kSenderRefusal);
   try {
     platform::TIniFile ini(Path);
     ini.BeginUpdate();
@@ -307,10 +308,9 @@ bool TInterfaceBA::WriteIni(const std::string& Path) {
     ini.UpdateFile();
   } catch (const platform::EIniFileException& e) {
     // Nothing was written: the file holds what it held before.
-    platform::ShowMessage(e.what());
-    return false;
+    return platform::TStatus::Failure(e.what());
   }
-  return true;
+  return {};
 }
 
 void TInterfaceBA::ReadCameraEntry(const std::string& CameraType, TImageData& Record) const {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
+
 namespace iface {
 
 enum TModeInterface { miSend = 0, miReceive = 1 };
@@ -45,7 +47,8 @@ class TInterfaceBA {
   virtual ~TInterfaceBA() = default;
 
   // The seven flags and the receiving program's file: set only in miSend; in miReceive the
-  // setter shows its refusal and the value stays.
+  // setter fails with its refusal as the reason and the value stays. Nothing is shown here: the
+  // caller tells the user (platform/status.h).
   bool GetAutomatic() const { return FAutomatic; }
   bool GetResult() const { return FResult; }
   bool GetResultDetail() const { return FResultDetail; }
@@ -54,15 +57,15 @@ class TInterfaceBA {
   bool GetResultRequest() const { return FResultRequest; }
   bool GetResultFileAppend() const { return FResultFileAppend; }
   const std::string& GetProgramFile() const { return FProgramFile; }
-  void SetAutomatic(bool Value);
-  void SetResult(bool Value);
-  void SetResultDetail(bool Value);
-  void SetResultImage(bool Value);
-  void SetStoppAtEnd(bool Value);
-  void SetResultRequest(bool Value);
-  void SetResultFileAppend(bool Value);
-  void SetProgramFile(const std::string& Value);
-  void ResetFlags();
+  platform::TStatus SetAutomatic(bool Value);
+  platform::TStatus SetResult(bool Value);
+  platform::TStatus SetResultDetail(bool Value);
+  platform::TStatus SetResultImage(bool Value);
+  platform::TStatus SetStoppAtEnd(bool Value);
+  platform::TStatus SetResultRequest(bool Value);
+  platform::TStatus SetResultFileAppend(bool Value);
+  platform::TStatus SetProgramFile(const std::string& Value);
+  platform::TStatus ResetFlags();
 
   const std::string& GetResultImageDirectory() const { return FResultImageDirectory; }
   const std::string& GetResultFile() const { return FResultFile; }
@@ -86,8 +89,8 @@ class TInterfaceBA {
   TImageData GetImage(std::int32_t Index) const;
   TSubjectData GetSubject(std::int32_t Index) const;
   // Replaces all fields of picture record Index (any mode); an Index outside the records is
-  // refused with its message.
-  void SetImage(std::int32_t Index, const TImageData& Record);
+  // refused, its text the reason.
+  platform::TStatus SetImage(std::int32_t Index, const TImageData& Record);
   // Count new records with the defaults (empty texts, -1 in the integers).
   void AllocateRecords();
 
@@ -100,30 +103,37 @@ class TInterfaceBA {
   std::vector<std::string>& Parameters() { return FParameters; }
 
   // Starting the receiving program: ProgramFile with the non-empty Parameters as arguments.
-  // True when a file exists at ProgramFile; otherwise false after a message.
-  bool ProgramExists() const;
+  // Success when a file exists at ProgramFile; otherwise a failure whose reason says so.
+  platform::TStatus ProgramExists() const;
   // The command line as text, for logs: the quoted program and the quoted non-empty
   // parameters, nothing escaped. The program itself gets the arguments as they are.
   std::string BuildCommandLine() const;
+  // What CallProgram did. Status: success when the program was started (whatever its exit
+  // status), else a failure whose reason is the text for the user (ProgramExists's, or the
+  // failed command line). SystemReason: the system's reason why a program that exists could not
+  // be started, empty otherwise.
+  struct TProgramCall {
+    platform::TStatus Status;
+    std::string SystemReason;
+  };
   // Starts the program and returns when it has ended, handling the caller's pending events at
-  // least every 100 ms. True when it was started (whatever its exit status); false after a
-  // message when it does not exist or could not be started, with the system's reason in
-  // *Reason when given.
-  bool CallProgram(std::string* Reason = nullptr);
+  // least every 100 ms.
+  TProgramCall CallProgram();
 
   // Reads the file(s) the command line names (parameter 1; in the record-data form also 2 and
   // on). True when at least one picture was found.
   bool Read();
   // Writes the interface form into Path, key by key into what the file holds, in one
-  // replacement of the file. False, after a message, when refused or not written.
-  bool WriteIni(const std::string& Path);
+  // replacement of the file. Fails when refused or not written, with the refusal or the reason
+  // the file could not be written.
+  platform::TStatus WriteIni(const std::string& Path);
   // The record's four calibration integers from the camera table beside the program.
   void ReadCameraEntry(const std::string& CameraType, TImageData& Record) const;
 
  private:
   void ReadRecordDataForm();
   void ReadInterfaceForm(const std::string& Path);
-  bool Sendable(const char* Refusal) const;
+  platform::TStatus Sendable(const char* Refusal) const;
 
   bool FAutomatic = false, FResult = false, FResultDetail = false, FResultImage = false;
   bool FStoppAtEnd = true, FResultRequest = true, FResultFileAppend = false;

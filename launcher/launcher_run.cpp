@@ -92,7 +92,9 @@ void TLauncherRun::RunAnalysis() {
   FInterface->SetMode(iface::miSend);
   CompleteCalibration();
 
-  if (FInterface->WriteIni(FOutputFileName)) {
+  const platform::TStatus written = FInterface->WriteIni(FOutputFileName);
+  platform::ShowFailure(written);
+  if (written) {
     FReserved = false;
     KeepRequestedCopy();
   } else if (FReserved) {
@@ -104,12 +106,16 @@ void TLauncherRun::RunAnalysis() {
   }
 
   // Set only now, so that the generated file carries no Prog key.
-  FInterface->SetProgramFile(prog);
+  platform::ShowFailure(FInterface->SetProgramFile(prog));
   FInterface->Parameters().push_back(FOutputFileName);
   WriteLog("Programcall:" + FInterface->BuildCommandLine());
-  std::string reason;
-  if (!FInterface->CallProgram(&reason)) {
-    if (reason.empty()) reason = "the program file does not exist any more";
+  const iface::TInterfaceBA::TProgramCall call = FInterface->CallProgram();
+  if (!call.Status) {
+    // The interface's own text first, then the launcher's box with the system's reason.
+    platform::ShowFailure(call.Status);
+    const std::string reason = call.SystemReason.empty()
+                                   ? std::string("the program file does not exist any more")
+                                   : call.SystemReason;
     WriteLog("Error: Program could not be started: " + reason);
     Fail("Programfile " + prog + " could not be started: " + reason + SeeLog());
   }
@@ -129,7 +135,7 @@ void TLauncherRun::CompleteCalibration() {
       image.ExclusionCircleX0InPixel = computed.ExclusionCircleX0InPixel;
     if (image.ExclusionCircleY0InPixel <= 0)
       image.ExclusionCircleY0InPixel = computed.ExclusionCircleY0InPixel;
-    FInterface->SetImage(i, image);
+    platform::ShowFailure(FInterface->SetImage(i, image));
   }
 }
 

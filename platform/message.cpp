@@ -97,4 +97,8 @@ void ShowMessage(const std::string& Text, const std::string& Caption, MessageIco
   std::fflush(stderr);
 }
 
+void ShowFailure(const TStatus& Status) {
+  if (!Status.Ok() && !Status.Reason().empty()) ShowMessage(Status.Reason());
+}
+
 }  // namespace platform

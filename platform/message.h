@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
+
 namespace platform {
 
 enum class MessageIcon { None, Information, Warning, Error };
@@ -22,6 +24,10 @@ struct Message {
 // message is only recorded.
 void ShowMessage(const std::string& Text, const std::string& Caption = {},
                  MessageIcon Icon = MessageIcon::Information);
+
+// Tells the user why Status failed: ShowMessage(Status.Reason()), and nothing for a success or a
+// failure without a reason.
+void ShowFailure(const TStatus& Status);
 
 // Captures every message shown while it is alive, in order, instead of showing it. Recorders
 // nest; the most recently created one that is still alive receives the messages.

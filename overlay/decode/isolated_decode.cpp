@@ -403,9 +403,10 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
   return result;
 }
 
-bool EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width, std::uint32_t Height,
-                        std::uint32_t Pitch, std::uint32_t DotsPerMeterX,
-                        std::uint32_t DotsPerMeterY, std::string* Jpeg) {
+// EncodeJpegIsolated's work: false, *Jpeg untouched, when no JPEG came of it.
+static bool EncodeJpeg(const std::uint8_t* Pixels, std::uint32_t Width, std::uint32_t Height,
+                       std::uint32_t Pitch, std::uint32_t DotsPerMeterX,
+                       std::uint32_t DotsPerMeterY, std::string* Jpeg) {
   decoder::TRequest request;
   request.Kind = decoder::TRequestKind::EncodeJpeg;
   request.Threads = 1;
@@ -450,6 +451,17 @@ bool EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width, std::ui
   process.Finish(true);
   *Jpeg = std::move(data);
   return true;
+}
+
+platform::TResult<std::string> EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width,
+                                                  std::uint32_t Height, std::uint32_t Pitch,
+                                                  std::uint32_t DotsPerMeterX,
+                                                  std::uint32_t DotsPerMeterY) {
+  std::string jpeg;
+  if (!EncodeJpeg(Pixels, Width, Height, Pitch, DotsPerMeterX, DotsPerMeterY, &jpeg)) {
+    return platform::TStatus::Failure();
+  }
+  return jpeg;
 }
 
 }  // namespace overlay

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/status.h"
 #include "raster/core.h"
 
 namespace overlay {
@@ -45,11 +46,12 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path);
 
 // Encodes Width x Height 24-bit pixels (B, G, R bytes, top row first, Pitch bytes apart) as a
 // JPEG file image with FreeImage's JPEG writer at its default settings, in a decoder process.
-// The resolution is written as given (dots per metre). False, *Jpeg untouched, when no JPEG
-// came of it.
-bool EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width, std::uint32_t Height,
-                        std::uint32_t Pitch, std::uint32_t DotsPerMeterX,
-                        std::uint32_t DotsPerMeterY, std::string* Jpeg);
+// The resolution is written as given (dots per metre). The JPEG's bytes, or a failure without
+// a reason when no JPEG came of it.
+platform::TResult<std::string> EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width,
+                                                  std::uint32_t Height, std::uint32_t Pitch,
+                                                  std::uint32_t DotsPerMeterX,
+                                                  std::uint32_t DotsPerMeterY);
 
 // The decoder program: the one set by SetDecoderProgram, else tessaly-decode in
 // platform::ProgramDirectory(). When it cannot be started, no picture can be opened; one line

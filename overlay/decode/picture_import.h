@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/status.h"
 #include "raster/core.h"
 
 struct FIBITMAP;
@@ -28,17 +29,21 @@ std::string TooLargeText(std::uint64_t Width, std::uint64_t Height);
 // does not refuse it with "Unknown file format *").
 bool IsImportedExtension(const std::string& Path);
 
-// Loads the picture file at Path. Returns nullptr without a message when no file exists or
-// FreeImage cannot decode it (also when the decoder process crashes, aborts, answers nonsense,
-// runs past DecoderTimeoutSeconds or cannot be started); returns nullptr after the message
-// "Unknown file format *" + extension when the extension names no type the program loads
-// (decided here, before any decoder starts), and after TooLargeText when the picture is too
-// large. Palette pictures become their palette colours, opaque except for the entries of their
-// transparency table; 15/16/24-bit pictures their colours, opaque; 32-bit pictures keep their
-// fourth byte as alpha; 16-bit grey, 48 and 64-bit colour and other non-standard pictures are
-// reduced to 8 bits per channel. Raises raster::EBitmapError when the memory for the 32-bit
-// copy cannot be had.
-std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path);
+// A loaded picture, or why there is none (platform/status.h).
+using TPictureResult = platform::TResult<std::unique_ptr<raster::TBitmap32>>;
+
+// Loads the picture file at Path. Fails without a reason when no file exists or FreeImage
+// cannot decode it (also when the decoder process crashes, aborts, answers nonsense, runs past
+// DecoderTimeoutSeconds or cannot be started); fails with the reason "Unknown file format *" +
+// extension when the extension names no type the program loads (decided here, before any
+// decoder starts), and with TooLargeText when the picture is too large. Shows nothing: the
+// caller tells the user (LoadPictureOrTell of overlay/scene/picture_loading.h). Palette
+// pictures become their palette colours, opaque except for the entries of their transparency
+// table; 15/16/24-bit pictures their colours, opaque; 32-bit pictures keep their fourth byte as
+// alpha; 16-bit grey, 48 and 64-bit colour and other non-standard pictures are reduced to 8
+// bits per channel. Raises raster::EBitmapError when the memory for the 32-bit copy cannot be
+// had.
+TPictureResult LoadPicture(const std::string& Path);
 
 // How a loaded picture is handed over: with its pixels as stored in the file (LoadPicture's
 // way), or Upright, turned and mirrored as the file's EXIF orientation tag says
@@ -46,23 +51,15 @@ std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path);
 enum class TPictureOrientation { AsStored, Upright };
 // LoadPicture, the picture then handed over as Orientation says. The tag is read by the decoder
 // process, not here.
-std::unique_ptr<raster::TBitmap32> LoadPicture(const std::string& Path,
-                                               TPictureOrientation Orientation);
+TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientation);
 
-// LoadPicture with FreeImage in this process: the same checks, messages and pixels, but a file
+// LoadPicture with FreeImage in this process: the same checks, reasons and pixels, but a file
 // that crashes FreeImage ends this process. For the tests of the conversion only.
-std::unique_ptr<raster::TBitmap32> LoadPictureInProcess(const std::string& Path);
-std::unique_ptr<raster::TBitmap32> LoadPictureInProcess(const std::string& Path,
-                                                        TPictureOrientation Orientation);
+TPictureResult LoadPictureInProcess(const std::string& Path);
+TPictureResult LoadPictureInProcess(const std::string& Path, TPictureOrientation Orientation);
 
 // The text for a picture that cannot be read (missing, damaged, or out of memory).
 std::string PictureNotLoadedText(const std::string& Path);
-// LoadPicture for a picture the user asked for by name and must hear about: when no picture
-// arrives and LoadPicture has not said why, PictureNotLoadedText is shown. The user gets
-// exactly one message for any failure.
-std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path);
-std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path,
-                                                     TPictureOrientation Orientation);
 
 // Converts a decoded FreeImage bitmap of type FIT_BITMAP (1, 4, 8, 16, 24 or 32 bits per
 // pixel) into a new TBitmap32, turning FreeImage's bottom-up rows into top-down ones; palette
@@ -70,8 +67,5 @@ std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path,
 // nullptr for other types and bit depths, for an empty picture, and (without a message) for
 // one larger than MaxPicturePixels.
 std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib);
-
-// Makes TBitmap32::LoadFromFile open every format LoadPicture opens.
-void RegisterPictureDecoder();
 
 }  // namespace overlay

@@ -92,18 +92,17 @@ int RunAlignCommand(const std::vector<std::string>& Args, std::ostream& Out, std
     return 2;
   }
   try {
-    std::string error;
-    const auto picture1 = ReadPictureFile("picture 1", files[0], error);
-    if (picture1 == nullptr) {
-      Err << "tessaly-align: " << error << "\n";
+    const auto picture1 = ReadPictureFile("picture 1", files[0]);
+    if (!picture1) {
+      Err << "tessaly-align: " << picture1.Reason() << "\n";
       return 1;
     }
-    const auto picture2 = ReadPictureFile("picture 2", files[1], error);
-    if (picture2 == nullptr) {
-      Err << "tessaly-align: " << error << "\n";
+    const auto picture2 = ReadPictureFile("picture 2", files[1]);
+    if (!picture2) {
+      Err << "tessaly-align: " << picture2.Reason() << "\n";
       return 1;
     }
-    const TAutoAlignResult r = AutoAlign(*picture1, *picture2);
+    const TAutoAlignResult r = AutoAlign(*picture1.Value(), *picture2.Value());
     if (json) {
       PrintJson(r, Out);
     } else if (r.Reliable()) {

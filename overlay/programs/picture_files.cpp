@@ -4,22 +4,16 @@
 #include <QSaveFile>
 #include <filesystem>
 
-#include "overlay/decode/picture_import.h"
+#include "overlay/scene/picture_loading.h"
 
 namespace overlay {
 
 using raster::TBitmap32;
 
-bool WritePngAtomically(const TBitmap32& Picture, const std::string& Path, std::string& Error) {
-  if (Picture.Empty()) {
-    Error = "nothing to write (empty picture)";
-    return false;
-  }
+platform::TStatus WritePngAtomically(const TBitmap32& Picture, const std::string& Path) {
+  if (Picture.Empty()) return platform::TStatus::Failure("nothing to write (empty picture)");
   QImage image(Picture.Width(), Picture.Height(), QImage::Format_RGB888);
-  if (image.isNull()) {
-    Error = "not enough memory for the picture";
-    return false;
-  }
+  if (image.isNull()) return platform::TStatus::Failure("not enough memory for the picture");
   for (std::int32_t y = 0; y < Picture.Height(); ++y) {
     const raster::TColor32* src = Picture.GetScanLine(y);
     uchar* dst = image.scanLine(y);
@@ -33,33 +27,29 @@ bool WritePngAtomically(const TBitmap32& Picture, const std::string& Path, std::
   // when everything was written; on any failure the temporary file is removed.
   QSaveFile file(QString::fromStdString(Path));
   if (!file.open(QIODevice::WriteOnly)) {
-    Error = file.errorString().toStdString();
-    return false;
+    return platform::TStatus::Failure(file.errorString().toStdString());
   }
   if (!image.save(&file, "PNG")) {
-    Error = file.error() != QFileDevice::NoError ? file.errorString().toStdString()
-                                                 : std::string("PNG encoding failed");
+    std::string reason = file.error() != QFileDevice::NoError ? file.errorString().toStdString()
+                                                              : std::string("PNG encoding failed");
     file.cancelWriting();  // the temporary file goes with the QSaveFile
-    return false;
+    return platform::TStatus::Failure(std::move(reason));
   }
-  if (!file.commit()) {
-    Error = file.errorString().toStdString();
-    return false;
-  }
-  return true;
+  if (!file.commit()) return platform::TStatus::Failure(file.errorString().toStdString());
+  return {};
 }
 
-std::unique_ptr<TBitmap32> ReadPictureFile(const std::string& Which, const std::string& Path,
-                                           std::string& Error) {
+platform::TResult<std::unique_ptr<TBitmap32>> ReadPictureFile(const std::string& Which,
+                                                              const std::string& Path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(Path, ec)) {
-    Error = Which + " not found: " + Path;
-    return nullptr;
+    return platform::TStatus::Failure(Which + " not found: " + Path);
   }
-  std::unique_ptr<TBitmap32> picture = LoadPicture(Path);
+  // The import's own reason goes where the program's messages go (standard error without a
+  // display), before the tool's line about the file.
+  std::unique_ptr<TBitmap32> picture = LoadPictureAndTell(Path);
   if (picture == nullptr || picture->Empty()) {
-    Error = Which + " could not be decoded: " + Path;
-    return nullptr;
+    return platform::TStatus::Failure(Which + " could not be decoded: " + Path);
   }
   return picture;
 }

@@ -5,19 +5,20 @@
 #include <memory>
 #include <string>
 
+#include "platform/status.h"
 #include "raster/core.h"
 
 namespace overlay {
 
 // Writes Picture (alpha dropped) as an RGB PNG. The file appears complete or not at all: it is
-// written under a temporary name in the target directory and renamed. Returns false and sets
-// Error when it cannot.
-bool WritePngAtomically(const raster::TBitmap32& Picture, const std::string& Path,
-                        std::string& Error);
+// written under a temporary name in the target directory and renamed. A failure's reason says
+// why it cannot be written.
+platform::TStatus WritePngAtomically(const raster::TBitmap32& Picture, const std::string& Path);
 
 // Reads a picture for a command-line tool through the program's picture import; Which names it
-// in the message ("picture 1"). Null, with Error set, when it is no file or cannot be decoded.
-std::unique_ptr<raster::TBitmap32> ReadPictureFile(const std::string& Which,
-                                                   const std::string& Path, std::string& Error);
+// in the reason ("picture 1"). A failure when it is no file or cannot be decoded; an import
+// that knows why (an unknown type, a picture too large) has shown its own reason first.
+platform::TResult<std::unique_ptr<raster::TBitmap32>> ReadPictureFile(const std::string& Which,
+                                                                      const std::string& Path);
 
 }  // namespace overlay

@@ -6,7 +6,7 @@
 #include <memory>
 #include <ostream>
 
-#include "overlay/decode/picture_import.h"
+#include "overlay/scene/picture_loading.h"
 #include "overlay/windows/about_box.h"
 #include "overlay/windows/assistent.h"
 #include "overlay/windows/form_main.h"

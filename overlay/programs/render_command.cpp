@@ -207,16 +207,18 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
       Err << "tessaly-render: " << error << "\n";
       return 1;
     }
-    std::unique_ptr<TBitmap32> picture1 = ReadPictureFile("picture 1", request.Picture1, error);
-    if (picture1 == nullptr) {
-      Err << "tessaly-render: " << error << "\n";
+    auto read1 = ReadPictureFile("picture 1", request.Picture1);
+    if (!read1) {
+      Err << "tessaly-render: " << read1.Reason() << "\n";
       return 1;
     }
-    std::unique_ptr<TBitmap32> picture2 = ReadPictureFile("picture 2", request.Picture2, error);
-    if (picture2 == nullptr) {
-      Err << "tessaly-render: " << error << "\n";
+    auto read2 = ReadPictureFile("picture 2", request.Picture2);
+    if (!read2) {
+      Err << "tessaly-render: " << read2.Reason() << "\n";
       return 1;
     }
+    std::unique_ptr<TBitmap32> picture1 = std::move(read1).Value();
+    std::unique_ptr<TBitmap32> picture2 = std::move(read2).Value();
     Out << "picture 1: " << request.Picture1 << " (" << picture1->Width() << " x "
         << picture1->Height() << ")\n"
         << "picture 2: " << request.Picture2 << " (" << picture2->Width() << " x "
@@ -256,8 +258,8 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
         << "), opacity " << s.Alpha << "\n";
 
     const std::unique_ptr<TBitmap32> shot = scene.RenderViewport();
-    if (!WritePngAtomically(*shot, request.Output, error)) {
-      Err << "tessaly-render: cannot write " << request.Output << ": " << error << "\n";
+    if (const platform::TStatus written = WritePngAtomically(*shot, request.Output); !written) {
+      Err << "tessaly-render: cannot write " << request.Output << ": " << written.Reason() << "\n";
       return 1;
     }
     Out << "wrote " << request.Output << " (" << shot->Width() << " x " << shot->Height()

@@ -5,7 +5,7 @@
 #include <limits>
 #include <numbers>
 
-#include "overlay/decode/picture_import.h"
+#include "overlay/scene/picture_loading.h"
 #include "platform/message.h"
 
 namespace overlay {
@@ -122,14 +122,14 @@ void TMainController::SetText(TField Field, std::string Text) {
 // Load sequences
 
 bool TMainController::LoadImage1(const std::string& Path) {
-  std::unique_ptr<TBitmap32> picture = LoadPicture(Path, FOrientation);
+  std::unique_ptr<TBitmap32> picture = LoadPictureAndTell(Path, FOrientation);
   if (picture == nullptr) return false;
   SetImage1(Path, *picture);
   return true;
 }
 
 bool TMainController::LoadImage2(const std::string& Path) {
-  std::unique_ptr<TBitmap32> picture = LoadPicture(Path, FOrientation);
+  std::unique_ptr<TBitmap32> picture = LoadPictureAndTell(Path, FOrientation);
   if (picture == nullptr) return false;
   SetImage2(Path, *picture);
   return true;

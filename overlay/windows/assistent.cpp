@@ -19,6 +19,7 @@
 
 #include "overlay/decode/orientation.h"
 #include "overlay/decode/picture_import.h"
+#include "overlay/scene/picture_loading.h"
 #include "overlay/windows/sprache.h"
 #include "platform/message.h"
 #include "platform/paths.h"

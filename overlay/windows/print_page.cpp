@@ -164,14 +164,17 @@ bool WritePrintCapture(const QImage& Capture, const std::string& TempDir, int In
     // BMP holds, so its result is the JPEG of that BMP, and a fault in the writer cannot end
     // the program.
     const QImage pixels = Capture.convertToFormat(QImage::Format_BGR888);
-    std::string jpeg;
-    if (!pixels.isNull() &&
-        EncodeJpegIsolated(pixels.constBits(), std::uint32_t(pixels.width()),
-                           std::uint32_t(pixels.height()), std::uint32_t(pixels.bytesPerLine()),
-                           std::uint32_t(std::max(pixels.dotsPerMeterX(), 0)),
-                           std::uint32_t(std::max(pixels.dotsPerMeterY(), 0)), &jpeg)) {
-      written = platform::WriteFileAtomically(testPath, jpeg, nullptr, PrivateFile);
-      written = platform::WriteFileAtomically(imagePath, jpeg, nullptr, PrivateFile) && written;
+    platform::TResult<std::string> jpeg = platform::TStatus::Failure();
+    if (!pixels.isNull()) {
+      jpeg = EncodeJpegIsolated(
+          pixels.constBits(), std::uint32_t(pixels.width()), std::uint32_t(pixels.height()),
+          std::uint32_t(pixels.bytesPerLine()), std::uint32_t(std::max(pixels.dotsPerMeterX(), 0)),
+          std::uint32_t(std::max(pixels.dotsPerMeterY(), 0)));
+    }
+    if (jpeg) {
+      written = platform::WriteFileAtomically(testPath, jpeg.Value(), nullptr, PrivateFile);
+      written =
+          platform::WriteFileAtomically(imagePath, jpeg.Value(), nullptr, PrivateFile) && written;
     }
   }
   RemoveRegularFile(bmpPath);

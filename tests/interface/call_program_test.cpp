@@ -30,13 +30,15 @@ TEST(CallProgram, TheProgramGetsEachParameterExactlyAsGiven) {
   chmod(prog.c_str(), 0755);
 
   TInterfaceBA ba(iface::miSend);
-  ba.SetProgramFile(prog);
+  EXPECT_TRUE(ba.SetProgramFile(prog));
   EXPECT_EQ(ba.BuildCommandLine(), "\"" + prog + "\"");
   ba.Parameters() = {"a b", "", "say \"hi\"", "$HOME;*"};
   EXPECT_EQ(ba.BuildCommandLine(), "\"" + prog + "\" \"a b\" \"say \"hi\"\" \"$HOME;*\"");
   platform::MessageRecorder boxes;
-  // Started, so true, whatever the program's exit status.
-  EXPECT_TRUE(ba.CallProgram());
+  // Started, so a success, whatever the program's exit status.
+  const TInterfaceBA::TProgramCall call = ba.CallProgram();
+  EXPECT_TRUE(call.Status.Ok());
+  EXPECT_EQ(call.SystemReason, "");
   EXPECT_EQ(ReadBytes(dir + "args.txt"), "[a b]\n[say \"hi\"]\n[$HOME;*]\n");
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{});
 }
@@ -46,9 +48,9 @@ TEST(CallProgram, AProgramThatCrashesStillCountsAsStartedAndEnded) {
   std::ofstream(prog) << "#!/bin/sh\nkill -SEGV $$\n";
   chmod(prog.c_str(), 0755);
   TInterfaceBA ba(iface::miSend);
-  ba.SetProgramFile(prog);
+  EXPECT_TRUE(ba.SetProgramFile(prog));
   platform::MessageRecorder boxes;
-  EXPECT_TRUE(ba.CallProgram());
+  EXPECT_TRUE(ba.CallProgram().Status.Ok());
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{});
 }
 
@@ -61,7 +63,7 @@ TEST(CallProgram, WhileAProgramRunsTheCallersEventsAreHandledUntilItEnds) {
   chmod(prog.c_str(), 0755);
   std::filesystem::remove(dir + "pid");
   TInterfaceBA ba(iface::miSend);
-  ba.SetProgramFile(prog);
+  EXPECT_TRUE(ba.SetProgramFile(prog));
   int ticks = 0;
   QTimer timer;
   QObject::connect(&timer, &QTimer::timeout, [&] {
@@ -71,23 +73,26 @@ TEST(CallProgram, WhileAProgramRunsTheCallersEventsAreHandledUntilItEnds) {
     if (in >> pid && pid > 0 && ticks >= 3) ::kill(pid, SIGTERM);
   });
   timer.start(50);
-  EXPECT_TRUE(ba.CallProgram());
+  EXPECT_TRUE(ba.CallProgram().Status.Ok());
   EXPECT_GE(ticks, 3);
 }
 
+// The reason is the caller's to show; the record shows nothing itself.
 TEST(CallProgram, AMissingProgramIsNeverStarted) {
   TInterfaceBA ba(iface::miSend);
   platform::MessageRecorder boxes;
-  EXPECT_FALSE(ba.CallProgram());
-  ba.SetProgramFile(testing::TempDir() + "no such program");
-  std::string reason;
-  EXPECT_FALSE(ba.CallProgram(&reason));
-  EXPECT_EQ(reason, "");
-  EXPECT_EQ(boxes.Texts(),
+  const TInterfaceBA::TProgramCall none = ba.CallProgram();
+  EXPECT_FALSE(none.Status.Ok());
+  EXPECT_TRUE(ba.SetProgramFile(testing::TempDir() + "no such program"));
+  const TInterfaceBA::TProgramCall missing = ba.CallProgram();
+  EXPECT_FALSE(missing.Status.Ok());
+  EXPECT_EQ(missing.SystemReason, "");
+  EXPECT_EQ((std::vector<std::string>{none.Status.Reason(), missing.Status.Reason()}),
             (std::vector<std::string>{"Das Programm '' existiert nicht! [ProgramFile]",
                                       "Das Programm '" + testing::TempDir() +
                                           "no such program' existiert nicht! "
                                           "[ProgramFile]"}));
+  EXPECT_TRUE(boxes.Texts().empty());
 }
 
 }  // namespace

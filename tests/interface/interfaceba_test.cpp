@@ -90,11 +90,11 @@ TEST(InterfaceBA, ReadsTheInterfaceFormWithItsDefaultsAndNormalisations) {
 TEST(InterfaceBA, WrittenFileReadsBackAndKeepsWhatItDoesNotWrite) {
   TInterfaceBA ba = ReadAs({WriteFile("two.ini", kTwoPictures)});
   ba.SetMode(miSend);
-  ba.SetProgramFile("/opt/tessaly/tessaly");
-  ba.SetResultRequest(false);
+  EXPECT_TRUE(ba.SetProgramFile("/opt/tessaly/tessaly"));
+  EXPECT_TRUE(ba.SetResultRequest(false));
   TImageData i1 = ba.GetImage(1);
   i1.Pp100MM = 812;
-  ba.SetImage(1, i1);
+  EXPECT_TRUE(ba.SetImage(1, i1));
   // The target holds a stale ResultFileDB for picture 1 and a comment of its own.
   const std::string out =
       WriteFile("out.ini", "; from the clinic system\n[Image1]\nResultFileDB=stale\n");
@@ -139,19 +139,27 @@ TEST(InterfaceBA, WrittenFileReadsBackAndKeepsWhatItDoesNotWrite) {
   EXPECT_EQ(bare.GetResultFile(), platform::ProgramDirectory() + "result.txt");
 }
 
-TEST(InterfaceBA, RefusalsShowTheirTextsAndChangeNothing) {
+// The refusals' texts are the reasons of the failures, for the caller to show; the record
+// shows nothing itself.
+TEST(InterfaceBA, RefusalsGiveTheirTextsAndChangeNothing) {
   platform::MessageRecorder messages;
   TInterfaceBA ba(miReceive);
-  ba.SetAutomatic(true);
-  ba.SetProgramFile("x");
-  ba.ResetFlags();
-  ba.SetImage(0, {});
+  std::vector<std::string> reasons;
+  const auto refused = [&](const platform::TStatus& Status) {
+    EXPECT_FALSE(Status.Ok());
+    reasons.push_back(Status.Reason());
+  };
+  refused(ba.SetAutomatic(true));
+  refused(ba.SetProgramFile("x"));
+  refused(ba.ResetFlags());
+  refused(ba.SetImage(0, {}));
   const std::string out = WriteFile("refused.ini", "[General]\nCount=7\n");
-  EXPECT_FALSE(ba.WriteIni(out));
+  refused(ba.WriteIni(out));
   ba.SetMode(miSend);
-  EXPECT_FALSE(ba.WriteIni(out));  // no sender
+  refused(ba.WriteIni(out));  // no sender
+  EXPECT_TRUE(messages.Texts().empty());
   EXPECT_EQ(
-      messages.Texts(),
+      reasons,
       (std::vector<std::string>{
           "Wert kann nicht gesetzt werden. (Wert kann nur im Modus 'miSend' gesetzt werden",
           "Wert kann nicht gesetzt werden. (Wert kann nur im Modus 'miSend' gesetzt werden",
@@ -165,12 +173,12 @@ TEST(InterfaceBA, RefusalsShowTheirTextsAndChangeNothing) {
   EXPECT_EQ(ReadBytes(out), "[General]\nCount=7\n");
 
   // A file that cannot be written is reported, not passed off as written.
-  messages.Clear();
   ba.SetSender("S");
   const std::string unwritable = Dir() + "no_such_folder/out.ini";
-  EXPECT_FALSE(ba.WriteIni(unwritable));
-  EXPECT_EQ(messages.Texts(),
-            std::vector<std::string>{"nach " + unwritable + " kann nicht geschrieben werden"});
+  const platform::TStatus written = ba.WriteIni(unwritable);
+  EXPECT_FALSE(written.Ok());
+  EXPECT_EQ(written.Reason(), "nach " + unwritable + " kann nicht geschrieben werden");
+  EXPECT_TRUE(messages.Texts().empty());
 }
 
 TEST(InterfaceBA, CountsThatCannotBeTrustedGiveNoRecords) {

@@ -37,6 +37,28 @@ TEST(MessageRecorder, TheInnermostLiveRecorderReceives) {
   EXPECT_EQ(outer.Texts(), (std::vector<std::string>{"one", "three"}));
 }
 
+// A failure's reason is shown as ShowMessage shows a text of its own; a success and a failure
+// without a reason show nothing.
+TEST(ShowFailure, ShowsTheReasonOfAFailureOnly) {
+  MessageRecorder recorder;
+  ShowFailure(TStatus());
+  ShowFailure(TStatus::Failure());
+  ShowFailure(TStatus::Failure("Unknown file format *.gif"));
+  const std::vector<Message> messages = recorder.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].Text, "Unknown file format *.gif");
+  EXPECT_EQ(messages[0].Caption, "");
+  EXPECT_EQ(messages[0].Icon, MessageIcon::Information);
+
+  const TResult<std::string> jpeg = std::string("bytes");
+  EXPECT_TRUE(jpeg.Ok());
+  EXPECT_EQ(jpeg.Value(), "bytes");
+  const TResult<std::string> none = TStatus::Failure("why");
+  EXPECT_FALSE(none.Ok());
+  EXPECT_EQ(none.Reason(), "why");
+  EXPECT_EQ(none.Value(), "");
+}
+
 TEST(ShowMessage, WithoutARecorderOrDisplayTheTextGoesToStandardError) {
   testing::internal::CaptureStderr();
   ShowMessage("plain");

@@ -23,6 +23,7 @@
 
 #include "overlay/decode/decoder_protocol.h"
 #include "overlay/decode/picture_import.h"
+#include "overlay/scene/picture_loading.h"
 #include "overlay/windows/print_page.h"
 #include "platform/message.h"
 #include "tests/support/wait.h"
@@ -135,8 +136,8 @@ bool SamePixels(const TBitmap32& A, const TBitmap32& B) {
 }
 
 // Every file of the shared test data goes through LoadPicture and this process goes on. The
-// three crashers give no picture and no message; every other file gives what FreeImage in this
-// process gives: the same messages and the same pixels.
+// three crashers give no picture and no reason; every other file gives what FreeImage in this
+// process gives: the same reasons and the same pixels.
 TEST(IsolatedDecode, EveryTestFileSurvivesTheCrashersGiveNoPictureTheRestAsInProcess) {
   std::vector<std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(TESSALY_TESTDATA)) {
@@ -149,19 +150,18 @@ TEST(IsolatedDecode, EveryTestFileSurvivesTheCrashersGiveNoPictureTheRestAsInPro
   int crashers = 0, compared = 0;
   for (const std::string& name : files) {
     SCOPED_TRACE(name);
-    platform::MessageRecorder isolatedMessages;
-    const std::unique_ptr<TBitmap32> isolated = LoadPicture(TestFile(name));
-    const std::vector<std::string> isolatedTexts = isolatedMessages.Texts();
+    const TPictureResult isolatedLoad = LoadPicture(TestFile(name));
+    const std::unique_ptr<TBitmap32>& isolated = isolatedLoad.Value();
     if (kCrashFreeImage.count(name)) {
       if (!CrashesDecoder(name)) continue;  // it survived this process; nothing else to hold
       ++crashers;
       EXPECT_EQ(isolated, nullptr);
-      EXPECT_TRUE(isolatedTexts.empty());
+      EXPECT_EQ(isolatedLoad.Reason(), "");
       continue;
     }
-    platform::MessageRecorder inProcessMessages;
-    const std::unique_ptr<TBitmap32> inProcess = LoadPictureInProcess(TestFile(name));
-    EXPECT_EQ(isolatedTexts, inProcessMessages.Texts());
+    const TPictureResult inProcessLoad = LoadPictureInProcess(TestFile(name));
+    const std::unique_ptr<TBitmap32>& inProcess = inProcessLoad.Value();
+    EXPECT_EQ(isolatedLoad.Reason(), inProcessLoad.Reason());
     ASSERT_EQ(isolated == nullptr, inProcess == nullptr);
     if (isolated != nullptr) {
       EXPECT_TRUE(SamePixels(*isolated, *inProcess));
@@ -188,16 +188,16 @@ TEST(IsolatedDecode, ACrasherAskedForByNameGivesItsOneMessage) {
 // Crashes leave nothing behind: no zombie, no descriptor, no mapping. One decoder waits for the
 // next request and the memory of the last picture is kept for it, as before.
 TEST(IsolatedDecode, CrashesLeaveNoProcessDescriptorOrMappingBehind) {
-  ASSERT_NE(LoadPicture(TestFile("formats/jpeg/hopper.jpg")), nullptr);
+  ASSERT_NE(LoadPicture(TestFile("formats/jpeg/hopper.jpg")).Value(), nullptr);
   const Holdings before = Now();
   EXPECT_EQ(before.Children, 1);  // the decoder for the next request
   for (int round = 0; round < 2; ++round) {
     for (const std::string& name : kCrashFreeImage) {
       if (CrashesDecoder(name)) {
-        EXPECT_EQ(LoadPicture(TestFile(name)), nullptr);
+        EXPECT_EQ(LoadPicture(TestFile(name)).Value(), nullptr);
       }
     }
-    EXPECT_NE(LoadPicture(TestFile("formats/png/basn6a08.png")), nullptr);
+    EXPECT_NE(LoadPicture(TestFile("formats/png/basn6a08.png")).Value(), nullptr);
   }
   const Holdings after = Now();
   EXPECT_EQ(after.Descriptors, before.Descriptors);
@@ -215,9 +215,9 @@ TEST(IsolatedDecode, AHangingDecoderIsKilledAfterTheConfiguredTime) {
   const StandIn standIn(folder.Script("hang", "echo $$ >> " + started + "\nsleep 2\necho $$ >> " +
                                                   alive + "\nexec sleep 600"),
                         "0.3");
-  platform::MessageRecorder recorder;
-  EXPECT_EQ(LoadPicture(TestFile("formats/jpeg/hopper.jpg")), nullptr);
-  EXPECT_TRUE(recorder.Texts().empty());
+  const TPictureResult hung = LoadPicture(TestFile("formats/jpeg/hopper.jpg"));
+  EXPECT_EQ(hung.Value(), nullptr);
+  EXPECT_EQ(hung.Reason(), "");
   std::set<int> gone, living, noted;
   // Wait until both stand-ins have started, one of them is gone and one has noted that it lived
   // past its two seconds. A process that is gone writes no more notes, so a killed one that had
@@ -257,13 +257,18 @@ TEST(IsolatedDecode, CrashingSilentLyingAndMissingDecodersGiveNoPicture) {
            R"(printf 'TSR1\000\000\000\000\001\000\000\000\001\000\000\000\004\000\000\000\000\000\000\000' >&3)")}) {
     SCOPED_TRACE(body);
     const StandIn standIn(folder.Script("standin", body));
-    EXPECT_EQ(LoadPicture(TestFile("formats/jpeg/hopper.jpg")), nullptr);
+    const TPictureResult loaded = LoadPicture(TestFile("formats/jpeg/hopper.jpg"));
+    EXPECT_EQ(loaded.Value(), nullptr);
+    EXPECT_EQ(loaded.Reason(), "");
   }
   const StandIn missing(folder.File("no-such-decoder"));
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(LoadPicture(TestFile("formats/jpeg/hopper.jpg")), nullptr);
-  EXPECT_EQ(LoadPicture(TestFile("formats/png/basn6a08.png")), nullptr);
+  const TPictureResult jpeg = LoadPicture(TestFile("formats/jpeg/hopper.jpg"));
+  const TPictureResult png = LoadPicture(TestFile("formats/png/basn6a08.png"));
   const std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(jpeg.Value(), nullptr);
+  EXPECT_EQ(png.Value(), nullptr);
+  EXPECT_EQ(jpeg.Reason() + png.Reason(), "");
   EXPECT_TRUE(recorder.Texts().empty());
   EXPECT_NE(errors.find("no-such-decoder cannot be started"), std::string::npos) << errors;
   EXPECT_EQ(errors.find("cannot be started"), errors.rfind("cannot be started")) << errors;

@@ -11,6 +11,7 @@
 
 #include "overlay/decode/decoder_protocol.h"
 #include "overlay/decode/picture_import.h"
+#include "overlay/scene/picture_loading.h"
 
 namespace overlay {
 namespace {
@@ -123,7 +124,7 @@ class OrientationFiles : public ::testing::Test {
 const std::string Photo = std::string(TESSALY_TESTDATA) + "/photos-exif/Fujifilm_FinePix_E500.jpg";
 
 TEST_F(OrientationFiles, UprightLoadingTurnsByTheFileTagInTheDecoderAndInProcess) {
-  const std::unique_ptr<TBitmap32> original = LoadPictureInProcess(Photo);
+  const std::unique_ptr<TBitmap32> original = LoadPictureInProcess(Photo).Value();
   ASSERT_NE(original, nullptr);
   ASSERT_EQ(original->Width(), 59);
   for (int orientation = 1; orientation <= 8; ++orientation) {
@@ -131,11 +132,12 @@ TEST_F(OrientationFiles, UprightLoadingTurnsByTheFileTagInTheDecoderAndInProcess
     const std::string path = Tagged(Photo, orientation);
     const std::unique_ptr<TBitmap32> expected = ExpectedUpright(*original, orientation);
 
-    const std::unique_ptr<TBitmap32> upright = LoadPicture(path, TPictureOrientation::Upright);
+    const std::unique_ptr<TBitmap32> upright =
+        LoadPicture(path, TPictureOrientation::Upright).Value();
     ASSERT_NE(upright, nullptr);
     EXPECT_TRUE(SamePixels(*upright, *expected));
     const std::unique_ptr<TBitmap32> inProcess =
-        LoadPictureInProcess(path, TPictureOrientation::Upright);
+        LoadPictureInProcess(path, TPictureOrientation::Upright).Value();
     ASSERT_NE(inProcess, nullptr);
     EXPECT_TRUE(SamePixels(*inProcess, *expected));
     const std::unique_ptr<TBitmap32> told = LoadPictureOrTell(path, TPictureOrientation::Upright);
@@ -143,7 +145,7 @@ TEST_F(OrientationFiles, UprightLoadingTurnsByTheFileTagInTheDecoderAndInProcess
     EXPECT_TRUE(SamePixels(*told, *expected));
 
     // As stored by default: the pixels of the file, untouched.
-    const std::unique_ptr<TBitmap32> stored = LoadPicture(path);
+    const std::unique_ptr<TBitmap32> stored = LoadPicture(path).Value();
     ASSERT_NE(stored, nullptr);
     EXPECT_TRUE(SamePixels(*stored, *original));
   }

@@ -119,8 +119,8 @@ void ExpectSameRgb(const QImage& Png, const TBitmap32& Expected) {
 class SampleRenderTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    P1 = LoadPicture(kSample1).release();
-    P2 = LoadPicture(kSample2).release();
+    P1 = LoadPicture(kSample1).Value().release();
+    P2 = LoadPicture(kSample2).Value().release();
   }
   static void TearDownTestSuite() {
     delete P1;
@@ -283,8 +283,8 @@ TEST(RenderCommand, WrittenPngIsCompleteAndReplacesAnOldFile) {
   TBitmap32 picture;
   FillPattern(picture, 37, 23, 4);
   picture.SetPixel(3, 4, 0x00FF8040u);  // alpha 0 must not reach the file
-  std::string error;
-  ASSERT_TRUE(WritePngAtomically(picture, out, error)) << error;
+  const platform::TStatus written = WritePngAtomically(picture, out);
+  ASSERT_TRUE(written) << written.Reason();
   const QImage png(QString::fromStdString(out));
   ASSERT_EQ(png.size(), QSize(37, 23));
   EXPECT_FALSE(png.hasAlphaChannel());

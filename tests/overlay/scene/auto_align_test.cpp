@@ -44,7 +44,7 @@ std::unique_ptr<TBitmap32> FromMat(const cv::Mat& Bgr) {
 }
 
 cv::Mat LoadPhoto(const std::string& Name, int LongestSide) {
-  const std::unique_ptr<TBitmap32> picture = overlay::LoadPicture(Photo(Name));
+  const std::unique_ptr<TBitmap32> picture = overlay::LoadPicture(Photo(Name)).Value();
   if (picture == nullptr) return {};
   cv::Mat bgr = ToMat(*picture);
   const double f = double(LongestSide) / std::max(bgr.cols, bgr.rows);
@@ -151,8 +151,10 @@ TEST(AutoAlign, SyntheticRetakesAlignWithinOneSliderStepOfTheTruth) {
 
 // The bundled sample pair: two frames of a focus stack, the second a little magnified.
 TEST(AutoAlign, TheSamplePairAlignsWithinOneAndAHalfPixels) {
-  const std::unique_ptr<TBitmap32> first = overlay::LoadPicture(Photo("NT96650_pcb_002.JPG"));
-  const std::unique_ptr<TBitmap32> second = overlay::LoadPicture(Photo("NT96650_pcb_004.JPG"));
+  const std::unique_ptr<TBitmap32> first =
+      overlay::LoadPicture(Photo("NT96650_pcb_002.JPG")).Value();
+  const std::unique_ptr<TBitmap32> second =
+      overlay::LoadPicture(Photo("NT96650_pcb_004.JPG")).Value();
   ASSERT_TRUE(first != nullptr && second != nullptr);
   const overlay::TAutoAlignResult r = overlay::AutoAlign(*first, *second);
   ASSERT_TRUE(r.Reliable());

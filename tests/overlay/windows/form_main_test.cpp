@@ -283,7 +283,7 @@ TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
   Choose(w, "ButtonImage1", one);
   Choose(w, "ButtonImage2", two);
   TMainController& c = w.Controller();
-  const TAutoAlignResult expected = AutoAlign(*LoadPicture(one), *LoadPicture(two));
+  const TAutoAlignResult expected = AutoAlign(*LoadPicture(one).Value(), *LoadPicture(two).Value());
   ASSERT_TRUE(expected.Reliable());
   auto* button = w.findChild<QPushButton*>("ButtonAutoAlign");
   platform::MessageRecorder recorder;
