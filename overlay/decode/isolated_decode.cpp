@@ -403,10 +403,12 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
   return result;
 }
 
-// EncodeJpegIsolated's work: false, *Jpeg untouched, when no JPEG came of it.
-static bool EncodeJpeg(const std::uint8_t* Pixels, std::uint32_t Width, std::uint32_t Height,
-                       std::uint32_t Pitch, std::uint32_t DotsPerMeterX,
-                       std::uint32_t DotsPerMeterY, std::string* Jpeg) {
+platform::TResult<std::string> EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width,
+                                                  std::uint32_t Height, std::uint32_t Pitch,
+                                                  std::uint32_t DotsPerMeterX,
+                                                  std::uint32_t DotsPerMeterY) {
+  // No JPEG has no reason to show: the caller tells the user what it could not do.
+  const platform::TStatus noJpeg = platform::TStatus::Failure();
   decoder::TRequest request;
   request.Kind = decoder::TRequestKind::EncodeJpeg;
   request.Threads = 1;
@@ -417,51 +419,39 @@ static bool EncodeJpeg(const std::uint8_t* Pixels, std::uint32_t Width, std::uin
   request.DotsPerMeterY = DotsPerMeterY;
   const std::vector<std::uint8_t> message = decoder::EncodeRequest(request);
   // The request is checked as the decoder will check it, so that nothing is sent in vain.
-  if (Pixels == nullptr || Jpeg == nullptr ||
+  if (Pixels == nullptr ||
       !decoder::ParseRequest(message.data(), message.size(), &request)) {
-    return false;
+    return noJpeg;
   }
   const std::uint64_t bytes = decoder::EncodeRequestBytes(request);
 
   // The pixels go over in a memfd sealed against every change, so the decoder reads exactly
   // what was written here.
   TFd pixels(::memfd_create("tessaly-capture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-  if (!pixels.Valid() || ::ftruncate(pixels.Get(), off_t(bytes)) != 0) return false;
-  if (!platform::WriteAt(pixels.Get(), Pixels, std::size_t(bytes), 0)) return false;
+  if (!pixels.Valid() || ::ftruncate(pixels.Get(), off_t(bytes)) != 0) return noJpeg;
+  if (!platform::WriteAt(pixels.Get(), Pixels, std::size_t(bytes), 0)) return noJpeg;
   if (::fcntl(pixels.Get(), F_ADD_SEALS,
               F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
-    return false;
+    return noJpeg;
   }
 
   TDecoderProcess process;
-  if (!process.Start() || !process.Send(message, pixels.Get())) return false;
+  if (!process.Start() || !process.Send(message, pixels.Get())) return noJpeg;
   pixels.Reset();
   std::uint8_t answer[decoder::ReplySize + 1];
   std::size_t size = 0;
   TFd memory;
-  if (!process.Receive(answer, sizeof answer, &size, &memory)) return false;
+  if (!process.Receive(answer, sizeof answer, &size, &memory)) return noJpeg;
   decoder::TReply reply;
   if (!decoder::ParseDecoderReply(answer, size, decoder::TRequestKind::EncodeJpeg,
                                   SealedLength(memory), &reply) ||
       reply.Status != decoder::TReplyStatus::Ok) {
-    return false;
+    return noJpeg;
   }
   std::string data(std::size_t(reply.Bytes), '\0');
-  if (!platform::ReadAt(memory.Get(), data.data(), data.size(), 0)) return false;
+  if (!platform::ReadAt(memory.Get(), data.data(), data.size(), 0)) return noJpeg;
   process.Finish(true);
-  *Jpeg = std::move(data);
-  return true;
-}
-
-platform::TResult<std::string> EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width,
-                                                  std::uint32_t Height, std::uint32_t Pitch,
-                                                  std::uint32_t DotsPerMeterX,
-                                                  std::uint32_t DotsPerMeterY) {
-  std::string jpeg;
-  if (!EncodeJpeg(Pixels, Width, Height, Pitch, DotsPerMeterX, DotsPerMeterY, &jpeg)) {
-    return platform::TStatus::Failure();
-  }
-  return jpeg;
+  return data;
 }
 
 }  // namespace overlay
