@@ -67,10 +67,7 @@ TPictureResult LoadPictureInProcess(const std::string& Path, TPictureOrientation
   std::unique_ptr<raster::TBitmap32> bitmap;
   const detail::TDecodeResult result =
       detail::DecodeWithFreeImage(Path, [&](FIBITMAP* Dib, unsigned Width, unsigned Height) {
-        bitmap = std::make_unique<raster::TBitmap32>();
-        // Every pixel is written, so the memory need not be cleared first.
-        bitmap->SetSizeForOverwrite(std::int32_t(Width), std::int32_t(Height));
-        detail::ConvertDib(Dib, bitmap->PixelBuffer(), 0, std::int32_t(Height));
+        bitmap = detail::BitmapFromFreeImage(Dib, Width, Height);
         return true;
       });
   if (result.Status == detail::TDecodeStatus::TooLarge) {

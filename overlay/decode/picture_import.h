@@ -11,8 +11,6 @@
 #include "platform/status.h"
 #include "raster/core.h"
 
-struct FIBITMAP;
-
 namespace overlay {
 
 // The part of the file name (not of a directory) from its last dot on, dot included; empty
@@ -60,12 +58,5 @@ TPictureResult LoadPictureInProcess(const std::string& Path, TPictureOrientation
 
 // The text for a picture that cannot be read (missing, damaged, or out of memory).
 std::string PictureNotLoadedText(const std::string& Path);
-
-// Converts a decoded FreeImage bitmap of type FIT_BITMAP (1, 4, 8, 16, 24 or 32 bits per
-// pixel) into a new TBitmap32, turning FreeImage's bottom-up rows into top-down ones; palette
-// entries take their alpha from the transparency table where it has one for them. Returns
-// nullptr for other types and bit depths, for an empty picture, and (without a message) for
-// one larger than MaxPicturePixels.
-std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib);
 
 }  // namespace overlay

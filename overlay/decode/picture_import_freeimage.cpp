@@ -293,18 +293,17 @@ TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sin
   return {TDecodeStatus::Ok, w, h, orientation};
 }
 
-}  // namespace detail
-
-std::unique_ptr<raster::TBitmap32> fromFreeImage(FIBITMAP* Dib) {
-  unsigned width = 0, height = 0;
-  if (!detail::Convertible(Dib, &width, &height)) return nullptr;
+std::unique_ptr<raster::TBitmap32> BitmapFromFreeImage(FIBITMAP* Dib, unsigned Width,
+                                                       unsigned Height) {
   auto bitmap = std::make_unique<raster::TBitmap32>();
   // Every pixel is written, so the memory need not be cleared first. Programs install the
   // platform's pixel memory, which puts large pictures on huge pages (far fewer page faults).
-  bitmap->SetSizeForOverwrite(std::int32_t(width), std::int32_t(height));
-  detail::ConvertDib(Dib, bitmap->PixelBuffer(), 0, std::int32_t(height));
+  bitmap->SetSizeForOverwrite(std::int32_t(Width), std::int32_t(Height));
+  ConvertDib(Dib, bitmap->PixelBuffer(), 0, std::int32_t(Height));
   return bitmap;
 }
+
+}  // namespace detail
 
 bool IsImportedExtension(const std::string& Path) {
   return IsLoadedType(FreeImage_GetFIFFromFilename(FileExtension(Path).c_str()));

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "raster/core.h"
@@ -32,6 +33,12 @@ bool Convertible(FIBITMAP* Dib, unsigned* Width, unsigned* Height);
 // Dst, which is where row First goes: rows without padding, top row first (the layout of
 // TBitmap32), split over the engine's threads.
 void ConvertDib(FIBITMAP* Dib, raster::TColor32* Dst, std::int32_t First, std::int32_t Last);
+
+// A new TBitmap32 of a Convertible bitmap's Width x Height with its pixels converted
+// (ConvertDib): FreeImage's bottom-up rows turned top-down; palette entries take their alpha
+// from the transparency table where it has one for them.
+std::unique_ptr<raster::TBitmap32> BitmapFromFreeImage(FIBITMAP* Dib, unsigned Width,
+                                                       unsigned Height);
 
 enum class TDecodeStatus { Ok, CannotDecode, TooLarge, NoMemory };
 struct TDecodeResult {
