@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "interface/call_program.h"
 #include "platform/status.h"
 
 namespace iface {
@@ -102,20 +103,15 @@ class TInterfaceBA {
   // Arguments for the receiving program.
   std::vector<std::string>& Parameters() { return FParameters; }
 
-  // Starting the receiving program: ProgramFile with the non-empty Parameters as arguments.
-  // Success when a file exists at ProgramFile; otherwise a failure whose reason says so.
+  // Starting the receiving program: ProgramFile with the non-empty Parameters as arguments
+  // (interface/call_program.h). Success when a file exists at ProgramFile; otherwise a failure
+  // whose reason says so.
   platform::TStatus ProgramExists() const;
   // The command line as text, for logs: the quoted program and the quoted non-empty
   // parameters, nothing escaped. The program itself gets the arguments as they are.
   std::string BuildCommandLine() const;
-  // What CallProgram did. Status: success when the program was started (whatever its exit
-  // status), else a failure whose reason is the text for the user (ProgramExists's, or the
-  // failed command line). SystemReason: the system's reason why a program that exists could not
-  // be started, empty otherwise.
-  struct TProgramCall {
-    platform::TStatus Status;
-    std::string SystemReason;
-  };
+  // What CallProgram did (interface/call_program.h).
+  using TProgramCall = iface::TProgramCall;
   // Starts the program and returns when it has ended, handling the caller's pending events at
   // least every 100 ms.
   TProgramCall CallProgram();

@@ -1,17 +1,28 @@
 #include "platform/process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 
 extern char** environ;
 
 namespace platform {
 
 namespace {
+
+// Sleeps the whole time, however often a signal cuts the sleep short.
+void SleepFor(int Milliseconds) {
+  timespec t{Milliseconds / 1000, long(Milliseconds % 1000) * 1000000L};
+  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+  }
+}
 
 // posix_spawn takes char* const[] but changes none of the strings.
 std::vector<char*> NullTerminated(const std::vector<std::string>& Strings) {
@@ -88,6 +99,38 @@ TSpawned SpawnProgram(const std::string& Program, const std::vector<std::string>
   if (haveAttributes) ::posix_spawnattr_destroy(&attributes);
   if (moved >= 0) ::close(moved);
   return result;
+}
+
+TChildWait::TChildWait(pid_t Pid) : FPid(Pid) {
+#ifdef SYS_pidfd_open
+  FPidFd = int(syscall(SYS_pidfd_open, Pid, 0));
+#endif
+}
+
+TChildWait::~TChildWait() {
+  if (FPidFd >= 0) close(FPidFd);
+}
+
+bool TChildWait::Ended(int Milliseconds) {
+  if (Reaped()) return true;
+  if (FPidFd >= 0) {
+    pollfd fd{FPidFd, POLLIN, 0};
+    if (poll(&fd, 1, Milliseconds) < 0 && errno != EINTR) SleepFor(Milliseconds);
+  } else {
+    SleepFor(Milliseconds);
+  }
+  return Reaped();
+}
+
+bool TChildWait::Reaped() {
+  int status = 0;
+  for (;;) {
+    const pid_t r = waitpid(FPid, &status, WNOHANG);
+    if (r == FPid) return true;
+    if (r == 0) return false;
+    if (errno == EINTR) continue;
+    return true;  // ECHILD: nothing left to wait for
+  }
 }
 
 }  // namespace platform

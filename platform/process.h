@@ -31,4 +31,24 @@ struct TSpawned {
 TSpawned SpawnProgram(const std::string& Program, const std::vector<std::string>& Arguments,
                       const TSpawnOptions& Options = {});
 
+// Waits for one child process in slices, so that the caller can handle its events between
+// them. A pidfd wakes the wait as soon as the child ends; where the kernel has none, each slice
+// simply sleeps.
+class TChildWait {
+ public:
+  explicit TChildWait(pid_t Pid);
+  ~TChildWait();
+  TChildWait(const TChildWait&) = delete;
+  TChildWait& operator=(const TChildWait&) = delete;
+
+  // Waits at most Milliseconds; true once the child has ended and has been reaped.
+  bool Ended(int Milliseconds);
+
+ private:
+  bool Reaped();
+
+  pid_t FPid;
+  int FPidFd = -1;
+};
+
 }  // namespace platform
