@@ -12,16 +12,16 @@ namespace iface {
 
 namespace {
 
-constexpr const char* kFlagRefusal =
+constexpr const char* FlagRefusal =
     "Wert kann nicht gesetzt werden. (Wert kann nur im Modus 'miSend' gesetzt werden";
-constexpr const char* kFlagsRefusal =
+constexpr const char* FlagsRefusal =
     "Werte können nicht gesetzt werden. (Wert kann nur im Modus 'miSend' gesetzt werden";
-constexpr const char* kIndexRefusal =
+constexpr const char* IndexRefusal =
     "Internal error: TInterfaceBA::SetSubjects: Count nicht im gültigen Bereich";
-constexpr const char* kWriteModeRefusal =
+constexpr const char* WriteModeRefusal =
     "Error: WriteIni() kann nicht ausgeführt werden. (Kann nur im Modus 'miSend' ausgeführt "
     "werden";
-constexpr const char* kSenderRefusal =
+constexpr const char* SenderRefusal =
     "Error: Sender is missing. WriteIni() kann nicht ausgeführt werden.";
 
 bool HasDirectoryPart(const std::string& Path) {
@@ -62,32 +62,32 @@ platform::TStatus TInterfaceBA::Sendable(const char* Refusal) const {
 }
 
 platform::TStatus TInterfaceBA::SetAutomatic(bool Value) {
-  return SetWhen(Sendable(kFlagRefusal), FAutomatic, Value);
+  return SetWhen(Sendable(FlagRefusal), FAutomatic, Value);
 }
 platform::TStatus TInterfaceBA::SetResult(bool Value) {
-  return SetWhen(Sendable(kFlagRefusal), FResult, Value);
+  return SetWhen(Sendable(FlagRefusal), FResult, Value);
 }
 platform::TStatus TInterfaceBA::SetResultDetail(bool Value) {
-  return SetWhen(Sendable(kFlagRefusal), FResultDetail, Value);
+  return SetWhen(Sendable(FlagRefusal), FResultDetail, Value);
 }
 platform::TStatus TInterfaceBA::SetResultImage(bool Value) {
-  return SetWhen(Sendable(kFlagRefusal), FResultImage, Value);
+  return SetWhen(Sendable(FlagRefusal), FResultImage, Value);
 }
 platform::TStatus TInterfaceBA::SetStoppAtEnd(bool Value) {
-  return SetWhen(Sendable(kFlagRefusal), FStoppAtEnd, Value);
+  return SetWhen(Sendable(FlagRefusal), FStoppAtEnd, Value);
 }
 platform::TStatus TInterfaceBA::SetResultRequest(bool Value) {
-  return SetWhen(Sendable(kFlagRefusal), FResultRequest, Value);
+  return SetWhen(Sendable(FlagRefusal), FResultRequest, Value);
 }
 platform::TStatus TInterfaceBA::SetResultFileAppend(bool Value) {
-  return SetWhen(Sendable(kFlagRefusal), FResultFileAppend, Value);
+  return SetWhen(Sendable(FlagRefusal), FResultFileAppend, Value);
 }
 platform::TStatus TInterfaceBA::SetProgramFile(const std::string& Value) {
-  return SetWhen(Sendable(kFlagRefusal), FProgramFile, Value);
+  return SetWhen(Sendable(FlagRefusal), FProgramFile, Value);
 }
 
 platform::TStatus TInterfaceBA::ResetFlags() {
-  platform::TStatus sendable = Sendable(kFlagsRefusal);
+  platform::TStatus sendable = Sendable(FlagsRefusal);
   if (!sendable) return sendable;
   FAutomatic = FResult = FResultDetail = FResultImage = false;
   FStoppAtEnd = FResultRequest = true;
@@ -123,7 +123,7 @@ TSubjectData TInterfaceBA::GetSubject(std::int32_t Index) const {
 
 platform::TStatus TInterfaceBA::SetImage(std::int32_t Index, const TImageData& Record) {
   if (Index < 0 || Index >= FCount || Index >= std::int32_t(FImages.size())) {
-    return platform::TStatus::Failure(kIndexRefusal);
+    return platform::TStatus::Failure(IndexRefusal);
   }
   FImages[std::size_t(Index)] = Record;
   return {};
@@ -259,8 +259,8 @@ void TInterfaceBA::ReadInterfaceForm(const std::string& Path) {
 }
 
 platform::TStatus TInterfaceBA::WriteIni(const std::string& Path) {
-  if (FMode != miSend) return platform::TStatus::Failure(kWriteModeRefusal);
-  if (FSender.empty()) return platform::TStatus::Failure(kSenderRefusal);
+  if (FMode != miSend) return platform::TStatus::Failure(WriteModeRefusal);
+  if (FSender.empty()) return platform::TStatus::Failure(SenderRefusal);
   try {
     platform::TIniFile ini(Path);
     ini.BeginUpdate();

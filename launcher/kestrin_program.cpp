@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* UsageText =
     "Usage: kestrin INTERFACE-FILE\n"
     "       kestrin RECORD-DATA-FILE...\n"
     "\n"
@@ -53,7 +53,7 @@ bool HasDisplay() {
 
 int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    std::cout << kUsage;
+    std::cout << UsageText;
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {

@@ -143,9 +143,9 @@ std::string TLauncherRun::ChooseOutputFile() {
   // Beside the program, or in the user's state folder when the program's folder is not written.
   std::string dir = platform::WritableFolder(platform::TFileKind::State);
   if (dir.empty()) dir = platform::ProgramDirectory();
-  constexpr unsigned kLastNumber = 999999;
+  constexpr unsigned LastNumber = 999999;
   std::string path;
-  for (unsigned n = 0; n <= kLastNumber; ++n) {
+  for (unsigned n = 0; n <= LastNumber; ++n) {
     path = dir + "MVIni" + std::to_string(n) + ".ini";
     // O_EXCL makes taking the name and creating the file one step; a dangling link counts as
     // an existing file and is never followed. The file holds patient data: the user's alone.

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* UsageText =
     "Usage: iniprofile get FILE SECTION KEY [DEFAULT]\n"
     "       iniprofile set FILE SECTION KEY VALUE\n"
     "       iniprofile del FILE SECTION KEY\n"
@@ -43,7 +43,7 @@ constexpr const char* kUsage =
     "  --version  show the version\n";
 
 int Usage() {
-  std::cerr << kUsage;
+  std::cerr << UsageText;
   return 2;
 }
 
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   if (args.empty()) return Usage();
   const std::string& command = args[0];
   if (command == "--help" || command == "-h") {
-    std::cout << kUsage;
+    std::cout << UsageText;
     return 0;
   }
   if (command == "--version") {

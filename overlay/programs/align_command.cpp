@@ -11,7 +11,7 @@ namespace overlay {
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* UsageText =
     "Usage: tessaly-align [--json] PICTURE1 PICTURE2\n"
     "\n"
     "Finds the turn, scale and shift that lay PICTURE2 on PICTURE1 from the pictures\n"
@@ -73,7 +73,7 @@ int RunAlignCommand(const std::vector<std::string>& Args, std::ostream& Out, std
     } else if (arg == "--") {
       optionsEnded = true;
     } else if (arg == "--help" || arg == "-h") {
-      Out << kUsage;
+      Out << UsageText;
       return 0;
     } else if (arg == "--version") {
       Out << "tessaly-align " << TESSALY_VERSION << "\n";

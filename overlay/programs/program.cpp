@@ -24,7 +24,7 @@ namespace overlay {
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* UsageText =
     "Usage: tessaly [INTERFACE-FILE]\n"
     "\n"
     "Tessaly lays one photograph over another: picture 1 in a zoomable, scrollable view,\n"
@@ -52,7 +52,7 @@ constexpr const char* kUsage =
 bool AnswerInformationalArguments(const std::vector<std::string>& Args, std::ostream& Out) {
   if (Args.empty()) return false;
   if (Args.front() == "--help") {
-    Out << kUsage;
+    Out << UsageText;
     return true;
   }
   if (Args.front() == "--version") {

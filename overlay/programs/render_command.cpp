@@ -22,7 +22,7 @@ using raster::TBitmap32;
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* UsageText =
     "Usage: tessaly-render [options] PICTURE1 PICTURE2 OUT.png\n"
     "\n"
     "Lays PICTURE2 over PICTURE1 as the overlay program's view shows them and writes the\n"
@@ -108,7 +108,7 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
       continue;
     }
     if (arg == "--help" || arg == "-h") {
-      Out << kUsage;
+      Out << UsageText;
       return false;
     }
     if (arg == "--version") {
