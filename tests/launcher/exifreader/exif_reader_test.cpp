@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -32,26 +34,6 @@ std::string Read(const std::string& Path, int Tag, int* Result = nullptr) {
   EXPECT_EQ(Found, Text.empty() ? 0 : 1) << Path << " tag " << Tag;
   return Text;
 }
-
-// A fresh directory per test, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    const auto* Info = ::testing::UnitTest::GetInstance()->current_test_info();
-    FPath = fs::temp_directory_path() /
-            ("tessaly_exifreader_" + std::to_string(::getpid()) + "_" + Info->name());
-    fs::remove_all(FPath);
-    fs::create_directories(FPath);
-  }
-  ~TempDir() {
-    std::error_code Error;
-    fs::remove_all(FPath, Error);
-  }
-  std::string operator/(const std::string& Name) const { return (FPath / Name).string(); }
-
- private:
-  fs::path FPath;
-};
 
 struct TPhoto {
   const char* File;
@@ -124,7 +106,7 @@ TEST(ExifReader, DamagedAndOtherPicturesGiveTerminatedTexts) {
 }
 
 TEST(ExifReader, UnreadablePathsGiveEmptyText) {
-  TempDir Dir;
+  testsupport::TTempFolder Dir("tessaly_exifreader");
   int Result = -1;
   EXPECT_EQ(Read(Dir / "missing.jpg", ExifTagModel, &Result), "");
   EXPECT_EQ(Result, 0);
@@ -148,7 +130,7 @@ TEST(ExifReader, UnreadablePathsGiveEmptyText) {
 }
 
 TEST(ExifReader, LongValueIsCutToTheBuffer) {
-  TempDir Dir;
+  testsupport::TTempFolder Dir("tessaly_exifreader");
   const std::string Path = Dir / "long_model.jpg";
   fs::copy_file(kTestData / "photos-exif/Canon_40D.jpg", Path);
   std::string Model;

@@ -26,6 +26,7 @@
 #include "overlay/scene/picture_loading.h"
 #include "overlay/windows/print_page.h"
 #include "platform/message.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
 
 namespace overlay {
@@ -66,15 +67,8 @@ bool CrashesDecoder(const std::string& Name) {
          !(kExifCrasherDecodes && Name == "malformed/truncated_exif_dpi.jpg");
 }
 
-struct TempFolder {
-  fs::path Path =
-      fs::temp_directory_path() / ("isolated_decode_test_" + std::to_string(::getpid()));
-  TempFolder() { fs::create_directories(Path); }
-  ~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(Path, ec);
-  }
-  std::string File(const std::string& Name) const { return (Path / Name).string(); }
+struct TempFolder : testsupport::TTempFolder {
+  TempFolder() : TTempFolder("isolated_decode_test") {}
   // A stand-in decoder: a shell script with Body.
   std::string Script(const std::string& Name, const std::string& Body) const {
     const std::string path = File(Name);
@@ -355,7 +349,7 @@ TEST(IsolatedEncode, ThePrintCaptureIsTheJpegOfItsBmp) {
   FreeImage_Unload(dib);
   FreeImage_CloseMemory(in);
 
-  const std::string dir = folder.Path.string() + "/";
+  const std::string dir = folder.Path().string() + "/";
   ASSERT_TRUE(WritePrintCapture(capture, dir, 0));
   std::ifstream file(dir + "test0.jpg", std::ios::binary);
   std::stringstream written;

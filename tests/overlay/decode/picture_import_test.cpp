@@ -21,6 +21,7 @@
 #include "overlay/decode/picture_import_p.h"
 #include "platform/message.h"
 #include "raster/cpu.h"
+#include "tests/support/temp_folder.h"
 
 namespace overlay {
 namespace {
@@ -135,15 +136,6 @@ TColor32 PngColour(int R, int G, int B, int A = 255, int Max = 255) {
                          std::uint8_t(PngGamma(B, Max)), std::uint8_t(A));
 }
 
-// A temporary folder for files the tests write, removed at the end.
-struct TempFolder {
-  std::filesystem::path Path = std::filesystem::temp_directory_path() /
-                               ("picture_import_test_" + std::to_string(::getpid()));
-  TempFolder() { std::filesystem::create_directories(Path); }
-  ~TempFolder() { std::filesystem::remove_all(Path); }
-  std::string File(const std::string& Name) const { return (Path / Name).string(); }
-};
-
 // ---------------------------------------------------------------------------------------
 
 TEST(FileExtension, TakesTheLastDotOfTheFileNameOnly) {
@@ -222,7 +214,7 @@ TEST(LoadPicture, MissingFilesAndDirectoriesGiveNothingAndNoMessage) {
   ExpectNothingToTell(LoadPicture(""));
   // A device named like a picture is not opened (it would be read without end).
   ExpectNothingToTell(LoadPicture("/dev/zero"));
-  TempFolder folder;
+  testsupport::TTempFolder folder("picture_import_test");
   const std::string pipe = folder.File("pipe.jpg");
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   ExpectNothingToTell(LoadPicture(pipe));  // would block forever if it were opened
@@ -232,15 +224,14 @@ TEST(LoadPicture, MissingFilesAndDirectoriesGiveNothingAndNoMessage) {
 TEST(LoadPicture, UnknownTypesShowTheirExtension) {
   platform::MessageRecorder recorder;
   // The manifest is a file without a loader type; a name without a dot shows nothing after *.
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                    ("picture_import_test_" + std::to_string(::getpid()));
+  const testsupport::TTempFolder folder("picture_import_test");
+  const std::filesystem::path& dir = folder.Path();
   std::filesystem::create_directories(dir / "folder.jpg");
   const std::filesystem::path noDot = dir / "folder.jpg" / "picture";
   std::filesystem::copy_file(TestFile("formats/jpeg/hopper.jpg"), noDot);
   const TPictureResult noType = LoadPicture(noDot.string());
   const TPictureResult manifest = LoadPicture(TestFile("MANIFEST.md"));
   const TPictureResult gif = LoadPicture(TestFile("formats/gif/hopper.gif"));
-  std::filesystem::remove_all(dir);
   EXPECT_EQ(noType.Value(), nullptr);
   EXPECT_EQ(manifest.Value(), nullptr);
   EXPECT_EQ(gif.Value(), nullptr);
@@ -439,7 +430,7 @@ TEST(LoadPictureInProcess, PalettePicturesKeepTheTransparencyOfTheirTable) {
   }
 
   // A table shorter than the palette: the entries beyond it are opaque.
-  TempFolder folder;
+  testsupport::TTempFolder folder("picture_import_test");
   FIBITMAP* dib = FreeImage_Allocate(4, 1, 8);
   ASSERT_NE(dib, nullptr);
   RGBQUAD* palette = FreeImage_GetPalette(dib);
@@ -521,7 +512,7 @@ TEST(LoadPictureInProcess, FortyEightBitColourLooksLikeItsEightBitVersion) {
 }
 
 TEST(LoadPictureInProcess, SixtyFourBitColourKeepsItsAlpha) {
-  TempFolder folder;
+  testsupport::TTempFolder folder("picture_import_test");
   FIBITMAP* dib = FreeImage_AllocateT(FIT_RGBA16, 3, 2);
   ASSERT_NE(dib, nullptr);
   // Scan line 0 is the bottom row.
@@ -549,7 +540,7 @@ TEST(LoadPictureInProcess, SixtyFourBitColourKeepsItsAlpha) {
 }
 
 TEST(LoadPictureInProcess, FloatingPointTiffIsScaledToItsRange) {
-  TempFolder folder;
+  testsupport::TTempFolder folder("picture_import_test");
   FIBITMAP* dib = FreeImage_AllocateT(FIT_FLOAT, 4, 1);
   ASSERT_NE(dib, nullptr);
   auto* row = reinterpret_cast<float*>(FreeImage_GetScanLine(dib, 0));

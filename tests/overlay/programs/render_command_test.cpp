@@ -16,6 +16,7 @@
 #include "overlay/programs/picture_files.h"
 #include "raster/blend.h"
 #include "raster/transforms.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/test_pictures.h"
 
 namespace overlay {
@@ -25,30 +26,10 @@ namespace fs = std::filesystem;
 using raster::TBitmap32;
 using raster::TColor32;
 using testsupport::FillPattern;
+using testsupport::TTempFolder;
 
 const std::string kSample1 = std::string(TESSALY_SOURCE_DIR) + "/data/sample/NT96650_pcb_002.JPG";
 const std::string kSample2 = std::string(TESSALY_SOURCE_DIR) + "/data/sample/NT96650_pcb_004.JPG";
-
-// A fresh directory per test, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    FPath = fs::temp_directory_path() /
-            ("tessaly_render_" + std::to_string(::getpid()) + "_" + info->name());
-    fs::remove_all(FPath);
-    fs::create_directories(FPath);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(FPath, ec);
-  }
-  std::string operator/(const std::string& Name) const { return (FPath / Name).string(); }
-  const fs::path& Path() const { return FPath; }
-
- private:
-  fs::path FPath;
-};
 
 int RenderWith(const std::vector<std::string>& Args, std::string* Out = nullptr,
                std::string* Err = nullptr) {
@@ -156,7 +137,7 @@ TEST_F(SampleRenderTest, DefaultsEqualTheStraightforwardComposition) {
   ASSERT_NE(P1, nullptr);
   ASSERT_NE(P2, nullptr);
   ASSERT_EQ(P1->Width(), 2048);
-  TempDir dir;
+  TTempFolder dir("tessaly_render");
   std::string out;
   ASSERT_EQ(RenderWith({kSample1, kSample2, dir / "defaults.png"}, &out), 0) << out;
   EXPECT_NE(out.find("viewport 960 x 553"), std::string::npos) << out;
@@ -169,7 +150,7 @@ TEST_F(SampleRenderTest, DefaultsEqualTheStraightforwardComposition) {
 
 TEST_F(SampleRenderTest, TurnedMovedAndFadedEqualsTheStraightforwardComposition) {
   ASSERT_NE(P1, nullptr);
-  TempDir dir;
+  TTempFolder dir("tessaly_render");
   ASSERT_EQ(RenderWith({"--angle", "-7", "--x=35", "--y", "-20", "--alpha", "200", kSample1,
                         kSample2, dir / "moved.png"}),
             0);
@@ -178,7 +159,7 @@ TEST_F(SampleRenderTest, TurnedMovedAndFadedEqualsTheStraightforwardComposition)
 }
 
 TEST_F(SampleRenderTest, ZoomedRenderShowsTheWholePictureCentredInAnOtherSize) {
-  TempDir dir;
+  TTempFolder dir("tessaly_render");
   std::string out;
   ASSERT_EQ(RenderWith({"--size", "617x417", "--zoom-view", "-70", "--zoom-overlay", "30", kSample1,
                         kSample2, dir / "zoomed.png"},
@@ -207,7 +188,7 @@ TEST(RenderCommand, HelpAndVersion) {
 }
 
 TEST(RenderCommand, ValuesOutsideASlidersRangeAreRefused) {
-  TempDir dir;
+  TTempFolder dir("tessaly_render");
   struct Case {
     std::vector<std::string> Args;
     const char* Message;
@@ -247,7 +228,7 @@ TEST(RenderCommand, ValuesOutsideASlidersRangeAreRefused) {
 }
 
 TEST(RenderCommand, MissingOrUndecodablePicturesLeaveTheOldOutputAlone) {
-  TempDir dir;
+  TTempFolder dir("tessaly_render");
   const std::string out = dir / "out.png";
   std::ofstream(out) << "earlier result";
   std::ofstream(dir / "not_a_picture.jpg") << "this is text, not a JPEG";
@@ -262,7 +243,7 @@ TEST(RenderCommand, MissingOrUndecodablePicturesLeaveTheOldOutputAlone) {
 }
 
 TEST(RenderCommand, UnwritableOutputFailsWithoutLeavingAFile) {
-  TempDir dir;
+  TTempFolder dir("tessaly_render");
   std::string err;
   EXPECT_EQ(RenderWith({kSample1, kSample2, dir / "no/such/dir/out.png"}, nullptr, &err), 1);
   EXPECT_NE(err.find("directory does not exist"), std::string::npos) << err;
@@ -277,7 +258,7 @@ TEST(RenderCommand, UnwritableOutputFailsWithoutLeavingAFile) {
 }
 
 TEST(RenderCommand, WrittenPngIsCompleteAndReplacesAnOldFile) {
-  TempDir dir;
+  TTempFolder dir("tessaly_render");
   const std::string out = dir / "out.png";
   std::ofstream(out) << "earlier result";
   TBitmap32 picture;
@@ -294,7 +275,8 @@ TEST(RenderCommand, WrittenPngIsCompleteAndReplacesAnOldFile) {
 }
 
 // The built program itself: exit status and streams.
-int RunProgram(const std::string& Args, const TempDir& Dir, std::string& Out, std::string& Err) {
+int RunProgram(const std::string& Args, const TTempFolder& Dir, std::string& Out,
+               std::string& Err) {
   const std::string command = std::string("'") + TESSALY_RENDER_EXE + "' " + Args + " >'" +
                               (Dir / "stdout.txt") + "' 2>'" + (Dir / "stderr.txt") + "'";
   const int status = std::system(command.c_str());
@@ -314,7 +296,7 @@ std::string Quoted(const std::string& Text) {
 }
 
 TEST(RenderProgram, RendersTheSamplePairAndRefusesBadInput) {
-  TempDir dir;
+  TTempFolder dir("tessaly_render");
   std::string out, err;
   const std::string pictures = Quoted(kSample1) + Quoted(kSample2);
   const std::string pair = dir / "pair.png", bad = dir / "bad.png";
