@@ -36,7 +36,7 @@ struct FrameCase {
 };
 // W1: both pictures fit the view (the usual overview); W1b: 1:1, the pictures are far larger
 // than the view, so picture 1 is a clipped copy and picture 2 covers the whole buffer.
-constexpr FrameCase kCases[] = {{"W1", 0.27f}, {"W1b", 1.0f}};
+constexpr FrameCase Cases[] = {{"W1", 0.27f}, {"W1b", 1.0f}};
 
 // Where the view puts the scaled picture 1: Round(picture size x Scale), centred. A picture
 // smaller than the viewport sits at Round((viewport - size) / 2); a larger one, scrolled to its
@@ -230,7 +230,7 @@ void BM_OverlayFrame_Pixman(benchmark::State& State, float Scale) {
 }  // namespace
 
 void RegisterOverlayFrameBenchmarks() {
-  for (const FrameCase& Case : kCases) {
+  for (const FrameCase& Case : Cases) {
     const std::string Suffix = std::string("/") + Case.Name;
     benchmark::RegisterBenchmark(("BM_OverlayFrame" + Suffix).c_str(), BM_OverlayFrame, Case.Scale,
                                  1, dmBlend)
@@ -245,7 +245,7 @@ void RegisterOverlayFrameBenchmarks() {
   }
   // The engine splits rows over its own threads; the calling thread's CPU time would hide the
   // helpers' work, so these are timed by the wall clock.
-  for (const FrameCase& Case : kCases) {
+  for (const FrameCase& Case : Cases) {
     const std::string Name = std::string("BM_OverlayFrame/") + Case.Name + "/engine_threads:2";
     benchmark::RegisterBenchmark(Name.c_str(), BM_OverlayFrame, Case.Scale, 2, dmBlend)
         ->Unit(benchmark::kMillisecond)

@@ -23,7 +23,7 @@ struct StretchCase {
   const char* Name;
   int Width, Height;
 };
-constexpr StretchCase kCases[] = {
+constexpr StretchCase Cases[] = {
     {"up150", PictureWidth * 3 / 2, PictureHeight * 3 / 2},
     {"down50", PictureWidth / 2, PictureHeight / 2},
 };
@@ -134,7 +134,7 @@ void BM_StretchLinear_Pixman(benchmark::State& State, StretchCase Case) {
 }  // namespace
 
 void RegisterStretchBenchmarks() {
-  for (const StretchCase& Case : kCases) {
+  for (const StretchCase& Case : Cases) {
     const std::string Suffix = std::string("/") + Case.Name;
     benchmark::RegisterBenchmark(("BM_StretchLinear" + Suffix).c_str(), BM_StretchLinear, Case, 1)
         ->Unit(benchmark::kMillisecond);
@@ -142,7 +142,7 @@ void RegisterStretchBenchmarks() {
                                  BM_StretchLinear_Pixman, Case)
         ->Unit(benchmark::kMillisecond);
   }
-  for (const StretchCase& Case : kCases) {
+  for (const StretchCase& Case : Cases) {
     const std::string Name = std::string("BM_StretchLinear/") + Case.Name + "/engine_threads:2";
     benchmark::RegisterBenchmark(Name.c_str(), BM_StretchLinear, Case, 2)
         ->Unit(benchmark::kMillisecond)

@@ -178,7 +178,7 @@ bool ReadVersionBlock(const std::string& Path, std::string& Body) {
   const std::size_t keep = marker.size() - 1;
   std::string window;
   std::uint64_t windowStart = 0;  // file offset of window[0]
-  std::string chunk(kVersionScanChunk, '\0');
+  std::string chunk(VersionScanChunk, '\0');
   for (;;) {
     scan.read(chunk.data(), std::streamsize(chunk.size()));
     const std::size_t got = std::size_t(scan.gcount());

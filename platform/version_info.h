@@ -49,7 +49,7 @@ struct TVersionBlockContent {
 
 inline constexpr std::size_t MaxVersionBody = 64 * 1024;
 // Files are scanned in pieces of this size, so any program file can be read.
-inline constexpr std::size_t kVersionScanChunk = 64 * 1024;
+inline constexpr std::size_t VersionScanChunk = 64 * 1024;
 
 // The whole block (marker, header, body); throws std::length_error when a key, a text, a count
 // or the body exceeds what the layout can hold.

@@ -148,30 +148,30 @@ TEST(HeadlessHost, OverlappingCopyOfTheScreenOntoItself) {
     void Paint() override { Blit(*Screen, Part, At); }
   };
   std::mt19937 random(20261208);
-  constexpr std::int32_t kW = 67, kH = 41;
+  constexpr std::int32_t W = 67, H = 41;
   const TPoint moves[] = {{0, 3}, {0, -3}, {5, 0}, {-5, 0}, {4, 2}, {-4, -2}, {1, 1}, {-1, 1}};
   for (const TPoint move : moves) {
     SCOPED_TRACE(testing::Message() << "move " << move.X << "," << move.Y);
     TScrollingControl control;
-    control.SetBounds(0, 0, kW, kH);
+    control.SetBounds(0, 0, W, H);
     THeadlessHost host(control);
     control.Screen = &host.Screen();
     // Fill the screen through an ordinary blit first.
     TBitmap32 picture;
-    picture.SetSize(kW, kH);
-    for (std::int32_t y = 0; y < kH; ++y)
-      for (std::int32_t x = 0; x < kW; ++x) picture.SetPixel(x, y, TColor32(random()));
+    picture.SetSize(W, H);
+    for (std::int32_t y = 0; y < H; ++y)
+      for (std::int32_t x = 0; x < W; ++x) picture.SetPixel(x, y, TColor32(random()));
     host.Blit(picture, picture.BoundsRect(), {0, 0});
     TBitmap32 before;
     before.Assign(&host.Screen());
 
-    control.Part = {6, 5, kW - 6, kH - 5};
+    control.Part = {6, 5, W - 6, H - 5};
     control.At = {control.Part.Left + move.X, control.Part.Top + move.Y};
     host.PaintNow();
     const TBitmap32& screen = host.Screen();
     int wrong = 0;
-    for (std::int32_t y = 0; y < kH; ++y) {
-      for (std::int32_t x = 0; x < kW; ++x) {
+    for (std::int32_t y = 0; y < H; ++y) {
+      for (std::int32_t x = 0; x < W; ++x) {
         const TPoint from{x - move.X, y - move.Y};
         // Inside the moved part a pixel comes from where it lay before; outside it stays.
         const TColor32 expected =

@@ -40,7 +40,7 @@ TInterfaceBA ReadAs(const std::vector<std::string>& Parameters, TReadOptions Opt
   return ba;
 }
 
-const std::string kTwoPictures =
+const std::string TwoPictures =
     "[General]\r\nSender=Praxis\r\nReceiver=Tessaly\r\nCount=2\r\n"
     "[Image0]\r\nImage=/pic/a.jpg\r\nResultFileDB=db0.txt\r\nDate=2026-01-02\r\nTime=10:11\r\n"
     "Pp100MM=0x20\r\nExclusionCircleRadiusInPixel=5\r\nExclusionCircleX0InPixel=6\r\n"
@@ -52,7 +52,7 @@ const std::string kTwoPictures =
     "[Additional]\r\nAdd0Name=a\r\nAdd0Value=1\r\nAdd2Name=c\r\nAdd2Value=3\r\n";
 
 TEST(InterfaceBA, ReadsTheInterfaceFormWithItsDefaultsAndNormalisations) {
-  const TInterfaceBA ba = ReadAs({WriteFile("two.ini", kTwoPictures)});
+  const TInterfaceBA ba = ReadAs({WriteFile("two.ini", TwoPictures)});
   const std::string prog = platform::ProgramDirectory();
   ASSERT_EQ(ba.GetCount(), 2);
   EXPECT_EQ(ba.GetSender(), "Praxis");
@@ -84,11 +84,11 @@ TEST(InterfaceBA, ReadsTheInterfaceFormWithItsDefaultsAndNormalisations) {
     EXPECT_EQ(d.GetResultFileDB(), prog + "db.txt");
   }
   // The overlay program takes no ResultFileDB.
-  EXPECT_EQ(ReadAs({WriteFile("two.ini", kTwoPictures)}, {false}).GetImage(0).ResultFileDB, "");
+  EXPECT_EQ(ReadAs({WriteFile("two.ini", TwoPictures)}, {false}).GetImage(0).ResultFileDB, "");
 }
 
 TEST(InterfaceBA, WrittenFileReadsBackAndKeepsWhatItDoesNotWrite) {
-  TInterfaceBA ba = ReadAs({WriteFile("two.ini", kTwoPictures)});
+  TInterfaceBA ba = ReadAs({WriteFile("two.ini", TwoPictures)});
   ba.SetMode(miSend);
   EXPECT_TRUE(ba.SetProgramFile("/opt/tessaly/tessaly"));
   EXPECT_TRUE(ba.SetResultRequest(false));
@@ -182,7 +182,7 @@ TEST(InterfaceBA, RefusalsGiveTheirTextsAndChangeNothing) {
 }
 
 TEST(InterfaceBA, CountsThatCannotBeTrustedGiveNoRecords) {
-  TInterfaceBA ba = ReadAs({WriteFile("two.ini", kTwoPictures)});
+  TInterfaceBA ba = ReadAs({WriteFile("two.ini", TwoPictures)});
   ASSERT_EQ(ba.GetCount(), 2);
   // A second Read that finds no file leaves no count over discarded records.
   platform::SetProgramParameters({Dir() + "gone.ini"});

@@ -354,7 +354,7 @@ TEST_F(Launcher, ARecordDataFileNamesNoReceiver) {
   EXPECT_FALSE(fs::exists(FDir + "MVIni0.ini"));
 }
 
-const char* kInterface =
+const char* Interface =
     "[General]\nCount=3\nSender=Praxis\nReceiver=Recorder\n"
     "[Subject0]\nName=Muster\n"
     "[Image0]\nImage=%0\nPp100MM=150\nExclusionCircleRadiusInPixel=-1\n"
@@ -380,7 +380,7 @@ TEST_F(Launcher, ASuccessfulRunCompletesTheFileStartsTheReceiverAndCleansUp) {
   const std::string a = Picture("a.jpg", {"Linear", "2048", "72/10"});
   const std::string b = Picture("b.jpg", {"Linear", "2048", "72/10"});
   const std::string input = FDir + "in.ini";
-  WriteBytes(input, Replace(kInterface, {a, b, FDir + "missing.jpg"}));
+  WriteBytes(input, Replace(Interface, {a, b, FDir + "missing.jpg"}));
   platform::SetProgramParameters({input});
 
   platform::MessageRecorder boxes;

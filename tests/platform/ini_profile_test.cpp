@@ -21,12 +21,12 @@ namespace {
 namespace fs = std::filesystem;
 using platform::TProfileFile;
 
-const std::string kCases = std::string(TESSALY_TESTDATA) + "/../ini-reference/cases.txt";
+const std::string Cases = std::string(TESSALY_TESTDATA) + "/../ini-reference/cases.txt";
 
 // Where the layer knowingly differs from the reference, with the bytes it writes instead.
 // Both cases have no observation of real Windows; the layer keeps every line end of the file
 // (an LF-only or CR-only file stays so) and ends new lines as the file's first line ends.
-const std::map<std::string, std::vector<std::string>> kOwnAfter = {
+const std::map<std::string, std::vector<std::string>> OwnAfter = {
     {"W39", {"[A]\na=9\n[B]\nb=2\n", "[A]\na=9\n[B]\nb=2\nc=3\n"}},
     {"W40", {"[A]\ra=1\rb=2\r"}},
 };
@@ -120,10 +120,10 @@ struct TCase {
   std::vector<TOperation> Ops;
 };
 
-const std::string kNoFile = "\x01NOFILE";
+const std::string NoFile = "\x01NOFILE";
 
 std::vector<TCase> LoadCases() {
-  std::ifstream in(kCases);
+  std::ifstream in(Cases);
   std::vector<TCase> cases;
   std::string line;
   while (std::getline(in, line)) {
@@ -155,7 +155,7 @@ std::vector<TCase> LoadCases() {
     } else if (d == "after" || d == "winafter") {
       std::optional<std::string> bytes;
       if (line.find("NOFILE") != std::string::npos)
-        bytes = kNoFile;
+        bytes = NoFile;
       else
         bytes = r.String();
       (d == "after" ? c.Ops.back().After : c.Ops.back().WinAfter) = bytes;
@@ -166,7 +166,7 @@ std::vector<TCase> LoadCases() {
 
 TEST(IniProfileReference, EveryCaseReadsAndWritesAsOnWindows) {
   const std::vector<TCase> cases = LoadCases();
-  ASSERT_GE(cases.size(), 60u) << "reference cases not found at " << kCases;
+  ASSERT_GE(cases.size(), 60u) << "reference cases not found at " << Cases;
   const std::string path = testing::TempDir() + "ini_profile_case.ini";
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Id + " " + c.Description);
@@ -186,11 +186,11 @@ TEST(IniProfileReference, EveryCaseReadsAndWritesAsOnWindows) {
           op.Verb == "set" ? file.Set(section, key, *op.Text) : file.Delete(section, key);
       EXPECT_EQ(ok ? "1" : "0", expected);
       std::optional<std::string> after = op.WinAfter ? op.WinAfter : op.After;
-      if (const auto own = kOwnAfter.find(c.Id); own != kOwnAfter.end())
+      if (const auto own = OwnAfter.find(c.Id); own != OwnAfter.end())
         after = own->second.at(writes);
       ++writes;
       if (!after) continue;
-      if (*after == kNoFile)
+      if (*after == NoFile)
         EXPECT_FALSE(fs::exists(path)) << op.Verb << " " << section << "/" << key;
       else
         EXPECT_EQ(ReadBytes(path), *after) << op.Verb << " " << section << "/" << key;

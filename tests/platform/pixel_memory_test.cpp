@@ -41,7 +41,7 @@ void operator delete[](void* Block, std::size_t) noexcept {
 namespace platform {
 namespace {
 
-constexpr std::size_t kLarge = TMappedPixelAllocator::MappedThreshold + 12345;
+constexpr std::size_t Large = TMappedPixelAllocator::MappedThreshold + 12345;
 
 bool AllZero(const void* Block, std::size_t Bytes) {
   const auto* p = static_cast<const unsigned char*>(Block);
@@ -61,43 +61,43 @@ TEST(MappedPixelAllocator, SmallBlocksComeFromTheHeap) {
 
 TEST(MappedPixelAllocator, LargeBlocksAreAlignedZeroedAndKeptForReuse) {
   TMappedPixelAllocator a;
-  void* block = a.Allocate(kLarge, true);
+  void* block = a.Allocate(Large, true);
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 64, 0u);
-  EXPECT_TRUE(AllZero(block, kLarge));
-  std::memset(block, 0x5A, kLarge);
-  a.Release(block, kLarge);
+  EXPECT_TRUE(AllZero(block, Large));
+  std::memset(block, 0x5A, Large);
+  a.Release(block, Large);
   EXPECT_EQ(a.CachedBlocks(), 1u);
-  EXPECT_GE(a.CachedBytes(), kLarge);
+  EXPECT_GE(a.CachedBytes(), Large);
 
   // Asked for zeros, the kept block comes back cleared.
-  void* again = a.Allocate(kLarge, true);
+  void* again = a.Allocate(Large, true);
   EXPECT_EQ(again, block);
   EXPECT_EQ(a.CachedBlocks(), 0u);
-  EXPECT_TRUE(AllZero(again, kLarge));
-  std::memset(again, 0x5A, kLarge);
-  a.Release(again, kLarge);
+  EXPECT_TRUE(AllZero(again, Large));
+  std::memset(again, 0x5A, Large);
+  a.Release(again, Large);
 
   // For overwriting, it comes back as it was, a little smaller request included.
-  void* reused = a.Allocate(kLarge - 4096, false);
+  void* reused = a.Allocate(Large - 4096, false);
   EXPECT_EQ(reused, block);
   EXPECT_EQ(static_cast<unsigned char*>(reused)[100], 0x5A);
-  a.Release(reused, kLarge - 4096);
+  a.Release(reused, Large - 4096);
   EXPECT_EQ(a.CachedBlocks(), 1u);
 }
 
 TEST(MappedPixelAllocator, AKeptBlockFarTooLargeIsNotUsed) {
   TMappedPixelAllocator a;
-  const std::size_t big = 4 * kLarge;
+  const std::size_t big = 4 * Large;
   void* block = a.Allocate(big, false);
   ASSERT_NE(block, nullptr);
   a.Release(block, big);
-  void* small = a.Allocate(kLarge, true);
+  void* small = a.Allocate(Large, true);
   ASSERT_NE(small, nullptr);
   EXPECT_NE(small, block);
-  EXPECT_TRUE(AllZero(small, kLarge));
+  EXPECT_TRUE(AllZero(small, Large));
   EXPECT_EQ(a.CachedBlocks(), 1u);
-  a.Release(small, kLarge);
+  a.Release(small, Large);
   EXPECT_EQ(a.CachedBlocks(), 2u);
 }
 
@@ -105,15 +105,15 @@ TEST(MappedPixelAllocator, KeepsFewBlocksAndTrims) {
   TMappedPixelAllocator a;
   void* blocks[3];
   for (void*& b : blocks) {
-    b = a.Allocate(kLarge, false);
+    b = a.Allocate(Large, false);
     ASSERT_NE(b, nullptr);
   }
-  for (void* b : blocks) a.Release(b, kLarge);
+  for (void* b : blocks) a.Release(b, Large);
   EXPECT_EQ(a.CachedBlocks(), TMappedPixelAllocator::CachedBlockLimit);
   // The oldest was given back; one of the two kept ones comes out again.
-  void* reused = a.Allocate(kLarge, false);
+  void* reused = a.Allocate(Large, false);
   EXPECT_TRUE(reused == blocks[1] || reused == blocks[2]);
-  a.Release(reused, kLarge);
+  a.Release(reused, Large);
   a.Trim();
   EXPECT_EQ(a.CachedBlocks(), 0u);
   EXPECT_EQ(a.CachedBytes(), 0u);
@@ -125,12 +125,12 @@ TEST(MappedPixelAllocator, ReleaseAfterTrimAllocatesNothing) {
   TMappedPixelAllocator a;
   void* blocks[TMappedPixelAllocator::CachedBlockLimit + 2];
   for (void*& b : blocks) {
-    b = a.Allocate(kLarge, false);
+    b = a.Allocate(Large, false);
     ASSERT_NE(b, nullptr);
   }
   a.Trim();
   const long before = gNewCalls.load();
-  for (void* b : blocks) a.Release(b, kLarge);
+  for (void* b : blocks) a.Release(b, Large);
   EXPECT_EQ(gNewCalls.load(), before);
   EXPECT_EQ(a.CachedBlocks(), TMappedPixelAllocator::CachedBlockLimit);
 }

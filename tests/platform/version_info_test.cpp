@@ -32,7 +32,7 @@ std::string Block(std::uint16_t Language, std::uint16_t CodePage,
   return EncodeVersionBlock(content);
 }
 
-const std::string kSample = Block(0x0407, 0x04E4, {{"FileVersion", "5.4.3.2"}});
+const std::string Sample = Block(0x0407, 0x04E4, {{"FileVersion", "5.4.3.2"}});
 
 bool IsEmpty(const TVersionRecord& Record) {
   for (const std::string& text : Record.Texts) {
@@ -92,33 +92,33 @@ TEST(VersionInfo, FileWithoutIntactBlockGivesEmptyRecord) {
 
   // Every truncation and every changed byte of a block is refused, without reading past the
   // end of the file.
-  for (std::size_t n = 0; n < kSample.size(); ++n) {
-    EXPECT_TRUE(IsEmpty(ReadVersionInfo(WriteFile("cut", kSample.substr(0, n))))) << n;
+  for (std::size_t n = 0; n < Sample.size(); ++n) {
+    EXPECT_TRUE(IsEmpty(ReadVersionInfo(WriteFile("cut", Sample.substr(0, n))))) << n;
   }
-  for (std::size_t i = 0; i < kSample.size(); ++i) {
-    std::string damaged = kSample;
+  for (std::size_t i = 0; i < Sample.size(); ++i) {
+    std::string damaged = Sample;
     damaged[i] = char(damaged[i] ^ 0x10);
     EXPECT_TRUE(IsEmpty(ReadVersionInfo(WriteFile("flip", damaged)))) << i;
   }
 
   // A length that reaches past the end of the file.
-  std::string longer = kSample;
+  std::string longer = Sample;
   longer[16] = longer[17] = '\xFF';
   EXPECT_TRUE(IsEmpty(ReadVersionInfo(WriteFile("long", longer))));
 }
 
 TEST(VersionInfo, ScanSkipsDamagedBlocksAndCrossesChunks) {
-  std::string damaged = kSample;
+  std::string damaged = Sample;
   damaged.back() = char(damaged.back() ^ 1);
   EXPECT_EQ(
-      ReadVersionInfo(WriteFile("second", damaged + kSample.substr(0, 20) + kSample)).FileVersion(),
+      ReadVersionInfo(WriteFile("second", damaged + Sample.substr(0, 20) + Sample)).FileVersion(),
       "5.4.3.2");
 
   // The block starting just before, on and after the end of the first piece read, and far in.
-  const std::size_t chunk = platform::kVersionScanChunk;
+  const std::size_t chunk = platform::VersionScanChunk;
   for (std::size_t at :
        {chunk - 11, chunk - 12, chunk - 13, chunk - 1, chunk, chunk - 30, 3 * chunk + 5}) {
-    const std::string file = WriteFile("chunk", std::string(at, '\0') + kSample);
+    const std::string file = WriteFile("chunk", std::string(at, '\0') + Sample);
     EXPECT_EQ(ReadVersionInfo(file).FileVersion(), "5.4.3.2") << at;
   }
 }

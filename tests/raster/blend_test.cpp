@@ -437,8 +437,8 @@ void RefLineEx(const TColor32* s, TColor32* d, std::int32_t n, TColor32 m) {
 using VectorLines = SeededTest;
 
 TEST_F(VectorLines, EveryLengthWithGuards) {
-  constexpr int kGuard = 16;
-  constexpr TColor32 kGuardValue = 0xDEADBEEFu;
+  constexpr int Guard = 16;
+  constexpr TColor32 GuardValue = 0xDEADBEEFu;
   for (const auto& v : VectorVariants()) {
     if (!v.Available) continue;
     // The dispatched table lines are packed only while a packed set is in force.
@@ -448,10 +448,10 @@ TEST_F(VectorLines, EveryLengthWithGuards) {
       for (int offset = 0; offset < 4; ++offset) {
         for (int len = 0; len <= 64; ++len) {
           for (int rep = 0; rep < 8; ++rep) {
-            std::vector<TColor32> src(offset + len + kGuard), dst(offset + len + kGuard);
+            std::vector<TColor32> src(offset + len + Guard), dst(offset + len + Guard);
             for (auto& p : src) p = RandomPixel();
             for (auto& p : dst) p = RandomPixel();
-            for (int g = 0; g < kGuard; ++g) dst[offset + len + g] = kGuardValue;
+            for (int g = 0; g < Guard; ++g) dst[offset + len + g] = GuardValue;
             std::vector<TColor32> expect = dst;
             const TColor32 m = RandomMaster();
             const TColor32* s = src.data() + offset;

@@ -114,8 +114,8 @@ Bytes FourColourPalette(std::size_t EntrySize) {
   for (const auto& e : entries) p.insert(p.end(), e, e + EntrySize);
   return p;
 }
-constexpr TColor32 kBlue = 0xFF0000FFu, kGreen = 0xFF00FF00u, kRed = 0xFFFF0000u,
-                   kWhite = 0xFFFFFFFFu, kBlack = 0xFF000000u;
+constexpr TColor32 Blue = 0xFF0000FFu, Green = 0xFF00FF00u, Red = 0xFFFF0000u, White = 0xFFFFFFFFu,
+                   Black = 0xFF000000u;
 
 // A run-length picture (BI_RLE8 at 8 bits, BI_RLE4 at 4) over the four-colour palette.
 BmpSpec RlePicture(std::uint16_t BitCount, std::int32_t Width, std::int32_t Height,
@@ -246,12 +246,7 @@ std::vector<TDecodeCase> PaletteCases() {
         .ColorsUsed = 2,
         .Palette = {0, 0, 0, 0, 255, 255, 255, 0},
         .Rows = {{0b10100000}, {0b01011111}}},  // bottom row first; bits past the width ignored
-       {{0, 1, kWhite},
-        {1, 1, kBlack},
-        {2, 1, kWhite},
-        {0, 0, kBlack},
-        {1, 0, kWhite},
-        {2, 0, kBlack}}},
+       {{0, 1, White}, {1, 1, Black}, {2, 1, White}, {0, 0, Black}, {1, 0, White}, {2, 0, Black}}},
       {"IndicesBeyondThePaletteAreBlack",
        {.Width = 3,
         .Height = 1,
@@ -259,7 +254,7 @@ std::vector<TDecodeCase> PaletteCases() {
         .ColorsUsed = 2,
         .Palette = {255, 255, 255, 0, 0, 0, 255, 0},  // white, red
         .Rows = {{1, 2, 255}}},
-       {{0, 0, kRed}, {1, 0, kBlack}, {2, 0, kBlack}}},
+       {{0, 0, Red}, {1, 0, Black}, {2, 0, Black}}},
       {"ColoursUsedZeroMeansAFullPalette",
        {.Width = 2,
         .Height = 1,
@@ -267,7 +262,7 @@ std::vector<TDecodeCase> PaletteCases() {
         .ColorsUsed = 0,
         .Palette = {0, 0, 255, 0, 0, 255, 0, 0},  // red, green
         .Rows = {{0b01000000}}},
-       {{0, 0, kRed}, {1, 0, kGreen}}},
+       {{0, 0, Red}, {1, 0, Green}}},
       // More colours than a 1-bit picture can have; the entries are still read.
       {"TooManyColoursUsedAreCapped",
        {.Width = 2,
@@ -276,7 +271,7 @@ std::vector<TDecodeCase> PaletteCases() {
         .ColorsUsed = 1000,
         .Palette = {0, 0, 255, 0, 0, 255, 0, 0},
         .Rows = {{0b01000000}}},
-       {{1, 0, kGreen}}},
+       {{1, 0, Green}}},
       // Colours-used claims 256 entries but only one lies before the pixel data.
       {"PaletteNeverReachesIntoThePixelData",
        {.Width = 2,
@@ -285,7 +280,7 @@ std::vector<TDecodeCase> PaletteCases() {
         .ColorsUsed = 256,
         .Palette = {0, 255, 0, 0},
         .Rows = {{0, 1}}},
-       {{0, 0, kGreen}, {1, 0, kBlack}}},
+       {{0, 0, Green}, {1, 0, Black}}},
   };
   // Four and eight bits with both header kinds and row orders. Logical picture: top row blue,
   // green, red; bottom row white, red, blue.
@@ -306,12 +301,7 @@ std::vector<TDecodeCase> PaletteCases() {
           .ColorsUsed = info == 12 ? 0u : 4u,
           .Palette = FourColourPalette(info == 12 ? 3 : 4),
           .Rows = topDown ? std::vector<Bytes>{top, bottom} : std::vector<Bytes>{bottom, top}},
-         {{0, 0, kBlue},
-          {1, 0, kGreen},
-          {2, 0, kRed},
-          {0, 1, kWhite},
-          {1, 1, kRed},
-          {2, 1, kBlue}}});
+         {{0, 0, Blue}, {1, 0, Green}, {2, 0, Red}, {0, 1, White}, {1, 1, Red}, {2, 1, Blue}}});
   }
   return cases;
 }
@@ -337,7 +327,7 @@ std::vector<TDecodeCase> DirectColourCases() {
       {"SixteenBit555IgnoresTheTopBitAndIsOpaque",
        {.Width = 3, .Height = 1, .BitCount = 16, .Rows = {{0xFF, 0x7F, 0x1F, 0x80, 0x20, 0x3C}}},
        // 15 of 31 is 123.4 of 255; 1 of 31 is 8.2
-       {{0, 0, kWhite}, {1, 0, kBlue}, {2, 0, Color32(123, 8, 0)}}},
+       {{0, 0, White}, {1, 0, Blue}, {2, 0, Color32(123, 8, 0)}}},
       // 32-bit bit fields use an alpha mask only when there is one. Unusual order: red in the
       // top byte, alpha in the third.
       {"ThirtyTwoBitAlphaMaskIn56ByteHeader",
@@ -370,7 +360,7 @@ std::vector<TDecodeCase> DirectColourCases() {
                       .Masks = {0xF800, 0x07E0, 0x001F},
                       .Rows = {{0xE0, 0x07, 0x00, 0xF8, 0x00, 0x04}}},
                      // pure green, pure red, 6-bit green 32 (32 * 255 / 63 = 129.5, rounded to 130)
-                     {{0, 0, kGreen}, {1, 0, kRed}, {2, 0, Color32(0, 130, 0)}}});
+                     {{0, 0, Green}, {1, 0, Red}, {2, 0, Color32(0, 130, 0)}}});
   }
   // 24 bits in both row orders, an odd width, opaque.
   for (bool topDown : {false, true}) {
@@ -411,31 +401,31 @@ std::vector<TDecodeCase> RunLengthCases() {
                    0, 2, 1, 1,        // move right 1, up 1: row 2 from the bottom, x = 1
                    1, 3,              // white at (1, top)
                    0, 1}),            // end of bitmap
-       {{0, 2, kGreen},               // bottom row (y = 2)
-        {1, 2, kGreen},
-        {2, 2, kRed},
-        {3, 2, kWhite},
-        {4, 2, kBlue},
+       {{0, 2, Green},                // bottom row (y = 2)
+        {1, 2, Green},
+        {2, 2, Red},
+        {3, 2, White},
+        {4, 2, Blue},
         // the middle row was skipped: palette entry 0
-        {0, 1, kBlue},
-        {1, 1, kBlue},
-        {2, 1, kBlue},
-        {3, 1, kBlue},
-        {4, 1, kBlue},
-        {0, 0, kBlue},
-        {1, 0, kWhite},
-        {2, 0, kBlue}}},
+        {0, 1, Blue},
+        {1, 1, Blue},
+        {2, 1, Blue},
+        {3, 1, Blue},
+        {4, 1, Blue},
+        {0, 0, Blue},
+        {1, 0, White},
+        {2, 0, Blue}}},
       // run of one red; literal white, green, blue (two data bytes); run of one white
       {"Rle4NibbleRunsAndLiterals",
        RlePicture(4, 5, 1, {1, 0x20, 0, 3, 0x31, 0x00, 1, 0x30, 0, 1}),
-       {{0, 0, kRed}, {1, 0, kWhite}, {2, 0, kGreen}, {3, 0, kBlue}, {4, 0, kWhite}}},
+       {{0, 0, Red}, {1, 0, White}, {2, 0, Green}, {3, 0, Blue}, {4, 0, White}}},
       {"Rle4RunOfAlternatingNibbles",
        RlePicture(4, 5, 1, {5, 0x12, 0, 1}),
-       {{0, 0, kGreen}, {1, 0, kRed}, {4, 0, kGreen}}},
+       {{0, 0, Green}, {1, 0, Red}, {4, 0, Green}}},
       // Data that ends right after the last row without an end-of-bitmap code is accepted.
       {"Rle8EndingAfterTheLastRowWithoutAnEndCode",
        RlePicture(8, 4, 2, {4, 1, 0, 0, 4, 2, 0, 0}),
-       {{0, 1, kGreen}, {3, 0, kRed}}},
+       {{0, 1, Green}, {3, 0, Red}}},
   };
 }
 INSTANTIATE_TEST_SUITE_P(RunLength, BmpPicture, ::testing::ValuesIn(RunLengthCases()), CaseName);

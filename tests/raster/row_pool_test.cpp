@@ -41,25 +41,25 @@ struct TThreadCountScope {
 };
 
 // Enough pixels per row that every call is split over the threads.
-constexpr std::int64_t kWide = std::int64_t(1) << 16;
+constexpr std::int64_t Wide = std::int64_t(1) << 16;
 
 // A job that calls ForRows again (from the calling thread's part and from the workers' parts)
 // gets its nested rows at once on its own thread, in one part, without touching the pool's
 // locks again.
 TEST(RowPool, NestedCallRunsInlineOnItsOwnThread) {
   TThreadCountScope threads(2);
-  constexpr std::int32_t kOuter = 64, kInner = 16;
-  std::vector<std::atomic<int>> done(std::size_t(kOuter) * kInner);
+  constexpr std::int32_t Outer = 64, Inner = 16;
+  std::vector<std::atomic<int>> done(std::size_t(Outer) * Inner);
   std::atomic<int> outerParts{0}, elsewhere{0}, split{0};
   gSelfTryLocks = 0;
-  ForRows(0, kOuter, kWide, [&](std::int32_t First, std::int32_t Last) {
+  ForRows(0, Outer, Wide, [&](std::int32_t First, std::int32_t Last) {
     ++outerParts;
     const std::thread::id me = std::this_thread::get_id();
     for (std::int32_t y = First; y < Last; ++y) {
-      ForRows(0, kInner, kWide, [&](std::int32_t F, std::int32_t L) {
+      ForRows(0, Inner, Wide, [&](std::int32_t F, std::int32_t L) {
         if (std::this_thread::get_id() != me) ++elsewhere;
-        if (F != 0 || L != kInner) ++split;
-        for (std::int32_t r = F; r < L; ++r) ++done[std::size_t(y) * kInner + std::size_t(r)];
+        if (F != 0 || L != Inner) ++split;
+        for (std::int32_t r = F; r < L; ++r) ++done[std::size_t(y) * Inner + std::size_t(r)];
       });
     }
   });
@@ -70,16 +70,16 @@ TEST(RowPool, NestedCallRunsInlineOnItsOwnThread) {
   for (const std::atomic<int>& d : done) ASSERT_EQ(d.load(), 1);
 
   // An exception from a nested part reaches the outermost caller, and the pool still works.
-  EXPECT_THROW(ForRows(0, kOuter, kWide,
+  EXPECT_THROW(ForRows(0, Outer, Wide,
                        [&](std::int32_t, std::int32_t) {
-                         ForRows(0, kInner, kWide, [](std::int32_t, std::int32_t) {
+                         ForRows(0, Inner, Wide, [](std::int32_t, std::int32_t) {
                            throw std::runtime_error("nested");
                          });
                        }),
                std::runtime_error);
   std::atomic<int> rows{0};
-  ForRows(0, kOuter, kWide, [&](std::int32_t F, std::int32_t L) { rows += L - F; });
-  EXPECT_EQ(rows.load(), kOuter);
+  ForRows(0, Outer, Wide, [&](std::int32_t F, std::int32_t L) { rows += L - F; });
+  EXPECT_EQ(rows.load(), Outer);
   EXPECT_EQ(gSelfTryLocks.load(), 0);
 }
 

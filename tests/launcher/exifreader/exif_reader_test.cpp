@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kTestData = TESSALY_TESTDATA;
+const fs::path TestData = TESSALY_TESTDATA;
 
 // The text ReadExifTag leaves in a buffer that was full of 'x' before, after checking that it
 // is terminated within the buffer.
@@ -43,7 +43,7 @@ struct TPhoto {
 };
 
 // The values as stored in the photos; "" where the photo has no such tag.
-const TPhoto kPhotos[] = {
+const TPhoto Photos[] = {
     {"Canon_40D.jpg", "Canon EOS 40D", "100", "135/1"},
     {"Nikon_D70.jpg", "NIKON D70", "100", "100/1"},
     {"Pentax_K10D.jpg", "PENTAX K10D        ", "100", "9000/100"},
@@ -63,11 +63,11 @@ const TPhoto kPhotos[] = {
 };
 
 TEST(ExifReader, PhotosGiveTheirStoredValues) {
-  ASSERT_EQ(std::distance(fs::directory_iterator(kTestData / "photos-exif"), {}),
-            static_cast<std::ptrdiff_t>(std::size(kPhotos)));
-  for (const TPhoto& Photo : kPhotos) {
+  ASSERT_EQ(std::distance(fs::directory_iterator(TestData / "photos-exif"), {}),
+            static_cast<std::ptrdiff_t>(std::size(Photos)));
+  for (const TPhoto& Photo : Photos) {
     SCOPED_TRACE(Photo.File);
-    const std::string Path = (kTestData / "photos-exif" / Photo.File).string();
+    const std::string Path = (TestData / "photos-exif" / Photo.File).string();
     EXPECT_EQ(Read(Path, ExifTagModel), Photo.Model);
     EXPECT_EQ(Read(Path, ExifTagPixelXDimension), Photo.PixelXDimension);
     EXPECT_EQ(Read(Path, ExifTagFocalLength), Photo.FocalLength);
@@ -76,11 +76,11 @@ TEST(ExifReader, PhotosGiveTheirStoredValues) {
 
 TEST(ExifReader, OtherTagsComeFromTheMainAndExifIfdsOnly) {
   // Make (IFD0, ASCII with a padding blank) and FocalLengthIn35mmFilm (Exif IFD, SHORT).
-  EXPECT_EQ(Read((kTestData / "photos-large/NT96650_pcb_002.JPG").string(), 271), "MAKER NAME ");
-  EXPECT_EQ(Read((kTestData / "photos-large/Pixel_6_Pro_UltraHDR_01.jpg").string(), 41989), "24");
+  EXPECT_EQ(Read((TestData / "photos-large/NT96650_pcb_002.JPG").string(), 271), "MAKER NAME ");
+  EXPECT_EQ(Read((TestData / "photos-large/Pixel_6_Pro_UltraHDR_01.jpg").string(), 41989), "24");
 
   // The thumbnail's offset lives only in IFD1, so it is not found.
-  const std::string Path = (kTestData / "photos-exif/Canon_40D.jpg").string();
+  const std::string Path = (TestData / "photos-exif/Canon_40D.jpg").string();
   auto Image = Exiv2::ImageFactory::open(Path);
   Image->readMetadata();
   ASSERT_NE(Image->exifData().findKey(Exiv2::ExifKey("Exif.Thumbnail.JPEGInterchangeFormat")),
@@ -91,7 +91,7 @@ TEST(ExifReader, OtherTagsComeFromTheMainAndExifIfdsOnly) {
 TEST(ExifReader, DamagedAndOtherPicturesGiveTerminatedTexts) {
   std::vector<fs::path> Files;
   for (const char* Folder : {"malformed", "formats"}) {
-    for (const auto& Entry : fs::recursive_directory_iterator(kTestData / Folder)) {
+    for (const auto& Entry : fs::recursive_directory_iterator(TestData / Folder)) {
       if (Entry.is_regular_file()) Files.push_back(Entry.path());
     }
   }
@@ -117,12 +117,12 @@ TEST(ExifReader, UnreadablePathsGiveEmptyText) {
   std::memset(Buffer, 'x', sizeof Buffer);
   EXPECT_EQ(ReadExifTag(nullptr, ExifTagModel, Buffer), 0);
   EXPECT_EQ(Buffer[0], '\0');
-  EXPECT_EQ(ReadExifTag((kTestData / "photos-exif/Canon_40D.jpg").c_str(), ExifTagModel, nullptr),
+  EXPECT_EQ(ReadExifTag((TestData / "photos-exif/Canon_40D.jpg").c_str(), ExifTagModel, nullptr),
             0);
 
   // A path is a file name only: a "data://" path, which exiv2 would decode into the picture,
   // names no file here.
-  std::ifstream In(kTestData / "photos-exif/Canon_40D.jpg", std::ios::binary);
+  std::ifstream In(TestData / "photos-exif/Canon_40D.jpg", std::ios::binary);
   const std::string Jpeg{std::istreambuf_iterator<char>(In), {}};
   std::string Base64(Jpeg.size() * 4 / 3 + 8, '\0');
   ASSERT_EQ(Exiv2::base64encode(Jpeg.data(), Jpeg.size(), Base64.data(), Base64.size()), 1);
@@ -132,7 +132,7 @@ TEST(ExifReader, UnreadablePathsGiveEmptyText) {
 TEST(ExifReader, LongValueIsCutToTheBuffer) {
   testsupport::TTempFolder Dir("tessaly_exifreader");
   const std::string Path = Dir / "long_model.jpg";
-  fs::copy_file(kTestData / "photos-exif/Canon_40D.jpg", Path);
+  fs::copy_file(TestData / "photos-exif/Canon_40D.jpg", Path);
   std::string Model;
   for (int i = 0; Model.size() < 3000; ++i) Model += std::to_string(i) + ' ';
   {

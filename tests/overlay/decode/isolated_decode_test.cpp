@@ -39,7 +39,7 @@ std::string TestFile(const std::string& Name) {
   return std::string(TESSALY_TESTDATA) + "/" + Name;
 }
 
-const std::set<std::string> kCrashFreeImage = {
+const std::set<std::string> CrashFreeImage = {
     "malformed/truncated_exif_dpi.jpg",
     "malformed/m2-336db1cd76254717eb50a8602b651fbf.tif",
     "malformed/m10-42c19f8e79e582bef107f372f18a074b.tif",
@@ -49,7 +49,7 @@ const std::set<std::string> kCrashFreeImage = {
 // mapped memory or not, depending on where the heap starts, and a crasher then decodes or
 // crashes by chance. These tests keep the decoder on small pages, where the three files crash
 // FreeImage every time.
-[[maybe_unused]] const bool kSmallPagesForTheDecoder = [] {
+[[maybe_unused]] const bool SmallPagesForTheDecoder = [] {
   ::setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=0", 1);
   return true;
 }();
@@ -58,13 +58,13 @@ const std::set<std::string> kCrashFreeImage = {
 // truncated_exif_dpi.jpg lands in mapped memory and the file decodes instead of crashing the
 // decoder; the other two crash (are aborted by the sanitizer) there too.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr bool kExifCrasherDecodes = true;
+constexpr bool ExifCrasherDecodes = true;
 #else
-constexpr bool kExifCrasherDecodes = false;
+constexpr bool ExifCrasherDecodes = false;
 #endif
 bool CrashesDecoder(const std::string& Name) {
-  return kCrashFreeImage.count(Name) != 0 &&
-         !(kExifCrasherDecodes && Name == "malformed/truncated_exif_dpi.jpg");
+  return CrashFreeImage.count(Name) != 0 &&
+         !(ExifCrasherDecodes && Name == "malformed/truncated_exif_dpi.jpg");
 }
 
 struct TempFolder : testsupport::TTempFolder {
@@ -146,7 +146,7 @@ TEST(IsolatedDecode, EveryTestFileSurvivesTheCrashersGiveNoPictureTheRestAsInPro
     SCOPED_TRACE(name);
     const TPictureResult isolatedLoad = LoadPicture(TestFile(name));
     const std::unique_ptr<TBitmap32>& isolated = isolatedLoad.Value();
-    if (kCrashFreeImage.count(name)) {
+    if (CrashFreeImage.count(name)) {
       if (!CrashesDecoder(name)) continue;  // it survived this process; nothing else to hold
       ++crashers;
       EXPECT_EQ(isolated, nullptr);
@@ -162,7 +162,7 @@ TEST(IsolatedDecode, EveryTestFileSurvivesTheCrashersGiveNoPictureTheRestAsInPro
       ++compared;
     }
   }
-  EXPECT_EQ(crashers, kExifCrasherDecodes ? 2 : 3);
+  EXPECT_EQ(crashers, ExifCrasherDecodes ? 2 : 3);
   EXPECT_GT(compared, 90);
 }
 
@@ -170,7 +170,7 @@ TEST(IsolatedDecode, EveryTestFileSurvivesTheCrashersGiveNoPictureTheRestAsInPro
 TEST(IsolatedDecode, ACrasherAskedForByNameGivesItsOneMessage) {
   platform::MessageRecorder recorder;
   std::vector<std::string> expected;
-  for (const std::string& name : kCrashFreeImage) {
+  for (const std::string& name : CrashFreeImage) {
     if (!CrashesDecoder(name)) continue;
     EXPECT_EQ(LoadPictureOrTell(TestFile(name)), nullptr);
     expected.push_back(PictureNotLoadedText(TestFile(name)));
@@ -186,7 +186,7 @@ TEST(IsolatedDecode, CrashesLeaveNoProcessDescriptorOrMappingBehind) {
   const Holdings before = Now();
   EXPECT_EQ(before.Children, 1);  // the decoder for the next request
   for (int round = 0; round < 2; ++round) {
-    for (const std::string& name : kCrashFreeImage) {
+    for (const std::string& name : CrashFreeImage) {
       if (CrashesDecoder(name)) {
         EXPECT_EQ(LoadPicture(TestFile(name)).Value(), nullptr);
       }

@@ -39,14 +39,14 @@ std::string TestFile(const std::string& Name) {
 // These files crash FreeImage itself (a segmentation fault or heap corruption inside the
 // library), which no in-process caller can survive; they stay out of the in-process tests
 // (isolated_decode_test takes them through the decoder process).
-const std::set<std::string> kCrashFreeImage = {
+const std::set<std::string> CrashFreeImage = {
     "malformed/truncated_exif_dpi.jpg",
     "malformed/m2-336db1cd76254717eb50a8602b651fbf.tif",
     "malformed/m10-42c19f8e79e582bef107f372f18a074b.tif",
 };
 
 // Extensions of the test files that FreeImage maps to no type the program loads.
-const std::set<std::string> kUnknownExtensions = {".gif", ".kla", ".im1"};
+const std::set<std::string> UnknownExtensions = {".gif", ".kla", ".im1"};
 
 struct Expectation {
   bool Loads = false;
@@ -155,7 +155,7 @@ TEST(LoadPictureInProcess, EveryTestFileGivesAPictureOfItsSizeOrFailsQuietly) {
   for (const std::string& name : FilesIn("malformed")) files.push_back(name);
   int loaded = 0;
   for (const std::string& name : files) {
-    if (kCrashFreeImage.count(name) || name == "malformed/decompression_bomb.ico") continue;
+    if (CrashFreeImage.count(name) || name == "malformed/decompression_bomb.ico") continue;
     SCOPED_TRACE(name);
     const auto it = manifest.find(name);
     ASSERT_NE(it, manifest.end());
@@ -165,7 +165,7 @@ TEST(LoadPictureInProcess, EveryTestFileGivesAPictureOfItsSizeOrFailsQuietly) {
     // The import only says why; showing it is its caller's part.
     EXPECT_TRUE(recorder.Texts().empty());
     const std::string extension = FileExtension(name);
-    if (kUnknownExtensions.count(extension)) {
+    if (UnknownExtensions.count(extension)) {
       EXPECT_EQ(picture, nullptr);
       EXPECT_FALSE(result.Ok());
       EXPECT_EQ(result.Reason(), "Unknown file format *" + extension);

@@ -28,8 +28,8 @@ using raster::TColor32;
 using testsupport::FillPattern;
 using testsupport::TTempFolder;
 
-const std::string kSample1 = std::string(TESSALY_SOURCE_DIR) + "/data/sample/NT96650_pcb_002.JPG";
-const std::string kSample2 = std::string(TESSALY_SOURCE_DIR) + "/data/sample/NT96650_pcb_004.JPG";
+const std::string Sample1 = std::string(TESSALY_SOURCE_DIR) + "/data/sample/NT96650_pcb_002.JPG";
+const std::string Sample2 = std::string(TESSALY_SOURCE_DIR) + "/data/sample/NT96650_pcb_004.JPG";
 
 int RenderWith(const std::vector<std::string>& Args, std::string* Out = nullptr,
                std::string* Err = nullptr) {
@@ -100,8 +100,8 @@ void ExpectSameRgb(const QImage& Png, const TBitmap32& Expected) {
 class SampleRenderTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    P1 = LoadPicture(kSample1).Value().release();
-    P2 = LoadPicture(kSample2).Value().release();
+    P1 = LoadPicture(Sample1).Value().release();
+    P2 = LoadPicture(Sample2).Value().release();
   }
   static void TearDownTestSuite() {
     delete P1;
@@ -139,7 +139,7 @@ TEST_F(SampleRenderTest, DefaultsEqualTheStraightforwardComposition) {
   ASSERT_EQ(P1->Width(), 2048);
   TTempFolder dir("tessaly_render");
   std::string out;
-  ASSERT_EQ(RenderWith({kSample1, kSample2, dir / "defaults.png"}, &out), 0) << out;
+  ASSERT_EQ(RenderWith({Sample1, Sample2, dir / "defaults.png"}, &out), 0) << out;
   EXPECT_NE(out.find("viewport 960 x 553"), std::string::npos) << out;
   EXPECT_NE(out.find("opacity 120"), std::string::npos) << out;
   const QImage png(QString::fromStdString(dir / "defaults.png"));
@@ -151,8 +151,8 @@ TEST_F(SampleRenderTest, DefaultsEqualTheStraightforwardComposition) {
 TEST_F(SampleRenderTest, TurnedMovedAndFadedEqualsTheStraightforwardComposition) {
   ASSERT_NE(P1, nullptr);
   TTempFolder dir("tessaly_render");
-  ASSERT_EQ(RenderWith({"--angle", "-7", "--x=35", "--y", "-20", "--alpha", "200", kSample1,
-                        kSample2, dir / "moved.png"}),
+  ASSERT_EQ(RenderWith({"--angle", "-7", "--x=35", "--y", "-20", "--alpha", "200", Sample1, Sample2,
+                        dir / "moved.png"}),
             0);
   const QImage png(QString::fromStdString(dir / "moved.png"));
   ExpectSameRgb(png, *Reference(-7, 35, -20, 200));
@@ -161,8 +161,8 @@ TEST_F(SampleRenderTest, TurnedMovedAndFadedEqualsTheStraightforwardComposition)
 TEST_F(SampleRenderTest, ZoomedRenderShowsTheWholePictureCentredInAnOtherSize) {
   TTempFolder dir("tessaly_render");
   std::string out;
-  ASSERT_EQ(RenderWith({"--size", "617x417", "--zoom-view", "-70", "--zoom-overlay", "30", kSample1,
-                        kSample2, dir / "zoomed.png"},
+  ASSERT_EQ(RenderWith({"--size", "617x417", "--zoom-view", "-70", "--zoom-overlay", "30", Sample1,
+                        Sample2, dir / "zoomed.png"},
                        &out),
             0);
   EXPECT_NE(out.find("view zoom -70 (0.20)"), std::string::npos) << out;
@@ -212,7 +212,7 @@ TEST(RenderCommand, ValuesOutsideASlidersRangeAreRefused) {
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = c.Args;
-    args.insert(args.end(), {kSample1, kSample2, dir / "never.png"});
+    args.insert(args.end(), {Sample1, Sample2, dir / "never.png"});
     std::string err;
     EXPECT_EQ(RenderWith(args, nullptr, &err), 2) << c.Message;
     EXPECT_NE(err.find(c.Message), std::string::npos) << err;
@@ -221,9 +221,9 @@ TEST(RenderCommand, ValuesOutsideASlidersRangeAreRefused) {
   std::string err;
   EXPECT_EQ(RenderWith({"--alpha"}, nullptr, &err), 2);
   EXPECT_NE(err.find("--alpha needs a value"), std::string::npos);
-  EXPECT_EQ(RenderWith({kSample1, kSample2}, nullptr, &err), 2);
+  EXPECT_EQ(RenderWith({Sample1, Sample2}, nullptr, &err), 2);
   EXPECT_NE(err.find("expected PICTURE1 PICTURE2 OUT.png"), std::string::npos);
-  EXPECT_EQ(RenderWith({kSample1, kSample2, dir / "out.jpg"}, nullptr, &err), 2);
+  EXPECT_EQ(RenderWith({Sample1, Sample2, dir / "out.jpg"}, nullptr, &err), 2);
   EXPECT_NE(err.find("must end in .png"), std::string::npos);
 }
 
@@ -233,11 +233,11 @@ TEST(RenderCommand, MissingOrUndecodablePicturesLeaveTheOldOutputAlone) {
   std::ofstream(out) << "earlier result";
   std::ofstream(dir / "not_a_picture.jpg") << "this is text, not a JPEG";
   std::string err;
-  EXPECT_EQ(RenderWith({dir / "missing.jpg", kSample2, out}, nullptr, &err), 1);
+  EXPECT_EQ(RenderWith({dir / "missing.jpg", Sample2, out}, nullptr, &err), 1);
   EXPECT_NE(err.find("picture 1 not found"), std::string::npos) << err;
-  EXPECT_EQ(RenderWith({kSample1, dir / "not_a_picture.jpg", out}, nullptr, &err), 1);
+  EXPECT_EQ(RenderWith({Sample1, dir / "not_a_picture.jpg", out}, nullptr, &err), 1);
   EXPECT_NE(err.find("picture 2 could not be decoded"), std::string::npos) << err;
-  EXPECT_EQ(RenderWith({kSample1, dir.Path().string(), out}, nullptr, &err), 1);  // a directory
+  EXPECT_EQ(RenderWith({Sample1, dir.Path().string(), out}, nullptr, &err), 1);  // a directory
   EXPECT_EQ(ReadFile(out), "earlier result");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
 }
@@ -245,13 +245,13 @@ TEST(RenderCommand, MissingOrUndecodablePicturesLeaveTheOldOutputAlone) {
 TEST(RenderCommand, UnwritableOutputFailsWithoutLeavingAFile) {
   TTempFolder dir("tessaly_render");
   std::string err;
-  EXPECT_EQ(RenderWith({kSample1, kSample2, dir / "no/such/dir/out.png"}, nullptr, &err), 1);
+  EXPECT_EQ(RenderWith({Sample1, Sample2, dir / "no/such/dir/out.png"}, nullptr, &err), 1);
   EXPECT_NE(err.find("directory does not exist"), std::string::npos) << err;
   fs::create_directory(dir / "taken.png");
-  EXPECT_EQ(RenderWith({kSample1, kSample2, dir / "taken.png"}, nullptr, &err), 1);
+  EXPECT_EQ(RenderWith({Sample1, Sample2, dir / "taken.png"}, nullptr, &err), 1);
   EXPECT_NE(err.find("is a directory"), std::string::npos) << err;
   // A directory that exists but takes no new files (also not for root).
-  EXPECT_EQ(RenderWith({kSample1, kSample2, "/proc/tessaly-render-test.png"}, nullptr, &err), 1);
+  EXPECT_EQ(RenderWith({Sample1, Sample2, "/proc/tessaly-render-test.png"}, nullptr, &err), 1);
   EXPECT_NE(err.find("cannot write /proc/tessaly-render-test.png"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists("/proc/tessaly-render-test.png"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
@@ -298,7 +298,7 @@ std::string Quoted(const std::string& Text) {
 TEST(RenderProgram, RendersTheSamplePairAndRefusesBadInput) {
   TTempFolder dir("tessaly_render");
   std::string out, err;
-  const std::string pictures = Quoted(kSample1) + Quoted(kSample2);
+  const std::string pictures = Quoted(Sample1) + Quoted(Sample2);
   const std::string pair = dir / "pair.png", bad = dir / "bad.png";
   EXPECT_EQ(RunProgram("--angle 5 --alpha 140 " + pictures + Quoted(pair), dir, out, err), 0)
       << err;
@@ -308,8 +308,7 @@ TEST(RenderProgram, RendersTheSamplePairAndRefusesBadInput) {
   EXPECT_EQ(RunProgram("--angle 500 " + pictures + Quoted(bad), dir, out, err), 2);
   EXPECT_NE(err.find("outside the slider's range"), std::string::npos) << err;
   EXPECT_EQ(RunProgram("--alpha x " + pictures + Quoted(bad), dir, out, err), 2);
-  EXPECT_EQ(RunProgram(Quoted(dir / "none.jpg") + Quoted(kSample2) + Quoted(bad), dir, out, err),
-            1);
+  EXPECT_EQ(RunProgram(Quoted(dir / "none.jpg") + Quoted(Sample2) + Quoted(bad), dir, out, err), 1);
   EXPECT_NE(err.find("not found"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(bad));
   EXPECT_EQ(RunProgram("--version", dir, out, err), 0);
