@@ -197,7 +197,7 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
   }
   bitmap.Changed();
 
-  delete FRotLayer;  // leaves the view's collection
+  if (FRotLayer != nullptr) FImgView->Layers().DeleteLayer(FRotLayer);
   FRotLayer = layer;
   FScaleBar->BringToFront();
   ++FGeneration;
