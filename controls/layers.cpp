@@ -58,6 +58,13 @@ void TLayerCollection::Delete(std::int32_t Index) {
   FreeLayer(Items(Index));
 }
 
+void TLayerCollection::DeleteLayer(TCustomLayer* Layer) {
+  if (Layer == nullptr || Layer->FLayerCollection != this) {
+    throw EListError("Layer is not in the list");
+  }
+  FreeLayer(Layer);
+}
+
 void TLayerCollection::FreeLayer(TCustomLayer* Layer) {
   Layer->BeforeDestruction();
   delete Layer;

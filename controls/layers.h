@@ -80,6 +80,10 @@ class TLayerCollection : public TPersistent {
   }
   TCustomLayer* Insert(std::int32_t Index, TLayerClass LayerClass);
   void Delete(std::int32_t Index);
+  // Takes Layer out of the collection and frees it, as Delete with its index: the layer reports
+  // to its notify list and leaves, which the collection announces once. Raises EListError for a
+  // layer that is not one of this collection's.
+  void DeleteLayer(TCustomLayer* Layer);
   void Clear();
   std::int32_t Count() const { return std::int32_t(FItems.size()); }
   // Raise EListError for an index outside 0 .. Count - 1.

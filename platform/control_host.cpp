@@ -12,7 +12,7 @@ namespace platform {
 
 using raster::TControl;
 
-raster::TShiftState toShiftState(Qt::KeyboardModifiers Modifiers, Qt::MouseButtons Buttons) {
+raster::TShiftState ToShiftState(Qt::KeyboardModifiers Modifiers, Qt::MouseButtons Buttons) {
   raster::TShiftState shift = 0;
   if (Modifiers & Qt::ShiftModifier) shift |= raster::ssShift;
   if (Modifiers & Qt::AltModifier) shift |= raster::ssAlt;
@@ -23,7 +23,7 @@ raster::TShiftState toShiftState(Qt::KeyboardModifiers Modifiers, Qt::MouseButto
   return shift;
 }
 
-Qt::CursorShape toQtCursor(raster::TCursor Cursor) {
+Qt::CursorShape ToQtCursor(raster::TCursor Cursor) {
   switch (Cursor) {
     case raster::crHandPoint:
       return Qt::PointingHandCursor;
@@ -44,7 +44,7 @@ Qt::CursorShape toQtCursor(raster::TCursor Cursor) {
 
 namespace {
 
-bool toMouseButton(Qt::MouseButton Button, raster::TMouseButton& Result) {
+bool ToMouseButton(Qt::MouseButton Button, raster::TMouseButton& Result) {
   switch (Button) {
     case Qt::LeftButton:
       Result = raster::mbLeft;
@@ -60,7 +60,7 @@ bool toMouseButton(Qt::MouseButton Button, raster::TMouseButton& Result) {
   }
 }
 
-raster::TPoint toPoint(const QPointF& P) {
+raster::TPoint ToPoint(const QPointF& P) {
   const QPoint p = P.toPoint();
   return {p.x(), p.y()};
 }
@@ -139,7 +139,7 @@ void TControlHostWidget::SetCursor(raster::TCursor Cursor) {
   if (Cursor == raster::crDefault) {
     unsetCursor();
   } else {
-    setCursor(toQtCursor(Cursor));
+    setCursor(ToQtCursor(Cursor));
   }
 }
 
@@ -199,22 +199,22 @@ void TControlHostWidget::resizeEvent(QResizeEvent* Event) {
 
 void TControlHostWidget::mousePressEvent(QMouseEvent* Event) {
   raster::TMouseButton button;
-  if (FRoot == nullptr || !toMouseButton(Event->button(), button)) return;
-  FCursorPos = toPoint(Event->position());
-  FDispatcher->MouseDown(button, toShiftState(Event->modifiers(), Event->buttons()), FCursorPos);
+  if (FRoot == nullptr || !ToMouseButton(Event->button(), button)) return;
+  FCursorPos = ToPoint(Event->position());
+  FDispatcher->MouseDown(button, ToShiftState(Event->modifiers(), Event->buttons()), FCursorPos);
 }
 
 void TControlHostWidget::mouseMoveEvent(QMouseEvent* Event) {
   if (FRoot == nullptr) return;
-  FCursorPos = toPoint(Event->position());
-  FDispatcher->MouseMove(toShiftState(Event->modifiers(), Event->buttons()), FCursorPos);
+  FCursorPos = ToPoint(Event->position());
+  FDispatcher->MouseMove(ToShiftState(Event->modifiers(), Event->buttons()), FCursorPos);
 }
 
 void TControlHostWidget::mouseReleaseEvent(QMouseEvent* Event) {
   raster::TMouseButton button;
-  if (FRoot == nullptr || !toMouseButton(Event->button(), button)) return;
-  FCursorPos = toPoint(Event->position());
-  FDispatcher->MouseUp(button, toShiftState(Event->modifiers(), Event->buttons()), FCursorPos);
+  if (FRoot == nullptr || !ToMouseButton(Event->button(), button)) return;
+  FCursorPos = ToPoint(Event->position());
+  FDispatcher->MouseUp(button, ToShiftState(Event->modifiers(), Event->buttons()), FCursorPos);
 }
 
 void TControlHostWidget::wheelEvent(QWheelEvent* Event) {
@@ -224,8 +224,8 @@ void TControlHostWidget::wheelEvent(QWheelEvent* Event) {
     Event->ignore();
     return;
   }
-  FCursorPos = toPoint(Event->position());
-  FDispatcher->MouseWheel(toShiftState(Event->modifiers(), Event->buttons()), delta, FCursorPos);
+  FCursorPos = ToPoint(Event->position());
+  FDispatcher->MouseWheel(ToShiftState(Event->modifiers(), Event->buttons()), delta, FCursorPos);
   Event->accept();
 }
 

@@ -15,8 +15,8 @@ class QPainter;
 namespace platform {
 
 // Maps Qt's modifiers and held buttons to the controls' shift state.
-raster::TShiftState toShiftState(Qt::KeyboardModifiers Modifiers, Qt::MouseButtons Buttons);
-Qt::CursorShape toQtCursor(raster::TCursor Cursor);
+raster::TShiftState ToShiftState(Qt::KeyboardModifiers Modifiers, Qt::MouseButtons Buttons);
+Qt::CursorShape ToQtCursor(raster::TCursor Cursor);
 
 // Hosts one root control, which fills the widget. The root is not owned: it must outlive the
 // widget or be destroyed first (the widget then shows nothing and routes nothing).

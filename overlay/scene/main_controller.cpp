@@ -20,8 +20,8 @@ const char* const CoincidentPointsText =
 
 namespace {
 
-void SetUpBar(TGaugeBar& Bar, const TSliderRange& Range, int Width) {
-  Bar.SetBounds(0, 0, Width, 20);
+void SetUpBar(TGaugeBar& Bar, const TSliderRange& Range) {
+  Bar.SetBounds(0, 0, MainSliderWidth, MainSliderHeight);
   Bar.SetStyle(raster::rbsMac);
   Bar.SetBackgnd(raster::bgPattern);
   Bar.SetShowHandleGrip(true);
@@ -68,12 +68,12 @@ TMainController::TMainController(int ViewWidth, int ViewHeight)
   FScaleBar = FImgView->Layers().Add<TScaleBarLayer>();
   FScaleBar->SetView(FImgView.get());
   FScaleBar->SetVisible(false);
-  SetUpBar(FGaugeBar2, OffsetXSlider, 337);
-  SetUpBar(FGaugeBar3, OffsetYSlider, 337);
-  SetUpBar(FGaugeBar1, AngleSlider, 337);
-  SetUpBar(FGaugeBar5, OverlayZoomSlider, 337);
-  SetUpBar(FGaugeBar4, ViewZoomSlider, 337);
-  SetUpBar(FGaugeAlpha, AlphaSlider, 337);
+  SetUpBar(FGaugeBar2, OffsetXSlider);
+  SetUpBar(FGaugeBar3, OffsetYSlider);
+  SetUpBar(FGaugeBar1, AngleSlider);
+  SetUpBar(FGaugeBar5, OverlayZoomSlider);
+  SetUpBar(FGaugeBar4, ViewZoomSlider);
+  SetUpBar(FGaugeAlpha, AlphaSlider);
   FTexts = {"0", "0", "0", "1.0", "1.0", "120", "", ""};
 
   // Any slider change ends a flicker first, so that the overlay shows as its sliders say.
@@ -197,7 +197,7 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
   }
   bitmap.Changed();
 
-  delete FRotLayer;  // leaves the view's collection
+  if (FRotLayer != nullptr) FImgView->Layers().DeleteLayer(FRotLayer);
   FRotLayer = layer;
   FScaleBar->BringToFront();
   ++FGeneration;

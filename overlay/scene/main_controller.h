@@ -32,6 +32,10 @@ constexpr raster::TWinColor MainViewColor = 4530208;
 // The main window's view size.
 constexpr int MainViewWidth = 977;
 constexpr int MainViewHeight = 570;
+// The main window's gauge bars as they are created; the name fields of the pictures start as
+// wide as they, and the window's layout then widens or narrows both alike.
+constexpr int MainSliderWidth = 337;
+constexpr int MainSliderHeight = 20;
 
 // The read-only fields whose texts the controller keeps.
 enum class TField {

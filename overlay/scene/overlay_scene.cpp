@@ -8,11 +8,7 @@ TOverlayScene::TOverlayScene(int ViewWidth, int ViewHeight)
     : FController(std::make_unique<TMainController>(ViewWidth, ViewHeight)),
       FHost(std::make_unique<raster::THeadlessHost>(FController->ImgView())) {}
 
-TOverlayScene::~TOverlayScene() {
-  // The host must go before the view it hosts.
-  FHost.reset();
-  FController.reset();
-}
+TOverlayScene::~TOverlayScene() = default;
 
 raster::TImgView32& TOverlayScene::View() {
   return FController->ImgView();

@@ -56,6 +56,7 @@ class TOverlayScene {
   void SetBar(raster::TGaugeBar& Bar, int Position);
 
   std::unique_ptr<TMainController> FController;
+  // The host must go before the view it hosts: declared after the controller, it is freed first.
   std::unique_ptr<raster::THeadlessHost> FHost;
 };
 

@@ -11,6 +11,7 @@
 
 #include "overlay/windows/icons.h"
 #include "overlay/windows/sprache.h"
+#include "overlay/windows/widget_factory.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
 #include "platform/version_info.h"
@@ -29,22 +30,6 @@ constexpr int kMargin = 8;
 // full web address fits beside "Internet:" without running under the button.
 constexpr int kDistribTop = 197, kContactTop = 215, kInternetLeft = 52;
 constexpr int kOkLeft = kClientWidth - kMargin - 65, kOkTop = 202;
-
-// A label at Left, Top as high as its font needs and as wide as the room up to Right, so that
-// a longer text from the language file still fits.
-QLabel* MakeLabel(QWidget* Parent, const char* Name, const char* Text, int Left, int Top,
-                  int Right) {
-  auto* label = new QLabel(QString::fromUtf8(Text), Parent);
-  label->setObjectName(QString::fromLatin1(Name));
-  label->setGeometry(Left, Top, Right - Left, label->sizeHint().height());
-  return label;
-}
-
-void SetTextColour(QWidget* Widget, const QColor& Colour) {
-  QPalette p = Widget->palette();
-  p.setColor(QPalette::WindowText, Colour);
-  Widget->setPalette(p);
-}
 
 void MakeLink(QLabel* Label) {
   QFont f = Label->font();
@@ -80,15 +65,13 @@ std::string TrimBlanks(const std::string& Text) {
 
 TAboutBox::TAboutBox(QWidget* Parent, std::function<void()> ApplyLanguageHook)
     : QDialog(Parent), ApplyLanguageHook(std::move(ApplyLanguageHook)) {
-  setObjectName(QStringLiteral("AboutBox"));
+  SetComponentName(*this, "AboutBox");
   setWindowTitle(QStringLiteral("Info"));
   setWindowFlag(Qt::WindowStaysOnTopHint);
   setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
   setModal(false);
   setFixedSize(kClientWidth, kClientHeight);
-  QFont f = font();
-  f.setPixelSize(11);
-  setFont(f);
+  SetPixelSize(this, 11);
   SetTextColour(this, Qt::black);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
@@ -96,56 +79,49 @@ TAboutBox::TAboutBox(QWidget* Parent, std::function<void()> ApplyLanguageHook)
   VersionFile = platform::ProgramFile();
   RegisterProgramWindow(this);
 
-  auto* panel1 = new QFrame(this);
-  panel1->setObjectName(QStringLiteral("Panel1"));
-  panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  QFrame* panel1 = MakePanel(this, "Panel1", QFrame::Sunken);
   panel1->setGeometry(kMargin, kMargin, kPanelWidth, kPanelHeight);
-  auto* panel2 = new QFrame(panel1);
-  panel2->setObjectName(QStringLiteral("Panel2"));
-  panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  QFrame* panel2 = MakePanel(panel1, "Panel2", QFrame::Sunken);
   panel2->setGeometry(8, 8, 65, 65);
-  auto* icon = new QLabel(panel2);
-  icon->setObjectName(QStringLiteral("ProgramIcon"));
+  auto* icon = MakeNamed<QLabel>("ProgramIcon", panel2);
   icon->setGeometry(4, 4, 56, 56);
   icon->setPixmap(ProgramIcon().pixmap(56, 56));
 
   const int right = kPanelWidth - kMargin;
-  auto* product = new QLabel(QStringLiteral("Tessaly"), panel1);
-  product->setObjectName(QStringLiteral("ProductName"));
+  auto* product = MakeNamed<QLabel>("ProductName", QStringLiteral("Tessaly"), panel1);
   QFont pf = product->font();
   pf.setBold(true);
   pf.setPixelSize(16);
   product->setFont(pf);
   SetTextColour(product, Qt::blue);
   product->setGeometry(88, 8, right - 88, product->sizeHint().height());
-  MakeLabel(panel1, "Version", "Version 1.1 (10/2002)", 88, 33, right);
-  MakeLabel(panel1, "Label5", "Build", 88, 56, 124);
-  FLabelBuild = MakeLabel(panel1, "LabelBuild", "2.0.0.0", 128, 56, right);
-  MakeLabel(panel1, "Label3", "Tessaly-Team", 8, 80, right);
-  MakeLabel(panel1, "Label4", "Bildvergleich für die Verlaufsdokumentation", 8, 96, right);
-  FLabel2 = MakeLabel(panel1, "Label2", MakerAddress, 8, 114, right);
+  MakeLabelUpTo(panel1, "Version", "Version 1.1 (10/2002)", 88, 33, right);
+  MakeLabelUpTo(panel1, "Label5", "Build", 88, 56, 124);
+  FLabelBuild = MakeLabelUpTo(panel1, "LabelBuild", "2.0.0.0", 128, 56, right);
+  MakeLabelUpTo(panel1, "Label3", "Tessaly-Team", 8, 80, right);
+  MakeLabelUpTo(panel1, "Label4", "Bildvergleich für die Verlaufsdokumentation", 8, 96, right);
+  FLabel2 = MakeLabelUpTo(panel1, "Label2", MakerAddress, 8, 114, right);
   MakeLink(FLabel2);
   FitLink(FLabel2, right);
-  MakeLabel(panel1, "Label6", "Raster-Engine: eigene Entwicklung", 8, 144, right);
-  MakeLabel(panel1, "Label7", "Bilddateien: FreeImage (freeimage.sourceforge.io)", 8, 160, right);
+  MakeLabelUpTo(panel1, "Label6", "Raster-Engine: eigene Entwicklung", 8, 144, right);
+  MakeLabelUpTo(panel1, "Label7", "Bilddateien: FreeImage (freeimage.sourceforge.io)", 8, 160,
+                right);
 
-  MakeLabel(this, "LabelDistrib", "Vertrieb: Tessaly-Team", kMargin, kDistribTop, kOkLeft - 6);
-  FLabelContactMedium =
-      MakeLabel(this, "LabelContactMedium", "Internet:", kMargin, kContactTop + 1, kInternetLeft);
+  MakeLabelUpTo(this, "LabelDistrib", "Vertrieb: Tessaly-Team", kMargin, kDistribTop, kOkLeft - 6);
+  FLabelContactMedium = MakeLabelUpTo(this, "LabelContactMedium", "Internet:", kMargin,
+                                      kContactTop + 1, kInternetLeft);
   FLabelInternet =
-      MakeLabel(this, "LabelInternet", MakerAddress, kInternetLeft, kContactTop, kOkLeft - 6);
+      MakeLabelUpTo(this, "LabelInternet", MakerAddress, kInternetLeft, kContactTop, kOkLeft - 6);
   MakeLink(FLabelInternet);
   PlaceContactRow(FLabelContactMedium, FLabelInternet, kOkLeft - 6);
   FLabel2->installEventFilter(this);
   FLabelInternet->installEventFilter(this);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("OKButton"));
+  QPushButton* ok = MakeButton(this, "OKButton", "OK", {kOkLeft, kOkTop, 65, 31});
   QFont of = ok->font();
   of.setBold(true);
   ok->setFont(of);
   ok->setDefault(true);
-  ok->setGeometry(kOkLeft, kOkTop, 65, 31);
   connect(ok, &QPushButton::clicked, this, [this] { OKButtonClick(); });
 }
 

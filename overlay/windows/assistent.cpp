@@ -21,13 +21,14 @@
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/picture_loading.h"
 #include "overlay/windows/sprache.h"
+#include "overlay/windows/widget_factory.h"
 #include "platform/message.h"
 #include "platform/paths.h"
 #include "raster/core.h"
 
 namespace overlay {
 
-QImage toQImage(const raster::TBitmap32& Bitmap) {
+QImage ToQImage(const raster::TBitmap32& Bitmap) {
   if (Bitmap.Empty()) return {};
   QImage image(Bitmap.Width(), Bitmap.Height(), QImage::Format_RGB32);
   if (image.isNull()) return {};
@@ -45,25 +46,6 @@ constexpr int PanelBottomHeight = 33;
 constexpr int ButtonGap = 8;
 constexpr int ImageMargin = 2;
 
-void SetPixelSize(QWidget* Widget, int PixelSize) {
-  QFont f = Widget->font();
-  f.setPixelSize(PixelSize);
-  Widget->setFont(f);
-}
-
-QLabel* MakeLabel(QWidget* Parent, const char* Name, const char* Text, int Left, int Top) {
-  auto* label = new QLabel(QString::fromUtf8(Text), Parent);
-  label->setObjectName(QString::fromLatin1(Name));
-  label->move(Left, Top);
-  return label;
-}
-
-void SetTextColour(QLabel* Label, const QColor& Colour) {
-  QPalette p = Label->palette();
-  p.setColor(QPalette::WindowText, Colour);
-  Label->setPalette(p);
-}
-
 void SetBackground(QLabel* Label, const QColor& Colour) {
   QPalette p = Label->palette();
   p.setColor(QPalette::Window, Colour);
@@ -71,18 +53,11 @@ void SetBackground(QLabel* Label, const QColor& Colour) {
   Label->setAutoFillBackground(true);
 }
 
-QFrame* MakePanel(QWidget* Parent, const char* Name) {
-  auto* panel = new QFrame(Parent);
-  panel->setObjectName(QString::fromLatin1(Name));
-  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  return panel;
-}
-
 }  // namespace
 
 TFormAssistent::TFormAssistent(QWidget* Parent, std::function<void(QWidget&)> ApplyLanguage)
     : QDialog(Parent) {
-  setObjectName(QStringLiteral("FormAssistent"));
+  SetComponentName(*this, "FormAssistent");
   setWindowTitle(QString::fromUtf8("Assistent für Positionierung"));
   setMinimumSize(200, 200);
   SetPixelSize(this, 10);
@@ -111,22 +86,12 @@ TFormAssistent::TFormAssistent(QWidget* Parent, std::function<void(QWidget&)> Ap
                                                             {"Edit2P1", {144, 38, 65, 21}},
                                                             {"Edit2P2", {288, 38, 65, 21}}}};
   for (std::size_t i = 0; i < edits.size(); ++i) {
-    auto* e = new QLineEdit(FPanelTop);
-    e->setObjectName(QString::fromLatin1(edits[i].first));
-    e->setReadOnly(true);
-    e->setFocusPolicy(Qt::NoFocus);
-    QPalette p = e->palette();
-    p.setColor(QPalette::Base, QColor(221, 221, 221));
-    e->setPalette(p);
-    e->setGeometry(edits[i].second);
-    FEdits[i] = e;
+    FEdits[i] = MakeReadOnlyEdit(FPanelTop, edits[i].first, edits[i].second, TEditFrame::Style);
   }
 
   FPanelBottom = MakePanel(this, "PanelBottom");
   const auto button = [this](const char* Name, const char* Text, QRect Bounds) {
-    auto* b = new QPushButton(QString::fromUtf8(Text), FPanelBottom);
-    b->setObjectName(QString::fromLatin1(Name));
-    b->setGeometry(Bounds);
+    QPushButton* b = MakeButton(FPanelBottom, Name, Text, Bounds);
     b->setEnabled(false);
     // Enter in the dialog must not press "Fertig" behind the user's back.
     b->setAutoDefault(false);
@@ -137,14 +102,11 @@ TFormAssistent::TFormAssistent(QWidget* Parent, std::function<void(QWidget&)> Ap
   FButtonBack = button("ButtonBack", "<< Zurück", {143, 7, 69, 20});
   FPanelBottom->installEventFilter(this);
 
-  FScrollBoxImage = new QScrollArea(this);
-  FScrollBoxImage->setObjectName(QStringLiteral("ScrollBoxImage"));
+  FScrollBoxImage = MakeNamed<QScrollArea>("ScrollBoxImage", this);
   FScrollBoxImage->setWidgetResizable(false);
   // Picture and markers share one content widget so that they scroll together.
-  FContent = new QWidget;
-  FContent->setObjectName(QStringLiteral("ScrollBoxImageContent"));
-  FImage = new QLabel(FContent);
-  FImage->setObjectName(QStringLiteral("Image"));
+  FContent = MakeNamed<QWidget>("ScrollBoxImageContent");
+  FImage = MakeNamed<QLabel>("Image", FContent);
   FImage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   FImage->setCursor(Qt::CrossCursor);
   FImage->setGeometry(1, 1, 0, 0);
@@ -152,8 +114,7 @@ TFormAssistent::TFormAssistent(QWidget* Parent, std::function<void(QWidget&)> Ap
   const std::array<std::pair<const char*, QColor>, 4> markers{
       {{"I1P1", white}, {"I1P2", red}, {"I2P1", white}, {"I2P2", red}}};
   for (std::size_t i = 0; i < markers.size(); ++i) {
-    auto* m = new QLabel(QStringLiteral("x"), FContent);
-    m->setObjectName(QString::fromLatin1(markers[i].first));
+    auto* m = MakeNamed<QLabel>(markers[i].first, QStringLiteral("x"), FContent);
     m->setAlignment(Qt::AlignCenter);
     SetTextColour(m, markers[i].second);
     SetPixelSize(m, 16);
@@ -165,8 +126,7 @@ TFormAssistent::TFormAssistent(QWidget* Parent, std::function<void(QWidget&)> Ap
   }
   FScrollBoxImage->setWidget(FContent);
 
-  FTimerStart = new QTimer(this);
-  FTimerStart->setObjectName(QStringLiteral("TimerStart"));
+  FTimerStart = MakeNamed<QTimer>("TimerStart", this);
   FTimerStart->setSingleShot(true);
   FTimerStart->setInterval(100);
 
@@ -215,7 +175,7 @@ bool TFormAssistent::LoadImage(const std::string& Path) {
                 ? TPictureOrientation::Upright
                 : TPictureOrientation::AsStored);
   if (picture == nullptr) return false;
-  const QImage image = toQImage(*picture);
+  const QImage image = ToQImage(*picture);
   if (image.isNull()) {  // no memory for the screen copy
     platform::ShowMessage(PictureNotLoadedText(Path));
     return false;

@@ -31,7 +31,7 @@ using TAlignHandler = std::function<bool(float a1x, float a1y, float b1x, float 
                                          float a2y, float b2x, float b2y)>;
 
 // An opaque copy of Bitmap that owns its pixels (TColor32 has the layout of Format_RGB32).
-QImage toQImage(const raster::TBitmap32& Bitmap);
+QImage ToQImage(const raster::TBitmap32& Bitmap);
 
 class TFormAssistent : public QDialog {
  public:

@@ -22,6 +22,7 @@
 #include "overlay/windows/icons.h"
 #include "overlay/windows/print_page.h"
 #include "overlay/windows/sprache.h"
+#include "overlay/windows/widget_factory.h"
 #include "overlay/windows/window_layout.h"
 #include "platform/control_host.h"
 #include "platform/message.h"
@@ -31,55 +32,12 @@ namespace overlay {
 
 namespace {
 
-QFrame* MakePanel(QWidget* Parent, const char* Name) {
-  auto* panel = new QFrame(Parent);
-  panel->setObjectName(Name);
-  // A raised one-pixel bevel, as a panel has by default.
-  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  panel->setLineWidth(1);
-  return panel;
-}
-
-QLabel* MakeLabel(QWidget* Parent, const char* Name, const char* Text, int Left, int Top) {
-  auto* label = new QLabel(QString::fromUtf8(Text), Parent);
-  label->setObjectName(Name);
-  label->adjustSize();  // labels size themselves to their text
-  label->move(Left, Top);
-  return label;
-}
-
-QLineEdit* MakeReadOnlyEdit(QWidget* Parent, const char* Name, int Left, int Top, int Width,
-                            int Height) {
-  auto* edit = new QLineEdit(Parent);
-  edit->setObjectName(Name);
-  edit->setReadOnly(true);
-  edit->setFocusPolicy(Qt::NoFocus);  // skipped by Tab
-  // Light grey (221 in each channel); narrow read-outs need every pixel for their digits.
-  edit->setStyleSheet(
-      QStringLiteral("QLineEdit { background-color: rgb(221, 221, 221); padding: 0px 1px; "
-                     "border: 1px solid rgb(160, 160, 160); }"));
-  edit->setGeometry(Left, Top, Width, Height);
-  return edit;
-}
-
-QPushButton* MakeButton(QWidget* Parent, const char* Name, const char* Text, int Left, int Top,
-                        int Width, int Height) {
-  auto* button = new QPushButton(QString::fromUtf8(Text), Parent);
-  button->setObjectName(Name);
-  button->setGeometry(Left, Top, Width, Height);
-  return button;
-}
-
-QToolButton* MakeGlyphButton(QWidget* Parent, const char* Name, const QIcon& Icon, int Left,
-                             int Top, int Width, int Height) {
-  auto* button = new QToolButton(Parent);
-  button->setObjectName(Name);
-  button->setIcon(Icon);
-  button->setIconSize(QSize(18, 18));
-  button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-  button->setGeometry(Left, Top, Width, Height);
-  return button;
-}
+// Where the bottom panels lie in the window as it is created; the picture panel fills the room
+// above them, its view inside the panel's bevel.
+constexpr int ControlsTop = MainClientHeight - PanelControlsHeight;
+constexpr int NameTop = ControlsTop - PanelNameHeight;
+static_assert(NameTop == MainViewHeight + 2 * PanelBevel);
+static_assert(MainClientWidth == MainViewWidth + 2 * PanelBevel);
 
 std::optional<TNudgeKey> NudgeKeyOf(const QKeyEvent& Event) {
   // Combinations with Ctrl, Alt or Meta stay shortcuts; Shift and the keypad are part of the
@@ -112,7 +70,7 @@ std::optional<TNudgeKey> NudgeKeyOf(const QKeyEvent& Event) {
 
 TFormMain::TFormMain(QWidget* Parent)
     : QWidget(Parent), FController(std::make_unique<TMainController>()) {
-  setObjectName(QStringLiteral("FormMain"));
+  SetComponentName(*this, "FormMain");
   setWindowTitle(QStringLiteral("Tessaly"));
   setMinimumSize(MainMinClientWidth, MainMinClientHeight);
   RegisterProgramWindow(this);
@@ -120,55 +78,56 @@ TFormMain::TFormMain(QWidget* Parent)
 
   // The controls in the order they are declared, at their created bounds.
   FPanelImage = MakePanel(this, "PanelImage");
-  FPanelImage->setGeometry(0, 0, 979, 572);
-  FImgViewHost = new platform::TControlHostWidget(c.ImgView(), FPanelImage);
-  FImgViewHost->setObjectName(QStringLiteral("ImgView"));
-  FImgViewHost->setGeometry(1, 1, 977, 570);
+  FPanelImage->setGeometry(0, 0, MainClientWidth, NameTop);
+  FImgViewHost.reset(MakeNamed<platform::TControlHostWidget>("ImgView", c.ImgView(), FPanelImage));
+  FImgViewHost->setGeometry(PanelBevel, PanelBevel, MainViewWidth, MainViewHeight);
 
   FPanelControls = MakePanel(this, "PanelControls");
-  FPanelControls->setGeometry(0, 611, 979, 127);
+  FPanelControls->setGeometry(0, ControlsTop, MainClientWidth, PanelControlsHeight);
   QWidget* pc = FPanelControls;
-  MakeLabel(pc, "LabelAngle", "Drehung", 8, 73);
-  MakeLabel(pc, "LabelX", "Position X", 8, 13);
-  MakeLabel(pc, "LabelY", "Position Y", 8, 45);
-  FLabelZoom = MakeLabel(pc, "LabelZoom", "Zoom", 512, 43);
-  FButtonClose = MakeButton(pc, "ButtonClose", "Schließen", 888, 89, 82, 27);
+  MakeFittedLabel(pc, "LabelAngle", "Drehung", 8, 73);
+  MakeFittedLabel(pc, "LabelX", "Position X", 8, 13);
+  MakeFittedLabel(pc, "LabelY", "Position Y", 8, 45);
+  FLabelZoom = MakeFittedLabel(pc, "LabelZoom", "Zoom", 512, 43);
+  FButtonClose = MakeButton(pc, "ButtonClose", "Schließen", {888, 89, 82, 27});
 
   const auto host = [&](raster::TGaugeBar& Bar, int Index, const char* Name, int Left, int Top) {
-    auto* w = new platform::TControlHostWidget(Bar, pc);
-    w->setObjectName(QString::fromUtf8(Name));
-    w->setGeometry(Left, Top, 337, 20);
-    FBarHosts[std::size_t(Index)] = w;
+    auto* w = MakeNamed<platform::TControlHostWidget>(Name, Bar, pc);
+    w->setGeometry(Left, Top, MainSliderWidth, MainSliderHeight);
+    FBarHosts[std::size_t(Index)].reset(w);
+  };
+  const auto readOut = [this](QWidget* Parent, TField Field, const char* Name, QRect Bounds) {
+    FEdits[std::size_t(Field)] = MakeReadOnlyEdit(Parent, Name, Bounds, TEditFrame::Compact);
   };
   host(c.GaugeBar1(), 0, "GaugeBar1", 80, 69);
   host(c.GaugeBar2(), 1, "GaugeBar2", 80, 9);
   host(c.GaugeBar4(), 3, "GaugeBar4", 592, 41);
-  FLabelTransp = MakeLabel(pc, "LabelTransp", "Tranparenz", 512, 13);
+  FLabelTransp = MakeFittedLabel(pc, "LabelTransp", "Tranparenz", 512, 13);
   host(c.GaugeAlpha(), 5, "GaugeAlpha", 592, 9);
   host(c.GaugeBar3(), 2, "GaugeBar3", 80, 39);
-  FEdits[std::size_t(TField::EditX)] = MakeReadOnlyEdit(pc, "EditX", 424, 9, 33, 24);
-  FEdits[std::size_t(TField::EditY)] = MakeReadOnlyEdit(pc, "EditY", 424, 39, 33, 24);
-  FEdits[std::size_t(TField::EditZoom)] = MakeReadOnlyEdit(pc, "EditZoom", 936, 41, 33, 24);
-  FEdits[std::size_t(TField::EditTransp)] = MakeReadOnlyEdit(pc, "EditTransp", 936, 9, 33, 24);
-  FEdits[std::size_t(TField::EditAngle)] = MakeReadOnlyEdit(pc, "EditAngle", 424, 69, 33, 24);
+  readOut(pc, TField::EditX, "EditX", {424, 9, 33, 24});
+  readOut(pc, TField::EditY, "EditY", {424, 39, 33, 24});
+  readOut(pc, TField::EditZoom, "EditZoom", {936, 41, 33, 24});
+  readOut(pc, TField::EditTransp, "EditTransp", {936, 9, 33, 24});
+  readOut(pc, TField::EditAngle, "EditAngle", {424, 69, 33, 24});
 
   FPanelName = MakePanel(this, "PanelName");
-  FPanelName->setGeometry(0, 572, 979, 39);
+  FPanelName->setGeometry(0, NameTop, MainClientWidth, PanelNameHeight);
   QWidget* pn = FPanelName;
-  MakeLabel(pn, "LabelImage1", "Bild 1", 8, 12);
-  FEdits[std::size_t(TField::EditImage1)] = MakeReadOnlyEdit(pn, "EditImage1", 80, 8, 337, 24);
-  FLabelImage2 = MakeLabel(pn, "LabelImage2", "Bild 2", 512, 12);
-  FEdits[std::size_t(TField::EditImage2)] = MakeReadOnlyEdit(pn, "EditImage2", 592, 8, 337, 24);
-  FButtonImage1 = MakeButton(pn, "ButtonImage1", "...", 424, 8, 33, 24);
-  FButtonImage2 = MakeButton(pn, "ButtonImage2", "...", 936, 8, 33, 24);
+  MakeFittedLabel(pn, "LabelImage1", "Bild 1", 8, 12);
+  readOut(pn, TField::EditImage1, "EditImage1", {80, 8, MainSliderWidth, 24});
+  FLabelImage2 = MakeFittedLabel(pn, "LabelImage2", "Bild 2", 512, 12);
+  readOut(pn, TField::EditImage2, "EditImage2", {592, 8, MainSliderWidth, 24});
+  FButtonImage1 = MakeButton(pn, "ButtonImage1", "...", {424, 8, 33, 24});
+  FButtonImage2 = MakeButton(pn, "ButtonImage2", "...", {936, 8, 33, 24});
 
-  FBitBtnInfo = MakeGlyphButton(pc, "BitBtnInfo", InfoIcon(), 848, 89, 33, 27);
+  FBitBtnInfo = MakeGlyphButton(pc, "BitBtnInfo", InfoIcon(), {848, 89, 33, 27});
   host(c.GaugeBar5(), 4, "GaugeBar5", 80, 99);
-  MakeLabel(pc, "LabelZoomOvl", "Zoom Ovl", 8, 101);
-  FEdits[std::size_t(TField::EditZoomOvl)] = MakeReadOnlyEdit(pc, "EditZoomOvl", 424, 99, 33, 24);
-  FButtonAssistent = MakeButton(pc, "ButtonAssistent", "Assistent", 593, 90, 80, 27);
-  FButtonAutoAlign = MakeButton(pc, "ButtonAutoAlign", "Automatisch", 505, 90, 80, 27);
-  FBitBtnPrint = MakeGlyphButton(pc, "BitBtnPrint", PrinterIcon(), 808, 90, 33, 27);
+  MakeFittedLabel(pc, "LabelZoomOvl", "Zoom Ovl", 8, 101);
+  readOut(pc, TField::EditZoomOvl, "EditZoomOvl", {424, 99, 33, 24});
+  FButtonAssistent = MakeButton(pc, "ButtonAssistent", "Assistent", {593, 90, 80, 27});
+  FButtonAutoAlign = MakeButton(pc, "ButtonAutoAlign", "Automatisch", {505, 90, 80, 27});
+  FBitBtnPrint = MakeGlyphButton(pc, "BitBtnPrint", PrinterIcon(), {808, 90, 33, 27});
 
   for (int i = 0; i < FieldCount; ++i) {
     FEdits[std::size_t(i)]->setText(QString::fromStdString(c.Text(TField(i))));
@@ -194,8 +153,7 @@ TFormMain::TFormMain(QWidget* Parent)
   // The comparison aids: actions of the window (their keys work anywhere in it) and the
   // entries of the view's context menu, which shows each with its key.
   const auto aid = [this](const char* Name, const char* Text, Qt::Key Key) {
-    auto* action = new QAction(QString::fromUtf8(Text), this);
-    action->setObjectName(QString::fromUtf8(Name));
+    auto* action = MakeNamed<QAction>(Name, QString::fromUtf8(Text), this);
     action->setCheckable(true);
     action->setShortcut(QKeySequence(Key));
     action->setShortcutVisibleInContextMenu(true);
@@ -297,9 +255,9 @@ void TFormMain::keyPressEvent(QKeyEvent* Event) {
 }
 
 bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
-  if (Watched == FImgViewHost && Event->type() == QEvent::Wheel) {
+  if (Watched == FImgViewHost.get() && Event->type() == QEvent::Wheel) {
     if (ZoomFromWheel(*static_cast<QWheelEvent*>(Event))) return true;
-  } else if (Watched != FImgViewHost && Event->type() == QEvent::KeyPress) {
+  } else if (Watched != FImgViewHost.get() && Event->type() == QEvent::KeyPress) {
     if (FActionFlicker->isChecked()) FActionFlicker->setChecked(false);
     if (NudgeFromKey(*static_cast<QKeyEvent*>(Event))) return true;
   }
@@ -310,18 +268,11 @@ TFormMain::~TFormMain() {
   // A running alignment works on its own copies; its result, posted to this window, is
   // dropped with it.
   if (FAlignWorker.joinable()) FAlignWorker.join();
-  // The hosts go before the controls they host (which the controller owns).
-  for (auto*& w : FBarHosts) {
-    delete w;
-    w = nullptr;
-  }
-  delete FImgViewHost;
-  FImgViewHost = nullptr;
 }
 
 platform::TControlHostWidget* TFormMain::BarHost(const raster::TGaugeBar& Bar) const {
-  for (platform::TControlHostWidget* w : FBarHosts) {
-    if (w != nullptr && w->Root() == &Bar) return w;
+  for (const auto& w : FBarHosts) {
+    if (w != nullptr && w->Root() == &Bar) return w.get();
   }
   return nullptr;
 }
@@ -394,7 +345,7 @@ void TFormMain::LoadBothPictures() {
 void TFormMain::ShowEnabled(bool Enabled) {
   // The bars draw their disabled look themselves; their hosts follow, so that a disabled bar
   // takes no input at all.
-  for (platform::TControlHostWidget* w : FBarHosts) {
+  for (const auto& w : FBarHosts) {
     if (w != nullptr) w->setEnabled(Enabled);
   }
   FButtonAssistent->setEnabled(Enabled);
@@ -418,7 +369,7 @@ std::string TFormMain::RunOpenPictureDialog() {
   QStringList filters;
   for (const std::string& f : NameFilters(OpenPictureFilter)) filters << QString::fromStdString(f);
   QFileDialog dialog(this);
-  dialog.setObjectName(QStringLiteral("OpenPictureDialog"));
+  SetComponentName(dialog, "OpenPictureDialog");
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setNameFilters(filters);
@@ -502,12 +453,13 @@ void TFormMain::resizeEvent(QResizeEvent* Event) {
 void TFormMain::LayoutPanels() {
   // The two bottom panels are bottom-aligned, the picture panel fills what is left above them.
   const int w = width(), h = height();
-  const int controlsTop = std::max(0, h - 127);
-  const int nameTop = std::max(0, controlsTop - 39);
-  FPanelControls->setGeometry(0, controlsTop, w, 127);
-  FPanelName->setGeometry(0, nameTop, w, 39);
+  const int controlsTop = std::max(0, h - PanelControlsHeight);
+  const int nameTop = std::max(0, controlsTop - PanelNameHeight);
+  FPanelControls->setGeometry(0, controlsTop, w, PanelControlsHeight);
+  FPanelName->setGeometry(0, nameTop, w, PanelNameHeight);
   FPanelImage->setGeometry(0, 0, w, nameTop);
-  FImgViewHost->setGeometry(1, 1, std::max(0, w - 2), std::max(0, nameTop - 2));
+  FImgViewHost->setGeometry(PanelBevel, PanelBevel, std::max(0, w - 2 * PanelBevel),
+                            std::max(0, nameTop - 2 * PanelBevel));
   if (FPanelControls->width() != FLastControlsWidth) {
     FLastControlsWidth = FPanelControls->width();
     PanelControlsResize();
@@ -515,20 +467,20 @@ void TFormMain::LayoutPanels() {
 }
 
 void TFormMain::PanelControlsResize() {
-  const QWidget* gauge1 = FBarHosts[0];
+  const QWidget* gauge1 = FBarHosts[0].get();
   const TBottomPanelLayout l = PanelControlsLayout(
       width(), gauge1->x(), Edit(TField::EditX)->width(), Edit(TField::EditZoom)->width(),
       FBitBtnInfo->width(), FBitBtnPrint->width());
   const auto setWidth = [](QWidget* W, int Width) { W->resize(Width, W->height()); };
   const auto setLeft = [](QWidget* W, int Left) { W->move(Left, W->y()); };
 
-  setWidth(FBarHosts[1], l.SliderWidth);  // GaugeBar2
+  setWidth(FBarHosts[1].get(), l.SliderWidth);  // GaugeBar2
   setLeft(Edit(TField::EditX), l.LeftEditLeft);
-  setWidth(FBarHosts[2], l.SliderWidth);  // GaugeBar3
+  setWidth(FBarHosts[2].get(), l.SliderWidth);  // GaugeBar3
   setLeft(Edit(TField::EditY), l.LeftEditLeft);
-  setWidth(FBarHosts[0], l.SliderWidth);  // GaugeBar1
+  setWidth(FBarHosts[0].get(), l.SliderWidth);  // GaugeBar1
   setLeft(Edit(TField::EditAngle), l.LeftEditLeft);
-  setWidth(FBarHosts[4], l.SliderWidth);  // GaugeBar5
+  setWidth(FBarHosts[4].get(), l.SliderWidth);  // GaugeBar5
   setLeft(Edit(TField::EditZoomOvl), l.LeftEditLeft);
   setWidth(Edit(TField::EditImage1), l.SliderWidth);
   setLeft(FButtonImage1, l.LeftEditLeft);
@@ -539,11 +491,11 @@ void TFormMain::PanelControlsResize() {
   setLeft(FButtonImage2, l.RightEditLeft);
   setLeft(FLabelTransp, l.RightColumn);
   setLeft(FLabelZoom, l.RightColumn);
-  setLeft(FBarHosts[5], l.RightSliderLeft);  // GaugeAlpha
-  setWidth(FBarHosts[5], l.SliderWidth);
+  setLeft(FBarHosts[5].get(), l.RightSliderLeft);  // GaugeAlpha
+  setWidth(FBarHosts[5].get(), l.SliderWidth);
   setLeft(Edit(TField::EditTransp), l.RightEditLeft);
-  setLeft(FBarHosts[3], l.RightSliderLeft);  // GaugeBar4
-  setWidth(FBarHosts[3], l.SliderWidth);
+  setLeft(FBarHosts[3].get(), l.RightSliderLeft);  // GaugeBar4
+  setWidth(FBarHosts[3].get(), l.SliderWidth);
   setLeft(Edit(TField::EditZoom), l.RightEditLeft);
   setLeft(FButtonAssistent, l.RightSliderLeft);
   setLeft(FButtonAutoAlign, l.ButtonAutoAlignLeft);

@@ -94,7 +94,7 @@ class TFormMain : public QWidget {
   std::function<void(const std::string& PathImage1, const std::string& PathImage2)> OnAssistent;
 
   QLineEdit* Edit(TField Field) const { return FEdits[std::size_t(Field)]; }
-  platform::TControlHostWidget* ImgViewHost() const { return FImgViewHost; }
+  platform::TControlHostWidget* ImgViewHost() const { return FImgViewHost.get(); }
   // The host widget of a gauge bar of the controller.
   platform::TControlHostWidget* BarHost(const raster::TGaugeBar& Bar) const;
 
@@ -118,8 +118,10 @@ class TFormMain : public QWidget {
   QFrame* FPanelImage = nullptr;
   QFrame* FPanelControls = nullptr;
   QFrame* FPanelName = nullptr;
-  platform::TControlHostWidget* FImgViewHost = nullptr;
-  std::array<platform::TControlHostWidget*, 6> FBarHosts{};
+  // The hosts show controls that the controller owns, so they must go first: declared after the
+  // controller, they are freed before it, and before their panels would free them as children.
+  std::unique_ptr<platform::TControlHostWidget> FImgViewHost;
+  std::array<std::unique_ptr<platform::TControlHostWidget>, 6> FBarHosts;
   std::array<QLineEdit*, FieldCount> FEdits{};
   QLabel *FLabelImage2 = nullptr, *FLabelTransp = nullptr, *FLabelZoom = nullptr;
   QPushButton *FButtonClose = nullptr, *FButtonImage1 = nullptr, *FButtonImage2 = nullptr;

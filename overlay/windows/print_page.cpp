@@ -78,10 +78,6 @@ class TPrintState {
     FRestored = true;
     FController.ImgView().SetColor(FColor);
     FController.GaugeAlpha().SetPosition(FPosition);
-    // The overlay shows the opacity that the slider shows, whatever the steps left behind.
-    if (raster::TRotLayer* layer = FController.RotLayer(); layer && layer->Bitmap()) {
-      layer->Bitmap()->SetMasterAlpha(std::uint32_t(FPosition));
-    }
   }
   void RestoreCursor() {
     if (FCursorRestored) return;
@@ -213,13 +209,12 @@ void PrintComparisonWith(QWidget& Window, TMainController& Controller, int Image
   const std::string tempDir = platform::TempDirectory();
   RemoveStaleCaptures(tempDir, ImageCount);
 
-  raster::TRotLayer* layer = Controller.RotLayer();
   const std::vector<int> steps =
       PrintAlphaSteps(ImageCount, Controller.GaugeAlpha().Max(), state.Position());
   for (std::size_t i = 0; i < steps.size(); ++i) {
-    if (layer != nullptr && layer->Bitmap() != nullptr) {
-      layer->Bitmap()->SetMasterAlpha(std::uint32_t(steps[i]));
-    }
+    // Each opacity is set as the slider sets it, so that the overlay and the read-out agree at
+    // every step; the read-out lies outside the part of the window that is captured.
+    Controller.GaugeAlpha().SetPosition(steps[i]);
     QGuiApplication::changeOverrideCursor(Qt::WaitCursor);
     const QPixmap window = Window.grab();
     view.Invalidate();

@@ -40,8 +40,9 @@ bool WritePrintCapture(const QImage& Capture, const std::string& TempDir, int In
 void RemoveStaleCaptures(const std::string& TempDir, int ImageCount);
 
 // The whole print click on the main window and its controller: the captures, the page, and
-// the page opened (or "Error creating output file: " + page path shown). The view's colour, the
-// opacity slider and the overlay's opacity are as before afterwards.
+// the page opened (or "Error creating output file: " + page path shown). Each capture's opacity
+// is set through the opacity slider, the overlay and the read-out following it. The view's
+// colour, the slider and so the overlay's opacity are as before afterwards.
 void PrintComparison(QWidget& Window, TMainController& Controller, int ImageCount);
 // The same with the template at TemplatePath instead of the one beside the program.
 void PrintComparisonWith(QWidget& Window, TMainController& Controller, int ImageCount,

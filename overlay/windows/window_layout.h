@@ -1,11 +1,20 @@
-// The main window's layout facts that are plain arithmetic: where the bottom panels' controls go
-// for a client width, and the open-picture dialog's filter.
+// The main window's layout facts that are plain arithmetic: the panels' heights, where the bottom
+// panels' controls go for a client width, and the open-picture dialog's filter. The sliders' size
+// as they are created is the scene's (MainSliderWidth in overlay/scene/main_controller.h), since
+// the controller creates them.
 #pragma once
 
 #include <string>
 #include <vector>
 
 namespace overlay {
+
+// The two bottom panels keep their heights, PanelControls at the window's bottom and PanelName
+// above it; the picture panel takes the room above them, and its view lies inside the panel's
+// bevel.
+constexpr int PanelControlsHeight = 127;
+constexpr int PanelNameHeight = 39;
+constexpr int PanelBevel = 1;
 
 // Layout of the two bottom panels for a window client width (PanelControlsResize).
 struct TBottomPanelLayout {

@@ -110,13 +110,18 @@ TEST(LayerCollection, EachStructuralChangeNotifiesOnce) {
   EXPECT_EQ(bottom->GetIndex(), 0);
   EXPECT_EQ(spy.Changes, beforeInsert + 1);
 
-  // Delete and Clear: one each.
+  // Delete, DeleteLayer and Clear: one each.
   layers.Delete(1);
   EXPECT_EQ(layers.Count(), 3);
   EXPECT_EQ(spy.Changes, beforeInsert + 2);
+  const int changings = spy.Changings;
+  layers.DeleteLayer(bottom);
+  EXPECT_EQ(layers.Count(), 2);
+  EXPECT_EQ(spy.Changes, beforeInsert + 3);
+  EXPECT_EQ(spy.Changings, changings + 1);
   layers.Clear();
   EXPECT_EQ(layers.Count(), 0);
-  EXPECT_EQ(spy.Changes, beforeInsert + 3);
+  EXPECT_EQ(spy.Changes, beforeInsert + 4);
 }
 
 TEST(LayerCollection, LayerChangesReachTheCollectionByOption) {
@@ -300,6 +305,10 @@ TEST(LayerCollection, FreeingAndMovingLayersBetweenCollections) {
 
   EXPECT_THROW(layers->Items(2), EListError);
   EXPECT_THROW(layers->Delete(-1), EListError);
+  // Only a layer of its own: one of another collection stays where it is.
+  EXPECT_THROW(layers->DeleteLayer(moved), EListError);
+  EXPECT_EQ(other->Count(), 1);
+  EXPECT_EQ(destroyed, 0);
 
   // The destructor frees every layer without a notification.
   const int changes = spy.Changes;
