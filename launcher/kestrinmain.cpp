@@ -15,7 +15,7 @@ namespace launcher {
 namespace {
 
 // The window's outer size is 184 x 206; the frame takes about 8 x 30 of it.
-constexpr int kClientWidth = 176, kClientHeight = 176;
+constexpr int ClientWidth = 176, ClientHeight = 176;
 
 // The locale's decimal separator must not reach the number conversions of the calibration;
 // Qt has set the user's locale by the time the window exists.
@@ -62,7 +62,7 @@ TFormKestrin::TFormKestrin() : QWidget(nullptr) {
   UseDotAsDecimalSeparator();
   setWindowTitle(QStringLiteral("FormKestrin"));
   move(354, 337);
-  resize(kClientWidth, kClientHeight);
+  resize(ClientWidth, ClientHeight);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   Image1 = new QLabel(this);

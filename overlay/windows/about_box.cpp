@@ -22,14 +22,14 @@ const char* const MakerAddress = "https://tessaly.example.org";
 
 namespace {
 
-constexpr int kClientWidth = 319, kClientHeight = 239;
-constexpr int kPanelWidth = 305, kPanelHeight = 185;
-constexpr int kMargin = 8;
+constexpr int ClientWidth = 319, ClientHeight = 239;
+constexpr int PanelWidth = 305, PanelHeight = 185;
+constexpr int Margin = 8;
 // The row below the panel. The distributor line starts below the panel's frame rather than
 // across it, the contact line below that, and the OK button sits at the right edge, so that a
 // full web address fits beside "Internet:" without running under the button.
-constexpr int kDistribTop = 197, kContactTop = 215, kInternetLeft = 52;
-constexpr int kOkLeft = kClientWidth - kMargin - 65, kOkTop = 202;
+constexpr int DistribTop = 197, ContactTop = 215, InternetLeft = 52;
+constexpr int OkLeft = ClientWidth - Margin - 65, OkTop = 202;
 
 void MakeLink(QLabel* Label) {
   QFont f = Label->font();
@@ -49,7 +49,7 @@ void FitLink(QLabel* Label, int Right) {
 // clear of the caption before it, whatever the language file made of either.
 void PlaceContactRow(QLabel* Contact, QLabel* Internet, int Right) {
   Contact->resize(Contact->sizeHint().width(), Contact->height());
-  Internet->move(std::max(kInternetLeft, Contact->x() + Contact->width() + 4), Internet->y());
+  Internet->move(std::max(InternetLeft, Contact->x() + Contact->width() + 4), Internet->y());
   FitLink(Internet, Right);
 }
 
@@ -70,7 +70,7 @@ TAboutBox::TAboutBox(QWidget* Parent, std::function<void()> ApplyLanguageHook)
   setWindowFlag(Qt::WindowStaysOnTopHint);
   setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
   setModal(false);
-  setFixedSize(kClientWidth, kClientHeight);
+  setFixedSize(ClientWidth, ClientHeight);
   SetPixelSize(this, 11);
   SetTextColour(this, Qt::black);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -80,14 +80,14 @@ TAboutBox::TAboutBox(QWidget* Parent, std::function<void()> ApplyLanguageHook)
   RegisterProgramWindow(this);
 
   QFrame* panel1 = MakePanel(this, "Panel1", QFrame::Sunken);
-  panel1->setGeometry(kMargin, kMargin, kPanelWidth, kPanelHeight);
+  panel1->setGeometry(Margin, Margin, PanelWidth, PanelHeight);
   QFrame* panel2 = MakePanel(panel1, "Panel2", QFrame::Sunken);
   panel2->setGeometry(8, 8, 65, 65);
   auto* icon = MakeNamed<QLabel>("ProgramIcon", panel2);
   icon->setGeometry(4, 4, 56, 56);
   icon->setPixmap(ProgramIcon().pixmap(56, 56));
 
-  const int right = kPanelWidth - kMargin;
+  const int right = PanelWidth - Margin;
   auto* product = MakeNamed<QLabel>("ProductName", QStringLiteral("Tessaly"), panel1);
   QFont pf = product->font();
   pf.setBold(true);
@@ -107,17 +107,17 @@ TAboutBox::TAboutBox(QWidget* Parent, std::function<void()> ApplyLanguageHook)
   MakeLabelUpTo(panel1, "Label7", "Bilddateien: FreeImage (freeimage.sourceforge.io)", 8, 160,
                 right);
 
-  MakeLabelUpTo(this, "LabelDistrib", "Vertrieb: Tessaly-Team", kMargin, kDistribTop, kOkLeft - 6);
-  FLabelContactMedium = MakeLabelUpTo(this, "LabelContactMedium", "Internet:", kMargin,
-                                      kContactTop + 1, kInternetLeft);
+  MakeLabelUpTo(this, "LabelDistrib", "Vertrieb: Tessaly-Team", Margin, DistribTop, OkLeft - 6);
+  FLabelContactMedium =
+      MakeLabelUpTo(this, "LabelContactMedium", "Internet:", Margin, ContactTop + 1, InternetLeft);
   FLabelInternet =
-      MakeLabelUpTo(this, "LabelInternet", MakerAddress, kInternetLeft, kContactTop, kOkLeft - 6);
+      MakeLabelUpTo(this, "LabelInternet", MakerAddress, InternetLeft, ContactTop, OkLeft - 6);
   MakeLink(FLabelInternet);
-  PlaceContactRow(FLabelContactMedium, FLabelInternet, kOkLeft - 6);
+  PlaceContactRow(FLabelContactMedium, FLabelInternet, OkLeft - 6);
   FLabel2->installEventFilter(this);
   FLabelInternet->installEventFilter(this);
 
-  QPushButton* ok = MakeButton(this, "OKButton", "OK", {kOkLeft, kOkTop, 65, 31});
+  QPushButton* ok = MakeButton(this, "OKButton", "OK", {OkLeft, OkTop, 65, 31});
   QFont of = ok->font();
   of.setBold(true);
   ok->setFont(of);
@@ -130,8 +130,8 @@ void TAboutBox::FormCreate() {
       QString::fromStdString(platform::ReadVersionInfo(VersionFile).FileVersion()));
   if (ApplyLanguageHook) ApplyLanguageHook();
   // The language file may have given the links other captions.
-  FitLink(FLabel2, kPanelWidth - kMargin);
-  PlaceContactRow(FLabelContactMedium, FLabelInternet, kOkLeft - 6);
+  FitLink(FLabel2, PanelWidth - Margin);
+  PlaceContactRow(FLabelContactMedium, FLabelInternet, OkLeft - 6);
 }
 
 void TAboutBox::OKButtonClick() {
