@@ -103,11 +103,9 @@ int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)
       // Once the loop runs, so that the windows are on screen.
       QTimer::singleShot(0, &main, [&] { AfterStart(windows); });
     }
-    const int status = app.exec();
-    aboutBox.reset();
-    formAssistent.reset();
-    formMain.reset();
-    return status;
+    // Leaving this block frees the windows in the reverse order of their creation (the about
+    // box and the assistant before the main window they refer to), all before the application.
+    return app.exec();
   } catch (const std::exception& e) {
     platform::ShowException(e);
   } catch (...) {
