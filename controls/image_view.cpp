@@ -14,18 +14,6 @@ namespace raster {
 
 namespace {
 
-// Holds a bitmap's lock for a scope.
-class TLockScope {
- public:
-  explicit TLockScope(TThreadPersistent& Object) : FObject(Object) { FObject.Lock(); }
-  ~TLockScope() { FObject.Unlock(); }
-  TLockScope(const TLockScope&) = delete;
-  TLockScope& operator=(const TLockScope&) = delete;
-
- private:
-  TThreadPersistent& FObject;
-};
-
 // The platform's dotted focus rectangle: every other pixel of the one-pixel outline of R is
 // inverted, so drawing it twice restores the picture.
 void DrawFocusRect(TBitmap32& Dest, const TRect& R) {

@@ -245,6 +245,33 @@ class TThreadPersistent : public TPersistent {
   std::int32_t FUpdateCount = 0;
 };
 
+// Keeps an update bracket (BeginUpdate ... EndUpdate) closed whatever happens inside the scope,
+// for a bitmap, a layer collection or anything else with the pair. Like EndUpdate it calls no
+// Changed: the caller does that after the scope, where it wants the notification.
+template <class T>
+class TUpdateScope {
+ public:
+  explicit TUpdateScope(T& Object) : FObject(Object) { FObject.BeginUpdate(); }
+  ~TUpdateScope() { FObject.EndUpdate(); }
+  TUpdateScope(const TUpdateScope&) = delete;
+  TUpdateScope& operator=(const TUpdateScope&) = delete;
+
+ private:
+  T& FObject;
+};
+
+// Holds an object's lock (Lock ... Unlock) for a scope.
+class TLockScope {
+ public:
+  explicit TLockScope(TThreadPersistent& Object) : FObject(Object) { FObject.Lock(); }
+  ~TLockScope() { FObject.Unlock(); }
+  TLockScope(const TLockScope&) = delete;
+  TLockScope& operator=(const TLockScope&) = delete;
+
+ private:
+  TThreadPersistent& FObject;
+};
+
 class TCustomMap : public TThreadPersistent {
  public:
   const char* ClassName() const override { return "TCustomMap"; }

@@ -42,13 +42,6 @@ std::int32_t TruncToSlider(double Value) {
   return std::int32_t(std::trunc(std::clamp(Value, -limit, limit)));
 }
 
-// Keeps a bitmap's update bracket closed whatever happens inside it.
-struct TUpdateBracket {
-  explicit TUpdateBracket(TBitmap32& B) : Bitmap(B) { Bitmap.BeginUpdate(); }
-  ~TUpdateBracket() { Bitmap.EndUpdate(); }
-  TBitmap32& Bitmap;
-};
-
 }  // namespace
 
 void SetUpMainView(raster::TImgView32& View, int Width, int Height) {
@@ -188,7 +181,7 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
   TBitmap32& bitmap = *layer->Bitmap();
   const TFloatPoint centre{float(Picture.Width() / 2), float(Picture.Height() / 2)};
   {
-    TUpdateBracket bracket(bitmap);
+    raster::TUpdateScope bracket(bitmap);
     bitmap.TakeOver(Picture);
     layer->SetBitmapCenter(centre);
     bitmap.SetDrawMode(OverlayDrawMode());
