@@ -419,8 +419,7 @@ platform::TResult<std::string> EncodeJpegIsolated(const std::uint8_t* Pixels, st
   request.DotsPerMeterY = DotsPerMeterY;
   const std::vector<std::uint8_t> message = decoder::EncodeRequest(request);
   // The request is checked as the decoder will check it, so that nothing is sent in vain.
-  if (Pixels == nullptr ||
-      !decoder::ParseRequest(message.data(), message.size(), &request)) {
+  if (Pixels == nullptr || !decoder::ParseRequest(message.data(), message.size(), &request)) {
     return noJpeg;
   }
   const std::uint64_t bytes = decoder::EncodeRequestBytes(request);
