@@ -37,6 +37,7 @@ void CheckReply(const dec::TReply& R, dec::TRequestKind Expected, std::uint64_t 
       break;
     case dec::TReplyStatus::CannotDecode:
     case dec::TReplyStatus::NoMemory:
+    case dec::TReplyStatus::NotPicture:
       Check(R.Width == 0 && R.Height == 0 && R.Bytes == 0 && R.Orientation == 0,
             "a failure reply carries values");
       break;

@@ -131,6 +131,7 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
       break;
     case std::uint32_t(TReplyStatus::CannotDecode):
     case std::uint32_t(TReplyStatus::NoMemory):
+    case std::uint32_t(TReplyStatus::NotPicture):
       r.Status = TReplyStatus(status);
       if (r.Width != 0 || r.Height != 0 || r.Bytes != 0 || r.Orientation != 0) return false;
       break;

@@ -23,9 +23,10 @@ enum class TRequestKind : std::uint32_t {
 
 enum class TReplyStatus : std::uint32_t {
   Ok = 0,
-  CannotDecode = 1,  // no picture: not a picture, damaged, or of a type that cannot be converted
+  CannotDecode = 1,  // no picture: damaged, or of a type that cannot be converted
   TooLarge = 2,      // Width x Height exceed the pixel limit (known from the header or the file)
   NoMemory = 3,      // the decoder could not get the memory for the result
+  NotPicture = 4,    // no picture: the file's contents are not of the type its extension names
 };
 
 // The largest picture the decoder hands over (2^28 pixels, 1 GiB of 32-bit pixels).

@@ -343,9 +343,12 @@ double DecoderTimeoutSeconds() {
 
 TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
   TIsolatedPicture result;
+  result.Status = TIsolatedStatus::NoDecoder;
   if (Path.empty() || Path.size() > decoder::MaxPathLength) return result;
   TDecoderProcess process;
   if (!process.Start()) return result;
+  // From here on, whatever goes wrong went wrong in the decoder, on this file.
+  result.Status = TIsolatedStatus::Damaged;
 
   decoder::TRequest request;
   request.Kind = decoder::TRequestKind::DecodePicture;
@@ -367,6 +370,9 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
   }
   switch (reply.Status) {
     case decoder::TReplyStatus::CannotDecode:
+      return result;
+    case decoder::TReplyStatus::NotPicture:
+      result.Status = TIsolatedStatus::NotPicture;
       return result;
     case decoder::TReplyStatus::TooLarge:
       result.Status = TIsolatedStatus::TooLarge;

@@ -24,14 +24,16 @@
 namespace overlay {
 
 enum class TIsolatedStatus {
-  Picture,    // Bitmap holds the picture
-  NoPicture,  // the decoder could not decode it, failed, or could not be started
-  TooLarge,   // Width x Height exceed MaxPicturePixels
-  NoMemory,   // the memory for the pixels could not be had (in the decoder or here)
+  Picture,     // Bitmap holds the picture
+  Damaged,     // the decoder could not decode it, or crashed, aborted, hung or answered nonsense
+  NotPicture,  // the decoder found the contents not of the type the extension names
+  NoDecoder,   // no decoder could be started (or the path cannot be sent to one)
+  TooLarge,    // Width x Height exceed MaxPicturePixels
+  NoMemory,    // the memory for the pixels could not be had (in the decoder or here)
 };
 
 struct TIsolatedPicture {
-  TIsolatedStatus Status = TIsolatedStatus::NoPicture;
+  TIsolatedStatus Status = TIsolatedStatus::Damaged;
   std::uint64_t Width = 0, Height = 0;  // Picture and TooLarge
   std::unique_ptr<raster::TBitmap32> Bitmap;
   // Picture: the file's EXIF orientation tag as the decoder read it, 1..8, or 0 for none. The

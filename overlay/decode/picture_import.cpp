@@ -1,6 +1,9 @@
 #include "overlay/decode/picture_import.h"
 
+#include <unistd.h>
+
 #include <filesystem>
+#include <mutex>
 
 #include "overlay/decode/decoder_protocol.h"
 #include "overlay/decode/isolated_decode.h"
@@ -14,16 +17,36 @@ static_assert(decoder::MaxPixels == std::uint64_t(MaxPicturePixels),
 
 namespace {
 
-// The checks made before any decoding: only regular files (or links to them), since a
-// directory is no picture and a pipe or device named like a picture would make the decoder
-// wait or read without end; and only extensions with a loader. A failure when Load must stop.
+std::mutex& TextsLock() {
+  static std::mutex lock;
+  return lock;
+}
+TPictureFailureTexts& Texts() {
+  static TPictureFailureTexts texts;
+  return texts;
+}
+
+platform::TStatus Refuse(std::string TPictureFailureTexts::*Sentence, const std::string& Path) {
+  return platform::TStatus::Failure(PictureFailureText(PictureFailureTexts().*Sentence, Path));
+}
+
+// The checks made before any decoding: only regular files (or links to them) that this user
+// may read, since a directory is no picture and a pipe or device named like a picture would
+// make the decoder wait or read without end; and only extensions with a loader. A failure when
+// Load must stop.
 platform::TStatus Admit(const std::string& Path) {
+  namespace fs = std::filesystem;
   std::error_code error;
-  const auto status = std::filesystem::status(Path, error);
-  if (error || !std::filesystem::is_regular_file(status)) return platform::TStatus::Failure();
+  const fs::file_status status = fs::status(Path, error);
+  if (status.type() == fs::file_type::not_found)
+    return Refuse(&TPictureFailureTexts::Missing, Path);
+  if (error) return Refuse(&TPictureFailureTexts::CannotRead, Path);
+  if (!fs::is_regular_file(status)) return Refuse(&TPictureFailureTexts::NotPicture, Path);
   if (!IsImportedExtension(Path)) {
-    return platform::TStatus::Failure("Unknown file format *" + FileExtension(Path));
+    return platform::TStatus::Failure(
+        PictureFailureText("Unknown file format *" + FileExtension(Path), Path));
   }
+  if (::access(Path.c_str(), R_OK) != 0) return Refuse(&TPictureFailureTexts::CannotRead, Path);
   return {};
 }
 
@@ -49,13 +72,18 @@ TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientat
     case TIsolatedStatus::Picture:
       return Hand(std::move(picture.Bitmap), picture.Orientation, Orientation);
     case TIsolatedStatus::TooLarge:
-      return platform::TStatus::Failure(TooLargeText(picture.Width, picture.Height));
+      return platform::TStatus::Failure(
+          PictureFailureText(TooLargeText(picture.Width, picture.Height), Path));
     case TIsolatedStatus::NoMemory:
       throw raster::EBitmapError("Can't allocate the DIB handle");
-    case TIsolatedStatus::NoPicture:
+    case TIsolatedStatus::NotPicture:
+      return Refuse(&TPictureFailureTexts::NotPicture, Path);
+    case TIsolatedStatus::Damaged:
+      return Refuse(&TPictureFailureTexts::Damaged, Path);
+    case TIsolatedStatus::NoDecoder:
       break;
   }
-  return platform::TStatus::Failure();
+  return Refuse(&TPictureFailureTexts::NotLoaded, Path);
 }
 
 TPictureResult LoadPictureInProcess(const std::string& Path) {
@@ -70,15 +98,49 @@ TPictureResult LoadPictureInProcess(const std::string& Path, TPictureOrientation
         bitmap = detail::BitmapFromFreeImage(Dib, Width, Height);
         return true;
       });
-  if (result.Status == detail::TDecodeStatus::TooLarge) {
-    return platform::TStatus::Failure(TooLargeText(result.Width, result.Height));
+  switch (result.Status) {
+    case detail::TDecodeStatus::Ok:
+      break;
+    case detail::TDecodeStatus::TooLarge:
+      return platform::TStatus::Failure(
+          PictureFailureText(TooLargeText(result.Width, result.Height), Path));
+    case detail::TDecodeStatus::NoMemory:
+      return Refuse(&TPictureFailureTexts::NotLoaded, Path);
+    case detail::TDecodeStatus::NotPicture:
+      return Refuse(&TPictureFailureTexts::NotPicture, Path);
+    case detail::TDecodeStatus::CannotDecode:
+      return Refuse(&TPictureFailureTexts::Damaged, Path);
   }
-  if (result.Status != detail::TDecodeStatus::Ok) return platform::TStatus::Failure();
   return Hand(std::move(bitmap), result.Orientation, Orientation);
 }
 
+TPictureFailureTexts PictureFailureTexts() {
+  std::lock_guard<std::mutex> lock(TextsLock());
+  return Texts();
+}
+
+void SetPictureFailureTexts(TPictureFailureTexts NewTexts) {
+  std::lock_guard<std::mutex> lock(TextsLock());
+  Texts() = std::move(NewTexts);
+}
+
+std::string TooLargeText(std::uint64_t Width, std::uint64_t Height) {
+  std::string text = PictureFailureTexts().TooLarge;
+  for (const auto& [mark, value] : {std::pair<std::string_view, std::uint64_t>{"%1", Width},
+                                    std::pair<std::string_view, std::uint64_t>{"%2", Height}}) {
+    if (const std::size_t at = text.find(mark); at != std::string::npos) {
+      text.replace(at, mark.size(), std::to_string(value));
+    }
+  }
+  return text;
+}
+
+std::string PictureFailureText(const std::string& Sentence, const std::string& Path) {
+  return Sentence + "\n\n[" + Path + "]";
+}
+
 std::string PictureNotLoadedText(const std::string& Path) {
-  return "Das Bild kann nicht geladen werden.\nThe picture cannot be loaded.\n\n[" + Path + "]";
+  return PictureFailureText(PictureFailureTexts().NotLoaded, Path);
 }
 
 }  // namespace overlay

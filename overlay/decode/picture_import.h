@@ -20,8 +20,26 @@ std::string FileExtension(const std::string& Path);
 // A picture whose 32-bit copy would need more than 1 GiB (2^28 pixels) is refused.
 constexpr std::int64_t MaxPicturePixels = raster::MaxBitmapPixels;
 
-// The text shown for a refused picture, e.g. "Das Bild ist zu groß: 65535 × 32767 Pixel".
+// The sentences that say why a picture did not load, in the window's language: German as the
+// windows are built; the language file's [Messages] section replaces them (ApplyLanguage of
+// overlay/windows/sprache.h). In TooLarge, %1 and %2 stand for the width and the height.
+struct TPictureFailureTexts {
+  std::string Missing = "Die Datei gibt es nicht.";
+  std::string CannotRead = "Die Datei kann nicht gelesen werden.";
+  std::string NotPicture = "Die Datei ist kein Bild der Art, die ihre Endung nennt.";
+  std::string Damaged = "Das Bild ist beschädigt.";
+  std::string TooLarge = "Das Bild ist zu groß: %1 × %2 Pixel";
+  std::string NotLoaded = "Das Bild kann nicht geladen werden.";
+};
+// The texts in use; safe to call from any thread.
+TPictureFailureTexts PictureFailureTexts();
+void SetPictureFailureTexts(TPictureFailureTexts Texts);
+
+// The sentence for a refused picture, e.g. "Das Bild ist zu groß: 65535 × 32767 Pixel".
 std::string TooLargeText(std::uint64_t Width, std::uint64_t Height);
+// A reason as the user sees it: Sentence, then the file on a line of its own, so that of two
+// pictures the user knows which one it was.
+std::string PictureFailureText(const std::string& Sentence, const std::string& Path);
 
 // Whether the extension of Path names a type the import has a loader for (so that LoadPicture
 // does not refuse it with "Unknown file format *").
@@ -30,11 +48,13 @@ bool IsImportedExtension(const std::string& Path);
 // A loaded picture, or why there is none (platform/status.h).
 using TPictureResult = platform::TResult<std::unique_ptr<raster::TBitmap32>>;
 
-// Loads the picture file at Path. Fails without a reason when no file exists or FreeImage
-// cannot decode it (also when the decoder process crashes, aborts, answers nonsense, runs past
-// DecoderTimeoutSeconds or cannot be started); fails with the reason "Unknown file format *" +
-// extension when the extension names no type the program loads (decided here, before any
-// decoder starts), and with TooLargeText when the picture is too large. Shows nothing: the
+// Loads the picture file at Path. Every failure has its reason (PictureFailureText of one of
+// the sentences): no file (Missing); a file this user may not read (CannotRead); a folder, pipe
+// or device, or contents FreeImage does not take for the type the extension names
+// (NotPicture); a file that does not decode or makes the decoder process crash, abort, answer
+// nonsense or run past DecoderTimeoutSeconds (Damaged); no decoder process (NotLoaded); a
+// picture too large (TooLargeText); and "Unknown file format *" + extension when the extension
+// names no type the program loads (decided here, before any decoder starts). Shows nothing: the
 // caller tells the user (LoadPictureOrTell of overlay/scene/picture_loading.h). Palette
 // pictures become their palette colours, opaque except for the entries of their transparency
 // table; 15/16/24-bit pictures their colours, opaque; 32-bit pictures keep their fourth byte as
@@ -56,7 +76,8 @@ TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientat
 TPictureResult LoadPictureInProcess(const std::string& Path);
 TPictureResult LoadPictureInProcess(const std::string& Path, TPictureOrientation Orientation);
 
-// The text for a picture that cannot be read (missing, damaged, or out of memory).
+// The text for a picture that cannot be loaded for no reason of its own (no decoder, no memory
+// for a copy): PictureFailureText of the NotLoaded sentence.
 std::string PictureNotLoadedText(const std::string& Path);
 
 }  // namespace overlay

@@ -161,11 +161,6 @@ std::string FileExtension(const std::string& Path) {
   return Path.substr(dot);
 }
 
-std::string TooLargeText(std::uint64_t Width, std::uint64_t Height) {
-  return "Das Bild ist zu groß: " + std::to_string(Width) + " × " + std::to_string(Height) +
-         " Pixel";
-}
-
 namespace detail {
 
 bool Convertible(FIBITMAP* Dib, unsigned* Width, unsigned* Height) {
@@ -279,7 +274,12 @@ TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sin
   }
 
   DibPtr dib(FreeImage_Load(fif, Path.c_str(), 0));
-  if (dib == nullptr) return {};
+  if (dib == nullptr) {
+    // Asked only once the load failed: the signature check reads the file again, and some types
+    // have no signature that FreeImage knows.
+    if (FreeImage_GetFileType(Path.c_str(), 0) != fif) return {TDecodeStatus::NotPicture};
+    return {};
+  }
   const unsigned width = FreeImage_GetWidth(dib.get());
   const unsigned height = FreeImage_GetHeight(dib.get());
   if (TooLarge(width, height)) return {TDecodeStatus::TooLarge, width, height};

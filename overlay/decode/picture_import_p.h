@@ -40,7 +40,9 @@ void ConvertDib(FIBITMAP* Dib, raster::TColor32* Dst, std::int32_t First, std::i
 std::unique_ptr<raster::TBitmap32> BitmapFromFreeImage(FIBITMAP* Dib, unsigned Width,
                                                        unsigned Height);
 
-enum class TDecodeStatus { Ok, CannotDecode, TooLarge, NoMemory };
+// CannotDecode: the file looks like its type but does not decode (damaged); NotPicture: its
+// contents are not of the type its extension names (a text file named .jpg, a PNG named .jpg).
+enum class TDecodeStatus { Ok, CannotDecode, TooLarge, NoMemory, NotPicture };
 struct TDecodeResult {
   TDecodeStatus Status = TDecodeStatus::CannotDecode;
   // Ok and TooLarge: the picture's size.

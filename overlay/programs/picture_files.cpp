@@ -47,7 +47,7 @@ platform::TResult<std::unique_ptr<TBitmap32>> ReadPictureFile(const std::string&
   }
   // The import's own reason goes where the program's messages go (standard error without a
   // display), before the tool's line about the file.
-  std::unique_ptr<TBitmap32> picture = LoadPictureAndTell(Path);
+  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path);
   if (picture == nullptr || picture->Empty()) {
     return platform::TStatus::Failure(Which + " could not be decoded: " + Path);
   }

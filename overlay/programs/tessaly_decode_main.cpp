@@ -3,9 +3,9 @@
 // exits; when FreeImage crashes on a damaged file, only this process ends.
 #include <FreeImage.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "overlay/decode/decoder_channel.h"
@@ -110,6 +111,8 @@ TReply Decode(const TRequest& Request, TFd Reuse, TFd* Memory) {
       return {TReplyStatus::TooLarge, std::uint32_t(result.Width), std::uint32_t(result.Height), 0};
     case overlay::detail::TDecodeStatus::NoMemory:
       return {TReplyStatus::NoMemory, 0, 0, 0};
+    case overlay::detail::TDecodeStatus::NotPicture:
+      return {TReplyStatus::NotPicture, 0, 0, 0};
     case overlay::detail::TDecodeStatus::CannotDecode:
       break;
   }
@@ -171,13 +174,25 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tessaly-decode: the picture decoder of Tessaly, started by it only\n");
     return 2;
   }
-  // A crash on a damaged file is expected here and handled by the parent: no core file. And
-  // when the parent goes, the work is for nobody.
+  // A crash on a damaged file is expected here and handled by the parent: no core file.
   const rlimit noCore{0, 0};
   ::setrlimit(RLIMIT_CORE, &noCore);
-  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
 
   const int socket = overlay::decoder::ChildSocketFd;
+  // When the parent goes, the work is for nobody: its end of the socket closes with it, also
+  // when it is killed, and a thread of its own sees that while FreeImage works (or hangs).
+  // Not the parent-death signal: that follows the thread that started this process, and
+  // decoders are started, one ahead, from whichever thread of the parent loads a picture, so
+  // a loading thread that ends would take the waiting decoder with it.
+  std::thread([socket] {
+    pollfd p{socket, POLLRDHUP, 0};
+    for (;;) {
+      const int r = ::poll(&p, 1, -1);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0 || (p.revents & POLLNVAL) != 0) return;
+      if ((p.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0) ::_exit(4);
+    }
+  }).detach();
   std::uint8_t message[overlay::decoder::RequestHeaderSize + overlay::decoder::MaxPathLength];
   std::size_t size = 0;
   TFd passed;

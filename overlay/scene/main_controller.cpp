@@ -115,17 +115,28 @@ void TMainController::SetText(TField Field, std::string Text) {
 // Load sequences
 
 bool TMainController::LoadImage1(const std::string& Path) {
-  std::unique_ptr<TBitmap32> picture = LoadPictureAndTell(Path, FOrientation);
+  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path, FOrientation);
   if (picture == nullptr) return false;
   SetImage1(Path, *picture);
   return true;
 }
 
 bool TMainController::LoadImage2(const std::string& Path) {
-  std::unique_ptr<TBitmap32> picture = LoadPictureAndTell(Path, FOrientation);
+  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path, FOrientation);
   if (picture == nullptr) return false;
   SetImage2(Path, *picture);
   return true;
+}
+
+void TMainController::LoadBothImages(const std::string& Path1, const std::string& Path2,
+                                     const std::function<void()>& WhileWaiting) {
+  std::vector<TPictureResult> loaded =
+      LoadPicturesTogether({Path1, Path2}, FOrientation, WhileWaiting);
+  // Picture 1 first, as one loaded after the other; each failure is told once, in that order.
+  TellPictureFailure(loaded[0], Path1);
+  if (loaded[0]) SetImage1(Path1, *loaded[0].Value());
+  TellPictureFailure(loaded[1], Path2);
+  if (loaded[1]) SetImage2(Path2, *loaded[1].Value());
 }
 
 void TMainController::SetImage1(const std::string& Path, TBitmap32& Picture) {

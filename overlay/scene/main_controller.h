@@ -94,11 +94,16 @@ class TMainController {
   std::function<void(bool Enabled)> OnEnabledChanged;
 
   // The load sequences. Each reads the picture through the picture import first; when no
-  // picture arrives (missing file, unknown or undecodable format) nothing changes: the previous
-  // picture, its path and the flags stay, and false is returned. An exception (memory, a
-  // failing decode) leaves the previous state whole as well.
+  // picture arrives (missing file, unknown or undecodable format) the user is told once, with
+  // the file and the reason, and nothing changes: the previous picture, its path and the flags
+  // stay, and false is returned. An exception (memory, a failing decode) leaves the previous
+  // state whole as well.
   bool LoadImage1(const std::string& Path);
   bool LoadImage2(const std::string& Path);
+  // LoadImage1 of Path1 and LoadImage2 of Path2, both decoded at once (LoadPicturesTogether);
+  // WhileWaiting runs on this thread while they decode.
+  void LoadBothImages(const std::string& Path1, const std::string& Path2,
+                      const std::function<void()>& WhileWaiting);
   // The same with a picture already decoded; its pixels are taken over (Picture is left
   // empty).
   void SetImage1(const std::string& Path, raster::TBitmap32& Picture);

@@ -1,30 +1,61 @@
 #include "overlay/scene/picture_loading.h"
 
+#include <chrono>
+#include <exception>
+#include <future>
+
 #include "overlay/decode/isolated_decode.h"
 #include "platform/message.h"
 
 namespace overlay {
 
-std::unique_ptr<raster::TBitmap32> LoadPictureAndTell(const std::string& Path,
-                                                      TPictureOrientation Orientation) {
-  TPictureResult loaded = LoadPicture(Path, Orientation);
-  platform::ShowFailure(loaded.Status());
-  return std::move(loaded).Value();
+void TellPictureFailure(const TPictureResult& Loaded, const std::string& Path) {
+  if (Loaded) return;
+  platform::ShowMessage(Loaded.Reason().empty() ? PictureNotLoadedText(Path) : Loaded.Reason());
 }
 
 std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path,
                                                      TPictureOrientation Orientation) {
   TPictureResult loaded = LoadPicture(Path, Orientation);
-  if (!loaded) {
-    platform::ShowMessage(loaded.Reason().empty() ? PictureNotLoadedText(Path) : loaded.Reason());
-  }
+  TellPictureFailure(loaded, Path);
   return std::move(loaded).Value();
+}
+
+std::vector<TPictureResult> LoadPicturesTogether(const std::vector<std::string>& Paths,
+                                                 TPictureOrientation Orientation,
+                                                 const std::function<void()>& WhileWaiting) {
+  std::vector<std::future<TPictureResult>> pending;
+  pending.reserve(Paths.size());
+  for (const std::string& path : Paths) {
+    pending.push_back(std::async(std::launch::async,
+                                 [path, Orientation] { return LoadPicture(path, Orientation); }));
+  }
+  for (std::future<TPictureResult>& f : pending) {
+    while (f.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+      if (WhileWaiting) WhileWaiting();
+    }
+  }
+  // Collected only when every thread is done, so that an exception (no memory for a copy)
+  // leaves no thread behind that still writes into a result.
+  std::vector<TPictureResult> results;
+  results.reserve(Paths.size());
+  std::exception_ptr failure;
+  for (std::future<TPictureResult>& f : pending) {
+    try {
+      results.push_back(f.get());
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+      results.push_back(platform::TStatus::Failure());
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+  return results;
 }
 
 void RegisterPictureDecoder() {
   StartDecoderInAdvance();
   raster::SetPictureDecoder([](const std::string& FileName, raster::TBitmap32& Target) {
-    std::unique_ptr<raster::TBitmap32> picture = LoadPictureAndTell(FileName);
+    std::unique_ptr<raster::TBitmap32> picture = LoadPictureOrTell(FileName);
     if (picture == nullptr) return false;
     Target.TakeOver(*picture);
     return true;

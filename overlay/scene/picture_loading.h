@@ -2,26 +2,35 @@
 // did not load, and these tell the user, once.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "overlay/decode/picture_import.h"
 #include "raster/core.h"
 
 namespace overlay {
 
-// LoadPicture, showing its reason when it has one ("Unknown file format *" + extension, the
-// too-large text); a missing or undecodable file gives nullptr quietly.
-std::unique_ptr<raster::TBitmap32> LoadPictureAndTell(
-    const std::string& Path, TPictureOrientation Orientation = TPictureOrientation::AsStored);
-
-// LoadPicture for a picture the user asked for by name and must hear about: every failure shows
-// exactly one message, LoadPicture's reason, or PictureNotLoadedText where it has none.
+// LoadPicture for a picture the user asked for: every failure shows exactly one message naming
+// the file and LoadPicture's reason.
 std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(
     const std::string& Path, TPictureOrientation Orientation = TPictureOrientation::AsStored);
 
+// Shows the reason of a failed load (PictureNotLoadedText where it has none); nothing for a
+// picture.
+void TellPictureFailure(const TPictureResult& Loaded, const std::string& Path);
+
+// LoadPicture of every path at once, each in a thread of its own, so that pictures that keep
+// their reader waiting (a file lease, a stalled network share) wait side by side. WhileWaiting
+// runs on the calling thread, about every 20 ms, until all are done (a window keeps drawing
+// itself there). Results in the order of Paths; nothing is shown.
+std::vector<TPictureResult> LoadPicturesTogether(const std::vector<std::string>& Paths,
+                                                 TPictureOrientation Orientation,
+                                                 const std::function<void()>& WhileWaiting);
+
 // Makes TBitmap32::LoadFromFile open every format LoadPicture opens, telling as
-// LoadPictureAndTell does.
+// LoadPictureOrTell does.
 void RegisterPictureDecoder();
 
 }  // namespace overlay

@@ -1,6 +1,8 @@
 #include "overlay/windows/form_main.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGuiApplication>
@@ -11,6 +13,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -279,10 +282,13 @@ platform::TControlHostWidget* TFormMain::BarHost(const raster::TGaugeBar& Bar) c
 
 void TFormMain::FormCreate() {
   LoadSettings();
-  if (ReadInterfaceFile() == 2) LoadBothPictures();
+  const int count = ReadInterfaceFile();
+  // The language before the pictures, so that a picture that does not load is told in the
+  // window's language; the caption the interface file gave is set before either.
   if (!ApplyLanguage("TsLang.ini")) {
     platform::ShowMessage("Sprachdatei fehlt.\nNo language file.\n\n[TsLang.ini]");
   }
+  if (count == 2) LoadBothPictures();
 }
 
 void TFormMain::LoadSettings() {
@@ -337,9 +343,14 @@ void TFormMain::LoadBothPictures() {
   TMainController& c = *FController;
   const std::string one = c.ImageFile1(), two = c.ImageFile2();
   c.ShowPath(TField::EditImage1, one);
-  c.LoadImage1(one);
   c.ShowPath(TField::EditImage2, two);
-  c.LoadImage2(two);
+  // Both pictures decode at once in the background; the window is on screen meanwhile and keeps
+  // drawing itself, with the wait cursor, but takes no input until both are in.
+  if (!isVisible()) show();
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+  c.LoadBothImages(one, two,
+                   [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 }
 
 void TFormMain::ShowEnabled(bool Enabled) {

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "overlay/decode/picture_import.h"
 #include "platform/paths.h"
 
 namespace overlay {
@@ -298,7 +299,22 @@ std::vector<QWidget*> ProgramWindows() {
   return alive;
 }
 
+void ApplyMessageTexts(const TLanguageFile& File) {
+  TPictureFailureTexts texts;
+  const auto read = [&](std::string_view Name, std::string& Text) {
+    Text = File.ReadString(MessagesSection, Name, Text);
+  };
+  read("Messages.PictureMissing", texts.Missing);
+  read("Messages.PictureCannotRead", texts.CannotRead);
+  read("Messages.NotAPicture", texts.NotPicture);
+  read("Messages.PictureDamaged", texts.Damaged);
+  read("Messages.PictureTooLarge", texts.TooLarge);
+  read("Messages.PictureNotLoaded", texts.NotLoaded);
+  SetPictureFailureTexts(std::move(texts));
+}
+
 void ApplyLanguage(const TLanguageFile& File, const std::vector<QWidget*>& Windows) {
+  ApplyMessageTexts(File);
   std::vector<QPointer<QWidget>> windows(Windows.begin(), Windows.end());
   for (const QPointer<QWidget>& w : windows) {
     if (!w.isNull()) TranslateForm(*w, File);

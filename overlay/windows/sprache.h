@@ -65,8 +65,16 @@ void TranslateForm(QWidget& Window, const TLanguageFile& File);
 void RegisterProgramWindow(QWidget* Window);
 std::vector<QWidget*> ProgramWindows();
 
+// The section of the messages' texts: "Messages.PictureMissing", "Messages.PictureCannotRead",
+// "Messages.NotAPicture", "Messages.PictureDamaged", "Messages.PictureTooLarge" (%1 x %2
+// pixels) and "Messages.PictureNotLoaded", the sentences of TPictureFailureTexts
+// (overlay/decode/picture_import.h). An entry the file lacks keeps the built-in German text.
+inline constexpr std::string_view MessagesSection = "Messages";
+void ApplyMessageTexts(const TLanguageFile& File);
+
 // Applies the language file FileName from the program's directory to all program windows, in
-// creation order; false, changing nothing, when the file does not exist.
+// creation order, and its messages' texts; false, changing nothing, when the file does not
+// exist.
 bool ApplyLanguage(const std::string& FileName);
 void ApplyLanguage(const TLanguageFile& File, const std::vector<QWidget*>& Windows);
 

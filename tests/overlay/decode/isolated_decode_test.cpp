@@ -7,7 +7,9 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QBuffer>
@@ -150,7 +152,8 @@ TEST(IsolatedDecode, EveryTestFileSurvivesTheCrashersGiveNoPictureTheRestAsInPro
       if (!CrashesDecoder(name)) continue;  // it survived this process; nothing else to hold
       ++crashers;
       EXPECT_EQ(isolated, nullptr);
-      EXPECT_EQ(isolatedLoad.Reason(), "");
+      EXPECT_EQ(isolatedLoad.Reason(),
+                PictureFailureText(TPictureFailureTexts().Damaged, TestFile(name)));
       continue;
     }
     const TPictureResult inProcessLoad = LoadPictureInProcess(TestFile(name));
@@ -166,14 +169,14 @@ TEST(IsolatedDecode, EveryTestFileSurvivesTheCrashersGiveNoPictureTheRestAsInPro
   EXPECT_GT(compared, 90);
 }
 
-// A picture asked for by name that crashes the decoder gets the one "cannot be loaded" message.
+// A picture asked for by name that crashes the decoder gets the one "damaged" message.
 TEST(IsolatedDecode, ACrasherAskedForByNameGivesItsOneMessage) {
   platform::MessageRecorder recorder;
   std::vector<std::string> expected;
   for (const std::string& name : CrashFreeImage) {
     if (!CrashesDecoder(name)) continue;
     EXPECT_EQ(LoadPictureOrTell(TestFile(name)), nullptr);
-    expected.push_back(PictureNotLoadedText(TestFile(name)));
+    expected.push_back(PictureFailureText(TPictureFailureTexts().Damaged, TestFile(name)));
   }
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(recorder.Texts(), expected);
@@ -200,6 +203,38 @@ TEST(IsolatedDecode, CrashesLeaveNoProcessDescriptorOrMappingBehind) {
   EXPECT_EQ(after.Zombies, 0);
 }
 
+// A decoder whose program is gone (killed, so nothing of it tidies up) ends as well: it sees its
+// socket close. Orphans come to this process, made their reaper, so the test can wait for them.
+TEST(IsolatedDecode, AWaitingDecoderEndsWithItsProgram) {
+  ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t program = ::fork();
+  ASSERT_GE(program, 0);
+  if (program == 0) {
+    StartDecoderInAdvance();
+    (void)!::write(ready[1], "r", 1);
+    for (;;) ::pause();
+  }
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ::kill(program, SIGKILL);
+  ASSERT_EQ(::waitpid(program, nullptr, 0), program);
+  // The decoder, now ours: it ends by itself, before any time limit of the decoding.
+  int orphans = 0;
+  EXPECT_TRUE(testsupport::WaitUntil(
+      [&] {
+        int status = 0;
+        while (::waitpid(-1, &status, WNOHANG) > 0) ++orphans;
+        return orphans > 0;
+      },
+      std::chrono::seconds(10)));
+  EXPECT_EQ(orphans, 1);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+}
+
 // A decoder that never answers is killed at the configured time and reaped, while the one
 // started for the next request waits on. Each stand-in notes its process id when it starts, and
 // again two seconds later if it is still alive.
@@ -211,7 +246,8 @@ TEST(IsolatedDecode, AHangingDecoderIsKilledAfterTheConfiguredTime) {
                         "0.3");
   const TPictureResult hung = LoadPicture(TestFile("formats/jpeg/hopper.jpg"));
   EXPECT_EQ(hung.Value(), nullptr);
-  EXPECT_EQ(hung.Reason(), "");
+  EXPECT_EQ(hung.Reason(), PictureFailureText(TPictureFailureTexts().Damaged,
+                                              TestFile("formats/jpeg/hopper.jpg")));
   std::set<int> gone, living, noted;
   // Wait until both stand-ins have started, one of them is gone and one has noted that it lived
   // past its two seconds. A process that is gone writes no more notes, so a killed one that had
@@ -253,7 +289,8 @@ TEST(IsolatedDecode, CrashingSilentLyingAndMissingDecodersGiveNoPicture) {
     const StandIn standIn(folder.Script("standin", body));
     const TPictureResult loaded = LoadPicture(TestFile("formats/jpeg/hopper.jpg"));
     EXPECT_EQ(loaded.Value(), nullptr);
-    EXPECT_EQ(loaded.Reason(), "");
+    EXPECT_EQ(loaded.Reason(), PictureFailureText(TPictureFailureTexts().Damaged,
+                                                  TestFile("formats/jpeg/hopper.jpg")));
   }
   const StandIn missing(folder.File("no-such-decoder"));
   ::testing::internal::CaptureStderr();
@@ -262,7 +299,8 @@ TEST(IsolatedDecode, CrashingSilentLyingAndMissingDecodersGiveNoPicture) {
   const std::string errors = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(jpeg.Value(), nullptr);
   EXPECT_EQ(png.Value(), nullptr);
-  EXPECT_EQ(jpeg.Reason() + png.Reason(), "");
+  EXPECT_EQ(jpeg.Reason(), PictureNotLoadedText(TestFile("formats/jpeg/hopper.jpg")));
+  EXPECT_EQ(png.Reason(), PictureNotLoadedText(TestFile("formats/png/basn6a08.png")));
   EXPECT_TRUE(recorder.Texts().empty());
   EXPECT_NE(errors.find("no-such-decoder cannot be started"), std::string::npos) << errors;
   EXPECT_EQ(errors.find("cannot be started"), errors.rfind("cannot be started")) << errors;
@@ -302,7 +340,8 @@ TEST(ParseDecoderReply, AcceptsConsistentRepliesOnly) {
   EXPECT_FALSE(parse(Reply(2, 16384, 16384, 0), picture, 0));  // "too large" but is not
   EXPECT_FALSE(parse(Reply(1, 1, 0, 0), picture, 0));          // stray fields
   EXPECT_FALSE(parse(Reply(3, 0, 0, 8), picture, 0));
-  EXPECT_FALSE(parse(Reply(4, 0, 0, 0), picture, 0));  // unknown status
+  EXPECT_FALSE(parse(Reply(4, 1, 0, 0), picture, 0));  // stray fields
+  EXPECT_FALSE(parse(Reply(5, 0, 0, 0), picture, 0));  // unknown status
   EXPECT_FALSE(parse(Reply(0, 0, 0, 1001), jpeg, 1000));
   EXPECT_FALSE(parse(Reply(0, 0, 0, 0), jpeg, 1000));
   EXPECT_FALSE(parse(Reply(0, 3, 2, 24), jpeg, 4096));

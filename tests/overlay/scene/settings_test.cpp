@@ -205,5 +205,27 @@ TEST_F(SettingsTest, StartWithAnInterfaceFileLoadsTwoPicturesAndShowsTheSubject)
     EXPECT_EQ(fs::exists(temp / ("test" + std::to_string(i) + ".jpg")), i < 3) << i;
 }
 
+// A start whose two pictures do not load tells each once, naming it, in the order of the file,
+// after the language (so in the window's language); the window is on screen meanwhile.
+TEST_F(SettingsTest, AStartWhosePicturesDoNotLoadTellsEachOnceInOrder) {
+  const std::string missing = (Dir / "missing.jpg").string();
+  const std::string letter = Write("letter.png", "Dear colleague");
+  platform::SetProgramParameters(
+      {Write("interface.ini", "[General]\nCount=2\n[Image0]\nImage=" + missing +
+                                  "\n[Image1]\nImage=" + letter + "\n")});
+  TFormMain w;
+  w.SettingsFile = Settings;
+  platform::MessageRecorder messages;
+  w.FormCreate();
+  const TPictureFailureTexts says;
+  EXPECT_EQ(messages.Texts(),
+            (std::vector<std::string>{"Sprachdatei fehlt.\nNo language file.\n\n[TsLang.ini]",
+                                      PictureFailureText(says.Missing, missing),
+                                      PictureFailureText(says.NotPicture, letter)}));
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_FALSE(w.Controller().ControlsEnabled());
+  EXPECT_EQ(w.Edit(TField::EditImage2)->text().toStdString(), letter);
+}
+
 }  // namespace
 }  // namespace overlay

@@ -249,7 +249,8 @@ TEST_F(AssistentTest, UnreadablePictureChangesNothing) {
   Press(120, 45);
   Press(30, 60);
   ClickButton("ButtonForw");
-  EXPECT_EQ(Messages.Texts(), std::vector<std::string>{PictureNotLoadedText(broken.toStdString())});
+  EXPECT_EQ(Messages.Texts(), std::vector<std::string>{PictureFailureText(
+                                  TPictureFailureTexts().NotPicture, broken.toStdString())});
   EXPECT_EQ(Form.Logic().Step, 1);
   EXPECT_EQ(Form.Logic().PointState, 3);
   EXPECT_EQ(Buttons(), (std::array<bool, 3>{false, true, false}));
@@ -270,7 +271,8 @@ TEST_F(AssistentTest, UnknownTypeIsToldOnceAndARunThatCannotStartOffersNothing) 
   EXPECT_NE(Messages.Texts()[0], PictureNotLoadedText(unknown));
   Messages.Clear();
   Start(missing, Path2);
-  EXPECT_EQ(Messages.Texts(), std::vector<std::string>{PictureNotLoadedText(missing)});
+  EXPECT_EQ(Messages.Texts(),
+            std::vector<std::string>{PictureFailureText(TPictureFailureTexts().Missing, missing)});
   EXPECT_EQ(Buttons(), (std::array<bool, 3>{false, false, false}));
   EXPECT_EQ(Shown(), QSize(120, 90));  // the picture control keeps what it showed
   Press(5, 5);

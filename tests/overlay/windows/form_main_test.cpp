@@ -177,14 +177,20 @@ TEST_F(FormMainTest, APictureThatDoesNotLoadChangesNothing) {
   Choose(w, "ButtonImage2", Picture2);
   w.Controller().GaugeBar1().SetPosition(15);
   platform::MessageRecorder recorder;
-  Choose(w, "ButtonImage1", (Dir / "missing.png").string());  // no message for a missing file
+  const std::string missing = (Dir / "missing.png").string();
+  Choose(w, "ButtonImage1", missing);
   const std::string gif = (Dir / "animated.gif").string();
   { std::ofstream(gif) << "GIF89a"; }
   Choose(w, "ButtonImage2", gif);
   fs::path broken = Dir / "broken.png";
   { std::ofstream(broken) << "not a picture"; }
   Choose(w, "ButtonImage2", broken.string());
-  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{"Unknown file format *.gif"});
+  // Each told once, with its file and why.
+  const TPictureFailureTexts says;
+  EXPECT_EQ(recorder.Texts(),
+            (std::vector<std::string>{PictureFailureText(says.Missing, missing),
+                                      PictureFailureText("Unknown file format *.gif", gif),
+                                      PictureFailureText(says.NotPicture, broken.string())}));
   EXPECT_EQ(Text(w, TField::EditImage1).toStdString(), Picture1);
   EXPECT_EQ(Text(w, TField::EditImage2).toStdString(), Picture2);
   EXPECT_TRUE(OverlayControlsEnabled(w, true));

@@ -72,13 +72,14 @@ TEST(PictureWindow, ADamagedPicture2LeavesTheOverlayItsBitmapAndItsSlidersAsThey
     EXPECT_EQ(w.Edit(TField::EditImage2)->text(), edit2);
   };
 
-  // Chosen with the button, it is a picture that does not load: like any undecodable file, no
-  // message, nothing changed.
+  // Chosen with the button, it is a picture that does not load: one message, nothing changed.
   const std::string damaged =
       std::string(TESSALY_TESTDATA) + "/malformed/m2-336db1cd76254717eb50a8602b651fbf.tif";
   platform::MessageRecorder recorder;
   choose("ButtonImage2", damaged);
-  EXPECT_TRUE(recorder.Texts().empty());
+  EXPECT_EQ(recorder.Texts(),
+            std::vector<std::string>{PictureFailureText(TPictureFailureTexts().Damaged, damaged)});
+  recorder.Clear();
   unchanged();
 
   // Reloaded for the assistant after the file has turned into the damaged one on disk (the
@@ -98,7 +99,8 @@ TEST(PictureWindow, ADamagedPicture2LeavesTheOverlayItsBitmapAndItsSlidersAsThey
       std::string(TESSALY_TESTDATA) + "/malformed/m10-42c19f8e79e582bef107f372f18a074b.tif",
       changing, fs::copy_options::overwrite_existing);
   EXPECT_FALSE(c.ReloadOverlay());
-  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{PictureNotLoadedText(changing)});
+  EXPECT_EQ(recorder.Texts(),
+            std::vector<std::string>{PictureFailureText(TPictureFailureTexts().Damaged, changing)});
   unchanged();
 
   // And the window still takes a good picture 2.

@@ -16,6 +16,7 @@
 #include <memory>
 #include <set>
 
+#include "overlay/decode/picture_import.h"
 #include "platform/paths.h"
 
 namespace overlay {
@@ -195,7 +196,7 @@ TEST(SpracheTest, ShippedLanguageFilesMatch) {
   const auto en = OpenLanguageFileAt(dir + "en/TsLang.ini");
   ASSERT_NE(de, nullptr);
   ASSERT_NE(en, nullptr);
-  const std::vector<std::string> windows{"FormMain", "FormAssistent", "AboutBox"};
+  const std::vector<std::string> windows{"FormMain", "FormAssistent", "AboutBox", "Messages"};
   EXPECT_EQ(de->SectionNames(), windows);
   EXPECT_EQ(en->SectionNames(), windows);
   for (const std::string& window : windows) {
@@ -218,6 +219,21 @@ TEST(SpracheTest, ShippedLanguageFilesMatch) {
   }
   // German is the built-in language, and its umlauts arrive as UTF-8.
   EXPECT_EQ(de->ReadString("FormMain", "FormMain.ButtonClose.Caption", ""), "Schließen");
+
+  // The messages follow the language applied: a picture that does not load is told in English
+  // after the English file, and as built in after the German one, which repeats the built-in
+  // texts.
+  ApplyLanguage(*en, {});
+  EXPECT_EQ(LoadPicture("/nonexistent/a.jpg").Reason(),
+            "The file does not exist.\n\n[/nonexistent/a.jpg]");
+  EXPECT_EQ(TooLargeText(70000, 5), "The picture is too large: 70000 x 5 pixels");
+  ApplyLanguage(*de, {});
+  const TPictureFailureTexts builtIn, german = PictureFailureTexts();
+  for (auto text : {&TPictureFailureTexts::Missing, &TPictureFailureTexts::CannotRead,
+                    &TPictureFailureTexts::NotPicture, &TPictureFailureTexts::Damaged,
+                    &TPictureFailureTexts::TooLarge, &TPictureFailureTexts::NotLoaded}) {
+    EXPECT_EQ(german.*text, builtIn.*text);
+  }
 }
 
 }  // namespace
