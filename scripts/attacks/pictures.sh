@@ -77,3 +77,27 @@ PY
     echo "pictures under a lease: with a 4 s decoder limit the start took ${seconds} s (one after the other) -> FAULT"
   fi
 }
+
+# A picture of another user, readable by that user alone, named in this user's interface file.
+attack_pictures_of_another_user() {
+  if [ "$(id -u)" != 0 ] || ! id tessaly-attacker >/dev/null 2>&1; then
+    echo "pictures of another user: needs root to act as a second user -> skipped (not root)"
+    return
+  fi
+  local d=$WORK/pictures-other
+  mkdir -p "$d"
+  chmod 0777 "$d"
+  cp "$_pictures_sample/NT96650_pcb_002.JPG" "$d/private.jpg"
+  chmod 0600 "$d/private.jpg"
+  printf '[General]\nCount=2\n[Image0]\nImage=%s\n[Image1]\nImage=%s\n' \
+    "$d/private.jpg" "$_pictures_sample/NT96650_pcb_004.JPG" >"$d/start.ini"
+  chmod 0644 "$d/start.ini"
+  runuser -u tessaly-attacker -- env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$d/config" \
+    HOME="$d" TESSALY_SNAPSHOT="$d/snap.png" timeout 120 "$BUILD/bin/tessaly" "$d/start.ini" \
+    >/dev/null 2>"$d/err"
+  if [ "$(grep -c "^\[$d/private.jpg\]$" "$d/err")" = 1 ] && grep -q "nicht gelesen" "$d/err"; then
+    echo "pictures of another user: told once that it cannot be read, with the file -> ok"
+  else
+    echo "pictures of another user: not told as unreadable ($(tr '\n' ' ' <"$d/err" | cut -c1-80)) -> FAULT"
+  fi
+}
