@@ -24,7 +24,8 @@ std::string CommandLineText(const std::string& Program,
   return cmd;
 }
 
-TProgramCall RunProgram(const std::string& Program, const std::vector<std::string>& Parameters) {
+TProgramCall RunProgram(const std::string& Program, const std::vector<std::string>& Parameters,
+                        const std::function<void(pid_t)>& Running) {
   if (platform::TStatus exists = ProgramFileExists(Program); !exists)
     return {std::move(exists), {}};
 
@@ -45,7 +46,9 @@ TProgramCall RunProgram(const std::string& Program, const std::vector<std::strin
 
   // "Ready for input" has no meaning here: a started program counts as ready at once.
   platform::TChildWait child(pid);
+  if (Running) Running(pid);
   while (!child.Ended(100)) platform::ProcessPendingEvents();
+  if (Running) Running(-1);
   return {};
 }
 

@@ -2,6 +2,9 @@
 // as plain functions of the program file and its parameters.
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,9 @@ std::string CommandLineText(const std::string& Program, const std::vector<std::s
 // Starts Program with the non-empty Parameters as its arguments (never through a shell), with
 // the signal handling of a fresh start, and returns when it has ended, handling the caller's
 // pending events at least every 100 ms. A started program counts as ready for input at once.
-TProgramCall RunProgram(const std::string& Program, const std::vector<std::string>& Parameters);
+// Running, when given, is told the program's process id once it has started and -1 once it has
+// ended and been reaped, so that an event handled meanwhile may signal it (never a reused id).
+TProgramCall RunProgram(const std::string& Program, const std::vector<std::string>& Parameters,
+                        const std::function<void(pid_t)>& Running = {});
 
 }  // namespace iface

@@ -26,6 +26,15 @@ std::string_view TrimBlanks(std::string_view Text) {
 
 constexpr const char* Detail = "       - ";
 
+// Without a leading "+", which from_chars does not take; one sign only, so "+-5" is no number.
+std::string_view WithoutPlus(std::string_view Text) {
+  if (!Text.empty() && Text.front() == '+') {
+    Text.remove_prefix(1);
+    if (!Text.empty() && (Text.front() == '-' || Text.front() == '+')) return {};
+  }
+  return Text;
+}
+
 }  // namespace
 
 TExifTagReader SetExifTagReader(TExifTagReader Reader) {
@@ -35,8 +44,7 @@ TExifTagReader SetExifTagReader(TExifTagReader Reader) {
 }
 
 std::optional<int> TextToInteger(const std::string& Text) {
-  std::string_view t = TrimBlanks(Text);
-  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
+  const std::string_view t = WithoutPlus(TrimBlanks(Text));
   int value = 0;
   const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
   if (t.empty() || ec != std::errc() || end != t.data() + t.size()) return std::nullopt;
@@ -44,8 +52,7 @@ std::optional<int> TextToInteger(const std::string& Text) {
 }
 
 std::optional<double> TextToFloat(const std::string& Text) {
-  std::string_view t = TrimBlanks(Text);
-  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
+  const std::string_view t = WithoutPlus(TrimBlanks(Text));
   double value = 0;
   const auto [end, ec] =
       std::from_chars(t.data(), t.data() + t.size(), value, std::chars_format::general);
@@ -123,6 +130,18 @@ bool SetCamProperties(iface::TImageData& Record) {
     const std::string& M = exif.Model;
     const double F = exif.FocalLength;
     W = exif.PixelXDimension;
+    // A copy that was scaled, or a forged tag, may claim a width that the picture does not
+    // have; the scale and the circle are of the picture itself.
+    if (W > 0) {
+      const int real = ReadPictureWidth(Record.Image.c_str());
+      if (real > 0 && real != W) {
+        WriteLog(
+            "Warning: PixelXDimension " + std::to_string(W) +
+            " is not the width of the picture, which is used instead: " + std::to_string(real));
+        WriteLog(Detail + std::string("image file:") + Record.Image);
+        W = real;
+      }
+    }
     if (F > 0 && W > 0) {
       platform::TIniFile table(ini);
       if (!table.SectionExists(M)) {

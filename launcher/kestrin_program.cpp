@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "launcher/kestrinmain.h"
+#include "launcher/stop_signals.h"
 #include "platform/application.h"
 #include "platform/command_line.h"
 
@@ -27,7 +28,9 @@ constexpr const char* UsageText =
     "until it ends, and removes the file.\n"
     "\n"
     "Everything a run does is written to Kestrin.log; a failure ends the run with an error\n"
-    "message and exit status 1.\n"
+    "message and exit status 1. SIGTERM, SIGINT or SIGHUP are handed on to the program,\n"
+    "which is killed when it has not ended 3 seconds later; the file is removed, the log\n"
+    "closed, and Kestrin ends by the signal.\n"
     "\n"
     "The files lie beside the program. Where its folder cannot be written (an installation),\n"
     "MVIni<N>.ini and Kestrin.log go to $XDG_STATE_HOME/tessaly (~/.local/state/tessaly), and\n"
@@ -52,6 +55,8 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread exists, so that every thread has them blocked.
+  const int stopSignals = launcher::BlockStopSignals();
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::cout << UsageText;
     return 0;
@@ -74,6 +79,7 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaly.Kestrin"));
   try {
     launcher::TFormKestrin form;
+    form.WatchStopSignals(stopSignals);
     form.show();
     return app.exec();
   } catch (const std::exception& e) {

@@ -6,9 +6,12 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <clocale>
+
+#include "launcher/stop_signals.h"
 
 namespace launcher {
 
@@ -84,6 +87,14 @@ void TFormKestrin::Timer1Timer() {
   close();
   // Closing a hidden window does not end the loop by itself.
   QCoreApplication::exit(FRun.Failed() ? 1 : 0);
+}
+
+void TFormKestrin::WatchStopSignals(int Fd) {
+  if (Fd < 0) return;
+  FStopSignals = new QSocketNotifier(Fd, QSocketNotifier::Read, this);
+  connect(FStopSignals, &QSocketNotifier::activated, this, [this, Fd] {
+    if (const int signal = TakeStopSignal(Fd)) FRun.Stop(signal);
+  });
 }
 
 void TFormKestrin::closeEvent(QCloseEvent* Event) {

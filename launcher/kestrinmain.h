@@ -7,6 +7,7 @@
 #include "launcher/launcher_run.h"
 
 class QLabel;
+class QSocketNotifier;
 class QTimer;
 
 namespace launcher {
@@ -22,6 +23,9 @@ class TFormKestrin : public QWidget {
 
   void Timer1Timer();
   TLauncherRun& Run() { return FRun; }
+  // Stops the run when a stop signal arrives on Fd (BlockStopSignals), whatever it is doing:
+  // waiting for the receiver, showing a message, or not yet started.
+  void WatchStopSignals(int Fd);
 
  protected:
   void closeEvent(QCloseEvent* Event) override;  // FormClose
@@ -29,6 +33,7 @@ class TFormKestrin : public QWidget {
  private:
   QLabel* Image1 = nullptr;
   QTimer* Timer1 = nullptr;
+  QSocketNotifier* FStopSignals = nullptr;
   TLauncherRun FRun;
 };
 

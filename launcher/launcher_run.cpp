@@ -5,14 +5,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <filesystem>
 #include <system_error>
 
+#include "interface/call_program.h"
 #include "launcher/calibration.h"
 #include "launcher/general.h"
+#include "launcher/stop_signals.h"
 #include "platform/command_line.h"
 #include "platform/file_write.h"
 #include "platform/ini_profile.h"
@@ -29,6 +32,26 @@ std::string SeeLog() {
   return ". For details see " + LogFileName();
 }
 
+// Beside the program, or in the user's state folder when the program's folder is not written.
+std::string InterfaceFileFolder() {
+  std::string dir = platform::WritableFolder(platform::TFileKind::State);
+  if (dir.empty()) dir = platform::ProgramDirectory();
+  return dir;
+}
+
+const char* SignalName(int Signal) {
+  switch (Signal) {
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGINT:
+      return "SIGINT";
+    case SIGHUP:
+      return "SIGHUP";
+    default:
+      return "a signal";
+  }
+}
+
 }  // namespace
 
 std::string DateTimeText() {
@@ -40,9 +63,9 @@ std::string DateTimeText() {
   return std::string(text, n);
 }
 
-TLauncherRun::TLauncherRun() : FInterface(std::make_unique<iface::TInterfaceBA>(iface::miReceive)) {
-  DeleteLogFile();
-}
+TLauncherRun::TLauncherRun()
+    : FLog(std::make_unique<TLogSession>()),
+      FInterface(std::make_unique<iface::TInterfaceBA>(iface::miReceive)) {}
 
 TLauncherRun::~TLauncherRun() = default;
 
@@ -54,6 +77,8 @@ void TLauncherRun::Fail(const std::string& Text) {
 
 void TLauncherRun::Start() {
   WriteLog(DateTimeText() + " Start");
+  for (const std::string& file : RemoveFilesOfEndedRuns(InterfaceFileFolder()))
+    WriteLog("Removed the interface file of an ended run:" + file);
   try {
     RunAnalysis();
   } catch (const std::exception& e) {
@@ -109,7 +134,10 @@ void TLauncherRun::RunAnalysis() {
   platform::ShowFailure(FInterface->SetProgramFile(prog));
   FInterface->Parameters().push_back(FOutputFileName);
   WriteLog("Programcall:" + FInterface->BuildCommandLine());
-  const iface::TInterfaceBA::TProgramCall call = FInterface->CallProgram();
+  // As TInterfaceBA::CallProgram, knowing the receiver's process while it runs (Stop).
+  const iface::TProgramCall call =
+      iface::RunProgram(FInterface->GetProgramFile(), FInterface->Parameters(),
+                        [this](pid_t Pid) { FReceiver = Pid; });
   if (!call.Status) {
     // The interface's own text first, then the launcher's box with the system's reason.
     platform::ShowFailure(call.Status);
@@ -140,9 +168,7 @@ void TLauncherRun::CompleteCalibration() {
 }
 
 std::string TLauncherRun::ChooseOutputFile() {
-  // Beside the program, or in the user's state folder when the program's folder is not written.
-  std::string dir = platform::WritableFolder(platform::TFileKind::State);
-  if (dir.empty()) dir = platform::ProgramDirectory();
+  const std::string dir = InterfaceFileFolder();
   constexpr unsigned LastNumber = 999999;
   std::string path;
   for (unsigned n = 0; n <= LastNumber; ++n) {
@@ -152,6 +178,11 @@ std::string TLauncherRun::ChooseOutputFile() {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
       close(fd);
+      // Another run still owns this number (its file is gone, its record is not).
+      if (FRunLock.Take(path) == TRunLock::TTaken::Held) {
+        unlink(path.c_str());
+        continue;
+      }
       FReserved = true;
       return path;
     }
@@ -217,9 +248,19 @@ void TLauncherRun::Close() {
     std::error_code ec;
     fs::remove(FOutputFileName, ec);
   }
+  FRunLock.Release();
   FInterface.reset();
   WriteLog(DateTimeText() + " Close");
   WriteLog("---------------------");
+  FLog->End();
+}
+
+void TLauncherRun::Stop(int Signal) {
+  WriteLog(std::string("Stopped by ") + SignalName(Signal));
+  StopChild(FReceiver, Signal, ReceiverGraceMilliseconds);
+  FReceiver = -1;
+  Close();
+  EndBySignal(Signal);
 }
 
 }  // namespace launcher

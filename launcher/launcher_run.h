@@ -4,11 +4,15 @@
 // goes to the log; a failure ends the run with an error box.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "interface/interfaceba.h"
+#include "launcher/general.h"
+#include "launcher/run_lock.h"
 
 namespace launcher {
 
@@ -19,9 +23,13 @@ inline constexpr const char* ErrorCaption = "Error in Kestrin";
 // with seconds), for the "Start" and "Close" lines.
 std::string DateTimeText();
 
+// How long a stopped launcher gives its receiver to end before it kills it.
+inline constexpr int ReceiverGraceMilliseconds = 3000;
+
 class TLauncherRun {
  public:
-  // Deletes the log, so that it holds this run only.
+  // Starts the log's session: a new log, so that it holds this run only, unless another run
+  // still writes the log.
   TLauncherRun();
   ~TLauncherRun();
   TLauncherRun(const TLauncherRun&) = delete;
@@ -30,14 +38,19 @@ class TLauncherRun {
   // Called before an error box, to make the launcher's window visible again.
   std::function<void()> ShowWindow;
 
-  // The "Start" line and the run; an exception that escapes the run is logged and reported
-  // like every other failure, so the launcher always ends.
+  // The "Start" line, the removal of the interface files of ended runs, and the run; an exception
+  // that escapes the run is logged and reported like every other failure, so the launcher always
+  // ends.
   void Start();
   void RunAnalysis();
   // The full path of the receiving program called Name in Kestrin.ini, or empty.
   std::string FindProgramFile(const std::string& Name);
   // Removes the generated file and ends the log. Runs once; later calls do nothing.
   void Close();
+  // For a stop signal (SIGTERM, SIGINT, SIGHUP): hands it on to a running receiver and waits
+  // for it (ReceiverGraceMilliseconds, then kills it), closes the run and ends the process as
+  // the signal would have.
+  [[noreturn]] void Stop(int Signal);
 
   const std::string& OutputFileName() const { return FOutputFileName; }
   // True once a failure has been reported to the user.
@@ -52,7 +65,10 @@ class TLauncherRun {
   void CompleteCalibration();
   void KeepRequestedCopy();
 
+  std::unique_ptr<TLogSession> FLog;
   std::string FOutputFileName;
+  TRunLock FRunLock;  // the record that this run still owns FOutputFileName
+  pid_t FReceiver = -1;
   bool FReserved = false;  // FOutputFileName is our empty reservation, not yet written
   std::unique_ptr<iface::TInterfaceBA> FInterface;
   bool FFailed = false;

@@ -89,15 +89,24 @@ Exiv2::Image::AutoPtr OpenByName(const char* path) {
 }
 #pragma GCC diagnostic pop
 
-std::string ReadTag(const char* path, int tag) {
-  if (path == nullptr || *path == '\0' || tag < 0 || tag > 0xFFFF) return {};
-  // Pipes and devices could block or never end; only plain files are pictures.
+// The picture at path with its metadata read, or null when the path is no plain file or no
+// picture. Pipes and devices could block or never end; only plain files are pictures.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+Exiv2::Image::AutoPtr OpenPicture(const char* path) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return {};
+  if (path == nullptr || *path == '\0' || !std::filesystem::is_regular_file(path, error))
+    return Exiv2::Image::AutoPtr();
+  Exiv2::Image::AutoPtr image = OpenByName(path);
+  if (image.get() != nullptr) image->readMetadata();
+  return image;
+}
+#pragma GCC diagnostic pop
 
-  const auto image = OpenByName(path);
+std::string ReadTag(const char* path, int tag) {
+  if (tag < 0 || tag > 0xFFFF) return {};
+  const auto image = OpenPicture(path);
   if (image.get() == nullptr) return {};
-  image->readMetadata();
   const Exiv2::ExifData& data = image->exifData();
 
   const auto number = static_cast<std::uint16_t>(tag);
@@ -155,5 +164,16 @@ extern "C" int ReadExifTag(const char* path, int tag, char* buffer) {
     // only ever sees an empty text.
     buffer[0] = '\0';
     return 0;
+  }
+}
+
+extern "C" int ReadPictureWidth(const char* path) {
+  try {
+    SetUpExiv2Once();
+    const auto image = OpenPicture(path);
+    const int width = image.get() == nullptr ? 0 : image->pixelWidth();
+    return width > 0 ? width : -1;
+  } catch (...) {
+    return -1;
   }
 }

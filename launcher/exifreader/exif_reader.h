@@ -17,6 +17,11 @@
 // give an empty text. The path is always a local file name (no URLs, no "-" for stdin). A null
 // buffer is left alone. No exception leaves the function, and exiv2's own log messages are
 // silenced for the whole process on the first call.
+//
+// ReadPictureWidth(path) returns the width in pixels of the picture itself (from its image data:
+// a JPEG's frame header, a PNG's header, a TIFF's first image), whatever its EXIF data claims,
+// or -1 when the path is not a picture whose width can be read this way. Same rules for paths
+// and exceptions as ReadExifTag.
 #ifndef LAUNCHER_EXIFREADER_EXIF_READER_H
 #define LAUNCHER_EXIFREADER_EXIF_READER_H
 
@@ -25,6 +30,7 @@ extern "C" {
 #endif
 
 __attribute__((visibility("default"))) int ReadExifTag(const char* path, int tag, char* buffer);
+__attribute__((visibility("default"))) int ReadPictureWidth(const char* path);
 
 #ifdef __cplusplus
 }

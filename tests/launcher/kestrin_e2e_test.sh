@@ -45,22 +45,27 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prog/kestrin" "$work/in.i
 [ ! -e "$prog/MVIni1.ini" ] || fail "MVIni1.ini left behind"
 [ -e "$prog/MVIni0.ini" ] || fail "an earlier MVIni0.ini was removed"
 get() { "$prog/iniprofile" get "$prog/receivers/received.ini" "$1" "$2"; }
-# The sample camera: 200 * 2.5 + 0 + 0.5 * 4032 + 0.5 = 2516.5.
+# The sample camera: 200 * 2.5 + 0 + 0.5 * 2048 + 0.5 = 1524.5; the pictures are 2048 pixels
+# wide, whatever their PixelXDimension (4032) says.
 [ "$(get Image0 Pp100MM)" = 150 ] || fail "a positive input scale was replaced"
-[ "$(get Image1 Pp100MM)" = 2516 ] || fail "computed scale: $(get Image1 Pp100MM)"
+[ "$(get Image1 Pp100MM)" = 1524 ] || fail "computed scale: $(get Image1 Pp100MM)"
 for key in ExclusionCircleRadiusInPixel ExclusionCircleX0InPixel; do
-  [ "$(get Image1 $key)" = 2016 ] || fail "$key: $(get Image1 $key)"
+  [ "$(get Image1 $key)" = 1024 ] || fail "$key: $(get Image1 $key)"
 done
-[ "$(get Image1 ExclusionCircleY0InPixel)" = 1512 ] || fail "circle centre y"
+[ "$(get Image1 ExclusionCircleY0InPixel)" = 768 ] || fail "circle centre y"
 log=$(tr -d '\r' < "$prog/Kestrin.log")
 expected="This program was called with:$prog/kestrin
 This program was called with:$work/in.ini
 IniAnaFile:$prog/Kestrin.ini
+Warning: PixelXDimension 4032 is not the width of the picture, which is used instead: 2048
+       - image file:$pic1
+Warning: PixelXDimension 4032 is not the width of the picture, which is used instead: 2048
+       - image file:$pic2
 Programcall:\"$prog/receivers/record.sh\" \"$prog/MVIni1.ini\""
-[ "$(echo "$log" | sed -n '2,5p')" = "$expected" ] || { echo "$log"; fail "log lines"; }
+[ "$(echo "$log" | sed -n '2,9p')" = "$expected" ] || { echo "$log"; fail "log lines"; }
 echo "$log" | sed -n 1p | grep -q ' Start$' || fail "Start line"
-echo "$log" | sed -n 6p | grep -q ' Close$' || fail "Close line"
-[ "$(echo "$log" | sed -n '7,$p')" = "---------------------" ] || fail "log end"
+echo "$log" | sed -n 10p | grep -q ' Close$' || fail "Close line"
+[ "$(echo "$log" | sed -n '11,$p')" = "---------------------" ] || fail "log end"
 
 # --- 2. the real overlay program, headless ----------------------------------------------------
 real="$work/bin"

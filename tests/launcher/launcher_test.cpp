@@ -1,8 +1,11 @@
 // The launcher's calibration, log and run, each test in a program directory of its own with a
 // stand-in EXIF reader, a recording receiver script and recorded message boxes.
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <QImage>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -182,7 +185,9 @@ TEST_F(Launcher, CalibrationFailuresAreLoggedAndStoreNothing) {
       "[Good]\nconst=20\nslopeFL=10\nslopeX=0.01\n"
       "[WidthText]\nconst=20\nslopeFL=10\nslopeX=0\nPixelXDimension=abc\n"
       "[NoSlope]\nconst=20\nslopeFL=0\nslopeX=0.5\n"
-      "[Huge]\nconst=0\nslopeFL=1e300\nslopeX=0.01\n");
+      "[Huge]\nconst=0\nslopeFL=1e300\nslopeX=0.01\n"
+      "[PlusMinus]\nconst=+-5\nslopeFL=10\nslopeX=0.01\n"
+      "[PlusMinusWidth]\nconst=20\nslopeFL=10\nslopeX=0\nPixelXDimension=+-5\n");
   const std::string ini = FDir + "camera.ini";
   struct Case {
     TExifTexts Exif;
@@ -203,6 +208,14 @@ TEST_F(Launcher, CalibrationFailuresAreLoggedAndStoreNothing) {
       {{"NoSlope", "2048", "72/10"},
        {"0", "0", "0", "0"},
        "Error: In " + ini + " slopeFL not valid - slopeX:0"},
+      // One sign only: "+-5" is no number.
+      {{"PlusMinus", "2048", "72/10"},
+       {"0", "0", "0", "0"},
+       "Error: Conversion of 'const', 'slopeFL' or 'slopeX' not possible - do NOT use ',', "
+       "use '.'!"},
+      {{"PlusMinusWidth", "2048", "72/10"},
+       {"0", "0", "0", "0"},
+       "Error: Conversion of 'PixelXDimension' not possible - use a whole number!"},
       {{"Huge", "2048", "72/10"},
        {"0", "0", "0", "0"},
        "Error: Conversion of the computed scale not possible:7.2E300"},
@@ -247,15 +260,93 @@ TEST_F(Launcher, CalibrationFailuresAreLoggedAndStoreNothing) {
   EXPECT_EQ(FloatToText(-1e-7), "-1E-7");
 }
 
+TEST_F(Launcher, AWidthThePictureDoesNotHaveGivesWayToItsOwn) {
+  CameraTable("[Linear]\nconst=20\nslopeFL=10\nslopeX=0.01\n");
+  const std::string path = FDir + "narrow.png";
+  ASSERT_TRUE(QImage(128, 96, QImage::Format_RGB32).save(QString::fromStdString(path)));
+  Pictures()[path] = {"Linear", "2147483647", "72/10"};
+  // 10 * 7.2 + 20 + 0.01 * 128 + 0.5 = 93.78.
+  EXPECT_EQ(Calibrated(Calibrate(path)), (Values{"93", "64", "64", "48"}));
+  EXPECT_TRUE(FOk);
+  EXPECT_EQ(Log(), (Values{"Warning: PixelXDimension 2147483647 is not the width of the picture, "
+                           "which is used instead: 128",
+                           "       - image file:" + path}));
+}
+
+TEST_F(Launcher, TheLogIsPrivateAndOutsideTextCannotForgeLinesInIt) {
+  // A log that others could read is narrowed; a new one is ours alone.
+  WriteBytes(FDir + "Kestrin.log", "");
+  chmod((FDir + "Kestrin.log").c_str(), 0644);
+  WriteLog("first");
+  struct stat st {};
+  ASSERT_EQ(stat((FDir + "Kestrin.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  RunOnce();
+  ASSERT_EQ(stat((FDir + "Kestrin.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  // A camera model and a picture name with line ends, tabs, backslashes and other controls.
+  CameraTable("[Good]\nconst=20\nslopeFL=10\nslopeX=0.01\n");
+  DeleteLogFile();
+  const std::string picture =
+      Picture("two\nlines.jpg", {"Cam\r\nError: forged\t\\\x01\x7f", "2048", "72/10"});
+  Calibrate(picture);
+  const std::string ini = FDir + "camera.ini";
+  EXPECT_EQ(
+      Log(),
+      (Values{"Error: No entry for camera 'Cam\\r\\nError: forged\\t\\\\\\x01\\x7F' in File:" + ini,
+              "Error in SetCamProperties:", "       - configuration file:" + ini,
+              "       - image file:" + FDir + "two\\nlines.jpg"}));
+}
+
+TEST_F(Launcher, TheFilesOfEndedRunsGoAtTheStartAndNoOthers) {
+  WriteBytes(FDir + "target.ini", "someone's file");
+  const auto runFiles = [&](int N, bool Lock) {
+    const std::string name = FDir + "MVIni" + std::to_string(N);
+    if (N != 3) WriteBytes(name + ".ini", "[Subject0]\nName=Muster\n");
+    if (Lock) WriteBytes(name + ".lock", "");
+  };
+  runFiles(0, true);   // a run that ended without its clean-up
+  runFiles(1, false);  // no record: not a run's file
+  runFiles(2, true);   // a run that still runs, below
+  fs::create_symlink(FDir + "target.ini", FDir + "MVIni3.ini");
+  runFiles(3, true);                     // a link in the place of an ended run's file
+  WriteBytes(FDir + "MVIni4.lock", "");  // a record without its file
+  const int running = open((FDir + "MVIni2.lock").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(running, LOCK_EX), 0);
+
+  RunOnce();
+  close(running);
+  EXPECT_FALSE(fs::exists(FDir + "MVIni0.ini"));
+  EXPECT_FALSE(fs::exists(FDir + "MVIni0.lock"));
+  EXPECT_TRUE(fs::exists(FDir + "MVIni1.ini"));
+  EXPECT_TRUE(fs::exists(FDir + "MVIni2.ini"));
+  EXPECT_TRUE(fs::exists(FDir + "MVIni2.lock"));
+  EXPECT_TRUE(fs::is_symlink(FDir + "MVIni3.ini"));
+  EXPECT_EQ(ReadBytes(FDir + "target.ini"), "someone's file");
+  EXPECT_FALSE(fs::exists(FDir + "MVIni4.lock"));
+  const Values log = Log();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[1], "Removed the interface file of an ended run:" + FDir + "MVIni0.ini");
+}
+
 TEST_F(Launcher, RealPhotosThroughTheExifReaderAndTheShippedTable) {
   SetExifTagReader(nullptr);
   fs::copy_file(TESSALY_SOURCE_DIR "/data/camera.ini", FDir + "camera.ini");
   TImageData canon = Calibrate(TESSALY_TESTDATA "/photos-exif/Canon_40D.jpg");
   // 9.5 * 135 + 150 + 0.8 * 100 + 0.5 = 1513.
   EXPECT_EQ(Calibrated(canon), (Values{"1513", "50", "50", "37"}));
-  // The fixed-resolution S40 section is for 2272-pixel pictures, and this one says 2272.
+  // The fixed-resolution S40 section is for 2272-pixel pictures; this one says 2272 but is a
+  // copy scaled to 480, for which the section does not hold.
+  DeleteLogFile();
   EXPECT_EQ(Calibrated(Calibrate(TESSALY_TESTDATA "/photos-exif/Canon_PowerShot_S40.jpg")),
-            (Values{"1753", "1136", "1136", "852"}));
+            (Values{"0", "0", "0", "0"}));
+  const Values log = Log();
+  ASSERT_GE(log.size(), 7u);
+  EXPECT_EQ(log[0],
+            "Warning: PixelXDimension 2272 is not the width of the picture, which is used "
+            "instead: 480");
+  EXPECT_EQ(log[6], "       - PixelXDimension from image:480");
   // Every other file at least goes through without harm.
   for (const char* folder : {"/photos-exif", "/malformed", "/formats"}) {
     for (const auto& entry :

@@ -54,17 +54,18 @@ echo "$log" | grep -qxF "IniAnaFile:$prefix/lib/tessaly/Kestrin.ini" || fail "Ke
 [ -z "$(ls "$state"/MVIni*.ini 2>/dev/null)" ] || fail "the generated interface file was left"
 grep -q '^tessaly: snapshot of "Tessaly - \[Mustermann, Erika  \*12.08.1964\]"' \
   "$work/shipped.out" || { cat "$work/shipped.out"; fail "Tessaly's caption"; }
-# The sample camera: slopeFL 200 * 2.5 mm + slopeX 0.5 * 4032 pixels = 2516.
-[ "$(scale shipped)" = 2516 ] || fail "scale from the shipped table: $(scale shipped)"
+# The sample camera: slopeFL 200 * 2.5 mm + slopeX 0.5 * 2048 pixels = 1524 (the pictures are
+# 2048 pixels wide; their PixelXDimension still says 4032).
+[ "$(scale shipped)" = 1524 ] || fail "scale from the shipped table: $(scale shipped)"
 
 # --- 2. an administrator's table, then a user's ---------------------------------------------
 mkdir -p "$work/etc/tessaly" "$home/.config/tessaly"
 sed 's/^slopeFL=200$/slopeFL=100/' "$prefix/lib/tessaly/camera.ini" > "$work/etc/tessaly/camera.ini"
 run admin
-[ "$(scale admin)" = 2266 ] || fail "scale from the administrator's table: $(scale admin)"
+[ "$(scale admin)" = 1274 ] || fail "scale from the administrator's table: $(scale admin)"
 sed 's/^slopeX=0.5$/slopeX=0.25/' "$work/etc/tessaly/camera.ini" > "$home/.config/tessaly/camera.ini"
 run user
-[ "$(scale user)" = 1258 ] || fail "scale from the user's table: $(scale user)"
+[ "$(scale user)" = 762 ] || fail "scale from the user's table: $(scale user)"
 
 # --- 3. the tree ----------------------------------------------------------------------------
 listing > "$work/after.txt"

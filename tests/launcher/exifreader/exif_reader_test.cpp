@@ -129,6 +129,18 @@ TEST(ExifReader, UnreadablePathsGiveEmptyText) {
   EXPECT_EQ(Read("data://image/jpeg;base64," + std::string(Base64.c_str()), ExifTagModel), "");
 }
 
+// The picture's own width, which a scaled copy's PixelXDimension may not tell.
+TEST(ExifReader, PictureWidthIsThatOfTheImageDataNotOfTheExifData) {
+  EXPECT_EQ(ReadPictureWidth((TestData / "photos-exif/Canon_PowerShot_S40.jpg").c_str()), 480);
+  EXPECT_EQ(ReadPictureWidth((TestData / "photos-exif/Fujifilm_FinePix_E500.jpg").c_str()), 59);
+  EXPECT_EQ(ReadPictureWidth((TestData / "formats/png/basn2c08.png").c_str()), 32);
+  testsupport::TTempFolder Dir("tessaly_exifreader");
+  std::ofstream(Dir / "text.jpg") << "no picture";
+  for (const std::string& Path : {Dir / "text.jpg", Dir / "missing.jpg", Dir / "", std::string()})
+    EXPECT_EQ(ReadPictureWidth(Path.c_str()), -1) << Path;
+  EXPECT_EQ(ReadPictureWidth(nullptr), -1);
+}
+
 TEST(ExifReader, LongValueIsCutToTheBuffer) {
   testsupport::TTempFolder Dir("tessaly_exifreader");
   const std::string Path = Dir / "long_model.jpg";
