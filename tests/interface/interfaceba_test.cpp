@@ -10,6 +10,7 @@
 #include "platform/command_line.h"
 #include "platform/message.h"
 #include "platform/paths.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -17,8 +18,11 @@ namespace fs = std::filesystem;
 using namespace iface;
 using namespace std::string_literals;
 
+// A folder of this test process: ctest runs the tests of this file side by side, and they
+// write files of the same names.
 std::string Dir() {
-  return testing::TempDir();
+  static const testsupport::TTempFolder folder("interfaceba_test");
+  return folder.Path().string() + "/";
 }
 
 std::string WriteFile(const std::string& Name, const std::string& Bytes) {
