@@ -1,8 +1,11 @@
 // The print page writer on random templates: the page must be the template read in pieces of
 // at most 1023 bytes up to and with each line break, the first "#Image#" of every piece
-// replaced by the folder + "image" + n + ".jpg" (n counting the replaced pieces from 1).
-// The expected page is built here byte by byte, apart from the code under test.
+// replaced by the file: address of the folder + "image" + n + ".jpg" (n counting the replaced
+// pieces from 1). The expected page is built here byte by byte, apart from the code under test.
+#include <cctype>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "fuzz/fuzz_common.h"
@@ -11,6 +14,21 @@
 
 namespace {
 
+// Every byte but A-Z, a-z, 0-9, "-._~" and "/" as %XX.
+std::string Address(const std::string& Path) {
+  std::string url = "file://";
+  for (const unsigned char c : Path) {
+    if (std::isalnum(c) != 0 || std::strchr("-._~/", c) != nullptr) {
+      url += char(c);
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      url += escaped;
+    }
+  }
+  return url;
+}
+
 std::string ExpectedPage(const std::string& Template, const std::string& Dir) {
   std::string page, piece;
   int n = 0;
@@ -18,8 +36,8 @@ std::string ExpectedPage(const std::string& Template, const std::string& Dir) {
     const std::size_t at = piece.find("#Image#");
     if (at != std::string::npos) {
       ++n;
-      piece =
-          piece.substr(0, at) + Dir + "image" + std::to_string(n) + ".jpg" + piece.substr(at + 7);
+      piece = piece.substr(0, at) + Address(Dir + "image" + std::to_string(n) + ".jpg") +
+              piece.substr(at + 7);
     }
     page += piece;
     piece.clear();

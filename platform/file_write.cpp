@@ -6,8 +6,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "platform/file_io.h"
@@ -120,7 +122,35 @@ bool ReadWholeFile(const std::string& Path, std::string* Bytes) {
   return true;
 }
 
-std::string TempDirectory() {
+bool MakePrivateFolder(const std::string& Path, std::string* Error) {
+  const auto fail = [&](const std::string& Why) {
+    if (Error) *Error = Path + ": " + Why;
+    return false;
+  };
+  const bool made = mkdir(Path.c_str(), 0700) == 0;
+  if (!made && errno != EEXIST) return fail(std::strerror(errno));
+  // Opened without following a link, and checked on what was opened, so that nothing can be
+  // swapped in between the check and the answer.
+  const int fd = open(Path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    return fail(errno == ELOOP || errno == ENOTDIR ? "not a folder (a link or a file)"
+                                                   : std::strerror(errno));
+  }
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0;
+  // A folder just made may have lost bits to the umask; it is ours to set.
+  if (ok && made && st.st_uid == geteuid() && (st.st_mode & 0777) != 0700) {
+    ok = fchmod(fd, 0700) == 0 && fstat(fd, &st) == 0;
+  }
+  const int err = errno;
+  close(fd);
+  if (!ok) return fail(std::strerror(err));
+  if (st.st_uid != geteuid()) return fail("the folder belongs to another user");
+  if ((st.st_mode & 0777) != 0700) return fail("the folder is open to other users");
+  return true;
+}
+
+std::string TempVariableFolder() {
   for (const char* name : {"TEMP", "TMPDIR"}) {
     const char* value = std::getenv(name);
     if (value && *value) {
@@ -129,24 +159,54 @@ std::string TempDirectory() {
       return dir;
     }
   }
-  std::string base;
-  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/') {
-    base = cache;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::string(home) + "/.cache";
-  } else {
-    base = "/tmp/tessaly-" + std::to_string(getuid());
-    // Only a folder that is ours and closed to others will do in the shared folder.
-    if (mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) return base + "/";
-    struct stat st {};
-    if (lstat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return "./";
-    chmod(base.c_str(), 0700);
-    return base + "/";
+  return {};
+}
+
+namespace {
+
+// Parent + Name + "/" when that is, or can be made, a private folder; else a fresh private
+// folder Parent + Name + "-XXXXXX", kept for the rest of the run. Parent ends in "/".
+std::string PrivateFolderIn(const std::string& Parent, const std::string& Name,
+                            std::string* Error) {
+  const std::string named = Parent + Name;
+  if (MakePrivateFolder(named, Error)) return named + "/";
+  static std::mutex lock;
+  static std::string fresh;
+  const std::lock_guard<std::mutex> guard(lock);
+  if (fresh.rfind(named + "-", 0) == 0 && fresh.size() == named.size() + 7 &&
+      MakePrivateFolder(fresh, nullptr)) {
+    return fresh + "/";
   }
-  mkdir(base.c_str(), 0700);
-  const std::string dir = base + "/tessaly-tmp";
-  mkdir(dir.c_str(), 0700);
-  return dir + "/";
+  std::string pattern = named + "-XXXXXX";
+  // mkdtemp makes a new folder 0700 or fails; it never takes one that is there.
+  if (mkdtemp(pattern.data()) == nullptr) {
+    if (Error) *Error = pattern + ": " + std::strerror(errno);
+    return {};
+  }
+  fresh = pattern;
+  return fresh + "/";
+}
+
+}  // namespace
+
+std::string TempDirectory(std::string* Error) {
+  const std::string own = "tessaly-" + std::to_string(geteuid());
+  if (const std::string shared = TempVariableFolder(); !shared.empty()) {
+    return PrivateFolderIn(shared, own, Error);
+  }
+  std::string cache;
+  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/') {
+    cache = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home == '/') {
+    struct stat st {};
+    if (stat(home, &st) == 0 && S_ISDIR(st.st_mode)) cache = std::string(home) + "/.cache";
+  }
+  if (!cache.empty()) {
+    mkdir(cache.c_str(), 0700);
+    const std::string dir = cache + "/tessaly-tmp";
+    if (MakePrivateFolder(dir, nullptr)) return dir + "/";
+  }
+  return PrivateFolderIn(std::string(P_tmpdir) + "/", own, Error);
 }
 
 }  // namespace platform

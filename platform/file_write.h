@@ -29,10 +29,27 @@ bool WriteFileAtomically(const std::string& Path, std::string_view Bytes,
 // empty).
 bool ReadWholeFile(const std::string& Path, std::string* Bytes);
 
+// Makes Path (no "/" at its end) a folder of the user's own: created 0700 when missing. An
+// existing one is taken only when it is a folder itself (not a link to one), owned by this user
+// and closed to everyone else (0700): a folder someone else made, or may look into, could hold
+// their files under the names the programs write, or let them read the user's. False, with
+// the reason in *Error (naming Path), otherwise.
+bool MakePrivateFolder(const std::string& Path, std::string* Error = nullptr);
+
+// The folder that the environment names for temporary files: TEMP, else TMPDIR, ending in "/";
+// empty when neither is set. Other users may share it.
+std::string TempVariableFolder();
+
 // The folder for the files a program writes for the moment (the print page and its pictures),
-// ending in "/": the environment variable TEMP, else TMPDIR, else a folder of the user's own
-// ($XDG_CACHE_HOME/tessaly-tmp, or ~/.cache/tessaly-tmp), created readable by the user alone.
-// It is never the folder that all users share unless one of the variables names it.
-std::string TempDirectory();
+// ending in "/", always a private folder of the user (MakePrivateFolder):
+//   - "tessaly-" + uid inside TempVariableFolder when that is set;
+//   - else $XDG_CACHE_HOME/tessaly-tmp (when absolute), or ~/.cache/tessaly-tmp when the home
+//     folder exists (a service user's HOME often does not, and is never made here);
+//   - else "tessaly-" + uid in the system's temporary folder (/tmp).
+// When the named folder is there but not private (another user's, a link, open to others), a
+// fresh one beside it ("tessaly-" + uid + "-" + random letters, mkdtemp) is taken instead, and
+// the same one for the rest of the run. Empty, with the reason in *Error, when no private folder
+// can be had (TEMP names a missing or unwritable folder).
+std::string TempDirectory(std::string* Error = nullptr);
 
 }  // namespace platform

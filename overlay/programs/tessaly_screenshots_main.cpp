@@ -8,6 +8,10 @@
 // or, for an interface file that gives picture 1 its scale, zooms the view out and saves the
 // window with its scale bar as main-scalebar.png:
 //   tessaly-screenshots --scale-bar DIR INTERFACE-FILE
+// or loads a picture pair and clicks the print button, the page going where a print of the
+// real program goes (TEMP, ...); instead of opening the page it prints "opened PAGE", and each
+// message as "message: TEXT" (exit status 0 when a page was opened):
+//   tessaly-screenshots --print PICTURE1 PICTURE2
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -23,6 +27,8 @@
 #include "overlay/windows/about_box.h"
 #include "overlay/windows/assistent.h"
 #include "overlay/windows/form_main.h"
+#include "platform/message.h"
+#include "platform/shell.h"
 
 namespace {
 
@@ -32,6 +38,14 @@ void Click(QWidget* Target, QPoint At) {
                   type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(Target, &e);
   }
+}
+
+// Picture 1 and 2 through the main window's buttons, as a user picks them.
+void LoadPair(overlay::TFormMain& Main, const std::string& One, const std::string& Two) {
+  Main.ChooseFile = [&One] { return One; };
+  Main.findChild<QPushButton*>("ButtonImage1")->click();
+  Main.ChooseFile = [&Two] { return Two; };
+  Main.findChild<QPushButton*>("ButtonImage2")->click();
 }
 
 bool Save(QWidget& Window, const std::string& Path) {
@@ -47,10 +61,27 @@ int main(int argc, char** argv) {
   if (argc != 4) {
     std::cerr << "usage: tessaly-screenshots DIR PICTURE1 PICTURE2\n"
                  "       tessaly-screenshots --interface DIR INTERFACE-FILE\n"
-                 "       tessaly-screenshots --scale-bar DIR INTERFACE-FILE\n";
+                 "       tessaly-screenshots --scale-bar DIR INTERFACE-FILE\n"
+                 "       tessaly-screenshots --print PICTURE1 PICTURE2\n";
     return 2;
   }
   const std::string mode = argv[1];
+  if (mode == "--print") {
+    const std::string one = argv[2], two = argv[3];
+    char* qtArgv[] = {argv[0], nullptr};
+    int qtArgc = 1;
+    platform::MessageRecorder messages;
+    platform::ShellOpenRecorder opened;
+    overlay::RunTessaly(qtArgc, qtArgv, [&](overlay::TProgramWindows& W) {
+      overlay::TFormMain& main = *W.FormMain;
+      LoadPair(main, one, two);
+      main.findChild<QToolButton*>("BitBtnPrint")->click();
+      QApplication::quit();
+    });
+    for (const std::string& text : messages.Texts()) std::cout << "message: " << text << "\n";
+    for (const std::string& page : opened.Targets()) std::cout << "opened " << page << "\n";
+    return opened.Targets().empty() ? 1 : 0;
+  }
   if (mode == "--interface" || mode == "--scale-bar") {
     const std::string dir = argv[2];
     std::filesystem::create_directories(dir);
@@ -80,10 +111,7 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   overlay::RunTessaly(qtArgc, qtArgv, [&](overlay::TProgramWindows& W) {
     overlay::TFormMain& main = *W.FormMain;
-    main.ChooseFile = [&one] { return one; };
-    main.findChild<QPushButton*>("ButtonImage1")->click();
-    main.ChooseFile = [&two] { return two; };
-    main.findChild<QPushButton*>("ButtonImage2")->click();
+    LoadPair(main, one, two);
     overlay::TMainController& c = main.Controller();
     c.GaugeBar4().SetPosition(-45);
     c.GaugeBar1().SetPosition(4);

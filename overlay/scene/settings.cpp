@@ -1,5 +1,7 @@
 #include "overlay/scene/settings.h"
 
+#include <algorithm>
+
 #include "interface/interfaceba.h"
 #include "overlay/decode/orientation.h"
 #include "platform/ini_profile.h"
@@ -17,7 +19,7 @@ TSettings ReadSettings(const std::string& Path) {
     b.Width = ini.ReadInteger("FormOptions", "Width", 620);
     s.Bounds = b;
   }
-  s.ImageCount = ini.ReadInteger("Output", "ImageCount", 5);
+  s.ImageCount = std::min(ini.ReadInteger("Output", "ImageCount", 5), MaxImageCount);
   // The assistant reads the same key through the same function.
   s.ExifOrientation = ReadExifOrientationSetting(Path);
   const int flicker = ini.ReadInteger("Display", "FlickerMs", 500);

@@ -12,8 +12,14 @@ struct TWindowBounds {
   int Top = 10, Left = 10, Height = 450, Width = 620;
 };
 
+// The most captures one print takes: each costs a paint of the window, an encoder process and
+// two files, and a stored value of millions would hold the window for hours and fill the disk.
+constexpr int MaxImageCount = 100;
+
 struct TSettings {
   std::optional<TWindowBounds> Bounds;  // only when AutoLoad/FormProperties is true
+  // [Output] ImageCount, at most MaxImageCount (a larger value reads as that); 0 or less: no
+  // capture.
   int ImageCount = 5;
   // [Display] ExifOrientation = 1: pictures 1 and 2 of the main window and the assistant's
   // pictures are turned and mirrored as their EXIF orientation tag says (overlay/orientation.h).

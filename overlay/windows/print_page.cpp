@@ -1,6 +1,10 @@
 #include "overlay/windows/print_page.h"
 
-#include <QBuffer>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -52,10 +56,46 @@ int CaptureNumber(std::string_view Name, std::string_view Prefix) {
   return n;
 }
 
-// Removes Path when it is a regular file (never what a link points to, never a folder).
-void RemoveRegularFile(const std::string& Path) {
-  std::error_code ec;
-  if (fs::is_regular_file(fs::symlink_status(Path, ec))) fs::remove(Path, ec);
+// Removes Path when it is a regular file of this user (never what a link points to, never a
+// folder, never another user's file in a folder they share with us).
+void RemoveOwnFile(const std::string& Path) {
+  struct stat st {};
+  if (::lstat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
+    ::unlink(Path.c_str());
+  }
+}
+
+// Earlier versions went from the capture to its JPEG through Folder + "temp.bmp"; a kill at the
+// wrong moment left it, an uncompressed photo of a patient. Removed when it is this user's BMP.
+void RemoveFormerIntermediate(const std::string& Folder) {
+  const std::string path = Folder + "temp.bmp";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat st {};
+  char magic[2] = {};
+  const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+                    ::read(fd, magic, 2) == 2 && magic[0] == 'B' && magic[1] == 'M';
+  ::close(fd);
+  if (ours) RemoveOwnFile(path);
+}
+
+// Path as a file: address with every byte but the unreserved ones and "/" percent-encoded, which
+// also leaves nothing that HTML gives a meaning to, in an attribute or in text.
+std::string FileUrl(std::string_view Path) {
+  constexpr char Hex[] = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (const char c : Path) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || c == '-' ||
+        c == '.' || c == '_' || c == '~' || c == '/') {
+      url += c;
+    } else {
+      url += '%';
+      url += Hex[b >> 4];
+      url += Hex[b & 0x0F];
+    }
+  }
+  return url;
 }
 
 // The state that the captures change, put back by Restore, or on the way out of an exception
@@ -132,7 +172,7 @@ int WritePrintPageFrom(const std::string& TemplatePath, const std::string& TempD
     }
     ++n;
     page += piece.substr(0, at);
-    page += TempDir + "image" + std::to_string(n) + ".jpg";
+    page += FileUrl(TempDir + "image" + std::to_string(n) + ".jpg");
     page += piece.substr(at + Placeholder.size(), MaxTailLength);
   }
   if (!platform::WriteFileAtomically(pagePath, page, nullptr, PrivateFile)) {
@@ -142,44 +182,35 @@ int WritePrintPageFrom(const std::string& TemplatePath, const std::string& TempD
   return 0;
 }
 
-bool WritePrintCapture(const QImage& Capture, const std::string& TempDir, int Index) {
-  const std::string bmpPath = TempDir + "temp.bmp";
+platform::TStatus WritePrintCapture(const QImage& Capture, const std::string& TempDir, int Index) {
   const std::string testPath = TempDir + "test" + std::to_string(Index) + ".jpg";
   const std::string imagePath = TempDir + "image" + std::to_string(Index + 1) + ".jpg";
 
-  QByteArray bmp;
-  {
-    QBuffer buffer(&bmp);
-    buffer.open(QIODevice::WriteOnly);
-    Capture.convertToFormat(QImage::Format_RGB888).save(&buffer, "BMP");
+  // FreeImage's JPEG writer runs in the decoder process, on the 24-bit pixels and the
+  // resolution the capture's BMP would hold, so its result is the JPEG of that BMP, without the
+  // BMP ever being on disk, and a fault in the writer cannot end the program.
+  const QImage pixels = Capture.convertToFormat(QImage::Format_BGR888);
+  platform::TResult<std::string> jpeg = platform::TStatus::Failure();
+  if (!pixels.isNull()) {
+    jpeg = EncodeJpegIsolated(pixels.constBits(), std::uint32_t(pixels.width()),
+                              std::uint32_t(pixels.height()), std::uint32_t(pixels.bytesPerLine()),
+                              std::uint32_t(std::max(pixels.dotsPerMeterX(), 0)),
+                              std::uint32_t(std::max(pixels.dotsPerMeterY(), 0)));
   }
-  bool written = false;
-  if (platform::WriteFileAtomically(bmpPath, std::string_view(bmp.constData(), bmp.size()), nullptr,
-                                    PrivateFile)) {
-    // FreeImage's JPEG writer runs in the decoder process, on the pixels and the resolution the
-    // BMP holds, so its result is the JPEG of that BMP, and a fault in the writer cannot end
-    // the program.
-    const QImage pixels = Capture.convertToFormat(QImage::Format_BGR888);
-    platform::TResult<std::string> jpeg = platform::TStatus::Failure();
-    if (!pixels.isNull()) {
-      jpeg = EncodeJpegIsolated(
-          pixels.constBits(), std::uint32_t(pixels.width()), std::uint32_t(pixels.height()),
-          std::uint32_t(pixels.bytesPerLine()), std::uint32_t(std::max(pixels.dotsPerMeterX(), 0)),
-          std::uint32_t(std::max(pixels.dotsPerMeterY(), 0)));
-    }
-    if (jpeg) {
-      written = platform::WriteFileAtomically(testPath, jpeg.Value(), nullptr, PrivateFile);
-      written =
-          platform::WriteFileAtomically(imagePath, jpeg.Value(), nullptr, PrivateFile) && written;
-    }
+  std::string failed, error;
+  if (!jpeg) {
+    failed = testPath;
+    error = "no JPEG could be made of the capture";
+  } else if (!platform::WriteFileAtomically(testPath, jpeg.Value(), &error, PrivateFile)) {
+    failed = testPath;
+  } else if (!platform::WriteFileAtomically(imagePath, jpeg.Value(), &error, PrivateFile)) {
+    failed = imagePath;
   }
-  RemoveRegularFile(bmpPath);
-  if (!written) {
-    // The names would otherwise still hold what an earlier print put there.
-    RemoveRegularFile(testPath);
-    RemoveRegularFile(imagePath);
-  }
-  return written;
+  if (failed.empty()) return {};
+  // The names would otherwise still hold what an earlier print put there.
+  RemoveOwnFile(testPath);
+  RemoveOwnFile(imagePath);
+  return platform::TStatus::Failure("Cannot write output file: " + failed + " (" + error + ")");
 }
 
 void RemoveStaleCaptures(const std::string& TempDir, int ImageCount) {
@@ -193,7 +224,7 @@ void RemoveStaleCaptures(const std::string& TempDir, int ImageCount) {
     const int image = CaptureNumber(name, "image");
     if ((test >= 0 && test >= count) || (image >= 0 && image > count)) stale.push_back(it->path());
   }
-  for (const fs::path& path : stale) RemoveRegularFile(path.string());
+  for (const fs::path& path : stale) RemoveOwnFile(path.string());
 }
 
 void PrintComparison(QWidget& Window, TMainController& Controller, int ImageCount) {
@@ -203,14 +234,24 @@ void PrintComparison(QWidget& Window, TMainController& Controller, int ImageCoun
 
 void PrintComparisonWith(QWidget& Window, TMainController& Controller, int ImageCount,
                          const std::string& TemplatePath) {
+  std::string error;
+  const std::string tempDir = platform::TempDirectory(&error);
+  if (tempDir.empty()) {
+    platform::ShowMessage("Cannot create the temporary folder: " + error);
+    return;
+  }
   raster::TImgView32& view = Controller.ImgView();
   TPrintState state(Controller);
   view.SetColor(PrintBackground);
-  const std::string tempDir = platform::TempDirectory();
+  if (const std::string shared = platform::TempVariableFolder(); !shared.empty()) {
+    RemoveFormerIntermediate(shared);
+  }
+  RemoveFormerIntermediate(tempDir);
   RemoveStaleCaptures(tempDir, ImageCount);
 
   const std::vector<int> steps =
       PrintAlphaSteps(ImageCount, Controller.GaugeAlpha().Max(), state.Position());
+  platform::TStatus stored;
   for (std::size_t i = 0; i < steps.size(); ++i) {
     // Each opacity is set as the slider sets it, so that the overlay and the read-out agree at
     // every step; the read-out lies outside the part of the window that is captured.
@@ -228,9 +269,14 @@ void PrintComparisonWith(QWidget& Window, TMainController& Controller, int Image
     const QRect cut(qRound(r.Left * ratio), qRound(r.Top * ratio), qRound(r.Width() * ratio),
                     qRound(r.Height() * ratio));
     const QImage capture = window.toImage().copy(cut).convertToFormat(QImage::Format_RGB888);
-    WritePrintCapture(capture, tempDir, int(i));
+    platform::TStatus status = WritePrintCapture(capture, tempDir, int(i));
+    if (!status && stored) stored = std::move(status);
+    // The window paints and runs its timers between captures; the user's input waits for the
+    // end, as it would act on the overlay that the print is stepping through.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
   state.Restore();
+  platform::ShowFailure(stored);
 
   const std::string pagePath = tempDir + "output.html";
   if (WritePrintPageFrom(TemplatePath, tempDir) != 0) {

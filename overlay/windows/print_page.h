@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
+
 class QImage;
 class QWidget;
 
@@ -22,27 +24,36 @@ std::vector<int> PrintAlphaSteps(int ImageCount, int AlphaMax, int SliderPositio
 
 // The page TempDir + "output.html" written from the template beside the program, or from
 // TemplatePath: every line (or piece of at most 1023 bytes of a longer line) is copied with the
-// first "#Image#" in it replaced by TempDir + "image" + n + ".jpg", n counting the replaced
-// placeholders of the whole template from 1. The bytes are kept as they are, line endings
-// included. 0 on success; 1 after the failure has been shown.
+// first "#Image#" in it replaced by the file: address of TempDir + "image" + n + ".jpg", n
+// counting the replaced placeholders of the whole template from 1. Every byte of the path but
+// letters, digits, "-", ".", "_", "~" and "/" is percent-encoded in it, so that no folder name
+// (quotes, "<", "&", "#", "%", blanks) can change the page's markup or the picture it names.
+// The template's bytes are kept as they are, line endings included. 0 on success; 1 after the
+// failure has been shown.
 int WritePrintPage(const std::string& TempDir);
 int WritePrintPageFrom(const std::string& TemplatePath, const std::string& TempDir);
 
 // Stores capture Index (24 bits, the cut-out of the view) as TempDir + "test" + Index + ".jpg"
 // and, under the name the page's placeholders give, TempDir + "image" + (Index + 1) + ".jpg".
-// The way goes through the BMP file TempDir + "temp.bmp", which is deleted again. False when no
-// JPEG came of it; the two names then hold no picture of an earlier print either.
-bool WritePrintCapture(const QImage& Capture, const std::string& TempDir, int Index);
+// The JPEG is made from the pixels in memory; nothing uncompressed of the photo is ever on
+// disk. A failure's reason names the file that could not be had ("Cannot write output file:
+// " + path); the two names then hold no picture of an earlier print either.
+platform::TStatus WritePrintCapture(const QImage& Capture, const std::string& TempDir, int Index);
 
 // Deletes the captures an earlier, longer print left in TempDir: test<N>.jpg with
-// N >= ImageCount and image<N>.jpg with N > ImageCount, regular files only. A page never
-// shows a picture that this print did not take.
+// N >= ImageCount and image<N>.jpg with N > ImageCount, regular files of this user only. A page
+// never shows a picture that this print did not take.
 void RemoveStaleCaptures(const std::string& TempDir, int ImageCount);
 
 // The whole print click on the main window and its controller: the captures, the page, and
-// the page opened (or "Error creating output file: " + page path shown). Each capture's opacity
-// is set through the opacity slider, the overlay and the read-out following it. The view's
-// colour, the slider and so the overlay's opacity are as before afterwards.
+// the page opened (or "Error creating output file: " + page path shown), all in
+// platform::TempDirectory(), the user's private folder (without one, that is told and nothing
+// is captured). Each capture's opacity is set through the opacity slider, the overlay and the
+// read-out following it. Between captures the window paints and runs its timers, the user's
+// input waits for the end, and the wait cursor stays. The first capture that cannot be stored
+// is told once, after the captures. An uncompressed capture that an older version may have
+// left (temp.bmp of this user, in TEMP or in the folder) is deleted. The view's colour, the
+// slider and so the overlay's opacity are as before afterwards.
 void PrintComparison(QWidget& Window, TMainController& Controller, int ImageCount);
 // The same with the template at TemplatePath instead of the one beside the program.
 void PrintComparisonWith(QWidget& Window, TMainController& Controller, int ImageCount,

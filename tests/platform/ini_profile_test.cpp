@@ -285,40 +285,4 @@ TEST(FileWrite, ReplacesAtomicallyKeepingModeAndNeverWritesThroughALinkWhenAsked
   fs::remove_all(dir);
 }
 
-TEST(FileWrite, TempDirectoryFallsBackToAFolderOfTheUsersOwn) {
-  const std::string home = testing::TempDir() + "temp_home";
-  fs::remove_all(home);
-  fs::create_directories(home);
-  const auto keep = [](const char* n) {
-    const char* v = getenv(n);
-    return v ? std::optional<std::string>(v) : std::nullopt;
-  };
-  const auto temp = keep("TEMP"), tmpdir = keep("TMPDIR"), cache = keep("XDG_CACHE_HOME"),
-             homeVar = keep("HOME");
-  setenv("TEMP", "/somewhere/temp", 1);
-  EXPECT_EQ(platform::TempDirectory(), "/somewhere/temp/");
-  unsetenv("TEMP");
-  setenv("TMPDIR", "/somewhere/tmpdir/", 1);
-  EXPECT_EQ(platform::TempDirectory(), "/somewhere/tmpdir/");
-  unsetenv("TMPDIR");
-  unsetenv("XDG_CACHE_HOME");
-  setenv("HOME", home.c_str(), 1);
-  const std::string own = platform::TempDirectory();
-  EXPECT_EQ(own, home + "/.cache/tessaly-tmp/");
-  struct stat st {};
-  ASSERT_EQ(stat(own.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-  const auto restore = [](const char* n, const std::optional<std::string>& v) {
-    if (v)
-      setenv(n, v->c_str(), 1);
-    else
-      unsetenv(n);
-  };
-  restore("TEMP", temp);
-  restore("TMPDIR", tmpdir);
-  restore("XDG_CACHE_HOME", cache);
-  restore("HOME", homeVar);
-  fs::remove_all(home);
-}
-
 }  // namespace

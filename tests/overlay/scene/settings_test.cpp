@@ -14,6 +14,7 @@
 
 #include "overlay/windows/form_main.h"
 #include "platform/command_line.h"
+#include "platform/file_write.h"
 #include "platform/ini_profile.h"
 #include "platform/message.h"
 #include "platform/paths.h"
@@ -80,6 +81,17 @@ TEST_F(SettingsTest, StoredValuesReadAsTheProfileFunctionsReadThem) {
   const std::string missing = (Dir / "none.ini").string();
   EXPECT_EQ(ReadSettings(missing).ImageCount, 5);
   EXPECT_FALSE(fs::exists(missing));
+}
+
+// A print of millions of captures would hold the window and fill the disk.
+TEST_F(SettingsTest, ImageCountReadsAsAtMostOneHundred) {
+  const auto count = [&](const std::string& Value) {
+    return ReadSettings(Write("s.ini", "[Output]\nImageCount=" + Value + "\n")).ImageCount;
+  };
+  EXPECT_EQ(count("2147483647"), 100);
+  EXPECT_EQ(count("101"), 100);
+  EXPECT_EQ(count("100"), 100);
+  EXPECT_EQ(count("-7"), -7);
 }
 
 TEST_F(SettingsTest, CloseStoresTheBoundsAndTheNextStartShowsThem) {
@@ -197,12 +209,13 @@ TEST_F(SettingsTest, StartWithAnInterfaceFileLoadsTwoPicturesAndShowsTheSubject)
   platform::MessageRecorder messages;  // no print template beside the test program
   printing->show();
   QTest::mouseClick(printing->findChild<QToolButton*>("BitBtnPrint"), Qt::LeftButton);
+  const std::string out = platform::TempDirectory();
   if (oldTemp)
     setenv("TEMP", keep.c_str(), 1);
   else
     unsetenv("TEMP");
   for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(fs::exists(temp / ("test" + std::to_string(i) + ".jpg")), i < 3) << i;
+    EXPECT_EQ(fs::exists(out + "test" + std::to_string(i) + ".jpg"), i < 3) << i;
 }
 
 // A start whose two pictures do not load tells each once, naming it, in the order of the file,
