@@ -49,9 +49,7 @@ bool HasDisplay() {
   return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::cout << UsageText;
     return 0;
@@ -82,4 +80,10 @@ int main(int argc, char** argv) {
     platform::ShowUnknownException();
   }
   return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return platform::RunGuarded("kestrin", [&] { return Main(argc, argv); });
 }
