@@ -1,10 +1,5 @@
 #include "launcher/launcher_run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
