@@ -41,6 +41,78 @@ platform::TStatus SetWhen(platform::TStatus Sendable, T& Field, const T& Value) 
 
 }  // namespace
 
+namespace {
+
+// The length of the valid UTF-8 sequence at Text[At], or 0 (overlong forms, surrogates and
+// code points above U+10FFFF are not valid).
+std::size_t Utf8SequenceLength(std::string_view Text, std::size_t At) {
+  const auto byte = [&](std::size_t I) { return std::uint8_t(Text[I]); };
+  const std::uint8_t lead = byte(At);
+  if (lead < 0x80) return 1;
+  std::size_t length;
+  std::uint8_t low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (At + length > Text.size()) return 0;
+  if (byte(At + 1) < low || byte(At + 1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i)
+    if (byte(At + i) < 0x80 || byte(At + i) > 0xBF) return 0;
+  return length;
+}
+
+bool IsUtf8(std::string_view Text) {
+  for (std::size_t at = 0; at < Text.size();) {
+    const std::size_t n = Utf8SequenceLength(Text, at);
+    if (n == 0) return false;
+    at += n;
+  }
+  return true;
+}
+
+void AppendUtf8(std::string& Out, char32_t C) {
+  if (C < 0x80) {
+    Out += char(C);
+  } else if (C < 0x800) {
+    Out += char(0xC0 | (C >> 6));
+    Out += char(0x80 | (C & 0x3F));
+  } else {
+    Out += char(0xE0 | (C >> 12));
+    Out += char(0x80 | ((C >> 6) & 0x3F));
+    Out += char(0x80 | (C & 0x3F));
+  }
+}
+
+// Windows-1252 from 0x80 to 0x9F; 0xFFFD where the code page defines nothing. The other bytes
+// are the same code points as in Latin-1.
+constexpr char16_t Windows1252High[32] = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+
+}  // namespace
+
+std::string DisplayText(std::string_view FileText) {
+  if (IsUtf8(FileText)) return std::string(FileText);
+  std::string out;
+  out.reserve(FileText.size() * 2);
+  for (const char c : FileText) {
+    const std::uint8_t b = std::uint8_t(c);
+    AppendUtf8(out, b >= 0x80 && b <= 0x9F ? char32_t(Windows1252High[b - 0x80]) : char32_t(b));
+  }
+  return out;
+}
+
 std::string CameraTablePath() {
   // A clinic's own table (the user's or an administrator's copy) before the shipped example.
   return platform::LocateProgramFile(std::vector<std::string>{"camera.ini", "Camera.ini"}).Read;
@@ -150,18 +222,27 @@ void TInterfaceBA::ClearAdditional() {
 bool TInterfaceBA::Read() {
   FImages.clear();
   FSubjects.clear();
+  FReadStatus = {};
   const std::string path = platform::ParamStr(1);
-  if (!platform::FileExists(path)) {
+  std::error_code ec;
+  if (path.empty() || !std::filesystem::exists(path, ec)) {
     // The records are gone, so no count may claim them.
     FCount = 0;
     return false;
   }
+  bool read = false;
   try {
-    if (platform::TProfileFile(path).HasSection("RecordData"))
-      ReadRecordDataForm();
+    platform::TProfileFile first(path);
+    if (!Readable(first))
+      read = false;
+    else if (first.HasSection("RecordData"))
+      read = ReadRecordDataForm();
     else
-      ReadInterfaceForm(path);
+      read = ReadInterfaceForm(path);
   } catch (const std::bad_alloc&) {
+    read = false;
+  }
+  if (!read) {
     FImages.clear();
     FSubjects.clear();
     FCount = 0;
@@ -169,7 +250,14 @@ bool TInterfaceBA::Read() {
   return FCount > 0;
 }
 
-void TInterfaceBA::ReadRecordDataForm() {
+bool TInterfaceBA::Readable(platform::TProfileFile& File) {
+  if (File.ReadFailure().empty()) return true;
+  FReadStatus =
+      platform::TStatus::Failure("Cannot read " + File.Path() + ": " + File.ReadFailure());
+  return false;
+}
+
+bool TInterfaceBA::ReadRecordDataForm() {
   std::int32_t count = 1;
   for (int p = 2; p <= platform::ParamCount(); ++p)
     if (platform::FileExists(platform::ParamStr(p))) ++count;
@@ -178,7 +266,9 @@ void TInterfaceBA::ReadRecordDataForm() {
   // The count skips missing files among the further parameters, the reading does not: a
   // missing file gives a picture with empty texts.
   for (std::int32_t i = 0; i < FCount; ++i) {
-    platform::TIniFile ini(platform::ParamStr(i + 1));
+    platform::TProfileFile file(platform::ParamStr(i + 1));
+    if (!Readable(file)) return false;
+    platform::TIniFile ini(file.Path());
     TImageData& image = FImages[std::size_t(i)];
     TSubjectData& subject = FSubjects[std::size_t(i)];
     if (FOptions.CameraAndResultDB) {
@@ -193,9 +283,10 @@ void TInterfaceBA::ReadRecordDataForm() {
     subject.Firstname = ini.ReadString("RecordData", "Vorname", "");
     subject.Birthdate = ini.ReadString("RecordData", "Geburtsdatum", "");
   }
+  return true;
 }
 
-void TInterfaceBA::ReadInterfaceForm(const std::string& Path) {
+bool TInterfaceBA::ReadInterfaceForm(const std::string& Path) {
   platform::TIniFile ini(Path);
   // One snapshot of the file serves all its keys: a file that names many pictures is read
   // once, not checked on disk again for each of its keys, and a file changed while it is read
@@ -207,7 +298,7 @@ void TInterfaceBA::ReadInterfaceForm(const std::string& Path) {
   if (FCount < 0 || FCount > MaxInterfaceCount) {
     // A damaged or hostile count: no records rather than gigabytes of them.
     FCount = 0;
-    return;
+    return true;
   }
   if (FCount > 0) AllocateRecords();
   for (std::int32_t i = 0; i < FCount; ++i) {
@@ -256,13 +347,15 @@ void TInterfaceBA::ReadInterfaceForm(const std::string& Path) {
     if (name.empty()) break;
     AddAdditional(name, ini.ReadString("Additional", Numbered("Add", k, "Value"), ""));
   }
+  return true;
 }
 
-platform::TStatus TInterfaceBA::WriteIni(const std::string& Path) {
+platform::TStatus TInterfaceBA::WriteIni(const std::string& Path,
+                                         const platform::TFileWriteOptions& Options) {
   if (FMode != miSend) return platform::TStatus::Failure(WriteModeRefusal);
   if (FSender.empty()) return platform::TStatus::Failure(SenderRefusal);
   try {
-    platform::TIniFile ini(Path);
+    platform::TIniFile ini(Path, Options);
     ini.BeginUpdate();
     ini.WriteInteger("General", "Count", FCount);
     ini.WriteString("General", "Sender", FSender);

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "interface/call_program.h"
+#include "platform/ini_profile.h"
 #include "platform/status.h"
 
 namespace iface {
@@ -38,6 +40,14 @@ struct TReadOptions {
 // The camera table ("camera.ini", or "Camera.ini", as older installations spell it) beside the
 // program, or a user's or administrator's copy read first (platform/paths.h).
 std::string CameraTablePath();
+
+// A text of an interface file (a name, a birth date) as the UTF-8 text to show: as it is when it
+// is valid UTF-8, else read as Windows-1252, which the calling programs on clinic machines write
+// ("M\xfcller" shows as "Müller"). The five bytes that Windows-1252 leaves undefined (0x81,
+// 0x8D, 0x8F, 0x90, 0x9D) show as U+FFFD, a visible mark, rather than as invisible control
+// characters. The records keep the file's bytes: only what is shown is converted, so a file
+// written back holds what it held.
+std::string DisplayText(std::string_view FileText);
 
 // The most pictures a file may name; a larger Count is taken for a damaged file.
 constexpr std::int32_t MaxInterfaceCount = 100000;
@@ -117,18 +127,26 @@ class TInterfaceBA {
   TProgramCall CallProgram();
 
   // Reads the file(s) the command line names (parameter 1; in the record-data form also 2 and
-  // on). True when at least one picture was found.
+  // on). True when at least one picture was found. Only regular files are read (a FIFO or a
+  // device would block or never end), each up to platform::MaxReadBytes; any other named file
+  // makes the read fail with no records, and LastReadStatus tells why.
   bool Read();
+  // Why the last Read found nothing although a file was named: "Cannot read <path>: not a
+  // regular file", "...: larger than 16 MiB". Success when it read, or found no file at all.
+  const platform::TStatus& LastReadStatus() const { return FReadStatus; }
   // Writes the interface form into Path, key by key into what the file holds, in one
-  // replacement of the file. Fails when refused or not written, with the refusal or the reason
-  // the file could not be written.
-  platform::TStatus WriteIni(const std::string& Path);
+  // replacement of the file (Options: how, platform/file_write.h). Fails when refused or not
+  // written, with the refusal or the reason the file could not be written.
+  platform::TStatus WriteIni(const std::string& Path, const platform::TFileWriteOptions& Options =
+                                                          platform::ProfileWriteOptions());
   // The record's four calibration integers from the camera table beside the program.
   void ReadCameraEntry(const std::string& CameraType, TImageData& Record) const;
 
  private:
-  void ReadRecordDataForm();
-  void ReadInterfaceForm(const std::string& Path);
+  // Each false when a file could not be read (FReadStatus says why).
+  bool Readable(platform::TProfileFile& File);
+  bool ReadRecordDataForm();
+  bool ReadInterfaceForm(const std::string& Path);
   platform::TStatus Sendable(const char* Refusal) const;
 
   bool FAutomatic = false, FResult = false, FResultDetail = false, FResultImage = false;
@@ -142,6 +160,7 @@ class TInterfaceBA {
   std::string FSender, FReceiver;
   std::vector<std::string> FParameters;
   TReadOptions FOptions;
+  platform::TStatus FReadStatus;
 };
 
 }  // namespace iface

@@ -52,11 +52,7 @@ bool HasDisplay() {
   return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // Before any thread exists, so that every thread has them blocked.
-  const int stopSignals = launcher::BlockStopSignals();
+int Main(int argc, char** argv, int StopSignals) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::cout << UsageText;
     return 0;
@@ -79,7 +75,7 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaly.Kestrin"));
   try {
     launcher::TFormKestrin form;
-    form.WatchStopSignals(stopSignals);
+    form.WatchStopSignals(StopSignals);
     form.show();
     return app.exec();
   } catch (const std::exception& e) {
@@ -88,4 +84,12 @@ int main(int argc, char** argv) {
     platform::ShowUnknownException();
   }
   return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Before any thread exists, so that every thread has them blocked.
+  const int stopSignals = launcher::BlockStopSignals();
+  return platform::RunGuarded("kestrin", [&] { return Main(argc, argv, stopSignals); });
 }

@@ -102,33 +102,26 @@ void TLauncherRun::RunAnalysis() {
 
   if (!FInterface->Read()) {
     WriteLog("Error: Read() was not successful");
+    if (const platform::TStatus& why = FInterface->LastReadStatus(); !why)
+      WriteLog("Error: " + why.Reason());
     Fail("Cannot read given file sucessfully" + SeeLog());
     return;
   }
   const std::string prog = FindProgramFile(FInterface->GetReceiver());
   if (!platform::FileExists(prog)) {
-    WriteLog("Error: Can not find ProgramFile for Programname:" + FInterface->GetReceiver());
+    WriteLog("Error: Can not find ProgramFile for Programname:" +
+             iface::DisplayText(FInterface->GetReceiver()));
     Fail("Programfile " + prog + " not found" + SeeLog());
     return;
   }
 
-  FOutputFileName = ChooseOutputFile();
   // Paths that only hold the receiving defaults are not passed on.
   FInterface->SetMode(iface::miSend);
   CompleteCalibration();
 
-  const platform::TStatus written = FInterface->WriteIni(FOutputFileName);
+  const platform::TStatus written = WriteOutputFile();
   platform::ShowFailure(written);
-  if (written) {
-    FReserved = false;
-    KeepRequestedCopy();
-  } else if (FReserved) {
-    // Nothing was written: the receiver gets the name of a file that does not exist rather
-    // than an empty one.
-    std::error_code ec;
-    if (fs::file_size(FOutputFileName, ec) == 0 && !ec) fs::remove(FOutputFileName, ec);
-    FReserved = false;
-  }
+  if (written) KeepRequestedCopy();
 
   // Set only now, so that the generated file carries no Prog key.
   platform::ShowFailure(FInterface->SetProgramFile(prog));
@@ -167,33 +160,35 @@ void TLauncherRun::CompleteCalibration() {
   }
 }
 
-std::string TLauncherRun::ChooseOutputFile() {
+platform::TStatus TLauncherRun::WriteOutputFile() {
   const std::string dir = InterfaceFileFolder();
+  // The write takes the name itself: the bytes go into a file without a name that appears
+  // under the name complete, and only where nothing is (a dangling link counts as something).
+  // So a kill at any moment leaves no empty or half-written file, and two launchers started
+  // together never take the same name. The file holds patient data: the user's alone.
+  platform::TFileWriteOptions options;
+  options.Mode = 0600;
+  options.Replace = false;
   constexpr unsigned LastNumber = 999999;
-  std::string path;
+  platform::TStatus written;
   for (unsigned n = 0; n <= LastNumber; ++n) {
-    path = dir + "MVIni" + std::to_string(n) + ".ini";
-    // O_EXCL makes taking the name and creating the file one step; a dangling link counts as
-    // an existing file and is never followed. The file holds patient data: the user's alone.
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      close(fd);
-      // Another run still owns this number (its file is gone, its record is not).
-      if (FRunLock.Take(path) == TRunLock::TTaken::Held) {
-        unlink(path.c_str());
-        continue;
-      }
-      FReserved = true;
-      return path;
+    const std::string path = dir + "MVIni" + std::to_string(n) + ".ini";
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(path, ec))) continue;
+    // The record that this run owns the number comes first, so that a run starting meanwhile
+    // never takes the new file for one of an ended run. Another run still owns this number
+    // when its record is there (its file is gone, its record is not).
+    if (FRunLock.Take(path) == TRunLock::TTaken::Held) continue;
+    written = FInterface->WriteIni(path, options);
+    // Taken by another launcher in between: the next number.
+    if (!written && fs::exists(fs::symlink_status(path, ec))) {
+      FRunLock.Release();
+      continue;
     }
-    if (errno != EEXIST) {
-      // The folder takes no new file (read-only, full): the name is free, and writing will
-      // report why it cannot be written.
-      std::error_code ec;
-      if (!fs::exists(fs::symlink_status(path, ec))) return path;
-    }
+    FOutputFileName = path;
+    return written;
   }
-  return path;
+  return written;
 }
 
 void TLauncherRun::KeepRequestedCopy() {

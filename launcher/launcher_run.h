@@ -58,10 +58,10 @@ class TLauncherRun {
 
  private:
   void Fail(const std::string& Text);
-  // The first "MVIni" + N + ".ini" in platform::WritableFolder (beside the program) that does not
-  // exist, created empty and private at once, so that two launchers started together never take the
-  // same name.
-  std::string ChooseOutputFile();
+  // Writes the interface file as the first "MVIni" + N + ".ini" in platform::WritableFolder
+  // (beside the program) that does not exist, private, and sets FOutputFileName to it (also when
+  // WriteIni refuses: the receiver then gets the name of a file that does not exist).
+  platform::TStatus WriteOutputFile();
   void CompleteCalibration();
   void KeepRequestedCopy();
 
@@ -69,7 +69,6 @@ class TLauncherRun {
   std::string FOutputFileName;
   TRunLock FRunLock;  // the record that this run still owns FOutputFileName
   pid_t FReceiver = -1;
-  bool FReserved = false;  // FOutputFileName is our empty reservation, not yet written
   std::unique_ptr<iface::TInterfaceBA> FInterface;
   bool FFailed = false;
   bool FClosed = false;

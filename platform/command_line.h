@@ -3,6 +3,7 @@
 // program's name.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,5 +15,11 @@ void SetProgramParameters(std::vector<std::string> Parameters);
 // is the running program's own file.
 int ParamCount();
 std::string ParamStr(int Index);
+
+// A program entry's body, run so that no exception leaves the program as an abort: what escapes
+// Body (memory that ran out, a broken invariant) becomes one line "<Program>: <what>" on
+// standard error and exit status 1. The windows' programs show what escapes their windows
+// before; this is for what is left.
+int RunGuarded(const char* Program, const std::function<int()>& Body);
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,13 +45,78 @@ std::string FollowLinks(std::string Path) {
   return Path;
 }
 
+// Writes Bytes as a new file at Target, which must not exist: into a file without a name
+// (O_TMPFILE), which then gets its name in one link; where the file system has no such files,
+// into a hidden temporary file, linked the same way and then removed.
+bool WriteNewFile(const std::string& Target, std::string_view Bytes, mode_t Mode,
+                  std::string* Error) {
+  const auto fill = [&](int Fd) {
+    bool ok = WriteAt(Fd, Bytes.data(), Bytes.size(), 0) && fchmod(Fd, Mode) == 0 && fsync(Fd) == 0;
+    const int err = errno;
+    if (close(Fd) != 0 && ok) return false;
+    errno = err;
+    return ok;
+  };
+  const std::string dir = DirectoryOf(Target);
+  int fd = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    // The descriptor's link in /proc names the file without a name.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    bool ok = WriteAt(fd, Bytes.data(), Bytes.size(), 0) && fchmod(fd, Mode) == 0 &&
+              fsync(fd) == 0 &&
+              linkat(AT_FDCWD, self.c_str(), AT_FDCWD, Target.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    const int err = errno;
+    close(fd);
+    if (!ok && err != ENOENT) {
+      SetError(Error, err);
+      return false;
+    }
+    if (ok) return true;
+    // No /proc: the file is gone with its descriptor; write it again the other way.
+  }
+  const std::size_t slash = Target.rfind('/');
+  const std::string name = slash == std::string::npos ? Target : Target.substr(slash + 1);
+  std::string temp = dir + "/." + name + ".XXXXXX";
+  fd = mkstemp(temp.data());
+  if (fd < 0) {
+    SetError(Error, errno);
+    return false;
+  }
+  // link, unlike rename, never replaces what is at its target.
+  const bool ok = fill(fd) && link(temp.c_str(), Target.c_str()) == 0;
+  const int err = errno;
+  unlink(temp.c_str());
+  if (!ok) SetError(Error, err);
+  return ok;
+}
+
+std::string SizeText(std::size_t Bytes) {
+  constexpr std::size_t MiB = std::size_t(1) << 20;
+  return Bytes % MiB == 0 ? std::to_string(Bytes / MiB) + " MiB" : std::to_string(Bytes) + " bytes";
+}
+
+void FsyncDirectory(const std::string& Path) {
+  // Makes a rename or link durable; a failure here leaves a complete file either way.
+  const int dir = open(DirectoryOf(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+}
+
 }  // namespace
 
 bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::string* Error,
                          const TFileWriteOptions& Options) {
   const std::string target = Options.FollowSymlink ? FollowLinks(Path) : Path;
   struct stat old {};
-  const bool exists = lstat(target.c_str(), &old) == 0 && !S_ISLNK(old.st_mode);
+  const bool present = lstat(target.c_str(), &old) == 0;
+  const bool link = present && S_ISLNK(old.st_mode);
+  const bool exists = present && !link;
+  if (present && !Options.Replace) {
+    SetError(Error, EEXIST);
+    return false;
+  }
   if (exists && !S_ISREG(old.st_mode)) {
     if (Error) *Error = "not a regular file";
     return false;
@@ -64,6 +130,14 @@ bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::s
     const mode_t mask = umask(0);
     umask(mask);
     mode = 0666 & ~mask;
+    struct stat linked {};
+    if (link && stat(target.c_str(), &linked) == 0 && S_ISREG(linked.st_mode))
+      mode &= linked.st_mode;
+  }
+  if (!Options.Replace) {
+    if (!WriteNewFile(target, Bytes, mode, Error)) return false;
+    FsyncDirectory(target);
+    return true;
   }
 
   const std::size_t slash = target.rfind('/');
@@ -93,29 +167,45 @@ bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::s
     SetError(Error, err);
     return false;
   }
-  // Make the rename itself durable; a failure here leaves a complete file either way.
-  const int dir = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
+  FsyncDirectory(target);
   return true;
 }
 
-bool ReadWholeFile(const std::string& Path, std::string* Bytes) {
+bool ReadWholeFile(const std::string& Path, std::string* Bytes, std::string* Error,
+                   std::size_t MaxBytes) {
   Bytes->clear();
-  const int fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  const auto refuse = [&](const std::string& Reason) {
+    Bytes->clear();
+    if (Error) *Error = Reason;
+    return false;
+  };
+  // A FIFO, a terminal or a device is refused before it is opened; the descriptor's own check
+  // below covers a file swapped in between. O_NONBLOCK keeps the open of a FIFO from waiting
+  // for a writer.
+  struct stat st {};
+  if (stat(Path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return refuse("not a regular file");
+  const int fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return refuse(std::strerror(errno));
+  const auto fail = [&](const std::string& Reason) {
+    close(fd);
+    return refuse(Reason);
+  };
+  if (fstat(fd, &st) != 0) return fail(std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return fail("not a regular file");
+  const std::string tooLarge = "larger than " + SizeText(MaxBytes);
+  if (std::uint64_t(st.st_size) > MaxBytes) return fail(tooLarge);
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return fail(std::strerror(errno));
   char buffer[65536];
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
-      close(fd);
-      Bytes->clear();
-      return false;
+      return fail(std::strerror(errno));
     }
     if (n == 0) break;
+    // A file that grows while it is read is held to the same limit.
+    if (Bytes->size() + std::size_t(n) > MaxBytes) return fail(tooLarge);
     Bytes->append(buffer, std::size_t(n));
   }
   close(fd);

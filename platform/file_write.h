@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,8 +17,14 @@ struct TFileWriteOptions {
   // gets 0666 less the umask, as an ordinary create would.
   std::optional<mode_t> Mode;
   // A symbolic link at the path: true writes the file the link points to (a user's settings
-  // kept elsewhere); false replaces the link itself, so nothing is ever written through it.
+  // kept elsewhere); false replaces the link itself, so nothing is ever written through it. The
+  // file that replaces a link gets the mode of the file the link pointed to (unless Mode says
+  // otherwise), so that bytes read through the link are no more open than they were there.
   bool FollowSymlink = true;
+  // False: the write fails ("file exists") when anything is at the path, and nothing there is
+  // replaced; the name is taken in the same step as the bytes appear. The bytes are written
+  // into a file without a name first, so a kill at any moment leaves no file and no half of one.
+  bool Replace = true;
 };
 
 // Replaces the file at Path with Bytes. Returns false, with the reason in *Error (when given)
@@ -25,9 +32,16 @@ struct TFileWriteOptions {
 bool WriteFileAtomically(const std::string& Path, std::string_view Bytes,
                          std::string* Error = nullptr, const TFileWriteOptions& Options = {});
 
-// Reads the whole file into *Bytes; false when it cannot be opened or read (Bytes is then
-// empty).
-bool ReadWholeFile(const std::string& Path, std::string* Bytes);
+// The most bytes ReadWholeFile takes by default: every file read whole is a small text (an INI
+// file, a template).
+constexpr std::size_t MaxReadBytes = std::size_t(16) << 20;
+
+// Reads the whole regular file at Path into *Bytes. False (Bytes then empty, the reason in
+// *Error when given) when it cannot be opened or read, when it is no regular file (a FIFO, a
+// device such as /dev/zero, a folder: refused without reading a byte, so nothing can block or
+// grow without end) and when it holds more than MaxBytes.
+bool ReadWholeFile(const std::string& Path, std::string* Bytes, std::string* Error = nullptr,
+                   std::size_t MaxBytes = MaxReadBytes);
 
 // Makes Path (no "/" at its end) a folder of the user's own: created 0700 when missing. An
 // existing one is taken only when it is a folder itself (not a link to one), owned by this user

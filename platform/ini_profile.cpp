@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <unordered_set>
 
 #include "platform/file_write.h"
 
@@ -47,21 +49,25 @@ std::string_view TrimBlanks(std::string_view S) {
   return S;
 }
 
+std::atomic<std::uint64_t> LinesParsedSoFar{0};
+
 bool HasLineBreakOrNul(std::string_view S) {
   return S.find_first_of(std::string_view("\r\n\0", 3)) != npos;
 }
 
 }  // namespace
 
-TIniText::TIniText(std::string Bytes) : FBytes(std::move(Bytes)) {
+TIniText::TIniText(std::string Bytes) : FSource(std::move(Bytes)) {
   Parse();
 }
 
 void TIniText::Parse() {
-  FLines.clear();
-  FSections.clear();
+  FSections.assign(1, Section{});
   FIndex.clear();
-  const std::string& b = FBytes;
+  FEdits.clear();
+  FBytes.clear();
+  FStale = true;
+  const std::string& b = FSource;
   std::size_t pos = 0;
   while (pos < b.size()) {
     Line l{};
@@ -77,74 +83,126 @@ void TIniText::Parse() {
         l.Next += 1;
     }
     pos = l.Next;
-
-    const char* nul = static_cast<const char*>(std::memchr(b.data() + l.Begin, 0, l.End - l.Begin));
-    l.CutEnd = nul ? std::size_t(nul - b.data()) : l.End;
-    l.Equals = npos;
-    std::size_t p = l.Begin;
-    while (p < l.CutEnd && IsBlank(b[p])) ++p;
-    if (p == l.CutEnd) {
-      l.Kind = LineKind::Blank;
-    } else if (b[p] == '[') {
-      l.Kind = LineKind::Header;
-      std::size_t close = b.find(']', p + 1);
-      if (close == npos || close > l.CutEnd) close = l.CutEnd;
-      l.NameBegin = p + 1;
-      l.NameEnd = close;
-    } else if (b[p] == ';') {
-      l.Kind = LineKind::Comment;
-    } else {
-      l.Kind = LineKind::Key;
-      const std::size_t eq = b.find('=', p);
-      l.Equals = eq < l.CutEnd ? eq : npos;
-      l.NameBegin = p;
-      l.NameEnd = l.Equals == npos ? l.CutEnd : l.Equals;
+    ParseLine(l);
+    if (l.Kind == LineKind::Header) {
+      FSections.emplace_back();
+      FIndex.emplace(LowerName(Name(l)), FSections.size() - 1);
     }
-    if (l.Kind == LineKind::Header || l.Kind == LineKind::Key) {
-      while (l.NameBegin < l.NameEnd && IsBlank(b[l.NameBegin])) ++l.NameBegin;
-      while (l.NameEnd > l.NameBegin && IsBlank(b[l.NameEnd - 1])) --l.NameEnd;
-    }
-    FLines.push_back(l);
+    Section& s = FSections.back();
+    if (l.Kind == LineKind::Key) s.LastKey = s.Lines.size();
+    s.Lines.push_back(l);
   }
-  for (std::size_t i = 0; i < FLines.size(); ++i) {
-    if (FLines[i].Kind != LineKind::Header) continue;
-    if (!FSections.empty()) FSections.back().LineEnd = i;
-    FSections.push_back({i, FLines.size()});
-    FIndex.emplace(LowerName(Name(FLines[i])), FSections.size() - 1);
+}
+
+std::uint64_t TIniText::LinesParsed() {
+  return LinesParsedSoFar.load(std::memory_order_relaxed);
+}
+
+void TIniText::ParseLine(Line& L) const {
+  LinesParsedSoFar.fetch_add(1, std::memory_order_relaxed);
+  const std::string& b = Buffer(L);
+  const char* nul = static_cast<const char*>(std::memchr(b.data() + L.Begin, 0, L.End - L.Begin));
+  L.CutEnd = nul ? std::size_t(nul - b.data()) : L.End;
+  L.Equals = npos;
+  L.NameBegin = L.NameEnd = L.Begin;
+  std::size_t p = L.Begin;
+  while (p < L.CutEnd && IsBlank(b[p])) ++p;
+  if (p == L.CutEnd) {
+    L.Kind = LineKind::Blank;
+  } else if (b[p] == '[') {
+    L.Kind = LineKind::Header;
+    std::size_t close = b.find(']', p + 1);
+    if (close == npos || close > L.CutEnd) close = L.CutEnd;
+    L.NameBegin = p + 1;
+    L.NameEnd = close;
+  } else if (b[p] == ';') {
+    L.Kind = LineKind::Comment;
+  } else {
+    L.Kind = LineKind::Key;
+    const std::size_t eq = b.find('=', p);
+    L.Equals = eq < L.CutEnd ? eq : npos;
+    L.NameBegin = p;
+    L.NameEnd = L.Equals == npos ? L.CutEnd : L.Equals;
+  }
+  if (L.Kind == LineKind::Header || L.Kind == LineKind::Key) {
+    while (L.NameBegin < L.NameEnd && IsBlank(b[L.NameBegin])) ++L.NameBegin;
+    while (L.NameEnd > L.NameBegin && IsBlank(b[L.NameEnd - 1])) --L.NameEnd;
   }
 }
 
 std::string_view TIniText::Name(const Line& L) const {
-  return std::string_view(FBytes).substr(L.NameBegin, L.NameEnd - L.NameBegin);
+  return std::string_view(Buffer(L)).substr(L.NameBegin, L.NameEnd - L.NameBegin);
 }
 
-const TIniText::Section* TIniText::FindSection(std::string_view SectionName) const {
+std::string_view TIniText::Text(const Line& L) const {
+  return std::string_view(Buffer(L)).substr(L.Begin, L.Next - L.Begin);
+}
+
+const std::string& TIniText::Bytes() const {
+  if (FStale) {
+    std::size_t size = 0;
+    for (const Section& s : FSections)
+      for (const Line& l : s.Lines) size += l.Next - l.Begin;
+    FBytes.clear();
+    FBytes.reserve(size);
+    for (const Section& s : FSections)
+      for (const Line& l : s.Lines) FBytes += Text(l);
+    FStale = false;
+  }
+  return FBytes;
+}
+
+std::optional<std::size_t> TIniText::FindSection(std::string_view SectionName) const {
   const auto it = FIndex.find(LowerName(TrimSpaces(SectionName)));
-  return it == FIndex.end() ? nullptr : &FSections[it->second];
+  if (it == FIndex.end()) return std::nullopt;
+  return it->second;
+}
+
+void TIniText::IndexKeys(const Section& S) const {
+  // Short sections are searched line by line; a long one gets its index once.
+  constexpr std::size_t IndexFrom = 16;
+  if (S.Indexed || S.Lines.size() < IndexFrom) return;
+  for (std::size_t i = 1; i < S.Lines.size(); ++i)
+    if (S.Lines[i].Kind == LineKind::Key) S.Keys[LowerName(Name(S.Lines[i]))].push_back(i);
+  S.Indexed = true;
 }
 
 std::optional<std::size_t> TIniText::FindKeyLine(const Section& S, std::string_view Key) const {
   Key = TrimSpaces(Key);
-  for (std::size_t i = S.Header + 1; i < S.LineEnd; ++i)
-    if (FLines[i].Kind == LineKind::Key && SameName(Name(FLines[i]), Key)) return i;
+  if (S.Indexed) {
+    const auto it = S.Keys.find(LowerName(Key));
+    if (it == S.Keys.end() || it->second.empty()) return std::nullopt;
+    return it->second.front();
+  }
+  for (std::size_t i = 1; i < S.Lines.size(); ++i)
+    if (S.Lines[i].Kind == LineKind::Key && SameName(Name(S.Lines[i]), Key)) return i;
   return std::nullopt;
 }
 
 std::optional<std::string> TIniText::Find(std::string_view SectionName,
                                           std::string_view Key) const {
-  const Section* s = FindSection(SectionName);
-  if (!s) return std::nullopt;
+  const auto si = FindSection(SectionName);
+  if (!si) return std::nullopt;
+  const Section& s = FSections[*si];
+  IndexKeys(s);
   Key = TrimSpaces(Key);
-  for (std::size_t i = s->Header + 1; i < s->LineEnd; ++i) {
-    const Line& l = FLines[i];
+  const auto value = [&](const Line& l) -> std::optional<std::string> {
     // A line without "=" names a key for writing but holds no value.
-    if (l.Kind != LineKind::Key || l.Equals == npos || !SameName(Name(l), Key)) continue;
+    if (l.Kind != LineKind::Key || l.Equals == npos || !SameName(Name(l), Key)) return {};
     std::string_view v =
-        TrimBlanks(std::string_view(FBytes).substr(l.Equals + 1, l.CutEnd - l.Equals - 1));
+        TrimBlanks(std::string_view(Buffer(l)).substr(l.Equals + 1, l.CutEnd - l.Equals - 1));
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
       v = v.substr(1, v.size() - 2);
     return std::string(v);
+  };
+  if (s.Indexed) {
+    if (const auto it = s.Keys.find(LowerName(Key)); it != s.Keys.end())
+      for (const std::size_t i : it->second)
+        if (auto v = value(s.Lines[i])) return v;
+    return std::nullopt;
   }
+  for (std::size_t i = 1; i < s.Lines.size(); ++i)
+    if (auto v = value(s.Lines[i])) return v;
   return std::nullopt;
 }
 
@@ -163,13 +221,13 @@ std::string TIniText::Get(std::string_view SectionName, std::string_view Key, co
 }
 
 bool TIniText::HasSection(std::string_view SectionName) const {
-  return FindSection(SectionName) != nullptr;
+  return FindSection(SectionName).has_value();
 }
 
 std::vector<std::string> TIniText::SectionNames() const {
   std::vector<std::string> names;
-  for (std::size_t i = 0; i < FSections.size(); ++i) {
-    const std::string_view name = Name(FLines[FSections[i].Header]);
+  for (std::size_t i = 1; i < FSections.size(); ++i) {
+    const std::string_view name = Name(FSections[i].Lines.front());
     if (FIndex.at(LowerName(name)) == i) names.emplace_back(name);
   }
   return names;
@@ -177,28 +235,63 @@ std::vector<std::string> TIniText::SectionNames() const {
 
 std::vector<std::string> TIniText::KeyNames(std::string_view SectionName) const {
   std::vector<std::string> names;
-  const Section* s = FindSection(SectionName);
-  if (!s) return names;
-  for (std::size_t i = s->Header + 1; i < s->LineEnd; ++i) {
-    const Line& l = FLines[i];
+  const auto si = FindSection(SectionName);
+  if (!si) return names;
+  std::unordered_set<std::string> seen;
+  for (const Line& l : FSections[*si].Lines) {
     if (l.Kind != LineKind::Key || l.Equals == npos) continue;
-    const std::string_view name = Name(l);
-    if (std::none_of(names.begin(), names.end(),
-                     [&](const std::string& n) { return SameName(n, name); }))
-      names.emplace_back(name);
+    if (seen.insert(LowerName(Name(l))).second) names.emplace_back(Name(l));
   }
   return names;
 }
 
+std::optional<TIniText::Place> TIniText::Neighbour(Place At, bool Forward) const {
+  for (;;) {
+    if (Forward) {
+      if (++At.Line >= FSections[At.Section].Lines.size()) {
+        do {
+          if (++At.Section >= FSections.size()) return std::nullopt;
+        } while (FSections[At.Section].Lines.empty());
+        At.Line = 0;
+      }
+    } else {
+      while (At.Line == 0) {
+        if (At.Section == 0) return std::nullopt;
+        At.Line = FSections[--At.Section].Lines.size();
+      }
+      --At.Line;
+    }
+    if (FSections[At.Section].Lines[At.Line].Kind != LineKind::Gone) return At;
+  }
+}
+
+std::optional<TIniText::Place> TIniText::LastLine() const {
+  Place end{FSections.size() - 1, FSections.back().Lines.size()};
+  return Neighbour(end, false);
+}
+
 std::string TIniText::NewLine() const {
-  for (const Line& l : FLines)
-    if (l.Next > l.End) return FBytes.substr(l.End, l.Next - l.End);
+  for (const Section& s : FSections)
+    for (const Line& l : s.Lines)
+      if (l.Next > l.End) return std::string(Buffer(l).substr(l.End, l.Next - l.End));
   return "\r\n";
 }
 
-void TIniText::Replace(std::size_t Begin, std::size_t End, std::string_view With) {
-  FBytes.replace(Begin, End - Begin, With);
-  Parse();
+TIniText::Line TIniText::NewLineOf(std::string_view Content, std::string_view Break) {
+  Line l{};
+  l.Edited = true;
+  l.Begin = FEdits.size();
+  FEdits += Content;
+  l.End = FEdits.size();
+  FEdits += Break;
+  l.Next = FEdits.size();
+  ParseLine(l);
+  FStale = true;
+  return l;
+}
+
+void TIniText::ReplaceLine(Line& L, std::string_view Content, std::string_view Break) {
+  L = NewLineOf(Content, Break);
 }
 
 bool TIniText::Set(std::string_view SectionName, std::string_view Key, std::string_view Value,
@@ -227,64 +320,110 @@ bool TIniText::Set(std::string_view SectionName, std::string_view Key, std::stri
 
   const std::string nl = NewLine();
   const std::string entry = std::string(Key) + "=" + std::string(Value);
-  const Section* s = FindSection(SectionName);
-  if (!s) {
-    std::string add;
-    if (!FLines.empty() && FLines.back().Next == FLines.back().End) add += nl;
-    add += "[" + std::string(SectionName) + "]" + nl + entry + nl;
-    Replace(FBytes.size(), FBytes.size(), add);
+  const auto si = FindSection(SectionName);
+  if (!si) {
+    // A last line without a line break gets one first.
+    if (const auto last = LastLine()) {
+      Line& l = FSections[last->Section].Lines[last->Line];
+      if (l.Next == l.End) ReplaceLine(l, std::string(Text(l)), nl);
+    }
+    Section s;
+    s.Lines.push_back(NewLineOf("[" + std::string(SectionName) + "]", nl));
+    s.Lines.push_back(NewLineOf(entry, nl));
+    s.LastKey = 1;
+    FSections.push_back(std::move(s));
+    FIndex.emplace(LowerName(SectionName), FSections.size() - 1);
     if (Changed) *Changed = true;
     return true;
   }
-  if (auto li = FindKeyLine(*s, Key)) {
-    const Line l = FLines[*li];
+  Section& s = FSections[*si];
+  IndexKeys(s);
+  if (auto li = FindKeyLine(s, Key)) {
+    Line& l = s.Lines[*li];
+    const std::string_view b = Buffer(l);
     std::string line;
     if (l.Equals != npos) {
-      const std::string_view old =
-          TrimBlanks(std::string_view(FBytes).substr(l.Equals + 1, l.End - l.Equals - 1));
+      const std::string_view old = TrimBlanks(b.substr(l.Equals + 1, l.End - l.Equals - 1));
       if (old == Value) return true;
       std::size_t valueBegin = l.Equals + 1;
-      while (valueBegin < l.End && IsBlank(FBytes[valueBegin])) ++valueBegin;
-      line = FBytes.substr(l.Begin, valueBegin - l.Begin);
+      while (valueBegin < l.End && IsBlank(b[valueBegin])) ++valueBegin;
+      line = b.substr(l.Begin, valueBegin - l.Begin);
     } else {
-      line = FBytes.substr(l.Begin, l.NameEnd - l.Begin) + "=";
+      line = std::string(b.substr(l.Begin, l.NameEnd - l.Begin)) + "=";
     }
     line += Value;
-    line += l.Next > l.End ? FBytes.substr(l.End, l.Next - l.End) : nl;
+    const std::string lineBreak =
+        l.Next > l.End ? std::string(b.substr(l.End, l.Next - l.End)) : nl;
     // The same value with the same blanks around it: the file stays as it is.
-    if (std::string_view(FBytes).substr(l.Begin, l.Next - l.Begin) == line) return true;
-    Replace(l.Begin, l.Next, line);
+    if (b.substr(l.Begin, l.End - l.Begin) == line && l.Next > l.End) return true;
+    ReplaceLine(l, line, lineBreak);
   } else {
-    std::size_t after = s->Header;
-    for (std::size_t i = s->Header + 1; i < s->LineEnd; ++i)
-      if (FLines[i].Kind == LineKind::Key) after = i;
-    const Line l = FLines[after];
-    std::string add = l.Next == l.End ? nl : std::string();
+    Line& l = s.Lines[s.LastKey];
+    if (l.Next == l.End) ReplaceLine(l, std::string(Text(l)), nl);
     // A lone CR in front of the LF that starts the next line would join it into one CR LF and
     // swallow that line; the new line then ends as the line it follows.
-    const bool joins = nl == "\r" && l.Next < FBytes.size() && FBytes[l.Next] == '\n';
-    add += entry + (joins ? FBytes.substr(l.End, l.Next - l.End) : nl);
-    Replace(l.Next, l.Next, add);
+    bool joins = false;
+    if (nl == "\r") {
+      if (const auto next = Neighbour({*si, s.LastKey}, true)) {
+        const Line& n = FSections[next->Section].Lines[next->Line];
+        joins = Buffer(n)[n.Begin] == '\n';
+      }
+    }
+    const Line& after = s.Lines[s.LastKey];
+    const std::string lineBreak =
+        joins ? std::string(Buffer(after).substr(after.End, after.Next - after.End)) : nl;
+    const std::size_t at = s.LastKey + 1;
+    // Only lines without a key follow the last key, so no indexed line moves.
+    s.Lines.insert(s.Lines.begin() + std::ptrdiff_t(at), NewLineOf(entry, lineBreak));
+    s.LastKey = at;
+    if (s.Indexed) s.Keys[LowerName(Key)].push_back(at);
   }
   if (Changed) *Changed = true;
   return true;
 }
 
 bool TIniText::Delete(std::string_view SectionName, std::string_view Key) {
-  const Section* s = FindSection(SectionName);
-  if (!s) return false;
-  const auto li = FindKeyLine(*s, Key);
+  const auto si = FindSection(SectionName);
+  if (!si) return false;
+  Section& s = FSections[*si];
+  IndexKeys(s);
+  const auto li = FindKeyLine(s, Key);
   if (!li) return false;
-  const Line l = FLines[*li];
   // Between a lone CR and an LF, removing the whole line would join the two into one CR LF and
   // swallow the empty line that the LF ends; an empty CR LF line then stays in its place.
-  const bool joins = l.Begin > 0 && FBytes[l.Begin - 1] == '\r' && l.Next < FBytes.size() &&
-                     FBytes[l.Next] == '\n';
-  Replace(l.Begin, l.Next, joins ? "\r\n" : "");
+  bool joins = false;
+  const auto before = Neighbour({*si, *li}, false), after = Neighbour({*si, *li}, true);
+  if (before && after) {
+    const Line& b = FSections[before->Section].Lines[before->Line];
+    const Line& a = FSections[after->Section].Lines[after->Line];
+    joins = b.Next > b.Begin && Buffer(b)[b.Next - 1] == '\r' && Buffer(a)[a.Begin] == '\n';
+  }
+  if (s.Indexed) {
+    std::vector<std::size_t>& lines = s.Keys[LowerName(Name(s.Lines[*li]))];
+    lines.erase(std::find(lines.begin(), lines.end(), *li));
+  }
+  Line& l = s.Lines[*li];
+  if (joins) {
+    ReplaceLine(l, "", "\r\n");
+  } else {
+    l.Kind = LineKind::Gone;
+    l.Begin = l.End = l.Next = 0;
+    FStale = true;
+  }
+  if (*li == s.LastKey) {
+    while (s.LastKey > 0 && s.Lines[s.LastKey].Kind != LineKind::Key) --s.LastKey;
+  }
   return true;
 }
 
-TProfileFile::TProfileFile(std::string Path) : FPath(std::move(Path)) {}
+TFileWriteOptions ProfileWriteOptions() {
+  TFileWriteOptions options;
+  options.FollowSymlink = false;
+  return options;
+}
+
+TProfileFile::TProfileFile(std::string Path, TFileWriteOptions Options)
+    : FPath(std::move(Path)), FOptions(std::move(Options)) {}
 
 const TIniText& TProfileFile::Text() {
   if (FDeferred) return FText;
@@ -297,13 +436,20 @@ const TIniText& TProfileFile::Text() {
   }
   if (FLoaded && inode == FInode && size == FSize && mtime == FMtimeNs) return FText;
   std::string bytes;
-  if (inode >= 0) ReadWholeFile(FPath, &bytes);
+  FReadFailure.clear();
+  if (inode >= 0 && !ReadWholeFile(FPath, &bytes, &FReadFailure) && FReadFailure.empty())
+    FReadFailure = "cannot be read";
   FText = TIniText(std::move(bytes));
   FLoaded = true;
   FInode = inode;
   FSize = size;
   FMtimeNs = mtime;
   return FText;
+}
+
+const std::string& TProfileFile::ReadFailure() {
+  Text();
+  return FReadFailure;
 }
 
 std::string TProfileFile::Get(std::string_view Section, std::string_view Key, const char* Default,
@@ -327,17 +473,21 @@ std::vector<std::string> TProfileFile::KeyNames(std::string_view Section) {
   return Text().KeyNames(Section);
 }
 
-bool TProfileFile::Store(const std::string& Bytes, std::string* Error) {
-  if (!WriteFileAtomically(FPath, Bytes, Error)) {
-    FLoaded = false;
-    return false;
-  }
-  FLoaded = false;  // the next read parses the file as written
+bool TProfileFile::Unreadable(std::string* Error) {
+  // What could not be read is never replaced by what little a write would leave of it.
+  if (ReadFailure().empty()) return false;
+  if (Error) *Error = FReadFailure;
   return true;
+}
+
+bool TProfileFile::Store(const std::string& Bytes, std::string* Error) {
+  FLoaded = false;  // the next read parses the file as written, or as it stayed
+  return WriteFileAtomically(FPath, Bytes, Error, FOptions);
 }
 
 bool TProfileFile::Set(std::string_view Section, std::string_view Key, std::string_view Value,
                        std::string* Error) {
+  if (Unreadable(Error)) return false;
   if (FDeferred) {
     bool changed = false;
     if (!FText.Set(Section, Key, Value, &changed, Error)) return false;
@@ -351,12 +501,12 @@ bool TProfileFile::Set(std::string_view Section, std::string_view Key, std::stri
 }
 
 bool TProfileFile::Delete(std::string_view Section, std::string_view Key, std::string* Error) {
+  if (Unreadable(Error)) return false;
+  struct stat st {};
   if (FDeferred) {
-    struct stat st {};
     FPending = FText.Delete(Section, Key) || FPending || stat(FPath.c_str(), &st) != 0;
     return true;
   }
-  struct stat st {};
   if (stat(FPath.c_str(), &st) != 0) return Store(std::string(), Error);
   TIniText text = Text();
   if (!text.Delete(Section, Key)) return true;

@@ -19,6 +19,11 @@
 // "[", a name starting or ending with a tab) are refused rather than written into something
 // that reads back differently. New lines never join a lone CR before them with an LF after
 // them into one line break.
+//
+// Files: only a regular file of at most platform::MaxReadBytes is read (a FIFO or a device is
+// refused without a byte read); a file that cannot be read reads as empty and takes no write,
+// so that a write never replaces what could not be read. A symbolic link at the path is
+// replaced by the written file, never written through.
 #pragma once
 
 #include <cstddef>
@@ -31,19 +36,23 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/file_write.h"
+
 namespace platform {
 
 // The most characters a text value is read with (the profile functions' 2048-byte buffer).
 constexpr std::size_t IniMaxValueLength = 2047;
 
-// The parsed text of one profile file. Parsing keeps offsets into the bytes, so edits rewrite
-// only the affected line.
+// The parsed text of one profile file. The text is held as lines grouped in sections, each line
+// parsed on its own; an edit replaces, adds or drops one line and re-parses that line alone,
+// so that N writes cost O(N) together and the bytes are put together once, when asked for.
 class TIniText {
  public:
   TIniText() = default;
   explicit TIniText(std::string Bytes);
 
-  const std::string& Bytes() const { return FBytes; }
+  // The text with every edit so far.
+  const std::string& Bytes() const;
 
   // The value of Key in Section, as read (trimmed, unquoted, cut at NUL), whole; nothing when
   // the section or key is absent.
@@ -66,42 +75,73 @@ class TIniText {
   // went.
   bool Delete(std::string_view Section, std::string_view Key);
 
+  // The lines parsed by all texts of this process so far: what the cost of a group of writes
+  // is measured in (a test checks that N writes parse O(N) lines, not N times the file).
+  static std::uint64_t LinesParsed();
+
  private:
-  enum class LineKind : std::uint8_t { Other, Blank, Comment, Header, Key };
+  enum class LineKind : std::uint8_t { Gone, Blank, Comment, Header, Key };
+  // Offsets into the line's buffer: the bytes read (FSource) or those of an edit (FEdits).
   struct Line {
     std::size_t Begin, End, Next;    // content [Begin, End), line break [End, Next)
     std::size_t NameBegin, NameEnd;  // header or key name, trimmed
     std::size_t Equals;              // offset of "=" in a key line, or npos
     std::size_t CutEnd;              // End, or the first NUL byte before it
     LineKind Kind;
+    bool Edited;
   };
   struct Section {
-    std::size_t Header;   // index of the header line
-    std::size_t LineEnd;  // one past its last line
+    std::vector<Line> Lines;  // the header first; section 0 holds the lines before any header
+    std::size_t LastKey = 0;  // the last key line, or 0 (the header) when there is none
+    // The lines of each lower-cased key name, in order; built for a long section when first
+    // searched (also by a read), then kept up to date.
+    mutable std::unordered_map<std::string, std::vector<std::size_t>> Keys;
+    mutable bool Indexed = false;
+  };
+  struct Place {
+    std::size_t Section, Line;
   };
 
   void Parse();
+  const std::string& Buffer(const Line& L) const { return L.Edited ? FEdits : FSource; }
+  void ParseLine(Line& L) const;
   std::string_view Name(const Line& L) const;
-  const Section* FindSection(std::string_view Name) const;
+  std::string_view Text(const Line& L) const;
+  std::optional<std::size_t> FindSection(std::string_view Name) const;
+  void IndexKeys(const Section& S) const;
   std::optional<std::size_t> FindKeyLine(const Section& S, std::string_view Key) const;
   std::string NewLine() const;
-  void Replace(std::size_t Begin, std::size_t End, std::string_view With);
+  // The line before (Forward false) or after a place, over sections, skipping dropped lines.
+  std::optional<Place> Neighbour(Place At, bool Forward) const;
+  std::optional<Place> LastLine() const;
+  void ReplaceLine(Line& L, std::string_view Content, std::string_view Break);
+  Line NewLineOf(std::string_view Content, std::string_view Break);
 
-  std::string FBytes;
-  std::vector<Line> FLines;
-  std::vector<Section> FSections;  // every header, in file order
+  std::string FSource, FEdits;
+  std::vector<Section> FSections = std::vector<Section>(1);  // section 0: before any header
   // First section of each lower-cased name, for files with many sections.
   std::unordered_map<std::string, std::size_t> FIndex;
+  // The bytes, put together from the lines when they have changed since.
+  mutable std::string FBytes;
+  mutable bool FStale = false;
 };
 
 // One profile file on disk. Every read sees the file as it is now (a changed file is parsed
 // again); every write goes to the file at once and atomically. A missing file reads as empty
 // and is created by the first write.
+// How profile files are written unless a caller says otherwise: a symbolic link at the path is
+// replaced by the file, never written through.
+TFileWriteOptions ProfileWriteOptions();
+
 class TProfileFile {
  public:
-  explicit TProfileFile(std::string Path);
+  explicit TProfileFile(std::string Path, TFileWriteOptions Options = ProfileWriteOptions());
 
   const std::string& Path() const { return FPath; }
+  // Why the file could not be read ("not a regular file", "larger than 16 MiB", the system's
+  // reason); empty when it was read or does not exist. A file that cannot be read reads as
+  // empty and every write to it fails with this reason.
+  const std::string& ReadFailure();
 
   std::string Get(std::string_view Section, std::string_view Key, const char* Default,
                   std::size_t BufferSize = IniMaxValueLength + 1);
@@ -120,16 +160,19 @@ class TProfileFile {
   // Collects the writes that follow and stores them in one replacement of the file at
   // EndUpdate, so a group of keys that belongs together (an interface file, the window's
   // bounds) is in the file completely or not at all. Reads in between see the collected
-  // writes.
+  // writes. The file is parsed once and written once, however many writes the group holds.
   void BeginUpdate();
   bool EndUpdate(std::string* Error = nullptr);
 
  private:
   const TIniText& Text();
+  bool Unreadable(std::string* Error);
   bool Store(const std::string& Bytes, std::string* Error);
 
   std::string FPath;
+  TFileWriteOptions FOptions;
   TIniText FText;
+  std::string FReadFailure;
   bool FLoaded = false;
   bool FDeferred = false, FPending = false;
   // What the cached text was read from, to notice a file changed by someone else.
@@ -155,9 +198,12 @@ class EIniFileException : public std::runtime_error {
 // EIniFileException when they fail.
 class TIniFile {
  public:
-  explicit TIniFile(std::string Path) : FFile(std::move(Path)) {}
+  explicit TIniFile(std::string Path, TFileWriteOptions Options = ProfileWriteOptions())
+      : FFile(std::move(Path), std::move(Options)) {}
 
   const std::string& FileName() const { return FFile.Path(); }
+  // See TProfileFile::ReadFailure.
+  const std::string& ReadFailure() { return FFile.ReadFailure(); }
 
   std::string ReadString(std::string_view Section, std::string_view Key,
                          const std::string& Default);

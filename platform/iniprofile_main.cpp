@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/command_line.h"
 #include "platform/ini_profile.h"
 
 #ifndef TESSALY_VERSION
@@ -35,8 +36,10 @@ constexpr const char* UsageText =
     "\n"
     "Section and key names match without regard to case. Arguments are taken as bytes.\n"
     "Files are replaced in one step, so a failed write leaves the old file intact.\n"
-    "Exit status: 0 on success, 1 when the file cannot be written or the value is refused\n"
-    "(a line break in it, for example), 2 for wrong arguments.\n"
+    "Only regular files of up to 16 MiB are read; a FIFO, a device or a larger file is refused\n"
+    "with a message and exit status 1, and is never written.\n"
+    "Exit status: 0 on success, 1 when the file cannot be read or written or the value is\n"
+    "refused (a line break in it, for example), 2 for wrong arguments.\n"
     "\n"
     "Options:\n"
     "  --help     show this text\n"
@@ -56,9 +59,7 @@ void PrintLines(const std::vector<std::string>& Lines) {
   for (const std::string& l : Lines) std::cout << l << '\n';
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage();
   const std::string& command = args[0];
@@ -74,7 +75,12 @@ int main(int argc, char** argv) {
   if (n < 2) return Usage();
   platform::TProfileFile file(args[1]);
   std::string error;
+  // A file that is not read (a FIFO, a device, too large) gives no output that could pass for
+  // its contents.
+  const auto unreadable = [&] { return !file.ReadFailure().empty(); };
+  const auto tellUnreadable = [&] { return Fail(args[1] + ": " + file.ReadFailure()); };
   if (command == "get" && (n == 4 || n == 5)) {
+    if (unreadable()) return tellUnreadable();
     const std::string value = file.Get(args[2], args[3], n == 5 ? args[4].c_str() : nullptr);
     std::fwrite(value.data(), 1, value.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
@@ -86,12 +92,20 @@ int main(int argc, char** argv) {
     return file.Delete(args[2], args[3], &error) ? 0 : Fail(args[1] + ": " + error);
   }
   if (command == "sections" && n == 2) {
+    if (unreadable()) return tellUnreadable();
     PrintLines(file.SectionNames());
     return 0;
   }
   if (command == "keys" && n == 3) {
+    if (unreadable()) return tellUnreadable();
     PrintLines(file.KeyNames(args[2]));
     return 0;
   }
   return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return platform::RunGuarded("iniprofile", [&] { return Main(argc, argv); });
 }

@@ -115,7 +115,7 @@ int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)
   } catch (...) {
     platform::ShowUnknownException();
   }
-  return 0;
+  return 1;
 }
 
 }  // namespace overlay

@@ -21,6 +21,7 @@
 #include "overlay/decode/decoder_channel.h"
 #include "overlay/decode/decoder_protocol.h"
 #include "overlay/decode/picture_import_p.h"
+#include "platform/command_line.h"
 #include "platform/file_io.h"
 #include "raster/cpu.h"
 
@@ -166,9 +167,7 @@ TReply EncodeJpeg(const TRequest& Request, const TFd& Pixels, TFd* Memory) {
   return {TReplyStatus::Ok, 0, 0, size};
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   const std::string expected = "--socket=" + std::to_string(overlay::decoder::ChildSocketFd);
   if (argc != 2 || argv[1] != expected) {
     std::fprintf(stderr, "tessaly-decode: the picture decoder of Tessaly, started by it only\n");
@@ -215,4 +214,10 @@ int main(int argc, char** argv) {
   // are skipped.
   std::fflush(stderr);
   ::_exit(sent ? 0 : 4);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return platform::RunGuarded("tessaly-decode", [&] { return Main(argc, argv); });
 }

@@ -7,6 +7,7 @@
 
 #include "overlay/programs/program.h"
 #include "overlay/windows/form_main.h"
+#include "platform/command_line.h"
 
 namespace {
 
@@ -34,11 +35,13 @@ int RunForSnapshot(int argc, char** argv, const std::string& File) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (overlay::AnswerInformationalArguments({argv + std::min(argc, 1), argv + argc}, std::cout)) {
-    return 0;
-  }
-  if (const char* snapshot = std::getenv("TESSALY_SNAPSHOT"); snapshot && *snapshot) {
-    return RunForSnapshot(argc, argv, snapshot);
-  }
-  return overlay::RunTessaly(argc, argv);
+  return platform::RunGuarded("tessaly", [&] {
+    if (overlay::AnswerInformationalArguments({argv + std::min(argc, 1), argv + argc}, std::cout)) {
+      return 0;
+    }
+    if (const char* snapshot = std::getenv("TESSALY_SNAPSHOT"); snapshot && *snapshot) {
+      return RunForSnapshot(argc, argv, snapshot);
+    }
+    return overlay::RunTessaly(argc, argv);
+  });
 }

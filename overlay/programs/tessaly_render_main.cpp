@@ -4,10 +4,13 @@
 #include <vector>
 
 #include "overlay/programs/render_command.h"
+#include "platform/command_line.h"
 #include "platform/pixel_memory.h"
 
 int main(int argc, char** argv) {
-  platform::InstallMappedPixelAllocator();
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  return overlay::RunRenderCommand(args, std::cout, std::cerr);
+  return platform::RunGuarded("tessaly-render", [&] {
+    platform::InstallMappedPixelAllocator();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    return overlay::RunRenderCommand(args, std::cout, std::cerr);
+  });
 }

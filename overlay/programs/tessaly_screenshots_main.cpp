@@ -27,6 +27,7 @@
 #include "overlay/windows/about_box.h"
 #include "overlay/windows/assistent.h"
 #include "overlay/windows/form_main.h"
+#include "platform/command_line.h"
 #include "platform/message.h"
 #include "platform/shell.h"
 
@@ -57,7 +58,7 @@ bool Save(QWidget& Window, const std::string& Path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   if (argc != 4) {
     std::cerr << "usage: tessaly-screenshots DIR PICTURE1 PICTURE2\n"
                  "       tessaly-screenshots --interface DIR INTERFACE-FILE\n"
@@ -155,4 +156,8 @@ int main(int argc, char** argv) {
     main.findChild<QPushButton*>("ButtonAssistent")->click();
   });
   return status;
+}
+
+int main(int argc, char** argv) {
+  return platform::RunGuarded("tessaly-screenshots", [&] { return Main(argc, argv); });
 }

@@ -42,12 +42,14 @@ TInterfaceStart ReadInterfaceStart() {
   iface::TInterfaceBA ba(iface::miReceive, {/*CameraAndResultDB=*/false});
   ba.Read();
   TInterfaceStart start;
+  start.Status = ba.LastReadStatus();
   start.Count = ba.GetCount();
   if (start.Count > 1) {
     const iface::TSubjectData subject = ba.GetSubject(0);
     // Two spaces before the asterisk, which marks the birth date.
-    start.Caption =
-        "Tessaly - [" + subject.Name + ", " + subject.Firstname + "  *" + subject.Birthdate + "]";
+    start.Caption = "Tessaly - [" + iface::DisplayText(subject.Name) + ", " +
+                    iface::DisplayText(subject.Firstname) + "  *" +
+                    iface::DisplayText(subject.Birthdate) + "]";
     start.ImageFile1 = ba.GetImage(0).Image;
     start.ImageFile2 = ba.GetImage(1).Image;
     start.Pp100MM1 = ba.GetImage(0).Pp100MM;

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/status.h"
+
 namespace overlay {
 
 // The window's outer bounds as the settings file stores them.
@@ -44,6 +46,8 @@ struct TInterfaceStart {
   std::string Caption;                 // set when Count > 1
   std::string ImageFile1, ImageFile2;  // set when Count > 1
   int Pp100MM1 = 0;                    // picture 1's pixels per 100 mm; 0 or less: not known
+  // A named file that could not be read (iface::TInterfaceBA::LastReadStatus), for the user.
+  platform::TStatus Status;
 };
 TInterfaceStart ReadInterfaceStart();
 

@@ -330,6 +330,7 @@ void TFormMain::SaveSettings() {
 
 int TFormMain::ReadInterfaceFile() {
   const TInterfaceStart start = ReadInterfaceStart();
+  platform::ShowFailure(start.Status);
   if (start.Count > 1) {
     setWindowTitle(QString::fromStdString(start.Caption));
     FController->SetImageFile1(start.ImageFile1);

@@ -3,6 +3,7 @@
 #include "interface/interfaceba.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -239,6 +240,30 @@ TEST(InterfaceBA, RecordDataFilesOnePerPictureWithTheCameraTable) {
   // The overlay program does not look the camera up.
   EXPECT_EQ(ReadAs({a}, {false}).GetImage(0).Pp100MM, 0);
   fs::remove(table);
+}
+
+// A FIFO among the record-data files would block the read before any window, /dev/zero would
+// grow it without end: both are refused unread, and the read says which file and why.
+TEST(InterfaceBA, FilesThatAreNotRegularAreRefusedWithTheirReason) {
+  const std::string a = WriteFile("rd_fifo_a.ini", "[RecordData]\nfilename=/p/a.jpg\n");
+  const std::string fifo = Dir() + "rd_fifo.ini";
+  fs::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const TInterfaceBA record = ReadAs({a, fifo, a});
+  EXPECT_EQ(record.GetCount(), 0);
+  EXPECT_EQ(record.LastReadStatus().Reason(), "Cannot read " + fifo + ": not a regular file");
+  const TInterfaceBA zero = ReadAs({"/dev/zero"});
+  EXPECT_EQ(zero.GetCount(), 0);
+  EXPECT_EQ(zero.LastReadStatus().Reason(), "Cannot read /dev/zero: not a regular file");
+  EXPECT_TRUE(ReadAs({a}).LastReadStatus().Ok());
+  fs::remove(fifo);
+}
+
+TEST(InterfaceBA, DisplayTextIsUtf8AsItIsAndWindows1252Otherwise) {
+  EXPECT_EQ(DisplayText("M\u00fcller"), "M\u00fcller");
+  EXPECT_EQ(DisplayText("M\xfcller \x80\x9f"), "M\u00fcller \u20ac\u0178");
+  // An overlong form is no UTF-8; an undefined byte shows as the replacement mark.
+  EXPECT_EQ(DisplayText("\xc0\xaf\x81"), "\u00c0\u00af\ufffd");
 }
 
 }  // namespace

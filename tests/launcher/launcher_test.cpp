@@ -41,9 +41,19 @@ bool& ReaderThrows() {
   static bool throws = false;
   return throws;
 }
+// A file whose presence the reader notes while the run calibrates.
+std::string& WatchedFile() {
+  static std::string path;
+  return path;
+}
+bool& WatchedFileSeen() {
+  static bool seen = false;
+  return seen;
+}
 
 int FakeExifReader(const char* Path, int Tag, char* Buffer) {
   ++ReaderCalls();
+  if (!WatchedFile().empty() && std::filesystem::exists(WatchedFile())) WatchedFileSeen() = true;
   if (ReaderThrows()) throw std::runtime_error("reader failed");
   const TExifTexts& t = Pictures()[Path];
   const std::string& text = Tag == 272 ? t.Model : Tag == 40962 ? t.Width : t.Focal;
@@ -573,6 +583,31 @@ TEST_F(Launcher, FailuresAfterTheFileIsChosenStillEndTheRunAndRemoveIt) {
   EXPECT_EQ(boxes, Values{"The run stopped on an unexpected error: reader failed. For "
                           "details see " +
                           FDir + "Kestrin.log"});
+}
+
+// A launcher killed while it calibrates (the slow part) or writes must leave no empty or
+// half-written MVIni file: the file appears only complete, when it is written.
+TEST_F(Launcher, NoMVIniFileExistsBeforeItIsWrittenComplete) {
+  CameraTable("[Linear]\nconst=20\nslopeFL=10\nslopeX=0.01\n");
+  Receiver("recorder.sh");
+  WriteBytes(FDir + "Kestrin.ini", "[Recorder]\nProgFile=recorder.sh\n");
+  const std::string a = Picture("a.jpg", {"Linear", "2048", "72/10"});
+  WriteBytes(FDir + "in.ini", Replace(Interface, {a, a, a}));
+  platform::SetProgramParameters({FDir + "in.ini"});
+  WatchedFile() = FDir + "MVIni0.ini";
+  WatchedFileSeen() = false;
+  platform::MessageRecorder boxes;
+  TLauncherRun run;
+  run.Start();
+  WatchedFile().clear();
+  EXPECT_GT(ReaderCalls(), 0);
+  EXPECT_FALSE(WatchedFileSeen()) << "MVIni0.ini existed while the pictures were calibrated";
+  ASSERT_EQ(run.OutputFileName(), FDir + "MVIni0.ini");
+  struct stat st {};
+  ASSERT_EQ(stat(run.OutputFileName().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(platform::TIniFile(run.OutputFileName()).ReadInteger("General", "Count", 0), 3);
+  run.Close();
 }
 
 }  // namespace

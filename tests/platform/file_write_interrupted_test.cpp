@@ -82,4 +82,46 @@ TEST(FileWriteInterrupted, AKillInTheMiddleOfTheWriteLeavesTheOldFile) {
   EXPECT_EQ(ReadBytes(path), "old");
 }
 
+// A new file (the launcher's MVIni file) that must not replace anything: killed in the middle of
+// its write, it leaves nothing at all, neither under its name nor beside it.
+TEST(FileWriteInterrupted, AKillInTheMiddleOfANewFileLeavesNoFile) {
+  const std::string dir = FreshDir("file_write_new_killed");
+  const std::string path = dir + "MVIni0.ini";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    platform::TFileWriteOptions options;
+    options.Replace = false;
+    options.Mode = 0600;
+    platform::WriteFileAtomically(path, std::string(std::size_t(1) << 30, 'x'), nullptr, options);
+    _exit(0);
+  }
+  // Kill the writer once the file it fills (seen through its descriptors) holds bytes.
+  const std::string fds = "/proc/" + std::to_string(child) + "/fd";
+  const bool started = testsupport::WaitUntil(
+      [&] {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(fds, ec)) {
+          const std::string target = fs::read_symlink(e.path(), ec).string();
+          if (target.starts_with(dir) && fs::file_size(e.path(), ec) > 0 && !ec) return true;
+        }
+        return false;
+      },
+      std::chrono::seconds(10));
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(started);
+  EXPECT_TRUE(WIFSIGNALED(status)) << "the writer ended before it could be killed";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 0);
+  // And a name that is taken is never replaced.
+  std::ofstream(path) << "theirs";
+  platform::TFileWriteOptions options;
+  options.Replace = false;
+  std::string error;
+  EXPECT_FALSE(platform::WriteFileAtomically(path, "mine", &error, options));
+  EXPECT_EQ(error, "File exists");
+  EXPECT_EQ(ReadBytes(path), "theirs");
+}
+
 }  // namespace

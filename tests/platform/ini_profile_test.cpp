@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <random>
 #include <sstream>
 
 #include "platform/file_write.h"
@@ -249,6 +250,111 @@ TEST(IniProfile, RefusedValuesAndFailedWritesChangeNothing) {
         "nach " + testing::TempDir() + "no_such_folder/Tessaly.ini kann nicht geschrieben werden");
   }
   fs::remove(path);
+}
+
+// Writes applied in one group (one parse, one write) against the same writes applied one at a
+// time, each to the file as the last one left it: the bytes must agree exactly, over files with
+// every kind of line end, comments, blank lines, keys without "=", duplicate sections, NUL bytes
+// and a last line without a break, and writes to existing, new and repeated keys in any case.
+TEST(IniProfile, AGroupOfWritesGivesTheBytesOfTheSameWritesOneAtATime) {
+  std::string longSection = "[A]\n";
+  for (int i = 0; i < 20; ++i) {
+    const std::string n = std::to_string(i);
+    longSection.append("p").append(n).append("=").append(n).append("\n");
+  }
+  const std::vector<std::string> files = {
+      "",
+      longSection + "p3=again\n; end\n\n[B]\nk=1\n",
+      "[A]\r\nk=1\r\n; note\r\n\r\n[b]\r\nx = 2 \r\n[A]\r\nk=dup\r\n",
+      "top=1\n[A]\nk\nj=\"q\"\n\n;c\n[C]\n[B]\ny=1",
+      "[A]\rk=1\n\n[B]\r",
+      "[S]\rk=1\n\nx=2\r",
+      std::string("[A]\nk=a\0b\n[B]\n", 15),
+      "[A]",
+  };
+  const std::vector<std::string> sections = {"A", "a", "B", "b", "C", "New", "NEW", " A "};
+  const std::vector<std::string> keys = {"k",  "K",  "j",   "x", "y",  "n1",
+                                         "N1", "n2", "top", "",  "p3", "P19"};
+  const std::vector<std::string> values = {"", "1", "v", " lead", "trail ", "\"q\"", "a=b"};
+  std::mt19937 random(20240601);
+  const auto pick = [&](const std::vector<std::string>& From) {
+    return From[std::uniform_int_distribution<std::size_t>(0, From.size() - 1)(random)];
+  };
+  for (const std::string& file : files) {
+    for (int round = 0; round < 40; ++round) {
+      platform::TIniText group(file), single(file);
+      for (int w = 0; w < 30; ++w) {
+        const std::string section = pick(sections), key = pick(keys);
+        if (random() % 6 == 0) {
+          group.Delete(section, key);
+          single = platform::TIniText(single.Bytes());
+          single.Delete(section, key);
+        } else {
+          const std::string value = pick(values);
+          group.Set(section, key, value);
+          single = platform::TIniText(single.Bytes());
+          single.Set(section, key, value);
+        }
+      }
+      ASSERT_EQ(group.Bytes(), single.Bytes()) << "from " << testing::PrintToString(file);
+      for (const std::string& section : sections)
+        for (const std::string& key : keys)
+          EXPECT_EQ(group.Find(section, key), single.Find(section, key)) << section << "/" << key;
+    }
+  }
+}
+
+// A group of N writes to a large file costs O(N): the file is parsed once, not once a write.
+TEST(IniProfile, AGroupOfWritesParsesTheFileOnce) {
+  const std::string path = testing::TempDir() + "ini_group.ini";
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "[Image" + std::to_string(i) + "]\r\nImage=a\r\n";
+  std::ofstream(path, std::ios::binary) << text;
+  platform::TIniFile ini(path);
+  const std::uint64_t before = platform::TIniText::LinesParsed();
+  ini.BeginUpdate();
+  for (int i = 0; i < 4000; ++i) {
+    ini.WriteString("Image" + std::to_string(i), "Image", "b");
+    ini.WriteInteger("Image" + std::to_string(i), "Pp100MM", i);
+  }
+  ini.UpdateFile();
+  const std::uint64_t parsed = platform::TIniText::LinesParsed() - before;
+  EXPECT_LE(parsed, 4000u + 3 * 8000u) << "lines parsed for 8000 writes to a file of 4000 lines";
+  platform::TIniFile back(path);
+  EXPECT_EQ(back.ReadString("Image1999", "Image", ""), "b");
+  EXPECT_EQ(back.ReadInteger("Image3999", "Pp100MM", 0), 3999);
+  fs::remove(path);
+}
+
+// A FIFO would block, a device never end, a huge file take the memory: none is read, and what
+// was not read is never written over.
+TEST(IniProfile, OnlyRegularFilesUpToTheLimitAreReadAndTheOthersAreNeverWritten) {
+  const std::string dir = testing::TempDir() + "ini_unreadable/";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string fifo = dir + "fifo.ini", large = dir + "large.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::ofstream(large) << "[A]\nk=1\n";
+  fs::resize_file(large, platform::MaxReadBytes + 1);
+  for (const auto& [path, reason] :
+       std::vector<std::pair<std::string, std::string>>{{"/dev/zero", "not a regular file"},
+                                                        {fifo, "not a regular file"},
+                                                        {dir, "not a regular file"},
+                                                        {large, "larger than 16 MiB"}}) {
+    SCOPED_TRACE(path);
+    TProfileFile file(path);
+    EXPECT_EQ(file.ReadFailure(), reason);
+    EXPECT_FALSE(file.HasSection("A"));
+    std::string error;
+    EXPECT_FALSE(file.Set("A", "k", "2", &error));
+    EXPECT_EQ(error, reason);
+    file.BeginUpdate();
+    EXPECT_FALSE(file.Set("A", "k", "2"));
+    EXPECT_TRUE(file.EndUpdate());
+  }
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(fs::file_size(large), platform::MaxReadBytes + 1);
+  fs::remove_all(dir);
 }
 
 TEST(FileWrite, ReplacesAtomicallyKeepingModeAndNeverWritesThroughALinkWhenAsked) {

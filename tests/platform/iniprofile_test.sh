@@ -28,5 +28,15 @@ before=$(cat "$f")
 [ "$(cat "$f")" = "$before" ] || fail "refused set changed the file"
 "$tool" set "$dir/missing/x.ini" S k v 2>/dev/null; [ $? -eq 1 ] || fail "unwritable file: exit status"
 "$tool" bogus 2>/dev/null; [ $? -eq 2 ] || fail "bad arguments: exit status"
+# Files that are not regular are refused unread, in bounded time, with one line and status 1.
+mkfifo "$dir/fifo"
+for f in /dev/zero "$dir/fifo"; do
+  timeout 20 "$tool" get "$f" S k >"$dir/out" 2>"$dir/err"; status=$?
+  [ $status -eq 1 ] || fail "get $f: exit status $status"
+  [ "$(cat "$dir/err")" = "iniprofile: $f: not a regular file" ] || fail "get $f: $(cat "$dir/err")"
+  [ ! -s "$dir/out" ] || fail "get $f printed something"
+done
+timeout 20 "$tool" set "$dir/fifo" S k v 2>/dev/null; [ $? -eq 1 ] || fail "set on a FIFO"
+[ -p "$dir/fifo" ] || fail "the FIFO was replaced"
 "$tool" --help | grep -q "iniprofile get FILE SECTION KEY" || fail "help"
 echo "iniprofile: all checks passed"

@@ -143,6 +143,36 @@ TEST_F(SettingsTest, ASettingsFileThatCannotBeWrittenKeepsTheWindowOpen) {
 
 // The window reads an administrator's settings until it has its own file, and its first write
 // keeps what they said.
+// A link planted as Tessaly.ini must not make the settings write into the file it points to.
+TEST_F(SettingsTest, ALinkPlantedAsTheSettingsFileIsReplacedNeverWrittenThrough) {
+  const std::string victim = Write("victim.ini", "[Mine]\nSecret=1\n");
+  fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink(victim, Settings);
+  WriteSettings(Settings, TWindowBounds{1, 2, 300, 400});
+  EXPECT_EQ(Read(victim), "[Mine]\nSecret=1\n");
+  ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(Settings)));
+  const TSettings written = ReadSettings(Settings);
+  ASSERT_TRUE(written.Bounds.has_value());
+  EXPECT_EQ(written.Bounds->Width, 400);
+  // What was read through the link is no more open than it was in its own file.
+  EXPECT_EQ(fs::status(Settings).permissions() & (fs::perms::group_all | fs::perms::others_all),
+            fs::perms::none);
+}
+
+// Latin-1 (Windows-1252) from a calling program and UTF-8 show the same caption.
+TEST_F(SettingsTest, ACaptionFromALatin1AndFromAUtf8InterfaceFileReadsTheSame) {
+  const auto caption = [&](const std::string& Name, const std::string& First) {
+    const std::string file =
+        Write("i.ini", "[General]\nCount=2\n[Subject0]\nName=" + Name + "\nFirstname=" + First +
+                           "\nBirthdate=01.02.1950\n");
+    platform::SetProgramParameters({file});
+    return ReadInterfaceStart().Caption;
+  };
+  const std::string expected = "Tessaly - [M\u00fcller \u20ac, J\u00fcrgen  *01.02.1950]";
+  EXPECT_EQ(caption("M\xfcller \x80", "J\xfcrgen"), expected);
+  EXPECT_EQ(caption("M\u00fcller \u20ac", "J\u00fcrgen"), expected);
+}
+
 TEST_F(SettingsTest, AnAdministratorsSettingsAreReadAndKeptByTheFirstWrite) {
   fs::create_directories(Dir / "etc" / "tessaly");
   Write("etc/tessaly/Tessaly.ini", "[Output]\nImageCount=3\n[Display]\nFlickerMs=900\n");
