@@ -83,16 +83,23 @@ bool ReadAllAt(int Fd, std::string& Bytes, off_t At) {
 
 // Bytes at the end of the log; for a session that writes through, at its own end, before the
 // blocks other runs have appended since.
-void AddToLog(const std::string& Bytes, TLogSession* Session, int SessionFd, long long& End) {
-  const std::string path = LogFileName();
-  platform::PrepareToWrite({path, path});  // the user's folder, when the log goes there
-  const int fd = OpenLog(path);
+void AddToLog(const std::string& Bytes, TLogSession* Session, int SessionFd, long long& End,
+              const std::string& SessionPath) {
+  // The session's name of the log: finding the log's folder asks the file system a dozen
+  // questions, too many for every line of a run with many pictures.
+  const std::string path = Session ? SessionPath : LogFileName();
+  // A session's own log, still at its name, is written through the session's descriptor: a run
+  // with many pictures writes hundreds of thousands of lines, and opening the log for each
+  // costs far more than the line.
+  const bool held = Session && SessionFd >= 0 && IsAt(SessionFd, path);
+  if (!held) platform::PrepareToWrite({path, path});  // the user's folder, when the log goes there
+  const int fd = held ? SessionFd : OpenLog(path);
   if (fd < 0) return;
   struct stat st {};
   if (Lock(fd, WriteByte, F_WRLCK, true) && fstat(fd, &st) == 0) {
     off_t at = st.st_size;
     std::string out = Bytes;
-    const bool own = Session && SessionFd >= 0 && SameFile(fd, SessionFd);
+    const bool own = held || (Session && SessionFd >= 0 && SameFile(fd, SessionFd));
     if (own && End < st.st_size) {
       std::string later(std::size_t(st.st_size - End), '\0');
       if (ReadAllAt(fd, later, off_t(End))) {
@@ -102,7 +109,11 @@ void AddToLog(const std::string& Bytes, TLogSession* Session, int SessionFd, lon
     }
     if (WriteAllAt(fd, out, at) && own) End = at + off_t(Bytes.size());
   }
-  close(fd);  // lets the write lock go
+  if (held) {
+    Lock(fd, WriteByte, F_UNLCK, false);
+  } else {
+    close(fd);  // lets the write lock go
+  }
 }
 
 // Removes what lies at Path unless a run uses the log there: a link (never what it points to),
@@ -178,7 +189,8 @@ void WriteLog(const std::string& Text) {
     return;
   }
   long long unused = 0;
-  AddToLog(line, session, session ? session->FFd : -1, session ? session->FEnd : unused);
+  AddToLog(line, session, session ? session->FFd : -1, session ? session->FEnd : unused,
+           session ? session->FPath : std::string());
 }
 
 void DeleteLogFile() {
@@ -196,6 +208,7 @@ void DeleteLogFile() {
 
 TLogSession::TLogSession() {
   const std::string path = LogFileName();
+  FPath = path;
   platform::PrepareToWrite({path, path});
   // A few rounds, for the rare case that other runs start in the same moment.
   for (int round = 0; round < 3 && FFd < 0; ++round) {
@@ -228,7 +241,7 @@ void TLogSession::End() {
   if (ActiveSession() == this) ActiveSession() = FOuter;
   if (!FBlock.empty()) {
     long long unused = 0;
-    AddToLog(FBlock, nullptr, -1, unused);
+    AddToLog(FBlock, nullptr, -1, unused, {});
     FBlock.clear();
   }
   if (FFd >= 0) close(FFd);

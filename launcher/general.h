@@ -50,6 +50,7 @@ class TLogSession {
   friend void WriteLog(const std::string& Text);
   friend void DeleteLogFile();
 
+  std::string FPath;      // the log's name when the session began
   int FFd = -1;           // holds the "in use" lock
   bool FThrough = false;  // no other run used the log at the start
   long long FEnd = 0;     // where this run's next line goes, while writing through

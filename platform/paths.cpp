@@ -15,9 +15,14 @@
 namespace platform {
 
 std::string ProgramFile() {
-  std::error_code ec;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : exe.string();
+  // Read once: the running program's file does not change, and the launcher asks for its folder
+  // for every line of its log.
+  static const std::string file = [] {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.string();
+  }();
+  return file;
 }
 
 namespace {
