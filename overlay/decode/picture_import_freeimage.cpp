@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "overlay/decode/picture_import.h"
@@ -306,6 +307,10 @@ std::unique_ptr<raster::TBitmap32> BitmapFromFreeImage(FIBITMAP* Dib, unsigned W
 }  // namespace detail
 
 bool IsImportedExtension(const std::string& Path) {
+  // FreeImage splits its extension lists with strtok, whose state all threads share: two
+  // pictures asked for at once must not ask at once.
+  static std::mutex lock;
+  const std::lock_guard<std::mutex> one(lock);
   return IsLoadedType(FreeImage_GetFIFFromFilename(FileExtension(Path).c_str()));
 }
 
