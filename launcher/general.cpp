@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/file_io.h"
 #include "platform/paths.h"
 
 namespace launcher {
@@ -61,26 +62,6 @@ bool IsAt(int Fd, const std::string& Path) {
          a.st_ino == b.st_ino;
 }
 
-bool WriteAllAt(int Fd, const std::string& Bytes, off_t At) {
-  for (std::size_t done = 0; done < Bytes.size();) {
-    const ssize_t n = pwrite(Fd, Bytes.data() + done, Bytes.size() - done, At + off_t(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += std::size_t(n);
-  }
-  return true;
-}
-
-bool ReadAllAt(int Fd, std::string& Bytes, off_t At) {
-  for (std::size_t done = 0; done < Bytes.size();) {
-    const ssize_t n = pread(Fd, Bytes.data() + done, Bytes.size() - done, At + off_t(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += std::size_t(n);
-  }
-  return true;
-}
-
 // Bytes at the end of the log; for a session that writes through, at its own end, before the
 // blocks other runs have appended since.
 void AddToLog(const std::string& Bytes, TLogSession* Session, int SessionFd, long long& End,
@@ -102,12 +83,13 @@ void AddToLog(const std::string& Bytes, TLogSession* Session, int SessionFd, lon
     const bool own = held || (Session && SessionFd >= 0 && SameFile(fd, SessionFd));
     if (own && End < st.st_size) {
       std::string later(std::size_t(st.st_size - End), '\0');
-      if (ReadAllAt(fd, later, off_t(End))) {
+      if (platform::ReadAt(fd, later.data(), later.size(), std::uint64_t(End))) {
         out += later;
         at = off_t(End);
       }
     }
-    if (WriteAllAt(fd, out, at) && own) End = at + off_t(Bytes.size());
+    if (platform::WriteAt(fd, out.data(), out.size(), std::uint64_t(at)) && own)
+      End = at + off_t(Bytes.size());
   }
   if (held) {
     Lock(fd, WriteByte, F_UNLCK, false);
