@@ -82,17 +82,24 @@ void TRotLayer::SetAngle(float Value) {
   Changed();
 }
 
+void TRotLayer::SetZoom(const TFloatPoint& Value) {
+  FZoom = Value;
+  Changed();
+}
+
 void SetRotLayerPlacement(TAffineTransformation& Transformation, TFloatPoint Center, float Angle,
-                          TFloatPoint Position) {
+                          TFloatPoint Position, TFloatPoint Zoom) {
   Transformation.Clear();
   Transformation.Translate(-Center.X, -Center.Y);
+  // Left out at 1, 1, so that a slider placement is the same matrix, step for step.
+  if (Zoom.X != 1 || Zoom.Y != 1) Transformation.Scale(Zoom.X, Zoom.Y);
   Transformation.Rotate(0, 0, Angle);
   Transformation.Translate(Position.X, Position.Y);
 }
 
 void TRotLayer::AdjustTransformation() {
   TAffineTransformation& t = Transformation();
-  SetRotLayerPlacement(t, BitmapCenter(), FAngle, FPosition);
+  SetRotLayerPlacement(t, BitmapCenter(), FAngle, FPosition, FZoom);
   if (!FScaled || LayerCollection() == nullptr) return;
   if (const TViewMapping* mapping = LayerCollection()->Mapping()) {
     // 16.16 scales divided exactly (a power of two), then rounded once to float.
@@ -106,6 +113,7 @@ void TRotLayer::AssignTo(TPersistent* Dest) const {
     layer->FPosition = FPosition;
     layer->FScaled = FScaled;
     layer->FAngle = FAngle;
+    layer->FZoom = FZoom;
   }
   TCustomAffineLayer::AssignTo(Dest);
 }

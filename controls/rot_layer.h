@@ -53,11 +53,12 @@ class TCustomAffineLayer : public TCustomLayer {
 };
 
 // The rotation layer's placement without the view's zoom and scroll: Transformation is cleared,
-// then turned by Angle degrees about Center (a point of the layer bitmap) and Center moved to
-// Position. The layer starts every paint with it; whoever must know where the layer shows a
-// point of its bitmap maps the point through the same matrix.
+// then scaled by Zoom about Center (a point of the layer bitmap; only when Zoom is not 1, 1),
+// turned by Angle degrees about it and Center moved to Position. The layer starts every paint
+// with it; whoever must know where the layer shows a point of its bitmap maps the point
+// through the same matrix.
 void SetRotLayerPlacement(TAffineTransformation& Transformation, TFloatPoint Center, float Angle,
-                          TFloatPoint Position);
+                          TFloatPoint Position, TFloatPoint Zoom = {1, 1});
 
 class TRotLayer : public TCustomAffineLayer {
  public:
@@ -75,6 +76,10 @@ class TRotLayer : public TCustomAffineLayer {
   // Degrees; positive turns anticlockwise on the screen.
   float Angle() const { return FAngle; }
   void SetAngle(float Value);
+  // A scale of the layer's own, per axis, about BitmapCenter: what an overlay zoom between the
+  // whole-pixel sizes of its bitmap leaves over. 1, 1 unless a placement sets it.
+  TFloatPoint Zoom() const { return FZoom; }
+  void SetZoom(const TFloatPoint& Value);
 
   // Clear, move BitmapCenter to the origin, rotate, move to Position, then (when Scaled and a
   // view mapping exists) the view's zoom and scroll.
@@ -87,6 +92,7 @@ class TRotLayer : public TCustomAffineLayer {
   TFloatPoint FPosition;
   bool FScaled = false;
   float FAngle = 0;
+  TFloatPoint FZoom{1, 1};
 };
 
 }  // namespace raster

@@ -21,12 +21,8 @@ namespace {
 
 constexpr double Pi = std::numbers::pi;
 
-// A factor of the bilinear stretch along one side: the rebuilt bitmap's pixel b shows the
-// source at b (Loaded - 1) / Zoomed, so a source point x lies at x Zoomed / (Loaded - 1); an
-// unchanged size is copied as it is.
 double StretchFactor(int Loaded, int Zoomed) {
-  if (Zoomed == Loaded || Loaded < 2) return Loaded > 0 ? double(Zoomed) / Loaded : 1;
-  return double(Zoomed) / (Loaded - 1);
+  return OverlayStretchFactor(Loaded, Zoomed);
 }
 
 // Points of picture 2 on a grid, kept where the fit lays them on picture 1: the overlap over

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <numbers>
 
@@ -34,12 +35,11 @@ void SetUpBar(TGaugeBar& Bar, const TSliderRange& Range) {
   Bar.SetPosition(Range.Initial);
 }
 
-// Truncation toward zero of a value that may lie far outside any slider's range (or be no
-// number at all); the slider clamps what comes back.
-std::int32_t TruncToSlider(double Value) {
-  if (std::isnan(Value)) return 0;
-  constexpr double limit = 1e9;
-  return std::int32_t(std::trunc(std::clamp(Value, -limit, limit)));
+// The slider step nearest to a value that may lie far outside the slider's range (or be no
+// number at all).
+int NearestStep(double Value, const TSliderRange& Range) {
+  if (std::isnan(Value)) return Range.Initial;
+  return int(std::clamp(std::round(Value), double(Range.Min), double(Range.Max)));
 }
 
 }  // namespace
@@ -203,6 +203,7 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
 
   if (FRotLayer != nullptr) FImgView->Layers().DeleteLayer(FRotLayer);
   FRotLayer = layer;
+  FPrecise = false;  // the new layer stands at the slider state
   FScaleBar->BringToFront();
   ++FGeneration;
   FOverlayOriginal = std::move(original);
@@ -243,12 +244,14 @@ void TMainController::UpdateControls() {
 
 void TMainController::GaugeBar1Change() {
   if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
+  if (LeavePrecisePlacement()) return;
   ApplyOverlayAngle(*FRotLayer, FGaugeBar1.Position());
   SetText(TField::EditAngle, std::to_string(FGaugeBar1.Position()));
 }
 
 void TMainController::GaugeBar2Change() {
   if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
+  if (LeavePrecisePlacement()) return;
   SetText(TField::EditX, std::to_string(FGaugeBar2.Position()));
   SetText(TField::EditY, std::to_string(FGaugeBar3.Position()));
   ApplyOverlayOffset(*FRotLayer, *FOverlayOriginal, FGaugeBar2.Position(), FGaugeBar3.Position());
@@ -262,6 +265,7 @@ void TMainController::GaugeBar4Change() {
 
 void TMainController::GaugeBar5Change() {
   if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
+  if (LeavePrecisePlacement()) return;
   ApplyOverlayZoom(*FRotLayer, *FOverlayOriginal, FGaugeBar5.Position());
   SetText(TField::EditZoomOvl, Zoom(OverlayZoomFactor(FGaugeBar5.Position()), 2));
 }
@@ -292,7 +296,6 @@ bool TMainController::AlignOverlay(float a1x, float a1y, float b1x, float b1y, f
     platform::ShowMessage(CoincidentPointsText);
     return false;
   }
-  SetText(TField::EditZoomOvl, Zoom(r, 2));
 
   // Directions from point 2 to point 1; a vertical one is a right angle without atan2. The
   // float nearest 1.5707963 lies below pi / 2, which would turn a vertical pair by
@@ -309,52 +312,94 @@ bool TMainController::AlignOverlay(float a1x, float a1y, float b1x, float b1y, f
   float phi = float(double(alpha2) - alpha1);
   if (phi < -pi) phi = float(phi + 2 * pi);  // nothing is folded above pi
 
+  // The turn folded into -180..180 degrees, as the angle slider holds it.
+  double degrees = double(phi) * 180 / pi;
+  if (degrees > 180) degrees -= 360;
+  if (degrees < -180) degrees += 360;
+  PlaceExactly(degrees, r, {a2x, a2y}, {b2x, b2y});
+  return true;
+}
+
+void TMainController::PlaceExactly(double Degrees, float Factor, TFloatPoint Target,
+                                   TFloatPoint Source) {
   const TBitmap32& original = *FOverlayOriginal;
   TBitmap32& bitmap = *FRotLayer->Bitmap();
-  const int hw = bitmap.Width() / 2, hh = bitmap.Height() / 2;
-  FRotLayer->SetBitmapCenter({float(hw), float(hh)});
-  FRotLayer->SetAngle(float(double(phi) * 180 / pi));
+  const float hw = float(original.Width() / 2), hh = float(original.Height() / 2);
+  // The bitmap at the whole-pixel size of the zoom; the layer's own scale completes it, so
+  // the overlay shows picture 2 at exactly Factor without a second resampling.
+  RebuildOverlayBitmap(bitmap, original, Factor);
+  const double fx = OverlayStretchFactor(original.Width(), bitmap.Width());
+  const double fy = OverlayStretchFactor(original.Height(), bitmap.Height());
+  const TFloatPoint zoom{float(double(Factor) / fx), float(double(Factor) / fy)};
+  FRotLayer->SetBitmapCenter({hw, hh});
+  // Where Source lands with the layer at position 0, through the layer's own matrix; the
+  // position then moves it onto Target.
+  raster::TAffineTransformation t;
+  raster::SetRotLayerPlacement(t, {hw, hh}, float(Degrees), {0, 0}, zoom);
+  const raster::TFloatMatrix& m = t.Matrix;
+  const double bx = double(Source.X) * fx, by = double(Source.Y) * fy;
+  const double lx = m[0][0] * bx + m[1][0] * by + m[2][0];
+  const double ly = m[0][1] * bx + m[1][1] * by + m[2][1];
+  const TFloatPoint position{float(double(Target.X) - lx), float(double(Target.Y) - ly)};
 
-  // The angle slider holds the angle truncated and folded into -180..180; its handler turns
-  // the layer to that whole-degree value, so each test reads the layer's angle anew.
-  if (FRotLayer->Angle() > 180)
-    FGaugeBar1.SetPosition(TruncToSlider(double(FRotLayer->Angle()) - 360));
-  if (FRotLayer->Angle() < -180)
-    FGaugeBar1.SetPosition(TruncToSlider(double(FRotLayer->Angle()) + 360));
-  if (FRotLayer->Angle() >= -180 && FRotLayer->Angle() <= 180) {
-    FGaugeBar1.SetPosition(TruncToSlider(FRotLayer->Angle()));
+  // The slider state nearest to the placement, shown by the sliders; their handlers do not
+  // run, so the overlay stays where the points say.
+  const auto nearest = NearestStep;
+  TPlacement steps;
+  steps.Angle = nearest(Degrees, AngleSlider);
+  steps.OverlayZoom = nearest(std::log10(double(Factor)) * 1000, OverlayZoomSlider);
+  const double offsetX = double(position.X) - original.Width() / 2;
+  const double offsetY = double(position.Y) - original.Height() / 2;
+  steps.OffsetX = nearest(offsetX, OffsetXSlider);
+  steps.OffsetY = nearest(offsetY, OffsetYSlider);
+  const bool onSteps = float(Degrees) == float(steps.Angle) &&
+                       Factor == OverlayZoomFactor(steps.OverlayZoom) &&
+                       double(steps.OffsetX) == offsetX && double(steps.OffsetY) == offsetY;
+  if (onSteps) {
+    FRotLayer->SetZoom({1, 1});
+    ApplyPlacement(steps);
+    return;
   }
+  FRotLayer->SetAngle(float(Degrees));
+  FRotLayer->SetZoom(zoom);
+  FRotLayer->SetPosition(position);
+  {
+    const TSliderQuiet quiet(FShowingPlacement);
+    FGaugeBar1.SetPosition(steps.Angle);
+    FGaugeBar2.SetPosition(steps.OffsetX);
+    FGaugeBar3.SetPosition(steps.OffsetY);
+    FGaugeBar5.SetPosition(steps.OverlayZoom);
+  }
+  FPrecise = true;
+  // The read-outs show the placement itself, marked as lying between slider steps.
+  const auto fixed = [this](double Value, int Decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", Decimals, Value);
+    std::string s = text;
+    if (const std::size_t dot = s.find('.'); dot != std::string::npos) {
+      s.replace(dot, 1, FDecimalSeparator);
+    }
+    return BetweenStepsMark + s;
+  };
+  SetText(TField::EditAngle, fixed(Degrees, 1));
+  SetText(TField::EditX, fixed(offsetX, 1));
+  SetText(TField::EditY, fixed(offsetY, 1));
+  SetText(TField::EditZoomOvl, fixed(Factor, 3));
+}
+
+bool TMainController::LeavePrecisePlacement() {
+  if (FShowingPlacement) return true;
+  if (!FPrecise) return false;
+  // Back to exactly the slider state the sliders show, as if they had placed the overlay.
+  FPrecise = false;
+  FRotLayer->SetZoom({1, 1});
+  ApplyOverlayAngle(*FRotLayer, FGaugeBar1.Position());
+  ApplyOverlayOffset(*FRotLayer, *FOverlayOriginal, FGaugeBar2.Position(), FGaugeBar3.Position());
+  ApplyOverlayZoom(*FRotLayer, *FOverlayOriginal, FGaugeBar5.Position());
   SetText(TField::EditAngle, std::to_string(FGaugeBar1.Position()));
-
-  // Turn about picture 2's point 2, so that it stays where it lies at angle 0.
-  const double c = std::cos(double(phi)), s = std::sin(double(phi));
-  const double u = -hw, v = -hh;
-  const float sx = float(c * u + s * v - u);
-  const float sy = float(c * v - s * u - v);
-  const float p = float(double(b2x) - hw);
-  const float q = float(hh - double(b2y));
-  const TFloatPoint start = FRotLayer->Position();
-  const float x0 = start.X, y0 = start.Y;
-  const float x1 = float(x0 - (c * p - s * q - p));
-  const float y1 = float(y0 + (s * p + c * q - q));
-  const float ox = float(double(x1) - x0 + sx);  // the turned picture's top-left corner
-  const float oy = float(double(y1) - y0 + sy);
-  FRotLayer->SetPosition({x1, y1});
-
-  // Zoom the bitmap about that corner (the centre stays at half the loaded size).
-  RebuildOverlayBitmap(bitmap, original, r);
-
-  // Where point 2 of picture 2 now lies, moved onto point 2 of picture 1.
-  const float P = float(ox - (double(ox) - b2x) * r);
-  const float Q = float(oy - (double(oy) - b2y) * r);
-  const TFloatPoint turned = FRotLayer->Position();
-  FRotLayer->SetPosition({float(double(turned.X) + a2x - P), float(double(turned.Y) + a2y - Q)});
-
-  // The sliders follow; their handlers leave the overlay at whole-slider values.
-  const TFloatPoint aligned = FRotLayer->Position();
-  FGaugeBar2.SetPosition(TruncToSlider(double(aligned.X) - original.Width() / 2));
-  FGaugeBar3.SetPosition(TruncToSlider(double(aligned.Y) - original.Height() / 2));
-  FGaugeBar5.SetPosition(TruncToSlider(std::log10(double(r)) * 1000));
+  SetText(TField::EditX, std::to_string(FGaugeBar2.Position()));
+  SetText(TField::EditY, std::to_string(FGaugeBar3.Position()));
+  SetText(TField::EditZoomOvl, Zoom(OverlayZoomFactor(FGaugeBar5.Position()), 2));
   return true;
 }
 

@@ -53,6 +53,8 @@ constexpr int FieldCount = 8;
 // The message shown when two marked points of one picture coincide (no turn or zoom follows
 // from them).
 extern const char* const CoincidentPointsText;
+// Put before a read-out that shows a placement between slider steps.
+inline constexpr const char* BetweenStepsMark = "\u2248 ";
 
 class TMainController {
  public:
@@ -123,8 +125,8 @@ class TMainController {
   void GaugeBar5Change();
   void GaugeAlphaChange();
 
-  // Turns, zooms and moves the overlay so that picture 2's two points meet picture 1's, then
-  // moves the sliders to match (their handlers leave the overlay at whole-slider values).
+  // Turns, zooms and moves the overlay so that picture 2's two points meet picture 1's, and
+  // leaves it exactly there (PlaceExactly); the sliders show the nearest slider state.
   // Points: point 1 in picture 1 (a1), in picture 2 (b1), point 2 in picture 1 (a2), in
   // picture 2 (b2). Two coinciding points in either picture define no turn or zoom: they are
   // refused with CoincidentPointsText and false, the overlay unchanged.
@@ -142,6 +144,14 @@ class TMainController {
   bool ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation);
   // Moves the angle, X, Y and overlay-zoom sliders, in that order, running each handler.
   void ApplyPlacement(const TPlacement& Placement);
+  // Places the overlay turned by Degrees (-180..180) and zoomed by Factor so that picture 2's
+  // point Source lies on picture 1's point Target, also between slider steps: the layer's own
+  // scale completes the whole-pixel bitmap size. The sliders show the nearest slider state
+  // without moving the overlay, and the read-outs the placement itself, marked with
+  // BetweenStepsMark; a placement on slider steps is the slider state itself.
+  void PlaceExactly(double Degrees, float Factor, raster::TFloatPoint Target,
+                    raster::TFloatPoint Source);
+  bool Precise() const { return FPrecise; }
   // The difference view: the overlay is drawn as the per-channel absolute difference from
   // picture 1 (raster::dmDifference) instead of blended, so that what has not changed turns
   // black. The sliders keep their meaning; the opacity plays no part while it is on. It stays
@@ -191,6 +201,21 @@ class TMainController {
   bool Panning() const { return FPan.Active(); }
 
  private:
+  // Sets a flag for one scope.
+  class TSliderQuiet {
+   public:
+    explicit TSliderQuiet(bool& Flag) : FFlag(Flag) { FFlag = true; }
+    ~TSliderQuiet() { FFlag = false; }
+    TSliderQuiet(const TSliderQuiet&) = delete;
+    TSliderQuiet& operator=(const TSliderQuiet&) = delete;
+
+   private:
+    bool& FFlag;
+  };
+  // In a placement slider's handler: true when the handler has nothing more to do, because
+  // the sliders only show a placement, or because it has just put the overlay back at the
+  // slider state the sliders show.
+  bool LeavePrecisePlacement();
   void SetText(TField Field, std::string Text);
   void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
   void CommitImage2(const std::string& Path, raster::TBitmap32& Picture);
@@ -212,6 +237,11 @@ class TMainController {
   std::string FImageFile1, FImageFile2;
   bool FImage1Loaded = false;
   bool FImage2Loaded = false;
+  // The overlay stands at a placement between slider steps (PlaceExactly); the sliders show
+  // the nearest state. A move of an angle, offset or overlay-zoom slider leaves it.
+  bool FPrecise = false;
+  // The sliders are being set to show a placement; their handlers leave the overlay alone.
+  bool FShowingPlacement = false;
   std::uint64_t FGeneration = 0;
   TPictureOrientation FOrientation = TPictureOrientation::AsStored;
   bool FDifferenceView = false;

@@ -25,6 +25,11 @@ raster::TFloatPoint OverlayPosition(int OffsetX, int OffsetY, std::int32_t Width
   return {float(OffsetX + Width / 2), float(OffsetY + Height / 2)};
 }
 
+double OverlayStretchFactor(int Loaded, int Zoomed) {
+  if (Zoomed == Loaded || Loaded < 2) return Loaded > 0 ? double(Zoomed) / Loaded : 1;
+  return double(Zoomed) / (Loaded - 1);
+}
+
 raster::TFloatPoint OverlayPosition(int OffsetX, int OffsetY, const TBitmap32& Original) {
   return OverlayPosition(OffsetX, OffsetY, Original.Width(), Original.Height());
 }

@@ -54,6 +54,10 @@ raster::TFloatPoint OverlayPosition(int OffsetX, int OffsetY, std::int32_t Width
                                     std::int32_t Height);
 // The overlay bitmap's size at factor F: each side times F, truncated toward zero.
 raster::TSize OverlayZoomSize(const raster::TBitmap32& Original, float F);
+// A factor of the bilinear stretch along one side: the rebuilt bitmap's pixel b shows the
+// source at b (Loaded - 1) / Zoomed, so a source point x lies at x Zoomed / (Loaded - 1); an
+// unchanged size is copied as it is.
+double OverlayStretchFactor(int Loaded, int Zoomed);
 raster::TSize OverlayZoomSize(std::int32_t Width, std::int32_t Height, float F);
 // The read-out of the two zoom fields: the precision is raised to at least 2 significant digits,
 // the value rounded to that many digits and shown with exactly 2 decimals ("2.30", "0.32",

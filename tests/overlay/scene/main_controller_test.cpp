@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
+#include <tuple>
 
 #include "platform/message.h"
 
@@ -84,19 +86,86 @@ TEST_F(AlignTest, AnUnfoldedTurnOf270DegreesEndsAsMinus90) {
   EXPECT_FLOAT_EQ(C.RotLayer()->Angle(), -90.0f);
 }
 
-TEST_F(AlignTest, ZoomTwoGivesSliderStep301AndWidth199) {
+TEST_F(AlignTest, ZoomTwoIsExactTheSliderShowsStep301) {
   Load(100, 100);
   ASSERT_TRUE(C.AlignOverlay(0, 0, 0, 0, 40, 0, 20, 0));
-  EXPECT_EQ(C.Sliders().OverlayZoom, 301);          // trunc(log10(2) x 1000)
-  EXPECT_EQ(C.RotLayer()->Bitmap()->Width(), 199);  // 100 x 10^0.301
-  EXPECT_EQ(C.Text(TField::EditZoomOvl), "2.00");
+  EXPECT_TRUE(C.Precise());
+  EXPECT_EQ(C.Sliders().OverlayZoom, 301);          // the nearest step, 10^0.301 = 1.99986
+  EXPECT_EQ(C.RotLayer()->Bitmap()->Width(), 200);  // 100 x 2, not 100 x 10^0.301
+  EXPECT_EQ(C.Text(TField::EditZoomOvl), std::string(BetweenStepsMark) + "2.000");
 }
 
-TEST_F(AlignTest, AnOffsetBeyondTheSliderStopsAtItsEnd) {
+TEST_F(AlignTest, AnOffsetBeyondTheSliderGoesWhereThePointsSayTheSliderStopsAtItsEnd) {
   Load(100, 80);
   ASSERT_TRUE(C.AlignOverlay(750, 10, 50, 10, 760, 40, 60, 40));  // 700 pixels to the right
   EXPECT_EQ(C.Sliders().OffsetX, 600);
-  EXPECT_EQ(C.RotLayer()->Position().X, 650.0f);
+  EXPECT_EQ(C.RotLayer()->Position().X, 750.0f);
+}
+
+// Where the layer shows picture 2's point (X, Y), by the layer's parts rather than its matrix:
+// the bitmap is picture 2 stretched to its whole-pixel size, the layer's own zoom completes it
+// about the centre, then the turn and the position.
+TFloatPoint ShownExactly(const raster::TRotLayer& Layer, const TBitmap32& Original, double X,
+                         double Y) {
+  const auto stretch = [](int Loaded, int Zoomed) {
+    return Zoomed == Loaded ? 1.0 : double(Zoomed) / (Loaded - 1);
+  };
+  const double bx = X * stretch(Original.Width(), Layer.Bitmap()->Width());
+  const double by = Y * stretch(Original.Height(), Layer.Bitmap()->Height());
+  const double px = (bx - Layer.BitmapCenter().X) * Layer.Zoom().X;
+  const double py = (by - Layer.BitmapCenter().Y) * Layer.Zoom().Y;
+  const double a = double(Layer.Angle()) * std::numbers::pi / 180;
+  return {float(std::cos(a) * px + std::sin(a) * py + Layer.Position().X),
+          float(-std::sin(a) * px + std::cos(a) * py + Layer.Position().Y)};
+}
+
+// The points the user marked meet, at turns and zooms between slider steps; a slider moved
+// afterwards gives exactly the overlay those slider positions give when set by hand.
+TEST_F(AlignTest, TheMarkedPointsMeetAndASliderMoveGivesTheSliderState) {
+  for (const auto& [degrees, f] :
+       {std::pair{9.92, 1.0}, std::pair{181.5, 0.83}, std::pair{-23.4, 2.0}}) {
+    SCOPED_TRACE(degrees);
+    Load(240, 160);
+    const double a = degrees * std::numbers::pi / 180;
+    const double b1x = 40, b1y = 30, b2x = 190, b2y = 120;
+    const auto toPicture1 = [&](double x, double y) {
+      return TFloatPoint{float(f * (std::cos(a) * x + std::sin(a) * y) + 135),
+                         float(f * (-std::sin(a) * x + std::cos(a) * y) + 40)};
+    };
+    const TFloatPoint a1 = toPicture1(b1x, b1y), a2 = toPicture1(b2x, b2y);
+    ASSERT_TRUE(C.AlignOverlay(a1.X, a1.Y, b1x, b1y, a2.X, a2.Y, b2x, b2y));
+    EXPECT_TRUE(C.Precise());
+    for (const auto& [x, y, target] : {std::tuple{b1x, b1y, a1}, std::tuple{b2x, b2y, a2}}) {
+      const TFloatPoint shown = ShownExactly(*C.RotLayer(), *C.OverlayOriginal(), x, y);
+      EXPECT_NEAR(shown.X, target.X, 0.5) << x;
+      EXPECT_NEAR(shown.Y, target.Y, 0.5) << x;
+    }
+
+    C.GaugeBar1().SetPosition(C.Sliders().Angle + 1);
+    const TSliderPositions moved = C.Sliders();
+    EXPECT_FALSE(C.Precise());
+    TMainController byHand{200, 150};
+    TBitmap32 p1, p2;
+    Fill(p1, 300, 200, 1);
+    Fill(p2, 240, 160, 2);
+    byHand.SetImage1("one.png", p1);
+    byHand.SetImage2("two.png", p2);
+    byHand.GaugeBar1().SetPosition(moved.Angle);
+    byHand.GaugeBar2().SetPosition(moved.OffsetX);
+    byHand.GaugeBar3().SetPosition(moved.OffsetY);
+    byHand.GaugeBar5().SetPosition(moved.OverlayZoom);
+    const raster::TRotLayer &mine = *C.RotLayer(), &theirs = *byHand.RotLayer();
+    EXPECT_EQ(mine.Angle(), theirs.Angle());
+    EXPECT_EQ(mine.Position(), theirs.Position());
+    EXPECT_EQ(mine.Zoom(), (TFloatPoint{1, 1}));
+    EXPECT_EQ(mine.BitmapCenter(), theirs.BitmapCenter());
+    ASSERT_EQ(mine.Bitmap()->Width(), theirs.Bitmap()->Width());
+    ASSERT_EQ(mine.Bitmap()->Height(), theirs.Bitmap()->Height());
+    EXPECT_EQ(std::memcmp(mine.Bitmap()->PixelBuffer(), theirs.Bitmap()->PixelBuffer(),
+                          std::size_t(mine.Bitmap()->Width()) * mine.Bitmap()->Height() * 4),
+              0);
+    EXPECT_EQ(C.Text(TField::EditAngle), std::to_string(moved.Angle));
+  }
 }
 
 TEST_F(AlignTest, TheAlignedOverlayPutsBothPointsOnTheirPartners) {
