@@ -344,14 +344,13 @@ void TMainController::PlaceExactly(double Degrees, float Factor, TFloatPoint Tar
 
   // The slider state nearest to the placement, shown by the sliders; their handlers do not
   // run, so the overlay stays where the points say.
-  const auto nearest = NearestStep;
   TPlacement steps;
-  steps.Angle = nearest(Degrees, AngleSlider);
-  steps.OverlayZoom = nearest(std::log10(double(Factor)) * 1000, OverlayZoomSlider);
+  steps.Angle = NearestStep(Degrees, AngleSlider);
+  steps.OverlayZoom = NearestStep(std::log10(double(Factor)) * 1000, OverlayZoomSlider);
   const double offsetX = double(position.X) - original.Width() / 2;
   const double offsetY = double(position.Y) - original.Height() / 2;
-  steps.OffsetX = nearest(offsetX, OffsetXSlider);
-  steps.OffsetY = nearest(offsetY, OffsetYSlider);
+  steps.OffsetX = NearestStep(offsetX, OffsetXSlider);
+  steps.OffsetY = NearestStep(offsetY, OffsetYSlider);
   const bool onSteps = float(Degrees) == float(steps.Angle) &&
                        Factor == OverlayZoomFactor(steps.OverlayZoom) &&
                        double(steps.OffsetX) == offsetX && double(steps.OffsetY) == offsetY;

@@ -52,33 +52,40 @@ TEST(FileWriteInterrupted, AFullDiskReportsTheFailureAndKeepsTheOldFile) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
+// Runs Write in a child and kills it (SIGKILL) once Started(child) holds: a write cut off in
+// the middle, by a kill that nothing can catch.
+template <class TWrite, class TStarted>
+void KillWriterMidway(TWrite Write, TStarted Started) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Write();
+    _exit(0);
+  }
+  const bool started =
+      testsupport::WaitUntil([&] { return Started(child); }, std::chrono::seconds(10));
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(started);
+  EXPECT_TRUE(WIFSIGNALED(status)) << "the writer ended before it could be killed";
+}
+
 TEST(FileWriteInterrupted, AKillInTheMiddleOfTheWriteLeavesTheOldFile) {
   const std::string dir = FreshDir("file_write_killed");
   const std::string path = dir + "MVIni0.ini";
   std::ofstream(path) << "old";
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const std::string big(std::size_t(1) << 30, 'x');
-    platform::WriteFileAtomically(path, big);
-    _exit(0);
-  }
-  // Kill the writer once its temporary file has started to fill.
-  const bool started = testsupport::WaitUntil(
-      [&] {
+  KillWriterMidway(
+      [&] { platform::WriteFileAtomically(path, std::string(std::size_t(1) << 30, 'x')); },
+      // once its temporary file has started to fill
+      [&](pid_t) {
         for (const auto& e : fs::directory_iterator(dir)) {
           std::error_code ec;
           if (e.path().filename().string().starts_with(".MVIni0.ini.") && e.file_size(ec) > 0)
             return true;
         }
         return false;
-      },
-      std::chrono::seconds(10));
-  kill(child, SIGKILL);
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(started);
-  EXPECT_TRUE(WIFSIGNALED(status)) << "the writer ended before it could be killed";
+      });
   EXPECT_EQ(ReadBytes(path), "old");
 }
 
@@ -87,32 +94,23 @@ TEST(FileWriteInterrupted, AKillInTheMiddleOfTheWriteLeavesTheOldFile) {
 TEST(FileWriteInterrupted, AKillInTheMiddleOfANewFileLeavesNoFile) {
   const std::string dir = FreshDir("file_write_new_killed");
   const std::string path = dir + "MVIni0.ini";
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    platform::TFileWriteOptions options;
-    options.Replace = false;
-    options.Mode = 0600;
-    platform::WriteFileAtomically(path, std::string(std::size_t(1) << 30, 'x'), nullptr, options);
-    _exit(0);
-  }
-  // Kill the writer once the file it fills (seen through its descriptors) holds bytes.
-  const std::string fds = "/proc/" + std::to_string(child) + "/fd";
-  const bool started = testsupport::WaitUntil(
+  KillWriterMidway(
       [&] {
+        platform::TFileWriteOptions options;
+        options.Replace = false;
+        options.Mode = 0600;
+        platform::WriteFileAtomically(path, std::string(std::size_t(1) << 30, 'x'), nullptr,
+                                      options);
+      },
+      // once the file it fills (seen through its descriptors) holds bytes
+      [&](pid_t Child) {
         std::error_code ec;
-        for (const auto& e : fs::directory_iterator(fds, ec)) {
+        for (const auto& e : fs::directory_iterator("/proc/" + std::to_string(Child) + "/fd", ec)) {
           const std::string target = fs::read_symlink(e.path(), ec).string();
           if (target.starts_with(dir) && fs::file_size(e.path(), ec) > 0 && !ec) return true;
         }
         return false;
-      },
-      std::chrono::seconds(10));
-  kill(child, SIGKILL);
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(started);
-  EXPECT_TRUE(WIFSIGNALED(status)) << "the writer ended before it could be killed";
+      });
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 0);
   // And a name that is taken is never replaced.
   std::ofstream(path) << "theirs";

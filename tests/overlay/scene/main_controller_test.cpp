@@ -25,12 +25,13 @@ void Fill(TBitmap32& B, int W, int H, int Seed) {
 class AlignTest : public ::testing::Test {
  protected:
   // Picture 1 300 x 200, picture 2 of the given size; both loaded as the window loads them.
-  void Load(int W2, int H2) {
+  void Load(int W2, int H2) { Load(C, W2, H2); }
+  static void Load(TMainController& Controller, int W2, int H2) {
     TBitmap32 p1, p2;
     Fill(p1, 300, 200, 1);
     Fill(p2, W2, H2, 2);
-    C.SetImage1("one.png", p1);
-    C.SetImage2("two.png", p2);
+    Controller.SetImage1("one.png", p1);
+    Controller.SetImage2("two.png", p2);
   }
   // Where the overlay shows picture 2's pixel (X, Y), in picture-1 pixels: the layer maps a
   // bitmap pixel P to R(P - centre) + position, and its bitmap is picture 2 zoomed.
@@ -145,11 +146,7 @@ TEST_F(AlignTest, TheMarkedPointsMeetAndASliderMoveGivesTheSliderState) {
     const TSliderPositions moved = C.Sliders();
     EXPECT_FALSE(C.Precise());
     TMainController byHand{200, 150};
-    TBitmap32 p1, p2;
-    Fill(p1, 300, 200, 1);
-    Fill(p2, 240, 160, 2);
-    byHand.SetImage1("one.png", p1);
-    byHand.SetImage2("two.png", p2);
+    Load(byHand, 240, 160);
     byHand.GaugeBar1().SetPosition(moved.Angle);
     byHand.GaugeBar2().SetPosition(moved.OffsetX);
     byHand.GaugeBar3().SetPosition(moved.OffsetY);
@@ -171,8 +168,8 @@ TEST_F(AlignTest, TheMarkedPointsMeetAndASliderMoveGivesTheSliderState) {
 TEST_F(AlignTest, TheAlignedOverlayPutsBothPointsOnTheirPartners) {
   Load(240, 160);
   // Picture 2's points seen from picture 1 through a turn of 23.4 degrees, a zoom of 1.6 and a
-  // shift: the alignment must bring them back onto picture 1's points, up to what whole
-  // slider steps can express (a degree over the 160-pixel distance, a pixel of offset).
+  // shift: the alignment brings them back onto picture 1's points, and the sliders show the
+  // nearest steps.
   const double a = 23.4 * std::numbers::pi / 180, f = 1.6;
   const double b1x = 40, b1y = 30, b2x = 190, b2y = 120;
   const auto toPicture1 = [&](double x, double y) {
@@ -182,7 +179,7 @@ TEST_F(AlignTest, TheAlignedOverlayPutsBothPointsOnTheirPartners) {
   const TFloatPoint a1 = toPicture1(b1x, b1y), a2 = toPicture1(b2x, b2y);
   ASSERT_TRUE(C.AlignOverlay(a1.X, a1.Y, b1x, b1y, a2.X, a2.Y, b2x, b2y));
   EXPECT_EQ(C.Sliders().Angle, 23);
-  EXPECT_EQ(C.Sliders().OverlayZoom, 204);  // trunc(log10(1.6) x 1000)
+  EXPECT_EQ(C.Sliders().OverlayZoom, 204);  // log10(1.6) x 1000 = 204.1
   for (const auto& [b, target] : {std::pair{TFloatPoint{float(b1x), float(b1y)}, a1},
                                   std::pair{TFloatPoint{float(b2x), float(b2y)}, a2}}) {
     const TFloatPoint shown = Shown(b.X, b.Y);
