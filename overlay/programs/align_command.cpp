@@ -15,10 +15,12 @@ constexpr const char* UsageText =
     "Usage: tessaly-align [--json] PICTURE1 PICTURE2\n"
     "\n"
     "Finds the turn, scale and shift that lay PICTURE2 on PICTURE1 from the pictures\n"
-    "themselves and prints the slider positions that come closest to it, ready for\n"
-    "tessaly-render, with the fit's figures: the matches after the ratio test, those\n"
-    "consistent with the fit, and the residual (root mean square distance in picture-1\n"
-    "pixels between the slider positions' overlay and the fit, over the overlap).\n"
+    "themselves and prints, ready for tessaly-render, the slider positions that come\n"
+    "closest to it and the fit itself as a placement between slider steps (--precise, as\n"
+    "the window's automatic alignment places the overlay), with the fit's figures: the\n"
+    "matches after the ratio test, those consistent with the fit, and the residuals (root\n"
+    "mean square distance in picture-1 pixels between each placement's overlay and the\n"
+    "fit, over the overlap).\n"
     "\n"
     "Exit status: 0 aligned, 1 no reliable alignment or a picture that cannot be read,\n"
     "2 bad command line.\n"
@@ -42,13 +44,22 @@ std::string FailureName(TAlignFailure Failure) {
   return "unknown";
 }
 
+std::string PreciseOption(const TPrecisePlacement& P) {
+  return "--precise " + FormatExact(P.Angle) + "," + FormatExact(P.Zoom) + "," + FormatExact(P.X) +
+         "," + FormatExact(P.Y);
+}
+
 void PrintJson(const TAutoAlignResult& R, std::ostream& Out) {
   const TPlacement& p = R.Nearest.Placement;
   Out << "{\"reliable\": " << (R.Reliable() ? "true" : "false");
   if (R.Reliable()) {
     Out << ", \"x\": " << p.OffsetX << ", \"y\": " << p.OffsetY << ", \"angle\": " << p.Angle
         << ", \"zoom_overlay\": " << p.OverlayZoom
-        << ", \"residual\": " << FormatResidual(R.Nearest.Residual);
+        << ", \"residual\": " << FormatResidual(R.Nearest.Residual)
+        << ", \"precise\": {\"angle\": " << FormatExact(R.Precise.Angle)
+        << ", \"zoom\": " << FormatExact(R.Precise.Zoom) << ", \"x\": " << FormatExact(R.Precise.X)
+        << ", \"y\": " << FormatExact(R.Precise.Y)
+        << "}, \"precise_residual\": " << FormatResidual(R.PreciseResidual);
   } else {
     Out << ", \"failure\": \"" << FailureName(R.Failure) << "\"";
   }
@@ -109,8 +120,10 @@ int RunAlignCommand(const std::vector<std::string>& Args, std::ostream& Out, std
       const TPlacement& p = r.Nearest.Placement;
       Out << "--x " << p.OffsetX << " --y " << p.OffsetY << " --angle " << p.Angle
           << " --zoom-overlay " << p.OverlayZoom << "\n"
+          << PreciseOption(r.Precise) << "\n"
           << "matches " << r.Matches << ", inliers " << r.Inliers << ", residual "
-          << FormatResidual(r.Nearest.Residual) << " picture-1 pixels\n";
+          << FormatResidual(r.Nearest.Residual) << " picture-1 pixels, precise "
+          << FormatResidual(r.PreciseResidual) << "\n";
     }
     if (!r.Reliable()) {
       Err << NoReliableAlignmentText << "\n";

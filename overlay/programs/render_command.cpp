@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
+#include <string_view>
+#include <vector>
 
 #include "overlay/programs/picture_files.h"
 #include "overlay/scene/auto_align.h"
@@ -38,8 +40,13 @@ constexpr const char* UsageText =
     "  --zoom-overlay N    overlay zoom 10^(N/1000), -500..500 (default 0)\n"
     "  --zoom-view N       view zoom 10^(N/100), -100..100 (default 0)\n"
     "  --alpha N           overlay opacity, 0 (transparent)..255 (opaque) (default 120)\n"
-    "  --auto-align        set angle, offsets and overlay zoom by the automatic alignment\n"
-    "                      (as tessaly-align finds them); exit 1 when it finds none\n"
+    "  --precise A,Z,X,Y   place the overlay between slider steps: angle A in degrees\n"
+    "                      (-180..180), zoom factor Z (0.316..3.162), offsets X and Y in\n"
+    "                      picture-1 pixels, each may be fractional (as tessaly-align's\n"
+    "                      \"precise\" figures); not with --x, --y, --angle, --zoom-overlay\n"
+    "  --auto-align        place the overlay exactly where the automatic alignment's fit\n"
+    "                      says (as the window does, and tessaly-align prints it); exit 1\n"
+    "                      when it finds none\n"
     "  --help              show this text\n"
     "  --version           show the version\n";
 
@@ -81,6 +88,49 @@ void ParseSize(const std::string& Text, TRenderRequest& Request) {
   }
   Request.ViewWidth = w;
   Request.ViewHeight = h;
+}
+
+double ParseNumber(const std::string& Option, std::string_view Text) {
+  if (!Text.empty() && Text.front() == '+') Text.remove_prefix(1);
+  double value = 0;
+  const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
+  if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size() ||
+      !std::isfinite(value)) {
+    throw TUsageError(Option + " needs numbers, not \"" + std::string(Text) + "\"");
+  }
+  return value;
+}
+
+// ANGLE,ZOOM,X,Y. The zoom stays within the overlay zoom slider's range (the overlay's bitmap
+// grows with it); the offsets within what a picture may measure.
+TPrecisePlacement ParsePrecise(const std::string& Text) {
+  std::vector<std::string_view> parts;
+  std::string_view rest = Text;
+  for (std::size_t comma; (comma = rest.find(',')) != std::string_view::npos;) {
+    parts.push_back(rest.substr(0, comma));
+    rest.remove_prefix(comma + 1);
+  }
+  parts.push_back(rest);
+  if (parts.size() != 4) throw TUsageError("--precise needs ANGLE,ZOOM,X,Y, not \"" + Text + "\"");
+  TPrecisePlacement p;
+  p.Angle = ParseNumber("--precise", parts[0]);
+  p.Zoom = ParseNumber("--precise", parts[1]);
+  p.X = ParseNumber("--precise", parts[2]);
+  p.Y = ParseNumber("--precise", parts[3]);
+  const float least = OverlayZoomFactor(OverlayZoomSlider.Min);
+  const float most = OverlayZoomFactor(OverlayZoomSlider.Max);
+  if (!(p.Angle >= AngleSlider.Min && p.Angle <= AngleSlider.Max)) {
+    throw TUsageError("--precise: the angle lies outside -180..180");
+  }
+  if (!(float(p.Zoom) >= least && float(p.Zoom) <= most)) {
+    throw TUsageError("--precise: the zoom lies outside " + FormatFixed(least, 3) + ".." +
+                      FormatFixed(most, 3));
+  }
+  constexpr double FarthestOffset = 1e6;
+  if (!(std::abs(p.X) <= FarthestOffset && std::abs(p.Y) <= FarthestOffset)) {
+    throw TUsageError("--precise: an offset lies beyond 1000000 pixels");
+  }
+  return p;
 }
 
 bool EndsWithPng(const std::string& Path) {
@@ -125,7 +175,8 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
       name = arg.substr(0, eq);
       value = arg.substr(eq + 1);
     } else if (name == "--size" || name == "--x" || name == "--y" || name == "--angle" ||
-               name == "--zoom-overlay" || name == "--zoom-view" || name == "--alpha") {
+               name == "--zoom-overlay" || name == "--zoom-view" || name == "--alpha" ||
+               name == "--precise") {
       if (i + 1 >= Args.size()) throw TUsageError(name + " needs a value");
       value = Args[++i];
     }
@@ -135,6 +186,8 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
     }
     if (name == "--size") {
       ParseSize(value, Request);
+    } else if (name == "--precise") {
+      Request.Precise = ParsePrecise(value);
     } else if (name == "--x") {
       s.OffsetX = ParseSlider(name, value, OffsetXSlider);
     } else if (name == "--y") {
@@ -153,6 +206,10 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
   }
   if (placed && Request.AutoAlign) {
     throw TUsageError("--auto-align sets --x, --y, --angle and --zoom-overlay itself");
+  }
+  if (Request.Precise && (placed || Request.AutoAlign)) {
+    throw TUsageError("--precise places the overlay itself: not with " +
+                      std::string(placed ? "--x, --y, --angle or --zoom-overlay" : "--auto-align"));
   }
   if (positional.size() != 3) {
     throw TUsageError("expected PICTURE1 PICTURE2 OUT.png, got " +
@@ -230,13 +287,9 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
         Err << "tessaly-render: " << NoReliableAlignmentText << "\n";
         return 1;
       }
-      const TPlacement& p = aligned.Nearest.Placement;
-      request.Sliders.Angle = p.Angle;
-      request.Sliders.OffsetX = p.OffsetX;
-      request.Sliders.OffsetY = p.OffsetY;
-      request.Sliders.OverlayZoom = p.OverlayZoom;
+      request.Precise = aligned.Precise;
       Out << "auto-align: " << aligned.Inliers << " of " << aligned.Matches
-          << " matches consistent, residual " << FormatResidual(aligned.Nearest.Residual)
+          << " matches consistent, residual " << FormatResidual(aligned.PreciseResidual)
           << " picture-1 pixels\n";
     }
     TOverlayScene scene(request.ViewWidth, request.ViewHeight);
@@ -246,6 +299,7 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
     scene.Controller().SetImage2(request.Picture2, *picture2);
     picture2.reset();
     scene.ApplySliders(request.Sliders);
+    if (request.Precise) scene.Controller().PlacePrecisely(*request.Precise);
 
     const TSliderPositions& s = scene.Sliders();
     const raster::TRect viewport = scene.View().GetViewportRect();
@@ -256,6 +310,12 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
         << s.OverlayZoom << " (" << FormatZoom(OverlayZoomFactor(s.OverlayZoom), 2) << ", overlay "
         << scene.RotLayer()->Bitmap()->Width() << " x " << scene.RotLayer()->Bitmap()->Height()
         << "), opacity " << s.Alpha << "\n";
+    if (scene.Controller().Precise()) {
+      const TPrecisePlacement p = scene.Controller().Placement();
+      Out << "between the steps: angle " << FormatFixed(p.Angle, 4) << ", zoom "
+          << FormatFixed(p.Zoom, 6) << ", x " << FormatFixed(p.X, 3) << ", y "
+          << FormatFixed(p.Y, 3) << "\n";
+    }
 
     const std::unique_ptr<TBitmap32> shot = scene.RenderViewport();
     if (const platform::TStatus written = WritePngAtomically(*shot, request.Output); !written) {

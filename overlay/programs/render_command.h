@@ -3,6 +3,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,8 @@ struct TRenderRequest {
   int ViewHeight = MainViewHeight;
   TSliderPositions Sliders;
   std::string Picture1, Picture2, Output;
-  bool AutoAlign = false;  // the four placing sliders from the automatic alignment
+  bool AutoAlign = false;  // placed where the automatic alignment's fit says, as the window does
+  std::optional<TPrecisePlacement> Precise;  // placed between slider steps
 };
 
 // Bounds of --size: the viewport (the control less 17 pixels each way) must not be empty, and

@@ -1,6 +1,7 @@
 #include "overlay/scene/auto_align.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -215,6 +216,17 @@ TAutoAlignResult TAlignmentJob::Run() {
     }
     result.Failure =
         NearestPlacement(result.Fit, F->W1, F->H1, F->W2, F->H2, F->Center, &result.Nearest);
+    if (result.Reliable()) {
+      result.Precise = PreciseFit(result.Fit, F->W2, F->H2);
+      const std::vector<TSample> samples = OverlapSamples(result.Fit, F->W1, F->H1, F->W2, F->H2);
+      double sum = 0;
+      for (const TSample& t : samples) {
+        double x1, y1;
+        PreciseMapping(result.Precise, F->W2, F->H2, t.X2, t.Y2, &x1, &y1);
+        sum += (x1 - t.X1) * (x1 - t.X1) + (y1 - t.Y1) * (y1 - t.Y1);
+      }
+      result.PreciseResidual = std::sqrt(sum / double(samples.size()));
+    }
   } catch (const std::exception&) {
     result.Failure = TAlignFailure::TooFewMatches;
   }
@@ -249,6 +261,14 @@ void PlacementMapping(const TPlacement& Placement, int Width2, int Height2,
   const raster::TFloatMatrix& m = t.Matrix;
   *X1 = m[0][0] * bx + m[1][0] * by + m[2][0];
   *Y1 = m[0][1] * bx + m[1][1] * by + m[2][1];
+}
+
+TPrecisePlacement PreciseFit(const TSimilarity& Fit, int Width2, int Height2) {
+  const raster::TFloatPoint middle{float(Width2 / 2), float(Height2 / 2)};
+  double x1, y1;
+  Fit.Map(middle.X, middle.Y, &x1, &y1);
+  return PlacementThrough(Fit.AngleDegrees(), float(Fit.Scale()), Width2, Height2,
+                          {float(x1), float(y1)}, middle);
 }
 
 TAlignFailure NearestPlacement(const TSimilarity& Fit, int Width1, int Height1, int Width2,
@@ -327,6 +347,12 @@ std::string FormatFixed(double Value, int Decimals) {
   std::string out = text;
   std::replace(out.begin(), out.end(), ',', '.');
   return out;
+}
+
+std::string FormatExact(double Value) {
+  char text[64];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, Value);
+  return ec == std::errc() ? std::string(text, end) : FormatFixed(Value, 17);
 }
 
 }  // namespace overlay

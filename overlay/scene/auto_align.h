@@ -25,18 +25,16 @@ struct TSimilarity {
   void Map(double X2, double Y2, double* X1, double* Y1) const;
 };
 
-// The four sliders that place the overlay; view zoom and opacity play no part.
-struct TPlacement {
-  int Angle = 0, OffsetX = 0, OffsetY = 0, OverlayZoom = 0;
-  friend bool operator==(const TPlacement&, const TPlacement&) = default;
-};
-
 // Where the overlay shows point (X2, Y2) of picture 2 (Width2 x Height2) over picture 1 at the
 // placement: the zoom's rebuilt bitmap (sides truncated, stretched bilinearly), turned about
 // Center (a point of that bitmap; the middle pixel Width2 / 2, Height2 / 2 unless the
 // assistant moved it) to the offset plus half the loaded size.
 void PlacementMapping(const TPlacement& Placement, int Width2, int Height2,
                       raster::TFloatPoint Center, double X2, double Y2, double* X1, double* Y1);
+
+// The fit as a precise placement of picture 2 (Width2 x Height2): its turn and scale, and the
+// offset that lays picture 2's middle pixel where the fit puts it.
+TPrecisePlacement PreciseFit(const TSimilarity& Fit, int Width2, int Height2);
 
 enum class TAlignFailure {
   None,
@@ -78,6 +76,10 @@ struct TAutoAlignResult {
   int Inliers = 0;  // consistent with the fit
   TSimilarity Fit;
   TPlacementFit Nearest;  // when Reliable()
+  // The fit itself as a placement between slider steps (PreciseFit), and its residual as
+  // Nearest's (what is left is the layer's float arithmetic); when Reliable().
+  TPrecisePlacement Precise;
+  double PreciseResidual = 0;
   TAutoAlignTimes Times;
 };
 
@@ -110,6 +112,9 @@ TAutoAlignResult AutoAlign(const raster::TBitmap32& Picture1, const raster::TBit
 
 // A number as the tools print it: Decimals decimals, a point whatever the locale ("0.83").
 std::string FormatFixed(double Value, int Decimals);
+// The shortest text that reads back as exactly Value (a point, whatever the locale): for
+// figures that another tool takes up again.
+std::string FormatExact(double Value);
 // A residual: two decimals.
 inline std::string FormatResidual(double Pixels) {
   return FormatFixed(Pixels, 2);

@@ -35,13 +35,6 @@ void SetUpBar(TGaugeBar& Bar, const TSliderRange& Range) {
   Bar.SetPosition(Range.Initial);
 }
 
-// The slider step nearest to a value that may lie far outside the slider's range (or be no
-// number at all).
-int NearestStep(double Value, const TSliderRange& Range) {
-  if (std::isnan(Value)) return Range.Initial;
-  return int(std::clamp(std::round(Value), double(Range.Min), double(Range.Max)));
-}
-
 }  // namespace
 
 void SetUpMainView(raster::TImgView32& View, int Width, int Height) {
@@ -322,46 +315,30 @@ bool TMainController::AlignOverlay(float a1x, float a1y, float b1x, float b1y, f
 
 void TMainController::PlaceExactly(double Degrees, float Factor, TFloatPoint Target,
                                    TFloatPoint Source) {
-  const TBitmap32& original = *FOverlayOriginal;
-  TBitmap32& bitmap = *FRotLayer->Bitmap();
-  const float hw = float(original.Width() / 2), hh = float(original.Height() / 2);
-  // The bitmap at the whole-pixel size of the zoom; the layer's own scale completes it, so
-  // the overlay shows picture 2 at exactly Factor without a second resampling.
-  RebuildOverlayBitmap(bitmap, original, Factor);
-  const double fx = OverlayStretchFactor(original.Width(), bitmap.Width());
-  const double fy = OverlayStretchFactor(original.Height(), bitmap.Height());
-  const TFloatPoint zoom{float(double(Factor) / fx), float(double(Factor) / fy)};
-  FRotLayer->SetBitmapCenter({hw, hh});
-  // Where Source lands with the layer at position 0, through the layer's own matrix; the
-  // position then moves it onto Target.
-  raster::TAffineTransformation t;
-  raster::SetRotLayerPlacement(t, {hw, hh}, float(Degrees), {0, 0}, zoom);
-  const raster::TFloatMatrix& m = t.Matrix;
-  const double bx = double(Source.X) * fx, by = double(Source.Y) * fy;
-  const double lx = m[0][0] * bx + m[1][0] * by + m[2][0];
-  const double ly = m[0][1] * bx + m[1][1] * by + m[2][1];
-  const TFloatPoint position{float(double(Target.X) - lx), float(double(Target.Y) - ly)};
+  PlacePrecisely(PlacementThrough(Degrees, Factor, FOverlayOriginal->Width(),
+                                  FOverlayOriginal->Height(), Target, Source));
+}
 
+void TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
+  if (!ControlsEnabled() || FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
+  StopFlicker();
+  const TBitmap32& original = *FOverlayOriginal;
+  const TLayerSettings settings = LayerSettingsFor(Placement, original.Width(), original.Height());
+  FRotLayer->SetBitmapCenter(settings.Center);
   // The slider state nearest to the placement, shown by the sliders; their handlers do not
-  // run, so the overlay stays where the points say.
-  TPlacement steps;
-  steps.Angle = NearestStep(Degrees, AngleSlider);
-  steps.OverlayZoom = NearestStep(std::log10(double(Factor)) * 1000, OverlayZoomSlider);
-  const double offsetX = double(position.X) - original.Width() / 2;
-  const double offsetY = double(position.Y) - original.Height() / 2;
-  steps.OffsetX = NearestStep(offsetX, OffsetXSlider);
-  steps.OffsetY = NearestStep(offsetY, OffsetYSlider);
-  const bool onSteps = float(Degrees) == float(steps.Angle) &&
-                       Factor == OverlayZoomFactor(steps.OverlayZoom) &&
-                       double(steps.OffsetX) == offsetX && double(steps.OffsetY) == offsetY;
-  if (onSteps) {
+  // run, so the overlay stays where the placement says.
+  const TPlacement steps = NearestSteps(Placement);
+  if (OnSteps(Placement, steps)) {
+    FPrecise = false;
     FRotLayer->SetZoom({1, 1});
     ApplyPlacement(steps);
     return;
   }
-  FRotLayer->SetAngle(float(Degrees));
-  FRotLayer->SetZoom(zoom);
-  FRotLayer->SetPosition(position);
+  // The bitmap at the whole-pixel size of the zoom; the layer's own scale completes it.
+  RebuildOverlayBitmap(*FRotLayer->Bitmap(), original, float(Placement.Zoom));
+  FRotLayer->SetAngle(settings.Angle);
+  FRotLayer->SetZoom(settings.Zoom);
+  FRotLayer->SetPosition(settings.Position);
   {
     const TSliderQuiet quiet(FShowingPlacement);
     FGaugeBar1.SetPosition(steps.Angle);
@@ -370,6 +347,7 @@ void TMainController::PlaceExactly(double Degrees, float Factor, TFloatPoint Tar
     FGaugeBar5.SetPosition(steps.OverlayZoom);
   }
   FPrecise = true;
+  FPlacement = Placement;
   // The read-outs show the placement itself, marked as lying between slider steps.
   const auto fixed = [this](double Value, int Decimals) {
     char text[64];
@@ -380,10 +358,45 @@ void TMainController::PlaceExactly(double Degrees, float Factor, TFloatPoint Tar
     }
     return BetweenStepsMark + s;
   };
-  SetText(TField::EditAngle, fixed(Degrees, 1));
-  SetText(TField::EditX, fixed(offsetX, 1));
-  SetText(TField::EditY, fixed(offsetY, 1));
-  SetText(TField::EditZoomOvl, fixed(Factor, 3));
+  SetText(TField::EditAngle, fixed(Placement.Angle, 1));
+  SetText(TField::EditX, fixed(Placement.X, 1));
+  SetText(TField::EditY, fixed(Placement.Y, 1));
+  SetText(TField::EditZoomOvl, fixed(float(Placement.Zoom), 3));
+}
+
+TPrecisePlacement TMainController::Placement() const {
+  if (FPrecise) return FPlacement;
+  return PreciseOf(
+      {FGaugeBar1.Position(), FGaugeBar2.Position(), FGaugeBar3.Position(), FGaugeBar5.Position()});
+}
+
+bool TMainController::FineNudgeKey(TNudgeKey Key) {
+  if (!ControlsEnabled()) return false;
+  const TNudge nudge = NudgeFor(Key, false);
+  TPrecisePlacement p = Placement();
+  // A tenth at a time; a value that comes back to a whole number within rounding is that
+  // number, so that ten nudges one way and ten back give the slider state again.
+  const auto step = [&nudge](double& Value) {
+    Value += FineNudgeStep * nudge.Delta;
+    if (const double whole = std::round(Value); std::abs(Value - whole) < 1e-9) Value = whole;
+  };
+  switch (nudge.Slider) {
+    case TNudgeSlider::Angle:
+      step(p.Angle);
+      if (p.Angle > 180) p.Angle -= 360;
+      if (p.Angle < -180) p.Angle += 360;
+      break;
+    case TNudgeSlider::OffsetX:
+      step(p.X);
+      break;
+    case TNudgeSlider::OffsetY:
+      step(p.Y);
+      break;
+    case TNudgeSlider::ViewZoom:
+      return NudgeKey(Key, false);  // the view's zoom has no finer steps
+  }
+  PlacePrecisely(p);
+  return true;
 }
 
 bool TMainController::LeavePrecisePlacement() {
@@ -419,7 +432,7 @@ bool TMainController::ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64
     platform::ShowMessage(NoReliableAlignmentText);
     return false;
   }
-  ApplyPlacement(Result.Nearest.Placement);
+  PlacePrecisely(Result.Precise);
   return true;
 }
 

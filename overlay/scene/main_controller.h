@@ -136,10 +136,10 @@ class TMainController {
   // The automatic alignment in its three steps, for a window that runs the long one on a
   // worker thread: PrepareAutoAlign reduces the two pictures now (null unless both are loaded)
   // and notes which pictures they were; the job's Run finds the placement, on any thread;
-  // ApplyAutoAlign, back here, moves the four placing sliders to it (each handler runs, also
-  // for a slider already there, so the overlay is left at whole-slider values) and returns
-  // true. A result of other pictures than the present ones is dropped (false); an unreliable
-  // one shows NoReliableAlignmentText and leaves the overlay as it is (false).
+  // ApplyAutoAlign, back here, places the overlay exactly at the fit (PlacePrecisely; the
+  // sliders show the nearest slider state) and returns true. A result of other pictures than the
+  // present ones is dropped (false); an unreliable one shows NoReliableAlignmentText and leaves the
+  // overlay as it is (false).
   std::unique_ptr<TAlignmentJob> PrepareAutoAlign(std::uint64_t* Generation) const;
   bool ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation);
   // Moves the angle, X, Y and overlay-zoom sliders, in that order, running each handler.
@@ -151,7 +151,11 @@ class TMainController {
   // BetweenStepsMark; a placement on slider steps is the slider state itself.
   void PlaceExactly(double Degrees, float Factor, raster::TFloatPoint Target,
                     raster::TFloatPoint Source);
+  // The same for a placement given in the sliders' terms.
+  void PlacePrecisely(const TPrecisePlacement& Placement);
   bool Precise() const { return FPrecise; }
+  // Where the overlay stands: the precise placement, or the sliders' state.
+  TPrecisePlacement Placement() const;
   // The difference view: the overlay is drawn as the per-channel absolute difference from
   // picture 1 (raster::dmDifference) instead of blended, so that what has not changed turns
   // black. The sliders keep their meaning; the opacity plays no part while it is on. It stays
@@ -187,6 +191,11 @@ class TMainController {
   // the handlers and read-outs follow and the bars clamp) and the view's scroll bars.
   // The slider Key nudges moves; false, with nothing changed, unless both pictures are loaded.
   bool NudgeKey(TNudgeKey Key, bool Shift);
+  // Key with Alt: the arrows move the overlay by FineNudgeStep picture-1 pixels and Page Up /
+  // Page Down turn it by FineNudgeStep degrees, in the directions of NudgeKey, leaving it
+  // between slider steps (PlacePrecisely); plus and minus zoom the view as without Alt.
+  static constexpr double FineNudgeStep = 0.1;
+  bool FineNudgeKey(TNudgeKey Key);
   // One GaugeBar4 step per wheel notch at MousePos (view coordinates), keeping the point of
   // picture 1 under the mouse where it was as far as the scroll bars allow. False, with nothing
   // changed, unless both pictures are loaded and MousePos lies in the viewport (the scroll bars
@@ -240,6 +249,7 @@ class TMainController {
   // The overlay stands at a placement between slider steps (PlaceExactly); the sliders show
   // the nearest state. A move of an angle, offset or overlay-zoom slider leaves it.
   bool FPrecise = false;
+  TPrecisePlacement FPlacement;  // while FPrecise
   // The sliders are being set to show a placement; their handlers leave the overlay alone.
   bool FShowingPlacement = false;
   std::uint64_t FGeneration = 0;

@@ -1,5 +1,6 @@
 #include "overlay/scene/sliders.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "raster/transforms.h"
@@ -68,6 +69,73 @@ std::string FormatZoom(float Value, int Precision, std::string_view DecimalSepar
   result += DecimalSeparator;
   result += fraction;
   return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// Placements
+
+int NearestStep(double Value, const TSliderRange& Range) {
+  if (std::isnan(Value)) return Range.Initial;
+  return int(std::clamp(std::round(Value), double(Range.Min), double(Range.Max)));
+}
+
+TLayerSettings LayerSettingsFor(const TPrecisePlacement& Placement, int Width, int Height) {
+  TLayerSettings s;
+  const float factor = float(Placement.Zoom);
+  s.Size = OverlayZoomSize(Width, Height, factor);
+  s.Angle = float(Placement.Angle);
+  s.Center = {float(Width / 2), float(Height / 2)};
+  s.Position = {float(Placement.X + Width / 2), float(Placement.Y + Height / 2)};
+  // The rebuilt bitmap's pixel b shows picture 2 at b / f; the layer scales by factor / f.
+  s.Zoom = {float(double(factor) / OverlayStretchFactor(Width, s.Size.cx)),
+            float(double(factor) / OverlayStretchFactor(Height, s.Size.cy))};
+  return s;
+}
+
+void PreciseMapping(const TPrecisePlacement& Placement, int Width, int Height, double X2, double Y2,
+                    double* X1, double* Y1) {
+  const TLayerSettings s = LayerSettingsFor(Placement, Width, Height);
+  raster::TAffineTransformation t;
+  raster::SetRotLayerPlacement(t, s.Center, s.Angle, s.Position, s.Zoom);
+  const raster::TFloatMatrix& m = t.Matrix;
+  const double bx = X2 * OverlayStretchFactor(Width, s.Size.cx);
+  const double by = Y2 * OverlayStretchFactor(Height, s.Size.cy);
+  *X1 = m[0][0] * bx + m[1][0] * by + m[2][0];
+  *Y1 = m[0][1] * bx + m[1][1] * by + m[2][1];
+}
+
+TPrecisePlacement PlacementThrough(double Degrees, float Factor, int Width, int Height,
+                                   raster::TFloatPoint Target, raster::TFloatPoint Source) {
+  // Where Source lands with the offset at 0; the offset then moves it onto Target.
+  TPrecisePlacement p{Degrees, double(Factor), 0, 0};
+  double x, y;
+  PreciseMapping(p, Width, Height, Source.X, Source.Y, &x, &y);
+  // As the layer holds it: its position is a float.
+  const int hw = Width / 2, hh = Height / 2;
+  p.X = double(float(double(Target.X) - x + hw)) - hw;
+  p.Y = double(float(double(Target.Y) - y + hh)) - hh;
+  return p;
+}
+
+TPlacement NearestSteps(const TPrecisePlacement& Placement) {
+  TPlacement steps;
+  steps.Angle = NearestStep(Placement.Angle, AngleSlider);
+  steps.OffsetX = NearestStep(Placement.X, OffsetXSlider);
+  steps.OffsetY = NearestStep(Placement.Y, OffsetYSlider);
+  steps.OverlayZoom =
+      NearestStep(std::log10(double(float(Placement.Zoom))) * 1000, OverlayZoomSlider);
+  return steps;
+}
+
+bool OnSteps(const TPrecisePlacement& Placement, const TPlacement& Steps) {
+  return float(Placement.Angle) == float(Steps.Angle) &&
+         float(Placement.Zoom) == OverlayZoomFactor(Steps.OverlayZoom) &&
+         Placement.X == double(Steps.OffsetX) && Placement.Y == double(Steps.OffsetY);
+}
+
+TPrecisePlacement PreciseOf(const TPlacement& Steps) {
+  return {double(Steps.Angle), double(OverlayZoomFactor(Steps.OverlayZoom)), double(Steps.OffsetX),
+          double(Steps.OffsetY)};
 }
 
 // ---------------------------------------------------------------------------------------

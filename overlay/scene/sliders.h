@@ -66,6 +66,50 @@ std::string FormatZoom(float Value, int Precision, std::string_view DecimalSepar
                        std::string_view ThousandSeparator = ",");
 
 // ---------------------------------------------------------------------------------------
+// Placements
+
+// The four sliders that place the overlay; view zoom and opacity play no part.
+struct TPlacement {
+  int Angle = 0, OffsetX = 0, OffsetY = 0, OverlayZoom = 0;
+  friend bool operator==(const TPlacement&, const TPlacement&) = default;
+};
+
+// A placement that may lie between slider steps, in the sliders' terms: the turn in degrees
+// (-180..180, anticlockwise on the screen), the zoom factor (held as a float, as the layer
+// holds it), and the offset as the offset sliders measure it, in picture-1 pixels. The overlay
+// turns about picture 2's middle pixel (Width / 2, Height / 2).
+struct TPrecisePlacement {
+  double Angle = 0, Zoom = 1, X = 0, Y = 0;
+  friend bool operator==(const TPrecisePlacement&, const TPrecisePlacement&) = default;
+};
+
+// What the rotation layer holds to draw a precise placement of picture 2 (Width x Height):
+// the bitmap rebuilt at the zoom's whole-pixel size (Size), the layer's own scale (Zoom)
+// completing it, so that the overlay shows picture 2 at exactly the zoom without a second
+// resampling.
+struct TLayerSettings {
+  float Angle = 0;
+  raster::TFloatPoint Center, Position, Zoom{1, 1};
+  raster::TSize Size;
+};
+TLayerSettings LayerSettingsFor(const TPrecisePlacement& Placement, int Width, int Height);
+// Where the placement shows point (X2, Y2) of picture 2, through the layer's own matrix.
+void PreciseMapping(const TPrecisePlacement& Placement, int Width, int Height, double X2, double Y2,
+                    double* X1, double* Y1);
+// The placement turned by Degrees and zoomed by Factor that lays picture 2's point Source on
+// picture 1's point Target.
+TPrecisePlacement PlacementThrough(double Degrees, float Factor, int Width, int Height,
+                                   raster::TFloatPoint Target, raster::TFloatPoint Source);
+// Each slider at its step nearest to the placement, within its range.
+TPlacement NearestSteps(const TPrecisePlacement& Placement);
+// The slider state itself: the placement lies on the steps Steps.
+bool OnSteps(const TPrecisePlacement& Placement, const TPlacement& Steps);
+// A slider state in precise terms.
+TPrecisePlacement PreciseOf(const TPlacement& Steps);
+// A slider's nearest step; a value that is not a number gives the slider's start.
+int NearestStep(double Value, const TSliderRange& Range);
+
+// ---------------------------------------------------------------------------------------
 // Change handlers (each used only while both pictures are loaded)
 
 // GaugeBar2Change / GaugeBar3Change.

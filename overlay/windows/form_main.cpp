@@ -43,9 +43,9 @@ static_assert(NameTop == MainViewHeight + 2 * PanelBevel);
 static_assert(MainClientWidth == MainViewWidth + 2 * PanelBevel);
 
 std::optional<TNudgeKey> NudgeKeyOf(const QKeyEvent& Event) {
-  // Combinations with Ctrl, Alt or Meta stay shortcuts; Shift and the keypad are part of the
-  // keys below.
-  if (Event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return {};
+  // Combinations with Ctrl or Meta stay shortcuts; Shift, Alt (the fine steps) and the keypad
+  // are part of the keys below.
+  if (Event.modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return {};
   switch (Event.key()) {
     case Qt::Key_Left:
       return TNudgeKey::Left;
@@ -217,7 +217,9 @@ void TFormMain::WireViewInput() {
 
 bool TFormMain::NudgeFromKey(const QKeyEvent& Event) {
   const std::optional<TNudgeKey> key = NudgeKeyOf(Event);
-  return key && FController->NudgeKey(*key, (Event.modifiers() & Qt::ShiftModifier) != 0);
+  if (!key) return false;
+  if (Event.modifiers() & Qt::AltModifier) return FController->FineNudgeKey(*key);
+  return FController->NudgeKey(*key, (Event.modifiers() & Qt::ShiftModifier) != 0);
 }
 
 bool TFormMain::ZoomFromWheel(const QWheelEvent& Event) {

@@ -13,11 +13,25 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 options=$(head -1 "$out/text")
 [[ $options =~ ^--x\ -?[0-9]+\ --y\ -?[0-9]+\ --angle\ -?[0-9]+\ --zoom-overlay\ -?[0-9]+$ ]] \
   || fail "first line is not slider options: $options"
-grep -Eq '^matches [0-9]+, inliers [0-9]+, residual [0-9]+\.[0-9]{2} picture-1 pixels$' "$out/text" \
-  || fail "no figures line: $(cat "$out/text")"
+precise=$(sed -n 2p "$out/text")
+[[ $precise =~ ^--precise\ -?[0-9.]+,[0-9.]+,-?[0-9.]+,-?[0-9.]+$ ]] \
+  || fail "second line is not the precise placement: $precise"
+grep -Eq '^matches [0-9]+, inliers [0-9]+, residual [0-9]+\.[0-9]{2} picture-1 pixels, precise [0-9]+\.[0-9]{2}$' \
+  "$out/text" || fail "no figures line: $(cat "$out/text")"
 # shellcheck disable=SC2086
 "$bin/tessaly-render" $options "$sample/NT96650_pcb_002.JPG" "$sample/NT96650_pcb_004.JPG" \
   "$out/aligned.png" >/dev/null || fail "tessaly-render refused the printed options"
+# The printed precise placement is what --auto-align renders, to the bit (the figures read
+# back exactly).
+# shellcheck disable=SC2086
+"$bin/tessaly-render" $precise "$sample/NT96650_pcb_002.JPG" "$sample/NT96650_pcb_004.JPG" \
+  "$out/precise.png" >/dev/null || fail "tessaly-render refused the printed --precise"
+"$bin/tessaly-render" --auto-align "$sample/NT96650_pcb_002.JPG" "$sample/NT96650_pcb_004.JPG" \
+  "$out/auto.png" >/dev/null || fail "tessaly-render --auto-align failed"
+cmp -s "$out/precise.png" "$out/auto.png" || fail "--precise as printed differs from --auto-align"
+"$bin/tessaly-render" $precise --x 3 "$sample/NT96650_pcb_002.JPG" "$sample/NT96650_pcb_004.JPG" \
+  "$out/both.png" >/dev/null 2>&1
+[ $? -eq 2 ] || fail "--precise with --x is not a usage error"
 
 "$bin/tessaly-align" --json "$sample/NT96650_pcb_002.JPG" "$sample/NT96650_pcb_004.JPG" >"$out/json" \
   || fail "--json: no alignment"
@@ -28,6 +42,9 @@ words = sys.argv[2].split()
 assert r["reliable"] is True
 assert [r["x"], r["y"], r["angle"], r["zoom_overlay"]] == [int(w) for w in words[1::2]]
 assert r["inliers"] <= r["matches"] and r["residual"] <= 1.5
+assert r["precise_residual"] <= 0.05 < r["residual"]
+p = r["precise"]
+assert abs(p["angle"] - r["angle"]) <= 0.5 and abs(p["zoom"] - 10 ** (r["zoom_overlay"] / 1000)) < 0.002
 PY
 
 "$bin/tessaly-align" "$sample/NT96650_pcb_002.JPG" "$testdata/photos-large/Pixel_6_Pro_UltraHDR_01.jpg" \
