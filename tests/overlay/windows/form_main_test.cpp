@@ -14,8 +14,10 @@
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "overlay/decode/picture_import.h"
+#include "overlay/programs/render_command.h"
 #include "platform/control_host.h"
 #include "platform/message.h"
 
@@ -322,6 +324,70 @@ TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
 
 // Key D (the context menu's "Differenz" entry) draws the overlay as the per-channel difference
 // from picture 1, following the sliders; D again blends it as before.
+TEST_F(FormMainTest, FineNudgesLeaveTheOverlayBetweenStepsAsTheRendererDrawsIt) {
+  QImage photo(
+      QString::fromStdString(std::string(TESSALY_TESTDATA) + "/photos-large/NT96650_pcb_002.JPG"));
+  ASSERT_FALSE(photo.isNull());
+  const std::string one = (Dir / "board.png").string(), two = (Dir / "part.png").string();
+  ASSERT_TRUE(photo.scaled(1200, 900).save(QString::fromStdString(one)));
+  ASSERT_TRUE(photo.copy(500, 300, 701, 451).save(QString::fromStdString(two)));  // odd sides
+  TFormMain w;
+  Show(w);
+  Choose(w, "ButtonImage1", one);
+  Choose(w, "ButtonImage2", two);
+  TMainController& c = w.Controller();
+  c.GaugeBar5().SetPosition(37);
+  const auto press = [&](Qt::Key Key, int Times) {
+    for (int i = 0; i < Times; ++i) QTest::keyClick(&w, Key, Qt::AltModifier);
+  };
+  press(Qt::Key_Right, 3);
+  press(Qt::Key_PageUp, 2);
+  press(Qt::Key_Up, 1);
+  ASSERT_TRUE(c.Precise());
+  const TPrecisePlacement p = c.Placement();
+  EXPECT_NEAR(p.X, 0.3, 1e-12);
+  EXPECT_NEAR(p.Angle, 0.2, 1e-12);
+  EXPECT_NEAR(p.Y, -0.1, 1e-12);
+  EXPECT_EQ(float(p.Zoom), OverlayZoomFactor(37));
+  EXPECT_EQ(Text(w, TField::EditX), QString::fromUtf8(BetweenStepsMark) + "0.3");
+  EXPECT_EQ(c.GaugeBar2().Position(), 0);  // the slider shows the nearest step
+
+  // The renderer with the same placement draws the window's viewport to the bit.
+  const auto exact = [](double V) { return FormatExact(V); };
+  const std::string out = (Dir / "precise.png").string();
+  std::ostringstream said, err;
+  ASSERT_EQ(
+      RunRenderCommand(
+          {"--precise", exact(p.Angle) + "," + exact(p.Zoom) + "," + exact(p.X) + "," + exact(p.Y),
+           one, two, out},
+          said, err),
+      0)
+      << err.str();
+  const raster::TRect viewport = c.ImgView().GetViewportRect();
+  const QImage shown = w.ImgViewHost()
+                           ->grab()
+                           .toImage()
+                           .copy(viewport.Left, viewport.Top, viewport.Width(), viewport.Height())
+                           .convertToFormat(QImage::Format_RGB32);
+  const QImage rendered = QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(rendered.size(), shown.size());
+  EXPECT_TRUE(rendered == shown);
+
+  // Three nudges back land on the slider state itself; a slider move from between the steps
+  // gives the slider state exactly.
+  press(Qt::Key_Left, 3);
+  press(Qt::Key_PageDown, 2);
+  press(Qt::Key_Down, 1);
+  EXPECT_FALSE(c.Precise());
+  EXPECT_EQ(c.RotLayer()->Zoom().X, 1.0f);
+  EXPECT_EQ(Text(w, TField::EditX), "0");
+  press(Qt::Key_Right, 1);
+  ClickNext(w, c.GaugeBar1());
+  EXPECT_FALSE(c.Precise());
+  EXPECT_EQ(c.RotLayer()->Angle(), 1.0f);
+  EXPECT_EQ(c.RotLayer()->Position().X, float(701 / 2));
+}
+
 TEST_F(FormMainTest, TheDifferenceViewShowsTheChannelDifferenceAndFollowsTheSliders) {
   TFormMain w;
   Show(w);
