@@ -9,13 +9,16 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "controls/rot_layer.h"
 #include "overlay/decode/picture_import.h"
+#include "overlay/programs/align_command.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/overlay_scene.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -75,12 +78,13 @@ cv::Mat Retake(const cv::Mat& Picture1, const TSimilarity& Truth, std::mt19937& 
   return cv::imdecode(jpeg, cv::IMREAD_COLOR);
 }
 
-// The turn (whole degrees apart from a fraction), scale and shift of a retake whose middle
+// The turn, scale and shift of a retake whose middle
 // lands near picture 1's middle.
 TSimilarity RandomTruth(int Width, int Height, std::mt19937& Random) {
-  std::uniform_real_distribution<double> turn(-35, 35), zoom(-180, 180), shift(-0.08, 0.08);
+  std::uniform_real_distribution<double> turn(-30, 30), zoom(std::log10(0.7), std::log10(1.4)),
+      shift(-0.08, 0.08);
   const double degrees = turn(Random);
-  const double scale = std::pow(10.0, zoom(Random) / 1000);
+  const double scale = std::pow(10.0, zoom(Random));
   // Anticlockwise on the screen for a positive overlay angle: the fit's matrix turns the
   // other way in Y-down coordinates.
   const double a = -degrees * 3.14159265358979323846 / 180;
@@ -100,18 +104,54 @@ int AngleApart(int A, int B) {
   return std::min(d, 360 - d);
 }
 
-// Twenty retakes of four photographs with known turn, scale and shift: the found slider state
-// lies within one slider step of the state closest to the truth in at least 19.
-TEST(AutoAlign, SyntheticRetakesAlignWithinOneSliderStepOfTheTruth) {
+// A precise placement as close to the truth as a user needs it: turn within 0.1 degree, zoom
+// within 0.2 %, and picture 2's corners within one picture-1 pixel of where the truth puts them.
+bool CloseToTheTruth(const overlay::TPrecisePlacement& P, const TSimilarity& Truth, int Width,
+                     int Height, std::string* Why) {
+  const double turn = std::remainder(P.Angle - Truth.AngleDegrees(), 360.0);
+  const double zoom = P.Zoom / Truth.Scale() - 1;
+  double worst = 0;
+  for (const auto& [x2, y2] :
+       {std::pair{0, 0}, {Width - 1, 0}, {0, Height - 1}, {Width - 1, Height - 1}}) {
+    double x1, y1, tx, ty;
+    overlay::PreciseMapping(P, Width, Height, x2, y2, &x1, &y1);
+    Truth.Map(x2, y2, &tx, &ty);
+    worst = std::max(worst, std::hypot(x1 - tx, y1 - ty));
+  }
+  char text[160];
+  std::snprintf(text, sizeof text, "turn off by %.3f deg, zoom by %.3f %%, corners by %.2f px",
+                turn, zoom * 100, worst);
+  *Why = text;
+  return std::abs(turn) <= 0.1 && std::abs(zoom) <= 0.002 && worst <= 1;
+}
+
+// The "precise" object of tessaly-align --json.
+overlay::TPrecisePlacement PreciseOfJson(const std::string& Json) {
+  overlay::TPrecisePlacement p{NAN, NAN, NAN, NAN};
+  const std::size_t at = Json.find("\"precise\": {");
+  if (at == std::string::npos) return p;
+  std::sscanf(Json.c_str() + at,
+              "\"precise\": {\"angle\": %lf, \"zoom\": %lf, \"x\": %lf, \"y\": %lf", &p.Angle,
+              &p.Zoom, &p.X, &p.Y);
+  return p;
+}
+
+// Twenty retakes of four photographs with known turn (-30..30 degrees), scale (0.7..1.4) and
+// shift, brightness, noise and JPEG recompression. In at least 19 the found slider state lies
+// within one slider step of the state closest to the truth, and the precise placement (the
+// one the window applies) is close to the truth itself. Every fifth pair goes through
+// tessaly-align --json from files as well, whose "precise" figures must be as close.
+TEST(AutoAlign, SyntheticRetakesAlignCloseToTheTruth) {
   const std::vector<std::pair<std::string, int>> photos = {
       {"NT96650_pcb_002.JPG", 2048},
       {"NT96650_pcb_004.JPG", 1800},
       {"Pixel_6_Pro_UltraHDR_01.jpg", 2400},
       {"Pixel_6_Pro_UltraHDR_04.jpg", 2000},
   };
-  const unsigned seed = 20261208;
+  const unsigned seed = 20261209;
   std::mt19937 random(seed);
-  int good = 0, pairs = 0;
+  const testsupport::TTempFolder dir("tessaly_align_retakes");
+  int steps = 0, precise = 0, pairs = 0, tool = 0, toolPairs = 0;
   for (const auto& [name, side] : photos) {
     const cv::Mat picture1 = LoadPhoto(name, side);
     ASSERT_FALSE(picture1.empty()) << name;
@@ -127,7 +167,8 @@ TEST(AutoAlign, SyntheticRetakesAlignWithinOneSliderStepOfTheTruth) {
       } while (overlay::NearestPlacement(truth, picture1.cols, picture1.rows, picture1.cols,
                                          picture1.rows, centre,
                                          &expected) != overlay::TAlignFailure::None);
-      const std::unique_ptr<TBitmap32> bitmap2 = FromMat(Retake(picture1, truth, random));
+      const cv::Mat retake = Retake(picture1, truth, random);
+      const std::unique_ptr<TBitmap32> bitmap2 = FromMat(retake);
       const overlay::TAutoAlignResult found = overlay::AutoAlign(*bitmap1, *bitmap2);
       const TPlacement& e = expected.Placement;
       const TPlacement& f = found.Nearest.Placement;
@@ -135,18 +176,37 @@ TEST(AutoAlign, SyntheticRetakesAlignWithinOneSliderStepOfTheTruth) {
                          std::abs(f.OffsetX - e.OffsetX) <= 1 &&
                          std::abs(f.OffsetY - e.OffsetY) <= 1 &&
                          std::abs(f.OverlayZoom - e.OverlayZoom) <= 1;
-      good += close;
-      if (!close) {
+      steps += close;
+      std::string why;
+      const bool exact =
+          found.Reliable() && CloseToTheTruth(found.Precise, truth, retake.cols, retake.rows, &why);
+      precise += exact;
+      if (!close || !exact) {
         std::printf(
             "seed %u, %s pair %d: truth angle %.2f scale %.4f -> %d %d %d %d; found %s %d %d "
-            "%d %d (matches %d, inliers %d)\n",
+            "%d %d (matches %d, inliers %d); precise: %s\n",
             seed, name.c_str(), k, truth.AngleDegrees(), truth.Scale(), e.Angle, e.OffsetX,
             e.OffsetY, e.OverlayZoom, found.Reliable() ? "" : "(unreliable)", f.Angle, f.OffsetX,
-            f.OffsetY, f.OverlayZoom, found.Matches, found.Inliers);
+            f.OffsetY, f.OverlayZoom, found.Matches, found.Inliers, why.c_str());
+      }
+      if (k == 0) {
+        // Lossless files, so that the tool sees the same pixels.
+        const std::string one = dir / "one.png", two = dir / "two.png";
+        ASSERT_TRUE(cv::imwrite(one, picture1) && cv::imwrite(two, retake));
+        std::ostringstream out, err;
+        ++toolPairs;
+        if (overlay::RunAlignCommand({"--json", one, two}, out, err) == 0) {
+          std::string toolWhy;
+          tool +=
+              CloseToTheTruth(PreciseOfJson(out.str()), truth, retake.cols, retake.rows, &toolWhy);
+          std::printf("tessaly-align --json, %s: %s\n", name.c_str(), toolWhy.c_str());
+        }
       }
     }
   }
-  EXPECT_GE(good, 19) << "of " << pairs << " pairs (seed " << seed << ")";
+  EXPECT_GE(steps, 19) << "of " << pairs << " pairs (seed " << seed << ")";
+  EXPECT_GE(precise, 19) << "of " << pairs << " pairs (seed " << seed << ")";
+  EXPECT_GE(tool, toolPairs - 1) << "of " << toolPairs << " pairs from tessaly-align --json";
 }
 
 // The bundled sample pair: two frames of a focus stack, the second a little magnified.
