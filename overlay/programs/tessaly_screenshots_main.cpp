@@ -14,6 +14,7 @@
 //   tessaly-screenshots --print PICTURE1 PICTURE2
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -127,6 +128,14 @@ int Main(int argc, char** argv) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
     ok = Save(main, dir + "/main-auto-align.png") && ok;
+
+    // Two fine nudges to the right with Alt: the read-outs show the placement between the
+    // slider steps.
+    for (int i = 0; i < 2; ++i) {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::AltModifier);
+      QCoreApplication::sendEvent(&main, &press);
+    }
+    ok = Save(main, dir + "/main-precise.png") && c.Precise() && ok;
 
     // The difference view of the aligned pair: what has not changed turns black.
     QAction* difference = main.findChild<QAction*>("MenuDifference");

@@ -350,6 +350,7 @@ void TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
   FPlacement = Placement;
   // The read-outs show the placement itself, marked as lying between slider steps.
   const auto fixed = [this](double Value, int Decimals) {
+    if (std::abs(Value) < 0.5 * std::pow(10.0, -Decimals)) Value = 0;  // no "-0.0"
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", Decimals, Value);
     std::string s = text;

@@ -108,11 +108,11 @@ TFormMain::TFormMain(QWidget* Parent)
   FLabelTransp = MakeFittedLabel(pc, "LabelTransp", "Tranparenz", 512, 13);
   host(c.GaugeAlpha(), 5, "GaugeAlpha", 592, 9);
   host(c.GaugeBar3(), 2, "GaugeBar3", 80, 39);
-  readOut(pc, TField::EditX, "EditX", {424, 9, 33, 24});
-  readOut(pc, TField::EditY, "EditY", {424, 39, 33, 24});
+  readOut(pc, TField::EditX, "EditX", {424, 9, PlacingReadOutWidth, 24});
+  readOut(pc, TField::EditY, "EditY", {424, 39, PlacingReadOutWidth, 24});
   readOut(pc, TField::EditZoom, "EditZoom", {936, 41, 33, 24});
   readOut(pc, TField::EditTransp, "EditTransp", {936, 9, 33, 24});
-  readOut(pc, TField::EditAngle, "EditAngle", {424, 69, 33, 24});
+  readOut(pc, TField::EditAngle, "EditAngle", {424, 69, PlacingReadOutWidth, 24});
 
   FPanelName = MakePanel(this, "PanelName");
   FPanelName->setGeometry(0, NameTop, MainClientWidth, PanelNameHeight);
@@ -127,7 +127,7 @@ TFormMain::TFormMain(QWidget* Parent)
   FBitBtnInfo = MakeGlyphButton(pc, "BitBtnInfo", InfoIcon(), {848, 89, 33, 27});
   host(c.GaugeBar5(), 4, "GaugeBar5", 80, 99);
   MakeFittedLabel(pc, "LabelZoomOvl", "Zoom Ovl", 8, 101);
-  readOut(pc, TField::EditZoomOvl, "EditZoomOvl", {424, 99, 33, 24});
+  readOut(pc, TField::EditZoomOvl, "EditZoomOvl", {424, 99, PlacingReadOutWidth, 24});
   FButtonAssistent = MakeButton(pc, "ButtonAssistent", "Assistent", {593, 90, 80, 27});
   FButtonAutoAlign = MakeButton(pc, "ButtonAutoAlign", "Automatisch", {505, 90, 80, 27});
   FBitBtnPrint = MakeGlyphButton(pc, "BitBtnPrint", PrinterIcon(), {808, 90, 33, 27});
@@ -482,9 +482,11 @@ void TFormMain::LayoutPanels() {
 
 void TFormMain::PanelControlsResize() {
   const QWidget* gauge1 = FBarHosts[0].get();
-  const TBottomPanelLayout l = PanelControlsLayout(
-      width(), gauge1->x(), Edit(TField::EditX)->width(), Edit(TField::EditZoom)->width(),
-      FBitBtnInfo->width(), FBitBtnPrint->width());
+  // The column's width is that of ButtonImage1 above the read-outs: the placing read-outs are
+  // wider only into the space before the right column.
+  const TBottomPanelLayout l = PanelControlsLayout(width(), gauge1->x(), FButtonImage1->width(),
+                                                   Edit(TField::EditZoom)->width(),
+                                                   FBitBtnInfo->width(), FBitBtnPrint->width());
   const auto setWidth = [](QWidget* W, int Width) { W->resize(Width, W->height()); };
   const auto setLeft = [](QWidget* W, int Left) { W->move(Left, W->y()); };
 

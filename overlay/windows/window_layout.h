@@ -30,6 +30,11 @@ struct TBottomPanelLayout {
   int BitBtnPrintLeft;
 };
 
+// The read-outs of the four placing sliders (EditX, EditY, EditAngle, EditZoomOvl): wide enough
+// for a placement between steps ("≈ -179.9"), reaching into the space before the right
+// column and ending 8 pixels before ButtonAutoAlign.
+constexpr int PlacingReadOutWidth = 56;
+
 // The created values: GaugeBar1.Left 80, EditX.Width 33, EditZoom.Width 33, button widths.
 TBottomPanelLayout PanelControlsLayout(int ClientWidth, int GaugeBar1Left = 80, int EditXWidth = 33,
                                        int EditZoomWidth = 33, int BitBtnInfoWidth = 33,
