@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/status.h"
 #include "raster/core.h"
@@ -44,6 +45,9 @@ std::string PictureFailureText(const std::string& Sentence, const std::string& P
 // Whether the extension of Path names a type the import has a loader for (so that LoadPicture
 // does not refuse it with "Unknown file format *").
 bool IsImportedExtension(const std::string& Path);
+// Every extension the import has a loader for, lower case, without the dot, sorted ("bmp",
+// "jpe", "jpeg", "jpg", ...).
+std::vector<std::string> ImportedExtensions();
 
 // A loaded picture, or why there is none (platform/status.h).
 using TPictureResult = platform::TResult<std::unique_ptr<raster::TBitmap32>>;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -306,12 +307,44 @@ std::unique_ptr<raster::TBitmap32> BitmapFromFreeImage(FIBITMAP* Dib, unsigned W
 
 }  // namespace detail
 
-bool IsImportedExtension(const std::string& Path) {
-  // FreeImage splits its extension lists with strtok, whose state all threads share: two
-  // pictures asked for at once must not ask at once.
+namespace {
+
+// FreeImage splits its extension lists with strtok, whose state all threads share: two
+// pictures asked for at once must not ask at once, nor while the lists are read.
+std::mutex& ExtensionListsLock() {
   static std::mutex lock;
-  const std::lock_guard<std::mutex> one(lock);
+  return lock;
+}
+
+}  // namespace
+
+bool IsImportedExtension(const std::string& Path) {
+  const std::lock_guard<std::mutex> one(ExtensionListsLock());
   return IsLoadedType(FreeImage_GetFIFFromFilename(FileExtension(Path).c_str()));
+}
+
+std::vector<std::string> ImportedExtensions() {
+  const std::lock_guard<std::mutex> one(ExtensionListsLock());
+  std::vector<std::string> extensions;
+  for (int fif = 0; fif < FreeImage_GetFIFCount(); ++fif) {
+    if (!IsLoadedType(FREE_IMAGE_FORMAT(fif))) continue;
+    // "jpg,jif,jpeg,jpe": FreeImage's own list, so that the dialog offers what the import takes.
+    const char* list = FreeImage_GetFIFExtensionList(FREE_IMAGE_FORMAT(fif));
+    std::string rest = list != nullptr ? list : "";
+    std::size_t start = 0;
+    while (start < rest.size()) {
+      const std::size_t comma = std::min(rest.find(',', start), rest.size());
+      std::string e = rest.substr(start, comma - start);
+      std::transform(e.begin(), e.end(), e.begin(),
+                     [](unsigned char C) { return char(std::tolower(C)); });
+      if (!e.empty() && std::find(extensions.begin(), extensions.end(), e) == extensions.end()) {
+        extensions.push_back(std::move(e));
+      }
+      start = comma + 1;
+    }
+  }
+  std::sort(extensions.begin(), extensions.end());
+  return extensions;
 }
 
 }  // namespace overlay

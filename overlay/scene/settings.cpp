@@ -5,6 +5,7 @@
 #include "interface/interfaceba.h"
 #include "overlay/decode/orientation.h"
 #include "platform/ini_profile.h"
+#include "platform/paths.h"
 
 namespace overlay {
 
@@ -24,7 +25,43 @@ TSettings ReadSettings(const std::string& Path) {
   s.ExifOrientation = ReadExifOrientationSetting(Path);
   const int flicker = ini.ReadInteger("Display", "FlickerMs", 500);
   s.FlickerMs = flicker >= 100 && flicker <= 5000 ? flicker : 500;
+  s.OpenDialog.Filter = ini.ReadString("OpenDialog", "Filter", "");
+  s.OpenDialog.Folder = ini.ReadString("OpenDialog", "Folder", "");
+  for (int i = 1; i <= MaxRecentPictures; ++i) {
+    const std::string file = ini.ReadString("Recent", "File" + std::to_string(i), "");
+    std::vector<std::string>& recent = s.OpenDialog.Recent;
+    if (!file.empty() && platform::FileExists(file) &&
+        std::find(recent.begin(), recent.end(), file) == recent.end()) {
+      recent.push_back(file);
+    }
+  }
   return s;
+}
+
+std::vector<std::string> WithRecentPicture(std::vector<std::string> Recent,
+                                           const std::string& Path) {
+  Recent.erase(std::remove(Recent.begin(), Recent.end(), Path), Recent.end());
+  Recent.insert(Recent.begin(), Path);
+  if (Recent.size() > std::size_t(MaxRecentPictures)) Recent.resize(MaxRecentPictures);
+  return Recent;
+}
+
+void WriteOpenDialogSettings(const std::string& Path, const TOpenDialogSettings& Dialog) {
+  platform::TFileWriteOptions options = platform::ProfileWriteOptions();
+  options.Mode = 0600;
+  platform::TIniFile ini(Path, options);
+  ini.BeginUpdate();
+  ini.WriteString("OpenDialog", "Filter", Dialog.Filter);
+  ini.WriteString("OpenDialog", "Folder", Dialog.Folder);
+  for (int i = 1; i <= MaxRecentPictures; ++i) {
+    const std::string key = "File" + std::to_string(i);
+    if (std::size_t(i) <= Dialog.Recent.size()) {
+      ini.WriteString("Recent", key, Dialog.Recent[std::size_t(i - 1)]);
+    } else {
+      ini.DeleteKey("Recent", key);
+    }
+  }
+  ini.UpdateFile();
 }
 
 void WriteSettings(const std::string& Path, const TWindowBounds& Bounds) {

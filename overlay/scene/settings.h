@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/status.h"
 
@@ -18,6 +19,22 @@ struct TWindowBounds {
 // two files, and a stored value of millions would hold the window for hours and fill the disk.
 constexpr int MaxImageCount = 100;
 
+// The most pictures the recent list keeps.
+constexpr int MaxRecentPictures = 10;
+
+// What the open-picture dialog keeps between runs.
+struct TOpenDialogSettings {
+  std::string Filter;  // [OpenDialog] Filter: the patterns of the filter chosen last
+  std::string Folder;  // [OpenDialog] Folder: the folder of the picture chosen last
+  // [Recent] File1 .. File10: the pictures loaded last, newest first. Reading drops the files
+  // that no longer exist.
+  std::vector<std::string> Recent;
+};
+
+// Recent with Path in front, once, and at most MaxRecentPictures long.
+std::vector<std::string> WithRecentPicture(std::vector<std::string> Recent,
+                                           const std::string& Path);
+
 struct TSettings {
   std::optional<TWindowBounds> Bounds;  // only when AutoLoad/FormProperties is true
   // [Output] ImageCount, at most MaxImageCount (a larger value reads as that); 0 or less: no
@@ -31,6 +48,7 @@ struct TSettings {
   // [Display] FlickerMs: how long the flicker shows each of its two states, 100 to 5000 ms;
   // anything else (or nothing) gives 500.
   int FlickerMs = 500;
+  TOpenDialogSettings OpenDialog;
 };
 
 // A missing file or key reads as its default; nothing is created by reading.
@@ -39,6 +57,10 @@ TSettings ReadSettings(const std::string& Path);
 // (ImageCount and everything else in it stay as they are). Raises platform::EIniFileException
 // with "nach <Path> kann nicht geschrieben werden" when the file cannot be written.
 void WriteSettings(const std::string& Path, const TWindowBounds& Bounds);
+// The open dialog's filter and folder and the recent list, in one replacement of the file
+// (everything else stays). The paths say whose pictures they were, so the file is then
+// readable by its owner only (0600). Raises platform::EIniFileException as WriteSettings does.
+void WriteOpenDialogSettings(const std::string& Path, const TOpenDialogSettings& Dialog);
 
 // What the start-up takes from the interface file of the command line.
 struct TInterfaceStart {

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScopeGuard>
@@ -21,13 +23,16 @@
 #include <QWheelEvent>
 #include <optional>
 
+#include "overlay/decode/picture_import.h"
 #include "overlay/scene/settings.h"
+#include "overlay/scene/texts.h"
 #include "overlay/windows/icons.h"
 #include "overlay/windows/print_page.h"
 #include "overlay/windows/sprache.h"
 #include "overlay/windows/widget_factory.h"
 #include "overlay/windows/window_layout.h"
 #include "platform/control_host.h"
+#include "platform/ini_profile.h"
 #include "platform/message.h"
 #include "platform/paths.h"
 
@@ -146,6 +151,14 @@ TFormMain::TFormMain(QWidget* Parent)
 
   connect(FButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
   connect(FButtonImage1, &QPushButton::clicked, this, [this] { ButtonImage1Click(); });
+  // A right click on a "..." button offers the recent pictures for that row.
+  for (const auto& [button, picture] : {std::pair{FButtonImage1, 1}, std::pair{FButtonImage2, 2}}) {
+    button->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(button, &QWidget::customContextMenuRequested, this,
+            [this, button, picture](const QPoint& At) {
+              RecentMenu(picture)->exec(button->mapToGlobal(At));
+            });
+  }
   connect(FButtonImage2, &QPushButton::clicked, this, [this] { ButtonImage2Click(); });
   connect(FBitBtnInfo, &QToolButton::clicked, this, [this] { BitBtnInfoClick(); });
   connect(FButtonAssistent, &QPushButton::clicked, this, [this] { ButtonAssistentClick(); });
@@ -314,6 +327,7 @@ void TFormMain::LoadSettings() {
            std::max(b.Height - MainFrameExtraHeight, minimumHeight()));
   }
   ImageCount = settings.ImageCount;
+  FOpenDialog = settings.OpenDialog;
 }
 
 void TFormMain::SaveSettings() {
@@ -324,10 +338,14 @@ void TFormMain::SaveSettings() {
   b.Left = pos().x();
   b.Height = height() + MainFrameExtraHeight;
   b.Width = width() + MainFrameExtraWidth;
+  PrepareSettingsWrite();
+  WriteSettings(SettingsFile, b);
+}
+
+void TFormMain::PrepareSettingsWrite() const {
   // A first write into the user's folder starts from the settings read so far (an
   // administrator's copy), so that keys this write does not touch keep their values.
   if (!SettingsSource.empty()) platform::PrepareToWrite({SettingsSource, SettingsFile});
-  WriteSettings(SettingsFile, b);
 }
 
 int TFormMain::ReadInterfaceFile() {
@@ -379,29 +397,87 @@ void TFormMain::ShowEnabled(bool Enabled) {
   }
 }
 
-std::string TFormMain::RunOpenPictureDialog() {
+void TFormMain::PrepareOpenPictureDialog(QFileDialog& Dialog) const {
   QStringList filters;
-  for (const std::string& f : NameFilters(OpenPictureFilter)) filters << QString::fromStdString(f);
+  for (const std::string& f :
+       PictureDialogFilters(ImportedExtensions(), Tr(AllPicturesText), Tr(AllFilesText))) {
+    filters << QString::fromStdString(f);
+  }
+  SetComponentName(Dialog, "OpenPictureDialog");
+  Dialog.setWindowTitle(QString::fromStdString(Tr(OpenPictureTitle)));
+  Dialog.setFileMode(QFileDialog::ExistingFile);
+  Dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  Dialog.setNameFilters(filters);
+  QString chosen = filters.front();
+  for (const QString& f : filters) {
+    if (FilterPatterns(f.toStdString()) == FOpenDialog.Filter) chosen = f;
+  }
+  Dialog.selectNameFilter(chosen);
+  if (!FOpenDialog.Folder.empty() &&
+      QFileInfo(QString::fromStdString(FOpenDialog.Folder)).isDir()) {
+    Dialog.setDirectory(QString::fromStdString(FOpenDialog.Folder));
+  }
+}
+
+std::string TFormMain::RunOpenPictureDialog() {
   QFileDialog dialog(this);
-  SetComponentName(dialog, "OpenPictureDialog");
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setNameFilters(filters);
-  dialog.selectNameFilter(filters.front());
+  PrepareOpenPictureDialog(dialog);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().front().toStdString();
+  const std::string path = dialog.selectedFiles().front().toStdString();
+  FOpenDialog.Filter = FilterPatterns(dialog.selectedNameFilter().toStdString());
+  FOpenDialog.Folder = QFileInfo(dialog.selectedFiles().front()).absolutePath().toStdString();
+  return path;
+}
+
+bool TFormMain::OpenPicture(int Picture, const std::string& Path) {
+  const bool loaded = Picture == 1 ? FController->LoadImage1(Path) : FController->LoadImage2(Path);
+  if (loaded) {
+    FOpenDialog.Recent =
+        WithRecentPicture(std::move(FOpenDialog.Recent),
+                          QFileInfo(QString::fromStdString(Path)).absoluteFilePath().toStdString());
+    StoreOpenDialogSettings();
+  }
+  return loaded;
+}
+
+void TFormMain::StoreOpenDialogSettings() {
+  // A convenience: a settings file that cannot be written loses the list, not the work, and
+  // Close still tells that the file cannot be written.
+  try {
+    PrepareSettingsWrite();
+    WriteOpenDialogSettings(SettingsFile, FOpenDialog);
+  } catch (const platform::EIniFileException&) {
+  }
+}
+
+std::unique_ptr<QMenu> TFormMain::RecentMenu(int Picture) {
+  auto menu = std::make_unique<QMenu>(this);
+  menu->setObjectName(QStringLiteral("MenuRecent%1").arg(Picture));
+  menu->setTitle(QString::fromStdString(Tr(RecentPicturesText)));
+  for (const std::string& path : FOpenDialog.Recent) {
+    const QFileInfo file(QString::fromStdString(path));
+    // The name first, so that the list reads at a glance; the folder tells two alike apart.
+    QAction* entry =
+        menu->addAction(file.fileName() + QStringLiteral("  —  ") + file.absolutePath());
+    connect(entry, &QAction::triggered, this,
+            [this, Picture, path] { OpenPicture(Picture, path); });
+  }
+  if (FOpenDialog.Recent.empty()) {
+    menu->addAction(QString::fromStdString(Tr(NoRecentPicturesText)))->setEnabled(false);
+  }
+  return menu;
 }
 
 void TFormMain::ButtonImage1Click() {
   const std::string path = ChooseFile ? ChooseFile() : std::string();
   if (path.empty()) return;
-  FController->LoadImage1(path);
+  OpenPicture(1, path);
 }
 
 void TFormMain::ButtonImage2Click() {
   const std::string path = ChooseFile ? ChooseFile() : std::string();
   if (path.empty()) return;
-  FController->LoadImage2(path);
+  OpenPicture(2, path);
 }
 
 void TFormMain::ButtonCloseClick() {

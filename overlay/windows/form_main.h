@@ -10,8 +10,11 @@
 #include <thread>
 
 #include "overlay/scene/main_controller.h"
+#include "overlay/scene/settings.h"
 
 class QAction;
+class QFileDialog;
+class QMenu;
 class QTimer;
 class QFrame;
 class QKeyEvent;
@@ -88,6 +91,15 @@ class TFormMain : public QWidget {
   // The open-picture dialog: returns the chosen path, or nothing when the user cancels. Tests
   // replace it.
   std::function<std::string()> ChooseFile;
+  // Loads Path as picture 1 or 2 and, when it loaded, puts it in front of the recent list.
+  bool OpenPicture(int Picture, const std::string& Path);
+  // The open dialog as RunOpenPictureDialog shows it: its filters (all pictures first, all
+  // files last), the filter and folder chosen last.
+  void PrepareOpenPictureDialog(QFileDialog& Dialog) const;
+  // The recent pictures as a menu whose entries load into picture Picture (the context menu of
+  // its "..." button).
+  std::unique_ptr<QMenu> RecentMenu(int Picture);
+  const TOpenDialogSettings& OpenDialogSettings() const { return FOpenDialog; }
   // What the two glyph-less entry points open; wired by the program entry to the about box
   // and the positioning assistant (the assistant is given the two paths of the name panel).
   std::function<void()> OnInfo;
@@ -107,6 +119,8 @@ class TFormMain : public QWidget {
 
  private:
   std::string RunOpenPictureDialog();
+  void PrepareSettingsWrite() const;
+  void StoreOpenDialogSettings();
   void ShowEnabled(bool Enabled);
   void LayoutPanels();
   void AutoAlignDone(const TAutoAlignResult& Result, std::uint64_t Generation);
@@ -136,6 +150,7 @@ class TFormMain : public QWidget {
   std::thread FAlignWorker;
   QToolButton *FBitBtnInfo = nullptr, *FBitBtnPrint = nullptr;
   int FLastControlsWidth = -1;
+  TOpenDialogSettings FOpenDialog;
 };
 
 }  // namespace overlay

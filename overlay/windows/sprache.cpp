@@ -18,6 +18,7 @@
 #include <iterator>
 
 #include "overlay/decode/picture_import.h"
+#include "overlay/scene/texts.h"
 #include "platform/paths.h"
 
 namespace overlay {
@@ -311,6 +312,11 @@ void ApplyMessageTexts(const TLanguageFile& File) {
   read("Messages.PictureTooLarge", texts.TooLarge);
   read("Messages.PictureNotLoaded", texts.NotLoaded);
   SetPictureFailureTexts(std::move(texts));
+  std::unordered_map<std::string, std::string> program;
+  for (const TText& text : ProgramTexts()) {
+    program[std::string(text.Name)] = File.ReadString(MessagesSection, text.Name, text.German);
+  }
+  SetProgramTexts(std::move(program));
 }
 
 void ApplyLanguage(const TLanguageFile& File, const std::vector<QWidget*>& Windows) {

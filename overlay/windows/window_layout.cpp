@@ -1,6 +1,7 @@
 #include "overlay/windows/window_layout.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace overlay {
 
@@ -44,6 +45,28 @@ std::vector<std::string> NameFilters(const std::string& PipeFilter) {
     filters.push_back(parts[i] + " (" + patterns + ")");
   }
   return filters;
+}
+
+std::vector<std::string> PictureDialogFilters(const std::vector<std::string>& Extensions,
+                                              const std::string& AllPictures,
+                                              const std::string& AllFiles) {
+  std::string patterns;
+  for (const std::string& e : Extensions) {
+    std::string upper = e;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char C) { return char(std::toupper(C)); });
+    patterns += (patterns.empty() ? "*." : " *.") + e + " *." + upper;
+  }
+  std::vector<std::string> filters{AllPictures + " (" + patterns + ")"};
+  for (std::string& f : NameFilters(OpenPictureFilter)) filters.push_back(std::move(f));
+  filters.push_back(AllFiles + " (*)");
+  return filters;
+}
+
+std::string FilterPatterns(const std::string& NameFilter) {
+  const std::size_t open = NameFilter.rfind('(');
+  if (open == std::string::npos || NameFilter.back() != ')') return NameFilter;
+  return NameFilter.substr(open + 1, NameFilter.size() - open - 2);
 }
 
 }  // namespace overlay

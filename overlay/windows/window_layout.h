@@ -45,5 +45,14 @@ extern const char* const OpenPictureFilter;
 // The pairs as Qt name filters ("*.png (*.png)"), in order; the first is the one selected at
 // the start.
 std::vector<std::string> NameFilters(const std::string& PipeFilter);
+// The open dialog's filters: first AllPictures with every extension in Extensions (each in
+// lower and upper case, so that a camera's "IMG_0001.JPG" shows), then OpenPictureFilter's in
+// their order, last AllFiles ("*").
+std::vector<std::string> PictureDialogFilters(const std::vector<std::string>& Extensions,
+                                              const std::string& AllPictures,
+                                              const std::string& AllFiles);
+// The patterns of a Qt name filter, "Alle Bilder (*.bmp *.BMP)" -> "*.bmp *.BMP": what is
+// stored of the chosen filter, whatever the language of its name.
+std::string FilterPatterns(const std::string& NameFilter);
 
 }  // namespace overlay

@@ -5,14 +5,21 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
 
 #include "overlay/windows/form_main.h"
+#include "overlay/windows/window_layout.h"
 #include "platform/command_line.h"
 #include "platform/file_write.h"
 #include "platform/ini_profile.h"
@@ -126,6 +133,79 @@ TEST_F(SettingsTest, CloseStoresTheBoundsAndTheNextStartShowsThem) {
   lost.LoadSettings();
   EXPECT_EQ(lost.pos(), placed);
   EXPECT_EQ(lost.size(), QSize(MainMinClientWidth, 450 - MainFrameExtraHeight));
+}
+
+// The open dialog through the "..." button as a user drives it: a typed path to a PNG opens
+// whatever filter is chosen, the filter and folder come back next time, and the pictures loaded
+// are offered again, newest first, by the button's menu; a stored file that is gone is not.
+TEST_F(SettingsTest, TheOpenDialogFindsEveryPictureAndRemembersFilterFolderAndRecentPictures) {
+  fs::create_directories(Dir / "photos");
+  const std::string first = Picture("photos/IMG_0001.PNG"), second = Picture("second.png");
+  const std::string gone = Picture("gone.png");
+  TFormMain w;
+  w.SettingsFile = Settings;
+  w.LoadSettings();
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+
+  QStringList offered;
+  const auto typeIntoTheDialog = [&](const std::string& Path, const char* Filter) {
+    QTimer::singleShot(0, [&, Path, Filter] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      offered = dialog->nameFilters();
+      for (const QString& f : offered) {
+        if (f.contains(QLatin1String(Filter))) dialog->selectNameFilter(f);
+      }
+      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(QString::fromStdString(Path));
+      auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
+      ASSERT_NE(buttons, nullptr);
+      QPushButton* open = buttons->button(QDialogButtonBox::Open);
+      EXPECT_TRUE(open->isEnabled()) << Path;
+      open->click();
+    });
+  };
+  typeIntoTheDialog(gone, "(*.bmp)");
+  QTest::mouseClick(w.findChild<QPushButton*>("ButtonImage2"), Qt::LeftButton);
+  typeIntoTheDialog(second, "(*.bmp)");
+  QTest::mouseClick(w.findChild<QPushButton*>("ButtonImage2"), Qt::LeftButton);
+  typeIntoTheDialog(first, "(*)");
+  QTest::mouseClick(w.findChild<QPushButton*>("ButtonImage1"), Qt::LeftButton);
+  EXPECT_EQ(w.Edit(TField::EditImage1)->text().toStdString(), first);
+  EXPECT_EQ(w.Edit(TField::EditImage2)->text().toStdString(), second);
+
+  // All pictures first, with both spellings in both cases; the old filters in their order;
+  // all files last.
+  ASSERT_GE(offered.size(), 3);
+  for (const char* pattern : {"*.png", "*.PNG", "*.jpeg", "*.JPG", "*.tiff", "*.TIF", "*.pcx"}) {
+    EXPECT_TRUE(offered.front().split(' ').contains(QLatin1String(pattern))) << pattern;
+  }
+  QStringList old;
+  for (const std::string& f : NameFilters(OpenPictureFilter)) old << QString::fromStdString(f);
+  EXPECT_EQ(offered.mid(1, old.size()), old);
+  EXPECT_EQ(offered.back(), QStringLiteral("Alle Dateien (*)"));
+
+  fs::remove(gone);
+  TFormMain next;
+  next.SettingsFile = Settings;
+  next.LoadSettings();
+  EXPECT_EQ(next.OpenDialogSettings().Recent, (std::vector<std::string>{first, second}));
+  QFileDialog dialog;
+  next.PrepareOpenPictureDialog(dialog);
+  EXPECT_EQ(dialog.selectedNameFilter(), QStringLiteral("Alle Dateien (*)"));
+  EXPECT_EQ(fs::path(dialog.directory().absolutePath().toStdString()), Dir / "photos");
+  // Whose pictures these were is nobody else's business.
+  EXPECT_EQ(fs::status(Settings).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  const std::unique_ptr<QMenu> menu = next.RecentMenu(2);
+  ASSERT_EQ(menu->actions().size(), 2);
+  EXPECT_TRUE(menu->actions()[0]->text().startsWith("IMG_0001.PNG"));
+  menu->actions()[0]->trigger();
+  EXPECT_EQ(next.Edit(TField::EditImage2)->text().toStdString(), first);
+  EXPECT_EQ(next.OpenDialogSettings().Recent.size(), 2u);  // moved to the front, not added
 }
 
 TEST_F(SettingsTest, ASettingsFileThatCannotBeWrittenKeepsTheWindowOpen) {
