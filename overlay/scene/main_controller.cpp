@@ -95,10 +95,6 @@ void TMainController::SetNumberFormat(std::string DecimalSeparator, std::string 
   FThousandSeparator = std::move(ThousandSeparator);
 }
 
-std::string TMainController::Zoom(float Value, int Precision) const {
-  return FormatZoom(Value, Precision, FDecimalSeparator, FThousandSeparator);
-}
-
 void TMainController::SetText(TField Field, std::string Text) {
   FTexts[std::size_t(Field)] = std::move(Text);
   if (OnText) OnText(Field, FTexts[std::size_t(Field)]);
@@ -253,14 +249,36 @@ void TMainController::GaugeBar2Change() {
 void TMainController::GaugeBar4Change() {
   if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
   ApplyViewZoom(*FImgView, FGaugeBar4.Position());
-  SetText(TField::EditZoom, Zoom(ViewZoomFactor(FGaugeBar4.Position()), 1));
+  SetText(TField::EditZoom,
+          FormatStepZoom(ViewZoomFactor(FGaugeBar4.Position()), ViewZoomStepRatio(),
+                         FDecimalSeparator, FThousandSeparator));
+}
+
+std::string TMainController::OverlayZoomText() const {
+  return FormatStepZoom(OverlayZoomFactor(FGaugeBar5.Position()), OverlayZoomStepRatio(),
+                        FDecimalSeparator, FThousandSeparator);
+}
+
+bool TMainController::FitView() {
+  if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return false;
+  const raster::TRect viewport = FImgView->GetViewportRect();
+  FGaugeBar4.SetPosition(
+      FitViewZoomPosition(FImgView->Bitmap().Width(), FImgView->Bitmap().Height(),
+                          viewport.Right - viewport.Left, viewport.Bottom - viewport.Top));
+  return true;
+}
+
+bool TMainController::ActualSizeView() {
+  if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return false;
+  FGaugeBar4.SetPosition(0);  // 10^0: one screen pixel per picture pixel
+  return true;
 }
 
 void TMainController::GaugeBar5Change() {
   if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
   if (LeavePrecisePlacement()) return;
   ApplyOverlayZoom(*FRotLayer, *FOverlayOriginal, FGaugeBar5.Position());
-  SetText(TField::EditZoomOvl, Zoom(OverlayZoomFactor(FGaugeBar5.Position()), 2));
+  SetText(TField::EditZoomOvl, OverlayZoomText());
 }
 
 void TMainController::GaugeAlphaChange() {
@@ -412,7 +430,7 @@ bool TMainController::LeavePrecisePlacement() {
   SetText(TField::EditAngle, std::to_string(FGaugeBar1.Position()));
   SetText(TField::EditX, std::to_string(FGaugeBar2.Position()));
   SetText(TField::EditY, std::to_string(FGaugeBar3.Position()));
-  SetText(TField::EditZoomOvl, Zoom(OverlayZoomFactor(FGaugeBar5.Position()), 2));
+  SetText(TField::EditZoomOvl, OverlayZoomText());
   return true;
 }
 

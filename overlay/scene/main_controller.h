@@ -125,6 +125,12 @@ class TMainController {
   void GaugeBar5Change();
   void GaugeAlphaChange();
 
+  // The view zoom that shows picture 1 whole in the viewport (the largest such GaugeBar4
+  // position), and 100 % (one screen pixel per picture pixel), through GaugeBar4 and its
+  // handler. False, with nothing changed, unless both pictures are loaded.
+  bool FitView();
+  bool ActualSizeView();
+
   // Turns, zooms and moves the overlay so that picture 2's two points meet picture 1's, and
   // leaves it exactly there (PlaceExactly); the sliders show the nearest slider state.
   // Points: point 1 in picture 1 (a1), in picture 2 (b1), point 2 in picture 1 (a2), in
@@ -226,9 +232,10 @@ class TMainController {
   // slider state the sliders show.
   bool LeavePrecisePlacement();
   void SetText(TField Field, std::string Text);
+  // The overlay zoom's read-out for the slider's position.
+  std::string OverlayZoomText() const;
   void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
   void CommitImage2(const std::string& Path, raster::TBitmap32& Picture);
-  std::string Zoom(float Value, int Precision) const;
   void UpdateScaleBar();
   // How the overlay is drawn while it shows as its sliders say.
   raster::TDrawMode OverlayDrawMode() const {

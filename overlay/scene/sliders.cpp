@@ -45,6 +45,66 @@ raster::TSize OverlayZoomSize(const TBitmap32& Original, float F) {
   return OverlayZoomSize(Original.Width(), Original.Height(), F);
 }
 
+namespace {
+
+// Value with Decimals decimals, the whole part grouped by three.
+std::string GroupedFixed(double Value, int Decimals, std::string_view DecimalSeparator,
+                         std::string_view ThousandSeparator) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", Decimals, Value);
+  std::string text = buffer;
+  const std::size_t point = std::min(text.find('.'), text.size());
+  std::string whole = text.substr(0, point);
+  const std::string fraction = point < text.size() ? text.substr(point + 1) : std::string();
+  const bool negative = !whole.empty() && whole[0] == '-';
+  if (negative) whole.erase(0, 1);
+  std::string result = negative ? "-" : "";
+  for (std::size_t i = 0; i < whole.size(); ++i) {
+    if (i > 0 && (whole.size() - i) % 3 == 0) result += ThousandSeparator;
+    result += whole[i];
+  }
+  if (!fraction.empty()) {
+    result += DecimalSeparator;
+    result += fraction;
+  }
+  return result;
+}
+
+}  // namespace
+
+int StepDecimals(double Factor, double StepRatio) {
+  // Two factors one step apart differ by Factor * (StepRatio - 1); rounded to decimals of at
+  // most that size they never show alike.
+  const double step = std::abs(Factor) * (StepRatio - 1);
+  if (!(step > 0) || !std::isfinite(step)) return 2;
+  return std::clamp(int(std::ceil(-std::log10(step) - 1e-9)), 0, 9);
+}
+
+std::string FormatStepZoom(double Factor, double StepRatio, std::string_view DecimalSeparator,
+                           std::string_view ThousandSeparator) {
+  if (!std::isfinite(Factor)) Factor = 0;
+  return GroupedFixed(Factor, StepDecimals(Factor, StepRatio), DecimalSeparator, ThousandSeparator);
+}
+
+int FitViewZoomPosition(int Width, int Height, int ViewWidth, int ViewHeight) {
+  for (int p = ViewZoomSlider.Max; p > ViewZoomSlider.Min; --p) {
+    // The view's own rounding of the scaled bitmap's sides.
+    const long double f = ViewZoomFactor(p);
+    if (raster::RoundTiesToEven((long double)Width * f) <= ViewWidth &&
+        raster::RoundTiesToEven((long double)Height * f) <= ViewHeight) {
+      return p;
+    }
+  }
+  return ViewZoomSlider.Min;
+}
+
+double ViewZoomStepRatio() {
+  return std::pow(10.0, 1.0 / 100);
+}
+double OverlayZoomStepRatio() {
+  return std::pow(10.0, 1.0 / 1000);
+}
+
 std::string FormatZoom(float Value, int Precision, std::string_view DecimalSeparator,
                        std::string_view ThousandSeparator) {
   if (!std::isfinite(Value)) Value = 0;
@@ -53,22 +113,7 @@ std::string FormatZoom(float Value, int Precision, std::string_view DecimalSepar
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.*e", Precision - 1, double(Value));
   const double rounded = std::strtod(buffer, nullptr);
-  std::snprintf(buffer, sizeof buffer, "%.2f", rounded);
-  std::string text = buffer;
-  const std::size_t point = text.find('.');
-  std::string whole = text.substr(0, point), fraction = text.substr(point + 1);
-  const bool negative = !whole.empty() && whole[0] == '-';
-  if (negative) whole.erase(0, 1);
-  std::string grouped;
-  for (std::size_t i = 0; i < whole.size(); ++i) {
-    if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ThousandSeparator;
-    grouped += whole[i];
-  }
-  std::string result = negative ? "-" : "";
-  result += grouped;
-  result += DecimalSeparator;
-  result += fraction;
-  return result;
+  return GroupedFixed(rounded, 2, DecimalSeparator, ThousandSeparator);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -64,6 +64,19 @@ raster::TSize OverlayZoomSize(std::int32_t Width, std::int32_t Height, float F);
 // "10.00"); from 1000 upwards groups of three digits are separated by ThousandSeparator.
 std::string FormatZoom(float Value, int Precision, std::string_view DecimalSeparator = ".",
                        std::string_view ThousandSeparator = ",");
+// The zoom read-outs of the window: the factor that a slider position gives, with as many
+// decimals as one step of the slider (a factor of StepRatio) changes at that factor, so that
+// every step shows ("1.02" beside "1.00" for the view zoom, "0.966" beside "0.964" for the
+// overlay zoom). Separators as FormatZoom's.
+int StepDecimals(double Factor, double StepRatio);
+std::string FormatStepZoom(double Factor, double StepRatio, std::string_view DecimalSeparator = ".",
+                           std::string_view ThousandSeparator = ",");
+// The largest view-zoom position at which picture 1 (Width x Height) shows whole in a viewport
+// of ViewWidth x ViewHeight, sized as the view sizes it; the slider's minimum when none does.
+int FitViewZoomPosition(int Width, int Height, int ViewWidth, int ViewHeight);
+// One step of the view zoom and of the overlay zoom, as factors.
+double ViewZoomStepRatio();
+double OverlayZoomStepRatio();
 
 // ---------------------------------------------------------------------------------------
 // Placements

@@ -196,6 +196,24 @@ TFormMain::TFormMain(QWidget* Parent)
   FActionScaleBar = aid("MenuScaleBar", "Maßstab", Qt::Key_M);
   connect(FActionScaleBar, &QAction::toggled, this,
           [this](bool On) { FController->SetScaleBar(On); });
+  // The view's two zooms of their own, through the zoom slider's nearest position.
+  auto* separator = MakeNamed<QAction>("MenuSeparatorZoom", this);
+  separator->setSeparator(true);
+  FImgViewHost->addAction(separator);
+  const auto zoom = [this](const char* Name, const char* Text, QKeyCombination Key,
+                           bool (TMainController::*Zoom)()) {
+    auto* action = MakeNamed<QAction>(Name, QString::fromUtf8(Text), this);
+    action->setShortcut(QKeySequence(Key));
+    action->setShortcutVisibleInContextMenu(true);
+    action->setEnabled(false);
+    addAction(action);
+    FImgViewHost->addAction(action);
+    connect(action, &QAction::triggered, this, [this, Zoom] { (FController.get()->*Zoom)(); });
+    return action;
+  };
+  FActionFit = zoom("MenuFit", "Einpassen", Qt::CTRL | Qt::Key_0, &TMainController::FitView);
+  FActionActualSize =
+      zoom("MenuActualSize", "100 %", Qt::CTRL | Qt::Key_1, &TMainController::ActualSizeView);
   FImgViewHost->setContextMenuPolicy(Qt::ActionsContextMenu);
   const platform::TProgramFileLocation settings = platform::LocateProgramFile("Tessaly.ini");
   SettingsFile = settings.Write;
@@ -385,6 +403,8 @@ void TFormMain::ShowEnabled(bool Enabled) {
   FButtonAutoAlign->setEnabled(Enabled && !FAligning);
   FBitBtnPrint->setEnabled(Enabled);
   if (FActionDifference != nullptr) FActionDifference->setEnabled(Enabled);
+  if (FActionFit != nullptr) FActionFit->setEnabled(Enabled);
+  if (FActionActualSize != nullptr) FActionActualSize->setEnabled(Enabled);
   if (FActionFlicker != nullptr) {
     if (!Enabled) FActionFlicker->setChecked(false);
     FActionFlicker->setEnabled(Enabled);
@@ -395,6 +415,9 @@ void TFormMain::ShowEnabled(bool Enabled) {
     FActionScaleBar->setEnabled(FController->ScaleBarAvailable());
     FActionScaleBar->setChecked(FController->ScaleBarShown());
   }
+  // A menu of greyed entries only says that nothing can be done: then there is none.
+  const bool anyAid = Enabled || (FActionScaleBar != nullptr && FActionScaleBar->isEnabled());
+  FImgViewHost->setContextMenuPolicy(anyAid ? Qt::ActionsContextMenu : Qt::NoContextMenu);
 }
 
 void TFormMain::PrepareOpenPictureDialog(QFileDialog& Dialog) const {

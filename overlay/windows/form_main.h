@@ -144,6 +144,8 @@ class TFormMain : public QWidget {
   QAction* FActionDifference = nullptr;
   QAction* FActionFlicker = nullptr;
   QAction* FActionScaleBar = nullptr;
+  QAction* FActionFit = nullptr;
+  QAction* FActionActualSize = nullptr;
   QTimer* FFlickerTimer = nullptr;
   bool FControlsEnabled = false;
   bool FAligning = false;

@@ -51,7 +51,7 @@ TEST_F(AlignTest, IdenticalPointsLeaveTheResetOverlay) {
   ASSERT_TRUE(C.AlignOverlay(20, 30, 20, 30, 80, 50, 80, 50));
   EXPECT_EQ(C.RotLayer()->Position(), (TFloatPoint{50, 30}));
   EXPECT_EQ(C.Sliders(), TSliderPositions{});
-  EXPECT_EQ(C.Text(TField::EditZoomOvl), "1.00");
+  EXPECT_EQ(C.Text(TField::EditZoomOvl), "1.000");
   EXPECT_EQ(C.RotLayer()->Bitmap()->Width(), 101);
 }
 

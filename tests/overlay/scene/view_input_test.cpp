@@ -96,9 +96,10 @@ TEST_F(ViewInputTest, KeysMoveTheirSlidersByTheirStepsThroughTheHandlers) {
   QTest::keyClick(&W, Qt::Key_Minus, Qt::KeypadModifier);
   EXPECT_EQ(c.GaugeBar4().Position(), 2);
   EXPECT_EQ(c.ImgView().Scale(), ViewZoomFactor(2));
-  EXPECT_EQ(Text(TField::EditZoom).toStdString(),
-            FormatZoom(ViewZoomFactor(2), 1, QLocale().decimalPoint().toStdString(),
-                       QLocale().groupSeparator().toStdString()));
+  EXPECT_EQ(
+      Text(TField::EditZoom).toStdString(),
+      FormatStepZoom(ViewZoomFactor(2), ViewZoomStepRatio(), QLocale().decimalPoint().toStdString(),
+                     QLocale().groupSeparator().toStdString()));
 
   // A focused button would take the arrows for moving the focus; the window keeps them.
   auto* button = W.findChild<QPushButton*>("ButtonImage1");
@@ -142,9 +143,10 @@ TEST_F(ViewInputTest, WheelZoomsOneStepPerNotchAndKeepsThePictureUnderTheMouse) 
   Wheel(at, 240);
   EXPECT_EQ(c.GaugeBar4().Position(), 2);
   EXPECT_EQ(c.ImgView().Scale(), ViewZoomFactor(2));
-  EXPECT_EQ(Text(TField::EditZoom).toStdString(),
-            FormatZoom(ViewZoomFactor(2), 1, QLocale().decimalPoint().toStdString(),
-                       QLocale().groupSeparator().toStdString()));
+  EXPECT_EQ(
+      Text(TField::EditZoom).toStdString(),
+      FormatStepZoom(ViewZoomFactor(2), ViewZoomStepRatio(), QLocale().decimalPoint().toStdString(),
+                     QLocale().groupSeparator().toStdString()));
   EXPECT_TRUE(stays());
   Wheel(at, -120);
   EXPECT_EQ(c.GaugeBar4().Position(), 1);

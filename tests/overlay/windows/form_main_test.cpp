@@ -133,16 +133,58 @@ TEST_F(FormMainTest, ZoomReadOutsAndTheOverlayZoomExample) {
   Choose(w, "ButtonImage2", Write("square.png", 100, 100, Qt::red));
   TMainController& c = w.Controller();
   EXPECT_EQ(Text(w, TField::EditZoom), "1.0");  // until the first change
-  c.GaugeBar4().SetPosition(-100);
-  EXPECT_EQ(Text(w, TField::EditZoom), "0.10");
-  c.GaugeBar4().SetPosition(100);
-  EXPECT_EQ(Text(w, TField::EditZoom), "10.00");
-  c.GaugeBar4().SetPosition(0);
-  EXPECT_EQ(Text(w, TField::EditZoom), "1.00");
-  c.GaugeBar5().SetPosition(500);
+  // As many decimals as one step changes: every step shows, none shows more than it changes.
+  for (const auto& [position, text] :
+       {std::pair{-100, "0.100"}, std::pair{-99, "0.102"}, std::pair{0, "1.00"},
+        std::pair{1, "1.02"}, std::pair{99, "9.8"}, std::pair{100, "10.0"}}) {
+    c.GaugeBar4().SetPosition(position);
+    EXPECT_EQ(Text(w, TField::EditZoom), text) << position;
+  }
+  for (const auto& [position, text] :
+       {std::pair{-16, "0.964"}, std::pair{-15, "0.966"}, std::pair{-400, "0.3981"},
+        std::pair{-399, "0.3990"}, std::pair{500, "3.162"}}) {
+    c.GaugeBar5().SetPosition(position);
+    EXPECT_EQ(Text(w, TField::EditZoomOvl), text) << position;
+  }
   EXPECT_EQ(c.RotLayer()->Bitmap()->Width(), 316);
   EXPECT_EQ(c.RotLayer()->Bitmap()->Height(), 316);
-  EXPECT_EQ(Text(w, TField::EditZoomOvl), "3.20");
+}
+
+// Ctrl+0 shows picture 1 whole at the largest zoom step that still fits, Ctrl+1 at one screen
+// pixel per picture pixel; the view's menu offers both with their keys, and only once there is
+// something to do.
+TEST_F(FormMainTest, FitAndActualSizeThroughTheZoomSlider) {
+  TFormMain w;
+  Show(w);
+  platform::TControlHostWidget* view = w.ImgViewHost();
+  EXPECT_EQ(view->contextMenuPolicy(), Qt::NoContextMenu);
+  Choose(w, "ButtonImage1", Write("wide.png", 2900, 900, Qt::darkCyan));
+  Choose(w, "ButtonImage2", Picture2);
+  EXPECT_EQ(view->contextMenuPolicy(), Qt::ActionsContextMenu);
+  TMainController& c = w.Controller();
+  const raster::TRect port = c.ImgView().GetViewportRect();
+  const auto fits = [&](int Position) {
+    const long double f = ViewZoomFactor(Position);
+    return raster::RoundTiesToEven(2900 * f) <= port.Right - port.Left &&
+           raster::RoundTiesToEven(900 * f) <= port.Bottom - port.Top;
+  };
+
+  QTest::keyClick(&w, Qt::Key_0, Qt::ControlModifier);
+  const int fit = c.Sliders().ViewZoom;
+  EXPECT_LT(fit, 0);
+  EXPECT_TRUE(fits(fit));
+  EXPECT_FALSE(fits(fit + 1));
+  EXPECT_EQ(c.ImgView().Scale(), ViewZoomFactor(fit));
+  QTest::keyClick(&w, Qt::Key_1, Qt::ControlModifier);
+  EXPECT_EQ(c.Sliders().ViewZoom, 0);
+  EXPECT_EQ(c.ImgView().Scale(), 1.0f);
+
+  QStringList shown;
+  for (QAction* a : view->actions()) {
+    if (!a->isSeparator()) shown << a->text() + " " + a->shortcut().toString();
+  }
+  EXPECT_TRUE(shown.contains("Einpassen Ctrl+0")) << shown.join(", ").toStdString();
+  EXPECT_TRUE(shown.contains("100 % Ctrl+1")) << shown.join(", ").toStdString();
 }
 
 TEST_F(FormMainTest, ZoomReadOutsUseTheLocalesSeparator) {
@@ -152,7 +194,7 @@ TEST_F(FormMainTest, ZoomReadOutsUseTheLocalesSeparator) {
   Choose(w, "ButtonImage1", Picture1);
   Choose(w, "ButtonImage2", Picture2);
   w.Controller().GaugeBar4().SetPosition(-100);
-  EXPECT_EQ(Text(w, TField::EditZoom), "0,10");
+  EXPECT_EQ(Text(w, TField::EditZoom), "0,100");
 }
 
 TEST_F(FormMainTest, LoadingPicture1AgainResetsEverySlider) {
