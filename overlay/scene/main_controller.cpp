@@ -259,6 +259,31 @@ std::string TMainController::OverlayZoomText() const {
                         FDecimalSeparator, FThousandSeparator);
 }
 
+TViewStatus TMainController::ViewStatusAt(std::optional<raster::TPoint> ControlPos) {
+  TViewStatus status;
+  status.Pp100MM = FScaleBar->Pp100MM();
+  status.Mode = FFlickering       ? TViewMode::Flicker
+                : FDifferenceView ? TViewMode::Difference
+                                  : TViewMode::Blend;
+  status.Precise = FPrecise;
+  const TBitmap32& picture = FImgView->Bitmap();
+  const raster::TRect port = FImgView->GetViewportRect();
+  if (!ControlPos || picture.Empty() || ControlPos->X < port.Left || ControlPos->X >= port.Right ||
+      ControlPos->Y < port.Top || ControlPos->Y >= port.Bottom) {
+    return status;
+  }
+  // Over the picture itself, not the backdrop beside it.
+  const raster::TRect shown = FImgView->GetBitmapRect();
+  if (ControlPos->X < shown.Left || ControlPos->X >= shown.Right || ControlPos->Y < shown.Top ||
+      ControlPos->Y >= shown.Bottom) {
+    return status;
+  }
+  const raster::TPoint p = FImgView->ControlToBitmap(*ControlPos);
+  status.X = std::clamp(p.X, 0, picture.Width() - 1);
+  status.Y = std::clamp(p.Y, 0, picture.Height() - 1);
+  return status;
+}
+
 bool TMainController::FitView() {
   if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return false;
   const raster::TRect viewport = FImgView->GetViewportRect();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "overlay/scene/scale_bar.h"
 #include "overlay/scene/sliders.h"
 #include "overlay/scene/view_input.h"
+#include "overlay/scene/view_status.h"
 #include "raster/core.h"
 
 namespace overlay {
@@ -160,6 +162,8 @@ class TMainController {
   // The same for a placement given in the sliders' terms.
   void PlacePrecisely(const TPrecisePlacement& Placement);
   bool Precise() const { return FPrecise; }
+  // The status bar's state with the mouse at ControlPos over the view (none: elsewhere).
+  TViewStatus ViewStatusAt(std::optional<raster::TPoint> ControlPos);
   // Where the overlay stands: the precise placement, or the sliders' state.
   TPrecisePlacement Placement() const;
   // The difference view: the overlay is drawn as the per-channel absolute difference from

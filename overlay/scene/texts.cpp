@@ -17,8 +17,9 @@ std::unordered_map<std::string, std::string>& Texts() {
 }  // namespace
 
 const std::vector<TText>& ProgramTexts() {
-  static const std::vector<TText> all{OpenPictureTitle, AllPicturesText, AllFilesText,
-                                      RecentPicturesText, NoRecentPicturesText};
+  static const std::vector<TText> all{OpenPictureTitle,   AllPicturesText,      AllFilesText,
+                                      RecentPicturesText, NoRecentPicturesText, BlendModeText,
+                                      DifferenceModeText, FlickerModeText,      BetweenStepsText};
   return all;
 }
 

@@ -21,6 +21,11 @@ inline constexpr TText AllFilesText{"Messages.AllFiles", "Alle Dateien"};
 inline constexpr TText RecentPicturesText{"Messages.RecentPictures", "Zuletzt geöffnete Bilder"};
 inline constexpr TText NoRecentPicturesText{"Messages.NoRecentPictures",
                                             "Keine zuletzt geöffneten Bilder"};
+// The status bar's modes.
+inline constexpr TText BlendModeText{"Messages.StatusBlend", "Überblendung"};
+inline constexpr TText DifferenceModeText{"Messages.StatusDifference", "Differenz"};
+inline constexpr TText FlickerModeText{"Messages.StatusFlicker", "Blinken"};
+inline constexpr TText BetweenStepsText{"Messages.StatusBetweenSteps", "zwischen den Stufen"};
 
 // Every text above, for the check that each language file has them all.
 const std::vector<TText>& ProgramTexts();

@@ -44,7 +44,8 @@ namespace {
 // above them, its view inside the panel's bevel.
 constexpr int ControlsTop = MainClientHeight - PanelControlsHeight;
 constexpr int NameTop = ControlsTop - PanelNameHeight;
-static_assert(NameTop == MainViewHeight + 2 * PanelBevel);
+constexpr int StatusTop = NameTop - StatusBarHeight;
+static_assert(StatusTop == MainViewHeight + 2 * PanelBevel);
 static_assert(MainClientWidth == MainViewWidth + 2 * PanelBevel);
 
 std::optional<TNudgeKey> NudgeKeyOf(const QKeyEvent& Event) {
@@ -86,9 +87,15 @@ TFormMain::TFormMain(QWidget* Parent)
 
   // The controls in the order they are declared, at their created bounds.
   FPanelImage = MakePanel(this, "PanelImage");
-  FPanelImage->setGeometry(0, 0, MainClientWidth, NameTop);
+  FPanelImage->setGeometry(0, 0, MainClientWidth, StatusTop);
   FImgViewHost.reset(MakeNamed<platform::TControlHostWidget>("ImgView", c.ImgView(), FPanelImage));
   FImgViewHost->setGeometry(PanelBevel, PanelBevel, MainViewWidth, MainViewHeight);
+
+  FPanelStatus = MakePanel(this, "PanelStatus");
+  FPanelStatus->setGeometry(0, StatusTop, MainClientWidth, StatusBarHeight);
+  FLabelStatusPosition = MakeNamed<QLabel>("LabelStatusPosition", FPanelStatus);
+  FLabelStatusMode = MakeNamed<QLabel>("LabelStatusMode", FPanelStatus);
+  FLabelStatusMode->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
   FPanelControls = MakePanel(this, "PanelControls");
   FPanelControls->setGeometry(0, ControlsTop, MainClientWidth, PanelControlsHeight);
@@ -146,6 +153,8 @@ TFormMain::TFormMain(QWidget* Parent)
   c.SetNumberFormat(locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString());
   c.OnText = [this](TField Field, const std::string& Text) {
     FEdits[std::size_t(Field)]->setText(QString::fromStdString(Text));
+    // Every change of the placement or the zoom shows in a read-out: the status follows.
+    ShowStatus();
   };
   c.OnEnabledChanged = [this](bool Enabled) { ShowEnabled(Enabled); };
 
@@ -179,8 +188,10 @@ TFormMain::TFormMain(QWidget* Parent)
     return action;
   };
   FActionDifference = aid("MenuDifference", "Differenz", Qt::Key_D);
-  connect(FActionDifference, &QAction::toggled, this,
-          [this](bool On) { FController->SetDifferenceView(On); });
+  connect(FActionDifference, &QAction::toggled, this, [this](bool On) {
+    FController->SetDifferenceView(On);
+    ShowStatus();
+  });
   FActionFlicker = aid("MenuFlicker", "Blinken", Qt::Key_F);
   FFlickerTimer = new QTimer(this);
   connect(FActionFlicker, &QAction::toggled, this, [this](bool On) {
@@ -191,6 +202,7 @@ TFormMain::TFormMain(QWidget* Parent)
       FController->StopFlicker();
       FFlickerTimer->stop();
     }
+    ShowStatus();
   });
   connect(FFlickerTimer, &QTimer::timeout, this, [this] { FlickerTick(); });
   FActionScaleBar = aid("MenuScaleBar", "Maßstab", Qt::Key_M);
@@ -235,6 +247,8 @@ void TFormMain::WireViewInput() {
   view.OnMouseMove = [this](raster::TObject*, raster::TShiftState Shift, std::int32_t X,
                             std::int32_t Y, raster::TCustomLayer*) {
     FController->PanMove(Shift, {X, Y});
+    FMouseOverView = raster::TPoint{X, Y};
+    ShowStatus();
   };
   view.OnMouseUp = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
                           std::int32_t, std::int32_t, raster::TCustomLayer*) {
@@ -290,7 +304,20 @@ void TFormMain::keyPressEvent(QKeyEvent* Event) {
   QWidget::keyPressEvent(Event);
 }
 
+void TFormMain::ShowStatus() {
+  if (FLabelStatusPosition == nullptr) return;  // a read-out set while the window is built
+  const TViewStatus status = FController->ViewStatusAt(FMouseOverView);
+  FLabelStatusPosition->setText(
+      QString::fromStdString(StatusPositionText(status, QLocale().decimalPoint().toStdString())));
+  FLabelStatusMode->setText(
+      FController->ControlsEnabled() ? QString::fromStdString(StatusModeText(status)) : QString());
+}
+
 bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == FImgViewHost.get() && Event->type() == QEvent::Leave) {
+    FMouseOverView.reset();
+    ShowStatus();
+  }
   if (Watched == FImgViewHost.get() && Event->type() == QEvent::Wheel) {
     if (ZoomFromWheel(*static_cast<QWheelEvent*>(Event))) return true;
   } else if (Watched != FImgViewHost.get() && Event->type() == QEvent::KeyPress) {
@@ -568,11 +595,16 @@ void TFormMain::LayoutPanels() {
   const int w = width(), h = height();
   const int controlsTop = std::max(0, h - PanelControlsHeight);
   const int nameTop = std::max(0, controlsTop - PanelNameHeight);
+  const int statusTop = std::max(0, nameTop - StatusBarHeight);
   FPanelControls->setGeometry(0, controlsTop, w, PanelControlsHeight);
   FPanelName->setGeometry(0, nameTop, w, PanelNameHeight);
-  FPanelImage->setGeometry(0, 0, w, nameTop);
+  FPanelStatus->setGeometry(0, statusTop, w, StatusBarHeight);
+  // The mode on the right, the position on the left, 8 pixels in from the edges.
+  FLabelStatusPosition->setGeometry(8, 0, w / 2 - 8, StatusBarHeight);
+  FLabelStatusMode->setGeometry(w / 2, 0, std::max(0, w - w / 2 - 8), StatusBarHeight);
+  FPanelImage->setGeometry(0, 0, w, statusTop);
   FImgViewHost->setGeometry(PanelBevel, PanelBevel, std::max(0, w - 2 * PanelBevel),
-                            std::max(0, nameTop - 2 * PanelBevel));
+                            std::max(0, statusTop - 2 * PanelBevel));
   if (FPanelControls->width() != FLastControlsWidth) {
     FLastControlsWidth = FPanelControls->width();
     PanelControlsResize();

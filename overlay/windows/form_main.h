@@ -6,11 +6,13 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/settings.h"
+#include "overlay/windows/window_layout.h"
 
 class QAction;
 class QFileDialog;
@@ -31,9 +33,9 @@ class TControlHostWidget;
 namespace overlay {
 
 // The window's client size as designed (the designed outer bounds, 987 x 768, less the frame
-// and the title bar) and its smallest client size.
+// and the title bar, and the status bar's height added) and its smallest client size.
 constexpr int MainClientWidth = 979;
-constexpr int MainClientHeight = 738;
+constexpr int MainClientHeight = 738 + StatusBarHeight;
 constexpr int MainMinClientWidth = 732;
 constexpr int MainMinClientHeight = 270;
 // What the window's frame and title bar add to the client area in the stored bounds, which
@@ -127,6 +129,8 @@ class TFormMain : public QWidget {
   void WireViewInput();
   bool NudgeFromKey(const QKeyEvent& Event);
   bool ZoomFromWheel(const QWheelEvent& Event);
+  // The status bar for the mouse where it was last seen over the view.
+  void ShowStatus();
 
   std::unique_ptr<TMainController> FController;
   QFrame* FPanelImage = nullptr;
@@ -145,6 +149,9 @@ class TFormMain : public QWidget {
   QAction* FActionFlicker = nullptr;
   QAction* FActionScaleBar = nullptr;
   QAction* FActionFit = nullptr;
+  QFrame* FPanelStatus = nullptr;
+  QLabel *FLabelStatusPosition = nullptr, *FLabelStatusMode = nullptr;
+  std::optional<raster::TPoint> FMouseOverView;
   QAction* FActionActualSize = nullptr;
   QTimer* FFlickerTimer = nullptr;
   bool FControlsEnabled = false;

@@ -15,6 +15,8 @@ namespace overlay {
 constexpr int PanelControlsHeight = 127;
 constexpr int PanelNameHeight = 39;
 constexpr int PanelBevel = 1;
+// The status bar between the picture panel and PanelName: the pixel under the mouse, the mode.
+constexpr int StatusBarHeight = 20;
 
 // Layout of the two bottom panels for a window client width (PanelControlsResize).
 struct TBottomPanelLayout {

@@ -4,7 +4,9 @@
 // picture 1.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
@@ -212,6 +214,39 @@ TEST_F(ViewInputTest, DragPastTheScrollEndRepaintsNothingMore) {
   EXPECT_EQ(v.HScroll().Position(), end);
   EXPECT_TRUE(v.BufferValid());
   Mouse(QEvent::MouseButtonRelease, {50, 300}, Qt::LeftButton, Qt::NoButton);
+}
+
+// The status bar names the picture-1 pixel under the mouse, in millimetres too once the scale
+// is known, also zoomed and scrolled; the mode and a placement between steps; nothing beside the
+// picture or once the mouse has left.
+TEST_F(ViewInputTest, TheStatusBarNamesThePixelUnderTheMouseAndTheMode) {
+  LoadBoth();
+  auto* position = W.findChild<QLabel*>("LabelStatusPosition");
+  auto* mode = W.findChild<QLabel*>("LabelStatusMode");
+  ASSERT_NE(position, nullptr);
+  ASSERT_NE(mode, nullptr);
+  C().SetPictureScale("one.png", 500);  // 5 pixels per millimetre
+  C().GaugeBar4().SetPosition(30);      // zoomed in 2x, so a pixel spans two screen pixels
+  C().ImgView().ScrollToCenter(800, 600);
+  const raster::TPoint at = C().ImgView().BitmapToControl({812, 590});
+  Mouse(QEvent::MouseMove, {at.X + 1, at.Y + 1}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(position->text().toStdString(), "812, 590 px   162.4, 118.0 mm");
+  EXPECT_EQ(mode->text().toStdString(), "Überblendung");
+
+  W.findChild<QAction*>("MenuDifference")->trigger();
+  QTest::keyClick(&W, Qt::Key_Right, Qt::AltModifier);
+  EXPECT_EQ(mode->text().toStdString(), "Differenz, zwischen den Stufen");
+
+  C().GaugeBar4().SetPosition(-100);  // the whole picture small, the backdrop around it
+  const raster::TRect shown = C().ImgView().GetBitmapRect();
+  Mouse(QEvent::MouseMove, {shown.Right + 2, shown.Top + 2}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(position->text(), QString());
+  Mouse(QEvent::MouseMove, {shown.Right - 1, shown.Bottom - 1}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(position->text().toStdString().substr(0, 13),
+            "1590, 1190 px");  // a screen pixel spans ten
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(W.ImgViewHost(), &leave);
+  EXPECT_EQ(position->text(), QString());
 }
 
 }  // namespace

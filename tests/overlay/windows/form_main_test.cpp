@@ -284,7 +284,7 @@ TEST_F(FormMainTest, BottomPanelsAreLaidOutForTheClientWidth) {
   w.resize(1201, MainClientHeight);
   EXPECT_EQ(w.findChild<QWidget*>("GaugeAlpha")->geometry(), QRect(680, 9, 439, 20));
   EXPECT_EQ(w.findChild<QWidget*>("ButtonClose")->x() + 80, 1127 + 33);  // on EditZoom's right edge
-  EXPECT_EQ(w.findChild<QWidget*>("ImgView")->height(), MainClientHeight - 166 - 2);
+  EXPECT_EQ(w.findChild<QWidget*>("ImgView")->height(), MainClientHeight - 166 - StatusBarHeight - 2);
 }
 
 // The automatic-alignment button sits beside the assistant's and overlaps no other control of

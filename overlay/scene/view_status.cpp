@@ -1,0 +1,32 @@
+#include "overlay/scene/view_status.h"
+
+#include <cstdio>
+
+namespace overlay {
+
+std::string StatusPositionText(const TViewStatus& Status, std::string_view DecimalSeparator) {
+  if (!Status.X || !Status.Y) return {};
+  std::string text = std::to_string(*Status.X) + ", " + std::to_string(*Status.Y) + " px";
+  if (Status.Pp100MM > 0) {
+    const auto mm = [&](int Pixel) {
+      char buffer[32];
+      std::snprintf(buffer, sizeof buffer, "%.1f", Pixel * 100.0 / Status.Pp100MM);
+      std::string s = buffer;
+      const std::size_t point = s.find('.');
+      if (point != std::string::npos) s.replace(point, 1, DecimalSeparator);
+      return s;
+    };
+    text += "   " + mm(*Status.X) + ", " + mm(*Status.Y) + " mm";
+  }
+  return text;
+}
+
+std::string StatusModeText(const TViewStatus& Status) {
+  std::string text = Tr(Status.Mode == TViewMode::Difference ? DifferenceModeText
+                        : Status.Mode == TViewMode::Flicker  ? FlickerModeText
+                                                             : BlendModeText);
+  if (Status.Precise) text += ", " + Tr(BetweenStepsText);
+  return text;
+}
+
+}  // namespace overlay

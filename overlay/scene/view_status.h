@@ -1,0 +1,30 @@
+// What the main window's status bar says: the picture-1 pixel under the mouse, in millimetres as
+// well when picture 1's scale is known, how the overlay is drawn, and whether it stands between
+// slider steps.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "overlay/scene/texts.h"
+
+namespace overlay {
+
+enum class TViewMode { Blend, Difference, Flicker };
+
+struct TViewStatus {
+  // The picture-1 pixel under the mouse; none when the mouse is not over picture 1.
+  std::optional<int> X, Y;
+  int Pp100MM = 0;  // picture 1's pixels per 100 mm; 0: not known
+  TViewMode Mode = TViewMode::Blend;
+  bool Precise = false;  // the overlay stands between slider steps
+};
+
+// "1234, 567 px" and, with a scale, "   61.7, 28.4 mm" after it (one decimal, the locale's
+// separator); empty without a pixel.
+std::string StatusPositionText(const TViewStatus& Status, std::string_view DecimalSeparator = ".");
+// "Differenz" or "Überblendung, zwischen den Stufen".
+std::string StatusModeText(const TViewStatus& Status);
+
+}  // namespace overlay
