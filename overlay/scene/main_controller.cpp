@@ -63,18 +63,21 @@ TMainController::TMainController(int ViewWidth, int ViewHeight)
   FTexts = {"0", "0", "0", "1.0", "1.0", "120", "", ""};
 
   // Any slider change ends a flicker first, so that the overlay shows as its sliders say.
-  const auto onChange = [this](raster::TGaugeBar& Bar, void (TMainController::*Handler)()) {
-    Bar.OnChange = [this, Handler](raster::TObject*) {
+  // The placing sliders' changes are steps of the placement's history.
+  const auto onChange = [this](raster::TGaugeBar& Bar, void (TMainController::*Handler)(),
+                               bool Placing) {
+    Bar.OnChange = [this, Handler, Placing](raster::TObject*) {
       StopFlicker();
       (this->*Handler)();
+      if (Placing) RecordPlacement();
     };
   };
-  onChange(FGaugeBar1, &TMainController::GaugeBar1Change);
-  onChange(FGaugeBar2, &TMainController::GaugeBar2Change);
-  onChange(FGaugeBar3, &TMainController::GaugeBar2Change);
-  onChange(FGaugeBar4, &TMainController::GaugeBar4Change);
-  onChange(FGaugeBar5, &TMainController::GaugeBar5Change);
-  onChange(FGaugeAlpha, &TMainController::GaugeAlphaChange);
+  onChange(FGaugeBar1, &TMainController::GaugeBar1Change, true);
+  onChange(FGaugeBar2, &TMainController::GaugeBar2Change, true);
+  onChange(FGaugeBar3, &TMainController::GaugeBar2Change, true);
+  onChange(FGaugeBar4, &TMainController::GaugeBar4Change, false);
+  onChange(FGaugeBar5, &TMainController::GaugeBar5Change, true);
+  onChange(FGaugeAlpha, &TMainController::GaugeAlphaChange, false);
   UpdateControls();
 }
 
@@ -226,6 +229,62 @@ void TMainController::UpdateControls() {
   FGaugeBar4.SetPosition(ViewZoomSlider.Initial);
   FGaugeBar5.SetPosition(OverlayZoomSlider.Initial);
   FGaugeAlpha.SetPosition(AlphaSlider.Initial);
+  // Freshly loaded: the start of a new history, and what Reset returns to.
+  FHistory.Reset(PlacementState());
+}
+
+// ---------------------------------------------------------------------------------------
+// Undo and redo
+
+TPlacementState TMainController::PlacementState() const {
+  TPlacementState state;
+  state.Steps = {FGaugeBar1.Position(), FGaugeBar2.Position(), FGaugeBar3.Position(),
+                 FGaugeBar5.Position()};
+  if (FPrecise) state.Precise = FPlacement;
+  return state;
+}
+
+void TMainController::RecordPlacement() {
+  // Sliders shown quietly for a precise placement, and the history's own moves, are no step.
+  if (FShowingPlacement || FRestoring || !ControlsEnabled()) return;
+  FHistory.Record(PlacementState());
+}
+
+void TMainController::RestorePlacement(const TPlacementState& State) {
+  const TSliderQuiet restoring(FRestoring);
+  if (State.Precise) {
+    PlacePrecisely(*State.Precise);
+  } else {
+    ApplyPlacement(State.Steps);
+  }
+}
+
+bool TMainController::Undo() {
+  if (!ControlsEnabled()) return false;
+  const std::optional<TPlacementState> state = FHistory.Undo();
+  if (state) RestorePlacement(*state);
+  return state.has_value();
+}
+
+bool TMainController::Redo() {
+  if (!ControlsEnabled()) return false;
+  const std::optional<TPlacementState> state = FHistory.Redo();
+  if (state) RestorePlacement(*state);
+  return state.has_value();
+}
+
+bool TMainController::ResetPlacement() {
+  if (!ControlsEnabled()) return false;
+  RestorePlacement(FHistory.Start());
+  FHistory.Record(PlacementState());  // a step of its own, so that it can be undone
+  return true;
+}
+
+void TMainController::BeginGesture() {
+  FHistory.BeginGesture();
+}
+void TMainController::EndGesture() {
+  FHistory.EndGesture();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -365,6 +424,8 @@ void TMainController::PlaceExactly(double Degrees, float Factor, TFloatPoint Tar
 void TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
   if (!ControlsEnabled() || FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
   StopFlicker();
+  // One step, however many sliders it moves.
+  const TPlacementHistory::TGesture step(FHistory);
   const TBitmap32& original = *FOverlayOriginal;
   const TLayerSettings settings = LayerSettingsFor(Placement, original.Width(), original.Height());
   FRotLayer->SetBitmapCenter(settings.Center);
@@ -406,6 +467,7 @@ void TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
   SetText(TField::EditX, fixed(Placement.X, 1));
   SetText(TField::EditY, fixed(Placement.Y, 1));
   SetText(TField::EditZoomOvl, fixed(float(Placement.Zoom), 3));
+  RecordPlacement();
 }
 
 TPrecisePlacement TMainController::Placement() const {
@@ -515,6 +577,7 @@ void TMainController::StopFlicker() {
 }
 
 void TMainController::ApplyPlacement(const TPlacement& Placement) {
+  const TPlacementHistory::TGesture step(FHistory);
   // A bar already at its value runs no handler; after the assistant the overlay may lie
   // between whole-slider values, so the handler runs then all the same.
   const auto set = [](raster::TGaugeBar& Bar, int Position, auto Handler) {
@@ -528,6 +591,9 @@ void TMainController::ApplyPlacement(const TPlacement& Placement) {
   set(FGaugeBar2, Placement.OffsetX, [this] { GaugeBar2Change(); });
   set(FGaugeBar3, Placement.OffsetY, [this] { GaugeBar2Change(); });
   set(FGaugeBar5, Placement.OverlayZoom, [this] { GaugeBar5Change(); });
+  // A bar already at its value records nothing, though the overlay may have left a placement
+  // between the steps.
+  RecordPlacement();
 }
 
 // ---------------------------------------------------------------------------------------

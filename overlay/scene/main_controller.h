@@ -18,6 +18,7 @@
 #include "controls/rot_layer.h"
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/auto_align.h"
+#include "overlay/scene/placement_history.h"
 #include "overlay/scene/scale_bar.h"
 #include "overlay/scene/sliders.h"
 #include "overlay/scene/view_input.h"
@@ -162,6 +163,18 @@ class TMainController {
   // The same for a placement given in the sliders' terms.
   void PlacePrecisely(const TPrecisePlacement& Placement);
   bool Precise() const { return FPrecise; }
+  // Undo and redo of the placement (the four placing sliders, or a placement between their
+  // steps): every slider move, nudge, alignment and assistant result is one step, and so is a
+  // gesture between BeginGesture and EndGesture (a thumb dragged). Loading a picture starts a
+  // new history; ResetPlacement returns to the placement right after loading, as a step of its
+  // own. Each returns false, with nothing changed, when there is nothing to do.
+  bool Undo();
+  bool Redo();
+  bool ResetPlacement();
+  void BeginGesture();
+  void EndGesture();
+  TPlacementState PlacementState() const;
+
   // The status bar's state with the mouse at ControlPos over the view (none: elsewhere).
   TViewStatus ViewStatusAt(std::optional<raster::TPoint> ControlPos);
   // Where the overlay stands: the precise placement, or the sliders' state.
@@ -236,6 +249,8 @@ class TMainController {
   // slider state the sliders show.
   bool LeavePrecisePlacement();
   void SetText(TField Field, std::string Text);
+  void RecordPlacement();
+  void RestorePlacement(const TPlacementState& State);
   // The overlay zoom's read-out for the slider's position.
   std::string OverlayZoomText() const;
   void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
@@ -263,6 +278,9 @@ class TMainController {
   TPrecisePlacement FPlacement;  // while FPrecise
   // The sliders are being set to show a placement; their handlers leave the overlay alone.
   bool FShowingPlacement = false;
+  // While the history's own step is restored: no new step.
+  bool FRestoring = false;
+  TPlacementHistory FHistory;
   std::uint64_t FGeneration = 0;
   TPictureOrientation FOrientation = TPictureOrientation::AsStored;
   bool FDifferenceView = false;

@@ -110,6 +110,7 @@ TFormMain::TFormMain(QWidget* Parent)
     auto* w = MakeNamed<platform::TControlHostWidget>(Name, Bar, pc);
     w->setGeometry(Left, Top, MainSliderWidth, MainSliderHeight);
     FBarHosts[std::size_t(Index)].reset(w);
+    w->installEventFilter(this);  // a press to its release is one step of the history
   };
   const auto readOut = [this](QWidget* Parent, TField Field, const char* Name, QRect Bounds) {
     FEdits[std::size_t(Field)] = MakeReadOnlyEdit(Parent, Name, Bounds, TEditFrame::Compact);
@@ -208,24 +209,32 @@ TFormMain::TFormMain(QWidget* Parent)
   FActionScaleBar = aid("MenuScaleBar", "Maßstab", Qt::Key_M);
   connect(FActionScaleBar, &QAction::toggled, this,
           [this](bool On) { FController->SetScaleBar(On); });
-  // The view's two zooms of their own, through the zoom slider's nearest position.
-  auto* separator = MakeNamed<QAction>("MenuSeparatorZoom", this);
-  separator->setSeparator(true);
-  FImgViewHost->addAction(separator);
-  const auto zoom = [this](const char* Name, const char* Text, QKeyCombination Key,
-                           bool (TMainController::*Zoom)()) {
+  // The view's two zooms of their own, through the zoom slider's nearest position, and the
+  // placement's history.
+  const auto separator = [this](const char* Name) {
+    auto* action = MakeNamed<QAction>(Name, this);
+    action->setSeparator(true);
+    FImgViewHost->addAction(action);
+  };
+  const auto command = [this](const char* Name, const char* Text, QKeyCombination Key,
+                              bool (TMainController::*Do)()) {
     auto* action = MakeNamed<QAction>(Name, QString::fromUtf8(Text), this);
     action->setShortcut(QKeySequence(Key));
     action->setShortcutVisibleInContextMenu(true);
     action->setEnabled(false);
     addAction(action);
     FImgViewHost->addAction(action);
-    connect(action, &QAction::triggered, this, [this, Zoom] { (FController.get()->*Zoom)(); });
+    connect(action, &QAction::triggered, this, [this, Do] { (FController.get()->*Do)(); });
+    FCommands.push_back(action);
     return action;
   };
-  FActionFit = zoom("MenuFit", "Einpassen", Qt::CTRL | Qt::Key_0, &TMainController::FitView);
-  FActionActualSize =
-      zoom("MenuActualSize", "100 %", Qt::CTRL | Qt::Key_1, &TMainController::ActualSizeView);
+  separator("MenuSeparatorZoom");
+  command("MenuFit", "Einpassen", Qt::CTRL | Qt::Key_0, &TMainController::FitView);
+  command("MenuActualSize", "100 %", Qt::CTRL | Qt::Key_1, &TMainController::ActualSizeView);
+  separator("MenuSeparatorHistory");
+  command("MenuUndo", "Rückgängig", Qt::CTRL | Qt::Key_Z, &TMainController::Undo);
+  command("MenuRedo", "Wiederholen", Qt::CTRL | Qt::SHIFT | Qt::Key_Z, &TMainController::Redo);
+  command("MenuReset", "Zurücksetzen", Qt::CTRL | Qt::Key_R, &TMainController::ResetPlacement);
   FImgViewHost->setContextMenuPolicy(Qt::ActionsContextMenu);
   const platform::TProgramFileLocation settings = platform::LocateProgramFile("Tessaly.ini");
   SettingsFile = settings.Write;
@@ -314,6 +323,15 @@ void TFormMain::ShowStatus() {
 }
 
 bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
+  const bool onBar = std::any_of(FBarHosts.begin(), FBarHosts.end(),
+                                 [Watched](const auto& Host) { return Host.get() == Watched; });
+  if (onBar &&
+      (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonRelease)) {
+    // A release that went elsewhere must not leave every later change in one step.
+    if (FBarGesture) FController->EndGesture();
+    FBarGesture = Event->type() == QEvent::MouseButtonPress;
+    if (FBarGesture) FController->BeginGesture();
+  }
   if (Watched == FImgViewHost.get() && Event->type() == QEvent::Leave) {
     FMouseOverView.reset();
     ShowStatus();
@@ -430,8 +448,7 @@ void TFormMain::ShowEnabled(bool Enabled) {
   FButtonAutoAlign->setEnabled(Enabled && !FAligning);
   FBitBtnPrint->setEnabled(Enabled);
   if (FActionDifference != nullptr) FActionDifference->setEnabled(Enabled);
-  if (FActionFit != nullptr) FActionFit->setEnabled(Enabled);
-  if (FActionActualSize != nullptr) FActionActualSize->setEnabled(Enabled);
+  for (QAction* command : FCommands) command->setEnabled(Enabled);
   if (FActionFlicker != nullptr) {
     if (!Enabled) FActionFlicker->setChecked(false);
     FActionFlicker->setEnabled(Enabled);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/settings.h"
@@ -148,13 +149,13 @@ class TFormMain : public QWidget {
   QAction* FActionDifference = nullptr;
   QAction* FActionFlicker = nullptr;
   QAction* FActionScaleBar = nullptr;
-  QAction* FActionFit = nullptr;
+  std::vector<QAction*> FCommands;  // the view's menu entries that need both pictures
   QFrame* FPanelStatus = nullptr;
   QLabel *FLabelStatusPosition = nullptr, *FLabelStatusMode = nullptr;
   std::optional<raster::TPoint> FMouseOverView;
-  QAction* FActionActualSize = nullptr;
   QTimer* FFlickerTimer = nullptr;
   bool FControlsEnabled = false;
+  bool FBarGesture = false;  // a mouse button held on a slider
   bool FAligning = false;
   std::thread FAlignWorker;
   QToolButton *FBitBtnInfo = nullptr, *FBitBtnPrint = nullptr;

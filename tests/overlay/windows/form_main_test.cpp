@@ -284,7 +284,8 @@ TEST_F(FormMainTest, BottomPanelsAreLaidOutForTheClientWidth) {
   w.resize(1201, MainClientHeight);
   EXPECT_EQ(w.findChild<QWidget*>("GaugeAlpha")->geometry(), QRect(680, 9, 439, 20));
   EXPECT_EQ(w.findChild<QWidget*>("ButtonClose")->x() + 80, 1127 + 33);  // on EditZoom's right edge
-  EXPECT_EQ(w.findChild<QWidget*>("ImgView")->height(), MainClientHeight - 166 - StatusBarHeight - 2);
+  EXPECT_EQ(w.findChild<QWidget*>("ImgView")->height(),
+            MainClientHeight - 166 - StatusBarHeight - 2);
 }
 
 // The automatic-alignment button sits beside the assistant's and overlaps no other control of
@@ -366,6 +367,66 @@ TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
 
 // Key D (the context menu's "Differenz" entry) draws the overlay as the per-channel difference
 // from picture 1, following the sliders; D again blends it as before.
+// Each change is one step back and forward, a press held on a slider one step however far it
+// moves; the overlay comes back exactly as it stood, between the steps too; Ctrl+R returns to the
+// loaded state as a step of its own, and a new picture 2 starts afresh.
+TEST_F(FormMainTest, UndoRedoAndResetStepThroughThePlacements) {
+  TFormMain w;
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  struct TShown {
+    TPlacementState State;
+    raster::TFloatPoint Position, Zoom;
+    float Angle;
+    int Width;
+    bool operator==(const TShown&) const = default;
+  };
+  const auto shown = [&] {
+    const raster::TRotLayer& l = *c.RotLayer();
+    return TShown{c.PlacementState(), l.Position(), l.Zoom(), l.Angle(), l.Bitmap()->Width()};
+  };
+  std::vector<TShown> seen{shown()};
+
+  QWidget* bar = w.BarHost(c.GaugeBar2());
+  QTest::mousePress(bar, Qt::LeftButton, {}, {5, 5});       // on the left arrow: one step left...
+  for (int p : {10, 20, 35}) c.GaugeBar2().SetPosition(p);  // ...then dragged, while held
+  QTest::mouseRelease(bar, Qt::LeftButton, {}, {5, 5});
+  seen.push_back(shown());
+  c.GaugeAlpha().SetPosition(200);  // the opacity is no placement
+  QTest::keyClick(&w, Qt::Key_PageUp);
+  seen.push_back(shown());
+  ASSERT_TRUE(c.AlignOverlay(40, 30, 10, 10, 140, 110, 90, 60));  // the assistant's result
+  ASSERT_TRUE(c.Precise());
+  seen.push_back(shown());
+  QTest::keyClick(&w, Qt::Key_Right, Qt::AltModifier);
+  seen.push_back(shown());
+  c.GaugeBar5().SetPosition(c.GaugeBar5().Position() + 3);  // back to the steps
+  seen.push_back(shown());
+  EXPECT_EQ(seen[1].State.Steps.OffsetX, 35);
+
+  for (std::size_t i = seen.size() - 1; i > 0; --i) {
+    QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(shown(), seen[i - 1]) << i;
+  }
+  QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);  // nothing before the start
+  EXPECT_EQ(shown(), seen[0]);
+  for (std::size_t i = 1; i < 4; ++i) {
+    QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(shown(), seen[i]) << i;
+  }
+  QTest::keyClick(&w, Qt::Key_R, Qt::ControlModifier);
+  EXPECT_EQ(shown(), seen[0]);
+  QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(shown(), seen[3]);
+  EXPECT_EQ(c.GaugeAlpha().Position(), 200);
+
+  Choose(w, "ButtonImage2", Picture2);
+  QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(c.PlacementState(), TPlacementState{});
+}
+
 TEST_F(FormMainTest, FineNudgesLeaveTheOverlayBetweenStepsAsTheRendererDrawsIt) {
   QImage photo(
       QString::fromStdString(std::string(TESSALY_TESTDATA) + "/photos-large/NT96650_pcb_002.JPG"));
