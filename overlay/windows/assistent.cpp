@@ -74,9 +74,10 @@ void SetBackground(QLabel* Label, const QColor& Colour) {
 }
 
 // The width at which Edit shows Text whole, measured as the edit measures its own size: the
-// text, the edit's inner margins and cursor, and the style's frame.
+// text, the edit's inner margins and cursor, and the style's frame; and a little room, so that
+// the last digit does not touch the frame.
 int EditWidthFor(const QLineEdit& Edit, const QString& Text) {
-  constexpr int InnerMargins = 2 * 2 + 1;  // QLineEdit's horizontal margins and the cursor
+  constexpr int InnerMargins = 2 * 2 + 1 + 3;  // QLineEdit's horizontal margins, cursor, room
   QStyleOptionFrame option;
   option.initFrom(&Edit);
   option.lineWidth = Edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &Edit);
