@@ -1,6 +1,6 @@
 // tessaly-screenshots: starts the overlay program's real windows through the program entry,
 // loads a picture pair through the main window's buttons, moves the sliders, marks two points
-// in the assistant and saves what each window shows:
+// in the assistant, zooms it in on point 1 and saves what each window shows:
 //   tessaly-screenshots DIR PICTURE1 PICTURE2
 // or starts it with an interface file, as a calling application does, and saves the main window
 // as main-interface.png:
@@ -28,15 +28,16 @@
 #include "overlay/windows/about_box.h"
 #include "overlay/windows/assistent.h"
 #include "overlay/windows/form_main.h"
+#include "overlay/windows/picture_view.h"
 #include "platform/command_line.h"
 #include "platform/message.h"
 #include "platform/shell.h"
 
 namespace {
 
-void Click(QWidget* Target, QPoint At) {
+void Click(QWidget* Target, QPointF At) {
   for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-    QMouseEvent e(type, QPointF(At), Target->mapToGlobal(QPointF(At)), Qt::LeftButton,
+    QMouseEvent e(type, At, Target->mapToGlobal(At), Qt::LeftButton,
                   type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(Target, &e);
   }
@@ -153,10 +154,24 @@ int Main(int argc, char** argv) {
     QObject::connect(poll, &QTimer::timeout, [&, poll] {
       if (!assistent.isVisible() || assistent.Logic().Step != 1) return;
       poll->stop();
-      QLabel* image = assistent.findChild<QLabel*>("Image");
-      Click(image, {120, 90});
-      Click(image, {300, 200});
-      const bool shot = Save(assistent, dir + "/assistant.png");
+      // At its default size, whatever size a run from this folder left in Tessaly.ini.
+      assistent.resize(overlay::TFormAssistent::DefaultWidth,
+                       overlay::TFormAssistent::DefaultHeight);
+      // Two vias of the sample pair's picture 1, on their pixel centres in the fitted picture.
+      overlay::TPictureView& image = assistent.Image();
+      const auto viewPoint = [&image](double X, double Y) {
+        const overlay::TPointD v = image.Zoom().ToView({X + 0.5, Y + 0.5});
+        return QPointF(v.X, v.Y);
+      };
+      Click(&image, viewPoint(795, 296));
+      Click(&image, viewPoint(1560, 985));
+      bool shot = Save(assistent, dir + "/assistant.png");
+      // Eight times about point 1, which is then moved to the middle: its pixels as squares,
+      // the mark on its centre.
+      image.ZoomAbout(8 / image.Zoom().Scale(), viewPoint(795, 296));
+      const QPointF mark = viewPoint(795, 296);
+      image.PanBy(image.width() / 2.0 - mark.x(), image.height() / 2.0 - mark.y());
+      shot = Save(assistent, dir + "/assistant-zoomed.png") && shot;
       assistent.reject();
       status = ok && shot ? 0 : 1;
       QApplication::quit();

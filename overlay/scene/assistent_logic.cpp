@@ -1,30 +1,39 @@
 #include "overlay/scene/assistent_logic.h"
 
+#include <cstdio>
+
 namespace overlay {
 
+namespace {
+
+// A coordinate with two decimals at most and no trailing zeros: whole pixels read as before.
+std::string CoordinateText(double V) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", V + 0.0);
+  std::string s = text;
+  while (s.back() == '0') s.pop_back();
+  if (s.back() == '.') s.pop_back();
+  return s == "-0" ? "0" : s;
+}
+
+}  // namespace
+
 TAssistentLogic::TAssistentLogic() {
-  // The markers' places in the form (I1P1, I1P2, I2P1, I2P2); creation hides them at once, the
-  // tops stay until a marker is placed.
-  Markers = {TMarkerPos{34, 34}, TMarkerPos{34, 58}, TMarkerPos{34, 82}, TMarkerPos{26, 106}};
-  for (int p = 0; p < 4; ++p) HideMarker(static_cast<TAssistentPoint>(p));
   Edits.fill(PointText(0, 0));
   X1[0] = -10000;
   X2[0] = -10000;
 }
 
-std::string TAssistentLogic::PointText(int X, int Y) {
-  return std::to_string(X) + " x " + std::to_string(Y);
+std::string TAssistentLogic::PointText(double X, double Y) {
+  return CoordinateText(X) + " x " + CoordinateText(Y);
 }
 
 void TAssistentLogic::HideMarker(TAssistentPoint Point) {
-  Markers[Point].Left = HiddenLeft;
+  Markers[Point].Shown = false;
 }
 
-void TAssistentLogic::PlaceMarker(TAssistentPoint Point, int X, int Y,
-                                  const TMarkerGeometry& Geometry) {
-  // Integer division as the form's "div": the marker's middle column lies on the pixel.
-  Markers[Point].Left = Geometry.ImageLeft + X - Geometry.MarkerWidth / 2;
-  Markers[Point].Top = Geometry.ImageTop + Y - Geometry.MarkerHeight / 2;
+void TAssistentLogic::PlaceMarker(TAssistentPoint Point, double X, double Y) {
+  Markers[Point] = {X, Y, true};
 }
 
 int TAssistentLogic::StartRun(const TPictureLoader& Load) {
@@ -49,24 +58,23 @@ int TAssistentLogic::StartRun(const TPictureLoader& Load) {
 }
 
 namespace {
-// The marker and edit of point Point (0 or 1) in picture Picture (1 or 2).
+// The mark and edit of point Point (0 or 1) in picture Picture (1 or 2).
 TAssistentPoint PointOf(int Picture, int Point) {
   return TAssistentPoint((Picture - 1) * 2 + Point);
 }
 }  // namespace
 
-bool TAssistentLogic::Click(int X, int Y, int MarkerWidth, int MarkerHeight, int ImageLeft,
-                            int ImageTop) {
+bool TAssistentLogic::Click(double X, double Y) {
   // No run, or both points of the picture set: the click is ignored. Otherwise one click sets
   // exactly the point PointState asks for.
   if ((Step != 1 && Step != 2) || (PointState != 1 && PointState != 2)) return false;
   const int point = PointState - 1;
-  int* xs = Step == 1 ? X1 : X2;
-  int* ys = Step == 1 ? Y1 : Y2;
+  double* xs = Step == 1 ? X1 : X2;
+  double* ys = Step == 1 ? Y1 : Y2;
   xs[point] = X;
   ys[point] = Y;
   const TAssistentPoint marker = PointOf(Step, point);
-  PlaceMarker(marker, X, Y, {MarkerWidth, MarkerHeight, ImageLeft, ImageTop});
+  PlaceMarker(marker, X, Y);
   Edits[marker] = PointText(X, Y);
   PointState = point + 2;
   if (point == 1) {
@@ -82,15 +90,15 @@ bool TAssistentLogic::Click(int X, int Y, int MarkerWidth, int MarkerHeight, int
   return true;
 }
 
-int TAssistentLogic::Forward(const TPictureLoader& Load, const TMarkerGeometry& Geometry) {
-  return SwitchTo(2, Load, Geometry);
+int TAssistentLogic::Forward(const TPictureLoader& Load) {
+  return SwitchTo(2, Load);
 }
 
-int TAssistentLogic::Back(const TPictureLoader& Load, const TMarkerGeometry& Geometry) {
-  return SwitchTo(1, Load, Geometry);
+int TAssistentLogic::Back(const TPictureLoader& Load) {
+  return SwitchTo(1, Load);
 }
 
-int TAssistentLogic::SwitchTo(int To, const TPictureLoader& Load, const TMarkerGeometry& Geometry) {
+int TAssistentLogic::SwitchTo(int To, const TPictureLoader& Load) {
   const int from = 3 - To;
   if (Step != from || !(To == 2 ? ButtonForwEnabled : ButtonBackEnabled)) return 0;
   if (!Load || !Load(To, To == 1 ? PathImage1 : PathImage2)) return 0;
@@ -99,12 +107,12 @@ int TAssistentLogic::SwitchTo(int To, const TPictureLoader& Load, const TMarkerG
   HideMarker(PointOf(from, 0));
   HideMarker(PointOf(from, 1));
   // The edits keep their texts; the stored points stay shown until they are replaced. A point
-  // 2 not yet marked in this run has no marker (it would stand at the top-left pixel).
-  const int* xs = To == 1 ? X1 : X2;
-  const int* ys = To == 1 ? Y1 : Y2;
+  // 2 not yet marked in this run has no mark (it would stand at the top-left pixel).
+  const double* xs = To == 1 ? X1 : X2;
+  const double* ys = To == 1 ? Y1 : Y2;
   if (xs[0] > 0) {
-    PlaceMarker(PointOf(To, 0), xs[0], ys[0], Geometry);
-    if (FPoint2Set[To - 1]) PlaceMarker(PointOf(To, 1), xs[1], ys[1], Geometry);
+    PlaceMarker(PointOf(To, 0), xs[0], ys[0]);
+    if (FPoint2Set[To - 1]) PlaceMarker(PointOf(To, 1), xs[1], ys[1]);
   }
   ButtonBackEnabled = To == 2;
   ButtonForwEnabled = To == 1;

@@ -1,6 +1,8 @@
 #include "overlay/scene/settings.h"
 
 #include <algorithm>
+#include <climits>
+#include <functional>
 
 #include "interface/interfaceba.h"
 #include "overlay/decode/orientation.h"
@@ -35,6 +37,15 @@ TSettings ReadSettings(const std::string& Path) {
       recent.push_back(file);
     }
   }
+  // INT_MIN, which no window stores, tells a missing key.
+  const auto assistent = [&](const char* Key) {
+    return ini.ReadInteger("Assistent", Key, INT_MIN);
+  };
+  const TAssistentBounds a{assistent("Left"), assistent("Top"), assistent("Width"),
+                           assistent("Height")};
+  if (a.Left != INT_MIN && a.Top != INT_MIN && a.Width != INT_MIN && a.Height != INT_MIN) {
+    s.AssistentBounds = a;
+  }
   return s;
 }
 
@@ -46,33 +57,84 @@ std::vector<std::string> WithRecentPicture(std::vector<std::string> Recent,
   return Recent;
 }
 
-void WriteOpenDialogSettings(const std::string& Path, const TOpenDialogSettings& Dialog) {
-  platform::TFileWriteOptions options = platform::ProfileWriteOptions();
-  options.Mode = 0600;
-  platform::TIniFile ini(Path, options);
+namespace {
+
+// Keys written by Fill go to the file in one replacement that keeps everything else in it.
+void WriteInOneReplacement(
+    const std::string& Path, const std::function<void(platform::TIniFile&)>& Fill,
+    const platform::TFileWriteOptions& Options = platform::ProfileWriteOptions()) {
+  platform::TIniFile ini(Path, Options);
   ini.BeginUpdate();
-  ini.WriteString("OpenDialog", "Filter", Dialog.Filter);
-  ini.WriteString("OpenDialog", "Folder", Dialog.Folder);
-  for (int i = 1; i <= MaxRecentPictures; ++i) {
-    const std::string key = "File" + std::to_string(i);
-    if (std::size_t(i) <= Dialog.Recent.size()) {
-      ini.WriteString("Recent", key, Dialog.Recent[std::size_t(i - 1)]);
-    } else {
-      ini.DeleteKey("Recent", key);
-    }
-  }
+  Fill(ini);
   ini.UpdateFile();
 }
 
+}  // namespace
+
+void WriteOpenDialogSettings(const std::string& Path, const TOpenDialogSettings& Dialog) {
+  platform::TFileWriteOptions ownerOnly = platform::ProfileWriteOptions();
+  ownerOnly.Mode = 0600;
+  WriteInOneReplacement(
+      Path,
+      [&](platform::TIniFile& Ini) {
+        Ini.WriteString("OpenDialog", "Filter", Dialog.Filter);
+        Ini.WriteString("OpenDialog", "Folder", Dialog.Folder);
+        for (int i = 1; i <= MaxRecentPictures; ++i) {
+          const std::string key = "File" + std::to_string(i);
+          if (std::size_t(i) <= Dialog.Recent.size()) {
+            Ini.WriteString("Recent", key, Dialog.Recent[std::size_t(i - 1)]);
+          } else {
+            Ini.DeleteKey("Recent", key);
+          }
+        }
+      },
+      ownerOnly);
+}
+
 void WriteSettings(const std::string& Path, const TWindowBounds& Bounds) {
-  platform::TIniFile ini(Path);
-  ini.BeginUpdate();
-  ini.WriteBool("AutoLoad", "FormProperties", true);
-  ini.WriteInteger("FormOptions", "Top", Bounds.Top);
-  ini.WriteInteger("FormOptions", "Left", Bounds.Left);
-  ini.WriteInteger("FormOptions", "Height", Bounds.Height);
-  ini.WriteInteger("FormOptions", "Width", Bounds.Width);
-  ini.UpdateFile();
+  WriteInOneReplacement(Path, [&](platform::TIniFile& Ini) {
+    Ini.WriteBool("AutoLoad", "FormProperties", true);
+    Ini.WriteInteger("FormOptions", "Top", Bounds.Top);
+    Ini.WriteInteger("FormOptions", "Left", Bounds.Left);
+    Ini.WriteInteger("FormOptions", "Height", Bounds.Height);
+    Ini.WriteInteger("FormOptions", "Width", Bounds.Width);
+  });
+}
+
+void WriteAssistentBounds(const std::string& Path, const TAssistentBounds& Bounds) {
+  WriteInOneReplacement(Path, [&](platform::TIniFile& Ini) {
+    Ini.WriteInteger("Assistent", "Left", Bounds.Left);
+    Ini.WriteInteger("Assistent", "Top", Bounds.Top);
+    Ini.WriteInteger("Assistent", "Width", Bounds.Width);
+    Ini.WriteInteger("Assistent", "Height", Bounds.Height);
+  });
+}
+
+TAssistentBounds ClampIntoScreens(const TAssistentBounds& Stored,
+                                  const std::vector<TAssistentBounds>& Screens, int MinWidth,
+                                  int MinHeight) {
+  TAssistentBounds b = Stored;
+  b.Width = std::max(b.Width, MinWidth);
+  b.Height = std::max(b.Height, MinHeight);
+  if (Screens.empty()) return b;
+  // The screen that shows most of the window; the first when none shows any of it.
+  // In 64 bits: stored values are any 32-bit numbers.
+  const auto shown = [&](const TAssistentBounds& S) {
+    using L = long long;
+    const L w = std::min(L(S.Left) + S.Width, L(b.Left) + b.Width) - std::max(S.Left, b.Left);
+    const L h = std::min(L(S.Top) + S.Height, L(b.Top) + b.Height) - std::max(S.Top, b.Top);
+    return w > 0 && h > 0 ? w * h : 0;
+  };
+  const TAssistentBounds* screen = &Screens.front();
+  for (const TAssistentBounds& s : Screens) {
+    if (shown(s) > shown(*screen)) screen = &s;
+  }
+  b.Width = std::max(std::min(b.Width, screen->Width), MinWidth);
+  b.Height = std::max(std::min(b.Height, screen->Height), MinHeight);
+  // Within the screen where the window fits; its top-left corner in sight where it does not.
+  b.Left = std::max(std::min(b.Left, screen->Left + screen->Width - b.Width), screen->Left);
+  b.Top = std::max(std::min(b.Top, screen->Top + screen->Height - b.Height), screen->Top);
+  return b;
 }
 
 TInterfaceStart ReadInterfaceStart() {

@@ -35,8 +35,16 @@ struct TOpenDialogSettings {
 std::vector<std::string> WithRecentPicture(std::vector<std::string> Recent,
                                            const std::string& Path);
 
+// The positioning assistant's place and inner size, as [Assistent] stores them.
+struct TAssistentBounds {
+  int Left = 0, Top = 0, Width = 0, Height = 0;
+  friend bool operator==(const TAssistentBounds&, const TAssistentBounds&) = default;
+};
+
 struct TSettings {
   std::optional<TWindowBounds> Bounds;  // only when AutoLoad/FormProperties is true
+  // [Assistent] Left, Top, Width, Height: only when all four are stored.
+  std::optional<TAssistentBounds> AssistentBounds;
   // [Output] ImageCount, at most MaxImageCount (a larger value reads as that); 0 or less: no
   // capture.
   int ImageCount = 5;
@@ -61,6 +69,17 @@ void WriteSettings(const std::string& Path, const TWindowBounds& Bounds);
 // (everything else stays). The paths say whose pictures they were, so the file is then
 // readable by its owner only (0600). Raises platform::EIniFileException as WriteSettings does.
 void WriteOpenDialogSettings(const std::string& Path, const TOpenDialogSettings& Dialog);
+
+// [Assistent] Left, Top, Width, Height, stored as WriteSettings stores the main window's bounds.
+void WriteAssistentBounds(const std::string& Path, const TAssistentBounds& Bounds);
+
+// Stored bounds made usable on the screens there are now (their available areas): a window
+// that no screen shows enough of goes onto the first screen; the size is at least the minimum
+// and at most the screen (unless the minimum is larger), and the place keeps the whole window on
+// that screen. Bounds that a screen shows whole come back as they are.
+TAssistentBounds ClampIntoScreens(const TAssistentBounds& Stored,
+                                  const std::vector<TAssistentBounds>& Screens, int MinWidth,
+                                  int MinHeight);
 
 // What the start-up takes from the interface file of the command line.
 struct TInterfaceStart {

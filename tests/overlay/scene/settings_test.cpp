@@ -90,6 +90,25 @@ TEST_F(SettingsTest, StoredValuesReadAsTheProfileFunctionsReadThem) {
   EXPECT_FALSE(fs::exists(missing));
 }
 
+// The assistant's bounds count only when all four keys are there; on the screens of now they
+// are kept when a screen shows them whole, else pulled onto the screen that shows most of them
+// (the first when none does), at least the minimum and at most that screen large.
+TEST_F(SettingsTest, AssistentBoundsAreReadWholeAndPulledOntoAScreen) {
+  EXPECT_FALSE(
+      ReadSettings(Write("s.ini", "[Assistent]\nLeft=1\nTop=2\nWidth=3\n")).AssistentBounds);
+  WriteAssistentBounds(Settings, {-5, 6, 700, 800});
+  EXPECT_EQ(ReadSettings(Settings).AssistentBounds, (TAssistentBounds{-5, 6, 700, 800}));
+
+  const std::vector<TAssistentBounds> screens{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+  const auto clamp = [&](TAssistentBounds B) { return ClampIntoScreens(B, screens, 400, 200); };
+  EXPECT_EQ(clamp({2000, 100, 600, 450}), (TAssistentBounds{2000, 100, 600, 450}));
+  EXPECT_EQ(clamp({1900, 50, 600, 450}), (TAssistentBounds{1920, 50, 600, 450}));
+  EXPECT_EQ(clamp({3000, 900, 600, 450}), (TAssistentBounds{2600, 574, 600, 450}));
+  EXPECT_EQ(clamp({-9000, 20000, 50, 20}), (TAssistentBounds{0, 880, 400, 200}));
+  EXPECT_EQ(clamp({100, 100, 5000, 3000}), (TAssistentBounds{0, 0, 1920, 1080}));
+  EXPECT_EQ(clamp({2147483000, 2147483000, 2147483000, 9}), (TAssistentBounds{0, 880, 1920, 200}));
+}
+
 // A print of millions of captures would hold the window and fill the disk.
 TEST_F(SettingsTest, ImageCountReadsAsAtMostOneHundred) {
   const auto count = [&](const std::string& Value) {
