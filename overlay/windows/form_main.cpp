@@ -123,7 +123,7 @@ TFormMain::TFormMain(QWidget* Parent)
   host(c.GaugeBar3(), 2, "GaugeBar3", 80, 39);
   readOut(pc, TField::EditX, "EditX", {424, 9, PlacingReadOutWidth, 24});
   readOut(pc, TField::EditY, "EditY", {424, 39, PlacingReadOutWidth, 24});
-  readOut(pc, TField::EditZoom, "EditZoom", {936, 41, 33, 24});
+  readOut(pc, TField::EditZoom, "EditZoom", {936, 41, ZoomReadOutWidth, 24});
   readOut(pc, TField::EditTransp, "EditTransp", {936, 9, 33, 24});
   readOut(pc, TField::EditAngle, "EditAngle", {424, 69, PlacingReadOutWidth, 24});
 

@@ -36,6 +36,9 @@ struct TBottomPanelLayout {
 // for a placement between steps ("≈ -179.9"), reaching into the space before the right
 // column and ending 8 pixels before ButtonAutoAlign.
 constexpr int PlacingReadOutWidth = 56;
+// The view zoom's read-out: wide enough for the three decimals its steps change below 0.43
+// ("0.355"); it grows to the right, towards the window's edge.
+constexpr int ZoomReadOutWidth = 44;
 
 // The created values: GaugeBar1.Left 80, EditX.Width 33, EditZoom.Width 33, button widths.
 TBottomPanelLayout PanelControlsLayout(int ClientWidth, int GaugeBar1Left = 80, int EditXWidth = 33,

@@ -283,7 +283,8 @@ TEST_F(FormMainTest, BottomPanelsAreLaidOutForTheClientWidth) {
   EXPECT_EQ(w.Controller().GaugeBar2().Width(), 328);  // the hosted bar follows its widget
   w.resize(1201, MainClientHeight);
   EXPECT_EQ(w.findChild<QWidget*>("GaugeAlpha")->geometry(), QRect(680, 9, 439, 20));
-  EXPECT_EQ(w.findChild<QWidget*>("ButtonClose")->x() + 80, 1127 + 33);  // on EditZoom's right edge
+  EXPECT_EQ(w.findChild<QWidget*>("ButtonClose")->x() + 80,
+            1127 + ZoomReadOutWidth);  // EditZoom's right edge
   EXPECT_EQ(w.findChild<QWidget*>("ImgView")->height(),
             MainClientHeight - 166 - StatusBarHeight - 2);
 }
