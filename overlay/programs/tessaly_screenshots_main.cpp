@@ -12,12 +12,17 @@
 // real program goes (TEMP, ...); instead of opening the page it prints "opened PAGE", and each
 // message as "message: TEXT" (exit status 0 when a page was opened):
 //   tessaly-screenshots --print PICTURE1 PICTURE2
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <filesystem>
@@ -30,6 +35,7 @@
 #include "overlay/windows/form_main.h"
 #include "overlay/windows/picture_view.h"
 #include "platform/command_line.h"
+#include "platform/control_host.h"
 #include "platform/message.h"
 #include "platform/shell.h"
 
@@ -102,6 +108,16 @@ int Main(int argc, char** argv) {
         const bool shown = c.ScaleBarShown();
         std::cout << "scale bar " << (shown ? "shown" : "not shown") << "\n";
         status = Save(*W.FormMain, dir + "/main-scalebar.png") && shown ? 0 : 1;
+        // The mouse over a via of picture 1: the status bar names it in pixels and millimetres.
+        const raster::TPoint at = c.ImgView().BitmapToControl({795, 296});
+        QWidget* view = W.FormMain->ImgViewHost();
+        QMouseEvent move(QEvent::MouseMove, QPointF(at.X, at.Y),
+                         view->mapToGlobal(QPointF(at.X, at.Y)), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+        const QString said = W.FormMain->findChild<QLabel*>("LabelStatusPosition")->text();
+        std::cout << "status: " << said.toStdString() << "\n";
+        if (!Save(*W.FormMain, dir + "/main-status.png") || !said.contains(" mm")) status = 1;
       }
       QApplication::quit();
     });
@@ -143,6 +159,35 @@ int Main(int argc, char** argv) {
     difference->trigger();
     ok = Save(main, dir + "/main-difference.png") && ok;
     difference->trigger();
+
+    // The open dialog with its filter list open; the list is a window of its own, so the
+    // screen is taken.
+    {
+      QFileDialog dialog(&main);
+      main.PrepareOpenPictureDialog(dialog);
+      dialog.setOption(QFileDialog::DontUseNativeDialog);
+      dialog.setDirectory(
+          QString::fromStdString(std::filesystem::absolute(one).parent_path().string()));
+      dialog.resize(760, 460);
+      dialog.move(120, 120);
+      dialog.show();
+      auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+      if (types != nullptr) types->showPopup();
+      QApplication::processEvents();
+      QThread::msleep(200);
+      QApplication::processEvents();
+      const QRect area =
+          dialog.frameGeometry().united(types != nullptr && types->view()->window()->isVisible()
+                                            ? types->view()->window()->frameGeometry()
+                                            : QRect());
+      const bool grabbed = dialog.screen()
+                               ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                               .save(QString::fromStdString(dir + "/open-dialog.png"));
+      std::cout << (grabbed ? "wrote " : "could not write ") << dir << "/open-dialog.png\n";
+      ok = grabbed && ok;
+      if (types != nullptr) types->hidePopup();
+      dialog.reject();
+    }
 
     main.findChild<QToolButton*>("BitBtnInfo")->click();
     ok = Save(*W.AboutBox, dir + "/about.png") && ok;

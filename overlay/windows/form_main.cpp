@@ -474,6 +474,8 @@ void TFormMain::PrepareOpenPictureDialog(QFileDialog& Dialog) const {
   Dialog.setWindowTitle(QString::fromStdString(Tr(OpenPictureTitle)));
   Dialog.setFileMode(QFileDialog::ExistingFile);
   Dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  // "Alle Bilder" with its forty patterns would fill the screen's width.
+  Dialog.setOption(QFileDialog::HideNameFilterDetails);
   Dialog.setNameFilters(filters);
   QString chosen = filters.front();
   for (const QString& f : filters) {
