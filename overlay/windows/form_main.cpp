@@ -493,7 +493,13 @@ std::string TFormMain::RunOpenPictureDialog() {
   PrepareOpenPictureDialog(dialog);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   const std::string path = dialog.selectedFiles().front().toStdString();
-  FOpenDialog.Filter = FilterPatterns(dialog.selectedNameFilter().toStdString());
+  // With the details hidden the dialog names the filter without its patterns.
+  const QString chosen = dialog.selectedNameFilter();
+  for (const QString& f : dialog.nameFilters()) {
+    if (f == chosen || f.startsWith(chosen + QStringLiteral(" ("))) {
+      FOpenDialog.Filter = FilterPatterns(f.toStdString());
+    }
+  }
   FOpenDialog.Folder = QFileInfo(dialog.selectedFiles().front()).absolutePath().toStdString();
   return path;
 }

@@ -213,7 +213,7 @@ TEST_F(SettingsTest, TheOpenDialogFindsEveryPictureAndRemembersFilterFolderAndRe
   EXPECT_EQ(next.OpenDialogSettings().Recent, (std::vector<std::string>{first, second}));
   QFileDialog dialog;
   next.PrepareOpenPictureDialog(dialog);
-  EXPECT_EQ(dialog.selectedNameFilter(), QStringLiteral("Alle Dateien (*)"));
+  EXPECT_EQ(dialog.selectedNameFilter(), QStringLiteral("Alle Dateien"));  // named, patterns hidden
   EXPECT_EQ(fs::path(dialog.directory().absolutePath().toStdString()), Dir / "photos");
   // Whose pictures these were is nobody else's business.
   EXPECT_EQ(fs::status(Settings).permissions() & fs::perms::all,
