@@ -19,7 +19,8 @@ std::unordered_map<std::string, std::string>& Texts() {
 const std::vector<TText>& ProgramTexts() {
   static const std::vector<TText> all{OpenPictureTitle,   AllPicturesText,      AllFilesText,
                                       RecentPicturesText, NoRecentPicturesText, BlendModeText,
-                                      DifferenceModeText, FlickerModeText,      BetweenStepsText};
+                                      DifferenceModeText, FlickerModeText,      BetweenStepsText,
+                                      DropHelpText};
   return all;
 }
 

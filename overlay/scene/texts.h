@@ -21,6 +21,10 @@ inline constexpr TText AllFilesText{"Messages.AllFiles", "Alle Dateien"};
 inline constexpr TText RecentPicturesText{"Messages.RecentPictures", "Zuletzt geöffnete Bilder"};
 inline constexpr TText NoRecentPicturesText{"Messages.NoRecentPictures",
                                             "Keine zuletzt geöffneten Bilder"};
+inline constexpr TText DropHelpText{
+    "Messages.DropHelp",
+    "Ein Bild auf die Zeile \"Bild 1\" oder \"Bild 2\" ziehen, oder zwei Bilder auf die Ansicht: "
+    "das ältere wird Bild 1."};
 // The status bar's modes.
 inline constexpr TText BlendModeText{"Messages.StatusBlend", "Überblendung"};
 inline constexpr TText DifferenceModeText{"Messages.StatusDifference", "Differenz"};

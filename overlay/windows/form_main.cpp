@@ -2,6 +2,9 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -13,6 +16,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScopeGuard>
@@ -20,6 +24,7 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <QWheelEvent>
 #include <optional>
 
@@ -82,6 +87,7 @@ TFormMain::TFormMain(QWidget* Parent)
   SetComponentName(*this, "FormMain");
   setWindowTitle(QStringLiteral("Tessaly"));
   setMinimumSize(MainMinClientWidth, MainMinClientHeight);
+  setAcceptDrops(true);
   RegisterProgramWindow(this);
   TMainController& c = *FController;
 
@@ -301,6 +307,36 @@ void TFormMain::FlickerTick() {
     return;
   }
   FController->FlickerTick();
+}
+
+void TFormMain::dragEnterEvent(QDragEnterEvent* Event) {
+  // Files only; whether they make a drop that loads is told at the drop.
+  if (Event->mimeData()->hasUrls()) Event->acceptProposedAction();
+}
+
+void TFormMain::dropEvent(QDropEvent* Event) {
+  std::vector<TDroppedFile> files;
+  for (const QUrl& url : Event->mimeData()->urls()) {
+    const QFileInfo file(url.toLocalFile());
+    files.push_back({url.isLocalFile() ? file.absoluteFilePath().toStdString() : std::string(),
+                     file.lastModified().toMSecsSinceEpoch(), url.isLocalFile() && file.isFile()});
+  }
+  const QPoint at = Event->position().toPoint();
+  TDropTarget target = TDropTarget::Elsewhere;
+  if (FPanelName->geometry().contains(at)) {
+    target =
+        at.x() < FPanelName->x() + FPanelName->width() / 2 ? TDropTarget::Row1 : TDropTarget::Row2;
+  } else if (FPanelImage->geometry().contains(at)) {
+    target = TDropTarget::View;
+  }
+  const TDropPlan plan = PlanDrop(target, std::move(files));
+  Event->acceptProposedAction();
+  if (plan.Refused) {
+    platform::ShowMessage(Tr(DropHelpText));
+    return;
+  }
+  if (!plan.Picture1.empty()) OpenPicture(1, plan.Picture1);
+  if (!plan.Picture2.empty()) OpenPicture(2, plan.Picture2);
 }
 
 void TFormMain::keyPressEvent(QKeyEvent* Event) {

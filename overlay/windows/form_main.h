@@ -20,6 +20,8 @@ class QFileDialog;
 class QMenu;
 class QTimer;
 class QFrame;
+class QDragEnterEvent;
+class QDropEvent;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -118,6 +120,9 @@ class TFormMain : public QWidget {
   // The nudging keys, while both pictures are loaded; also when a button has the focus, which
   // would otherwise take the arrows for moving the focus.
   void keyPressEvent(QKeyEvent* Event) override;
+  // Pictures dropped on a row or on the view (PlanDrop).
+  void dragEnterEvent(QDragEnterEvent* Event) override;
+  void dropEvent(QDropEvent* Event) override;
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:

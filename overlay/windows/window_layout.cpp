@@ -69,4 +69,22 @@ std::string FilterPatterns(const std::string& NameFilter) {
   return NameFilter.substr(open + 1, NameFilter.size() - open - 2);
 }
 
+TDropPlan PlanDrop(TDropTarget Target, std::vector<TDroppedFile> Files) {
+  TDropPlan plan;
+  const bool allFiles =
+      std::all_of(Files.begin(), Files.end(), [](const TDroppedFile& F) { return F.RegularFile; });
+  if (!allFiles) Target = TDropTarget::Elsewhere;
+  if ((Target == TDropTarget::Row1 || Target == TDropTarget::Row2) && Files.size() == 1) {
+    (Target == TDropTarget::Row1 ? plan.Picture1 : plan.Picture2) = Files.front().Path;
+  } else if (Target == TDropTarget::View && Files.size() == 2) {
+    // Of two alike times the order of the drop stands.
+    if (Files[1].Modified < Files[0].Modified) std::swap(Files[0], Files[1]);
+    plan.Picture1 = Files[0].Path;
+    plan.Picture2 = Files[1].Path;
+  } else {
+    plan.Refused = true;
+  }
+  return plan;
+}
+
 }  // namespace overlay

@@ -4,6 +4,7 @@
 // the controller creates them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,22 @@ constexpr int ZoomReadOutWidth = 44;
 TBottomPanelLayout PanelControlsLayout(int ClientWidth, int GaugeBar1Left = 80, int EditXWidth = 33,
                                        int EditZoomWidth = 33, int BitBtnInfoWidth = 33,
                                        int BitBtnPrintWidth = 33);
+
+// Where files were dropped on the main window, and what they are.
+enum class TDropTarget { Row1, Row2, View, Elsewhere };
+struct TDroppedFile {
+  std::string Path;
+  std::int64_t Modified = 0;  // the file's time, in any unit
+  bool RegularFile = true;
+};
+// What a drop loads: one file on the "Bild 1" or "Bild 2" row loads there; two files on the
+// view load as picture 1 and 2, the older first (the earlier photograph is the before). Anything
+// else is refused (Refused, nothing to load): the user is told how a drop works.
+struct TDropPlan {
+  std::string Picture1, Picture2;  // empty: that picture stays
+  bool Refused = false;
+};
+TDropPlan PlanDrop(TDropTarget Target, std::vector<TDroppedFile> Files);
 
 // The open-picture dialog's filter as "description|pattern" pairs, patterns separated by ";".
 extern const char* const OpenPictureFilter;

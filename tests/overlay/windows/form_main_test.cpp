@@ -5,19 +5,25 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QDropEvent>
 #include <QImage>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "overlay/decode/picture_import.h"
 #include "overlay/programs/render_command.h"
+#include "overlay/scene/texts.h"
 #include "platform/control_host.h"
 #include "platform/message.h"
 
@@ -426,6 +432,47 @@ TEST_F(FormMainTest, UndoRedoAndResetStepThroughThePlacements) {
   Choose(w, "ButtonImage2", Picture2);
   QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(c.PlacementState(), TPlacementState{});
+}
+
+// Files dropped on the window: two on the view load as pictures 1 and 2 by their age, one on a
+// row loads there, anything else is told once and changes nothing.
+TEST_F(FormMainTest, DroppedPicturesLoadWhereTheyFall) {
+  TFormMain w;
+  Show(w);
+  const std::string older = Write("older.png", 120, 90, Qt::red);
+  const std::string newer = Write("newer.png", 80, 60, Qt::blue);
+  fs::last_write_time(older, fs::last_write_time(newer) - std::chrono::hours(24));
+  const auto drop = [&](QPoint At, const std::vector<std::string>& Paths) {
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const std::string& p : Paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+    mime.setUrls(urls);
+    // As a drag arrives: entering first, which makes the window the drop's target.
+    QDragEnterEvent enter(At, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &enter);
+    QDropEvent event(QPointF(At), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &event);
+  };
+  const QPoint view = w.ImgViewHost()->geometry().center();
+  const QWidget* names = w.findChild<QWidget*>("PanelName");
+  const QPoint row1 = names->geometry().topLeft() + QPoint(60, 20);
+  const QPoint row2 = names->geometry().topRight() + QPoint(-60, 20);
+
+  drop(view, {newer, older});
+  EXPECT_EQ(Text(w, TField::EditImage1).toStdString(), older);
+  EXPECT_EQ(Text(w, TField::EditImage2).toStdString(), newer);
+  drop(row2, {Picture1});
+  EXPECT_EQ(Text(w, TField::EditImage2).toStdString(), Picture1);
+  EXPECT_EQ(w.OpenDialogSettings().Recent.front(), Picture1);
+
+  platform::MessageRecorder recorder;
+  drop(view, {Picture2});         // one picture on the view
+  drop(row1, {Picture2, older});  // two on a row
+  drop(row1, {Dir.string()});     // a folder
+  ASSERT_EQ(recorder.Texts().size(), 3u);
+  EXPECT_EQ(recorder.Texts()[0], Tr(DropHelpText));
+  EXPECT_EQ(Text(w, TField::EditImage1).toStdString(), older);
+  EXPECT_EQ(Text(w, TField::EditImage2).toStdString(), Picture1);
 }
 
 TEST_F(FormMainTest, FineNudgesLeaveTheOverlayBetweenStepsAsTheRendererDrawsIt) {
