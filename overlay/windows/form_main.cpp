@@ -615,6 +615,7 @@ void TFormMain::ButtonAssistentClick() {
     OnAssistent(Edit(TField::EditImage1)->text().toStdString(),
                 Edit(TField::EditImage2)->text().toStdString());
   }
+  FImgViewHost->setFocus(Qt::OtherFocusReason);  // the keys nudge the overlay just placed
 }
 
 void TFormMain::ButtonAutoAlignClick() {
@@ -644,6 +645,9 @@ void TFormMain::AutoAlignDone(const TAutoAlignResult& Result, std::uint64_t Gene
   FButtonAutoAlign->setEnabled(FControlsEnabled);
   // Pictures changed meanwhile make the result stale: it is dropped without a word.
   FController->ApplyAutoAlign(Result, Generation);
+  // The button was pressed last; left with the focus, Space would press the print button
+  // that the focus moved on to.
+  FImgViewHost->setFocus(Qt::OtherFocusReason);
 }
 
 void TFormMain::resizeEvent(QResizeEvent* Event) {

@@ -349,6 +349,8 @@ TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
   EXPECT_FALSE(button->isEnabled());
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.AutoAligning(); }, 60000));
   EXPECT_TRUE(button->isEnabled());
+  // The focus is on the view, so that Space presses nothing and the arrows nudge.
+  EXPECT_EQ(QApplication::focusWidget(), w.ImgViewHost());
   // The overlay stands at the fit itself, the sliders at their nearest steps.
   ASSERT_TRUE(c.Precise());
   EXPECT_EQ(c.Placement(), expected.Precise);
