@@ -564,7 +564,9 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view Text) {
 }
 
 EIniFileException::EIniFileException(const std::string& Path, const std::string& Reason)
-    : std::runtime_error("nach " + Path + " kann nicht geschrieben werden"), FReason(Reason) {}
+    : std::runtime_error("nach " + Path + " kann nicht geschrieben werden"),
+      FPath(Path),
+      FReason(Reason) {}
 
 std::string TIniFile::ReadString(std::string_view Section, std::string_view Key,
                                  const std::string& Default) {

@@ -188,9 +188,11 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view Text);
 class EIniFileException : public std::runtime_error {
  public:
   EIniFileException(const std::string& Path, const std::string& Reason);
+  const std::string& Path() const { return FPath; }
   const std::string& Reason() const { return FReason; }
 
  private:
+  std::string FPath;
   std::string FReason;
 };
 

@@ -126,7 +126,7 @@ int RunAlignCommand(const std::vector<std::string>& Args, std::ostream& Out, std
           << FormatResidual(r.PreciseResidual) << "\n";
     }
     if (!r.Reliable()) {
-      Err << NoReliableAlignmentText << "\n";
+      Err << NoReliableAlignmentBothText << "\n";
       if (!json) {
         Err << "(" << FailureName(r.Failure) << ": matches " << r.Matches << ", inliers "
             << r.Inliers << ")\n";

@@ -284,7 +284,7 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
     if (request.AutoAlign) {
       const TAutoAlignResult aligned = AutoAlign(*picture1, *picture2);
       if (!aligned.Reliable()) {
-        Err << "tessaly-render: " << NoReliableAlignmentText << "\n";
+        Err << "tessaly-render: " << NoReliableAlignmentBothText << "\n";
         return 1;
       }
       request.Precise = aligned.Precise;

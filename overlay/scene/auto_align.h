@@ -120,7 +120,8 @@ inline std::string FormatResidual(double Pixels) {
   return FormatFixed(Pixels, 2);
 }
 
-constexpr const char* NoReliableAlignmentText =
+// The command-line tools, which read no language file, say it in both languages.
+constexpr const char* NoReliableAlignmentBothText =
     "Keine sichere Ausrichtung gefunden.\nNo reliable alignment found.";
 
 }  // namespace overlay

@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "overlay/scene/picture_loading.h"
+#include "overlay/scene/texts.h"
 #include "platform/message.h"
 
 namespace overlay {
@@ -14,10 +15,6 @@ namespace overlay {
 using raster::TBitmap32;
 using raster::TFloatPoint;
 using raster::TGaugeBar;
-
-const char* const CoincidentPointsText =
-    "Die zwei Punkte eines Bildes dürfen nicht zusammenfallen.\n"
-    "The two points of a picture must not coincide.";
 
 namespace {
 
@@ -383,12 +380,12 @@ bool TMainController::AlignOverlay(float a1x, float a1y, float b1x, float b1y, f
   const float d2 = float(std::sqrt((double(b1x) - b2x) * (double(b1x) - b2x) +
                                    (double(b1y) - b2y) * (double(b1y) - b2y)));
   if (!(d1 > 0) || !(d2 > 0)) {
-    platform::ShowMessage(CoincidentPointsText);
+    platform::ShowMessage(Tr(CoincidentPointsText));
     return false;
   }
   const float r = float(double(d1) / double(d2));
   if (!std::isfinite(r) || !(r > 0)) {
-    platform::ShowMessage(CoincidentPointsText);
+    platform::ShowMessage(Tr(CoincidentPointsText));
     return false;
   }
 
@@ -535,7 +532,7 @@ std::unique_ptr<TAlignmentJob> TMainController::PrepareAutoAlign(std::uint64_t* 
 bool TMainController::ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation) {
   if (Generation != FGeneration || !ControlsEnabled()) return false;
   if (!Result.Reliable()) {
-    platform::ShowMessage(NoReliableAlignmentText);
+    platform::ShowMessage(Tr(NoReliableAlignmentText));
     return false;
   }
   PlacePrecisely(Result.Precise);

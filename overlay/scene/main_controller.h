@@ -53,9 +53,6 @@ enum class TField {
 };
 constexpr int FieldCount = 8;
 
-// The message shown when two marked points of one picture coincide (no turn or zoom follows
-// from them).
-extern const char* const CoincidentPointsText;
 // Put before a read-out that shows a placement between slider steps.
 inline constexpr const char* BetweenStepsMark = "\u2248 ";
 

@@ -17,10 +17,16 @@ std::unordered_map<std::string, std::string>& Texts() {
 }  // namespace
 
 const std::vector<TText>& ProgramTexts() {
-  static const std::vector<TText> all{OpenPictureTitle,   AllPicturesText,      AllFilesText,
-                                      RecentPicturesText, NoRecentPicturesText, BlendModeText,
-                                      DifferenceModeText, FlickerModeText,      BetweenStepsText,
-                                      DropHelpText};
+  // clang-format off
+  static const std::vector<TText> all{
+      OpenPictureTitle, AllPicturesText, AllFilesText, RecentPicturesText, NoRecentPicturesText,
+      BlendModeText, DifferenceModeText, FlickerModeText, BetweenStepsText, DropHelpText,
+      CoincidentPointsText, NoReliableAlignmentText,
+      PrintNoTemplateText, PrintPageNotOpenedText, PrintNoFolderText, PrintPageNotWrittenText,
+      PrintCaptureNotWrittenText,
+      LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
+      SettingsNotWrittenText};
+  // clang-format on
   return all;
 }
 
@@ -28,6 +34,15 @@ std::string Tr(const TText& Text) {
   const std::lock_guard<std::mutex> one(TextsLock);
   const auto found = Texts().find(std::string(Text.Name));
   return found != Texts().end() ? found->second : std::string(Text.German);
+}
+
+std::string Tr(const TText& Text, std::string_view Argument) {
+  std::string text = Tr(Text);
+  for (std::size_t at = text.find("%1"); at != std::string::npos;
+       at = text.find("%1", at + Argument.size())) {
+    text.replace(at, 2, Argument);
+  }
+  return text;
 }
 
 void SetProgramTexts(std::unordered_map<std::string, std::string> NewTexts) {

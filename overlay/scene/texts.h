@@ -25,6 +25,34 @@ inline constexpr TText DropHelpText{
     "Messages.DropHelp",
     "Ein Bild auf die Zeile \"Bild 1\" oder \"Bild 2\" ziehen, oder zwei Bilder auf die Ansicht: "
     "das ältere wird Bild 1."};
+// The alignment's refusals.
+inline constexpr TText CoincidentPointsText{
+    "Messages.CoincidentPoints", "Die zwei Punkte eines Bildes dürfen nicht zusammenfallen."};
+inline constexpr TText NoReliableAlignmentText{"Messages.NoReliableAlignment",
+                                               "Keine sichere Ausrichtung gefunden."};
+// Printing: %1 is the file or the reason.
+inline constexpr TText PrintNoTemplateText{"Messages.PrintNoTemplate",
+                                           "Cannot open input file: output.html"};
+inline constexpr TText PrintPageNotOpenedText{"Messages.PrintPageNotOpened",
+                                              "Cannot open output file: %1"};
+inline constexpr TText PrintNoFolderText{"Messages.PrintNoFolder",
+                                         "Cannot create the temporary folder: %1"};
+inline constexpr TText PrintCaptureNotWrittenText{"Messages.PrintCaptureNotWritten",
+                                                  "Cannot write output file: %1"};
+inline constexpr TText PrintPageNotWrittenText{"Messages.PrintPageNotWritten",
+                                               "Error creating output file: %1"};
+// The print page's texts where the shipped template has them, and its language (the page's
+// lang attribute, and the language of the toolkit's own dialogs).
+inline constexpr TText LanguageCodeText{"Messages.Language", "de"};
+inline constexpr TText PrintTitleText{"Messages.PrintTitle", "Tessaly - Bildvergleich"};
+inline constexpr TText PrintHintText{
+    "Messages.PrintHint",
+    "Bild 2 über Bild 1 gelegt, in gleichen Schritten von durchsichtig (Bild 1 allein) bis "
+    "deckend."};
+inline constexpr TText PrintCaptureText{"Messages.PrintCapture", "Aufnahme"};
+// The settings file could not be written; %1 is the file.
+inline constexpr TText SettingsNotWrittenText{"Messages.SettingsNotWritten",
+                                              "nach %1 kann nicht geschrieben werden"};
 // The status bar's modes.
 inline constexpr TText BlendModeText{"Messages.StatusBlend", "Überblendung"};
 inline constexpr TText DifferenceModeText{"Messages.StatusDifference", "Differenz"};
@@ -36,6 +64,8 @@ const std::vector<TText>& ProgramTexts();
 
 // The language's text of Text, or its German one.
 std::string Tr(const TText& Text);
+// The same with every "%1" replaced by Argument.
+std::string Tr(const TText& Text, std::string_view Argument);
 // Replaces the language's texts: name -> text, names as ProgramTexts gives them.
 void SetProgramTexts(std::unordered_map<std::string, std::string> Texts);
 

@@ -23,6 +23,7 @@
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/picture_loading.h"
 #include "overlay/scene/settings.h"
+#include "overlay/scene/texts.h"
 #include "overlay/windows/picture_view.h"
 #include "overlay/windows/sprache.h"
 #include "overlay/windows/widget_factory.h"
@@ -142,6 +143,8 @@ TFormAssistent::TFormAssistent(QWidget* Parent, std::function<void(QWidget&)> Ap
   // A click on them must leave the keys 1 and 0 to the window.
   FButtonZoom100->setFocusPolicy(Qt::NoFocus);
   FButtonZoomFit->setFocusPolicy(Qt::NoFocus);
+  FButtonZoom100->setToolTip(QString::fromUtf8("Ein Bildpixel je Bildschirmpixel (Taste 1)"));
+  FButtonZoomFit->setToolTip(QString::fromUtf8("Das ganze Bild (Taste 0)"));
   FPanelBottom->installEventFilter(this);
 
   FImage = MakeNamed<TPictureView>("Image", this);
@@ -246,7 +249,7 @@ void TFormAssistent::StoreBounds() {
   } catch (const platform::EIniFileException& e) {
     // Told as the main window's failed write is told; the window closes all the same, and the
     // file stays as it was (it is replaced whole or not at all).
-    platform::ShowException(e);
+    platform::ShowMessage(Tr(SettingsNotWrittenText, e.Path()));
   }
 }
 

@@ -182,6 +182,22 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FBitBtnPrint, &QToolButton::clicked, this, [this] { BitBtnPrintClick(); });
   ChooseFile = [this] { return RunOpenPictureDialog(); };
 
+  // The keys of each control in its tool tip (the view's menu shows its own).
+  const auto tip = [](QWidget* W, const char* Text) { W->setToolTip(QString::fromUtf8(Text)); };
+  tip(FBarHosts[0].get(), "Drehung: Bild auf / Bild ab um 1°, mit Alt um 0,1°");
+  tip(FBarHosts[1].get(),
+      "Position X: Pfeil links / rechts um 1 Pixel, mit Umschalt um 10, mit Alt um 0,1");
+  tip(FBarHosts[2].get(),
+      "Position Y: Pfeil auf / ab um 1 Pixel, mit Umschalt um 10, mit Alt um 0,1");
+  tip(FBarHosts[3].get(), "Zoom der Ansicht: + / − und Mausrad; Strg+0 einpassen, Strg+1 100 %");
+  tip(FBarHosts[4].get(), "Zoom von Bild 2");
+  tip(FBarHosts[5].get(), "Deckkraft von Bild 2: 0 durchsichtig, 255 deckend");
+  tip(FImgViewHost.get(),
+      "Ziehen: verschieben; Rechtsklick: Menü (D Differenz, F Blinken, M Maßstab, Strg+Z "
+      "rückgängig)");
+  tip(FButtonImage1, "Bild 1 öffnen (Rechtsklick: zuletzt geöffnete Bilder)");
+  tip(FButtonImage2, "Bild 2 öffnen (Rechtsklick: zuletzt geöffnete Bilder)");
+
   // The comparison aids: actions of the window (their keys work anywhere in it) and the
   // entries of the view's context menu, which shows each with its key.
   const auto aid = [this](const char* Name, const char* Text, Qt::Key Key) {
@@ -592,9 +608,14 @@ void TFormMain::ButtonImage2Click() {
 }
 
 void TFormMain::ButtonCloseClick() {
-  // A settings file that cannot be written is shown by the application's exception display
-  // and the window stays open.
-  SaveSettings();
+  // A settings file that cannot be written is told, in the window's language, and the window
+  // stays open.
+  try {
+    SaveSettings();
+  } catch (const platform::EIniFileException& e) {
+    platform::ShowMessage(Tr(SettingsNotWrittenText, e.Path()));
+    return;
+  }
   close();
 }
 

@@ -17,6 +17,7 @@
 
 #include "overlay/decode/isolated_decode.h"
 #include "overlay/scene/main_controller.h"
+#include "overlay/scene/texts.h"
 #include "platform/file_write.h"
 #include "platform/message.h"
 #include "platform/paths.h"
@@ -144,6 +145,55 @@ std::vector<int> PrintAlphaSteps(int ImageCount, int AlphaMax, int SliderPositio
   return steps;
 }
 
+namespace {
+
+std::string HtmlEscaped(std::string_view Text) {
+  std::string out;
+  for (const char c : Text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+void ReplaceAll(std::string& Page, std::string_view From, std::string_view To) {
+  if (From.empty() || From == To) return;
+  for (std::size_t at = Page.find(From); at != std::string::npos;
+       at = Page.find(From, at + To.size())) {
+    Page.replace(at, From.size(), To);
+  }
+}
+
+}  // namespace
+
+std::string InLanguage(std::string Page) {
+  // The shipped template's own German texts, and its lang, in the window's language; a template
+  // of the user's own with other texts stays as it is.
+  ReplaceAll(Page, "lang=\"" + std::string(LanguageCodeText.German) + "\"",
+             "lang=\"" + HtmlEscaped(Tr(LanguageCodeText)) + "\"");
+  for (const TText& text : {PrintTitleText, PrintHintText}) {
+    ReplaceAll(Page, text.German, HtmlEscaped(Tr(text)));
+  }
+  // "Aufnahme 1" .. : the word before a number, in a caption and in an image's alt text.
+  ReplaceAll(Page, std::string(PrintCaptureText.German) + " ",
+             HtmlEscaped(Tr(PrintCaptureText)) + " ");
+  return Page;
+}
+
 int WritePrintPage(const std::string& TempDir) {
   return WritePrintPageFrom(platform::LocateProgramFile("output.html").Read, TempDir);
 }
@@ -152,7 +202,7 @@ int WritePrintPageFrom(const std::string& TemplatePath, const std::string& TempD
   const std::string pagePath = TempDir + "output.html";
   std::string source;
   if (!platform::ReadWholeFile(TemplatePath, &source)) {
-    platform::ShowMessage("Cannot open input file: output.html");
+    platform::ShowMessage(Tr(PrintNoTemplateText));
     return 1;
   }
   std::string page;
@@ -175,8 +225,9 @@ int WritePrintPageFrom(const std::string& TemplatePath, const std::string& TempD
     page += FileUrl(TempDir + "image" + std::to_string(n) + ".jpg");
     page += piece.substr(at + Placeholder.size(), MaxTailLength);
   }
+  page = InLanguage(std::move(page));
   if (!platform::WriteFileAtomically(pagePath, page, nullptr, PrivateFile)) {
-    platform::ShowMessage("Cannot open output file: " + pagePath);
+    platform::ShowMessage(Tr(PrintPageNotOpenedText, pagePath));
     return 1;
   }
   return 0;
@@ -210,7 +261,7 @@ platform::TStatus WritePrintCapture(const QImage& Capture, const std::string& Te
   // The names would otherwise still hold what an earlier print put there.
   RemoveOwnFile(testPath);
   RemoveOwnFile(imagePath);
-  return platform::TStatus::Failure("Cannot write output file: " + failed + " (" + error + ")");
+  return platform::TStatus::Failure(Tr(PrintCaptureNotWrittenText, failed + " (" + error + ")"));
 }
 
 void RemoveStaleCaptures(const std::string& TempDir, int ImageCount) {
@@ -237,7 +288,7 @@ void PrintComparisonWith(QWidget& Window, TMainController& Controller, int Image
   std::string error;
   const std::string tempDir = platform::TempDirectory(&error);
   if (tempDir.empty()) {
-    platform::ShowMessage("Cannot create the temporary folder: " + error);
+    platform::ShowMessage(Tr(PrintNoFolderText, error));
     return;
   }
   raster::TImgView32& view = Controller.ImgView();
@@ -280,7 +331,7 @@ void PrintComparisonWith(QWidget& Window, TMainController& Controller, int Image
 
   const std::string pagePath = tempDir + "output.html";
   if (WritePrintPageFrom(TemplatePath, tempDir) != 0) {
-    platform::ShowMessage("Error creating output file: " + pagePath);
+    platform::ShowMessage(Tr(PrintPageNotWrittenText, pagePath));
   } else {
     platform::ShellOpen(pagePath);
   }

@@ -31,6 +31,9 @@ std::vector<int> PrintAlphaSteps(int ImageCount, int AlphaMax, int SliderPositio
 // The template's bytes are kept as they are, line endings included. 0 on success; 1 after the
 // failure has been shown.
 int WritePrintPage(const std::string& TempDir);
+// Page, the shipped template filled in, with its German texts and lang in the window's language
+// (the language file's [Messages]); other texts stay as they are.
+std::string InLanguage(std::string Page);
 int WritePrintPageFrom(const std::string& TemplatePath, const std::string& TempDir);
 
 // Stores capture Index (24 bits, the cut-out of the view) as TempDir + "test" + Index + ".jpg"

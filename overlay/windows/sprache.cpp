@@ -3,14 +3,17 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
 #include <QString>
 #include <QStringList>
+#include <QTranslator>
 #include <QWidget>
 #include <cstring>
 #include <filesystem>
@@ -315,6 +318,20 @@ void ApplyMessageTexts(const TLanguageFile& File) {
   std::unordered_map<std::string, std::string> program;
   for (const TText& text : ProgramTexts()) {
     program[std::string(text.Name)] = File.ReadString(MessagesSection, text.Name, text.German);
+  }
+  // The toolkit's own texts (the buttons of its dialogs, "Look in" of the open dialog) in the
+  // same language, where the system has its translation; its built-in texts are English.
+  static std::unique_ptr<QTranslator> toolkit;
+  if (toolkit != nullptr) QCoreApplication::removeTranslator(toolkit.get());
+  toolkit.reset();
+  const std::string code = program[std::string(LanguageCodeText.Name)];
+  if (QCoreApplication::instance() != nullptr && !code.empty() && code != "en") {
+    auto translator = std::make_unique<QTranslator>();
+    if (translator->load(QStringLiteral("qtbase_") + QString::fromStdString(code),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator.get())) {
+      toolkit = std::move(translator);
+    }
   }
   SetProgramTexts(std::move(program));
 }

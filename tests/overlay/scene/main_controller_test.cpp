@@ -1,4 +1,5 @@
 #include "overlay/scene/main_controller.h"
+#include "overlay/scene/texts.h"
 
 #include <gtest/gtest.h>
 
@@ -195,7 +196,7 @@ TEST_F(AlignTest, CoincidingPointsAreRefusedAndChangeNothing) {
   EXPECT_FALSE(C.AlignOverlay(10, 10, 5, 5, 10, 10, 60, 60));  // in picture 1
   EXPECT_FALSE(C.AlignOverlay(10, 10, 5, 5, 70, 40, 5, 5));    // in picture 2
   EXPECT_EQ(recorder.Texts(),
-            (std::vector<std::string>{CoincidentPointsText, CoincidentPointsText}));
+            (std::vector<std::string>{Tr(CoincidentPointsText), Tr(CoincidentPointsText)}));
   EXPECT_EQ(C.Sliders().Angle, 12);
   EXPECT_FLOAT_EQ(C.RotLayer()->Angle(), 12.0f);
   EXPECT_EQ(C.RotLayer()->Bitmap()->Width(), 100);

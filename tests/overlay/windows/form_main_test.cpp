@@ -371,7 +371,7 @@ TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
   QTest::mouseClick(button, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.AutoAligning(); }, 60000));
   EXPECT_EQ(c.Sliders(), before);
-  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{NoReliableAlignmentText});
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(NoReliableAlignmentText)});
 }
 
 // Key D (the context menu's "Differenz" entry) draws the overlay as the per-channel difference
