@@ -374,8 +374,6 @@ TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
   EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(NoReliableAlignmentText)});
 }
 
-// Key D (the context menu's "Differenz" entry) draws the overlay as the per-channel difference
-// from picture 1, following the sliders; D again blends it as before.
 // Each change is one step back and forward, a press held on a slider one step however far it
 // moves; the overlay comes back exactly as it stood, between the steps too; Ctrl+R returns to the
 // loaded state as a step of its own, and a new picture 2 starts afresh.
@@ -541,6 +539,8 @@ TEST_F(FormMainTest, FineNudgesLeaveTheOverlayBetweenStepsAsTheRendererDrawsIt) 
   EXPECT_EQ(c.RotLayer()->Position().X, float(701 / 2));
 }
 
+// Key D (the context menu's "Differenz" entry) draws the overlay as the per-channel difference
+// from picture 1, following the sliders; D again blends it as before.
 TEST_F(FormMainTest, TheDifferenceViewShowsTheChannelDifferenceAndFollowsTheSliders) {
   TFormMain w;
   Show(w);
