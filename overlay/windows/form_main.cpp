@@ -538,6 +538,14 @@ void TFormMain::PrepareOpenPictureDialog(QFileDialog& Dialog) const {
       QFileInfo(QString::fromStdString(FOpenDialog.Folder)).isDir()) {
     Dialog.setDirectory(QString::fromStdString(FOpenDialog.Folder));
   }
+  // The folders of the recent pictures in the dialog's sidebar, after its own places.
+  QList<QUrl> places = Dialog.sidebarUrls();
+  for (const std::string& picture : FOpenDialog.Recent) {
+    const QUrl folder =
+        QUrl::fromLocalFile(QFileInfo(QString::fromStdString(picture)).absolutePath());
+    if (!places.contains(folder)) places << folder;
+  }
+  Dialog.setSidebarUrls(places);
 }
 
 std::string TFormMain::RunOpenPictureDialog() {

@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <filesystem>
 #include <fstream>
 
@@ -215,6 +216,8 @@ TEST_F(SettingsTest, TheOpenDialogFindsEveryPictureAndRemembersFilterFolderAndRe
   next.PrepareOpenPictureDialog(dialog);
   EXPECT_EQ(dialog.selectedNameFilter(), QStringLiteral("Alle Dateien"));  // named, patterns hidden
   EXPECT_EQ(fs::path(dialog.directory().absolutePath().toStdString()), Dir / "photos");
+  EXPECT_TRUE(dialog.sidebarUrls().contains(
+      QUrl::fromLocalFile(QString::fromStdString((Dir / "photos").string()))));
   // Whose pictures these were is nobody else's business.
   EXPECT_EQ(fs::status(Settings).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
