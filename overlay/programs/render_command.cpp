@@ -47,6 +47,10 @@ constexpr const char* UsageText =
     "  --auto-align        place the overlay exactly where the automatic alignment's fit\n"
     "                      says (as the window does, and tessaly-align prints it); exit 1\n"
     "                      when it finds none\n"
+    "  --mode M            how the overlay is drawn: blend (default) or difference (the\n"
+    "                      per-channel difference from picture 1)\n"
+    "  --match-colours     match picture 2's exposure and colours to picture 1's over\n"
+    "                      the part the placement lays on it (as the window's key N)\n"
     "  --help              show this text\n"
     "  --version           show the version\n";
 
@@ -169,6 +173,10 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
       Request.AutoAlign = true;
       continue;
     }
+    if (arg == "--match-colours") {
+      Request.MatchColours = true;
+      continue;
+    }
     std::string name = arg, value;
     const std::size_t eq = arg.find('=');
     if (eq != std::string::npos) {
@@ -176,7 +184,7 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
       value = arg.substr(eq + 1);
     } else if (name == "--size" || name == "--x" || name == "--y" || name == "--angle" ||
                name == "--zoom-overlay" || name == "--zoom-view" || name == "--alpha" ||
-               name == "--precise") {
+               name == "--precise" || name == "--mode") {
       if (i + 1 >= Args.size()) throw TUsageError(name + " needs a value");
       value = Args[++i];
     }
@@ -188,6 +196,11 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
       ParseSize(value, Request);
     } else if (name == "--precise") {
       Request.Precise = ParsePrecise(value);
+    } else if (name == "--mode") {
+      if (value != "blend" && value != "difference") {
+        throw TUsageError("--mode is blend or difference, not \"" + value + "\"");
+      }
+      Request.Difference = value == "difference";
     } else if (name == "--x") {
       s.OffsetX = ParseSlider(name, value, OffsetXSlider);
     } else if (name == "--y") {
@@ -300,6 +313,19 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
     picture2.reset();
     scene.ApplySliders(request.Sliders);
     if (request.Precise) scene.Controller().PlacePrecisely(*request.Precise);
+    scene.Controller().SetDifferenceView(request.Difference);
+    if (request.MatchColours) {
+      scene.Controller().SetColourMatch(true);
+      const TColourMatch& m = scene.Controller().ColourMatch();
+      if (m.Fitted) {
+        Out << "colours matched: gain red " << FormatFixed(m.Gain[2], 3) << ", green "
+            << FormatFixed(m.Gain[1], 3) << ", blue " << FormatFixed(m.Gain[0], 3)
+            << "; offset red " << FormatFixed(m.Offset[2], 1) << ", green "
+            << FormatFixed(m.Offset[1], 1) << ", blue " << FormatFixed(m.Offset[0], 1) << "\n";
+      } else {
+        Out << "colours not matched: too little overlap with unclipped colours\n";
+      }
+    }
 
     const TSliderPositions& s = scene.Sliders();
     const raster::TRect viewport = scene.View().GetViewportRect();

@@ -19,6 +19,8 @@ struct TRenderRequest {
   std::string Picture1, Picture2, Output;
   bool AutoAlign = false;  // placed where the automatic alignment's fit says, as the window does
   std::optional<TPrecisePlacement> Precise;  // placed between slider steps
+  bool Difference = false;                   // the difference view instead of the blend
+  bool MatchColours = false;                 // picture 2's colours matched to picture 1's
 };
 
 // Bounds of --size: the viewport (the control less 17 pixels each way) must not be empty, and

@@ -192,7 +192,9 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
 
   if (FRotLayer != nullptr) FImgView->Layers().DeleteLayer(FRotLayer);
   FRotLayer = layer;
-  FPrecise = false;  // the new layer stands at the slider state
+  FPrecise = false;          // the new layer stands at the slider state
+  FOverlayPristine.reset();  // the colours are fitted anew for the new picture
+  FColourMatch = {};
   FScaleBar->BringToFront();
   ++FGeneration;
   FOverlayOriginal = std::move(original);
@@ -228,6 +230,7 @@ void TMainController::UpdateControls() {
   FGaugeAlpha.SetPosition(AlphaSlider.Initial);
   // Freshly loaded: the start of a new history, and what Reset returns to.
   FHistory.Reset(PlacementState());
+  RefitColours();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -245,6 +248,7 @@ void TMainController::RecordPlacement() {
   // Sliders shown quietly for a precise placement, and the history's own moves, are no step.
   if (FShowingPlacement || FRestoring || !ControlsEnabled()) return;
   FHistory.Record(PlacementState());
+  if (!FHistory.InGesture()) RefitColours();
 }
 
 void TMainController::RestorePlacement(const TPlacementState& State) {
@@ -280,8 +284,49 @@ bool TMainController::ResetPlacement() {
 void TMainController::BeginGesture() {
   FHistory.BeginGesture();
 }
+
 void TMainController::EndGesture() {
   FHistory.EndGesture();
+  // A dragged slider is refitted once, when it is let go.
+  if (!FHistory.InGesture()) RefitColours();
+}
+
+// ---------------------------------------------------------------------------------------
+// Colour matching
+
+void TMainController::SetColourMatch(bool On) {
+  FColourMatchOn = On;
+  RefitColours();
+}
+
+void TMainController::RefitColours() {
+  if (FRefitting || FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
+  const TSliderQuiet refitting(FRefitting);
+  // Always from picture 2 as loaded, never from an earlier match.
+  const TBitmap32& source = FOverlayPristine ? *FOverlayPristine : *FOverlayOriginal;
+  TColourMatch match;
+  if (FColourMatchOn && ControlsEnabled()) {
+    match = FitColourMatch(FImgView->Bitmap(), source, Placement());
+  }
+  const bool same = match.Luts == FColourMatch.Luts;
+  FColourMatch = match;
+  if (same) return;
+  if (FOverlayPristine == nullptr) {
+    FOverlayPristine = std::make_unique<TBitmap32>();
+    FOverlayPristine->Assign(FOverlayOriginal.get());
+  }
+  FOverlayOriginal->Assign(FOverlayPristine.get());
+  FOverlayOriginal->SetStretchFilter(raster::sfLinear);
+  FOverlayOriginal->SetDrawMode(raster::dmOpaque);
+  if (match.Luts.IsIdentity()) {
+    FOverlayPristine.reset();  // the copy is picture 2 itself again
+  } else {
+    raster::ApplyChannelLuts(*FOverlayOriginal, match.Luts);
+  }
+  // The overlay's bitmap again from its unscaled copy, at the zoom it shows.
+  RebuildOverlayBitmap(
+      *FRotLayer->Bitmap(), *FOverlayOriginal,
+      FPrecise ? float(FPlacement.Zoom) : OverlayZoomFactor(FGaugeBar5.Position()));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -422,7 +467,7 @@ void TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
   if (!ControlsEnabled() || FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
   StopFlicker();
   // One step, however many sliders it moves.
-  const TPlacementHistory::TGesture step(FHistory);
+  const TStep step(*this);
   const TBitmap32& original = *FOverlayOriginal;
   const TLayerSettings settings = LayerSettingsFor(Placement, original.Width(), original.Height());
   FRotLayer->SetBitmapCenter(settings.Center);
@@ -574,7 +619,7 @@ void TMainController::StopFlicker() {
 }
 
 void TMainController::ApplyPlacement(const TPlacement& Placement) {
-  const TPlacementHistory::TGesture step(FHistory);
+  const TStep step(*this);
   // A bar already at its value runs no handler; after the assistant the overlay may lie
   // between whole-slider values, so the handler runs then all the same.
   const auto set = [](raster::TGaugeBar& Bar, int Position, auto Handler) {

@@ -18,6 +18,7 @@
 #include "controls/rot_layer.h"
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/auto_align.h"
+#include "overlay/scene/colour_match.h"
 #include "overlay/scene/placement_history.h"
 #include "overlay/scene/scale_bar.h"
 #include "overlay/scene/sliders.h"
@@ -172,6 +173,13 @@ class TMainController {
   void EndGesture();
   TPlacementState PlacementState() const;
 
+  // Exposure and colour matching (FitColourMatch): while on, the overlay shows picture 2 through
+  // the per-channel tables fitted at the present placement, refitted after each placement
+  // change (a dragged slider once it is let go) and each new picture; off, picture 2 as loaded.
+  void SetColourMatch(bool On);
+  bool ColourMatchOn() const { return FColourMatchOn; }
+  const TColourMatch& ColourMatch() const { return FColourMatch; }
+
   // The status bar's state with the mouse at ControlPos over the view (none: elsewhere).
   TViewStatus ViewStatusAt(std::optional<raster::TPoint> ControlPos);
   // Where the overlay stands: the precise placement, or the sliders' state.
@@ -231,6 +239,20 @@ class TMainController {
 
  private:
   // Sets a flag for one scope.
+  // One step of the history for a scope (BeginGesture .. EndGesture, which refits the colours).
+  class TStep {
+   public:
+    explicit TStep(TMainController& Controller) : FController(Controller) {
+      FController.BeginGesture();
+    }
+    ~TStep() { FController.EndGesture(); }
+    TStep(const TStep&) = delete;
+    TStep& operator=(const TStep&) = delete;
+
+   private:
+    TMainController& FController;
+  };
+  void RefitColours();
   class TSliderQuiet {
    public:
     explicit TSliderQuiet(bool& Flag) : FFlag(Flag) { FFlag = true; }
@@ -278,6 +300,12 @@ class TMainController {
   // While the history's own step is restored: no new step.
   bool FRestoring = false;
   TPlacementHistory FHistory;
+  // Colour matching: on or off, the fit now applied, picture 2 as loaded while the overlay's
+  // copy holds its matched colours.
+  bool FColourMatchOn = false;
+  bool FRefitting = false;
+  TColourMatch FColourMatch;
+  std::unique_ptr<raster::TBitmap32> FOverlayPristine;
   std::uint64_t FGeneration = 0;
   TPictureOrientation FOrientation = TPictureOrientation::AsStored;
   bool FDifferenceView = false;

@@ -36,6 +36,7 @@ class TPlacementHistory {
   std::optional<TPlacementState> Undo();
   std::optional<TPlacementState> Redo();
   bool CanUndo() const { return FCurrent > 0; }
+  bool InGesture() const { return FGestureDepth > 0; }
   bool CanRedo() const { return FCurrent + 1 < FStates.size(); }
   const TPlacementState& Start() const { return FStart; }
 
