@@ -367,6 +367,10 @@ TViewStatus TMainController::ViewStatusAt(std::optional<raster::TPoint> ControlP
                 : FDifferenceView ? TViewMode::Difference
                                   : TViewMode::Blend;
   status.Precise = FPrecise;
+  if (FColourMatch.Fitted) {
+    status.Gains =
+        std::array<double, 3>{FColourMatch.Gain[2], FColourMatch.Gain[1], FColourMatch.Gain[0]};
+  }
   const TBitmap32& picture = FImgView->Bitmap();
   const raster::TRect port = FImgView->GetViewportRect();
   if (!ControlPos || picture.Empty() || ControlPos->X < port.Left || ControlPos->X >= port.Right ||

@@ -27,6 +27,7 @@ TSettings ReadSettings(const std::string& Path) {
   s.ExifOrientation = ReadExifOrientationSetting(Path);
   const int flicker = ini.ReadInteger("Display", "FlickerMs", 500);
   s.FlickerMs = flicker >= 100 && flicker <= 5000 ? flicker : 500;
+  s.MatchColours = ini.ReadInteger("Display", "MatchColours", 0) == 1;
   s.OpenDialog.Filter = ini.ReadString("OpenDialog", "Filter", "");
   s.OpenDialog.Folder = ini.ReadString("OpenDialog", "Folder", "");
   for (int i = 1; i <= MaxRecentPictures; ++i) {
@@ -99,6 +100,11 @@ void WriteSettings(const std::string& Path, const TWindowBounds& Bounds) {
     Ini.WriteInteger("FormOptions", "Height", Bounds.Height);
     Ini.WriteInteger("FormOptions", "Width", Bounds.Width);
   });
+}
+
+void WriteMatchColours(const std::string& Path, bool On) {
+  WriteInOneReplacement(
+      Path, [&](platform::TIniFile& Ini) { Ini.WriteBool("Display", "MatchColours", On); });
 }
 
 void WriteAssistentBounds(const std::string& Path, const TAssistentBounds& Bounds) {

@@ -56,6 +56,8 @@ struct TSettings {
   // [Display] FlickerMs: how long the flicker shows each of its two states, 100 to 5000 ms;
   // anything else (or nothing) gives 500.
   int FlickerMs = 500;
+  // [Display] MatchColours = 1: picture 2's exposure and colours matched to picture 1's.
+  bool MatchColours = false;
   TOpenDialogSettings OpenDialog;
 };
 
@@ -69,6 +71,8 @@ void WriteSettings(const std::string& Path, const TWindowBounds& Bounds);
 // (everything else stays). The paths say whose pictures they were, so the file is then
 // readable by its owner only (0600). Raises platform::EIniFileException as WriteSettings does.
 void WriteOpenDialogSettings(const std::string& Path, const TOpenDialogSettings& Dialog);
+// [Display] MatchColours, as WriteSettings writes.
+void WriteMatchColours(const std::string& Path, bool On);
 
 // [Assistent] Left, Top, Width, Height, stored as WriteSettings stores the main window's bounds.
 void WriteAssistentBounds(const std::string& Path, const TAssistentBounds& Bounds);

@@ -58,6 +58,7 @@ inline constexpr TText BlendModeText{"Messages.StatusBlend", "Überblendung"};
 inline constexpr TText DifferenceModeText{"Messages.StatusDifference", "Differenz"};
 inline constexpr TText FlickerModeText{"Messages.StatusFlicker", "Blinken"};
 inline constexpr TText BetweenStepsText{"Messages.StatusBetweenSteps", "zwischen den Stufen"};
+inline constexpr TText MatchedText{"Messages.StatusMatched", "angeglichen"};
 
 // Every text above, for the check that each language file has them all.
 const std::vector<TText>& ProgramTexts();

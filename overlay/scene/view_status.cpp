@@ -21,11 +21,24 @@ std::string StatusPositionText(const TViewStatus& Status, std::string_view Decim
   return text;
 }
 
-std::string StatusModeText(const TViewStatus& Status) {
+std::string StatusModeText(const TViewStatus& Status, std::string_view DecimalSeparator) {
   std::string text = Tr(Status.Mode == TViewMode::Difference ? DifferenceModeText
                         : Status.Mode == TViewMode::Flicker  ? FlickerModeText
                                                              : BlendModeText);
   if (Status.Precise) text += ", " + Tr(BetweenStepsText);
+  if (Status.Gains) {
+    text += ", " + Tr(MatchedText);
+    const char* names[] = {"R", "G", "B"};
+    for (std::size_t c = 0; c < 3; ++c) {
+      char buffer[32];
+      std::snprintf(buffer, sizeof buffer, "%.2f", (*Status.Gains)[c]);
+      std::string gain = buffer;
+      if (const std::size_t point = gain.find('.'); point != std::string::npos) {
+        gain.replace(point, 1, DecimalSeparator);
+      }
+      text += std::string(" ") + names[c] + "\u00d7" + gain;
+    }
+  }
   return text;
 }
 

@@ -3,6 +3,7 @@
 // slider steps.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,12 +20,15 @@ struct TViewStatus {
   int Pp100MM = 0;  // picture 1's pixels per 100 mm; 0: not known
   TViewMode Mode = TViewMode::Blend;
   bool Precise = false;  // the overlay stands between slider steps
+  // Picture 2's colours matched to picture 1's: the gains of red, green and blue.
+  std::optional<std::array<double, 3>> Gains;
 };
 
 // "1234, 567 px" and, with a scale, "   61.7, 28.4 mm" after it (one decimal, the locale's
 // separator); empty without a pixel.
 std::string StatusPositionText(const TViewStatus& Status, std::string_view DecimalSeparator = ".");
-// "Differenz" or "Überblendung, zwischen den Stufen".
-std::string StatusModeText(const TViewStatus& Status);
+// "Differenz", "Überblendung, zwischen den Stufen", "Differenz, angeglichen R×1.12 G×0.97
+// B×1.05" (the gains with two decimals and the locale's separator).
+std::string StatusModeText(const TViewStatus& Status, std::string_view DecimalSeparator = ".");
 
 }  // namespace overlay

@@ -193,8 +193,8 @@ TFormMain::TFormMain(QWidget* Parent)
   tip(FBarHosts[4].get(), "Zoom von Bild 2");
   tip(FBarHosts[5].get(), "Deckkraft von Bild 2: 0 durchsichtig, 255 deckend");
   tip(FImgViewHost.get(),
-      "Ziehen: verschieben; Rechtsklick: Menü (D Differenz, F Blinken, M Maßstab, Strg+Z "
-      "rückgängig)");
+      "Ziehen: verschieben; Rechtsklick: Menü (D Differenz, F Blinken, N Angleichen, M Maßstab, "
+      "Strg+Z rückgängig)");
   tip(FButtonImage1, "Bild 1 öffnen (Rechtsklick: zuletzt geöffnete Bilder)");
   tip(FButtonImage2, "Bild 2 öffnen (Rechtsklick: zuletzt geöffnete Bilder)");
 
@@ -228,6 +228,17 @@ TFormMain::TFormMain(QWidget* Parent)
     ShowStatus();
   });
   connect(FFlickerTimer, &QTimer::timeout, this, [this] { FlickerTick(); });
+  FActionMatch = aid("MenuMatchColours", "Angleichen", Qt::Key_N);
+  connect(FActionMatch, &QAction::toggled, this, [this](bool On) {
+    FController->SetColourMatch(On);
+    ShowStatus();
+    // Kept for the next start; a file that cannot be written loses the choice, not the work.
+    try {
+      PrepareSettingsWrite();
+      WriteMatchColours(SettingsFile, On);
+    } catch (const platform::EIniFileException&) {
+    }
+  });
   FActionScaleBar = aid("MenuScaleBar", "Maßstab", Qt::Key_M);
   connect(FActionScaleBar, &QAction::toggled, this,
           [this](bool On) { FController->SetScaleBar(On); });
@@ -371,7 +382,9 @@ void TFormMain::ShowStatus() {
   FLabelStatusPosition->setText(
       QString::fromStdString(StatusPositionText(status, QLocale().decimalPoint().toStdString())));
   FLabelStatusMode->setText(
-      FController->ControlsEnabled() ? QString::fromStdString(StatusModeText(status)) : QString());
+      FController->ControlsEnabled()
+          ? QString::fromStdString(StatusModeText(status, QLocale().decimalPoint().toStdString()))
+          : QString());
 }
 
 bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
@@ -443,6 +456,12 @@ void TFormMain::LoadSettings() {
   }
   ImageCount = settings.ImageCount;
   FOpenDialog = settings.OpenDialog;
+  {
+    // As it was chosen last; nothing to write back.
+    const QSignalBlocker quiet(FActionMatch);
+    FActionMatch->setChecked(settings.MatchColours);
+  }
+  FController->SetColourMatch(settings.MatchColours);
 }
 
 void TFormMain::SaveSettings() {
@@ -500,6 +519,7 @@ void TFormMain::ShowEnabled(bool Enabled) {
   FButtonAutoAlign->setEnabled(Enabled && !FAligning);
   FBitBtnPrint->setEnabled(Enabled);
   if (FActionDifference != nullptr) FActionDifference->setEnabled(Enabled);
+  if (FActionMatch != nullptr) FActionMatch->setEnabled(Enabled);
   for (QAction* command : FCommands) command->setEnabled(Enabled);
   if (FActionFlicker != nullptr) {
     if (!Enabled) FActionFlicker->setChecked(false);

@@ -154,6 +154,7 @@ class TFormMain : public QWidget {
   QAction* FActionDifference = nullptr;
   QAction* FActionFlicker = nullptr;
   QAction* FActionScaleBar = nullptr;
+  QAction* FActionMatch = nullptr;
   std::vector<QAction*> FCommands;  // the view's menu entries that need both pictures
   QFrame* FPanelStatus = nullptr;
   QLabel *FLabelStatusPosition = nullptr, *FLabelStatusMode = nullptr;

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMimeData>
@@ -473,6 +474,53 @@ TEST_F(FormMainTest, DroppedPicturesLoadWhereTheyFall) {
   EXPECT_EQ(recorder.Texts()[0], Tr(DropHelpText));
   EXPECT_EQ(Text(w, TField::EditImage1).toStdString(), older);
   EXPECT_EQ(Text(w, TField::EditImage2).toStdString(), Picture1);
+}
+
+// Key N matches picture 2's colours to picture 1's (a darker retake comes out as bright as
+// picture 1), says so in the status bar and is kept for the next start; N again shows picture 2
+// exactly as loaded.
+TEST_F(FormMainTest, ColourMatchingBrightensADarkerRetakeAndOffGivesPictureTwoBack) {
+  QImage photo(
+      QString::fromStdString(std::string(TESSALY_TESTDATA) + "/photos-large/NT96650_pcb_002.JPG"));
+  ASSERT_FALSE(photo.isNull());
+  const QImage one = photo.scaled(400, 300).convertToFormat(QImage::Format_RGB32);
+  QImage two = one;
+  for (int y = 0; y < two.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(two.scanLine(y));
+    for (int x = 0; x < two.width(); ++x) {
+      row[x] = qRgb(qRed(row[x]) * 7 / 10, qGreen(row[x]) * 8 / 10, qBlue(row[x]) * 9 / 10);
+    }
+  }
+  ASSERT_TRUE(one.save(QString::fromStdString((Dir / "lit.png").string())));
+  ASSERT_TRUE(two.save(QString::fromStdString((Dir / "dim.png").string())));
+  TFormMain w;
+  w.SettingsFile = (Dir / "Tessaly.ini").string();
+  Show(w);
+  Choose(w, "ButtonImage1", (Dir / "lit.png").string());
+  Choose(w, "ButtonImage2", (Dir / "dim.png").string());
+  TMainController& c = w.Controller();
+  const auto pixels = [&] {
+    const raster::TBitmap32& b = *c.RotLayer()->Bitmap();
+    return std::vector<raster::TColor32>(b.PixelBuffer(),
+                                         b.PixelBuffer() + std::size_t(b.Width()) * b.Height());
+  };
+  const std::vector<raster::TColor32> loaded = pixels();
+
+  QTest::keyClick(&w, Qt::Key_N);
+  ASSERT_TRUE(c.ColourMatch().Fitted);
+  EXPECT_NEAR(c.ColourMatch().Gain[2], 10.0 / 7, 0.05);  // red
+  EXPECT_NEAR(c.ColourMatch().Gain[1], 10.0 / 8, 0.05);
+  EXPECT_NEAR(c.ColourMatch().Gain[0], 10.0 / 9, 0.05);
+  EXPECT_NE(pixels(), loaded);
+  EXPECT_TRUE(w.findChild<QLabel*>("LabelStatusMode")->text().contains(QString::fromUtf8("R×1.4")));
+  TFormMain next;
+  next.SettingsFile = w.SettingsFile;
+  next.LoadSettings();
+  EXPECT_TRUE(next.Controller().ColourMatchOn());
+
+  QTest::keyClick(&w, Qt::Key_N);
+  EXPECT_FALSE(c.ColourMatch().Fitted);
+  EXPECT_EQ(pixels(), loaded);
 }
 
 TEST_F(FormMainTest, FineNudgesLeaveTheOverlayBetweenStepsAsTheRendererDrawsIt) {
