@@ -1,5 +1,9 @@
 #include "controls/rot_layer.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
 namespace raster {
 
 // ---------------------------------------------------------------------------------------
@@ -36,9 +40,64 @@ void TCustomAffineLayer::BitmapChanged() {
   Changed();
 }
 
+void TCustomAffineLayer::SetPaintRegion(const TPaintRegion& Value) {
+  if (Value == FPaintRegion) return;
+  Changing();
+  FPaintRegion = Value;
+  if (FPaintRegion.Kind == TPaintRegion::prAll) FBelow.SetSize(0, 0);
+  Changed();
+}
+
+namespace {
+
+// floor(A / B) for B > 0.
+std::int64_t FloorDiv(std::int64_t A, std::int64_t B) {
+  return A >= 0 ? A / B : -((-A + B - 1) / B);
+}
+
+}  // namespace
+
 void TCustomAffineLayer::Paint(TBitmap32* Buffer) {
   AdjustTransformation();
+  const std::int32_t w = Buffer->Width(), h = Buffer->Height();
+  const bool region = FPaintRegion.Kind != TPaintRegion::prAll && w > 0 && h > 0;
+  if (region) {
+    FBelow.SetSizeForOverwrite(w, h);
+    std::memcpy(FBelow.PixelBuffer(), Buffer->PixelBuffer(), std::size_t(w) * h * sizeof(TColor32));
+  }
   Transform(*Buffer, *FBitmap, *FTransformation);
+  if (region) {
+    // Where the layer collection's bitmap lies in the buffer.
+    TViewMapping mapping = IdentityMapping;
+    if (LayerCollection() != nullptr && LayerCollection()->Mapping() != nullptr) {
+      mapping = *LayerCollection()->Mapping();
+    }
+    const auto keep = [&](std::int32_t Y, std::int32_t From, std::int32_t To) {
+      From = std::clamp(From, 0, w), To = std::clamp(To, 0, w);
+      if (To > From) {
+        std::memcpy(Buffer->GetScanLine(Y) + From, FBelow.GetScanLine(Y) + From,
+                    std::size_t(To - From) * sizeof(TColor32));
+      }
+    };
+    if (FPaintRegion.Kind == TPaintRegion::prRightOf) {
+      const double line = FPaintRegion.Line * (double(mapping.ScaleX) / FixedOne) + mapping.ShiftX;
+      const std::int32_t first =
+          std::int32_t(std::clamp(std::ceil(line), -1.0, double(w)));  // first column drawn
+      for (std::int32_t y = 0; y < h; ++y) keep(y, 0, first);
+    } else {
+      const std::int64_t side = std::max(FPaintRegion.Square, 1);
+      for (std::int32_t y = 0; y < h; ++y) {
+        const std::int64_t row = FloorDiv(std::int64_t(y) - mapping.ShiftY, side);
+        // The first square of the row that starts at or before column 0.
+        std::int64_t col = FloorDiv(-std::int64_t(mapping.ShiftX), side);
+        for (std::int64_t x = mapping.ShiftX + col * side; x < w; x += side, ++col) {
+          if (((row + col) & 1) == 0)
+            keep(y, std::int32_t(std::max<std::int64_t>(x, 0)),
+                 std::int32_t(std::min<std::int64_t>(x + side, w)));
+        }
+      }
+    }
+  }
   // Transform prepares the inverse unless its destination was empty; make sure the hit test
   // reads the mapping of this paint either way.
   if (!FTransformation->Prepared) FTransformation->PrepareTransform();

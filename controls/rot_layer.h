@@ -11,6 +11,19 @@
 
 namespace raster {
 
+// Where an affine layer draws: everywhere, only right of a vertical line (a swipe), or only on
+// every other square of a checkerboard; elsewhere the buffer keeps what lay below the layer,
+// pixel for pixel. The line lies in the layer collection's bitmap coordinates (picture 1 in a
+// view), so it stays on the picture when the view scrolls or zooms; the squares have a side in
+// buffer pixels and their corners on the picture's corner, so they move with it as it scrolls.
+struct TPaintRegion {
+  enum TKind { prAll, prRightOf, prChecker };
+  TKind Kind = prAll;
+  double Line = 0;           // prRightOf: the layer draws where bitmap x >= Line
+  std::int32_t Square = 64;  // prChecker: the side; the square at the corner shows what lay below
+  friend bool operator==(const TPaintRegion&, const TPaintRegion&) = default;
+};
+
 class TCustomAffineLayer : public TCustomLayer {
  public:
   explicit TCustomAffineLayer(TLayerCollection* Collection);
@@ -31,8 +44,11 @@ class TCustomAffineLayer : public TCustomLayer {
   // Copies Value into the layer's bitmap; Value stays the caller's.
   void SetBitmap(const TBitmap32* Value);
 
-  // Rebuilds the transformation, then draws the bitmap through it onto Buffer.
+  // Rebuilds the transformation, then draws the bitmap through it onto Buffer, within the
+  // paint region.
   void Paint(TBitmap32* Buffer) override;
+  const TPaintRegion& PaintRegion() const { return FPaintRegion; }
+  void SetPaintRegion(const TPaintRegion& Value);
   // (X, Y) in control pixels, mapped back with the inverse of the last paint.
   bool DoHitTest(std::int32_t X, std::int32_t Y) override;
   // Derives the transformation from the layer's properties; here it is left as it is.
@@ -50,6 +66,8 @@ class TCustomAffineLayer : public TCustomLayer {
   std::unique_ptr<TBitmap32> FBitmap;
   // True once a paint has prepared the inverse mapping that the hit test reads.
   bool FHitMappingPrepared = false;
+  TPaintRegion FPaintRegion;
+  TBitmap32 FBelow;  // the buffer before the draw, while the region is not all of it
 };
 
 // The rotation layer's placement without the view's zoom and scroll: Transformation is cleared,

@@ -47,8 +47,11 @@ constexpr const char* UsageText =
     "  --auto-align        place the overlay exactly where the automatic alignment's fit\n"
     "                      says (as the window does, and tessaly-align prints it); exit 1\n"
     "                      when it finds none\n"
-    "  --mode M            how the overlay is drawn: blend (default) or difference (the\n"
-    "                      per-channel difference from picture 1)\n"
+    "  --mode M            how the overlay is drawn: blend (default), difference (the\n"
+    "                      per-channel difference from picture 1), swipe:X (picture 1 left\n"
+    "                      of picture-1 column X, the overlay opaque right of it) or\n"
+    "                      checker:N (squares of N pixels, 4..1024, picture 1 and the\n"
+    "                      opaque overlay in turn)\n"
     "  --match-colours     match picture 2's exposure and colours to picture 1's over\n"
     "                      the part the placement lays on it (as the window's key N)\n"
     "  --help              show this text\n"
@@ -197,10 +200,20 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
     } else if (name == "--precise") {
       Request.Precise = ParsePrecise(value);
     } else if (name == "--mode") {
-      if (value != "blend" && value != "difference") {
-        throw TUsageError("--mode is blend or difference, not \"" + value + "\"");
+      if (value.rfind("swipe:", 0) == 0) {
+        Request.SwipeLine = ParseNumber("--mode swipe", value.substr(6));
+      } else if (value.rfind("checker:", 0) == 0) {
+        Request.CheckerSquare = ParseInt("--mode checker", value.substr(8));
+        if (*Request.CheckerSquare < TMainController::MinCheckerSquare ||
+            *Request.CheckerSquare > TMainController::MaxCheckerSquare) {
+          throw TUsageError("--mode checker: the square lies outside 4..1024");
+        }
+      } else if (value == "blend" || value == "difference") {
+        Request.Difference = value == "difference";
+      } else {
+        throw TUsageError("--mode is blend, difference, swipe:X or checker:N, not \"" + value +
+                          "\"");
       }
-      Request.Difference = value == "difference";
     } else if (name == "--x") {
       s.OffsetX = ParseSlider(name, value, OffsetXSlider);
     } else if (name == "--y") {
@@ -314,6 +327,14 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
     scene.ApplySliders(request.Sliders);
     if (request.Precise) scene.Controller().PlacePrecisely(*request.Precise);
     scene.Controller().SetDifferenceView(request.Difference);
+    if (request.SwipeLine) {
+      scene.Controller().SetSwipe(true);
+      scene.Controller().SetSwipeLine(*request.SwipeLine);
+    }
+    if (request.CheckerSquare) {
+      scene.Controller().SetCheckerSquare(*request.CheckerSquare);
+      scene.Controller().SetChecker(true);
+    }
     if (request.MatchColours) {
       scene.Controller().SetColourMatch(true);
       const TColourMatch& m = scene.Controller().ColourMatch();

@@ -21,6 +21,8 @@ struct TRenderRequest {
   std::optional<TPrecisePlacement> Precise;  // placed between slider steps
   bool Difference = false;                   // the difference view instead of the blend
   bool MatchColours = false;                 // picture 2's colours matched to picture 1's
+  std::optional<double> SwipeLine;           // the swipe, its line in picture-1 pixels
+  std::optional<int> CheckerSquare;          // the checkerboard, its side in pixels
 };
 
 // Bounds of --size: the viewport (the control less 17 pixels each way) must not be empty, and

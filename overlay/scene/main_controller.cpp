@@ -185,6 +185,7 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
     bitmap.TakeOver(Picture);
     layer->SetBitmapCenter(centre);
     bitmap.SetDrawMode(OverlayDrawMode());
+    layer->SetPaintRegion(OverlayRegion());
     bitmap.SetMasterAlpha(std::uint32_t(FGaugeAlpha.Position()));
     bitmap.SetStretchFilter(raster::sfLinear);
   }
@@ -363,9 +364,11 @@ std::string TMainController::OverlayZoomText() const {
 TViewStatus TMainController::ViewStatusAt(std::optional<raster::TPoint> ControlPos) {
   TViewStatus status;
   status.Pp100MM = FScaleBar->Pp100MM();
-  status.Mode = FFlickering       ? TViewMode::Flicker
-                : FDifferenceView ? TViewMode::Difference
-                                  : TViewMode::Blend;
+  status.Mode = FFlickering                 ? TViewMode::Flicker
+                : FDifferenceView           ? TViewMode::Difference
+                : FSplit == TSplit::Swipe   ? TViewMode::Swipe
+                : FSplit == TSplit::Checker ? TViewMode::Checker
+                                            : TViewMode::Blend;
   status.Precise = FPrecise;
   if (FColourMatch.Fitted) {
     status.Gains =
@@ -591,15 +594,67 @@ bool TMainController::ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64
 void TMainController::SetDifferenceView(bool On) {
   StopFlicker();
   FDifferenceView = On;
+  if (On) FSplit = TSplit::None;  // one way of comparing at a time
+  ShowDrawing();
+}
+
+void TMainController::SetSwipe(bool On) {
+  StopFlicker();
+  if (On) FDifferenceView = false;
+  FSplit = On ? TSplit::Swipe : FSplit == TSplit::Swipe ? TSplit::None : FSplit;
+  // At first the line halves picture 1.
+  if (On && !FSwipeLine) FSwipeLine = FImgView->Bitmap().Width() / 2.0;
+  ShowDrawing();
+}
+
+void TMainController::SetChecker(bool On) {
+  StopFlicker();
+  if (On) FDifferenceView = false;
+  FSplit = On ? TSplit::Checker : FSplit == TSplit::Checker ? TSplit::None : FSplit;
+  ShowDrawing();
+}
+
+void TMainController::SetSwipeLine(double X) {
+  FSwipeLine = X;
+  ShowDrawing();
+}
+
+void TMainController::SetCheckerSquare(int Pixels) {
+  FCheckerSquare = std::clamp(Pixels, MinCheckerSquare, MaxCheckerSquare);
+  ShowDrawing();
+}
+
+bool TMainController::SwipeTo(raster::TPoint ControlPos) {
+  if (FSplit != TSplit::Swipe || !ControlsEnabled()) return false;
+  SetSwipeLine(FImgView->ControlToBitmap(ControlPos).X);
+  return true;
+}
+
+raster::TPaintRegion TMainController::OverlayRegion() const {
+  raster::TPaintRegion region;
+  if (FSplit == TSplit::Swipe) {
+    region.Kind = raster::TPaintRegion::prRightOf;
+    region.Line = FSwipeLine.value_or(0);
+  } else if (FSplit == TSplit::Checker) {
+    region.Kind = raster::TPaintRegion::prChecker;
+    region.Square = FCheckerSquare;
+  }
+  return region;
+}
+
+void TMainController::ShowDrawing() {
   // The draw mode's change repaints the view; picture 1's backdrop stays as it is.
-  if (FRotLayer != nullptr) FRotLayer->Bitmap()->SetDrawMode(OverlayDrawMode());
+  if (FRotLayer == nullptr) return;
+  FRotLayer->SetPaintRegion(OverlayRegion());
+  FRotLayer->Bitmap()->SetDrawMode(OverlayDrawMode());
 }
 
 void TMainController::StartFlicker() {
   if (!ControlsEnabled() || FRotLayer == nullptr || FFlickering) return;
   FFlickering = true;
   FFlickerOverlay = true;
-  FlickerTick();  // picture 1 alone first
+  FRotLayer->SetPaintRegion({});  // each state shows a whole picture
+  FlickerTick();                  // picture 1 alone first
 }
 
 void TMainController::FlickerTick() {
@@ -616,9 +671,8 @@ void TMainController::StopFlicker() {
   if (!FFlickering) return;
   FFlickering = false;
   if (FRotLayer == nullptr) return;
-  TBitmap32& bitmap = *FRotLayer->Bitmap();
-  // The opacity was never touched; only the draw mode and the visibility come back.
-  bitmap.SetDrawMode(OverlayDrawMode());
+  // The opacity was never touched; only the draw mode, the region and the visibility come back.
+  ShowDrawing();
   FRotLayer->SetVisible(true);
 }
 

@@ -190,6 +190,21 @@ class TMainController {
   // on for a picture 2 loaded meanwhile.
   void SetDifferenceView(bool On);
   bool DifferenceView() const { return FDifferenceView; }
+  // Swipe: picture 1 left of a vertical line (SwipeLine, in picture-1 pixels; at first the
+  // middle of picture 1), the overlay opaque right of it. Checkerboard: squares of CheckerSquare
+  // screen pixels, anchored at picture 1's corner, showing picture 1 and the opaque overlay in
+  // turn. Either ends the difference view and the other; the difference view ends both.
+  void SetSwipe(bool On);
+  bool Swipe() const { return FSplit == TSplit::Swipe; }
+  void SetChecker(bool On);
+  bool Checker() const { return FSplit == TSplit::Checker; }
+  void SetSwipeLine(double X);
+  double SwipeLine() const { return FSwipeLine.value_or(0); }
+  static constexpr int MinCheckerSquare = 4, MaxCheckerSquare = 1024;
+  void SetCheckerSquare(int Pixels);
+  int CheckerSquare() const { return FCheckerSquare; }
+  // While the swipe shows: the line to the picture-1 column under ControlPos (a drag).
+  bool SwipeTo(raster::TPoint ControlPos);
   // Flicker: the view alternates between picture 1 alone and the overlay fully opaque, the
   // opacity slider left where it is (the overlay is drawn opaque, not blended). StartFlicker shows
   // picture 1 alone; each FlickerTick (the window's timer, a test's own clock) the other state.
@@ -270,6 +285,9 @@ class TMainController {
   void SetText(TField Field, std::string Text);
   void RecordPlacement();
   void RestorePlacement(const TPlacementState& State);
+  enum class TSplit { None, Swipe, Checker };
+  raster::TPaintRegion OverlayRegion() const;
+  void ShowDrawing();
   // The overlay zoom's read-out for the slider's position.
   std::string OverlayZoomText() const;
   void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
@@ -277,7 +295,10 @@ class TMainController {
   void UpdateScaleBar();
   // How the overlay is drawn while it shows as its sliders say.
   raster::TDrawMode OverlayDrawMode() const {
-    return FDifferenceView ? raster::dmDifference : raster::dmBlend;
+    // The swipe and the checkerboard set picture 1 beside the overlay itself, not blended.
+    return FDifferenceView          ? raster::dmDifference
+           : FSplit != TSplit::None ? raster::dmOpaque
+                                    : raster::dmBlend;
   }
 
   std::unique_ptr<raster::TImgView32> FImgView;
@@ -302,6 +323,9 @@ class TMainController {
   TPlacementHistory FHistory;
   // Colour matching: on or off, the fit now applied, picture 2 as loaded while the overlay's
   // copy holds its matched colours.
+  TSplit FSplit = TSplit::None;
+  std::optional<double> FSwipeLine;
+  int FCheckerSquare = 64;
   bool FColourMatchOn = false;
   bool FRefitting = false;
   TColourMatch FColourMatch;

@@ -28,6 +28,8 @@ TSettings ReadSettings(const std::string& Path) {
   const int flicker = ini.ReadInteger("Display", "FlickerMs", 500);
   s.FlickerMs = flicker >= 100 && flicker <= 5000 ? flicker : 500;
   s.MatchColours = ini.ReadInteger("Display", "MatchColours", 0) == 1;
+  const int square = ini.ReadInteger("Display", "CheckerSquare", 64);
+  s.CheckerSquare = square >= 4 && square <= 1024 ? square : 64;
   s.OpenDialog.Filter = ini.ReadString("OpenDialog", "Filter", "");
   s.OpenDialog.Folder = ini.ReadString("OpenDialog", "Folder", "");
   for (int i = 1; i <= MaxRecentPictures; ++i) {

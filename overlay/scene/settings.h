@@ -58,6 +58,8 @@ struct TSettings {
   int FlickerMs = 500;
   // [Display] MatchColours = 1: picture 2's exposure and colours matched to picture 1's.
   bool MatchColours = false;
+  // [Display] CheckerSquare: the checkerboard's side in screen pixels, 4 to 1024; else 64.
+  int CheckerSquare = 64;
   TOpenDialogSettings OpenDialog;
 };
 

@@ -25,7 +25,7 @@ const std::vector<TText>& ProgramTexts() {
       PrintNoTemplateText, PrintPageNotOpenedText, PrintNoFolderText, PrintPageNotWrittenText,
       PrintCaptureNotWrittenText,
       LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
-      SettingsNotWrittenText, MatchedText};
+      SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText};
   // clang-format on
   return all;
 }

@@ -59,6 +59,8 @@ inline constexpr TText DifferenceModeText{"Messages.StatusDifference", "Differen
 inline constexpr TText FlickerModeText{"Messages.StatusFlicker", "Blinken"};
 inline constexpr TText BetweenStepsText{"Messages.StatusBetweenSteps", "zwischen den Stufen"};
 inline constexpr TText MatchedText{"Messages.StatusMatched", "angeglichen"};
+inline constexpr TText SwipeModeText{"Messages.StatusSwipe", "Vorhang"};
+inline constexpr TText CheckerModeText{"Messages.StatusChecker", "Schachbrett"};
 
 // Every text above, for the check that each language file has them all.
 const std::vector<TText>& ProgramTexts();

@@ -24,6 +24,8 @@ std::string StatusPositionText(const TViewStatus& Status, std::string_view Decim
 std::string StatusModeText(const TViewStatus& Status, std::string_view DecimalSeparator) {
   std::string text = Tr(Status.Mode == TViewMode::Difference ? DifferenceModeText
                         : Status.Mode == TViewMode::Flicker  ? FlickerModeText
+                        : Status.Mode == TViewMode::Swipe    ? SwipeModeText
+                        : Status.Mode == TViewMode::Checker  ? CheckerModeText
                                                              : BlendModeText);
   if (Status.Precise) text += ", " + Tr(BetweenStepsText);
   if (Status.Gains) {

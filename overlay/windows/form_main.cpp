@@ -213,7 +213,17 @@ TFormMain::TFormMain(QWidget* Parent)
   FActionDifference = aid("MenuDifference", "Differenz", Qt::Key_D);
   connect(FActionDifference, &QAction::toggled, this, [this](bool On) {
     FController->SetDifferenceView(On);
-    ShowStatus();
+    ShowModes();
+  });
+  FActionSwipe = aid("MenuSwipe", "Vorhang", Qt::Key_S);
+  connect(FActionSwipe, &QAction::toggled, this, [this](bool On) {
+    FController->SetSwipe(On);
+    ShowModes();
+  });
+  FActionChecker = aid("MenuChecker", "Schachbrett", Qt::Key_C);
+  connect(FActionChecker, &QAction::toggled, this, [this](bool On) {
+    FController->SetChecker(On);
+    ShowModes();
   });
   FActionFlicker = aid("MenuFlicker", "Blinken", Qt::Key_F);
   FFlickerTimer = new QTimer(this);
@@ -284,17 +294,26 @@ void TFormMain::WireViewInput() {
   raster::TImgView32& view = FController->ImgView();
   view.OnMouseDown = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
                             std::int32_t X, std::int32_t Y, raster::TCustomLayer*) {
-    if (Button == raster::mbLeft) FController->BeginPan({X, Y});
+    if (Button != raster::mbLeft) return;
+    // In the swipe a drag moves the line; the picture under it stays.
+    FSwipeDrag = FController->SwipeTo({X, Y});
+    if (!FSwipeDrag) FController->BeginPan({X, Y});
   };
   view.OnMouseMove = [this](raster::TObject*, raster::TShiftState Shift, std::int32_t X,
                             std::int32_t Y, raster::TCustomLayer*) {
-    FController->PanMove(Shift, {X, Y});
+    if (FSwipeDrag) {
+      if (Shift & raster::ssLeft) FController->SwipeTo({X, Y});
+    } else {
+      FController->PanMove(Shift, {X, Y});
+    }
     FMouseOverView = raster::TPoint{X, Y};
     ShowStatus();
   };
   view.OnMouseUp = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
                           std::int32_t, std::int32_t, raster::TCustomLayer*) {
-    if (Button == raster::mbLeft) FController->EndPan();
+    if (Button != raster::mbLeft) return;
+    FSwipeDrag = false;
+    FController->EndPan();
   };
   FImgViewHost->installEventFilter(this);
   for (QWidget* child : findChildren<QWidget*>()) {
@@ -374,6 +393,18 @@ void TFormMain::keyPressEvent(QKeyEvent* Event) {
     return;
   }
   QWidget::keyPressEvent(Event);
+}
+
+void TFormMain::ShowModes() {
+  // One way of comparing at a time: the entries show what the controller now draws.
+  const std::pair<QAction*, bool> modes[] = {{FActionDifference, FController->DifferenceView()},
+                                             {FActionSwipe, FController->Swipe()},
+                                             {FActionChecker, FController->Checker()}};
+  for (const auto& [action, on] : modes) {
+    const QSignalBlocker quiet(action);
+    action->setChecked(on);
+  }
+  ShowStatus();
 }
 
 void TFormMain::ShowStatus() {
@@ -462,6 +493,7 @@ void TFormMain::LoadSettings() {
     FActionMatch->setChecked(settings.MatchColours);
   }
   FController->SetColourMatch(settings.MatchColours);
+  FController->SetCheckerSquare(settings.CheckerSquare);
 }
 
 void TFormMain::SaveSettings() {
@@ -519,6 +551,9 @@ void TFormMain::ShowEnabled(bool Enabled) {
   FButtonAutoAlign->setEnabled(Enabled && !FAligning);
   FBitBtnPrint->setEnabled(Enabled);
   if (FActionDifference != nullptr) FActionDifference->setEnabled(Enabled);
+  for (QAction* mode : {FActionSwipe, FActionChecker}) {
+    if (mode != nullptr) mode->setEnabled(Enabled);
+  }
   if (FActionMatch != nullptr) FActionMatch->setEnabled(Enabled);
   for (QAction* command : FCommands) command->setEnabled(Enabled);
   if (FActionFlicker != nullptr) {

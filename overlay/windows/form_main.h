@@ -137,6 +137,8 @@ class TFormMain : public QWidget {
   bool ZoomFromWheel(const QWheelEvent& Event);
   // The status bar for the mouse where it was last seen over the view.
   void ShowStatus();
+  // The comparison entries' checks as the controller draws, then the status.
+  void ShowModes();
 
   std::unique_ptr<TMainController> FController;
   QFrame* FPanelImage = nullptr;
@@ -155,6 +157,8 @@ class TFormMain : public QWidget {
   QAction* FActionFlicker = nullptr;
   QAction* FActionScaleBar = nullptr;
   QAction* FActionMatch = nullptr;
+  QAction *FActionSwipe = nullptr, *FActionChecker = nullptr;
+  bool FSwipeDrag = false;          // a left drag on the view moves the swipe's line
   std::vector<QAction*> FCommands;  // the view's menu entries that need both pictures
   QFrame* FPanelStatus = nullptr;
   QLabel *FLabelStatusPosition = nullptr, *FLabelStatusMode = nullptr;

@@ -178,6 +178,69 @@ TEST_F(SampleRenderTest, ZoomedRenderShowsTheWholePictureCentredInAnOtherSize) {
 // ---------------------------------------------------------------------------------------
 // Bad input
 
+// The swipe and the checkerboard put together, pixel for pixel, what the view shows with picture
+// 1 alone and with the opaque overlay alone, turned, moved and zoomed out; the line and the
+// squares stay on picture 1 (anchored at its corner, not the screen's).
+TEST_F(SampleRenderTest, SwipeAndCheckerboardPieceTogetherPictureOneAndTheOpaqueOverlay) {
+  TTempFolder dir("tessaly_render");
+  const auto render = [&](const std::string& Mode) {
+    EXPECT_EQ(RenderWith({"--angle", "-7", "--x=35", "--y", "-20", "--zoom-view", "-30", "--mode",
+                          Mode, Sample1, Sample2, dir / "mode.png"}),
+              0)
+        << Mode;
+    return QImage(QString::fromStdString(dir / "mode.png")).convertToFormat(QImage::Format_RGB32);
+  };
+  const QImage one = render("swipe:100000"), two = render("swipe:-100000");
+  const QImage swipe = render("swipe:1000"), checker = render("checker:40");
+  // Which of the two a pixel is: 1, 2, 0 where they agree, -1 for neither.
+  const auto source = [&](const QImage& Shot, int X, int Y) {
+    const QRgb p = Shot.pixel(X, Y), a = one.pixel(X, Y), b = two.pixel(X, Y);
+    return a == b ? (p == a ? 0 : -1) : p == a ? 1 : p == b ? 2 : -1;
+  };
+  // At view zoom -30 the picture, 2048 x 1536, shows about 1026 x 770 in the 960 x 553 viewport,
+  // centred: its corner near (-33, -108), column 1000 near screen column 468.
+  int line = -1;
+  for (int y = 0; y < one.height(); ++y) {
+    for (int x = 0; x < one.width(); ++x) {
+      const int s = source(swipe, x, y);
+      ASSERT_GE(s, 0) << x << ", " << y;
+      if (s == 2 && line < 0) line = x;
+      if (line >= 0) {
+        ASSERT_NE(s, line <= x ? 1 : 2) << x << ", " << y;
+      }
+    }
+  }
+  EXPECT_NEAR(line, 468, 1);
+  // The squares' phase read from the shot, then every pixel checked against it.
+  const auto firstChange = [&](bool Across) {
+    int last = 0;
+    for (int i = 0; i < (Across ? one.width() : one.height()); ++i) {
+      const int s = Across ? source(checker, i, 0) : source(checker, 0, i);
+      if (s > 0 && last > 0 && s != last) return i;
+      if (s > 0) last = s;
+    }
+    return -1;
+  };
+  const int phaseX = firstChange(true) % 40, phaseY = firstChange(false) % 40;
+  EXPECT_NEAR(phaseX, (-33 % 40 + 40) % 40, 1);
+  EXPECT_NEAR(phaseY, (-108 % 40 + 40) % 40, 1);
+  int atCorner = 0;  // what a square whose corner lies on the picture's grid shows
+  for (int y = phaseY; y < phaseY + 40 && atCorner == 0; ++y) {
+    for (int x = phaseX; x < phaseX + 40 && atCorner == 0; ++x) atCorner = source(checker, x, y);
+  }
+  for (int y = 0; y < one.height(); ++y) {
+    for (int x = 0; x < one.width(); ++x) {
+      const int s = source(checker, x, y);
+      ASSERT_GE(s, 0) << x << ", " << y;
+      const bool same = ((x - phaseX + 400) / 40 + (y - phaseY + 400) / 40) % 2 == 0;
+      if (s > 0) {
+        ASSERT_EQ(s, same ? atCorner : 3 - atCorner) << x << ", " << y;
+      }
+    }
+  }
+  EXPECT_EQ(atCorner, 1);  // the square at the picture's corner shows picture 1
+}
+
 TEST(RenderCommand, HelpAndVersion) {
   std::string out;
   EXPECT_EQ(RenderWith({"--help"}, &out), 0);
