@@ -159,6 +159,14 @@ int Main(int argc, char** argv) {
     difference->trigger();
     ok = Save(main, dir + "/main-difference.png") && ok;
     difference->trigger();
+    // The swipe at the middle of picture 1, and the checkerboard.
+    for (const auto& [name, file] : {std::pair{"MenuSwipe", "/main-swipe.png"},
+                                     std::pair{"MenuChecker", "/main-checker.png"}}) {
+      QAction* mode = main.findChild<QAction*>(name);
+      mode->trigger();
+      ok = Save(main, dir + file) && ok;
+      mode->trigger();
+    }
 
     // The open dialog with its filter list open; the list is a window of its own, so the
     // screen is taken.

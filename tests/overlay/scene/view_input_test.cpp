@@ -216,6 +216,35 @@ TEST_F(ViewInputTest, DragPastTheScrollEndRepaintsNothingMore) {
   Mouse(QEvent::MouseButtonRelease, {50, 300}, Qt::LeftButton, Qt::NoButton);
 }
 
+// S shows the swipe, whose line a left drag moves to the picture-1 column under the mouse while
+// the picture stays where it is; C, S and D are one way of comparing at a time.
+TEST_F(ViewInputTest, TheSwipeLineFollowsADragAndTheComparisonKeysTakeTurns) {
+  LoadBoth();
+  C().ImgView().ScrollToCenter(800, 600);
+  const raster::TPoint scrolled = C().ImgView().BitmapToControl({0, 0});
+  QTest::keyClick(&W, Qt::Key_S);
+  ASSERT_TRUE(C().Swipe());
+  EXPECT_EQ(C().SwipeLine(), 800);  // the middle of picture 1
+  const raster::TPoint at = C().ImgView().BitmapToControl({700, 600});
+  Mouse(QEvent::MouseButtonPress, {at.X, at.Y}, Qt::LeftButton, Qt::LeftButton);
+  const raster::TPoint to = C().ImgView().BitmapToControl({950, 610});
+  Mouse(QEvent::MouseMove, {to.X, to.Y}, Qt::NoButton, Qt::LeftButton);
+  Mouse(QEvent::MouseButtonRelease, {to.X, to.Y}, Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(C().SwipeLine(), 950);
+  EXPECT_EQ(C().ImgView().BitmapToControl({0, 0}), scrolled);  // no pan
+  EXPECT_EQ(C().RotLayer()->PaintRegion().Kind, raster::TPaintRegion::prRightOf);
+
+  const auto checked = [&](const char* Name) { return W.findChild<QAction*>(Name)->isChecked(); };
+  QTest::keyClick(&W, Qt::Key_C);
+  EXPECT_TRUE(C().Checker() && !C().Swipe());
+  EXPECT_TRUE(checked("MenuChecker") && !checked("MenuSwipe"));
+  QTest::keyClick(&W, Qt::Key_D);
+  EXPECT_TRUE(C().DifferenceView() && !C().Checker());
+  EXPECT_TRUE(checked("MenuDifference") && !checked("MenuChecker"));
+  EXPECT_EQ(C().RotLayer()->PaintRegion().Kind, raster::TPaintRegion::prAll);
+  EXPECT_EQ(C().RotLayer()->Bitmap()->DrawMode(), raster::dmDifference);
+}
+
 // The status bar names the picture-1 pixel under the mouse, in millimetres too once the scale
 // is known, also zoomed and scrolled; the mode and a placement between steps; nothing beside the
 // picture or once the mouse has left.
