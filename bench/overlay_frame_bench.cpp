@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <numbers>
@@ -13,6 +14,8 @@
 #include "bench/bench_pictures.h"
 #include "bench/pixman_util.h"
 #include "bench/registry.h"
+#include "controls/rot_layer.h"
+#include "raster/channel_lut.h"
 #include "raster/core.h"
 #include "raster/cpu.h"
 #include "raster/transforms.h"
@@ -177,6 +180,61 @@ void BM_OverlayFrame(benchmark::State& State, float Scale, int EngineThreads,
   }
 }
 
+// The comparison views' frames: the swipe and the checkerboard draw picture 2 opaque and give
+// picture 1's pixels back outside their region (the rotation layer's own KeepOutsideRegion);
+// the matched view draws picture 2 through the tables fitted once, so its frame is W1's.
+enum class TComparison { Swipe, Checker, Matched };
+
+void BM_ComparisonFrame(benchmark::State& State, float Scale, TComparison Comparison) {
+  SetRasterThreadCount(1);
+  PreparePictures();
+  TBitmap32 Buffer, Below;
+  Buffer.SetSize(BufferWidth, BufferHeight);
+  TAffineTransformation T;
+  const TRect picture1 = Picture1Rect(Picture1(), Scale);
+  TViewMapping mapping;
+  mapping.ScaleX = mapping.ScaleY = TFixed(std::lround(Scale * 65536.0));
+  mapping.ShiftX = picture1.Left;
+  mapping.ShiftY = picture1.Top;
+  TPaintRegion region;
+  region.Kind = Comparison == TComparison::Swipe     ? TPaintRegion::prRightOf
+                : Comparison == TComparison::Checker ? TPaintRegion::prChecker
+                                                     : TPaintRegion::prAll;
+  region.Line = Picture1().Width() / 2.0;
+  TBitmap32 matched;
+  if (Comparison == TComparison::Matched) {
+    matched.Assign(&Picture2());
+    TChannelLuts luts = TChannelLuts::Identity();
+    for (int v = 0; v < 256; ++v) luts.Table[2][std::size_t(v)] = std::uint8_t(std::min(255, v + 12));
+    ApplyChannelLuts(matched, luts);
+    matched.SetDrawMode(dmBlend);
+    matched.SetStretchFilter(sfLinear);
+    matched.SetMasterAlpha(OverlayAlpha);
+  } else {
+    Picture2().SetDrawMode(dmOpaque);
+  }
+  const TBitmap32& P2 = Comparison == TComparison::Matched ? matched : Picture2();
+  const auto frame = [&] {
+    Buffer.Clear(Background);
+    Picture1().DrawTo(Buffer, picture1);
+    if (region.Kind != TPaintRegion::prAll) {
+      Below.SetSizeForOverwrite(BufferWidth, BufferHeight);
+      std::memcpy(Below.PixelBuffer(), Buffer.PixelBuffer(),
+                  std::size_t(BufferWidth) * BufferHeight * sizeof(TColor32));
+    }
+    BuildOverlayTransformation(T, P2, Scale);
+    raster::Transform(Buffer, P2, T);
+    KeepOutsideRegion(Buffer, Below, region, mapping);
+  };
+  frame();
+  for (auto _ : State) {
+    frame();
+    benchmark::DoNotOptimize(Buffer.PixelBuffer());
+    benchmark::ClobberMemory();
+  }
+  Picture2().SetDrawMode(dmBlend);
+}
+
 struct PixmanFrameFacts {
   PixmanSetup Setup;
   double DifferenceVsEngine;
@@ -239,6 +297,13 @@ void RegisterOverlayFrameBenchmarks() {
     benchmark::RegisterBenchmark(("BM_OverlayFrame" + Suffix + "_Difference").c_str(),
                                  BM_OverlayFrame, Case.Scale, 1, dmDifference)
         ->Unit(benchmark::kMillisecond);
+    for (const auto& [name, comparison] :
+         {std::pair{"_Swipe", TComparison::Swipe}, std::pair{"_Checker", TComparison::Checker},
+          std::pair{"_Matched", TComparison::Matched}}) {
+      benchmark::RegisterBenchmark(("BM_OverlayFrame" + Suffix + name).c_str(), BM_ComparisonFrame,
+                                   Case.Scale, comparison)
+          ->Unit(benchmark::kMillisecond);
+    }
     benchmark::RegisterBenchmark(("BM_OverlayFrame_Pixman" + Suffix).c_str(),
                                  BM_OverlayFrame_Pixman, Case.Scale)
         ->Unit(benchmark::kMillisecond);

@@ -57,6 +57,37 @@ std::int64_t FloorDiv(std::int64_t A, std::int64_t B) {
 
 }  // namespace
 
+void KeepOutsideRegion(TBitmap32& Buffer, const TBitmap32& Below, const TPaintRegion& Region,
+                       const TViewMapping& Mapping) {
+  const std::int32_t w = Buffer.Width(), h = Buffer.Height();
+  if (Region.Kind == TPaintRegion::prAll || Below.Width() != w || Below.Height() != h) return;
+  const auto keep = [&](std::int32_t Y, std::int32_t From, std::int32_t To) {
+    From = std::clamp(From, 0, w), To = std::clamp(To, 0, w);
+    if (To > From) {
+      std::memcpy(Buffer.GetScanLine(Y) + From, Below.GetScanLine(Y) + From,
+                  std::size_t(To - From) * sizeof(TColor32));
+    }
+  };
+  if (Region.Kind == TPaintRegion::prRightOf) {
+    const double line = Region.Line * (double(Mapping.ScaleX) / FixedOne) + Mapping.ShiftX;
+    const auto first = std::int32_t(std::clamp(std::ceil(line), -1.0, double(w)));
+    for (std::int32_t y = 0; y < h; ++y) keep(y, 0, first);
+    return;
+  }
+  const std::int64_t side = std::max(Region.Square, 1);
+  for (std::int32_t y = 0; y < h; ++y) {
+    const std::int64_t row = FloorDiv(std::int64_t(y) - Mapping.ShiftY, side);
+    // The first square of the row that starts at or before column 0.
+    std::int64_t col = FloorDiv(-std::int64_t(Mapping.ShiftX), side);
+    for (std::int64_t x = Mapping.ShiftX + col * side; x < w; x += side, ++col) {
+      if (((row + col) & 1) == 0) {
+        keep(y, std::int32_t(std::max<std::int64_t>(x, 0)),
+             std::int32_t(std::min<std::int64_t>(x + side, w)));
+      }
+    }
+  }
+}
+
 void TCustomAffineLayer::Paint(TBitmap32* Buffer) {
   AdjustTransformation();
   const std::int32_t w = Buffer->Width(), h = Buffer->Height();
@@ -68,35 +99,9 @@ void TCustomAffineLayer::Paint(TBitmap32* Buffer) {
   Transform(*Buffer, *FBitmap, *FTransformation);
   if (region) {
     // Where the layer collection's bitmap lies in the buffer.
-    TViewMapping mapping = IdentityMapping;
-    if (LayerCollection() != nullptr && LayerCollection()->Mapping() != nullptr) {
-      mapping = *LayerCollection()->Mapping();
-    }
-    const auto keep = [&](std::int32_t Y, std::int32_t From, std::int32_t To) {
-      From = std::clamp(From, 0, w), To = std::clamp(To, 0, w);
-      if (To > From) {
-        std::memcpy(Buffer->GetScanLine(Y) + From, FBelow.GetScanLine(Y) + From,
-                    std::size_t(To - From) * sizeof(TColor32));
-      }
-    };
-    if (FPaintRegion.Kind == TPaintRegion::prRightOf) {
-      const double line = FPaintRegion.Line * (double(mapping.ScaleX) / FixedOne) + mapping.ShiftX;
-      const std::int32_t first =
-          std::int32_t(std::clamp(std::ceil(line), -1.0, double(w)));  // first column drawn
-      for (std::int32_t y = 0; y < h; ++y) keep(y, 0, first);
-    } else {
-      const std::int64_t side = std::max(FPaintRegion.Square, 1);
-      for (std::int32_t y = 0; y < h; ++y) {
-        const std::int64_t row = FloorDiv(std::int64_t(y) - mapping.ShiftY, side);
-        // The first square of the row that starts at or before column 0.
-        std::int64_t col = FloorDiv(-std::int64_t(mapping.ShiftX), side);
-        for (std::int64_t x = mapping.ShiftX + col * side; x < w; x += side, ++col) {
-          if (((row + col) & 1) == 0)
-            keep(y, std::int32_t(std::max<std::int64_t>(x, 0)),
-                 std::int32_t(std::min<std::int64_t>(x + side, w)));
-        }
-      }
-    }
+    const TViewMapping* mapping =
+        LayerCollection() != nullptr ? LayerCollection()->Mapping() : nullptr;
+    KeepOutsideRegion(*Buffer, FBelow, FPaintRegion, mapping != nullptr ? *mapping : IdentityMapping);
   }
   // Transform prepares the inverse unless its destination was empty; make sure the hit test
   // reads the mapping of this paint either way.

@@ -24,6 +24,11 @@ struct TPaintRegion {
   friend bool operator==(const TPaintRegion&, const TPaintRegion&) = default;
 };
 
+// Buffer, just drawn on, gets back Below's pixels wherever Region does not let a layer draw;
+// Mapping puts the layer collection's bitmap into the buffer. Below has Buffer's size.
+void KeepOutsideRegion(TBitmap32& Buffer, const TBitmap32& Below, const TPaintRegion& Region,
+                       const TViewMapping& Mapping);
+
 class TCustomAffineLayer : public TCustomLayer {
  public:
   explicit TCustomAffineLayer(TLayerCollection* Collection);
