@@ -153,6 +153,7 @@ int Main(int argc, char** argv) {
       QCoreApplication::sendEvent(&main, &press);
     }
     ok = Save(main, dir + "/main-precise.png") && c.Precise() && ok;
+    const overlay::TPrecisePlacement placed = c.Placement();
 
     // The difference view of the aligned pair: what has not changed turns black.
     QAction* difference = main.findChild<QAction*>("MenuDifference");
@@ -166,6 +167,33 @@ int Main(int argc, char** argv) {
       mode->trigger();
       ok = Save(main, dir + file) && ok;
       mode->trigger();
+    }
+    // Picture 2 as a darker retake (another lamp), in the difference view with its colours
+    // matched: what stays is the change, not the lighting. Then the real picture 2 again.
+    {
+      QImage dark(QString::fromStdString(two));
+      dark = dark.convertToFormat(QImage::Format_RGB32);
+      for (int y = 0; y < dark.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(dark.scanLine(y));
+        for (int x = 0; x < dark.width(); ++x) {
+          row[x] = qRgb(qRed(row[x]) * 6 / 10, qGreen(row[x]) * 7 / 10, qBlue(row[x]) * 8 / 10);
+        }
+      }
+      const std::string darkPath = dir + "/.retake-darker.png";
+      dark.save(QString::fromStdString(darkPath));
+      main.ChooseFile = [&darkPath] { return darkPath; };
+      main.findChild<QPushButton*>("ButtonImage2")->click();
+      c.PlacePrecisely(placed);
+      c.GaugeBar4().SetPosition(-45);  // the overview again
+      difference->trigger();
+      QAction* match = main.findChild<QAction*>("MenuMatchColours");
+      match->trigger();
+      ok = Save(main, dir + "/main-matched-difference.png") && c.ColourMatch().Fitted && ok;
+      match->trigger();
+      difference->trigger();
+      std::filesystem::remove(darkPath);
+      main.ChooseFile = [&two] { return two; };
+      main.findChild<QPushButton*>("ButtonImage2")->click();
     }
 
     // The open dialog with its filter list open; the list is a window of its own, so the
