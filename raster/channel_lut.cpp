@@ -19,7 +19,10 @@ bool TChannelLuts::IsIdentity() const {
 void ApplyChannelLuts(TBitmap32& Bitmap, const TChannelLuts& Luts) {
   const std::int32_t w = Bitmap.Width();
   if (w <= 0 || Bitmap.Height() <= 0) return;
-  const auto& [b, g, r] = Luts.Table;
+  // Named references, not a structured binding: the lambda below captures them.
+  const auto& b = Luts.Table[0];
+  const auto& g = Luts.Table[1];
+  const auto& r = Luts.Table[2];
   ForRows(0, Bitmap.Height(), w, [&](std::int32_t First, std::int32_t Last) {
     for (std::int32_t y = First; y < Last; ++y) {
       TColor32* p = Bitmap.GetScanLine(y);

@@ -168,7 +168,10 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
   connect(FButtonImage1, &QPushButton::clicked, this, [this] { ButtonImage1Click(); });
   // A right click on a "..." button offers the recent pictures for that row.
-  for (const auto& [button, picture] : {std::pair{FButtonImage1, 1}, std::pair{FButtonImage2, 2}}) {
+  for (const std::pair<QPushButton*, int> row :
+       {std::pair{FButtonImage1, 1}, std::pair{FButtonImage2, 2}}) {
+    QPushButton* button = row.first;
+    const int picture = row.second;
     button->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(button, &QWidget::customContextMenuRequested, this,
             [this, button, picture](const QPoint& At) {
