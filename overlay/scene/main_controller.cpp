@@ -51,6 +51,8 @@ TMainController::TMainController(int ViewWidth, int ViewHeight)
   FScaleBar = FImgView->Layers().Add<TScaleBarLayer>();
   FScaleBar->SetView(FImgView.get());
   FScaleBar->SetVisible(false);
+  FFlickerLabel = FImgView->Layers().Add<TCornerLabelLayer>();
+  FFlickerLabel->SetView(FImgView.get());
   SetUpBar(FGaugeBar2, OffsetXSlider);
   SetUpBar(FGaugeBar3, OffsetYSlider);
   SetUpBar(FGaugeBar1, AngleSlider);
@@ -82,6 +84,7 @@ TMainController::~TMainController() {
   // The view frees its layers, the rotation layer and the scale bar included.
   FRotLayer = nullptr;
   FScaleBar = nullptr;
+  FFlickerLabel = nullptr;
 }
 
 TSliderPositions TMainController::Sliders() const {
@@ -197,6 +200,7 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
   FOverlayPristine.reset();  // the colours are fitted anew for the new picture
   FColourMatch = {};
   FScaleBar->BringToFront();
+  FFlickerLabel->BringToFront();
   ++FGeneration;
   FOverlayOriginal = std::move(original);
   FImageFile2 = Path;
@@ -630,6 +634,13 @@ bool TMainController::SwipeTo(raster::TPoint ControlPos) {
   return true;
 }
 
+std::string TMainController::FlickerLabelText() const {
+  // Which picture shows, and when it was taken where its file says.
+  const std::string& date = FFlickerOverlay ? FDateTaken2 : FDateTaken1;
+  const std::string name = Tr(FFlickerOverlay ? FlickerPicture2Text : FlickerPicture1Text);
+  return date.empty() ? name : name + "  " + date;
+}
+
 raster::TPaintRegion TMainController::OverlayRegion() const {
   raster::TPaintRegion region;
   if (FSplit == TSplit::Swipe) {
@@ -665,6 +676,7 @@ void TMainController::FlickerTick() {
   // Fully opaque: drawn over picture 1, not blended (a blend at 255 still leaves 1/256).
   if (FFlickerOverlay) bitmap.SetDrawMode(raster::dmOpaque);
   FRotLayer->SetVisible(FFlickerOverlay);
+  FFlickerLabel->SetText(FlickerLabelText());
 }
 
 void TMainController::StopFlicker() {
@@ -674,6 +686,7 @@ void TMainController::StopFlicker() {
   // The opacity was never touched; only the draw mode, the region and the visibility come back.
   ShowDrawing();
   FRotLayer->SetVisible(true);
+  FFlickerLabel->SetText({});
 }
 
 void TMainController::ApplyPlacement(const TPlacement& Placement) {

@@ -213,6 +213,8 @@ class TMainController {
   void FlickerTick();
   void StopFlicker();
   bool Flickering() const { return FFlickering; }
+  // The label in the view's corner that names the picture the flicker shows.
+  const TCornerLabelLayer& FlickerLabel() const { return *FFlickerLabel; }
   bool FlickerShowsOverlay() const { return FFlickering && FFlickerOverlay; }
   // [Display] ExifOrientation: pictures loaded from now on are turned upright by their EXIF
   // orientation tag (the sliders then refer to the upright picture), or kept as stored.
@@ -268,6 +270,7 @@ class TMainController {
     TMainController& FController;
   };
   void RefitColours();
+  std::string FlickerLabelText() const;
   class TSliderQuiet {
    public:
     explicit TSliderQuiet(bool& Flag) : FFlag(Flag) { FFlag = true; }
@@ -324,6 +327,9 @@ class TMainController {
   // Colour matching: on or off, the fit now applied, picture 2 as loaded while the overlay's
   // copy holds its matched colours.
   TSplit FSplit = TSplit::None;
+  TCornerLabelLayer* FFlickerLabel = nullptr;  // owned by the view's layers
+  // When pictures 1 and 2 were taken ("12.08.2025 14:03"), where their files say; else empty.
+  std::string FDateTaken1, FDateTaken2;
   std::optional<double> FSwipeLine;
   int FCheckerSquare = 64;
   bool FColourMatchOn = false;

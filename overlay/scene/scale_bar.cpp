@@ -91,6 +91,47 @@ std::optional<TScaleBarLength> TScaleBarLayer::CurrentLength() const {
   return ChooseScaleBarLength(ScreenPixelsPerMm(FPp100MM, FView->Scale()));
 }
 
+namespace {
+
+// Label's coverage onto Badge at (Left, Top), as black over the backing.
+void PaintLabel(raster::TBitmap32& Badge, const platform::TTextMask& Label, int Left, int Top) {
+  for (int y = 0; y < Label.Height; ++y) {
+    for (int x = 0; x < Label.Width; ++x) {
+      const std::uint8_t c = Label.Coverage[std::size_t(y) * std::size_t(Label.Width) + x];
+      if (c != 0) Badge.SetPixelS(Left + x, Top + y, LabelPixel(c));
+    }
+  }
+}
+
+}  // namespace
+
+TCornerLabelLayer::TCornerLabelLayer(raster::TLayerCollection* Collection)
+    : raster::TCustomLayer(Collection) {
+  FBadge.SetDrawMode(raster::dmBlend);
+}
+
+void TCornerLabelLayer::SetText(std::string Value) {
+  if (Value == FText) return;
+  Changing();
+  FText = std::move(Value);
+  FBadge.SetSize(0, 0);
+  if (!FText.empty()) {
+    const platform::TTextMask label = platform::RenderTextMask(FText, LabelPixelSize);
+    if (label.Width > 0 && label.Height > 0) {
+      FBadge.SetSize(label.Width + 2 * BadgePadding, label.Height + 2 * BadgePadding);
+      FBadge.Clear(BackingColour);
+      PaintLabel(FBadge, label, BadgePadding, BadgePadding);
+    }
+  }
+  Changed();
+}
+
+void TCornerLabelLayer::Paint(raster::TBitmap32* Buffer) {
+  if (FView == nullptr || Buffer == nullptr || FBadge.Empty()) return;
+  const raster::TRect viewport = FView->GetViewportRect();
+  FBadge.DrawTo(*Buffer, viewport.Left + CornerMargin, viewport.Top + CornerMargin);
+}
+
 void TScaleBarLayer::BuildBadge(const TScaleBarLength& Length) {
   const platform::TTextMask label = platform::RenderTextMask(
       FormatScaleBarLength(Length.Millimetres, FDecimalSeparator), LabelPixelSize);
@@ -99,12 +140,7 @@ void TScaleBarLayer::BuildBadge(const TScaleBarLength& Length) {
   const int height = 2 * BadgePadding + labelBlock + TickHeight;
   FBadge.SetSize(width, height);
   FBadge.Clear(BackingColour);
-  for (int y = 0; y < label.Height; ++y) {
-    for (int x = 0; x < label.Width; ++x) {
-      const std::uint8_t c = label.Coverage[std::size_t(y) * std::size_t(label.Width) + x];
-      if (c != 0) FBadge.SetPixelS(BadgePadding + x, BadgePadding + y, LabelPixel(c));
-    }
-  }
+  PaintLabel(FBadge, label, BadgePadding, BadgePadding);
   const int ticksTop = BadgePadding + labelBlock;
   const int left = BadgePadding, right = BadgePadding + Length.Pixels;
   FBadgeBar = {left, ticksTop + TickHeight - BarThickness, right, ticksTop + TickHeight};

@@ -70,4 +70,26 @@ class TScaleBarLayer : public raster::TCustomLayer {
   raster::TRect FLastBarRect{};
 };
 
+// A label on the same pale backing in the view's upper-left corner: which picture the flicker
+// shows, and when it was taken.
+class TCornerLabelLayer : public raster::TCustomLayer {
+ public:
+  explicit TCornerLabelLayer(raster::TLayerCollection* Collection);
+  ~TCornerLabelLayer() override { BeforeDestruction(); }
+  const char* ClassName() const override { return "TCornerLabelLayer"; }
+  raster::TLayerClass GetLayerClass() const override {
+    return &raster::CreateLayer<TCornerLabelLayer>;
+  }
+  void SetView(raster::TCustomImgView32* View) { FView = View; }
+  // An empty text paints nothing.
+  void SetText(std::string Value);
+  const std::string& Text() const { return FText; }
+  void Paint(raster::TBitmap32* Buffer) override;
+
+ private:
+  raster::TCustomImgView32* FView = nullptr;
+  std::string FText;
+  raster::TBitmap32 FBadge;  // the text on its backing, made when the text changes
+};
+
 }  // namespace overlay

@@ -25,7 +25,8 @@ const std::vector<TText>& ProgramTexts() {
       PrintNoTemplateText, PrintPageNotOpenedText, PrintNoFolderText, PrintPageNotWrittenText,
       PrintCaptureNotWrittenText,
       LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
-      SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText};
+      SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,
+      FlickerPicture1Text, FlickerPicture2Text};
   // clang-format on
   return all;
 }

@@ -59,6 +59,8 @@ inline constexpr TText DifferenceModeText{"Messages.StatusDifference", "Differen
 inline constexpr TText FlickerModeText{"Messages.StatusFlicker", "Blinken"};
 inline constexpr TText BetweenStepsText{"Messages.StatusBetweenSteps", "zwischen den Stufen"};
 inline constexpr TText MatchedText{"Messages.StatusMatched", "angeglichen"};
+inline constexpr TText FlickerPicture1Text{"Messages.FlickerPicture1", "Bild 1"};
+inline constexpr TText FlickerPicture2Text{"Messages.FlickerPicture2", "Bild 2"};
 inline constexpr TText SwipeModeText{"Messages.StatusSwipe", "Vorhang"};
 inline constexpr TText CheckerModeText{"Messages.StatusChecker", "Schachbrett"};
 

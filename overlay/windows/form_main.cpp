@@ -168,7 +168,7 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
   connect(FButtonImage1, &QPushButton::clicked, this, [this] { ButtonImage1Click(); });
   // A right click on a "..." button offers the recent pictures for that row.
-  for (const std::pair<QPushButton*, int> row :
+  for (const auto& row :
        {std::pair{FButtonImage1, 1}, std::pair{FButtonImage2, 2}}) {
     QPushButton* button = row.first;
     const int picture = row.second;

@@ -639,11 +639,13 @@ TEST_F(FormMainTest, FlickerAlternatesBothStatesUntilASliderMoves) {
     SCOPED_TRACE(tick);
     EXPECT_TRUE(view.BackdropValid());  // a flicker step repaints from the kept backdrop
     EXPECT_EQ(pixel(50, 30), tick % 2 == 0 ? QColor(Qt::darkCyan) : QColor(Qt::yellow));
+    EXPECT_EQ(c.FlickerLabel().Text(), tick % 2 == 0 ? "Bild 1" : "Bild 2");
     EXPECT_EQ(c.Sliders(), sliders);
     w.FlickerTick();
   }
   c.GaugeBar3().SetPosition(5);
   EXPECT_FALSE(c.Flickering());
+  EXPECT_EQ(c.FlickerLabel().Text(), "");
   w.FlickerTick();
   EXPECT_FALSE(action->isChecked());
   EXPECT_EQ(pixel(50, 40), blended);
