@@ -109,12 +109,15 @@ def main():
     def u32(*values):
         return b"".join(struct.pack("<I", v) for v in values)
 
-    reply = lambda status, w, h, n, o=0: (u32(0x31525354, status, w, h) + struct.pack("<Q", n)
-                                          + u32(o))
+    reply = lambda status, w, h, n, o=0, d=0: (u32(0x31525354, status, w, h)
+                                               + struct.pack("<Q", n) + u32(o)
+                                               + struct.pack("<Q", d))
     request_head = lambda kind, threads, length: u32(0x31515354, kind, threads, length)
     decoder = {
         "reply-picture": b"\x01" + struct.pack("<Q", 16) + reply(0, 2, 2, 16),
         "reply-picture-turned": b"\x01" + struct.pack("<Q", 16) + reply(0, 2, 2, 16, 6),
+        "reply-picture-dated": b"\x01" + struct.pack("<Q", 16)
+        + reply(0, 2, 2, 16, 1, 20250812140305),
         "reply-jpeg": b"\x00" + struct.pack("<Q", 100) + reply(0, 0, 0, 50),
         "reply-too-large": b"\x01" + struct.pack("<Q", 0) + reply(2, 65536, 65536, 0),
         "reply-cannot-decode": b"\x03" + struct.pack("<Q", 0) + reply(1, 0, 0, 0),

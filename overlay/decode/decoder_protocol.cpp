@@ -93,7 +93,17 @@ std::vector<std::uint8_t> EncodeReply(const TReply& Reply) {
   Put32(out, Reply.Height);
   Put64(out, Reply.Bytes);
   Put32(out, Reply.Orientation);
+  Put64(out, Reply.DateTaken);
   return out;
+}
+
+bool ValidDateTaken(std::uint64_t Value) {
+  if (Value == 0) return true;
+  const std::uint64_t second = Value % 100, minute = Value / 100 % 100, hour = Value / 10000 % 100;
+  const std::uint64_t day = Value / 1000000 % 100, month = Value / 100000000 % 100;
+  const std::uint64_t year = Value / 10000000000ULL;
+  return year >= 1800 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= 31 &&
+         hour < 24 && minute < 60 && second < 60;
 }
 
 bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind Expected,
@@ -106,6 +116,8 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
   r.Height = Get32(Data + 12);
   r.Bytes = Get64(Data + 16);
   r.Orientation = Get32(Data + 24);
+  r.DateTaken = Get64(Data + 28);
+  if (!ValidDateTaken(r.DateTaken)) return false;
   // Two 32-bit factors cannot overflow 64 bits.
   const std::uint64_t pixels = std::uint64_t(r.Width) * r.Height;
   switch (status) {
@@ -116,7 +128,7 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
         if (r.Bytes != pixels * 4 || r.Bytes > MemoryLength) return false;
         if (r.Orientation > MaxOrientation) return false;
       } else if (Expected == TRequestKind::EncodeJpeg) {
-        if (r.Width != 0 || r.Height != 0 || r.Orientation != 0) return false;
+        if (r.Width != 0 || r.Height != 0 || r.Orientation != 0 || r.DateTaken != 0) return false;
         if (r.Bytes == 0 || r.Bytes > MemoryLength || r.Bytes > MaxJpegBytes) return false;
       } else {
         return false;
@@ -125,7 +137,7 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
     case std::uint32_t(TReplyStatus::TooLarge):
       r.Status = TReplyStatus::TooLarge;
       if (Expected != TRequestKind::DecodePicture || pixels <= MaxPixels || r.Bytes != 0 ||
-          r.Orientation != 0) {
+          r.Orientation != 0 || r.DateTaken != 0) {
         return false;
       }
       break;
@@ -133,7 +145,9 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
     case std::uint32_t(TReplyStatus::NoMemory):
     case std::uint32_t(TReplyStatus::NotPicture):
       r.Status = TReplyStatus(status);
-      if (r.Width != 0 || r.Height != 0 || r.Bytes != 0 || r.Orientation != 0) return false;
+      if (r.Width != 0 || r.Height != 0 || r.Bytes != 0 || r.Orientation != 0 || r.DateTaken != 0) {
+        return false;
+      }
       break;
     default:
       return false;

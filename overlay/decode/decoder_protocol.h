@@ -36,7 +36,7 @@ constexpr std::size_t MaxPathLength = 4096;
 // A JPEG of a capture larger than this is not believed (a capture is a screen's cut-out).
 constexpr std::uint64_t MaxJpegBytes = std::uint64_t(1) << 30;
 // The fixed sizes of the messages (a decode request adds its path).
-constexpr std::size_t ReplySize = 28;
+constexpr std::size_t ReplySize = 36;
 constexpr std::size_t RequestHeaderSize = 16;
 constexpr std::size_t EncodeRequestSize = RequestHeaderSize + 20;
 
@@ -64,7 +64,14 @@ struct TReply {
   // none. Zero otherwise. Reported rather than applied, so that the pixels stay as stored and
   // no EXIF parser runs in the parent; the parent turns the picture when its settings say so.
   std::uint32_t Orientation = 0;
+  // Ok for a picture: when it was taken by its EXIF DateTimeOriginal, as the decimal digits
+  // YYYYMMDDhhmmss (20250812140305), or 0 when it has none that reads as a date. Zero otherwise.
+  std::uint64_t DateTaken = 0;
 };
+
+// Whether Value is 0 or YYYYMMDDhhmmss of a real time of day and a day 1..31 of a month 1..12
+// of a year 1800..9999.
+bool ValidDateTaken(std::uint64_t Value);
 
 // The largest orientation value EXIF defines.
 constexpr std::uint32_t MaxOrientation = 8;
@@ -82,10 +89,11 @@ std::vector<std::uint8_t> EncodeReply(const TReply& Reply);
 // request of kind Expected; MemoryLength is the length of the shared memory that came with it
 // (0 when none came). True, with *Reply filled, only when every field is consistent: the known
 // magic and status, for a picture 0 < Width, Height and Width * Height <= MaxPixels with
-// Bytes == Width * Height * 4 <= MemoryLength and Orientation <= MaxOrientation, for a JPEG
+// Bytes == Width * Height * 4 <= MemoryLength, Orientation <= MaxOrientation and a ValidDateTaken,
+// for a JPEG
 // 0 < Bytes <= min(MemoryLength, MaxJpegBytes), for TooLarge a size that really exceeds
-// MaxPixels, and zeros where a status carries nothing (Orientation included). Never reads
-// outside [Data, Data + Size), for any input.
+// MaxPixels, and zeros where a status carries nothing (Orientation and DateTaken included). Never
+// reads outside [Data, Data + Size), for any input.
 bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind Expected,
                        std::uint64_t MemoryLength, TReply* Reply);
 

@@ -406,6 +406,7 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
   result.Height = reply.Height;
   result.Bitmap = std::move(bitmap);
   result.Orientation = int(reply.Orientation);
+  result.DateTaken = reply.DateTaken;
   return result;
 }
 

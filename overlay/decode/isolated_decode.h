@@ -39,6 +39,8 @@ struct TIsolatedPicture {
   // Picture: the file's EXIF orientation tag as the decoder read it, 1..8, or 0 for none. The
   // pixels are as stored; turning them is the caller's choice.
   int Orientation = 0;
+  // Picture: EXIF DateTimeOriginal as YYYYMMDDhhmmss, or 0.
+  std::uint64_t DateTaken = 0;
 };
 
 // Decodes the picture file at Path (its type by its extension) in a decoder process. Decides

@@ -66,10 +66,27 @@ TPictureResult LoadPicture(const std::string& Path) {
 }
 
 TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientation) {
+  return LoadPicture(Path, Orientation, nullptr);
+}
+
+std::string FormatDateTaken(std::uint64_t DateTaken) {
+  if (DateTaken == 0) return {};
+  char text[32];
+  const auto part = [&](std::uint64_t Divisor, std::uint64_t Modulus) {
+    return unsigned((DateTaken / Divisor) % Modulus);
+  };
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", part(10000000000ULL, 10000),
+                part(100000000, 100), part(1000000, 100), part(10000, 100), part(100, 100));
+  return text;
+}
+
+TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientation,
+                           TPictureFacts* Facts) {
   if (platform::TStatus admitted = Admit(Path); !admitted) return admitted;
   TIsolatedPicture picture = DecodePictureIsolated(Path);
   switch (picture.Status) {
     case TIsolatedStatus::Picture:
+      if (Facts != nullptr) Facts->DateTaken = picture.DateTaken;
       return Hand(std::move(picture.Bitmap), picture.Orientation, Orientation);
     case TIsolatedStatus::TooLarge:
       return platform::TStatus::Failure(

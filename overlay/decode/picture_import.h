@@ -74,6 +74,15 @@ enum class TPictureOrientation { AsStored, Upright };
 // LoadPicture, the picture then handed over as Orientation says. The tag is read by the decoder
 // process, not here.
 TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientation);
+// What the file says of a picture besides its pixels.
+struct TPictureFacts {
+  std::uint64_t DateTaken = 0;  // EXIF DateTimeOriginal as YYYYMMDDhhmmss, or 0 for none
+};
+// The same, with Facts (when given) filled for a picture that loaded.
+TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientation,
+                           TPictureFacts* Facts);
+// "2025-08-12 14:03" for 20250812140305; empty for 0.
+std::string FormatDateTaken(std::uint64_t DateTaken);
 
 // LoadPicture with FreeImage in this process: the same checks, reasons and pixels, but a file
 // that crashes FreeImage ends this process. For the tests of the conversion only.

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "overlay/decode/decoder_protocol.h"
 #include "overlay/decode/picture_import.h"
 #include "overlay/decode/picture_import_p.h"
 #include "raster/cpu.h"
@@ -260,6 +261,28 @@ static int ExifOrientation(FIBITMAP* Dib) {
   return value >= 1 && value <= 8 ? int(value) : 0;
 }
 
+// EXIF DateTimeOriginal ("2025:08:12 14:03:05") as 20250812140305; 0 when the file has none
+// or it does not read as a real time.
+static std::uint64_t ExifDateTaken(FIBITMAP* Dib) {
+  FITAG* tag = nullptr;
+  if (!FreeImage_GetMetadata(FIMD_EXIF_EXIF, Dib, "DateTimeOriginal", &tag) || tag == nullptr ||
+      FreeImage_GetTagType(tag) != FIDT_ASCII || FreeImage_GetTagValue(tag) == nullptr) {
+    return 0;
+  }
+  const char* text = static_cast<const char*>(FreeImage_GetTagValue(tag));
+  const std::size_t length = strnlen(text, FreeImage_GetTagLength(tag));
+  // "YYYY:MM:DD HH:MM:SS": digits at every place but the separators.
+  if (length < 19) return 0;
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < 19; ++i) {
+    const bool separator = i == 4 || i == 7 || i == 10 || i == 13 || i == 16;
+    if (separator) continue;
+    if (text[i] < '0' || text[i] > '9') return 0;
+    value = value * 10 + std::uint64_t(text[i] - '0');
+  }
+  return decoder::ValidDateTaken(value) ? value : 0;
+}
+
 TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sink) {
   const FREE_IMAGE_FORMAT fif = FreeImage_GetFIFFromFilename(FileExtension(Path).c_str());
   if (!IsLoadedType(fif)) return {};
@@ -288,11 +311,12 @@ TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sin
   // Read before the conversion to a standard bitmap, whose new bitmap may not carry the
   // metadata along.
   const int orientation = ExifOrientation(dib.get());
+  const std::uint64_t taken = ExifDateTaken(dib.get());
   dib = ToStandardBitmap(std::move(dib));
   unsigned w = 0, h = 0;
   if (!Convertible(dib.get(), &w, &h)) return {};
   if (!Sink(dib.get(), w, h)) return {TDecodeStatus::NoMemory, 0, 0};
-  return {TDecodeStatus::Ok, w, h, orientation};
+  return {TDecodeStatus::Ok, w, h, orientation, taken};
 }
 
 std::unique_ptr<raster::TBitmap32> BitmapFromFreeImage(FIBITMAP* Dib, unsigned Width,

@@ -49,6 +49,8 @@ struct TDecodeResult {
   std::uint64_t Width = 0, Height = 0;
   // Ok: the file's EXIF orientation tag, 1..8, or 0 when it has none or an undefined value.
   int Orientation = 0;
+  // Ok: EXIF DateTimeOriginal as YYYYMMDDhhmmss, or 0 (decoder::TReply::DateTaken).
+  std::uint64_t DateTaken = 0;
 };
 // Takes a decoded, Convertible picture of Width x Height and converts it (ConvertDib) to where
 // its pixels go; false when the memory for them cannot be had.

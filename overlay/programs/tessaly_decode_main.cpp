@@ -106,8 +106,12 @@ TReply Decode(const TRequest& Request, TFd Reuse, TFd* Memory) {
   switch (result.Status) {
     case overlay::detail::TDecodeStatus::Ok:
       if (!Seal(*Memory)) return {TReplyStatus::NoMemory, 0, 0, 0};
-      return {TReplyStatus::Ok, std::uint32_t(result.Width), std::uint32_t(result.Height),
-              std::uint64_t(result.Width) * result.Height * 4, std::uint32_t(result.Orientation)};
+      return {TReplyStatus::Ok,
+              std::uint32_t(result.Width),
+              std::uint32_t(result.Height),
+              std::uint64_t(result.Width) * result.Height * 4,
+              std::uint32_t(result.Orientation),
+              result.DateTaken};
     case overlay::detail::TDecodeStatus::TooLarge:
       return {TReplyStatus::TooLarge, std::uint32_t(result.Width), std::uint32_t(result.Height), 0};
     case overlay::detail::TDecodeStatus::NoMemory:

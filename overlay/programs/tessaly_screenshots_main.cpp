@@ -168,6 +168,15 @@ int Main(int argc, char** argv) {
       ok = Save(main, dir + file) && ok;
       mode->trigger();
     }
+    // The flicker showing picture 2, its label in the corner with the date it was taken.
+    {
+      QAction* flicker = main.findChild<QAction*>("MenuFlicker");
+      flicker->trigger();
+      main.FlickerTick();
+      ok = Save(main, dir + "/main-flicker-label.png") && ok;
+      std::cout << "flicker label: " << c.FlickerLabel().Text() << "\n";
+      flicker->trigger();
+    }
     // Picture 2 as a darker retake (another lamp), in the difference view with its colours
     // matched: what stays is the change, not the lighting. Then the real picture 2 again.
     {

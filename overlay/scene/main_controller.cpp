@@ -107,38 +107,51 @@ void TMainController::SetText(TField Field, std::string Text) {
 // Load sequences
 
 bool TMainController::LoadImage1(const std::string& Path) {
-  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path, FOrientation);
+  TPictureFacts facts;
+  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path, FOrientation, &facts);
   if (picture == nullptr) return false;
   SetImage1(Path, *picture);
+  FDateTaken1 = FormatDateTaken(facts.DateTaken);
   return true;
 }
 
 bool TMainController::LoadImage2(const std::string& Path) {
-  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path, FOrientation);
+  TPictureFacts facts;
+  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path, FOrientation, &facts);
   if (picture == nullptr) return false;
   SetImage2(Path, *picture);
+  FDateTaken2 = FormatDateTaken(facts.DateTaken);
   return true;
 }
 
 void TMainController::LoadBothImages(const std::string& Path1, const std::string& Path2,
                                      const std::function<void()>& WhileWaiting) {
+  std::vector<TPictureFacts> facts;
   std::vector<TPictureResult> loaded =
-      LoadPicturesTogether({Path1, Path2}, FOrientation, WhileWaiting);
+      LoadPicturesTogether({Path1, Path2}, FOrientation, WhileWaiting, &facts);
   // Picture 1 first, as one loaded after the other; each failure is told once, in that order.
   TellPictureFailure(loaded[0], Path1);
-  if (loaded[0]) SetImage1(Path1, *loaded[0].Value());
+  if (loaded[0]) {
+    SetImage1(Path1, *loaded[0].Value());
+    FDateTaken1 = FormatDateTaken(facts[0].DateTaken);
+  }
   TellPictureFailure(loaded[1], Path2);
-  if (loaded[1]) SetImage2(Path2, *loaded[1].Value());
+  if (loaded[1]) {
+    SetImage2(Path2, *loaded[1].Value());
+    FDateTaken2 = FormatDateTaken(facts[1].DateTaken);
+  }
 }
 
 void TMainController::SetImage1(const std::string& Path, TBitmap32& Picture) {
   CommitImage1(Path, Picture);
+  FDateTaken1.clear();  // the loads that know it set it afterwards
   FImage1Loaded = true;
   UpdateControls();
 }
 
 void TMainController::SetImage2(const std::string& Path, TBitmap32& Picture) {
   CommitImage2(Path, Picture);
+  FDateTaken2.clear();
   FImage2Loaded = true;
   UpdateControls();
 }
@@ -213,9 +226,11 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
 
 bool TMainController::ReloadOverlay() {
   // The user asked for the assistant and must learn why it does not open.
-  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(FImageFile2, FOrientation);
+  TPictureFacts facts;
+  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(FImageFile2, FOrientation, &facts);
   if (picture == nullptr) return false;
   SetImage2(FImageFile2, *picture);
+  FDateTaken2 = FormatDateTaken(facts.DateTaken);
   return true;
 }
 

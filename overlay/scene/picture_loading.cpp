@@ -15,20 +15,25 @@ void TellPictureFailure(const TPictureResult& Loaded, const std::string& Path) {
 }
 
 std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path,
-                                                     TPictureOrientation Orientation) {
-  TPictureResult loaded = LoadPicture(Path, Orientation);
+                                                     TPictureOrientation Orientation,
+                                                     TPictureFacts* Facts) {
+  TPictureResult loaded = LoadPicture(Path, Orientation, Facts);
   TellPictureFailure(loaded, Path);
   return std::move(loaded).Value();
 }
 
 std::vector<TPictureResult> LoadPicturesTogether(const std::vector<std::string>& Paths,
                                                  TPictureOrientation Orientation,
-                                                 const std::function<void()>& WhileWaiting) {
+                                                 const std::function<void()>& WhileWaiting,
+                                                 std::vector<TPictureFacts>* Facts) {
   std::vector<std::future<TPictureResult>> pending;
   pending.reserve(Paths.size());
-  for (const std::string& path : Paths) {
-    pending.push_back(std::async(std::launch::async,
-                                 [path, Orientation] { return LoadPicture(path, Orientation); }));
+  // Each thread fills its own entry; they are read once every thread is done.
+  std::vector<TPictureFacts> facts(Paths.size());
+  for (std::size_t i = 0; i < Paths.size(); ++i) {
+    pending.push_back(std::async(std::launch::async, [&Paths, i, Orientation, &facts] {
+      return LoadPicture(Paths[i], Orientation, &facts[i]);
+    }));
   }
   for (std::future<TPictureResult>& f : pending) {
     while (f.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
@@ -49,6 +54,7 @@ std::vector<TPictureResult> LoadPicturesTogether(const std::vector<std::string>&
     }
   }
   if (failure) std::rethrow_exception(failure);
+  if (Facts != nullptr) *Facts = std::move(facts);
   return results;
 }
 

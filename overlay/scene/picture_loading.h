@@ -15,7 +15,8 @@ namespace overlay {
 // LoadPicture for a picture the user asked for: every failure shows exactly one message naming
 // the file and LoadPicture's reason.
 std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(
-    const std::string& Path, TPictureOrientation Orientation = TPictureOrientation::AsStored);
+    const std::string& Path, TPictureOrientation Orientation = TPictureOrientation::AsStored,
+    TPictureFacts* Facts = nullptr);
 
 // Shows the reason of a failed load (PictureNotLoadedText where it has none); nothing for a
 // picture.
@@ -27,7 +28,8 @@ void TellPictureFailure(const TPictureResult& Loaded, const std::string& Path);
 // itself there). Results in the order of Paths; nothing is shown.
 std::vector<TPictureResult> LoadPicturesTogether(const std::vector<std::string>& Paths,
                                                  TPictureOrientation Orientation,
-                                                 const std::function<void()>& WhileWaiting);
+                                                 const std::function<void()>& WhileWaiting,
+                                                 std::vector<TPictureFacts>* Facts = nullptr);
 
 // Makes TBitmap32::LoadFromFile open every format LoadPicture opens, telling as
 // LoadPictureOrTell does.

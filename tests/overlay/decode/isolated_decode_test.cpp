@@ -346,6 +346,21 @@ TEST(ParseDecoderReply, AcceptsConsistentRepliesOnly) {
   EXPECT_FALSE(parse(Reply(0, 0, 0, 0), jpeg, 1000));
   EXPECT_FALSE(parse(Reply(0, 3, 2, 24), jpeg, 4096));
   EXPECT_FALSE(parse(Reply(2, 65535, 32767, 0), jpeg, 0));
+  // The date taken: a real one with a picture, nothing else, and never with another status.
+  const auto dated = [](std::uint32_t Status, std::uint64_t Bytes, std::uint64_t Date) {
+    decoder::TReply r{decoder::TReplyStatus(Status),
+                      Status == 0 ? 3u : 0u,
+                      Status == 0 ? 2u : 0u,
+                      Bytes,
+                      0,
+                      Date};
+    return decoder::EncodeReply(r);
+  };
+  EXPECT_TRUE(parse(dated(0, 24, 20250812140305), picture, 4096));
+  EXPECT_FALSE(parse(dated(0, 24, 20251312140305), picture, 4096));  // month 13
+  EXPECT_FALSE(parse(dated(0, 24, 20250812240305), picture, 4096));  // hour 24
+  EXPECT_FALSE(parse(dated(0, 24, 17991231000000), picture, 4096));
+  EXPECT_FALSE(parse(dated(1, 0, 20250812140305), picture, 0));
   std::vector<std::uint8_t> bytes = Reply(1, 0, 0, 0);
   bytes[0] ^= 1;
   EXPECT_FALSE(parse(bytes, picture, 0));  // magic

@@ -261,6 +261,20 @@ TEST(LoadPicture, UpperCaseExtensionsReachFreeImage) {
   EXPECT_TRUE(recorder.Texts().empty());
 }
 
+// When a photograph was taken comes from its EXIF data through the decoder process; a picture
+// without one says nothing.
+TEST(LoadPicture, TheDateTakenComesFromTheDecoder) {
+  TPictureFacts facts;
+  ASSERT_TRUE(LoadPicture(TestFile("photos-large/NT96650_pcb_004.JPG"),
+                          TPictureOrientation::AsStored, &facts));
+  EXPECT_EQ(facts.DateTaken, 20150606000540u);
+  EXPECT_EQ(FormatDateTaken(facts.DateTaken), "2015-06-06 00:05");
+  facts = {};
+  ASSERT_TRUE(
+      LoadPicture(TestFile("formats/png/basn2c08.png"), TPictureOrientation::AsStored, &facts));
+  EXPECT_EQ(facts.DateTaken, 0u);
+}
+
 TEST(ConvertRow24, VectorAndScalarAgreeAtEveryWidthWithoutOverrun) {
   if (!detail::HasSsse3()) GTEST_SKIP() << "no SSSE3 on this processor";
   std::vector<std::uint8_t> row(3 * 64);
