@@ -183,7 +183,7 @@ void BM_OverlayFrame(benchmark::State& State, float Scale, int EngineThreads,
 // The comparison views' frames: the swipe and the checkerboard draw picture 2 opaque and give
 // picture 1's pixels back outside their region (the rotation layer's own KeepOutsideRegion);
 // the matched view draws picture 2 through the tables fitted once, so its frame is W1's.
-enum class TComparison { Swipe, Checker, Matched };
+enum class TComparison { Swipe, Checker, Matched, Side };
 
 void BM_ComparisonFrame(benchmark::State& State, float Scale, TComparison Comparison) {
   SetRasterThreadCount(1);
@@ -199,13 +199,16 @@ void BM_ComparisonFrame(benchmark::State& State, float Scale, TComparison Compar
   TPaintRegion region;
   region.Kind = Comparison == TComparison::Swipe     ? TPaintRegion::prRightOf
                 : Comparison == TComparison::Checker ? TPaintRegion::prChecker
+                : Comparison == TComparison::Side    ? TPaintRegion::prSide
                                                      : TPaintRegion::prAll;
+  region.Background = Background;
   region.Line = Picture1().Width() / 2.0;
   TBitmap32 matched;
   if (Comparison == TComparison::Matched) {
     matched.Assign(&Picture2());
     TChannelLuts luts = TChannelLuts::Identity();
-    for (int v = 0; v < 256; ++v) luts.Table[2][std::size_t(v)] = std::uint8_t(std::min(255, v + 12));
+    for (int v = 0; v < 256; ++v)
+      luts.Table[2][std::size_t(v)] = std::uint8_t(std::min(255, v + 12));
     ApplyChannelLuts(matched, luts);
     matched.SetDrawMode(dmBlend);
     matched.SetStretchFilter(sfLinear);
@@ -223,6 +226,11 @@ void BM_ComparisonFrame(benchmark::State& State, float Scale, TComparison Compar
                   std::size_t(BufferWidth) * BufferHeight * sizeof(TColor32));
     }
     BuildOverlayTransformation(T, P2, Scale);
+    if (Comparison == TComparison::Side) {
+      // As the layer paints it: the right half on the view's colour, the overlay half over.
+      Buffer.FillRectS(BufferWidth / 2, 0, BufferWidth, BufferHeight, Background);
+      T.Translate(float(BufferWidth / 2), 0);
+    }
     raster::Transform(Buffer, P2, T);
     KeepOutsideRegion(Buffer, Below, region, mapping);
   };
@@ -299,7 +307,7 @@ void RegisterOverlayFrameBenchmarks() {
         ->Unit(benchmark::kMillisecond);
     for (const auto& [name, comparison] :
          {std::pair{"_Swipe", TComparison::Swipe}, std::pair{"_Checker", TComparison::Checker},
-          std::pair{"_Matched", TComparison::Matched}}) {
+          std::pair{"_Matched", TComparison::Matched}, std::pair{"_Side", TComparison::Side}}) {
       benchmark::RegisterBenchmark(("BM_OverlayFrame" + Suffix + name).c_str(), BM_ComparisonFrame,
                                    Case.Scale, comparison)
           ->Unit(benchmark::kMillisecond);

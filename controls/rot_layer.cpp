@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "controls/image_view.h"
+
 namespace raster {
 
 // ---------------------------------------------------------------------------------------
@@ -68,6 +70,25 @@ void KeepOutsideRegion(TBitmap32& Buffer, const TBitmap32& Below, const TPaintRe
                   std::size_t(To - From) * sizeof(TColor32));
     }
   };
+  if (Region.Kind == TPaintRegion::prSide) {
+    const std::int32_t split = Region.Split >= 0 ? Region.Split : w / 2;
+    for (std::int32_t y = 0; y < h; ++y) keep(y, 0, split);
+    if (Region.Cursor) {
+      // The mouse's point in both halves: where it is, and half the split over.
+      const std::int32_t x = Region.Cursor->X, y = Region.Cursor->Y;
+      const std::int32_t other = x < split ? x + split : x - split;
+      for (const std::int32_t cx : {x, other}) {
+        for (std::int32_t d = -6; d <= 6; ++d) {
+          for (const TColor32 c : {clBlack32, clWhite32}) {
+            const std::int32_t o = c == clWhite32 ? 0 : 1;  // a dark rim beside a white line
+            Buffer.SetPixelS(cx + d, y + o, c);
+            Buffer.SetPixelS(cx + o, y + d, c);
+          }
+        }
+      }
+    }
+    return;
+  }
   if (Region.Kind == TPaintRegion::prRightOf) {
     const double line = Region.Line * (double(Mapping.ScaleX) / FixedOne) + Mapping.ShiftX;
     const auto first = std::int32_t(std::clamp(std::ceil(line), -1.0, double(w)));
@@ -96,12 +117,29 @@ void TCustomAffineLayer::Paint(TBitmap32* Buffer) {
     FBelow.SetSizeForOverwrite(w, h);
     std::memcpy(FBelow.PixelBuffer(), Buffer->PixelBuffer(), std::size_t(w) * h * sizeof(TColor32));
   }
+  TPaintRegion painted = FPaintRegion;
+  const bool side = region && painted.Kind == TPaintRegion::prSide;
+  TRect viewport = MakeRect(0, 0, w, h);
+  if (side) {
+    if (LayerCollection() != nullptr) {
+      if (auto* box = dynamic_cast<TCustomPaintBox32*>(LayerCollection()->GetOwner())) {
+        IntersectRect(viewport, box->GetViewportRect(), viewport);
+      }
+    }
+    const std::int32_t half = (viewport.Right - viewport.Left) / 2;
+    painted.Split = viewport.Left + half;
+    // The right half shows the layer alone, half the viewport to the right of where it lies.
+    Buffer->FillRectS(painted.Split, viewport.Top, viewport.Right, viewport.Bottom,
+                      painted.Background);
+    FTransformation->Translate(float(half), 0);
+  }
   Transform(*Buffer, *FBitmap, *FTransformation);
+  if (side) FTransformation->Translate(-float((viewport.Right - viewport.Left) / 2), 0);
   if (region) {
     // Where the layer collection's bitmap lies in the buffer.
     const TViewMapping* mapping =
         LayerCollection() != nullptr ? LayerCollection()->Mapping() : nullptr;
-    KeepOutsideRegion(*Buffer, FBelow, FPaintRegion, mapping != nullptr ? *mapping : IdentityMapping);
+    KeepOutsideRegion(*Buffer, FBelow, painted, mapping != nullptr ? *mapping : IdentityMapping);
   }
   // Transform prepares the inverse unless its destination was empty; make sure the hit test
   // reads the mapping of this paint either way.

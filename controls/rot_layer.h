@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "controls/layers.h"
 #include "raster/core.h"
@@ -16,11 +17,20 @@ namespace raster {
 // pixel for pixel. The line lies in the layer collection's bitmap coordinates (picture 1 in a
 // view), so it stays on the picture when the view scrolls or zooms; the squares have a side in
 // buffer pixels and their corners on the picture's corner, so they move with it as it scrolls.
+// Side by side (prSide): the buffer's left half keeps what lay below (picture 1), and the right
+// half shows the layer alone, on Background, moved right by half the buffer, so that a point of
+// picture 1 and the layer's point over it lie half a buffer apart; Cursor (a buffer point, when
+// set) is marked by a small cross in the other half too.
 struct TPaintRegion {
-  enum TKind { prAll, prRightOf, prChecker };
+  enum TKind { prAll, prRightOf, prChecker, prSide };
   TKind Kind = prAll;
   double Line = 0;           // prRightOf: the layer draws where bitmap x >= Line
   std::int32_t Square = 64;  // prChecker: the side; the square at the corner shows what lay below
+  TColor32 Background = 0xFF000000u;  // prSide: the right half where the layer is not
+  std::optional<TPoint> Cursor;       // prSide: the mouse, to be shown in the other half
+  // prSide: the buffer column where the right half begins; below 0, the middle of the buffer.
+  // A layer of an image control splits its viewport (the buffer less the scroll bars).
+  std::int32_t Split = -1;
   friend bool operator==(const TPaintRegion&, const TPaintRegion&) = default;
 };
 

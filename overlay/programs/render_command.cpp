@@ -51,7 +51,8 @@ constexpr const char* UsageText =
     "                      per-channel difference from picture 1), swipe:X (picture 1 left\n"
     "                      of picture-1 column X, the overlay opaque right of it) or\n"
     "                      checker:N (squares of N pixels, 4..1024, picture 1 and the\n"
-    "                      opaque overlay in turn)\n"
+    "                      opaque overlay in turn) or side (picture 1 in the left half,\n"
+    "                      the placed overlay alone in the right half, half a view over)\n"
     "  --match-colours     match picture 2's exposure and colours to picture 1's over\n"
     "                      the part the placement lays on it (as the window's key N)\n"
     "  --help              show this text\n"
@@ -208,11 +209,13 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
             *Request.CheckerSquare > TMainController::MaxCheckerSquare) {
           throw TUsageError("--mode checker: the square lies outside 4..1024");
         }
+      } else if (value == "side") {
+        Request.Side = true;
       } else if (value == "blend" || value == "difference") {
         Request.Difference = value == "difference";
       } else {
-        throw TUsageError("--mode is blend, difference, swipe:X or checker:N, not \"" + value +
-                          "\"");
+        throw TUsageError("--mode is blend, difference, swipe:X, checker:N or side, not \"" +
+                          value + "\"");
       }
     } else if (name == "--x") {
       s.OffsetX = ParseSlider(name, value, OffsetXSlider);
@@ -331,6 +334,7 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
       scene.Controller().SetSwipe(true);
       scene.Controller().SetSwipeLine(*request.SwipeLine);
     }
+    if (request.Side) scene.Controller().SetSide(true);
     if (request.CheckerSquare) {
       scene.Controller().SetCheckerSquare(*request.CheckerSquare);
       scene.Controller().SetChecker(true);

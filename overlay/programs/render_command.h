@@ -23,6 +23,7 @@ struct TRenderRequest {
   bool MatchColours = false;                 // picture 2's colours matched to picture 1's
   std::optional<double> SwipeLine;           // the swipe, its line in picture-1 pixels
   std::optional<int> CheckerSquare;          // the checkerboard, its side in pixels
+  bool Side = false;                         // side by side
 };
 
 // Bounds of --size: the viewport (the control less 17 pixels each way) must not be empty, and

@@ -161,8 +161,9 @@ int Main(int argc, char** argv) {
     ok = Save(main, dir + "/main-difference.png") && ok;
     difference->trigger();
     // The swipe at the middle of picture 1, and the checkerboard.
-    for (const auto& [name, file] : {std::pair{"MenuSwipe", "/main-swipe.png"},
-                                     std::pair{"MenuChecker", "/main-checker.png"}}) {
+    for (const auto& [name, file] :
+         {std::pair{"MenuSwipe", "/main-swipe.png"}, std::pair{"MenuChecker", "/main-checker.png"},
+          std::pair{"MenuSide", "/main-side.png"}}) {
       QAction* mode = main.findChild<QAction*>(name);
       mode->trigger();
       ok = Save(main, dir + file) && ok;

@@ -387,6 +387,7 @@ TViewStatus TMainController::ViewStatusAt(std::optional<raster::TPoint> ControlP
                 : FDifferenceView           ? TViewMode::Difference
                 : FSplit == TSplit::Swipe   ? TViewMode::Swipe
                 : FSplit == TSplit::Checker ? TViewMode::Checker
+                : FSplit == TSplit::Side    ? TViewMode::Side
                                             : TViewMode::Blend;
   status.Precise = FPrecise;
   if (FColourMatch.Fitted) {
@@ -633,6 +634,19 @@ void TMainController::SetChecker(bool On) {
   ShowDrawing();
 }
 
+void TMainController::SetSide(bool On) {
+  StopFlicker();
+  if (On) FDifferenceView = false;
+  FSplit = On ? TSplit::Side : FSplit == TSplit::Side ? TSplit::None : FSplit;
+  ShowDrawing();
+}
+
+void TMainController::SetSideCursor(std::optional<raster::TPoint> ControlPos) {
+  if (ControlPos == FSideCursor) return;
+  FSideCursor = ControlPos;
+  if (FSplit == TSplit::Side) ShowDrawing();
+}
+
 void TMainController::SetSwipeLine(double X) {
   FSwipeLine = X;
   ShowDrawing();
@@ -664,6 +678,10 @@ raster::TPaintRegion TMainController::OverlayRegion() const {
   } else if (FSplit == TSplit::Checker) {
     region.Kind = raster::TPaintRegion::prChecker;
     region.Square = FCheckerSquare;
+  } else if (FSplit == TSplit::Side) {
+    region.Kind = raster::TPaintRegion::prSide;
+    region.Background = raster::Color32(FImgView->Color());
+    region.Cursor = FSideCursor;
   }
   return region;
 }

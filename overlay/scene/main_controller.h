@@ -198,6 +198,13 @@ class TMainController {
   bool Swipe() const { return FSplit == TSplit::Swipe; }
   void SetChecker(bool On);
   bool Checker() const { return FSplit == TSplit::Checker; }
+  // Side by side: picture 1 in the viewport's left half, the placed overlay alone in the right
+  // half, half a viewport over, so that a point of picture 1 and the overlay's point on it lie
+  // at the same place in both halves; zoom and scroll are the view's, so they are linked. The
+  // mouse (SetSideCursor, view coordinates) shows as a cross in both halves.
+  void SetSide(bool On);
+  bool Side() const { return FSplit == TSplit::Side; }
+  void SetSideCursor(std::optional<raster::TPoint> ControlPos);
   void SetSwipeLine(double X);
   double SwipeLine() const { return FSwipeLine.value_or(0); }
   static constexpr int MinCheckerSquare = 4, MaxCheckerSquare = 1024;
@@ -288,7 +295,7 @@ class TMainController {
   void SetText(TField Field, std::string Text);
   void RecordPlacement();
   void RestorePlacement(const TPlacementState& State);
-  enum class TSplit { None, Swipe, Checker };
+  enum class TSplit { None, Swipe, Checker, Side };
   raster::TPaintRegion OverlayRegion() const;
   void ShowDrawing();
   // The overlay zoom's read-out for the slider's position.
@@ -331,6 +338,7 @@ class TMainController {
   // When pictures 1 and 2 were taken ("12.08.2025 14:03"), where their files say; else empty.
   std::string FDateTaken1, FDateTaken2;
   std::optional<double> FSwipeLine;
+  std::optional<raster::TPoint> FSideCursor;
   int FCheckerSquare = 64;
   bool FColourMatchOn = false;
   bool FRefitting = false;

@@ -26,7 +26,7 @@ const std::vector<TText>& ProgramTexts() {
       PrintCaptureNotWrittenText,
       LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
       SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,
-      FlickerPicture1Text, FlickerPicture2Text};
+      FlickerPicture1Text, FlickerPicture2Text, SideModeText};
   // clang-format on
   return all;
 }

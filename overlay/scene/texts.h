@@ -63,6 +63,7 @@ inline constexpr TText FlickerPicture1Text{"Messages.FlickerPicture1", "Bild 1"}
 inline constexpr TText FlickerPicture2Text{"Messages.FlickerPicture2", "Bild 2"};
 inline constexpr TText SwipeModeText{"Messages.StatusSwipe", "Vorhang"};
 inline constexpr TText CheckerModeText{"Messages.StatusChecker", "Schachbrett"};
+inline constexpr TText SideModeText{"Messages.StatusSide", "Nebeneinander"};
 
 // Every text above, for the check that each language file has them all.
 const std::vector<TText>& ProgramTexts();

@@ -26,6 +26,7 @@ std::string StatusModeText(const TViewStatus& Status, std::string_view DecimalSe
                         : Status.Mode == TViewMode::Flicker  ? FlickerModeText
                         : Status.Mode == TViewMode::Swipe    ? SwipeModeText
                         : Status.Mode == TViewMode::Checker  ? CheckerModeText
+                        : Status.Mode == TViewMode::Side     ? SideModeText
                                                              : BlendModeText);
   if (Status.Precise) text += ", " + Tr(BetweenStepsText);
   if (Status.Gains) {

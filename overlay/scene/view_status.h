@@ -12,7 +12,7 @@
 
 namespace overlay {
 
-enum class TViewMode { Blend, Difference, Flicker, Swipe, Checker };
+enum class TViewMode { Blend, Difference, Flicker, Swipe, Checker, Side };
 
 struct TViewStatus {
   // The picture-1 pixel under the mouse; none when the mouse is not over picture 1.

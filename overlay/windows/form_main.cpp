@@ -168,8 +168,7 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
   connect(FButtonImage1, &QPushButton::clicked, this, [this] { ButtonImage1Click(); });
   // A right click on a "..." button offers the recent pictures for that row.
-  for (const auto& row :
-       {std::pair{FButtonImage1, 1}, std::pair{FButtonImage2, 2}}) {
+  for (const auto& row : {std::pair{FButtonImage1, 1}, std::pair{FButtonImage2, 2}}) {
     QPushButton* button = row.first;
     const int picture = row.second;
     button->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -221,6 +220,11 @@ TFormMain::TFormMain(QWidget* Parent)
   FActionSwipe = aid("MenuSwipe", "Vorhang", Qt::Key_S);
   connect(FActionSwipe, &QAction::toggled, this, [this](bool On) {
     FController->SetSwipe(On);
+    ShowModes();
+  });
+  FActionSide = aid("MenuSide", "Nebeneinander", Qt::Key_B);
+  connect(FActionSide, &QAction::toggled, this, [this](bool On) {
+    FController->SetSide(On);
     ShowModes();
   });
   FActionChecker = aid("MenuChecker", "Schachbrett", Qt::Key_C);
@@ -310,6 +314,7 @@ void TFormMain::WireViewInput() {
       FController->PanMove(Shift, {X, Y});
     }
     FMouseOverView = raster::TPoint{X, Y};
+    FController->SetSideCursor(FMouseOverView);
     ShowStatus();
   };
   view.OnMouseUp = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
@@ -402,7 +407,8 @@ void TFormMain::ShowModes() {
   // One way of comparing at a time: the entries show what the controller now draws.
   const std::pair<QAction*, bool> modes[] = {{FActionDifference, FController->DifferenceView()},
                                              {FActionSwipe, FController->Swipe()},
-                                             {FActionChecker, FController->Checker()}};
+                                             {FActionChecker, FController->Checker()},
+                                             {FActionSide, FController->Side()}};
   for (const auto& [action, on] : modes) {
     const QSignalBlocker quiet(action);
     action->setChecked(on);
@@ -433,6 +439,7 @@ bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
   }
   if (Watched == FImgViewHost.get() && Event->type() == QEvent::Leave) {
     FMouseOverView.reset();
+    FController->SetSideCursor({});
     ShowStatus();
   }
   if (Watched == FImgViewHost.get() && Event->type() == QEvent::Wheel) {
@@ -554,7 +561,7 @@ void TFormMain::ShowEnabled(bool Enabled) {
   FButtonAutoAlign->setEnabled(Enabled && !FAligning);
   FBitBtnPrint->setEnabled(Enabled);
   if (FActionDifference != nullptr) FActionDifference->setEnabled(Enabled);
-  for (QAction* mode : {FActionSwipe, FActionChecker}) {
+  for (QAction* mode : {FActionSwipe, FActionChecker, FActionSide}) {
     if (mode != nullptr) mode->setEnabled(Enabled);
   }
   if (FActionMatch != nullptr) FActionMatch->setEnabled(Enabled);

@@ -157,7 +157,7 @@ class TFormMain : public QWidget {
   QAction* FActionFlicker = nullptr;
   QAction* FActionScaleBar = nullptr;
   QAction* FActionMatch = nullptr;
-  QAction *FActionSwipe = nullptr, *FActionChecker = nullptr;
+  QAction *FActionSwipe = nullptr, *FActionChecker = nullptr, *FActionSide = nullptr;
   bool FSwipeDrag = false;          // a left drag on the view moves the swipe's line
   std::vector<QAction*> FCommands;  // the view's menu entries that need both pictures
   QFrame* FPanelStatus = nullptr;

@@ -238,9 +238,14 @@ TEST_F(ViewInputTest, TheSwipeLineFollowsADragAndTheComparisonKeysTakeTurns) {
   QTest::keyClick(&W, Qt::Key_C);
   EXPECT_TRUE(C().Checker() && !C().Swipe());
   EXPECT_TRUE(checked("MenuChecker") && !checked("MenuSwipe"));
+  QTest::keyClick(&W, Qt::Key_B);
+  EXPECT_TRUE(C().Side() && !C().Checker());
+  EXPECT_EQ(C().RotLayer()->PaintRegion().Kind, raster::TPaintRegion::prSide);
+  Mouse(QEvent::MouseMove, {100, 100}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(C().RotLayer()->PaintRegion().Cursor, (raster::TPoint{100, 100}));  // linked cross
   QTest::keyClick(&W, Qt::Key_D);
-  EXPECT_TRUE(C().DifferenceView() && !C().Checker());
-  EXPECT_TRUE(checked("MenuDifference") && !checked("MenuChecker"));
+  EXPECT_TRUE(C().DifferenceView() && !C().Side());
+  EXPECT_TRUE(checked("MenuDifference") && !checked("MenuChecker") && !checked("MenuSide"));
   EXPECT_EQ(C().RotLayer()->PaintRegion().Kind, raster::TPaintRegion::prAll);
   EXPECT_EQ(C().RotLayer()->Bitmap()->DrawMode(), raster::dmDifference);
 }
