@@ -212,26 +212,21 @@ TFormMain::TFormMain(QWidget* Parent)
     FImgViewHost->addAction(action);
     return action;
   };
-  FActionDifference = aid("MenuDifference", "Differenz", Qt::Key_D);
-  connect(FActionDifference, &QAction::toggled, this, [this](bool On) {
-    FController->SetDifferenceView(On);
-    ShowModes();
-  });
-  FActionSwipe = aid("MenuSwipe", "Vorhang", Qt::Key_S);
-  connect(FActionSwipe, &QAction::toggled, this, [this](bool On) {
-    FController->SetSwipe(On);
-    ShowModes();
-  });
-  FActionSide = aid("MenuSide", "Nebeneinander", Qt::Key_B);
-  connect(FActionSide, &QAction::toggled, this, [this](bool On) {
-    FController->SetSide(On);
-    ShowModes();
-  });
-  FActionChecker = aid("MenuChecker", "Schachbrett", Qt::Key_C);
-  connect(FActionChecker, &QAction::toggled, this, [this](bool On) {
-    FController->SetChecker(On);
-    ShowModes();
-  });
+  // The ways of comparing, one at a time: each entry's checks follow what the controller draws.
+  const auto mode = [this, &aid](const char* Name, const char* Text, Qt::Key Key,
+                                 void (TMainController::*Set)(bool)) {
+    QAction* action = aid(Name, Text, Key);
+    connect(action, &QAction::toggled, this, [this, Set](bool On) {
+      (FController.get()->*Set)(On);
+      ShowModes();
+    });
+    return action;
+  };
+  FActionDifference =
+      mode("MenuDifference", "Differenz", Qt::Key_D, &TMainController::SetDifferenceView);
+  FActionSwipe = mode("MenuSwipe", "Vorhang", Qt::Key_S, &TMainController::SetSwipe);
+  FActionSide = mode("MenuSide", "Nebeneinander", Qt::Key_B, &TMainController::SetSide);
+  FActionChecker = mode("MenuChecker", "Schachbrett", Qt::Key_C, &TMainController::SetChecker);
   FActionFlicker = aid("MenuFlicker", "Blinken", Qt::Key_F);
   FFlickerTimer = new QTimer(this);
   connect(FActionFlicker, &QAction::toggled, this, [this](bool On) {

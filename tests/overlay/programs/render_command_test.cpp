@@ -179,18 +179,21 @@ TEST_F(SampleRenderTest, ZoomedRenderShowsTheWholePictureCentredInAnOtherSize) {
 // ---------------------------------------------------------------------------------------
 // Bad input
 
+// The sample pair turned and moved, at view zoom ViewZoom, drawn in Mode.
+QImage RenderMode(const TTempFolder& Dir, const std::string& ViewZoom, const std::string& Mode) {
+  EXPECT_EQ(RenderWith({"--angle", "-7", "--x=35", "--y", "-20", "--zoom-view", ViewZoom, "--mode",
+                        Mode, Sample1, Sample2, Dir / "mode.png"}),
+            0)
+      << Mode;
+  return QImage(QString::fromStdString(Dir / "mode.png")).convertToFormat(QImage::Format_RGB32);
+}
+
 // The swipe and the checkerboard put together, pixel for pixel, what the view shows with picture
 // 1 alone and with the opaque overlay alone, turned, moved and zoomed out; the line and the
 // squares stay on picture 1 (anchored at its corner, not the screen's).
 TEST_F(SampleRenderTest, SwipeAndCheckerboardPieceTogetherPictureOneAndTheOpaqueOverlay) {
   TTempFolder dir("tessaly_render");
-  const auto render = [&](const std::string& Mode) {
-    EXPECT_EQ(RenderWith({"--angle", "-7", "--x=35", "--y", "-20", "--zoom-view", "-30", "--mode",
-                          Mode, Sample1, Sample2, dir / "mode.png"}),
-              0)
-        << Mode;
-    return QImage(QString::fromStdString(dir / "mode.png")).convertToFormat(QImage::Format_RGB32);
-  };
+  const auto render = [&](const std::string& Mode) { return RenderMode(dir, "-30", Mode); };
   const QImage one = render("swipe:100000"), two = render("swipe:-100000");
   const QImage swipe = render("swipe:1000"), checker = render("checker:40");
   // Which of the two a pixel is: 1, 2, 0 where they agree, -1 for neither.
@@ -246,13 +249,7 @@ TEST_F(SampleRenderTest, SwipeAndCheckerboardPieceTogetherPictureOneAndTheOpaque
 // overlay half a view to the right of where it lies over picture 1, on the view's colour.
 TEST_F(SampleRenderTest, SideBySideShowsTheOverlayHalfAViewOverOnTheBackground) {
   TTempFolder dir("tessaly_render");
-  const auto render = [&](const std::string& Mode) {
-    EXPECT_EQ(RenderWith({"--angle", "-7", "--x=35", "--y", "-20", "--zoom-view", "-60", "--mode",
-                          Mode, Sample1, Sample2, dir / "mode.png"}),
-              0)
-        << Mode;
-    return QImage(QString::fromStdString(dir / "mode.png")).convertToFormat(QImage::Format_RGB32);
-  };
+  const auto render = [&](const std::string& Mode) { return RenderMode(dir, "-60", Mode); };
   const QImage one = render("swipe:100000"), two = render("swipe:-100000"), side = render("side");
   const int half = one.width() / 2;
   const QRgb background = qRgb(0x20, 0x20, 0x45);
