@@ -187,8 +187,8 @@ int Main(int argc, char** argv) {
   // Not the parent-death signal: that follows the thread that started this process, and
   // decoders are started, one ahead, from whichever thread of the parent loads a picture, so
   // a loading thread that ends would take the waiting decoder with it.
-  std::thread([socket] {
-    pollfd p{socket, POLLRDHUP, 0};
+  std::thread([fd = socket] {
+    pollfd p{fd, POLLRDHUP, 0};
     for (;;) {
       const int r = ::poll(&p, 1, -1);
       if (r < 0 && errno == EINTR) continue;
