@@ -109,12 +109,17 @@ bool MakeFolders(const std::string& Dir, std::string* Error) {
 }  // namespace
 
 std::string UserFolder(TFileKind Kind) {
-  const bool setting = Kind == TFileKind::Setting;
-  std::string base = Env(setting ? "XDG_CONFIG_HOME" : "XDG_STATE_HOME");
+  const char* variable = Kind == TFileKind::Setting ? "XDG_CONFIG_HOME"
+                         : Kind == TFileKind::State ? "XDG_STATE_HOME"
+                                                    : "XDG_DATA_HOME";
+  const char* fallback = Kind == TFileKind::Setting ? ".config"
+                         : Kind == TFileKind::State ? ".local/state"
+                                                    : ".local/share";
+  std::string base = Env(variable);
   if (base.empty() || base.front() != '/') {
     const std::string home = Env("HOME");
     if (home.empty()) return {};
-    base = WithSlash(home) + (setting ? ".config" : ".local/state");
+    base = WithSlash(home) + fallback;
   }
   return WithSlash(base) + FolderName;
 }

@@ -34,6 +34,7 @@ bool DirectoryExists(const std::string& Path);
 enum class TFileKind {
   Setting,  // settings and tables: $XDG_CONFIG_HOME/tessaly (~/.config/tessaly)
   State,    // the log and the interface files handed on: $XDG_STATE_HOME/tessaly
+  Data,     // the user's own records (comparison records): $XDG_DATA_HOME/tessaly
 };
 struct TProgramFileLocation {
   std::string Read, Write;

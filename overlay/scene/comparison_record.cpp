@@ -1,0 +1,185 @@
+#include "overlay/scene/comparison_record.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "overlay/scene/auto_align.h"
+#include "platform/file_write.h"
+#include "platform/ini_profile.h"
+#include "platform/paths.h"
+
+namespace overlay {
+
+namespace {
+
+constexpr const char* Modes[] = {"blend", "difference", "swipe", "checker", "side"};
+
+bool ParseDouble(std::string_view Text, double* Value) {
+  while (!Text.empty() && Text.front() == ' ') Text.remove_prefix(1);
+  while (!Text.empty() && Text.back() == ' ') Text.remove_suffix(1);
+  if (Text.empty()) return false;
+  const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), *Value);
+  return ec == std::errc() && end == Text.data() + Text.size() && std::isfinite(*Value);
+}
+
+std::string PointsText(const std::vector<TMeasurePoint>& Points) {
+  std::string text;
+  for (const TMeasurePoint& p : Points) {
+    if (!text.empty()) text += ';';
+    text += FormatExact(p.X) + " " + FormatExact(p.Y);
+  }
+  return text;
+}
+
+bool ParsePoints(std::string_view Text, std::vector<TMeasurePoint>* Points) {
+  Points->clear();
+  while (!Text.empty()) {
+    const std::size_t semi = std::min(Text.find(';'), Text.size());
+    const std::string_view pair = Text.substr(0, semi);
+    const std::size_t space = pair.find(' ');
+    TMeasurePoint p;
+    if (space == std::string_view::npos || !ParseDouble(pair.substr(0, space), &p.X) ||
+        !ParseDouble(pair.substr(space + 1), &p.Y)) {
+      return false;
+    }
+    Points->push_back(p);
+    Text.remove_prefix(std::min(semi + 1, Text.size()));
+  }
+  return true;
+}
+
+std::string Escaped(const std::string& Text) {
+  std::string out;
+  for (const char c : Text) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c != '\r') {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string Unescaped(const std::string& Text) {
+  std::string out;
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    if (Text[i] == '\\' && i + 1 < Text.size()) {
+      out += Text[i + 1] == 'n' ? '\n' : Text[i + 1];
+      ++i;
+    } else {
+      out += Text[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ComparisonRecordPath(const std::string& Sha1, const std::string& Sha2,
+                                 const std::string& Folder) {
+  const std::string dir =
+      Folder.empty() ? platform::UserFolder(platform::TFileKind::Data) + "records/" : Folder;
+  return dir + Sha1 + "-" + Sha2 + ".ini";
+}
+
+platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Path) {
+  if (!platform::FileExists(Path)) return platform::TStatus::Failure();
+  platform::TProfileFile file(Path);
+  const auto damaged = [&](const std::string& Where) {
+    return platform::TStatus::Failure("The comparison record is damaged: " + Where + "\n\n[" +
+                                      Path + "]");
+  };
+  if (!file.ReadFailure().empty()) return damaged(file.ReadFailure());
+  TComparisonRecord r;
+  const auto text = [&](const char* Section, const char* Key) {
+    return file.Get(Section, Key, "");
+  };
+  r.Picture1 = text("Pictures", "Picture1");
+  r.Picture2 = text("Pictures", "Picture2");
+  r.Sha1 = text("Pictures", "Sha1");
+  r.Sha2 = text("Pictures", "Sha2");
+  if (r.Sha1.size() != 64 || r.Sha2.size() != 64) return damaged("[Pictures] Sha1, Sha2");
+  for (auto [key, value] :
+       {std::pair{"Angle", &r.Placement.Angle}, std::pair{"Zoom", &r.Placement.Zoom},
+        std::pair{"X", &r.Placement.X}, std::pair{"Y", &r.Placement.Y}}) {
+    if (!ParseDouble(text("Placement", key), value))
+      return damaged(std::string("[Placement] ") + key);
+  }
+  if (!(r.Placement.Zoom > 0) || std::abs(r.Placement.Angle) > 180) return damaged("[Placement]");
+  r.Mode = text("View", "Mode");
+  if (std::find(std::begin(Modes), std::end(Modes), r.Mode) == std::end(Modes)) {
+    return damaged("[View] Mode");
+  }
+  r.MatchColours = text("View", "MatchColours") == "1";
+  for (const std::string& section : file.SectionNames()) {
+    const bool ruler = section.rfind("Ruler", 0) == 0, outline = section.rfind("Outline", 0) == 0;
+    if (!ruler && !outline) continue;
+    const std::optional<std::string> points = file.Find(section, "Points");
+    if (!points) continue;  // a section a later record left empty
+    TMeasure m;
+    m.Kind = ruler ? TMeasureKind::Ruler : TMeasureKind::Outline;
+    const std::string picture = text(section.c_str(), "Picture");
+    if (picture != "1" && picture != "2") return damaged("[" + section + "] Picture");
+    m.Picture = picture == "1" ? 1 : 2;
+    if (!ParsePoints(*points, &m.Points) || m.Points.size() < (ruler ? 2u : 3u) ||
+        (ruler && m.Points.size() != 2)) {
+      return damaged("[" + section + "] Points");
+    }
+    r.Measures.push_back(std::move(m));
+  }
+  r.Notes = Unescaped(text("Notes", "Text"));
+  return r;
+}
+
+void WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Record) {
+  const std::size_t slash = Path.rfind('/');
+  if (slash != std::string::npos) {
+    // The records name pictures of patients: the folder is the user's alone.
+    const std::string dir = Path.substr(0, slash);
+    for (std::size_t at = dir.find('/', 1);; at = dir.find('/', at + 1)) {
+      ::mkdir(dir.substr(0, at).c_str(), 0700);
+      if (at == std::string::npos) break;
+    }
+  }
+  platform::TFileWriteOptions options = platform::ProfileWriteOptions();
+  options.Mode = 0600;
+  options.FollowSymlink = false;
+  platform::TIniFile ini(Path, options);
+  ini.BeginUpdate();
+  ini.WriteString("Pictures", "Picture1", Record.Picture1);
+  ini.WriteString("Pictures", "Picture2", Record.Picture2);
+  ini.WriteString("Pictures", "Sha1", Record.Sha1);
+  ini.WriteString("Pictures", "Sha2", Record.Sha2);
+  ini.WriteString("Placement", "Angle", FormatExact(Record.Placement.Angle));
+  ini.WriteString("Placement", "Zoom", FormatExact(Record.Placement.Zoom));
+  ini.WriteString("Placement", "X", FormatExact(Record.Placement.X));
+  ini.WriteString("Placement", "Y", FormatExact(Record.Placement.Y));
+  ini.WriteString("View", "Mode", Record.Mode);
+  ini.WriteString("View", "MatchColours", Record.MatchColours ? "1" : "0");
+  // Earlier measures that are gone leave no points behind.
+  {
+    platform::TProfileFile old(Path);
+    for (const std::string& section : old.SectionNames()) {
+      if (section.rfind("Ruler", 0) != 0 && section.rfind("Outline", 0) != 0) continue;
+      for (const std::string& key : old.KeyNames(section)) ini.DeleteKey(section, key);
+    }
+  }
+  int rulers = 0, outlines = 0;
+  for (const TMeasure& m : Record.Measures) {
+    const std::string section = m.Kind == TMeasureKind::Ruler
+                                    ? "Ruler" + std::to_string(++rulers)
+                                    : "Outline" + std::to_string(++outlines);
+    ini.WriteString(section, "Picture", std::to_string(m.Picture));
+    ini.WriteString(section, "Points", PointsText(m.Points));
+  }
+  ini.WriteString("Notes", "Text", Escaped(Record.Notes));
+  ini.UpdateFile();
+}
+
+}  // namespace overlay

@@ -1,0 +1,44 @@
+// The comparison record: what a comparison of two pictures leaves behind, so that it reopens
+// when the same two pictures are loaded again, by their contents, wherever they lie now. An INI
+// file in the user's data folder, named after the two pictures' SHA-256, readable by the user
+// alone (it names the pictures), written in one replacement.
+//
+//   [Pictures]  Picture1, Picture2 (paths), Sha1, Sha2
+//   [Placement] Angle, Zoom, X, Y (the precise placement, "." decimals, exact to the bit)
+//   [View]      Mode (blend, difference, swipe, checker, side), MatchColours (0 or 1)
+//   [Ruler<N>], [Outline<N>] (N from 1)  Picture (1 or 2), Points ("x y;x y;...", picture 1)
+//   [Notes]     Text (a line break written as \n, a backslash as \\)
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "overlay/scene/measure.h"
+#include "overlay/scene/sliders.h"
+#include "platform/status.h"
+
+namespace overlay {
+
+struct TComparisonRecord {
+  std::string Picture1, Picture2, Sha1, Sha2;
+  TPrecisePlacement Placement;
+  std::string Mode = "blend";
+  bool MatchColours = false;
+  std::vector<TMeasure> Measures;
+  std::string Notes;
+  friend bool operator==(const TComparisonRecord&, const TComparisonRecord&) = default;
+};
+
+// The record's file for two pictures of these contents: in Folder (the user's data folder's
+// "records/" when empty), "<Sha1>-<Sha2>.ini".
+std::string ComparisonRecordPath(const std::string& Sha1, const std::string& Sha2,
+                                 const std::string& Folder = {});
+
+// The record at Path, or why it cannot be used ("... is damaged: [Placement] Angle"); a file
+// that does not exist gives a failure without a reason.
+platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Path);
+// Writes Record to Path (its folder made, 0700, when missing; the file 0600). Raises
+// platform::EIniFileException when it cannot be written; the old file then stays as it was.
+void WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Record);
+
+}  // namespace overlay

@@ -1,0 +1,69 @@
+// The comparison record: written and read back to the bit, measures that are gone stay gone, a
+// damaged file is refused with the reason, and only the user can read what it names.
+#include "overlay/scene/comparison_record.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/content_hash.h"
+#include "tests/support/temp_folder.h"
+
+namespace overlay {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ComparisonRecord, ReadsBackWhatWasWrittenAndRefusesADamagedFile) {
+  const testsupport::TTempFolder dir("tessaly_record");
+  std::ofstream(dir / "abc.txt") << "abc";
+  const std::string sha = platform::Sha256OfFile(dir / "abc.txt");
+  EXPECT_EQ(sha, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(platform::Sha256OfFile(dir / "gone.txt"), "");
+
+  TComparisonRecord r;
+  r.Picture1 = "/clinic/Müller; Jürgen/before.jpg";
+  r.Picture2 = "/clinic/after = 2.jpg";
+  r.Sha1 = sha;
+  r.Sha2 = std::string(64, 'f');
+  r.Placement = {9.92, 0.9650557041168213, 38.60304475495241, -0.1};
+  r.Mode = "swipe";
+  r.MatchColours = true;
+  r.Measures = {{TMeasureKind::Ruler, 1, {{1.5, 2.25}, {300, 400}}},
+                {TMeasureKind::Outline, 2, {{0, 0}, {10, 0}, {10.125, 10}}},
+                {TMeasureKind::Outline, 1, {{5, 5}, {6, 5}, {6, 6}, {5, 6}}}};
+  r.Notes = "grew at the edge\nsee C:\\photos";
+  const std::string path = ComparisonRecordPath(r.Sha1, r.Sha2, dir.File("records/"));
+  WriteComparisonRecord(path, r);
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(dir / "records").permissions() & fs::perms::all, fs::perms::owner_all);
+  platform::TResult<TComparisonRecord> back = ReadComparisonRecord(path);
+  ASSERT_TRUE(back) << back.Reason();
+  EXPECT_EQ(back.Value(), r);
+
+  // One outline fewer: the other is not read back from the file's leftovers.
+  r.Measures.pop_back();
+  WriteComparisonRecord(path, r);
+  back = ReadComparisonRecord(path);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back.Value().Measures, r.Measures);
+
+  EXPECT_FALSE(ReadComparisonRecord(dir / "none.ini"));
+  EXPECT_EQ(ReadComparisonRecord(dir / "none.ini").Reason(), "");
+  const auto damaged = [&](const std::string& From, const std::string& To) {
+    std::ifstream in(path);
+    std::string text{std::istreambuf_iterator<char>(in), {}};
+    text.replace(text.find(From), From.size(), To);
+    std::ofstream(dir / "damaged.ini") << text;
+    return ReadComparisonRecord(dir / "damaged.ini").Reason();
+  };
+  EXPECT_NE(damaged("Angle=9.92", "Angle=9,92").find("[Placement] Angle"), std::string::npos);
+  EXPECT_NE(damaged("Mode=swipe", "Mode=<script>").find("[View] Mode"), std::string::npos);
+  EXPECT_NE(damaged("Points=1.5 2.25;300 400", "Points=1.5 2.25").find("[Ruler1] Points"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace overlay
