@@ -97,6 +97,23 @@ void ShowMessage(const std::string& Text, const std::string& Caption, MessageIco
   std::fflush(stderr);
 }
 
+bool AskYesNo(const std::string& Text) {
+  {
+    std::lock_guard<std::mutex> guard(RecorderLock());
+    if (!Recorders().empty()) {
+      Recorders().back()->FMessages.push_back({Text, {}, MessageIcon::None});
+      return Recorders().back()->Answer;
+    }
+  }
+  if (CanShowBoxes()) {
+    return QMessageBox::question(nullptr, QGuiApplication::applicationDisplayName(),
+                                 QString::fromStdString(Text)) == QMessageBox::Yes;
+  }
+  std::fprintf(stderr, "%s (no)\n", Text.c_str());
+  std::fflush(stderr);
+  return false;
+}
+
 void ShowFailure(const TStatus& Status) {
   if (!Status.Ok() && !Status.Reason().empty()) ShowMessage(Status.Reason());
 }

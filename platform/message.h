@@ -25,6 +25,11 @@ struct Message {
 void ShowMessage(const std::string& Text, const std::string& Caption = {},
                  MessageIcon Icon = MessageIcon::Information);
 
+// Asks Text as a question with Yes and No; true for Yes. Without a display the question goes to
+// standard error and the answer is No; while a MessageRecorder is alive the question is recorded
+// as a message and the recorder's Answer is given.
+bool AskYesNo(const std::string& Text);
+
 // Tells the user why Status failed: ShowMessage(Status.Reason()), and nothing for a success or a
 // failure without a reason.
 void ShowFailure(const TStatus& Status);
@@ -42,9 +47,12 @@ class MessageRecorder {
   // The texts alone, for short assertions.
   std::vector<std::string> Texts() const;
   void Clear();
+  // What AskYesNo answers while this recorder records.
+  bool Answer = false;
 
  private:
   friend void ShowMessage(const std::string&, const std::string&, MessageIcon);
+  friend bool AskYesNo(const std::string&);
   std::vector<Message> FMessages;
 };
 

@@ -12,6 +12,8 @@
 // real program goes (TEMP, ...); instead of opening the page it prints "opened PAGE", and each
 // message as "message: TEXT" (exit status 0 when a page was opened):
 //   tessaly-screenshots --print PICTURE1 PICTURE2
+#include <stdlib.h>
+
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
@@ -67,6 +69,17 @@ bool Save(QWidget& Window, const std::string& Path) {
 }  // namespace
 
 int Main(int argc, char** argv) {
+  // The windows keep comparison records of the pairs they show; the screenshots' go nowhere.
+  std::string data = std::filesystem::temp_directory_path() / "tessaly-screenshots-XXXXXX";
+  if (::mkdtemp(data.data()) == nullptr) return 1;
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data));
+  struct TRemove {
+    std::string Path;
+    ~TRemove() {
+      std::error_code ec;
+      std::filesystem::remove_all(Path, ec);
+    }
+  } removed{data};
   if (argc != 4) {
     std::cerr << "usage: tessaly-screenshots DIR PICTURE1 PICTURE2\n"
                  "       tessaly-screenshots --interface DIR INTERFACE-FILE\n"
@@ -126,6 +139,9 @@ int Main(int argc, char** argv) {
   const std::string dir = argv[1], one = argv[2], two = argv[3];
   std::filesystem::create_directories(dir);
   int status = 1;
+  // No box may wait for an answer: the pair is loaded twice, and the second time its record
+  // asks to be restored (No). Whatever would have been shown is printed at the end.
+  platform::MessageRecorder quiet;
   char* qtArgv[] = {argv[0], nullptr};
   int qtArgc = 1;
   overlay::RunTessaly(qtArgc, qtArgv, [&](overlay::TProgramWindows& W) {
@@ -270,6 +286,7 @@ int Main(int argc, char** argv) {
     poll->start(50);
     main.findChild<QPushButton*>("ButtonAssistent")->click();
   });
+  for (const std::string& text : quiet.Texts()) std::cout << "message: " << text << "\n";
   return status;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "overlay/scene/auto_align.h"
+#include "overlay/scene/texts.h"
 #include "platform/file_write.h"
 #include "platform/ini_profile.h"
 #include "platform/paths.h"
@@ -92,8 +93,7 @@ platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Pat
   if (!platform::FileExists(Path)) return platform::TStatus::Failure();
   platform::TProfileFile file(Path);
   const auto damaged = [&](const std::string& Where) {
-    return platform::TStatus::Failure("The comparison record is damaged: " + Where + "\n\n[" +
-                                      Path + "]");
+    return platform::TStatus::Failure(Tr(RecordDamagedText, Where + "\n\n[" + Path + "]"));
   };
   if (!file.ReadFailure().empty()) return damaged(file.ReadFailure());
   TComparisonRecord r;

@@ -242,6 +242,8 @@ void TMainController::UpdateControls() {
   }
   if (OnEnabledChanged) OnEnabledChanged(enabled);
   if (!enabled) return;
+  // The start of a load is no change of the placement.
+  const TSliderQuiet resetting(FResetting);
   FGaugeBar1.SetPosition(AngleSlider.Initial);
   FGaugeBar2.SetPosition(OffsetXSlider.Initial);
   FGaugeBar3.SetPosition(OffsetYSlider.Initial);
@@ -266,9 +268,10 @@ TPlacementState TMainController::PlacementState() const {
 
 void TMainController::RecordPlacement() {
   // Sliders shown quietly for a precise placement, and the history's own moves, are no step.
-  if (FShowingPlacement || FRestoring || !ControlsEnabled()) return;
+  if (FShowingPlacement || FRestoring || FResetting || !ControlsEnabled()) return;
   FHistory.Record(PlacementState());
   if (!FHistory.InGesture()) RefitColours();
+  if (OnPlacementChanged) OnPlacementChanged();
 }
 
 void TMainController::RestorePlacement(const TPlacementState& State) {
@@ -284,6 +287,7 @@ bool TMainController::Undo() {
   if (!ControlsEnabled()) return false;
   const std::optional<TPlacementState> state = FHistory.Undo();
   if (state) RestorePlacement(*state);
+  if (state && OnPlacementChanged) OnPlacementChanged();
   return state.has_value();
 }
 
@@ -291,6 +295,7 @@ bool TMainController::Redo() {
   if (!ControlsEnabled()) return false;
   const std::optional<TPlacementState> state = FHistory.Redo();
   if (state) RestorePlacement(*state);
+  if (state && OnPlacementChanged) OnPlacementChanged();
   return state.has_value();
 }
 
@@ -298,6 +303,7 @@ bool TMainController::ResetPlacement() {
   if (!ControlsEnabled()) return false;
   RestorePlacement(FHistory.Start());
   FHistory.Record(PlacementState());  // a step of its own, so that it can be undone
+  if (OnPlacementChanged) OnPlacementChanged();
   return true;
 }
 

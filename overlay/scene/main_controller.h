@@ -95,6 +95,9 @@ class TMainController {
   // follow.
   std::function<void(TField, const std::string&)> OnText;
   std::function<void(bool Enabled)> OnEnabledChanged;
+  // After each step of the placement's history the user makes (and undo and redo): the window
+  // keeps the comparison record.
+  std::function<void()> OnPlacementChanged;
 
   // The load sequences. Each reads the picture through the picture import first; when no
   // picture arrives (missing file, unknown or undecodable format) the user is told once, with
@@ -330,6 +333,7 @@ class TMainController {
   bool FShowingPlacement = false;
   // While the history's own step is restored: no new step.
   bool FRestoring = false;
+  bool FResetting = false;  // the sliders set back to their start by a load
   TPlacementHistory FHistory;
   // Colour matching: on or off, the fit now applied, picture 2 as loaded while the overlay's
   // copy holds its matched colours.

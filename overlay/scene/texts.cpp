@@ -26,7 +26,8 @@ const std::vector<TText>& ProgramTexts() {
       PrintCaptureNotWrittenText,
       LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
       SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,
-      FlickerPicture1Text, FlickerPicture2Text, SideModeText};
+      FlickerPicture1Text, FlickerPicture2Text, SideModeText, RestoreRecordText,
+      RecordDamagedText};
   // clang-format on
   return all;
 }

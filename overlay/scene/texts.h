@@ -53,6 +53,13 @@ inline constexpr TText PrintCaptureText{"Messages.PrintCapture", "Aufnahme"};
 // The settings file could not be written; %1 is the file.
 inline constexpr TText SettingsNotWrittenText{"Messages.SettingsNotWritten",
                                               "nach %1 kann nicht geschrieben werden"};
+// The comparison record: a saved comparison of the two pictures loaded, and one that is damaged
+// (%1: where, and the file).
+inline constexpr TText RestoreRecordText{
+    "Messages.RestoreRecord",
+    "Für diese zwei Bilder gibt es einen gespeicherten Vergleich. Wiederherstellen?"};
+inline constexpr TText RecordDamagedText{"Messages.RecordDamaged",
+                                         "Der gespeicherte Vergleich ist beschädigt: %1"};
 // The status bar's modes.
 inline constexpr TText BlendModeText{"Messages.StatusBlend", "Überblendung"};
 inline constexpr TText DifferenceModeText{"Messages.StatusDifference", "Differenz"};

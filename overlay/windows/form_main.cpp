@@ -36,6 +36,7 @@
 #include "overlay/windows/sprache.h"
 #include "overlay/windows/widget_factory.h"
 #include "overlay/windows/window_layout.h"
+#include "platform/content_hash.h"
 #include "platform/control_host.h"
 #include "platform/ini_profile.h"
 #include "platform/message.h"
@@ -164,6 +165,11 @@ TFormMain::TFormMain(QWidget* Parent)
     ShowStatus();
   };
   c.OnEnabledChanged = [this](bool Enabled) { ShowEnabled(Enabled); };
+  c.OnPlacementChanged = [this] { ScheduleRecordSave(); };
+  FRecordTimer = new QTimer(this);
+  FRecordTimer->setSingleShot(true);
+  FRecordTimer->setInterval(400);  // a drag or a run of key presses is written once
+  connect(FRecordTimer, &QTimer::timeout, this, [this] { SaveRecordNow(); });
 
   connect(FButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
   connect(FButtonImage1, &QPushButton::clicked, this, [this] { ButtonImage1Click(); });
@@ -244,6 +250,7 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FActionMatch, &QAction::toggled, this, [this](bool On) {
     FController->SetColourMatch(On);
     ShowStatus();
+    ScheduleRecordSave();
     // Kept for the next start; a file that cannot be written loses the choice, not the work.
     try {
       PrepareSettingsWrite();
@@ -399,6 +406,7 @@ void TFormMain::keyPressEvent(QKeyEvent* Event) {
 }
 
 void TFormMain::ShowModes() {
+  ScheduleRecordSave();
   // One way of comparing at a time: the entries show what the controller now draws.
   const std::pair<QAction*, bool> modes[] = {{FActionDifference, FController->DifferenceView()},
                                              {FActionSwipe, FController->Swipe()},
@@ -450,6 +458,7 @@ TFormMain::~TFormMain() {
   // A running alignment works on its own copies; its result, posted to this window, is
   // dropped with it.
   if (FAlignWorker.joinable()) FAlignWorker.join();
+  SaveRecordNow();  // the last change, still pending
 }
 
 platform::TControlHostWidget* TFormMain::BarHost(const raster::TGaugeBar& Bar) const {
@@ -543,6 +552,7 @@ void TFormMain::LoadBothPictures() {
   const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
   c.LoadBothImages(one, two,
                    [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  PicturesLoaded();
 }
 
 void TFormMain::ShowEnabled(bool Enabled) {
@@ -625,14 +635,84 @@ std::string TFormMain::RunOpenPictureDialog() {
 }
 
 bool TFormMain::OpenPicture(int Picture, const std::string& Path) {
+  SaveRecordNow();  // the comparison that is left
   const bool loaded = Picture == 1 ? FController->LoadImage1(Path) : FController->LoadImage2(Path);
   if (loaded) {
+    PicturesLoaded();
     FOpenDialog.Recent =
         WithRecentPicture(std::move(FOpenDialog.Recent),
                           QFileInfo(QString::fromStdString(Path)).absoluteFilePath().toStdString());
     StoreOpenDialogSettings();
   }
   return loaded;
+}
+
+void TFormMain::PicturesLoaded() {
+  FRecordTimer->stop();
+  FRecordPath.clear();
+  FRecord = {};
+  TMainController& c = *FController;
+  if (!c.ControlsEnabled()) return;
+  FRecord.Picture1 = c.ImageFile1();
+  FRecord.Picture2 = c.ImageFile2();
+  FRecord.Sha1 = platform::Sha256OfFile(FRecord.Picture1);
+  FRecord.Sha2 = platform::Sha256OfFile(FRecord.Picture2);
+  if (FRecord.Sha1.empty() || FRecord.Sha2.empty()) return;
+  const std::string path = ComparisonRecordPath(FRecord.Sha1, FRecord.Sha2, RecordFolder);
+  platform::TResult<TComparisonRecord> found = ReadComparisonRecord(path);
+  if (!found && !found.Reason().empty()) {
+    // Told once; the file stays as it is and this comparison keeps no record.
+    platform::ShowMessage(found.Reason());
+    return;
+  }
+  FRecordPath = path;
+  if (found && platform::AskYesNo(Tr(RestoreRecordText))) {
+    // The same pictures, wherever they lie now: the record follows them.
+    TComparisonRecord restored = std::move(found).Value();
+    restored.Picture1 = FRecord.Picture1;
+    restored.Picture2 = FRecord.Picture2;
+    FRecord = std::move(restored);
+    ApplyRecord(FRecord);
+  } else if (found) {
+    // Not restored: its measures and notes stay in the record all the same.
+    FRecord.Measures = found.Value().Measures;
+    FRecord.Notes = found.Value().Notes;
+  }
+}
+
+void TFormMain::ApplyRecord(const TComparisonRecord& Record) {
+  FController->PlacePrecisely(Record.Placement);
+  const std::pair<QAction*, const char*> modes[] = {{FActionDifference, "difference"},
+                                                    {FActionSwipe, "swipe"},
+                                                    {FActionChecker, "checker"},
+                                                    {FActionSide, "side"}};
+  for (const auto& [action, mode] : modes) {
+    if (Record.Mode == mode) action->setChecked(true);
+  }
+  FActionMatch->setChecked(Record.MatchColours);
+}
+
+void TFormMain::ScheduleRecordSave() {
+  if (!FRecordPath.empty()) FRecordTimer->start();
+}
+
+void TFormMain::SaveRecordNow() {
+  if (FRecordTimer == nullptr || !FRecordTimer->isActive()) return;
+  FRecordTimer->stop();
+  const TMainController& c = *FController;
+  if (FRecordPath.empty() || !c.ControlsEnabled()) return;
+  FRecord.Placement = c.Placement();
+  FRecord.Mode = c.DifferenceView() ? "difference"
+                 : c.Swipe()        ? "swipe"
+                 : c.Checker()      ? "checker"
+                 : c.Side()         ? "side"
+                                    : "blend";
+  FRecord.MatchColours = c.ColourMatchOn();
+  try {
+    WriteComparisonRecord(FRecordPath, FRecord);
+  } catch (const platform::EIniFileException&) {
+    // The record is a convenience: the comparison on screen stays as it is.
+  }
 }
 
 void TFormMain::StoreOpenDialogSettings() {

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "overlay/scene/comparison_record.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/settings.h"
 #include "overlay/windows/window_layout.h"
@@ -105,6 +106,13 @@ class TFormMain : public QWidget {
   // its "..." button).
   std::unique_ptr<QMenu> RecentMenu(int Picture);
   const TOpenDialogSettings& OpenDialogSettings() const { return FOpenDialog; }
+
+  // The comparison record of the two pictures loaded: looked for once both are loaded (and
+  // offered for restoring), written a moment after each change. RecordFolder: where the records
+  // lie; empty for the user's data folder. SaveRecordNow writes at once what is pending.
+  std::string RecordFolder;
+  void SaveRecordNow();
+  const std::string& RecordPath() const { return FRecordPath; }
   // What the two glyph-less entry points open; wired by the program entry to the about box
   // and the positioning assistant (the assistant is given the two paths of the name panel).
   std::function<void()> OnInfo;
@@ -129,6 +137,9 @@ class TFormMain : public QWidget {
   std::string RunOpenPictureDialog();
   void PrepareSettingsWrite() const;
   void StoreOpenDialogSettings();
+  void PicturesLoaded();
+  void ApplyRecord(const TComparisonRecord& Record);
+  void ScheduleRecordSave();
   void ShowEnabled(bool Enabled);
   void LayoutPanels();
   void AutoAlignDone(const TAutoAlignResult& Result, std::uint64_t Generation);
@@ -171,6 +182,9 @@ class TFormMain : public QWidget {
   QToolButton *FBitBtnInfo = nullptr, *FBitBtnPrint = nullptr;
   int FLastControlsWidth = -1;
   TOpenDialogSettings FOpenDialog;
+  TComparisonRecord FRecord;
+  std::string FRecordPath;  // empty: no record is kept for these pictures
+  QTimer* FRecordTimer = nullptr;
 };
 
 }  // namespace overlay

@@ -523,6 +523,56 @@ TEST_F(FormMainTest, ColourMatchingBrightensADarkerRetakeAndOffGivesPictureTwoBa
   EXPECT_EQ(pixels(), loaded);
 }
 
+// A comparison is kept: a second window given the same pictures, renamed and moved, offers it
+// and restores the placement and the view; a damaged record is told once and changes nothing.
+TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie) {
+  const std::string records = (Dir / "records/").string();
+  {
+    TFormMain w;
+    w.RecordFolder = records;
+    Show(w);
+    Choose(w, "ButtonImage1", Picture1);
+    Choose(w, "ButtonImage2", Picture2);
+    QTest::keyClick(&w, Qt::Key_PageUp);
+    QTest::keyClick(&w, Qt::Key_Right, Qt::AltModifier);  // between the steps
+    QTest::keyClick(&w, Qt::Key_S);
+  }  // closed with the change still pending: written all the same
+  const TPrecisePlacement placed{1, 1, 0.1, 0};
+  fs::create_directories(Dir / "moved");
+  const std::string one = (Dir / "moved" / "before.png").string();
+  const std::string two = (Dir / "moved" / "after.png").string();
+  fs::copy_file(Picture1, one);
+  fs::copy_file(Picture2, two);
+
+  TFormMain next;
+  next.RecordFolder = records;
+  Show(next);
+  platform::MessageRecorder recorder;
+  recorder.Answer = true;
+  Choose(next, "ButtonImage1", one);
+  Choose(next, "ButtonImage2", two);
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(RestoreRecordText)});
+  EXPECT_EQ(next.Controller().Placement(), placed);
+  EXPECT_TRUE(next.Controller().Swipe());
+  const std::string path = next.RecordPath();
+  ASSERT_TRUE(fs::exists(path));
+
+  std::ofstream(path) << "[Placement]\nAngle=ten\n";
+  recorder.Clear();
+  TFormMain third;
+  third.RecordFolder = records;
+  Show(third);
+  Choose(third, "ButtonImage1", one);
+  Choose(third, "ButtonImage2", two);
+  ASSERT_EQ(recorder.Texts().size(), 1u);
+  EXPECT_NE(recorder.Texts()[0].find(path), std::string::npos);
+  EXPECT_EQ(third.Controller().Placement(), TPrecisePlacement{});
+  QTest::keyClick(&third, Qt::Key_Right);
+  third.SaveRecordNow();
+  std::ifstream damaged(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(damaged), {}), "[Placement]\nAngle=ten\n");
+}
+
 TEST_F(FormMainTest, FineNudgesLeaveTheOverlayBetweenStepsAsTheRendererDrawsIt) {
   QImage photo(
       QString::fromStdString(std::string(TESSALY_TESTDATA) + "/photos-large/NT96650_pcb_002.JPG"));
