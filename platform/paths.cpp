@@ -90,7 +90,8 @@ bool UnderSystemPrefix(const std::string& Dir) {
   return false;
 }
 
-// mkdir -p, the folders it makes readable by the user alone.
+}  // namespace
+
 bool MakeFolders(const std::string& Dir, std::string* Error) {
   std::error_code ec;
   if (std::filesystem::is_directory(Dir, ec)) return true;
@@ -105,8 +106,6 @@ bool MakeFolders(const std::string& Dir, std::string* Error) {
   }
   return std::filesystem::is_directory(Dir, ec);
 }
-
-}  // namespace
 
 std::string UserFolder(TFileKind Kind) {
   const char* variable = Kind == TFileKind::Setting ? "XDG_CONFIG_HOME"

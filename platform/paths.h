@@ -49,6 +49,9 @@ inline TProgramFileLocation LocateProgramFile(const std::string& Name,
 }
 // The user's folder of Kind, ending in "/"; empty when neither the XDG variable nor HOME is set.
 std::string UserFolder(TFileKind Kind);
+// mkdir -p: Dir and the folders above it that are missing, those it makes readable by the user
+// alone (0700). False, with the folder and the reason in *Error, when one cannot be made.
+bool MakeFolders(const std::string& Dir, std::string* Error = nullptr);
 // Whether the programs write into their own folder (see above).
 bool ProgramFolderWritable();
 // The folder new files of Kind go to: the program's folder when it may be written, else the

@@ -1,11 +1,8 @@
 #include "overlay/scene/comparison_record.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "overlay/scene/auto_align.h"
 #include "overlay/scene/texts.h"
@@ -17,7 +14,12 @@ namespace overlay {
 
 namespace {
 
-constexpr const char* Modes[] = {"blend", "difference", "swipe", "checker", "side"};
+constexpr std::pair<TViewMode, std::string_view> ModeNames[] = {
+    {TViewMode::Blend, "blend"},
+    {TViewMode::Difference, "difference"},
+    {TViewMode::Swipe, "swipe"},
+    {TViewMode::Checker, "checker"},
+    {TViewMode::Side, "side"}};
 
 bool ParseDouble(std::string_view Text, double* Value) {
   while (!Text.empty() && Text.front() == ' ') Text.remove_prefix(1);
@@ -82,6 +84,20 @@ std::string Unescaped(const std::string& Text) {
 
 }  // namespace
 
+std::string_view ViewModeName(TViewMode Mode) {
+  for (const auto& [mode, name] : ModeNames) {
+    if (mode == Mode) return name;
+  }
+  return "blend";  // the flicker is no way of drawing to keep
+}
+
+std::optional<TViewMode> ViewModeOfName(std::string_view Name) {
+  for (const auto& [mode, name] : ModeNames) {
+    if (name == Name) return mode;
+  }
+  return std::nullopt;
+}
+
 std::string ComparisonRecordPath(const std::string& Sha1, const std::string& Sha2,
                                  const std::string& Folder) {
   const std::string dir =
@@ -113,9 +129,7 @@ platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Pat
   }
   if (!(r.Placement.Zoom > 0) || std::abs(r.Placement.Angle) > 180) return damaged("[Placement]");
   r.Mode = text("View", "Mode");
-  if (std::find(std::begin(Modes), std::end(Modes), r.Mode) == std::end(Modes)) {
-    return damaged("[View] Mode");
-  }
+  if (!ViewModeOfName(r.Mode)) return damaged("[View] Mode");
   r.MatchColours = text("View", "MatchColours") == "1";
   for (const std::string& section : file.SectionNames()) {
     const bool ruler = section.rfind("Ruler", 0) == 0, outline = section.rfind("Outline", 0) == 0;
@@ -138,14 +152,10 @@ platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Pat
 }
 
 void WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Record) {
-  const std::size_t slash = Path.rfind('/');
-  if (slash != std::string::npos) {
-    // The records name pictures of patients: the folder is the user's alone.
-    const std::string dir = Path.substr(0, slash);
-    for (std::size_t at = dir.find('/', 1);; at = dir.find('/', at + 1)) {
-      ::mkdir(dir.substr(0, at).c_str(), 0700);
-      if (at == std::string::npos) break;
-    }
+  // The records name pictures of patients: the folder is the user's alone. One that cannot be
+  // made fails the write below, which tells why.
+  if (const std::size_t slash = Path.rfind('/'); slash != std::string::npos && slash > 0) {
+    platform::MakeFolders(Path.substr(0, slash));
   }
   platform::TFileWriteOptions options = platform::ProfileWriteOptions();
   options.Mode = 0600;

@@ -10,11 +10,14 @@
 //   [Notes]     Text (a line break written as \n, a backslash as \\)
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "overlay/scene/measure.h"
 #include "overlay/scene/sliders.h"
+#include "overlay/scene/view_status.h"
 #include "platform/status.h"
 
 namespace overlay {
@@ -28,6 +31,10 @@ struct TComparisonRecord {
   std::string Notes;
   friend bool operator==(const TComparisonRecord&, const TComparisonRecord&) = default;
 };
+
+// The names [View] Mode gives the ways of drawing (not the flicker); none for another name.
+std::string_view ViewModeName(TViewMode Mode);
+std::optional<TViewMode> ViewModeOfName(std::string_view Name);
 
 // The record's file for two pictures of these contents: in Folder (the user's data folder's
 // "records/" when empty), "<Sha1>-<Sha2>.ini".

@@ -283,20 +283,21 @@ void TMainController::RestorePlacement(const TPlacementState& State) {
   }
 }
 
-bool TMainController::Undo() {
+bool TMainController::StepThroughHistory(
+    std::optional<TPlacementState> (TPlacementHistory::*Step)()) {
   if (!ControlsEnabled()) return false;
-  const std::optional<TPlacementState> state = FHistory.Undo();
-  if (state) RestorePlacement(*state);
-  if (state && OnPlacementChanged) OnPlacementChanged();
-  return state.has_value();
+  const std::optional<TPlacementState> state = (FHistory.*Step)();
+  if (!state) return false;
+  RestorePlacement(*state);
+  if (OnPlacementChanged) OnPlacementChanged();
+  return true;
 }
 
+bool TMainController::Undo() {
+  return StepThroughHistory(&TPlacementHistory::Undo);
+}
 bool TMainController::Redo() {
-  if (!ControlsEnabled()) return false;
-  const std::optional<TPlacementState> state = FHistory.Redo();
-  if (state) RestorePlacement(*state);
-  if (state && OnPlacementChanged) OnPlacementChanged();
-  return state.has_value();
+  return StepThroughHistory(&TPlacementHistory::Redo);
 }
 
 bool TMainController::ResetPlacement() {
@@ -386,15 +387,18 @@ std::string TMainController::OverlayZoomText() const {
                         FDecimalSeparator, FThousandSeparator);
 }
 
+TViewMode TMainController::DrawnMode() const {
+  return FDifferenceView             ? TViewMode::Difference
+         : FSplit == TSplit::Swipe   ? TViewMode::Swipe
+         : FSplit == TSplit::Checker ? TViewMode::Checker
+         : FSplit == TSplit::Side    ? TViewMode::Side
+                                     : TViewMode::Blend;
+}
+
 TViewStatus TMainController::ViewStatusAt(std::optional<raster::TPoint> ControlPos) {
   TViewStatus status;
   status.Pp100MM = FScaleBar->Pp100MM();
-  status.Mode = FFlickering                 ? TViewMode::Flicker
-                : FDifferenceView           ? TViewMode::Difference
-                : FSplit == TSplit::Swipe   ? TViewMode::Swipe
-                : FSplit == TSplit::Checker ? TViewMode::Checker
-                : FSplit == TSplit::Side    ? TViewMode::Side
-                                            : TViewMode::Blend;
+  status.Mode = FFlickering ? TViewMode::Flicker : DrawnMode();
   status.Precise = FPrecise;
   if (FColourMatch.Fitted) {
     status.Gains =
@@ -529,14 +533,7 @@ void TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
   FPlacement = Placement;
   // The read-outs show the placement itself, marked as lying between slider steps.
   const auto fixed = [this](double Value, int Decimals) {
-    if (std::abs(Value) < 0.5 * std::pow(10.0, -Decimals)) Value = 0;  // no "-0.0"
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", Decimals, Value);
-    std::string s = text;
-    if (const std::size_t dot = s.find('.'); dot != std::string::npos) {
-      s.replace(dot, 1, FDecimalSeparator);
-    }
-    return BetweenStepsMark + s;
+    return BetweenStepsMark + FormatDecimal(Value, Decimals, FDecimalSeparator);
   };
   SetText(TField::EditAngle, fixed(Placement.Angle, 1));
   SetText(TField::EditX, fixed(Placement.X, 1));

@@ -183,6 +183,9 @@ class TMainController {
   bool ColourMatchOn() const { return FColourMatchOn; }
   const TColourMatch& ColourMatch() const { return FColourMatch; }
 
+  // How the overlay is drawn, the flicker aside: blended, as the difference, swipe,
+  // checkerboard or side by side.
+  TViewMode DrawnMode() const;
   // The status bar's state with the mouse at ControlPos over the view (none: elsewhere).
   TViewStatus ViewStatusAt(std::optional<raster::TPoint> ControlPos);
   // Where the overlay stands: the precise placement, or the sliders' state.
@@ -298,6 +301,8 @@ class TMainController {
   void SetText(TField Field, std::string Text);
   void RecordPlacement();
   void RestorePlacement(const TPlacementState& State);
+  // Undo or redo: the history's step, then the overlay placed there.
+  bool StepThroughHistory(std::optional<TPlacementState> (TPlacementHistory::*Step)());
   enum class TSplit { None, Swipe, Checker, Side };
   raster::TPaintRegion OverlayRegion() const;
   void ShowDrawing();

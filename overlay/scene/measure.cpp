@@ -1,7 +1,6 @@
 #include "overlay/scene/measure.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace overlay {
 
@@ -18,16 +17,6 @@ TMeasurePoint InPictureTwo(const TMeasureFrame& Frame, double X1, double Y1) {
   if (det == 0) return {};
   const double dx = X1 - ox, dy = Y1 - oy;
   return {(d * dx - b * dy) / det, (-c * dx + a * dy) / det};
-}
-
-std::string Fixed(double Value, int Decimals, std::string_view DecimalSeparator) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", Decimals, Value);
-  std::string s = text;
-  if (const std::size_t dot = s.find('.'); dot != std::string::npos) {
-    s.replace(dot, 1, DecimalSeparator);
-  }
-  return s;
 }
 
 }  // namespace
@@ -72,21 +61,21 @@ std::optional<TAreaChange> AreaChange(const TMeasurement& Before, const TMeasure
 }
 
 std::string FormatLength(const TMeasurement& M, std::string_view DecimalSeparator) {
-  return M.Millimetres ? Fixed(M.Length, 1, DecimalSeparator) + " mm"
-                       : Fixed(M.Length, 0, DecimalSeparator) + " px";
+  return M.Millimetres ? FormatDecimal(M.Length, 1, DecimalSeparator) + " mm"
+                       : FormatDecimal(M.Length, 0, DecimalSeparator) + " px";
 }
 
 std::string FormatArea(const TMeasurement& M, std::string_view DecimalSeparator) {
-  return M.Millimetres ? Fixed(M.Area, 1, DecimalSeparator) + " mm\u00b2"
-                       : Fixed(M.Area, 0, DecimalSeparator) + " px\u00b2";
+  return M.Millimetres ? FormatDecimal(M.Area, 1, DecimalSeparator) + " mm\u00b2"
+                       : FormatDecimal(M.Area, 0, DecimalSeparator) + " px\u00b2";
 }
 
 std::string FormatAreaChange(const TAreaChange& C, std::string_view DecimalSeparator) {
   const std::string sign = C.Difference >= 0 ? "+" : "";
   const std::string psign = C.Percent >= 0 ? "+" : "";
-  return sign + Fixed(C.Difference, C.Millimetres ? 1 : 0, DecimalSeparator) +
+  return sign + FormatDecimal(C.Difference, C.Millimetres ? 1 : 0, DecimalSeparator) +
          (C.Millimetres ? " mm\u00b2" : " px\u00b2") + " (" + psign +
-         Fixed(C.Percent, 1, DecimalSeparator) + " %)";
+         FormatDecimal(C.Percent, 1, DecimalSeparator) + " %)";
 }
 
 }  // namespace overlay

@@ -45,11 +45,10 @@ raster::TSize OverlayZoomSize(const TBitmap32& Original, float F) {
   return OverlayZoomSize(Original.Width(), Original.Height(), F);
 }
 
-namespace {
-
-// Value with Decimals decimals, the whole part grouped by three.
-std::string GroupedFixed(double Value, int Decimals, std::string_view DecimalSeparator,
-                         std::string_view ThousandSeparator) {
+std::string FormatDecimal(double Value, int Decimals, std::string_view DecimalSeparator,
+                          std::string_view ThousandSeparator) {
+  // What rounds to zero is shown as zero, never "-0.0".
+  if (std::abs(Value) < 0.5 * std::pow(10.0, -Decimals)) Value = 0;
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.*f", Decimals, Value);
   std::string text = buffer;
@@ -70,8 +69,6 @@ std::string GroupedFixed(double Value, int Decimals, std::string_view DecimalSep
   return result;
 }
 
-}  // namespace
-
 int StepDecimals(double Factor, double StepRatio) {
   // Two factors one step apart differ by Factor * (StepRatio - 1); rounded to decimals of at
   // most that size they never show alike.
@@ -83,7 +80,8 @@ int StepDecimals(double Factor, double StepRatio) {
 std::string FormatStepZoom(double Factor, double StepRatio, std::string_view DecimalSeparator,
                            std::string_view ThousandSeparator) {
   if (!std::isfinite(Factor)) Factor = 0;
-  return GroupedFixed(Factor, StepDecimals(Factor, StepRatio), DecimalSeparator, ThousandSeparator);
+  return FormatDecimal(Factor, StepDecimals(Factor, StepRatio), DecimalSeparator,
+                       ThousandSeparator);
 }
 
 int FitViewZoomPosition(int Width, int Height, int ViewWidth, int ViewHeight) {
@@ -113,7 +111,7 @@ std::string FormatZoom(float Value, int Precision, std::string_view DecimalSepar
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.*e", Precision - 1, double(Value));
   const double rounded = std::strtod(buffer, nullptr);
-  return GroupedFixed(rounded, 2, DecimalSeparator, ThousandSeparator);
+  return FormatDecimal(rounded, 2, DecimalSeparator, ThousandSeparator);
 }
 
 // ---------------------------------------------------------------------------------------

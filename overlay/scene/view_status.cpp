@@ -1,6 +1,6 @@
 #include "overlay/scene/view_status.h"
 
-#include <cstdio>
+#include "overlay/scene/sliders.h"
 
 namespace overlay {
 
@@ -9,12 +9,7 @@ std::string StatusPositionText(const TViewStatus& Status, std::string_view Decim
   std::string text = std::to_string(*Status.X) + ", " + std::to_string(*Status.Y) + " px";
   if (Status.Pp100MM > 0) {
     const auto mm = [&](int Pixel) {
-      char buffer[32];
-      std::snprintf(buffer, sizeof buffer, "%.1f", Pixel * 100.0 / Status.Pp100MM);
-      std::string s = buffer;
-      const std::size_t point = s.find('.');
-      if (point != std::string::npos) s.replace(point, 1, DecimalSeparator);
-      return s;
+      return FormatDecimal(Pixel * 100.0 / Status.Pp100MM, 1, DecimalSeparator);
     };
     text += "   " + mm(*Status.X) + ", " + mm(*Status.Y) + " mm";
   }
@@ -33,13 +28,8 @@ std::string StatusModeText(const TViewStatus& Status, std::string_view DecimalSe
     text += ", " + Tr(MatchedText);
     const char* names[] = {"R", "G", "B"};
     for (std::size_t c = 0; c < 3; ++c) {
-      char buffer[32];
-      std::snprintf(buffer, sizeof buffer, "%.2f", (*Status.Gains)[c]);
-      std::string gain = buffer;
-      if (const std::size_t point = gain.find('.'); point != std::string::npos) {
-        gain.replace(point, 1, DecimalSeparator);
-      }
-      text += std::string(" ") + names[c] + "\u00d7" + gain;
+      text += std::string(" ") + names[c] + "\u00d7" +
+              FormatDecimal((*Status.Gains)[c], 2, DecimalSeparator);
     }
   }
   return text;

@@ -226,6 +226,7 @@ TFormMain::TFormMain(QWidget* Parent)
       (FController.get()->*Set)(On);
       ShowModes();
     });
+    FCommands.push_back(action);
     return action;
   };
   FActionDifference =
@@ -247,16 +248,12 @@ TFormMain::TFormMain(QWidget* Parent)
   });
   connect(FFlickerTimer, &QTimer::timeout, this, [this] { FlickerTick(); });
   FActionMatch = aid("MenuMatchColours", "Angleichen", Qt::Key_N);
+  FCommands.push_back(FActionMatch);
   connect(FActionMatch, &QAction::toggled, this, [this](bool On) {
     FController->SetColourMatch(On);
     ShowStatus();
     ScheduleRecordSave();
-    // Kept for the next start; a file that cannot be written loses the choice, not the work.
-    try {
-      PrepareSettingsWrite();
-      WriteMatchColours(SettingsFile, On);
-    } catch (const platform::EIniFileException&) {
-    }
+    StoreSetting([this, On] { WriteMatchColours(SettingsFile, On); });  // for the next start
   });
   FActionScaleBar = aid("MenuScaleBar", "Maßstab", Qt::Key_M);
   connect(FActionScaleBar, &QAction::toggled, this,
@@ -405,16 +402,19 @@ void TFormMain::keyPressEvent(QKeyEvent* Event) {
   QWidget::keyPressEvent(Event);
 }
 
+std::array<std::pair<QAction*, TViewMode>, 4> TFormMain::ModeActions() const {
+  return {{{FActionDifference, TViewMode::Difference},
+           {FActionSwipe, TViewMode::Swipe},
+           {FActionChecker, TViewMode::Checker},
+           {FActionSide, TViewMode::Side}}};
+}
+
 void TFormMain::ShowModes() {
   ScheduleRecordSave();
   // One way of comparing at a time: the entries show what the controller now draws.
-  const std::pair<QAction*, bool> modes[] = {{FActionDifference, FController->DifferenceView()},
-                                             {FActionSwipe, FController->Swipe()},
-                                             {FActionChecker, FController->Checker()},
-                                             {FActionSide, FController->Side()}};
-  for (const auto& [action, on] : modes) {
+  for (const auto& [action, mode] : ModeActions()) {
     const QSignalBlocker quiet(action);
-    action->setChecked(on);
+    action->setChecked(FController->DrawnMode() == mode);
   }
   ShowStatus();
 }
@@ -565,11 +565,6 @@ void TFormMain::ShowEnabled(bool Enabled) {
   FControlsEnabled = Enabled;
   FButtonAutoAlign->setEnabled(Enabled && !FAligning);
   FBitBtnPrint->setEnabled(Enabled);
-  if (FActionDifference != nullptr) FActionDifference->setEnabled(Enabled);
-  for (QAction* mode : {FActionSwipe, FActionChecker, FActionSide}) {
-    if (mode != nullptr) mode->setEnabled(Enabled);
-  }
-  if (FActionMatch != nullptr) FActionMatch->setEnabled(Enabled);
   for (QAction* command : FCommands) command->setEnabled(Enabled);
   if (FActionFlicker != nullptr) {
     if (!Enabled) FActionFlicker->setChecked(false);
@@ -642,7 +637,7 @@ bool TFormMain::OpenPicture(int Picture, const std::string& Path) {
     FOpenDialog.Recent =
         WithRecentPicture(std::move(FOpenDialog.Recent),
                           QFileInfo(QString::fromStdString(Path)).absoluteFilePath().toStdString());
-    StoreOpenDialogSettings();
+    StoreSetting([this] { WriteOpenDialogSettings(SettingsFile, FOpenDialog); });
   }
   return loaded;
 }
@@ -682,12 +677,8 @@ void TFormMain::PicturesLoaded() {
 
 void TFormMain::ApplyRecord(const TComparisonRecord& Record) {
   FController->PlacePrecisely(Record.Placement);
-  const std::pair<QAction*, const char*> modes[] = {{FActionDifference, "difference"},
-                                                    {FActionSwipe, "swipe"},
-                                                    {FActionChecker, "checker"},
-                                                    {FActionSide, "side"}};
-  for (const auto& [action, mode] : modes) {
-    if (Record.Mode == mode) action->setChecked(true);
+  for (const auto& [action, mode] : ModeActions()) {
+    if (ViewModeOfName(Record.Mode) == mode) action->setChecked(true);
   }
   FActionMatch->setChecked(Record.MatchColours);
 }
@@ -702,11 +693,7 @@ void TFormMain::SaveRecordNow() {
   const TMainController& c = *FController;
   if (FRecordPath.empty() || !c.ControlsEnabled()) return;
   FRecord.Placement = c.Placement();
-  FRecord.Mode = c.DifferenceView() ? "difference"
-                 : c.Swipe()        ? "swipe"
-                 : c.Checker()      ? "checker"
-                 : c.Side()         ? "side"
-                                    : "blend";
+  FRecord.Mode = std::string(ViewModeName(c.DrawnMode()));
   FRecord.MatchColours = c.ColourMatchOn();
   try {
     WriteComparisonRecord(FRecordPath, FRecord);
@@ -715,12 +702,12 @@ void TFormMain::SaveRecordNow() {
   }
 }
 
-void TFormMain::StoreOpenDialogSettings() {
-  // A convenience: a settings file that cannot be written loses the list, not the work, and
+void TFormMain::StoreSetting(const std::function<void()>& Write) {
+  // A convenience: a settings file that cannot be written loses the choice, not the work, and
   // Close still tells that the file cannot be written.
   try {
     PrepareSettingsWrite();
-    WriteOpenDialogSettings(SettingsFile, FOpenDialog);
+    Write();
   } catch (const platform::EIniFileException&) {
   }
 }

@@ -136,7 +136,8 @@ class TFormMain : public QWidget {
  private:
   std::string RunOpenPictureDialog();
   void PrepareSettingsWrite() const;
-  void StoreOpenDialogSettings();
+  // Write, into the settings file, without telling when it cannot be written.
+  void StoreSetting(const std::function<void()>& Write);
   void PicturesLoaded();
   void ApplyRecord(const TComparisonRecord& Record);
   void ScheduleRecordSave();
@@ -150,6 +151,8 @@ class TFormMain : public QWidget {
   void ShowStatus();
   // The comparison entries' checks as the controller draws, then the status.
   void ShowModes();
+  // The view menu's ways of drawing, each with its entry.
+  std::array<std::pair<QAction*, TViewMode>, 4> ModeActions() const;
 
   std::unique_ptr<TMainController> FController;
   QFrame* FPanelImage = nullptr;
@@ -169,8 +172,9 @@ class TFormMain : public QWidget {
   QAction* FActionScaleBar = nullptr;
   QAction* FActionMatch = nullptr;
   QAction *FActionSwipe = nullptr, *FActionChecker = nullptr, *FActionSide = nullptr;
-  bool FSwipeDrag = false;          // a left drag on the view moves the swipe's line
-  std::vector<QAction*> FCommands;  // the view's menu entries that need both pictures
+  bool FSwipeDrag = false;  // a left drag on the view moves the swipe's line
+  // The view's menu entries that need both pictures and nothing else of ShowEnabled.
+  std::vector<QAction*> FCommands;
   QFrame* FPanelStatus = nullptr;
   QLabel *FLabelStatusPosition = nullptr, *FLabelStatusMode = nullptr;
   std::optional<raster::TPoint> FMouseOverView;
