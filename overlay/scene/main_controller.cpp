@@ -178,6 +178,23 @@ void TMainController::SetPictureScale(std::string Path, int Pp100MM) {
   UpdateScaleBar();
 }
 
+void TMainController::SetPictureScale2(std::string Path, int Pp100MM) {
+  FScalePath2 = std::move(Path);
+  FScalePp100MM2 = std::max(Pp100MM, 0);
+}
+
+TMeasureFrame TMainController::MeasureFrame() const {
+  TMeasureFrame frame;
+  frame.Pp100MM1 = FScaleBar->Pp100MM();
+  frame.Pp100MM2 = FImage2Loaded && FImageFile2 == FScalePath2 ? FScalePp100MM2 : 0;
+  frame.Placement = Placement();
+  if (FOverlayOriginal) {
+    frame.Width2 = FOverlayOriginal->Width();
+    frame.Height2 = FOverlayOriginal->Height();
+  }
+  return frame;
+}
+
 void TMainController::SetScaleBar(bool On) {
   FScaleBarOn = On;
   FScaleBar->SetVisible(ScaleBarShown());

@@ -19,6 +19,7 @@
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/auto_align.h"
 #include "overlay/scene/colour_match.h"
+#include "overlay/scene/measure.h"
 #include "overlay/scene/placement_history.h"
 #include "overlay/scene/scale_bar.h"
 #include "overlay/scene/sliders.h"
@@ -238,6 +239,12 @@ class TMainController {
   // while picture 1 is that file (another picture 1 has no known scale), and it turns the bar
   // on when above 0. SetScaleBar shows or hides the bar; it can show only with a known scale.
   void SetPictureScale(std::string Path, int Pp100MM);
+  // Picture 2's scale as the calling application gave it for the file at Path; it holds while
+  // picture 2 is that file. Only measuring uses it.
+  void SetPictureScale2(std::string Path, int Pp100MM);
+  // What a measure needs: both pictures' known scales (0 where none is), the placement and
+  // picture 2's size.
+  TMeasureFrame MeasureFrame() const;
   bool ScaleBarAvailable() const { return FScaleBar->Pp100MM() > 0; }
   void SetScaleBar(bool On);
   bool ScaleBarShown() const { return FScaleBarOn && ScaleBarAvailable(); }
@@ -325,6 +332,8 @@ class TMainController {
   TScaleBarLayer* FScaleBar = nullptr;     // likewise; always on top
   std::string FScalePath;
   int FScalePp100MM = 0;
+  std::string FScalePath2;
+  int FScalePp100MM2 = 0;
   bool FScaleBarOn = false;
   std::unique_ptr<raster::TBitmap32> FOverlayOriginal;
   std::string FImageFile1, FImageFile2;

@@ -1,5 +1,6 @@
 #include "overlay/scene/measure.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace overlay {
@@ -58,6 +59,20 @@ std::optional<TAreaChange> AreaChange(const TMeasurement& Before, const TMeasure
   if (Before.Millimetres != After.Millimetres || !(Before.Area > 0)) return std::nullopt;
   return TAreaChange{After.Area - Before.Area, (After.Area - Before.Area) / Before.Area * 100,
                      Before.Millimetres};
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> OutlinePairs(
+    const std::vector<TMeasure>& Measures) {
+  std::vector<std::size_t> one, two;
+  for (std::size_t i = 0; i < Measures.size(); ++i) {
+    if (Measures[i].Kind != TMeasureKind::Outline) continue;
+    (Measures[i].Picture == 2 ? two : one).push_back(i);
+  }
+  std::vector<std::pair<std::size_t, std::size_t>> pairs;
+  for (std::size_t n = 0; n < std::min(one.size(), two.size()); ++n) {
+    pairs.emplace_back(one[n], two[n]);
+  }
+  return pairs;
 }
 
 std::string FormatLength(const TMeasurement& M, std::string_view DecimalSeparator) {

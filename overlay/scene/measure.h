@@ -53,6 +53,11 @@ struct TAreaChange {
 };
 std::optional<TAreaChange> AreaChange(const TMeasurement& Before, const TMeasurement& After);
 
+// Which outlines are pairs: the n-th outline drawn on picture 1 with the n-th drawn on picture
+// 2, in the order of Measures; each pair as the indices (of picture 1's, of picture 2's).
+std::vector<std::pair<std::size_t, std::size_t>> OutlinePairs(
+    const std::vector<TMeasure>& Measures);
+
 // "250.0 mm", "2500.0 mm²", "+525.0 mm² (+21.0 %)", or in pixels ("1000 px", "px²"), with the
 // locale's decimal separator.
 std::string FormatLength(const TMeasurement& M, std::string_view DecimalSeparator = ".");

@@ -160,6 +160,14 @@ TInterfaceStart ReadInterfaceStart() {
     start.ImageFile1 = ba.GetImage(0).Image;
     start.ImageFile2 = ba.GetImage(1).Image;
     start.Pp100MM1 = ba.GetImage(0).Pp100MM;
+    start.Pp100MM2 = ba.GetImage(1).Pp100MM;
+    start.Name = iface::DisplayText(subject.Name);
+    start.Firstname = iface::DisplayText(subject.Firstname);
+    start.Birthdate = iface::DisplayText(subject.Birthdate);
+    start.Date1 = iface::DisplayText(ba.GetImage(0).Date);
+    start.Time1 = iface::DisplayText(ba.GetImage(0).Time);
+    start.Date2 = iface::DisplayText(ba.GetImage(1).Date);
+    start.Time2 = iface::DisplayText(ba.GetImage(1).Time);
   }
   return start;
 }

@@ -93,6 +93,11 @@ struct TInterfaceStart {
   std::string Caption;                 // set when Count > 1
   std::string ImageFile1, ImageFile2;  // set when Count > 1
   int Pp100MM1 = 0;                    // picture 1's pixels per 100 mm; 0 or less: not known
+  int Pp100MM2 = 0;                    // picture 2's
+  // The patient as shown (iface::DisplayText), and each picture's date and time as the file
+  // gives them; for the report.
+  std::string Name, Firstname, Birthdate;
+  std::string Date1, Time1, Date2, Time2;
   // A named file that could not be read (iface::TInterfaceBA::LastReadStatus), for the user.
   platform::TStatus Status;
 };

@@ -536,6 +536,8 @@ int TFormMain::ReadInterfaceFile() {
     FController->SetImageFile1(start.ImageFile1);
     FController->SetImageFile2(start.ImageFile2);
     FController->SetPictureScale(start.ImageFile1, start.Pp100MM1);
+    FController->SetPictureScale2(start.ImageFile2, start.Pp100MM2);
+    FStart = start;
   }
   return start.Count;
 }

@@ -113,6 +113,8 @@ class TFormMain : public QWidget {
   std::string RecordFolder;
   void SaveRecordNow();
   const std::string& RecordPath() const { return FRecordPath; }
+  // What the interface file of the command line gave (the patient, the dates, the scales).
+  const TInterfaceStart& InterfaceStart() const { return FStart; }
   // What the two glyph-less entry points open; wired by the program entry to the about box
   // and the positioning assistant (the assistant is given the two paths of the name panel).
   std::function<void()> OnInfo;
@@ -186,6 +188,7 @@ class TFormMain : public QWidget {
   QToolButton *FBitBtnInfo = nullptr, *FBitBtnPrint = nullptr;
   int FLastControlsWidth = -1;
   TOpenDialogSettings FOpenDialog;
+  TInterfaceStart FStart;  // what the interface file of the command line gave
   TComparisonRecord FRecord;
   std::string FRecordPath;  // empty: no record is kept for these pictures
   QTimer* FRecordTimer = nullptr;
