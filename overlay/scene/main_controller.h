@@ -90,6 +90,7 @@ class TMainController {
   const std::string& Text(TField Field) const { return FTexts[std::size_t(Field)]; }
   // The separators of the two zoom read-outs; any text, multi-byte ones included.
   void SetNumberFormat(std::string DecimalSeparator, std::string ThousandSeparator);
+  const std::string& DecimalSeparator() const { return FDecimalSeparator; }
 
   // Told of every read-out change, and of every UpdateControls with whether the overlay
   // controls (the six bars, ButtonAssistent and BitBtnPrint) are enabled, so a window can
@@ -249,6 +250,10 @@ class TMainController {
   void SetScaleBar(bool On);
   bool ScaleBarShown() const { return FScaleBarOn && ScaleBarAvailable(); }
   const TScaleBarLayer& ScaleBar() const { return *FScaleBar; }
+  void SetScaleBarMagnification(int Value) { FScaleBar->SetMagnification(Value); }
+  // When each picture was taken, as its EXIF data says ("2025-08-12 14:03"); empty when unknown.
+  const std::string& DateTaken1() const { return FDateTaken1; }
+  const std::string& DateTaken2() const { return FDateTaken2; }
   // Counts every picture 1 or 2 that is set.
   std::uint64_t PicturesGeneration() const { return FGeneration; }
 

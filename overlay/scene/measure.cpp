@@ -75,6 +75,17 @@ std::vector<std::pair<std::size_t, std::size_t>> OutlinePairs(
   return pairs;
 }
 
+int MeasureNumber(const std::vector<TMeasure>& Measures, std::size_t Index) {
+  int n = 0;
+  for (std::size_t i = 0; i <= Index && i < Measures.size(); ++i) {
+    if (Measures[i].Kind == Measures[Index].Kind &&
+        Measures[i].Picture == Measures[Index].Picture) {
+      ++n;
+    }
+  }
+  return n;
+}
+
 std::string FormatLength(const TMeasurement& M, std::string_view DecimalSeparator) {
   return M.Millimetres ? FormatDecimal(M.Length, 1, DecimalSeparator) + " mm"
                        : FormatDecimal(M.Length, 0, DecimalSeparator) + " px";

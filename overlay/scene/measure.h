@@ -58,6 +58,10 @@ std::optional<TAreaChange> AreaChange(const TMeasurement& Before, const TMeasure
 std::vector<std::pair<std::size_t, std::size_t>> OutlinePairs(
     const std::vector<TMeasure>& Measures);
 
+// The measure's number as the user reads it: rulers and outlines counted apart and per picture,
+// from 1, so that an outline pair shares its number.
+int MeasureNumber(const std::vector<TMeasure>& Measures, std::size_t Index);
+
 // "250.0 mm", "2500.0 mm²", "+525.0 mm² (+21.0 %)", or in pixels ("1000 px", "px²"), with the
 // locale's decimal separator.
 std::string FormatLength(const TMeasurement& M, std::string_view DecimalSeparator = ".");

@@ -88,7 +88,30 @@ void TScaleBarLayer::SetDecimalSeparator(std::string Value) {
 
 std::optional<TScaleBarLength> TScaleBarLayer::CurrentLength() const {
   if (FView == nullptr || FPp100MM <= 0) return std::nullopt;
-  return ChooseScaleBarLength(ScreenPixelsPerMm(FPp100MM, FView->Scale()));
+  // A magnified bar is chosen as the bar of a picture shown that many times smaller, then
+  // drawn at the real scale.
+  const double perMm = ScreenPixelsPerMm(FPp100MM, FView->Scale());
+  std::optional<TScaleBarLength> length = ChooseScaleBarLength(perMm / FMagnification);
+  if (length) length->Pixels = int(std::lround(length->Millimetres * perMm));
+  return length;
+}
+
+void TScaleBarLayer::SetMagnification(int Value) {
+  Value = std::max(Value, 1);
+  if (Value == FMagnification) return;
+  Changing();
+  FMagnification = Value;
+  FBadge.SetSize(0, 0);
+  Changed();
+}
+
+void TCornerLabelLayer::SetMagnification(int Value) {
+  Value = std::max(Value, 1);
+  if (Value == FMagnification) return;
+  FMagnification = Value;
+  std::string text = std::move(FText);
+  FText.clear();
+  SetText(std::move(text));
 }
 
 namespace {
@@ -116,11 +139,12 @@ void TCornerLabelLayer::SetText(std::string Value) {
   FText = std::move(Value);
   FBadge.SetSize(0, 0);
   if (!FText.empty()) {
-    const platform::TTextMask label = platform::RenderTextMask(FText, LabelPixelSize);
+    const int k = FMagnification;
+    const platform::TTextMask label = platform::RenderTextMask(FText, LabelPixelSize * k);
     if (label.Width > 0 && label.Height > 0) {
-      FBadge.SetSize(label.Width + 2 * BadgePadding, label.Height + 2 * BadgePadding);
+      FBadge.SetSize(label.Width + 2 * BadgePadding * k, label.Height + 2 * BadgePadding * k);
       FBadge.Clear(BackingColour);
-      PaintLabel(FBadge, label, BadgePadding, BadgePadding);
+      PaintLabel(FBadge, label, BadgePadding * k, BadgePadding * k);
     }
   }
   Changed();
@@ -129,24 +153,27 @@ void TCornerLabelLayer::SetText(std::string Value) {
 void TCornerLabelLayer::Paint(raster::TBitmap32* Buffer) {
   if (FView == nullptr || Buffer == nullptr || FBadge.Empty()) return;
   const raster::TRect viewport = FView->GetViewportRect();
-  FBadge.DrawTo(*Buffer, viewport.Left + CornerMargin, viewport.Top + CornerMargin);
+  FBadge.DrawTo(*Buffer, viewport.Left + CornerMargin * FMagnification,
+                viewport.Top + CornerMargin * FMagnification);
 }
 
 void TScaleBarLayer::BuildBadge(const TScaleBarLength& Length) {
+  const int k = FMagnification;
   const platform::TTextMask label = platform::RenderTextMask(
-      FormatScaleBarLength(Length.Millimetres, FDecimalSeparator), LabelPixelSize);
-  const int labelBlock = label.Height > 0 ? label.Height + LabelGap : 0;
-  const int width = std::max(Length.Pixels, label.Width) + 2 * BadgePadding;
-  const int height = 2 * BadgePadding + labelBlock + TickHeight;
+      FormatScaleBarLength(Length.Millimetres, FDecimalSeparator), LabelPixelSize * k);
+  const int pad = BadgePadding * k, tick = TickHeight * k, tickWidth = TickWidth * k;
+  const int labelBlock = label.Height > 0 ? label.Height + LabelGap * k : 0;
+  const int width = std::max(Length.Pixels, label.Width) + 2 * pad;
+  const int height = 2 * pad + labelBlock + tick;
   FBadge.SetSize(width, height);
   FBadge.Clear(BackingColour);
-  PaintLabel(FBadge, label, BadgePadding, BadgePadding);
-  const int ticksTop = BadgePadding + labelBlock;
-  const int left = BadgePadding, right = BadgePadding + Length.Pixels;
-  FBadgeBar = {left, ticksTop + TickHeight - BarThickness, right, ticksTop + TickHeight};
+  PaintLabel(FBadge, label, pad, pad);
+  const int ticksTop = pad + labelBlock;
+  const int left = pad, right = pad + Length.Pixels;
+  FBadgeBar = {left, ticksTop + tick - BarThickness * k, right, ticksTop + tick};
   FBadge.FillRectS(FBadgeBar, raster::clBlack32);
-  FBadge.FillRectS(left, ticksTop, left + TickWidth, ticksTop + TickHeight, raster::clBlack32);
-  FBadge.FillRectS(right - TickWidth, ticksTop, right, ticksTop + TickHeight, raster::clBlack32);
+  FBadge.FillRectS(left, ticksTop, left + tickWidth, ticksTop + tick, raster::clBlack32);
+  FBadge.FillRectS(right - tickWidth, ticksTop, right, ticksTop + tick, raster::clBlack32);
   FBadgeLength = Length;
   FBadgeSeparator = FDecimalSeparator;
 }
@@ -160,8 +187,8 @@ void TScaleBarLayer::Paint(raster::TBitmap32* Buffer) {
     BuildBadge(*length);
   }
   const raster::TRect viewport = FView->GetViewportRect();
-  const int x = viewport.Left + CornerMargin;
-  const int y = viewport.Bottom - CornerMargin - FBadge.Height();
+  const int x = viewport.Left + CornerMargin * FMagnification;
+  const int y = viewport.Bottom - CornerMargin * FMagnification - FBadge.Height();
   FBadge.DrawTo(*Buffer, x, y);
   FLastBarRect = {FBadgeBar.Left + x, FBadgeBar.Top + y, FBadgeBar.Right + x, FBadgeBar.Bottom + y};
 }

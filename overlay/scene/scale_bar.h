@@ -49,6 +49,9 @@ class TScaleBarLayer : public raster::TCustomLayer {
   void SetPp100MM(int Value);
   int Pp100MM() const { return FPp100MM; }
   void SetDecimalSeparator(std::string Value);
+  // Everything of the bar (its length range, the label, the margins) Value times as large, for
+  // a capture at a picture's full resolution that is printed much smaller than the screen.
+  void SetMagnification(int Value);
   // The length the bar shows at the view's present scale.
   std::optional<TScaleBarLength> CurrentLength() const;
   // Where the bar itself (without its label) lies in the buffer at the last paint.
@@ -61,6 +64,7 @@ class TScaleBarLayer : public raster::TCustomLayer {
 
   raster::TCustomImgView32* FView = nullptr;
   int FPp100MM = 0;
+  int FMagnification = 1;
   std::string FDecimalSeparator = ".";
   // The bar, its label and their backing, rebuilt only when the length or its text changes.
   raster::TBitmap32 FBadge;
@@ -83,12 +87,15 @@ class TCornerLabelLayer : public raster::TCustomLayer {
   void SetView(raster::TCustomImgView32* View) { FView = View; }
   // An empty text paints nothing.
   void SetText(std::string Value);
+  // The label and its margins Value times as large (see TScaleBarLayer::SetMagnification).
+  void SetMagnification(int Value);
   const std::string& Text() const { return FText; }
   void Paint(raster::TBitmap32* Buffer) override;
 
  private:
   raster::TCustomImgView32* FView = nullptr;
   std::string FText;
+  int FMagnification = 1;
   raster::TBitmap32 FBadge;  // the text on its backing, made when the text changes
 };
 

@@ -23,6 +23,7 @@ TSettings ReadSettings(const std::string& Path) {
     s.Bounds = b;
   }
   s.ImageCount = std::min(ini.ReadInteger("Output", "ImageCount", 5), MaxImageCount);
+  s.FullResolution = ini.ReadInteger("Output", "FullResolution", 1) != 0;
   // The assistant reads the same key through the same function.
   s.ExifOrientation = ReadExifOrientationSetting(Path);
   const int flicker = ini.ReadInteger("Display", "FlickerMs", 500);

@@ -48,6 +48,9 @@ struct TSettings {
   // [Output] ImageCount, at most MaxImageCount (a larger value reads as that); 0 or less: no
   // capture.
   int ImageCount = 5;
+  // [Output] FullResolution = 0: the print's captures are the screen's pixels of the view;
+  // anything else (or nothing): the visible part at the pictures' own resolution.
+  bool FullResolution = true;
   // [Display] ExifOrientation = 1: pictures 1 and 2 of the main window and the assistant's
   // pictures are turned and mirrored as their EXIF orientation tag says (overlay/orientation.h).
   // The sliders' offsets and angle and the assistant's points then refer to the upright

@@ -27,7 +27,11 @@ const std::vector<TText>& ProgramTexts() {
       LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
       SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,
       FlickerPicture1Text, FlickerPicture2Text, SideModeText, RestoreRecordText,
-      RecordDamagedText};
+      RecordDamagedText, PrintOpacityText, ReportPatientText, ReportPlacementText,
+      ReportAngleText, ReportZoomText, ReportColourMatchText, ReportOnText, ReportOffText,
+      ReportMeasurementsText, ReportNoMeasurementsText, ReportMeasureText, ReportPictureText,
+      ReportLengthText, ReportAreaText, ReportChangeText, ReportRulerText, ReportOutlineText,
+      ReportNotesText};
   // clang-format on
   return all;
 }

@@ -50,6 +50,26 @@ inline constexpr TText PrintHintText{
     "Bild 2 über Bild 1 gelegt, in gleichen Schritten von durchsichtig (Bild 1 allein) bis "
     "deckend."};
 inline constexpr TText PrintCaptureText{"Messages.PrintCapture", "Aufnahme"};
+// The report: a capture's opacity (%1 in percent), the headings and labels of its header block
+// and measurement table (%1 the measure's number).
+inline constexpr TText PrintOpacityText{"Messages.PrintOpacity", "Deckkraft %1 %"};
+inline constexpr TText ReportPatientText{"Messages.ReportPatient", "Patient"};
+inline constexpr TText ReportPlacementText{"Messages.ReportPlacement", "Lage von Bild 2"};
+inline constexpr TText ReportAngleText{"Messages.ReportAngle", "Winkel"};
+inline constexpr TText ReportZoomText{"Messages.ReportZoom", "Zoom"};
+inline constexpr TText ReportColourMatchText{"Messages.ReportColourMatch", "Farbangleich"};
+inline constexpr TText ReportOnText{"Messages.ReportOn", "ein"};
+inline constexpr TText ReportOffText{"Messages.ReportOff", "aus"};
+inline constexpr TText ReportMeasurementsText{"Messages.ReportMeasurements", "Messungen"};
+inline constexpr TText ReportNoMeasurementsText{"Messages.ReportNoMeasurements", "Keine Messungen"};
+inline constexpr TText ReportMeasureText{"Messages.ReportMeasure", "Messung"};
+inline constexpr TText ReportPictureText{"Messages.ReportPicture", "Bild"};
+inline constexpr TText ReportLengthText{"Messages.ReportLength", "Länge"};
+inline constexpr TText ReportAreaText{"Messages.ReportArea", "Fläche"};
+inline constexpr TText ReportChangeText{"Messages.ReportChange", "Änderung"};
+inline constexpr TText ReportRulerText{"Messages.ReportRuler", "Lineal %1"};
+inline constexpr TText ReportOutlineText{"Messages.ReportOutline", "Umriss %1"};
+inline constexpr TText ReportNotesText{"Messages.ReportNotes", "Notizen"};
 // The settings file could not be written; %1 is the file.
 inline constexpr TText SettingsNotWrittenText{"Messages.SettingsNotWritten",
                                               "nach %1 kann nicht geschrieben werden"};

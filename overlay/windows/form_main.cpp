@@ -500,6 +500,7 @@ void TFormMain::LoadSettings() {
            std::max(b.Height - MainFrameExtraHeight, minimumHeight()));
   }
   ImageCount = settings.ImageCount;
+  FullResolutionPrint = settings.FullResolution;
   FOpenDialog = settings.OpenDialog;
   {
     // As it was chosen last; nothing to write back.
@@ -758,7 +759,15 @@ void TFormMain::ButtonCloseClick() {
 
 void TFormMain::BitBtnPrintClick() {
   FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
-  PrintComparison(*this, *FController, ImageCount);
+  TPrintExtras extras;
+  extras.Name = FStart.Name;
+  extras.Firstname = FStart.Firstname;
+  extras.Birthdate = FStart.Birthdate;
+  extras.Measures = FRecord.Measures;
+  extras.Notes = FRecord.Notes;
+  extras.FullResolution = FullResolutionPrint;
+  PrintComparisonWith(*this, *FController, ImageCount,
+                      platform::LocateProgramFile("output.html").Read, extras);
 }
 
 void TFormMain::BitBtnInfoClick() {

@@ -83,8 +83,10 @@ class TFormMain : public QWidget {
   void BitBtnPrintClick();
   void PanelControlsResize();
 
-  // The number of captures of a print, from the settings.
+  // The number of captures of a print, and whether they are at the pictures' resolution, from
+  // the settings.
   int ImageCount = 5;
+  bool FullResolutionPrint = true;
   // How long the flicker shows each of its two states ([Display] FlickerMs of the settings).
   int FlickerIntervalMs = 500;
   // One step of the flicker (the timer's; tests call it as their clock).

@@ -1,0 +1,465 @@
+#include "overlay/scene/report.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <unordered_map>
+
+#include "overlay/decode/isolated_decode.h"
+#include "overlay/scene/main_controller.h"
+#include "overlay/scene/overlay_scene.h"
+#include "overlay/scene/texts.h"
+#include "platform/file_write.h"
+
+namespace overlay {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view ImagePlaceholder = "#Image#";
+// A line is handled in pieces of at most this many bytes, as a 1024-byte line buffer holds
+// them with its terminator; each piece counts as a line of its own.
+constexpr std::size_t MaxPieceLength = 1023;
+constexpr std::size_t MaxTailLength = 1024;
+// A capture this many pixels across or more has its scale bar and label drawn once more as
+// large, so that they read on paper as on the screen.
+constexpr double MarkMagnificationStep = 960;
+
+// Everything of a report holds the pictures or the data of a person; nobody else may read it,
+// and a link planted at one of the names must not redirect the write.
+const platform::TFileWriteOptions PrivateFile{0600, false};
+
+std::string HtmlEscaped(std::string_view Text) {
+  std::string out;
+  out.reserve(Text.size());
+  for (const char c : Text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+void ReplaceAll(std::string& Page, std::string_view From, std::string_view To) {
+  if (From.empty() || From == To) return;
+  for (std::size_t at = Page.find(From); at != std::string::npos;
+       at = Page.find(From, at + To.size())) {
+    Page.replace(at, From.size(), To);
+  }
+}
+
+// Path as a file: address with every byte but the unreserved ones and "/" percent-encoded, which
+// also leaves nothing that HTML gives a meaning to, in an attribute or in text.
+std::string FileUrl(std::string_view Path) {
+  constexpr char Hex[] = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (const char c : Path) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || c == '-' ||
+        c == '.' || c == '_' || c == '~' || c == '/') {
+      url += c;
+    } else {
+      url += '%';
+      url += Hex[b >> 4];
+      url += Hex[b & 0x0F];
+    }
+  }
+  return url;
+}
+
+// N of Prefix + N + ".jpg" when Name is exactly that with N written as this program writes
+// numbers (decimal, no sign, no leading zero); -1 otherwise.
+int CaptureNumber(std::string_view Name, std::string_view Prefix) {
+  constexpr std::string_view Suffix = ".jpg";
+  if (Name.size() <= Prefix.size() + Suffix.size() || !Name.starts_with(Prefix) ||
+      !Name.ends_with(Suffix)) {
+    return -1;
+  }
+  const std::string_view digits =
+      Name.substr(Prefix.size(), Name.size() - Prefix.size() - Suffix.size());
+  if (digits.size() > 1 && digits.front() == '0') return -1;
+  int n = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+  if (ec != std::errc() || end != digits.data() + digits.size() || n < 0) return -1;
+  return n;
+}
+
+// Removes Path when it is a regular file of this user (never what a link points to, never a
+// folder, never another user's file in a folder they share with us).
+void RemoveOwnFile(const std::string& Path) {
+  struct stat st {};
+  if (::lstat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
+    ::unlink(Path.c_str());
+  }
+}
+
+std::string FileName(const std::string& Path) {
+  return fs::path(Path).filename().string();
+}
+
+std::string PlacementText(const TPrecisePlacement& P, const std::string& Separator) {
+  return Tr(ReportAngleText) + " " + FormatDecimal(P.Angle, 2, Separator) + "\u00b0, " +
+         Tr(ReportZoomText) + " " + FormatDecimal(P.Zoom, 4, Separator) + ", X " +
+         FormatDecimal(P.X, 1, Separator) + " px, Y " + FormatDecimal(P.Y, 1, Separator) + " px";
+}
+
+// The table of the measures: each with its name (rulers and outlines counted per picture, so
+// that an outline pair shares its number), its picture, length, area and, on picture 2's
+// outline of a pair, the change.
+std::string MeasurementsTable(const TReportFacts& Facts) {
+  const std::vector<TMeasure>& measures = Facts.Measures;
+  if (measures.empty()) return "<p>" + HtmlEscaped(Tr(ReportNoMeasurementsText)) + "</p>";
+  std::unordered_map<std::size_t, std::size_t> pairedWith;  // picture 2's -> picture 1's
+  for (const auto& [one, two] : OutlinePairs(measures)) pairedWith[two] = one;
+  const std::string& sep = Facts.DecimalSeparator;
+  std::string html = "<table class=\"messungen\"><thead><tr>";
+  for (const TText& head :
+       {ReportMeasureText, ReportPictureText, ReportLengthText, ReportAreaText, ReportChangeText}) {
+    html += "<th>" + HtmlEscaped(Tr(head)) + "</th>";
+  }
+  html += "</tr></thead><tbody>\n";
+  for (std::size_t i = 0; i < measures.size(); ++i) {
+    const TMeasure& m = measures[i];
+    const TMeasurement value = Measure(m, Facts.Frame);
+    const bool outline = m.Kind == TMeasureKind::Outline;
+    const std::string name = Tr(outline ? ReportOutlineText : ReportRulerText,
+                                std::to_string(MeasureNumber(measures, i)));
+    std::string change;
+    if (const auto found = pairedWith.find(i); found != pairedWith.end()) {
+      const std::optional<TAreaChange> c =
+          AreaChange(Measure(measures[found->second], Facts.Frame), value);
+      if (c) change = FormatAreaChange(*c, sep);
+    }
+    html += "<tr><td>" + HtmlEscaped(name) + "</td><td>" +
+            HtmlEscaped(Tr(m.Picture == 2 ? FlickerPicture2Text : FlickerPicture1Text)) +
+            "</td><td>" + HtmlEscaped(FormatLength(value, sep)) + "</td><td>" +
+            (outline ? HtmlEscaped(FormatArea(value, sep)) : std::string()) + "</td><td>" +
+            HtmlEscaped(change) + "</td></tr>\n";
+  }
+  return html + "</tbody></table>";
+}
+
+std::string PatientText(const TReportFacts& Facts) {
+  std::string text = Facts.Name;
+  if (!Facts.Firstname.empty()) text += (text.empty() ? "" : ", ") + Facts.Firstname;
+  if (!Facts.Birthdate.empty()) text += (text.empty() ? "* " : ", * ") + Facts.Birthdate;
+  return text;
+}
+
+}  // namespace
+
+std::vector<int> PrintAlphaSteps(int ImageCount, int AlphaMax, int SliderPosition) {
+  if (ImageCount <= 0) return {};
+  if (ImageCount == 1) return {SliderPosition};
+  std::vector<int> steps(static_cast<std::size_t>(ImageCount));
+  const int width = AlphaMax / (ImageCount - 1);
+  for (int i = 0; i < ImageCount; ++i) steps[std::size_t(i)] = width * i;
+  return steps;
+}
+
+std::string PictureDate(const std::string& DateTaken, const std::string& Path) {
+  if (!DateTaken.empty()) return DateTaken;
+  struct stat st {};
+  if (Path.empty() || ::stat(Path.c_str(), &st) != 0) return {};
+  std::tm local{};
+  if (::localtime_r(&st.st_mtime, &local) == nullptr) return {};
+  char text[32];
+  return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local) > 0 ? text : "";
+}
+
+TReportFacts ReportFactsOf(TMainController& Controller) {
+  TReportFacts facts;
+  facts.Picture1 = Controller.ImageFile1();
+  facts.Picture2 = Controller.ImageFile2();
+  facts.Date1 = PictureDate(Controller.DateTaken1(), facts.Picture1);
+  facts.Date2 = PictureDate(Controller.DateTaken2(), facts.Picture2);
+  facts.Placement = Controller.Placement();
+  facts.MatchColours = Controller.ColourMatchOn();
+  facts.Frame = Controller.MeasureFrame();
+  facts.DecimalSeparator = Controller.DecimalSeparator();
+  facts.AlphaMax = Controller.GaugeAlpha().Max();
+  return facts;
+}
+
+std::string OpacityLabel(int Alpha, int AlphaMax) {
+  const long percent = AlphaMax > 0 ? std::lround(100.0 * Alpha / AlphaMax) : 0;
+  return Tr(PrintOpacityText, std::to_string(percent));
+}
+
+std::string FillReportPlaceholders(std::string_view Page, const TReportFacts& Facts) {
+  const std::string& sep = Facts.DecimalSeparator;
+  const std::unordered_map<std::string_view, std::string> values{
+      {"Patient", HtmlEscaped(PatientText(Facts))},
+      {"Name", HtmlEscaped(Facts.Name)},
+      {"Firstname", HtmlEscaped(Facts.Firstname)},
+      {"Birthdate", HtmlEscaped(Facts.Birthdate)},
+      {"Picture1", HtmlEscaped(FileName(Facts.Picture1))},
+      {"Picture2", HtmlEscaped(FileName(Facts.Picture2))},
+      {"Date1", HtmlEscaped(Facts.Date1)},
+      {"Date2", HtmlEscaped(Facts.Date2)},
+      {"Placement", HtmlEscaped(PlacementText(Facts.Placement, sep))},
+      {"ColourMatch", HtmlEscaped(Tr(Facts.MatchColours ? ReportOnText : ReportOffText))},
+      {"Measurements", MeasurementsTable(Facts)},
+      {"Notes", HtmlEscaped(Facts.Notes)},
+  };
+  std::string page;
+  page.reserve(Page.size() + Page.size() / 4);
+  std::size_t opacities = 0;
+  std::size_t pos = 0;
+  while (pos < Page.size()) {
+    const std::size_t open = Page.find('#', pos);
+    if (open == std::string_view::npos) break;
+    const std::size_t close = Page.find('#', open + 1);
+    if (close == std::string_view::npos) break;
+    const std::string_view name = Page.substr(open + 1, close - open - 1);
+    page += Page.substr(pos, open - pos);
+    if (name == "Opacity") {
+      if (opacities < Facts.Alphas.size()) {
+        page += HtmlEscaped(OpacityLabel(Facts.Alphas[opacities], Facts.AlphaMax));
+      }
+      ++opacities;
+      pos = close + 1;
+    } else if (const auto found = values.find(name); found != values.end()) {
+      page += found->second;
+      pos = close + 1;
+    } else {
+      page += '#';  // the closing one may open the next placeholder
+      pos = open + 1;
+    }
+  }
+  page += Page.substr(std::min(pos, Page.size()));
+  return page;
+}
+
+std::string InLanguage(std::string Page) {
+  // The shipped template's own German texts, and its lang, in the window's language; a template
+  // of the user's own with other texts stays as it is.
+  ReplaceAll(Page, "lang=\"" + std::string(LanguageCodeText.German) + "\"",
+             "lang=\"" + HtmlEscaped(Tr(LanguageCodeText)) + "\"");
+  for (const TText& text : {PrintTitleText, PrintHintText}) {
+    ReplaceAll(Page, text.German, HtmlEscaped(Tr(text)));
+  }
+  // The report's headings, each alone in its element.
+  for (const TText& text :
+       {ReportPatientText, FlickerPicture1Text, FlickerPicture2Text, ReportPlacementText,
+        ReportColourMatchText, ReportMeasurementsText, ReportNotesText}) {
+    std::string from(1, '>'), to(1, '>');
+    from.append(text.German).push_back('<');
+    to.append(HtmlEscaped(Tr(text))).push_back('<');
+    ReplaceAll(Page, from, to);
+  }
+  // "Aufnahme 1" .. : the word before a number, in a caption and in an image's alt text.
+  ReplaceAll(Page, std::string(PrintCaptureText.German) + " ",
+             HtmlEscaped(Tr(PrintCaptureText)) + " ");
+  return Page;
+}
+
+platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Folder,
+                                  const TReportFacts* Facts) {
+  const std::string pagePath = Folder + "output.html";
+  std::string source;
+  if (!platform::ReadWholeFile(TemplatePath, &source)) {
+    return platform::TStatus::Failure(Tr(PrintNoTemplateText));
+  }
+  std::string page;
+  page.reserve(source.size() + source.size() / 8);
+  int n = 0;
+  std::size_t pos = 0;
+  while (pos < source.size()) {
+    const std::size_t limit = std::min(source.size(), pos + MaxPieceLength);
+    const std::size_t newline = source.find('\n', pos);
+    const std::size_t end = newline < limit ? newline + 1 : limit;
+    const std::string_view piece(source.data() + pos, end - pos);
+    pos = end;
+    const std::size_t at = piece.find(ImagePlaceholder);
+    if (at == std::string_view::npos) {
+      page += piece;
+      continue;
+    }
+    ++n;
+    page += piece.substr(0, at);
+    page += FileUrl(Folder + "image" + std::to_string(n) + ".jpg");
+    page += piece.substr(at + ImagePlaceholder.size(), MaxTailLength);
+  }
+  page = InLanguage(std::move(page));
+  if (Facts != nullptr) page = FillReportPlaceholders(page, *Facts);
+  if (!platform::WriteFileAtomically(pagePath, page, nullptr, PrivateFile)) {
+    return platform::TStatus::Failure(Tr(PrintPageNotOpenedText, pagePath));
+  }
+  return {};
+}
+
+platform::TStatus WriteCaptureJpeg(const std::uint8_t* Bgr, int Width, int Height, int Stride,
+                                   int DotsPerMeterX, int DotsPerMeterY, const std::string& Folder,
+                                   int Index) {
+  const std::string testPath = Folder + "test" + std::to_string(Index) + ".jpg";
+  const std::string imagePath = Folder + "image" + std::to_string(Index + 1) + ".jpg";
+  // FreeImage's JPEG writer runs in the decoder process, so a fault in the writer cannot end
+  // the program.
+  platform::TResult<std::string> jpeg = platform::TStatus::Failure();
+  if (Bgr != nullptr && Width > 0 && Height > 0) {
+    jpeg = EncodeJpegIsolated(Bgr, std::uint32_t(Width), std::uint32_t(Height),
+                              std::uint32_t(Stride), std::uint32_t(std::max(DotsPerMeterX, 0)),
+                              std::uint32_t(std::max(DotsPerMeterY, 0)));
+  }
+  std::string failed, error;
+  if (!jpeg) {
+    failed = testPath;
+    error = "no JPEG could be made of the capture";
+  } else if (!platform::WriteFileAtomically(testPath, jpeg.Value(), &error, PrivateFile)) {
+    failed = testPath;
+  } else if (!platform::WriteFileAtomically(imagePath, jpeg.Value(), &error, PrivateFile)) {
+    failed = imagePath;
+  }
+  if (failed.empty()) return {};
+  // The names would otherwise still hold what an earlier print put there.
+  RemoveOwnFile(testPath);
+  RemoveOwnFile(imagePath);
+  return platform::TStatus::Failure(Tr(PrintCaptureNotWrittenText, failed + " (" + error + ")"));
+}
+
+platform::TStatus WriteCaptureJpeg(const raster::TBitmap32& Capture, int Pp100MM,
+                                   const std::string& Folder, int Index) {
+  const int w = Capture.Width(), h = Capture.Height();
+  std::vector<std::uint8_t> bgr(std::size_t(w) * std::size_t(h) * 3);
+  for (int y = 0; y < h; ++y) {
+    const raster::TColor32* row = Capture.GetScanLine(y);
+    std::uint8_t* out = bgr.data() + std::size_t(y) * std::size_t(w) * 3;
+    for (int x = 0; x < w; ++x) {
+      out[3 * x] = std::uint8_t(raster::BlueComponent(row[x]));
+      out[3 * x + 1] = std::uint8_t(raster::GreenComponent(row[x]));
+      out[3 * x + 2] = std::uint8_t(raster::RedComponent(row[x]));
+    }
+  }
+  const int dpm = Pp100MM > 0 ? Pp100MM * 10 : 0;  // pixels per 100 mm to pixels per metre
+  return WriteCaptureJpeg(bgr.data(), w, h, w * 3, dpm, dpm, Folder, Index);
+}
+
+void RemoveStaleCaptures(const std::string& Folder, int ImageCount) {
+  const int count = std::max(ImageCount, 0);
+  std::error_code ec;
+  std::vector<fs::path> stale;
+  for (fs::directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec)) {
+    if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
+    const std::string name = it->path().filename().string();
+    const int test = CaptureNumber(name, "test");
+    const int image = CaptureNumber(name, "image");
+    if ((test >= 0 && test >= count) || (image >= 0 && image > count)) stale.push_back(it->path());
+  }
+  for (const fs::path& path : stale) RemoveOwnFile(path.string());
+}
+
+raster::TRect VisiblePicturePart(TMainController& Controller) {
+  raster::TImgView32& view = Controller.ImgView();
+  if (view.Bitmap().Empty()) return {};
+  view.UpdateCache();
+  const raster::TRect shown = view.CachedBitmapRect();
+  const raster::TRect viewport = view.GetViewportRect();
+  const double scale = view.Scale();
+  if (!(scale > 0) || shown.Width() <= 0) return {};
+  const auto toPicture = [&](int Control, int Origin) { return (Control - Origin) / scale; };
+  const int w = view.Bitmap().Width(), h = view.Bitmap().Height();
+  const int left = std::clamp(int(std::floor(toPicture(viewport.Left, shown.Left))), 0, w);
+  const int top = std::clamp(int(std::floor(toPicture(viewport.Top, shown.Top))), 0, h);
+  const int right = std::clamp(int(std::ceil(toPicture(viewport.Right, shown.Left))), 0, w);
+  const int bottom = std::clamp(int(std::ceil(toPicture(viewport.Bottom, shown.Top))), 0, h);
+  if (right <= left || bottom <= top) return {};
+  return {left, top, right, bottom};
+}
+
+std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Controller,
+                                                        const raster::TRect& Part, int Alpha,
+                                                        const std::string& Label) {
+  const raster::TBitmap32& one = Controller.ImgView().Bitmap();
+  const raster::TBitmap32* two = Controller.OverlayOriginal();
+  if (!Controller.ControlsEnabled() || two == nullptr || Part.Width() <= 0 || Part.Height() <= 0) {
+    return nullptr;
+  }
+  // A view of its own, at scale 1, whose viewport is the part: drawn by the same stages and
+  // layers as the window's, so the capture is the window's drawing without its reduction.
+  const int bars = raster::TCustomImgView32::SystemScrollBarSize;
+  TOverlayScene scene(Part.Width() + bars, Part.Height() + bars);
+  TMainController& c = scene.Controller();
+  c.SetNumberFormat(Controller.DecimalSeparator(), ".");
+  raster::TBitmap32 copy1, copy2;
+  copy1.Assign(&one);
+  copy2.Assign(two);
+  c.SetImage1(Controller.ImageFile1(), copy1);
+  c.SetImage2(Controller.ImageFile2(), copy2);
+  TSliderPositions sliders = Controller.Sliders();
+  sliders.ViewZoom = 0;
+  sliders.Alpha = Alpha;
+  scene.ApplySliders(sliders);
+  if (Controller.Precise()) c.PlacePrecisely(Controller.Placement());
+  c.SetDifferenceView(Controller.DifferenceView());
+  // The squares are screen pixels: as large on the capture, for the picture, as on the screen.
+  const double viewScale = Controller.ImgView().Scale();
+  c.SetCheckerSquare(std::clamp(int(std::lround(Controller.CheckerSquare() / viewScale)),
+                                TMainController::MinCheckerSquare,
+                                TMainController::MaxCheckerSquare));
+  if (Controller.Swipe()) {
+    c.SetSwipe(true);
+    c.SetSwipeLine(Controller.SwipeLine());
+  }
+  c.SetChecker(Controller.Checker());
+  c.SetSide(Controller.Side());
+  c.SetColourMatch(Controller.ColourMatchOn());
+
+  const int magnification =
+      std::max(1, int(std::lround(std::max(Part.Width(), Part.Height()) / MarkMagnificationStep)));
+  c.SetPictureScale(Controller.ImageFile1(), Controller.ScaleBar().Pp100MM());
+  c.SetScaleBarMagnification(magnification);
+  auto* label = scene.View().Layers().Add<TCornerLabelLayer>();
+  label->SetView(&scene.View());
+  label->SetMagnification(magnification);
+  label->SetText(Label);
+
+  // The part's top-left pixel at the viewport's top-left corner.
+  raster::TImgView32& view = scene.View();
+  view.ScrollToCenter(Part.Left + Part.Width() / 2, Part.Top + Part.Height() / 2);
+  view.UpdateCache();
+  const raster::TRect viewport = view.GetViewportRect();
+  const raster::TRect shown = view.CachedBitmapRect();
+  view.Scroll((shown.Left + Part.Left) - viewport.Left, (shown.Top + Part.Top) - viewport.Top);
+  return scene.RenderViewport();
+}
+
+TReportOutcome WriteReport(const TReportRun& Run) {
+  TReportOutcome outcome;
+  const std::vector<int>& alphas = Run.Facts.Alphas;
+  RemoveStaleCaptures(Run.Folder, int(alphas.size()));
+  for (std::size_t i = 0; i < alphas.size(); ++i) {
+    if (Run.Progress) Run.Progress(i, alphas.size(), alphas[i]);
+    platform::TStatus status = Run.Capture(i, alphas[i]);
+    if (!status && outcome.Captures) outcome.Captures = std::move(status);
+  }
+  outcome.PagePath = Run.Folder + "output.html";
+  outcome.Page = WriteReportPage(Run.TemplatePath, Run.Folder, &Run.Facts);
+  return outcome;
+}
+
+}  // namespace overlay

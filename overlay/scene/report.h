@@ -1,0 +1,123 @@
+// The print page and its captures, without a window: the page filled in from its template, the
+// captures at the pictures' full resolution, and the report's facts (the patient, the pictures
+// and their dates, the placement, the measurements). The print button and tessaly-report both
+// come here; the window only adds its own way of capturing the screen.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "overlay/scene/measure.h"
+#include "overlay/scene/sliders.h"
+#include "platform/status.h"
+#include "raster/core.h"
+
+namespace overlay {
+
+class TMainController;
+
+// The master alpha of each capture: (AlphaMax / (ImageCount - 1)) * i with integer division,
+// so the last step may fall short of AlphaMax (255 and 5 give 0, 63, 126, 189, 252). One
+// capture has no step width; it shows the overlay as the slider does. Zero or a negative count
+// gives no capture.
+std::vector<int> PrintAlphaSteps(int ImageCount, int AlphaMax, int SliderPosition);
+
+// What the page tells of the comparison besides its captures. Empty texts stay empty.
+struct TReportFacts {
+  std::string Name, Firstname, Birthdate;  // the patient as the interface file gives it
+  std::string Picture1, Picture2;          // the pictures' paths; the page shows their names
+  std::string Date1, Date2;                // when each was taken (PictureDate)
+  TPrecisePlacement Placement;
+  bool MatchColours = false;
+  std::vector<TMeasure> Measures;
+  TMeasureFrame Frame;  // the scales and the placement the measures are measured with
+  std::string Notes;
+  std::string DecimalSeparator = ".";
+  // The opacity of each capture, in the order of the page's "#Opacity#" placeholders.
+  std::vector<int> Alphas;
+  int AlphaMax = 255;
+};
+
+// The facts Controller knows: the pictures, their dates, the placement, the colour matching, the
+// scales, the number format, the opacity's range. The patient, the measures, the notes and the
+// opacities are the caller's.
+TReportFacts ReportFactsOf(TMainController& Controller);
+
+// When a picture was taken: its EXIF date as FormatDateTaken shows it, else the file's time of
+// its last change in the same form, else nothing.
+std::string PictureDate(const std::string& DateTaken, const std::string& Path);
+
+// The page's placeholders and their texts, each escaped for HTML: #Patient# ("Name, Firstname,
+// * Birthdate"), #Name#, #Firstname#, #Birthdate#, #Picture1#, #Picture2# (file names),
+// #Date1#, #Date2#, #Placement#, #ColourMatch#, #Measurements# (a table of every measure and
+// each outline pair's change), #Notes#; the n-th #Opacity# is the n-th capture's opacity.
+// Replaced in one pass, so that a text that looks like a placeholder stays text.
+std::string FillReportPlaceholders(std::string_view Page, const TReportFacts& Facts);
+
+// The capture's label: "Deckkraft 49 %".
+std::string OpacityLabel(int Alpha, int AlphaMax);
+
+// Writes Folder + "output.html" from the template at TemplatePath: every line (or piece of at
+// most 1023 bytes of a longer line) is copied with the first "#Image#" in it replaced by the
+// file: address of Folder + "image" + n + ".jpg", n counting the replaced placeholders of the
+// whole template from 1. Every byte of the path but letters, digits, "-", ".", "_", "~" and "/"
+// is percent-encoded in it, so that no folder name can change the page's markup or the picture
+// it names. The template's bytes are kept as they are, line endings included; then its texts
+// go into the window's language (InLanguage) and, with Facts, the report's placeholders are
+// filled. The failure's reason is for the user.
+platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Folder,
+                                  const TReportFacts* Facts);
+// Page, the shipped template filled in, with its German texts and lang in the window's language
+// (the language file's [Messages]); other texts stay as they are.
+std::string InLanguage(std::string Page);
+
+// Stores capture Index (24-bit BGR rows from the top, Stride bytes apart) as Folder + "test" +
+// Index + ".jpg" and, under the name the page's placeholders give, Folder + "image" + (Index +
+// 1) + ".jpg", with the resolution given in dots per metre. The JPEG is made from the pixels
+// in memory, in the decoder process; nothing uncompressed of the photo is ever on disk. A
+// failure's reason names the file that could not be had; the two names then hold no picture of
+// an earlier print either.
+platform::TStatus WriteCaptureJpeg(const std::uint8_t* Bgr, int Width, int Height, int Stride,
+                                   int DotsPerMeterX, int DotsPerMeterY, const std::string& Folder,
+                                   int Index);
+// The same for a bitmap (alpha dropped), at Pp100MM's resolution when that is above 0.
+platform::TStatus WriteCaptureJpeg(const raster::TBitmap32& Capture, int Pp100MM,
+                                   const std::string& Folder, int Index);
+
+// Deletes the captures an earlier, longer print left in Folder: test<N>.jpg with
+// N >= ImageCount and image<N>.jpg with N > ImageCount, regular files of this user only. A page
+// never shows a picture that this print did not take.
+void RemoveStaleCaptures(const std::string& Folder, int ImageCount);
+
+// The part of picture 1 that Controller's view shows, in picture-1 pixels, within the picture.
+raster::TRect VisiblePicturePart(TMainController& Controller);
+// Controller's comparison drawn as its view draws it (the way of drawing, the colour matching,
+// the placement to the bit) but at the pictures' own resolution over Part of picture 1, with
+// the overlay at opacity Alpha, the scale bar where picture 1's scale is known, and Label in
+// the upper-left corner. Nothing for an empty part or without both pictures.
+std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Controller,
+                                                        const raster::TRect& Part, int Alpha,
+                                                        const std::string& Label);
+
+// One run of the report: the captures in turn, then the page. Capture takes and writes capture
+// Index (at opacity Alpha); Progress is told before each capture. The first capture that could
+// not be written is in Captures; the page's failure in Page.
+struct TReportRun {
+  std::string Folder;  // ends with "/"
+  std::string TemplatePath;
+  TReportFacts Facts;  // its Alphas say how many captures and at which opacities
+  std::function<platform::TStatus(std::size_t Index, int Alpha)> Capture;
+  std::function<void(std::size_t Index, std::size_t Count, int Alpha)> Progress;
+};
+struct TReportOutcome {
+  platform::TStatus Captures, Page;
+  std::string PagePath;
+};
+TReportOutcome WriteReport(const TReportRun& Run);
+
+}  // namespace overlay
