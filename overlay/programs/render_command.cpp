@@ -58,10 +58,7 @@ constexpr const char* UsageText =
     "  --help              show this text\n"
     "  --version           show the version\n";
 
-class TUsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+using TUsageError = ECommandLineError;
 
 int ParseInt(const std::string& Option, const std::string& Text) {
   std::string_view digits = Text;
@@ -109,8 +106,8 @@ double ParseNumber(const std::string& Option, std::string_view Text) {
   return value;
 }
 
-// ANGLE,ZOOM,X,Y. The zoom stays within the overlay zoom slider's range (the overlay's bitmap
-// grows with it); the offsets within what a picture may measure.
+}  // namespace
+
 TPrecisePlacement ParsePrecise(const std::string& Text) {
   std::vector<std::string_view> parts;
   std::string_view rest = Text;
@@ -140,6 +137,8 @@ TPrecisePlacement ParsePrecise(const std::string& Text) {
   }
   return p;
 }
+
+namespace {
 
 bool EndsWithPng(const std::string& Path) {
   if (Path.size() < 4) return false;

@@ -4,6 +4,7 @@
 
 #include <iosfwd>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,16 @@ struct TRenderRequest {
 // the buffer must stay a sane size.
 constexpr int MinViewExtent = 18;
 constexpr int MaxViewExtentArg = 8192;
+
+// A command line that cannot be carried out, with the reason for the usage line.
+class ECommandLineError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+// --precise's ANGLE,ZOOM,X,Y. The zoom stays within the overlay zoom slider's range (the
+// overlay's bitmap grows with it); the offsets within what a picture may measure. Raises
+// ECommandLineError for anything else.
+TPrecisePlacement ParsePrecise(const std::string& Text);
 
 // The whole program: arguments without the program name; messages go to Out and Err. Returns
 // the exit status (0 done, 1 a file could not be read or written, 2 bad command line).

@@ -178,6 +178,13 @@ void TMainController::SetPictureScale(std::string Path, int Pp100MM) {
   UpdateScaleBar();
 }
 
+void TMainController::ShowMode(TViewMode Mode) {
+  SetDifferenceView(Mode == TViewMode::Difference);
+  SetSwipe(Mode == TViewMode::Swipe);
+  SetChecker(Mode == TViewMode::Checker);
+  SetSide(Mode == TViewMode::Side);
+}
+
 void TMainController::SetPictureScale2(std::string Path, int Pp100MM) {
   FScalePath2 = std::move(Path);
   FScalePp100MM2 = std::max(Pp100MM, 0);

@@ -211,6 +211,8 @@ class TMainController {
   // at the same place in both halves; zoom and scroll are the view's, so they are linked. The
   // mouse (SetSideCursor, view coordinates) shows as a cross in both halves.
   void SetSide(bool On);
+  // One of the ways of drawing, the others ended (the flicker is no way of drawing here).
+  void ShowMode(TViewMode Mode);
   bool Side() const { return FSplit == TSplit::Side; }
   void SetSideCursor(std::optional<raster::TPoint> ControlPos);
   void SetSwipeLine(double X);

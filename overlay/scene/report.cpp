@@ -438,13 +438,12 @@ std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Control
   label->SetMagnification(magnification);
   label->SetText(Label);
 
-  // The part's top-left pixel at the viewport's top-left corner.
+  // The part's top-left pixel at the viewport's top-left corner: at scale 1 the scroll
+  // positions are the picture's pixels left of and above the viewport.
   raster::TImgView32& view = scene.View();
-  view.ScrollToCenter(Part.Left + Part.Width() / 2, Part.Top + Part.Height() / 2);
-  view.UpdateCache();
-  const raster::TRect viewport = view.GetViewportRect();
-  const raster::TRect shown = view.CachedBitmapRect();
-  view.Scroll((shown.Left + Part.Left) - viewport.Left, (shown.Top + Part.Top) - viewport.Top);
+  view.HScroll().SetPosition(float(Part.Left));
+  view.VScroll().SetPosition(float(Part.Top));
+  view.UpdateImage();
   return scene.RenderViewport();
 }
 

@@ -1,0 +1,293 @@
+#include "overlay/programs/report_command.h"
+
+#include <charconv>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+
+#include "overlay/programs/render_command.h"
+#include "overlay/scene/comparison_record.h"
+#include "overlay/scene/overlay_scene.h"
+#include "overlay/scene/report.h"
+#include "overlay/scene/settings.h"
+#include "overlay/windows/sprache.h"
+#include "platform/command_line.h"
+#include "platform/content_hash.h"
+#include "platform/paths.h"
+
+#ifndef TESSALY_VERSION
+#define TESSALY_VERSION "unknown"
+#endif
+
+namespace overlay {
+
+namespace {
+
+constexpr const char* UsageText =
+    "Usage: tessaly-report [options] INTERFACE.ini OUTDIR\n"
+    "       tessaly-report [options] PICTURE1 PICTURE2 OUTDIR\n"
+    "\n"
+    "Writes the print page of the overlay program (OUTDIR/output.html) and its captures\n"
+    "(OUTDIR/image1.jpg ...) without a window: picture 2 laid over picture 1 in equal steps\n"
+    "of opacity, at the pictures' full resolution, with the patient, both pictures' names\n"
+    "and dates, the placement and the measurements of the comparison's record. The patient\n"
+    "and the pictures' scales come from an interface file. OUTDIR is made (readable by you\n"
+    "alone) when missing; every file in it is readable by you alone.\n"
+    "\n"
+    "The placement, the way of drawing, the colour matching and the measures come from the\n"
+    "record the overlay program keeps for the two pictures (found by their contents), or\n"
+    "from --record; --precise places the overlay itself.\n"
+    "\n"
+    "Options:\n"
+    "  --record FILE       the comparison record to use instead of the one kept for the\n"
+    "                      two pictures\n"
+    "  --precise A,Z,X,Y   place the overlay: angle A in degrees, zoom factor Z, offsets X\n"
+    "                      and Y in picture-1 pixels (as tessaly-align prints them)\n"
+    "  --count N           number of captures, 0..100 (default: ImageCount of the\n"
+    "                      settings, else 5)\n"
+    "  --pp100mm N1,N2     the pictures' pixels per 100 mm, for pictures given as files\n"
+    "                      (0: not known)\n"
+    "  --template FILE     the page's template (default: output.html beside the program)\n"
+    "  --language FILE     the language file of the page's texts (default: TsLang.ini\n"
+    "                      beside the program)\n"
+    "  --help              show this text\n"
+    "  --version           show the version\n";
+
+struct TReportRequest {
+  std::string Interface, Picture1, Picture2, Folder;
+  std::string Record, Template, Language;
+  std::optional<TPrecisePlacement> Precise;
+  std::optional<int> Count;
+  int Pp100MM1 = 0, Pp100MM2 = 0;
+};
+
+int ParseCount(const std::string& Text) {
+  int n = -1;
+  const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), n);
+  if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size() || n < 0 ||
+      n > MaxImageCount) {
+    throw ECommandLineError("--count needs a whole number 0.." + std::to_string(MaxImageCount) +
+                            ", not \"" + Text + "\"");
+  }
+  return n;
+}
+
+std::pair<int, int> ParseScales(const std::string& Text) {
+  const std::size_t comma = Text.find(',');
+  const auto one = [&](std::string_view Part) {
+    int n = -1;
+    const auto [end, ec] = std::from_chars(Part.data(), Part.data() + Part.size(), n);
+    if (Part.empty() || ec != std::errc() || end != Part.data() + Part.size() || n < 0) {
+      throw ECommandLineError("--pp100mm needs N1,N2 (whole numbers, 0 or more), not \"" + Text +
+                              "\"");
+    }
+    return n;
+  };
+  if (comma == std::string::npos) return {one(Text), 0};
+  return {one(std::string_view(Text).substr(0, comma)),
+          one(std::string_view(Text).substr(comma + 1))};
+}
+
+// False when the usage text or version was asked for (already printed).
+bool ParseArguments(const std::vector<std::string>& Args, TReportRequest& Request,
+                    std::ostream& Out) {
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < Args.size(); ++i) {
+    const std::string& arg = Args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-h")) {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      Out << UsageText;
+      return false;
+    }
+    if (arg == "--version") {
+      Out << "tessaly-report " << TESSALY_VERSION << "\n";
+      return false;
+    }
+    std::string name = arg, value;
+    if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+    } else {
+      if (i + 1 >= Args.size()) throw ECommandLineError(name + " needs a value");
+      value = Args[++i];
+    }
+    if (name == "--record") {
+      Request.Record = value;
+    } else if (name == "--precise") {
+      Request.Precise = ParsePrecise(value);
+    } else if (name == "--count") {
+      Request.Count = ParseCount(value);
+    } else if (name == "--pp100mm") {
+      std::tie(Request.Pp100MM1, Request.Pp100MM2) = ParseScales(value);
+    } else if (name == "--template") {
+      Request.Template = value;
+    } else if (name == "--language") {
+      Request.Language = value;
+    } else {
+      throw ECommandLineError("unknown option " + name);
+    }
+  }
+  if (positional.size() == 2) {
+    Request.Interface = positional[0];
+  } else if (positional.size() == 3) {
+    Request.Picture1 = positional[0];
+    Request.Picture2 = positional[1];
+  } else {
+    throw ECommandLineError("expected INTERFACE.ini OUTDIR or PICTURE1 PICTURE2 OUTDIR, got " +
+                            std::to_string(positional.size()) + " name(s)");
+  }
+  Request.Folder = positional.back();
+  return true;
+}
+
+}  // namespace
+
+int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+  TReportRequest request;
+  try {
+    if (!ParseArguments(Args, request, Out)) return 0;
+  } catch (const ECommandLineError& e) {
+    Err << "tessaly-report: " << e.what() << "\n"
+        << "Try 'tessaly-report --help' for more information.\n";
+    return 2;
+  }
+  const auto fail = [&](const std::string& Why) {
+    Err << "tessaly-report: " << Why << "\n";
+    return 1;
+  };
+
+  // The page's texts in the window's language.
+  const std::unique_ptr<TLanguageFile> language = request.Language.empty()
+                                                      ? OpenLanguageFile("TsLang.ini")
+                                                      : OpenLanguageFileAt(request.Language);
+  if (language != nullptr) {
+    ApplyMessageTexts(*language);
+  } else if (!request.Language.empty()) {
+    return fail("cannot read the language file " + request.Language);
+  }
+
+  TReportFacts facts;
+  if (!request.Interface.empty()) {
+    platform::SetProgramParameters({request.Interface});
+    const TInterfaceStart start = ReadInterfaceStart();
+    if (!start.Status) return fail(start.Status.Reason());
+    if (start.Count < 2) {
+      return fail("the interface file names no two pictures: " + request.Interface);
+    }
+    // A path relative to the working folder, as the calling application means it; one that is
+    // not there but beside the interface file (a file moved with its pictures) is taken there.
+    const auto located = [&](const std::string& Path) {
+      namespace fs = std::filesystem;
+      std::error_code ec;
+      const fs::path beside = fs::path(request.Interface).parent_path() / Path;
+      return fs::path(Path).is_relative() && !fs::exists(Path, ec) && fs::exists(beside, ec)
+                 ? beside.string()
+                 : Path;
+    };
+    request.Picture1 = located(start.ImageFile1);
+    request.Picture2 = located(start.ImageFile2);
+    request.Pp100MM1 = std::max(start.Pp100MM1, 0);
+    request.Pp100MM2 = std::max(start.Pp100MM2, 0);
+    facts.Name = start.Name;
+    facts.Firstname = start.Firstname;
+    facts.Birthdate = start.Birthdate;
+  }
+
+  // A template that is not there costs no work.
+  const std::string templatePath =
+      request.Template.empty() ? platform::LocateProgramFile("output.html").Read : request.Template;
+  if (!platform::FileExists(templatePath)) {
+    return fail("cannot read the page's template " + templatePath);
+  }
+
+  std::string error;
+  std::string folder = request.Folder;
+  if (!platform::MakeFolders(folder, &error)) return fail(error);
+  if (folder.back() != '/') folder += '/';
+
+  // The record: the one named, else the one kept for these two pictures' contents.
+  std::optional<TComparisonRecord> record;
+  std::string recordPath = request.Record;
+  if (recordPath.empty()) {
+    const std::string sha1 = platform::Sha256OfFile(request.Picture1);
+    const std::string sha2 = platform::Sha256OfFile(request.Picture2);
+    if (!sha1.empty() && !sha2.empty()) recordPath = ComparisonRecordPath(sha1, sha2);
+  }
+  if (!recordPath.empty()) {
+    platform::TResult<TComparisonRecord> read = ReadComparisonRecord(recordPath);
+    if (read) {
+      record = std::move(read).Value();
+    } else if (!request.Record.empty()) {
+      return fail(read.Reason().empty() ? "no record at " + recordPath : read.Reason());
+    } else if (!read.Reason().empty()) {
+      Err << "tessaly-report: " << read.Reason() << " (left out)\n";
+    }
+  }
+
+  TOverlayScene scene;
+  TMainController& c = scene.Controller();
+  c.SetPictureScale(request.Picture1, request.Pp100MM1);
+  c.SetPictureScale2(request.Picture2, request.Pp100MM2);
+  c.LoadBothImages(request.Picture1, request.Picture2, [] {});
+  if (!c.Image1Loaded()) return fail("picture 1 could not be loaded: " + request.Picture1);
+  if (!c.Image2Loaded()) return fail("picture 2 could not be loaded: " + request.Picture2);
+  Out << "picture 1: " << request.Picture1 << " (" << c.ImgView().Bitmap().Width() << " x "
+      << c.ImgView().Bitmap().Height() << ")\n"
+      << "picture 2: " << request.Picture2 << " (" << c.OverlayOriginal()->Width() << " x "
+      << c.OverlayOriginal()->Height() << ")\n";
+  if (record) {
+    c.PlacePrecisely(record->Placement);
+    if (const std::optional<TViewMode> mode = ViewModeOfName(record->Mode)) c.ShowMode(*mode);
+    c.SetColourMatch(record->MatchColours);
+    facts.Measures = record->Measures;
+    facts.Notes = record->Notes;
+    Out << "record: " << recordPath << " (" << record->Measures.size() << " measure(s))\n";
+  }
+  if (request.Precise) c.PlacePrecisely(*request.Precise);
+
+  const TSettings settings = ReadSettings(platform::LocateProgramFile("Tessaly.ini").Read);
+  const int count = request.Count.value_or(settings.ImageCount);
+
+  TReportRun run;
+  run.Folder = folder;
+  run.TemplatePath =
+      request.Template.empty() ? platform::LocateProgramFile("output.html").Read : request.Template;
+  const TReportFacts known = ReportFactsOf(c);
+  facts.Picture1 = known.Picture1;
+  facts.Picture2 = known.Picture2;
+  facts.Date1 = known.Date1;
+  facts.Date2 = known.Date2;
+  facts.Placement = known.Placement;
+  facts.MatchColours = known.MatchColours;
+  facts.Frame = known.Frame;
+  facts.DecimalSeparator = known.DecimalSeparator;
+  facts.AlphaMax = known.AlphaMax;
+  facts.Alphas = PrintAlphaSteps(count, facts.AlphaMax, c.GaugeAlpha().Position());
+  run.Facts = facts;
+  const raster::TRect whole{0, 0, c.ImgView().Bitmap().Width(), c.ImgView().Bitmap().Height()};
+  run.Capture = [&](std::size_t Index, int Alpha) -> platform::TStatus {
+    const std::unique_ptr<raster::TBitmap32> shot =
+        RenderFullResolution(c, whole, Alpha, OpacityLabel(Alpha, facts.AlphaMax));
+    if (!shot) return platform::TStatus::Failure("no capture could be drawn");
+    return WriteCaptureJpeg(*shot, request.Pp100MM1, folder, int(Index));
+  };
+  run.Progress = [&](std::size_t Index, std::size_t Count, int Alpha) {
+    Out << "capture " << Index + 1 << " of " << Count << ": " << OpacityLabel(Alpha, facts.AlphaMax)
+        << " -> " << folder << "image" << Index + 1 << ".jpg" << std::endl;
+  };
+  const TReportOutcome outcome = WriteReport(run);
+  if (!outcome.Captures) return fail(outcome.Captures.Reason());
+  if (!outcome.Page) return fail(outcome.Page.Reason());
+  Out << "wrote " << outcome.PagePath << "\n";
+  return 0;
+}
+
+}  // namespace overlay

@@ -1,0 +1,119 @@
+// tessaly-report on an interface file and a record, as a script runs it: the page tells the
+// patient, the pictures, the placement and the measures, and names only pictures of this run.
+#include "overlay/programs/report_command.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "overlay/scene/comparison_record.h"
+#include "platform/content_hash.h"
+#include "tests/support/temp_folder.h"
+
+namespace overlay {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TTempFolder;
+
+const std::string Sample = std::string(TESSALY_SOURCE_DIR) + "/data/sample/";
+
+int Report(const std::vector<std::string>& Args, std::string* Out, std::string* Err) {
+  std::ostringstream out, err;
+  const int status = RunReportCommand(Args, out, err);
+  *Out = out.str();
+  *Err = err.str();
+  return status;
+}
+
+std::string ReadFile(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(ReportCommand, WritesThePageOfTheRecordWithEverythingItNamesFromThisRun) {
+  TTempFolder dir;
+  // The pictures under other names than the record's, as a calling application keeps them.
+  fs::copy_file(Sample + "NT96650_pcb_002.JPG", dir / "visit1.jpg");
+  fs::copy_file(Sample + "NT96650_pcb_004.JPG", dir / "visit2.jpg");
+  std::ofstream(dir / "interface.ini")
+      << "[General]\nCount=2\n"
+      << "[Subject0]\nName=O'Neil <Tom> & \"Jerry\"\n"
+      << "FirstName=Ann\nBirthDate=01.02.1950\n"
+      << "[Image0]\nImage=" << (dir / "visit1.jpg") << "\nPp100MM=2000\n"
+      << "[Subject1]\nName=X\n[Image1]\nImage=" << (dir / "visit2.jpg") << "\nPp100MM=1000\n";
+  TComparisonRecord record;
+  record.Sha1 = platform::Sha256OfFile(dir / "visit1.jpg");
+  record.Sha2 = platform::Sha256OfFile(dir / "visit2.jpg");
+  record.Placement = {1.5, 1.01, 3.4, -2.5};
+  record.Mode = "difference";
+  const std::vector<TMeasurePoint> square{{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}};
+  record.Measures = {{TMeasureKind::Outline, 1, square}, {TMeasureKind::Outline, 2, square}};
+  WriteComparisonRecord(dir / "record.ini", record);
+  const std::string out = dir / "report";
+  fs::create_directory(out);
+  std::ofstream(fs::path(out) / "image9.jpg") << "an earlier, longer print";
+  const auto started = fs::file_time_type::clock::now() - std::chrono::seconds(1);
+
+  std::string stdOut, stdErr;
+  ASSERT_EQ(Report({"--record", dir / "record.ini", "--count", "3", "--template",
+                    std::string(TESSALY_SOURCE_DIR) + "/data/output.html", "--language",
+                    std::string(TESSALY_SOURCE_DIR) + "/data/lang/en/TsLang.ini",
+                    dir / "interface.ini", out},
+                   &stdOut, &stdErr),
+            0)
+      << stdErr;
+  EXPECT_NE(stdOut.find("capture 3 of 3: Opacity 100 %"), std::string::npos) << stdOut;
+
+  const std::string page = ReadFile(out + "/output.html");
+  for (const std::string& expected :
+       {std::string("O&apos;Neil &lt;Tom&gt; &amp; &quot;Jerry&quot;, Ann, * 01.02.1950"),
+        std::string("visit1.jpg &middot; 2015-06-06 00:05"), std::string("visit2.jpg &middot; "),
+        std::string("Angle 1.50°, Zoom 1.0100, X 3.4 px, Y -2.5 px"),
+        std::string(">Colour matching<"),
+        // 1000 pixels of picture 1 at 20 per mm; picture 2's square is measured in its own
+        // pixels through the placement (zoom 1.01) at 10 per mm.
+        std::string("<td>Outline 1</td><td>Picture 1</td><td>70.7 mm</td><td>2500.0 mm²</td>"),
+        std::string("<td>Outline 1</td><td>Picture 2</td><td>140.0 mm</td><td>9803.0 mm²</td>"
+                    "<td>+7303.0 mm² (+292.1 %)</td>"),
+        std::string("Capture 3 &middot; Opacity 100 %")}) {
+    EXPECT_NE(page.find(expected), std::string::npos) << expected << "\n" << page;
+  }
+  EXPECT_EQ(page.find("<Tom>"), std::string::npos);
+  // Every picture the page names is in the folder, private, and from this run.
+  const std::regex source("src=\"file://([^\"]+)\"");
+  int named = 0;
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), source);
+       it != std::sregex_iterator(); ++it) {
+    const std::string path = (*it)[1];
+    if (fs::exists(path)) {
+      ++named;
+      EXPECT_GE(fs::last_write_time(path), started) << path;
+      EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms(0600)) << path;
+    }
+  }
+  EXPECT_EQ(named, 3);
+  EXPECT_FALSE(fs::exists(fs::path(out) / "image9.jpg"));
+}
+
+TEST(ReportCommand, RefusesWhatItCannotUse) {
+  TTempFolder dir;
+  std::string out, err;
+  EXPECT_EQ(Report({dir / "only-one"}, &out, &err), 2);
+  EXPECT_EQ(Report({"--count", "101", "a.ini", dir / "r"}, &out, &err), 2);
+  std::ofstream(dir / "damaged.ini") << "[Placement]\nAngle=left\n";
+  EXPECT_EQ(Report({"--record", dir / "damaged.ini", "--template",
+                    std::string(TESSALY_SOURCE_DIR) + "/data/output.html",
+                    Sample + "NT96650_pcb_002.JPG", Sample + "NT96650_pcb_004.JPG", dir / "r"},
+                   &out, &err),
+            1);
+  EXPECT_NE(err.find("damaged.ini"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir / "r/output.html"));
+}
+
+}  // namespace
+}  // namespace overlay

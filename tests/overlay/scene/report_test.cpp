@@ -1,0 +1,108 @@
+// The report without a window: the full-resolution capture against picture 1's own pixels, and
+// the page's placeholders against texts that try to break out of them.
+#include "overlay/scene/report.h"
+
+#include <gtest/gtest.h>
+
+#include "overlay/scene/overlay_scene.h"
+#include "tests/support/test_pictures.h"
+
+namespace overlay {
+namespace {
+
+using raster::TBitmap32;
+
+// The scene's two pictures: a pattern each, so that a pixel out of place shows.
+void LoadPair(TOverlayScene& Scene, int W, int H) {
+  TBitmap32 one, two;
+  testsupport::FillPattern(one, W, H, 1);
+  testsupport::FillPattern(two, W / 2, H / 2, 9);
+  Scene.Controller().SetImage1("one.png", one);
+  Scene.Controller().SetImage2("two.png", two);
+}
+
+TEST(FullResolutionCapture, IsPicture1PixelForPixelWhereTheOverlayIsTransparent) {
+  TOverlayScene scene(400, 300);  // a view much smaller than the picture, zoomed out
+  LoadPair(scene, 1203, 807);
+  scene.SetViewZoom(-40);
+  scene.SetOffsetX(37);
+
+  TBitmap32 picture1;
+  picture1.Assign(&scene.View().Bitmap());
+  for (const raster::TRect part : {raster::TRect{0, 0, 1203, 807}, raster::TRect{101, 57, 640, 700},
+                                   VisiblePicturePart(scene.Controller())}) {
+    SCOPED_TRACE(std::to_string(part.Left) + "," + std::to_string(part.Top));
+    const auto shot = RenderFullResolution(scene.Controller(), part, 0, "");
+    ASSERT_NE(shot, nullptr);
+    ASSERT_EQ(shot->Width(), part.Width());
+    ASSERT_EQ(shot->Height(), part.Height());
+    int wrong = 0;
+    for (int y = 0; y < part.Height(); ++y) {
+      for (int x = 0; x < part.Width(); ++x) {
+        wrong += (shot->GetPixel(x, y) & 0xFFFFFF) !=
+                 (picture1.GetPixel(part.Left + x, part.Top + y) & 0xFFFFFF);
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+  }
+
+  // At full opacity the overlay lies where the view shows it; the label marks the corner.
+  const raster::TRect part{0, 0, 1203, 807};
+  const auto opaque = RenderFullResolution(scene.Controller(), part, 255, "");
+  const auto labelled = RenderFullResolution(scene.Controller(), part, 255, "Deckkraft 100 %");
+  int overlay = 0, marked = 0;
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 0; x < 200; ++x) marked += opaque->GetPixel(x, y) != labelled->GetPixel(x, y);
+  }
+  for (int y = 0; y < 807; y += 7) {
+    for (int x = 0; x < 1203; x += 7) {
+      overlay += (opaque->GetPixel(x, y) & 0xFFFFFF) != (picture1.GetPixel(x, y) & 0xFFFFFF);
+    }
+  }
+  EXPECT_GT(marked, 200);
+  EXPECT_GT(overlay, 1000);
+}
+
+TEST(ReportPage, PlaceholdersAreFilledOnceWithEscapedTextsAndMeasuredValues) {
+  TReportFacts facts;
+  facts.Name = "O'Brien <b>&amp;</b> \"#Picture1#\"";
+  facts.Firstname = "Ann";
+  facts.Picture1 = "/x/y/erste<1>.jpg";
+  facts.Picture2 = "zweite.jpg";
+  facts.Frame.Pp100MM1 = 2000;
+  facts.Frame.Pp100MM2 = 1000;
+  facts.Frame.Width2 = 800, facts.Frame.Height2 = 600;  // placed as it starts: 1:1 on picture 1
+  // A 1000-pixel square on picture 1 at 20 px/mm: 2500 mm². The same square on picture 2 at 10
+  // px/mm: 10000 mm², so +7500 mm² (+300 %).
+  const std::vector<TMeasurePoint> square{{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}};
+  facts.Measures = {{TMeasureKind::Ruler, 1, {{0, 0}, {300, 400}}},
+                    {TMeasureKind::Outline, 1, square},
+                    {TMeasureKind::Outline, 2, square}};
+  facts.Alphas = {0, 255};
+  const std::string page = FillReportPlaceholders(
+      "<p>#Patient#</p><p>#Picture1#|#Picture2#</p>#Measurements#<i>#Opacity#;#Opacity#;"
+      "#Opacity#</i>#Unknown# # #",
+      facts);
+
+  EXPECT_NE(
+      page.find("<p>O&apos;Brien &lt;b&gt;&amp;amp;&lt;/b&gt; &quot;#Picture1#&quot;, Ann</p>"),
+      std::string::npos)
+      << page;
+  EXPECT_NE(page.find("<p>erste&lt;1&gt;.jpg|zweite.jpg</p>"), std::string::npos) << page;
+  EXPECT_NE(page.find("<i>Deckkraft 0 %;Deckkraft 100 %;</i>#Unknown# # #"), std::string::npos)
+      << page;
+  EXPECT_NE(page.find("<td>Lineal 1</td><td>Bild 1</td><td>25.0 mm</td><td></td>"),
+            std::string::npos)
+      << page;
+  EXPECT_NE(
+      page.find("<td>Umriss 1</td><td>Bild 1</td><td>70.7 mm</td><td>2500.0 mm²</td><td></td>"),
+      std::string::npos)
+      << page;
+  EXPECT_NE(page.find("<td>Umriss 1</td><td>Bild 2</td><td>141.4 mm</td><td>10000.0 mm²</td>"
+                      "<td>+7500.0 mm² (+300.0 %)</td>"),
+            std::string::npos)
+      << page;
+}
+
+}  // namespace
+}  // namespace overlay
