@@ -333,6 +333,32 @@ TEST_F(SamplePrintTest, PrintsTheSamplePairInFiveStepsAndPutsEverythingBack) {
   }
 }
 
+TEST_F(SamplePrintTest, ThePrintButtonCapturesTheVisiblePartAtThePicturesResolution) {
+  TFormMain w;
+  Show(w);
+  TMainController& c = w.Controller();
+  ASSERT_TRUE(c.LoadImage1(TESSALY_SOURCE_DIR "/data/sample/NT96650_pcb_002.JPG"));
+  ASSERT_TRUE(c.LoadImage2(TESSALY_SOURCE_DIR "/data/sample/NT96650_pcb_004.JPG"));
+  c.GaugeBar4().SetPosition(-20);  // zoomed out, but not so far that all of picture 1 shows
+  const raster::TRect part = VisiblePicturePart(c);
+  ASSERT_LT(part.Width(), 2048);
+  ASSERT_GT(part.Width(), c.ImgView().GetViewportRect().Width());
+  w.ImageCount = 2;
+  platform::MessageRecorder messages;
+  platform::ShellOpenRecorder shell;
+  w.BitBtnPrintClick();
+
+  EXPECT_TRUE(messages.Texts().empty());
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(Jpeg(Out() + "image" + std::to_string(i + 1) + ".jpg").size(),
+              QSize(part.Width(), part.Height()))
+        << i;
+  }
+  const std::string page = Contents(Out() + "output.html");
+  EXPECT_NE(page.find("NT96650_pcb_004.JPG"), std::string::npos);
+  EXPECT_NE(page.find("Deckkraft 100 %"), std::string::npos);  // the second of two: 255
+}
+
 TEST_F(PrintComparisonTest, CapturesShowThePicturesOnWhiteAtEachStep) {
   TFormMain w;
   Show(w);
