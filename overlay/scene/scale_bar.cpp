@@ -105,6 +105,28 @@ void PaintLabel(raster::TBitmap32& Badge, const platform::TTextMask& Label, int 
 
 }  // namespace
 
+void MakeTextBadge(raster::TBitmap32& Badge, const std::vector<std::string>& Lines) {
+  std::vector<platform::TTextMask> masks;
+  int width = 0, height = 0;
+  for (const std::string& line : Lines) {
+    if (line.empty()) continue;
+    platform::TTextMask mask = platform::RenderTextMask(line, LabelPixelSize);
+    if (mask.Width <= 0 || mask.Height <= 0) continue;
+    width = std::max(width, mask.Width);
+    height += (masks.empty() ? 0 : LabelGap) + mask.Height;
+    masks.push_back(std::move(mask));
+  }
+  Badge.SetSize(0, 0);
+  if (masks.empty()) return;
+  Badge.SetSize(width + 2 * BadgePadding, height + 2 * BadgePadding);
+  Badge.Clear(BackingColour);
+  int top = BadgePadding;
+  for (const platform::TTextMask& mask : masks) {
+    PaintLabel(Badge, mask, BadgePadding, top);
+    top += mask.Height + LabelGap;
+  }
+}
+
 TCornerLabelLayer::TCornerLabelLayer(raster::TLayerCollection* Collection)
     : raster::TCustomLayer(Collection) {
   FBadge.SetDrawMode(raster::dmBlend);
@@ -114,15 +136,7 @@ void TCornerLabelLayer::SetText(std::string Value) {
   if (Value == FText) return;
   Changing();
   FText = std::move(Value);
-  FBadge.SetSize(0, 0);
-  if (!FText.empty()) {
-    const platform::TTextMask label = platform::RenderTextMask(FText, LabelPixelSize);
-    if (label.Width > 0 && label.Height > 0) {
-      FBadge.SetSize(label.Width + 2 * BadgePadding, label.Height + 2 * BadgePadding);
-      FBadge.Clear(BackingColour);
-      PaintLabel(FBadge, label, BadgePadding, BadgePadding);
-    }
-  }
+  MakeTextBadge(FBadge, {FText});
   Changed();
 }
 

@@ -27,7 +27,8 @@ const std::vector<TText>& ProgramTexts() {
       LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
       SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,
       FlickerPicture1Text, FlickerPicture2Text, SideModeText, RestoreRecordText,
-      RecordDamagedText};
+      RecordDamagedText, MeasureRulerStartText, MeasureRulerEndText, MeasureOutlineStartText,
+      MeasureOutlineNextText};
   // clang-format on
   return all;
 }
