@@ -18,6 +18,7 @@ constexpr double RimWidth = 4;
 constexpr raster::TColor32 RimColour = raster::Color32(0, 0, 0, 150);
 constexpr int HandleRadius = 3;  // 7 x 7 pixels
 constexpr int LabelOffset = 8;
+constexpr int LabelGap = 2;
 constexpr int LabelStripe = 3;  // the picture's colour down the label's left edge
 
 raster::TColor32 Colour(int Picture) {
@@ -148,21 +149,47 @@ void TMeasureLayer::PaintMeasure(raster::TBitmap32& Buffer, const raster::TRect&
   if (Label.empty() || n == 0) return;
   const raster::TBitmap32& badge = Badge(Label);
   if (badge.Empty()) return;
-  // A ruler's label beside its middle, an outline's below its lowest point, centred under it.
+  // A ruler's label beside its middle, an outline's right of its rightmost point, level with
+  // its middle.
   int left = 0, top = 0;
   if (Measure.Kind == TMeasureKind::Ruler) {
     left = int(std::lround((at.front().X + at.back().X) / 2)) + LabelOffset;
     top = int(std::lround((at.front().Y + at.back().Y) / 2)) + LabelOffset;
   } else {
-    double sumX = 0, lowest = at.front().Y;
+    double sumY = 0, rightmost = at.front().X;
     for (const TMeasurePoint& p : at) {
-      sumX += p.X;
-      lowest = std::max(lowest, p.Y);
+      sumY += p.Y;
+      rightmost = std::max(rightmost, p.X);
     }
-    left = int(std::lround(sumX / double(n))) - badge.Width() / 2;
-    top = int(std::lround(lowest)) + LabelOffset;
+    left = int(std::lround(rightmost)) + LabelOffset;
+    top = int(std::lround(sumY / double(n))) - badge.Height() / 2;
   }
-  const raster::TRect placed{left, top, left + badge.Width(), top + badge.Height()};
+  // Below the labels already placed that it would cover (a pair's outlines lie close).
+  raster::TRect placed{left, top, left + badge.Width(), top + badge.Height()};
+  for (bool moved = true; moved;) {
+    moved = false;
+    for (const raster::TRect& other : FPlaced) {
+      raster::TRect common;
+      if (raster::IntersectRect(common, placed, other)) {
+        raster::OffsetRect(placed, 0, other.Bottom + LabelGap - placed.Top);
+        moved = true;
+      }
+    }
+  }
+  // Within the view where it would leave it while its measure shows (it then may cover
+  // another).
+  double minX = at.front().X, maxX = minX, minY = at.front().Y, maxY = minY;
+  for (const TMeasurePoint& p : at) {
+    minX = std::min(minX, p.X), maxX = std::max(maxX, p.X);
+    minY = std::min(minY, p.Y), maxY = std::max(maxY, p.Y);
+  }
+  if (maxX >= Clip.Left && minX < Clip.Right && maxY >= Clip.Top && minY < Clip.Bottom) {
+    raster::OffsetRect(placed,
+                       std::max(Clip.Left - placed.Left, std::min(Clip.Right - placed.Right, 0)),
+                       std::max(Clip.Top - placed.Top, std::min(Clip.Bottom - placed.Bottom, 0)));
+  }
+  FPlaced.push_back(placed);
+  left = placed.Left, top = placed.Top;
   raster::TRect shown;
   if (!raster::IntersectRect(shown, placed, Clip)) return;
   badge.DrawTo(Buffer, shown,
@@ -178,6 +205,7 @@ void TMeasureLayer::Paint(raster::TBitmap32* Buffer) {
     FBadges.clear();
     return;
   }
+  FPlaced.clear();
   const TMeasureScreen screen = Screen();
   const TMeasureFrame frame = Frame();
   raster::TRect viewport;

@@ -61,6 +61,7 @@ class TMeasureLayer : public raster::TCustomLayer {
   std::string FDecimalSeparator = ".";
   // The labels' badges by their text, made once and kept while they are shown.
   std::map<std::string, std::unique_ptr<raster::TBitmap32>> FBadges, FBadgesShown;
+  std::vector<raster::TRect> FPlaced;  // the labels painted so far in this paint
 };
 
 }  // namespace overlay
