@@ -528,15 +528,29 @@ TEST_F(FormMainTest, ColourMatchingBrightensADarkerRetakeAndOffGivesPictureTwoBa
 }
 
 // A comparison is kept: a second window given the same pictures, renamed and moved, offers it
-// and restores the placement and the view; a damaged record is told once and changes nothing.
+// and restores the placement, the view and the measures (an outline clicked on the view: U,
+// three clicks, Enter); a damaged record is told once and changes nothing.
 TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie) {
   const std::string records = (Dir / "records/").string();
+  const TMeasure outline{TMeasureKind::Outline, 1, {{20.5, 20.5}, {120.5, 20.5}, {120.5, 90.5}}};
   {
     TFormMain w;
     w.RecordFolder = records;
     Show(w);
     Choose(w, "ButtonImage1", Picture1);
     Choose(w, "ButtonImage2", Picture2);
+    TMainController& c = w.Controller();
+    QTest::keyClick(&w, Qt::Key_U);
+    for (const auto& [x, y] : {std::pair{20, 20}, std::pair{120, 20}, std::pair{120, 90}}) {
+      const raster::TPoint p = c.ImgView().BitmapToControl({x, y});
+      QTest::mouseClick(w.ImgViewHost(), Qt::LeftButton, {}, QPoint(p.X, p.Y));
+    }
+    QTest::keyClick(w.ImgViewHost(), Qt::Key_Return);
+    ASSERT_EQ(c.Measures(), std::vector<TMeasure>{outline});
+    w.SaveRecordNow();
+    platform::TResult<TComparisonRecord> kept = ReadComparisonRecord(w.RecordPath());
+    ASSERT_TRUE(kept) << kept.Reason();
+    EXPECT_EQ(kept.Value().Measures, c.Measures());
     QTest::keyClick(&w, Qt::Key_PageUp);
     QTest::keyClick(&w, Qt::Key_Right, Qt::AltModifier);  // between the steps
     QTest::keyClick(&w, Qt::Key_S);
@@ -558,6 +572,11 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
   EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(RestoreRecordText)});
   EXPECT_EQ(next.Controller().Placement(), placed);
   EXPECT_TRUE(next.Controller().Swipe());
+  EXPECT_EQ(next.Controller().Measures(), std::vector<TMeasure>{outline});
+  // Its handle on the second point, in picture 1's colour, left of the swipe's line.
+  EXPECT_EQ(ShownPixel(next, 120, 20),
+            QColor(qRed(MeasureColour1), qGreen(MeasureColour1), qBlue(MeasureColour1)));
+  EXPECT_NE(ShownPixel(next, 200, 150), ShownPixel(next, 120, 20));
   const std::string path = next.RecordPath();
   ASSERT_TRUE(fs::exists(path));
 
@@ -575,48 +594,6 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
   third.SaveRecordNow();
   std::ifstream damaged(path);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(damaged), {}), "[Placement]\nAngle=ten\n");
-}
-
-// An outline clicked on the view with the tool (U, three clicks, Enter) lands in the record's
-// file; a second window given the same pictures shows it again, drawn on the view, once the
-// record is restored.
-TEST_F(FormMainTest, MeasuresDrawnOnTheViewAreKeptInTheRecordAndShownWhenRestored) {
-  const std::string records = (Dir / "records/").string();
-  std::vector<TMeasure> drawn;
-  {
-    TFormMain w;
-    w.RecordFolder = records;
-    Show(w);
-    Choose(w, "ButtonImage1", Picture1);
-    Choose(w, "ButtonImage2", Picture2);
-    TMainController& c = w.Controller();
-    QTest::keyClick(&w, Qt::Key_U);
-    ASSERT_EQ(c.MeasureTool(), TMeasureTool::Outline);
-    for (const auto& [x, y] : {std::pair{20, 20}, std::pair{120, 20}, std::pair{120, 90}}) {
-      const raster::TPoint p = c.ImgView().BitmapToControl({x, y});
-      QTest::mouseClick(w.ImgViewHost(), Qt::LeftButton, {}, QPoint(p.X, p.Y));
-    }
-    QTest::keyClick(w.ImgViewHost(), Qt::Key_Return);
-    const TMeasure outline{TMeasureKind::Outline, 1, {{20.5, 20.5}, {120.5, 20.5}, {120.5, 90.5}}};
-    ASSERT_EQ(c.Measures(), std::vector<TMeasure>{outline});
-    w.SaveRecordNow();
-    platform::TResult<TComparisonRecord> kept = ReadComparisonRecord(w.RecordPath());
-    ASSERT_TRUE(kept) << kept.Reason();
-    EXPECT_EQ(kept.Value().Measures, c.Measures());
-    drawn = c.Measures();
-  }
-  TFormMain next;
-  next.RecordFolder = records;
-  Show(next);
-  platform::MessageRecorder recorder;
-  recorder.Answer = true;
-  Choose(next, "ButtonImage1", Picture1);
-  Choose(next, "ButtonImage2", Picture2);
-  EXPECT_EQ(next.Controller().Measures(), drawn);
-  // The handle on the outline's second point, in picture 1's colour.
-  EXPECT_EQ(ShownPixel(next, 120, 20),
-            QColor(qRed(MeasureColour1), qGreen(MeasureColour1), qBlue(MeasureColour1)));
-  EXPECT_NE(ShownPixel(next, 200, 150), ShownPixel(next, 120, 20));
 }
 
 TEST_F(FormMainTest, FineNudgesLeaveTheOverlayBetweenStepsAsTheRendererDrawsIt) {
