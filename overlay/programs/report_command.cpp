@@ -247,6 +247,7 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
     c.PlacePrecisely(record->Placement);
     if (const std::optional<TViewMode> mode = ViewModeOfName(record->Mode)) c.ShowMode(*mode);
     c.SetColourMatch(record->MatchColours);
+    c.SetMeasures(record->Measures);
     facts.Measures = record->Measures;
     facts.Notes = record->Notes;
     Out << "record: " << recordPath << " (" << record->Measures.size() << " measure(s))\n";

@@ -1,6 +1,7 @@
 // tessaly-screenshots: starts the overlay program's real windows through the program entry,
-// loads a picture pair through the main window's buttons, moves the sliders, marks two points
-// in the assistant, zooms it in on point 1 and saves what each window shows:
+// loads a picture pair through the main window's buttons, moves the sliders, draws measures on
+// the view, marks two points in the assistant, zooms it in on point 1 and saves what each window
+// shows (printing each measure's label):
 //   tessaly-screenshots DIR PICTURE1 PICTURE2
 // or starts it with an interface file, as a calling application does, and saves the main window
 // as main-interface.png:
@@ -220,6 +221,50 @@ int Main(int argc, char** argv) {
       std::filesystem::remove(darkPath);
       main.ChooseFile = [&two] { return two; };
       main.findChild<QPushButton*>("ButtonImage2")->click();
+    }
+
+    // Measuring on the aligned pair, with both pictures' scales as an interface file gives
+    // them (picture 2 taken from a little closer): the switch's outline on picture 1, then, at
+    // full opacity, on picture 2 a little larger, and in the blend again a ruler along the
+    // pads, all clicked on the view.
+    {
+      c.PlacePrecisely(placed);
+      c.GaugeBar4().SetPosition(-45);
+      c.SetPictureScale(one, 1524);
+      c.SetPictureScale2(two, 1579);
+      QWidget* view = main.ImgViewHost();
+      const auto clickAt = [&](double X, double Y) {
+        const overlay::TMeasureScreen screen = c.MeasureScreen();
+        Click(view, QPointF(screen.Left + X * screen.ScaleX, screen.Top + Y * screen.ScaleY));
+      };
+      const auto key = [&main](Qt::Key Key) {
+        QKeyEvent press(QEvent::KeyPress, Key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&main, &press);
+      };
+      main.findChild<QAction*>("MenuOutline")->trigger();
+      for (const auto& [x, y] : {std::pair{655, 470}, std::pair{1460, 470}, std::pair{1460, 1300},
+                                 std::pair{655, 1300}}) {
+        clickAt(x, y);
+      }
+      key(Qt::Key_Return);
+      c.GaugeAlpha().SetPosition(255);
+      for (const auto& [x, y] : {std::pair{630, 440}, std::pair{1490, 450}, std::pair{1500, 1330},
+                                 std::pair{640, 1335}, std::pair{630, 440}}) {
+        clickAt(x, y);
+      }
+      c.GaugeAlpha().SetPosition(150);
+      main.findChild<QAction*>("MenuRuler")->trigger();
+      clickAt(280, 470);
+      clickAt(280, 1130);
+      key(Qt::Key_Escape);  // the tool off
+      ok = Save(main, dir + "/main-measure.png") && c.Measures().size() == 3 && ok;
+      for (std::size_t i = 0; i < c.Measures().size(); ++i) {
+        for (const std::string& line :
+             overlay::MeasureLabel(c.Measures(), i, c.MeasureFrame(), ".")) {
+          std::cout << "measure " << i + 1 << " (picture " << c.Measures()[i].Picture
+                    << "): " << line << "\n";
+        }
+      }
     }
 
     // The open dialog with its filter list open; the list is a window of its own, so the

@@ -53,6 +53,11 @@ TMainController::TMainController(int ViewWidth, int ViewHeight)
   FScaleBar->SetVisible(false);
   FFlickerLabel = FImgView->Layers().Add<TCornerLabelLayer>();
   FFlickerLabel->SetView(FImgView.get());
+  FMeasureLayer = FImgView->Layers().Add<TMeasureLayer>();
+  FMeasureLayer->SetView(FImgView.get());
+  FMeasureLayer->SetEditor(&FMeasureEditor);
+  FMeasureLayer->Screen = [this] { return MeasureScreen(); };
+  FMeasureLayer->Frame = [this] { return MeasureFrame(); };
   SetUpBar(FGaugeBar2, OffsetXSlider);
   SetUpBar(FGaugeBar3, OffsetYSlider);
   SetUpBar(FGaugeBar1, AngleSlider);
@@ -85,6 +90,7 @@ TMainController::~TMainController() {
   FRotLayer = nullptr;
   FScaleBar = nullptr;
   FFlickerLabel = nullptr;
+  FMeasureLayer = nullptr;
 }
 
 TSliderPositions TMainController::Sliders() const {
@@ -95,6 +101,7 @@ TSliderPositions TMainController::Sliders() const {
 void TMainController::SetNumberFormat(std::string DecimalSeparator, std::string ThousandSeparator) {
   FDecimalSeparator = std::move(DecimalSeparator);
   FScaleBar->SetDecimalSeparator(FDecimalSeparator);
+  FMeasureLayer->SetDecimalSeparator(FDecimalSeparator);
   FThousandSeparator = std::move(ThousandSeparator);
 }
 
@@ -160,6 +167,10 @@ void TMainController::CommitImage1(const std::string& Path, TBitmap32& Picture) 
   FImgView->Bitmap().TakeOver(Picture);  // cannot fail: the pixels change hands
   ++FGeneration;
   FImageFile1 = Path;
+  // The measures belonged to the comparison that is left.
+  FMeasureEditor.SetMeasures({});
+  FMeasureDrag.reset();
+  FMeasureLayer->Update();
   SetText(TField::EditImage1, Path);
   UpdateScaleBar();
 }
@@ -236,6 +247,9 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
   FPrecise = false;          // the new layer stands at the slider state
   FOverlayPristine.reset();  // the colours are fitted anew for the new picture
   FColourMatch = {};
+  FMeasureEditor.SetMeasures({});
+  FMeasureDrag.reset();
+  FMeasureLayer->BringToFront();
   FScaleBar->BringToFront();
   FFlickerLabel->BringToFront();
   ++FGeneration;
@@ -253,8 +267,13 @@ bool TMainController::ReloadOverlay() {
   TPictureFacts facts;
   std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(FImageFile2, FOrientation, &facts);
   if (picture == nullptr) return false;
+  // The same comparison: its measures stay, as the start of the new history.
+  std::vector<TMeasure> kept = Measures();
   SetImage2(FImageFile2, *picture);
   FDateTaken2 = FormatDateTaken(facts.DateTaken);
+  FMeasureEditor.SetMeasures(std::move(kept));
+  FHistory.Reset(PlacementState());
+  FMeasureLayer->Update();
   return true;
 }
 
@@ -287,6 +306,7 @@ TPlacementState TMainController::PlacementState() const {
   state.Steps = {FGaugeBar1.Position(), FGaugeBar2.Position(), FGaugeBar3.Position(),
                  FGaugeBar5.Position()};
   if (FPrecise) state.Precise = FPlacement;
+  state.Measures = FMeasureEditor.Measures();
   return state;
 }
 
@@ -312,7 +332,15 @@ bool TMainController::StepThroughHistory(
   if (!ControlsEnabled()) return false;
   const std::optional<TPlacementState> state = (FHistory.*Step)();
   if (!state) return false;
-  RestorePlacement(*state);
+  // A step of the measures leaves the overlay alone, which would otherwise be rebuilt.
+  const TPlacementState now = PlacementState();
+  if (state->Steps != now.Steps || state->Precise != now.Precise) RestorePlacement(*state);
+  if (state->Measures != now.Measures) {
+    FMeasureEditor.SetMeasures(state->Measures);
+    FMeasureDrag.reset();
+    FMeasureLayer->Update();
+    if (OnMeasuresChanged) OnMeasuresChanged();
+  }
   if (OnPlacementChanged) OnPlacementChanged();
   return true;
 }
@@ -340,6 +368,142 @@ void TMainController::EndGesture() {
   FHistory.EndGesture();
   // A dragged slider is refitted once, when it is let go.
   if (!FHistory.InGesture()) RefitColours();
+}
+
+// ---------------------------------------------------------------------------------------
+// Measuring
+
+namespace {
+
+// A mouse position names the middle of its screen pixel.
+TMeasurePoint PixelCentre(raster::TPoint P) {
+  return {P.X + 0.5, P.Y + 0.5};
+}
+
+}  // namespace
+
+TMeasureScreen TMainController::MeasureScreen() {
+  TMeasureScreen screen;
+  const raster::TRect r = FImgView->GetBitmapRect();
+  const TBitmap32& picture = FImgView->Bitmap();
+  if (!picture.Empty() && r.Width() > 0 && r.Height() > 0) {
+    screen.ScaleX = double(r.Width()) / picture.Width();
+    screen.ScaleY = double(r.Height()) / picture.Height();
+    screen.Left = r.Left;
+    screen.Top = r.Top;
+  }
+  // The flicker shows whole pictures, side by side or not.
+  if (FSplit == TSplit::Side && !FFlickering) {
+    const raster::TRect port = FImgView->GetViewportRect();
+    screen.SideShift = (port.Right - port.Left) / 2;
+  }
+  return screen;
+}
+
+TShownPictures TMainController::ShownPictures() {
+  TShownPictures shown;
+  shown.Mode = FFlickering ? TViewMode::Flicker : DrawnMode();
+  shown.FlickerOverlay = FFlickerOverlay;
+  shown.Alpha = FGaugeAlpha.Position();
+  shown.SwipeLine = SwipeLine();
+  shown.CheckerSquare = FCheckerSquare;
+  shown.Screen = MeasureScreen();
+  shown.SideSplit = FImgView->GetViewportRect().Left + shown.Screen.SideShift;
+  shown.Frame = MeasureFrame();
+  return shown;
+}
+
+void TMainController::MeasuresEdited(bool Finished) {
+  FMeasureLayer->Update();
+  if (!Finished || !ControlsEnabled()) return;
+  FHistory.Record(PlacementState());
+  if (OnMeasuresChanged) OnMeasuresChanged();
+}
+
+void TMainController::SetMeasures(std::vector<TMeasure> Measures) {
+  FMeasureEditor.SetMeasures(std::move(Measures));
+  FMeasureDrag.reset();
+  MeasuresEdited(true);
+}
+
+void TMainController::SetMeasureTool(TMeasureTool Tool) {
+  FMeasureEditor.SetTool(Tool);
+  FMeasureLayer->Update();
+}
+
+bool TMainController::MeasureMouseDown(raster::TPoint ControlPos) {
+  if (!ControlsEnabled() || !raster::PtInRect(FImgView->GetViewportRect(), ControlPos)) {
+    return false;
+  }
+  const TMeasurePoint at = PixelCentre(ControlPos);
+  const TMeasureScreen screen = MeasureScreen();
+  if (!FMeasureEditor.Drawing()) {
+    FMeasureDrag = FMeasureEditor.HandleAt(screen, at);
+    if (FMeasureDrag) {
+      FHistory.BeginGesture();  // the whole drag is one step
+      return true;
+    }
+  }
+  if (FMeasureEditor.Tool() == TMeasureTool::None) return false;
+  const std::optional<TMeasure>& drawing = FMeasureEditor.Drawing();
+  const int picture = drawing ? drawing->Picture : PictureShownAt(ShownPictures(), at);
+  MeasuresEdited(FMeasureEditor.Click(screen.FromScreen(picture, at), picture, screen));
+  return true;
+}
+
+bool TMainController::MeasureMouseMove(raster::TPoint ControlPos, bool LeftHeld) {
+  const TMeasurePoint at = PixelCentre(ControlPos);
+  if (FMeasureDrag) {
+    if (!LeftHeld) {
+      MeasureMouseUp();
+      return false;
+    }
+    const int picture = Measures()[FMeasureDrag->Measure].Picture;
+    if (FMeasureEditor.MovePoint(*FMeasureDrag, MeasureScreen().FromScreen(picture, at))) {
+      MeasuresEdited(true);
+    }
+    return true;
+  }
+  if (const std::optional<TMeasure>& drawing = FMeasureEditor.Drawing()) {
+    FMeasureEditor.SetHover(MeasureScreen().FromScreen(drawing->Picture, at));
+    FMeasureLayer->Update();
+  }
+  return false;
+}
+
+bool TMainController::MeasureMouseUp() {
+  if (!FMeasureDrag) return false;
+  FMeasureDrag.reset();
+  FHistory.EndGesture();
+  return true;
+}
+
+bool TMainController::FinishMeasure() {
+  if (!FMeasureEditor.Finish()) return false;
+  MeasuresEdited(true);
+  return true;
+}
+
+bool TMainController::CancelMeasure() {
+  if (!FMeasureEditor.Cancel()) return false;
+  MeasuresEdited(false);
+  return true;
+}
+
+bool TMainController::DeleteMeasurePoint(raster::TPoint ControlPos) {
+  const std::optional<TMeasureHandle> handle =
+      FMeasureEditor.HandleAt(MeasureScreen(), PixelCentre(ControlPos));
+  if (FMeasureDrag || !handle || !FMeasureEditor.DeletePoint(*handle)) return false;
+  MeasuresEdited(true);
+  return true;
+}
+
+bool TMainController::DeleteMeasureAt(raster::TPoint ControlPos) {
+  const std::optional<std::size_t> index =
+      FMeasureEditor.MeasureAt(MeasureScreen(), PixelCentre(ControlPos));
+  if (FMeasureDrag || !index || !FMeasureEditor.DeleteMeasure(*index)) return false;
+  MeasuresEdited(true);
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------

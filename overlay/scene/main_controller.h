@@ -20,6 +20,8 @@
 #include "overlay/scene/auto_align.h"
 #include "overlay/scene/colour_match.h"
 #include "overlay/scene/measure.h"
+#include "overlay/scene/measure_edit.h"
+#include "overlay/scene/measure_layer.h"
 #include "overlay/scene/placement_history.h"
 #include "overlay/scene/scale_bar.h"
 #include "overlay/scene/sliders.h"
@@ -97,8 +99,8 @@ class TMainController {
   // follow.
   std::function<void(TField, const std::string&)> OnText;
   std::function<void(bool Enabled)> OnEnabledChanged;
-  // After each step of the placement's history the user makes (and undo and redo): the window
-  // keeps the comparison record.
+  // After each step of the placement's history the user makes (and undo and redo, also of a
+  // measure): the window keeps the comparison record.
   std::function<void()> OnPlacementChanged;
 
   // The load sequences. Each reads the picture through the picture import first; when no
@@ -248,11 +250,45 @@ class TMainController {
   // What a measure needs: both pictures' known scales (0 where none is), the placement and
   // picture 2's size.
   TMeasureFrame MeasureFrame() const;
+  // Measuring on the view (TMeasureEditor): rulers and outlines drawn with a tool, their points
+  // dragged and deleted, each change a step of the history (a drag one step), shown by the
+  // measure layer. New pictures start without measures; the assistant's reload keeps them.
+  // Positions are the view's (control) coordinates.
+  const TMeasureEditor& MeasureEditor() const { return FMeasureEditor; }
+  const std::vector<TMeasure>& Measures() const { return FMeasureEditor.Measures(); }
+  // Measures of a restored record: a step of the history like any other change.
+  void SetMeasures(std::vector<TMeasure> Measures);
+  void SetMeasureTool(TMeasureTool Tool);
+  TMeasureTool MeasureTool() const { return FMeasureEditor.Tool(); }
+  // A left press: on a finished measure's point (nothing being drawn) it starts dragging that
+  // point; with a tool on it adds a point. False, with nothing done, otherwise (the press then
+  // pans or moves the swipe's line).
+  bool MeasureMouseDown(raster::TPoint ControlPos);
+  // The dragged point follows the mouse (true), or the measure being drawn previews its next
+  // point; a move without the left button held ends a drag (its release went elsewhere).
+  bool MeasureMouseMove(raster::TPoint ControlPos, bool LeftHeld);
+  bool MeasureMouseUp();
+  // Enter or a double click; Escape (the measure being drawn, else the tool); the Delete key on
+  // a point; the whole measure under the mouse. Each returns false when it did nothing.
+  bool FinishMeasure();
+  bool CancelMeasure();
+  bool DeleteMeasurePoint(raster::TPoint ControlPos);
+  bool DeleteMeasureAt(raster::TPoint ControlPos);
+  // After each change of the measures, undo and redo included: the window keeps the record.
+  std::function<void()> OnMeasuresChanged;
+  // Where the measures lie on the view now, and what the view shows for PictureShownAt.
+  TMeasureScreen MeasureScreen();
+  TShownPictures ShownPictures();
+  const TMeasureLayer& MeasureLayer() const { return *FMeasureLayer; }
   bool ScaleBarAvailable() const { return FScaleBar->Pp100MM() > 0; }
   void SetScaleBar(bool On);
   bool ScaleBarShown() const { return FScaleBarOn && ScaleBarAvailable(); }
   const TScaleBarLayer& ScaleBar() const { return *FScaleBar; }
-  void SetScaleBarMagnification(int Value) { FScaleBar->SetMagnification(Value); }
+  // The scale bar and the measures drawn Value times as large, for a capture at full resolution.
+  void SetMarkMagnification(int Value) {
+    FScaleBar->SetMagnification(Value);
+    FMeasureLayer->SetMagnification(Value);
+  }
   // When each picture was taken, as its EXIF data says ("2025-08-12 14:03"); empty when unknown.
   const std::string& DateTaken1() const { return FDateTaken1; }
   const std::string& DateTaken2() const { return FDateTaken2; }
@@ -325,6 +361,8 @@ class TMainController {
   void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
   void CommitImage2(const std::string& Path, raster::TBitmap32& Picture);
   void UpdateScaleBar();
+  // The measures changed (a step of the history when Finished), or only the one being drawn.
+  void MeasuresEdited(bool Finished);
   // How the overlay is drawn while it shows as its sliders say.
   raster::TDrawMode OverlayDrawMode() const {
     // The swipe and the checkerboard set picture 1 beside the overlay itself, not blended.
@@ -337,6 +375,9 @@ class TMainController {
   raster::TGaugeBar FGaugeBar1, FGaugeBar2, FGaugeBar3, FGaugeBar4, FGaugeBar5, FGaugeAlpha;
   raster::TRotLayer* FRotLayer = nullptr;  // owned by the view's layer collection
   TScaleBarLayer* FScaleBar = nullptr;     // likewise; always on top
+  TMeasureLayer* FMeasureLayer = nullptr;  // likewise, above the overlay
+  TMeasureEditor FMeasureEditor;
+  std::optional<TMeasureHandle> FMeasureDrag;  // the point a left drag moves
   std::string FScalePath;
   int FScalePp100MM = 0;
   std::string FScalePath2;

@@ -1,12 +1,13 @@
-// Undo and redo of the overlay's placement: each change the user makes is one step, a gesture
-// (a thumb dragged, an alignment that moves four sliders) one step however many changes it
-// makes.
+// Undo and redo of the overlay's placement and of the measures, in one order: each change the
+// user makes is one step, a gesture (a thumb or a measure's point dragged, an alignment that
+// moves four sliders) one step however many changes it makes.
 #pragma once
 
 #include <cstddef>
 #include <optional>
 #include <vector>
 
+#include "overlay/scene/measure.h"
 #include "overlay/scene/sliders.h"
 
 namespace overlay {
@@ -14,6 +15,7 @@ namespace overlay {
 struct TPlacementState {
   TPlacement Steps;                          // the four placing sliders' positions
   std::optional<TPrecisePlacement> Precise;  // set when the overlay stands between the steps
+  std::vector<TMeasure> Measures;            // the finished rulers and outlines
   friend bool operator==(const TPlacementState&, const TPlacementState&) = default;
 };
 

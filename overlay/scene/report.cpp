@@ -432,7 +432,9 @@ std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Control
   const int magnification =
       std::max(1, int(std::lround(std::max(Part.Width(), Part.Height()) / MarkMagnificationStep)));
   c.SetPictureScale(Controller.ImageFile1(), Controller.ScaleBar().Pp100MM());
-  c.SetScaleBarMagnification(magnification);
+  c.SetPictureScale2(Controller.ImageFile2(), Controller.MeasureFrame().Pp100MM2);
+  c.SetMarkMagnification(magnification);
+  c.SetMeasures(Controller.Measures());
   auto* label = scene.View().Layers().Add<TCornerLabelLayer>();
   label->SetView(&scene.View());
   label->SetMagnification(magnification);

@@ -128,6 +128,31 @@ void PaintLabel(raster::TBitmap32& Badge, const platform::TTextMask& Label, int 
 
 }  // namespace
 
+void MakeTextBadge(raster::TBitmap32& Badge, const std::vector<std::string>& Lines,
+                   int Magnification) {
+  const int k = std::max(Magnification, 1);
+  std::vector<platform::TTextMask> masks;
+  int width = 0, height = 0;
+  for (const std::string& line : Lines) {
+    if (line.empty()) continue;
+    platform::TTextMask mask = platform::RenderTextMask(line, LabelPixelSize * k);
+    if (mask.Width <= 0 || mask.Height <= 0) continue;
+    width = std::max(width, mask.Width);
+    height += (masks.empty() ? 0 : LabelGap * k) + mask.Height;
+    masks.push_back(std::move(mask));
+  }
+  Badge.SetSize(0, 0);
+  if (masks.empty()) return;
+  const int pad = BadgePadding * k;
+  Badge.SetSize(width + 2 * pad, height + 2 * pad);
+  Badge.Clear(BackingColour);
+  int top = pad;
+  for (const platform::TTextMask& mask : masks) {
+    PaintLabel(Badge, mask, pad, top);
+    top += mask.Height + LabelGap * k;
+  }
+}
+
 TCornerLabelLayer::TCornerLabelLayer(raster::TLayerCollection* Collection)
     : raster::TCustomLayer(Collection) {
   FBadge.SetDrawMode(raster::dmBlend);
@@ -137,16 +162,7 @@ void TCornerLabelLayer::SetText(std::string Value) {
   if (Value == FText) return;
   Changing();
   FText = std::move(Value);
-  FBadge.SetSize(0, 0);
-  if (!FText.empty()) {
-    const int k = FMagnification;
-    const platform::TTextMask label = platform::RenderTextMask(FText, LabelPixelSize * k);
-    if (label.Width > 0 && label.Height > 0) {
-      FBadge.SetSize(label.Width + 2 * BadgePadding * k, label.Height + 2 * BadgePadding * k);
-      FBadge.Clear(BackingColour);
-      PaintLabel(FBadge, label, BadgePadding * k, BadgePadding * k);
-    }
-  }
+  MakeTextBadge(FBadge, {FText}, FMagnification);
   Changed();
 }
 

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "controls/image_view.h"
 #include "controls/layers.h"
@@ -33,6 +34,11 @@ double ScreenPixelsPerMm(int Pp100MM, double ViewScale);
 // "20 mm", "0,5 mm" with DecimalSeparator ","; lengths below 1 mm keep their one significant
 // digit.
 std::string FormatScaleBarLength(double Millimetres, const std::string& DecimalSeparator);
+
+// Lines of text in black, one under the other, on the scale bar's pale translucent backing (a
+// badge to draw with dmBlend); empty when no line has any text or no font can be had.
+void MakeTextBadge(raster::TBitmap32& Badge, const std::vector<std::string>& Lines,
+                   int Magnification = 1);
 
 class TScaleBarLayer : public raster::TCustomLayer {
  public:

@@ -31,7 +31,8 @@ const std::vector<TText>& ProgramTexts() {
       ReportAngleText, ReportZoomText, ReportColourMatchText, ReportOnText, ReportOffText,
       ReportMeasurementsText, ReportNoMeasurementsText, ReportMeasureText, ReportPictureText,
       ReportLengthText, ReportAreaText, ReportChangeText, ReportRulerText, ReportOutlineText,
-      ReportNotesText};
+      ReportNotesText, MeasureRulerStartText, MeasureRulerEndText, MeasureOutlineStartText,
+      MeasureOutlineNextText};
   // clang-format on
   return all;
 }

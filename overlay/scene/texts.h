@@ -91,6 +91,17 @@ inline constexpr TText FlickerPicture2Text{"Messages.FlickerPicture2", "Bild 2"}
 inline constexpr TText SwipeModeText{"Messages.StatusSwipe", "Vorhang"};
 inline constexpr TText CheckerModeText{"Messages.StatusChecker", "Schachbrett"};
 inline constexpr TText SideModeText{"Messages.StatusSide", "Nebeneinander"};
+// What the measuring tools expect next, in the status bar.
+inline constexpr TText MeasureRulerStartText{"Messages.MeasureRulerStart",
+                                             "Lineal: den ersten Punkt anklicken"};
+inline constexpr TText MeasureRulerEndText{"Messages.MeasureRulerEnd",
+                                           "Lineal: den zweiten Punkt anklicken (Esc: abbrechen)"};
+inline constexpr TText MeasureOutlineStartText{"Messages.MeasureOutlineStart",
+                                               "Umriss: den ersten Punkt anklicken"};
+inline constexpr TText MeasureOutlineNextText{
+    "Messages.MeasureOutlineNext",
+    "Umriss: weitere Punkte anklicken; schließen am ersten Punkt, mit Doppelklick oder Enter "
+    "(Esc: abbrechen)"};
 
 // Every text above, for the check that each language file has them all.
 const std::vector<TText>& ProgramTexts();

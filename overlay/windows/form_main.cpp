@@ -1,6 +1,7 @@
 #include "overlay/windows/form_main.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDragEnterEvent>
@@ -166,6 +167,10 @@ TFormMain::TFormMain(QWidget* Parent)
   };
   c.OnEnabledChanged = [this](bool Enabled) { ShowEnabled(Enabled); };
   c.OnPlacementChanged = [this] { ScheduleRecordSave(); };
+  c.OnMeasuresChanged = [this] {
+    FRecord.Measures = FController->Measures();
+    ScheduleRecordSave();
+  };
   FRecordTimer = new QTimer(this);
   FRecordTimer->setSingleShot(true);
   FRecordTimer->setInterval(400);  // a drag or a run of key presses is written once
@@ -202,7 +207,7 @@ TFormMain::TFormMain(QWidget* Parent)
   tip(FBarHosts[5].get(), "Deckkraft von Bild 2: 0 durchsichtig, 255 deckend");
   tip(FImgViewHost.get(),
       "Ziehen: verschieben; Rechtsklick: Menü (D Differenz, F Blinken, N Angleichen, M Maßstab, "
-      "Strg+Z rückgängig)");
+      "L Lineal, U Umriss, Strg+Z rückgängig)");
   tip(FButtonImage1, "Bild 1 öffnen (Rechtsklick: zuletzt geöffnete Bilder)");
   tip(FButtonImage2, "Bild 2 öffnen (Rechtsklick: zuletzt geöffnete Bilder)");
 
@@ -266,24 +271,48 @@ TFormMain::TFormMain(QWidget* Parent)
     FImgViewHost->addAction(action);
   };
   const auto command = [this](const char* Name, const char* Text, QKeyCombination Key,
-                              bool (TMainController::*Do)()) {
+                              const std::function<void()>& Do) {
     auto* action = MakeNamed<QAction>(Name, QString::fromUtf8(Text), this);
     action->setShortcut(QKeySequence(Key));
     action->setShortcutVisibleInContextMenu(true);
     action->setEnabled(false);
     addAction(action);
     FImgViewHost->addAction(action);
-    connect(action, &QAction::triggered, this, [this, Do] { (FController.get()->*Do)(); });
+    connect(action, &QAction::triggered, this, Do);
     FCommands.push_back(action);
     return action;
   };
+  separator("MenuSeparatorMeasure");
+  // The measuring tools, one at a time, and deleting the measure where the menu was asked for
+  // (or, by its key, under the mouse).
+  const auto measureTool = [this, &aid](const char* Name, const char* Text, Qt::Key Key,
+                                        TMeasureTool Tool) {
+    QAction* action = aid(Name, Text, Key);
+    FCommands.push_back(action);
+    connect(action, &QAction::toggled, this, [this, Tool](bool On) {
+      if (On || FController->MeasureTool() == Tool) {
+        FController->SetMeasureTool(On ? Tool : TMeasureTool::None);
+      }
+      ShowMeasureTool();
+    });
+    return action;
+  };
+  FActionRuler = measureTool("MenuRuler", "Lineal", Qt::Key_L, TMeasureTool::Ruler);
+  FActionOutline = measureTool("MenuOutline", "Umriss", Qt::Key_U, TMeasureTool::Outline);
+  command("MenuDeleteMeasure", "Messung löschen", Qt::SHIFT | Qt::Key_Delete, [this] {
+    const std::optional<raster::TPoint> at = FMenuAt ? FMenuAt : FMouseOverView;
+    if (at) FController->DeleteMeasureAt(*at);
+  });
   separator("MenuSeparatorZoom");
-  command("MenuFit", "Einpassen", Qt::CTRL | Qt::Key_0, &TMainController::FitView);
-  command("MenuActualSize", "100 %", Qt::CTRL | Qt::Key_1, &TMainController::ActualSizeView);
+  command("MenuFit", "Einpassen", Qt::CTRL | Qt::Key_0, [this] { FController->FitView(); });
+  command("MenuActualSize", "100 %", Qt::CTRL | Qt::Key_1,
+          [this] { FController->ActualSizeView(); });
   separator("MenuSeparatorHistory");
-  command("MenuUndo", "Rückgängig", Qt::CTRL | Qt::Key_Z, &TMainController::Undo);
-  command("MenuRedo", "Wiederholen", Qt::CTRL | Qt::SHIFT | Qt::Key_Z, &TMainController::Redo);
-  command("MenuReset", "Zurücksetzen", Qt::CTRL | Qt::Key_R, &TMainController::ResetPlacement);
+  command("MenuUndo", "Rückgängig", Qt::CTRL | Qt::Key_Z, [this] { FController->Undo(); });
+  command("MenuRedo", "Wiederholen", Qt::CTRL | Qt::SHIFT | Qt::Key_Z,
+          [this] { FController->Redo(); });
+  command("MenuReset", "Zurücksetzen", Qt::CTRL | Qt::Key_R,
+          [this] { FController->ResetPlacement(); });
   FImgViewHost->setContextMenuPolicy(Qt::ActionsContextMenu);
   const platform::TProgramFileLocation settings = platform::LocateProgramFile("Tessaly.ini");
   SettingsFile = settings.Write;
@@ -301,13 +330,22 @@ void TFormMain::WireViewInput() {
   view.OnMouseDown = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
                             std::int32_t X, std::int32_t Y, raster::TCustomLayer*) {
     if (Button != raster::mbLeft) return;
+    // A measure's point, or a point of the tool, before the swipe's line and the pan.
+    if (FController->MeasureMouseDown({X, Y})) {
+      ShowStatus();
+      return;
+    }
     // In the swipe a drag moves the line; the picture under it stays.
     FSwipeDrag = FController->SwipeTo({X, Y});
     if (!FSwipeDrag) FController->BeginPan({X, Y});
   };
   view.OnMouseMove = [this](raster::TObject*, raster::TShiftState Shift, std::int32_t X,
                             std::int32_t Y, raster::TCustomLayer*) {
-    if (FSwipeDrag) {
+    FMenuAt.reset();
+    // A dragged measure's point takes the move from the swipe's line and the pan.
+    if (FController->MeasureMouseMove({X, Y}, (Shift & raster::ssLeft) != 0)) {
+      // taken
+    } else if (FSwipeDrag) {
       if (Shift & raster::ssLeft) FController->SwipeTo({X, Y});
     } else {
       FController->PanMove(Shift, {X, Y});
@@ -319,6 +357,7 @@ void TFormMain::WireViewInput() {
   view.OnMouseUp = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
                           std::int32_t, std::int32_t, raster::TCustomLayer*) {
     if (Button != raster::mbLeft) return;
+    FController->MeasureMouseUp();
     FSwipeDrag = false;
     FController->EndPan();
   };
@@ -333,6 +372,36 @@ bool TFormMain::NudgeFromKey(const QKeyEvent& Event) {
   if (!key) return false;
   if (Event.modifiers() & Qt::AltModifier) return FController->FineNudgeKey(*key);
   return FController->NudgeKey(*key, (Event.modifiers() & Qt::ShiftModifier) != 0);
+}
+
+bool TFormMain::MeasureFromKey(const QKeyEvent& Event) {
+  if (Event.modifiers() & ~Qt::KeypadModifier) return false;
+  bool used = false;
+  switch (Event.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      used = FController->FinishMeasure();
+      break;
+    case Qt::Key_Escape:
+      used = FController->CancelMeasure();
+      break;
+    case Qt::Key_Delete:
+      used = FMouseOverView && FController->DeleteMeasurePoint(*FMouseOverView);
+      break;
+    default:
+      return false;
+  }
+  if (used) ShowMeasureTool();
+  return used;
+}
+
+void TFormMain::ShowMeasureTool() {
+  for (const auto& [action, tool] : {std::pair{FActionRuler, TMeasureTool::Ruler},
+                                     std::pair{FActionOutline, TMeasureTool::Outline}}) {
+    const QSignalBlocker quiet(action);
+    action->setChecked(FController->MeasureTool() == tool);
+  }
+  ShowStatus();
 }
 
 bool TFormMain::ZoomFromWheel(const QWheelEvent& Event) {
@@ -395,7 +464,7 @@ void TFormMain::dropEvent(QDropEvent* Event) {
 void TFormMain::keyPressEvent(QKeyEvent* Event) {
   // Any key ends a flicker (F itself is the action's shortcut and does not arrive here).
   if (FActionFlicker->isChecked()) FActionFlicker->setChecked(false);
-  if (NudgeFromKey(*Event)) {
+  if (MeasureFromKey(*Event) || NudgeFromKey(*Event)) {
     Event->accept();
     return;
   }
@@ -424,10 +493,13 @@ void TFormMain::ShowStatus() {
   const TViewStatus status = FController->ViewStatusAt(FMouseOverView);
   FLabelStatusPosition->setText(
       QString::fromStdString(StatusPositionText(status, QLocale().decimalPoint().toStdString())));
+  // While a measuring tool is on, what it expects next.
+  const TText* hint = FController->MeasureEditor().Hint();
   FLabelStatusMode->setText(
-      FController->ControlsEnabled()
-          ? QString::fromStdString(StatusModeText(status, QLocale().decimalPoint().toStdString()))
-          : QString());
+      !FController->ControlsEnabled() ? QString()
+      : hint != nullptr
+          ? QString::fromStdString(Tr(*hint))
+          : QString::fromStdString(StatusModeText(status, QLocale().decimalPoint().toStdString())));
 }
 
 bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
@@ -445,11 +517,23 @@ bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
     FController->SetSideCursor({});
     ShowStatus();
   }
+  if (Watched == FImgViewHost.get() && Event->type() == QEvent::ContextMenu) {
+    const QPoint at = static_cast<QContextMenuEvent*>(Event)->pos();
+    FMenuAt = raster::TPoint{at.x(), at.y()};
+  }
+  // A double click closes the outline being drawn (its first press added the last point).
+  if (Watched == FImgViewHost.get() && Event->type() == QEvent::MouseButtonDblClick &&
+      static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton &&
+      FController->FinishMeasure()) {
+    ShowStatus();
+    return true;
+  }
   if (Watched == FImgViewHost.get() && Event->type() == QEvent::Wheel) {
     if (ZoomFromWheel(*static_cast<QWheelEvent*>(Event))) return true;
   } else if (Watched != FImgViewHost.get() && Event->type() == QEvent::KeyPress) {
     if (FActionFlicker->isChecked()) FActionFlicker->setChecked(false);
-    if (NudgeFromKey(*static_cast<QKeyEvent*>(Event))) return true;
+    const auto& key = *static_cast<QKeyEvent*>(Event);
+    if (MeasureFromKey(key) || NudgeFromKey(key)) return true;
   }
   return QWidget::eventFilter(Watched, Event);
 }
@@ -684,6 +768,7 @@ void TFormMain::ApplyRecord(const TComparisonRecord& Record) {
     if (ViewModeOfName(Record.Mode) == mode) action->setChecked(true);
   }
   FActionMatch->setChecked(Record.MatchColours);
+  FController->SetMeasures(Record.Measures);
 }
 
 void TFormMain::ScheduleRecordSave() {

@@ -151,6 +151,10 @@ class TFormMain : public QWidget {
   void WireViewInput();
   bool NudgeFromKey(const QKeyEvent& Event);
   bool ZoomFromWheel(const QWheelEvent& Event);
+  // Enter, Escape and Delete for the measures; false when the key was not for them.
+  bool MeasureFromKey(const QKeyEvent& Event);
+  // The tool entries' checks as the controller's tool is, then the status.
+  void ShowMeasureTool();
   // The status bar for the mouse where it was last seen over the view.
   void ShowStatus();
   // The comparison entries' checks as the controller draws, then the status.
@@ -177,6 +181,8 @@ class TFormMain : public QWidget {
   QAction* FActionMatch = nullptr;
   QAction *FActionSwipe = nullptr, *FActionChecker = nullptr, *FActionSide = nullptr;
   bool FSwipeDrag = false;  // a left drag on the view moves the swipe's line
+  QAction *FActionRuler = nullptr, *FActionOutline = nullptr;
+  std::optional<raster::TPoint> FMenuAt;  // where the view's menu was asked for
   // The view's menu entries that need both pictures and nothing else of ShowEnabled.
   std::vector<QAction*> FCommands;
   QFrame* FPanelStatus = nullptr;

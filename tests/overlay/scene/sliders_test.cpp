@@ -103,7 +103,8 @@ TEST_F(SceneTest, Picture2StartsWithItsCentreAtHalfItsSize) {
   EXPECT_EQ(original.DrawMode(), raster::dmOpaque);
   EXPECT_EQ(original.StretchFilter(), raster::sfLinear);
   EXPECT_EQ(original.GetPixel(100, 59), Picture2.GetPixel(100, 59));
-  EXPECT_EQ(scene.View().Layers().Count(), 3);  // the overlay, the scale bar, the flicker label
+  // The overlay, the measures, the scale bar, the flicker label.
+  EXPECT_EQ(scene.View().Layers().Count(), 4);
 }
 
 TEST_F(SceneTest, OverlayTopLeftSitsOnPicture1TopLeftAtZeroOffsetsAlsoWhenZoomed) {
@@ -268,8 +269,9 @@ TEST_F(SceneTest, ANewPicture2ReplacesTheLayer) {
   TBitmap32 other;
   FillPattern(other, 40, 30, 9);
   scene.LoadImage2(other);
-  // The old overlay is gone; the new one lies under the scale bar and the flicker label.
-  ASSERT_EQ(scene.View().Layers().Count(), 3);
+  // The old overlay is gone; the new one lies under the measures, the scale bar and the flicker
+  // label.
+  ASSERT_EQ(scene.View().Layers().Count(), 4);
   EXPECT_EQ(scene.View().Layers().Items(0), scene.RotLayer());
   EXPECT_EQ(scene.RotLayer()->Bitmap()->Width(), 40);
   EXPECT_EQ(scene.OverlayOriginal()->Width(), 40);

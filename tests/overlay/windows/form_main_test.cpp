@@ -24,6 +24,7 @@
 
 #include "overlay/decode/picture_import.h"
 #include "overlay/programs/render_command.h"
+#include "overlay/scene/measure_layer.h"
 #include "overlay/scene/texts.h"
 #include "platform/control_host.h"
 #include "platform/message.h"
@@ -527,15 +528,29 @@ TEST_F(FormMainTest, ColourMatchingBrightensADarkerRetakeAndOffGivesPictureTwoBa
 }
 
 // A comparison is kept: a second window given the same pictures, renamed and moved, offers it
-// and restores the placement and the view; a damaged record is told once and changes nothing.
+// and restores the placement, the view and the measures (an outline clicked on the view: U,
+// three clicks, Enter); a damaged record is told once and changes nothing.
 TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie) {
   const std::string records = (Dir / "records/").string();
+  const TMeasure outline{TMeasureKind::Outline, 1, {{20.5, 20.5}, {120.5, 20.5}, {120.5, 90.5}}};
   {
     TFormMain w;
     w.RecordFolder = records;
     Show(w);
     Choose(w, "ButtonImage1", Picture1);
     Choose(w, "ButtonImage2", Picture2);
+    TMainController& c = w.Controller();
+    QTest::keyClick(&w, Qt::Key_U);
+    for (const auto& [x, y] : {std::pair{20, 20}, std::pair{120, 20}, std::pair{120, 90}}) {
+      const raster::TPoint p = c.ImgView().BitmapToControl({x, y});
+      QTest::mouseClick(w.ImgViewHost(), Qt::LeftButton, {}, QPoint(p.X, p.Y));
+    }
+    QTest::keyClick(w.ImgViewHost(), Qt::Key_Return);
+    ASSERT_EQ(c.Measures(), std::vector<TMeasure>{outline});
+    w.SaveRecordNow();
+    platform::TResult<TComparisonRecord> kept = ReadComparisonRecord(w.RecordPath());
+    ASSERT_TRUE(kept) << kept.Reason();
+    EXPECT_EQ(kept.Value().Measures, c.Measures());
     QTest::keyClick(&w, Qt::Key_PageUp);
     QTest::keyClick(&w, Qt::Key_Right, Qt::AltModifier);  // between the steps
     QTest::keyClick(&w, Qt::Key_S);
@@ -557,6 +572,11 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
   EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(RestoreRecordText)});
   EXPECT_EQ(next.Controller().Placement(), placed);
   EXPECT_TRUE(next.Controller().Swipe());
+  EXPECT_EQ(next.Controller().Measures(), std::vector<TMeasure>{outline});
+  // Its handle on the second point, in picture 1's colour, left of the swipe's line.
+  EXPECT_EQ(ShownPixel(next, 120, 20),
+            QColor(qRed(MeasureColour1), qGreen(MeasureColour1), qBlue(MeasureColour1)));
+  EXPECT_NE(ShownPixel(next, 200, 150), ShownPixel(next, 120, 20));
   const std::string path = next.RecordPath();
   ASSERT_TRUE(fs::exists(path));
 
