@@ -61,10 +61,10 @@ std::vector<std::uint8_t> EncodeRequest(const TRequest& Request) {
   } else {
     Put32(out, std::uint32_t(EncodeRequestFixedSize - RequestHeaderSize + Request.TextKey.size() +
                              Request.Text.size()));
-    for (std::uint32_t v : {Request.Width, Request.Height, Request.Pitch, Request.DotsPerMeterX,
-                            Request.DotsPerMeterY, std::uint32_t(Request.Format),
-                            std::uint32_t(Request.TextKey.size()),
-                            std::uint32_t(Request.Text.size())}) {
+    for (std::uint32_t v :
+         {Request.Width, Request.Height, Request.Pitch, Request.DotsPerMeterX,
+          Request.DotsPerMeterY, std::uint32_t(Request.Format),
+          std::uint32_t(Request.TextKey.size()), std::uint32_t(Request.Text.size())}) {
       Put32(out, v);
     }
     out.insert(out.end(), Request.TextKey.begin(), Request.TextKey.end());

@@ -27,7 +27,10 @@ const std::vector<TText>& ProgramTexts() {
       LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
       SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,
       FlickerPicture1Text, FlickerPicture2Text, SideModeText, RestoreRecordText,
-      RecordDamagedText};
+      RecordDamagedText,
+      PrintMenuText, ExportAlignedMenuText, ExportSideMenuText, ExportDifferenceMenuText,
+      ExportTitleText, ExportPngFilterText, ExportTiffFilterText, ExportJpegFilterText,
+      ExportNothingText, ExportUnknownFormatText, ExportNotEncodedText, ExportNotWrittenText};
   // clang-format on
   return all;
 }

@@ -397,7 +397,9 @@ TEST(ParseRequest, EncodeRequestsKeepTheirTextAndRefuseWhatDoesNotAddUp) {
   EXPECT_EQ(back.DotsPerMeterX, 9170u);
   EXPECT_EQ(decoder::EncodeRequestBytes(back), 32u);
 
-  const auto refused = [&](decoder::TRequest R) { return !parse(decoder::EncodeRequest(R), &back); };
+  const auto refused = [&](decoder::TRequest R) {
+    return !parse(decoder::EncodeRequest(R), &back);
+  };
   decoder::TRequest r = request;
   r.TextKey.clear();  // a text without its key
   EXPECT_TRUE(refused(r));
