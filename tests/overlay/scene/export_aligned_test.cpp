@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <charconv>
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -13,6 +11,7 @@
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/overlay_scene.h"
 #include "platform/file_write.h"
+#include "tests/support/png_chunks.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_pictures.h"
 
@@ -21,6 +20,8 @@ namespace {
 
 using raster::TBitmap32;
 using raster::TColor32;
+using testsupport::NamedNumber;
+using testsupport::PngChunks;
 
 constexpr TColor32 Rgb = 0x00FFFFFFu;
 
@@ -40,35 +41,6 @@ struct TPair {
 std::string ReadFile(const std::string& Path) {
   std::ifstream in(Path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// The chunks of a PNG file by type, read from the bytes (the last of a type wins).
-std::map<std::string, std::string> PngChunks(const std::string& Bytes) {
-  std::map<std::string, std::string> chunks;
-  const auto be32 = [&](std::size_t At) {
-    return std::uint32_t(std::uint8_t(Bytes[At])) << 24 |
-           std::uint32_t(std::uint8_t(Bytes[At + 1])) << 16 |
-           std::uint32_t(std::uint8_t(Bytes[At + 2])) << 8 |
-           std::uint32_t(std::uint8_t(Bytes[At + 3]));
-  };
-  if (Bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return chunks;
-  for (std::size_t at = 8; at + 12 <= Bytes.size();) {
-    const std::uint32_t length = be32(at);
-    if (at + 12 + length > Bytes.size()) break;
-    chunks[Bytes.substr(at + 4, 4)] = Bytes.substr(at + 8, length);
-    at += 12 + length;
-  }
-  return chunks;
-}
-
-// The number after "Name=" in Text, read back exactly.
-double Field(const std::string& Text, const std::string& Name) {
-  const std::size_t at = Text.find(Name + "=");
-  if (at == std::string::npos) return NAN;
-  const char* from = Text.c_str() + at + Name.size() + 1;
-  double value = NAN;
-  std::from_chars(from, Text.c_str() + Text.size(), value);
-  return value;
 }
 
 // The exported difference is the view's own difference view at zoom 1, pixel for pixel, over
@@ -154,16 +126,13 @@ TEST(ExportAligned, ThePngCarriesTheScaleAndThePlacementExactly) {
   ASSERT_EQ(chunks.count("pHYs"), 1u);
   // 7340 pixels per metre both ways (0x00001CAC), unit 1: the metre.
   EXPECT_EQ(chunks.at("pHYs"), std::string("\0\0\x1c\xac\0\0\x1c\xac\x01", 9));
-  std::string text;
-  for (const char* type : {"tEXt", "iTXt", "zTXt"}) {
-    if (chunks.count(type) && chunks.at(type).rfind("Placement", 0) == 0) text = chunks.at(type);
-  }
+  const std::string text = testsupport::PngText(chunks, "Placement");
   ASSERT_FALSE(text.empty());
   const TPrecisePlacement placed = scene.Controller().Placement();
-  EXPECT_EQ(Field(text, "angle"), placed.Angle);
-  EXPECT_EQ(Field(text, "zoom"), placed.Zoom);
-  EXPECT_EQ(Field(text, "x"), 50.5);
-  EXPECT_EQ(Field(text, "y"), 45.25);
+  EXPECT_EQ(NamedNumber(text, "angle"), placed.Angle);
+  EXPECT_EQ(NamedNumber(text, "zoom"), placed.Zoom);
+  EXPECT_EQ(NamedNumber(text, "x"), 50.5);
+  EXPECT_EQ(NamedNumber(text, "y"), 45.25);
   EXPECT_EQ(chunks.count("eXIf"), 0u);
   EXPECT_EQ(chunks.count("iCCP"), 0u);
 
