@@ -61,8 +61,9 @@ struct TRequest {
   std::string Path;
   // EncodePicture: the pixels in the shared memory, B, G, R bytes, top row first, Pitch bytes
   // from one row to the next; the resolution in dots per metre, as a BMP header carries it (0:
-  // none written where the format can leave it out); the format; and a text the file is to
-  // carry under TextKey (a PNG text chunk), none when both are empty.
+  // none in a PNG, the customary 72 dots per inch in a TIFF or JPEG, which must state one); the
+  // format; and a text the file is to carry under TextKey (a PNG text chunk), none when both
+  // are empty.
   std::uint32_t Width = 0, Height = 0, Pitch = 0;
   std::uint32_t DotsPerMeterX = 0, DotsPerMeterY = 0;
   TEncodeFormat Format = TEncodeFormat::Jpeg;

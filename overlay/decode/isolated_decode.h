@@ -50,8 +50,8 @@ struct TIsolatedPicture {
 TIsolatedPicture DecodePictureIsolated(const std::string& Path);
 
 // What a file image made from pixels carries besides them: its format, its resolution in dots
-// per metre (0: none, where the format can do without one), and a text under a keyword (in a
-// PNG a text chunk; none when both are empty; limits as decoder::TRequest's).
+// per metre (0: unknown, as decoder::TRequest says), and a text under a keyword (in a PNG a text
+// chunk; none when both are empty; limits as decoder::TRequest's).
 struct TEncodeSettings {
   decoder::TEncodeFormat Format = decoder::TEncodeFormat::Jpeg;
   std::uint32_t DotsPerMeterX = 0, DotsPerMeterY = 0;

@@ -168,9 +168,14 @@ TReply EncodePicture(const TRequest& Request, const TFd& Pixels, TFd* Memory) {
       static_cast<BYTE*>(mapping.Start), int(Request.Width), int(Request.Height),
       int(Request.Pitch), 24, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, TRUE)};
   if (dib.Handle == nullptr) return {TReplyStatus::NoMemory, 0, 0, 0};
-  // Set also when 0: a new bitmap would otherwise claim 72 dots per inch, a scale nobody gave.
-  FreeImage_SetDotsPerMeterX(dib.Handle, Request.DotsPerMeterX);
-  FreeImage_SetDotsPerMeterY(dib.Handle, Request.DotsPerMeterY);
+  // A PNG without a resolution has no pHYs chunk. A TIFF or JPEG always states one, and a zero
+  // there is one that readers stumble over; it keeps the new bitmap's customary 72 dots per
+  // inch, which tells no scale.
+  if (Request.DotsPerMeterX != 0 || Request.DotsPerMeterY != 0 ||
+      Request.Format == overlay::decoder::TEncodeFormat::Png) {
+    FreeImage_SetDotsPerMeterX(dib.Handle, Request.DotsPerMeterX);
+    FreeImage_SetDotsPerMeterY(dib.Handle, Request.DotsPerMeterY);
+  }
   // A comment (a PNG's text chunk); none at all without a key, so that a print capture is the
   // very JPEG it always was.
   if (!Request.TextKey.empty() &&
