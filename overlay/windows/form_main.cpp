@@ -31,6 +31,7 @@
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/settings.h"
 #include "overlay/scene/texts.h"
+#include "overlay/windows/export_menu.h"
 #include "overlay/windows/icons.h"
 #include "overlay/windows/print_page.h"
 #include "overlay/windows/sprache.h"
@@ -187,8 +188,11 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FBitBtnInfo, &QToolButton::clicked, this, [this] { BitBtnInfoClick(); });
   connect(FButtonAssistent, &QPushButton::clicked, this, [this] { ButtonAssistentClick(); });
   connect(FButtonAutoAlign, &QPushButton::clicked, this, [this] { ButtonAutoAlignClick(); });
-  connect(FBitBtnPrint, &QToolButton::clicked, this, [this] { BitBtnPrintClick(); });
+  AttachExportMenu(
+      *FBitBtnPrint, [this] { BitBtnPrintClick(); },
+      [this](TExportKind Kind) { ExportClick(Kind); });
   ChooseFile = [this] { return RunOpenPictureDialog(); };
+  ChooseExportFile = [this](TExportKind) { return RunExportDialog(this, FOpenDialog.Folder); };
 
   // The keys of each control in its tool tip (the view's menu shows its own).
   const auto tip = [](QWidget* W, const char* Text) { W->setToolTip(QString::fromUtf8(Text)); };
@@ -759,6 +763,12 @@ void TFormMain::ButtonCloseClick() {
 void TFormMain::BitBtnPrintClick() {
   FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
   PrintComparison(*this, *FController, ImageCount);
+}
+
+void TFormMain::ExportClick(TExportKind Kind) {
+  const std::string path = ChooseExportFile ? ChooseExportFile(Kind) : std::string();
+  if (path.empty()) return;
+  ExportWithWaitCursor(*FController, Kind, path, FController->MeasureFrame().Pp100MM1);
 }
 
 void TFormMain::BitBtnInfoClick() {
