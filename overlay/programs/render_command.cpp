@@ -258,8 +258,9 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
       Request.Exports.push_back({kind, value});
     } else if (name == "--pp100mm") {
       Request.Pp100MM = ParseInt(name, value);
-      if (Request.Pp100MM < 1 || Request.Pp100MM > MaxPp100MM) {
-        throw TUsageError("--pp100mm " + value + " is outside 1.." + std::to_string(MaxPp100MM));
+      if (Request.Pp100MM < 1 || Request.Pp100MM > MaxExportPp100MM) {
+        throw TUsageError("--pp100mm " + value + " is outside 1.." +
+                          std::to_string(MaxExportPp100MM));
       }
     } else {
       throw TUsageError("unknown option " + name);

@@ -36,9 +36,6 @@ struct TRenderRequest {
   bool Side = false;                         // side by side
 };
 
-// The largest --pp100mm: ten times it must still be a 32-bit resolution, and no camera comes near.
-constexpr int MaxPp100MM = 1000000;
-
 // Bounds of --size: the viewport (the control less 17 pixels each way) must not be empty, and
 // the buffer must stay a sane size.
 constexpr int MinViewExtent = 18;

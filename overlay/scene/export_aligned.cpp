@@ -126,7 +126,7 @@ std::optional<TEncodeSettings> ExportSettings(const std::string& Path, const TEx
   TEncodeSettings settings;
   settings.Format = *format;
   // Pixels per 100 mm, ten times over, are pixels per metre.
-  if (Facts.Pp100MM > 0) {
+  if (Facts.Pp100MM > 0 && Facts.Pp100MM <= MaxExportPp100MM) {
     settings.DotsPerMeterX = settings.DotsPerMeterY = std::uint32_t(Facts.Pp100MM) * 10;
   }
   if (Facts.Placement) {

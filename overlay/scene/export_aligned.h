@@ -54,6 +54,10 @@ struct TExportTexts {
 };
 TExportTexts ExportTextsOfLanguage();
 
+// The largest scale an export writes: ten times it must still be a 32-bit resolution, and no
+// camera comes near it; a larger one counts as unknown.
+constexpr int MaxExportPp100MM = 1000000;
+
 // What an exported file carries besides its pixels: picture 1's scale in pixels per 100 mm (0:
 // unknown) and the placement. Nothing of the original files (no EXIF, no GPS): the files are
 // made from pixels only.
