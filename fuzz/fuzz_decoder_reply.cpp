@@ -25,10 +25,10 @@ void CheckReply(const dec::TReply& R, dec::TRequestKind Expected, std::uint64_t 
         Check(R.Bytes == pixels * 4 && R.Bytes <= MemoryLength, "picture bytes do not fit");
         Check(R.Orientation <= dec::MaxOrientation, "an orientation EXIF does not define");
       } else {
-        Check(R.Bytes > 0 && R.Bytes <= MemoryLength && R.Bytes <= dec::MaxJpegBytes,
-              "JPEG bytes do not fit");
+        Check(R.Bytes > 0 && R.Bytes <= MemoryLength && R.Bytes <= dec::MaxEncodedBytes,
+              "encoded bytes do not fit");
         Check(R.Width == 0 && R.Height == 0 && R.Orientation == 0,
-              "a JPEG reply with a size or an orientation");
+              "an encode reply with a size or an orientation");
       }
       break;
     case dec::TReplyStatus::TooLarge:
@@ -51,7 +51,7 @@ void CheckReply(const dec::TReply& R, dec::TRequestKind Expected, std::uint64_t 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   if (Size < 9) return 0;
   const dec::TRequestKind expected =
-      Data[0] & 1 ? dec::TRequestKind::DecodePicture : dec::TRequestKind::EncodeJpeg;
+      Data[0] & 1 ? dec::TRequestKind::DecodePicture : dec::TRequestKind::EncodePicture;
   std::uint64_t memory = 0;
   std::memcpy(&memory, Data + 1, 8);
   // Small lengths half of the time, so that accepted replies are not only those of huge maps.
@@ -71,6 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
       Check(!request.Path.empty() && request.Path.size() <= dec::MaxPathLength &&
                 request.Path.find('\0') == std::string::npos,
             "an accepted path outside the limits");
+    if (request.Kind == dec::TRequestKind::EncodePicture)
+      Check(request.TextKey.size() <= dec::MaxTextKeyLength &&
+                request.Text.size() <= dec::MaxTextLength &&
+                request.TextKey.empty() == request.Text.empty() &&
+                message.size() <= dec::MaxRequestSize,
+            "an accepted text outside the limits");
   }
   return 0;
 }

@@ -27,6 +27,27 @@ std::uint64_t Get64(const std::uint8_t* P) {
   return std::uint64_t(Get32(P)) | std::uint64_t(Get32(P + 4)) << 32;
 }
 
+bool KnownFormat(std::uint32_t Format) {
+  return Format == std::uint32_t(TEncodeFormat::Jpeg) ||
+         Format == std::uint32_t(TEncodeFormat::Png) ||
+         Format == std::uint32_t(TEncodeFormat::Tiff);
+}
+
+// A PNG keyword's rules in their strictest form: printable ASCII, no space at either end (the
+// chunk's own rules also forbid two spaces in a row; a key of ours has none at all).
+bool ValidTextKey(const std::string& Key) {
+  if (Key.size() > MaxTextKeyLength) return false;
+  for (const char c : Key) {
+    if (c < '!' || c > '~') return false;
+  }
+  return true;
+}
+
+bool ValidText(const std::string& Key, const std::string& Text) {
+  return ValidTextKey(Key) && Text.size() <= MaxTextLength &&
+         Text.find('\0') == std::string::npos && (Key.empty() == Text.empty());
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> EncodeRequest(const TRequest& Request) {
@@ -38,11 +59,16 @@ std::vector<std::uint8_t> EncodeRequest(const TRequest& Request) {
     Put32(out, std::uint32_t(Request.Path.size()));
     out.insert(out.end(), Request.Path.begin(), Request.Path.end());
   } else {
-    Put32(out, std::uint32_t(EncodeRequestSize - RequestHeaderSize));
-    for (std::uint32_t v : {Request.Width, Request.Height, Request.Pitch, Request.DotsPerMeterX,
-                            Request.DotsPerMeterY}) {
+    Put32(out, std::uint32_t(EncodeRequestFixedSize - RequestHeaderSize + Request.TextKey.size() +
+                             Request.Text.size()));
+    for (std::uint32_t v :
+         {Request.Width, Request.Height, Request.Pitch, Request.DotsPerMeterX,
+          Request.DotsPerMeterY, std::uint32_t(Request.Format),
+          std::uint32_t(Request.TextKey.size()), std::uint32_t(Request.Text.size())}) {
       Put32(out, v);
     }
+    out.insert(out.end(), Request.TextKey.begin(), Request.TextKey.end());
+    out.insert(out.end(), Request.Text.begin(), Request.Text.end());
   }
   return out;
 }
@@ -66,18 +92,28 @@ bool ParseRequest(const std::uint8_t* Data, std::size_t Size, TRequest* Request)
     if (length == 0 || length > MaxPathLength) return false;
     r.Path.assign(reinterpret_cast<const char*>(payload), length);
     if (r.Path.find('\0') != std::string::npos) return false;
-  } else if (kind == std::uint32_t(TRequestKind::EncodeJpeg)) {
-    r.Kind = TRequestKind::EncodeJpeg;
-    if (Size != EncodeRequestSize) return false;
+  } else if (kind == std::uint32_t(TRequestKind::EncodePicture)) {
+    r.Kind = TRequestKind::EncodePicture;
+    if (Size < EncodeRequestFixedSize) return false;
     r.Width = Get32(payload);
     r.Height = Get32(payload + 4);
     r.Pitch = Get32(payload + 8);
     r.DotsPerMeterX = Get32(payload + 12);
     r.DotsPerMeterY = Get32(payload + 16);
+    const std::uint32_t format = Get32(payload + 20);
+    const std::uint32_t keyLength = Get32(payload + 24), textLength = Get32(payload + 28);
     if (r.Width == 0 || r.Height == 0 || std::uint64_t(r.Width) * r.Height > MaxPixels) {
       return false;
     }
     if (std::uint64_t(r.Pitch) < std::uint64_t(r.Width) * 3) return false;
+    if (!KnownFormat(format)) return false;
+    r.Format = TEncodeFormat(format);
+    // In 64 bits, so that no pair of lengths can wrap to the size there is.
+    if (std::uint64_t(EncodeRequestFixedSize) + keyLength + textLength != Size) return false;
+    const char* text = reinterpret_cast<const char*>(Data + EncodeRequestFixedSize);
+    r.TextKey.assign(text, keyLength);
+    r.Text.assign(text + keyLength, textLength);
+    if (!ValidText(r.TextKey, r.Text)) return false;
   } else {
     return false;
   }
@@ -127,9 +163,9 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
         if (r.Width == 0 || r.Height == 0 || pixels > MaxPixels) return false;
         if (r.Bytes != pixels * 4 || r.Bytes > MemoryLength) return false;
         if (r.Orientation > MaxOrientation) return false;
-      } else if (Expected == TRequestKind::EncodeJpeg) {
+      } else if (Expected == TRequestKind::EncodePicture) {
         if (r.Width != 0 || r.Height != 0 || r.Orientation != 0 || r.DateTaken != 0) return false;
-        if (r.Bytes == 0 || r.Bytes > MemoryLength || r.Bytes > MaxJpegBytes) return false;
+        if (r.Bytes == 0 || r.Bytes > MemoryLength || r.Bytes > MaxEncodedBytes) return false;
       } else {
         return false;
       }

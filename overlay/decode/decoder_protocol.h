@@ -17,9 +17,13 @@ enum class TRequestKind : std::uint32_t {
   // Decode the picture file named in the request into 32-bit pixels. The request may carry the
   // memfd of an earlier reply for the decoder to fill again.
   DecodePicture = 1,
-  // Encode the 24-bit pixels of the shared memory sent with the request as a JPEG file image.
-  EncodeJpeg = 2,
+  // Encode the 24-bit pixels of the shared memory sent with the request as a file image of the
+  // format the request names (the print's JPEG captures, the exported pictures).
+  EncodePicture = 2,
 };
+
+// The file formats an encode request may ask for.
+enum class TEncodeFormat : std::uint32_t { Jpeg = 1, Png = 2, Tiff = 3 };
 
 enum class TReplyStatus : std::uint32_t {
   Ok = 0,
@@ -33,12 +37,21 @@ enum class TReplyStatus : std::uint32_t {
 constexpr std::uint64_t MaxPixels = std::uint64_t(1) << 28;
 // A request names a file of at most this many bytes.
 constexpr std::size_t MaxPathLength = 4096;
-// A JPEG of a capture larger than this is not believed (a capture is a screen's cut-out).
-constexpr std::uint64_t MaxJpegBytes = std::uint64_t(1) << 30;
-// The fixed sizes of the messages (a decode request adds its path).
+// An encoded file image larger than this is not believed (the largest picture, 2^28 pixels of
+// 3 bytes, fits with room to spare even when its compression gains nothing).
+constexpr std::uint64_t MaxEncodedBytes = std::uint64_t(1) << 30;
+// An encode request's text: a keyword of 1..79 printable ASCII characters (as a PNG text
+// chunk's keyword may be, with no space at either end), and a text of at most MaxTextLength
+// bytes without a NUL; both empty for none.
+constexpr std::size_t MaxTextKeyLength = 79;
+constexpr std::size_t MaxTextLength = 2048;
+// The fixed sizes of the messages (a decode request adds its path, an encode request its text).
 constexpr std::size_t ReplySize = 36;
 constexpr std::size_t RequestHeaderSize = 16;
-constexpr std::size_t EncodeRequestSize = RequestHeaderSize + 20;
+constexpr std::size_t EncodeRequestFixedSize = RequestHeaderSize + 32;
+// The longest request of either kind.
+constexpr std::size_t MaxRequestSize = RequestHeaderSize + MaxPathLength;
+static_assert(EncodeRequestFixedSize + MaxTextKeyLength + MaxTextLength <= MaxRequestSize);
 
 struct TRequest {
   TRequestKind Kind = TRequestKind::DecodePicture;
@@ -46,10 +59,15 @@ struct TRequest {
   std::uint32_t Threads = 1;
   // DecodePicture: the file.
   std::string Path;
-  // EncodeJpeg: the pixels in the shared memory, B, G, R bytes, top row first, Pitch bytes
-  // from one row to the next; the resolution in dots per metre, as a BMP header carries it.
+  // EncodePicture: the pixels in the shared memory, B, G, R bytes, top row first, Pitch bytes
+  // from one row to the next; the resolution in dots per metre, as a BMP header carries it (0:
+  // none in a PNG, the customary 72 dots per inch in a TIFF or JPEG, which must state one); the
+  // format; and a text the file is to carry under TextKey (a PNG text chunk), none when both
+  // are empty.
   std::uint32_t Width = 0, Height = 0, Pitch = 0;
   std::uint32_t DotsPerMeterX = 0, DotsPerMeterY = 0;
+  TEncodeFormat Format = TEncodeFormat::Jpeg;
+  std::string TextKey, Text;
 };
 
 struct TReply {
@@ -58,7 +76,7 @@ struct TReply {
   std::uint32_t Width = 0, Height = 0;
   // Ok: the bytes of the shared memory sent with the reply that hold the result (the pixels,
   // Width * Height * 4 of them, rows top-down without padding, as a TBitmap32 keeps them; or
-  // the JPEG file image). Zero otherwise.
+  // the encoded file image). Zero otherwise.
   std::uint64_t Bytes = 0;
   // Ok for a picture: the EXIF orientation tag (0x0112) of the file, 1..8, or 0 when it has
   // none. Zero otherwise. Reported rather than applied, so that the pixels stay as stored and
@@ -77,8 +95,9 @@ bool ValidDateTaken(std::uint64_t Value);
 constexpr std::uint32_t MaxOrientation = 8;
 
 std::vector<std::uint8_t> EncodeRequest(const TRequest& Request);
-// False for anything but a well-formed request (unknown kind, wrong size, a path that is empty,
-// too long or holds a NUL, pixel sizes that do not fit their pitch or the limits).
+// False for anything but a well-formed request (unknown kind or format, wrong size, a path that
+// is empty, too long or holds a NUL, pixel sizes that do not fit their pitch or the limits, a
+// text key or text outside its limits, or a text without a key).
 bool ParseRequest(const std::uint8_t* Data, std::size_t Size, TRequest* Request);
 // The pixel bytes an encode request's shared memory must hold at least: Pitch * Height.
 std::uint64_t EncodeRequestBytes(const TRequest& Request);
@@ -90,10 +109,9 @@ std::vector<std::uint8_t> EncodeReply(const TReply& Reply);
 // (0 when none came). True, with *Reply filled, only when every field is consistent: the known
 // magic and status, for a picture 0 < Width, Height and Width * Height <= MaxPixels with
 // Bytes == Width * Height * 4 <= MemoryLength, Orientation <= MaxOrientation and a ValidDateTaken,
-// for a JPEG
-// 0 < Bytes <= min(MemoryLength, MaxJpegBytes), for TooLarge a size that really exceeds
-// MaxPixels, and zeros where a status carries nothing (Orientation and DateTaken included). Never
-// reads outside [Data, Data + Size), for any input.
+// for an encoded file image 0 < Bytes <= min(MemoryLength, MaxEncodedBytes), for TooLarge a size
+// that really exceeds MaxPixels, and zeros where a status carries nothing (Orientation and
+// DateTaken included). Never reads outside [Data, Data + Size), for any input.
 bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind Expected,
                        std::uint64_t MemoryLength, TReply* Reply);
 

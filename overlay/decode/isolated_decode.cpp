@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -410,54 +411,114 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
   return result;
 }
 
-platform::TResult<std::string> EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width,
-                                                  std::uint32_t Height, std::uint32_t Pitch,
-                                                  std::uint32_t DotsPerMeterX,
-                                                  std::uint32_t DotsPerMeterY) {
-  // No JPEG has no reason to show: the caller tells the user what it could not do.
-  const platform::TStatus noJpeg = platform::TStatus::Failure();
-  decoder::TRequest request;
-  request.Kind = decoder::TRequestKind::EncodeJpeg;
-  request.Threads = 1;
-  request.Width = Width;
-  request.Height = Height;
-  request.Pitch = Pitch;
-  request.DotsPerMeterX = DotsPerMeterX;
-  request.DotsPerMeterY = DotsPerMeterY;
-  const std::vector<std::uint8_t> message = decoder::EncodeRequest(request);
+namespace {
+
+// An encode request whose pixels Fill writes into the memfd it is given (Bytes of them).
+platform::TResult<std::string> EncodeIsolated(decoder::TRequest Request,
+                                              const std::function<bool(int Fd)>& Fill) {
+  // No file image has no reason to show: the caller tells the user what it could not do.
+  const platform::TStatus none = platform::TStatus::Failure();
+  Request.Kind = decoder::TRequestKind::EncodePicture;
+  Request.Threads = 1;
+  const std::vector<std::uint8_t> message = decoder::EncodeRequest(Request);
   // The request is checked as the decoder will check it, so that nothing is sent in vain.
-  if (Pixels == nullptr || !decoder::ParseRequest(message.data(), message.size(), &request)) {
-    return noJpeg;
-  }
-  const std::uint64_t bytes = decoder::EncodeRequestBytes(request);
+  if (!decoder::ParseRequest(message.data(), message.size(), &Request)) return none;
+  const std::uint64_t bytes = decoder::EncodeRequestBytes(Request);
 
   // The pixels go over in a memfd sealed against every change, so the decoder reads exactly
   // what was written here.
-  TFd pixels(::memfd_create("tessaly-capture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-  if (!pixels.Valid() || ::ftruncate(pixels.Get(), off_t(bytes)) != 0) return noJpeg;
-  if (!platform::WriteAt(pixels.Get(), Pixels, std::size_t(bytes), 0)) return noJpeg;
+  TFd pixels(::memfd_create("tessaly-encode", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+  if (!pixels.Valid() || ::ftruncate(pixels.Get(), off_t(bytes)) != 0) return none;
+  if (!Fill(pixels.Get())) return none;
   if (::fcntl(pixels.Get(), F_ADD_SEALS,
               F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
-    return noJpeg;
+    return none;
   }
 
   TDecoderProcess process;
-  if (!process.Start() || !process.Send(message, pixels.Get())) return noJpeg;
+  if (!process.Start() || !process.Send(message, pixels.Get())) return none;
   pixels.Reset();
   std::uint8_t answer[decoder::ReplySize + 1];
   std::size_t size = 0;
   TFd memory;
-  if (!process.Receive(answer, sizeof answer, &size, &memory)) return noJpeg;
+  if (!process.Receive(answer, sizeof answer, &size, &memory)) return none;
   decoder::TReply reply;
-  if (!decoder::ParseDecoderReply(answer, size, decoder::TRequestKind::EncodeJpeg,
+  if (!decoder::ParseDecoderReply(answer, size, decoder::TRequestKind::EncodePicture,
                                   SealedLength(memory), &reply) ||
       reply.Status != decoder::TReplyStatus::Ok) {
-    return noJpeg;
+    return none;
   }
   std::string data(std::size_t(reply.Bytes), '\0');
-  if (!platform::ReadAt(memory.Get(), data.data(), data.size(), 0)) return noJpeg;
+  if (!platform::ReadAt(memory.Get(), data.data(), data.size(), 0)) return none;
   process.Finish(true);
   return data;
+}
+
+decoder::TRequest EncodeRequestFor(std::uint32_t Width, std::uint32_t Height, std::uint32_t Pitch,
+                                   const TEncodeSettings& Settings) {
+  decoder::TRequest request;
+  request.Width = Width;
+  request.Height = Height;
+  request.Pitch = Pitch;
+  request.DotsPerMeterX = Settings.DotsPerMeterX;
+  request.DotsPerMeterY = Settings.DotsPerMeterY;
+  request.Format = Settings.Format;
+  request.TextKey = Settings.TextKey;
+  request.Text = Settings.Text;
+  return request;
+}
+
+}  // namespace
+
+platform::TResult<std::string> EncodePictureIsolated(const std::uint8_t* Pixels,
+                                                     std::uint32_t Width, std::uint32_t Height,
+                                                     std::uint32_t Pitch,
+                                                     const TEncodeSettings& Settings) {
+  if (Pixels == nullptr) return platform::TStatus::Failure();
+  return EncodeIsolated(EncodeRequestFor(Width, Height, Pitch, Settings), [&](int Fd) {
+    return platform::WriteAt(Fd, Pixels, std::size_t(Pitch) * Height, 0);
+  });
+}
+
+platform::TResult<std::string> EncodePictureIsolated(const raster::TBitmap32& Picture,
+                                                     const TEncodeSettings& Settings) {
+  if (Picture.Empty()) return platform::TStatus::Failure();
+  const auto width = std::uint32_t(Picture.Width()), height = std::uint32_t(Picture.Height());
+  const std::size_t pitch = std::size_t(width) * 3;
+  return EncodeIsolated(
+      EncodeRequestFor(width, height, std::uint32_t(pitch), Settings), [&](int Fd) {
+        // Converted in bands, so that the 24-bit copy never holds the whole picture at once.
+        const std::int32_t bandRows = std::int32_t(std::max<std::size_t>(1, (1 << 20) / pitch));
+        std::vector<std::uint8_t> band(std::size_t(bandRows) * pitch);
+        for (std::int32_t first = 0; first < std::int32_t(height); first += bandRows) {
+          const std::int32_t last = std::min(std::int32_t(height), first + bandRows);
+          std::uint8_t* out = band.data();
+          for (std::int32_t y = first; y < last; ++y) {
+            const raster::TColor32* row = Picture.GetScanLine(y);
+            for (std::uint32_t x = 0; x < width; ++x) {
+              *out++ = std::uint8_t(raster::BlueComponent(row[x]));
+              *out++ = std::uint8_t(raster::GreenComponent(row[x]));
+              *out++ = std::uint8_t(raster::RedComponent(row[x]));
+            }
+          }
+          if (!platform::WriteAt(Fd, band.data(), std::size_t(last - first) * pitch,
+                                 std::uint64_t(first) * pitch)) {
+            return false;
+          }
+        }
+        return true;
+      });
+}
+
+platform::TResult<std::string> EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width,
+                                                  std::uint32_t Height, std::uint32_t Pitch,
+                                                  std::uint32_t DotsPerMeterX,
+                                                  std::uint32_t DotsPerMeterY) {
+  TEncodeSettings settings;
+  settings.Format = decoder::TEncodeFormat::Jpeg;
+  settings.DotsPerMeterX = DotsPerMeterX;
+  settings.DotsPerMeterY = DotsPerMeterY;
+  return EncodePictureIsolated(Pixels, Width, Height, Pitch, settings);
 }
 
 }  // namespace overlay

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "overlay/decode/decoder_protocol.h"
 #include "platform/status.h"
 #include "raster/core.h"
 
@@ -48,10 +49,27 @@ struct TIsolatedPicture {
 // the import loads. Never raises.
 TIsolatedPicture DecodePictureIsolated(const std::string& Path);
 
+// What a file image made from pixels carries besides them: its format, its resolution in dots
+// per metre (0: unknown, as decoder::TRequest says), and a text under a keyword (in a PNG a text
+// chunk; none when both are empty; limits as decoder::TRequest's).
+struct TEncodeSettings {
+  decoder::TEncodeFormat Format = decoder::TEncodeFormat::Jpeg;
+  std::uint32_t DotsPerMeterX = 0, DotsPerMeterY = 0;
+  std::string TextKey, Text;
+};
+
 // Encodes Width x Height 24-bit pixels (B, G, R bytes, top row first, Pitch bytes apart) as a
-// JPEG file image with FreeImage's JPEG writer at its default settings, in a decoder process.
-// The resolution is written as given (dots per metre). The JPEG's bytes, or a failure without
-// a reason when no JPEG came of it.
+// file image with FreeImage's writer of the format at its default settings, in a decoder
+// process. Nothing of any file goes with it: no EXIF, no GPS, only the pixels and the settings.
+// The file image's bytes, or a failure without a reason when none came of it.
+platform::TResult<std::string> EncodePictureIsolated(const std::uint8_t* Pixels,
+                                                     std::uint32_t Width, std::uint32_t Height,
+                                                     std::uint32_t Pitch,
+                                                     const TEncodeSettings& Settings);
+// The same for a bitmap's colours (alpha dropped).
+platform::TResult<std::string> EncodePictureIsolated(const raster::TBitmap32& Picture,
+                                                     const TEncodeSettings& Settings);
+// A JPEG (the print's captures) with the resolution as given.
 platform::TResult<std::string> EncodeJpegIsolated(const std::uint8_t* Pixels, std::uint32_t Width,
                                                   std::uint32_t Height, std::uint32_t Pitch,
                                                   std::uint32_t DotsPerMeterX,

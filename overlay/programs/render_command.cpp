@@ -26,10 +26,12 @@ namespace {
 
 constexpr const char* UsageText =
     "Usage: tessaly-render [options] PICTURE1 PICTURE2 OUT.png\n"
+    "       tessaly-render [options] --export-aligned FILE PICTURE1 PICTURE2 [OUT.png]\n"
     "\n"
     "Lays PICTURE2 over PICTURE1 as the overlay program's view shows them and writes the\n"
     "view's visible area as an RGB PNG. The numbers are slider positions of the main window;\n"
-    "each option left out keeps the slider where the window starts.\n"
+    "each option left out keeps the slider where the window starts. With an export option\n"
+    "OUT.png may be left out.\n"
     "\n"
     "Options:\n"
     "  --size WxH          size of the view control (default 977x570, the main window's\n"
@@ -55,6 +57,20 @@ constexpr const char* UsageText =
     "                      the placed overlay alone in the right half, half a view over)\n"
     "  --match-colours     match picture 2's exposure and colours to picture 1's over\n"
     "                      the part the placement lays on it (as the window's key N)\n"
+    "  --export-aligned FILE\n"
+    "                      write picture 2 resampled into picture 1's frame by the\n"
+    "                      placement, at picture 1's full size (black where it does not\n"
+    "                      reach), colour-matched with --match-colours\n"
+    "  --export-side FILE  write picture 1 and the aligned picture 2 side by side\n"
+    "  --export-difference FILE\n"
+    "                      write the per-channel difference of picture 1 and the aligned\n"
+    "                      picture 2 over their overlap (black elsewhere)\n"
+    "                      Exports are PNG, TIFF or JPEG by FILE's extension (.png, .tif,\n"
+    "                      .tiff, .jpg, .jpeg, any case), made from the pixels only (no\n"
+    "                      EXIF or GPS of the originals), written whole, mode 0600; a PNG\n"
+    "                      carries the placement in a text chunk \"Placement\"\n"
+    "  --pp100mm N         picture 1's scale, N pixels per 100 mm, 1..1000000, written into\n"
+    "                      the exports as their resolution (a PNG's pHYs: N x 10 per metre)\n"
     "  --help              show this text\n"
     "  --version           show the version\n";
 
@@ -187,7 +203,8 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
       value = arg.substr(eq + 1);
     } else if (name == "--size" || name == "--x" || name == "--y" || name == "--angle" ||
                name == "--zoom-overlay" || name == "--zoom-view" || name == "--alpha" ||
-               name == "--precise" || name == "--mode") {
+               name == "--precise" || name == "--mode" || name == "--export-aligned" ||
+               name == "--export-side" || name == "--export-difference" || name == "--pp100mm") {
       if (i + 1 >= Args.size()) throw TUsageError(name + " needs a value");
       value = Args[++i];
     }
@@ -228,6 +245,22 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
       s.ViewZoom = ParseSlider(name, value, ViewZoomSlider);
     } else if (name == "--alpha") {
       s.Alpha = ParseSlider(name, value, AlphaSlider);
+    } else if (name == "--export-aligned" || name == "--export-side" ||
+               name == "--export-difference") {
+      if (!ExportFormatOf(value)) {
+        throw TUsageError(name +
+                          ": the file must end in .png, .tif, .tiff, .jpg or .jpeg: " + value);
+      }
+      const TExportKind kind = name == "--export-aligned" ? TExportKind::Aligned
+                               : name == "--export-side"  ? TExportKind::Side
+                                                          : TExportKind::Difference;
+      Request.Exports.push_back({kind, value});
+    } else if (name == "--pp100mm") {
+      Request.Pp100MM = ParseInt(name, value);
+      if (Request.Pp100MM < 1 || Request.Pp100MM > MaxExportPp100MM) {
+        throw TUsageError("--pp100mm " + value + " is outside 1.." +
+                          std::to_string(MaxExportPp100MM));
+      }
     } else {
       throw TUsageError("unknown option " + name);
     }
@@ -239,14 +272,16 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
     throw TUsageError("--precise places the overlay itself: not with " +
                       std::string(placed ? "--x, --y, --angle or --zoom-overlay" : "--auto-align"));
   }
-  if (positional.size() != 3) {
-    throw TUsageError("expected PICTURE1 PICTURE2 OUT.png, got " +
+  const bool exporting = !Request.Exports.empty();
+  if (positional.size() != 3 && !(exporting && positional.size() == 2)) {
+    throw TUsageError(std::string(exporting ? "expected PICTURE1 PICTURE2 [OUT.png], got "
+                                            : "expected PICTURE1 PICTURE2 OUT.png, got ") +
                       std::to_string(positional.size()) + " file name(s)");
   }
   Request.Picture1 = positional[0];
   Request.Picture2 = positional[1];
-  Request.Output = positional[2];
-  if (!EndsWithPng(Request.Output)) {
+  if (positional.size() == 3) Request.Output = positional[2];
+  if (!Request.Output.empty() && !EndsWithPng(Request.Output)) {
     throw TUsageError("the output file must end in .png: " + Request.Output);
   }
   return true;
@@ -258,6 +293,29 @@ namespace {
 
 // The output's directory must exist before the pictures are decoded, so that a typo costs
 // no work; the write itself can still fail and is checked again.
+// The command line's own English for the export's failures.
+const TExportTexts ExportTexts{"nothing to export: both pictures must be loaded",
+                               "unknown export format (PNG, TIFF or JPEG)",
+                               "the picture cannot be encoded", "cannot write"};
+
+const char* ExportName(TExportKind Kind) {
+  switch (Kind) {
+    case TExportKind::Side:
+      return "side by side";
+    case TExportKind::Difference:
+      return "difference";
+    case TExportKind::Aligned:
+      break;
+  }
+  return "aligned picture";
+}
+
+// A reason's lines as one line of standard error.
+std::string OneLine(std::string Text) {
+  for (std::size_t at; (at = Text.find('\n')) != std::string::npos;) Text.replace(at, 1, ": ");
+  return Text;
+}
+
 bool CheckOutputPlace(const std::string& Path, std::string& Error) {
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -288,9 +346,14 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
 
   try {
     std::string error;
-    if (!CheckOutputPlace(request.Output, error)) {
-      Err << "tessaly-render: " << error << "\n";
-      return 1;
+    std::vector<std::string> outputs;
+    if (!request.Output.empty()) outputs.push_back(request.Output);
+    for (const TExportRequest& e : request.Exports) outputs.push_back(e.Path);
+    for (const std::string& output : outputs) {
+      if (!CheckOutputPlace(output, error)) {
+        Err << "tessaly-render: " << error << "\n";
+        return 1;
+      }
     }
     auto read1 = ReadPictureFile("picture 1", request.Picture1);
     if (!read1) {
@@ -366,6 +429,19 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
           << FormatFixed(p.Zoom, 6) << ", x " << FormatFixed(p.X, 3) << ", y "
           << FormatFixed(p.Y, 3) << "\n";
     }
+
+    for (const TExportRequest& e : request.Exports) {
+      const platform::TStatus exported =
+          ExportComparison(scene.Controller(), e.Kind, e.Path, request.Pp100MM, ExportTexts);
+      if (!exported) {
+        Err << "tessaly-render: " << OneLine(exported.Reason()) << "\n";
+        return 1;
+      }
+      const TBitmap32& one = scene.View().Bitmap();
+      Out << "exported " << ExportName(e.Kind) << " " << e.Path << " ("
+          << (e.Kind == TExportKind::Side ? 2 : 1) * one.Width() << " x " << one.Height() << ")\n";
+    }
+    if (request.Output.empty()) return 0;
 
     const std::unique_ptr<TBitmap32> shot = scene.RenderViewport();
     if (const platform::TStatus written = WritePngAtomically(*shot, request.Output); !written) {

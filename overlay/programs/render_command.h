@@ -8,16 +8,26 @@
 #include <string>
 #include <vector>
 
+#include "overlay/scene/export_aligned.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/sliders.h"
 
 namespace overlay {
 
+// One picture of the comparison to export, and where.
+struct TExportRequest {
+  TExportKind Kind = TExportKind::Aligned;
+  std::string Path;
+};
+
 struct TRenderRequest {
   int ViewWidth = MainViewWidth;
   int ViewHeight = MainViewHeight;
   TSliderPositions Sliders;
-  std::string Picture1, Picture2, Output;
+  std::string Picture1, Picture2;
+  std::string Output;  // the view's picture; may be empty when something is exported
+  std::vector<TExportRequest> Exports;
+  int Pp100MM = 0;         // picture 1's scale for the exported files; 0: unknown
   bool AutoAlign = false;  // placed where the automatic alignment's fit says, as the window does
   std::optional<TPrecisePlacement> Precise;  // placed between slider steps
   bool Difference = false;                   // the difference view instead of the blend

@@ -137,8 +137,22 @@ struct TFreeImageMemory {
   }
 };
 
-// The pixels come in a memfd the parent sealed; the JPEG goes back in one of our own.
-TReply EncodeJpeg(const TRequest& Request, const TFd& Pixels, TFd* Memory) {
+FREE_IMAGE_FORMAT FreeImageFormat(overlay::decoder::TEncodeFormat Format) {
+  switch (Format) {
+    case overlay::decoder::TEncodeFormat::Png:
+      return FIF_PNG;
+    case overlay::decoder::TEncodeFormat::Tiff:
+      return FIF_TIFF;
+    case overlay::decoder::TEncodeFormat::Jpeg:
+      break;
+  }
+  return FIF_JPEG;
+}
+
+// The pixels come in a memfd the parent sealed; the file image goes back in one of our own. The
+// new bitmap holds the pixels and what the request names, nothing else: no metadata of any file
+// can reach the result.
+TReply EncodePicture(const TRequest& Request, const TFd& Pixels, TFd* Memory) {
   const std::uint64_t bytes = overlay::decoder::EncodeRequestBytes(Request);
   struct stat st {};
   if (!Pixels.Valid() || ::fstat(Pixels.Get(), &st) != 0 || st.st_size < 0 ||
@@ -154,16 +168,30 @@ TReply EncodeJpeg(const TRequest& Request, const TFd& Pixels, TFd* Memory) {
       static_cast<BYTE*>(mapping.Start), int(Request.Width), int(Request.Height),
       int(Request.Pitch), 24, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, TRUE)};
   if (dib.Handle == nullptr) return {TReplyStatus::NoMemory, 0, 0, 0};
-  FreeImage_SetDotsPerMeterX(dib.Handle, Request.DotsPerMeterX);
-  FreeImage_SetDotsPerMeterY(dib.Handle, Request.DotsPerMeterY);
-  TFreeImageMemory jpeg;
+  // A PNG without a resolution has no pHYs chunk. A TIFF or JPEG always states one, and a zero
+  // there is one that readers stumble over; it keeps the new bitmap's customary 72 dots per
+  // inch, which tells no scale.
+  if (Request.DotsPerMeterX != 0 || Request.DotsPerMeterY != 0 ||
+      Request.Format == overlay::decoder::TEncodeFormat::Png) {
+    FreeImage_SetDotsPerMeterX(dib.Handle, Request.DotsPerMeterX);
+    FreeImage_SetDotsPerMeterY(dib.Handle, Request.DotsPerMeterY);
+  }
+  // A comment (a PNG's text chunk); none at all without a key, so that a print capture is the
+  // very JPEG it always was.
+  if (!Request.TextKey.empty() &&
+      !FreeImage_SetMetadataKeyValue(FIMD_COMMENTS, dib.Handle, Request.TextKey.c_str(),
+                                     Request.Text.c_str())) {
+    return {TReplyStatus::NoMemory, 0, 0, 0};
+  }
+  TFreeImageMemory encoded;
   BYTE* data = nullptr;
   DWORD size = 0;
-  if (jpeg.Handle == nullptr || !FreeImage_SaveToMemory(FIF_JPEG, dib.Handle, jpeg.Handle, 0) ||
-      !FreeImage_AcquireMemory(jpeg.Handle, &data, &size) || size == 0) {
+  if (encoded.Handle == nullptr ||
+      !FreeImage_SaveToMemory(FreeImageFormat(Request.Format), dib.Handle, encoded.Handle, 0) ||
+      !FreeImage_AcquireMemory(encoded.Handle, &data, &size) || size == 0) {
     return {};
   }
-  TFd fd = NewMemory("tessaly-jpeg", size);
+  TFd fd = NewMemory("tessaly-encoded", size);
   if (!fd.Valid()) return {TReplyStatus::NoMemory, 0, 0, 0};
   if (!platform::WriteAt(fd.Get(), data, size, 0)) return {TReplyStatus::NoMemory, 0, 0, 0};
   if (!Seal(fd)) return {TReplyStatus::NoMemory, 0, 0, 0};
@@ -196,7 +224,7 @@ int Main(int argc, char** argv) {
       if ((p.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0) ::_exit(4);
     }
   }).detach();
-  std::uint8_t message[overlay::decoder::RequestHeaderSize + overlay::decoder::MaxPathLength];
+  std::uint8_t message[overlay::decoder::MaxRequestSize];
   std::size_t size = 0;
   TFd passed;
   TRequest request;
@@ -209,7 +237,7 @@ int Main(int argc, char** argv) {
   TFd memory;
   const TReply reply = request.Kind == overlay::decoder::TRequestKind::DecodePicture
                            ? Decode(request, std::move(passed), &memory)
-                           : EncodeJpeg(request, passed, &memory);
+                           : EncodePicture(request, passed, &memory);
   const std::vector<std::uint8_t> answer = overlay::decoder::EncodeReply(reply);
   const bool sent = overlay::decoder::SendMessage(
       socket, answer.data(), answer.size(), reply.Status == TReplyStatus::Ok ? memory.Get() : -1);

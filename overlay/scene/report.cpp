@@ -313,11 +313,34 @@ platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::st
   return {};
 }
 
+namespace {
+
+// Capture Index's JPEG under both names, or why it could not be had; the names then hold no
+// picture of an earlier print either.
+platform::TStatus StoreCapture(const platform::TResult<std::string>& Jpeg,
+                               const std::string& Folder, int Index) {
+  const std::string testPath = Folder + "test" + std::to_string(Index) + ".jpg";
+  const std::string imagePath = Folder + "image" + std::to_string(Index + 1) + ".jpg";
+  std::string failed, error;
+  if (!Jpeg) {
+    failed = testPath;
+    error = "no JPEG could be made of the capture";
+  } else if (!platform::WriteFileAtomically(testPath, Jpeg.Value(), &error, PrivateFile)) {
+    failed = testPath;
+  } else if (!platform::WriteFileAtomically(imagePath, Jpeg.Value(), &error, PrivateFile)) {
+    failed = imagePath;
+  }
+  if (failed.empty()) return {};
+  RemoveOwnFile(testPath);
+  RemoveOwnFile(imagePath);
+  return platform::TStatus::Failure(Tr(PrintCaptureNotWrittenText, failed + " (" + error + ")"));
+}
+
+}  // namespace
+
 platform::TStatus WriteCaptureJpeg(const std::uint8_t* Bgr, int Width, int Height, int Stride,
                                    int DotsPerMeterX, int DotsPerMeterY, const std::string& Folder,
                                    int Index) {
-  const std::string testPath = Folder + "test" + std::to_string(Index) + ".jpg";
-  const std::string imagePath = Folder + "image" + std::to_string(Index + 1) + ".jpg";
   // FreeImage's JPEG writer runs in the decoder process, so a fault in the writer cannot end
   // the program.
   platform::TResult<std::string> jpeg = platform::TStatus::Failure();
@@ -326,37 +349,16 @@ platform::TStatus WriteCaptureJpeg(const std::uint8_t* Bgr, int Width, int Heigh
                               std::uint32_t(Stride), std::uint32_t(std::max(DotsPerMeterX, 0)),
                               std::uint32_t(std::max(DotsPerMeterY, 0)));
   }
-  std::string failed, error;
-  if (!jpeg) {
-    failed = testPath;
-    error = "no JPEG could be made of the capture";
-  } else if (!platform::WriteFileAtomically(testPath, jpeg.Value(), &error, PrivateFile)) {
-    failed = testPath;
-  } else if (!platform::WriteFileAtomically(imagePath, jpeg.Value(), &error, PrivateFile)) {
-    failed = imagePath;
-  }
-  if (failed.empty()) return {};
-  // The names would otherwise still hold what an earlier print put there.
-  RemoveOwnFile(testPath);
-  RemoveOwnFile(imagePath);
-  return platform::TStatus::Failure(Tr(PrintCaptureNotWrittenText, failed + " (" + error + ")"));
+  return StoreCapture(jpeg, Folder, Index);
 }
 
 platform::TStatus WriteCaptureJpeg(const raster::TBitmap32& Capture, int Pp100MM,
                                    const std::string& Folder, int Index) {
-  const int w = Capture.Width(), h = Capture.Height();
-  std::vector<std::uint8_t> bgr(std::size_t(w) * std::size_t(h) * 3);
-  for (int y = 0; y < h; ++y) {
-    const raster::TColor32* row = Capture.GetScanLine(y);
-    std::uint8_t* out = bgr.data() + std::size_t(y) * std::size_t(w) * 3;
-    for (int x = 0; x < w; ++x) {
-      out[3 * x] = std::uint8_t(raster::BlueComponent(row[x]));
-      out[3 * x + 1] = std::uint8_t(raster::GreenComponent(row[x]));
-      out[3 * x + 2] = std::uint8_t(raster::RedComponent(row[x]));
-    }
-  }
-  const int dpm = Pp100MM > 0 ? Pp100MM * 10 : 0;  // pixels per 100 mm to pixels per metre
-  return WriteCaptureJpeg(bgr.data(), w, h, w * 3, dpm, dpm, Folder, Index);
+  TEncodeSettings settings;
+  settings.Format = decoder::TEncodeFormat::Jpeg;
+  // Pixels per 100 mm to pixels per metre.
+  settings.DotsPerMeterX = settings.DotsPerMeterY = std::uint32_t(std::max(Pp100MM, 0) * 10);
+  return StoreCapture(EncodePictureIsolated(Capture, settings), Folder, Index);
 }
 
 void RemoveStaleCaptures(const std::string& Folder, int ImageCount) {

@@ -32,7 +32,10 @@ const std::vector<TText>& ProgramTexts() {
       ReportMeasurementsText, ReportNoMeasurementsText, ReportMeasureText, ReportPictureText,
       ReportLengthText, ReportAreaText, ReportChangeText, ReportRulerText, ReportOutlineText,
       ReportNotesText, MeasureRulerStartText, MeasureRulerEndText, MeasureOutlineStartText,
-      MeasureOutlineNextText};
+      MeasureOutlineNextText,
+      PrintMenuText, ExportAlignedMenuText, ExportSideMenuText, ExportDifferenceMenuText,
+      ExportTitleText, ExportPngFilterText, ExportTiffFilterText, ExportJpegFilterText,
+      ExportNothingText, ExportUnknownFormatText, ExportNotEncodedText, ExportNotWrittenText};
   // clang-format on
   return all;
 }

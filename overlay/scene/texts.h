@@ -103,6 +103,28 @@ inline constexpr TText MeasureOutlineNextText{
     "Umriss: weitere Punkte anklicken; schließen am ersten Punkt, mit Doppelklick oder Enter "
     "(Esc: abbrechen)"};
 
+// The print button's menu, the export's save dialog and its failures (each sentence is followed
+// by the file on a line of its own).
+inline constexpr TText PrintMenuText{"Messages.MenuPrint", "Drucken…"};
+inline constexpr TText ExportAlignedMenuText{"Messages.MenuExportAligned",
+                                             "Ausgerichtetes Bild exportieren…"};
+inline constexpr TText ExportSideMenuText{"Messages.MenuExportSide", "Nebeneinander exportieren…"};
+inline constexpr TText ExportDifferenceMenuText{"Messages.MenuExportDifference",
+                                                "Differenzbild exportieren…"};
+inline constexpr TText ExportTitleText{"Messages.ExportTitle", "Bild exportieren"};
+inline constexpr TText ExportPngFilterText{"Messages.ExportPngFilter", "PNG-Bild"};
+inline constexpr TText ExportTiffFilterText{"Messages.ExportTiffFilter", "TIFF-Bild"};
+inline constexpr TText ExportJpegFilterText{"Messages.ExportJpegFilter", "JPEG-Bild"};
+inline constexpr TText ExportNothingText{"Messages.ExportNothing",
+                                         "Zum Exportieren müssen beide Bilder geladen sein."};
+inline constexpr TText ExportUnknownFormatText{
+    "Messages.ExportUnknownFormat",
+    "Exportiert wird als PNG, TIFF oder JPEG (Endung .png, .tif, .tiff, .jpg oder .jpeg)."};
+inline constexpr TText ExportNotEncodedText{"Messages.ExportNotEncoded",
+                                            "Das Bild kann nicht kodiert werden."};
+inline constexpr TText ExportNotWrittenText{"Messages.ExportNotWritten",
+                                            "Die Datei kann nicht geschrieben werden."};
+
 // Every text above, for the check that each language file has them all.
 const std::vector<TText>& ProgramTexts();
 

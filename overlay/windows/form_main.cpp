@@ -32,6 +32,7 @@
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/settings.h"
 #include "overlay/scene/texts.h"
+#include "overlay/windows/export_menu.h"
 #include "overlay/windows/icons.h"
 #include "overlay/windows/print_page.h"
 #include "overlay/windows/sprache.h"
@@ -192,8 +193,11 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FBitBtnInfo, &QToolButton::clicked, this, [this] { BitBtnInfoClick(); });
   connect(FButtonAssistent, &QPushButton::clicked, this, [this] { ButtonAssistentClick(); });
   connect(FButtonAutoAlign, &QPushButton::clicked, this, [this] { ButtonAutoAlignClick(); });
-  connect(FBitBtnPrint, &QToolButton::clicked, this, [this] { BitBtnPrintClick(); });
+  AttachExportMenu(
+      *FBitBtnPrint, [this] { BitBtnPrintClick(); },
+      [this](TExportKind Kind) { ExportClick(Kind); });
   ChooseFile = [this] { return RunOpenPictureDialog(); };
+  ChooseExportFile = [this](TExportKind) { return RunExportDialog(this, FOpenDialog.Folder); };
 
   // The keys of each control in its tool tip (the view's menu shows its own).
   const auto tip = [](QWidget* W, const char* Text) { W->setToolTip(QString::fromUtf8(Text)); };
@@ -853,6 +857,12 @@ void TFormMain::BitBtnPrintClick() {
   extras.FullResolution = FullResolutionPrint;
   PrintComparisonWith(*this, *FController, ImageCount,
                       platform::LocateProgramFile("output.html").Read, extras);
+}
+
+void TFormMain::ExportClick(TExportKind Kind) {
+  const std::string path = ChooseExportFile ? ChooseExportFile(Kind) : std::string();
+  if (path.empty()) return;
+  ExportWithWaitCursor(*FController, Kind, path, FController->MeasureFrame().Pp100MM1);
 }
 
 void TFormMain::BitBtnInfoClick() {

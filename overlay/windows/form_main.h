@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "overlay/scene/comparison_record.h"
+#include "overlay/scene/export_aligned.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/settings.h"
 #include "overlay/windows/window_layout.h"
@@ -81,6 +82,9 @@ class TFormMain : public QWidget {
   void ButtonAutoAlignClick();
   bool AutoAligning() const { return FAligning; }
   void BitBtnPrintClick();
+  // An export entry of the print button's menu: a file from ChooseExportFile, then the export
+  // with picture 1's known scale.
+  void ExportClick(TExportKind Kind);
   void PanelControlsResize();
 
   // The number of captures of a print, and whether they are at the pictures' resolution, from
@@ -99,6 +103,8 @@ class TFormMain : public QWidget {
   // The open-picture dialog: returns the chosen path, or nothing when the user cancels. Tests
   // replace it.
   std::function<std::string()> ChooseFile;
+  // The export's save dialog likewise.
+  std::function<std::string(TExportKind Kind)> ChooseExportFile;
   // Loads Path as picture 1 or 2 and, when it loaded, puts it in front of the recent list.
   bool OpenPicture(int Picture, const std::string& Path);
   // The open dialog as RunOpenPictureDialog shows it: its filters (all pictures first, all

@@ -320,7 +320,7 @@ TEST(ParseDecoderReply, AcceptsConsistentRepliesOnly) {
     return decoder::ParseDecoderReply(Bytes.data(), Bytes.size(), Kind, Memory, &reply);
   };
   const auto picture = TRequestKind::DecodePicture;
-  const auto jpeg = TRequestKind::EncodeJpeg;
+  const auto jpeg = TRequestKind::EncodePicture;
   // Accepted.
   EXPECT_TRUE(parse(Reply(0, 3, 2, 24), picture, 4096));
   EXPECT_TRUE(parse(Reply(0, 16384, 16384, std::uint64_t(16384) * 16384 * 4), picture,
@@ -371,6 +371,61 @@ TEST(ParseDecoderReply, AcceptsConsistentRepliesOnly) {
   EXPECT_FALSE(parse(bytes, picture, 0));
   decoder::TReply reply;
   EXPECT_FALSE(decoder::ParseDecoderReply(nullptr, 0, picture, 0, &reply));
+}
+
+// An encode request carries its format and text through the bytes and back, and a request the
+// decoder could misread (a text without its key, a key a PNG refuses, lengths that do not add
+// up to the message, an unknown format) is refused.
+TEST(ParseRequest, EncodeRequestsKeepTheirTextAndRefuseWhatDoesNotAddUp) {
+  decoder::TRequest request;
+  request.Kind = decoder::TRequestKind::EncodePicture;
+  request.Width = 5;
+  request.Height = 2;
+  request.Pitch = 16;
+  request.DotsPerMeterX = request.DotsPerMeterY = 9170;
+  request.Format = decoder::TEncodeFormat::Png;
+  request.TextKey = "Placement";
+  request.Text = "angle=1.5 zoom=1 x=-2 y=3";
+  const auto parse = [](const std::vector<std::uint8_t>& Bytes, decoder::TRequest* Out) {
+    return decoder::ParseRequest(Bytes.data(), Bytes.size(), Out);
+  };
+  decoder::TRequest back;
+  ASSERT_TRUE(parse(decoder::EncodeRequest(request), &back));
+  EXPECT_EQ(back.Format, decoder::TEncodeFormat::Png);
+  EXPECT_EQ(back.TextKey, request.TextKey);
+  EXPECT_EQ(back.Text, request.Text);
+  EXPECT_EQ(back.DotsPerMeterX, 9170u);
+  EXPECT_EQ(decoder::EncodeRequestBytes(back), 32u);
+
+  const auto refused = [&](decoder::TRequest R) {
+    return !parse(decoder::EncodeRequest(R), &back);
+  };
+  decoder::TRequest r = request;
+  r.TextKey.clear();  // a text without its key
+  EXPECT_TRUE(refused(r));
+  r = request;
+  r.TextKey = " Placement";
+  EXPECT_TRUE(refused(r));
+  r.TextKey = std::string(decoder::MaxTextKeyLength + 1, 'k');
+  EXPECT_TRUE(refused(r));
+  r = request;
+  r.Text = std::string("a\0b", 3);
+  EXPECT_TRUE(refused(r));
+  r.Text = std::string(decoder::MaxTextLength, 't');
+  EXPECT_FALSE(refused(r));
+  r = request;
+  r.Format = decoder::TEncodeFormat(4);
+  EXPECT_TRUE(refused(r));
+  r = request;
+  r.Pitch = 14;  // less than three bytes a pixel
+  EXPECT_TRUE(refused(r));
+  // The key's length grown by one while the message stays: the lengths no longer add up.
+  std::vector<std::uint8_t> bytes = decoder::EncodeRequest(request);
+  bytes[decoder::RequestHeaderSize + 24] += 1;
+  EXPECT_FALSE(parse(bytes, &back));
+  bytes = decoder::EncodeRequest(request);
+  bytes.push_back('x');
+  EXPECT_FALSE(parse(bytes, &back));
 }
 
 // The print page's JPEG, now written in the decoder process, is byte for byte the JPEG that

@@ -162,7 +162,7 @@ TEST(DecoderReply, CarriesAnOrientationOnlyForAPictureAndOnlyOneExifDefines) {
     return ok ? int(reply.Orientation) : -1;
   };
   const auto picture = decoder::TRequestKind::DecodePicture;
-  const auto jpeg = decoder::TRequestKind::EncodeJpeg;
+  const auto jpeg = decoder::TRequestKind::EncodePicture;
   EXPECT_EQ(parse(0, 3, 2, 24, 8, picture), 8);
   EXPECT_EQ(parse(0, 3, 2, 24, 0, picture), 0);
   EXPECT_EQ(parse(0, 3, 2, 24, 9, picture), -1);

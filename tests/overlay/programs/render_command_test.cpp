@@ -1,6 +1,7 @@
 #include "overlay/programs/render_command.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,12 +12,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <random>
 #include <sstream>
 
 #include "overlay/decode/picture_import.h"
 #include "overlay/programs/picture_files.h"
 #include "raster/blend.h"
 #include "raster/transforms.h"
+#include "tests/support/png_chunks.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_pictures.h"
 
@@ -375,6 +378,142 @@ TEST(RenderCommand, WrittenPngIsCompleteAndReplacesAnOldFile) {
   EXPECT_EQ(png.pixel(3, 4), qRgb(0xFF, 0x80, 0x40));
   EXPECT_EQ(png.pixel(36, 22) & 0xFFFFFFu, picture.GetPixel(36, 22) & 0xFFFFFFu);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+}
+
+// What exiv2 (the command-line tool) lists of a file's metadata.
+std::string Exiv2Listing(const std::string& Path) {
+  std::string listing;
+  if (FILE* pipe = ::popen(("exiv2 -pa '" + Path + "' 2>&1").c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      listing.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return listing;
+}
+
+// A retake of the sample photograph made here: each pixel q of picture 2 shows picture 1 where
+// the placement puts q (zoomed from its corner as the overlay zoom grows it, turned about the
+// middle pixel anticlockwise on the screen, moved), sampled bilinearly in doubles, with Gaussian
+// noise of sigma 2. The exported aligned picture must lie on picture 1: its mean difference over
+// the overlap no more than the noise's (2 * 0.8), and clearly below that at a shift of one pixel
+// either way. The files carry no EXIF of picture 1 (which has plenty), the PNG its scale as pHYs
+// and the placement exactly.
+TEST(RenderCommand, TheExportedAlignedPictureOfARetakeLiesOnPictureOne) {
+  const std::unique_ptr<TBitmap32> one = LoadPicture(Sample1).Value();
+  ASSERT_NE(one, nullptr);
+  const int w2 = 1600, h2 = 1200;
+  const double angle = 6.5, zoom = 1.0725, shiftX = 223.25, shiftY = 167.5;
+  const double a = angle * 3.14159265358979323846 / 180, c = std::cos(a), s = std::sin(a);
+  const double cx = w2 / 2, cy = h2 / 2;
+  std::mt19937 random(20261209);
+  std::normal_distribution<double> noise(0, 2);
+  QImage two(w2, h2, QImage::Format_RGB32);
+  for (int y = 0; y < h2; ++y) {
+    for (int x = 0; x < w2; ++x) {
+      // Zoomed from its corner, then turned about its middle pixel anticlockwise on a Y-down
+      // screen (right of the middle goes up), the middle pixel moved by the shift.
+      const double dx = x * zoom - cx, dy = y * zoom - cy;
+      const double px = cx + shiftX + dx * c + dy * s, py = cy + shiftY - dx * s + dy * c;
+      const int x0 = int(std::floor(px)), y0 = int(std::floor(py));
+      const double fx = px - x0, fy = py - y0;
+      int rgb[3] = {90, 90, 90};
+      if (x0 >= 0 && y0 >= 0 && x0 + 1 < one->Width() && y0 + 1 < one->Height()) {
+        for (int k = 0; k < 3; ++k) {
+          const auto at = [&](int X, int Y) {
+            return double((one->GetPixel(X, Y) >> (16 - 8 * k)) & 255);
+          };
+          const double v = (1 - fy) * ((1 - fx) * at(x0, y0) + fx * at(x0 + 1, y0)) +
+                           fy * ((1 - fx) * at(x0, y0 + 1) + fx * at(x0 + 1, y0 + 1));
+          rgb[k] = std::clamp(int(std::lround(v + noise(random))), 0, 255);
+        }
+      }
+      two.setPixel(x, y, qRgb(rgb[0], rgb[1], rgb[2]));
+    }
+  }
+  TTempFolder dir("tessaly_render_export");
+  ASSERT_TRUE(two.save(QString::fromStdString(dir / "retake.bmp"), "BMP"));
+
+  const std::string aligned = dir / "aligned.png", difference = dir / "difference.JPG";
+  std::string out, err;
+  ASSERT_EQ(
+      RenderWith({"--precise", "6.5,1.0725,223.25,167.5", "--pp100mm", "917", "--export-aligned",
+                  aligned, "--export-difference", difference, Sample1, dir / "retake.bmp"},
+                 &out, &err),
+      0)
+      << err;
+  EXPECT_NE(out.find("exported aligned picture " + aligned + " (2048 x 1536)"), std::string::npos)
+      << out;
+  const std::unique_ptr<TBitmap32> exported = LoadPicture(aligned).Value();
+  ASSERT_NE(exported, nullptr);
+  ASSERT_EQ(exported->Width(), one->Width());
+  ASSERT_EQ(exported->Height(), one->Height());
+
+  // Over the pixels of picture 1 that the truth maps at least two pixels inside picture 2: the
+  // export against picture 1 where it should lie, and one pixel left, right, up and down.
+  constexpr int Shifts[5][2] = {{0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+  double sums[5] = {}, count = 0;
+  for (int y = 1; y + 1 < one->Height(); ++y) {
+    for (int x = 1; x + 1 < one->Width(); ++x) {
+      const double dx = x - cx - shiftX, dy = y - cy - shiftY;
+      const double qx = (cx + dx * c - dy * s) / zoom, qy = (cy + dx * s + dy * c) / zoom;
+      if (qx < 2 || qy < 2 || qx > w2 - 3 || qy > h2 - 3) continue;
+      const TColor32 e = exported->GetPixel(x, y);
+      for (int i = 0; i < 5; ++i) {
+        const TColor32 p = one->GetPixel(x + Shifts[i][0], y + Shifts[i][1]);
+        for (int k = 0; k < 24; k += 8)
+          sums[i] += std::abs(int((e >> k) & 255) - int((p >> k) & 255));
+      }
+      count += 3;
+    }
+  }
+  ASSERT_GT(count, 3.0 * 1600 * 1200);
+  const double onPlace = sums[0] / count;
+  const double nearest = std::min({sums[1], sums[2], sums[3], sums[4]}) / count;
+  std::cout << "mean difference: in place " << onPlace << ", a pixel over at least " << nearest
+            << "\n";
+  // The noise alone differs by 1.6 on average; resampling twice only averages it down.
+  EXPECT_LT(onPlace, 1.6);
+  EXPECT_LT(onPlace, 0.7 * nearest);
+
+  // No EXIF from the originals, where exiv2 finds plenty in picture 1.
+  EXPECT_NE(Exiv2Listing(Sample1).find("Exif.Image.Model"), std::string::npos);
+  for (const std::string& file : {aligned, difference}) {
+    EXPECT_EQ(Exiv2Listing(file).find("Exif."), std::string::npos) << Exiv2Listing(file);
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << file;
+  }
+  const std::map<std::string, std::string> chunks = testsupport::PngChunks(ReadFile(aligned));
+  // 9170 pixels per metre (0x000023D2) each way, in metres.
+  EXPECT_EQ(chunks.count("pHYs") ? chunks.at("pHYs") : "",
+            std::string("\0\0\x23\xd2\0\0\x23\xd2\x01", 9));
+  const std::string placement = testsupport::PngText(chunks, "Placement");
+  EXPECT_EQ(testsupport::NamedNumber(placement, "angle"), 6.5) << placement;
+  EXPECT_EQ(testsupport::NamedNumber(placement, "zoom"), 1.0725) << placement;
+  EXPECT_EQ(testsupport::NamedNumber(placement, "x"), 223.25) << placement;
+  EXPECT_EQ(testsupport::NamedNumber(placement, "y"), 167.5) << placement;
+}
+
+// The export options: a file of a format the export writes, and the view's OUT.png optional
+// only with them.
+TEST(RenderCommand, ExportOptionsAreCheckedBeforeAnyWork) {
+  TTempFolder dir("tessaly_render");
+  std::string err;
+  EXPECT_EQ(RenderWith({"--export-side", dir / "side.gif", Sample1, Sample2}, nullptr, &err), 2);
+  EXPECT_NE(err.find("--export-side: the file must end in .png, .tif, .tiff, .jpg or .jpeg"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(RenderWith({"--pp100mm", "0", "--export-aligned", dir / "a.png", Sample1, Sample2},
+                       nullptr, &err),
+            2);
+  EXPECT_NE(err.find("--pp100mm 0 is outside"), std::string::npos) << err;
+  EXPECT_EQ(RenderWith({"--export-aligned", dir / "a.png", Sample1}, nullptr, &err), 2);
+  EXPECT_NE(err.find("expected PICTURE1 PICTURE2 [OUT.png]"), std::string::npos) << err;
+  EXPECT_EQ(
+      RenderWith({"--export-aligned", dir / "no/such/a.png", Sample1, Sample2}, nullptr, &err), 1);
+  EXPECT_NE(err.find("directory does not exist"), std::string::npos) << err;
+  EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 
 // The built program itself: exit status and streams.

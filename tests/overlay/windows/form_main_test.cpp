@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "overlay/decode/picture_import.h"
@@ -687,6 +689,60 @@ TEST_F(FormMainTest, TheDifferenceViewShowsTheChannelDifferenceAndFollowsTheSlid
   QTest::keyClick(&w, Qt::Key_D);
   EXPECT_FALSE(c.DifferenceView());
   EXPECT_EQ(pixel(50, 30), blended);
+}
+
+// The print button's arrow opens its menu: the print, then the three exports. The aligned
+// picture's entry writes picture 2 in picture 1's frame, at picture 1's size, to the file its
+// save dialog names (here the test's), the user's alone; a file of no export format is told
+// once, by its reason, and not written.
+TEST_F(FormMainTest, ThePrintButtonsMenuExportsTheAlignedPicture) {
+  TFormMain w;
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  auto* button = w.findChild<QToolButton*>("BitBtnPrint");
+  ASSERT_NE(button, nullptr);
+  ASSERT_NE(button->menu(), nullptr);
+  EXPECT_EQ(button->popupMode(), QToolButton::MenuButtonPopup);
+  QStringList entries;
+  for (QAction* a : button->menu()->actions()) {
+    if (!a->isSeparator()) entries << a->text();
+  }
+  EXPECT_EQ(entries, QStringList({QString::fromUtf8("Drucken…"),
+                                  QString::fromUtf8("Ausgerichtetes Bild exportieren…"),
+                                  QString::fromUtf8("Nebeneinander exportieren…"),
+                                  QString::fromUtf8("Differenzbild exportieren…")}));
+  w.Controller().GaugeBar2().SetPosition(40);  // picture 2 from column 40 on
+
+  std::optional<TExportKind> asked;
+  std::string path = (Dir / "aligned.TIFF").string();
+  w.ChooseExportFile = [&](TExportKind Kind) {
+    asked = Kind;
+    return path;
+  };
+  QAction* entry = nullptr;
+  for (QAction* a : button->menu()->actions()) {
+    if (a->data() == int(TExportKind::Aligned)) entry = a;
+  }
+  ASSERT_NE(entry, nullptr);
+  platform::MessageRecorder recorder;
+  entry->trigger();
+  EXPECT_EQ(asked, TExportKind::Aligned);
+  EXPECT_TRUE(recorder.Texts().empty());
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  const std::unique_ptr<raster::TBitmap32> exported = LoadPicture(path).Value();
+  ASSERT_NE(exported, nullptr);
+  EXPECT_EQ(exported->Width(), 300);
+  EXPECT_EQ(exported->Height(), 200);
+  EXPECT_EQ(exported->GetPixel(90, 30) & 0xFFFFFFu, 0xFFFF00u);  // picture 2, yellow
+  EXPECT_EQ(exported->GetPixel(20, 30) & 0xFFFFFFu, 0u);         // left of it: nothing
+  EXPECT_EQ(exported->GetPixel(90, 150) & 0xFFFFFFu, 0u);        // below it
+
+  path = (Dir / "aligned.gif").string();
+  entry->trigger();
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(ExportUnknownFormatText) + "\n" + path});
+  EXPECT_FALSE(fs::exists(path));
 }
 
 // Key F flickers between picture 1 alone and the overlay fully opaque, one state per tick of

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
+#include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 #include <cctype>
@@ -156,6 +157,10 @@ TEST(Language, EveryShownTextIsInBothFilesAndTheEnglishRunShowsNoGerman) {
   main.PrepareOpenPictureDialog(dialog);
   seen.push_back(dialog.windowTitle().toStdString());
   for (const QString& f : dialog.nameFilters()) seen.push_back(f.toStdString());
+  // The print button's menu, as it opens.
+  QMenu* print = main.findChild<QToolButton*>("BitBtnPrint")->menu();
+  Q_EMIT print->aboutToShow();
+  for (QAction* a : print->actions()) seen.push_back(a->text().toStdString());
   const std::unique_ptr<QMenu> recent = main.RecentMenu(1);
   seen.push_back(recent->title().toStdString());
   for (QAction* a : recent->actions()) seen.push_back(a->text().toStdString());

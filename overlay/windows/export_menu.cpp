@@ -1,0 +1,109 @@
+#include "overlay/windows/export_menu.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScopeGuard>
+#include <QToolButton>
+#include <array>
+#include <utility>
+
+#include "overlay/scene/texts.h"
+#include "overlay/windows/widget_factory.h"
+#include "platform/message.h"
+
+namespace overlay {
+
+namespace {
+
+struct TExportEntry {
+  TExportKind Kind;
+  const TText* Text;
+};
+constexpr std::array<TExportEntry, 3> ExportEntries{{
+    {TExportKind::Aligned, &ExportAlignedMenuText},
+    {TExportKind::Side, &ExportSideMenuText},
+    {TExportKind::Difference, &ExportDifferenceMenuText},
+}};
+
+QString Translated(const TText& Text) {
+  return QString::fromStdString(Tr(Text));
+}
+
+}  // namespace
+
+void AttachExportMenu(QToolButton& Button, std::function<void()> Print,
+                      std::function<void(TExportKind)> Export) {
+  auto* menu = new QMenu(&Button);
+  QAction* print = menu->addAction(Translated(PrintMenuText));
+  print->setData(PrintEntry);
+  menu->addSeparator();
+  QObject::connect(print, &QAction::triggered, &Button, Print);
+  std::vector<std::pair<QAction*, const TText*>> texts{{print, &PrintMenuText}};
+  for (const TExportEntry& entry : ExportEntries) {
+    QAction* action = menu->addAction(Translated(*entry.Text));
+    action->setData(int(entry.Kind));
+    const TExportKind kind = entry.Kind;
+    QObject::connect(action, &QAction::triggered, &Button, [Export, kind] { Export(kind); });
+    texts.emplace_back(action, entry.Text);
+  }
+  // The language file is read after the window is built. The entries are no named components
+  // (the language file names them in [Messages]).
+  QObject::connect(menu, &QMenu::aboutToShow, menu, [texts] {
+    for (const auto& [action, text] : texts) action->setText(Translated(*text));
+  });
+  Button.setMenu(menu);
+  Button.setPopupMode(QToolButton::MenuButtonPopup);
+  QObject::connect(&Button, &QToolButton::clicked, &Button, std::move(Print));
+}
+
+QStringList ExportDialogFilters() {
+  return {Translated(ExportPngFilterText) + QStringLiteral(" (*.png)"),
+          Translated(ExportTiffFilterText) + QStringLiteral(" (*.tif *.tiff)"),
+          Translated(ExportJpegFilterText) + QStringLiteral(" (*.jpg *.jpeg)")};
+}
+
+QString ExportFilterSuffix(const QString& Filter) {
+  // The first pattern of the filter: "(*.tif *.tiff)" gives "tif".
+  const qsizetype from = Filter.lastIndexOf(QStringLiteral("(*."));
+  if (from < 0) return QStringLiteral("png");
+  const qsizetype start = from + 3;
+  qsizetype end = start;
+  while (end < Filter.size() && Filter[end] != u' ' && Filter[end] != u')') ++end;
+  return Filter.mid(start, end - start);
+}
+
+std::string RunExportDialog(QWidget* Parent, const std::string& Folder) {
+  QFileDialog dialog(Parent);
+  SetComponentName(dialog, "ExportDialog");
+  dialog.setWindowTitle(Translated(ExportTitleText));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  const QStringList filters = ExportDialogFilters();
+  dialog.setNameFilters(filters);
+  dialog.selectNameFilter(filters.front());
+  dialog.setDefaultSuffix(ExportFilterSuffix(filters.front()));
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                   [&dialog](const QString& F) { dialog.setDefaultSuffix(ExportFilterSuffix(F)); });
+  if (!Folder.empty() && QFileInfo(QString::fromStdString(Folder)).isDir()) {
+    dialog.setDirectory(QString::fromStdString(Folder));
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front().toStdString();
+}
+
+void ExportWithWaitCursor(TMainController& Controller, TExportKind Kind, const std::string& Path,
+                          int Pp100MM) {
+  platform::TStatus exported;
+  {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+    exported = ExportComparison(Controller, Kind, Path, Pp100MM, ExportTextsOfLanguage());
+  }
+  // Told without the wait cursor over the message.
+  if (!exported) platform::ShowFailure(exported);
+}
+
+}  // namespace overlay

@@ -1,0 +1,38 @@
+// The print button's menu: the print itself (a click on the button still prints; its arrow opens
+// the menu) and the three exports of the comparison, each through a save dialog, all through
+// the scene's ExportComparison.
+#pragma once
+
+#include <QStringList>
+#include <functional>
+#include <string>
+
+#include "overlay/scene/export_aligned.h"
+#include "overlay/scene/main_controller.h"
+
+class QToolButton;
+class QWidget;
+
+namespace overlay {
+
+// Gives Button its menu: Print runs on a click and on the first entry, Export with the kind of
+// an export entry. The entries are program texts (texts.h), set in the language in use each time
+// the menu opens; each entry's data is PrintEntry or its int(TExportKind).
+inline constexpr int PrintEntry = -1;
+void AttachExportMenu(QToolButton& Button, std::function<void()> Print,
+                      std::function<void(TExportKind)> Export);
+
+// The save dialog's filters ("PNG-Bild (*.png)", TIFF, JPEG), and the extension the file gets
+// under each when its name has none.
+QStringList ExportDialogFilters();
+QString ExportFilterSuffix(const QString& Filter);
+
+// The save dialog for an export, starting in Folder (when it is one): the chosen path, or
+// nothing when the user cancels.
+std::string RunExportDialog(QWidget* Parent, const std::string& Folder);
+
+// The export under the wait cursor; a failure is told once.
+void ExportWithWaitCursor(TMainController& Controller, TExportKind Kind, const std::string& Path,
+                          int Pp100MM);
+
+}  // namespace overlay
