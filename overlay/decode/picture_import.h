@@ -77,6 +77,11 @@ TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientat
 // What the file says of a picture besides its pixels.
 struct TPictureFacts {
   std::uint64_t DateTaken = 0;  // EXIF DateTimeOriginal as YYYYMMDDhhmmss, or 0 for none
+  // A DICOM picture's own: the distance of its pixels' centres in millimetres (Pixel Spacing, or
+  // Imager Pixel Spacing; rows apart, columns apart; 0 when it gives none), and the UID of the
+  // study it belongs to (empty for none).
+  double PixelSpacingRow = 0, PixelSpacingColumn = 0;
+  std::string StudyInstanceUid;
 };
 // The same, with Facts (when given) filled for a picture that loaded.
 TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientation,

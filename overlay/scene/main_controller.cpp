@@ -118,7 +118,7 @@ bool TMainController::LoadImage1(const std::string& Path) {
   std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path, FOrientation, &facts);
   if (picture == nullptr) return false;
   SetImage1(Path, *picture);
-  FDateTaken1 = FormatDateTaken(facts.DateTaken);
+  FFacts1 = facts;
   return true;
 }
 
@@ -127,7 +127,7 @@ bool TMainController::LoadImage2(const std::string& Path) {
   std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path, FOrientation, &facts);
   if (picture == nullptr) return false;
   SetImage2(Path, *picture);
-  FDateTaken2 = FormatDateTaken(facts.DateTaken);
+  FFacts2 = facts;
   return true;
 }
 
@@ -140,25 +140,25 @@ void TMainController::LoadBothImages(const std::string& Path1, const std::string
   TellPictureFailure(loaded[0], Path1);
   if (loaded[0]) {
     SetImage1(Path1, *loaded[0].Value());
-    FDateTaken1 = FormatDateTaken(facts[0].DateTaken);
+    FFacts1 = facts[0];
   }
   TellPictureFailure(loaded[1], Path2);
   if (loaded[1]) {
     SetImage2(Path2, *loaded[1].Value());
-    FDateTaken2 = FormatDateTaken(facts[1].DateTaken);
+    FFacts2 = facts[1];
   }
 }
 
 void TMainController::SetImage1(const std::string& Path, TBitmap32& Picture) {
   CommitImage1(Path, Picture);
-  FDateTaken1.clear();  // the loads that know it set it afterwards
+  FFacts1 = {};  // the loads that know it set it afterwards
   FImage1Loaded = true;
   UpdateControls();
 }
 
 void TMainController::SetImage2(const std::string& Path, TBitmap32& Picture) {
   CommitImage2(Path, Picture);
-  FDateTaken2.clear();
+  FFacts2 = {};
   FImage2Loaded = true;
   UpdateControls();
 }
@@ -270,7 +270,7 @@ bool TMainController::ReloadOverlay() {
   // The same comparison: its measures stay, as the start of the new history.
   std::vector<TMeasure> kept = Measures();
   SetImage2(FImageFile2, *picture);
-  FDateTaken2 = FormatDateTaken(facts.DateTaken);
+  FFacts2 = facts;
   FMeasureEditor.SetMeasures(std::move(kept));
   FHistory.Reset(PlacementState());
   FMeasureLayer->Update();
@@ -856,7 +856,7 @@ bool TMainController::SwipeTo(raster::TPoint ControlPos) {
 
 std::string TMainController::FlickerLabelText() const {
   // Which picture shows, and when it was taken where its file says.
-  const std::string& date = FFlickerOverlay ? FDateTaken2 : FDateTaken1;
+  const std::string date = FormatDateTaken((FFlickerOverlay ? FFacts2 : FFacts1).DateTaken);
   const std::string name = Tr(FFlickerOverlay ? FlickerPicture2Text : FlickerPicture1Text);
   return date.empty() ? name : name + "  " + date;
 }

@@ -290,8 +290,11 @@ class TMainController {
     FMeasureLayer->SetMagnification(Value);
   }
   // When each picture was taken, as its EXIF data says ("2025-08-12 14:03"); empty when unknown.
-  const std::string& DateTaken1() const { return FDateTaken1; }
-  const std::string& DateTaken2() const { return FDateTaken2; }
+  std::string DateTaken1() const { return FormatDateTaken(FFacts1.DateTaken); }
+  std::string DateTaken2() const { return FormatDateTaken(FFacts2.DateTaken); }
+  // What each picture's file said besides its pixels (empty for a picture set, not loaded).
+  const TPictureFacts& Facts1() const { return FFacts1; }
+  const TPictureFacts& Facts2() const { return FFacts2; }
   // Counts every picture 1 or 2 that is set.
   std::uint64_t PicturesGeneration() const { return FGeneration; }
 
@@ -402,7 +405,7 @@ class TMainController {
   TSplit FSplit = TSplit::None;
   TCornerLabelLayer* FFlickerLabel = nullptr;  // owned by the view's layers
   // When pictures 1 and 2 were taken ("12.08.2025 14:03"), where their files say; else empty.
-  std::string FDateTaken1, FDateTaken2;
+  TPictureFacts FFacts1, FFacts2;
   std::optional<double> FSwipeLine;
   std::optional<raster::TPoint> FSideCursor;
   int FCheckerSquare = 64;
