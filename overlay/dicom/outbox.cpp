@@ -144,6 +144,16 @@ TOutboxRun TOutbox::Send(const TPacsSettings& Settings, const TOutboxProgress& P
   return run;
 }
 
+platform::TResult<TOutboxRun> SendThroughOutbox(const TPacsSettings& Settings,
+                                                const std::vector<TPacsObject>& Objects,
+                                                const TOutbox& Outbox,
+                                                const TOutboxProgress& Progress) {
+  platform::TStatus queued = Outbox.Open();
+  if (queued) queued = Outbox.Add(Objects);
+  if (!queued) return queued;
+  return Outbox.Send(Settings, Progress);
+}
+
 platform::TResult<std::vector<TPacsObject>> ReadPacsObjects(const std::vector<std::string>& Files) {
   std::vector<TPacsObject> objects;
   for (const std::string& file : Files) {
@@ -176,9 +186,11 @@ std::string PacsRunSummary(const TOutboxRun& Run) {
   if (!Run.Left.empty()) {
     std::string names;
     for (const std::string& path : Run.Left) {
-      names += (names.empty() ? "" : ", ") + std::filesystem::path(path).filename().string();
+      if (!names.empty()) names += ", ";
+      names += std::filesystem::path(path).filename().string();
     }
-    text += (text.empty() ? "" : "\n") + Tr(PacsLeftText, names);
+    if (!text.empty()) text += "\n";
+    text += Tr(PacsLeftText, names);
   }
   return text;
 }

@@ -56,6 +56,13 @@ class TOutbox {
   std::string FFolder;
 };
 
+// The objects put into Outbox (made first when missing), then everything waiting there sent.
+// Fails, with nothing sent, only when the outbox cannot be made or an object cannot be put in.
+platform::TResult<TOutboxRun> SendThroughOutbox(const TPacsSettings& Settings,
+                                                const std::vector<TPacsObject>& Objects,
+                                                const TOutbox& Outbox,
+                                                const TOutboxProgress& Progress = {});
+
 // Files as the command line and the window name them, read as objects (ReadPacsObject); the
 // first that is none refuses all.
 platform::TResult<std::vector<TPacsObject>> ReadPacsObjects(const std::vector<std::string>& Files);

@@ -74,20 +74,19 @@ int RunPacsCommand(const std::vector<std::string>& Args, std::ostream& Out, std:
     Err << objects.Reason() << "\n";
     return 2;
   }
-  const TOutbox outbox(TOutbox::UserOutboxFolder());
-  platform::TStatus queued = outbox.Open();
-  if (queued) queued = outbox.Add(objects.Value());
-  if (!queued) {
-    Err << queued.Reason() << "\n";
-    return 1;
-  }
-  const TOutboxRun run =
-      outbox.Send(settings.Value(), [&](std::size_t Number, std::size_t Count,
-                                        const TPacsObject& Object, const TStoreOutcome& Outcome) {
+  const platform::TResult<TOutboxRun> sent = SendThroughOutbox(
+      settings.Value(), objects.Value(), TOutbox(TOutbox::UserOutboxFolder()),
+      [&](std::size_t Number, std::size_t Count, const TPacsObject& Object,
+          const TStoreOutcome& Outcome) {
         Out << Number << "/" << Count << (Outcome.Stored ? " sent " : " not sent ")
             << FileName(Object.File) << "\n"
             << std::flush;
       });
+  if (!sent) {
+    Err << sent.Reason() << "\n";
+    return 1;
+  }
+  const TOutboxRun& run = sent.Value();
   for (const platform::TStatus& failure : run.Failures) Err << failure.Reason() << "\n";
   Out << PacsRunSummary(run) << "\n";
   if (run.Left.empty()) return 0;
