@@ -9,6 +9,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// clang-format off
+#include <dcmtk/config/osconfig.h>  // first, as the toolkit's headers expect
+// clang-format on
+#include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmnet/assoc.h>
+#include <dcmtk/dcmnet/dimse.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +24,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "overlay/dicom/outbox.h"
 #include "overlay/programs/pacs_command.h"
@@ -209,6 +217,99 @@ TEST_F(PacsTest, AFileThatIsNoDicomObjectQueuesNothing) {
   EXPECT_TRUE(TOutbox(OutboxFolder()).Waiting().empty());
   EXPECT_EQ(Command({"send"}).Status, 2);
   EXPECT_EQ(Command({"echo", photo}).Status, 2);
+}
+
+// A PACS of the test's own for what Orthanc does not do on demand: it refuses the association
+// (as for a called AE title it does not know), or takes it and answers every C-STORE with
+// Status. It serves one association.
+class TScriptedPacs {
+ public:
+  static constexpr Uint16 Takes = 0;
+  TScriptedPacs(bool Refuse, Uint16 Status)
+      : FRefuse(Refuse), FStatus(Status), FPort(testsupport::FreeLoopbackPort()) {
+    if (ASC_initializeNetwork(NET_ACCEPTOR, FPort, 5, &FNetwork).bad()) return;
+    FThread = std::thread([this] { Serve(); });
+  }
+  ~TScriptedPacs() {
+    if (FThread.joinable()) FThread.join();
+    if (FNetwork != nullptr) ASC_dropNetwork(&FNetwork);
+  }
+  int Port() const { return FPort; }
+  bool Listening() const { return FNetwork != nullptr; }
+
+ private:
+  void Serve() {
+    T_ASC_Association* a = nullptr;
+    if (ASC_receiveAssociation(FNetwork, &a, ASC_DEFAULTMAXPDU).good()) {
+      if (FRefuse) {
+        T_ASC_RejectParameters refusal{ASC_RESULT_REJECTEDPERMANENT, ASC_SOURCE_SERVICEUSER,
+                                       ASC_REASON_SU_CALLEDAETITLENOTRECOGNIZED};
+        ASC_rejectAssociation(a, &refusal);
+      } else {
+        const char* syntaxes[] = {UID_JPEGProcess1TransferSyntax,
+                                  UID_LittleEndianExplicitTransferSyntax,
+                                  UID_LittleEndianImplicitTransferSyntax};
+        ASC_acceptContextsWithPreferredTransferSyntaxes(
+            a->params, dcmAllStorageSOPClassUIDs, numberOfDcmAllStorageSOPClassUIDs, syntaxes, 3);
+        ASC_acknowledgeAssociation(a);
+        T_ASC_PresentationContextID id = 0;
+        T_DIMSE_Message message{};
+        // Until the release request (or the end of the connection) ends the receiving.
+        while (DIMSE_receiveCommand(a, DIMSE_BLOCKING, 0, &id, &message, nullptr).good() &&
+               message.CommandField == DIMSE_C_STORE_RQ) {
+          DcmDataset* received = nullptr;
+          const OFCondition c = DIMSE_storeProvider(a, id, &message.msg.CStoreRQ, nullptr, 0,
+                                                    &received, Answer, this, DIMSE_BLOCKING, 0);
+          delete received;
+          if (c.bad()) break;
+        }
+        ASC_acknowledgeRelease(a);
+      }
+      ASC_dropSCPAssociation(a);
+    }
+    ASC_destroyAssociation(&a);
+  }
+  static void Answer(void* Pacs, T_DIMSE_StoreProgress* Progress, T_DIMSE_C_StoreRQ*, char*,
+                     DcmDataset**, T_DIMSE_C_StoreRSP* Response, DcmDataset**) {
+    if (Progress->state == DIMSE_StoreEnd) {
+      Response->DimseStatus = static_cast<TScriptedPacs*>(Pacs)->FStatus;
+    }
+  }
+
+  bool FRefuse;
+  Uint16 FStatus;
+  int FPort;
+  T_ASC_Network* FNetwork = nullptr;
+  std::thread FThread;
+};
+
+TEST(PacsRefusal, ARefusedAssociationIsToldWithItsReason) {
+  TScriptedPacs pacs(true, TScriptedPacs::Takes);
+  ASSERT_TRUE(pacs.Listening());
+  const platform::TStatus echo = EchoPacs({"TESSALY", "NOBODY", "127.0.0.1", pacs.Port(), 5});
+  EXPECT_EQ(echo.Reason(), Tr(PacsAssociationRefusedText, Tr(PacsCalledAeUnknownText, "NOBODY")));
+}
+
+TEST(PacsRefusal, ARejectedObjectStaysInTheOutboxWithItsStatus) {
+  testsupport::TTempFolder files{"tessaly_pacs_files"};
+  const TOutbox outbox(files / "outbox/");
+  const platform::TResult<std::vector<TPacsObject>> objects =
+      ReadPacsObjects({MakeObject(files, "a.dcm", true)});
+  ASSERT_TRUE(objects.Ok()) << objects.Reason();
+  TScriptedPacs pacs(false, 0xA700);  // out of resources
+  ASSERT_TRUE(pacs.Listening());
+  const platform::TResult<TOutboxRun> run = SendThroughOutbox(
+      {"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5}, objects.Value(), outbox);
+  ASSERT_TRUE(run.Ok()) << run.Reason();
+  const std::vector<std::string> waiting = outbox.Waiting();
+  ASSERT_EQ(waiting.size(), 1u);
+  EXPECT_TRUE(run.Value().Sent.empty());
+  EXPECT_EQ(run.Value().Left, waiting);
+  ASSERT_EQ(run.Value().Failures.size(), 1u);
+  const std::string& reason = run.Value().Failures[0].Reason();
+  const std::string sentence = Tr(PacsObjectRejectedText);
+  EXPECT_EQ(reason.rfind(sentence.substr(0, sentence.find("%1")) + "0xA700", 0), 0u) << reason;
+  EXPECT_EQ(reason.substr(reason.find('\n') + 1), waiting[0]);
 }
 
 }  // namespace
