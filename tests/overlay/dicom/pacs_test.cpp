@@ -15,13 +15,17 @@
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmnet/assoc.h>
 #include <dcmtk/dcmnet/dimse.h>
+#include <sys/wait.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -225,16 +229,21 @@ TEST_F(PacsTest, AFileThatIsNoDicomObjectQueuesNothing) {
 class TScriptedPacs {
  public:
   static constexpr Uint16 Takes = 0;
+  // No answer to a C-STORE at all: the sender waits until it is killed, or the PACS ends.
+  static constexpr Uint16 Hangs = 0xFFFF;
   TScriptedPacs(bool Refuse, Uint16 Status)
       : FRefuse(Refuse), FStatus(Status), FPort(testsupport::FreeLoopbackPort()) {
     if (ASC_initializeNetwork(NET_ACCEPTOR, FPort, 5, &FNetwork).bad()) return;
     FThread = std::thread([this] { Serve(); });
   }
   ~TScriptedPacs() {
+    FRelease.set_value();
     if (FThread.joinable()) FThread.join();
     if (FNetwork != nullptr) ASC_dropNetwork(&FNetwork);
   }
   int Port() const { return FPort; }
+  // Whether a C-STORE request has arrived.
+  bool StoreArrived() const { return FStoreArrived; }
   bool Listening() const { return FNetwork != nullptr; }
 
  private:
@@ -257,6 +266,11 @@ class TScriptedPacs {
         // Until the release request (or the end of the connection) ends the receiving.
         while (DIMSE_receiveCommand(a, DIMSE_BLOCKING, 0, &id, &message, nullptr).good() &&
                message.CommandField == DIMSE_C_STORE_RQ) {
+          FStoreArrived = true;
+          if (FStatus == Hangs) {
+            FRelease.get_future().wait();
+            break;
+          }
           DcmDataset* received = nullptr;
           const OFCondition c = DIMSE_storeProvider(a, id, &message.msg.CStoreRQ, nullptr, 0,
                                                     &received, Answer, this, DIMSE_BLOCKING, 0);
@@ -280,8 +294,44 @@ class TScriptedPacs {
   Uint16 FStatus;
   int FPort;
   T_ASC_Network* FNetwork = nullptr;
+  std::atomic<bool> FStoreArrived{false};
+  std::promise<void> FRelease;
   std::thread FThread;
 };
+
+// A send killed while the PACS has its first object: both objects are still in the outbox, the
+// claims died with the process, and the next send sends them all.
+TEST_F(PacsTest, AKilledSendLeavesEveryObjectForTheNext) {
+  const TOutbox outbox(OutboxFolder());
+  ASSERT_TRUE(outbox.Open().Ok());
+  const platform::TResult<std::vector<TPacsObject>> objects =
+      ReadPacsObjects({MakeObject(FFiles, "a.dcm", true), MakeObject(FFiles, "b.dcm", false)});
+  ASSERT_TRUE(objects.Ok()) << objects.Reason();
+  ASSERT_TRUE(outbox.Add(objects.Value()).Ok());
+  {
+    TScriptedPacs hanging(false, TScriptedPacs::Hangs);
+    ASSERT_TRUE(hanging.Listening());
+    const pid_t send = ::fork();
+    if (send == 0) {
+      const TOutboxRun never = outbox.Send({"TESSALY", "ORTHANC", "127.0.0.1", hanging.Port(), 60});
+      ::_exit(never.Sent.empty() ? 3 : 4);
+    }
+    ASSERT_GT(send, 0);
+    const bool arrived =
+        testsupport::WaitUntil([&] { return hanging.StoreArrived(); }, std::chrono::seconds(20));
+    ::kill(send, SIGKILL);
+    int status = 0;
+    ::waitpid(send, &status, 0);
+    ASSERT_TRUE(arrived);
+    EXPECT_TRUE(WIFSIGNALED(status));
+  }
+  EXPECT_EQ(outbox.Waiting().size(), 2u);
+  const TOutboxRun next =
+      outbox.Send({"TESSALY", FOrthanc.Aet, "127.0.0.1", FOrthanc.DicomPort(), 5});
+  EXPECT_EQ(next.Sent.size(), 2u);
+  EXPECT_TRUE(next.Left.empty());
+  EXPECT_EQ(Json(FOrthanc, "/instances").toArray().size(), 2);
+}
 
 TEST(PacsRefusal, ARefusedAssociationIsToldWithItsReason) {
   TScriptedPacs pacs(true, TScriptedPacs::Takes);
