@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 #include "overlay/scene/texts.h"
 #include "platform/file_write.h"
@@ -63,7 +64,7 @@ std::string TOutbox::UserOutboxFolder() {
 platform::TStatus TOutbox::Open() const {
   std::string error;
   const std::string folder = FFolder.empty() ? FFolder : FFolder.substr(0, FFolder.size() - 1);
-  if (folder.empty()) error = "HOME";
+  if (folder.empty()) error = "XDG_DATA_HOME, HOME";  // neither is set
   const std::string parent = std::filesystem::path(folder).parent_path().string();
   if (!folder.empty() && platform::MakeFolders(parent, &error) &&
       platform::MakePrivateFolder(folder, &error)) {
