@@ -234,8 +234,7 @@ platform::TResult<TPacsObject> ReadPacsObject(const std::string& File) {
   QuietToolkit();
   const auto refused = [&] { return FailureAbout(Tr(PacsNotDicomText), File); };
   DcmFileFormat file;
-  // The meta header and the attributes before the pixel data suffice; large values stay in the
-  // file until they are sent.
+  // Values longer than the toolkit's read length (the pixel data) stay in the file, unread.
   if (file.loadFile(File.c_str()).bad()) return refused();
   OFString metaSyntax, sopClass, sopInstance;
   // A DICOM file has its meta header (a bare data set could be anything that parses).
