@@ -6,6 +6,7 @@
 
 #include "interface/interfaceba.h"
 #include "overlay/decode/orientation.h"
+#include "overlay/scene/texts.h"
 #include "platform/ini_profile.h"
 #include "platform/paths.h"
 
@@ -144,6 +145,47 @@ TAssistentBounds ClampIntoScreens(const TAssistentBounds& Stored,
   b.Left = std::max(std::min(b.Left, screen->Left + screen->Width - b.Width), screen->Left);
   b.Top = std::max(std::min(b.Top, screen->Top + screen->Height - b.Height), screen->Top);
   return b;
+}
+
+namespace {
+
+// An AE title as the association carries it: at most 16 characters of the default repertoire
+// without the backslash (the value separator) and without controls; spaces only between others
+// count, so a title of spaces alone names nobody.
+bool ValidAeTitle(const std::string& Title) {
+  constexpr std::size_t MaxAeTitle = 16;
+  if (Title.size() > MaxAeTitle) return false;
+  if (Title.find_first_not_of(' ') == std::string::npos) return false;
+  return std::all_of(Title.begin(), Title.end(), [](char C) {
+    const auto c = static_cast<unsigned char>(C);
+    return c >= 0x20 && c < 0x7f && c != '\\';
+  });
+}
+
+}  // namespace
+
+platform::TResult<TPacsSettings> ReadPacsSettings(const std::string& Path) {
+  platform::TIniFile ini(Path);
+  TPacsSettings s;
+  const auto refuse = [](const std::string& Key, const std::string& Value) {
+    return platform::TStatus::Failure(Tr(PacsSettingRefusedText, "[PACS] " + Key + "=" + Value));
+  };
+  s.CallingAE = ini.ReadString("PACS", "CallingAE", s.CallingAE);
+  if (!ValidAeTitle(s.CallingAE)) return refuse("CallingAE", s.CallingAE);
+  s.CalledAE = ini.ReadString("PACS", "CalledAE", s.CalledAE);
+  if (!ValidAeTitle(s.CalledAE)) return refuse("CalledAE", s.CalledAE);
+  s.Host = ini.ReadString("PACS", "Host", s.Host);
+  if (s.Host.empty()) return refuse("Host", s.Host);
+  // As text, so that "4242x" or "99999" is refused rather than read as something else.
+  const std::string port = ini.ReadString("PACS", "Port", std::to_string(s.Port));
+  const bool digits =
+      !port.empty() && port.size() <= 5 &&
+      std::all_of(port.begin(), port.end(), [](char C) { return C >= '0' && C <= '9'; });
+  if (!digits || std::stoi(port) < 1 || std::stoi(port) > 65535) return refuse("Port", port);
+  s.Port = std::stoi(port);
+  const int timeout = ini.ReadInteger("PACS", "Timeout", s.TimeoutSeconds);
+  if (timeout >= 1 && timeout <= 600) s.TimeoutSeconds = timeout;
+  return s;
 }
 
 TInterfaceStart ReadInterfaceStart() {

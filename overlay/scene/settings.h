@@ -90,6 +90,21 @@ TAssistentBounds ClampIntoScreens(const TAssistentBounds& Stored,
                                   const std::vector<TAssistentBounds>& Screens, int MinWidth,
                                   int MinHeight);
 
+// [PACS] of Tessaly.ini: the clinic's archive that "Send to PACS" stores to. The AE titles are
+// what the association names on both sides; Host and Port where the archive listens; Timeout
+// (1 to 600 s, else 10) bounds the connection, the negotiation and each answer.
+struct TPacsSettings {
+  std::string CallingAE = "TESSALY";
+  std::string CalledAE = "ORTHANC";
+  std::string Host = "localhost";
+  int Port = 4242;
+  int TimeoutSeconds = 10;
+};
+// The [PACS] section, each missing key its default. Refused, with the reason in the window's
+// language (the key and its value), when an AE title is empty, longer than 16 characters or holds
+// a backslash or a control character, when the host is empty, or the port is not 1 to 65535.
+platform::TResult<TPacsSettings> ReadPacsSettings(const std::string& Path);
+
 // What the start-up takes from the interface file of the command line.
 struct TInterfaceStart {
   int Count = 0;

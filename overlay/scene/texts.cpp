@@ -35,7 +35,13 @@ const std::vector<TText>& ProgramTexts() {
       MeasureOutlineNextText,
       PrintMenuText, ExportAlignedMenuText, ExportSideMenuText, ExportDifferenceMenuText,
       ExportTitleText, ExportPngFilterText, ExportTiffFilterText, ExportJpegFilterText,
-      ExportNothingText, ExportUnknownFormatText, ExportNotEncodedText, ExportNotWrittenText};
+      ExportNothingText, ExportUnknownFormatText, ExportNotEncodedText, ExportNotWrittenText,
+      PacsSendMenuText, PacsEchoMenuText, PacsFolderTitleText, PacsSettingRefusedText,
+      PacsUnreachableText, PacsConnectionRefusedText, PacsHostUnknownText, PacsNoAnswerText,
+      PacsAssociationRefusedText, PacsCallingAeUnknownText, PacsCalledAeUnknownText,
+      PacsBusyText, PacsObjectRejectedText, PacsObjectNotTakenText, PacsFailedText,
+      PacsEchoOkText, PacsNotDicomText, PacsOutboxNotMadeText, PacsOutboxNotWrittenText,
+      PacsSentText, PacsLeftText, PacsNothingText};
   // clang-format on
   return all;
 }

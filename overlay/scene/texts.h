@@ -125,6 +125,51 @@ inline constexpr TText ExportNotEncodedText{"Messages.ExportNotEncoded",
 inline constexpr TText ExportNotWrittenText{"Messages.ExportNotWritten",
                                             "Die Datei kann nicht geschrieben werden."};
 
+// Sending to the clinic's PACS: the print button's two entries, the folder dialog, the settings'
+// refusal, each way a check or a send can fail (a sentence, then what it concerns), and what a
+// send did.
+inline constexpr TText PacsSendMenuText{"Messages.MenuPacsSend", "An PACS senden"};
+inline constexpr TText PacsEchoMenuText{"Messages.MenuPacsEcho", "PACS-Verbindung prüfen"};
+inline constexpr TText PacsFolderTitleText{"Messages.PacsFolderTitle",
+                                           "Ordner mit den DICOM-Objekten wählen"};
+inline constexpr TText PacsSettingRefusedText{"Messages.PacsSettingRefused",
+                                              "Die PACS-Einstellung ist ungültig: %1"};
+inline constexpr TText PacsUnreachableText{"Messages.PacsUnreachable",
+                                           "Der PACS %1 ist nicht erreichbar."};
+inline constexpr TText PacsConnectionRefusedText{
+    "Messages.PacsConnectionRefused",
+    "Dort nimmt niemand Verbindungen an (läuft der PACS, stimmt der Port?)."};
+inline constexpr TText PacsHostUnknownText{"Messages.PacsHostUnknown",
+                                           "Der Rechnername %1 ist unbekannt."};
+inline constexpr TText PacsNoAnswerText{"Messages.PacsNoAnswer", "Keine Antwort in %1 s."};
+inline constexpr TText PacsAssociationRefusedText{"Messages.PacsAssociationRefused",
+                                                  "Der PACS hat die Verbindung abgelehnt: %1"};
+inline constexpr TText PacsCallingAeUnknownText{"Messages.PacsCallingAeUnknown",
+                                                "er kennt den eigenen AE-Titel %1 nicht."};
+inline constexpr TText PacsCalledAeUnknownText{"Messages.PacsCalledAeUnknown",
+                                               "er heißt nicht %1 (CalledAE)."};
+inline constexpr TText PacsBusyText{"Messages.PacsBusy",
+                                    "er ist ausgelastet; später noch einmal versuchen."};
+inline constexpr TText PacsObjectRejectedText{"Messages.PacsObjectRejected",
+                                              "Der PACS hat ein Objekt abgelehnt (Status %1)."};
+inline constexpr TText PacsObjectNotTakenText{"Messages.PacsObjectNotTaken",
+                                              "Der PACS nimmt diese Art Objekt nicht an (%1)."};
+inline constexpr TText PacsFailedText{"Messages.PacsFailed",
+                                      "Die Übertragung an den PACS ist abgebrochen: %1"};
+inline constexpr TText PacsEchoOkText{"Messages.PacsEchoOk", "Der PACS %1 antwortet."};
+inline constexpr TText PacsNotDicomText{"Messages.PacsNotDicom",
+                                        "Die Datei ist kein DICOM-Objekt, das sich senden lässt."};
+inline constexpr TText PacsOutboxNotMadeText{"Messages.PacsOutboxNotMade",
+                                             "Der Postausgang kann nicht angelegt werden: %1"};
+inline constexpr TText PacsOutboxNotWrittenText{
+    "Messages.PacsOutboxNotWritten", "Das Objekt kann nicht in den Postausgang gelegt werden."};
+inline constexpr TText PacsSentText{"Messages.PacsSent", "An den PACS gesendet: %1"};
+inline constexpr TText PacsLeftText{
+    "Messages.PacsLeft",
+    "Im Postausgang bleiben: %1. Sie werden beim nächsten Senden mitgeschickt."};
+inline constexpr TText PacsNothingText{"Messages.PacsNothing",
+                                       "Nichts zu senden: der Postausgang ist leer."};
+
 // Every text above, for the check that each language file has them all.
 const std::vector<TText>& ProgramTexts();
 

@@ -10,6 +10,9 @@
 #include <array>
 #include <utility>
 
+#include "overlay/dicom/outbox.h"
+#include "overlay/dicom/pacs.h"
+#include "overlay/scene/settings.h"
 #include "overlay/scene/texts.h"
 #include "overlay/windows/widget_factory.h"
 #include "platform/message.h"
@@ -104,6 +107,66 @@ void ExportWithWaitCursor(TMainController& Controller, TExportKind Kind, const s
   }
   // Told without the wait cursor over the message.
   if (!exported) platform::ShowFailure(exported);
+}
+
+void AttachPacsEntries(QToolButton& Button, std::function<void()> Send,
+                       std::function<void()> Check) {
+  QMenu* menu = Button.menu();
+  if (menu == nullptr) return;
+  menu->addSeparator();
+  QAction* send = menu->addAction(Translated(PacsSendMenuText));
+  send->setData(PacsSendEntry);
+  QObject::connect(send, &QAction::triggered, &Button, std::move(Send));
+  QAction* check = menu->addAction(Translated(PacsEchoMenuText));
+  check->setData(PacsEchoEntry);
+  QObject::connect(check, &QAction::triggered, &Button, std::move(Check));
+  QObject::connect(menu, &QMenu::aboutToShow, menu, [send, check] {
+    send->setText(Translated(PacsSendMenuText));
+    check->setText(Translated(PacsEchoMenuText));
+  });
+}
+
+std::string RunPacsFolderDialog(QWidget* Parent, const std::string& Folder) {
+  QFileDialog dialog(Parent);
+  SetComponentName(dialog, "PacsFolderDialog");
+  dialog.setWindowTitle(Translated(PacsFolderTitleText));
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  if (!Folder.empty() && QFileInfo(QString::fromStdString(Folder)).isDir()) {
+    dialog.setDirectory(QString::fromStdString(Folder));
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front().toStdString();
+}
+
+void SendToPacsWithWaitCursor(const std::string& SettingsFile, const std::string& Folder) {
+  const platform::TResult<TPacsSettings> settings = ReadPacsSettings(SettingsFile);
+  if (!settings) return platform::ShowFailure(settings.Status());
+  platform::TResult<TOutboxRun> run = platform::TStatus::Failure();
+  {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+    run = SendThroughOutbox(settings.Value(), PacsObjectsInFolder(Folder),
+                            TOutbox(TOutbox::UserOutboxFolder()));
+  }
+  // Told without the wait cursor over the message.
+  if (!run) return platform::ShowFailure(run.Status());
+  std::string text = PacsRunSummary(run.Value());
+  if (!run.Value().Failures.empty()) text += "\n\n" + run.Value().Failures.front().Reason();
+  platform::ShowMessage(text);
+}
+
+void CheckPacsWithWaitCursor(const std::string& SettingsFile) {
+  const platform::TResult<TPacsSettings> settings = ReadPacsSettings(SettingsFile);
+  if (!settings) return platform::ShowFailure(settings.Status());
+  platform::TStatus answered;
+  {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+    answered = EchoPacs(settings.Value());
+  }
+  if (!answered) return platform::ShowFailure(answered);
+  platform::ShowMessage(Tr(PacsEchoOkText, PacsAddress(settings.Value())));
 }
 
 }  // namespace overlay

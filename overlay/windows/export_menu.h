@@ -35,4 +35,23 @@ std::string RunExportDialog(QWidget* Parent, const std::string& Folder);
 void ExportWithWaitCursor(TMainController& Controller, TExportKind Kind, const std::string& Path,
                           int Pp100MM);
 
+// The PACS entries after the exports: "Send to PACS" runs Send, "Check PACS connection" Check.
+// Their data are PacsSendEntry and PacsEchoEntry.
+inline constexpr int PacsSendEntry = -2;
+inline constexpr int PacsEchoEntry = -3;
+void AttachPacsEntries(QToolButton& Button, std::function<void()> Send,
+                       std::function<void()> Check);
+
+// The folder dialog of a send, starting in Folder (when it is one): the chosen folder, or nothing
+// when the user cancels.
+std::string RunPacsFolderDialog(QWidget* Parent, const std::string& Folder);
+
+// Under the wait cursor: the DICOM objects directly in Folder join the user's outbox, and
+// everything waiting there goes to the PACS that [PACS] of SettingsFile names. Then the user is
+// told what was sent and what is left, with the first reason an object was not sent; or why
+// nothing could be sent (a refused setting, an outbox that cannot be made).
+void SendToPacsWithWaitCursor(const std::string& SettingsFile, const std::string& Folder);
+// The check under the wait cursor, told either way.
+void CheckPacsWithWaitCursor(const std::string& SettingsFile);
+
 }  // namespace overlay

@@ -196,8 +196,12 @@ TFormMain::TFormMain(QWidget* Parent)
   AttachExportMenu(
       *FBitBtnPrint, [this] { BitBtnPrintClick(); },
       [this](TExportKind Kind) { ExportClick(Kind); });
+  AttachPacsEntries(
+      *FBitBtnPrint, [this] { PacsSendClick(); },
+      [this] { CheckPacsWithWaitCursor(SettingsFileToRead()); });
   ChooseFile = [this] { return RunOpenPictureDialog(); };
   ChooseExportFile = [this](TExportKind) { return RunExportDialog(this, FOpenDialog.Folder); };
+  ChoosePacsFolder = [this] { return RunPacsFolderDialog(this, FOpenDialog.Folder); };
 
   // The keys of each control in its tool tip (the view's menu shows its own).
   const auto tip = [](QWidget* W, const char* Text) { W->setToolTip(QString::fromUtf8(Text)); };
@@ -568,8 +572,7 @@ void TFormMain::FormCreate() {
 }
 
 void TFormMain::LoadSettings() {
-  const TSettings settings = ReadSettings(
-      platform::FileExists(SettingsFile) || SettingsSource.empty() ? SettingsFile : SettingsSource);
+  const TSettings settings = ReadSettings(SettingsFileToRead());
   FController->SetExifOrientation(settings.ExifOrientation);
   FlickerIntervalMs = settings.FlickerMs;
   if (settings.Bounds) {
@@ -863,6 +866,17 @@ void TFormMain::ExportClick(TExportKind Kind) {
   const std::string path = ChooseExportFile ? ChooseExportFile(Kind) : std::string();
   if (path.empty()) return;
   ExportWithWaitCursor(*FController, Kind, path, FController->MeasureFrame().Pp100MM1);
+}
+
+std::string TFormMain::SettingsFileToRead() const {
+  return platform::FileExists(SettingsFile) || SettingsSource.empty() ? SettingsFile
+                                                                      : SettingsSource;
+}
+
+void TFormMain::PacsSendClick() {
+  const std::string folder = ChoosePacsFolder ? ChoosePacsFolder() : std::string();
+  if (folder.empty()) return;
+  SendToPacsWithWaitCursor(SettingsFileToRead(), folder);
 }
 
 void TFormMain::BitBtnInfoClick() {

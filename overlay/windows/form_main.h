@@ -85,6 +85,11 @@ class TFormMain : public QWidget {
   // An export entry of the print button's menu: a file from ChooseExportFile, then the export
   // with picture 1's known scale.
   void ExportClick(TExportKind Kind);
+  // "Send to PACS": a folder from ChoosePacsFolder, whose DICOM objects join the outbox, then
+  // the outbox sent to the PACS of the settings file.
+  void PacsSendClick();
+  // The settings file as it is read: where it is written once it is there, else SettingsSource.
+  std::string SettingsFileToRead() const;
   void PanelControlsResize();
 
   // The number of captures of a print, and whether they are at the pictures' resolution, from
@@ -105,6 +110,8 @@ class TFormMain : public QWidget {
   std::function<std::string()> ChooseFile;
   // The export's save dialog likewise.
   std::function<std::string(TExportKind Kind)> ChooseExportFile;
+  // The folder dialog of "Send to PACS" likewise.
+  std::function<std::string()> ChoosePacsFolder;
   // Loads Path as picture 1 or 2 and, when it loaded, puts it in front of the recent list.
   bool OpenPicture(int Picture, const std::string& Path);
   // The open dialog as RunOpenPictureDialog shows it: its filters (all pictures first, all

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "overlay/scene/texts.h"
 #include "overlay/windows/form_main.h"
 #include "overlay/windows/window_layout.h"
 #include "platform/command_line.h"
@@ -119,6 +120,43 @@ TEST_F(SettingsTest, ImageCountReadsAsAtMostOneHundred) {
   EXPECT_EQ(count("101"), 100);
   EXPECT_EQ(count("100"), 100);
   EXPECT_EQ(count("-7"), -7);
+}
+
+// [PACS]: each key read as written, missing ones as the defaults, and every value an
+// association could not carry refused with the key it came from.
+TEST_F(SettingsTest, PacsSettingsAreReadOrRefusedWithTheKey) {
+  const auto read = [&](const std::string& Keys) {
+    return ReadPacsSettings(Write("s.ini", "[PACS]\n" + Keys));
+  };
+  const platform::TResult<TPacsSettings> defaults = ReadPacsSettings((Dir / "none.ini").string());
+  ASSERT_TRUE(defaults.Ok());
+  EXPECT_EQ(defaults.Value().CallingAE, "TESSALY");
+  EXPECT_EQ(defaults.Value().CalledAE, "ORTHANC");
+  EXPECT_EQ(defaults.Value().Host, "localhost");
+  EXPECT_EQ(defaults.Value().Port, 4242);
+  const platform::TResult<TPacsSettings> set = read(
+      "CallingAE=ABCDEFGHIJKLMNOP\nCalledAE=ARCHIV 2\nHost=pacs.klinik\nPort=104\nTimeout=30\n");
+  ASSERT_TRUE(set.Ok()) << set.Reason();
+  EXPECT_EQ(set.Value().CallingAE, "ABCDEFGHIJKLMNOP");
+  EXPECT_EQ(set.Value().CalledAE, "ARCHIV 2");
+  EXPECT_EQ(set.Value().Host, "pacs.klinik");
+  EXPECT_EQ(set.Value().Port, 104);
+  EXPECT_EQ(set.Value().TimeoutSeconds, 30);
+  EXPECT_EQ(read("Timeout=0\n").Value().TimeoutSeconds, 10);
+
+  const auto refusal = [&](const std::string& Key, const std::string& Value) {
+    return read(Key + "=" + Value + "\n").Reason();
+  };
+  EXPECT_EQ(refusal("CallingAE", "ABCDEFGHIJKLMNOPQ"),
+            Tr(PacsSettingRefusedText, "[PACS] CallingAE=ABCDEFGHIJKLMNOPQ"));
+  EXPECT_EQ(refusal("CalledAE", "PACS\\1"), Tr(PacsSettingRefusedText, "[PACS] CalledAE=PACS\\1"));
+  EXPECT_FALSE(read("CalledAE=A\tB\n").Ok());
+  EXPECT_FALSE(read("Host=\n").Ok());
+  for (const char* port : {"0", "65536", "4242x", "-1", "99999999999"}) {
+    EXPECT_EQ(refusal("Port", port),
+              Tr(PacsSettingRefusedText, std::string("[PACS] Port=") + port));
+  }
+  EXPECT_EQ(read("Port=65535\n").Value().Port, 65535);
 }
 
 TEST_F(SettingsTest, CloseStoresTheBoundsAndTheNextStartShowsThem) {

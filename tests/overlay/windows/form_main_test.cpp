@@ -28,6 +28,7 @@
 #include "overlay/programs/render_command.h"
 #include "overlay/scene/measure_layer.h"
 #include "overlay/scene/texts.h"
+#include "overlay/windows/export_menu.h"
 #include "platform/control_host.h"
 #include "platform/message.h"
 
@@ -691,10 +692,10 @@ TEST_F(FormMainTest, TheDifferenceViewShowsTheChannelDifferenceAndFollowsTheSlid
   EXPECT_EQ(pixel(50, 30), blended);
 }
 
-// The print button's arrow opens its menu: the print, then the three exports. The aligned
-// picture's entry writes picture 2 in picture 1's frame, at picture 1's size, to the file its
-// save dialog names (here the test's), the user's alone; a file of no export format is told
-// once, by its reason, and not written.
+// The print button's arrow opens its menu: the print, the three exports, the PACS's two entries.
+// The aligned picture's entry writes picture 2 in picture 1's frame, at picture 1's size, to the
+// file its save dialog names (here the test's), the user's alone; a file of no export format is
+// told once, by its reason, and not written.
 TEST_F(FormMainTest, ThePrintButtonsMenuExportsTheAlignedPicture) {
   TFormMain w;
   Show(w);
@@ -711,7 +712,9 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsTheAlignedPicture) {
   EXPECT_EQ(entries, QStringList({QString::fromUtf8("Drucken…"),
                                   QString::fromUtf8("Ausgerichtetes Bild exportieren…"),
                                   QString::fromUtf8("Nebeneinander exportieren…"),
-                                  QString::fromUtf8("Differenzbild exportieren…")}));
+                                  QString::fromUtf8("Differenzbild exportieren…"),
+                                  QString::fromUtf8("An PACS senden"),
+                                  QString::fromUtf8("PACS-Verbindung prüfen")}));
   w.Controller().GaugeBar2().SetPosition(40);  // picture 2 from column 40 on
 
   std::optional<TExportKind> asked;
@@ -743,6 +746,45 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsTheAlignedPicture) {
   entry->trigger();
   EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(ExportUnknownFormatText) + "\n" + path});
   EXPECT_FALSE(fs::exists(path));
+}
+
+// "Send to PACS" with the PACS away: the folder's object waits in the user's outbox, and the
+// message says what is left and why; the check says the same reason.
+TEST_F(FormMainTest, SendingToAnAbsentPacsLeavesTheObjectInTheOutboxAndSaysWhy) {
+  ::setenv("XDG_DATA_HOME", (Dir / "data").c_str(), 1);
+  const fs::path folder = Dir / "export";
+  fs::create_directories(folder);
+  const std::string picture = std::string(TESSALY_TESTDATA) + "/formats/jpeg/hopper.jpg";
+  ASSERT_EQ(
+      std::system(
+          ("img2dcm " + picture + " " + (folder / "1.dcm").string() + " >/dev/null 2>&1").c_str()),
+      0);
+  std::ofstream(folder / "page.html") << "<html></html>";  // passed over
+  TFormMain w;
+  // Port 1 on the loopback: nothing listens there.
+  w.SettingsFile = (Dir / "Tessaly.ini").string();
+  std::ofstream(w.SettingsFile) << "[PACS]\nHost=127.0.0.1\nPort=1\n";
+  w.ChoosePacsFolder = [&] { return folder.string(); };
+  auto* button = w.findChild<QToolButton*>("BitBtnPrint");
+  ASSERT_NE(button, nullptr);
+  QAction *send = nullptr, *check = nullptr;
+  for (QAction* a : button->menu()->actions()) {
+    if (a->data() == PacsSendEntry) send = a;
+    if (a->data() == PacsEchoEntry) check = a;
+  }
+  ASSERT_TRUE(send != nullptr && check != nullptr);
+  platform::MessageRecorder recorder;
+  send->trigger();
+  const std::vector<fs::path> waiting(fs::directory_iterator(Dir / "data/tessaly/outbox"), {});
+  ASSERT_EQ(waiting.size(), 1u);
+  const std::string unreachable =
+      Tr(PacsUnreachableText, "127.0.0.1:1") + "\n" + Tr(PacsConnectionRefusedText);
+  ASSERT_EQ(recorder.Texts().size(), 1u);
+  EXPECT_EQ(recorder.Texts()[0], Tr(PacsLeftText, waiting[0].filename().string()) + "\n\n" +
+                                     unreachable + "\n" + waiting[0].string());
+  check->trigger();
+  EXPECT_EQ(recorder.Texts().back(), unreachable);
+  ::unsetenv("XDG_DATA_HOME");
 }
 
 // Key F flickers between picture 1 alone and the overlay fully opaque, one state per tick of

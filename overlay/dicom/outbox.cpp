@@ -1,0 +1,199 @@
+#include "overlay/dicom/outbox.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <utility>
+
+#include "overlay/scene/texts.h"
+#include "platform/file_write.h"
+#include "platform/paths.h"
+
+namespace overlay {
+
+namespace {
+
+// The largest object the outbox copies: an uncompressed photograph of a large sensor is some
+// 200 MB; a file beyond this is no picture for the archive.
+constexpr std::size_t MaxObjectBytes = std::size_t(1) << 30;
+
+constexpr const char* ObjectSuffix = ".dcm";
+
+// A run's hold on one outbox file: an exclusive lock on the file itself, taken only while the
+// name still leads to the locked file (another run may have sent and removed it between the open
+// and the lock). The kernel drops the lock when the descriptor closes, also when the run is
+// killed, so a claim never outlives its run.
+class TClaim {
+ public:
+  static std::optional<TClaim> Take(const std::string& Path) {
+    const int fd = ::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    TClaim claim(fd);
+    struct stat held {
+    }, named{};
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &held) != 0 ||
+        ::lstat(Path.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
+        held.st_ino != named.st_ino) {
+      return std::nullopt;
+    }
+    return claim;
+  }
+  TClaim(TClaim&& Other) noexcept : FFd(std::exchange(Other.FFd, -1)) {}
+  TClaim& operator=(TClaim&&) = delete;
+  ~TClaim() {
+    if (FFd >= 0) ::close(FFd);
+  }
+
+ private:
+  explicit TClaim(int Fd) : FFd(Fd) {}
+  int FFd;
+};
+
+}  // namespace
+
+std::string TOutbox::UserOutboxFolder() {
+  const std::string data = platform::UserFolder(platform::TFileKind::Data);
+  return data.empty() ? std::string() : data + "outbox/";
+}
+
+platform::TStatus TOutbox::Open() const {
+  std::string error;
+  const std::string folder = FFolder.empty() ? FFolder : FFolder.substr(0, FFolder.size() - 1);
+  if (folder.empty()) error = "XDG_DATA_HOME, HOME";  // neither is set
+  const std::string parent = std::filesystem::path(folder).parent_path().string();
+  if (!folder.empty() && platform::MakeFolders(parent, &error) &&
+      platform::MakePrivateFolder(folder, &error)) {
+    return {};
+  }
+  return platform::TStatus::Failure(Tr(PacsOutboxNotMadeText, error));
+}
+
+platform::TStatus TOutbox::Add(const std::vector<TPacsObject>& Objects) const {
+  for (const TPacsObject& object : Objects) {
+    const std::string target = FFolder + object.SopInstanceUid + ObjectSuffix;
+    if (platform::FileExists(target)) continue;
+    std::string bytes;
+    platform::TFileWriteOptions options;
+    options.Mode = 0600;
+    options.FollowSymlink = false;
+    options.Replace = false;  // a copy another run put there first is the same instance
+    const bool copied = platform::ReadWholeFile(object.File, &bytes, nullptr, MaxObjectBytes) &&
+                        (platform::WriteFileAtomically(target, bytes, nullptr, options) ||
+                         platform::FileExists(target));
+    if (!copied) {
+      return platform::TStatus::Failure(Tr(PacsOutboxNotWrittenText) + "\n" + object.File);
+    }
+  }
+  return {};
+}
+
+std::vector<std::string> TOutbox::Waiting() const {
+  struct TWaiting {
+    std::filesystem::file_time_type Time;
+    std::string Path;
+  };
+  std::vector<TWaiting> waiting;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(FFolder, ec)) {
+    const std::string name = entry.path().filename().string();
+    const bool object = name.size() > 4 && name.front() != '.' &&
+                        name.compare(name.size() - 4, 4, ObjectSuffix) == 0;
+    if (!object || !entry.is_regular_file(ec) || entry.is_symlink(ec)) continue;
+    waiting.push_back({entry.last_write_time(ec), entry.path().string()});
+  }
+  std::sort(waiting.begin(), waiting.end(), [](const TWaiting& A, const TWaiting& B) {
+    return A.Time != B.Time ? A.Time < B.Time : A.Path < B.Path;
+  });
+  std::vector<std::string> paths;
+  for (const TWaiting& w : waiting) paths.push_back(w.Path);
+  return paths;
+}
+
+TOutboxRun TOutbox::Send(const TPacsSettings& Settings, const TOutboxProgress& Progress) const {
+  TOutboxRun run;
+  std::vector<TClaim> claims;
+  std::vector<TPacsObject> objects;
+  for (const std::string& path : Waiting()) {
+    std::optional<TClaim> claim = TClaim::Take(path);
+    if (!claim) continue;  // another run is sending it, or has sent it
+    platform::TResult<TPacsObject> object = ReadPacsObject(path);
+    if (!object) {
+      run.Failures.push_back(object.Status());
+      continue;
+    }
+    claims.push_back(std::move(*claim));
+    objects.push_back(std::move(object).Value());
+  }
+  const std::size_t count = objects.size();
+  StoreToPacs(Settings, objects, [&](const TStoreOutcome& Outcome) {
+    const TPacsObject& object = objects[Outcome.Index];
+    // Removed while the claim holds, so that no other run can have taken it meanwhile.
+    if (Outcome.Stored && ::unlink(object.File.c_str()) == 0) {
+      run.Sent.push_back(object.File);
+    } else if (!Outcome.Stored) {
+      run.Failures.push_back(Outcome.Status);
+    }
+    if (Progress) Progress(Outcome.Index + 1, count, object, Outcome);
+  });
+  claims.clear();
+  run.Left = Waiting();
+  return run;
+}
+
+platform::TResult<TOutboxRun> SendThroughOutbox(const TPacsSettings& Settings,
+                                                const std::vector<TPacsObject>& Objects,
+                                                const TOutbox& Outbox,
+                                                const TOutboxProgress& Progress) {
+  platform::TStatus queued = Outbox.Open();
+  if (queued) queued = Outbox.Add(Objects);
+  if (!queued) return queued;
+  return Outbox.Send(Settings, Progress);
+}
+
+platform::TResult<std::vector<TPacsObject>> ReadPacsObjects(const std::vector<std::string>& Files) {
+  std::vector<TPacsObject> objects;
+  for (const std::string& file : Files) {
+    platform::TResult<TPacsObject> object = ReadPacsObject(file);
+    if (!object) return object.Status();
+    objects.push_back(std::move(object).Value());
+  }
+  return objects;
+}
+
+std::vector<TPacsObject> PacsObjectsInFolder(const std::string& Folder) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(Folder, ec)) {
+    if (entry.is_regular_file(ec)) files.push_back(entry.path().string());
+  }
+  std::sort(files.begin(), files.end());
+  std::vector<TPacsObject> objects;
+  for (const std::string& file : files) {
+    platform::TResult<TPacsObject> object = ReadPacsObject(file);
+    if (object) objects.push_back(std::move(object).Value());
+  }
+  return objects;
+}
+
+std::string PacsRunSummary(const TOutboxRun& Run) {
+  if (Run.Sent.empty() && Run.Left.empty()) return Tr(PacsNothingText);
+  std::string text;
+  if (!Run.Sent.empty()) text = Tr(PacsSentText, std::to_string(Run.Sent.size()));
+  if (!Run.Left.empty()) {
+    std::string names;
+    for (const std::string& path : Run.Left) {
+      if (!names.empty()) names += ", ";
+      names += std::filesystem::path(path).filename().string();
+    }
+    if (!text.empty()) text += "\n";
+    text += Tr(PacsLeftText, names);
+  }
+  return text;
+}
+
+}  // namespace overlay

@@ -1,0 +1,77 @@
+// The outbox: nothing meant for the PACS is lost. A send first copies the objects into the
+// user's outbox folder, then sends everything waiting there (also what an earlier try left), and
+// removes an object only once the PACS has accepted it. Runs at the same time (two windows, a
+// window and a script) share the folder: each object is claimed with a lock on its file before
+// it is sent, so no object is sent or removed twice, and a run that is killed drops its claims
+// with its descriptors.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "overlay/dicom/pacs.h"
+#include "overlay/scene/settings.h"
+#include "platform/status.h"
+
+namespace overlay {
+
+// What one send through the outbox did.
+struct TOutboxRun {
+  std::vector<std::string> Sent;  // the outbox files the PACS accepted in this run (now gone)
+  std::vector<std::string> Left;  // the outbox files waiting when the run ended
+  // Why each object of this run was not sent: its reason, then its file on a line of its own.
+  std::vector<platform::TStatus> Failures;
+};
+
+// One object done: its number (from 1) of Count, and what became of it.
+using TOutboxProgress =
+    std::function<void(std::size_t Number, std::size_t Count, const TPacsObject& Object,
+                       const TStoreOutcome& Outcome)>;
+
+class TOutbox {
+ public:
+  // Folder ends in "/".
+  explicit TOutbox(std::string Folder) : FFolder(std::move(Folder)) {}
+  // The user's: platform::UserFolder(Data) + "outbox/"; empty when there is no such folder.
+  static std::string UserOutboxFolder();
+  const std::string& Folder() const { return FFolder; }
+
+  // Makes the folder the user's own (0700, platform::MakePrivateFolder), the folders above it
+  // too. Fails with PacsOutboxNotMadeText and the reason.
+  platform::TStatus Open() const;
+  // Copies each object into the outbox, named by its SOP instance UID (no patient data in the
+  // name), 0600, appearing whole or not at all. An object already waiting under its name stays
+  // as it is: it is the same instance. Stops at the first that cannot be copied
+  // (PacsOutboxNotWrittenText, then the file); those copied before it stay.
+  platform::TStatus Add(const std::vector<TPacsObject>& Objects) const;
+  // The outbox files waiting, oldest first.
+  std::vector<std::string> Waiting() const;
+  // Sends every waiting object that no other run holds, in one association, and removes those
+  // the PACS accepted. A file in the outbox that is no DICOM object stays, with its reason.
+  TOutboxRun Send(const TPacsSettings& Settings, const TOutboxProgress& Progress = {}) const;
+
+ private:
+  std::string FFolder;
+};
+
+// The objects put into Outbox (made first when missing), then everything waiting there sent.
+// Fails, with nothing sent, only when the outbox cannot be made or an object cannot be put in.
+platform::TResult<TOutboxRun> SendThroughOutbox(const TPacsSettings& Settings,
+                                                const std::vector<TPacsObject>& Objects,
+                                                const TOutbox& Outbox,
+                                                const TOutboxProgress& Progress = {});
+
+// Files as the command line and the window name them, read as objects (ReadPacsObject); the
+// first that is none refuses all.
+platform::TResult<std::vector<TPacsObject>> ReadPacsObjects(const std::vector<std::string>& Files);
+// The DICOM objects among the regular files directly in Folder, by name; the other files are
+// passed over (a folder of exports may hold pictures and pages too).
+std::vector<TPacsObject> PacsObjectsInFolder(const std::string& Folder);
+
+// What the user is told after a send: how many were sent, and what is left in the outbox (by
+// file name), each in a sentence of the window's language; or that there was nothing to send.
+std::string PacsRunSummary(const TOutboxRun& Run);
+
+}  // namespace overlay

@@ -1,0 +1,349 @@
+#include "overlay/dicom/pacs.h"
+
+// clang-format off
+#include <dcmtk/config/osconfig.h>  // first, as the toolkit's headers expect
+// clang-format on
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcmetinf.h>
+#include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmdata/dcxfer.h>
+#include <dcmtk/dcmnet/assoc.h>
+#include <dcmtk/dcmnet/dcmtrans.h>
+#include <dcmtk/dcmnet/dimse.h>
+#include <dcmtk/dcmnet/diutil.h>
+#include <dcmtk/oflog/oflog.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+
+#include "overlay/scene/texts.h"
+
+namespace overlay {
+
+namespace {
+
+// The most presentation contexts one association may propose (their IDs are the odd numbers
+// 1 to 255). Objects of kinds beyond them are not taken this time and wait for the next send.
+constexpr std::size_t MaxContexts = 128;
+
+// The toolkit writes its own English warnings to standard error; the user hears of a failure
+// once, through the status, in the window's language.
+void QuietToolkit() {
+  static std::once_flag once;
+  std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
+}
+
+bool IsUid(const std::string& Uid) {
+  constexpr std::size_t MaxUid = 64;
+  return !Uid.empty() && Uid.size() <= MaxUid &&
+         Uid.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+platform::TStatus FailureAbout(const std::string& Reason, const std::string& File) {
+  return platform::TStatus::Failure(Reason + "\n" + File);
+}
+
+struct TContext {
+  std::string AbstractSyntax;
+  std::vector<std::string> TransferSyntaxes;
+};
+
+// The answer the PACS gave to an association request it refused, in the user's words.
+std::string RefusalReason(const T_ASC_RejectParameters& Refusal, const TPacsSettings& Settings) {
+  switch (Refusal.reason) {
+    case ASC_REASON_SU_CALLINGAETITLENOTRECOGNIZED:
+      return Tr(PacsCallingAeUnknownText, Settings.CallingAE);
+    case ASC_REASON_SU_CALLEDAETITLENOTRECOGNIZED:
+      return Tr(PacsCalledAeUnknownText, Settings.CalledAE);
+    case ASC_REASON_SP_PRES_TEMPORARYCONGESTION:
+    case ASC_REASON_SP_PRES_LOCALLIMITEXCEEDED:
+      return Tr(PacsBusyText);
+    default:
+      break;
+  }
+  if (Refusal.result == ASC_RESULT_REJECTEDTRANSIENT) return Tr(PacsBusyText);
+  // The toolkit's own naming of result, source and reason, on one line.
+  OFString printed;
+  ASC_printRejectParameters(printed, &Refusal);
+  std::string text(printed.c_str());
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return text;
+}
+
+// Why an association could not be had: the PACS could not be reached (nothing listens, the host
+// is unknown, no answer in time), it refused, or something else went wrong on the way.
+std::string ConnectionFailure(const OFCondition& Condition, const TPacsSettings& Settings,
+                              T_ASC_Parameters* Params) {
+  const std::string unreachable = Tr(PacsUnreachableText, PacsAddress(Settings)) + "\n";
+  const std::string text = Condition.text();
+  if (Condition == DUL_ASSOCIATIONREJECTED) {
+    T_ASC_RejectParameters refusal;
+    if (ASC_getRejectParameters(Params, &refusal).good()) {
+      return Tr(PacsAssociationRefusedText, RefusalReason(refusal, Settings));
+    }
+    return Tr(PacsAssociationRefusedText, text);
+  }
+  if (Condition.module() == OFM_dcmnet && Condition.code() == DULC_UNKNOWNHOST) {
+    return unreachable + Tr(PacsHostUnknownText, Settings.Host);
+  }
+  const std::string seconds = std::to_string(Settings.TimeoutSeconds);
+  if (Condition == DUL_READTIMEOUT || Condition == DIMSE_NODATAAVAILABLE) {
+    return unreachable + Tr(PacsNoAnswerText, seconds);
+  }
+  if (Condition.module() == OFM_dcmnet && Condition.code() == DULC_TCPINITERROR) {
+    if (text.find("refused") != std::string::npos) {
+      return unreachable + Tr(PacsConnectionRefusedText);
+    }
+    if (text.find("timed out") != std::string::npos || text.find("imeout") != std::string::npos) {
+      return unreachable + Tr(PacsNoAnswerText, seconds);
+    }
+    return unreachable + text;
+  }
+  return Tr(PacsFailedText, text);
+}
+
+// Why an association that stood broke off during an exchange.
+std::string ExchangeFailure(const OFCondition& Condition, const TPacsSettings& Settings) {
+  if (Condition == DIMSE_NODATAAVAILABLE || Condition == DUL_READTIMEOUT) {
+    return Tr(PacsFailedText, Tr(PacsNoAnswerText, std::to_string(Settings.TimeoutSeconds)));
+  }
+  return Tr(PacsFailedText, Condition.text());
+}
+
+// One association from the request to its release (or abort, on every other way out).
+class TAssociation {
+ public:
+  TAssociation() = default;
+  TAssociation(const TAssociation&) = delete;
+  TAssociation& operator=(const TAssociation&) = delete;
+  ~TAssociation() {
+    if (FAssociation != nullptr) {
+      if (FOpen) ASC_abortAssociation(FAssociation);
+      ASC_destroyAssociation(&FAssociation);  // also the parameters it holds
+    } else if (FParams != nullptr) {
+      ASC_destroyAssociationParameters(&FParams);
+    }
+    if (FNetwork != nullptr) ASC_dropNetwork(&FNetwork);
+  }
+
+  platform::TStatus Open(const TPacsSettings& Settings, const std::vector<TContext>& Contexts) {
+    QuietToolkit();
+    const int timeout = Settings.TimeoutSeconds;
+    // Read when the socket is made: the connection and every read and write wait this long.
+    dcmConnectionTimeout.set(timeout);
+    dcmSocketSendTimeout.set(timeout);
+    dcmSocketReceiveTimeout.set(timeout);
+    OFCondition c = ASC_initializeNetwork(NET_REQUESTOR, 0, timeout, &FNetwork);
+    if (c.good()) c = ASC_createAssociationParameters(&FParams, ASC_DEFAULTMAXPDU);
+    if (c.good()) {
+      c = ASC_setAPTitles(FParams, Settings.CallingAE.c_str(), Settings.CalledAE.c_str(), nullptr);
+    }
+    if (c.good()) {
+      c = ASC_setPresentationAddresses(FParams, "localhost", PacsAddress(Settings).c_str());
+    }
+    T_ASC_PresentationContextID id = 1;
+    for (const TContext& context : Contexts) {
+      if (!c.good()) break;
+      std::vector<const char*> syntaxes;
+      for (const std::string& s : context.TransferSyntaxes) syntaxes.push_back(s.c_str());
+      c = ASC_addPresentationContext(FParams, id, context.AbstractSyntax.c_str(), syntaxes.data(),
+                                     int(syntaxes.size()));
+      id = T_ASC_PresentationContextID(id + 2);
+    }
+    if (!c.good()) return platform::TStatus::Failure(Tr(PacsFailedText, c.text()));
+    c = ASC_requestAssociation(FNetwork, FParams, &FAssociation, nullptr, nullptr, DUL_BLOCK,
+                               timeout);
+    if (c.bad()) return platform::TStatus::Failure(ConnectionFailure(c, Settings, FParams));
+    FOpen = true;
+    return {};
+  }
+
+  T_ASC_Association* Get() const { return FAssociation; }
+
+  // The accepted context for an object of this SOP class and transfer syntax: one whose
+  // transfer syntax is the file's, or, for an uncompressed file, any uncompressed one (the data
+  // set is written in it as it goes out). 0 when there is none.
+  T_ASC_PresentationContextID ContextFor(const TPacsObject& Object) const {
+    const T_ASC_PresentationContextID id = ASC_findAcceptedPresentationContextID(
+        FAssociation, Object.SopClassUid.c_str(), Object.TransferSyntaxUid.c_str());
+    if (id == 0) return 0;
+    T_ASC_PresentationContext context;
+    if (ASC_findAcceptedPresentationContext(FAssociation->params, id, &context).bad()) return 0;
+    const std::string accepted = context.acceptedTransferSyntax;
+    if (accepted == Object.TransferSyntaxUid) return id;
+    const bool bothPlain = !DcmXfer(accepted.c_str()).isEncapsulated() &&
+                           !DcmXfer(Object.TransferSyntaxUid.c_str()).isEncapsulated();
+    return bothPlain ? id : 0;
+  }
+
+  // An orderly end; an association that broke off is aborted by the destructor instead.
+  void Release() {
+    if (FOpen && ASC_releaseAssociation(FAssociation).good()) FOpen = false;
+  }
+
+ private:
+  T_ASC_Network* FNetwork = nullptr;
+  T_ASC_Parameters* FParams = nullptr;
+  T_ASC_Association* FAssociation = nullptr;
+  bool FOpen = false;
+};
+
+// The contexts the objects need: per SOP class, its files' compressed transfer syntaxes one
+// context each, and one context with both little-endian syntaxes (the file's own first) for its
+// uncompressed files.
+std::vector<TContext> ContextsFor(const std::vector<TPacsObject>& Objects) {
+  std::vector<TContext> contexts;
+  for (const TPacsObject& object : Objects) {
+    const bool plain = !DcmXfer(object.TransferSyntaxUid.c_str()).isEncapsulated();
+    std::vector<std::string> syntaxes{object.TransferSyntaxUid};
+    if (plain) {
+      for (const char* s :
+           {UID_LittleEndianExplicitTransferSyntax, UID_LittleEndianImplicitTransferSyntax}) {
+        if (object.TransferSyntaxUid != s) syntaxes.emplace_back(s);
+      }
+    }
+    const auto same = [&](const TContext& C) {
+      if (C.AbstractSyntax != object.SopClassUid) return false;
+      // An uncompressed file fits a context of uncompressed syntaxes, whatever its first one.
+      return plain ? !DcmXfer(C.TransferSyntaxes.front().c_str()).isEncapsulated()
+                   : C.TransferSyntaxes.front() == object.TransferSyntaxUid;
+    };
+    if (std::none_of(contexts.begin(), contexts.end(), same) && contexts.size() < MaxContexts) {
+      contexts.push_back({object.SopClassUid, syntaxes});
+    }
+  }
+  return contexts;
+}
+
+// "0xA700 Refused: OutOfResources": the code as the standard writes it, and the toolkit's name.
+std::string StatusText(Uint16 Status) {
+  char code[8];
+  std::snprintf(code, sizeof code, "0x%04X", unsigned(Status));
+  return std::string(code) + " " + DU_cstoreStatusString(Status);
+}
+
+}  // namespace
+
+std::string PacsAddress(const TPacsSettings& Settings) {
+  return Settings.Host + ":" + std::to_string(Settings.Port);
+}
+
+platform::TResult<TPacsObject> ReadPacsObject(const std::string& File) {
+  QuietToolkit();
+  const auto refused = [&] { return FailureAbout(Tr(PacsNotDicomText), File); };
+  DcmFileFormat file;
+  // Values longer than the toolkit's read length (the pixel data) stay in the file, unread.
+  if (file.loadFile(File.c_str()).bad()) return refused();
+  OFString metaSyntax, sopClass, sopInstance;
+  // A DICOM file has its meta header (a bare data set could be anything that parses).
+  if (file.getMetaInfo()->findAndGetOFString(DCM_TransferSyntaxUID, metaSyntax).bad()) {
+    return refused();
+  }
+  DcmDataset& data = *file.getDataset();
+  if (data.findAndGetOFString(DCM_SOPClassUID, sopClass).bad() ||
+      data.findAndGetOFString(DCM_SOPInstanceUID, sopInstance).bad()) {
+    return refused();
+  }
+  const DcmXfer syntax(data.getOriginalXfer());
+  TPacsObject object{File, sopClass.c_str(), sopInstance.c_str(), syntax.getXferID()};
+  if (!IsUid(object.SopClassUid) || !IsUid(object.SopInstanceUid) ||
+      syntax.getXfer() == EXS_Unknown) {
+    return refused();
+  }
+  return object;
+}
+
+platform::TStatus EchoPacs(const TPacsSettings& Settings) {
+  TAssociation association;
+  const platform::TStatus opened = association.Open(
+      Settings, {{UID_VerificationSOPClass, {UID_LittleEndianImplicitTransferSyntax}}});
+  if (!opened) return opened;
+  T_ASC_Association* a = association.Get();
+  if (ASC_findAcceptedPresentationContextID(a, UID_VerificationSOPClass) == 0) {
+    return platform::TStatus::Failure(
+        Tr(PacsObjectNotTakenText, dcmFindNameOfUID(UID_VerificationSOPClass, "")));
+  }
+  DIC_US status = 0;
+  DcmDataset* detail = nullptr;
+  const OFCondition c = DIMSE_echoUser(a, a->nextMsgID++, DIMSE_NONBLOCKING,
+                                       Settings.TimeoutSeconds, &status, &detail);
+  delete detail;
+  if (c.bad()) return platform::TStatus::Failure(ExchangeFailure(c, Settings));
+  association.Release();
+  if (status != STATUS_Success) {
+    return platform::TStatus::Failure(Tr(PacsFailedText, StatusText(status)));
+  }
+  return {};
+}
+
+std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
+                                       const std::vector<TPacsObject>& Objects,
+                                       const std::function<void(const TStoreOutcome&)>& Progress) {
+  std::vector<TStoreOutcome> outcomes;
+  const auto done = [&](TStoreOutcome Outcome) {
+    if (Progress) Progress(Outcome);
+    outcomes.push_back(std::move(Outcome));
+  };
+  const auto failAllFrom = [&](std::size_t First, const std::string& Reason) {
+    for (std::size_t i = First; i < Objects.size(); ++i) {
+      done({i, false, FailureAbout(Reason, Objects[i].File)});
+    }
+  };
+  if (Objects.empty()) return outcomes;
+  TAssociation association;
+  const platform::TStatus opened = association.Open(Settings, ContextsFor(Objects));
+  if (!opened) {
+    failAllFrom(0, opened.Reason());
+    return outcomes;
+  }
+  T_ASC_Association* a = association.Get();
+  for (std::size_t i = 0; i < Objects.size(); ++i) {
+    const TPacsObject& object = Objects[i];
+    const T_ASC_PresentationContextID id = association.ContextFor(object);
+    if (id == 0) {
+      const std::string kind =
+          std::string(dcmFindNameOfUID(object.SopClassUid.c_str(), object.SopClassUid.c_str())) +
+          ", " +
+          dcmFindNameOfUID(object.TransferSyntaxUid.c_str(), object.TransferSyntaxUid.c_str());
+      done({i, false, FailureAbout(Tr(PacsObjectNotTakenText, kind), object.File)});
+      continue;
+    }
+    DcmFileFormat file;
+    if (file.loadFile(object.File.c_str()).bad()) {
+      done({i, false, FailureAbout(Tr(PacsNotDicomText), object.File)});
+      continue;
+    }
+    T_DIMSE_C_StoreRQ request{};
+    request.MessageID = a->nextMsgID++;
+    OFStandard::strlcpy(request.AffectedSOPClassUID, object.SopClassUid.c_str(),
+                        sizeof request.AffectedSOPClassUID);
+    OFStandard::strlcpy(request.AffectedSOPInstanceUID, object.SopInstanceUid.c_str(),
+                        sizeof request.AffectedSOPInstanceUID);
+    request.DataSetType = DIMSE_DATASET_PRESENT;
+    request.Priority = DIMSE_PRIORITY_MEDIUM;
+    T_DIMSE_C_StoreRSP response{};
+    DcmDataset* detail = nullptr;
+    const OFCondition c =
+        DIMSE_storeUser(a, id, &request, nullptr, file.getDataset(), nullptr, nullptr,
+                        DIMSE_NONBLOCKING, Settings.TimeoutSeconds, &response, &detail);
+    delete detail;
+    if (c.bad()) {
+      // Whether this object arrived is not known: it stays, and a second copy later is the
+      // same instance to the PACS.
+      failAllFrom(i, ExchangeFailure(c, Settings));
+      return outcomes;
+    }
+    const Uint16 status = response.DimseStatus;
+    if (status == STATUS_Success || DICOM_WARNING_STATUS(status)) {
+      done({i, true, {}});
+    } else {
+      done({i, false, FailureAbout(Tr(PacsObjectRejectedText, StatusText(status)), object.File)});
+    }
+  }
+  association.Release();
+  return outcomes;
+}
+
+}  // namespace overlay

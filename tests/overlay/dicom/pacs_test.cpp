@@ -1,0 +1,366 @@
+// The PACS client and its outbox against a real Orthanc of the test's own, through the command
+// the DICOM program runs.
+#include "overlay/dicom/pacs.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// clang-format off
+#include <dcmtk/config/osconfig.h>  // first, as the toolkit's headers expect
+// clang-format on
+#include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmnet/assoc.h>
+#include <dcmtk/dcmnet/dimse.h>
+#include <sys/wait.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "overlay/dicom/outbox.h"
+#include "overlay/programs/pacs_command.h"
+#include "overlay/scene/texts.h"
+#include "tests/support/orthanc.h"
+#include "tests/support/temp_folder.h"
+
+namespace overlay {
+namespace {
+
+constexpr const char* VlPhotographic = "1.2.840.10008.5.1.4.1.1.77.1.4";
+constexpr const char* SecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
+constexpr const char* StudyUid = "1.2.826.0.1.3680043.9.7777.4242";
+
+// A photograph made a DICOM object by img2dcm (VL Photographic or Secondary Capture), the
+// patient, the study and the pixel spacing set by dcmodify. Empty when a tool failed.
+std::string MakeObject(const testsupport::TTempFolder& Folder, const std::string& Name,
+                       bool VlPhoto) {
+  const std::string path = Folder / Name;
+  const std::string picture = std::string(TESSALY_TESTDATA) + "/formats/jpeg/hopper.jpg";
+  const std::string make = std::string("img2dcm ") + (VlPhoto ? "-vlp " : "-sc ") + picture + " " +
+                           path + " >/dev/null 2>&1";
+  const std::string modify = std::string("dcmodify -nb -i 'SpecificCharacterSet=ISO_IR 192' ") +
+                             "-i 'PatientName=Müller^Anna' -i 'PatientBirthDate=19700102' " +
+                             "-i 'PixelSpacing=0.1\\0.1' -i 'StudyInstanceUID=" + StudyUid + "' " +
+                             path + " >/dev/null 2>&1";
+  return std::system(make.c_str()) == 0 && std::system(modify.c_str()) == 0 ? path : "";
+}
+
+QJsonValue Json(const testsupport::TOrthanc& Orthanc, const std::string& Path) {
+  const QJsonDocument d = QJsonDocument::fromJson(QByteArray::fromStdString(Orthanc.Get(Path)));
+  return d.isArray() ? QJsonValue(d.array()) : QJsonValue(d.object());
+}
+
+struct TRun {
+  int Status;
+  std::string Out, Err;
+};
+
+class PacsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The user's outbox lies in the test's data folder.
+    ::setenv("XDG_DATA_HOME", (FHome / "data").c_str(), 1);
+    ASSERT_TRUE(FOrthanc.Start()) << FOrthanc.Log();
+    WriteConfig(FOrthanc.DicomPort(), 5);
+  }
+  void WriteConfig(int Port, int Timeout) {
+    std::ofstream(FConfig) << "[PACS]\nCallingAE=TESSALY\nCalledAE=" << FOrthanc.Aet
+                           << "\nHost=127.0.0.1\nPort=" << Port << "\nTimeout=" << Timeout << "\n";
+  }
+  TRun Command(std::vector<std::string> Args) {
+    Args.insert(Args.begin() + 1, {"--config", FConfig});
+    std::ostringstream out, err;
+    const int status = RunPacsCommand(Args, out, err);
+    return {status, out.str(), err.str()};
+  }
+  std::string Address() const { return "127.0.0.1:" + std::to_string(FOrthanc.DicomPort()); }
+  std::string OutboxFolder() const { return FHome / "data/tessaly/outbox/"; }
+
+  testsupport::TTempFolder FHome{"tessaly_pacs"};
+  testsupport::TTempFolder FFiles{"tessaly_pacs_files"};
+  std::string FConfig = FHome / "Tessaly.ini";
+  testsupport::TOrthanc FOrthanc;
+};
+
+TEST_F(PacsTest, StoredObjectsReadBackAndAStoppedPacsKeepsThemInTheOutbox) {
+  const TRun echo = Command({"echo"});
+  EXPECT_EQ(echo.Status, 0) << echo.Err;
+  EXPECT_NE(echo.Out.find(Tr(PacsEchoOkText, Address())), std::string::npos) << echo.Out;
+
+  const std::string photo = MakeObject(FFiles, "photo.dcm", true);
+  const std::string capture = MakeObject(FFiles, "capture.dcm", false);
+  ASSERT_FALSE(photo.empty() || capture.empty());
+  const TRun stored = Command({"store", photo, capture});
+  EXPECT_EQ(stored.Status, 0) << stored.Out << stored.Err;
+  EXPECT_NE(stored.Out.find("2/2 sent"), std::string::npos) << stored.Out;
+  EXPECT_TRUE(TOutbox(OutboxFolder()).Waiting().empty());
+
+  // One patient, one study, its two series; each instance as it was made.
+  const QJsonArray patients = Json(FOrthanc, "/patients").toArray();
+  ASSERT_EQ(patients.size(), 1) << FOrthanc.Get("/patients");
+  const QJsonArray studies =
+      Json(FOrthanc, "/patients/" + patients[0].toString().toStdString())["Studies"].toArray();
+  ASSERT_EQ(studies.size(), 1);
+  const QJsonObject study =
+      Json(FOrthanc, "/studies/" + studies[0].toString().toStdString()).toObject();
+  EXPECT_EQ(study["MainDicomTags"]["StudyInstanceUID"].toString().toStdString(), StudyUid);
+  const QJsonArray series = study["Series"].toArray();
+  ASSERT_EQ(series.size(), 2);
+  std::set<std::string> classes;
+  for (const QJsonValue& s : series) {
+    const QJsonArray instances =
+        Json(FOrthanc, "/series/" + s.toString().toStdString())["Instances"].toArray();
+    ASSERT_EQ(instances.size(), 1);
+    const QJsonObject tags =
+        Json(FOrthanc, "/instances/" + instances[0].toString().toStdString() + "/tags?simplify")
+            .toObject();
+    classes.insert(tags["SOPClassUID"].toString().toStdString());
+    EXPECT_EQ(tags["PatientName"].toString(), QStringLiteral("Müller^Anna"));
+    EXPECT_EQ(tags["PatientBirthDate"].toString(), QStringLiteral("19700102"));
+    EXPECT_EQ(tags["PixelSpacing"].toString(), QStringLiteral("0.1\\0.1"));
+  }
+  EXPECT_EQ(classes, (std::set<std::string>{VlPhotographic, SecondaryCapture}));
+
+  // The PACS gone: the check and the store say it could not be reached, the object waits.
+  FOrthanc.Stop();
+  const std::string unreachable = Tr(PacsUnreachableText, Address());
+  const TRun noEcho = Command({"echo"});
+  EXPECT_EQ(noEcho.Status, 1);
+  EXPECT_NE(noEcho.Err.find(unreachable + "\n" + Tr(PacsConnectionRefusedText)), std::string::npos)
+      << noEcho.Err;
+  const std::string later = MakeObject(FFiles, "later.dcm", true);
+  const TRun kept = Command({"store", later});
+  EXPECT_EQ(kept.Status, 1);
+  EXPECT_NE(kept.Err.find(unreachable), std::string::npos) << kept.Err;
+  const std::vector<std::string> waiting = TOutbox(OutboxFolder()).Waiting();
+  ASSERT_EQ(waiting.size(), 1u);
+  EXPECT_NE(kept.Err.find("left in the outbox: " + waiting[0]), std::string::npos) << kept.Err;
+  const platform::TResult<TPacsObject> copy = ReadPacsObject(waiting[0]);
+  ASSERT_TRUE(copy.Ok());
+  EXPECT_EQ(std::filesystem::path(waiting[0]).filename(), copy.Value().SopInstanceUid + ".dcm");
+  struct stat file {
+  }, folder{};
+  ASSERT_EQ(::stat(waiting[0].c_str(), &file), 0);
+  ASSERT_EQ(::stat(OutboxFolder().c_str(), &folder), 0);
+  EXPECT_EQ(file.st_mode & 0777, 0600u);
+  EXPECT_EQ(folder.st_mode & 0777, 0700u);
+
+  // Back on the same storage: the next send, without new files, empties the outbox.
+  ASSERT_TRUE(FOrthanc.Start()) << FOrthanc.Log();
+  const TRun resent = Command({"store"});
+  EXPECT_EQ(resent.Status, 0) << resent.Err;
+  EXPECT_TRUE(TOutbox(OutboxFolder()).Waiting().empty());
+  EXPECT_EQ(Json(FOrthanc, "/instances").toArray().size(), 3);
+}
+
+TEST_F(PacsTest, AnObjectAnotherRunHoldsIsLeftToIt) {
+  const TOutbox outbox(OutboxFolder());
+  ASSERT_TRUE(outbox.Open().Ok());
+  const platform::TResult<std::vector<TPacsObject>> objects =
+      ReadPacsObjects({MakeObject(FFiles, "a.dcm", true), MakeObject(FFiles, "b.dcm", false)});
+  ASSERT_TRUE(objects.Ok()) << objects.Reason();
+  ASSERT_TRUE(outbox.Add(objects.Value()).Ok());
+  // Added again (a second click): still one copy each.
+  ASSERT_TRUE(outbox.Add(objects.Value()).Ok());
+  const std::vector<std::string> waiting = outbox.Waiting();
+  ASSERT_EQ(waiting.size(), 2u);
+
+  // The other run's claim, as it holds it while it sends.
+  const int held = ::open(waiting[1].c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const TPacsSettings pacs{"TESSALY", FOrthanc.Aet, "127.0.0.1", FOrthanc.DicomPort(), 5};
+  const TOutboxRun first = outbox.Send(pacs);
+  EXPECT_EQ(first.Sent, std::vector<std::string>{waiting[0]});
+  EXPECT_EQ(first.Left, std::vector<std::string>{waiting[1]});
+  EXPECT_TRUE(first.Failures.empty());
+  ::close(held);  // that run ended without sending it (killed, or the PACS refused)
+
+  const TOutboxRun second = outbox.Send(pacs);
+  EXPECT_EQ(second.Sent, std::vector<std::string>{waiting[1]});
+  EXPECT_TRUE(second.Left.empty());
+  EXPECT_EQ(Json(FOrthanc, "/instances").toArray().size(), 2);
+}
+
+TEST_F(PacsTest, APacsThatNeverAnswersIsUnreachableAfterTheTimeout) {
+  // Connections complete in the listen queue, but no association answer ever comes.
+  const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof a;
+  ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&a), size), 0);
+  ASSERT_EQ(::listen(silent, 4), 0);
+  ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&a), &size), 0);
+  const TPacsSettings pacs{"TESSALY", "ORTHANC", "127.0.0.1", ntohs(a.sin_port), 1};
+  const platform::TStatus echo = EchoPacs(pacs);
+  ::close(silent);
+  EXPECT_EQ(echo.Reason(),
+            Tr(PacsUnreachableText, PacsAddress(pacs)) + "\n" + Tr(PacsNoAnswerText, "1"));
+}
+
+TEST_F(PacsTest, AFileThatIsNoDicomObjectQueuesNothing) {
+  const std::string text = FFiles / "notes.dcm";
+  std::ofstream(text) << "no DICOM here\n";
+  const std::string photo = MakeObject(FFiles, "photo.dcm", true);
+  const TRun refused = Command({"store", photo, text});
+  EXPECT_EQ(refused.Status, 2);
+  EXPECT_EQ(refused.Err, Tr(PacsNotDicomText) + "\n" + text + "\n");
+  EXPECT_TRUE(TOutbox(OutboxFolder()).Waiting().empty());
+  EXPECT_EQ(Command({"send"}).Status, 2);
+  EXPECT_EQ(Command({"echo", photo}).Status, 2);
+}
+
+// A PACS of the test's own for what Orthanc does not do on demand: it refuses the association
+// (as for a called AE title it does not know), or takes it and answers every C-STORE with
+// Status. It serves one association.
+class TScriptedPacs {
+ public:
+  static constexpr Uint16 Takes = 0;
+  // No answer to a C-STORE at all: the sender waits until it is killed, or the PACS ends.
+  static constexpr Uint16 Hangs = 0xFFFF;
+  TScriptedPacs(bool Refuse, Uint16 Status)
+      : FRefuse(Refuse), FStatus(Status), FPort(testsupport::FreeLoopbackPort()) {
+    if (ASC_initializeNetwork(NET_ACCEPTOR, FPort, 5, &FNetwork).bad()) return;
+    FThread = std::thread([this] { Serve(); });
+  }
+  ~TScriptedPacs() {
+    FRelease.set_value();
+    if (FThread.joinable()) FThread.join();
+    if (FNetwork != nullptr) ASC_dropNetwork(&FNetwork);
+  }
+  int Port() const { return FPort; }
+  // Whether a C-STORE request has arrived.
+  bool StoreArrived() const { return FStoreArrived; }
+  bool Listening() const { return FNetwork != nullptr; }
+
+ private:
+  void Serve() {
+    T_ASC_Association* a = nullptr;
+    if (ASC_receiveAssociation(FNetwork, &a, ASC_DEFAULTMAXPDU).good()) {
+      if (FRefuse) {
+        T_ASC_RejectParameters refusal{ASC_RESULT_REJECTEDPERMANENT, ASC_SOURCE_SERVICEUSER,
+                                       ASC_REASON_SU_CALLEDAETITLENOTRECOGNIZED};
+        ASC_rejectAssociation(a, &refusal);
+      } else {
+        const char* syntaxes[] = {UID_JPEGProcess1TransferSyntax,
+                                  UID_LittleEndianExplicitTransferSyntax,
+                                  UID_LittleEndianImplicitTransferSyntax};
+        ASC_acceptContextsWithPreferredTransferSyntaxes(
+            a->params, dcmAllStorageSOPClassUIDs, numberOfDcmAllStorageSOPClassUIDs, syntaxes, 3);
+        ASC_acknowledgeAssociation(a);
+        T_ASC_PresentationContextID id = 0;
+        T_DIMSE_Message message{};
+        // Until the release request (or the end of the connection) ends the receiving.
+        while (DIMSE_receiveCommand(a, DIMSE_BLOCKING, 0, &id, &message, nullptr).good() &&
+               message.CommandField == DIMSE_C_STORE_RQ) {
+          FStoreArrived = true;
+          if (FStatus == Hangs) {
+            FRelease.get_future().wait();
+            break;
+          }
+          DcmDataset* received = nullptr;
+          const OFCondition c = DIMSE_storeProvider(a, id, &message.msg.CStoreRQ, nullptr, 0,
+                                                    &received, Answer, this, DIMSE_BLOCKING, 0);
+          delete received;
+          if (c.bad()) break;
+        }
+        ASC_acknowledgeRelease(a);
+      }
+      ASC_dropSCPAssociation(a);
+    }
+    ASC_destroyAssociation(&a);
+  }
+  static void Answer(void* Pacs, T_DIMSE_StoreProgress* Progress, T_DIMSE_C_StoreRQ*, char*,
+                     DcmDataset**, T_DIMSE_C_StoreRSP* Response, DcmDataset**) {
+    if (Progress->state == DIMSE_StoreEnd) {
+      Response->DimseStatus = static_cast<TScriptedPacs*>(Pacs)->FStatus;
+    }
+  }
+
+  bool FRefuse;
+  Uint16 FStatus;
+  int FPort;
+  T_ASC_Network* FNetwork = nullptr;
+  std::atomic<bool> FStoreArrived{false};
+  std::promise<void> FRelease;
+  std::thread FThread;
+};
+
+// A send killed while the PACS has its first object: both objects are still in the outbox, the
+// claims died with the process, and the next send sends them all.
+TEST_F(PacsTest, AKilledSendLeavesEveryObjectForTheNext) {
+  const TOutbox outbox(OutboxFolder());
+  ASSERT_TRUE(outbox.Open().Ok());
+  const platform::TResult<std::vector<TPacsObject>> objects =
+      ReadPacsObjects({MakeObject(FFiles, "a.dcm", true), MakeObject(FFiles, "b.dcm", false)});
+  ASSERT_TRUE(objects.Ok()) << objects.Reason();
+  ASSERT_TRUE(outbox.Add(objects.Value()).Ok());
+  {
+    TScriptedPacs hanging(false, TScriptedPacs::Hangs);
+    ASSERT_TRUE(hanging.Listening());
+    const pid_t send = ::fork();
+    if (send == 0) {
+      const TOutboxRun never = outbox.Send({"TESSALY", "ORTHANC", "127.0.0.1", hanging.Port(), 60});
+      ::_exit(never.Sent.empty() ? 3 : 4);
+    }
+    ASSERT_GT(send, 0);
+    const bool arrived =
+        testsupport::WaitUntil([&] { return hanging.StoreArrived(); }, std::chrono::seconds(20));
+    ::kill(send, SIGKILL);
+    int status = 0;
+    ::waitpid(send, &status, 0);
+    ASSERT_TRUE(arrived);
+    EXPECT_TRUE(WIFSIGNALED(status));
+  }
+  EXPECT_EQ(outbox.Waiting().size(), 2u);
+  const TOutboxRun next =
+      outbox.Send({"TESSALY", FOrthanc.Aet, "127.0.0.1", FOrthanc.DicomPort(), 5});
+  EXPECT_EQ(next.Sent.size(), 2u);
+  EXPECT_TRUE(next.Left.empty());
+  EXPECT_EQ(Json(FOrthanc, "/instances").toArray().size(), 2);
+}
+
+TEST(PacsRefusal, ARefusedAssociationIsToldWithItsReason) {
+  TScriptedPacs pacs(true, TScriptedPacs::Takes);
+  ASSERT_TRUE(pacs.Listening());
+  const platform::TStatus echo = EchoPacs({"TESSALY", "NOBODY", "127.0.0.1", pacs.Port(), 5});
+  EXPECT_EQ(echo.Reason(), Tr(PacsAssociationRefusedText, Tr(PacsCalledAeUnknownText, "NOBODY")));
+}
+
+TEST(PacsRefusal, ARejectedObjectStaysInTheOutboxWithItsStatus) {
+  testsupport::TTempFolder files{"tessaly_pacs_files"};
+  const TOutbox outbox(files / "outbox/");
+  const platform::TResult<std::vector<TPacsObject>> objects =
+      ReadPacsObjects({MakeObject(files, "a.dcm", true)});
+  ASSERT_TRUE(objects.Ok()) << objects.Reason();
+  TScriptedPacs pacs(false, 0xA700);  // out of resources
+  ASSERT_TRUE(pacs.Listening());
+  const platform::TResult<TOutboxRun> run = SendThroughOutbox(
+      {"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5}, objects.Value(), outbox);
+  ASSERT_TRUE(run.Ok()) << run.Reason();
+  const std::vector<std::string> waiting = outbox.Waiting();
+  ASSERT_EQ(waiting.size(), 1u);
+  EXPECT_TRUE(run.Value().Sent.empty());
+  EXPECT_EQ(run.Value().Left, waiting);
+  ASSERT_EQ(run.Value().Failures.size(), 1u);
+  const std::string& reason = run.Value().Failures[0].Reason();
+  const std::string sentence = Tr(PacsObjectRejectedText);
+  EXPECT_EQ(reason.rfind(sentence.substr(0, sentence.find("%1")) + "0xA700", 0), 0u) << reason;
+  EXPECT_EQ(reason.substr(reason.find('\n') + 1), waiting[0]);
+}
+
+}  // namespace
+}  // namespace overlay
