@@ -146,6 +146,13 @@ TAssistentBounds ClampIntoScreens(const TAssistentBounds& Stored,
   return b;
 }
 
+namespace {
+
+// The additional pair that names the patient's ID.
+constexpr std::string_view PatientIdName = "PatientID";
+
+}  // namespace
+
 TInterfaceStart ReadInterfaceStart() {
   iface::TInterfaceBA ba(iface::miReceive, {/*CameraAndResultDB=*/false});
   ba.Read();
@@ -169,6 +176,13 @@ TInterfaceStart ReadInterfaceStart() {
     start.Time1 = iface::DisplayText(ba.GetImage(0).Time);
     start.Date2 = iface::DisplayText(ba.GetImage(1).Date);
     start.Time2 = iface::DisplayText(ba.GetImage(1).Time);
+    const std::vector<std::string>& names = ba.GetAdditionalNames();
+    for (std::size_t k = 0; k < names.size() && k < ba.GetAdditionalValues().size(); ++k) {
+      if (names[k] == PatientIdName) {
+        start.PatientId = iface::DisplayText(ba.GetAdditionalValues()[k]);
+        break;
+      }
+    }
   }
   return start;
 }
