@@ -35,7 +35,7 @@ QString Translated(const TText& Text) {
 }  // namespace
 
 void AttachExportMenu(QToolButton& Button, std::function<void()> Print,
-                      std::function<void(TExportKind)> Export) {
+                      std::function<void(TExportKind)> Export, std::function<void()> ExportDicom) {
   auto* menu = new QMenu(&Button);
   QAction* print = menu->addAction(Translated(PrintMenuText));
   print->setData(PrintEntry);
@@ -49,6 +49,11 @@ void AttachExportMenu(QToolButton& Button, std::function<void()> Print,
     QObject::connect(action, &QAction::triggered, &Button, [Export, kind] { Export(kind); });
     texts.emplace_back(action, entry.Text);
   }
+  menu->addSeparator();
+  QAction* dicom = menu->addAction(Translated(DicomExportMenuText));
+  dicom->setData(DicomEntry);
+  QObject::connect(dicom, &QAction::triggered, &Button, std::move(ExportDicom));
+  texts.emplace_back(dicom, &DicomExportMenuText);
   // The language file is read after the window is built. The entries are no named components
   // (the language file names them in [Messages]).
   QObject::connect(menu, &QMenu::aboutToShow, menu, [texts] {
@@ -104,6 +109,32 @@ void ExportWithWaitCursor(TMainController& Controller, TExportKind Kind, const s
   }
   // Told without the wait cursor over the message.
   if (!exported) platform::ShowFailure(exported);
+}
+
+std::string RunDicomFolderDialog(QWidget* Parent, const std::string& Folder) {
+  QFileDialog dialog(Parent);
+  SetComponentName(dialog, "DicomFolderDialog");
+  dialog.setWindowTitle(Translated(DicomFolderTitleText));
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  if (!Folder.empty() && QFileInfo(QString::fromStdString(Folder)).isDir()) {
+    dialog.setDirectory(QString::fromStdString(Folder));
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front().toStdString();
+}
+
+TDicomExportOutcome ExportDicomWithWaitCursor(TMainController& Controller,
+                                              const TDicomExport& Request) {
+  TDicomExportOutcome outcome;
+  {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+    outcome = ExportDicom(Controller, Request, DicomTextsOfLanguage());
+  }
+  // Told without the wait cursor over the message.
+  if (!outcome.Status) platform::ShowFailure(outcome.Status);
+  return outcome;
 }
 
 }  // namespace overlay

@@ -1,12 +1,13 @@
 // The print button's menu: the print itself (a click on the button still prints; its arrow opens
-// the menu) and the three exports of the comparison, each through a save dialog, all through
-// the scene's ExportComparison.
+// the menu), the three exports of the comparison, each through a save dialog, all through the
+// scene's ExportComparison, and the DICOM export into a folder (ExportDicom).
 #pragma once
 
 #include <QStringList>
 #include <functional>
 #include <string>
 
+#include "overlay/dicom/dicom_export.h"
 #include "overlay/scene/export_aligned.h"
 #include "overlay/scene/main_controller.h"
 
@@ -16,11 +17,13 @@ class QWidget;
 namespace overlay {
 
 // Gives Button its menu: Print runs on a click and on the first entry, Export with the kind of
-// an export entry. The entries are program texts (texts.h), set in the language in use each time
-// the menu opens; each entry's data is PrintEntry or its int(TExportKind).
+// an export entry, ExportDicom on the last entry. The entries are program texts (texts.h), set
+// in the language in use each time the menu opens; each entry's data is PrintEntry, its
+// int(TExportKind) or DicomEntry.
 inline constexpr int PrintEntry = -1;
+inline constexpr int DicomEntry = -2;
 void AttachExportMenu(QToolButton& Button, std::function<void()> Print,
-                      std::function<void(TExportKind)> Export);
+                      std::function<void(TExportKind)> Export, std::function<void()> ExportDicom);
 
 // The save dialog's filters ("PNG-Bild (*.png)", TIFF, JPEG), and the extension the file gets
 // under each when its name has none.
@@ -34,5 +37,12 @@ std::string RunExportDialog(QWidget* Parent, const std::string& Folder);
 // The export under the wait cursor; a failure is told once.
 void ExportWithWaitCursor(TMainController& Controller, TExportKind Kind, const std::string& Path,
                           int Pp100MM);
+
+// The folder dialog of the DICOM export, starting in Folder (when it is one): the chosen folder,
+// or nothing when the user cancels.
+std::string RunDicomFolderDialog(QWidget* Parent, const std::string& Folder);
+// The DICOM export under the wait cursor; a failure is told once.
+TDicomExportOutcome ExportDicomWithWaitCursor(TMainController& Controller,
+                                              const TDicomExport& Request);
 
 }  // namespace overlay

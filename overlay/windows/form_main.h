@@ -85,6 +85,9 @@ class TFormMain : public QWidget {
   // An export entry of the print button's menu: a file from ChooseExportFile, then the export
   // with picture 1's known scale.
   void ExportClick(TExportKind Kind);
+  // The menu's DICOM entry: a folder from ChooseDicomFolder, then the comparison as DICOM with
+  // the interface file's patient, into the study the record keeps (which it keeps from then on).
+  void DicomExportClick();
   void PanelControlsResize();
 
   // The number of captures of a print, and whether they are at the pictures' resolution, from
@@ -105,6 +108,8 @@ class TFormMain : public QWidget {
   std::function<std::string()> ChooseFile;
   // The export's save dialog likewise.
   std::function<std::string(TExportKind Kind)> ChooseExportFile;
+  // The DICOM export's folder dialog likewise.
+  std::function<std::string()> ChooseDicomFolder;
   // Loads Path as picture 1 or 2 and, when it loaded, puts it in front of the recent list.
   bool OpenPicture(int Picture, const std::string& Path);
   // The open dialog as RunOpenPictureDialog shows it: its filters (all pictures first, all

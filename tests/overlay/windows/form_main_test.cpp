@@ -28,6 +28,7 @@
 #include "overlay/programs/render_command.h"
 #include "overlay/scene/measure_layer.h"
 #include "overlay/scene/texts.h"
+#include "overlay/windows/export_menu.h"
 #include "platform/control_host.h"
 #include "platform/message.h"
 
@@ -711,7 +712,8 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsTheAlignedPicture) {
   EXPECT_EQ(entries, QStringList({QString::fromUtf8("Drucken…"),
                                   QString::fromUtf8("Ausgerichtetes Bild exportieren…"),
                                   QString::fromUtf8("Nebeneinander exportieren…"),
-                                  QString::fromUtf8("Differenzbild exportieren…")}));
+                                  QString::fromUtf8("Differenzbild exportieren…"),
+                                  QString::fromUtf8("DICOM exportieren…")}));
   w.Controller().GaugeBar2().SetPosition(40);  // picture 2 from column 40 on
 
   std::optional<TExportKind> asked;
@@ -743,6 +745,44 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsTheAlignedPicture) {
   entry->trigger();
   EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(ExportUnknownFormatText) + "\n" + path});
   EXPECT_FALSE(fs::exists(path));
+}
+
+// The menu's DICOM entry writes the comparison into the folder its dialog names (the two
+// pictures and a capture per print opacity, each the user's alone), and the record keeps the
+// study, so that the next export goes into it.
+TEST_F(FormMainTest, ThePrintButtonsMenuExportsDicomIntoTheStudyTheRecordKeeps) {
+  TFormMain w;
+  w.RecordFolder = (Dir / "records/").string();
+  w.ImageCount = 2;
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  std::string folder = (Dir / "dicom1").string();
+  w.ChooseDicomFolder = [&] { return folder; };
+  QAction* entry = nullptr;
+  for (QAction* a : w.findChild<QToolButton*>("BitBtnPrint")->menu()->actions()) {
+    if (a->data() == DicomEntry) entry = a;
+  }
+  ASSERT_NE(entry, nullptr);
+  platform::MessageRecorder recorder;
+  entry->trigger();
+  EXPECT_TRUE(recorder.Texts().empty());
+  int files = 0;
+  for (const auto& file : fs::directory_iterator(folder)) {
+    ++files;
+    EXPECT_EQ(file.status().permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+  }
+  EXPECT_EQ(files, 2 + 2);
+  platform::TResult<TComparisonRecord> kept = ReadComparisonRecord(w.RecordPath());
+  ASSERT_TRUE(kept) << kept.Reason();
+  const std::string study = kept.Value().StudyInstanceUid;
+  EXPECT_FALSE(study.empty());
+
+  folder = (Dir / "dicom2").string();
+  entry->trigger();
+  EXPECT_TRUE(fs::exists(folder));
+  EXPECT_EQ(ReadComparisonRecord(w.RecordPath()).Value().StudyInstanceUid, study);
 }
 
 // Key F flickers between picture 1 alone and the overlay fully opaque, one state per tick of
