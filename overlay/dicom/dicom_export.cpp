@@ -271,6 +271,15 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   outcome.StudyInstanceUid = shared.StudyUid;
   outcome.SeriesInstanceUid = shared.SeriesUid;
 
+  // Rows and Columns are 16-bit.
+  const raster::TBitmap32& picture1 = Controller.ImgView().Bitmap();
+  constexpr int MaxDicomSide = 65535;
+  if (picture1.Width() > MaxDicomSide || picture1.Height() > MaxDicomSide) {
+    outcome.Status = platform::TStatus::Failure(Texts.NotWritten + "\n" + Controller.ImageFile1() +
+                                                "\nmore than 65535 rows or columns");
+    return outcome;
+  }
+
   const int alphaMax = Controller.GaugeAlpha().Max();
   const std::vector<int> alphas =
       PrintAlphaSteps(Request.ImageCount, alphaMax, Controller.GaugeAlpha().Position());
@@ -299,7 +308,6 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
 
   // The two pictures as they were taken (picture 2 in picture 1's frame): original photographs,
   // the second resampled.
-  const raster::TBitmap32& picture1 = Controller.ImgView().Bitmap();
   const TDateTime taken[2] = {DateTimeOf(Controller.Facts1().DateTaken),
                               DateTimeOf(Controller.Facts2().DateTaken)};
   for (int which = 0; which < 2; ++which) {

@@ -8,7 +8,6 @@
 #include "overlay/programs/comparison_input.h"
 #include "overlay/programs/render_command.h"
 #include "overlay/scene/overlay_scene.h"
-#include "overlay/scene/report.h"
 #include "overlay/windows/sprache.h"
 #include "platform/content_hash.h"
 #include "platform/ini_profile.h"
