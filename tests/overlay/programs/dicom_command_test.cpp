@@ -147,9 +147,15 @@ TEST(DicomCommand, ExportsTheComparisonIntoOneStudyTheRecordKeeps) {
     // The archive's view: dcmdump reads every object without a complaint, and the IOD check
     // finds no error.
     const std::string dump = ToolOutput("dcmdump '" + o.Path + "'");
+    EXPECT_NE(dump.find("# Dicom-Data-Set"), std::string::npos) << dump;  // it did read it
     EXPECT_EQ(LinesStartingWith(dump, {"E:", "F:"}), "") << o.Path;
     EXPECT_EQ(dump.find("rror"), std::string::npos) << o.Path;
     const std::string check = ToolOutput("dciodvfy '" + o.Path + "'");
+    // The IOD it checked against, on a line of its own.
+    const char* iod = o.Modality == "SR"                          ? "BasicTextSR\n"
+                      : o.SopClass == "1.2.840.10008.5.1.4.1.1.7" ? "SCImage\n"
+                                                                  : "VLPhotographicImage\n";
+    EXPECT_NE(check.find(iod), std::string::npos) << check;
     EXPECT_EQ(LinesStartingWith(check, {"Error"}), "") << o.Path << "\n" << check;
   }
   EXPECT_EQ(classes["1.2.840.10008.5.1.4.1.1.77.1.4"], 2);  // VL Photographic Image
