@@ -287,14 +287,18 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   const int count = 2 + int(alphas.size()) + (measures.empty() ? 0 : 1);
   int number = 0;
 
+  // The images written, for the report's references: SOP class and instance.
+  std::vector<std::pair<std::string, std::string>> images;
   const auto store = [&](DcmFileFormat& File) {
-    OFString uid;
+    OFString uid, sopClass;
     File.getDataset()->findAndGetOFString(DCM_SOPInstanceUID, uid);
+    File.getDataset()->findAndGetOFString(DCM_SOPClassUID, sopClass);
     const std::string path = folder + uid.c_str() + ".dcm";
     platform::TResult<std::string> bytes = FileBytes(File);
     std::string why = bytes ? std::string() : bytes.Reason();
     if (bytes && platform::WriteFileAtomically(path, bytes.Value(), &why, PrivateNewFile)) {
       outcome.Files.push_back(path);
+      images.emplace_back(sopClass.c_str(), uid.c_str());
       return true;
     }
     outcome.Status = platform::TStatus::Failure(Texts.NotWritten + "\n" + path +
@@ -353,7 +357,8 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
     if (!store(file)) return outcome;
   }
 
-  // The measurements: a text finding per measure, and one per outline pair's change.
+  // The measurements: a text finding per measure, one per outline pair's change, and the images
+  // of this export.
   if (measures.empty()) return outcome;
   tell(TDicomObjectKind::Report, {});
   DSRDocument report(DSRTypes::DT_BasicTextSR);
@@ -390,6 +395,16 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   }
   for (const TMeasurementRow& row : rows) {
     if (!row.Change.empty()) finding(row.Name + ", " + Tr(ReportChangeText) + ": " + row.Change);
+  }
+  // The pictures and captures measured on, so that the archive's viewer links the report to
+  // them; the evidence lists what the report refers to.
+  for (const auto& image : images) {
+    tree.addContentItem(DSRTypes::RT_contains, DSRTypes::VT_Image, DSRTypes::AM_afterCurrent);
+    tree.getCurrentContentItem().setImageReference(
+        DSRImageReferenceValue(image.first.c_str(), image.second.c_str()), false);
+    report.getCurrentRequestedProcedureEvidence().addItem(
+        shared.StudyUid.c_str(), shared.SeriesUid.c_str(), image.first.c_str(),
+        image.second.c_str());
   }
   report.completeDocument();
   DcmFileFormat file;

@@ -2,7 +2,8 @@
 // study: picture 1 and the aligned picture 2 as VL Photographic Images (with their pixel
 // spacing where the scale is known), the report's captures (the print's opacities and labels, at
 // full resolution) as Secondary Capture images, and the measurements as a Basic Text SR in a
-// series of its own of the same study (an SR series holds SR documents only). Every object is
+// series of its own of the same study (an SR series holds SR documents only), referring to the
+// images. Every object is
 // written as its own file, uncompressed (Explicit VR Little Endian), named by its SOP Instance
 // UID. The window's entry and tessaly-dicom export both come here.
 #pragma once

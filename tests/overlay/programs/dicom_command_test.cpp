@@ -66,10 +66,12 @@ std::string Text(DcmItem& Data, const DcmTagKey& Tag) {
 
 struct TExported {
   std::string Path, SopClass, Modality, Study, Series, PatientName, BirthDate, PatientId,
-      PixelSpacing;
+      PixelSpacing, Instance;
 };
 
-std::vector<TExported> ReadFolder(const std::string& Folder, std::string* ReportTexts) {
+// Every object in Folder; the report's texts, and the instances it refers to.
+std::vector<TExported> ReadFolder(const std::string& Folder, std::string* ReportTexts,
+                                  std::set<std::string>* Referenced = nullptr) {
   std::vector<TExported> objects;
   for (const auto& entry : fs::directory_iterator(Folder)) {
     DcmFileFormat file;
@@ -78,14 +80,19 @@ std::vector<TExported> ReadFolder(const std::string& Folder, std::string* Report
     objects.push_back({entry.path().string(), Text(data, DCM_SOPClassUID), Text(data, DCM_Modality),
                        Text(data, DCM_StudyInstanceUID), Text(data, DCM_SeriesInstanceUID),
                        Text(data, DCM_PatientName), Text(data, DCM_PatientBirthDate),
-                       Text(data, DCM_PatientID), Text(data, DCM_PixelSpacing)});
+                       Text(data, DCM_PatientID), Text(data, DCM_PixelSpacing),
+                       Text(data, DCM_SOPInstanceUID)});
     if (objects.back().Modality == "SR") {
       DSRDocument report;
       EXPECT_TRUE(report.read(data).good());
       DSRDocumentTree& tree = report.getTree();
       if (tree.gotoRoot() > 0) {
         do {
-          *ReportTexts += tree.getCurrentContentItem().getStringValue().c_str();
+          DSRContentItem& item = tree.getCurrentContentItem();
+          if (item.getValueType() == DSRTypes::VT_Image && Referenced != nullptr) {
+            Referenced->insert(item.getImageReference().getSOPInstanceUID().c_str());
+          }
+          *ReportTexts += item.getStringValue().c_str();
           *ReportTexts += "\n";
         } while (tree.iterate() > 0);
       }
@@ -126,7 +133,8 @@ TEST(DicomCommand, ExportsTheComparisonIntoOneStudyTheRecordKeeps) {
   EXPECT_EQ(fs::status(dir / "first").permissions() & fs::perms::all, fs::perms(0700));
 
   std::string reportTexts;
-  const std::vector<TExported> objects = ReadFolder(dir / "first", &reportTexts);
+  std::set<std::string> referenced, images;
+  const std::vector<TExported> objects = ReadFolder(dir / "first", &reportTexts, &referenced);
   ASSERT_EQ(objects.size(), 5u);
   std::map<std::string, int> classes;
   std::set<std::string> studies, imageSeries, reportSeries;
@@ -140,6 +148,7 @@ TEST(DicomCommand, ExportsTheComparisonIntoOneStudyTheRecordKeeps) {
     EXPECT_EQ(fs::status(o.Path).permissions() & fs::perms::all, fs::perms(0600)) << o.Path;
     EXPECT_EQ(o.Path.find("ller"), std::string::npos) << o.Path;
     if (o.Modality != "SR") {
+      images.insert(o.Instance);
       EXPECT_EQ(o.Modality, "XC") << o.Path;
       // 2000 pixels per 100 mm: 0.05 mm apart.
       EXPECT_EQ(o.PixelSpacing, "0.05\\0.05") << o.Path;
@@ -165,6 +174,7 @@ TEST(DicomCommand, ExportsTheComparisonIntoOneStudyTheRecordKeeps) {
   EXPECT_EQ(imageSeries.size(), 1u);
   EXPECT_EQ(reportSeries.size(), 1u);
   EXPECT_NE(*imageSeries.begin(), *reportSeries.begin());
+  EXPECT_EQ(referenced, images);  // the report links every picture and capture
   // Picture 1's square at 20 pixels per mm; picture 2's in its own pixels (zoom 1.01) at 10.
   for (const std::string expected : {"Outline 1, Picture 1: Length 70.7 mm, Area 2500.0 mm²",
                                      "Outline 1, Picture 2: Length 140.0 mm, Area 9803.0 mm²",
