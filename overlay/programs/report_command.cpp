@@ -1,10 +1,10 @@
 #include "overlay/programs/report_command.h"
 
 #include <charconv>
-#include <filesystem>
 #include <optional>
 #include <ostream>
 
+#include "overlay/programs/comparison_input.h"
 #include "overlay/programs/render_command.h"
 #include "overlay/scene/comparison_record.h"
 #include "overlay/scene/overlay_scene.h"
@@ -12,7 +12,6 @@
 #include "overlay/scene/settings.h"
 #include "overlay/windows/sprache.h"
 #include "platform/command_line.h"
-#include "platform/content_hash.h"
 #include "platform/paths.h"
 
 #ifndef TESSALY_VERSION
@@ -60,33 +59,6 @@ struct TReportRequest {
   std::optional<int> Count;
   int Pp100MM1 = 0, Pp100MM2 = 0;
 };
-
-int ParseCount(const std::string& Text) {
-  int n = -1;
-  const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), n);
-  if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size() || n < 0 ||
-      n > MaxImageCount) {
-    throw ECommandLineError("--count needs a whole number 0.." + std::to_string(MaxImageCount) +
-                            ", not \"" + Text + "\"");
-  }
-  return n;
-}
-
-std::pair<int, int> ParseScales(const std::string& Text) {
-  const std::size_t comma = Text.find(',');
-  const auto one = [&](std::string_view Part) {
-    int n = -1;
-    const auto [end, ec] = std::from_chars(Part.data(), Part.data() + Part.size(), n);
-    if (Part.empty() || ec != std::errc() || end != Part.data() + Part.size() || n < 0) {
-      throw ECommandLineError("--pp100mm needs N1,N2 (whole numbers, 0 or more), not \"" + Text +
-                              "\"");
-    }
-    return n;
-  };
-  if (comma == std::string::npos) return {one(Text), 0};
-  return {one(std::string_view(Text).substr(0, comma)),
-          one(std::string_view(Text).substr(comma + 1))};
-}
 
 // False when the usage text or version was asked for (already printed).
 bool ParseArguments(const std::vector<std::string>& Args, TReportRequest& Request,
@@ -175,27 +147,13 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   }
 
   TReportFacts facts;
-  if (!request.Interface.empty()) {
-    platform::SetProgramParameters({request.Interface});
-    const TInterfaceStart start = ReadInterfaceStart();
-    if (!start.Status) return fail(start.Status.Reason());
-    if (start.Count < 2) {
-      return fail("the interface file names no two pictures: " + request.Interface);
+  TComparisonInput input{request.Interface, request.Picture1, request.Picture2,
+                         request.Pp100MM1,  request.Pp100MM2, request.Record};
+  if (!input.Interface.empty()) {
+    TInterfaceStart start;
+    if (const platform::TStatus read = ReadComparisonInterface(input, start); !read) {
+      return fail(read.Reason());
     }
-    // A path relative to the working folder, as the calling application means it; one that is
-    // not there but beside the interface file (a file moved with its pictures) is taken there.
-    const auto located = [&](const std::string& Path) {
-      namespace fs = std::filesystem;
-      std::error_code ec;
-      const fs::path beside = fs::path(request.Interface).parent_path() / Path;
-      return fs::path(Path).is_relative() && !fs::exists(Path, ec) && fs::exists(beside, ec)
-                 ? beside.string()
-                 : Path;
-    };
-    request.Picture1 = located(start.ImageFile1);
-    request.Picture2 = located(start.ImageFile2);
-    request.Pp100MM1 = std::max(start.Pp100MM1, 0);
-    request.Pp100MM2 = std::max(start.Pp100MM2, 0);
     facts.Name = start.Name;
     facts.Firstname = start.Firstname;
     facts.Birthdate = start.Birthdate;
@@ -214,43 +172,23 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   if (folder.back() != '/') folder += '/';
 
   // The record: the one named, else the one kept for these two pictures' contents.
-  std::optional<TComparisonRecord> record;
-  std::string recordPath = request.Record;
-  if (recordPath.empty()) {
-    const std::string sha1 = platform::Sha256OfFile(request.Picture1);
-    const std::string sha2 = platform::Sha256OfFile(request.Picture2);
-    if (!sha1.empty() && !sha2.empty()) recordPath = ComparisonRecordPath(sha1, sha2);
-  }
-  if (!recordPath.empty()) {
-    platform::TResult<TComparisonRecord> read = ReadComparisonRecord(recordPath);
-    if (read) {
-      record = std::move(read).Value();
-    } else if (!request.Record.empty()) {
-      return fail(read.Reason().empty() ? "no record at " + recordPath : read.Reason());
-    } else if (!read.Reason().empty()) {
-      Err << "tessaly-report: " << read.Reason() << " (left out)\n";
-    }
-  }
+  const TFoundRecord found = FindComparisonRecord(input, "tessaly-report", Err);
+  if (!found.Status) return fail(found.Status.Reason());
 
   TOverlayScene scene;
   TMainController& c = scene.Controller();
-  c.SetPictureScale(request.Picture1, request.Pp100MM1);
-  c.SetPictureScale2(request.Picture2, request.Pp100MM2);
-  c.LoadBothImages(request.Picture1, request.Picture2, [] {});
-  if (!c.Image1Loaded()) return fail("picture 1 could not be loaded: " + request.Picture1);
-  if (!c.Image2Loaded()) return fail("picture 2 could not be loaded: " + request.Picture2);
-  Out << "picture 1: " << request.Picture1 << " (" << c.ImgView().Bitmap().Width() << " x "
+  if (const platform::TStatus loaded = LoadComparison(c, input); !loaded) {
+    return fail(loaded.Reason());
+  }
+  Out << "picture 1: " << input.Picture1 << " (" << c.ImgView().Bitmap().Width() << " x "
       << c.ImgView().Bitmap().Height() << ")\n"
-      << "picture 2: " << request.Picture2 << " (" << c.OverlayOriginal()->Width() << " x "
+      << "picture 2: " << input.Picture2 << " (" << c.OverlayOriginal()->Width() << " x "
       << c.OverlayOriginal()->Height() << ")\n";
-  if (record) {
-    c.PlacePrecisely(record->Placement);
-    if (const std::optional<TViewMode> mode = ViewModeOfName(record->Mode)) c.ShowMode(*mode);
-    c.SetColourMatch(record->MatchColours);
-    c.SetMeasures(record->Measures);
-    facts.Measures = record->Measures;
-    facts.Notes = record->Notes;
-    Out << "record: " << recordPath << " (" << record->Measures.size() << " measure(s))\n";
+  if (found.Record) {
+    ApplyComparisonRecord(c, *found.Record);
+    facts.Measures = found.Record->Measures;
+    facts.Notes = found.Record->Notes;
+    Out << "record: " << found.Path << " (" << found.Record->Measures.size() << " measure(s))\n";
   }
   if (request.Precise) c.PlacePrecisely(*request.Precise);
 
@@ -278,7 +216,7 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
     const std::unique_ptr<raster::TBitmap32> shot =
         RenderFullResolution(c, whole, Alpha, OpacityLabel(Alpha, facts.AlphaMax));
     if (!shot) return platform::TStatus::Failure("no capture could be drawn");
-    return WriteCaptureJpeg(*shot, request.Pp100MM1, folder, int(Index));
+    return WriteCaptureJpeg(*shot, input.Pp100MM1, folder, int(Index));
   };
   run.Progress = [&](std::size_t Index, std::size_t Count, int Alpha) {
     Out << "capture " << Index + 1 << " of " << Count << ": " << OpacityLabel(Alpha, facts.AlphaMax)

@@ -148,6 +148,7 @@ platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Pat
     r.Measures.push_back(std::move(m));
   }
   r.Notes = Unescaped(text("Notes", "Text"));
+  r.StudyInstanceUid = text("Dicom", "StudyInstanceUID");
   return r;
 }
 
@@ -189,6 +190,10 @@ void WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Rec
     ini.WriteString(section, "Points", PointsText(m.Points));
   }
   ini.WriteString("Notes", "Text", Escaped(Record.Notes));
+  // Kept once made, even by a writer that did not read it.
+  if (!Record.StudyInstanceUid.empty()) {
+    ini.WriteString("Dicom", "StudyInstanceUID", Record.StudyInstanceUid);
+  }
   ini.UpdateFile();
 }
 

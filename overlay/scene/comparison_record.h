@@ -8,6 +8,8 @@
 //   [View]      Mode (blend, difference, swipe, checker, side), MatchColours (0 or 1)
 //   [Ruler<N>], [Outline<N>] (N from 1)  Picture (1 or 2), Points ("x y;x y;...", picture 1)
 //   [Notes]     Text (a line break written as \n, a backslash as \\)
+//   [Dicom]     StudyInstanceUID: the study a DICOM export of the comparison made, so that the
+//               next export goes into the same study (absent until the first export)
 #pragma once
 
 #include <optional>
@@ -29,6 +31,7 @@ struct TComparisonRecord {
   bool MatchColours = false;
   std::vector<TMeasure> Measures;
   std::string Notes;
+  std::string StudyInstanceUid;
   friend bool operator==(const TComparisonRecord&, const TComparisonRecord&) = default;
 };
 

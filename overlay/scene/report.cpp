@@ -127,38 +127,20 @@ std::string PlacementText(const TPrecisePlacement& P, const std::string& Separat
          FormatDecimal(P.X, 1, Separator) + " px, Y " + FormatDecimal(P.Y, 1, Separator) + " px";
 }
 
-// The table of the measures: each with its name (rulers and outlines counted per picture, so
-// that an outline pair shares its number), its picture, length, area and, on picture 2's
-// outline of a pair, the change.
+// The table of the measures, a line of MeasurementRows each.
 std::string MeasurementsTable(const TReportFacts& Facts) {
-  const std::vector<TMeasure>& measures = Facts.Measures;
-  if (measures.empty()) return "<p>" + HtmlEscaped(Tr(ReportNoMeasurementsText)) + "</p>";
-  std::unordered_map<std::size_t, std::size_t> pairedWith;  // picture 2's -> picture 1's
-  for (const auto& [one, two] : OutlinePairs(measures)) pairedWith[two] = one;
-  const std::string& sep = Facts.DecimalSeparator;
+  if (Facts.Measures.empty()) return "<p>" + HtmlEscaped(Tr(ReportNoMeasurementsText)) + "</p>";
   std::string html = "<table class=\"messungen\"><thead><tr>";
   for (const TText& head :
        {ReportMeasureText, ReportPictureText, ReportLengthText, ReportAreaText, ReportChangeText}) {
     html += "<th>" + HtmlEscaped(Tr(head)) + "</th>";
   }
   html += "</tr></thead><tbody>\n";
-  for (std::size_t i = 0; i < measures.size(); ++i) {
-    const TMeasure& m = measures[i];
-    const TMeasurement value = Measure(m, Facts.Frame);
-    const bool outline = m.Kind == TMeasureKind::Outline;
-    const std::string name = Tr(outline ? ReportOutlineText : ReportRulerText,
-                                std::to_string(MeasureNumber(measures, i)));
-    std::string change;
-    if (const auto found = pairedWith.find(i); found != pairedWith.end()) {
-      const std::optional<TAreaChange> c =
-          AreaChange(Measure(measures[found->second], Facts.Frame), value);
-      if (c) change = FormatAreaChange(*c, sep);
-    }
-    html += "<tr><td>" + HtmlEscaped(name) + "</td><td>" +
-            HtmlEscaped(Tr(m.Picture == 2 ? FlickerPicture2Text : FlickerPicture1Text)) +
-            "</td><td>" + HtmlEscaped(FormatLength(value, sep)) + "</td><td>" +
-            (outline ? HtmlEscaped(FormatArea(value, sep)) : std::string()) + "</td><td>" +
-            HtmlEscaped(change) + "</td></tr>\n";
+  for (const TMeasurementRow& row :
+       MeasurementRows(Facts.Measures, Facts.Frame, Facts.DecimalSeparator)) {
+    html += "<tr><td>" + HtmlEscaped(row.Name) + "</td><td>" + HtmlEscaped(row.Picture) +
+            "</td><td>" + HtmlEscaped(row.Length) + "</td><td>" + HtmlEscaped(row.Area) +
+            "</td><td>" + HtmlEscaped(row.Change) + "</td></tr>\n";
   }
   return html + "</tbody></table>";
 }
@@ -171,6 +153,33 @@ std::string PatientText(const TReportFacts& Facts) {
 }
 
 }  // namespace
+
+std::vector<TMeasurementRow> MeasurementRows(const std::vector<TMeasure>& Measures,
+                                             const TMeasureFrame& Frame,
+                                             const std::string& DecimalSeparator) {
+  std::unordered_map<std::size_t, std::size_t> pairedWith;  // picture 2's -> picture 1's
+  for (const auto& [one, two] : OutlinePairs(Measures)) pairedWith[two] = one;
+  std::vector<TMeasurementRow> rows;
+  rows.reserve(Measures.size());
+  for (std::size_t i = 0; i < Measures.size(); ++i) {
+    const TMeasure& m = Measures[i];
+    const TMeasurement value = Measure(m, Frame);
+    const bool outline = m.Kind == TMeasureKind::Outline;
+    TMeasurementRow row;
+    row.Name = Tr(outline ? ReportOutlineText : ReportRulerText,
+                  std::to_string(MeasureNumber(Measures, i)));
+    row.Picture = Tr(m.Picture == 2 ? FlickerPicture2Text : FlickerPicture1Text);
+    row.Length = FormatLength(value, DecimalSeparator);
+    if (outline) row.Area = FormatArea(value, DecimalSeparator);
+    if (const auto found = pairedWith.find(i); found != pairedWith.end()) {
+      const std::optional<TAreaChange> c =
+          AreaChange(Measure(Measures[found->second], Frame), value);
+      if (c) row.Change = FormatAreaChange(*c, DecimalSeparator);
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
 
 std::vector<int> PrintAlphaSteps(int ImageCount, int AlphaMax, int SliderPosition) {
   if (ImageCount <= 0) return {};

@@ -48,6 +48,17 @@ struct TReportFacts {
 // opacities are the caller's.
 TReportFacts ReportFactsOf(TMainController& Controller);
 
+// The measurements as the page's table lists them, a row per measure: its name ("Umriss 1",
+// rulers and outlines counted per picture, so that an outline pair shares its number), its
+// picture ("Bild 2"), its length, its area (an outline's; empty for a ruler) and, on picture 2's
+// outline of a pair, the change of the area (empty elsewhere).
+struct TMeasurementRow {
+  std::string Name, Picture, Length, Area, Change;
+};
+std::vector<TMeasurementRow> MeasurementRows(const std::vector<TMeasure>& Measures,
+                                             const TMeasureFrame& Frame,
+                                             const std::string& DecimalSeparator);
+
 // When a picture was taken: its EXIF date as FormatDateTaken shows it, else the file's time of
 // its last change in the same form, else nothing.
 std::string PictureDate(const std::string& DateTaken, const std::string& Path);

@@ -149,6 +149,9 @@ TAssistentBounds ClampIntoScreens(const TAssistentBounds& Stored,
 
 namespace {
 
+// The additional pair that names the patient's ID.
+constexpr std::string_view PatientIdName = "PatientID";
+
 // An AE title as the association carries it: at most 16 characters of the default repertoire
 // without the backslash (the value separator) and without controls; spaces only between others
 // count, so a title of spaces alone names nobody.
@@ -211,6 +214,13 @@ TInterfaceStart ReadInterfaceStart() {
     start.Time1 = iface::DisplayText(ba.GetImage(0).Time);
     start.Date2 = iface::DisplayText(ba.GetImage(1).Date);
     start.Time2 = iface::DisplayText(ba.GetImage(1).Time);
+    const std::vector<std::string>& names = ba.GetAdditionalNames();
+    for (std::size_t k = 0; k < names.size() && k < ba.GetAdditionalValues().size(); ++k) {
+      if (names[k] == PatientIdName) {
+        start.PatientId = iface::DisplayText(ba.GetAdditionalValues()[k]);
+        break;
+      }
+    }
   }
   return start;
 }

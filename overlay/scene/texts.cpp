@@ -41,7 +41,8 @@ const std::vector<TText>& ProgramTexts() {
       PacsAssociationRefusedText, PacsCallingAeUnknownText, PacsCalledAeUnknownText,
       PacsBusyText, PacsObjectRejectedText, PacsObjectNotTakenText, PacsFailedText,
       PacsEchoOkText, PacsNotDicomText, PacsOutboxNotMadeText, PacsOutboxNotWrittenText,
-      PacsSentText, PacsLeftText, PacsNothingText};
+      PacsSentText, PacsLeftText, PacsNothingText,
+      DicomExportMenuText, DicomFolderTitleText, DicomNoFolderText, DicomNotWrittenText};
   // clang-format on
   return all;
 }

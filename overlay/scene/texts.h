@@ -124,6 +124,16 @@ inline constexpr TText ExportNotEncodedText{"Messages.ExportNotEncoded",
                                             "Das Bild kann nicht kodiert werden."};
 inline constexpr TText ExportNotWrittenText{"Messages.ExportNotWritten",
                                             "Die Datei kann nicht geschrieben werden."};
+// The DICOM export: its menu entry, the folder dialog's title, and its failures (the folder or
+// the file follows on a line of its own).
+inline constexpr TText DicomExportMenuText{"Messages.MenuExportDicom", "DICOM exportieren…"};
+inline constexpr TText DicomFolderTitleText{"Messages.DicomFolderTitle",
+                                            "Ordner für die DICOM-Dateien"};
+inline constexpr TText DicomNoFolderText{
+    "Messages.DicomNoFolder",
+    "Der Ordner kann nicht angelegt werden oder gehört nicht Ihnen allein."};
+inline constexpr TText DicomNotWrittenText{"Messages.DicomNotWritten",
+                                           "Die DICOM-Datei kann nicht geschrieben werden."};
 
 // Sending to the clinic's PACS: the print button's two entries, the folder dialog, the settings'
 // refusal, each way a check or a send can fail (a sentence, then what it concerns), and what a

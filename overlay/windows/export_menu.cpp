@@ -38,7 +38,7 @@ QString Translated(const TText& Text) {
 }  // namespace
 
 void AttachExportMenu(QToolButton& Button, std::function<void()> Print,
-                      std::function<void(TExportKind)> Export) {
+                      std::function<void(TExportKind)> Export, std::function<void()> ExportDicom) {
   auto* menu = new QMenu(&Button);
   QAction* print = menu->addAction(Translated(PrintMenuText));
   print->setData(PrintEntry);
@@ -52,6 +52,11 @@ void AttachExportMenu(QToolButton& Button, std::function<void()> Print,
     QObject::connect(action, &QAction::triggered, &Button, [Export, kind] { Export(kind); });
     texts.emplace_back(action, entry.Text);
   }
+  menu->addSeparator();
+  QAction* dicom = menu->addAction(Translated(DicomExportMenuText));
+  dicom->setData(DicomEntry);
+  QObject::connect(dicom, &QAction::triggered, &Button, std::move(ExportDicom));
+  texts.emplace_back(dicom, &DicomExportMenuText);
   // The language file is read after the window is built. The entries are no named components
   // (the language file names them in [Messages]).
   QObject::connect(menu, &QMenu::aboutToShow, menu, [texts] {
@@ -126,10 +131,15 @@ void AttachPacsEntries(QToolButton& Button, std::function<void()> Send,
   });
 }
 
-std::string RunPacsFolderDialog(QWidget* Parent, const std::string& Folder) {
+namespace {
+
+// A folder chosen in a dialog of its own, starting in Folder (when it is one); nothing when the
+// user cancels.
+std::string RunFolderDialog(QWidget* Parent, const std::string& Folder, const char* Name,
+                            const TText& Title) {
   QFileDialog dialog(Parent);
-  SetComponentName(dialog, "PacsFolderDialog");
-  dialog.setWindowTitle(Translated(PacsFolderTitleText));
+  SetComponentName(dialog, Name);
+  dialog.setWindowTitle(Translated(Title));
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   if (!Folder.empty() && QFileInfo(QString::fromStdString(Folder)).isDir()) {
@@ -137,6 +147,16 @@ std::string RunPacsFolderDialog(QWidget* Parent, const std::string& Folder) {
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().front().toStdString();
+}
+
+}  // namespace
+
+std::string RunPacsFolderDialog(QWidget* Parent, const std::string& Folder) {
+  return RunFolderDialog(Parent, Folder, "PacsFolderDialog", PacsFolderTitleText);
+}
+
+std::string RunDicomFolderDialog(QWidget* Parent, const std::string& Folder) {
+  return RunFolderDialog(Parent, Folder, "DicomFolderDialog", DicomFolderTitleText);
 }
 
 void SendToPacsWithWaitCursor(const std::string& SettingsFile, const std::string& Folder) {
@@ -167,6 +187,19 @@ void CheckPacsWithWaitCursor(const std::string& SettingsFile) {
   }
   if (!answered) return platform::ShowFailure(answered);
   platform::ShowMessage(Tr(PacsEchoOkText, PacsAddress(settings.Value())));
+}
+
+TDicomExportOutcome ExportDicomWithWaitCursor(TMainController& Controller,
+                                              const TDicomExport& Request) {
+  TDicomExportOutcome outcome;
+  {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+    outcome = ExportDicom(Controller, Request, DicomTextsOfLanguage());
+  }
+  // Told without the wait cursor over the message.
+  if (!outcome.Status) platform::ShowFailure(outcome.Status);
+  return outcome;
 }
 
 }  // namespace overlay

@@ -195,13 +195,14 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FButtonAutoAlign, &QPushButton::clicked, this, [this] { ButtonAutoAlignClick(); });
   AttachExportMenu(
       *FBitBtnPrint, [this] { BitBtnPrintClick(); },
-      [this](TExportKind Kind) { ExportClick(Kind); });
+      [this](TExportKind Kind) { ExportClick(Kind); }, [this] { DicomExportClick(); });
   AttachPacsEntries(
       *FBitBtnPrint, [this] { PacsSendClick(); },
       [this] { CheckPacsWithWaitCursor(SettingsFileToRead()); });
   ChooseFile = [this] { return RunOpenPictureDialog(); };
   ChooseExportFile = [this](TExportKind) { return RunExportDialog(this, FOpenDialog.Folder); };
   ChoosePacsFolder = [this] { return RunPacsFolderDialog(this, FOpenDialog.Folder); };
+  ChooseDicomFolder = [this] { return RunDicomFolderDialog(this, FOpenDialog.Folder); };
 
   // The keys of each control in its tool tip (the view's menu shows its own).
   const auto tip = [](QWidget* W, const char* Text) { W->setToolTip(QString::fromUtf8(Text)); };
@@ -766,6 +767,7 @@ void TFormMain::PicturesLoaded() {
     // Not restored: its measures and notes stay in the record all the same.
     FRecord.Measures = found.Value().Measures;
     FRecord.Notes = found.Value().Notes;
+    FRecord.StudyInstanceUid = found.Value().StudyInstanceUid;
   }
 }
 
@@ -877,6 +879,23 @@ void TFormMain::PacsSendClick() {
   const std::string folder = ChoosePacsFolder ? ChoosePacsFolder() : std::string();
   if (folder.empty()) return;
   SendToPacsWithWaitCursor(SettingsFileToRead(), folder);
+}
+
+void TFormMain::DicomExportClick() {
+  const std::string folder = ChooseDicomFolder ? ChooseDicomFolder() : std::string();
+  if (folder.empty()) return;
+  FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
+  TDicomExport request;
+  request.Folder = folder;
+  request.Patient = {FStart.Name, FStart.Firstname, FStart.Birthdate, FStart.PatientId};
+  request.KeptStudyInstanceUid = FRecord.StudyInstanceUid;
+  request.ImageCount = ImageCount;
+  const TDicomExportOutcome outcome = ExportDicomWithWaitCursor(*FController, request);
+  if (outcome.Status && outcome.StudyInstanceUid != FRecord.StudyInstanceUid) {
+    FRecord.StudyInstanceUid = outcome.StudyInstanceUid;
+    ScheduleRecordSave();
+    SaveRecordNow();
+  }
 }
 
 void TFormMain::BitBtnInfoClick() {

@@ -90,6 +90,9 @@ class TFormMain : public QWidget {
   void PacsSendClick();
   // The settings file as it is read: where it is written once it is there, else SettingsSource.
   std::string SettingsFileToRead() const;
+  // The menu's DICOM entry: a folder from ChooseDicomFolder, then the comparison as DICOM with
+  // the interface file's patient, into the study the record keeps (which it keeps from then on).
+  void DicomExportClick();
   void PanelControlsResize();
 
   // The number of captures of a print, and whether they are at the pictures' resolution, from
@@ -112,6 +115,8 @@ class TFormMain : public QWidget {
   std::function<std::string(TExportKind Kind)> ChooseExportFile;
   // The folder dialog of "Send to PACS" likewise.
   std::function<std::string()> ChoosePacsFolder;
+  // The DICOM export's folder dialog likewise.
+  std::function<std::string()> ChooseDicomFolder;
   // Loads Path as picture 1 or 2 and, when it loaded, puts it in front of the recent list.
   bool OpenPicture(int Picture, const std::string& Path);
   // The open dialog as RunOpenPictureDialog shows it: its filters (all pictures first, all

@@ -50,6 +50,16 @@ TEST(ComparisonRecord, ReadsBackWhatWasWrittenAndRefusesADamagedFile) {
   ASSERT_TRUE(back);
   EXPECT_EQ(back.Value().Measures, r.Measures);
 
+  // The study of a DICOM export, in a record that had none: kept from then on, also by a writer
+  // that never read it.
+  r.StudyInstanceUid = "1.2.276.0.7230010.3.1.2.42";
+  WriteComparisonRecord(path, r);
+  EXPECT_EQ(ReadComparisonRecord(path).Value(), r);
+  TComparisonRecord unaware = r;
+  unaware.StudyInstanceUid.clear();
+  WriteComparisonRecord(path, unaware);
+  EXPECT_EQ(ReadComparisonRecord(path).Value().StudyInstanceUid, r.StudyInstanceUid);
+
   EXPECT_FALSE(ReadComparisonRecord(dir / "none.ini"));
   EXPECT_EQ(ReadComparisonRecord(dir / "none.ini").Reason(), "");
   const auto damaged = [&](const std::string& From, const std::string& To) {

@@ -713,6 +713,7 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsTheAlignedPicture) {
                                   QString::fromUtf8("Ausgerichtetes Bild exportieren…"),
                                   QString::fromUtf8("Nebeneinander exportieren…"),
                                   QString::fromUtf8("Differenzbild exportieren…"),
+                                  QString::fromUtf8("DICOM exportieren…"),
                                   QString::fromUtf8("An PACS senden"),
                                   QString::fromUtf8("PACS-Verbindung prüfen")}));
   w.Controller().GaugeBar2().SetPosition(40);  // picture 2 from column 40 on
@@ -785,6 +786,44 @@ TEST_F(FormMainTest, SendingToAnAbsentPacsLeavesTheObjectInTheOutboxAndSaysWhy) 
   check->trigger();
   EXPECT_EQ(recorder.Texts().back(), unreachable);
   ::unsetenv("XDG_DATA_HOME");
+}
+
+// The menu's DICOM entry writes the comparison into the folder its dialog names (the two
+// pictures and a capture per print opacity, each the user's alone), and the record keeps the
+// study, so that the next export goes into it.
+TEST_F(FormMainTest, ThePrintButtonsMenuExportsDicomIntoTheStudyTheRecordKeeps) {
+  TFormMain w;
+  w.RecordFolder = (Dir / "records/").string();
+  w.ImageCount = 2;
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  std::string folder = (Dir / "dicom1").string();
+  w.ChooseDicomFolder = [&] { return folder; };
+  QAction* entry = nullptr;
+  for (QAction* a : w.findChild<QToolButton*>("BitBtnPrint")->menu()->actions()) {
+    if (a->data() == DicomEntry) entry = a;
+  }
+  ASSERT_NE(entry, nullptr);
+  platform::MessageRecorder recorder;
+  entry->trigger();
+  EXPECT_TRUE(recorder.Texts().empty());
+  int files = 0;
+  for (const auto& file : fs::directory_iterator(folder)) {
+    ++files;
+    EXPECT_EQ(file.status().permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+  }
+  EXPECT_EQ(files, 2 + 2);
+  platform::TResult<TComparisonRecord> kept = ReadComparisonRecord(w.RecordPath());
+  ASSERT_TRUE(kept) << kept.Reason();
+  const std::string study = kept.Value().StudyInstanceUid;
+  EXPECT_FALSE(study.empty());
+
+  folder = (Dir / "dicom2").string();
+  entry->trigger();
+  EXPECT_TRUE(fs::exists(folder));
+  EXPECT_EQ(ReadComparisonRecord(w.RecordPath()).Value().StudyInstanceUid, study);
 }
 
 // Key F flickers between picture 1 alone and the overlay fully opaque, one state per tick of

@@ -1,0 +1,109 @@
+#include "overlay/programs/comparison_input.h"
+
+#include <charconv>
+#include <filesystem>
+#include <ostream>
+#include <string_view>
+
+#include "overlay/programs/render_command.h"
+#include "platform/command_line.h"
+#include "platform/content_hash.h"
+#include "platform/paths.h"
+
+namespace overlay {
+
+platform::TStatus ReadComparisonInterface(TComparisonInput& Input, TInterfaceStart& Start) {
+  platform::SetProgramParameters({Input.Interface});
+  Start = ReadInterfaceStart();
+  if (!Start.Status) return Start.Status;
+  if (Start.Count < 2) {
+    return platform::TStatus::Failure("the interface file names no two pictures: " +
+                                      Input.Interface);
+  }
+  // A path relative to the working folder, as the calling application means it; one that is
+  // not there but beside the interface file (a file moved with its pictures) is taken there.
+  const auto located = [&](const std::string& Path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path beside = fs::path(Input.Interface).parent_path() / Path;
+    return fs::path(Path).is_relative() && !fs::exists(Path, ec) && fs::exists(beside, ec)
+               ? beside.string()
+               : Path;
+  };
+  Input.Picture1 = located(Start.ImageFile1);
+  Input.Picture2 = located(Start.ImageFile2);
+  Input.Pp100MM1 = std::max(Start.Pp100MM1, 0);
+  Input.Pp100MM2 = std::max(Start.Pp100MM2, 0);
+  return {};
+}
+
+TFoundRecord FindComparisonRecord(const TComparisonInput& Input, const std::string& Program,
+                                  std::ostream& Err) {
+  TFoundRecord found;
+  found.Path = Input.Record;
+  if (found.Path.empty()) {
+    const std::string sha1 = platform::Sha256OfFile(Input.Picture1);
+    const std::string sha2 = platform::Sha256OfFile(Input.Picture2);
+    if (!sha1.empty() && !sha2.empty()) found.Path = ComparisonRecordPath(sha1, sha2);
+  }
+  if (found.Path.empty()) return found;
+  platform::TResult<TComparisonRecord> read = ReadComparisonRecord(found.Path);
+  if (read) {
+    found.Record = std::move(read).Value();
+  } else if (!Input.Record.empty()) {
+    found.Status = platform::TStatus::Failure(read.Reason().empty() ? "no record at " + found.Path
+                                                                    : read.Reason());
+  } else if (!read.Reason().empty()) {
+    Err << Program << ": " << read.Reason() << " (left out)\n";
+  }
+  return found;
+}
+
+platform::TStatus LoadComparison(TMainController& Controller, const TComparisonInput& Input) {
+  Controller.SetPictureScale(Input.Picture1, Input.Pp100MM1);
+  Controller.SetPictureScale2(Input.Picture2, Input.Pp100MM2);
+  Controller.LoadBothImages(Input.Picture1, Input.Picture2, [] {});
+  if (!Controller.Image1Loaded()) {
+    return platform::TStatus::Failure("picture 1 could not be loaded: " + Input.Picture1);
+  }
+  if (!Controller.Image2Loaded()) {
+    return platform::TStatus::Failure("picture 2 could not be loaded: " + Input.Picture2);
+  }
+  return {};
+}
+
+void ApplyComparisonRecord(TMainController& Controller, const TComparisonRecord& Record) {
+  Controller.PlacePrecisely(Record.Placement);
+  if (const std::optional<TViewMode> mode = ViewModeOfName(Record.Mode)) Controller.ShowMode(*mode);
+  Controller.SetColourMatch(Record.MatchColours);
+  Controller.SetMeasures(Record.Measures);
+}
+
+int ParseCount(const std::string& Text) {
+  int n = -1;
+  const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), n);
+  if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size() || n < 0 ||
+      n > MaxImageCount) {
+    throw ECommandLineError("--count needs a whole number 0.." + std::to_string(MaxImageCount) +
+                            ", not \"" + Text + "\"");
+  }
+  return n;
+}
+
+std::pair<int, int> ParseScales(const std::string& Text) {
+  const std::size_t comma = Text.find(',');
+  const auto one = [&](std::string_view Part) {
+    int n = -1;
+    const auto [end, ec] = std::from_chars(Part.data(), Part.data() + Part.size(), n);
+    if (Part.empty() || ec != std::errc() || end != Part.data() + Part.size() || n < 0) {
+      throw ECommandLineError("--pp100mm needs N1,N2 (whole numbers, 0 or more), not \"" + Text +
+                              "\"");
+    }
+    return n;
+  };
+  if (comma == std::string::npos) return {one(Text), 0};
+  return {one(std::string_view(Text).substr(0, comma)),
+          one(std::string_view(Text).substr(comma + 1))};
+}
+
+}  // namespace overlay

@@ -1,0 +1,51 @@
+// What the command-line tools that take a whole comparison share: the interface file (or two
+// picture files) with the patient and the scales, the comparison record of the two pictures,
+// and the scene loaded and placed as the record says. tessaly-report and tessaly-dicom both come
+// here.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "overlay/scene/comparison_record.h"
+#include "overlay/scene/main_controller.h"
+#include "overlay/scene/settings.h"
+#include "platform/status.h"
+
+namespace overlay {
+
+struct TComparisonInput {
+  std::string Interface;           // the interface file, or empty for two picture files
+  std::string Picture1, Picture2;  // set from the interface file when it is given
+  int Pp100MM1 = 0, Pp100MM2 = 0;  // likewise
+  std::string Record;              // --record, or empty for the one kept for the pictures
+};
+
+// The interface file's pictures (a relative path that is not there but beside the interface
+// file is taken there) and scales into Input, and its patient into Start; a failure names why.
+platform::TStatus ReadComparisonInterface(TComparisonInput& Input, TInterfaceStart& Start);
+
+// The record: the one Input names, else the one kept for the two pictures' contents (Path then
+// names where it lies, or would lie, and is empty when a picture cannot be read). A named record
+// that cannot be read is a failure; a kept one that is damaged is left out with a line on Err.
+struct TFoundRecord {
+  platform::TStatus Status;
+  std::optional<TComparisonRecord> Record;
+  std::string Path;
+};
+TFoundRecord FindComparisonRecord(const TComparisonInput& Input, const std::string& Program,
+                                  std::ostream& Err);
+
+// Loads both pictures with their scales (a failure names the picture that did not load).
+platform::TStatus LoadComparison(TMainController& Controller, const TComparisonInput& Input);
+// The record's placement, way of drawing, colour matching and measures on Controller.
+void ApplyComparisonRecord(TMainController& Controller, const TComparisonRecord& Record);
+
+// --count N (0..MaxImageCount) and --pp100mm N1,N2 (N1 alone: picture 2's is 0); each raises
+// ECommandLineError (render_command.h) for anything else.
+int ParseCount(const std::string& Text);
+std::pair<int, int> ParseScales(const std::string& Text);
+
+}  // namespace overlay

@@ -1,0 +1,248 @@
+#include "overlay/programs/dicom_command.h"
+
+#include <optional>
+#include <ostream>
+#include <tuple>
+
+#include "overlay/dicom/dicom_export.h"
+#include "overlay/programs/pacs_command.h"
+#include "overlay/programs/comparison_input.h"
+#include "overlay/programs/render_command.h"
+#include "overlay/scene/overlay_scene.h"
+#include "overlay/windows/sprache.h"
+#include "platform/content_hash.h"
+#include "platform/ini_profile.h"
+#include "platform/paths.h"
+
+#ifndef TESSALY_VERSION
+#define TESSALY_VERSION "unknown"
+#endif
+
+namespace overlay {
+
+namespace {
+
+constexpr const char* UsageText =
+    "Usage: tessaly-dicom COMMAND [options] ...\n"
+    "\n"
+    "The overlay program's comparison for the clinic's archive, as DICOM.\n"
+    "\n"
+    "Commands:\n"
+    "  export    write the comparison as DICOM files into a folder\n"
+    "  store     copy DICOM files into the outbox and send it to the PACS of Tessaly.ini\n"
+    "            [PACS] (store [--config FILE] [FILES...]; no files: the outbox alone)\n"
+    "  echo      check the connection to that PACS (echo [--config FILE])\n"
+    "\n"
+    "Options:\n"
+    "  --help     show this text (with a command: that command's)\n"
+    "  --version  show the version\n";
+
+constexpr const char* ExportUsageText =
+    "Usage: tessaly-dicom export [options] INTERFACE.ini OUTDIR\n"
+    "       tessaly-dicom export [options] PICTURE1 PICTURE2 OUTDIR\n"
+    "\n"
+    "Writes the comparison as one new series of DICOM files into OUTDIR (made, readable by\n"
+    "you alone, when missing): picture 1 and picture 2 aligned to it as VL Photographic\n"
+    "images (with their pixel spacing where the scale is known), the print's captures as\n"
+    "Secondary Capture images, and the measurements as a Basic Text SR (a series of its own in\n"
+    "the same study). The patient (name, birth date, the additional key PatientID) and the\n"
+    "scales come from an interface file. The study is picture 1's when it is a DICOM file,\n"
+    "else the one the comparison's record keeps; a new one is made and kept in the record\n"
+    "otherwise, so that the next export goes into the same study. Each file is named by its\n"
+    "SOP Instance UID and readable by you alone.\n"
+    "\n"
+    "The placement, the way of drawing, the colour matching and the measures come from the\n"
+    "record the overlay program keeps for the two pictures (found by their contents), or\n"
+    "from --record.\n"
+    "\n"
+    "Options:\n"
+    "  --record FILE       the comparison record to use (and to keep the study in) instead\n"
+    "                      of the one kept for the two pictures\n"
+    "  --count N           number of captures, 0..100 (default: ImageCount of the\n"
+    "                      settings, else 5)\n"
+    "  --pp100mm N1,N2     the pictures' pixels per 100 mm, for pictures given as files\n"
+    "                      (0: not known)\n"
+    "  --language FILE     the language file of the report's texts (default: TsLang.ini\n"
+    "                      beside the program)\n"
+    "  --help              show this text\n";
+
+// The command line's own English for the export's failures.
+const TDicomTexts DicomTexts{"nothing to export: both pictures must be loaded",
+                             "cannot make the folder, or it is not yours alone",
+                             "cannot write the DICOM file"};
+
+struct TExportArguments {
+  TComparisonInput Input;
+  std::string Folder, Language;
+  std::optional<int> Count;
+};
+
+// False when the usage text was asked for (already printed).
+bool ParseExportArguments(const std::vector<std::string>& Args, TExportArguments& Request,
+                          std::ostream& Out) {
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < Args.size(); ++i) {
+    const std::string& arg = Args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-h")) {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      Out << ExportUsageText;
+      return false;
+    }
+    std::string name = arg, value;
+    if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+    } else {
+      if (i + 1 >= Args.size()) throw ECommandLineError(name + " needs a value");
+      value = Args[++i];
+    }
+    if (name == "--record") {
+      Request.Input.Record = value;
+    } else if (name == "--count") {
+      Request.Count = ParseCount(value);
+    } else if (name == "--pp100mm") {
+      std::tie(Request.Input.Pp100MM1, Request.Input.Pp100MM2) = ParseScales(value);
+    } else if (name == "--language") {
+      Request.Language = value;
+    } else {
+      throw ECommandLineError("unknown option " + name);
+    }
+  }
+  if (positional.size() == 2) {
+    Request.Input.Interface = positional[0];
+  } else if (positional.size() == 3) {
+    Request.Input.Picture1 = positional[0];
+    Request.Input.Picture2 = positional[1];
+  } else {
+    throw ECommandLineError("expected INTERFACE.ini OUTDIR or PICTURE1 PICTURE2 OUTDIR, got " +
+                            std::to_string(positional.size()) + " name(s)");
+  }
+  Request.Folder = positional.back();
+  return true;
+}
+
+const char* KindName(TDicomObjectKind Kind) {
+  switch (Kind) {
+    case TDicomObjectKind::Picture1:
+      return "picture 1 (VL Photographic Image)";
+    case TDicomObjectKind::AlignedPicture2:
+      return "picture 2 aligned (VL Photographic Image)";
+    case TDicomObjectKind::Capture:
+      return "capture (Secondary Capture Image)";
+    case TDicomObjectKind::Report:
+      return "measurements (Basic Text SR)";
+  }
+  return "";
+}
+
+}  // namespace
+
+int RunDicomExportCommand(const std::vector<std::string>& Args, std::ostream& Out,
+                          std::ostream& Err) {
+  TExportArguments request;
+  try {
+    if (!ParseExportArguments(Args, request, Out)) return 0;
+  } catch (const ECommandLineError& e) {
+    Err << "tessaly-dicom export: " << e.what() << "\n"
+        << "Try 'tessaly-dicom export --help' for more information.\n";
+    return 2;
+  }
+  const auto fail = [&](const std::string& Why) {
+    Err << "tessaly-dicom export: " << Why << "\n";
+    return 1;
+  };
+
+  // The report's texts in the window's language.
+  const std::unique_ptr<TLanguageFile> language = request.Language.empty()
+                                                      ? OpenLanguageFile("TsLang.ini")
+                                                      : OpenLanguageFileAt(request.Language);
+  if (language != nullptr) {
+    ApplyMessageTexts(*language);
+  } else if (!request.Language.empty()) {
+    return fail("cannot read the language file " + request.Language);
+  }
+
+  TComparisonInput& input = request.Input;
+  TDicomExport dicom;
+  if (!input.Interface.empty()) {
+    TInterfaceStart start;
+    if (const platform::TStatus read = ReadComparisonInterface(input, start); !read) {
+      return fail(read.Reason());
+    }
+    dicom.Patient = {start.Name, start.Firstname, start.Birthdate, start.PatientId};
+  }
+  const TFoundRecord found = FindComparisonRecord(input, "tessaly-dicom export", Err);
+  if (!found.Status) return fail(found.Status.Reason());
+
+  TOverlayScene scene;
+  TMainController& c = scene.Controller();
+  if (const platform::TStatus loaded = LoadComparison(c, input); !loaded) {
+    return fail(loaded.Reason());
+  }
+  if (found.Record) {
+    ApplyComparisonRecord(c, *found.Record);
+    dicom.KeptStudyInstanceUid = found.Record->StudyInstanceUid;
+  }
+  dicom.Folder = request.Folder;
+  dicom.ImageCount = request.Count.value_or(
+      ReadSettings(platform::LocateProgramFile("Tessaly.ini").Read).ImageCount);
+  dicom.Progress = [&](int Number, int Count, TDicomObjectKind Kind, const std::string& Label) {
+    Out << "object " << Number << " of " << Count << ": " << KindName(Kind)
+        << (Label.empty() ? "" : ", " + Label) << std::endl;
+  };
+  const TDicomExportOutcome outcome = ExportDicom(c, dicom, DicomTexts);
+  for (const std::string& file : outcome.Files) Out << "wrote " << file << "\n";
+  if (!outcome.Status) return fail(outcome.Status.Reason());
+
+  // The study is kept with the comparison, so that the next export goes into it. A record that
+  // is not there yet is made with the comparison as it stands.
+  if (!found.Path.empty() &&
+      (!found.Record || found.Record->StudyInstanceUid != outcome.StudyInstanceUid)) {
+    TComparisonRecord record;
+    if (found.Record) {
+      record = *found.Record;
+    } else {
+      record.Picture1 = input.Picture1;
+      record.Picture2 = input.Picture2;
+      record.Sha1 = platform::Sha256OfFile(input.Picture1);
+      record.Sha2 = platform::Sha256OfFile(input.Picture2);
+      record.Placement = c.Placement();
+    }
+    record.StudyInstanceUid = outcome.StudyInstanceUid;
+    try {
+      WriteComparisonRecord(found.Path, record);
+    } catch (const platform::EIniFileException& e) {
+      Err << "tessaly-dicom export: the study is not kept: cannot write " << e.Path() << "\n";
+    }
+  }
+  Out << "study " << outcome.StudyInstanceUid << ", series " << outcome.SeriesInstanceUid << "\n";
+  return 0;
+}
+
+int RunDicomCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+  const std::string command = Args.empty() ? std::string() : Args.front();
+  const std::vector<std::string> rest(Args.begin() + (Args.empty() ? 0 : 1), Args.end());
+  if (command == "export") return RunDicomExportCommand(rest, Out, Err);
+  if (command == "store" || command == "echo") return RunPacsCommand(Args, Out, Err);
+  if (command == "--help" || command == "-h") {
+    Out << UsageText;
+    return 0;
+  }
+  if (command == "--version") {
+    Out << "tessaly-dicom " << TESSALY_VERSION << "\n";
+    return 0;
+  }
+  Err << "tessaly-dicom: " << (command.empty() ? "no command" : "unknown command " + command)
+      << "\nTry 'tessaly-dicom --help' for more information.\n";
+  return 2;
+}
+
+}  // namespace overlay

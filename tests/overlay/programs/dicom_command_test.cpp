@@ -1,0 +1,223 @@
+// tessaly-dicom export on the sample pair with an interface file and a record, read back with
+// DCMTK and checked by dcmdump and dciodvfy as an archive would take the objects in.
+#include "overlay/programs/dicom_command.h"
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmsr/dsrdoc.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "overlay/scene/comparison_record.h"
+#include "platform/content_hash.h"
+#include "tests/support/temp_folder.h"
+
+namespace overlay {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TTempFolder;
+
+const std::string Sample = std::string(TESSALY_SOURCE_DIR) + "/data/sample/";
+
+int Dicom(const std::vector<std::string>& Args, std::string* Out, std::string* Err) {
+  std::ostringstream out, err;
+  const int status = RunDicomCommand(Args, out, err);
+  *Out = out.str();
+  *Err = err.str();
+  return status;
+}
+
+// What a tool prints, standard error included.
+std::string ToolOutput(const std::string& Command) {
+  std::string text;
+  if (FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r")) {
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
+    ::pclose(pipe);
+  }
+  return text;
+}
+
+// The lines of Text that begin with one of Marks.
+std::string LinesStartingWith(const std::string& Text, std::initializer_list<const char*> Marks) {
+  std::istringstream lines(Text);
+  std::string found;
+  for (std::string line; std::getline(lines, line);) {
+    for (const char* mark : Marks) {
+      if (line.rfind(mark, 0) == 0) found += line + "\n";
+    }
+  }
+  return found;
+}
+
+std::string Text(DcmItem& Data, const DcmTagKey& Tag) {
+  OFString value;
+  Data.findAndGetOFStringArray(Tag, value);
+  return value.c_str();
+}
+
+struct TExported {
+  std::string Path, SopClass, Modality, Study, Series, PatientName, BirthDate, PatientId,
+      PixelSpacing, Instance;
+};
+
+// Every object in Folder; the report's texts, and the instances it refers to.
+std::vector<TExported> ReadFolder(const std::string& Folder, std::string* ReportTexts,
+                                  std::set<std::string>* Referenced = nullptr) {
+  std::vector<TExported> objects;
+  for (const auto& entry : fs::directory_iterator(Folder)) {
+    DcmFileFormat file;
+    EXPECT_TRUE(file.loadFile(entry.path().c_str()).good()) << entry.path();
+    DcmDataset& data = *file.getDataset();
+    objects.push_back({entry.path().string(), Text(data, DCM_SOPClassUID), Text(data, DCM_Modality),
+                       Text(data, DCM_StudyInstanceUID), Text(data, DCM_SeriesInstanceUID),
+                       Text(data, DCM_PatientName), Text(data, DCM_PatientBirthDate),
+                       Text(data, DCM_PatientID), Text(data, DCM_PixelSpacing),
+                       Text(data, DCM_SOPInstanceUID)});
+    if (objects.back().Modality == "SR") {
+      DSRDocument report;
+      EXPECT_TRUE(report.read(data).good());
+      DSRDocumentTree& tree = report.getTree();
+      if (tree.gotoRoot() > 0) {
+        do {
+          DSRContentItem& item = tree.getCurrentContentItem();
+          if (item.getValueType() == DSRTypes::VT_Image && Referenced != nullptr) {
+            Referenced->insert(item.getImageReference().getSOPInstanceUID().c_str());
+          }
+          *ReportTexts += item.getStringValue().c_str();
+          *ReportTexts += "\n";
+        } while (tree.iterate() > 0);
+      }
+    }
+  }
+  return objects;
+}
+
+TEST(DicomCommand, ExportsTheComparisonIntoOneStudyTheRecordKeeps) {
+  TTempFolder dir;
+  fs::copy_file(Sample + "NT96650_pcb_002.JPG", dir / "visit1.jpg");
+  fs::copy_file(Sample + "NT96650_pcb_004.JPG", dir / "visit2.jpg");
+  std::ofstream(dir / "interface.ini") << "[General]\nCount=2\n"
+                                       << "[Subject0]\nName=Müller\nFirstName=Jürgen\n"
+                                       << "BirthDate=12.08.1964\n"
+                                       << "[Image0]\nImage=visit1.jpg\nPp100MM=2000\n"
+                                       << "[Subject1]\nName=Müller\n"
+                                       << "[Image1]\nImage=visit2.jpg\nPp100MM=1000\n"
+                                       << "[Additional]\nAdd0Name=PatientID\nAdd0Value=P-4711\n";
+  TComparisonRecord record;
+  record.Sha1 = platform::Sha256OfFile(dir / "visit1.jpg");
+  record.Sha2 = platform::Sha256OfFile(dir / "visit2.jpg");
+  record.Placement = {0, 1.01, 0, 0};
+  const std::vector<TMeasurePoint> square{{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}};
+  record.Measures = {{TMeasureKind::Outline, 1, square}, {TMeasureKind::Outline, 2, square}};
+  WriteComparisonRecord(dir / "record.ini", record);
+
+  const std::string language = std::string(TESSALY_SOURCE_DIR) + "/data/lang/en/TsLang.ini";
+  std::string out, err;
+  ASSERT_EQ(Dicom({"export", "--record", dir / "record.ini", "--count", "2", "--language", language,
+                   dir / "interface.ini", dir / "first"},
+                  &out, &err),
+            0)
+      << err;
+  EXPECT_NE(out.find("object 4 of 5: capture (Secondary Capture Image), Opacity 100 %"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(fs::status(dir / "first").permissions() & fs::perms::all, fs::perms(0700));
+
+  std::string reportTexts;
+  std::set<std::string> referenced, images;
+  const std::vector<TExported> objects = ReadFolder(dir / "first", &reportTexts, &referenced);
+  ASSERT_EQ(objects.size(), 5u);
+  std::map<std::string, int> classes;
+  std::set<std::string> studies, imageSeries, reportSeries;
+  for (const TExported& o : objects) {
+    ++classes[o.SopClass];
+    studies.insert(o.Study);
+    (o.Modality == "SR" ? reportSeries : imageSeries).insert(o.Series);
+    EXPECT_EQ(o.PatientName, "Müller^Jürgen") << o.Path;
+    EXPECT_EQ(o.BirthDate, "19640812") << o.Path;
+    EXPECT_EQ(o.PatientId, "P-4711") << o.Path;
+    EXPECT_EQ(fs::status(o.Path).permissions() & fs::perms::all, fs::perms(0600)) << o.Path;
+    EXPECT_EQ(o.Path.find("ller"), std::string::npos) << o.Path;
+    if (o.Modality != "SR") {
+      images.insert(o.Instance);
+      EXPECT_EQ(o.Modality, "XC") << o.Path;
+      // 2000 pixels per 100 mm: 0.05 mm apart.
+      EXPECT_EQ(o.PixelSpacing, "0.05\\0.05") << o.Path;
+    }
+    // The archive's view: dcmdump reads every object without a complaint, and the IOD check
+    // finds no error.
+    const std::string dump = ToolOutput("dcmdump '" + o.Path + "'");
+    EXPECT_NE(dump.find("# Dicom-Data-Set"), std::string::npos) << dump;  // it did read it
+    EXPECT_EQ(LinesStartingWith(dump, {"E:", "F:"}), "") << o.Path;
+    EXPECT_EQ(dump.find("rror"), std::string::npos) << o.Path;
+    const std::string check = ToolOutput("dciodvfy '" + o.Path + "'");
+    // The IOD it checked against, on a line of its own.
+    const char* iod = o.Modality == "SR"                          ? "BasicTextSR\n"
+                      : o.SopClass == "1.2.840.10008.5.1.4.1.1.7" ? "SCImage\n"
+                                                                  : "VLPhotographicImage\n";
+    EXPECT_NE(check.find(iod), std::string::npos) << check;
+    EXPECT_EQ(LinesStartingWith(check, {"Error"}), "") << o.Path << "\n" << check;
+  }
+  EXPECT_EQ(classes["1.2.840.10008.5.1.4.1.1.77.1.4"], 2);  // VL Photographic Image
+  EXPECT_EQ(classes["1.2.840.10008.5.1.4.1.1.7"], 2);       // Secondary Capture
+  EXPECT_EQ(classes["1.2.840.10008.5.1.4.1.1.88.11"], 1);   // Basic Text SR
+  ASSERT_EQ(studies.size(), 1u);
+  EXPECT_EQ(imageSeries.size(), 1u);
+  EXPECT_EQ(reportSeries.size(), 1u);
+  EXPECT_NE(*imageSeries.begin(), *reportSeries.begin());
+  EXPECT_EQ(referenced, images);  // the report links every picture and capture
+  // Picture 1's square at 20 pixels per mm; picture 2's in its own pixels (zoom 1.01) at 10.
+  for (const std::string expected : {"Outline 1, Picture 1: Length 70.7 mm, Area 2500.0 mm²",
+                                     "Outline 1, Picture 2: Length 140.0 mm, Area 9803.0 mm²",
+                                     "Outline 1, Change: +7303.0 mm² (+292.1 %)"}) {
+    EXPECT_NE(reportTexts.find(expected), std::string::npos) << expected << "\n" << reportTexts;
+  }
+
+  // The study is kept in the record, and the next export goes into it, in a series of its own.
+  platform::TResult<TComparisonRecord> kept = ReadComparisonRecord(dir / "record.ini");
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept.Value().StudyInstanceUid, *studies.begin());
+  EXPECT_EQ(kept.Value().Measures, record.Measures);
+  ASSERT_EQ(Dicom({"export", "--record", dir / "record.ini", "--count", "0", dir / "interface.ini",
+                   dir / "second"},
+                  &out, &err),
+            0)
+      << err;
+  std::string secondTexts;
+  const std::vector<TExported> second = ReadFolder(dir / "second", &secondTexts);
+  ASSERT_EQ(second.size(), 3u);
+  for (const TExported& o : second) {
+    EXPECT_EQ(o.Study, *studies.begin()) << o.Path;
+    EXPECT_FALSE(imageSeries.count(o.Series) || reportSeries.count(o.Series)) << o.Path;
+  }
+}
+
+TEST(DicomCommand, RefusesWhatItCannotUse) {
+  TTempFolder dir;
+  std::string out, err;
+  EXPECT_EQ(Dicom({}, &out, &err), 2);
+  EXPECT_EQ(Dicom({"fetch"}, &out, &err), 2);
+  EXPECT_EQ(Dicom({"export", dir / "only-one"}, &out, &err), 2);
+  EXPECT_EQ(Dicom({"export", "--count", "101", "a.ini", dir / "r"}, &out, &err), 2);
+  // A folder others may look into is not taken for a patient's pictures.
+  fs::create_directory(dir / "open");
+  fs::permissions(dir / "open", fs::perms(0755));
+  EXPECT_EQ(Dicom({"export", "--pp100mm", "2000", Sample + "NT96650_pcb_002.JPG",
+                   Sample + "NT96650_pcb_004.JPG", dir / "open"},
+                  &out, &err),
+            1);
+  EXPECT_NE(err.find("not yours alone"), std::string::npos) << err;
+  EXPECT_TRUE(fs::is_empty(dir / "open"));
+}
+
+}  // namespace
+}  // namespace overlay
