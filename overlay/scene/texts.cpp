@@ -35,7 +35,8 @@ const std::vector<TText>& ProgramTexts() {
       MeasureOutlineNextText,
       PrintMenuText, ExportAlignedMenuText, ExportSideMenuText, ExportDifferenceMenuText,
       ExportTitleText, ExportPngFilterText, ExportTiffFilterText, ExportJpegFilterText,
-      ExportNothingText, ExportUnknownFormatText, ExportNotEncodedText, ExportNotWrittenText};
+      ExportNothingText, ExportUnknownFormatText, ExportNotEncodedText, ExportNotWrittenText,
+      MultiFrameText};
   // clang-format on
   return all;
 }

@@ -124,6 +124,9 @@ inline constexpr TText ExportNotEncodedText{"Messages.ExportNotEncoded",
                                             "Das Bild kann nicht kodiert werden."};
 inline constexpr TText ExportNotWrittenText{"Messages.ExportNotWritten",
                                             "Die Datei kann nicht geschrieben werden."};
+// A note on a picture that loaded: a multi-frame file (%1 its frames) shows its first frame only.
+inline constexpr TText MultiFrameText{"Messages.MultiFrame",
+                                      "Die Datei enthält %1 Einzelbilder; gezeigt wird das erste."};
 
 // Every text above, for the check that each language file has them all.
 const std::vector<TText>& ProgramTexts();

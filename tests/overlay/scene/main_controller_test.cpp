@@ -1,14 +1,19 @@
 #include "overlay/scene/main_controller.h"
-#include "overlay/scene/texts.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <string>
 #include <tuple>
+#include <vector>
 
+#include "overlay/decode/picture_import.h"
+#include "overlay/scene/texts.h"
 #include "platform/message.h"
+#include "tests/support/dicom_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace overlay {
 namespace {
@@ -201,6 +206,63 @@ TEST_F(AlignTest, CoincidingPointsAreRefusedAndChangeNothing) {
   EXPECT_FLOAT_EQ(C.RotLayer()->Angle(), 12.0f);
   EXPECT_EQ(C.RotLayer()->Bitmap()->Width(), 100);
   EXPECT_EQ(C.Text(TField::EditZoomOvl), "1.0");
+}
+
+// A DICOM photograph made by img2dcm from the sample, opened as picture 1 through the decoder
+// process: its very pixels, and its scale from Pixel Spacing 0.05 mm (2000 pixels per 100 mm)
+// for the scale bar, which it turns on, and the measures; the interface file's scale wins.
+// Picture 2 gives the measures its own. A multi-frame picture 2 is told once, also when the
+// assistant reloads it.
+TEST(DicomPictures, TheirPixelSpacingGivesTheScaleTheInterfaceFileDoesNot) {
+  const testsupport::TTempFolder folder("main_controller_test");
+  TPictureResult sample =
+      LoadPicture(std::string(TESSALY_SOURCE_DIR) + "/data/sample/NT96650_pcb_002.JPG");
+  ASSERT_TRUE(sample) << sample.Reason();
+  TBitmap32 crop;
+  crop.SetSize(160, 120);
+  for (int y = 0; y < 120; ++y) {
+    for (int x = 0; x < 160; ++x) crop.SetPixel(x, y, sample.Value()->GetPixel(x + 1200, y + 800));
+  }
+  const std::string photo = folder / "photo.dcm";
+  testsupport::MakeDicomWithTools(crop, photo, "0.05\\0.05", "1.2.3");
+
+  testsupport::TDicomSpec frames;
+  frames.Width = frames.Height = 4;
+  frames.Frames = 2;
+  frames.Samples.assign(32, 77);
+  frames.Samples[16] = 99;
+  const std::string framesPath = folder / "frames";  // no extension: found by its preamble
+  testsupport::WriteDicom(frames, framesPath);
+
+  platform::MessageRecorder recorder;
+  TMainController c{200, 150};
+  ASSERT_TRUE(c.LoadImage1(photo));
+  const TBitmap32& shown = c.ImgView().Bitmap();
+  ASSERT_EQ(shown.Width(), 160);
+  ASSERT_EQ(shown.Height(), 120);
+  for (int y = 0; y < 120; ++y) {
+    for (int x = 0; x < 160; ++x) ASSERT_EQ(shown.GetPixel(x, y), crop.GetPixel(x, y)) << x << y;
+  }
+  EXPECT_EQ(c.ScaleBar().Pp100MM(), 2000);
+  EXPECT_TRUE(c.ScaleBarShown());
+  EXPECT_EQ(c.Facts1().StudyInstanceUid, "1.2.3");
+  EXPECT_EQ(c.MeasureFrame().Pp100MM1, 2000);
+  c.SetPictureScale(photo, 1234);
+  EXPECT_EQ(c.MeasureFrame().Pp100MM1, 1234);
+  c.SetPictureScale(photo, 0);
+  EXPECT_EQ(c.MeasureFrame().Pp100MM1, 2000);
+
+  ASSERT_TRUE(c.LoadImage2(framesPath));
+  EXPECT_EQ(c.MeasureFrame().Pp100MM2, 0);  // it gives no spacing
+  EXPECT_EQ(c.OverlayOriginal()->GetPixel(0, 0), raster::Gray32(77));
+  ASSERT_TRUE(c.LoadImage2(photo));
+  EXPECT_EQ(c.MeasureFrame().Pp100MM2, 2000);
+  c.SetPictureScale2(photo, 500);
+  EXPECT_EQ(c.MeasureFrame().Pp100MM2, 500);
+  ASSERT_TRUE(c.LoadImage2(framesPath));
+  ASSERT_TRUE(c.ReloadOverlay());
+  const std::string note = PictureFailureText(Tr(MultiFrameText, "2"), framesPath);
+  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>{note, note}));  // once per load
 }
 
 }  // namespace
