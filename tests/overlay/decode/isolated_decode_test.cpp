@@ -22,6 +22,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "overlay/decode/decoder_protocol.h"
@@ -367,19 +368,16 @@ TEST(ParseDecoderReply, AcceptsConsistentRepliesOnly) {
   const auto dicom = [](std::uint32_t Status, double Row, double Column, std::string Uid) {
     decoder::TReply r{decoder::TReplyStatus(Status), Status == 0 ? 3u : 0u, Status == 0 ? 2u : 0u,
                       Status == 0 ? 24u : 0u};
-    r.PixelSpacingRow = Row;
-    r.PixelSpacingColumn = Column;
-    r.StudyInstanceUid = std::move(Uid);
+    std::tie(r.PixelSpacingRow, r.PixelSpacingColumn, r.StudyInstanceUid) =
+        std::tuple(Row, Column, std::move(Uid));
     return decoder::EncodeReply(r);
   };
-  const std::string longestUid(64, '1');
   EXPECT_TRUE(parse(dicom(0, 0.05, 0.04, "1.2.840.10008"), picture, 4096));
-  EXPECT_TRUE(parse(dicom(0, 0, 0, longestUid), picture, 4096));
-  EXPECT_FALSE(parse(dicom(0, 0.05, 0, ""), picture, 4096));
-  EXPECT_FALSE(parse(dicom(0, -0.05, -0.05, ""), picture, 4096));
-  EXPECT_FALSE(parse(dicom(0, std::nan(""), 0.05, ""), picture, 4096));
-  EXPECT_FALSE(parse(dicom(0, HUGE_VAL, HUGE_VAL, ""), picture, 4096));
-  EXPECT_FALSE(parse(dicom(0, 0, 0, longestUid + "1"), picture, 4096));
+  EXPECT_TRUE(parse(dicom(0, 0, 0, std::string(64, '1')), picture, 4096));
+  for (const double bad : {0.0, -0.05, std::nan(""), HUGE_VAL}) {
+    EXPECT_FALSE(parse(dicom(0, 0.05, bad, ""), picture, 4096)) << bad;
+  }
+  EXPECT_FALSE(parse(dicom(0, 0, 0, std::string(65, '1')), picture, 4096));
   EXPECT_FALSE(parse(dicom(0, 0, 0, "1.2.3a"), picture, 4096));
   EXPECT_FALSE(parse(dicom(1, 0.05, 0.05, ""), picture, 0));
   EXPECT_FALSE(parse(dicom(1, 0, 0, "1.2"), picture, 0));

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <numbers>
 #include <string>
 #include <tuple>
@@ -211,28 +213,17 @@ TEST_F(AlignTest, CoincidingPointsAreRefusedAndChangeNothing) {
 // A DICOM photograph made by img2dcm from the sample, opened as picture 1 through the decoder
 // process: its very pixels, and its scale from Pixel Spacing 0.05 mm (2000 pixels per 100 mm)
 // for the scale bar, which it turns on, and the measures; the interface file's scale wins.
-// Picture 2 gives the measures its own. A multi-frame picture 2 is told once, also when the
-// assistant reloads it.
+// Picture 2 gives the measures its own. A multi-frame picture 2 is told once per load, not again
+// when the assistant reloads it.
 TEST(DicomPictures, TheirPixelSpacingGivesTheScaleTheInterfaceFileDoesNot) {
   const testsupport::TTempFolder folder("main_controller_test");
-  TPictureResult sample =
-      LoadPicture(std::string(TESSALY_SOURCE_DIR) + "/data/sample/NT96650_pcb_002.JPG");
-  ASSERT_TRUE(sample) << sample.Reason();
-  TBitmap32 crop;
-  crop.SetSize(160, 120);
-  for (int y = 0; y < 120; ++y) {
-    for (int x = 0; x < 160; ++x) crop.SetPixel(x, y, sample.Value()->GetPixel(x + 1200, y + 800));
-  }
+  const std::unique_ptr<TBitmap32> crop = testsupport::SampleCrop(160, 120);
   const std::string photo = folder / "photo.dcm";
-  testsupport::MakeDicomWithTools(crop, photo, "0.05\\0.05", "1.2.3");
-
-  testsupport::TDicomSpec frames;
-  frames.Width = frames.Height = 4;
-  frames.Frames = 2;
-  frames.Samples.assign(32, 77);
-  frames.Samples[16] = 99;
-  const std::string framesPath = folder / "frames";  // no extension: found by its preamble
-  testsupport::WriteDicom(frames, framesPath);
+  testsupport::MakeDicomWithTools(*crop, photo, "0.05\\0.05", "1.2.3");
+  // Two RGB frames of 2 x 1, without extension (found by its preamble).
+  const std::string framesPath = folder / "frames";
+  testsupport::WriteDicom(framesPath, 2, 1, "RGB", 8, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+                          {{DCM_NumberOfFrames, "2"}});
 
   platform::MessageRecorder recorder;
   TMainController c{200, 150};
@@ -240,9 +231,8 @@ TEST(DicomPictures, TheirPixelSpacingGivesTheScaleTheInterfaceFileDoesNot) {
   const TBitmap32& shown = c.ImgView().Bitmap();
   ASSERT_EQ(shown.Width(), 160);
   ASSERT_EQ(shown.Height(), 120);
-  for (int y = 0; y < 120; ++y) {
-    for (int x = 0; x < 160; ++x) ASSERT_EQ(shown.GetPixel(x, y), crop.GetPixel(x, y)) << x << y;
-  }
+  EXPECT_TRUE(
+      std::equal(shown.PixelBuffer(), shown.PixelBuffer() + 160 * 120, crop->PixelBuffer()));
   EXPECT_EQ(c.ScaleBar().Pp100MM(), 2000);
   EXPECT_TRUE(c.ScaleBarShown());
   EXPECT_EQ(c.Facts1().StudyInstanceUid, "1.2.3");
@@ -253,16 +243,17 @@ TEST(DicomPictures, TheirPixelSpacingGivesTheScaleTheInterfaceFileDoesNot) {
   EXPECT_EQ(c.MeasureFrame().Pp100MM1, 2000);
 
   ASSERT_TRUE(c.LoadImage2(framesPath));
-  EXPECT_EQ(c.MeasureFrame().Pp100MM2, 0);  // it gives no spacing
-  EXPECT_EQ(c.OverlayOriginal()->GetPixel(0, 0), raster::Gray32(77));
+  EXPECT_EQ(c.MeasureFrame().Pp100MM2, 0);                                   // it gives no spacing
+  EXPECT_EQ(c.OverlayOriginal()->GetPixel(1, 0), raster::Color32(4, 5, 6));  // the first frame
   ASSERT_TRUE(c.LoadImage2(photo));
   EXPECT_EQ(c.MeasureFrame().Pp100MM2, 2000);
   c.SetPictureScale2(photo, 500);
   EXPECT_EQ(c.MeasureFrame().Pp100MM2, 500);
   ASSERT_TRUE(c.LoadImage2(framesPath));
   ASSERT_TRUE(c.ReloadOverlay());
+  c.LoadBothImages(photo, framesPath, {});  // as an interface file's pair
   const std::string note = PictureFailureText(Tr(MultiFrameText, "2"), framesPath);
-  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>{note, note}));  // once per load
+  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>(3, note)));  // once per load
 }
 
 }  // namespace
