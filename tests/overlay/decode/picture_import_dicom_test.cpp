@@ -29,8 +29,9 @@ double MeanDifference(const TBitmap32& A, const TBitmap32& B) {
 }
 
 // img2dcm's file opens with the very pixels and the spacing and study dcmodify gave it; its
-// JPEG baseline copy (dcmcjpeg) opens close to them; the same file without extension opens by
-// its preamble; cut short it is a damaged picture; a text named .dcm is not a picture.
+// JPEG baseline copy (dcmcjpeg) opens close to them, its lossless copies exactly; the same file
+// without extension opens by its preamble; cut short it is a damaged picture; a text named .dcm is
+// not a picture.
 TEST(DicomImport, PhotographsMadeByTheToolsOpenAndDamagedOnesAreRefused) {
   const testsupport::TTempFolder folder("dicom_import_test");
   const std::unique_ptr<TBitmap32> source = testsupport::SampleCrop(200, 150);
@@ -57,6 +58,16 @@ TEST(DicomImport, PhotographsMadeByTheToolsOpenAndDamagedOnesAreRefused) {
   EXPECT_GT(jpegDifference, 0.0);  // really recompressed
   EXPECT_LT(jpegDifference, 4.0);
   EXPECT_EQ(facts.PixelSpacingColumn, 0.04);
+
+  // JPEG lossless (process 14, selection value 1) and JPEG-LS lossless give the pixels exactly.
+  for (const std::string tool : {"dcmcjpeg +e1", "dcmcjpls"}) {
+    const std::string lossless = folder / "lossless.dcm";
+    std::filesystem::remove(lossless);
+    testsupport::RunDicomTool(tool + " " + plain + " " + lossless);
+    opened = LoadPicture(lossless);
+    ASSERT_TRUE(opened) << tool << ": " << opened.Reason();
+    EXPECT_EQ(MeanDifference(*opened.Value(), *source), 0.0) << tool;
+  }
 
   std::filesystem::copy_file(plain, folder / "photo");
   EXPECT_TRUE(LoadPicture(folder / "photo"));
