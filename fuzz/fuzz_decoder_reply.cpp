@@ -17,6 +17,15 @@ namespace dec = overlay::decoder;
 
 void CheckReply(const dec::TReply& R, dec::TRequestKind Expected, std::uint64_t MemoryLength) {
   const std::uint64_t pixels = std::uint64_t(R.Width) * std::uint64_t(R.Height);
+  // A DICOM picture's facts: within their limits always, and only with a decoded picture.
+  Check(dec::ValidPixelSpacing(R.PixelSpacingRow, R.PixelSpacingColumn) &&
+            R.Frames <= dec::MaxFrames && dec::ValidUid(R.StudyInstanceUid),
+        "a DICOM fact outside its limits");
+  const bool facts = R.PixelSpacingRow != 0 || R.PixelSpacingColumn != 0 || R.Frames != 0 ||
+                     !R.StudyInstanceUid.empty() || R.DateTaken != 0;
+  Check(
+      !facts || (R.Status == dec::TReplyStatus::Ok && Expected == dec::TRequestKind::DecodePicture),
+      "facts without a decoded picture");
   switch (R.Status) {
     case dec::TReplyStatus::Ok:
       if (Expected == dec::TRequestKind::DecodePicture) {

@@ -10,6 +10,7 @@ import os
 import re
 import shutil
 import struct
+import subprocess
 import sys
 
 SEPARATOR = b"\n--8<--\n"  # fuzz::kPartSeparator
@@ -109,15 +110,18 @@ def main():
     def u32(*values):
         return b"".join(struct.pack("<I", v) for v in values)
 
-    reply = lambda status, w, h, n, o=0, d=0: (u32(0x31525354, status, w, h)
-                                               + struct.pack("<Q", n) + u32(o)
-                                               + struct.pack("<Q", d))
+    def reply(status, w, h, n, o=0, d=0, spacing=(0.0, 0.0), frames=0, uid=b""):
+        return (u32(0x31525354, status, w, h) + struct.pack("<Q", n) + u32(o)
+                + struct.pack("<Q", d) + struct.pack("<dd", *spacing) + u32(frames, len(uid))
+                + uid)
     request_head = lambda kind, threads, length: u32(0x31515354, kind, threads, length)
     decoder = {
         "reply-picture": b"\x01" + struct.pack("<Q", 16) + reply(0, 2, 2, 16),
         "reply-picture-turned": b"\x01" + struct.pack("<Q", 16) + reply(0, 2, 2, 16, 6),
         "reply-picture-dated": b"\x01" + struct.pack("<Q", 16)
         + reply(0, 2, 2, 16, 1, 20250812140305),
+        "reply-picture-dicom": b"\x01" + struct.pack("<Q", 16)
+        + reply(0, 2, 2, 16, 0, 0, (0.05, 0.04), 3, b"1.2.840.10008.1"),
         "reply-jpeg": b"\x00" + struct.pack("<Q", 100) + reply(0, 0, 0, 50),
         "reply-too-large": b"\x01" + struct.pack("<Q", 0) + reply(2, 65536, 65536, 0),
         "reply-cannot-decode": b"\x03" + struct.pack("<Q", 0) + reply(1, 0, 0, 0),
@@ -130,6 +134,22 @@ def main():
     for seed_name, data in decoder.items():
         with open(os.path.join(dest, seed_name), "wb") as f:
             f.write(data)
+
+    # DICOM files made by DCMTK's tools from the test data's BMPs: uncompressed, JPEG baseline
+    # and JPEG-LS (none when the tools are missing).
+    dest = os.path.join(out, "dicom")
+    os.makedirs(dest, exist_ok=True)
+    for bmp in sorted(glob.glob(os.path.join(testdata, "formats", "bmp", "*24*.bmp")))[:2]:
+        base = os.path.join(dest, os.path.splitext(os.path.basename(bmp))[0])
+        runs = [["img2dcm", "-i", "BMP", bmp, base + ".dcm"],
+                ["dcmodify", "-nb", "-i", "(0028,0030)=0.05\\0.04", base + ".dcm"],
+                ["dcmcjpeg", "+eb", base + ".dcm", base + "-jpeg.dcm"],
+                ["dcmcjpls", base + ".dcm", base + "-jpls.dcm"]]
+        for command in runs:
+            try:
+                subprocess.run(command, check=True, capture_output=True)
+            except (OSError, subprocess.CalledProcessError):
+                break
 
     dest = os.path.join(out, "exif_reader")
     os.makedirs(dest, exist_ok=True)

@@ -1,5 +1,7 @@
 #include "overlay/decode/decoder_protocol.h"
 
+#include <bit>
+#include <cmath>
 #include <utility>
 
 namespace overlay::decoder {
@@ -130,6 +132,12 @@ std::vector<std::uint8_t> EncodeReply(const TReply& Reply) {
   Put64(out, Reply.Bytes);
   Put32(out, Reply.Orientation);
   Put64(out, Reply.DateTaken);
+  // The spacing as its IEEE 754 bits, so that it arrives exactly as the decoder read it.
+  Put64(out, std::bit_cast<std::uint64_t>(Reply.PixelSpacingRow));
+  Put64(out, std::bit_cast<std::uint64_t>(Reply.PixelSpacingColumn));
+  Put32(out, Reply.Frames);
+  Put32(out, std::uint32_t(Reply.StudyInstanceUid.size()));
+  out.insert(out.end(), Reply.StudyInstanceUid.begin(), Reply.StudyInstanceUid.end());
   return out;
 }
 
@@ -142,9 +150,24 @@ bool ValidDateTaken(std::uint64_t Value) {
          hour < 24 && minute < 60 && second < 60;
 }
 
+bool ValidPixelSpacing(double Row, double Column) {
+  if (Row == 0 && Column == 0) return true;
+  return std::isfinite(Row) && std::isfinite(Column) && Row > 0 && Column > 0;
+}
+
+bool ValidUid(const std::string& Uid) {
+  if (Uid.size() > MaxUidLength) return false;
+  for (const char c : Uid) {
+    if (c != '.' && (c < '0' || c > '9')) return false;
+  }
+  return true;
+}
+
 bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind Expected,
                        std::uint64_t MemoryLength, TReply* Reply) {
-  if (Data == nullptr || Reply == nullptr || Size != ReplySize) return false;
+  if (Data == nullptr || Reply == nullptr || Size < ReplySize || Size > MaxReplySize) {
+    return false;
+  }
   if (Get32(Data) != ReplyMagic) return false;
   TReply r;
   const std::uint32_t status = Get32(Data + 4);
@@ -153,7 +176,19 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
   r.Bytes = Get64(Data + 16);
   r.Orientation = Get32(Data + 24);
   r.DateTaken = Get64(Data + 28);
-  if (!ValidDateTaken(r.DateTaken)) return false;
+  r.PixelSpacingRow = std::bit_cast<double>(Get64(Data + 36));
+  r.PixelSpacingColumn = std::bit_cast<double>(Get64(Data + 44));
+  r.Frames = Get32(Data + 52);
+  const std::uint32_t uidLength = Get32(Data + 56);
+  if (uidLength != Size - ReplySize) return false;
+  r.StudyInstanceUid.assign(reinterpret_cast<const char*>(Data + ReplySize), uidLength);
+  if (!ValidDateTaken(r.DateTaken) || !ValidUid(r.StudyInstanceUid)) return false;
+  if (!ValidPixelSpacing(r.PixelSpacingRow, r.PixelSpacingColumn) || r.Frames > MaxFrames) {
+    return false;
+  }
+  // What only a decoded picture carries.
+  const bool facts =
+      r.DateTaken != 0 || r.PixelSpacingRow != 0 || r.Frames != 0 || !r.StudyInstanceUid.empty();
   // Two 32-bit factors cannot overflow 64 bits.
   const std::uint64_t pixels = std::uint64_t(r.Width) * r.Height;
   switch (status) {
@@ -164,7 +199,7 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
         if (r.Bytes != pixels * 4 || r.Bytes > MemoryLength) return false;
         if (r.Orientation > MaxOrientation) return false;
       } else if (Expected == TRequestKind::EncodePicture) {
-        if (r.Width != 0 || r.Height != 0 || r.Orientation != 0 || r.DateTaken != 0) return false;
+        if (r.Width != 0 || r.Height != 0 || r.Orientation != 0 || facts) return false;
         if (r.Bytes == 0 || r.Bytes > MemoryLength || r.Bytes > MaxEncodedBytes) return false;
       } else {
         return false;
@@ -173,7 +208,7 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
     case std::uint32_t(TReplyStatus::TooLarge):
       r.Status = TReplyStatus::TooLarge;
       if (Expected != TRequestKind::DecodePicture || pixels <= MaxPixels || r.Bytes != 0 ||
-          r.Orientation != 0 || r.DateTaken != 0) {
+          r.Orientation != 0 || facts) {
         return false;
       }
       break;
@@ -181,14 +216,14 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
     case std::uint32_t(TReplyStatus::NoMemory):
     case std::uint32_t(TReplyStatus::NotPicture):
       r.Status = TReplyStatus(status);
-      if (r.Width != 0 || r.Height != 0 || r.Bytes != 0 || r.Orientation != 0 || r.DateTaken != 0) {
+      if (r.Width != 0 || r.Height != 0 || r.Bytes != 0 || r.Orientation != 0 || facts) {
         return false;
       }
       break;
     default:
       return false;
   }
-  *Reply = r;
+  *Reply = std::move(r);
   return true;
 }
 

@@ -45,8 +45,16 @@ constexpr std::uint64_t MaxEncodedBytes = std::uint64_t(1) << 30;
 // bytes without a NUL; both empty for none.
 constexpr std::size_t MaxTextKeyLength = 79;
 constexpr std::size_t MaxTextLength = 2048;
-// The fixed sizes of the messages (a decode request adds its path, an encode request its text).
-constexpr std::size_t ReplySize = 36;
+// A DICOM picture's Study Instance UID: digits and dots, at most 64 of them (its value
+// representation's limit).
+constexpr std::size_t MaxUidLength = 64;
+// A picture of more frames than this is not believed (the count of a DICOM file is a 32-bit
+// text field in principle; a real multi-frame photograph has a few hundred at most).
+constexpr std::uint32_t MaxFrames = 1u << 24;
+// The fixed sizes of the messages (a decode request adds its path, an encode request its text,
+// a reply the study's UID).
+constexpr std::size_t ReplySize = 60;
+constexpr std::size_t MaxReplySize = ReplySize + MaxUidLength;
 constexpr std::size_t RequestHeaderSize = 16;
 constexpr std::size_t EncodeRequestFixedSize = RequestHeaderSize + 32;
 // The longest request of either kind.
@@ -85,11 +93,23 @@ struct TReply {
   // Ok for a picture: when it was taken by its EXIF DateTimeOriginal, as the decimal digits
   // YYYYMMDDhhmmss (20250812140305), or 0 when it has none that reads as a date. Zero otherwise.
   std::uint64_t DateTaken = 0;
+  // Ok for a picture: a DICOM file's distance of the pixels' centres in millimetres, rows apart
+  // and columns apart (both finite and positive), or both 0 when it gives none; its number of
+  // frames (1..MaxFrames, of which the pixels are the first's), or 0 for a format that has no
+  // frames; and its Study Instance UID (ValidUid), empty for none. Zeros and empty otherwise.
+  double PixelSpacingRow = 0, PixelSpacingColumn = 0;
+  std::uint32_t Frames = 0;
+  std::string StudyInstanceUid = {};
 };
 
 // Whether Value is 0 or YYYYMMDDhhmmss of a real time of day and a day 1..31 of a month 1..12
 // of a year 1800..9999.
 bool ValidDateTaken(std::uint64_t Value);
+
+// Whether Row and Column are both 0, or both finite and positive.
+bool ValidPixelSpacing(double Row, double Column);
+// Whether Uid has at most MaxUidLength characters, each a digit or a dot.
+bool ValidUid(const std::string& Uid);
 
 // The largest orientation value EXIF defines.
 constexpr std::uint32_t MaxOrientation = 8;
@@ -107,11 +127,13 @@ std::vector<std::uint8_t> EncodeReply(const TReply& Reply);
 // THE FUZZING ENTRY POINT for the decoder's answers. Reads a reply of Size bytes at Data to a
 // request of kind Expected; MemoryLength is the length of the shared memory that came with it
 // (0 when none came). True, with *Reply filled, only when every field is consistent: the known
-// magic and status, for a picture 0 < Width, Height and Width * Height <= MaxPixels with
-// Bytes == Width * Height * 4 <= MemoryLength, Orientation <= MaxOrientation and a ValidDateTaken,
+// magic and status, the size of the fixed part and the UID, for a picture 0 < Width, Height and
+// Width * Height <= MaxPixels with Bytes == Width * Height * 4 <= MemoryLength, Orientation <=
+// MaxOrientation, a ValidDateTaken, a ValidPixelSpacing, Frames <= MaxFrames and a ValidUid,
 // for an encoded file image 0 < Bytes <= min(MemoryLength, MaxEncodedBytes), for TooLarge a size
 // that really exceeds MaxPixels, and zeros where a status carries nothing (Orientation and
-// DateTaken included). Never reads outside [Data, Data + Size), for any input.
+// DateTaken, the spacing, the frames and the UID included). Never reads outside [Data, Data +
+// Size), for any input.
 bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind Expected,
                        std::uint64_t MemoryLength, TReply* Reply);
 

@@ -359,7 +359,7 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
   const TFd reuse = KeptMemory().Take();
   if (!process.Send(decoder::EncodeRequest(request), reuse.Get())) return result;
 
-  std::uint8_t message[decoder::ReplySize + 1];
+  std::uint8_t message[decoder::MaxReplySize + 1];
   std::size_t size = 0;
   TFd memory;
   if (!process.Receive(message, sizeof message, &size, &memory)) return result;
@@ -407,7 +407,11 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
   result.Height = reply.Height;
   result.Bitmap = std::move(bitmap);
   result.Orientation = int(reply.Orientation);
-  result.DateTaken = reply.DateTaken;
+  result.Facts.DateTaken = reply.DateTaken;
+  result.Facts.PixelSpacingRow = reply.PixelSpacingRow;
+  result.Facts.PixelSpacingColumn = reply.PixelSpacingColumn;
+  result.Facts.StudyInstanceUid = std::move(reply.StudyInstanceUid);
+  result.Facts.Frames = reply.Frames;
   return result;
 }
 
@@ -438,7 +442,7 @@ platform::TResult<std::string> EncodeIsolated(decoder::TRequest Request,
   TDecoderProcess process;
   if (!process.Start() || !process.Send(message, pixels.Get())) return none;
   pixels.Reset();
-  std::uint8_t answer[decoder::ReplySize + 1];
+  std::uint8_t answer[decoder::MaxReplySize + 1];
   std::size_t size = 0;
   TFd memory;
   if (!process.Receive(answer, sizeof answer, &size, &memory)) return none;

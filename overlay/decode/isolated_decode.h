@@ -19,6 +19,7 @@
 #include <string>
 
 #include "overlay/decode/decoder_protocol.h"
+#include "overlay/decode/picture_import.h"
 #include "platform/status.h"
 #include "raster/core.h"
 
@@ -40,8 +41,9 @@ struct TIsolatedPicture {
   // Picture: the file's EXIF orientation tag as the decoder read it, 1..8, or 0 for none. The
   // pixels are as stored; turning them is the caller's choice.
   int Orientation = 0;
-  // Picture: EXIF DateTimeOriginal as YYYYMMDDhhmmss, or 0.
-  std::uint64_t DateTaken = 0;
+  // Picture: what the file says besides its pixels, as the decoder read it and the reply's
+  // checks let it through.
+  TPictureFacts Facts;
 };
 
 // Decodes the picture file at Path (its type by its extension) in a decoder process. Decides

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <mutex>
 
@@ -42,7 +43,8 @@ platform::TStatus Admit(const std::string& Path) {
     return Refuse(&TPictureFailureTexts::Missing, Path);
   if (error) return Refuse(&TPictureFailureTexts::CannotRead, Path);
   if (!fs::is_regular_file(status)) return Refuse(&TPictureFailureTexts::NotPicture, Path);
-  if (!IsImportedExtension(Path)) {
+  // A file without an extension is opened when it says it is DICOM (its preamble).
+  if (!IsImportedExtension(Path) && !(FileExtension(Path).empty() && detail::IsDicomFile(Path))) {
     return platform::TStatus::Failure(
         PictureFailureText("Unknown file format *" + FileExtension(Path), Path));
   }
@@ -86,7 +88,7 @@ TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientat
   TIsolatedPicture picture = DecodePictureIsolated(Path);
   switch (picture.Status) {
     case TIsolatedStatus::Picture:
-      if (Facts != nullptr) Facts->DateTaken = picture.DateTaken;
+      if (Facts != nullptr) *Facts = std::move(picture.Facts);
       return Hand(std::move(picture.Bitmap), picture.Orientation, Orientation);
     case TIsolatedStatus::TooLarge:
       return platform::TStatus::Failure(
@@ -111,7 +113,7 @@ TPictureResult LoadPictureInProcess(const std::string& Path, TPictureOrientation
   if (platform::TStatus admitted = Admit(Path); !admitted) return admitted;
   std::unique_ptr<raster::TBitmap32> bitmap;
   const detail::TDecodeResult result =
-      detail::DecodeWithFreeImage(Path, [&](FIBITMAP* Dib, unsigned Width, unsigned Height) {
+      detail::DecodePictureFile(Path, [&](FIBITMAP* Dib, unsigned Width, unsigned Height) {
         bitmap = detail::BitmapFromFreeImage(Dib, Width, Height);
         return true;
       });
@@ -129,6 +131,12 @@ TPictureResult LoadPictureInProcess(const std::string& Path, TPictureOrientation
       return Refuse(&TPictureFailureTexts::Damaged, Path);
   }
   return Hand(std::move(bitmap), result.Orientation, Orientation);
+}
+
+int FactsPp100MM(const TPictureFacts& Facts) {
+  if (Facts.PixelSpacingColumn <= 0) return 0;
+  const double scale = std::round(100.0 / Facts.PixelSpacingColumn);
+  return scale >= 1 && scale <= MaxFactsPp100MM ? int(scale) : 0;
 }
 
 TPictureFailureTexts PictureFailureTexts() {

@@ -52,19 +52,22 @@ std::vector<std::string> ImportedExtensions();
 // A loaded picture, or why there is none (platform/status.h).
 using TPictureResult = platform::TResult<std::unique_ptr<raster::TBitmap32>>;
 
-// Loads the picture file at Path. Every failure has its reason (PictureFailureText of one of
-// the sentences): no file (Missing); a file this user may not read (CannotRead); a folder, pipe
-// or device, or contents FreeImage does not take for the type the extension names
-// (NotPicture); a file that does not decode or makes the decoder process crash, abort, answer
-// nonsense or run past DecoderTimeoutSeconds (Damaged); no decoder process (NotLoaded); a
-// picture too large (TooLargeText); and "Unknown file format *" + extension when the extension
-// names no type the program loads (decided here, before any decoder starts). Shows nothing: the
-// caller tells the user (LoadPictureOrTell of overlay/scene/picture_loading.h). Palette
-// pictures become their palette colours, opaque except for the entries of their transparency
-// table; 15/16/24-bit pictures their colours, opaque; 32-bit pictures keep their fourth byte as
-// alpha; 16-bit grey, 48 and 64-bit colour and other non-standard pictures are reduced to 8
-// bits per channel. Raises raster::EBitmapError when the memory for the 32-bit copy cannot be
-// had.
+// Loads the picture file at Path: with FreeImage, or with DCMTK for a DICOM file (IsDicomFile of
+// picture_import_p.h: .dcm, or no extension and the DICOM preamble), whose first frame it gives
+// (TPictureFacts::Frames says how many there are), colour or grey as shown by its window or, for
+// more than 8 bits without one, its range of values. Every failure has its reason
+// (PictureFailureText of one of the sentences): no file (Missing); a file this user may not read
+// (CannotRead); a folder, pipe or device, or contents FreeImage does not take for the type the
+// extension names (NotPicture); a file that does not decode or makes the decoder process crash,
+// abort, answer nonsense or run past DecoderTimeoutSeconds (Damaged); no decoder process
+// (NotLoaded); a picture too large (TooLargeText); and "Unknown file format *" + extension when the
+// extension names no type the program loads (decided here, before any decoder starts). Shows
+// nothing: the caller tells the user (LoadPictureOrTell of overlay/scene/picture_loading.h).
+// Palette pictures become their palette colours, opaque except for the entries of their
+// transparency table; 15/16/24-bit pictures their colours, opaque; 32-bit pictures keep their
+// fourth byte as alpha; 16-bit grey, 48 and 64-bit colour and other non-standard pictures are
+// reduced to 8 bits per channel. Raises raster::EBitmapError when the memory for the 32-bit copy
+// cannot be had.
 TPictureResult LoadPicture(const std::string& Path);
 
 // How a loaded picture is handed over: with its pixels as stored in the file (LoadPicture's
@@ -82,7 +85,16 @@ struct TPictureFacts {
   // study it belongs to (empty for none).
   double PixelSpacingRow = 0, PixelSpacingColumn = 0;
   std::string StudyInstanceUid;
+  // A DICOM file's number of frames (the pixels are its first's); 0 for a format without frames.
+  // More than one is a note for the user (the scene's loading tells it).
+  std::uint32_t Frames = 0;
 };
+// The scale a picture's own facts give, in pixels per 100 mm: round(100 / the column spacing),
+// since the scale bar and the measures take one scale along x (a picture whose rows lie apart
+// otherwise measures its vertical lengths with that error); 0 when the facts give no spacing or
+// one whose scale would be below 1 or above MaxFactsPp100MM.
+constexpr int MaxFactsPp100MM = 1000000;
+int FactsPp100MM(const TPictureFacts& Facts);
 // The same, with Facts (when given) filled for a picture that loaded.
 TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientation,
                            TPictureFacts* Facts);

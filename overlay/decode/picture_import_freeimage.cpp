@@ -316,7 +316,9 @@ TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sin
   unsigned w = 0, h = 0;
   if (!Convertible(dib.get(), &w, &h)) return {};
   if (!Sink(dib.get(), w, h)) return {TDecodeStatus::NoMemory, 0, 0};
-  return {TDecodeStatus::Ok, w, h, orientation, taken};
+  TDecodeResult result{TDecodeStatus::Ok, w, h, orientation};
+  result.Facts.DateTaken = taken;
+  return result;
 }
 
 std::unique_ptr<raster::TBitmap32> BitmapFromFreeImage(FIBITMAP* Dib, unsigned Width,
@@ -343,6 +345,7 @@ std::mutex& ExtensionListsLock() {
 }  // namespace
 
 bool IsImportedExtension(const std::string& Path) {
+  if (detail::IsDicomExtension(Path)) return true;
   const std::lock_guard<std::mutex> one(ExtensionListsLock());
   return IsLoadedType(FreeImage_GetFIFFromFilename(FileExtension(Path).c_str()));
 }
@@ -367,6 +370,8 @@ std::vector<std::string> ImportedExtensions() {
       start = comma + 1;
     }
   }
+  // DICOM is read by DCMTK (picture_import_dicom.cpp), not by FreeImage.
+  extensions.push_back("dcm");
   std::sort(extensions.begin(), extensions.end());
   return extensions;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "overlay/decode/picture_import.h"
 #include "raster/core.h"
 
 struct FIBITMAP;
@@ -49,8 +50,9 @@ struct TDecodeResult {
   std::uint64_t Width = 0, Height = 0;
   // Ok: the file's EXIF orientation tag, 1..8, or 0 when it has none or an undefined value.
   int Orientation = 0;
-  // Ok: EXIF DateTimeOriginal as YYYYMMDDhhmmss, or 0 (decoder::TReply::DateTaken).
-  std::uint64_t DateTaken = 0;
+  // Ok: what the file says besides the pixels (EXIF DateTimeOriginal, a DICOM file's spacing,
+  // study and frames; decoder::TReply's limits).
+  TPictureFacts Facts = {};
 };
 // Takes a decoded, Convertible picture of Width x Height and converts it (ConvertDib) to where
 // its pixels go; false when the memory for them cannot be had.
@@ -61,5 +63,17 @@ using TPixelSink = std::function<bool(FIBITMAP* Dib, unsigned Width, unsigned He
 // message, turns no pixels (the orientation is only reported) and makes no other decision of the
 // import; the file's existence, type and extension are checked by the caller.
 TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sink);
+
+// Whether the extension of Path is .dcm in any case.
+bool IsDicomExtension(const std::string& Path);
+// Whether Path is to be read as DICOM: its extension is .dcm in any case, or it has none and
+// the file holds "DICM" at byte 128 (the DICOM preamble's end). Reads at most those bytes.
+bool IsDicomFile(const std::string& Path);
+// Decodes the DICOM file at Path with DCMTK, as DecodeWithFreeImage does with FreeImage: its
+// first frame (Facts.Frames says how many there are) as an 8-bit picture handed to Sink, its
+// pixel spacing and study in Facts.
+TDecodeResult DecodeWithDcmtk(const std::string& Path, const TPixelSink& Sink);
+// DecodeWithDcmtk for a DICOM file (IsDicomFile), else DecodeWithFreeImage.
+TDecodeResult DecodePictureFile(const std::string& Path, const TPixelSink& Sink);
 
 }  // namespace overlay::detail

@@ -1,4 +1,4 @@
-// tessaly-decode: FreeImage's work for Tessaly in a process of its own (see
+// tessaly-decode: FreeImage's and DCMTK's work for Tessaly in a process of its own (see
 // overlay/isolated_decode.h). It answers one request on the socket at file descriptor 3 and
 // exits; when FreeImage crashes on a damaged file, only this process ends.
 #include <FreeImage.h>
@@ -85,7 +85,7 @@ struct TMapping {
 constexpr std::size_t BandPixels = std::size_t(64) << 10;
 
 TReply Decode(const TRequest& Request, TFd Reuse, TFd* Memory) {
-  const overlay::detail::TDecodeResult result = overlay::detail::DecodeWithFreeImage(
+  const overlay::detail::TDecodeResult result = overlay::detail::DecodePictureFile(
       Request.Path, [&](FIBITMAP* Dib, unsigned Width, unsigned Height) {
         const std::size_t rowBytes = std::size_t(Width) * 4;
         TFd fd = PictureMemory(std::move(Reuse), rowBytes * Height);
@@ -111,7 +111,11 @@ TReply Decode(const TRequest& Request, TFd Reuse, TFd* Memory) {
               std::uint32_t(result.Height),
               std::uint64_t(result.Width) * result.Height * 4,
               std::uint32_t(result.Orientation),
-              result.DateTaken};
+              result.Facts.DateTaken,
+              result.Facts.PixelSpacingRow,
+              result.Facts.PixelSpacingColumn,
+              result.Facts.Frames,
+              result.Facts.StudyInstanceUid};
     case overlay::detail::TDecodeStatus::TooLarge:
       return {TReplyStatus::TooLarge, std::uint32_t(result.Width), std::uint32_t(result.Height), 0};
     case overlay::detail::TDecodeStatus::NoMemory:

@@ -118,7 +118,7 @@ bool TMainController::LoadImage1(const std::string& Path) {
   std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path, FOrientation, &facts);
   if (picture == nullptr) return false;
   SetImage1(Path, *picture);
-  FFacts1 = facts;
+  SetFacts1(std::move(facts));
   return true;
 }
 
@@ -140,18 +140,20 @@ void TMainController::LoadBothImages(const std::string& Path1, const std::string
   TellPictureFailure(loaded[0], Path1);
   if (loaded[0]) {
     SetImage1(Path1, *loaded[0].Value());
-    FFacts1 = facts[0];
+    TellPictureNotes(facts[0], Path1);
+    SetFacts1(std::move(facts[0]));
   }
   TellPictureFailure(loaded[1], Path2);
   if (loaded[1]) {
     SetImage2(Path2, *loaded[1].Value());
+    TellPictureNotes(facts[1], Path2);
     FFacts2 = facts[1];
   }
 }
 
 void TMainController::SetImage1(const std::string& Path, TBitmap32& Picture) {
+  FFacts1 = {};  // the loads that know it set it afterwards (SetFacts1)
   CommitImage1(Path, Picture);
-  FFacts1 = {};  // the loads that know it set it afterwards
   FImage1Loaded = true;
   UpdateControls();
 }
@@ -177,9 +179,19 @@ void TMainController::CommitImage1(const std::string& Path, TBitmap32& Picture) 
 
 void TMainController::UpdateScaleBar() {
   // The scale a calling application gave holds for its picture only, and only once it shows.
-  const bool known = !FImgView->Bitmap().Empty() && FImageFile1 == FScalePath;
-  FScaleBar->SetPp100MM(known ? FScalePp100MM : 0);
+  const bool shown = !FImgView->Bitmap().Empty();
+  const int given = shown && FImageFile1 == FScalePath ? FScalePp100MM : 0;
+  // Where it gave none, the picture's own (a DICOM file's pixel spacing).
+  FScaleBar->SetPp100MM(given > 0 ? given : shown ? FactsPp100MM(FFacts1) : 0);
   FScaleBar->SetVisible(ScaleBarShown());
+}
+
+void TMainController::SetFacts1(TPictureFacts Facts) {
+  FFacts1 = std::move(Facts);
+  const int before = FScaleBar->Pp100MM();
+  UpdateScaleBar();
+  // A scale the picture brings turns the bar on, as the calling application's does.
+  if (before == 0 && FScaleBar->Pp100MM() > 0) SetScaleBar(true);
 }
 
 void TMainController::SetPictureScale(std::string Path, int Pp100MM) {
@@ -204,7 +216,8 @@ void TMainController::SetPictureScale2(std::string Path, int Pp100MM) {
 TMeasureFrame TMainController::MeasureFrame() const {
   TMeasureFrame frame;
   frame.Pp100MM1 = FScaleBar->Pp100MM();
-  frame.Pp100MM2 = FImage2Loaded && FImageFile2 == FScalePath2 ? FScalePp100MM2 : 0;
+  const int given2 = FImage2Loaded && FImageFile2 == FScalePath2 ? FScalePp100MM2 : 0;
+  frame.Pp100MM2 = given2 > 0 ? given2 : FImage2Loaded ? FactsPp100MM(FFacts2) : 0;
   frame.Placement = Placement();
   if (FOverlayOriginal) {
     frame.Width2 = FOverlayOriginal->Width();
@@ -264,8 +277,11 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) 
 
 bool TMainController::ReloadOverlay() {
   // The user asked for the assistant and must learn why it does not open.
+  // Its notes were told when it was loaded first.
   TPictureFacts facts;
-  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(FImageFile2, FOrientation, &facts);
+  TPictureResult loaded = LoadPicture(FImageFile2, FOrientation, &facts);
+  TellPictureFailure(loaded, FImageFile2);
+  std::unique_ptr<TBitmap32> picture = std::move(loaded).Value();
   if (picture == nullptr) return false;
   // The same comparison: its measures stay, as the start of the new history.
   std::vector<TMeasure> kept = Measures();

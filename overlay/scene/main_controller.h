@@ -364,6 +364,8 @@ class TMainController {
   void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
   void CommitImage2(const std::string& Path, raster::TBitmap32& Picture);
   void UpdateScaleBar();
+  // Picture 1's facts once it is set, and the scale they may bring.
+  void SetFacts1(TPictureFacts Facts);
   // The measures changed (a step of the history when Finished), or only the one being drawn.
   void MeasuresEdited(bool Finished);
   // How the overlay is drawn while it shows as its sliders say.

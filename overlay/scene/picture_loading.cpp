@@ -5,6 +5,7 @@
 #include <future>
 
 #include "overlay/decode/isolated_decode.h"
+#include "overlay/scene/texts.h"
 #include "platform/message.h"
 
 namespace overlay {
@@ -14,11 +15,21 @@ void TellPictureFailure(const TPictureResult& Loaded, const std::string& Path) {
   platform::ShowMessage(Loaded.Reason().empty() ? PictureNotLoadedText(Path) : Loaded.Reason());
 }
 
+void TellPictureNotes(const TPictureFacts& Facts, const std::string& Path) {
+  if (Facts.Frames > 1) {
+    platform::ShowMessage(
+        PictureFailureText(Tr(MultiFrameText, std::to_string(Facts.Frames)), Path));
+  }
+}
+
 std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path,
                                                      TPictureOrientation Orientation,
                                                      TPictureFacts* Facts) {
-  TPictureResult loaded = LoadPicture(Path, Orientation, Facts);
+  TPictureFacts facts;
+  TPictureResult loaded = LoadPicture(Path, Orientation, &facts);
   TellPictureFailure(loaded, Path);
+  if (loaded) TellPictureNotes(facts, Path);
+  if (Facts != nullptr) *Facts = std::move(facts);
   return std::move(loaded).Value();
 }
 

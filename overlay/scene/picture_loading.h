@@ -13,10 +13,14 @@
 namespace overlay {
 
 // LoadPicture for a picture the user asked for: every failure shows exactly one message naming
-// the file and LoadPicture's reason.
+// the file and LoadPicture's reason; a picture that loaded, its notes (TellPictureNotes).
 std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(
     const std::string& Path, TPictureOrientation Orientation = TPictureOrientation::AsStored,
     TPictureFacts* Facts = nullptr);
+
+// Tells what the user should know of a picture that loaded, once: a multi-frame file shows its
+// first frame only (MultiFrameText, then the file on a line of its own).
+void TellPictureNotes(const TPictureFacts& Facts, const std::string& Path);
 
 // Shows the reason of a failed load (PictureNotLoadedText where it has none); nothing for a
 // picture.

@@ -42,7 +42,8 @@ const std::vector<TText>& ProgramTexts() {
       PacsBusyText, PacsObjectRejectedText, PacsObjectNotTakenText, PacsFailedText,
       PacsEchoOkText, PacsNotDicomText, PacsOutboxNotMadeText, PacsOutboxNotWrittenText,
       PacsSentText, PacsLeftText, PacsNothingText,
-      DicomExportMenuText, DicomFolderTitleText, DicomNoFolderText, DicomNotWrittenText};
+      DicomExportMenuText, DicomFolderTitleText, DicomNoFolderText, DicomNotWrittenText,
+      MultiFrameText};
   // clang-format on
   return all;
 }

@@ -179,6 +179,9 @@ inline constexpr TText PacsLeftText{
     "Im Postausgang bleiben: %1. Sie werden beim nächsten Senden mitgeschickt."};
 inline constexpr TText PacsNothingText{"Messages.PacsNothing",
                                        "Nichts zu senden: der Postausgang ist leer."};
+// A note on a picture that loaded: a multi-frame file (%1 its frames) shows its first frame only.
+inline constexpr TText MultiFrameText{"Messages.MultiFrame",
+                                      "Die Datei enthält %1 Einzelbilder; gezeigt wird das erste."};
 
 // Every text above, for the check that each language file has them all.
 const std::vector<TText>& ProgramTexts();

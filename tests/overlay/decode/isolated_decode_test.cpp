@@ -15,12 +15,14 @@
 #include <QBuffer>
 #include <QImage>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "overlay/decode/decoder_protocol.h"
@@ -361,7 +363,28 @@ TEST(ParseDecoderReply, AcceptsConsistentRepliesOnly) {
   EXPECT_FALSE(parse(dated(0, 24, 20250812240305), picture, 4096));  // hour 24
   EXPECT_FALSE(parse(dated(0, 24, 17991231000000), picture, 4096));
   EXPECT_FALSE(parse(dated(1, 0, 20250812140305), picture, 0));
-  std::vector<std::uint8_t> bytes = Reply(1, 0, 0, 0);
+  // A DICOM picture's spacing (both finite and positive, or none) and study UID (digits and
+  // dots, at most 64), only with a picture; the UID's length must be the message's rest.
+  const auto dicom = [](std::uint32_t Status, double Row, double Column, std::string Uid) {
+    decoder::TReply r{decoder::TReplyStatus(Status), Status == 0 ? 3u : 0u, Status == 0 ? 2u : 0u,
+                      Status == 0 ? 24u : 0u};
+    std::tie(r.PixelSpacingRow, r.PixelSpacingColumn, r.StudyInstanceUid) =
+        std::tuple(Row, Column, std::move(Uid));
+    return decoder::EncodeReply(r);
+  };
+  EXPECT_TRUE(parse(dicom(0, 0.05, 0.04, "1.2.840.10008"), picture, 4096));
+  EXPECT_TRUE(parse(dicom(0, 0, 0, std::string(64, '1')), picture, 4096));
+  for (const double bad : {0.0, -0.05, std::nan(""), HUGE_VAL}) {
+    EXPECT_FALSE(parse(dicom(0, 0.05, bad, ""), picture, 4096)) << bad;
+  }
+  EXPECT_FALSE(parse(dicom(0, 0, 0, std::string(65, '1')), picture, 4096));
+  EXPECT_FALSE(parse(dicom(0, 0, 0, "1.2.3a"), picture, 4096));
+  EXPECT_FALSE(parse(dicom(1, 0.05, 0.05, ""), picture, 0));
+  EXPECT_FALSE(parse(dicom(1, 0, 0, "1.2"), picture, 0));
+  std::vector<std::uint8_t> bytes = dicom(0, 0, 0, "1.2");
+  bytes.pop_back();
+  EXPECT_FALSE(parse(bytes, picture, 4096));  // the UID's length is not the rest
+  bytes = Reply(1, 0, 0, 0);
   bytes[0] ^= 1;
   EXPECT_FALSE(parse(bytes, picture, 0));  // magic
   bytes = Reply(1, 0, 0, 0);

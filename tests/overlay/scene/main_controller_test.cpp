@@ -1,14 +1,21 @@
 #include "overlay/scene/main_controller.h"
-#include "overlay/scene/texts.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <numbers>
+#include <string>
 #include <tuple>
+#include <vector>
 
+#include "overlay/decode/picture_import.h"
+#include "overlay/scene/texts.h"
 #include "platform/message.h"
+#include "tests/support/dicom_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace overlay {
 namespace {
@@ -201,6 +208,52 @@ TEST_F(AlignTest, CoincidingPointsAreRefusedAndChangeNothing) {
   EXPECT_FLOAT_EQ(C.RotLayer()->Angle(), 12.0f);
   EXPECT_EQ(C.RotLayer()->Bitmap()->Width(), 100);
   EXPECT_EQ(C.Text(TField::EditZoomOvl), "1.0");
+}
+
+// A DICOM photograph made by img2dcm from the sample, opened as picture 1 through the decoder
+// process: its very pixels, and its scale from Pixel Spacing 0.05 mm (2000 pixels per 100 mm)
+// for the scale bar, which it turns on, and the measures; the interface file's scale wins.
+// Picture 2 gives the measures its own. A multi-frame picture 2 is told once per load, not again
+// when the assistant reloads it.
+TEST(DicomPictures, TheirPixelSpacingGivesTheScaleTheInterfaceFileDoesNot) {
+  const testsupport::TTempFolder folder("main_controller_test");
+  const std::unique_ptr<TBitmap32> crop = testsupport::SampleCrop(160, 120);
+  const std::string photo = folder / "photo.dcm";
+  testsupport::MakeDicomWithTools(*crop, photo, "0.05\\0.05", "1.2.3");
+  // Two RGB frames of 2 x 1, without extension (found by its preamble).
+  const std::string framesPath = folder / "frames";
+  testsupport::WriteDicom(framesPath, 2, 1, "RGB", 8, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+                          {{DCM_NumberOfFrames, "2"}});
+
+  platform::MessageRecorder recorder;
+  TMainController c{200, 150};
+  ASSERT_TRUE(c.LoadImage1(photo));
+  const TBitmap32& shown = c.ImgView().Bitmap();
+  ASSERT_EQ(shown.Width(), 160);
+  ASSERT_EQ(shown.Height(), 120);
+  EXPECT_TRUE(
+      std::equal(shown.PixelBuffer(), shown.PixelBuffer() + 160 * 120, crop->PixelBuffer()));
+  EXPECT_EQ(c.ScaleBar().Pp100MM(), 2000);
+  EXPECT_TRUE(c.ScaleBarShown());
+  EXPECT_EQ(c.Facts1().StudyInstanceUid, "1.2.3");
+  EXPECT_EQ(c.MeasureFrame().Pp100MM1, 2000);
+  c.SetPictureScale(photo, 1234);
+  EXPECT_EQ(c.MeasureFrame().Pp100MM1, 1234);
+  c.SetPictureScale(photo, 0);
+  EXPECT_EQ(c.MeasureFrame().Pp100MM1, 2000);
+
+  ASSERT_TRUE(c.LoadImage2(framesPath));
+  EXPECT_EQ(c.MeasureFrame().Pp100MM2, 0);                                   // it gives no spacing
+  EXPECT_EQ(c.OverlayOriginal()->GetPixel(1, 0), raster::Color32(4, 5, 6));  // the first frame
+  ASSERT_TRUE(c.LoadImage2(photo));
+  EXPECT_EQ(c.MeasureFrame().Pp100MM2, 2000);
+  c.SetPictureScale2(photo, 500);
+  EXPECT_EQ(c.MeasureFrame().Pp100MM2, 500);
+  ASSERT_TRUE(c.LoadImage2(framesPath));
+  ASSERT_TRUE(c.ReloadOverlay());
+  c.LoadBothImages(photo, framesPath, {});  // as an interface file's pair
+  const std::string note = PictureFailureText(Tr(MultiFrameText, "2"), framesPath);
+  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>(3, note)));  // once per load
 }
 
 }  // namespace

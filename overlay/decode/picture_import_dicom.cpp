@@ -1,0 +1,170 @@
+// DCMTK's side of the picture import: DICOM photographs (VL Photographic, Secondary Capture and
+// any other object with pixel data DCMTK renders) decoded into an 8-bit FreeImage bitmap, so that
+// the conversion into 32-bit pixels and the way to the parent are those of every other picture.
+// It runs in the decoder process, like FreeImage.
+#include <FreeImage.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+
+#include "dcmtk/dcmdata/dcdeftag.h"
+#include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/dcmimage/diregist.h"  // colour pictures: registers dcmimage's colour support
+#include "dcmtk/dcmimgle/dcmimage.h"
+#include "dcmtk/dcmjpeg/djdecode.h"
+#include "dcmtk/dcmjpls/djdecode.h"
+#include "dcmtk/oflog/oflog.h"
+#include "overlay/decode/decoder_protocol.h"
+#include "overlay/decode/picture_import_p.h"
+
+namespace overlay::detail {
+
+namespace {
+
+constexpr std::size_t PreambleLength = 128;
+constexpr char DicomPrefix[] = "DICM";
+
+bool HasDicomPrefix(const std::string& Path) {
+  std::ifstream file(Path, std::ios::binary);
+  char prefix[4] = {};
+  file.seekg(std::streamoff(PreambleLength));
+  return file.read(prefix, sizeof prefix) && std::memcmp(prefix, DicomPrefix, 4) == 0;
+}
+
+// Once per process: the JPEG (baseline, extended, lossless) and JPEG-LS decoders, and DCMTK's
+// log quiet, since a damaged file is told through the reply, not on standard error.
+void PrepareDcmtk() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    OFLog::configure(OFLogger::OFF_LOG_LEVEL);
+    DJDecoderRegistration::registerCodecs();
+    DJLSDecoderRegistration::registerCodecs();
+  });
+}
+
+struct TDibDeleter {
+  void operator()(FIBITMAP* Dib) const {
+    if (Dib != nullptr) FreeImage_Unload(Dib);
+  }
+};
+
+// Pixel Spacing (0028,0030), else Imager Pixel Spacing (0018,1164): rows apart, then columns
+// apart. One value alone stands for both; anything that is not finite and positive is none.
+void ReadPixelSpacing(DcmDataset& Data, TPictureFacts* Facts) {
+  for (const DcmTagKey& key : {DCM_PixelSpacing, DCM_ImagerPixelSpacing}) {
+    Float64 row = 0, column = 0;
+    if (Data.findAndGetFloat64(key, row, 0).bad()) continue;
+    if (Data.findAndGetFloat64(key, column, 1).bad()) column = row;
+    if (row != 0 && decoder::ValidPixelSpacing(row, column)) {
+      Facts->PixelSpacingRow = row;
+      Facts->PixelSpacingColumn = column;
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+bool IsDicomExtension(const std::string& Path) {
+  std::string extension = FileExtension(Path);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char C) { return char(std::tolower(C)); });
+  return extension == ".dcm";
+}
+
+bool IsDicomFile(const std::string& Path) {
+  return FileExtension(Path).empty() ? HasDicomPrefix(Path) : IsDicomExtension(Path);
+}
+
+TDecodeResult DecodeWithDcmtk(const std::string& Path, const TPixelSink& Sink) {
+  PrepareDcmtk();
+  // A file that is not DICOM at all is not of the type its name says; one that starts like
+  // DICOM and does not read is damaged.
+  const TDecodeResult refused{HasDicomPrefix(Path) ? TDecodeStatus::CannotDecode
+                                                   : TDecodeStatus::NotPicture};
+  DcmFileFormat file;
+  if (file.loadFile(Path.c_str()).bad()) return refused;
+  DcmDataset& data = *file.getDataset();
+  Uint16 rows = 0, columns = 0;
+  if (data.findAndGetUint16(DCM_Rows, rows).bad() ||
+      data.findAndGetUint16(DCM_Columns, columns).bad() || !data.tagExists(DCM_PixelData)) {
+    return refused;
+  }
+  // Refused by its header before a pixel is decoded.
+  if (std::uint64_t(rows) * columns > std::uint64_t(MaxPicturePixels)) {
+    return {TDecodeStatus::TooLarge, columns, rows};
+  }
+
+  // The first frame only, read from the file when the object is compressed frame by frame.
+  DicomImage image(&file, data.getOriginalXfer(), CIF_UsePartialAccessToPixelData, 0, 1);
+  if (image.getStatus() != EIS_Normal) return {TDecodeStatus::CannotDecode};
+  const unsigned width = unsigned(image.getWidth()), height = unsigned(image.getHeight());
+  if (width == 0 || height == 0 || width != columns || height != rows) {
+    return {TDecodeStatus::CannotDecode};
+  }
+  const bool grey = image.isMonochrome() != 0;
+  if (grey) {
+    // The file's first VOI window, as a viewer shows it at first; a picture of more than 8
+    // bits without one is spread from its darkest to its brightest pixel, so that 12 bits in
+    // 16 do not come out nearly black. MONOCHROME1 is inverted by DCMTK's rendering (its output
+    // is always MONOCHROME2).
+    if (image.getWindowCount() > 0) {
+      image.setWindow(0);
+    } else if (image.getDepth() > 8) {
+      image.setMinMaxWindow(0);
+    }
+  }
+  const auto* pixels = static_cast<const std::uint8_t*>(image.getOutputData(8, 0, 0));
+  const std::size_t channels = grey ? 1 : 3;
+  if (pixels == nullptr || image.getOutputDataSize(8) < std::size_t(width) * height * channels) {
+    return {TDecodeStatus::CannotDecode};
+  }
+
+  std::unique_ptr<FIBITMAP, TDibDeleter> dib(
+      FreeImage_Allocate(int(width), int(height), grey ? 8 : 24));
+  if (dib == nullptr) return {TDecodeStatus::NoMemory};
+  if (grey) {
+    RGBQUAD* palette = FreeImage_GetPalette(dib.get());
+    for (unsigned i = 0; i < 256; ++i) {
+      palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = BYTE(i);
+    }
+  }
+  for (unsigned y = 0; y < height; ++y) {
+    // FreeImage's scan line 0 is the bottom row; a 24-bit row is B, G, R.
+    BYTE* dst = FreeImage_GetScanLine(dib.get(), int(height - 1 - y));
+    const std::uint8_t* src = pixels + std::size_t(y) * width * channels;
+    if (grey) {
+      std::memcpy(dst, src, width);
+    } else {
+      for (unsigned x = 0; x < width; ++x) {
+        dst[3 * x + FI_RGBA_RED] = src[3 * x];
+        dst[3 * x + FI_RGBA_GREEN] = src[3 * x + 1];
+        dst[3 * x + FI_RGBA_BLUE] = src[3 * x + 2];
+      }
+    }
+  }
+
+  TDecodeResult result{TDecodeStatus::Ok, width, height};
+  ReadPixelSpacing(data, &result.Facts);
+  OFString uid;
+  if (data.findAndGetOFString(DCM_StudyInstanceUID, uid).good() && decoder::ValidUid(uid.c_str())) {
+    result.Facts.StudyInstanceUid = uid.c_str();
+  }
+  result.Facts.Frames =
+      std::uint32_t(std::clamp<unsigned long>(image.getNumberOfFrames(), 1, decoder::MaxFrames));
+
+  unsigned w = 0, h = 0;
+  if (!Convertible(dib.get(), &w, &h)) return {TDecodeStatus::CannotDecode};
+  if (!Sink(dib.get(), w, h)) return {TDecodeStatus::NoMemory};
+  return result;
+}
+
+TDecodeResult DecodePictureFile(const std::string& Path, const TPixelSink& Sink) {
+  return IsDicomFile(Path) ? DecodeWithDcmtk(Path, Sink) : DecodeWithFreeImage(Path, Sink);
+}
+
+}  // namespace overlay::detail

@@ -1,0 +1,114 @@
+// DICOM pictures through the decoder process, made by DCMTK's tools or written with dcmdata.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "overlay/decode/picture_import.h"
+#include "tests/support/dicom_files.h"
+#include "tests/support/temp_folder.h"
+
+namespace overlay {
+namespace {
+
+using raster::TBitmap32;
+
+// Over the colour bytes of every pixel.
+double MeanDifference(const TBitmap32& A, const TBitmap32& B) {
+  const auto* a = reinterpret_cast<const std::uint8_t*>(A.PixelBuffer());
+  const auto* b = reinterpret_cast<const std::uint8_t*>(B.PixelBuffer());
+  double sum = 0;
+  for (std::size_t i = 0; i < std::size_t(A.Width()) * A.Height() * 4; ++i) {
+    if (i % 4 != 3) sum += std::abs(int(a[i]) - int(b[i]));
+  }
+  return sum / (3.0 * A.Width() * A.Height());
+}
+
+// img2dcm's file opens with the very pixels and the spacing and study dcmodify gave it; its
+// JPEG baseline copy (dcmcjpeg) opens close to them, its lossless copies exactly; the same file
+// without extension opens by its preamble; cut short it is a damaged picture; a text named .dcm is
+// not a picture.
+TEST(DicomImport, PhotographsMadeByTheToolsOpenAndDamagedOnesAreRefused) {
+  const testsupport::TTempFolder folder("dicom_import_test");
+  const std::unique_ptr<TBitmap32> source = testsupport::SampleCrop(200, 150);
+  const std::string plain = folder / "photo.dcm";
+  testsupport::MakeDicomWithTools(*source, plain, "0.05\\0.04", "1.2.826.0.1.3680043.2.1143.7");
+
+  TPictureFacts facts;
+  TPictureResult opened = LoadPicture(plain, TPictureOrientation::AsStored, &facts);
+  ASSERT_TRUE(opened) << opened.Reason();
+  ASSERT_EQ(opened.Value()->Width(), 200);
+  ASSERT_EQ(opened.Value()->Height(), 150);
+  EXPECT_EQ(MeanDifference(*opened.Value(), *source), 0.0);
+  EXPECT_EQ(facts.PixelSpacingRow, 0.05);
+  EXPECT_EQ(facts.PixelSpacingColumn, 0.04);
+  EXPECT_EQ(FactsPp100MM(facts), 2500);  // x by the column spacing
+  EXPECT_EQ(facts.StudyInstanceUid, "1.2.826.0.1.3680043.2.1143.7");
+  EXPECT_EQ(facts.Frames, 1u);
+
+  const std::string jpeg = folder / "PHOTO_JPEG.DCM";
+  testsupport::RunDicomTool("dcmcjpeg +eb " + plain + " " + jpeg);
+  opened = LoadPicture(jpeg, TPictureOrientation::AsStored, &facts);
+  ASSERT_TRUE(opened) << opened.Reason();
+  const double jpegDifference = MeanDifference(*opened.Value(), *source);
+  EXPECT_GT(jpegDifference, 0.0);  // really recompressed
+  EXPECT_LT(jpegDifference, 4.0);
+  EXPECT_EQ(facts.PixelSpacingColumn, 0.04);
+
+  // JPEG lossless (process 14, selection value 1) and JPEG-LS lossless give the pixels exactly.
+  for (const std::string tool : {"dcmcjpeg +e1", "dcmcjpls"}) {
+    const std::string lossless = folder / "lossless.dcm";
+    std::filesystem::remove(lossless);
+    testsupport::RunDicomTool(tool + " " + plain + " " + lossless);
+    opened = LoadPicture(lossless);
+    ASSERT_TRUE(opened) << tool << ": " << opened.Reason();
+    EXPECT_EQ(MeanDifference(*opened.Value(), *source), 0.0) << tool;
+  }
+
+  std::filesystem::copy_file(plain, folder / "photo");
+  EXPECT_TRUE(LoadPicture(folder / "photo"));
+  std::ifstream in(plain, std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  const std::string cut = folder / "cut.dcm", letter = folder / "letter.dcm";
+  std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  std::ofstream(letter) << "Dear colleague,\nplease find attached\n";
+  const TPictureFailureTexts says;
+  EXPECT_EQ(LoadPicture(cut).Reason(), PictureFailureText(says.Damaged, cut));
+  EXPECT_EQ(LoadPicture(letter).Reason(), PictureFailureText(says.NotPicture, letter));
+  const std::vector<std::string> extensions = ImportedExtensions();  // the open dialog's
+  EXPECT_TRUE(std::binary_search(extensions.begin(), extensions.end(), "dcm"));
+}
+
+// 12 bits in 16: spread from the darkest to the brightest pixel without a window, the other way
+// round for MONOCHROME1, and with a window black below it and white above it.
+TEST(DicomImport, SixteenBitGreyTakesItsWindowOrItsRangeAndMonochrome1IsInverted) {
+  const testsupport::TTempFolder folder("dicom_import_test");
+  std::vector<std::uint16_t> samples;
+  for (int x = 0; x < 256; ++x) samples.push_back(std::uint16_t(1000 + 10 * x));
+  const auto open = [&](const std::string& Photometric,
+                        const std::vector<std::pair<DcmTagKey, std::string>>& Window) {
+    testsupport::WriteDicom(folder / "grey.dcm", 256, 1, Photometric, 12, samples, Window);
+    TPictureResult opened = LoadPicture(folder / "grey.dcm");
+    if (!opened) throw std::runtime_error(opened.Reason());
+    return std::move(opened).Value();
+  };
+  const auto ranged = open("MONOCHROME2", {});
+  const auto inverted = open("MONOCHROME1", {});
+  for (int x : {0, 64, 128, 255}) {
+    const double expected = 255.0 * (10 * x) / 2550.0;  // 1000 black, 3550 white
+    EXPECT_NEAR(int(ranged->GetPixel(x, 0) & 255), expected, 1.0) << x;
+    EXPECT_NEAR(int(inverted->GetPixel(x, 0) & 255), 255 - expected, 1.0) << x;
+  }
+  const auto windowed =
+      open("MONOCHROME2", {{DCM_WindowCenter, "2000"}, {DCM_WindowWidth, "1000"}});
+  EXPECT_EQ(windowed->GetPixel(10, 0) & 255, 0u);                // 1100
+  EXPECT_EQ(windowed->GetPixel(200, 0) & 255, 255u);             // 3000
+  EXPECT_NEAR(int(windowed->GetPixel(100, 0) & 255), 128, 1.0);  // 2000, the centre
+}
+
+}  // namespace
+}  // namespace overlay
