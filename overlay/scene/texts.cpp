@@ -36,7 +36,7 @@ const std::vector<TText>& ProgramTexts() {
       PrintMenuText, ExportAlignedMenuText, ExportSideMenuText, ExportDifferenceMenuText,
       ExportTitleText, ExportPngFilterText, ExportTiffFilterText, ExportJpegFilterText,
       ExportNothingText, ExportUnknownFormatText, ExportNotEncodedText, ExportNotWrittenText,
-      PacsSendMenuText, PacsEchoMenuText, PacsFolderTitleText, PacsSettingRefusedText,
+      PacsSendMenuText, PacsEchoMenuText, PacsSettingRefusedText,
       PacsUnreachableText, PacsConnectionRefusedText, PacsHostUnknownText, PacsNoAnswerText,
       PacsAssociationRefusedText, PacsCallingAeUnknownText, PacsCalledAeUnknownText,
       PacsBusyText, PacsObjectRejectedText, PacsObjectNotTakenText, PacsFailedText,

@@ -140,8 +140,6 @@ inline constexpr TText DicomNotWrittenText{"Messages.DicomNotWritten",
 // send did.
 inline constexpr TText PacsSendMenuText{"Messages.MenuPacsSend", "An PACS senden"};
 inline constexpr TText PacsEchoMenuText{"Messages.MenuPacsEcho", "PACS-Verbindung prüfen"};
-inline constexpr TText PacsFolderTitleText{"Messages.PacsFolderTitle",
-                                           "Ordner mit den DICOM-Objekten wählen"};
 inline constexpr TText PacsSettingRefusedText{"Messages.PacsSettingRefused",
                                               "Die PACS-Einstellung ist ungültig: %1"};
 inline constexpr TText PacsUnreachableText{"Messages.PacsUnreachable",

@@ -151,10 +151,6 @@ std::string RunFolderDialog(QWidget* Parent, const std::string& Folder, const ch
 
 }  // namespace
 
-std::string RunPacsFolderDialog(QWidget* Parent, const std::string& Folder) {
-  return RunFolderDialog(Parent, Folder, "PacsFolderDialog", PacsFolderTitleText);
-}
-
 std::string RunDicomFolderDialog(QWidget* Parent, const std::string& Folder) {
   return RunFolderDialog(Parent, Folder, "DicomFolderDialog", DicomFolderTitleText);
 }

@@ -45,10 +45,6 @@ inline constexpr int PacsEchoEntry = -4;
 void AttachPacsEntries(QToolButton& Button, std::function<void()> Send,
                        std::function<void()> Check);
 
-// The folder dialog of a send, starting in Folder (when it is one): the chosen folder, or nothing
-// when the user cancels.
-std::string RunPacsFolderDialog(QWidget* Parent, const std::string& Folder);
-
 // Under the wait cursor: the DICOM objects directly in Folder join the user's outbox, and
 // everything waiting there goes to the PACS that [PACS] of SettingsFile names. Then the user is
 // told what was sent and what is left, with the first reason an object was not sent; or why

@@ -201,7 +201,6 @@ TFormMain::TFormMain(QWidget* Parent)
       [this] { CheckPacsWithWaitCursor(SettingsFileToRead()); });
   ChooseFile = [this] { return RunOpenPictureDialog(); };
   ChooseExportFile = [this](TExportKind) { return RunExportDialog(this, FOpenDialog.Folder); };
-  ChoosePacsFolder = [this] { return RunPacsFolderDialog(this, FOpenDialog.Folder); };
   ChooseDicomFolder = [this] { return RunDicomFolderDialog(this, FOpenDialog.Folder); };
 
   // The keys of each control in its tool tip (the view's menu shows its own).
@@ -876,17 +875,34 @@ std::string TFormMain::SettingsFileToRead() const {
 }
 
 void TFormMain::PacsSendClick() {
-  const std::string folder = ChoosePacsFolder ? ChoosePacsFolder() : std::string();
-  if (folder.empty()) return;
-  SendToPacsWithWaitCursor(SettingsFileToRead(), folder);
+  if (!FController->ControlsEnabled()) {
+    SendToPacsWithWaitCursor(SettingsFileToRead(), {});
+    return;
+  }
+  // The objects are made in a private folder of their own, from which they join the outbox.
+  std::string error;
+  const std::string temp = platform::TempDirectory(&error);
+  std::string folder = temp + "dicom-XXXXXX";
+  if (temp.empty() || ::mkdtemp(folder.data()) == nullptr) {
+    platform::ShowMessage(Tr(PrintNoFolderText, temp.empty() ? error : folder));
+    return;
+  }
+  const auto removeFolder = qScopeGuard([&] {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  });
+  if (ExportDicomInto(folder)) SendToPacsWithWaitCursor(SettingsFileToRead(), folder);
 }
 
 void TFormMain::DicomExportClick() {
   const std::string folder = ChooseDicomFolder ? ChooseDicomFolder() : std::string();
-  if (folder.empty()) return;
+  if (!folder.empty()) ExportDicomInto(folder);
+}
+
+bool TFormMain::ExportDicomInto(const std::string& Folder) {
   FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
   TDicomExport request;
-  request.Folder = folder;
+  request.Folder = Folder;
   request.Patient = {FStart.Name, FStart.Firstname, FStart.Birthdate, FStart.PatientId};
   request.KeptStudyInstanceUid = FRecord.StudyInstanceUid;
   request.ImageCount = ImageCount;
@@ -896,6 +912,7 @@ void TFormMain::DicomExportClick() {
     ScheduleRecordSave();
     SaveRecordNow();
   }
+  return bool(outcome.Status);
 }
 
 void TFormMain::BitBtnInfoClick() {

@@ -85,14 +85,18 @@ class TFormMain : public QWidget {
   // An export entry of the print button's menu: a file from ChooseExportFile, then the export
   // with picture 1's known scale.
   void ExportClick(TExportKind Kind);
-  // "Send to PACS": a folder from ChoosePacsFolder, whose DICOM objects join the outbox, then
-  // the outbox sent to the PACS of the settings file.
+  // "Send to PACS": the comparison as the DICOM export makes it (into the study the record
+  // keeps) joins the user's outbox, and the outbox goes to the PACS of the settings file; without
+  // both pictures, what waits in the outbox alone.
   void PacsSendClick();
   // The settings file as it is read: where it is written once it is there, else SettingsSource.
   std::string SettingsFileToRead() const;
   // The menu's DICOM entry: a folder from ChooseDicomFolder, then the comparison as DICOM with
   // the interface file's patient, into the study the record keeps (which it keeps from then on).
   void DicomExportClick();
+  // The comparison as DICOM into Folder, the record then keeping its study; false after a
+  // failure has been told.
+  bool ExportDicomInto(const std::string& Folder);
   void PanelControlsResize();
 
   // The number of captures of a print, and whether they are at the pictures' resolution, from
@@ -113,8 +117,6 @@ class TFormMain : public QWidget {
   std::function<std::string()> ChooseFile;
   // The export's save dialog likewise.
   std::function<std::string(TExportKind Kind)> ChooseExportFile;
-  // The folder dialog of "Send to PACS" likewise.
-  std::function<std::string()> ChoosePacsFolder;
   // The DICOM export's folder dialog likewise.
   std::function<std::string()> ChooseDicomFolder;
   // Loads Path as picture 1 or 2 and, when it loaded, puts it in front of the recent list.

@@ -31,8 +31,11 @@
 #include <thread>
 
 #include "overlay/dicom/outbox.h"
+#include "overlay/programs/dicom_command.h"
 #include "overlay/programs/pacs_command.h"
+#include "overlay/scene/comparison_record.h"
 #include "overlay/scene/texts.h"
+#include "platform/content_hash.h"
 #include "tests/support/orthanc.h"
 #include "tests/support/temp_folder.h"
 
@@ -164,6 +167,58 @@ TEST_F(PacsTest, StoredObjectsReadBackAndAStoppedPacsKeepsThemInTheOutbox) {
   EXPECT_EQ(resent.Status, 0) << resent.Err;
   EXPECT_TRUE(TOutbox(OutboxFolder()).Waiting().empty());
   EXPECT_EQ(Json(FOrthanc, "/instances").toArray().size(), 3);
+}
+
+// The comparison itself, as tessaly-dicom exports it from the sample pair and its record,
+// stored and read back from the archive: one study, the pictures' series and the report's.
+TEST_F(PacsTest, TheExportedComparisonArrivesAsOneStudyWithItsScale) {
+  const std::string sample = std::string(TESSALY_SOURCE_DIR) + "/data/sample/";
+  std::ofstream(FFiles / "interface.ini")
+      << "[General]\nCount=2\n[Subject0]\nName=Müller\nFirstName=Anna\nBirthDate=02.01.1970\n"
+      << "[Image0]\nImage=" << sample << "NT96650_pcb_002.JPG\nPp100MM=2000\n"
+      << "[Subject1]\nName=Müller\n[Image1]\nImage=" << sample
+      << "NT96650_pcb_004.JPG\nPp100MM=2000\n";
+  TComparisonRecord record;
+  record.Sha1 = platform::Sha256OfFile(sample + "NT96650_pcb_002.JPG");
+  record.Sha2 = platform::Sha256OfFile(sample + "NT96650_pcb_004.JPG");
+  record.Placement = {-0.016, 0.9651, 38.6, 35.3};
+  const std::vector<TMeasurePoint> square{{640, 460}, {1500, 460}, {1500, 1320}, {640, 1320}};
+  record.Measures = {{TMeasureKind::Outline, 1, square}, {TMeasureKind::Outline, 2, square}};
+  WriteComparisonRecord(FFiles / "record.ini", record);
+  std::ostringstream out, err;
+  ASSERT_EQ(RunDicomCommand({"export", "--count", "2", "--record", FFiles / "record.ini",
+                             FFiles / "interface.ini", FFiles / "series"},
+                            out, err),
+            0)
+      << err.str();
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(FFiles / "series")) {
+    files.push_back(entry.path());
+  }
+  ASSERT_EQ(files.size(), 5u);  // two pictures, two captures, the report
+  std::vector<std::string> store{"store"};
+  store.insert(store.end(), files.begin(), files.end());
+  const TRun stored = Command(store);
+  ASSERT_EQ(stored.Status, 0) << stored.Out << stored.Err;
+
+  const QJsonArray studies = Json(FOrthanc, "/studies").toArray();
+  ASSERT_EQ(studies.size(), 1) << FOrthanc.Get("/studies");
+  std::multiset<std::string> classes;
+  for (const QJsonValue& instance : Json(FOrthanc, "/instances").toArray()) {
+    const QJsonObject tags =
+        Json(FOrthanc, "/instances/" + instance.toString().toStdString() + "/tags?simplify")
+            .toObject();
+    const std::string sopClass = tags["SOPClassUID"].toString().toStdString();
+    classes.insert(sopClass);
+    EXPECT_EQ(tags["PatientName"].toString(), QStringLiteral("Müller^Anna"));
+    EXPECT_EQ(tags["PatientBirthDate"].toString(), QStringLiteral("19700102"));
+    if (sopClass == VlPhotographic) {
+      EXPECT_EQ(tags["PixelSpacing"].toString(), QStringLiteral("0.05\\0.05"));
+    }
+  }
+  EXPECT_EQ(classes.count(VlPhotographic), 2u);
+  EXPECT_EQ(classes.count(SecondaryCapture), 2u);
+  EXPECT_EQ(classes.size(), 5u);  // and the report
 }
 
 TEST_F(PacsTest, AnObjectAnotherRunHoldsIsLeftToIt) {
