@@ -10,12 +10,9 @@
 #include <QPixmap>
 #include <QWidget>
 #include <algorithm>
-#include <charconv>
-#include <filesystem>
 #include <string_view>
 #include <system_error>
 
-#include "overlay/decode/isolated_decode.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/texts.h"
 #include "platform/file_write.h"
@@ -26,14 +23,9 @@
 namespace overlay {
 namespace {
 
-namespace fs = std::filesystem;
 
 // White as a platform colour (0x00BBGGRR), so the area around picture 1 prints white.
 constexpr raster::TWinColor PrintBackground = 0x00FFFFFF;
-
-// Everything in the temporary folder holds the pictures of a person; nobody else may read them,
-// and a link planted at one of the names must not redirect the write.
-const platform::TFileWriteOptions PrivateFile{0600, false};
 
 // Removes Path when it is a regular file of this user (never what a link points to, never a
 // folder, never another user's file in a folder they share with us).
