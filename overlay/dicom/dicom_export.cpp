@@ -331,12 +331,11 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   }
 
   // The captures, whole picture 1 at each opacity of the print, as secondary captures made now.
-  const raster::TRect whole{0, 0, picture1.Width(), picture1.Height()};
+  TFullResolutionRenderer renderer(Controller, {0, 0, picture1.Width(), picture1.Height()});
   for (const int alpha : alphas) {
     const std::string label = OpacityLabel(alpha, alphaMax);
     tell(TDicomObjectKind::Capture, label);
-    const std::unique_ptr<raster::TBitmap32> shot =
-        RenderFullResolution(Controller, whole, alpha, label);
+    const std::unique_ptr<raster::TBitmap32> shot = renderer.Render(alpha, label);
     if (!shot) {
       outcome.Status = platform::TStatus::Failure(Texts.NothingToExport);
       return outcome;

@@ -2,10 +2,12 @@
 
 #include <charconv>
 #include <filesystem>
+#include <memory>
 #include <ostream>
 #include <string_view>
 
 #include "overlay/programs/render_command.h"
+#include "overlay/windows/sprache.h"
 #include "platform/command_line.h"
 #include "platform/content_hash.h"
 #include "platform/paths.h"
@@ -77,6 +79,17 @@ void ApplyComparisonRecord(TMainController& Controller, const TComparisonRecord&
   if (const std::optional<TViewMode> mode = ViewModeOfName(Record.Mode)) Controller.ShowMode(*mode);
   Controller.SetColourMatch(Record.MatchColours);
   Controller.SetMeasures(Record.Measures);
+}
+
+platform::TStatus ApplyToolLanguage(const std::string& Path) {
+  const std::unique_ptr<TLanguageFile> language =
+      Path.empty() ? OpenLanguageFile("TsLang.ini") : OpenLanguageFileAt(Path);
+  if (language != nullptr) {
+    ApplyMessageTexts(*language);
+  } else if (!Path.empty()) {
+    return platform::TStatus::Failure("cannot read the language file " + Path);
+  }
+  return {};
 }
 
 int ParseCount(const std::string& Text) {

@@ -43,6 +43,10 @@ platform::TStatus LoadComparison(TMainController& Controller, const TComparisonI
 // The record's placement, way of drawing, colour matching and measures on Controller.
 void ApplyComparisonRecord(TMainController& Controller, const TComparisonRecord& Record);
 
+// The language file at Path (TsLang.ini beside the program when Path is empty) for the texts the
+// tool writes: a named file that cannot be read is a failure, a missing default file is not.
+platform::TStatus ApplyToolLanguage(const std::string& Path);
+
 // --count N (0..MaxImageCount) and --pp100mm N1,N2 (N1 alone: picture 2's is 0); each raises
 // ECommandLineError (render_command.h) for anything else.
 int ParseCount(const std::string& Text);

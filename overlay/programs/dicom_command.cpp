@@ -5,11 +5,10 @@
 #include <tuple>
 
 #include "overlay/dicom/dicom_export.h"
-#include "overlay/programs/pacs_command.h"
 #include "overlay/programs/comparison_input.h"
+#include "overlay/programs/pacs_command.h"
 #include "overlay/programs/render_command.h"
 #include "overlay/scene/overlay_scene.h"
-#include "overlay/windows/sprache.h"
 #include "platform/content_hash.h"
 #include "platform/ini_profile.h"
 #include "platform/paths.h"
@@ -161,13 +160,8 @@ int RunDicomExportCommand(const std::vector<std::string>& Args, std::ostream& Ou
   };
 
   // The report's texts in the window's language.
-  const std::unique_ptr<TLanguageFile> language = request.Language.empty()
-                                                      ? OpenLanguageFile("TsLang.ini")
-                                                      : OpenLanguageFileAt(request.Language);
-  if (language != nullptr) {
-    ApplyMessageTexts(*language);
-  } else if (!request.Language.empty()) {
-    return fail("cannot read the language file " + request.Language);
+  if (const platform::TStatus language = ApplyToolLanguage(request.Language); !language) {
+    return fail(language.Reason());
   }
 
   TComparisonInput& input = request.Input;

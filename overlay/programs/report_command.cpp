@@ -10,7 +10,6 @@
 #include "overlay/scene/overlay_scene.h"
 #include "overlay/scene/report.h"
 #include "overlay/scene/settings.h"
-#include "overlay/windows/sprache.h"
 #include "platform/command_line.h"
 #include "platform/paths.h"
 
@@ -137,26 +136,17 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   };
 
   // The page's texts in the window's language.
-  const std::unique_ptr<TLanguageFile> language = request.Language.empty()
-                                                      ? OpenLanguageFile("TsLang.ini")
-                                                      : OpenLanguageFileAt(request.Language);
-  if (language != nullptr) {
-    ApplyMessageTexts(*language);
-  } else if (!request.Language.empty()) {
-    return fail("cannot read the language file " + request.Language);
+  if (const platform::TStatus language = ApplyToolLanguage(request.Language); !language) {
+    return fail(language.Reason());
   }
 
-  TReportFacts facts;
+  TInterfaceStart start;  // the patient, when an interface file is given
   TComparisonInput input{request.Interface, request.Picture1, request.Picture2,
                          request.Pp100MM1,  request.Pp100MM2, request.Record};
   if (!input.Interface.empty()) {
-    TInterfaceStart start;
     if (const platform::TStatus read = ReadComparisonInterface(input, start); !read) {
       return fail(read.Reason());
     }
-    facts.Name = start.Name;
-    facts.Firstname = start.Firstname;
-    facts.Birthdate = start.Birthdate;
   }
 
   // A template that is not there costs no work.
@@ -186,8 +176,6 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
       << c.OverlayOriginal()->Height() << ")\n";
   if (found.Record) {
     ApplyComparisonRecord(c, *found.Record);
-    facts.Measures = found.Record->Measures;
-    facts.Notes = found.Record->Notes;
     Out << "record: " << found.Path << " (" << found.Record->Measures.size() << " measure(s))\n";
   }
   if (request.Precise) c.PlacePrecisely(*request.Precise);
@@ -197,24 +185,22 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
 
   TReportRun run;
   run.Folder = folder;
-  run.TemplatePath =
-      request.Template.empty() ? platform::LocateProgramFile("output.html").Read : request.Template;
-  const TReportFacts known = ReportFactsOf(c);
-  facts.Picture1 = known.Picture1;
-  facts.Picture2 = known.Picture2;
-  facts.Date1 = known.Date1;
-  facts.Date2 = known.Date2;
-  facts.Placement = known.Placement;
-  facts.MatchColours = known.MatchColours;
-  facts.Frame = known.Frame;
-  facts.DecimalSeparator = known.DecimalSeparator;
-  facts.AlphaMax = known.AlphaMax;
+  run.TemplatePath = templatePath;
+  TReportFacts facts = ReportFactsOf(c);
+  facts.Name = start.Name;
+  facts.Firstname = start.Firstname;
+  facts.Birthdate = start.Birthdate;
+  if (found.Record) {
+    facts.Measures = found.Record->Measures;
+    facts.Notes = found.Record->Notes;
+  }
   facts.Alphas = PrintAlphaSteps(count, facts.AlphaMax, c.GaugeAlpha().Position());
   run.Facts = facts;
   const raster::TRect whole{0, 0, c.ImgView().Bitmap().Width(), c.ImgView().Bitmap().Height()};
+  TFullResolutionRenderer renderer(c, whole);
   run.Capture = [&](std::size_t Index, int Alpha) -> platform::TStatus {
     const std::unique_ptr<raster::TBitmap32> shot =
-        RenderFullResolution(c, whole, Alpha, OpacityLabel(Alpha, facts.AlphaMax));
+        renderer.Render(Alpha, OpacityLabel(Alpha, facts.AlphaMax));
     if (!shot) return platform::TStatus::Failure("no capture could be drawn");
     return WriteCaptureJpeg(*shot, input.Pp100MM1, folder, int(Index));
   };

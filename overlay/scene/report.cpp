@@ -402,18 +402,18 @@ raster::TRect VisiblePicturePart(TMainController& Controller) {
   return {left, top, right, bottom};
 }
 
-std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Controller,
-                                                        const raster::TRect& Part, int Alpha,
-                                                        const std::string& Label) {
+TFullResolutionRenderer::TFullResolutionRenderer(TMainController& Controller,
+                                                 const raster::TRect& Part) {
   const raster::TBitmap32& one = Controller.ImgView().Bitmap();
   const raster::TBitmap32* two = Controller.OverlayOriginal();
   if (!Controller.ControlsEnabled() || two == nullptr || Part.Width() <= 0 || Part.Height() <= 0) {
-    return nullptr;
+    return;
   }
   // A view of its own, at scale 1, whose viewport is the part: drawn by the same stages and
   // layers as the window's, so the capture is the window's drawing without its reduction.
   const int bars = raster::TCustomImgView32::SystemScrollBarSize;
-  TOverlayScene scene(Part.Width() + bars, Part.Height() + bars);
+  FScene = std::make_unique<TOverlayScene>(Part.Width() + bars, Part.Height() + bars);
+  TOverlayScene& scene = *FScene;
   TMainController& c = scene.Controller();
   c.SetNumberFormat(Controller.DecimalSeparator(), ".");
   raster::TBitmap32 copy1, copy2;
@@ -423,7 +423,6 @@ std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Control
   c.SetImage2(Controller.ImageFile2(), copy2);
   TSliderPositions sliders = Controller.Sliders();
   sliders.ViewZoom = 0;
-  sliders.Alpha = Alpha;
   scene.ApplySliders(sliders);
   if (Controller.Precise()) c.PlacePrecisely(Controller.Placement());
   c.SetDifferenceView(Controller.DifferenceView());
@@ -446,10 +445,9 @@ std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Control
   c.SetPictureScale2(Controller.ImageFile2(), Controller.MeasureFrame().Pp100MM2);
   c.SetMarkMagnification(magnification);
   c.SetMeasures(Controller.Measures());
-  auto* label = scene.View().Layers().Add<TCornerLabelLayer>();
-  label->SetView(&scene.View());
-  label->SetMagnification(magnification);
-  label->SetText(Label);
+  FLabel = scene.View().Layers().Add<TCornerLabelLayer>();
+  FLabel->SetView(&scene.View());
+  FLabel->SetMagnification(magnification);
 
   // The part's top-left pixel at the viewport's top-left corner: at scale 1 the scroll
   // positions are the picture's pixels left of and above the viewport.
@@ -457,7 +455,22 @@ std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Control
   view.HScroll().SetPosition(float(Part.Left));
   view.VScroll().SetPosition(float(Part.Top));
   view.UpdateImage();
-  return scene.RenderViewport();
+}
+
+TFullResolutionRenderer::~TFullResolutionRenderer() = default;
+
+std::unique_ptr<raster::TBitmap32> TFullResolutionRenderer::Render(int Alpha,
+                                                                   const std::string& Label) {
+  if (FScene == nullptr) return nullptr;
+  FScene->SetAlpha(Alpha);
+  FLabel->SetText(Label);
+  return FScene->RenderViewport();
+}
+
+std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Controller,
+                                                        const raster::TRect& Part, int Alpha,
+                                                        const std::string& Label) {
+  return TFullResolutionRenderer(Controller, Part).Render(Alpha, Label);
 }
 
 TReportOutcome WriteReport(const TReportRun& Run) {

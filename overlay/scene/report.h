@@ -20,6 +20,8 @@
 namespace overlay {
 
 class TMainController;
+class TOverlayScene;
+class TCornerLabelLayer;
 
 // The master alpha of each capture: (AlphaMax / (ImageCount - 1)) * i with integer division,
 // so the last step may fall short of AlphaMax (255 and 5 give 0, 63, 126, 189, 252). One
@@ -108,9 +110,24 @@ void RemoveStaleCaptures(const std::string& Folder, int ImageCount);
 // The part of picture 1 that Controller's view shows, in picture-1 pixels, within the picture.
 raster::TRect VisiblePicturePart(TMainController& Controller);
 // Controller's comparison drawn as its view draws it (the way of drawing, the colour matching,
-// the placement to the bit) but at the pictures' own resolution over Part of picture 1, with
-// the overlay at opacity Alpha, the scale bar where picture 1's scale is known, and Label in
-// the upper-left corner. Nothing for an empty part or without both pictures.
+// the placement to the bit, the measures) but at the pictures' own resolution over Part of
+// picture 1, with the scale bar where picture 1's scale is known. The scene for it is made once
+// (both pictures copied, the colours matched); each Render sets only the overlay's opacity and
+// the label in the upper-left corner. Render gives nothing for an empty part or without both
+// pictures.
+class TFullResolutionRenderer {
+ public:
+  TFullResolutionRenderer(TMainController& Controller, const raster::TRect& Part);
+  ~TFullResolutionRenderer();
+  TFullResolutionRenderer(const TFullResolutionRenderer&) = delete;
+  TFullResolutionRenderer& operator=(const TFullResolutionRenderer&) = delete;
+  std::unique_ptr<raster::TBitmap32> Render(int Alpha, const std::string& Label);
+
+ private:
+  std::unique_ptr<TOverlayScene> FScene;
+  TCornerLabelLayer* FLabel = nullptr;  // owned by the scene's view
+};
+// One capture of that kind.
 std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Controller,
                                                         const raster::TRect& Part, int Alpha,
                                                         const std::string& Label);

@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QWidget>
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -22,7 +23,6 @@
 
 namespace overlay {
 namespace {
-
 
 // White as a platform colour (0x00BBGGRR), so the area around picture 1 prints white.
 constexpr raster::TWinColor PrintBackground = 0x00FFFFFF;
@@ -137,17 +137,18 @@ void PrintComparisonWith(QWidget& Window, TMainController& Controller, int Image
   run.Facts.Measures = Extras.Measures;
   run.Facts.Notes = Extras.Notes;
   run.Facts.Alphas = PrintAlphaSteps(ImageCount, Controller.GaugeAlpha().Max(), state.Position());
-  const raster::TRect part = VisiblePicturePart(Controller);
   const int pp100 = Controller.ScaleBar().Pp100MM();
+  std::optional<TFullResolutionRenderer> renderer;
+  if (Extras.FullResolution) renderer.emplace(Controller, VisiblePicturePart(Controller));
   run.Capture = [&](std::size_t Index, int Alpha) -> platform::TStatus {
     // Each opacity is set as the slider sets it, so that the overlay and the read-out agree at
     // every step; the read-out lies outside the part of the window that is captured.
     Controller.GaugeAlpha().SetPosition(Alpha);
     QGuiApplication::changeOverrideCursor(Qt::WaitCursor);
     platform::TStatus status;
-    if (Extras.FullResolution) {
-      const std::unique_ptr<raster::TBitmap32> shot = RenderFullResolution(
-          Controller, part, Alpha, OpacityLabel(Alpha, Controller.GaugeAlpha().Max()));
+    if (renderer) {
+      const std::unique_ptr<raster::TBitmap32> shot =
+          renderer->Render(Alpha, OpacityLabel(Alpha, Controller.GaugeAlpha().Max()));
       status = shot ? WriteCaptureJpeg(*shot, pp100, tempDir, int(Index))
                     : platform::TStatus::Failure(
                           Tr(PrintCaptureNotWrittenText,
