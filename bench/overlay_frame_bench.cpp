@@ -4,12 +4,15 @@
 // (same rectangles, same sample positions, same pixel counts) as the baseline.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <numbers>
 #include <string>
+#include <vector>
 
 #include "bench/bench_pictures.h"
 #include "bench/pixman_util.h"
@@ -18,6 +21,7 @@
 #include "raster/channel_lut.h"
 #include "raster/core.h"
 #include "raster/cpu.h"
+#include "raster/row_pool.h"
 #include "raster/transforms.h"
 
 namespace bench {
@@ -293,6 +297,88 @@ void BM_OverlayFrame_Pixman(benchmark::State& State, float Scale) {
   }
 }
 
+// The memory floor of a W1 frame: the least a frame can cost is moving the bytes it must move,
+// the buffer written once and every 64-byte line of both pictures that the frame samples read
+// once. Which lines those are is worked out once, untimed, from the frame's own sampling: picture
+// 1's nearest rows and columns at its rectangle's scale, and the four bilinear taps of every
+// buffer pixel whose position the overlay's inverse mapping lays inside picture 2. The timed
+// loop then only fills the buffer and loads one word of each line (which brings the whole line
+// into the cache), both in address order and split over the engine's threads as a frame's rows
+// are: the frame's time over this one is what the frame's arithmetic and its access order cost.
+constexpr std::uintptr_t CacheLine = 64;
+
+std::vector<const std::uint64_t*> SampledLines(float Scale) {
+  std::vector<std::uintptr_t> lines;
+  const auto mark = [&lines](const TBitmap32& Picture, std::int32_t X, std::int32_t Y) {
+    X = std::clamp(X, 0, Picture.Width() - 1);
+    Y = std::clamp(Y, 0, Picture.Height() - 1);
+    lines.push_back(reinterpret_cast<std::uintptr_t>(Picture.GetScanLine(Y) + X) / CacheLine);
+  };
+  const TBitmap32& P1 = Picture1();
+  TRect clip;
+  const TRect rect1 = Picture1Rect(P1, Scale);
+  IntersectRect(clip, rect1, MakeRect(0, 0, BufferWidth, BufferHeight));
+  for (std::int32_t y = clip.Top; y < clip.Bottom; ++y) {
+    const auto sy = std::int32_t(std::int64_t(y - rect1.Top) * P1.Height() / rect1.Height());
+    for (std::int32_t x = clip.Left; x < clip.Right; ++x) {
+      mark(P1, std::int32_t(std::int64_t(x - rect1.Left) * P1.Width() / rect1.Width()), sy);
+    }
+  }
+  const TBitmap32& P2 = Picture2();
+  TAffineTransformation T;
+  BuildOverlayTransformation(T, P2, Scale);
+  T.PrepareTransform();
+  const TRect area = OverlayArea(Scale);
+  for (std::int32_t y = area.Top; y <= area.Bottom; ++y) {
+    for (std::int32_t x = area.Left; x <= area.Right; ++x) {
+      std::int32_t sx, sy;
+      T.Transform256(x, y, sx, sy);
+      if (sx < 0 || sy < 0 || sx >= (P2.Width() - 1) * 256 || sy >= (P2.Height() - 1) * 256) {
+        continue;
+      }
+      for (std::int32_t k = 0; k < 4; ++k) mark(P2, (sx >> 8) + (k & 1), (sy >> 8) + (k >> 1));
+    }
+  }
+  std::sort(lines.begin(), lines.end());
+  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  std::vector<const std::uint64_t*> result;
+  result.reserve(lines.size());
+  for (const std::uintptr_t line : lines) {
+    result.push_back(reinterpret_cast<const std::uint64_t*>(line * CacheLine));
+  }
+  return result;
+}
+
+void BM_MemoryFloor(benchmark::State& State, float Scale, int EngineThreads) {
+  SetRasterThreadCount(EngineThreads);
+  const std::vector<const std::uint64_t*> lines = SampledLines(Scale);
+  TBitmap32 Buffer;
+  Buffer.SetSize(BufferWidth, BufferHeight);
+  // Parts of the work as the engine hands out rows: BufferHeight parts, each a row of the
+  // buffer and its share of the lines.
+  const std::size_t perPart = (lines.size() + BufferHeight - 1) / BufferHeight;
+  std::atomic<std::uint64_t> seen{0};
+  const auto pass = [&] {
+    ForRows(0, BufferHeight, BufferWidth, [&](std::int32_t First, std::int32_t Last) {
+      std::uint64_t sum = 0;
+      std::fill_n(Buffer.GetScanLine(First), std::size_t(Last - First) * BufferWidth, Background);
+      const std::size_t end = std::min(lines.size(), std::size_t(Last) * perPart);
+      for (std::size_t i = std::size_t(First) * perPart; i < end; ++i) sum += *lines[i];
+      seen += sum;
+    });
+  };
+  pass();
+  for (auto _ : State) {
+    pass();
+    benchmark::DoNotOptimize(Buffer.PixelBuffer());
+    benchmark::ClobberMemory();
+  }
+  benchmark::DoNotOptimize(seen.load());
+  State.counters["lines_read"] = double(lines.size());
+  State.counters["mb_moved"] =
+      (double(lines.size()) * CacheLine + double(BufferWidth) * BufferHeight * 4) / 1e6;
+}
+
 }  // namespace
 
 void RegisterOverlayFrameBenchmarks() {
@@ -316,6 +402,11 @@ void RegisterOverlayFrameBenchmarks() {
                                  BM_OverlayFrame_Pixman, Case.Scale)
         ->Unit(benchmark::kMillisecond);
   }
+  benchmark::RegisterBenchmark("BM_MemoryFloor/W1", BM_MemoryFloor, Cases[0].Scale, 1)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("BM_MemoryFloor/W1_2threads", BM_MemoryFloor, Cases[0].Scale, 2)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
   // The engine splits rows over its own threads; the calling thread's CPU time would hide the
   // helpers' work, so these are timed by the wall clock.
   for (const FrameCase& Case : Cases) {

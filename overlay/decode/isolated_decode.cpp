@@ -145,50 +145,54 @@ bool Spawn(TStarted* Started) {
   return true;
 }
 
-// The decoder started in advance. Loading FreeImage and the libraries behind it costs a new
-// process tens of milliseconds; a decoder started after each request has done that by the
-// time the next picture is asked for, and waits for it blocked on its socket.
+// The decoders started in advance. Loading FreeImage and the libraries behind it, and taking
+// the heap the decode will use, costs a new process tens of milliseconds; a decoder started
+// ahead has done that by the time its request comes, and waits for it blocked on its socket.
 class TSpare {
  public:
   ~TSpare() {
-    // Not in a child that a fork of this process made: the decoder is not its child.
+    // Not in a child that a fork of this process made: the decoders are not its children.
     if (FOwner == ::getpid()) Discard();
   }
-  // The waiting decoder for Program, if there is one that is still alive.
+  // A waiting decoder for Program, if there is one that is still alive.
   bool Take(const std::string& Program, TStarted* Started) {
     std::lock_guard<std::mutex> lock(FLock);
-    if (FStarted.Pid < 0) return false;
-    TStarted spare = std::move(FStarted);
-    FStarted = TStarted{};
-    // A waiting decoder never writes; a readable socket means it has gone.
-    pollfd p{spare.Socket.Get(), POLLIN, 0};
-    if (spare.Program != Program || ::poll(&p, 1, 0) != 0) {
+    while (!FStarted.empty()) {
+      TStarted spare = std::move(FStarted.back());
+      FStarted.pop_back();
+      // A waiting decoder never writes; a readable socket means it has gone.
+      pollfd p{spare.Socket.Get(), POLLIN, 0};
+      if (spare.Program == Program && ::poll(&p, 1, 0) == 0) {
+        *Started = std::move(spare);
+        return true;
+      }
       spare.Socket.Reset();
       Kill(spare.Pid);
-      return false;
     }
-    *Started = std::move(spare);
-    return true;
+    return false;
   }
+  // Starts decoders until WaitingDecoders wait.
   void Refill() {
     std::lock_guard<std::mutex> lock(FLock);
-    if (FStarted.Pid >= 0) return;
-    TStarted started;
-    if (Spawn(&started)) {
-      FStarted = std::move(started);
+    while (FStarted.size() < WaitingDecoders) {
+      TStarted started;
+      if (!Spawn(&started)) return;
+      FStarted.push_back(std::move(started));
       FOwner = ::getpid();
     }
   }
   void Discard() {
     std::lock_guard<std::mutex> lock(FLock);
-    FStarted.Socket.Reset();
-    Kill(FStarted.Pid);
-    FStarted = TStarted{};
+    for (TStarted& spare : FStarted) {
+      spare.Socket.Reset();
+      Kill(spare.Pid);
+    }
+    FStarted.clear();
   }
 
  private:
   std::mutex FLock;
-  TStarted FStarted;
+  std::vector<TStarted> FStarted;
   pid_t FOwner = -1;
 };
 
@@ -262,12 +266,11 @@ class TDecoderProcess {
     return true;
   }
 
-  // Sends the request, then starts the decoder for the next request while this one works, so
-  // that its libraries are loaded by the time this one has answered.
+  // Sends the request. The decoders for the next requests are started when this one is done
+  // (the destructor), not while it works: with two pictures decoding on two cores, starting
+  // processes meanwhile would only slow both.
   bool Send(const std::vector<std::uint8_t>& Message, int PassFd) {
-    const bool sent = decoder::SendMessage(FSocket.Get(), Message.data(), Message.size(), PassFd);
-    Spare().Refill();
-    return sent;
+    return decoder::SendMessage(FSocket.Get(), Message.data(), Message.size(), PassFd);
   }
 
   // The decoder's one reply, waited for until the deadline.

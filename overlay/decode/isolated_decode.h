@@ -3,8 +3,9 @@
 // decoder program tessaly-decode, beside the running program, therefore does all of FreeImage's
 // work on untrusted input; Tessaly only reads its checked answer.
 //
-// One decoder process per request: started with posix_spawn (always one ahead, started while
-// the previous request is decoded, so that its libraries are loaded when its request comes), it
+// One decoder process per request: started with posix_spawn (always two ahead, started when
+// the previous request is done, so that their libraries are loaded and their heap taken when
+// a request comes), it
 // gets one end of a SOCK_SEQPACKET socket pair as its file descriptor 3 and nothing else of ours.
 // The request and the reply are one message each (overlay/decoder_protocol.h); the pixels travel in
 // a memfd, sealed against shrinking, that the decoder fills in the final TBitmap32 layout and sends
@@ -86,8 +87,13 @@ std::string DecoderProgram();
 // the former program is ended.
 void SetDecoderProgram(std::string Path);
 
-// Starts the decoder for the next request now, if none is waiting yet (a program calls this at
-// its start, so that the first picture does not wait for the decoder's libraries either).
+// How many decoders wait, started in advance, for the next requests: two, so that the two
+// pictures of a comparison, loaded at the same time, both find one ready.
+constexpr int WaitingDecoders = 2;
+
+// Starts the decoders for the next requests now, unless they wait already (a program calls
+// this at its start, so that the first pictures do not wait for the decoder's libraries
+// either).
 void StartDecoderInAdvance();
 
 // How long one decoder process may take, in seconds: TESSALY_DECODE_TIMEOUT from the

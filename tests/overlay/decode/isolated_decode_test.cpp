@@ -61,7 +61,14 @@ const std::set<std::string> CrashFreeImage = {
 // Under the address sanitizer's allocator, FreeImage's wild read in the Exif segment of
 // truncated_exif_dpi.jpg lands in mapped memory and the file decodes instead of crashing the
 // decoder; the other two crash (are aborted by the sanitizer) there too.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)  // clang's way to tell
+#if __has_feature(address_sanitizer)
+#define DECODER_UNDER_ASAN 1
+#endif
+#elif defined(__SANITIZE_ADDRESS__)  // gcc's
+#define DECODER_UNDER_ASAN 1
+#endif
+#if defined(DECODER_UNDER_ASAN)
 constexpr bool ExifCrasherDecodes = true;
 #else
 constexpr bool ExifCrasherDecodes = false;
@@ -184,12 +191,12 @@ TEST(IsolatedDecode, ACrasherAskedForByNameGivesItsOneMessage) {
   EXPECT_EQ(recorder.Texts(), expected);
 }
 
-// Crashes leave nothing behind: no zombie, no descriptor, no mapping. One decoder waits for the
-// next request and the memory of the last picture is kept for it, as before.
+// Crashes leave nothing behind: no zombie, no descriptor, no mapping. The decoders wait for the
+// next requests and the memory of the last picture is kept for them, as before.
 TEST(IsolatedDecode, CrashesLeaveNoProcessDescriptorOrMappingBehind) {
   ASSERT_NE(LoadPicture(TestFile("formats/jpeg/hopper.jpg")).Value(), nullptr);
   const Holdings before = Now();
-  EXPECT_EQ(before.Children, 1);  // the decoder for the next request
+  EXPECT_EQ(before.Children, WaitingDecoders);  // the decoders for the next requests
   for (int round = 0; round < 2; ++round) {
     for (const std::string& name : CrashFreeImage) {
       if (CrashesDecoder(name)) {
@@ -201,12 +208,13 @@ TEST(IsolatedDecode, CrashesLeaveNoProcessDescriptorOrMappingBehind) {
   const Holdings after = Now();
   EXPECT_EQ(after.Descriptors, before.Descriptors);
   EXPECT_EQ(after.SharedMappings, 0);
-  EXPECT_EQ(after.Children, 1);
+  EXPECT_EQ(after.Children, WaitingDecoders);
   EXPECT_EQ(after.Zombies, 0);
 }
 
-// A decoder whose program is gone (killed, so nothing of it tidies up) ends as well: it sees its
-// socket close. Orphans come to this process, made their reaper, so the test can wait for them.
+// A waiting decoder whose program is gone (killed, so nothing of it tidies up) ends as well: it
+// sees its socket close. Orphans come to this process, made their reaper, so the test can wait for
+// them.
 TEST(IsolatedDecode, AWaitingDecoderEndsWithItsProgram) {
   ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
   int ready[2];
@@ -222,16 +230,16 @@ TEST(IsolatedDecode, AWaitingDecoderEndsWithItsProgram) {
   ASSERT_EQ(::read(ready[0], &c, 1), 1);
   ::kill(program, SIGKILL);
   ASSERT_EQ(::waitpid(program, nullptr, 0), program);
-  // The decoder, now ours: it ends by itself, before any time limit of the decoding.
+  // The decoders, now ours: they end by themselves, before any time limit of the decoding.
   int orphans = 0;
   EXPECT_TRUE(testsupport::WaitUntil(
       [&] {
         int status = 0;
         while (::waitpid(-1, &status, WNOHANG) > 0) ++orphans;
-        return orphans > 0;
+        return orphans >= WaitingDecoders;
       },
       std::chrono::seconds(10)));
-  EXPECT_EQ(orphans, 1);
+  EXPECT_EQ(orphans, WaitingDecoders);
   ::close(ready[0]);
   ::close(ready[1]);
   ::prctl(PR_SET_CHILD_SUBREAPER, 0);
@@ -266,13 +274,14 @@ TEST(IsolatedDecode, AHangingDecoderIsKilledAfterTheConfiguredTime) {
         }
         std::ifstream later(alive);
         for (int pid; later >> pid;) noted.insert(pid);
-        return gone.size() + living.size() == 2 && !gone.empty() && !noted.empty();
+        return gone.size() + living.size() == 1 + WaitingDecoders && !gone.empty() &&
+               noted.size() == std::size_t(WaitingDecoders);
       },
       std::chrono::seconds(20));
   EXPECT_TRUE(settled);
-  EXPECT_EQ(gone.size(), 1u);    // the one that had the request
-  EXPECT_EQ(living.size(), 1u);  // the one waiting for the next
-  EXPECT_EQ(noted, living);      // the killed one never got past its time
+  EXPECT_EQ(gone.size(), 1u);                              // the one that had the request
+  EXPECT_EQ(living.size(), std::size_t(WaitingDecoders));  // those waiting for the next
+  EXPECT_EQ(noted, living);                                // the killed one never got past its time
   EXPECT_EQ(Now().Zombies, 0);
 }
 

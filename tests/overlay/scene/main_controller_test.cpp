@@ -137,9 +137,10 @@ TEST_F(AlignTest, TheMarkedPointsMeetAndASliderMoveGivesTheSliderState) {
     Load(240, 160);
     const double a = degrees * std::numbers::pi / 180;
     const double b1x = 40, b1y = 30, b2x = 190, b2y = 120;
+    const double zoom = f;  // a lambda cannot capture a structured binding in every compiler
     const auto toPicture1 = [&](double x, double y) {
-      return TFloatPoint{float(f * (std::cos(a) * x + std::sin(a) * y) + 135),
-                         float(f * (-std::sin(a) * x + std::cos(a) * y) + 40)};
+      return TFloatPoint{float(zoom * (std::cos(a) * x + std::sin(a) * y) + 135),
+                         float(zoom * (-std::sin(a) * x + std::cos(a) * y) + 40)};
     };
     const TFloatPoint a1 = toPicture1(b1x, b1y), a2 = toPicture1(b2x, b2y);
     ASSERT_TRUE(C.AlignOverlay(a1.X, a1.Y, b1x, b1y, a2.X, a2.Y, b2x, b2y));
