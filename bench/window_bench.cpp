@@ -94,7 +94,9 @@ void BM_WindowLoadPair24MP(benchmark::State& State) {
     QImage target(w->ImgViewHost()->size(), QImage::Format_RGB32);
     if (first) ResetPeakResident();
     State.ResumeTiming();
-    if (!w->Controller().LoadImage1(one) || !w->Controller().LoadImage2(two)) {
+    // As the window loads an interface file's pair: both at once.
+    w->Controller().LoadBothImages(one, two, {});
+    if (!w->Controller().Image1Loaded() || !w->Controller().Image2Loaded()) {
       State.SkipWithError("the window did not load the pictures");
       break;
     }

@@ -18,6 +18,16 @@ using raster::TGaugeBar;
 
 namespace {
 
+// Picture 2 as the overlay keeps it beside the layer's own bitmap, which the zoom and the colour
+// matching rebuild from it.
+std::unique_ptr<TBitmap32> OverlayOriginalOf(const TBitmap32& Picture) {
+  auto original = std::make_unique<TBitmap32>();
+  original->Assign(&Picture);
+  original->SetStretchFilter(raster::sfLinear);
+  original->SetDrawMode(raster::dmOpaque);
+  return original;
+}
+
 void SetUpBar(TGaugeBar& Bar, const TSliderRange& Range) {
   Bar.SetBounds(0, 0, MainSliderWidth, MainSliderHeight);
   Bar.SetStyle(raster::rbsMac);
@@ -134,8 +144,14 @@ bool TMainController::LoadImage2(const std::string& Path) {
 void TMainController::LoadBothImages(const std::string& Path1, const std::string& Path2,
                                      const std::function<void()>& WhileWaiting) {
   std::vector<TPictureFacts> facts;
+  // Picture 2's copy for the overlay is made on its loading thread, while picture 1 may still
+  // decode.
+  std::unique_ptr<TBitmap32> original2;
   std::vector<TPictureResult> loaded =
-      LoadPicturesTogether({Path1, Path2}, FOrientation, WhileWaiting, &facts);
+      LoadPicturesTogether({Path1, Path2}, FOrientation, WhileWaiting, &facts,
+                           [&original2](std::size_t Index, const TBitmap32& Picture) {
+                             if (Index == 1) original2 = OverlayOriginalOf(Picture);
+                           });
   // Picture 1 first, as one loaded after the other; each failure is told once, in that order.
   TellPictureFailure(loaded[0], Path1);
   if (loaded[0]) {
@@ -145,7 +161,7 @@ void TMainController::LoadBothImages(const std::string& Path1, const std::string
   }
   TellPictureFailure(loaded[1], Path2);
   if (loaded[1]) {
-    SetImage2(Path2, *loaded[1].Value());
+    SetImage2(Path2, *loaded[1].Value(), std::move(original2));
     TellPictureNotes(facts[1], Path2);
     FFacts2 = facts[1];
   }
@@ -158,8 +174,9 @@ void TMainController::SetImage1(const std::string& Path, TBitmap32& Picture) {
   UpdateControls();
 }
 
-void TMainController::SetImage2(const std::string& Path, TBitmap32& Picture) {
-  CommitImage2(Path, Picture);
+void TMainController::SetImage2(const std::string& Path, TBitmap32& Picture,
+                                std::unique_ptr<TBitmap32> Original) {
+  CommitImage2(Path, Picture, std::move(Original));
   FFacts2 = {};
   FImage2Loaded = true;
   UpdateControls();
@@ -231,15 +248,14 @@ void TMainController::SetScaleBar(bool On) {
   FScaleBar->SetVisible(ScaleBarShown());
 }
 
-void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture) {
+void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture,
+                                   std::unique_ptr<TBitmap32> Original) {
   StopFlicker();
   // Everything that can fail (memory for the copy and the new layer) happens before the old
   // overlay is given up, so a failure leaves the previous layer and copy in place and no
   // handler ever finds one without the other.
-  auto original = std::make_unique<TBitmap32>();
-  original->Assign(&Picture);
-  original->SetStretchFilter(raster::sfLinear);
-  original->SetDrawMode(raster::dmOpaque);
+  std::unique_ptr<TBitmap32> original =
+      Original != nullptr ? std::move(Original) : OverlayOriginalOf(Picture);
 
   raster::TRotLayer* layer = FImgView->Layers().Add<raster::TRotLayer>();
   TBitmap32& bitmap = *layer->Bitmap();

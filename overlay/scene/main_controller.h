@@ -115,9 +115,10 @@ class TMainController {
   void LoadBothImages(const std::string& Path1, const std::string& Path2,
                       const std::function<void()>& WhileWaiting);
   // The same with a picture already decoded; its pixels are taken over (Picture is left
-  // empty).
+  // empty). Original: the overlay's copy of picture 2, when made already (CommitImage2).
   void SetImage1(const std::string& Path, raster::TBitmap32& Picture);
-  void SetImage2(const std::string& Path, raster::TBitmap32& Picture);
+  void SetImage2(const std::string& Path, raster::TBitmap32& Picture,
+                 std::unique_ptr<raster::TBitmap32> Original = nullptr);
   // Picture 2 rebuilt from its file and every slider back at its default, as the positioning
   // assistant needs it before each run. False, with everything as it was, when the file cannot
   // be read any more (the user has been told).
@@ -362,7 +363,10 @@ class TMainController {
   // The overlay zoom's read-out for the slider's position.
   std::string OverlayZoomText() const;
   void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
-  void CommitImage2(const std::string& Path, raster::TBitmap32& Picture);
+  // Original: the overlay's copy of Picture (OverlayOriginalOf), when made already (a load
+  // makes it on its own thread); else it is made here.
+  void CommitImage2(const std::string& Path, raster::TBitmap32& Picture,
+                    std::unique_ptr<raster::TBitmap32> Original = nullptr);
   void UpdateScaleBar();
   // Picture 1's facts once it is set, and the scale they may bring.
   void SetFacts1(TPictureFacts Facts);

@@ -33,17 +33,19 @@ std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path,
   return std::move(loaded).Value();
 }
 
-std::vector<TPictureResult> LoadPicturesTogether(const std::vector<std::string>& Paths,
-                                                 TPictureOrientation Orientation,
-                                                 const std::function<void()>& WhileWaiting,
-                                                 std::vector<TPictureFacts>* Facts) {
+std::vector<TPictureResult> LoadPicturesTogether(
+    const std::vector<std::string>& Paths, TPictureOrientation Orientation,
+    const std::function<void()>& WhileWaiting, std::vector<TPictureFacts>* Facts,
+    const std::function<void(std::size_t Index, raster::TBitmap32& Picture)>& AfterLoad) {
   std::vector<std::future<TPictureResult>> pending;
   pending.reserve(Paths.size());
   // Each thread fills its own entry; they are read once every thread is done.
   std::vector<TPictureFacts> facts(Paths.size());
   for (std::size_t i = 0; i < Paths.size(); ++i) {
-    pending.push_back(std::async(std::launch::async, [&Paths, i, Orientation, &facts] {
-      return LoadPicture(Paths[i], Orientation, &facts[i]);
+    pending.push_back(std::async(std::launch::async, [&Paths, i, Orientation, &facts, &AfterLoad] {
+      TPictureResult loaded = LoadPicture(Paths[i], Orientation, &facts[i]);
+      if (loaded && AfterLoad) AfterLoad(i, *loaded.Value());
+      return loaded;
     }));
   }
   for (std::future<TPictureResult>& f : pending) {

@@ -29,11 +29,13 @@ void TellPictureFailure(const TPictureResult& Loaded, const std::string& Path);
 // LoadPicture of every path at once, each in a thread of its own, so that pictures that keep
 // their reader waiting (a file lease, a stalled network share) wait side by side. WhileWaiting
 // runs on the calling thread, about every 20 ms, until all are done (a window keeps drawing
-// itself there). Results in the order of Paths; nothing is shown.
-std::vector<TPictureResult> LoadPicturesTogether(const std::vector<std::string>& Paths,
-                                                 TPictureOrientation Orientation,
-                                                 const std::function<void()>& WhileWaiting,
-                                                 std::vector<TPictureFacts>* Facts = nullptr);
+// itself there). AfterLoad, when given, runs on a picture's own thread once it has loaded, with
+// its index in Paths: work that follows the load overlaps the other loads. Results in the order
+// of Paths; nothing is shown.
+std::vector<TPictureResult> LoadPicturesTogether(
+    const std::vector<std::string>& Paths, TPictureOrientation Orientation,
+    const std::function<void()>& WhileWaiting, std::vector<TPictureFacts>* Facts = nullptr,
+    const std::function<void(std::size_t Index, raster::TBitmap32& Picture)>& AfterLoad = {});
 
 // Makes TBitmap32::LoadFromFile open every format LoadPicture opens, telling as
 // LoadPictureOrTell does.

@@ -1,0 +1,1 @@
+// The translation unit that makes the tests' precompiled header (tests/CMakeLists.txt).
