@@ -201,25 +201,31 @@ TSpare& Spare() {
   return spare;
 }
 
-// The memfd of the last picture, kept for the next decode request: its pages are there
-// already, and taking and clearing 100 MB of fresh pages costs more than a decoder start. One
-// is kept, of at most KeptMemoryLimit bytes.
+// The memfds of the last pictures, kept for the next decode requests: their pages are there
+// already, and taking and clearing 100 MB of fresh pages costs more than a decoder start (on a
+// virtual machine whose host takes freed memory back, many times more). One per decoder that
+// waits, so that two pictures decoding at once both find one; each of at most KeptMemoryLimit
+// bytes, the most recently kept handed out first.
 class TKeptMemory {
  public:
   static constexpr std::uint64_t KeptMemoryLimit = std::uint64_t(256) << 20;
   TFd Take() {
     std::lock_guard<std::mutex> lock(FLock);
-    return std::move(FMemory);
+    if (FMemory.empty()) return {};
+    TFd memory = std::move(FMemory.back());
+    FMemory.pop_back();
+    return memory;
   }
   void Keep(TFd Memory, std::uint64_t Length) {
     if (Length > KeptMemoryLimit) return;
     std::lock_guard<std::mutex> lock(FLock);
-    FMemory = std::move(Memory);
+    if (FMemory.size() >= std::size_t(WaitingDecoders)) FMemory.erase(FMemory.begin());
+    FMemory.push_back(std::move(Memory));
   }
 
  private:
   std::mutex FLock;
-  TFd FMemory;
+  std::vector<TFd> FMemory;
 };
 
 TKeptMemory& KeptMemory() {
