@@ -157,9 +157,10 @@ class TSpare {
   // A waiting decoder for Program, if there is one that is still alive.
   bool Take(const std::string& Program, TStarted* Started) {
     std::lock_guard<std::mutex> lock(FLock);
+    // The longest waiting first: it is the most likely to be ready.
     while (!FStarted.empty()) {
-      TStarted spare = std::move(FStarted.back());
-      FStarted.pop_back();
+      TStarted spare = std::move(FStarted.front());
+      FStarted.erase(FStarted.begin());
       // A waiting decoder never writes; a readable socket means it has gone.
       pollfd p{spare.Socket.Get(), POLLIN, 0};
       if (spare.Program == Program && ::poll(&p, 1, 0) == 0) {
@@ -272,11 +273,13 @@ class TDecoderProcess {
     return true;
   }
 
-  // Sends the request. The decoders for the next requests are started when this one is done
-  // (the destructor), not while it works: with two pictures decoding on two cores, starting
-  // processes meanwhile would only slow both.
+  // Sends the request, then starts a decoder for a next request while this one works (this
+  // thread only waits meanwhile), so that its libraries are loaded by the time this one has
+  // answered.
   bool Send(const std::vector<std::uint8_t>& Message, int PassFd) {
-    return decoder::SendMessage(FSocket.Get(), Message.data(), Message.size(), PassFd);
+    const bool sent = decoder::SendMessage(FSocket.Get(), Message.data(), Message.size(), PassFd);
+    Spare().Refill();
+    return sent;
   }
 
   // The decoder's one reply, waited for until the deadline.

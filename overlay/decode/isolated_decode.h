@@ -3,10 +3,10 @@
 // decoder program tessaly-decode, beside the running program, therefore does all of FreeImage's
 // work on untrusted input; Tessaly only reads its checked answer.
 //
-// One decoder process per request: started with posix_spawn (always two ahead, started when
-// the previous request is done, so that their libraries are loaded and their heap taken when
-// a request comes), it
-// gets one end of a SOCK_SEQPACKET socket pair as its file descriptor 3 and nothing else of ours.
+// One decoder process per request: started with posix_spawn (always two ahead, each new one
+// started while a request is decoded, so that its libraries are loaded when its request comes),
+// it gets one end of a SOCK_SEQPACKET socket pair as its file descriptor 3 and nothing else of
+// ours.
 // The request and the reply are one message each (overlay/decoder_protocol.h); the pixels travel in
 // a memfd, sealed against shrinking, that the decoder fills in the final TBitmap32 layout and sends
 // with its reply (SCM_RIGHTS); it is read into the bitmap in one copy and kept for the next
