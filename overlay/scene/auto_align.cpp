@@ -4,8 +4,10 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <numbers>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
@@ -15,6 +17,8 @@
 #include <vector>
 
 #include "controls/rot_layer.h"
+#include "overlay/scene/auto_align_p.h"
+#include "raster/row_pool.h"
 
 namespace overlay {
 
@@ -57,6 +61,280 @@ double Milliseconds(std::chrono::steady_clock::time_point Since) {
       .count();
 }
 
+// OpenCV's grey of a BGRA pixel for 8-bit channels: 0.114 B + 0.587 G + 0.299 R in 15-bit
+// fixed point, rounded half up.
+constexpr std::uint32_t GreyB = 3735, GreyG = 19235, GreyR = 9798, GreyShift = 15;
+
+void GreyRow(const raster::TColor32* Row, std::uint8_t* Grey, int Count) {
+  // The engine's pixels are B, G, R, A bytes in memory; the alpha byte plays no part.
+  const auto* p = reinterpret_cast<const std::uint8_t*>(Row);
+  for (int i = 0; i < Count; ++i, p += 4) {
+    Grey[i] = std::uint8_t((p[0] * GreyB + p[1] * GreyG + p[2] * GreyR + (1u << (GreyShift - 1))) >>
+                           GreyShift);
+  }
+}
+
+// One source pixel's share of a reduced pixel along one axis.
+struct TAreaTap {
+  int Target, Source;
+  float Weight;
+};
+
+// The shares along an axis of SourceSize pixels reduced to TargetSize, each reduced pixel's in
+// source order: a partial first and last pixel, the whole ones between at 1 / the cell's width.
+// The same double arithmetic as OpenCV's area reduction, so that the float weights are its own.
+std::vector<TAreaTap> AreaTaps(int SourceSize, int TargetSize) {
+  const double scale = 1. / (double(TargetSize) / SourceSize);
+  std::vector<TAreaTap> taps;
+  taps.reserve(std::size_t(SourceSize) + std::size_t(TargetSize) * 2);
+  for (int d = 0; d < TargetSize; ++d) {
+    const double from = d * scale, to = from + scale;
+    const double cell = std::min(scale, SourceSize - from);
+    const int last = std::min(int(std::floor(to)), SourceSize - 1);
+    const int first = std::min(int(std::ceil(from)), last);
+    if (first - from > 1e-3) taps.push_back({d, first - 1, float((first - from) / cell)});
+    for (int s = first; s < last; ++s) taps.push_back({d, s, float(1.0 / cell)});
+    if (to - last > 1e-3) {
+      taps.push_back({d, last, float(std::min(std::min(to - last, 1.), cell) / cell)});
+    }
+  }
+  return taps;
+}
+
+bool WholeNumber(double Scale) {
+  return std::abs(Scale - std::round(Scale)) < std::numeric_limits<double>::epsilon();
+}
+
+}  // namespace
+
+cv::Mat ReduceToGrey(const raster::TBitmap32& Picture, int Width, int Height) {
+  const int w = Picture.Width(), h = Picture.Height();
+  const double scaleX = 1. / (double(Width) / w), scaleY = 1. / (double(Height) / h);
+  if ((Width == w && Height == h) || (WholeNumber(scaleX) && WholeNumber(scaleY))) {
+    // OpenCV's own steps: a plain conversion, or its block means for whole-number ratios, which
+    // are quick already.
+    const cv::Mat bgra(h, w, CV_8UC4, const_cast<raster::TColor32*>(Picture.PixelBuffer()),
+                       std::size_t(w) * 4);
+    cv::Mat grey, reduced;
+    cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
+    if (Width == w && Height == h) return grey;
+    cv::resize(grey, reduced, cv::Size(Width, Height), 0, 0, cv::INTER_AREA);
+    return reduced;
+  }
+  // OpenCV sums each source row's grey along X in float (the shares in source order, from 0),
+  // then those row sums down a reduced row weighted by the shares along Y, and rounds to the
+  // nearest byte, ties to even. Here the quick way round: the grey rows weighted down first,
+  // one vector step per pixel, then the column sums along X. Both add the same products, each
+  // within 4e-4 of the exact weighted mean (at most 255, through fewer than 16 float steps), so
+  // they round alike unless the mean lies within 1/64 of a half; such a pixel is made OpenCV's
+  // way. Every reduced pixel gets the same number of X shares: the missing ones weigh 0 at its
+  // last source pixel, which adds exactly nothing.
+  const std::vector<TAreaTap> alongX = AreaTaps(w, Width), alongY = AreaTaps(h, Height);
+  std::vector<int> count(static_cast<std::size_t>(Width), 0);
+  std::size_t perPixel = 0;
+  for (const TAreaTap& t : alongX) {
+    perPixel = std::max(perPixel, std::size_t(++count[std::size_t(t.Target)]));
+  }
+  std::vector<int> source(std::size_t(Width) * perPixel);
+  std::vector<float> weight(source.size(), 0.f);
+  std::fill(count.begin(), count.end(), 0);
+  for (const TAreaTap& t : alongX) {
+    const std::size_t at =
+        std::size_t(t.Target) * perPixel + std::size_t(count[std::size_t(t.Target)]++);
+    source[at] = t.Source;
+    weight[at] = t.Weight;
+  }
+  for (std::size_t d = 0; d < std::size_t(Width); ++d) {
+    for (std::size_t k = std::size_t(count[d]); k < perPixel; ++k) {
+      source[d * perPixel + k] = source[d * perPixel + k - 1];
+    }
+  }
+  std::vector<int> rowTaps(std::size_t(Height) + 1, 0);  // where each reduced row's Y shares start
+  for (const TAreaTap& t : alongY) ++rowTaps[std::size_t(t.Target) + 1];
+  for (std::size_t d = 0; d < std::size_t(Height); ++d) rowTaps[d + 1] += rowTaps[d];
+
+  // OpenCV's own order for one reduced pixel.
+  const auto slowly = [&](int Dx, int Dy) {
+    const int* s = source.data() + std::size_t(Dx) * perPixel;
+    const float* a = weight.data() + std::size_t(Dx) * perPixel;
+    float sum = 0;
+    for (int k = rowTaps[std::size_t(Dy)]; k < rowTaps[std::size_t(Dy) + 1]; ++k) {
+      const TAreaTap& t = alongY[std::size_t(k)];
+      const raster::TColor32* row = Picture.GetScanLine(t.Source);
+      float along = 0;
+      for (std::size_t j = 0; j < perPixel; ++j) {
+        std::uint8_t g;
+        GreyRow(row + s[j], &g, 1);
+        along += float(g) * a[j];
+      }
+      sum = k == rowTaps[std::size_t(Dy)] ? t.Weight * along : sum + t.Weight * along;
+    }
+    return sum;
+  };
+
+  cv::Mat out(Height, Width, CV_8U);
+  raster::ForRows(
+      0, Height, std::int64_t(w) * h / Height, [&](std::int32_t First, std::int32_t Last) {
+        std::vector<std::uint8_t> grey(static_cast<std::size_t>(w));
+        std::vector<float> down(grey.size());
+        int greyRow = -1;  // the source row in grey
+        for (int dy = First; dy < Last; ++dy) {
+          for (int k = rowTaps[std::size_t(dy)]; k < rowTaps[std::size_t(dy) + 1]; ++k) {
+            const TAreaTap& t = alongY[std::size_t(k)];
+            if (t.Source != greyRow) GreyRow(Picture.GetScanLine(t.Source), grey.data(), w);
+            greyRow = t.Source;
+            const float beta = t.Weight;
+            const std::uint8_t* g = grey.data();
+            float* d = down.data();
+            if (k == rowTaps[std::size_t(dy)]) {
+              for (int x = 0; x < w; ++x) d[x] = beta * float(g[x]);
+            } else {
+              for (int x = 0; x < w; ++x) d[x] += beta * float(g[x]);
+            }
+          }
+          auto* o = out.ptr<std::uint8_t>(dy);
+          const int* s = source.data();
+          const float* a = weight.data();
+          for (int dx = 0; dx < Width; ++dx, s += perPixel, a += perPixel) {
+            float v = 0;
+            for (std::size_t j = 0; j < perPixel; ++j) v += down[std::size_t(s[j])] * a[j];
+            if (std::abs(v - std::floor(v) - 0.5f) < 1.f / 64) v = slowly(dx, dy);
+            o[dx] = std::uint8_t(std::clamp(std::nearbyint(v), 0.f, 255.f));
+          }
+        }
+      });
+  return out;
+}
+
+namespace {
+
+// Descriptors as 16-bit integers with their squared lengths, rows padded to an even count with
+// a zero row. Only whole numbers from 0 to 255 (as SIFT's are): then every sum of squared
+// differences OpenCV's matcher adds up in float lies below 2^24 and is exact, so the same sums
+// in integers give its distances to the bit.
+struct TWholeDescriptors {
+  int Rows = 0, Length = 0;
+  std::vector<std::int16_t> Values;
+  std::vector<std::int32_t> Norms;
+};
+
+bool ToWhole(const cv::Mat& Descriptors, TWholeDescriptors* Out) {
+  if (Descriptors.type() != CV_32F) return false;
+  Out->Rows = Descriptors.rows;
+  Out->Length = Descriptors.cols;
+  const std::size_t rows = std::size_t(Descriptors.rows + 1) / 2 * 2;
+  Out->Values.assign(rows * std::size_t(Out->Length), 0);
+  Out->Norms.assign(rows, 0);
+  for (int r = 0; r < Descriptors.rows; ++r) {
+    const float* v = Descriptors.ptr<float>(r);
+    std::int16_t* w = Out->Values.data() + std::size_t(r) * std::size_t(Out->Length);
+    std::int32_t norm = 0;
+    for (int e = 0; e < Out->Length; ++e) {
+      if (!(v[e] >= 0 && v[e] <= 255 && v[e] == std::floor(v[e]))) return false;
+      w[e] = std::int16_t(v[e]);
+      norm += w[e] * w[e];
+    }
+    Out->Norms[std::size_t(r)] = norm;
+  }
+  return true;
+}
+
+// The dot products of two query rows with two train rows. One loop of four sums, which the
+// compiler turns into multiply-add instructions on 16-bit lanes.
+void Dots2x2(const std::int16_t* Q0, const std::int16_t* Q1, const std::int16_t* T0,
+             const std::int16_t* T1, int Length, std::int32_t* Out) {
+  std::int32_t s00 = 0, s01 = 0, s10 = 0, s11 = 0;
+  for (int e = 0; e < Length; ++e) {
+    s00 += Q0[e] * T0[e];
+    s01 += Q0[e] * T1[e];
+    s10 += Q1[e] * T0[e];
+    s11 += Q1[e] * T1[e];
+  }
+  Out[0] = s00;
+  Out[1] = s01;
+  Out[2] = s10;
+  Out[3] = s11;
+}
+
+// OpenCV's choice of the two nearest, train row after train row: a row goes in when its
+// distance (the float square root, as the matcher compares them) is below the second's, in
+// front of the first only when below that too, so that ties keep the lower row.
+TNearestTwo NearestOf(std::int32_t QueryNorm, const std::int32_t* TrainNorms,
+                      const std::int32_t* Dots, int TrainRows) {
+  TNearestTwo n;
+  n.FirstDistance = n.SecondDistance = std::numeric_limits<float>::max();
+  std::int32_t firstSquare = std::numeric_limits<std::int32_t>::max(), secondSquare = firstSquare;
+  for (int j = 0; j < TrainRows; ++j) {
+    const std::int32_t square = QueryNorm + TrainNorms[j] - 2 * Dots[j];
+    // A square root is never below that of a smaller or equal square.
+    if (square >= secondSquare) continue;
+    const float d = std::sqrt(float(square));
+    if (!(d < n.SecondDistance)) continue;
+    if (d < n.FirstDistance) {
+      n.Second = n.First;
+      n.SecondDistance = n.FirstDistance;
+      secondSquare = firstSquare;
+      n.First = j;
+      n.FirstDistance = d;
+      firstSquare = square;
+    } else {
+      n.Second = j;
+      n.SecondDistance = d;
+      secondSquare = square;
+    }
+  }
+  return n;
+}
+
+}  // namespace
+
+std::vector<TNearestTwo> NearestTwo(const cv::Mat& Query, const cv::Mat& Train) {
+  std::vector<TNearestTwo> result(std::size_t(std::max(Query.rows, 0)));
+  if (Query.rows == 0 || Train.rows == 0) return result;
+  TWholeDescriptors q, t;
+  if (Query.cols != Train.cols || !ToWhole(Query, &q) || !ToWhole(Train, &t)) {
+    // Descriptors of another kind: OpenCV's matcher itself.
+    std::vector<std::vector<cv::DMatch>> pairs;
+    cv::BFMatcher(cv::NORM_L2).knnMatch(Query, Train, pairs, 2);
+    for (std::size_t i = 0; i < pairs.size() && i < result.size(); ++i) {
+      TNearestTwo& n = result[i];
+      if (pairs[i].size() > 0)
+        n.First = pairs[i][0].trainIdx, n.FirstDistance = pairs[i][0].distance;
+      if (pairs[i].size() > 1)
+        n.Second = pairs[i][1].trainIdx, n.SecondDistance = pairs[i][1].distance;
+    }
+    return result;
+  }
+  const int length = q.Length;
+  const int trainRows = int(t.Norms.size());  // even
+  raster::ForRows(
+      0, (q.Rows + 1) / 2, std::int64_t(trainRows) * length * 2,
+      [&](std::int32_t First, std::int32_t Last) {
+        std::vector<std::int32_t> dots(std::size_t(trainRows) * 2);
+        std::int32_t four[4];
+        for (int pair = First; pair < Last; ++pair) {
+          const int i = pair * 2;
+          const std::int16_t* q0 = q.Values.data() + std::size_t(i) * std::size_t(length);
+          for (int j = 0; j < trainRows; j += 2) {
+            const std::int16_t* t0 = t.Values.data() + std::size_t(j) * std::size_t(length);
+            Dots2x2(q0, q0 + length, t0, t0 + length, length, four);
+            dots[std::size_t(j)] = four[0];
+            dots[std::size_t(j) + 1] = four[1];
+            dots[std::size_t(trainRows + j)] = four[2];
+            dots[std::size_t(trainRows + j) + 1] = four[3];
+          }
+          for (int h = 0; h < 2 && i + h < q.Rows; ++h) {
+            result[std::size_t(i + h)] =
+                NearestOf(q.Norms[std::size_t(i + h)], t.Norms.data(),
+                          dots.data() + std::size_t(h * trainRows), t.Rows);
+          }
+        }
+      });
+  return result;
+}
+
+namespace {
+
 // A reduced grey copy for the detector, and how its pixels map back.
 struct TReduced {
   cv::Mat Grey;
@@ -71,19 +349,14 @@ struct TReduced {
 TReduced Reduce(const raster::TBitmap32& Picture, int LongestSide) {
   TReduced r;
   const int w = Picture.Width(), h = Picture.Height();
-  // The engine's pixels are B, G, R, A bytes in memory; the alpha byte plays no part.
-  const cv::Mat bgra(h, w, CV_8UC4, const_cast<raster::TColor32*>(Picture.PixelBuffer()),
-                     std::size_t(w) * 4);
-  cv::Mat grey;
-  cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
   const int longest = std::max(w, h);
   if (longest <= LongestSide) {
-    r.Grey = std::move(grey);
+    r.Grey = ReduceToGrey(Picture, w, h);
     return r;
   }
   const double f = double(LongestSide) / longest;
   const int rw = std::max(1, int(std::lround(w * f))), rh = std::max(1, int(std::lround(h * f)));
-  cv::resize(grey, r.Grey, cv::Size(rw, rh), 0, 0, cv::INTER_AREA);
+  r.Grey = ReduceToGrey(Picture, rw, rh);
   r.ScaleX = double(rw) / w;
   r.ScaleY = double(rh) / h;
   return r;
@@ -101,8 +374,7 @@ TFeatures Detect(const cv::Mat& Grey, int MaxFeatures) {
   return f;
 }
 
-// Runs Work for both pictures at once (the reduction: its colour conversion and area resize
-// leave a core idle in places).
+// Runs Work for both pictures at once, the second on a thread of its own.
 template <typename TWork>
 void ForBoth(TWork Work) {
   std::exception_ptr failure;
@@ -146,8 +418,9 @@ TAlignmentJob::TAlignmentJob(const raster::TBitmap32& Picture1, const raster::TB
   F->H2 = Picture2.Height();
   const auto start = std::chrono::steady_clock::now();
   try {
-    ForBoth(
-        [&](int I) { F->Reduced[I] = Reduce(I == 0 ? Picture1 : Picture2, Options.LongestSide); });
+    // One picture after the other, each spread over the engine's threads.
+    for (int i = 0; i < 2; ++i)
+      F->Reduced[i] = Reduce(i == 0 ? Picture1 : Picture2, Options.LongestSide);
     F->Usable = true;
   } catch (const std::exception&) {
     // OpenCV reports its own failures (memory among them) as exceptions: no alignment.
@@ -167,10 +440,9 @@ TAutoAlignResult TAlignmentJob::Run() {
     const TReduced& r2 = F->Reduced[1];
     auto start = std::chrono::steady_clock::now();
     TFeatures features[2];
-    // One picture after the other: the detector spreads its own work over the cores, and two
-    // at once only fight over them and over memory (757 ms against 964 ms for the 24-megapixel
-    // pair).
-    for (int i = 0; i < 2; ++i) features[i] = Detect(F->Reduced[i].Grey, options.MaxFeatures);
+    // Both pictures at once: the detector builds its scale pyramid on one core and spreads
+    // only the later steps over the others, so one picture alone leaves a core idle.
+    ForBoth([&](int I) { features[I] = Detect(F->Reduced[I].Grey, options.MaxFeatures); });
     const TFeatures& f1 = features[0];
     const TFeatures& f2 = features[1];
     result.Times.Detection = Milliseconds(start);
@@ -178,14 +450,13 @@ TAutoAlignResult TAlignmentJob::Run() {
     start = std::chrono::steady_clock::now();
     std::vector<cv::Point2f> from, to;  // picture 2, picture 1, at full size
     if (f1.Points.size() >= 2 && f2.Points.size() >= 2) {
-      cv::BFMatcher matcher(cv::NORM_L2);
-      std::vector<std::vector<cv::DMatch>> pairs;
-      matcher.knnMatch(f2.Descriptors, f1.Descriptors, pairs, 2);
-      for (const std::vector<cv::DMatch>& m : pairs) {
-        if (m.size() < 2 || !(m[0].distance < options.RatioTest * m[1].distance)) continue;
+      const std::vector<TNearestTwo> nearest = NearestTwo(f2.Descriptors, f1.Descriptors);
+      for (std::size_t i = 0; i < nearest.size(); ++i) {
+        const TNearestTwo& n = nearest[i];
+        if (n.Second < 0 || !(n.FirstDistance < options.RatioTest * n.SecondDistance)) continue;
         double x2, y2, x1, y1;
-        r2.ToFull(f2.Points[std::size_t(m[0].queryIdx)].pt, &x2, &y2);
-        r1.ToFull(f1.Points[std::size_t(m[0].trainIdx)].pt, &x1, &y1);
+        r2.ToFull(f2.Points[i].pt, &x2, &y2);
+        r1.ToFull(f1.Points[std::size_t(n.First)].pt, &x1, &y1);
         from.emplace_back(float(x2), float(y2));
         to.emplace_back(float(x1), float(y1));
       }

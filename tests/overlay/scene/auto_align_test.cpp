@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <opencv2/core.hpp>
+#include <opencv2/features2d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <random>
@@ -16,6 +17,7 @@
 #include "controls/rot_layer.h"
 #include "overlay/decode/picture_import.h"
 #include "overlay/programs/align_command.h"
+#include "overlay/scene/auto_align_p.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/overlay_scene.h"
 #include "tests/support/temp_folder.h"
@@ -207,6 +209,86 @@ TEST(AutoAlign, SyntheticRetakesAlignCloseToTheTruth) {
   EXPECT_GE(steps, 19) << "of " << pairs << " pairs (seed " << seed << ")";
   EXPECT_GE(precise, 19) << "of " << pairs << " pairs (seed " << seed << ")";
   EXPECT_GE(tool, toolPairs - 1) << "of " << toolPairs << " pairs from tessaly-align --json";
+}
+
+// The reduced copies are OpenCV's grey conversion and area resize to the byte: at ratios with
+// fractions, one to one along a side, whole along both sides and none at all; on a photograph,
+// and on noise, whose many means near a half take the slow way.
+TEST(AutoAlign, TheReducedCopyIsOpenCvsGreyAreaResize) {
+  const std::unique_ptr<TBitmap32> photo =
+      overlay::LoadPicture(Photo("Pixel_6_Pro_UltraHDR_04.jpg")).Value();
+  ASSERT_TRUE(photo != nullptr);
+  TBitmap32 noise;
+  noise.SetSize(1031, 777);
+  std::mt19937 random(20261209);
+  for (int j = 0; j < noise.Height(); ++j) {
+    for (int i = 0; i < noise.Width(); ++i) noise.SetPixel(i, j, raster::TColor32(random()));
+  }
+  const struct {
+    const TBitmap32* Picture;
+    int Width, Height;
+  } cases[] = {{photo.get(), 1400, 1054}, {photo.get(), 1399, 1000},
+               {photo.get(), 2040, 1536}, {&noise, 700, 500},
+               {&noise, 1031, 400},       {&noise, 333, 111},
+               {&noise, 1030, 777},       {&noise, 1, 1},
+               {&noise, 1031, 777}};
+  for (const auto& c : cases) {
+    const TBitmap32& p = *c.Picture;
+    const cv::Mat bgra(p.Height(), p.Width(), CV_8UC4,
+                       const_cast<raster::TColor32*>(p.PixelBuffer()));
+    cv::Mat grey, expected;
+    cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
+    cv::resize(grey, expected, cv::Size(c.Width, c.Height), 0, 0, cv::INTER_AREA);
+    const cv::Mat reduced = overlay::ReduceToGrey(p, c.Width, c.Height);
+    ASSERT_EQ(reduced.size(), expected.size());
+    EXPECT_EQ(cv::countNonZero(reduced != expected), 0)
+        << p.Width() << " x " << p.Height() << " to " << c.Width << " x " << c.Height;
+  }
+}
+
+// The matcher finds the rows and distances of OpenCV's brute-force matcher to the bit: for SIFT's
+// descriptors of a photograph and of it turned and enlarged; for whole numbers of few values
+// (ties everywhere), odd counts and a single train row; for numbers with fractions.
+TEST(AutoAlign, NearestTwoIsOpenCvsBruteForceMatch) {
+  const auto compare = [](const cv::Mat& Query, const cv::Mat& Train) {
+    std::vector<std::vector<cv::DMatch>> expected;
+    cv::BFMatcher(cv::NORM_L2).knnMatch(Query, Train, expected, 2);
+    const std::vector<overlay::TNearestTwo> found = overlay::NearestTwo(Query, Train);
+    ASSERT_EQ(found.size(), expected.size());
+    int differ = 0;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      const std::vector<cv::DMatch>& e = expected[i];
+      const overlay::TNearestTwo& f = found[i];
+      differ += !(f.First == e[0].trainIdx && f.FirstDistance == e[0].distance &&
+                  (e.size() < 2 ? f.Second == -1
+                                : f.Second == e[1].trainIdx && f.SecondDistance == e[1].distance));
+    }
+    EXPECT_EQ(differ, 0) << "of " << Query.rows << " rows against " << Train.rows;
+  };
+  const cv::Mat park = LoadPhoto("Pixel_6_Pro_UltraHDR_04.jpg", 1400);
+  ASSERT_FALSE(park.empty());
+  cv::Mat grey, turned;
+  cv::cvtColor(park, grey, cv::COLOR_BGR2GRAY);
+  cv::warpAffine(grey, turned, cv::getRotationMatrix2D(cv::Point2f(700, 500), 7, 1.08),
+                 grey.size());
+  const cv::Ptr<cv::SIFT> sift = cv::SIFT::create(3000);
+  std::vector<cv::KeyPoint> points;
+  cv::Mat first, second;
+  sift->detectAndCompute(grey, cv::noArray(), points, first);
+  sift->detectAndCompute(turned, cv::noArray(), points, second);
+  compare(second, first);
+
+  std::mt19937 random(20261209);
+  const auto whole = [&](int Rows, unsigned Top) {
+    cv::Mat m(Rows, 128, CV_32F);
+    for (float& v : cv::Mat_<float>(m)) v = float(random() % (Top + 1));
+    return m;
+  };
+  compare(whole(301, 2), whole(177, 2));
+  compare(whole(7, 255), whole(1, 255));
+  cv::Mat fractions(51, 128, CV_32F);
+  cv::randu(fractions, 0, 255);
+  compare(fractions, whole(31, 255));
 }
 
 // The bundled sample pair: two frames of a focus stack, the second a little magnified.
