@@ -18,6 +18,7 @@
 
 #include "controls/rot_layer.h"
 #include "overlay/scene/auto_align_p.h"
+#include "raster/cpu.h"
 #include "raster/row_pool.h"
 
 namespace overlay {
@@ -61,19 +62,6 @@ double Milliseconds(std::chrono::steady_clock::time_point Since) {
       .count();
 }
 
-// OpenCV's grey of a BGRA pixel for 8-bit channels: 0.114 B + 0.587 G + 0.299 R in 15-bit
-// fixed point, rounded half up.
-constexpr std::uint32_t GreyB = 3735, GreyG = 19235, GreyR = 9798, GreyShift = 15;
-
-void GreyRow(const raster::TColor32* Row, std::uint8_t* Grey, int Count) {
-  // The engine's pixels are B, G, R, A bytes in memory; the alpha byte plays no part.
-  const auto* p = reinterpret_cast<const std::uint8_t*>(Row);
-  for (int i = 0; i < Count; ++i, p += 4) {
-    Grey[i] = std::uint8_t((p[0] * GreyB + p[1] * GreyG + p[2] * GreyR + (1u << (GreyShift - 1))) >>
-                           GreyShift);
-  }
-}
-
 // One source pixel's share of a reduced pixel along one axis.
 struct TAreaTap {
   int Target, Source;
@@ -107,28 +95,33 @@ bool WholeNumber(double Scale) {
 
 }  // namespace
 
-cv::Mat ReduceToGrey(const raster::TBitmap32& Picture, int Width, int Height) {
+void ReduceToGrey(const raster::TBitmap32& Picture, int Width, int Height, std::uint8_t* Out,
+                  TKernels Kernels) {
   const int w = Picture.Width(), h = Picture.Height();
+  cv::Mat out(Height, Width, CV_8U, Out);
   const double scaleX = 1. / (double(Width) / w), scaleY = 1. / (double(Height) / h);
   if ((Width == w && Height == h) || (WholeNumber(scaleX) && WholeNumber(scaleY))) {
     // OpenCV's own steps: a plain conversion, or its block means for whole-number ratios, which
     // are quick already.
     const cv::Mat bgra(h, w, CV_8UC4, const_cast<raster::TColor32*>(Picture.PixelBuffer()),
                        std::size_t(w) * 4);
-    cv::Mat grey, reduced;
+    if (Width == w && Height == h) {
+      cv::cvtColor(bgra, out, cv::COLOR_BGRA2GRAY);
+      return;
+    }
+    cv::Mat grey;
     cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
-    if (Width == w && Height == h) return grey;
-    cv::resize(grey, reduced, cv::Size(Width, Height), 0, 0, cv::INTER_AREA);
-    return reduced;
+    cv::resize(grey, out, out.size(), 0, 0, cv::INTER_AREA);
+    return;
   }
   // OpenCV sums each source row's grey along X in float (the shares in source order, from 0),
   // then those row sums down a reduced row weighted by the shares along Y, and rounds to the
-  // nearest byte, ties to even. Here the quick way round: the grey rows weighted down first,
-  // one vector step per pixel, then the column sums along X. Both add the same products, each
-  // within 4e-4 of the exact weighted mean (at most 255, through fewer than 16 float steps), so
-  // they round alike unless the mean lies within 1/64 of a half; such a pixel is made OpenCV's
-  // way. Every reduced pixel gets the same number of X shares: the missing ones weigh 0 at its
-  // last source pixel, which adds exactly nothing.
+  // nearest byte, ties to even. Here the quick way round: the grey rows weighted down first, in
+  // vector steps, then the column sums along X. Both add the same products; each sum rounds at
+  // most twice a share, each time by at most 2^-24 of 256, so the two differ by less than
+  // `near` and round alike unless the mean lies within `near` of a half. Such a pixel is made
+  // OpenCV's way. Every reduced pixel gets the same number of X shares: the missing ones weigh 0
+  // at its last source pixel, which adds exactly nothing.
   const std::vector<TAreaTap> alongX = AreaTaps(w, Width), alongY = AreaTaps(h, Height);
   std::vector<int> count(static_cast<std::size_t>(Width), 0);
   std::size_t perPixel = 0;
@@ -150,8 +143,12 @@ cv::Mat ReduceToGrey(const raster::TBitmap32& Picture, int Width, int Height) {
     }
   }
   std::vector<int> rowTaps(std::size_t(Height) + 1, 0);  // where each reduced row's Y shares start
-  for (const TAreaTap& t : alongY) ++rowTaps[std::size_t(t.Target) + 1];
+  int perRow = 0;
+  for (const TAreaTap& t : alongY) {
+    perRow = std::max(perRow, ++rowTaps[std::size_t(t.Target) + 1]);
+  }
   for (std::size_t d = 0; d < std::size_t(Height); ++d) rowTaps[d + 1] += rowTaps[d];
+  const float near = 4 * 2 * float(int(perPixel) + perRow) * 256 / 16777216.f;
 
   // OpenCV's own order for one reduced pixel.
   const auto slowly = [&](int Dx, int Dy) {
@@ -160,19 +157,19 @@ cv::Mat ReduceToGrey(const raster::TBitmap32& Picture, int Width, int Height) {
     float sum = 0;
     for (int k = rowTaps[std::size_t(Dy)]; k < rowTaps[std::size_t(Dy) + 1]; ++k) {
       const TAreaTap& t = alongY[std::size_t(k)];
-      const raster::TColor32* row = Picture.GetScanLine(t.Source);
+      const auto* row = reinterpret_cast<const std::uint8_t*>(Picture.GetScanLine(t.Source));
       float along = 0;
       for (std::size_t j = 0; j < perPixel; ++j) {
-        std::uint8_t g;
-        GreyRow(row + s[j], &g, 1);
-        along += float(g) * a[j];
+        along += float(alignloops::Grey(row + 4 * std::size_t(s[j]))) * a[j];
       }
       sum = k == rowTaps[std::size_t(Dy)] ? t.Weight * along : sum + t.Weight * along;
     }
-    return sum;
+    return std::uint8_t(std::clamp(std::nearbyint(sum), 0.f, 255.f));
   };
 
-  cv::Mat out(Height, Width, CV_8U);
+  const bool avx2 = Kernels == TKernels::Best && raster::HasAVX2();
+  const auto toGrey = avx2 ? GreyRowAvx2 : alignloops::GreyRow;
+  const auto weigh = avx2 ? WeighDownAvx2 : alignloops::WeighDown;
   raster::ForRows(
       0, Height, std::int64_t(w) * h / Height, [&](std::int32_t First, std::int32_t Last) {
         std::vector<std::uint8_t> grey(static_cast<std::size_t>(w));
@@ -181,55 +178,54 @@ cv::Mat ReduceToGrey(const raster::TBitmap32& Picture, int Width, int Height) {
         for (int dy = First; dy < Last; ++dy) {
           for (int k = rowTaps[std::size_t(dy)]; k < rowTaps[std::size_t(dy) + 1]; ++k) {
             const TAreaTap& t = alongY[std::size_t(k)];
-            if (t.Source != greyRow) GreyRow(Picture.GetScanLine(t.Source), grey.data(), w);
-            greyRow = t.Source;
-            const float beta = t.Weight;
-            const std::uint8_t* g = grey.data();
-            float* d = down.data();
-            if (k == rowTaps[std::size_t(dy)]) {
-              for (int x = 0; x < w; ++x) d[x] = beta * float(g[x]);
-            } else {
-              for (int x = 0; x < w; ++x) d[x] += beta * float(g[x]);
+            if (t.Source != greyRow) {
+              toGrey(reinterpret_cast<const std::uint8_t*>(Picture.GetScanLine(t.Source)),
+                     grey.data(), w);
             }
+            greyRow = t.Source;
+            weigh(grey.data(), t.Weight, k == rowTaps[std::size_t(dy)], down.data(), w);
           }
-          auto* o = out.ptr<std::uint8_t>(dy);
+          std::uint8_t* o = Out + std::size_t(dy) * std::size_t(Width);
           const int* s = source.data();
           const float* a = weight.data();
           for (int dx = 0; dx < Width; ++dx, s += perPixel, a += perPixel) {
             float v = 0;
             for (std::size_t j = 0; j < perPixel; ++j) v += down[std::size_t(s[j])] * a[j];
-            if (std::abs(v - std::floor(v) - 0.5f) < 1.f / 64) v = slowly(dx, dy);
-            o[dx] = std::uint8_t(std::clamp(std::nearbyint(v), 0.f, 255.f));
+            const int whole = int(v);  // v >= 0
+            const float fraction = v - float(whole);
+            if (std::abs(fraction - 0.5f) < near) {
+              o[dx] = slowly(dx, dy);
+            } else {
+              o[dx] = std::uint8_t(std::min(whole + (fraction > 0.5f), 255));
+            }
           }
         }
       });
-  return out;
 }
 
 namespace {
 
-// Descriptors as 16-bit integers with their squared lengths, rows padded to an even count with
-// a zero row. Only whole numbers from 0 to 255 (as SIFT's are): then every sum of squared
-// differences OpenCV's matcher adds up in float lies below 2^24 and is exact, so the same sums
-// in integers give its distances to the bit.
+// Descriptors as 16-bit integers with their squared lengths, rows padded with zero rows to a
+// multiple of Padding. Only whole numbers from 0 to 255 (as SIFT's are): then every sum of
+// squared differences OpenCV's matcher adds up in float lies below 2^24 and is exact, so the
+// same sums in integers give its distances to the bit.
 struct TWholeDescriptors {
   int Rows = 0, Length = 0;
   std::vector<std::int16_t> Values;
   std::vector<std::int32_t> Norms;
 };
 
-bool ToWhole(const cv::Mat& Descriptors, TWholeDescriptors* Out) {
-  if (Descriptors.type() != CV_32F) return false;
-  Out->Rows = Descriptors.rows;
-  Out->Length = Descriptors.cols;
-  const std::size_t rows = std::size_t(Descriptors.rows + 1) / 2 * 2;
-  Out->Values.assign(rows * std::size_t(Out->Length), 0);
+bool ToWhole(const float* Descriptors, int Rows, int Length, int Padding, TWholeDescriptors* Out) {
+  Out->Rows = Rows;
+  Out->Length = Length;
+  const std::size_t rows = std::size_t((Rows + Padding - 1) / Padding * Padding);
+  Out->Values.assign(rows * std::size_t(Length), 0);
   Out->Norms.assign(rows, 0);
-  for (int r = 0; r < Descriptors.rows; ++r) {
-    const float* v = Descriptors.ptr<float>(r);
-    std::int16_t* w = Out->Values.data() + std::size_t(r) * std::size_t(Out->Length);
+  for (int r = 0; r < Rows; ++r) {
+    const float* v = Descriptors + std::size_t(r) * std::size_t(Length);
+    std::int16_t* w = Out->Values.data() + std::size_t(r) * std::size_t(Length);
     std::int32_t norm = 0;
-    for (int e = 0; e < Out->Length; ++e) {
+    for (int e = 0; e < Length; ++e) {
       if (!(v[e] >= 0 && v[e] <= 255 && v[e] == std::floor(v[e]))) return false;
       w[e] = std::int16_t(v[e]);
       norm += w[e] * w[e];
@@ -237,23 +233,6 @@ bool ToWhole(const cv::Mat& Descriptors, TWholeDescriptors* Out) {
     Out->Norms[std::size_t(r)] = norm;
   }
   return true;
-}
-
-// The dot products of two query rows with two train rows. One loop of four sums, which the
-// compiler turns into multiply-add instructions on 16-bit lanes.
-void Dots2x2(const std::int16_t* Q0, const std::int16_t* Q1, const std::int16_t* T0,
-             const std::int16_t* T1, int Length, std::int32_t* Out) {
-  std::int32_t s00 = 0, s01 = 0, s10 = 0, s11 = 0;
-  for (int e = 0; e < Length; ++e) {
-    s00 += Q0[e] * T0[e];
-    s01 += Q0[e] * T1[e];
-    s10 += Q1[e] * T0[e];
-    s11 += Q1[e] * T1[e];
-  }
-  Out[0] = s00;
-  Out[1] = s01;
-  Out[2] = s10;
-  Out[3] = s11;
 }
 
 // OpenCV's choice of the two nearest, train row after train row: a row goes in when its
@@ -288,48 +267,48 @@ TNearestTwo NearestOf(std::int32_t QueryNorm, const std::int32_t* TrainNorms,
 
 }  // namespace
 
-std::vector<TNearestTwo> NearestTwo(const cv::Mat& Query, const cv::Mat& Train) {
-  std::vector<TNearestTwo> result(std::size_t(std::max(Query.rows, 0)));
-  if (Query.rows == 0 || Train.rows == 0) return result;
+std::vector<TNearestTwo> NearestTwo(const float* Query, int QueryRows, const float* Train,
+                                    int TrainRows, int Length, TKernels Kernels) {
+  std::vector<TNearestTwo> result(std::size_t(std::max(QueryRows, 0)));
+  if (QueryRows <= 0 || TrainRows <= 0) return result;
   TWholeDescriptors q, t;
-  if (Query.cols != Train.cols || !ToWhole(Query, &q) || !ToWhole(Train, &t)) {
+  if (!ToWhole(Query, QueryRows, Length, 4, &q) || !ToWhole(Train, TrainRows, Length, 2, &t)) {
     // Descriptors of another kind: OpenCV's matcher itself.
     std::vector<std::vector<cv::DMatch>> pairs;
-    cv::BFMatcher(cv::NORM_L2).knnMatch(Query, Train, pairs, 2);
+    cv::BFMatcher(cv::NORM_L2)
+        .knnMatch(cv::Mat(QueryRows, Length, CV_32F, const_cast<float*>(Query)),
+                  cv::Mat(TrainRows, Length, CV_32F, const_cast<float*>(Train)), pairs, 2);
     for (std::size_t i = 0; i < pairs.size() && i < result.size(); ++i) {
       TNearestTwo& n = result[i];
-      if (pairs[i].size() > 0)
-        n.First = pairs[i][0].trainIdx, n.FirstDistance = pairs[i][0].distance;
-      if (pairs[i].size() > 1)
-        n.Second = pairs[i][1].trainIdx, n.SecondDistance = pairs[i][1].distance;
+      if (pairs[i].size() > 0) {
+        n.First = pairs[i][0].trainIdx;
+        n.FirstDistance = pairs[i][0].distance;
+      }
+      if (pairs[i].size() > 1) {
+        n.Second = pairs[i][1].trainIdx;
+        n.SecondDistance = pairs[i][1].distance;
+      }
     }
     return result;
   }
-  const int length = q.Length;
-  const int trainRows = int(t.Norms.size());  // even
-  raster::ForRows(
-      0, (q.Rows + 1) / 2, std::int64_t(trainRows) * length * 2,
-      [&](std::int32_t First, std::int32_t Last) {
-        std::vector<std::int32_t> dots(std::size_t(trainRows) * 2);
-        std::int32_t four[4];
-        for (int pair = First; pair < Last; ++pair) {
-          const int i = pair * 2;
-          const std::int16_t* q0 = q.Values.data() + std::size_t(i) * std::size_t(length);
-          for (int j = 0; j < trainRows; j += 2) {
-            const std::int16_t* t0 = t.Values.data() + std::size_t(j) * std::size_t(length);
-            Dots2x2(q0, q0 + length, t0, t0 + length, length, four);
-            dots[std::size_t(j)] = four[0];
-            dots[std::size_t(j) + 1] = four[1];
-            dots[std::size_t(trainRows + j)] = four[2];
-            dots[std::size_t(trainRows + j) + 1] = four[3];
-          }
-          for (int h = 0; h < 2 && i + h < q.Rows; ++h) {
-            result[std::size_t(i + h)] =
-                NearestOf(q.Norms[std::size_t(i + h)], t.Norms.data(),
-                          dots.data() + std::size_t(h * trainRows), t.Rows);
-          }
-        }
-      });
+  const auto dotsOfFour =
+      Kernels == TKernels::Best && raster::HasAVX2() ? DotsOfFourAvx2 : alignloops::DotsOfFour;
+  const std::size_t trainRows = t.Norms.size();  // even
+  // Four query rows at a time against all train rows; then each query row's two nearest from
+  // its row of dot products.
+  raster::ForRows(0, (QueryRows + 3) / 4, std::int64_t(trainRows) * Length * 4,
+                  [&](std::int32_t First, std::int32_t Last) {
+                    std::vector<std::int32_t> dots(trainRows * 4);
+                    for (int block = First; block < Last; ++block) {
+                      const std::size_t i = std::size_t(block) * 4;
+                      dotsOfFour(q.Values.data() + i * std::size_t(Length), t.Values.data(),
+                                 int(trainRows), Length, dots.data());
+                      for (std::size_t k = 0; k < 4 && i + k < std::size_t(QueryRows); ++k) {
+                        result[i + k] = NearestOf(q.Norms[i + k], t.Norms.data(),
+                                                  dots.data() + k * trainRows, TrainRows);
+                      }
+                    }
+                  });
   return result;
 }
 
@@ -351,12 +330,14 @@ TReduced Reduce(const raster::TBitmap32& Picture, int LongestSide) {
   const int w = Picture.Width(), h = Picture.Height();
   const int longest = std::max(w, h);
   if (longest <= LongestSide) {
-    r.Grey = ReduceToGrey(Picture, w, h);
+    r.Grey.create(h, w, CV_8U);
+    ReduceToGrey(Picture, w, h, r.Grey.data);
     return r;
   }
   const double f = double(LongestSide) / longest;
   const int rw = std::max(1, int(std::lround(w * f))), rh = std::max(1, int(std::lround(h * f)));
-  r.Grey = ReduceToGrey(Picture, rw, rh);
+  r.Grey.create(rh, rw, CV_8U);
+  ReduceToGrey(Picture, rw, rh, r.Grey.data);
   r.ScaleX = double(rw) / w;
   r.ScaleY = double(rh) / h;
   return r;
@@ -377,22 +358,9 @@ TFeatures Detect(const cv::Mat& Grey, int MaxFeatures) {
 // Runs Work for both pictures at once, the second on a thread of its own.
 template <typename TWork>
 void ForBoth(TWork Work) {
-  std::exception_ptr failure;
-  std::thread second([&] {
-    try {
-      Work(1);
-    } catch (...) {
-      failure = std::current_exception();
-    }
+  raster::ForRows(0, 2, std::int64_t(1) << 20, [&](std::int32_t First, std::int32_t Last) {
+    for (int i = First; i < Last; ++i) Work(i);
   });
-  try {
-    Work(0);
-  } catch (...) {
-    second.join();
-    throw;
-  }
-  second.join();
-  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace
@@ -450,7 +418,12 @@ TAutoAlignResult TAlignmentJob::Run() {
     start = std::chrono::steady_clock::now();
     std::vector<cv::Point2f> from, to;  // picture 2, picture 1, at full size
     if (f1.Points.size() >= 2 && f2.Points.size() >= 2) {
-      const std::vector<TNearestTwo> nearest = NearestTwo(f2.Descriptors, f1.Descriptors);
+      // SIFT's descriptors: rows of floats, one after the other.
+      CV_Assert(f1.Descriptors.type() == CV_32F && f1.Descriptors.isContinuous() &&
+                f2.Descriptors.type() == CV_32F && f2.Descriptors.isContinuous());
+      const std::vector<TNearestTwo> nearest =
+          NearestTwo(f2.Descriptors.ptr<float>(), f2.Descriptors.rows, f1.Descriptors.ptr<float>(),
+                     f1.Descriptors.rows, f1.Descriptors.cols);
       for (std::size_t i = 0; i < nearest.size(); ++i) {
         const TNearestTwo& n = nearest[i];
         if (n.Second < 0 || !(n.FirstDistance < options.RatioTest * n.SecondDistance)) continue;

@@ -1,19 +1,32 @@
 // Inside the automatic alignment: the two steps it does itself rather than through OpenCV, each
 // giving exactly what the OpenCV call it replaces gives, so that the alignment finds the same
-// features and matches however its work is split over the threads.
+// features and matches however its work is split over the threads; and their inner loops.
+//
+// auto_align_avx2.cpp includes this file with -mavx2: it holds no inline function of external
+// linkage (nor includes a header that does), since an AVX2 copy of one could be merged at link
+// time and run on a processor without AVX2. The loops are `static inline`, a copy in each file.
 #pragma once
 
-#include <opencv2/core.hpp>
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
-#include "raster/core.h"
+namespace raster {
+class TBitmap32;
+}
 
 namespace overlay {
 
+// Which code runs the inner loops: the best the processor has, or the code for any processor
+// (for the tests, which check that both give the same).
+enum class TKernels { Best, Portable };
+
 // A grey copy of Picture reduced to Width x Height (neither larger than the picture) by area
-// averaging: byte for byte what cv::cvtColor(COLOR_BGRA2GRAY) and cv::resize(INTER_AREA) give,
-// in one pass over the picture on the engine's threads.
-cv::Mat ReduceToGrey(const raster::TBitmap32& Picture, int Width, int Height);
+// averaging, into Out (Height rows of Width bytes): byte for byte what cv::cvtColor
+// (COLOR_BGRA2GRAY) and cv::resize(INTER_AREA) give, in one pass over the picture on the engine's
+// threads.
+void ReduceToGrey(const raster::TBitmap32& Picture, int Width, int Height, std::uint8_t* Out,
+                  TKernels Kernels = TKernels::Best);
 
 // The nearest and the second nearest row of the train set to a row of the query set.
 struct TNearestTwo {
@@ -21,9 +34,78 @@ struct TNearestTwo {
   float FirstDistance = 0, SecondDistance = 0;
 };
 
-// For each row of Query (CV_32F, as many columns as Train), the two nearest rows of Train by
-// Euclidean distance: the rows and distances of cv::BFMatcher(NORM_L2).knnMatch(Query, Train,
-// 2), ties to the lower row as there, spread over the engine's threads.
-std::vector<TNearestTwo> NearestTwo(const cv::Mat& Query, const cv::Mat& Train);
+// For each of QueryRows rows of Query, the two nearest of TrainRows rows of Train (rows of Length
+// floats, one after the other) by Euclidean distance: the rows and distances of
+// cv::BFMatcher(NORM_L2).knnMatch(Query, Train, 2), ties to the lower row as there, spread over
+// the engine's threads.
+std::vector<TNearestTwo> NearestTwo(const float* Query, int QueryRows, const float* Train,
+                                    int TrainRows, int Length, TKernels Kernels = TKernels::Best);
+
+namespace alignloops {
+
+// OpenCV's grey of a BGRA pixel for 8-bit channels: 0.114 B + 0.587 G + 0.299 R in 15-bit fixed
+// point, rounded half up.
+static inline std::uint8_t Grey(const std::uint8_t* Bgra) {
+  return std::uint8_t((Bgra[0] * 3735u + Bgra[1] * 19235u + Bgra[2] * 9798u + 16384u) >> 15);
+}
+
+// Count pixels (B, G, R, A bytes) to grey bytes.
+static inline void GreyRow(const std::uint8_t* Bgra, std::uint8_t* Grey, int Count) {
+  for (int i = 0; i < Count; ++i) Grey[i] = alignloops::Grey(Bgra + 4 * std::size_t(i));
+}
+
+// Down = Weight * Grey (First), else Down += Weight * Grey: two float steps a pixel.
+static inline void WeighDown(const std::uint8_t* Grey, float Weight, bool First, float* Down,
+                             int Count) {
+  if (First) {
+    for (int i = 0; i < Count; ++i) Down[i] = Weight * float(Grey[i]);
+  } else {
+    for (int i = 0; i < Count; ++i) Down[i] += Weight * float(Grey[i]);
+  }
+}
+
+// The dot products of four rows of Queries with each of TrainRows (even) rows of Trains, all rows
+// of Length 16-bit values one after the other: query row k with train row j in
+// Out[k * TrainRows + j]. Eight sums in one loop over a pair of train rows, which the compiler
+// turns into multiply-add instructions on 16-bit lanes.
+static inline void DotsOfFour(const std::int16_t* Queries, const std::int16_t* Trains,
+                              int TrainRows, int Length, std::int32_t* Out) {
+  const std::int16_t* q0 = Queries;
+  const std::int16_t* q1 = q0 + Length;
+  const std::int16_t* q2 = q1 + Length;
+  const std::int16_t* q3 = q2 + Length;
+  for (int j = 0; j < TrainRows; j += 2) {
+    const std::int16_t* t0 = Trains + std::size_t(j) * std::size_t(Length);
+    const std::int16_t* t1 = t0 + Length;
+    std::int32_t s00 = 0, s01 = 0, s10 = 0, s11 = 0, s20 = 0, s21 = 0, s30 = 0, s31 = 0;
+    for (int e = 0; e < Length; ++e) {
+      s00 += q0[e] * t0[e];
+      s10 += q1[e] * t0[e];
+      s20 += q2[e] * t0[e];
+      s30 += q3[e] * t0[e];
+      s01 += q0[e] * t1[e];
+      s11 += q1[e] * t1[e];
+      s21 += q2[e] * t1[e];
+      s31 += q3[e] * t1[e];
+    }
+    std::int32_t* o = Out + j;
+    o[0] = s00;
+    o[1] = s01;
+    o[TrainRows] = s10;
+    o[TrainRows + 1] = s11;
+    o[2 * TrainRows] = s20;
+    o[2 * TrainRows + 1] = s21;
+    o[3 * TrainRows] = s30;
+    o[3 * TrainRows + 1] = s31;
+  }
+}
+
+}  // namespace alignloops
+
+// The same loops compiled for AVX2, in auto_align_avx2.cpp; only where raster::HasAVX2().
+void GreyRowAvx2(const std::uint8_t* Bgra, std::uint8_t* Grey, int Count);
+void WeighDownAvx2(const std::uint8_t* Grey, float Weight, bool First, float* Down, int Count);
+void DotsOfFourAvx2(const std::int16_t* Queries, const std::int16_t* Trains, int TrainRows,
+                    int Length, std::int32_t* Out);
 
 }  // namespace overlay

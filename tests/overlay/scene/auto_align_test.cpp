@@ -211,9 +211,10 @@ TEST(AutoAlign, SyntheticRetakesAlignCloseToTheTruth) {
   EXPECT_GE(tool, toolPairs - 1) << "of " << toolPairs << " pairs from tessaly-align --json";
 }
 
-// The reduced copies are OpenCV's grey conversion and area resize to the byte: at ratios with
-// fractions, one to one along a side, whole along both sides and none at all; on a photograph,
-// and on noise, whose many means near a half take the slow way.
+// The reduced copies are OpenCV's grey conversion and area resize to the byte, with the
+// processor's best code and with the portable code: at ratios with fractions, one to one along a
+// side, whole along both sides and none at all; on a photograph, and on noise, whose many means
+// near a half take the slow way.
 TEST(AutoAlign, TheReducedCopyIsOpenCvsGreyAreaResize) {
   const std::unique_ptr<TBitmap32> photo =
       overlay::LoadPicture(Photo("Pixel_6_Pro_UltraHDR_04.jpg")).Value();
@@ -239,31 +240,40 @@ TEST(AutoAlign, TheReducedCopyIsOpenCvsGreyAreaResize) {
     cv::Mat grey, expected;
     cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
     cv::resize(grey, expected, cv::Size(c.Width, c.Height), 0, 0, cv::INTER_AREA);
-    const cv::Mat reduced = overlay::ReduceToGrey(p, c.Width, c.Height);
-    ASSERT_EQ(reduced.size(), expected.size());
-    EXPECT_EQ(cv::countNonZero(reduced != expected), 0)
-        << p.Width() << " x " << p.Height() << " to " << c.Width << " x " << c.Height;
+    for (const overlay::TKernels kernels : {overlay::TKernels::Best, overlay::TKernels::Portable}) {
+      cv::Mat reduced(c.Height, c.Width, CV_8U);
+      overlay::ReduceToGrey(p, c.Width, c.Height, reduced.data, kernels);
+      EXPECT_EQ(cv::countNonZero(reduced != expected), 0)
+          << p.Width() << " x " << p.Height() << " to " << c.Width << " x " << c.Height
+          << (kernels == overlay::TKernels::Best ? "" : ", portable code");
+    }
   }
 }
 
-// The matcher finds the rows and distances of OpenCV's brute-force matcher to the bit: for SIFT's
-// descriptors of a photograph and of it turned and enlarged; for whole numbers of few values
-// (ties everywhere), odd counts and a single train row; for numbers with fractions.
+// The matcher finds the rows and distances of OpenCV's brute-force matcher to the bit, with the
+// processor's best code and with the portable code: for SIFT's descriptors of a photograph and of
+// it turned and enlarged; for whole numbers of few values (ties everywhere), odd counts and a
+// single train row; for numbers with fractions.
 TEST(AutoAlign, NearestTwoIsOpenCvsBruteForceMatch) {
   const auto compare = [](const cv::Mat& Query, const cv::Mat& Train) {
     std::vector<std::vector<cv::DMatch>> expected;
     cv::BFMatcher(cv::NORM_L2).knnMatch(Query, Train, expected, 2);
-    const std::vector<overlay::TNearestTwo> found = overlay::NearestTwo(Query, Train);
-    ASSERT_EQ(found.size(), expected.size());
-    int differ = 0;
-    for (std::size_t i = 0; i < found.size(); ++i) {
-      const std::vector<cv::DMatch>& e = expected[i];
-      const overlay::TNearestTwo& f = found[i];
-      differ += !(f.First == e[0].trainIdx && f.FirstDistance == e[0].distance &&
-                  (e.size() < 2 ? f.Second == -1
-                                : f.Second == e[1].trainIdx && f.SecondDistance == e[1].distance));
+    for (const overlay::TKernels kernels : {overlay::TKernels::Best, overlay::TKernels::Portable}) {
+      const std::vector<overlay::TNearestTwo> found = overlay::NearestTwo(
+          Query.ptr<float>(), Query.rows, Train.ptr<float>(), Train.rows, Train.cols, kernels);
+      ASSERT_EQ(found.size(), expected.size());
+      int differ = 0;
+      for (std::size_t i = 0; i < found.size(); ++i) {
+        const std::vector<cv::DMatch>& e = expected[i];
+        const overlay::TNearestTwo& f = found[i];
+        differ +=
+            !(f.First == e[0].trainIdx && f.FirstDistance == e[0].distance &&
+              (e.size() < 2 ? f.Second == -1
+                            : f.Second == e[1].trainIdx && f.SecondDistance == e[1].distance));
+      }
+      EXPECT_EQ(differ, 0) << "of " << Query.rows << " rows against " << Train.rows
+                           << (kernels == overlay::TKernels::Best ? "" : ", portable code");
     }
-    EXPECT_EQ(differ, 0) << "of " << Query.rows << " rows against " << Train.rows;
   };
   const cv::Mat park = LoadPhoto("Pixel_6_Pro_UltraHDR_04.jpg", 1400);
   ASSERT_FALSE(park.empty());
