@@ -64,48 +64,18 @@ static inline void WeighDown(const std::uint8_t* Grey, float Weight, bool First,
   }
 }
 
-// The dot products of four rows of Queries with each of TrainRows (even) rows of Trains, all rows
-// of Length 16-bit values one after the other: query row k with train row j in
-// Out[k * TrainRows + j]. Eight sums in one loop over a pair of train rows, which the compiler
-// turns into multiply-add instructions on 16-bit lanes.
-static inline void DotsOfFour(const std::int16_t* Queries, const std::int16_t* Trains,
-                              int TrainRows, int Length, std::int32_t* Out) {
-  const std::int16_t* q0 = Queries;
-  const std::int16_t* q1 = q0 + Length;
-  const std::int16_t* q2 = q1 + Length;
-  const std::int16_t* q3 = q2 + Length;
-  for (int j = 0; j < TrainRows; j += 2) {
-    const std::int16_t* t0 = Trains + std::size_t(j) * std::size_t(Length);
-    const std::int16_t* t1 = t0 + Length;
-    std::int32_t s00 = 0, s01 = 0, s10 = 0, s11 = 0, s20 = 0, s21 = 0, s30 = 0, s31 = 0;
-    for (int e = 0; e < Length; ++e) {
-      s00 += q0[e] * t0[e];
-      s10 += q1[e] * t0[e];
-      s20 += q2[e] * t0[e];
-      s30 += q3[e] * t0[e];
-      s01 += q0[e] * t1[e];
-      s11 += q1[e] * t1[e];
-      s21 += q2[e] * t1[e];
-      s31 += q3[e] * t1[e];
-    }
-    std::int32_t* o = Out + j;
-    o[0] = s00;
-    o[1] = s01;
-    o[TrainRows] = s10;
-    o[TrainRows + 1] = s11;
-    o[2 * TrainRows] = s20;
-    o[2 * TrainRows + 1] = s21;
-    o[3 * TrainRows] = s30;
-    o[3 * TrainRows + 1] = s31;
-  }
-}
-
 }  // namespace alignloops
 
 // The same loops compiled for AVX2, in auto_align_avx2.cpp; only where raster::HasAVX2().
 void GreyRowAvx2(const std::uint8_t* Bgra, std::uint8_t* Grey, int Count);
 void WeighDownAvx2(const std::uint8_t* Grey, float Weight, bool First, float* Down, int Count);
-void DotsOfFourAvx2(const std::int16_t* Queries, const std::int16_t* Trains, int TrainRows,
+
+// The dot products of four rows of Queries (Length 16-bit values each, Length even, one after
+// the other) with each of TrainRows (a multiple of 8) train rows, query row k with train row j in
+// Out[k * TrainRows + j]. The train rows come in groups of eight, and within a group value pair
+// after value pair: 16 values a pair, the pair of row r at 2 r and 2 r + 1. With AVX2, in
+// auto_align_avx2.cpp; only where raster::HasAVX2().
+void DotsOfFourAvx2(const std::int16_t* Queries, const std::int16_t* Eights, int TrainRows,
                     int Length, std::int32_t* Out);
 
 }  // namespace overlay
