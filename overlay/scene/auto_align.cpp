@@ -13,7 +13,6 @@
 #include <opencv2/core.hpp>
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
-#include <thread>
 #include <vector>
 
 #include "controls/rot_layer.h"
@@ -117,11 +116,12 @@ void ReduceToGrey(const raster::TBitmap32& Picture, int Width, int Height, std::
   // OpenCV sums each source row's grey along X in float (the shares in source order, from 0),
   // then those row sums down a reduced row weighted by the shares along Y, and rounds to the
   // nearest byte, ties to even. Here the quick way round: the grey rows weighted down first, in
-  // vector steps, then the column sums along X. Both add the same products; each sum rounds at
-  // most twice a share, each time by at most 2^-24 of 256, so the two differ by less than
-  // `near` and round alike unless the mean lies within `near` of a half. Such a pixel is made
-  // OpenCV's way. Every reduced pixel gets the same number of X shares: the missing ones weigh 0
-  // at its last source pixel, which adds exactly nothing.
+  // vector steps, then the column sums along X. Both add the same products. Each rounds at most
+  // twice a share (the product and the sum), each time by at most 2^-24 of 256, so the two lie
+  // within twice that of each other; `near` is twice as much again. Where the quick mean lies
+  // further than `near` from a half, both round alike; else the pixel is made OpenCV's way.
+  // Every reduced pixel gets the same number of X shares: the missing ones weigh 0 at its last
+  // source pixel, which adds exactly nothing.
   const std::vector<TAreaTap> alongX = AreaTaps(w, Width), alongY = AreaTaps(h, Height);
   std::vector<int> count(static_cast<std::size_t>(Width), 0);
   std::size_t perPixel = 0;
@@ -148,7 +148,7 @@ void ReduceToGrey(const raster::TBitmap32& Picture, int Width, int Height, std::
     perRow = std::max(perRow, ++rowTaps[std::size_t(t.Target) + 1]);
   }
   for (std::size_t d = 0; d < std::size_t(Height); ++d) rowTaps[d + 1] += rowTaps[d];
-  const float near = 4 * 2 * float(int(perPixel) + perRow) * 256 / 16777216.f;
+  const float near = 2 * 2 * (2 * float(int(perPixel) + perRow)) * 256 / 16777216.f;
 
   // OpenCV's own order for one reduced pixel.
   const auto slowly = [&](int Dx, int Dy) {
@@ -294,13 +294,13 @@ TNearestTwo NearestOf(std::int32_t QueryNorm, const std::int32_t* TrainNorms,
   n.FirstDistance = n.SecondDistance = std::numeric_limits<float>::max();
   std::int32_t firstSquare = std::numeric_limits<std::int32_t>::max(), secondSquare = firstSquare;
   // A square root is never below that of a smaller or equal square: rows whose square is not
-  // below the second's are passed over, eight at a time where none of them is.
-  constexpr int Eight = 8;
-  for (int from = 0; from < TrainRows; from += Eight) {
-    const int to = std::min(from + Eight, TrainRows);
-    if (to - from == Eight) {
+  // below the second's are passed over, a group at a time where none of the group's is.
+  constexpr int Group = 8;
+  for (int from = 0; from < TrainRows; from += Group) {
+    const int to = std::min(from + Group, TrainRows);
+    if (to - from == Group) {
       std::int32_t least = std::numeric_limits<std::int32_t>::max();
-      for (int j = from; j < from + Eight; ++j) {
+      for (int j = from; j < from + Group; ++j) {
         least = std::min(least, QueryNorm + TrainNorms[j] - 2 * Dots[j]);
       }
       if (least >= secondSquare) continue;
@@ -422,10 +422,15 @@ TFeatures Detect(const cv::Mat& Grey, int MaxFeatures) {
   return f;
 }
 
-// Runs Work for both pictures at once, the second on a thread of its own.
+// Runs Work for both pictures at once: the second on the engine's pool thread, whose heap keeps
+// the detector's memory from one alignment to the next (a new thread each time would map it
+// afresh). One after the other on the calling thread where the pool is busy or has no second
+// thread.
 template <typename TWork>
 void ForBoth(TWork Work) {
-  raster::ForRows(0, 2, std::int64_t(1) << 20, [&](std::int32_t First, std::int32_t Last) {
+  // Far above the pool's threshold for waking a thread: a picture is a lot of work.
+  constexpr std::int64_t WorkPerPicture = std::int64_t(1) << 30;
+  raster::ForRows(0, 2, WorkPerPicture, [&](std::int32_t First, std::int32_t Last) {
     for (int i = First; i < Last; ++i) Work(i);
   });
 }
@@ -454,8 +459,9 @@ TAlignmentJob::TAlignmentJob(const raster::TBitmap32& Picture1, const raster::TB
   const auto start = std::chrono::steady_clock::now();
   try {
     // One picture after the other, each spread over the engine's threads.
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 2; ++i) {
       F->Reduced[i] = Reduce(i == 0 ? Picture1 : Picture2, Options.LongestSide);
+    }
     F->Usable = true;
   } catch (const std::exception&) {
     // OpenCV reports its own failures (memory among them) as exceptions: no alignment.
@@ -485,9 +491,11 @@ TAutoAlignResult TAlignmentJob::Run() {
     start = std::chrono::steady_clock::now();
     std::vector<cv::Point2f> from, to;  // picture 2, picture 1, at full size
     if (f1.Points.size() >= 2 && f2.Points.size() >= 2) {
-      // SIFT's descriptors: rows of floats, one after the other.
-      CV_Assert(f1.Descriptors.type() == CV_32F && f1.Descriptors.isContinuous() &&
-                f2.Descriptors.type() == CV_32F && f2.Descriptors.isContinuous());
+      // SIFT's descriptors: a row of floats for each point, the rows one after the other.
+      for (const TFeatures& f : features) {
+        CV_Assert(f.Descriptors.type() == CV_32F && f.Descriptors.isContinuous() &&
+                  f.Descriptors.rows == int(f.Points.size()));
+      }
       const std::vector<TNearestTwo> nearest =
           NearestTwo(f2.Descriptors.ptr<float>(), f2.Descriptors.rows, f1.Descriptors.ptr<float>(),
                      f1.Descriptors.rows, f1.Descriptors.cols);

@@ -2,9 +2,10 @@
 // giving exactly what the OpenCV call it replaces gives, so that the alignment finds the same
 // features and matches however its work is split over the threads; and their inner loops.
 //
-// auto_align_avx2.cpp includes this file with -mavx2: it holds no inline function of external
-// linkage (nor includes a header that does), since an AVX2 copy of one could be merged at link
-// time and run on a processor without AVX2. The loops are `static inline`, a copy in each file.
+// auto_align_avx2.cpp includes this file with -mavx2, so nothing here may become a function of
+// external linkage in that file: an AVX2 copy of one could be merged at link time and run on a
+// processor without AVX2. The loops are `static inline`, a copy in each file, and the rest are
+// declarations.
 #pragma once
 
 #include <cstddef>
