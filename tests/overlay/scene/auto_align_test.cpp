@@ -20,6 +20,7 @@
 #include "overlay/scene/auto_align_p.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/overlay_scene.h"
+#include "raster/cpu.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -312,6 +313,29 @@ TEST(AutoAlign, TheSamplePairAlignsWithinOneAndAHalfPixels) {
   ASSERT_TRUE(r.Reliable());
   EXPECT_LE(r.Nearest.Residual, 1.5);
   EXPECT_GT(r.Inliers, 100);
+}
+
+// However the work is split (the detection of both pictures at once, the reduction and the
+// matcher over the engine's threads), the alignment comes out the same to the bit.
+TEST(AutoAlign, OneEngineThreadOrTwoGiveTheSameFit) {
+  const std::unique_ptr<TBitmap32> first =
+      overlay::LoadPicture(Photo("NT96650_pcb_002.JPG")).Value();
+  const std::unique_ptr<TBitmap32> second =
+      overlay::LoadPicture(Photo("NT96650_pcb_004.JPG")).Value();
+  ASSERT_TRUE(first != nullptr && second != nullptr);
+  const int threads = raster::RasterThreadCount();
+  raster::SetRasterThreadCount(1);
+  const overlay::TAutoAlignResult alone = overlay::AutoAlign(*first, *second);
+  raster::SetRasterThreadCount(2);
+  const overlay::TAutoAlignResult split = overlay::AutoAlign(*first, *second);
+  raster::SetRasterThreadCount(threads);
+  ASSERT_TRUE(alone.Reliable() && split.Reliable());
+  EXPECT_EQ(alone.Matches, split.Matches);
+  EXPECT_EQ(alone.Inliers, split.Inliers);
+  EXPECT_EQ(alone.Fit.A, split.Fit.A);
+  EXPECT_EQ(alone.Fit.B, split.Fit.B);
+  EXPECT_EQ(alone.Fit.Tx, split.Fit.Tx);
+  EXPECT_EQ(alone.Fit.Ty, split.Fit.Ty);
 }
 
 // Photographs with nothing in common are refused, never aligned to nonsense.
