@@ -206,9 +206,10 @@ void ReduceToGrey(const raster::TBitmap32& Picture, int Width, int Height, std::
 namespace {
 
 // Descriptors as 16-bit integers with their squared lengths, rows padded with zero rows to a
-// multiple of Padding. Only whole numbers from 0 to 255 (as SIFT's are): then every sum of
-// squared differences OpenCV's matcher adds up in float lies below 2^24 and is exact, so the
-// same sums in integers give its distances to the bit.
+// multiple of Padding. Only whole numbers from 0 to 255 (as SIFT's are), at most MaxWholeLength
+// of them a row: then every sum of squared differences OpenCV's matcher adds up in float lies
+// below 2^24 and is exact, so the same sums in integers give its distances to the bit.
+constexpr int MaxWholeLength = (1 << 24) / (255 * 255);
 struct TWholeDescriptors {
   int Rows = 0, Length = 0;
   std::vector<std::int16_t> Values;
@@ -216,6 +217,7 @@ struct TWholeDescriptors {
 };
 
 bool ToWhole(const float* Descriptors, int Rows, int Length, int Padding, TWholeDescriptors* Out) {
+  if (Length > MaxWholeLength) return false;
   Out->Rows = Rows;
   Out->Length = (Length + 1) / 2 * 2;  // a zero at the end of an odd length adds nothing
   const std::size_t rows = std::size_t((Rows + Padding - 1) / Padding * Padding);
