@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <opencv2/core.hpp>
+#include <opencv2/features2d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <random>
@@ -16,8 +17,10 @@
 #include "controls/rot_layer.h"
 #include "overlay/decode/picture_import.h"
 #include "overlay/programs/align_command.h"
+#include "overlay/scene/auto_align_p.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/overlay_scene.h"
+#include "raster/cpu.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -209,6 +212,96 @@ TEST(AutoAlign, SyntheticRetakesAlignCloseToTheTruth) {
   EXPECT_GE(tool, toolPairs - 1) << "of " << toolPairs << " pairs from tessaly-align --json";
 }
 
+// The reduced copies are OpenCV's grey conversion and area resize to the byte, with the
+// processor's best code and with the portable code: at ratios with fractions, one to one along a
+// side, whole along both sides and none at all; on a photograph, and on noise, whose many means
+// near a half take the slow way.
+TEST(AutoAlign, TheReducedCopyIsOpenCvsGreyAreaResize) {
+  const std::unique_ptr<TBitmap32> photo =
+      overlay::LoadPicture(Photo("Pixel_6_Pro_UltraHDR_04.jpg")).Value();
+  ASSERT_TRUE(photo != nullptr);
+  TBitmap32 noise;
+  noise.SetSize(1031, 777);
+  std::mt19937 random(20261209);
+  for (int j = 0; j < noise.Height(); ++j) {
+    for (int i = 0; i < noise.Width(); ++i) noise.SetPixel(i, j, raster::TColor32(random()));
+  }
+  const struct {
+    const TBitmap32* Picture;
+    int Width, Height;
+  } cases[] = {{photo.get(), 1400, 1054}, {photo.get(), 1399, 1000},
+               {photo.get(), 2040, 1536}, {&noise, 700, 500},
+               {&noise, 1031, 400},       {&noise, 333, 111},
+               {&noise, 1030, 777},       {&noise, 1, 1},
+               {&noise, 1031, 777}};
+  for (const auto& c : cases) {
+    const TBitmap32& p = *c.Picture;
+    const cv::Mat bgra(p.Height(), p.Width(), CV_8UC4,
+                       const_cast<raster::TColor32*>(p.PixelBuffer()));
+    cv::Mat grey, expected;
+    cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
+    cv::resize(grey, expected, cv::Size(c.Width, c.Height), 0, 0, cv::INTER_AREA);
+    for (const overlay::TKernels kernels : {overlay::TKernels::Best, overlay::TKernels::Portable}) {
+      cv::Mat reduced(c.Height, c.Width, CV_8U);
+      overlay::ReduceToGrey(p, c.Width, c.Height, reduced.data, kernels);
+      EXPECT_EQ(cv::countNonZero(reduced != expected), 0)
+          << p.Width() << " x " << p.Height() << " to " << c.Width << " x " << c.Height
+          << (kernels == overlay::TKernels::Best ? "" : ", portable code");
+    }
+  }
+}
+
+// The matcher finds the rows and distances of OpenCV's brute-force matcher to the bit, with the
+// processor's best code and with the portable code: for SIFT's descriptors of a photograph and of
+// it turned and enlarged; for whole numbers of few values (ties everywhere), odd counts and a
+// single train row; for numbers with fractions.
+TEST(AutoAlign, NearestTwoIsOpenCvsBruteForceMatch) {
+  const auto compare = [](const cv::Mat& Query, const cv::Mat& Train) {
+    std::vector<std::vector<cv::DMatch>> expected;
+    cv::BFMatcher(cv::NORM_L2).knnMatch(Query, Train, expected, 2);
+    for (const overlay::TKernels kernels : {overlay::TKernels::Best, overlay::TKernels::Portable}) {
+      const std::vector<overlay::TNearestTwo> found = overlay::NearestTwo(
+          Query.ptr<float>(), Query.rows, Train.ptr<float>(), Train.rows, Train.cols, kernels);
+      ASSERT_EQ(found.size(), expected.size());
+      int differ = 0;
+      for (std::size_t i = 0; i < found.size(); ++i) {
+        const std::vector<cv::DMatch>& e = expected[i];
+        const overlay::TNearestTwo& f = found[i];
+        differ +=
+            !(f.First == e[0].trainIdx && f.FirstDistance == e[0].distance &&
+              (e.size() < 2 ? f.Second == -1
+                            : f.Second == e[1].trainIdx && f.SecondDistance == e[1].distance));
+      }
+      EXPECT_EQ(differ, 0) << "of " << Query.rows << " rows against " << Train.rows
+                           << (kernels == overlay::TKernels::Best ? "" : ", portable code");
+    }
+  };
+  const cv::Mat park = LoadPhoto("Pixel_6_Pro_UltraHDR_04.jpg", 1400);
+  ASSERT_FALSE(park.empty());
+  cv::Mat grey, turned;
+  cv::cvtColor(park, grey, cv::COLOR_BGR2GRAY);
+  cv::warpAffine(grey, turned, cv::getRotationMatrix2D(cv::Point2f(700, 500), 7, 1.08),
+                 grey.size());
+  const cv::Ptr<cv::SIFT> sift = cv::SIFT::create(3000);
+  std::vector<cv::KeyPoint> points;
+  cv::Mat first, second;
+  sift->detectAndCompute(grey, cv::noArray(), points, first);
+  sift->detectAndCompute(turned, cv::noArray(), points, second);
+  compare(second, first);
+
+  std::mt19937 random(20261209);
+  const auto whole = [&](int Rows, unsigned Top) {
+    cv::Mat m(Rows, 128, CV_32F);
+    for (float& v : cv::Mat_<float>(m)) v = float(random() % (Top + 1));
+    return m;
+  };
+  compare(whole(301, 2), whole(177, 2));
+  compare(whole(7, 255), whole(1, 255));
+  cv::Mat fractions(51, 128, CV_32F);
+  cv::randu(fractions, 0, 255);
+  compare(fractions, whole(31, 255));
+}
+
 // The bundled sample pair: two frames of a focus stack, the second a little magnified.
 TEST(AutoAlign, TheSamplePairAlignsWithinOneAndAHalfPixels) {
   const std::unique_ptr<TBitmap32> first =
@@ -220,6 +313,29 @@ TEST(AutoAlign, TheSamplePairAlignsWithinOneAndAHalfPixels) {
   ASSERT_TRUE(r.Reliable());
   EXPECT_LE(r.Nearest.Residual, 1.5);
   EXPECT_GT(r.Inliers, 100);
+}
+
+// However the work is split (the detection of both pictures at once, the reduction and the
+// matcher over the engine's threads), the alignment comes out the same to the bit.
+TEST(AutoAlign, OneEngineThreadOrTwoGiveTheSameFit) {
+  const std::unique_ptr<TBitmap32> first =
+      overlay::LoadPicture(Photo("NT96650_pcb_002.JPG")).Value();
+  const std::unique_ptr<TBitmap32> second =
+      overlay::LoadPicture(Photo("NT96650_pcb_004.JPG")).Value();
+  ASSERT_TRUE(first != nullptr && second != nullptr);
+  const int threads = raster::RasterThreadCount();
+  raster::SetRasterThreadCount(1);
+  const overlay::TAutoAlignResult alone = overlay::AutoAlign(*first, *second);
+  raster::SetRasterThreadCount(2);
+  const overlay::TAutoAlignResult split = overlay::AutoAlign(*first, *second);
+  raster::SetRasterThreadCount(threads);
+  ASSERT_TRUE(alone.Reliable() && split.Reliable());
+  EXPECT_EQ(alone.Matches, split.Matches);
+  EXPECT_EQ(alone.Inliers, split.Inliers);
+  EXPECT_EQ(alone.Fit.A, split.Fit.A);
+  EXPECT_EQ(alone.Fit.B, split.Fit.B);
+  EXPECT_EQ(alone.Fit.Tx, split.Fit.Tx);
+  EXPECT_EQ(alone.Fit.Ty, split.Fit.Ty);
 }
 
 // Photographs with nothing in common are refused, never aligned to nonsense.
