@@ -12,6 +12,9 @@ void RegisterImportBenchmarks();
 void RegisterAlignBenchmarks();
 // The window benchmarks (view_bench), which also run the import baselines in the same process.
 void RegisterWindowBenchmarks();
+// Closes the main window the window benchmarks share; called before the Qt application goes,
+// which a window must not outlive.
+void CloseBenchmarkWindow();
 
 // Two baseline JPEGs of different photo-like 6000 x 4000 pictures, written once per process
 // into a temporary folder and removed at exit; empty when they could not be written.

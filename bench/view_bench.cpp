@@ -220,5 +220,6 @@ int main(int argc, char** argv) {
   bench::RegisterImportBenchmarks();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  bench::CloseBenchmarkWindow();
   return 0;
 }
