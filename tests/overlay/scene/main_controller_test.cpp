@@ -253,6 +253,8 @@ TEST(DicomPictures, TheirPixelSpacingGivesTheScaleTheInterfaceFileDoesNot) {
   ASSERT_TRUE(c.LoadImage2(framesPath));
   ASSERT_TRUE(c.ReloadOverlay());
   c.LoadBothImages(photo, framesPath, {});  // as an interface file's pair
+  // The overlay's copy, made on picture 2's loading thread, is picture 2's.
+  EXPECT_EQ(c.OverlayOriginal()->GetPixel(1, 0), raster::Color32(4, 5, 6));
   const std::string note = PictureFailureText(Tr(MultiFrameText, "2"), framesPath);
   EXPECT_EQ(recorder.Texts(), (std::vector<std::string>(3, note)));  // once per load
 }
