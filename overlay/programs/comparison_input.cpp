@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 #include <string_view>
+#include <tuple>
 
 #include "overlay/programs/render_command.h"
 #include "overlay/windows/sprache.h"
@@ -90,6 +91,59 @@ platform::TStatus ApplyToolLanguage(const std::string& Path) {
     return platform::TStatus::Failure("cannot read the language file " + Path);
   }
   return {};
+}
+
+bool ParseComparisonArguments(const std::vector<std::string>& Args, const char* Usage,
+                              const char* VersionLine, TComparisonInput& Input, std::string& Folder,
+                              const TToolOption& Option, std::ostream& Out) {
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < Args.size(); ++i) {
+    const std::string& arg = Args[i];
+    // "-" alone and names that only start with one "-" are files.
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-h")) {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      Out << Usage;
+      return false;
+    }
+    if (arg == "--version" && VersionLine != nullptr) {
+      Out << VersionLine << "\n";
+      return false;
+    }
+    std::string name = arg, value;
+    if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+    } else {
+      if (i + 1 >= Args.size()) throw ECommandLineError(name + " needs a value");
+      value = Args[++i];
+    }
+    if (name == "--record") {
+      Input.Record = value;
+    } else if (name == "--pp100mm") {
+      std::tie(Input.Pp100MM1, Input.Pp100MM2) = ParseScales(value);
+    } else {
+      Option(name, value);
+    }
+  }
+  if (positional.size() == 2) {
+    Input.Interface = positional[0];
+  } else if (positional.size() == 3) {
+    Input.Picture1 = positional[0];
+    Input.Picture2 = positional[1];
+  } else {
+    throw ECommandLineError("expected INTERFACE.ini OUTDIR or PICTURE1 PICTURE2 OUTDIR, got " +
+                            std::to_string(positional.size()) + " name(s)");
+  }
+  Folder = positional.back();
+  return true;
 }
 
 int ParseCount(const std::string& Text) {

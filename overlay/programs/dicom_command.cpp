@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <ostream>
-#include <tuple>
 
 #include "overlay/dicom/dicom_export.h"
 #include "overlay/programs/comparison_input.h"
@@ -79,53 +78,18 @@ struct TExportArguments {
 // False when the usage text was asked for (already printed).
 bool ParseExportArguments(const std::vector<std::string>& Args, TExportArguments& Request,
                           std::ostream& Out) {
-  std::vector<std::string> positional;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < Args.size(); ++i) {
-    const std::string& arg = Args[i];
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-h")) {
-      positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
-      Out << ExportUsageText;
-      return false;
-    }
-    std::string name = arg, value;
-    if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-    } else {
-      if (i + 1 >= Args.size()) throw ECommandLineError(name + " needs a value");
-      value = Args[++i];
-    }
-    if (name == "--record") {
-      Request.Input.Record = value;
-    } else if (name == "--count") {
-      Request.Count = ParseCount(value);
-    } else if (name == "--pp100mm") {
-      std::tie(Request.Input.Pp100MM1, Request.Input.Pp100MM2) = ParseScales(value);
-    } else if (name == "--language") {
-      Request.Language = value;
-    } else {
-      throw ECommandLineError("unknown option " + name);
-    }
-  }
-  if (positional.size() == 2) {
-    Request.Input.Interface = positional[0];
-  } else if (positional.size() == 3) {
-    Request.Input.Picture1 = positional[0];
-    Request.Input.Picture2 = positional[1];
-  } else {
-    throw ECommandLineError("expected INTERFACE.ini OUTDIR or PICTURE1 PICTURE2 OUTDIR, got " +
-                            std::to_string(positional.size()) + " name(s)");
-  }
-  Request.Folder = positional.back();
-  return true;
+  return ParseComparisonArguments(
+      Args, ExportUsageText, nullptr, Request.Input, Request.Folder,
+      [&Request](const std::string& Name, const std::string& Value) {
+        if (Name == "--count") {
+          Request.Count = ParseCount(Value);
+        } else if (Name == "--language") {
+          Request.Language = Value;
+        } else {
+          throw ECommandLineError("unknown option " + Name);
+        }
+      },
+      Out);
 }
 
 const char* KindName(TDicomObjectKind Kind) {

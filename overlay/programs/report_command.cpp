@@ -1,6 +1,5 @@
 #include "overlay/programs/report_command.h"
 
-#include <charconv>
 #include <optional>
 #include <ostream>
 
@@ -52,71 +51,31 @@ constexpr const char* UsageText =
     "  --version           show the version\n";
 
 struct TReportRequest {
-  std::string Interface, Picture1, Picture2, Folder;
-  std::string Record, Template, Language;
+  TComparisonInput Input;
+  std::string Folder, Template, Language;
   std::optional<TPrecisePlacement> Precise;
   std::optional<int> Count;
-  int Pp100MM1 = 0, Pp100MM2 = 0;
 };
 
 // False when the usage text or version was asked for (already printed).
 bool ParseArguments(const std::vector<std::string>& Args, TReportRequest& Request,
                     std::ostream& Out) {
-  std::vector<std::string> positional;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < Args.size(); ++i) {
-    const std::string& arg = Args[i];
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-h")) {
-      positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
-      Out << UsageText;
-      return false;
-    }
-    if (arg == "--version") {
-      Out << "tessaly-report " << TESSALY_VERSION << "\n";
-      return false;
-    }
-    std::string name = arg, value;
-    if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-    } else {
-      if (i + 1 >= Args.size()) throw ECommandLineError(name + " needs a value");
-      value = Args[++i];
-    }
-    if (name == "--record") {
-      Request.Record = value;
-    } else if (name == "--precise") {
-      Request.Precise = ParsePrecise(value);
-    } else if (name == "--count") {
-      Request.Count = ParseCount(value);
-    } else if (name == "--pp100mm") {
-      std::tie(Request.Pp100MM1, Request.Pp100MM2) = ParseScales(value);
-    } else if (name == "--template") {
-      Request.Template = value;
-    } else if (name == "--language") {
-      Request.Language = value;
-    } else {
-      throw ECommandLineError("unknown option " + name);
-    }
-  }
-  if (positional.size() == 2) {
-    Request.Interface = positional[0];
-  } else if (positional.size() == 3) {
-    Request.Picture1 = positional[0];
-    Request.Picture2 = positional[1];
-  } else {
-    throw ECommandLineError("expected INTERFACE.ini OUTDIR or PICTURE1 PICTURE2 OUTDIR, got " +
-                            std::to_string(positional.size()) + " name(s)");
-  }
-  Request.Folder = positional.back();
-  return true;
+  return ParseComparisonArguments(
+      Args, UsageText, "tessaly-report " TESSALY_VERSION, Request.Input, Request.Folder,
+      [&Request](const std::string& Name, const std::string& Value) {
+        if (Name == "--precise") {
+          Request.Precise = ParsePrecise(Value);
+        } else if (Name == "--count") {
+          Request.Count = ParseCount(Value);
+        } else if (Name == "--template") {
+          Request.Template = Value;
+        } else if (Name == "--language") {
+          Request.Language = Value;
+        } else {
+          throw ECommandLineError("unknown option " + Name);
+        }
+      },
+      Out);
 }
 
 }  // namespace
@@ -141,8 +100,7 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   }
 
   TInterfaceStart start;  // the patient, when an interface file is given
-  TComparisonInput input{request.Interface, request.Picture1, request.Picture2,
-                         request.Pp100MM1,  request.Pp100MM2, request.Record};
+  TComparisonInput& input = request.Input;
   if (!input.Interface.empty()) {
     if (const platform::TStatus read = ReadComparisonInterface(input, start); !read) {
       return fail(read.Reason());
