@@ -88,7 +88,13 @@ TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientat
   TIsolatedPicture picture = DecodePictureIsolated(Path);
   switch (picture.Status) {
     case TIsolatedStatus::Picture:
-      if (Facts != nullptr) *Facts = std::move(picture.Facts);
+      if (Facts != nullptr) {
+        *Facts = std::move(picture.Facts);
+        Facts->ShownOrientation = Orientation == TPictureOrientation::Upright &&
+                                          picture.Orientation >= 2 && picture.Orientation <= 8
+                                      ? picture.Orientation
+                                      : 1;
+      }
       return Hand(std::move(picture.Bitmap), picture.Orientation, Orientation);
     case TIsolatedStatus::TooLarge:
       return platform::TStatus::Failure(

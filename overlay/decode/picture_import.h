@@ -88,6 +88,10 @@ struct TPictureFacts {
   // A DICOM file's number of frames (the pixels are its first's); 0 for a format without frames.
   // More than one is a note for the user (the scene's loading tells it).
   std::uint32_t Frames = 0;
+  // The EXIF orientation the pixels were turned by as handed over (2..8), or 1 when they are as
+  // stored (no tag, or loaded as stored): what the comparison record keeps, so that a placement
+  // is never applied to the picture turned another way.
+  int ShownOrientation = 1;
 };
 // The scale a picture's own facts give, in pixels per 100 mm: round(100 / the column spacing),
 // since the scale bar and the measures take one scale along x (a picture whose rows lie apart

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <tuple>
 
+#include "overlay/decode/orientation.h"
 #include "overlay/programs/render_command.h"
 #include "overlay/windows/sprache.h"
 #include "platform/command_line.h"
@@ -40,29 +41,30 @@ platform::TStatus ReadComparisonInterface(TComparisonInput& Input, TInterfaceSta
   return {};
 }
 
-TFoundRecord FindComparisonRecord(const TComparisonInput& Input, const std::string& Program,
-                                  std::ostream& Err) {
-  TFoundRecord found;
-  found.Path = Input.Record;
-  if (found.Path.empty()) {
-    const std::string sha1 = platform::Sha256OfFile(Input.Picture1);
-    const std::string sha2 = platform::Sha256OfFile(Input.Picture2);
-    if (!sha1.empty() && !sha2.empty()) found.Path = ComparisonRecordPath(sha1, sha2);
-  }
-  if (found.Path.empty()) return found;
-  platform::TResult<TComparisonRecord> read = ReadComparisonRecord(found.Path);
-  if (read) {
-    found.Record = std::move(read).Value();
-  } else if (!Input.Record.empty()) {
-    found.Status = platform::TStatus::Failure(read.Reason().empty() ? "no record at " + found.Path
-                                                                    : read.Reason());
-  } else if (!read.Reason().empty()) {
-    Err << Program << ": " << read.Reason() << " (left out)\n";
-  }
-  return found;
+TNamedComparison NamedComparisonOf(const TComparisonInput& Input, const TInterfaceStart& Start) {
+  TNamedComparison named;
+  named.Picture1 = Input.Picture1;
+  named.Picture2 = Input.Picture2;
+  named.Patient = NamedPatientOf(Start);
+  return named;
 }
 
-platform::TStatus LoadComparison(TMainController& Controller, const TComparisonInput& Input) {
+platform::TStatus OpenComparison(TMainController& Controller, TRecordSession& Session,
+                                 const TComparisonInput& Input, const std::string& Program,
+                                 std::ostream& Err) {
+  bool upright = ReadExifOrientationSetting(platform::LocateProgramFile("Tessaly.ini").Read);
+  std::string recordPath = Input.Record;
+  if (recordPath.empty()) {
+    const std::string sha1 = platform::Sha256OfFile(Input.Picture1);
+    const std::string sha2 = platform::Sha256OfFile(Input.Picture2);
+    if (!sha1.empty() && !sha2.empty()) recordPath = ComparisonRecordPath(sha1, sha2);
+  }
+  if (!recordPath.empty()) {
+    if (const platform::TResult<TComparisonRecord> r = ReadComparisonRecord(recordPath)) {
+      upright = r.Value().Orientation1 > 1 || r.Value().Orientation2 > 1;
+    }
+  }
+  Controller.SetExifOrientation(upright);
   Controller.SetPictureScale(Input.Picture1, Input.Pp100MM1);
   Controller.SetPictureScale2(Input.Picture2, Input.Pp100MM2);
   Controller.LoadBothImages(Input.Picture1, Input.Picture2, [] {});
@@ -72,14 +74,20 @@ platform::TStatus LoadComparison(TMainController& Controller, const TComparisonI
   if (!Controller.Image2Loaded()) {
     return platform::TStatus::Failure("picture 2 could not be loaded: " + Input.Picture2);
   }
+  const TRecordSession::TOpened opened = Session.Open(Controller, Input.Record);
+  switch (opened.Found) {
+    case TRecordSession::TFound::Offered:
+      Session.Accept(Controller);
+      break;
+    case TRecordSession::TFound::Refused:
+      if (!Input.Record.empty()) return opened.Status;
+      Err << Program << ": " << opened.Status.Reason() << " (left out)\n";
+      break;
+    case TRecordSession::TFound::None:
+    case TRecordSession::TFound::Unkept:
+      break;
+  }
   return {};
-}
-
-void ApplyComparisonRecord(TMainController& Controller, const TComparisonRecord& Record) {
-  Controller.PlacePrecisely(Record.Placement);
-  if (const std::optional<TViewMode> mode = ViewModeOfName(Record.Mode)) Controller.ShowMode(*mode);
-  Controller.SetColourMatch(Record.MatchColours);
-  Controller.SetMeasures(Record.Measures);
 }
 
 platform::TStatus ApplyToolLanguage(const std::string& Path) {

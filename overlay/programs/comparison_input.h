@@ -13,6 +13,7 @@
 
 #include "overlay/scene/comparison_record.h"
 #include "overlay/scene/main_controller.h"
+#include "overlay/scene/record_session.h"
 #include "overlay/scene/settings.h"
 #include "platform/status.h"
 
@@ -28,22 +29,19 @@ struct TComparisonInput {
 // The interface file's pictures (a relative path that is not there but beside the interface
 // file is taken there) and scales into Input, and its patient into Start; a failure names why.
 platform::TStatus ReadComparisonInterface(TComparisonInput& Input, TInterfaceStart& Start);
+// What the interface file named, for the record session: its located pictures and its patient.
+TNamedComparison NamedComparisonOf(const TComparisonInput& Input, const TInterfaceStart& Start);
 
-// The record: the one Input names, else the one kept for the two pictures' contents (Path then
-// names where it lies, or would lie, and is empty when a picture cannot be read). A named record
-// that cannot be read is a failure; a kept one that is damaged is left out with a line on Err.
-struct TFoundRecord {
-  platform::TStatus Status;
-  std::optional<TComparisonRecord> Record;
-  std::string Path;
-};
-TFoundRecord FindComparisonRecord(const TComparisonInput& Input, const std::string& Program,
-                                  std::ostream& Err);
-
-// Loads both pictures with their scales (a failure names the picture that did not load).
-platform::TStatus LoadComparison(TMainController& Controller, const TComparisonInput& Input);
-// The record's placement, way of drawing, colour matching and measures on Controller.
-void ApplyComparisonRecord(TMainController& Controller, const TComparisonRecord& Record);
+// Loads both pictures with their scales, and then their comparison record through Session: the
+// one Input names, else the one kept for the two pictures' contents. The pictures are turned as
+// the record says they were shown (so that its placement and measures land where they were
+// made), else as the settings' [Display] ExifOrientation says. The record is applied whole. A
+// named record that cannot be used (missing, damaged, of other pictures, turned otherwise) is a
+// failure; a kept one is left out with a line on Err. A failure names the picture that did not
+// load.
+platform::TStatus OpenComparison(TMainController& Controller, TRecordSession& Session,
+                                 const TComparisonInput& Input, const std::string& Program,
+                                 std::ostream& Err);
 
 // The language file at Path (TsLang.ini beside the program when Path is empty) for the texts the
 // tool writes: a named file that cannot be read is a failure, a missing default file is not.

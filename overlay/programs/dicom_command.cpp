@@ -8,7 +8,6 @@
 #include "overlay/programs/pacs_command.h"
 #include "overlay/programs/render_command.h"
 #include "overlay/scene/overlay_scene.h"
-#include "platform/content_hash.h"
 #include "platform/ini_profile.h"
 #include "platform/paths.h"
 
@@ -129,26 +128,26 @@ int RunDicomExportCommand(const std::vector<std::string>& Args, std::ostream& Ou
   }
 
   TComparisonInput& input = request.Input;
-  TDicomExport dicom;
+  TRecordSession session;
   if (!input.Interface.empty()) {
     TInterfaceStart start;
     if (const platform::TStatus read = ReadComparisonInterface(input, start); !read) {
       return fail(read.Reason());
     }
-    dicom.Patient = {start.Name, start.Firstname, start.Birthdate, start.PatientId};
+    session.SetNamed(NamedComparisonOf(input, start));
   }
-  const TFoundRecord found = FindComparisonRecord(input, "tessaly-dicom export", Err);
-  if (!found.Status) return fail(found.Status.Reason());
 
   TOverlayScene scene;
   TMainController& c = scene.Controller();
-  if (const platform::TStatus loaded = LoadComparison(c, input); !loaded) {
-    return fail(loaded.Reason());
+  if (const platform::TStatus opened =
+          OpenComparison(c, session, input, "tessaly-dicom export", Err);
+      !opened) {
+    return fail(opened.Reason());
   }
-  if (found.Record) {
-    ApplyComparisonRecord(c, *found.Record);
-    dicom.KeptStudyInstanceUid = found.Record->StudyInstanceUid;
-  }
+  TDicomExport dicom;
+  const TComparisonPatient& patient = session.Patient();
+  dicom.Patient = {patient.Name, patient.Firstname, patient.Birthdate, patient.PatientId};
+  dicom.KeptStudyInstanceUid = session.StudyInstanceUid();
   dicom.Folder = request.Folder;
   dicom.ImageCount = request.Count.value_or(
       ReadSettings(platform::LocateProgramFile("Tessaly.ini").Read).ImageCount);
@@ -162,24 +161,9 @@ int RunDicomExportCommand(const std::vector<std::string>& Args, std::ostream& Ou
 
   // The study is kept with the comparison, so that the next export goes into it. A record that
   // is not there yet is made with the comparison as it stands.
-  if (!found.Path.empty() &&
-      (!found.Record || found.Record->StudyInstanceUid != outcome.StudyInstanceUid)) {
-    TComparisonRecord record;
-    if (found.Record) {
-      record = *found.Record;
-    } else {
-      record.Picture1 = input.Picture1;
-      record.Picture2 = input.Picture2;
-      record.Sha1 = platform::Sha256OfFile(input.Picture1);
-      record.Sha2 = platform::Sha256OfFile(input.Picture2);
-      record.Placement = c.Placement();
-    }
-    record.StudyInstanceUid = outcome.StudyInstanceUid;
-    try {
-      WriteComparisonRecord(found.Path, record);
-    } catch (const platform::EIniFileException& e) {
-      Err << "tessaly-dicom export: the study is not kept: cannot write " << e.Path() << "\n";
-    }
+  session.SetStudyInstanceUid(outcome.StudyInstanceUid);
+  if (const platform::TStatus saved = session.SaveIfChanged(c); !saved) {
+    Err << "tessaly-dicom export: the study is not kept: " << saved.Reason() << "\n";
   }
   Out << "study " << outcome.StudyInstanceUid << ", series " << outcome.SeriesInstanceUid << "\n";
   return 0;

@@ -138,18 +138,11 @@ TPrecisePlacement ParsePrecise(const std::string& Text) {
   p.Zoom = ParseNumber("--precise", parts[1]);
   p.X = ParseNumber("--precise", parts[2]);
   p.Y = ParseNumber("--precise", parts[3]);
-  const float least = OverlayZoomFactor(OverlayZoomSlider.Min);
-  const float most = OverlayZoomFactor(OverlayZoomSlider.Max);
-  if (!(p.Angle >= AngleSlider.Min && p.Angle <= AngleSlider.Max)) {
-    throw TUsageError("--precise: the angle lies outside -180..180");
-  }
-  if (!(float(p.Zoom) >= least && float(p.Zoom) <= most)) {
-    throw TUsageError("--precise: the zoom lies outside " + FormatFixed(least, 3) + ".." +
-                      FormatFixed(most, 3));
-  }
-  constexpr double FarthestOffset = 1e6;
-  if (!(std::abs(p.X) <= FarthestOffset && std::abs(p.Y) <= FarthestOffset)) {
-    throw TUsageError("--precise: an offset lies beyond 1000000 pixels");
+  if (const std::optional<TPlacementFault> fault = PlacementFault(p)) {
+    const char* what = fault->Key == "Angle"  ? "the angle"
+                       : fault->Key == "Zoom" ? "the zoom"
+                                              : "an offset";
+    throw TUsageError("--precise: " + std::string(what) + " " + fault->Why);
   }
   return p;
 }

@@ -119,22 +119,20 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   if (!platform::MakeFolders(folder, &error)) return fail(error);
   if (folder.back() != '/') folder += '/';
 
-  // The record: the one named, else the one kept for these two pictures' contents.
-  const TFoundRecord found = FindComparisonRecord(input, "tessaly-report", Err);
-  if (!found.Status) return fail(found.Status.Reason());
-
   TOverlayScene scene;
   TMainController& c = scene.Controller();
-  if (const platform::TStatus loaded = LoadComparison(c, input); !loaded) {
-    return fail(loaded.Reason());
+  TRecordSession session;
+  if (!input.Interface.empty()) session.SetNamed(NamedComparisonOf(input, start));
+  if (const platform::TStatus opened = OpenComparison(c, session, input, "tessaly-report", Err);
+      !opened) {
+    return fail(opened.Reason());
   }
   Out << "picture 1: " << input.Picture1 << " (" << c.ImgView().Bitmap().Width() << " x "
       << c.ImgView().Bitmap().Height() << ")\n"
       << "picture 2: " << input.Picture2 << " (" << c.OverlayOriginal()->Width() << " x "
       << c.OverlayOriginal()->Height() << ")\n";
-  if (found.Record) {
-    ApplyComparisonRecord(c, *found.Record);
-    Out << "record: " << found.Path << " (" << found.Record->Measures.size() << " measure(s))\n";
+  if (session.Keeps() && platform::FileExists(session.Path())) {
+    Out << "record: " << session.Path() << " (" << c.Measures().size() << " measure(s))\n";
   }
   if (request.Precise) c.PlacePrecisely(*request.Precise);
 
@@ -145,13 +143,9 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   run.Folder = folder;
   run.TemplatePath = templatePath;
   TReportFacts facts = ReportFactsOf(c);
-  facts.Name = start.Name;
-  facts.Firstname = start.Firstname;
-  facts.Birthdate = start.Birthdate;
-  if (found.Record) {
-    facts.Measures = found.Record->Measures;
-    facts.Notes = found.Record->Notes;
-  }
+  SetReportPatient(facts, session.Patient());
+  facts.Measures = c.Measures();
+  facts.Notes = session.Notes();
   facts.Alphas = PrintAlphaSteps(count, facts.AlphaMax, c.GaugeAlpha().Position());
   run.Facts = facts;
   const raster::TRect whole{0, 0, c.ImgView().Bitmap().Width(), c.ImgView().Bitmap().Height()};

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "overlay/scene/auto_align.h"
+#include "overlay/scene/dicom_values.h"
 #include "overlay/scene/texts.h"
 #include "platform/file_write.h"
 #include "platform/ini_profile.h"
@@ -55,15 +56,37 @@ bool ParsePoints(std::string_view Text, std::vector<TMeasurePoint>* Points) {
   return true;
 }
 
+// The notes as one value of any length that reads back byte for byte: the profile read takes
+// the blanks off a value's ends and one pair of quotes round it, and a line break would end it.
 std::string Escaped(const std::string& Text) {
   std::string out;
-  for (const char c : Text) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c != '\r') {
-      out += c;
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    const char c = Text[i];
+    const bool atEnd = i == 0 || i + 1 == Text.size();
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\0':
+        out += "\\0";
+        break;
+      case '"':
+        out += "\\q";
+        break;
+      case ' ':
+        out += atEnd ? "\\s" : " ";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -73,13 +96,25 @@ std::string Unescaped(const std::string& Text) {
   std::string out;
   for (std::size_t i = 0; i < Text.size(); ++i) {
     if (Text[i] == '\\' && i + 1 < Text.size()) {
-      out += Text[i + 1] == 'n' ? '\n' : Text[i + 1];
-      ++i;
+      const char c = Text[++i];
+      out += c == 'n'   ? '\n'
+             : c == 'r' ? '\r'
+             : c == 't' ? '\t'
+             : c == '0' ? '\0'
+             : c == 'q' ? '"'
+             : c == 's' ? ' '
+                        : c;
     } else {
       out += Text[i];
     }
   }
   return out;
+}
+
+bool IsSha256Text(const std::string& Text) {
+  return Text.size() == 64 && std::all_of(Text.begin(), Text.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+         });
 }
 
 }  // namespace
@@ -120,14 +155,26 @@ platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Pat
   r.Picture2 = text("Pictures", "Picture2");
   r.Sha1 = text("Pictures", "Sha1");
   r.Sha2 = text("Pictures", "Sha2");
-  if (r.Sha1.size() != 64 || r.Sha2.size() != 64) return damaged("[Pictures] Sha1, Sha2");
+  if (!IsSha256Text(r.Sha1)) return damaged("[Pictures] Sha1");
+  if (!IsSha256Text(r.Sha2)) return damaged("[Pictures] Sha2");
+  for (auto [key, value] :
+       {std::pair{"Orientation1", &r.Orientation1}, std::pair{"Orientation2", &r.Orientation2}}) {
+    const std::string given = text("Pictures", key);
+    if (given.empty()) continue;  // an older record: its pictures were shown as stored
+    if (given.size() != 1 || given[0] < '1' || given[0] > '8') {
+      return damaged(std::string("[Pictures] ") + key);
+    }
+    *value = given[0] - '0';
+  }
   for (auto [key, value] :
        {std::pair{"Angle", &r.Placement.Angle}, std::pair{"Zoom", &r.Placement.Zoom},
         std::pair{"X", &r.Placement.X}, std::pair{"Y", &r.Placement.Y}}) {
     if (!ParseDouble(text("Placement", key), value))
       return damaged(std::string("[Placement] ") + key);
   }
-  if (!(r.Placement.Zoom > 0) || std::abs(r.Placement.Angle) > 180) return damaged("[Placement]");
+  if (const std::optional<TPlacementFault> fault = PlacementFault(r.Placement)) {
+    return damaged("[Placement] " + fault->Key + " " + fault->Why);
+  }
   r.Mode = text("View", "Mode");
   if (!ViewModeOfName(r.Mode)) return damaged("[View] Mode");
   r.MatchColours = text("View", "MatchColours") == "1";
@@ -147,8 +194,13 @@ platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Pat
     }
     r.Measures.push_back(std::move(m));
   }
-  r.Notes = Unescaped(text("Notes", "Text"));
+  // Whole, however long: the profile read would cut it at 2047 characters.
+  r.Notes = Unescaped(file.Find("Notes", "Text").value_or(""));
   r.StudyInstanceUid = text("Dicom", "StudyInstanceUID");
+  // It goes into every DICOM object of the next export.
+  if (!r.StudyInstanceUid.empty() && !IsValidDicomUid(r.StudyInstanceUid)) {
+    return damaged("[Dicom] StudyInstanceUID");
+  }
   return r;
 }
 
@@ -167,6 +219,8 @@ void WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Rec
   ini.WriteString("Pictures", "Picture2", Record.Picture2);
   ini.WriteString("Pictures", "Sha1", Record.Sha1);
   ini.WriteString("Pictures", "Sha2", Record.Sha2);
+  ini.WriteString("Pictures", "Orientation1", std::to_string(Record.Orientation1));
+  ini.WriteString("Pictures", "Orientation2", std::to_string(Record.Orientation2));
   ini.WriteString("Placement", "Angle", FormatExact(Record.Placement.Angle));
   ini.WriteString("Placement", "Zoom", FormatExact(Record.Placement.Zoom));
   ini.WriteString("Placement", "X", FormatExact(Record.Placement.X));
@@ -195,6 +249,24 @@ void WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Rec
     ini.WriteString("Dicom", "StudyInstanceUID", Record.StudyInstanceUid);
   }
   ini.UpdateFile();
+}
+
+platform::TStatus CheckRecordPictures(const TComparisonRecord& Record, const std::string& Sha1,
+                                      const std::string& Sha2, int Orientation1, int Orientation2) {
+  std::string differs;
+  const auto note = [&](bool Same, const std::string& What) {
+    if (!Same) differs += (differs.empty() ? "" : " ") + What;
+  };
+  note(Record.Sha1 == Sha1, Tr(RecordPictureDiffersText, "1"));
+  note(Record.Sha2 == Sha2, Tr(RecordPictureDiffersText, "2"));
+  if (Record.Sha1 == Sha1) {
+    note(Record.Orientation1 == Orientation1, Tr(RecordOrientationDiffersText, "1"));
+  }
+  if (Record.Sha2 == Sha2) {
+    note(Record.Orientation2 == Orientation2, Tr(RecordOrientationDiffersText, "2"));
+  }
+  if (differs.empty()) return {};
+  return platform::TStatus::Failure(Tr(RecordOtherPicturesText, differs));
 }
 
 }  // namespace overlay

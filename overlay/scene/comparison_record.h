@@ -3,11 +3,15 @@
 // file in the user's data folder, named after the two pictures' SHA-256, readable by the user
 // alone (it names the pictures), written in one replacement.
 //
-//   [Pictures]  Picture1, Picture2 (paths), Sha1, Sha2
-//   [Placement] Angle, Zoom, X, Y (the precise placement, "." decimals, exact to the bit)
+//   [Pictures]  Picture1, Picture2 (paths), Sha1, Sha2, Orientation1, Orientation2 (the EXIF
+//               orientation each picture was shown turned by, 1 for as stored; absent in older
+//               records, which were all made of pictures as stored)
+//   [Placement] Angle, Zoom, X, Y (the precise placement, "." decimals, exact to the bit, within
+//               the sliders' ranges: PlacementFault)
 //   [View]      Mode (blend, difference, swipe, checker, side), MatchColours (0 or 1)
 //   [Ruler<N>], [Outline<N>] (N from 1)  Picture (1 or 2), Points ("x y;x y;...", picture 1)
-//   [Notes]     Text (a line break written as \n, a backslash as \\)
+//   [Notes]     Text, whole, of any length (a line break written as \n, a carriage return as \r,
+//               a tab as \t, a quote as \q, a blank at either end as \s, a backslash as \\)
 //   [Dicom]     StudyInstanceUID: the study a DICOM export of the comparison made, so that the
 //               next export goes into the same study (absent until the first export)
 #pragma once
@@ -26,6 +30,7 @@ namespace overlay {
 
 struct TComparisonRecord {
   std::string Picture1, Picture2, Sha1, Sha2;
+  int Orientation1 = 1, Orientation2 = 1;
   TPrecisePlacement Placement;
   std::string Mode = "blend";
   bool MatchColours = false;
@@ -44,11 +49,19 @@ std::optional<TViewMode> ViewModeOfName(std::string_view Name);
 std::string ComparisonRecordPath(const std::string& Sha1, const std::string& Sha2,
                                  const std::string& Folder = {});
 
-// The record at Path, or why it cannot be used ("... is damaged: [Placement] Angle"); a file
-// that does not exist gives a failure without a reason.
+// The record at Path, or why it cannot be used ("... is damaged: [Placement] Zoom lies outside
+// 0.100..10.000"); a file that does not exist gives a failure without a reason. Every value is
+// checked: the hashes, the orientations, the placement (PlacementFault), the view, the measures'
+// points and the study's UID.
 platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Path);
 // Writes Record to Path (its folder made, 0700, when missing; the file 0600). Raises
 // platform::EIniFileException when it cannot be written; the old file then stays as it was.
 void WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Record);
+
+// Whether Record was made of these pictures, turned as they are shown now: refused, with what
+// differs, when a picture's contents (SHA-256) or its orientation is not the record's, so that
+// a comparison's placement and measures never land on other pictures.
+platform::TStatus CheckRecordPictures(const TComparisonRecord& Record, const std::string& Sha1,
+                                      const std::string& Sha2, int Orientation1, int Orientation2);
 
 }  // namespace overlay

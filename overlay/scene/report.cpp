@@ -146,6 +146,7 @@ std::string MeasurementsTable(const TReportFacts& Facts) {
 }
 
 std::string PatientText(const TReportFacts& Facts) {
+  if (Facts.NoPatient) return Tr(NoPatientText);
   std::string text = Facts.Name;
   if (!Facts.Firstname.empty()) text += (text.empty() ? "" : ", ") + Facts.Firstname;
   if (!Facts.Birthdate.empty()) text += (text.empty() ? "* " : ", * ") + Facts.Birthdate;
@@ -153,6 +154,13 @@ std::string PatientText(const TReportFacts& Facts) {
 }
 
 }  // namespace
+
+void SetReportPatient(TReportFacts& Facts, const TComparisonPatient& Patient) {
+  Facts.Name = Patient.Name;
+  Facts.Firstname = Patient.Firstname;
+  Facts.Birthdate = Patient.Birthdate;
+  Facts.NoPatient = !Patient.Known();
+}
 
 std::vector<TMeasurementRow> MeasurementRows(const std::vector<TMeasure>& Measures,
                                              const TMeasureFrame& Frame,

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "overlay/scene/comparison.h"
 #include "overlay/scene/measure.h"
 #include "overlay/scene/sliders.h"
 #include "platform/status.h"
@@ -31,7 +32,8 @@ std::vector<int> PrintAlphaSteps(int ImageCount, int AlphaMax, int SliderPositio
 
 // What the page tells of the comparison besides its captures. Empty texts stay empty.
 struct TReportFacts {
-  std::string Name, Firstname, Birthdate;  // the patient as the interface file gives it
+  std::string Name, Firstname, Birthdate;  // the patient of the pictures
+  bool NoPatient = false;                  // the pictures have no known patient: the page says so
   std::string Picture1, Picture2;          // the pictures' paths; the page shows their names
   std::string Date1, Date2;                // when each was taken (PictureDate)
   TPrecisePlacement Placement;
@@ -49,6 +51,9 @@ struct TReportFacts {
 // scales, the number format, the opacity's range. The patient, the measures, the notes and the
 // opacities are the caller's.
 TReportFacts ReportFactsOf(TMainController& Controller);
+
+// The patient of the comparison onto the page: its name and birth date, or "no patient".
+void SetReportPatient(TReportFacts& Facts, const TComparisonPatient& Patient);
 
 // The measurements as the page's table lists them, a row per measure: its name ("Umriss 1",
 // rulers and outlines counted per picture, so that an outline pair shares its number), its

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "raster/transforms.h"
 
@@ -158,6 +159,29 @@ TPrecisePlacement PlacementThrough(double Degrees, float Factor, int Width, int 
   p.X = double(float(double(Target.X) - x + hw)) - hw;
   p.Y = double(float(double(Target.Y) - y + hh)) - hh;
   return p;
+}
+
+std::optional<TPlacementFault> PlacementFault(const TPrecisePlacement& Placement) {
+  const auto range = [](double Low, double High, int Decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "lies outside %.*f..%.*f", Decimals, Low, Decimals, High);
+    return std::string(text);
+  };
+  // Written so that a value that is not a number fails each test.
+  if (!(Placement.Angle >= AngleSlider.Min && Placement.Angle <= AngleSlider.Max)) {
+    return TPlacementFault{"Angle", range(AngleSlider.Min, AngleSlider.Max, 0)};
+  }
+  const float least = OverlayZoomFactor(OverlayZoomSlider.Min);
+  const float most = OverlayZoomFactor(OverlayZoomSlider.Max);
+  if (!(float(Placement.Zoom) >= least && float(Placement.Zoom) <= most)) {
+    return TPlacementFault{"Zoom", range(least, most, 3)};
+  }
+  for (const auto& [key, value] : {std::pair{"X", Placement.X}, std::pair{"Y", Placement.Y}}) {
+    if (!(std::abs(value) <= FarthestOverlayOffset)) {
+      return TPlacementFault{key, "lies beyond 1000000 pixels"};
+    }
+  }
+  return std::nullopt;
 }
 
 TPlacement NearestSteps(const TPrecisePlacement& Placement) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -117,6 +118,16 @@ void PreciseMapping(const TPrecisePlacement& Placement, int Width, int Height, d
 // picture 1's point Target.
 TPrecisePlacement PlacementThrough(double Degrees, float Factor, int Width, int Height,
                                    raster::TFloatPoint Target, raster::TFloatPoint Source);
+// What is wrong with a placement that comes from outside (a comparison record, the command
+// line), or nothing: Key names the value ("Angle", "Zoom", "X", "Y"), Why says what is wrong
+// ("lies outside -180..180"). Every such placement passes this one check before it is applied:
+// a zoom far beyond the slider's range asks for a bitmap no memory holds, and an offset beyond
+// any picture's size shows nothing.
+struct TPlacementFault {
+  std::string Key, Why;
+};
+constexpr double FarthestOverlayOffset = 1e6;
+std::optional<TPlacementFault> PlacementFault(const TPrecisePlacement& Placement);
 // Each slider at its step nearest to the placement, within its range.
 TPlacement NearestSteps(const TPrecisePlacement& Placement);
 // The slider state itself: the placement lies on the steps Steps.

@@ -80,6 +80,20 @@ inline constexpr TText RestoreRecordText{
     "Für diese zwei Bilder gibt es einen gespeicherten Vergleich. Wiederherstellen?"};
 inline constexpr TText RecordDamagedText{"Messages.RecordDamaged",
                                          "Der gespeicherte Vergleich ist beschädigt: %1"};
+inline constexpr TText RecordOtherPicturesText{
+    "Messages.RecordOtherPictures",
+    "Der gespeicherte Vergleich gehört zu anderen Bildern und wird nicht verwendet. %1"};
+inline constexpr TText RecordPictureDiffersText{"Messages.RecordPictureDiffers",
+                                                "Bild %1 hat einen anderen Inhalt."};
+inline constexpr TText RecordOrientationDiffersText{
+    "Messages.RecordOrientationDiffers",
+    "Bild %1 ist anders gedreht (Einstellung [Display] ExifOrientation)."};
+inline constexpr TText RecordNotSavedText{"Messages.RecordNotSaved",
+                                          "Der Vergleich kann nicht gespeichert werden: %1"};
+inline constexpr TText RecordSavedText{"Messages.RecordSaved", "Vergleich gespeichert um %1"};
+inline constexpr TText RecordNotKeptText{"Messages.RecordNotKept",
+                                         "Vergleich wird nicht gespeichert"};
+inline constexpr TText NoPatientText{"Messages.NoPatient", "kein Patient"};
 // The status bar's modes.
 inline constexpr TText BlendModeText{"Messages.StatusBlend", "Überblendung"};
 inline constexpr TText DifferenceModeText{"Messages.StatusDifference", "Differenz"};

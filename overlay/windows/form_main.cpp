@@ -168,10 +168,7 @@ TFormMain::TFormMain(QWidget* Parent)
   };
   c.OnEnabledChanged = [this](bool Enabled) { ShowEnabled(Enabled); };
   c.OnPlacementChanged = [this] { ScheduleRecordSave(); };
-  c.OnMeasuresChanged = [this] {
-    FRecord.Measures = FController->Measures();
-    ScheduleRecordSave();
-  };
+  c.OnMeasuresChanged = [this] { ScheduleRecordSave(); };
   FRecordTimer = new QTimer(this);
   FRecordTimer->setSingleShot(true);
   FRecordTimer->setInterval(400);  // a drag or a run of key presses is written once
@@ -503,11 +500,24 @@ void TFormMain::ShowStatus() {
       QString::fromStdString(StatusPositionText(status, QLocale().decimalPoint().toStdString())));
   // While a measuring tool is on, what it expects next.
   const TText* hint = FController->MeasureEditor().Hint();
-  FLabelStatusMode->setText(
+  QString mode =
       !FController->ControlsEnabled() ? QString()
       : hint != nullptr
           ? QString::fromStdString(Tr(*hint))
-          : QString::fromStdString(StatusModeText(status, QLocale().decimalPoint().toStdString())));
+          : QString::fromStdString(StatusModeText(status, QLocale().decimalPoint().toStdString()));
+  // Whether the work is safe: when the comparison was last saved, or that it is not saved.
+  if (FController->ControlsEnabled()) {
+    const auto saved = FSession.LastSaved();
+    const std::string when =
+        !FSession.Keeps() ? Tr(RecordNotKeptText)
+        : saved           ? Tr(RecordSavedText,
+                               QDateTime::fromSecsSinceEpoch(std::chrono::system_clock::to_time_t(*saved))
+                                   .toString(QStringLiteral("HH:mm:ss"))
+                                   .toStdString())
+                          : std::string();
+    if (!when.empty()) mode += QStringLiteral("   \u00b7   ") + QString::fromStdString(when);
+  }
+  FLabelStatusMode->setText(mode);
 }
 
 bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
@@ -625,11 +635,12 @@ int TFormMain::ReadInterfaceFile() {
   platform::ShowFailure(start.Status);
   if (start.Count > 1) {
     setWindowTitle(QString::fromStdString(start.Caption));
+    // The patient holds for these two pictures only (PicturesLoaded decides it again).
+    FSession.SetNamed(NamedComparisonOf(start));
     FController->SetImageFile1(start.ImageFile1);
     FController->SetImageFile2(start.ImageFile2);
     FController->SetPictureScale(start.ImageFile1, start.Pp100MM1);
     FController->SetPictureScale2(start.ImageFile2, start.Pp100MM2);
-    FStart = start;
   }
   return start.Count;
 }
@@ -738,64 +749,61 @@ bool TFormMain::OpenPicture(int Picture, const std::string& Path) {
 
 void TFormMain::PicturesLoaded() {
   FRecordTimer->stop();
-  FRecordPath.clear();
-  FRecord = {};
   TMainController& c = *FController;
-  if (!c.ControlsEnabled()) return;
-  FRecord.Picture1 = c.ImageFile1();
-  FRecord.Picture2 = c.ImageFile2();
-  FRecord.Sha1 = platform::Sha256OfFile(FRecord.Picture1);
-  FRecord.Sha2 = platform::Sha256OfFile(FRecord.Picture2);
-  if (FRecord.Sha1.empty() || FRecord.Sha2.empty()) return;
-  const std::string path = ComparisonRecordPath(FRecord.Sha1, FRecord.Sha2, RecordFolder);
-  platform::TResult<TComparisonRecord> found = ReadComparisonRecord(path);
-  if (!found && !found.Reason().empty()) {
-    // Told once; the file stays as it is and this comparison keeps no record.
-    platform::ShowMessage(found.Reason());
-    return;
+  FSession.SetFolder(RecordFolder);
+  const TRecordSession::TOpened opened = FSession.Open(c);
+  // Another picture than the ones the interface file named has no patient of its, or its own.
+  ShowCaption();
+  switch (opened.Found) {
+    case TRecordSession::TFound::Refused:
+      // Told once; the file stays as it is and this comparison keeps no record.
+      platform::ShowFailure(opened.Status);
+      break;
+    case TRecordSession::TFound::Offered:
+      if (platform::AskYesNo(Tr(RestoreRecordText))) {
+        FSession.Accept(c);
+        ShowAppliedRecord();
+      } else {
+        // Left in its file untouched; nothing of it plays a part.
+        FSession.Decline();
+      }
+      break;
+    case TRecordSession::TFound::None:
+    case TRecordSession::TFound::Unkept:
+      break;
   }
-  FRecordPath = path;
-  if (found && platform::AskYesNo(Tr(RestoreRecordText))) {
-    // The same pictures, wherever they lie now: the record follows them.
-    TComparisonRecord restored = std::move(found).Value();
-    restored.Picture1 = FRecord.Picture1;
-    restored.Picture2 = FRecord.Picture2;
-    FRecord = std::move(restored);
-    ApplyRecord(FRecord);
-  } else if (found) {
-    // Not restored: its measures and notes stay in the record all the same.
-    FRecord.Measures = found.Value().Measures;
-    FRecord.Notes = found.Value().Notes;
-    FRecord.StudyInstanceUid = found.Value().StudyInstanceUid;
-  }
+  ShowStatus();
 }
 
-void TFormMain::ApplyRecord(const TComparisonRecord& Record) {
-  FController->PlacePrecisely(Record.Placement);
+void TFormMain::ShowCaption() {
+  setWindowTitle(QString::fromStdString(PatientCaption(FSession.Patient())));
+}
+
+void TFormMain::ShowAppliedRecord() {
   for (const auto& [action, mode] : ModeActions()) {
-    if (ViewModeOfName(Record.Mode) == mode) action->setChecked(true);
+    const QSignalBlocker quiet(action);
+    action->setChecked(FController->DrawnMode() == mode);
   }
-  FActionMatch->setChecked(Record.MatchColours);
-  FController->SetMeasures(Record.Measures);
+  const QSignalBlocker quiet(FActionMatch);
+  FActionMatch->setChecked(FController->ColourMatchOn());
 }
 
 void TFormMain::ScheduleRecordSave() {
-  if (!FRecordPath.empty()) FRecordTimer->start();
+  FSession.Changed();
+  if (FSession.Keeps()) FRecordTimer->start();
 }
 
 void TFormMain::SaveRecordNow() {
-  if (FRecordTimer == nullptr || !FRecordTimer->isActive()) return;
+  if (FRecordTimer == nullptr) return;
   FRecordTimer->stop();
-  const TMainController& c = *FController;
-  if (FRecordPath.empty() || !c.ControlsEnabled()) return;
-  FRecord.Placement = c.Placement();
-  FRecord.Mode = std::string(ViewModeName(c.DrawnMode()));
-  FRecord.MatchColours = c.ColourMatchOn();
-  try {
-    WriteComparisonRecord(FRecordPath, FRecord);
-  } catch (const platform::EIniFileException&) {
-    // The record is a convenience: the comparison on screen stays as it is.
-  }
+  // A record that cannot be written is told once, not at every change.
+  platform::ShowFailure(FSession.SaveIfChanged(*FController));
+  ShowStatus();
+}
+
+void TFormMain::SetNotes(std::string Notes) {
+  FSession.SetNotes(std::move(Notes));
+  ScheduleRecordSave();
 }
 
 void TFormMain::StoreSetting(const std::function<void()>& Write) {
@@ -853,11 +861,9 @@ void TFormMain::ButtonCloseClick() {
 void TFormMain::BitBtnPrintClick() {
   FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
   TPrintExtras extras;
-  extras.Name = FStart.Name;
-  extras.Firstname = FStart.Firstname;
-  extras.Birthdate = FStart.Birthdate;
-  extras.Measures = FRecord.Measures;
-  extras.Notes = FRecord.Notes;
+  extras.Patient = FSession.Patient();
+  extras.Measures = FController->Measures();
+  extras.Notes = FSession.Notes();
   extras.FullResolution = FullResolutionPrint;
   PrintComparisonWith(*this, *FController, ImageCount,
                       platform::LocateProgramFile("output.html").Read, extras);
@@ -903,13 +909,13 @@ bool TFormMain::ExportDicomInto(const std::string& Folder) {
   FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
   TDicomExport request;
   request.Folder = Folder;
-  request.Patient = {FStart.Name, FStart.Firstname, FStart.Birthdate, FStart.PatientId};
-  request.KeptStudyInstanceUid = FRecord.StudyInstanceUid;
+  const TComparisonPatient& patient = FSession.Patient();
+  request.Patient = {patient.Name, patient.Firstname, patient.Birthdate, patient.PatientId};
+  request.KeptStudyInstanceUid = FSession.StudyInstanceUid();
   request.ImageCount = ImageCount;
   const TDicomExportOutcome outcome = ExportDicomWithWaitCursor(*FController, request);
-  if (outcome.Status && outcome.StudyInstanceUid != FRecord.StudyInstanceUid) {
-    FRecord.StudyInstanceUid = outcome.StudyInstanceUid;
-    ScheduleRecordSave();
+  if (outcome.Status && outcome.StudyInstanceUid != FSession.StudyInstanceUid()) {
+    FSession.SetStudyInstanceUid(outcome.StudyInstanceUid);
     SaveRecordNow();
   }
   return bool(outcome.Status);

@@ -14,6 +14,7 @@
 #include "overlay/scene/comparison_record.h"
 #include "overlay/scene/export_aligned.h"
 #include "overlay/scene/main_controller.h"
+#include "overlay/scene/record_session.h"
 #include "overlay/scene/settings.h"
 #include "overlay/windows/window_layout.h"
 
@@ -134,9 +135,11 @@ class TFormMain : public QWidget {
   // lie; empty for the user's data folder. SaveRecordNow writes at once what is pending.
   std::string RecordFolder;
   void SaveRecordNow();
-  const std::string& RecordPath() const { return FRecordPath; }
-  // What the interface file of the command line gave (the patient, the dates, the scales).
-  const TInterfaceStart& InterfaceStart() const { return FStart; }
+  const std::string& RecordPath() const { return FSession.Path(); }
+  // The comparison's record session: the pictures' patient, the notes, the study, the saves.
+  const TRecordSession& RecordSession() const { return FSession; }
+  // The notes of the comparison, kept in its record (the notes dialog edits them).
+  void SetNotes(std::string Notes);
   // What the two glyph-less entry points open; wired by the program entry to the about box
   // and the positioning assistant (the assistant is given the two paths of the name panel).
   std::function<void()> OnInfo;
@@ -163,7 +166,9 @@ class TFormMain : public QWidget {
   // Write, into the settings file, without telling when it cannot be written.
   void StoreSetting(const std::function<void()>& Write);
   void PicturesLoaded();
-  void ApplyRecord(const TComparisonRecord& Record);
+  // The window's entries follow what an applied record set on the controller.
+  void ShowAppliedRecord();
+  void ShowCaption();
   void ScheduleRecordSave();
   void ShowEnabled(bool Enabled);
   void LayoutPanels();
@@ -216,9 +221,7 @@ class TFormMain : public QWidget {
   QToolButton *FBitBtnInfo = nullptr, *FBitBtnPrint = nullptr;
   int FLastControlsWidth = -1;
   TOpenDialogSettings FOpenDialog;
-  TInterfaceStart FStart;  // what the interface file of the command line gave
-  TComparisonRecord FRecord;
-  std::string FRecordPath;  // empty: no record is kept for these pictures
+  TRecordSession FSession;
   QTimer* FRecordTimer = nullptr;
 };
 

@@ -131,9 +131,7 @@ void PrintComparisonWith(QWidget& Window, TMainController& Controller, int Image
   run.Folder = tempDir;
   run.TemplatePath = TemplatePath;
   run.Facts = ReportFactsOf(Controller);
-  run.Facts.Name = Extras.Name;
-  run.Facts.Firstname = Extras.Firstname;
-  run.Facts.Birthdate = Extras.Birthdate;
+  SetReportPatient(run.Facts, Extras.Patient);
   run.Facts.Measures = Extras.Measures;
   run.Facts.Notes = Extras.Notes;
   run.Facts.Alphas = PrintAlphaSteps(ImageCount, Controller.GaugeAlpha().Max(), state.Position());

@@ -41,7 +41,7 @@ void PrintComparison(QWidget& Window, TMainController& Controller, int ImageCoun
 // whether the captures are taken at the pictures' full resolution over the visible part
 // (RenderFullResolution, each labelled with its opacity) instead of from the screen.
 struct TPrintExtras {
-  std::string Name, Firstname, Birthdate;
+  TComparisonPatient Patient;  // the pictures' patient; none: the page says "no patient"
   std::vector<TMeasure> Measures;
   std::string Notes;
   bool FullResolution = false;

@@ -1,0 +1,119 @@
+#include "overlay/scene/record_session.h"
+
+#include "overlay/scene/main_controller.h"
+#include "overlay/scene/texts.h"
+#include "platform/content_hash.h"
+#include "platform/ini_profile.h"
+
+namespace overlay {
+
+TRecordSession::TRecordSession(std::string Folder) : FFolder(std::move(Folder)) {}
+
+void TRecordSession::Close() {
+  FComparison = {};
+  FOffered.reset();
+  FPath.clear();
+  FOfferedPath.clear();
+  FPending = false;
+  FFailureTold = false;
+}
+
+TRecordSession::TOpened TRecordSession::Open(const TMainController& Controller,
+                                             const std::string& Named) {
+  Close();
+  if (!Controller.ControlsEnabled()) return {};
+  TComparison& c = FComparison;
+  c.Picture1.Path = Controller.ImageFile1();
+  c.Picture2.Path = Controller.ImageFile2();
+  c.Patient = PatientOfPictures(FNamed, c.Picture1.Path, Controller.Facts1(), c.Picture2.Path,
+                                Controller.Facts2());
+  c.Picture1.Sha256 = platform::Sha256OfFile(c.Picture1.Path);
+  c.Picture2.Sha256 = platform::Sha256OfFile(c.Picture2.Path);
+  c.Picture1.Orientation = Controller.Facts1().ShownOrientation;
+  c.Picture2.Orientation = Controller.Facts2().ShownOrientation;
+  if (c.Picture1.Sha256.empty() || c.Picture2.Sha256.empty()) return {};
+  const std::string path =
+      Named.empty() ? ComparisonRecordPath(c.Picture1.Sha256, c.Picture2.Sha256, FFolder) : Named;
+  platform::TResult<TComparisonRecord> found = ReadComparisonRecord(path);
+  if (!found) {
+    if (!found.Reason().empty()) return {TFound::Refused, found.Status()};
+    if (!Named.empty()) {
+      return {TFound::Refused, platform::TStatus::Failure("no record at " + path)};
+    }
+    FPath = path;  // made at the first save
+    return {TFound::None, {}};
+  }
+  if (platform::TStatus fits =
+          CheckRecordPictures(found.Value(), c.Picture1.Sha256, c.Picture2.Sha256,
+                              c.Picture1.Orientation, c.Picture2.Orientation);
+      !fits) {
+    return {TFound::Refused, platform::TStatus::Failure(fits.Reason() + "\n\n[" + path + "]")};
+  }
+  FOffered = std::move(found).Value();
+  FOfferedPath = path;
+  return {TFound::Offered, {}};
+}
+
+void TRecordSession::Accept(TMainController& Controller) {
+  if (!FOffered) return;
+  const TComparisonRecord& r = *FOffered;
+  Controller.PlacePrecisely(r.Placement);
+  if (const std::optional<TViewMode> mode = ViewModeOfName(r.Mode)) Controller.ShowMode(*mode);
+  Controller.SetColourMatch(r.MatchColours);
+  Controller.SetMeasures(r.Measures);
+  FComparison.Record.Notes = r.Notes;
+  FComparison.Record.StudyInstanceUid = r.StudyInstanceUid;
+  FPath = FOfferedPath;
+  FOffered.reset();
+  // Applying it is no change of the comparison: the file holds it as it is.
+  FPending = false;
+}
+
+void TRecordSession::Decline() {
+  FOffered.reset();
+  FOfferedPath.clear();
+  FPath.clear();
+  FPending = false;
+}
+
+void TRecordSession::SetNotes(std::string Notes) {
+  if (Notes == FComparison.Record.Notes) return;
+  FComparison.Record.Notes = std::move(Notes);
+  Changed();
+}
+
+void TRecordSession::SetStudyInstanceUid(std::string Uid) {
+  if (Uid == FComparison.Record.StudyInstanceUid) return;
+  FComparison.Record.StudyInstanceUid = std::move(Uid);
+  Changed();
+}
+
+TComparison TRecordSession::Comparison(const TMainController& Controller) const {
+  TComparison c = ComparisonOf(Controller);
+  c.Picture1.Sha256 = c.Record.Sha1 = FComparison.Picture1.Sha256;
+  c.Picture2.Sha256 = c.Record.Sha2 = FComparison.Picture2.Sha256;
+  c.Patient = FComparison.Patient;
+  c.Record.Notes = FComparison.Record.Notes;
+  c.Record.StudyInstanceUid = FComparison.Record.StudyInstanceUid;
+  return c;
+}
+
+platform::TStatus TRecordSession::SaveIfChanged(const TMainController& Controller) {
+  if (!FPending || FPath.empty() || !Controller.ControlsEnabled()) return {};
+  try {
+    WriteComparisonRecord(FPath, Comparison(Controller).Record);
+  } catch (const platform::EIniFileException& e) {
+    // Still pending: the next change or Close tries again.
+    const bool tell = !FFailureTold;
+    FFailureTold = true;
+    return tell ? platform::TStatus::Failure(
+                      Tr(RecordNotSavedText, e.Path() + " (" + e.Reason() + ")"))
+                : platform::TStatus::Failure();
+  }
+  FPending = false;
+  FFailureTold = false;
+  FLastSaved = std::chrono::system_clock::now();
+  return {};
+}
+
+}  // namespace overlay
