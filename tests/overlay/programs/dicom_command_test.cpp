@@ -217,6 +217,34 @@ TEST(DicomCommand, RefusesWhatItCannotUse) {
             1);
   EXPECT_NE(err.find("not yours alone"), std::string::npos) << err;
   EXPECT_TRUE(fs::is_empty(dir / "open"));
+
+  // A record of other pictures, or one whose placement no slider reaches, is refused, naming
+  // why, before anything is written.
+  TComparisonRecord other;
+  other.Sha1 = platform::Sha256OfFile(Sample + "NT96650_pcb_004.JPG");
+  other.Sha2 = platform::Sha256OfFile(Sample + "NT96650_pcb_002.JPG");
+  WriteComparisonRecord(dir / "other.ini", other);
+  TComparisonRecord far = other;
+  std::swap(far.Sha1, far.Sha2);
+  WriteComparisonRecord(dir / "far.ini", far);
+  {
+    std::ifstream in(dir / "far.ini");
+    std::string text{std::istreambuf_iterator<char>(in), {}};
+    text.replace(text.find("Zoom=1"), 6, "Zoom=1e6");
+    std::ofstream(dir / "far.ini") << text;
+  }
+  for (const auto& [record, why] : {std::pair{"other.ini", "Picture 1 has other contents"},
+                                    std::pair{"far.ini", "[Placement] Zoom"}}) {
+    err.clear();
+    EXPECT_EQ(
+        Dicom({"export", "--record", dir / record, "--language",
+               std::string(TESSALY_SOURCE_DIR) + "/data/lang/en/TsLang.ini",
+               Sample + "NT96650_pcb_002.JPG", Sample + "NT96650_pcb_004.JPG", dir / "refused"},
+              &out, &err),
+        1);
+    EXPECT_NE(err.find(why), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir / "refused"));
+  }
 }
 
 }  // namespace

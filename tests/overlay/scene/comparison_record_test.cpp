@@ -1,5 +1,6 @@
 // The comparison record: written and read back to the bit, measures that are gone stay gone, a
-// damaged file is refused with the reason, and only the user can read what it names.
+// damaged file is refused with the reason, and only the user can read what it names; the record
+// session that finds, offers, applies and saves it, and the patient the pictures keep.
 #include "overlay/scene/comparison_record.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +8,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "overlay/scene/overlay_scene.h"
+#include "overlay/scene/record_session.h"
+#include "overlay/scene/report.h"
+#include "overlay/scene/texts.h"
 #include "platform/content_hash.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_pictures.h"
 
 namespace overlay {
 namespace {
@@ -73,6 +79,138 @@ TEST(ComparisonRecord, ReadsBackWhatWasWrittenAndRefusesADamagedFile) {
   EXPECT_NE(damaged("Mode=swipe", "Mode=<script>").find("[View] Mode"), std::string::npos);
   EXPECT_NE(damaged("Points=1.5 2.25;300 400", "Points=1.5 2.25").find("[Ruler1] Points"),
             std::string::npos);
+}
+
+// Two small pictures of different contents, loaded in a scene, for the record session.
+struct TSessionPair {
+  testsupport::TTempFolder Dir{"tessaly_session"};
+  TOverlayScene Scene;
+  TMainController& C = Scene.Controller();
+  std::string One = Dir / "one.bmp", Two = Dir / "two.bmp";
+  TSessionPair() {
+    raster::TBitmap32 b;
+    testsupport::FillPattern(b, 64, 48, 1);
+    b.SaveToFile(One);
+    testsupport::FillPattern(b, 60, 40, 2);
+    b.SaveToFile(Two);
+    C.LoadBothImages(One, Two, [] {});
+  }
+  std::string Bytes(const std::string& Path) const {
+    std::ifstream in(Path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+};
+
+TEST(RecordSession, SavesEachChangeKeepsNotesWholeAndLeavesADeclinedRecordUntouched) {
+  TSessionPair p;
+  const std::string records = p.Dir / "records/";
+  TRecordSession session(records);
+  ASSERT_EQ(session.Open(p.C).Found, TRecordSession::TFound::None);
+  ASSERT_TRUE(session.Keeps());
+  // A change is saved by the next save, without anything else happening.
+  p.C.PlacePrecisely({2.5, 1.25, 3, -4});
+  session.Changed();
+  std::string notes(10000, 'x');
+  notes.replace(0, 3, "\" a");
+  notes.replace(notes.size() - 4, 4, "b\" \t");
+  notes.replace(5000, 6, "\"q\"\r\n\\");
+  session.SetNotes(notes);
+  ASSERT_TRUE(session.SaveIfChanged(p.C));
+  ASSERT_TRUE(session.LastSaved());
+  EXPECT_FALSE(session.Pending());
+  // Five saves and reads later, the notes are the same to the byte.
+  for (int i = 0; i < 5; ++i) {
+    TRecordSession again(records);
+    ASSERT_EQ(again.Open(p.C).Found, TRecordSession::TFound::Offered);
+    again.Accept(p.C);
+    EXPECT_EQ(again.Notes(), notes);
+    again.Changed();
+    ASSERT_TRUE(again.SaveIfChanged(p.C));
+  }
+  EXPECT_EQ(ReadComparisonRecord(session.Path()).Value().Placement,
+            (TPrecisePlacement{2.5, 1.25, 3, -4}));
+
+  // Declined: the file keeps every byte, and nothing of it plays a part.
+  p.C.LoadBothImages(p.One, p.Two, [] {});
+  p.C.SetMeasures({{TMeasureKind::Ruler, 1, {{1, 1}, {9, 9}}}});
+  session.Changed();
+  ASSERT_TRUE(session.SaveIfChanged(p.C));
+  const std::string before = p.Bytes(session.Path());
+  p.C.LoadBothImages(p.One, p.Two, [] {});
+  TRecordSession declined(records);
+  ASSERT_EQ(declined.Open(p.C).Found, TRecordSession::TFound::Offered);
+  declined.Decline();
+  EXPECT_TRUE(declined.Notes().empty());
+  EXPECT_TRUE(p.C.Measures().empty());
+  p.C.PlacePrecisely({-7, 0.5, 1, 1});
+  declined.Changed();
+  EXPECT_TRUE(declined.SaveIfChanged(p.C));
+  EXPECT_EQ(p.Bytes(session.Path()), before);
+}
+
+TEST(RecordSession, RefusesARecordOfOtherPicturesOrWithUnsoundValuesNamingWhy) {
+  TSessionPair p;
+  TRecordSession session(p.Dir / "records/");
+  TComparisonRecord r;
+  r.Sha1 = platform::Sha256OfFile(p.One);
+  r.Sha2 = platform::Sha256OfFile(p.Two);
+  const auto opened = [&](const TComparisonRecord& Record, const std::string& Text = {}) {
+    WriteComparisonRecord(p.Dir / "named.ini", Record);
+    if (!Text.empty()) {
+      std::string bytes = p.Bytes(p.Dir / "named.ini");
+      const std::size_t eq = bytes.find(Text.substr(0, Text.find('=') + 1));
+      bytes.replace(eq, bytes.find('\n', eq) - eq, Text);
+      std::ofstream(p.Dir / "named.ini", std::ios::binary) << bytes;
+    }
+    return session.Open(p.C, p.Dir / "named.ini");
+  };
+  EXPECT_EQ(opened(r).Found, TRecordSession::TFound::Offered);
+  TComparisonRecord other = r;
+  other.Sha2 = std::string(64, 'a');
+  EXPECT_NE(opened(other).Status.Reason().find(Tr(RecordPictureDiffersText, "2")),
+            std::string::npos);
+  TComparisonRecord turned = r;
+  turned.Orientation1 = 6;
+  EXPECT_NE(opened(turned).Status.Reason().find(Tr(RecordOrientationDiffersText, "1")),
+            std::string::npos);
+  const std::string longUid = "StudyInstanceUID=1.2.3.0" + std::string(108, '1');
+  for (const auto& [text, key] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"Zoom=1e6", "[Placement] Zoom"},
+           {"Zoom=1e300", "[Placement] Zoom"},
+           {"X=1e308", "[Placement] X"},
+           {"Angle=nan", "[Placement] Angle"},
+           {"Sha1=../../etc", "[Pictures] Sha1"},
+           {longUid, "[Dicom] StudyInstanceUID"},
+           {"StudyInstanceUID=1.02.3", "[Dicom] StudyInstanceUID"}}) {
+    TComparisonRecord withStudy = r;
+    withStudy.StudyInstanceUid = "1.2.3";
+    const TRecordSession::TOpened o = opened(withStudy, text);
+    EXPECT_EQ(o.Found, TRecordSession::TFound::Refused) << text;
+    EXPECT_NE(o.Status.Reason().find(key), std::string::npos) << text << ": " << o.Status.Reason();
+  }
+  EXPECT_FALSE(session.Keeps());
+}
+
+TEST(ComparisonPatient, TheNamedPatientHoldsOnlyForTheNamedPictures) {
+  TSessionPair p;
+  TNamedComparison named;
+  named.Picture1 = p.One;
+  named.Picture2 = p.Dir / "./two.bmp";  // spelled otherwise, the same file
+  named.Patient = {"Muster", "Erika", "12.08.1964", "P-1", TPatientSource::InterfaceFile};
+  TRecordSession session(p.Dir / "records/");
+  session.SetNamed(named);
+  session.Open(p.C);
+  EXPECT_EQ(session.Patient(), named.Patient);
+  EXPECT_EQ(PatientCaption(session.Patient()), "Tessaly - [Muster, Erika  *12.08.1964]");
+  fs::copy_file(p.Two, p.Dir / "other.bmp");
+  ASSERT_TRUE(p.C.LoadImage2(p.Dir / "other.bmp"));  // the same contents, another file
+  session.Open(p.C);
+  EXPECT_FALSE(session.Patient().Known());
+  EXPECT_EQ(PatientCaption(session.Patient()), "Tessaly");
+  TReportFacts facts;
+  SetReportPatient(facts, session.Patient());
+  EXPECT_EQ(facts.Name, "");
+  EXPECT_TRUE(facts.NoPatient);
 }
 
 }  // namespace

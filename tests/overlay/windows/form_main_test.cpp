@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -29,6 +30,7 @@
 #include "overlay/scene/measure_layer.h"
 #include "overlay/scene/texts.h"
 #include "overlay/windows/export_menu.h"
+#include "platform/command_line.h"
 #include "platform/control_host.h"
 #include "platform/message.h"
 
@@ -550,10 +552,13 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
     }
     QTest::keyClick(w.ImgViewHost(), Qt::Key_Return);
     ASSERT_EQ(c.Measures(), std::vector<TMeasure>{outline});
-    w.SaveRecordNow();
-    platform::TResult<TComparisonRecord> kept = ReadComparisonRecord(w.RecordPath());
-    ASSERT_TRUE(kept) << kept.Reason();
-    EXPECT_EQ(kept.Value().Measures, c.Measures());
+    // In the record a moment later, without an export, a load or Close.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          const platform::TResult<TComparisonRecord> kept = ReadComparisonRecord(w.RecordPath());
+          return kept && kept.Value().Measures == c.Measures();
+        },
+        5000));
     QTest::keyClick(&w, Qt::Key_PageUp);
     QTest::keyClick(&w, Qt::Key_Right, Qt::AltModifier);  // between the steps
     QTest::keyClick(&w, Qt::Key_S);
@@ -583,6 +588,26 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
   const std::string path = next.RecordPath();
   ASSERT_TRUE(fs::exists(path));
 
+  // Declined: the file keeps every byte whatever is done meanwhile, and nothing of it shows.
+  const auto bytes = [&] {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string kept = bytes();
+  recorder.Clear();
+  recorder.Answer = false;
+  {
+    TFormMain declining;
+    declining.RecordFolder = records;
+    Show(declining);
+    Choose(declining, "ButtonImage1", one);
+    Choose(declining, "ButtonImage2", two);
+    EXPECT_TRUE(declining.Controller().Measures().empty());
+    QTest::keyClick(&declining, Qt::Key_Right);
+    declining.SaveRecordNow();
+  }
+  EXPECT_EQ(bytes(), kept);
+
   std::ofstream(path) << "[Placement]\nAngle=ten\n";
   recorder.Clear();
   TFormMain third;
@@ -595,8 +620,25 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
   EXPECT_EQ(third.Controller().Placement(), TPrecisePlacement{});
   QTest::keyClick(&third, Qt::Key_Right);
   third.SaveRecordNow();
-  std::ifstream damaged(path);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(damaged), {}), "[Placement]\nAngle=ten\n");
+  EXPECT_EQ(bytes(), "[Placement]\nAngle=ten\n");
+}
+
+TEST_F(FormMainTest, AnotherPictureThanTheInterfaceFilesTakesItsPatientAway) {
+  std::ofstream(Dir / "interface.ini")
+      << "[General]\nCount=2\n[Subject0]\nName=Muster\nFirstName=Erika\n"
+      << "BirthDate=12.08.1964\n[Image0]\nImage=" << Picture1 << "\n[Image1]\nImage=" << Picture2
+      << "\n";
+  platform::SetProgramParameters({(Dir / "interface.ini").string()});
+  const auto restore = qScopeGuard([] { platform::SetProgramParameters({}); });
+  TFormMain w;
+  w.RecordFolder = (Dir / "records/").string();
+  const platform::MessageRecorder noLanguageFile;
+  w.FormCreate();
+  EXPECT_EQ(w.windowTitle().toStdString(), "Tessaly - [Muster, Erika  *12.08.1964]");
+  EXPECT_EQ(w.RecordSession().Patient().Name, "Muster");
+  Choose(w, "ButtonImage2", Write("three.png", 90, 50, Qt::red));
+  EXPECT_EQ(w.windowTitle().toStdString(), "Tessaly");
+  EXPECT_FALSE(w.RecordSession().Patient().Known());
 }
 
 TEST_F(FormMainTest, FineNudgesLeaveTheOverlayBetweenStepsAsTheRendererDrawsIt) {
