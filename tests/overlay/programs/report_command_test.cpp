@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <exiv2/exiv2.hpp>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -112,6 +113,44 @@ TEST(ReportCommand, RefusesWhatItCannotUse) {
             1);
   EXPECT_NE(err.find("damaged.ini"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(dir / "r/output.html"));
+}
+
+TEST(ReportCommand, LoadsThePicturesTurnedAsTheirRecordWasMade) {
+  TTempFolder dir;
+  // A portrait phone photo: stored 59 x 100, shown upright 100 x 59.
+  const std::string photo = dir / "portrait.jpg";
+  fs::copy_file(std::string(TESSALY_TESTDATA) + "/photos-exif/Fujifilm_FinePix_E500.jpg", photo);
+  {
+    auto image = Exiv2::ImageFactory::open(photo);
+    image->readMetadata();
+    image->exifData()["Exif.Image.Orientation"] = std::uint16_t(6);
+    image->writeMetadata();
+  }
+  fs::copy_file(photo, dir / "retake.jpg");
+  std::ofstream(dir / "retake.jpg", std::ios::app) << "trailing bytes: other contents";
+  TComparisonRecord record;
+  record.Sha1 = platform::Sha256OfFile(photo);
+  record.Sha2 = platform::Sha256OfFile(dir / "retake.jpg");
+  record.Orientation1 = record.Orientation2 = 6;
+  WriteComparisonRecord(dir / "record.ini", record);
+  std::string out, err;
+  const std::string page = std::string(TESSALY_SOURCE_DIR) + "/data/output.html";
+  ASSERT_EQ(Report({"--record", dir / "record.ini", "--count", "1", "--template", page, photo,
+                    dir / "retake.jpg", dir / "page"},
+                   &out, &err),
+            0)
+      << err;
+  EXPECT_NE(out.find("portrait.jpg (100 x 59)"), std::string::npos) << out;
+  EXPECT_NE(out.find("retake.jpg (100 x 59)"), std::string::npos) << out;
+  // A record of the pictures as stored is not applied to them turned, nor the other way round.
+  record.Orientation2 = 1;
+  WriteComparisonRecord(dir / "record.ini", record);
+  EXPECT_EQ(Report({"--record", dir / "record.ini", "--template", page, "--language",
+                    std::string(TESSALY_SOURCE_DIR) + "/data/lang/en/TsLang.ini", photo,
+                    dir / "retake.jpg", dir / "page2"},
+                   &out, &err),
+            1);
+  EXPECT_NE(err.find("Picture 2 is turned another way"), std::string::npos) << err;
 }
 
 }  // namespace
