@@ -90,9 +90,8 @@ inline constexpr TText RecordOrientationDiffersText{
     "Bild %1 ist anders gedreht (Einstellung [Display] ExifOrientation)."};
 inline constexpr TText RecordNotSavedText{"Messages.RecordNotSaved",
                                           "Der Vergleich kann nicht gespeichert werden: %1"};
-inline constexpr TText RecordSavedText{"Messages.RecordSaved", "Vergleich gespeichert um %1"};
-inline constexpr TText RecordNotKeptText{"Messages.RecordNotKept",
-                                         "Vergleich wird nicht gespeichert"};
+inline constexpr TText RecordSavedText{"Messages.RecordSaved", "Gespeichert um %1"};
+inline constexpr TText RecordNotKeptText{"Messages.RecordNotKept", "Nicht gespeichert"};
 inline constexpr TText NoPatientText{"Messages.NoPatient", "kein Patient"};
 // The status bar's modes.
 inline constexpr TText BlendModeText{"Messages.StatusBlend", "Überblendung"};

@@ -105,6 +105,8 @@ TFormMain::TFormMain(QWidget* Parent)
   FLabelStatusPosition = MakeNamed<QLabel>("LabelStatusPosition", FPanelStatus);
   FLabelStatusMode = MakeNamed<QLabel>("LabelStatusMode", FPanelStatus);
   FLabelStatusMode->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  FLabelStatusSaved = MakeNamed<QLabel>("LabelStatusSaved", FPanelStatus);
+  FLabelStatusSaved->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
   FPanelControls = MakePanel(this, "PanelControls");
   FPanelControls->setGeometry(0, ControlsTop, MainClientWidth, PanelControlsHeight);
@@ -500,24 +502,22 @@ void TFormMain::ShowStatus() {
       QString::fromStdString(StatusPositionText(status, QLocale().decimalPoint().toStdString())));
   // While a measuring tool is on, what it expects next.
   const TText* hint = FController->MeasureEditor().Hint();
-  QString mode =
+  FLabelStatusMode->setText(
       !FController->ControlsEnabled() ? QString()
       : hint != nullptr
           ? QString::fromStdString(Tr(*hint))
-          : QString::fromStdString(StatusModeText(status, QLocale().decimalPoint().toStdString()));
+          : QString::fromStdString(StatusModeText(status, QLocale().decimalPoint().toStdString())));
   // Whether the work is safe: when the comparison was last saved, or that it is not saved.
-  if (FController->ControlsEnabled()) {
-    const auto saved = FSession.LastSaved();
-    const std::string when =
-        !FSession.Keeps() ? Tr(RecordNotKeptText)
-        : saved           ? Tr(RecordSavedText,
-                               QDateTime::fromSecsSinceEpoch(std::chrono::system_clock::to_time_t(*saved))
-                                   .toString(QStringLiteral("HH:mm:ss"))
-                                   .toStdString())
-                          : std::string();
-    if (!when.empty()) mode += QStringLiteral("   \u00b7   ") + QString::fromStdString(when);
+  const auto saved = FSession.LastSaved();
+  std::string when;
+  if (FController->ControlsEnabled() && !FSession.Keeps()) {
+    when = Tr(RecordNotKeptText);
+  } else if (FController->ControlsEnabled() && saved) {
+    const QDateTime at =
+        QDateTime::fromSecsSinceEpoch(std::chrono::system_clock::to_time_t(*saved));
+    when = Tr(RecordSavedText, at.toString(QStringLiteral("HH:mm:ss")).toStdString());
   }
-  FLabelStatusMode->setText(mode);
+  FLabelStatusSaved->setText(QString::fromStdString(when));
 }
 
 bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
@@ -984,7 +984,11 @@ void TFormMain::LayoutPanels() {
   FPanelStatus->setGeometry(0, statusTop, w, StatusBarHeight);
   // The mode on the right, the position on the left, 8 pixels in from the edges.
   FLabelStatusPosition->setGeometry(8, 0, w / 2 - 8, StatusBarHeight);
-  FLabelStatusMode->setGeometry(w / 2, 0, std::max(0, w - w / 2 - 8), StatusBarHeight);
+  // When the comparison was last saved, at the right end; the mode before it.
+  const int savedWidth = std::min(StatusSavedWidth, std::max(0, w / 4));
+  FLabelStatusSaved->setGeometry(w - 8 - savedWidth, 0, savedWidth, StatusBarHeight);
+  FLabelStatusMode->setGeometry(w / 2, 0, std::max(0, w - w / 2 - 24 - savedWidth),
+                                StatusBarHeight);
   FPanelImage->setGeometry(0, 0, w, statusTop);
   FImgViewHost->setGeometry(PanelBevel, PanelBevel, std::max(0, w - 2 * PanelBevel),
                             std::max(0, statusTop - 2 * PanelBevel));

@@ -212,6 +212,8 @@ class TFormMain : public QWidget {
   std::vector<QAction*> FCommands;
   QFrame* FPanelStatus = nullptr;
   QLabel *FLabelStatusPosition = nullptr, *FLabelStatusMode = nullptr;
+  QLabel* FLabelStatusSaved = nullptr;
+  static constexpr int StatusSavedWidth = 170;
   std::optional<raster::TPoint> FMouseOverView;
   QTimer* FFlickerTimer = nullptr;
   bool FControlsEnabled = false;

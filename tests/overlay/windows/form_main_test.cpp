@@ -559,6 +559,7 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
           return kept && kept.Value().Measures == c.Measures();
         },
         5000));
+    EXPECT_TRUE(w.findChild<QLabel*>("LabelStatusSaved")->text().startsWith("Gespeichert um "));
     QTest::keyClick(&w, Qt::Key_PageUp);
     QTest::keyClick(&w, Qt::Key_Right, Qt::AltModifier);  // between the steps
     QTest::keyClick(&w, Qt::Key_S);
