@@ -3,9 +3,7 @@
 // clang-format off
 #include <dcmtk/config/osconfig.h>  // first, as the toolkit's headers expect
 // clang-format on
-#include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
-#include <dcmtk/dcmdata/dcmetinf.h>
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmdata/dcxfer.h>
 #include <dcmtk/dcmnet/assoc.h>
@@ -13,7 +11,6 @@
 #include <dcmtk/dcmnet/dimse.h>
 #include <dcmtk/dcmnet/diutil.h>
 #include <dcmtk/oflog/oflog.h>
-#include <signal.h>
 #include <string.h>
 
 #include <algorithm>
