@@ -1,8 +1,9 @@
-// The parent's check of the picture decoder process's messages: ParseDecoderReply (and
-// ParseRequest, the decoder's side) on random bytes. The first input byte picks the request
-// kind the reply answers, the next eight the length of the shared memory that came with it, the
-// rest is the message. Whatever is accepted must satisfy every limit the parent relies on
-// before it reads shared memory, and must encode back to the very bytes it was read from.
+// The parent's check of the picture decoder process's messages: ParseDecoderReply and
+// ParseObjectReply (and ParseRequest, the decoder's side) on random bytes. The first input byte
+// picks the request kind the reply answers, the next eight the length of the shared memory that
+// came with it, the rest is the message. Whatever is accepted must satisfy every limit the
+// parent relies on before it reads shared memory, and must encode back to the very bytes it was
+// read from.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -73,10 +74,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     CheckReply(reply, expected, memory);
     Check(dec::EncodeReply(reply) == message, "an accepted reply encodes to other bytes");
   }
+  dec::TObjectReply object;
+  if (dec::ParseObjectReply(message.data(), message.size(), &object)) {
+    for (const std::string* uid :
+         {&object.SopClassUid, &object.SopInstanceUid, &object.TransferSyntaxUid}) {
+      Check(dec::ValidUid(*uid) && uid->empty() == (object.Status != dec::TObjectStatus::Ok),
+            "an object reply's UID outside its limits");
+    }
+    Check(dec::EncodeObjectReply(object) == message,
+          "an accepted object reply encodes to other bytes");
+  }
   dec::TRequest request;
   if (dec::ParseRequest(message.data(), message.size(), &request)) {
     Check(dec::EncodeRequest(request) == message, "an accepted request encodes to other bytes");
-    if (request.Kind == dec::TRequestKind::DecodePicture)
+    if (request.Kind != dec::TRequestKind::EncodePicture)
       Check(!request.Path.empty() && request.Path.size() <= dec::MaxPathLength &&
                 request.Path.find('\0') == std::string::npos,
             "an accepted path outside the limits");

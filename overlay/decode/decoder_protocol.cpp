@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::uint32_t RequestMagic = 0x31515354u;  // "TSQ1" in memory
 constexpr std::uint32_t ReplyMagic = 0x31525354u;    // "TSR1" in memory
+constexpr std::uint32_t ObjectMagic = 0x314F5354u;   // "TSO1" in memory
 // Far more threads than a machine has is a damaged request, not a wish.
 constexpr std::uint32_t MaxThreads = 256;
 
@@ -57,7 +58,7 @@ std::vector<std::uint8_t> EncodeRequest(const TRequest& Request) {
   Put32(out, RequestMagic);
   Put32(out, std::uint32_t(Request.Kind));
   Put32(out, Request.Threads);
-  if (Request.Kind == TRequestKind::DecodePicture) {
+  if (Request.Kind != TRequestKind::EncodePicture) {  // a file's path
     Put32(out, std::uint32_t(Request.Path.size()));
     out.insert(out.end(), Request.Path.begin(), Request.Path.end());
   } else {
@@ -89,8 +90,9 @@ bool ParseRequest(const std::uint8_t* Data, std::size_t Size, TRequest* Request)
   if (r.Threads == 0 || r.Threads > MaxThreads) return false;
   if (length != Size - RequestHeaderSize) return false;
   const std::uint8_t* payload = Data + RequestHeaderSize;
-  if (kind == std::uint32_t(TRequestKind::DecodePicture)) {
-    r.Kind = TRequestKind::DecodePicture;
+  if (kind == std::uint32_t(TRequestKind::DecodePicture) ||
+      kind == std::uint32_t(TRequestKind::ReadDicomObject)) {
+    r.Kind = TRequestKind(kind);
     if (length == 0 || length > MaxPathLength) return false;
     r.Path.assign(reinterpret_cast<const char*>(payload), length);
     if (r.Path.find('\0') != std::string::npos) return false;
@@ -223,6 +225,44 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
     default:
       return false;
   }
+  *Reply = std::move(r);
+  return true;
+}
+
+std::vector<std::uint8_t> EncodeObjectReply(const TObjectReply& Reply) {
+  std::vector<std::uint8_t> out;
+  Put32(out, ObjectMagic);
+  Put32(out, std::uint32_t(Reply.Status));
+  for (const std::string* uid :
+       {&Reply.SopClassUid, &Reply.SopInstanceUid, &Reply.TransferSyntaxUid}) {
+    Put32(out, std::uint32_t(uid->size()));
+  }
+  for (const std::string* uid :
+       {&Reply.SopClassUid, &Reply.SopInstanceUid, &Reply.TransferSyntaxUid}) {
+    out.insert(out.end(), uid->begin(), uid->end());
+  }
+  return out;
+}
+
+bool ParseObjectReply(const std::uint8_t* Data, std::size_t Size, TObjectReply* Reply) {
+  if (Data == nullptr || Reply == nullptr || Size < ObjectReplySize || Size > MaxObjectReplySize ||
+      Get32(Data) != ObjectMagic) {
+    return false;
+  }
+  const std::uint32_t status = Get32(Data + 4);
+  if (status > std::uint32_t(TObjectStatus::TooLarge)) return false;
+  TObjectReply r;
+  r.Status = TObjectStatus(status);
+  std::size_t at = ObjectReplySize;
+  int field = 0;
+  for (std::string* uid : {&r.SopClassUid, &r.SopInstanceUid, &r.TransferSyntaxUid}) {
+    const std::uint32_t length = Get32(Data + 8 + 4 * field++);
+    if (length > MaxUidLength || length > Size - at) return false;
+    uid->assign(reinterpret_cast<const char*>(Data + at), length);
+    at += length;
+    if (!ValidUid(*uid) || uid->empty() != (r.Status != TObjectStatus::Ok)) return false;
+  }
+  if (at != Size) return false;
   *Reply = std::move(r);
   return true;
 }

@@ -20,6 +20,11 @@ enum class TRequestKind : std::uint32_t {
   // Encode the 24-bit pixels of the shared memory sent with the request as a file image of the
   // format the request names (the print's JPEG captures, the exported pictures).
   EncodePicture = 2,
+  // Read the DICOM file named in the request as the PACS client sends it (TObjectReply): its
+  // whole data set loaded, within MaxObjectNesting and MaxObjectElements. DCMTK's parser
+  // recurses once per nested sequence, so a file can end the process that parses it; the PACS
+  // client parses a file itself only after this request said it is whole.
+  ReadDicomObject = 3,
 };
 
 // The file formats an encode request may ask for.
@@ -65,7 +70,7 @@ struct TRequest {
   TRequestKind Kind = TRequestKind::DecodePicture;
   // The engine threads the decoder may convert with (as many as the parent's engine uses).
   std::uint32_t Threads = 1;
-  // DecodePicture: the file.
+  // DecodePicture and ReadDicomObject: the file.
   std::string Path;
   // EncodePicture: the pixels in the shared memory, B, G, R bytes, top row first, Pitch bytes
   // from one row to the next; the resolution in dots per metre, as a BMP header carries it (0:
@@ -136,5 +141,35 @@ std::vector<std::uint8_t> EncodeReply(const TReply& Reply);
 // Size), for any input.
 bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind Expected,
                        std::uint64_t MemoryLength, TReply* Reply);
+
+// The answer to ReadDicomObject, a message of its own (its own magic, no shared memory).
+enum class TObjectStatus : std::uint32_t {
+  Ok = 0,
+  NotDicom = 1,  // no DICOM file (no meta header), or without SOP class, instance or syntax
+  TooDeep = 2,   // sequences nest deeper than MaxObjectNesting
+  TooMany = 3,   // more than MaxObjectElements elements
+  Damaged = 4,   // the data set does not load whole (a value runs past the end, say)
+  TooLarge = 5,  // the file has more than MaxObjectBytes
+};
+// The bounds of an object the PACS client will parse itself: a parser that recurses per level
+// meets no deeper nesting than this, and holds no more elements (a photograph has some hundred;
+// a structured report some thousand).
+constexpr std::uint32_t MaxObjectNesting = 64;
+constexpr std::uint32_t MaxObjectElements = 1u << 20;
+constexpr std::uint64_t MaxObjectBytes = std::uint64_t(1) << 30;
+constexpr std::size_t ObjectReplySize = 20;
+constexpr std::size_t MaxObjectReplySize = ObjectReplySize + 3 * MaxUidLength;
+
+struct TObjectReply {
+  TObjectStatus Status = TObjectStatus::NotDicom;
+  // Ok: each 1..MaxUidLength digits and dots; empty otherwise.
+  std::string SopClassUid, SopInstanceUid, TransferSyntaxUid;
+};
+
+std::vector<std::uint8_t> EncodeObjectReply(const TObjectReply& Reply);
+// True, with *Reply filled, only for a reply of the known magic and status whose UIDs are
+// ValidUid, all three present for Ok and none otherwise, and whose lengths add up to Size.
+// Never reads outside [Data, Data + Size).
+bool ParseObjectReply(const std::uint8_t* Data, std::size_t Size, TObjectReply* Reply);
 
 }  // namespace overlay::decoder

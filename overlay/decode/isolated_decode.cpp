@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -301,6 +302,29 @@ class TDecoderProcess {
     FPid = -1;
   }
 
+  // Whether the time limit has passed.
+  bool Expired() const { return Clock::now() >= FDeadline; }
+
+  // For a decoder that closed its socket without an answer: the signal that ended it, once it
+  // has ended (it is given ExitGrace); 0 when it exited, or has not ended by then (Finish kills
+  // it).
+  int EndSignal() {
+    if (FPid < 0) return 0;
+    const int pidFd = int(::syscall(SYS_pidfd_open, FPid, 0));
+    if (pidFd >= 0) {
+      pollfd p{pidFd, POLLIN, 0};
+      const auto grace = std::chrono::duration_cast<std::chrono::milliseconds>(ExitGrace);
+      while (::poll(&p, 1, int(grace.count())) < 0 && errno == EINTR) {
+      }
+      ::close(pidFd);
+    }
+    int status = 0;
+    if (::waitpid(FPid, &status, WNOHANG) != FPid) return 0;
+    FPid = -1;  // reaped: nothing left for Finish to kill
+    FSocket.Reset();
+    return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  }
+
  private:
   // Until the socket has a message or its peer has gone; false at the deadline.
   bool WaitReadable(Clock::time_point Deadline) {
@@ -424,6 +448,34 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
   result.Facts.PixelSpacingColumn = reply.PixelSpacingColumn;
   result.Facts.StudyInstanceUid = std::move(reply.StudyInstanceUid);
   result.Facts.Frames = reply.Frames;
+  return result;
+}
+
+TIsolatedObject ReadDicomObjectIsolated(const std::string& Path) {
+  TIsolatedObject result;
+  if (Path.empty() || Path.size() > decoder::MaxPathLength) return result;
+  TDecoderProcess process;
+  if (!process.Start()) return result;
+  decoder::TRequest request;
+  request.Kind = decoder::TRequestKind::ReadDicomObject;
+  request.Path = Path;
+  if (!process.Send(decoder::EncodeRequest(request), -1)) return result;
+  // From here on, whatever goes wrong went wrong in the decoder, on this file.
+  result.Check = TObjectCheck::Died;
+  std::uint8_t message[decoder::MaxObjectReplySize + 1];
+  std::size_t size = 0;
+  TFd none;
+  if (!process.Receive(message, sizeof message, &size, &none)) {
+    if (process.Expired()) {
+      result.Check = TObjectCheck::TimedOut;
+    } else {
+      result.Signal = process.EndSignal();
+    }
+    return result;
+  }
+  if (!decoder::ParseObjectReply(message, size, &result.Reply) || none.Valid()) return result;
+  process.Finish(true);
+  result.Check = TObjectCheck::Answered;
   return result;
 }
 

@@ -52,6 +52,25 @@ struct TIsolatedPicture {
 // the import loads. Never raises.
 TIsolatedPicture DecodePictureIsolated(const std::string& Path);
 
+// What became of a request to read a DICOM object (decoder::TRequestKind::ReadDicomObject).
+enum class TObjectCheck {
+  Answered,   // Reply holds the decoder's checked answer: the object, or why the file is none
+  Died,       // the decoder ended without an answer (by Signal when it is not 0), or answered
+              // nonsense: the file led the parser astray
+  TimedOut,   // no answer within DecoderTimeoutSeconds(); the decoder was killed
+  NoDecoder,  // no decoder could be started (or the path cannot be sent to one)
+};
+
+struct TIsolatedObject {
+  TObjectCheck Check = TObjectCheck::NoDecoder;
+  decoder::TObjectReply Reply;
+  int Signal = 0;
+};
+
+// Reads the DICOM file at Path in a decoder process, which loads its whole data set within the
+// protocol's bounds (overlay/decode/dicom_object.h). Never raises.
+TIsolatedObject ReadDicomObjectIsolated(const std::string& Path);
+
 // What a file image made from pixels carries besides them: its format, its resolution in dots
 // per metre (0: unknown, as decoder::TRequest says), and a text under a keyword (in a PNG a text
 // chunk; none when both are empty; limits as decoder::TRequest's).

@@ -1,6 +1,7 @@
 #include "overlay/dicom/outbox.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <utility>
 
+#include "overlay/decode/decoder_protocol.h"
 #include "overlay/scene/texts.h"
 #include "platform/file_write.h"
 #include "platform/paths.h"
@@ -18,9 +20,9 @@ namespace overlay {
 
 namespace {
 
-// The largest object the outbox copies: an uncompressed photograph of a large sensor is some
-// 200 MB; a file beyond this is no picture for the archive.
-constexpr std::size_t MaxObjectBytes = std::size_t(1) << 30;
+// The largest object the outbox copies (the largest the decoder reads as one): an uncompressed
+// photograph of a large sensor is some 200 MB; a file beyond this is no picture for the archive.
+constexpr std::size_t MaxObjectBytes = std::size_t(decoder::MaxObjectBytes);
 
 constexpr const char* ObjectSuffix = ".dcm";
 
@@ -54,7 +56,33 @@ class TClaim {
   int FFd;
 };
 
+// Moves a claimed outbox file into Quarantine, under its own name or, when that is taken (an
+// instance quarantined before), the name with a number; never over another file. Its path
+// there, or empty when it could not be moved.
+std::string MoveIntoQuarantine(const std::string& Path, const std::string& Quarantine) {
+  std::string error;
+  const std::string folder = Quarantine.substr(0, Quarantine.size() - 1);
+  if (!platform::MakePrivateFolder(folder, &error)) return {};
+  const std::string name = std::filesystem::path(Path).filename().string();
+  constexpr int MaxTries = 100;
+  for (int n = 0; n < MaxTries; ++n) {
+    std::string target = Quarantine + name;
+    if (n > 0) target.append(".").append(std::to_string(n));
+    if (::renameat2(AT_FDCWD, Path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      return target;
+    }
+    if (errno != EEXIST) return {};
+  }
+  return {};
+}
+
 }  // namespace
+
+std::string TOutbox::QuarantineFolder() const {
+  const std::filesystem::path folder(FFolder.empty() ? FFolder
+                                                     : FFolder.substr(0, FFolder.size() - 1));
+  return (folder.parent_path() / "quarantine").string() + "/";
+}
 
 std::string TOutbox::UserOutboxFolder() {
   const std::string data = platform::UserFolder(platform::TFileKind::Data);
@@ -121,13 +149,26 @@ TOutboxRun TOutbox::Send(const TPacsSettings& Settings, const TOutboxProgress& P
   for (const std::string& path : Waiting()) {
     std::optional<TClaim> claim = TClaim::Take(path);
     if (!claim) continue;  // another run is sending it, or has sent it
-    platform::TResult<TPacsObject> object = ReadPacsObject(path);
-    if (!object) {
-      run.Failures.push_back(object.Status());
+    TPacsObjectRead read = CheckPacsObject(path);
+    if (!read.Object) {
+      std::string reason = read.Object.Reason();
+      if (read.FileAtFault) {
+        // Moved while the claim holds. The reason keeps its file (the name it had in the
+        // outbox) on the last line; where it lies now goes into the sentence before.
+        const std::string moved = MoveIntoQuarantine(path, QuarantineFolder());
+        if (!moved.empty()) {
+          run.Quarantined.push_back(moved);
+          std::string note = " ";
+          note += Tr(PacsQuarantineNoteText, moved);
+          const std::size_t line = reason.rfind('\n');
+          reason.insert(line == std::string::npos ? reason.size() : line, note);
+        }
+      }
+      run.Failures.push_back(platform::TStatus::Failure(reason));
       continue;
     }
     claims.push_back(std::move(*claim));
-    objects.push_back(std::move(object).Value());
+    objects.push_back(std::move(read.Object).Value());
   }
   const std::size_t count = objects.size();
   StoreToPacs(Settings, objects, [&](const TStoreOutcome& Outcome) {
@@ -181,18 +222,23 @@ std::vector<TPacsObject> PacsObjectsInFolder(const std::string& Folder) {
 }
 
 std::string PacsRunSummary(const TOutboxRun& Run) {
-  if (Run.Sent.empty() && Run.Left.empty()) return Tr(PacsNothingText);
-  std::string text;
-  if (!Run.Sent.empty()) text = Tr(PacsSentText, std::to_string(Run.Sent.size()));
-  if (!Run.Left.empty()) {
-    std::string names;
-    for (const std::string& path : Run.Left) {
-      if (!names.empty()) names += ", ";
-      names += std::filesystem::path(path).filename().string();
+  if (Run.Sent.empty() && Run.Left.empty() && Run.Quarantined.empty()) return Tr(PacsNothingText);
+  const auto names = [](const std::vector<std::string>& Paths) {
+    std::string text;
+    for (const std::string& path : Paths) {
+      if (!text.empty()) text += ", ";
+      text += std::filesystem::path(path).filename().string();
     }
+    return text;
+  };
+  std::string text;
+  const auto add = [&](const std::string& Sentence) {
     if (!text.empty()) text += "\n";
-    text += Tr(PacsLeftText, names);
-  }
+    text += Sentence;
+  };
+  if (!Run.Sent.empty()) add(Tr(PacsSentText, std::to_string(Run.Sent.size())));
+  if (!Run.Left.empty()) add(Tr(PacsLeftText, names(Run.Left)));
+  if (!Run.Quarantined.empty()) add(Tr(PacsQuarantinedText, names(Run.Quarantined)));
   return text;
 }
 

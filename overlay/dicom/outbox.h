@@ -21,6 +21,9 @@ namespace overlay {
 struct TOutboxRun {
   std::vector<std::string> Sent;  // the outbox files the PACS accepted in this run (now gone)
   std::vector<std::string> Left;  // the outbox files waiting when the run ended
+  // The outbox files that are no object to send (their parser refused them or died on them),
+  // moved into the quarantine folder in this run: their paths there.
+  std::vector<std::string> Quarantined;
   // Why each object of this run was not sent: its reason, then its file on a line of its own.
   std::vector<platform::TStatus> Failures;
 };
@@ -37,6 +40,9 @@ class TOutbox {
   // The user's: platform::UserFolder(Data) + "outbox/"; empty when there is no such folder.
   static std::string UserOutboxFolder();
   const std::string& Folder() const { return FFolder; }
+  // Beside the outbox: "quarantine/" in the outbox folder's parent, made 0700 when a file goes
+  // there.
+  std::string QuarantineFolder() const;
 
   // Makes the folder the user's own (0700, platform::MakePrivateFolder), the folders above it
   // too. Fails with PacsOutboxNotMadeText and the reason.
@@ -49,7 +55,11 @@ class TOutbox {
   // The outbox files waiting, oldest first.
   std::vector<std::string> Waiting() const;
   // Sends every waiting object that no other run holds, in one association, and removes those
-  // the PACS accepted. A file in the outbox that is no DICOM object stays, with its reason.
+  // the PACS accepted. Each file is read in the decoder process first (CheckPacsObject), so no
+  // file can end this process; one that is no object to send, or whose parser died on it, is
+  // moved into the quarantine folder (a failure with its reason, PacsQuarantineNoteText and the
+  // file), so that it cannot stop the others, now or in later sends. A file that could not be
+  // checked now stays, with its reason.
   TOutboxRun Send(const TPacsSettings& Settings, const TOutboxProgress& Progress = {}) const;
 
  private:

@@ -3,9 +3,7 @@
 // clang-format off
 #include <dcmtk/config/osconfig.h>  // first, as the toolkit's headers expect
 // clang-format on
-#include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
-#include <dcmtk/dcmdata/dcmetinf.h>
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmdata/dcxfer.h>
 #include <dcmtk/dcmnet/assoc.h>
@@ -13,11 +11,13 @@
 #include <dcmtk/dcmnet/dimse.h>
 #include <dcmtk/dcmnet/diutil.h>
 #include <dcmtk/oflog/oflog.h>
+#include <string.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
 
+#include "overlay/decode/isolated_decode.h"
 #include "overlay/scene/texts.h"
 
 namespace overlay {
@@ -230,29 +230,56 @@ std::string PacsAddress(const TPacsSettings& Settings) {
   return Settings.Host + ":" + std::to_string(Settings.Port);
 }
 
-platform::TResult<TPacsObject> ReadPacsObject(const std::string& File) {
-  QuietToolkit();
-  const auto refused = [&] { return FailureAbout(Tr(PacsNotDicomText), File); };
-  DcmFileFormat file;
-  // Values longer than the toolkit's read length (the pixel data) stay in the file, unread.
-  if (file.loadFile(File.c_str()).bad()) return refused();
-  OFString metaSyntax, sopClass, sopInstance;
-  // A DICOM file has its meta header (a bare data set could be anything that parses).
-  if (file.getMetaInfo()->findAndGetOFString(DCM_TransferSyntaxUID, metaSyntax).bad()) {
-    return refused();
+TPacsObjectRead CheckPacsObject(const std::string& File) {
+  const TIsolatedObject read = ReadDicomObjectIsolated(File);
+  const std::string notDicom = Tr(PacsNotDicomText);
+  const auto refused = [&](const std::string& Why) {
+    return TPacsObjectRead{FailureAbout(Why.empty() ? notDicom : notDicom + " " + Why, File), true};
+  };
+  using decoder::TObjectStatus;
+  switch (read.Check) {
+    case TObjectCheck::NoDecoder:
+      return {FailureAbout(Tr(PacsNotCheckedText, Tr(PacsCheckerMissingText)), File), false};
+    case TObjectCheck::TimedOut: {
+      const std::string seconds = std::to_string(int(DecoderTimeoutSeconds() + 0.5));
+      return {FailureAbout(Tr(PacsNotCheckedText, Tr(PacsNoAnswerText, seconds)), File), false};
+    }
+    case TObjectCheck::Died: {
+      if (read.Signal == 0) return refused({});
+      const char* name = ::sigabbrev_np(read.Signal);
+      return refused(Tr(PacsParserDiedText,
+                        name != nullptr ? std::string("SIG") + name : std::to_string(read.Signal)));
+    }
+    case TObjectCheck::Answered:
+      break;
   }
-  DcmDataset& data = *file.getDataset();
-  if (data.findAndGetOFString(DCM_SOPClassUID, sopClass).bad() ||
-      data.findAndGetOFString(DCM_SOPInstanceUID, sopInstance).bad()) {
-    return refused();
+  switch (read.Reply.Status) {
+    case TObjectStatus::Ok:
+      break;
+    case TObjectStatus::NotDicom:
+      return refused({});
+    case TObjectStatus::TooDeep:
+      return refused(Tr(PacsNestedTooDeepText, std::to_string(decoder::MaxObjectNesting)));
+    case TObjectStatus::TooMany:
+      return refused(Tr(PacsTooManyElementsText, std::to_string(decoder::MaxObjectElements)));
+    case TObjectStatus::Damaged:
+      return refused(Tr(PacsObjectDamagedText));
+    case TObjectStatus::TooLarge:
+      return refused(Tr(PacsObjectTooLargeText, std::to_string(decoder::MaxObjectBytes >> 20)));
   }
-  const DcmXfer syntax(data.getOriginalXfer());
-  TPacsObject object{File, sopClass.c_str(), sopInstance.c_str(), syntax.getXferID()};
+  TPacsObject object{File, read.Reply.SopClassUid, read.Reply.SopInstanceUid,
+                     read.Reply.TransferSyntaxUid};
+  // The decoder's reply holds UIDs of digits and dots; the syntax must also be one the toolkit
+  // can send (a table look-up, no parse).
   if (!IsUid(object.SopClassUid) || !IsUid(object.SopInstanceUid) ||
-      syntax.getXfer() == EXS_Unknown) {
-    return refused();
+      DcmXfer(object.TransferSyntaxUid.c_str()).getXfer() == EXS_Unknown) {
+    return refused({});
   }
-  return object;
+  return {std::move(object), false};
+}
+
+platform::TResult<TPacsObject> ReadPacsObject(const std::string& File) {
+  return CheckPacsObject(File).Object;
 }
 
 platform::TStatus EchoPacs(const TPacsSettings& Settings) {

@@ -20,9 +20,23 @@ struct TPacsObject {
   std::string SopClassUid, SopInstanceUid, TransferSyntaxUid;
 };
 
-// Reads File's meta header and data set. Refused (PacsNotDicomText, then the file on a line of
-// its own) when it is no DICOM file, or lacks a SOP class, a SOP instance UID of digits and dots
-// or a transfer syntax the toolkit knows.
+// What reading a file as an object to send came to.
+struct TPacsObjectRead {
+  platform::TResult<TPacsObject> Object = platform::TStatus::Failure();
+  // A failure's cause: the file itself (it is none, or its parser died on it), or only that it
+  // could not be checked now (no decoder process started, or it gave no answer in time).
+  bool FileAtFault = false;
+};
+
+// Reads File's meta header and whole data set in the decoder process (ReadDicomObjectIsolated),
+// never in this one: DCMTK's parser recurses per nested sequence, and a file that overflows its
+// stack ends only that process. Refused (PacsNotDicomText and what is wrong, then the file on a
+// line of its own) when it is no DICOM file, lacks a SOP class, a SOP instance UID of digits and
+// dots or a transfer syntax the toolkit knows, nests or holds more than the protocol's bounds,
+// does not load whole, or ends its parser's process. Only an object read here is parsed in this
+// process, by the store.
+TPacsObjectRead CheckPacsObject(const std::string& File);
+// The same, the object or the refusal alone.
 platform::TResult<TPacsObject> ReadPacsObject(const std::string& File);
 
 // The check: an association proposing the verification class, one C-ECHO, the release.
@@ -36,7 +50,8 @@ struct TStoreOutcome {
   platform::TStatus Status;  // why not, followed by the file on a line of its own
 };
 
-// Stores Objects in one association that proposes, for each SOP class, the transfer syntax of
+// Stores Objects (as ReadPacsObject read them: this process parses each file again as it sends
+// it) in one association that proposes, for each SOP class, the transfer syntax of
 // its files (an uncompressed one together with both little-endian syntaxes, so the PACS may take
 // either). Each answer within Settings.TimeoutSeconds. Progress hears of each object as it is
 // done, in order; when the association cannot be made or breaks off, every object not yet done

@@ -89,9 +89,9 @@ int RunPacsCommand(const std::vector<std::string>& Args, std::ostream& Out, std:
   const TOutboxRun& run = sent.Value();
   for (const platform::TStatus& failure : run.Failures) Err << failure.Reason() << "\n";
   Out << PacsRunSummary(run) << "\n";
-  if (run.Left.empty()) return 0;
+  for (const std::string& moved : run.Quarantined) Err << "quarantined: " << moved << "\n";
   for (const std::string& left : run.Left) Err << "left in the outbox: " << left << "\n";
-  return 1;
+  return run.Left.empty() && run.Quarantined.empty() ? 0 : 1;
 }
 
 }  // namespace overlay

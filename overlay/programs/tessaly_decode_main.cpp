@@ -1,6 +1,7 @@
 // tessaly-decode: FreeImage's and DCMTK's work for Tessaly in a process of its own (see
 // overlay/isolated_decode.h). It answers one request on the socket at file descriptor 3 and
-// exits; when FreeImage crashes on a damaged file, only this process ends.
+// exits; when FreeImage crashes on a damaged file, or DCMTK's parser overflows the stack on a
+// DICOM object the PACS client asked it to read, only this process ends.
 #include <FreeImage.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,6 +21,7 @@
 
 #include "overlay/decode/decoder_channel.h"
 #include "overlay/decode/decoder_protocol.h"
+#include "overlay/decode/dicom_object.h"
 #include "overlay/decode/picture_import_p.h"
 #include "platform/command_line.h"
 #include "platform/file_io.h"
@@ -233,6 +235,13 @@ int Main(int argc, char** argv) {
   }
   raster::SetRasterThreadCount(int(request.Threads));
 
+  if (request.Kind == overlay::decoder::TRequestKind::ReadDicomObject) {
+    const std::vector<std::uint8_t> answer =
+        overlay::decoder::EncodeObjectReply(overlay::detail::ReadDicomObjectFile(request.Path));
+    const bool sent = overlay::decoder::SendMessage(socket, answer.data(), answer.size(), -1);
+    std::fflush(stderr);
+    ::_exit(sent ? 0 : 4);
+  }
   TFd memory;
   const TReply reply = request.Kind == overlay::decoder::TRequestKind::DecodePicture
                            ? Decode(request, std::move(passed), &memory)

@@ -43,6 +43,9 @@ const std::vector<TText>& ProgramTexts() {
       PacsBusyText, PacsObjectRejectedText, PacsObjectNotTakenText, PacsFailedText,
       PacsEchoOkText, PacsNotDicomText, PacsOutboxNotMadeText, PacsOutboxNotWrittenText,
       PacsSentText, PacsLeftText, PacsNothingText,
+      PacsNestedTooDeepText, PacsTooManyElementsText, PacsObjectDamagedText,
+      PacsObjectTooLargeText, PacsParserDiedText, PacsNotCheckedText, PacsCheckerMissingText,
+      PacsQuarantineNoteText, PacsQuarantinedText,
       DicomExportMenuText, DicomFolderTitleText, DicomNoFolderText, DicomNotWrittenText,
       MultiFrameText};
   // clang-format on

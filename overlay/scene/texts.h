@@ -190,6 +190,26 @@ inline constexpr TText PacsLeftText{
     "Im Postausgang bleiben: %1. Sie werden beim nächsten Senden mitgeschickt."};
 inline constexpr TText PacsNothingText{"Messages.PacsNothing",
                                        "Nichts zu senden: der Postausgang ist leer."};
+// Why a file is no object to send (after PacsNotDicomText), why it could not be checked, and
+// the quarantine folder that takes an outbox file that cannot be sent.
+inline constexpr TText PacsNestedTooDeepText{
+    "Messages.PacsNestedTooDeep", "Ihre Sequenzen sind tiefer als %1 Ebenen verschachtelt."};
+inline constexpr TText PacsTooManyElementsText{"Messages.PacsTooManyElements",
+                                               "Sie hat mehr als %1 Datenelemente."};
+inline constexpr TText PacsObjectDamagedText{"Messages.PacsObjectDamaged",
+                                             "Ihre Daten lassen sich nicht vollständig lesen."};
+inline constexpr TText PacsObjectTooLargeText{"Messages.PacsObjectTooLarge",
+                                              "Sie ist größer als %1 MB."};
+inline constexpr TText PacsParserDiedText{"Messages.PacsParserDied",
+                                          "Das Lesen hat den prüfenden Prozess beendet (%1)."};
+inline constexpr TText PacsNotCheckedText{"Messages.PacsNotChecked",
+                                          "Die Datei kann nicht geprüft werden: %1"};
+inline constexpr TText PacsCheckerMissingText{
+    "Messages.PacsCheckerMissing", "der prüfende Prozess (tessaly-decode) startet nicht."};
+inline constexpr TText PacsQuarantineNoteText{"Messages.PacsQuarantineNote",
+                                              "Sie liegt jetzt im Quarantäne-Ordner %1."};
+inline constexpr TText PacsQuarantinedText{
+    "Messages.PacsQuarantined", "Nicht sendbar, in den Quarantäne-Ordner verschoben: %1"};
 // A note on a picture that loaded: a multi-frame file (%1 its frames) shows its first frame only.
 inline constexpr TText MultiFrameText{"Messages.MultiFrame",
                                       "Die Datei enthält %1 Einzelbilder; gezeigt wird das erste."};

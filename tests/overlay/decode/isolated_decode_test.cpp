@@ -460,6 +460,35 @@ TEST(ParseRequest, EncodeRequestsKeepTheirTextAndRefuseWhatDoesNotAddUp) {
   EXPECT_FALSE(parse(bytes, &back));
 }
 
+// The answer to a DICOM object request: the three UIDs with Ok and only then, each of digits and
+// dots within its limit, the lengths adding up to the message.
+TEST(ParseObjectReply, AcceptsConsistentRepliesOnly) {
+  using decoder::TObjectStatus;
+  const std::string sc = "1.2.840.10008.5.1.4.1.1.7", uid = "1.2.3", syntax = "1.2.840.10008.1.2.1";
+  const struct {
+    decoder::TObjectReply Reply;
+    bool Accepted;
+  } cases[] = {
+      {{TObjectStatus::Ok, sc, uid, syntax}, true},
+      {{TObjectStatus::TooDeep, "", "", ""}, true},
+      {{TObjectStatus::Ok, sc, "", syntax}, false},                    // an object without instance
+      {{TObjectStatus::NotDicom, sc, "", ""}, false},                  // a refusal with a UID
+      {{TObjectStatus::Ok, sc, uid + "a", syntax}, false},             // not digits and dots
+      {{TObjectStatus::Ok, sc, std::string(65, '1'), syntax}, false},  // too long
+      {{TObjectStatus(6), "", "", ""}, false},                         // unknown status
+  };
+  for (const auto& c : cases) {
+    const std::vector<std::uint8_t> bytes = decoder::EncodeObjectReply(c.Reply);
+    decoder::TObjectReply back;
+    EXPECT_EQ(decoder::ParseObjectReply(bytes.data(), bytes.size(), &back), c.Accepted)
+        << int(c.Reply.Status) << " " << c.Reply.SopInstanceUid;
+  }
+  std::vector<std::uint8_t> bytes = decoder::EncodeObjectReply(cases[0].Reply);
+  bytes.pop_back();  // the lengths no longer add up to the message
+  decoder::TObjectReply back;
+  EXPECT_FALSE(decoder::ParseObjectReply(bytes.data(), bytes.size(), &back));
+}
+
 // The print page's JPEG, now written in the decoder process, is byte for byte the JPEG that
 // FreeImage in this process makes of the capture's BMP file.
 TEST(IsolatedEncode, ThePrintCaptureIsTheJpegOfItsBmp) {

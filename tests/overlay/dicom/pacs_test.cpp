@@ -89,6 +89,12 @@ class PacsTest : public ::testing::Test {
     const int status = RunPacsCommand(Args, out, err);
     return {status, out.str(), err.str()};
   }
+  // A VL Photographic Image and a Secondary Capture put into Outbox.
+  bool QueueTwoObjects(const TOutbox& Outbox) {
+    const platform::TResult<std::vector<TPacsObject>> objects =
+        ReadPacsObjects({MakeObject(FFiles, "a.dcm", true), MakeObject(FFiles, "b.dcm", false)});
+    return objects.Ok() && Outbox.Open().Ok() && Outbox.Add(objects.Value()).Ok();
+  }
   std::string Address() const { return "127.0.0.1:" + std::to_string(FOrthanc.DicomPort()); }
   std::string OutboxFolder() const { return FHome / "data/tessaly/outbox/"; }
 
@@ -278,6 +284,71 @@ TEST_F(PacsTest, AFileThatIsNoDicomObjectQueuesNothing) {
   EXPECT_EQ(Command({"echo", photo}).Status, 2);
 }
 
+// A Secondary Capture whose data set is Levels sequences of undefined length nested in one
+// another (explicit VR little endian, every item and sequence closed), written byte by byte.
+std::string NestedObject(int Levels) {
+  std::string bytes;
+  const auto u16 = [&](unsigned V) { bytes += char(V & 0xFF), bytes += char(V >> 8 & 0xFF); };
+  const auto u32 = [&](std::uint32_t V) { u16(V & 0xFFFF), u16(V >> 16); };
+  const auto uid = [&](unsigned Group, unsigned Element, std::string Value) {
+    if (Value.size() % 2 != 0) Value += '\0';
+    u16(Group), u16(Element), bytes += "UI", u16(unsigned(Value.size())), bytes += Value;
+  };
+  const std::string instance = "1.2.826.0.1.3680043.9.7777.99";
+  uid(0x0002, 0x0002, SecondaryCapture);
+  uid(0x0002, 0x0003, instance);
+  uid(0x0002, 0x0010, UID_LittleEndianExplicitTransferSyntax);
+  const std::string meta = std::move(bytes);
+  bytes = std::string(128, '\0') + "DICM";
+  u16(0x0002), u16(0x0000), bytes += "UL", u16(4), u32(std::uint32_t(meta.size() + 14));
+  u16(0x0002), u16(0x0001), bytes += "OB", u16(0), u32(2), u16(0x0100);
+  bytes += meta;
+  uid(0x0008, 0x0016, SecondaryCapture);
+  uid(0x0008, 0x0018, instance);
+  for (int i = 0; i < Levels; ++i) {
+    u16(0x0040), u16(0xA730), bytes += "SQ", u16(0), u32(0xFFFFFFFF);  // Content Sequence
+    u16(0xFFFE), u16(0xE000), u32(0xFFFFFFFF);                         // an item
+  }
+  for (int i = 0; i < Levels; ++i) {
+    u16(0xFFFE), u16(0xE00D), u32(0);  // the item's end
+    u16(0xFFFE), u16(0xE0DD), u32(0);  // the sequence's end
+  }
+  return bytes;
+}
+
+// A file nested deeper than any parser's stack, lying in the outbox: the send ends without a
+// signal, the file goes into the quarantine with its reason, and the good objects are sent.
+TEST_F(PacsTest, AFileThatOverflowsItsParserIsQuarantinedAndTheOthersAreSent) {
+  const TOutbox outbox(OutboxFolder());
+  ASSERT_TRUE(QueueTwoObjects(outbox));
+  const std::string nested = OutboxFolder() + "1.2.826.0.1.3680043.9.7777.99.dcm";
+  std::ofstream(nested, std::ios::binary) << NestedObject(200000);
+
+  const std::string err = FFiles / "err.txt";
+  const pid_t store = ::fork();
+  if (store == 0) {
+    const TRun run = Command({"store"});
+    std::ofstream(err) << run.Err;
+    ::_exit(run.Status);
+  }
+  ASSERT_GT(store, 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(store, &status, 0), store);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  std::ifstream in(err);
+  const std::string told{std::istreambuf_iterator<char>(in), {}};
+  const std::string moved = outbox.QuarantineFolder() + "1.2.826.0.1.3680043.9.7777.99.dcm";
+  EXPECT_NE(told.find(Tr(PacsNotDicomText)), std::string::npos) << told;
+  EXPECT_NE(told.find(moved + ".\n" + nested + "\n"), std::string::npos) << told;
+  EXPECT_TRUE(outbox.Waiting().empty());
+  struct stat folder {};
+  ASSERT_EQ(::stat(outbox.QuarantineFolder().c_str(), &folder), 0);
+  EXPECT_EQ(folder.st_mode & 0777, 0700u);
+  EXPECT_TRUE(std::filesystem::is_regular_file(moved));
+  EXPECT_EQ(Json(FOrthanc, "/instances").toArray().size(), 2);
+}
+
 // A PACS of the test's own for what Orthanc does not do on demand: it refuses the association
 // (as for a called AE title it does not know), or takes it and answers every C-STORE with
 // Status. It serves one association.
@@ -358,11 +429,7 @@ class TScriptedPacs {
 // claims died with the process, and the next send sends them all.
 TEST_F(PacsTest, AKilledSendLeavesEveryObjectForTheNext) {
   const TOutbox outbox(OutboxFolder());
-  ASSERT_TRUE(outbox.Open().Ok());
-  const platform::TResult<std::vector<TPacsObject>> objects =
-      ReadPacsObjects({MakeObject(FFiles, "a.dcm", true), MakeObject(FFiles, "b.dcm", false)});
-  ASSERT_TRUE(objects.Ok()) << objects.Reason();
-  ASSERT_TRUE(outbox.Add(objects.Value()).Ok());
+  ASSERT_TRUE(QueueTwoObjects(outbox));
   {
     TScriptedPacs hanging(false, TScriptedPacs::Hangs);
     ASSERT_TRUE(hanging.Listening());
