@@ -316,7 +316,10 @@ TFormMain::TFormMain(QWidget* Parent)
   command("MenuActualSize", "100 %", Qt::CTRL | Qt::Key_1,
           [this] { FController->ActualSizeView(); });
   separator("MenuSeparatorHistory");
-  command("MenuUndo", "Rückgängig", Qt::CTRL | Qt::Key_Z, [this] { FController->Undo(); });
+  // Undo while a measure is drawn drops that measure: the status shows the tool's first hint.
+  command("MenuUndo", "Rückgängig", Qt::CTRL | Qt::Key_Z, [this] {
+    if (FController->Undo()) ShowMeasureTool();
+  });
   command("MenuRedo", "Wiederholen", Qt::CTRL | Qt::SHIFT | Qt::Key_Z,
           [this] { FController->Redo(); });
   command("MenuReset", "Zurücksetzen", Qt::CTRL | Qt::Key_R,
