@@ -43,7 +43,8 @@ const std::vector<TText>& ProgramTexts() {
       PacsEchoOkText, PacsNotDicomText, PacsOutboxNotMadeText, PacsOutboxNotWrittenText,
       PacsSentText, PacsLeftText, PacsNothingText,
       DicomExportMenuText, DicomFolderTitleText, DicomNoFolderText, DicomNotWrittenText,
-      MultiFrameText};
+      MultiFrameText,
+      FullResolutionTooLargeText, NotesTitleText, NotesLabelText};
   // clang-format on
   return all;
 }
