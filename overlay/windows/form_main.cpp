@@ -34,12 +34,14 @@
 #include "overlay/scene/texts.h"
 #include "overlay/windows/export_menu.h"
 #include "overlay/windows/icons.h"
+#include "overlay/windows/notes_dialog.h"
 #include "overlay/windows/print_page.h"
 #include "overlay/windows/sprache.h"
 #include "overlay/windows/widget_factory.h"
 #include "overlay/windows/window_layout.h"
 #include "platform/content_hash.h"
 #include "platform/control_host.h"
+#include "platform/file_write.h"
 #include "platform/ini_profile.h"
 #include "platform/message.h"
 #include "platform/paths.h"
@@ -324,6 +326,18 @@ TFormMain::TFormMain(QWidget* Parent)
           [this] { FController->Redo(); });
   command("MenuReset", "Zurücksetzen", Qt::CTRL | Qt::Key_R,
           [this] { FController->ResetPlacement(); });
+  // The comparison's notes, kept with its record and printed with it.
+  separator("MenuSeparatorNotes");
+  auto* notes = MakeNamed<QAction>("MenuNotes", QStringLiteral("Notizen…"), this);
+  notes->setEnabled(false);
+  FImgViewHost->addAction(notes);
+  connect(notes, &QAction::triggered, this, [this] {
+    if (std::optional<std::string> text = EditNotes(this, FRecord.Notes)) {
+      FRecord.Notes = std::move(*text);
+      ScheduleRecordSave();
+    }
+  });
+  FCommands.push_back(notes);
   FImgViewHost->setContextMenuPolicy(Qt::ActionsContextMenu);
   const platform::TProgramFileLocation settings = platform::LocateProgramFile("Tessaly.ini");
   SettingsFile = settings.Write;
@@ -885,7 +899,8 @@ void TFormMain::PacsSendClick() {
   // The objects are made in a private folder of their own, from which they join the outbox.
   std::string error;
   const std::string temp = platform::TempDirectory(&error);
-  std::string folder = temp + "dicom-XXXXXX";
+  // Named for this process, so that the next start removes it should this run end abruptly.
+  std::string folder = platform::ProcessFolderPattern(temp + PacsFolderPrefix);
   if (temp.empty() || ::mkdtemp(folder.data()) == nullptr) {
     platform::ShowMessage(Tr(PrintNoFolderText, temp.empty() ? error : folder));
     return;
