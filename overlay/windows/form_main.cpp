@@ -318,14 +318,26 @@ TFormMain::TFormMain(QWidget* Parent)
   command("MenuActualSize", "100 %", Qt::CTRL | Qt::Key_1,
           [this] { FController->ActualSizeView(); });
   separator("MenuSeparatorHistory");
+  // The history waits while a thumb is held, but not for a release that went elsewhere.
+  const auto releaseLost = [this] {
+    if (FBarGesture && QGuiApplication::mouseButtons() == Qt::NoButton) {
+      FBarGesture = false;
+      FController->EndGesture();
+    }
+  };
   // Undo while a measure is drawn drops that measure: the status shows the tool's first hint.
-  command("MenuUndo", "Rückgängig", Qt::CTRL | Qt::Key_Z, [this] {
+  command("MenuUndo", "Rückgängig", Qt::CTRL | Qt::Key_Z, [this, releaseLost] {
+    releaseLost();
     if (FController->Undo()) ShowMeasureTool();
   });
-  command("MenuRedo", "Wiederholen", Qt::CTRL | Qt::SHIFT | Qt::Key_Z,
-          [this] { FController->Redo(); });
-  command("MenuReset", "Zurücksetzen", Qt::CTRL | Qt::Key_R,
-          [this] { FController->ResetPlacement(); });
+  command("MenuRedo", "Wiederholen", Qt::CTRL | Qt::SHIFT | Qt::Key_Z, [this, releaseLost] {
+    releaseLost();
+    FController->Redo();
+  });
+  command("MenuReset", "Zurücksetzen", Qt::CTRL | Qt::Key_R, [this, releaseLost] {
+    releaseLost();
+    FController->ResetPlacement();
+  });
   // The comparison's notes, kept with its record and printed with it.
   separator("MenuSeparatorNotes");
   auto* notes = MakeNamed<QAction>("MenuNotes", QStringLiteral("Notizen…"), this);
