@@ -258,8 +258,10 @@ void TControlDispatcher::ControlDestroyed(TControl& Control) {
 // THeadlessHost
 
 THeadlessHost::THeadlessHost(TControl& Root) : FRoot(Root), FDispatcher(Root) {
-  FRoot.SetHost(this);
+  // The screen first: a root too large for one must not keep this half-made host, which its
+  // destruction would call back.
   FScreen.SetSize(FRoot.Width(), FRoot.Height());
+  FRoot.SetHost(this);
   FPaintPending = true;
 }
 

@@ -1,16 +1,20 @@
 #include "platform/file_write.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "platform/file_io.h"
@@ -255,7 +259,8 @@ std::string TempVariableFolder() {
 namespace {
 
 // Parent + Name + "/" when that is, or can be made, a private folder; else a fresh private
-// folder Parent + Name + "-XXXXXX", kept for the rest of the run. Parent ends in "/".
+// folder ProcessFolderPattern(Parent + Name + "-"), kept for the rest of the run. Parent ends in
+// "/".
 std::string PrivateFolderIn(const std::string& Parent, const std::string& Name,
                             std::string* Error) {
   const std::string named = Parent + Name;
@@ -263,11 +268,14 @@ std::string PrivateFolderIn(const std::string& Parent, const std::string& Name,
   static std::mutex lock;
   static std::string fresh;
   const std::lock_guard<std::mutex> guard(lock);
-  if (fresh.rfind(named + "-", 0) == 0 && fresh.size() == named.size() + 7 &&
+  std::string pattern = ProcessFolderPattern(named + "-");
+  const std::string ours = pattern.substr(0, pattern.size() - 6);
+  if (fresh.size() == pattern.size() && fresh.rfind(ours, 0) == 0 &&
       MakePrivateFolder(fresh, nullptr)) {
     return fresh + "/";
   }
-  std::string pattern = named + "-XXXXXX";
+  // The first fresh one of this run: those that ended runs left beside it go.
+  if (fresh.empty()) RemoveFoldersOfEndedProcesses(Parent, Name + "-");
   // mkdtemp makes a new folder 0700 or fails; it never takes one that is there.
   if (mkdtemp(pattern.data()) == nullptr) {
     if (Error) *Error = pattern + ": " + std::strerror(errno);
@@ -278,6 +286,33 @@ std::string PrivateFolderIn(const std::string& Parent, const std::string& Name,
 }
 
 }  // namespace
+
+std::string ProcessFolderPattern(const std::string& Prefix) {
+  return Prefix + std::to_string(getpid()) + "-XXXXXX";
+}
+
+void RemoveFoldersOfEndedProcesses(const std::string& Parent, const std::string& Prefix) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (fs::directory_iterator it(Parent, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind(Prefix, 0) != 0) continue;
+    // The id, a dash and mkdtemp's six characters.
+    const std::string_view rest = std::string_view(name).substr(Prefix.size());
+    const std::size_t dash = rest.find('-');
+    if (dash == std::string_view::npos || rest.size() != dash + 7) continue;
+    long pid = 0;
+    const auto [last, error] = std::from_chars(rest.data(), rest.data() + dash, pid);
+    if (error != std::errc() || last != rest.data() + dash || pid <= 0 || pid > INT_MAX) continue;
+    // Another user's process that runs answers EPERM: only "no such process" has ended.
+    if (kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;
+    struct stat st {};
+    const std::string path = it->path().string();
+    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) continue;
+    std::error_code removed;
+    fs::remove_all(path, removed);
+  }
+}
 
 std::string TempDirectory(std::string* Error) {
   const std::string own = "tessaly-" + std::to_string(geteuid());

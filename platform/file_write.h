@@ -61,9 +61,17 @@ std::string TempVariableFolder();
 //     folder exists (a service user's HOME often does not, and is never made here);
 //   - else "tessaly-" + uid in the system's temporary folder (/tmp).
 // When the named folder is there but not private (another user's, a link, open to others), a
-// fresh one beside it ("tessaly-" + uid + "-" + random letters, mkdtemp) is taken instead, and
-// the same one for the rest of the run. Empty, with the reason in *Error, when no private folder
-// can be had (TEMP names a missing or unwritable folder).
+// fresh one beside it (ProcessFolderPattern("tessaly-" + uid + "-"), mkdtemp) is taken instead,
+// and the same one for the rest of the run; those of ended runs are removed then. Empty, with the
+// reason in *Error, when no private folder can be had (TEMP names a missing or unwritable folder).
 std::string TempDirectory(std::string* Error = nullptr);
+
+// Prefix + this process's id + "-XXXXXX": the mkdtemp pattern of a private folder for the moment,
+// named so that a later start can tell whether the process that made it still runs.
+std::string ProcessFolderPattern(const std::string& Prefix);
+// Removes what a process that ended abruptly (a crash, a kill) left of its ProcessFolderPattern
+// folders in Parent: each folder named Prefix + id + "-" + six characters, the user's own and no
+// link, whose process no longer runs. Folders of running processes and anything else stay.
+void RemoveFoldersOfEndedProcesses(const std::string& Parent, const std::string& Prefix);
 
 }  // namespace platform

@@ -230,7 +230,8 @@ std::string ChooseStudyInstanceUid(const TPictureFacts& Facts1, const std::strin
 }
 
 TDicomTexts DicomTextsOfLanguage() {
-  return {Tr(ExportNothingText), Tr(DicomNoFolderText), Tr(DicomNotWrittenText)};
+  return {Tr(ExportNothingText), Tr(DicomNoFolderText), Tr(DicomNotWrittenText),
+          Tr(FullResolutionTooLargeText)};
 }
 
 TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport& Request,
@@ -238,6 +239,17 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   TDicomExportOutcome outcome;
   if (!Controller.ControlsEnabled() || Controller.RotLayer() == nullptr) {
     outcome.Status = platform::TStatus::Failure(Texts.NothingToExport);
+    return outcome;
+  }
+  // The captures' scene first: a comparison too large for it is refused before any file is made.
+  const raster::TBitmap32& shown1 = Controller.ImgView().Bitmap();
+  TFullResolutionRenderer renderer(Controller, {0, 0, shown1.Width(), shown1.Height()});
+  if (renderer.TooLarge()) {
+    std::string why = Texts.TooLarge;
+    if (const std::size_t at = why.find("%1"); at != std::string::npos) {
+      why.replace(at, 2, renderer.PartSize());
+    }
+    outcome.Status = platform::TStatus::Failure(why);
     return outcome;
   }
   std::string folder = Request.Folder;
@@ -331,7 +343,6 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   }
 
   // The captures, whole picture 1 at each opacity of the print, as secondary captures made now.
-  TFullResolutionRenderer renderer(Controller, {0, 0, picture1.Width(), picture1.Height()});
   for (const int alpha : alphas) {
     const std::string label = OpacityLabel(alpha, alphaMax);
     tell(TDicomObjectKind::Capture, label);

@@ -68,6 +68,7 @@ struct TDicomTexts {
   std::string NothingToExport;  // not both pictures loaded
   std::string NoFolder;         // the folder cannot be made or is not the user's own
   std::string NotWritten;       // an object could not be made or written
+  std::string TooLarge;         // no full-resolution capture can be made (%1: the size)
 };
 TDicomTexts DicomTextsOfLanguage();
 

@@ -66,7 +66,8 @@ constexpr const char* ExportUsageText =
 // The command line's own English for the export's failures.
 const TDicomTexts DicomTexts{"nothing to export: both pictures must be loaded",
                              "cannot make the folder, or it is not yours alone",
-                             "cannot write the DICOM file"};
+                             "cannot write the DICOM file",
+                             "too large for a full-resolution capture: %1"};
 
 struct TExportArguments {
   TComparisonInput Input;

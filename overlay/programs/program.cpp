@@ -14,6 +14,7 @@
 #include "overlay/windows/sprache.h"
 #include "platform/application.h"
 #include "platform/command_line.h"
+#include "platform/file_write.h"
 #include "platform/pixel_memory.h"
 
 #ifndef TESSALY_VERSION
@@ -77,6 +78,11 @@ int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)
   // The bitmap's own file loader (used wherever a picture is read straight into a bitmap)
   // opens every format the main window opens.
   RegisterPictureDecoder();
+  // What an earlier run that ended abruptly left of its folders for the PACS (the patient's
+  // pictures as DICOM objects).
+  if (const std::string temp = platform::TempDirectory(); !temp.empty()) {
+    platform::RemoveFoldersOfEndedProcesses(temp, PacsFolderPrefix);
+  }
 
   try {
     // The three windows in their order; each applies the language file to all windows that

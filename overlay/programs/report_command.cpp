@@ -150,6 +150,9 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   run.Facts = facts;
   const raster::TRect whole{0, 0, c.ImgView().Bitmap().Width(), c.ImgView().Bitmap().Height()};
   TFullResolutionRenderer renderer(c, whole);
+  if (renderer.TooLarge()) {
+    return fail("too large for a full-resolution capture: " + renderer.PartSize());
+  }
   run.Capture = [&](std::size_t Index, int Alpha) -> platform::TStatus {
     const std::unique_ptr<raster::TBitmap32> shot =
         renderer.Render(Alpha, OpacityLabel(Alpha, facts.AlphaMax));

@@ -188,7 +188,7 @@ void TMainController::CommitImage1(const std::string& Path, TBitmap32& Picture) 
   FImageFile1 = Path;
   // The measures belonged to the comparison that is left.
   FMeasureEditor.SetMeasures({});
-  FMeasureDrag.reset();
+  EndMeasureDrag();
   FMeasureLayer->Update();
   SetText(TField::EditImage1, Path);
   UpdateScaleBar();
@@ -277,7 +277,7 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture,
   FOverlayPristine.reset();  // the colours are fitted anew for the new picture
   FColourMatch = {};
   FMeasureEditor.SetMeasures({});
-  FMeasureDrag.reset();
+  EndMeasureDrag();
   FMeasureLayer->BringToFront();
   FScaleBar->BringToFront();
   FFlickerLabel->BringToFront();
@@ -361,7 +361,8 @@ void TMainController::RestorePlacement(const TPlacementState& State) {
 
 bool TMainController::StepThroughHistory(
     std::optional<TPlacementState> (TPlacementHistory::*Step)()) {
-  if (!ControlsEnabled()) return false;
+  // A step restored under a held thumb or a dragged point would be overwritten by its next move.
+  if (!ControlsEnabled() || FHistory.InGesture()) return false;
   const std::optional<TPlacementState> state = (FHistory.*Step)();
   if (!state) return false;
   // A step of the measures leaves the overlay alone, which would otherwise be rebuilt.
@@ -369,7 +370,7 @@ bool TMainController::StepThroughHistory(
   if (state->Steps != now.Steps || state->Precise != now.Precise) RestorePlacement(*state);
   if (state->Measures != now.Measures) {
     FMeasureEditor.SetMeasures(state->Measures);
-    FMeasureDrag.reset();
+    EndMeasureDrag();
     FMeasureLayer->Update();
     if (OnMeasuresChanged) OnMeasuresChanged();
   }
@@ -378,6 +379,8 @@ bool TMainController::StepThroughHistory(
 }
 
 bool TMainController::Undo() {
+  // The measure being drawn is no step yet: undo drops it alone, as Escape does.
+  if (FMeasureEditor.Drawing()) return CancelMeasure();
   return StepThroughHistory(&TPlacementHistory::Undo);
 }
 bool TMainController::Redo() {
@@ -385,7 +388,7 @@ bool TMainController::Redo() {
 }
 
 bool TMainController::ResetPlacement() {
-  if (!ControlsEnabled()) return false;
+  if (!ControlsEnabled() || FHistory.InGesture()) return false;
   RestorePlacement(FHistory.Start());
   FHistory.Record(PlacementState());  // a step of its own, so that it can be undone
   if (OnPlacementChanged) OnPlacementChanged();
@@ -454,7 +457,7 @@ void TMainController::MeasuresEdited(bool Finished) {
 
 void TMainController::SetMeasures(std::vector<TMeasure> Measures) {
   FMeasureEditor.SetMeasures(std::move(Measures));
-  FMeasureDrag.reset();
+  EndMeasureDrag();
   MeasuresEdited(true);
 }
 
@@ -505,9 +508,14 @@ bool TMainController::MeasureMouseMove(raster::TPoint ControlPos, bool LeftHeld)
 
 bool TMainController::MeasureMouseUp() {
   if (!FMeasureDrag) return false;
+  EndMeasureDrag();
+  return true;
+}
+
+void TMainController::EndMeasureDrag() {
+  if (!FMeasureDrag) return;
   FMeasureDrag.reset();
   FHistory.EndGesture();
-  return true;
 }
 
 bool TMainController::FinishMeasure() {

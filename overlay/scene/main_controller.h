@@ -173,7 +173,9 @@ class TMainController {
   // steps): every slider move, nudge, alignment and assistant result is one step, and so is a
   // gesture between BeginGesture and EndGesture (a thumb dragged). Loading a picture starts a
   // new history; ResetPlacement returns to the placement right after loading, as a step of its
-  // own. Each returns false, with nothing changed, when there is nothing to do.
+  // own. Each returns false, with nothing changed, when there is nothing to do, and while a
+  // gesture is open (a thumb held, a measure's point dragged), whose step is not finished yet.
+  // Undo while a measure is being drawn drops only that measure, as CancelMeasure does.
   bool Undo();
   bool Redo();
   bool ResetPlacement();
@@ -370,6 +372,8 @@ class TMainController {
   void UpdateScaleBar();
   // Picture 1's facts once it is set, and the scale they may bring.
   void SetFacts1(TPictureFacts Facts);
+  // Ends a measure's point drag and its gesture, on every way it can end.
+  void EndMeasureDrag();
   // The measures changed (a step of the history when Finished), or only the one being drawn.
   void MeasuresEdited(bool Finished);
   // How the overlay is drawn while it shows as its sliders say.

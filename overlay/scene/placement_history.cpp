@@ -6,6 +6,9 @@ void TPlacementHistory::Reset(const TPlacementState& Start) {
   FStart = Start;
   FStates.assign(1, Start);
   FCurrent = 0;
+  // A gesture left open (its end lost with the pictures it changed) would fold every later change
+  // into one step.
+  FGestureDepth = 0;
   FGestureRecorded = false;
 }
 

@@ -24,7 +24,7 @@ class TPlacementHistory {
   // The most steps kept; the oldest go first (the start, for Reset, is kept apart).
   static constexpr std::size_t MaxSteps = 1000;
 
-  // A new picture 2: Start alone, nothing to undo or redo.
+  // A new picture 2: Start alone, nothing to undo or redo, no gesture open.
   void Reset(const TPlacementState& Start);
   // The placement is now State. Outside a gesture, and at a gesture's first change, a new step
   // (the steps that could be redone are gone); later in the gesture, its step becomes State. A

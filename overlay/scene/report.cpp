@@ -420,6 +420,12 @@ TFullResolutionRenderer::TFullResolutionRenderer(TMainController& Controller,
   // A view of its own, at scale 1, whose viewport is the part: drawn by the same stages and
   // layers as the window's, so the capture is the window's drawing without its reduction.
   const int bars = raster::TCustomImgView32::SystemScrollBarSize;
+  // A picture the import accepts may still be too large for it (16370 x 16370, 1000000 x 268):
+  // refused here rather than failing inside the scene.
+  FPartSize = std::to_string(Part.Width()) + " x " + std::to_string(Part.Height());
+  FTooLarge = (std::int64_t(Part.Width()) + bars) * (std::int64_t(Part.Height()) + bars) >
+              raster::MaxBitmapPixels;
+  if (FTooLarge) return;
   FScene = std::make_unique<TOverlayScene>(Part.Width() + bars, Part.Height() + bars);
   TOverlayScene& scene = *FScene;
   TMainController& c = scene.Controller();

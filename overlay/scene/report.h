@@ -119,7 +119,7 @@ raster::TRect VisiblePicturePart(TMainController& Controller);
 // picture 1, with the scale bar where picture 1's scale is known. The scene for it is made once
 // (both pictures copied, the colours matched); each Render sets only the overlay's opacity and
 // the label in the upper-left corner. Render gives nothing for an empty part or without both
-// pictures.
+// pictures, and for a part whose scene no bitmap can hold (TooLarge).
 class TFullResolutionRenderer {
  public:
   TFullResolutionRenderer(TMainController& Controller, const raster::TRect& Part);
@@ -127,9 +127,15 @@ class TFullResolutionRenderer {
   TFullResolutionRenderer(const TFullResolutionRenderer&) = delete;
   TFullResolutionRenderer& operator=(const TFullResolutionRenderer&) = delete;
   std::unique_ptr<raster::TBitmap32> Render(int Alpha, const std::string& Label);
+  // The part and the scene view's scroll bars exceed raster::MaxBitmapPixels: no scene was made,
+  // and the caller tells the user so, with PartSize ("16370 x 16370").
+  bool TooLarge() const { return FTooLarge; }
+  const std::string& PartSize() const { return FPartSize; }
 
  private:
   std::unique_ptr<TOverlayScene> FScene;
+  bool FTooLarge = false;
+  std::string FPartSize;
   TCornerLabelLayer* FLabel = nullptr;  // owned by the scene's view
 };
 // One capture of that kind.

@@ -47,7 +47,8 @@ const std::vector<TText>& ProgramTexts() {
       PacsObjectTooLargeText, PacsParserDiedText, PacsNotCheckedText, PacsCheckerMissingText,
       PacsQuarantineNoteText, PacsQuarantinedText,
       DicomExportMenuText, DicomFolderTitleText, DicomNoFolderText, DicomNotWrittenText,
-      MultiFrameText};
+      MultiFrameText,
+      FullResolutionTooLargeText, NotesTitleText, NotesLabelText};
   // clang-format on
   return all;
 }

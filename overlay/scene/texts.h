@@ -213,6 +213,12 @@ inline constexpr TText PacsQuarantinedText{
 // A note on a picture that loaded: a multi-frame file (%1 its frames) shows its first frame only.
 inline constexpr TText MultiFrameText{"Messages.MultiFrame",
                                       "Die Datei enthält %1 Einzelbilder; gezeigt wird das erste."};
+// A full-resolution capture whose scene no bitmap can hold (%1: its size, "16370 x 16370").
+inline constexpr TText FullResolutionTooLargeText{
+    "Messages.FullResolutionTooLarge", "Zu groß für eine Aufnahme in voller Auflösung: %1"};
+// The notes of a comparison: the dialog's title and its label.
+inline constexpr TText NotesTitleText{"Messages.NotesTitle", "Notizen"};
+inline constexpr TText NotesLabelText{"Messages.NotesLabel", "Notizen zu diesem Vergleich:"};
 
 // Every text above, for the check that each language file has them all.
 const std::vector<TText>& ProgramTexts();

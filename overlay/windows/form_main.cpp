@@ -34,12 +34,14 @@
 #include "overlay/scene/texts.h"
 #include "overlay/windows/export_menu.h"
 #include "overlay/windows/icons.h"
+#include "overlay/windows/notes_dialog.h"
 #include "overlay/windows/print_page.h"
 #include "overlay/windows/sprache.h"
 #include "overlay/windows/widget_factory.h"
 #include "overlay/windows/window_layout.h"
 #include "platform/content_hash.h"
 #include "platform/control_host.h"
+#include "platform/file_write.h"
 #include "platform/ini_profile.h"
 #include "platform/message.h"
 #include "platform/paths.h"
@@ -315,11 +317,37 @@ TFormMain::TFormMain(QWidget* Parent)
   command("MenuActualSize", "100 %", Qt::CTRL | Qt::Key_1,
           [this] { FController->ActualSizeView(); });
   separator("MenuSeparatorHistory");
-  command("MenuUndo", "Rückgängig", Qt::CTRL | Qt::Key_Z, [this] { FController->Undo(); });
-  command("MenuRedo", "Wiederholen", Qt::CTRL | Qt::SHIFT | Qt::Key_Z,
-          [this] { FController->Redo(); });
-  command("MenuReset", "Zurücksetzen", Qt::CTRL | Qt::Key_R,
-          [this] { FController->ResetPlacement(); });
+  // The history waits while a thumb is held, but not for a release that went elsewhere.
+  const auto releaseLost = [this] {
+    if (FBarGesture && QGuiApplication::mouseButtons() == Qt::NoButton) {
+      FBarGesture = false;
+      FController->EndGesture();
+    }
+  };
+  // Undo while a measure is drawn drops that measure: the status shows the tool's first hint.
+  command("MenuUndo", "Rückgängig", Qt::CTRL | Qt::Key_Z, [this, releaseLost] {
+    releaseLost();
+    if (FController->Undo()) ShowMeasureTool();
+  });
+  command("MenuRedo", "Wiederholen", Qt::CTRL | Qt::SHIFT | Qt::Key_Z, [this, releaseLost] {
+    releaseLost();
+    FController->Redo();
+  });
+  command("MenuReset", "Zurücksetzen", Qt::CTRL | Qt::Key_R, [this, releaseLost] {
+    releaseLost();
+    FController->ResetPlacement();
+  });
+  // The comparison's notes, kept with its record and printed with it.
+  separator("MenuSeparatorNotes");
+  auto* notes = MakeNamed<QAction>("MenuNotes", QStringLiteral("Notizen…"), this);
+  notes->setEnabled(false);
+  FImgViewHost->addAction(notes);
+  connect(notes, &QAction::triggered, this, [this] {
+    if (std::optional<std::string> text = EditNotes(this, FSession.Notes())) {
+      SetNotes(std::move(*text));
+    }
+  });
+  FCommands.push_back(notes);
   FImgViewHost->setContextMenuPolicy(Qt::ActionsContextMenu);
   const platform::TProgramFileLocation settings = platform::LocateProgramFile("Tessaly.ini");
   SettingsFile = settings.Write;
@@ -888,7 +916,8 @@ void TFormMain::PacsSendClick() {
   // The objects are made in a private folder of their own, from which they join the outbox.
   std::string error;
   const std::string temp = platform::TempDirectory(&error);
-  std::string folder = temp + "dicom-XXXXXX";
+  // Named for this process, so that the next start removes it should this run end abruptly.
+  std::string folder = platform::ProcessFolderPattern(temp + PacsFolderPrefix);
   if (temp.empty() || ::mkdtemp(folder.data()) == nullptr) {
     platform::ShowMessage(Tr(PrintNoFolderText, temp.empty() ? error : folder));
     return;

@@ -48,6 +48,9 @@ constexpr int MainMinClientHeight = 270;
 // are the window's outer bounds.
 constexpr int MainFrameExtraWidth = 8;
 constexpr int MainFrameExtraHeight = 30;
+// "Send to PACS" makes its objects in a folder of this name (platform::ProcessFolderPattern) in
+// the user's temporary folder; the program's start removes those of ended runs.
+inline constexpr const char* PacsFolderPrefix = "dicom-";
 
 class TFormMain : public QWidget {
  public:

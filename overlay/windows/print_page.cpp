@@ -138,6 +138,10 @@ void PrintComparisonWith(QWidget& Window, TMainController& Controller, int Image
   const int pp100 = Controller.ScaleBar().Pp100MM();
   std::optional<TFullResolutionRenderer> renderer;
   if (Extras.FullResolution) renderer.emplace(Controller, VisiblePicturePart(Controller));
+  if (renderer && renderer->TooLarge()) {
+    platform::ShowMessage(Tr(FullResolutionTooLargeText, renderer->PartSize()));
+    return;
+  }
   run.Capture = [&](std::size_t Index, int Alpha) -> platform::TStatus {
     // Each opacity is set as the slider sets it, so that the overlay and the read-out agree at
     // every step; the read-out lies outside the part of the window that is captured.

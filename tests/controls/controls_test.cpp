@@ -94,6 +94,16 @@ TEST(HeadlessHost, RootDestroyedBeforeItsHost) {
   host->Resize(30, 30);
 }
 
+// A root too large for any screen: the host is refused and the root, going after it, calls no
+// host back.
+TEST(HeadlessHost, ARootTooLargeForTheScreenIsRefusedCleanly) {
+  auto root = std::make_unique<TCountingControl>();
+  root->SetBounds(0, 0, 16387, 16387);
+  EXPECT_THROW(THeadlessHost host(*root), EBitmapError);
+  EXPECT_EQ(root->Host(), nullptr);
+  root.reset();
+}
+
 // A child that goes after its parent left the host's tree with the parent: the host keeps
 // neither its timer nor its capture nor the hover on it.
 TEST(HeadlessHost, ChildDestroyedAfterItsParent) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -114,6 +115,31 @@ TEST_F(TempDirectoryTest, AFolderOfAnotherUserUnderTheNameIsNeverTaken) {
   EXPECT_NE(dir, named + "/");
   EXPECT_TRUE(Private(dir)) << dir;
   EXPECT_EQ(Stat(named).st_uid, 65534u);
+}
+
+// What a run that ended abruptly left of its folders goes; the folders of a running process, and
+// other names, stay.
+TEST_F(TempDirectoryTest, FoldersOfEndedProcessesAreRemovedAndOnlyThose) {
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+  std::string ours = platform::ProcessFolderPattern(Base + "/dicom-");
+  ASSERT_NE(mkdtemp(ours.data()), nullptr);
+  const std::string id = std::to_string(ended);
+  const std::vector<std::pair<std::string, bool>> folders{
+      {Base + "/dicom-" + id + "-a1B2c3", false},  // its process has ended
+      {ours, true},                                // this one runs
+      {Base + "/dicom-" + id + "-a1B2", true},     // not a name the pattern makes
+      {Base + "/pacs-" + id + "-a1B2c3", true},    // another prefix
+  };
+  for (const auto& [path, stays] : folders) {
+    fs::create_directories(path + "/objects");
+    std::FILE* file = std::fopen((path + "/objects/1.dcm").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+  }
+  platform::RemoveFoldersOfEndedProcesses(Base, "dicom-");
+  for (const auto& [path, stays] : folders) EXPECT_EQ(fs::exists(path), stays) << path;
 }
 
 }  // namespace

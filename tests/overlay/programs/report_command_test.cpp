@@ -12,6 +12,7 @@
 
 #include "overlay/scene/comparison_record.h"
 #include "platform/content_hash.h"
+#include "raster/bmp.h"
 #include "tests/support/temp_folder.h"
 
 namespace overlay {
@@ -112,6 +113,19 @@ TEST(ReportCommand, RefusesWhatItCannotUse) {
                    &out, &err),
             1);
   EXPECT_NE(err.find("damaged.ini"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir / "r/output.html"));
+  // A pair the import takes whose full-resolution scene no bitmap can hold.
+  raster::TBitmap32 wide;
+  wide.SetSize(16'000'000, 1);
+  std::ofstream bmp(dir / "wide.bmp", std::ios::binary);
+  raster::bmp::Encode(wide, bmp);
+  bmp.close();
+  EXPECT_EQ(Report({"--template", std::string(TESSALY_SOURCE_DIR) + "/data/output.html",
+                    dir / "wide.bmp", dir / "wide.bmp", dir / "r"},
+                   &out, &err),
+            1);
+  EXPECT_NE(err.find("too large for a full-resolution capture: 16000000 x 1"), std::string::npos)
+      << err;
   EXPECT_FALSE(fs::exists(dir / "r/output.html"));
 }
 

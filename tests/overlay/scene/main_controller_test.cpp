@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -209,6 +210,58 @@ TEST_F(AlignTest, CoincidingPointsAreRefusedAndChangeNothing) {
   EXPECT_FLOAT_EQ(C.RotLayer()->Angle(), 12.0f);
   EXPECT_EQ(C.RotLayer()->Bitmap()->Width(), 100);
   EXPECT_EQ(C.Text(TField::EditZoomOvl), "1.0");
+}
+
+// A gesture (a thumb held, a measure's point dragged) is one step: undo, redo and reset wait for
+// its end, and however it ends, the changes after it are steps of their own again.
+TEST_F(AlignTest, UndoAndRedoWaitForTheHeldThumb) {
+  Load(100, 80);
+  C.GaugeBar2().SetPosition(5);
+  C.BeginGesture();  // the thumb pressed...
+  C.GaugeBar2().SetPosition(20);
+  EXPECT_FALSE(C.Undo() || C.Redo() || C.ResetPlacement());
+  C.GaugeBar2().SetPosition(10);
+  C.EndGesture();  // ...and let go
+  ASSERT_TRUE(C.Undo());
+  EXPECT_EQ(C.Sliders().OffsetX, 5);
+}
+
+TEST_F(AlignTest, AMeasureDragEndsItsStepHoweverItEnds) {
+  const std::vector<std::function<void(TMainController&)>> ends{
+      [](TMainController& c) {
+        EXPECT_FALSE(c.Undo());
+        c.MeasureMouseUp();
+      },
+      [](TMainController& c) { Load(c, 90, 70); },  // new pictures
+      [](TMainController& c) { c.SetMeasures({}); },
+  };
+  for (std::size_t i = 0; i < ends.size(); ++i) {
+    TMainController c{200, 150};
+    Load(c, 100, 80);
+    c.GaugeBar4().SetPosition(0);  // one screen pixel per picture pixel
+    c.SetMeasures({TMeasure{TMeasureKind::Ruler, 1, {{150.5, 100.5}, {180.5, 100.5}}}});
+    const raster::TPoint at = c.ImgView().BitmapToControl({150, 100});
+    ASSERT_TRUE(c.MeasureMouseDown(at)) << i;
+    EXPECT_TRUE(c.MeasureMouseMove({at.X + 5, at.Y}, true)) << i;
+    ends[i](c);
+    c.GaugeBar2().SetPosition(5);
+    c.GaugeBar2().SetPosition(10);
+    ASSERT_TRUE(c.Undo()) << i;
+    EXPECT_EQ(c.Sliders().OffsetX, 5) << i;
+  }
+}
+
+// Undo while a measure is being drawn drops that measure, as Escape does, and nothing else.
+TEST_F(AlignTest, UndoWhileDrawingCancelsOnlyTheMeasureBeingDrawn) {
+  Load(100, 80);
+  const std::vector<TMeasure> restored(4, {TMeasureKind::Ruler, 1, {{10.5, 10.5}, {50.5, 10.5}}});
+  C.SetMeasures(restored);
+  C.SetMeasureTool(TMeasureTool::Ruler);
+  ASSERT_TRUE(C.MeasureMouseDown(C.ImgView().BitmapToControl({150, 100})));
+  ASSERT_TRUE(C.Undo());
+  EXPECT_FALSE(C.MeasureEditor().Drawing());
+  EXPECT_EQ(C.Measures(), restored);
+  EXPECT_EQ(C.MeasureTool(), TMeasureTool::Ruler);
 }
 
 // A DICOM photograph made by img2dcm from the sample, opened as picture 1 through the decoder

@@ -63,6 +63,23 @@ TEST(FullResolutionCapture, IsPicture1PixelForPixelWhereTheOverlayIsTransparent)
   EXPECT_GT(overlay, 1000);
 }
 
+// A part whose scene (the part and the view's scroll bars) no bitmap can hold is refused, not a
+// crash; one within the limit is drawn.
+TEST(FullResolutionCapture, APartTooLargeForItsSceneIsRefused) {
+  TOverlayScene scene(200, 150);
+  LoadPair(scene, 40, 30);
+  const auto fits = [](int W, int H) {
+    const int bars = raster::TCustomImgView32::SystemScrollBarSize;
+    return std::int64_t(W + bars) * (H + bars) <= raster::MaxBitmapPixels;
+  };
+  for (const auto& [w, h] : {std::pair{16370, 16370}, std::pair{1000000, 268}, std::pair{40, 30}}) {
+    SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+    TFullResolutionRenderer renderer(scene.Controller(), {0, 0, w, h});
+    EXPECT_EQ(renderer.TooLarge(), !fits(w, h));
+    EXPECT_EQ(renderer.Render(255, "") != nullptr, fits(w, h));
+  }
+}
+
 TEST(ReportPage, PlaceholdersAreFilledOnceWithEscapedTextsAndMeasuredValues) {
   TReportFacts facts;
   facts.Name = "O'Brien <b>&amp;</b> \"#Picture1#\"";

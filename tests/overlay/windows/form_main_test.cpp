@@ -384,6 +384,23 @@ TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
   EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(NoReliableAlignmentText)});
 }
 
+// Ctrl+Z waits while a slider is held (the step is not finished), not for a release that went
+// elsewhere.
+TEST_F(FormMainTest, UndoWaitsForAHeldSliderNotForALostRelease) {
+  TFormMain w;
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  c.GaugeBar2().SetPosition(5);
+  QTest::mousePress(w.BarHost(c.GaugeBar2()), Qt::LeftButton, {}, {5, 5});  // one step left
+  QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(c.Sliders().OffsetX, 4);
+  QTest::mouseRelease(w.findChild<QWidget*>("EditX"), Qt::LeftButton, {}, {5, 5});
+  QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(c.Sliders().OffsetX, 5);
+}
+
 // Each change is one step back and forward, a press held on a slider one step however far it
 // moves; the overlay comes back exactly as it stood, between the steps too; Ctrl+R returns to the
 // loaded state as a step of its own, and a new picture 2 starts afresh.
@@ -552,11 +569,13 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
     }
     QTest::keyClick(w.ImgViewHost(), Qt::Key_Return);
     ASSERT_EQ(c.Measures(), std::vector<TMeasure>{outline});
+    w.SetNotes(" \"grew\"\n");
     // In the record a moment later, without an export, a load or Close.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
           const platform::TResult<TComparisonRecord> kept = ReadComparisonRecord(w.RecordPath());
-          return kept && kept.Value().Measures == c.Measures();
+          return kept && kept.Value().Measures == c.Measures() &&
+                 kept.Value().Notes == " \"grew\"\n";
         },
         5000));
     EXPECT_TRUE(w.findChild<QLabel*>("LabelStatusSaved")->text().startsWith("Gespeichert um "));
