@@ -283,6 +283,39 @@ static std::uint64_t ExifDateTaken(FIBITMAP* Dib) {
   return decoder::ValidDateTaken(value) ? value : 0;
 }
 
+// Whether a TIFF's pixels are JPEG-compressed: its Compression tag (259) is 6 (the old form)
+// or 7.
+static bool JpegInTiff(FIBITMAP* Dib) {
+  FITAG* tag = nullptr;
+  if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, Dib, "Compression", &tag) || tag == nullptr ||
+      FreeImage_GetTagValue(tag) == nullptr || FreeImage_GetTagCount(tag) < 1) {
+    return false;
+  }
+  unsigned value = 0;
+  if (FreeImage_GetTagType(tag) == FIDT_SHORT && FreeImage_GetTagLength(tag) >= 2) {
+    WORD v = 0;
+    std::memcpy(&v, FreeImage_GetTagValue(tag), sizeof v);
+    value = v;
+  } else if (FreeImage_GetTagType(tag) == FIDT_LONG && FreeImage_GetTagLength(tag) >= 4) {
+    DWORD v = 0;
+    std::memcpy(&v, FreeImage_GetTagValue(tag), sizeof v);
+    value = v;
+  }
+  return value == 6 || value == 7;
+}
+
+// JPEG's lossy compression, by what the source is: a JPEG file (FreeImage found JPEG in its
+// contents, or its name has one of JPEG's extensions), or a TIFF of JPEG-compressed pixels.
+static TLossyCompression LossyOf(FREE_IMAGE_FORMAT Fif, const std::string& Path, FIBITMAP* Dib) {
+  std::string extension = FileExtension(Path);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char C) { return char(std::tolower(C)); });
+  const bool jpegName = extension == ".jpg" || extension == ".jpeg" || extension == ".jpe" ||
+                        extension == ".jif" || extension == ".jfif";
+  const bool jpeg = Fif == FIF_JPEG || jpegName || (Fif == FIF_TIFF && JpegInTiff(Dib));
+  return jpeg ? TLossyCompression::Jpeg : TLossyCompression::None;
+}
+
 TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sink) {
   const FREE_IMAGE_FORMAT fif = FreeImage_GetFIFFromFilename(FileExtension(Path).c_str());
   if (!IsLoadedType(fif)) return {};
@@ -312,12 +345,14 @@ TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sin
   // metadata along.
   const int orientation = ExifOrientation(dib.get());
   const std::uint64_t taken = ExifDateTaken(dib.get());
+  const TLossyCompression lossy = LossyOf(fif, Path, dib.get());
   dib = ToStandardBitmap(std::move(dib));
   unsigned w = 0, h = 0;
   if (!Convertible(dib.get(), &w, &h)) return {};
   if (!Sink(dib.get(), w, h)) return {TDecodeStatus::NoMemory, 0, 0};
   TDecodeResult result{TDecodeStatus::Ok, w, h, orientation};
   result.Facts.DateTaken = taken;
+  result.Facts.Lossy = lossy;
   return result;
 }
 

@@ -282,6 +282,11 @@ class TMainController {
   TShownPictures ShownPictures();
   const TMeasureLayer& MeasureLayer() const { return *FMeasureLayer; }
   bool ScaleBarAvailable() const { return FScaleBar->Pp100MM() > 0; }
+  // Whether picture 1's scale is its own (a DICOM file's spacing, FFacts1), not the calling
+  // application's: the DICOM export then writes that spacing as the file gave it.
+  bool Scale1FromFacts() const {
+    return ScaleBarAvailable() && !(FImageFile1 == FScalePath && FScalePp100MM > 0);
+  }
   void SetScaleBar(bool On);
   bool ScaleBarShown() const { return FScaleBarOn && ScaleBarAvailable(); }
   const TScaleBarLayer& ScaleBar() const { return *FScaleBar; }

@@ -43,7 +43,8 @@ const std::vector<TText>& ProgramTexts() {
       PacsEchoOkText, PacsNotDicomText, PacsOutboxNotMadeText, PacsOutboxNotWrittenText,
       PacsSentText, PacsLeftText, PacsNothingText,
       DicomExportMenuText, DicomFolderTitleText, DicomNoFolderText, DicomNotWrittenText,
-      MultiFrameText};
+      MultiFrameText,
+      DicomValueTooLongText, DicomValueControlText, DicomValueBackslashText, DicomValueInvalidText, DicomTooManyValuesText, DicomNoPatientText, DicomOtherPatientText, DicomTwoPatientsText, DicomPicturePatientText, DicomExportPatientText, DicomPatientDiffersText, DetectorSpacingText};
   // clang-format on
   return all;
 }

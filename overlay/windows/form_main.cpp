@@ -903,7 +903,7 @@ bool TFormMain::ExportDicomInto(const std::string& Folder) {
   FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
   TDicomExport request;
   request.Folder = Folder;
-  request.Patient = {FStart.Name, FStart.Firstname, FStart.Birthdate, FStart.PatientId};
+  request.Patient = {FStart.Name, FStart.Firstname, FStart.Birthdate, FStart.PatientId, {}, {}};
   request.KeptStudyInstanceUid = FRecord.StudyInstanceUid;
   request.ImageCount = ImageCount;
   const TDicomExportOutcome outcome = ExportDicomWithWaitCursor(*FController, request);
