@@ -131,8 +131,8 @@ def main():
         "reply-too-large": b"\x01" + struct.pack("<Q", 0) + reply(2, 65536, 65536, 0),
         "reply-cannot-decode": b"\x03" + struct.pack("<Q", 0) + reply(1, 0, 0, 0),
         "request-decode": b"\x01" + struct.pack("<Q", 0) + request_head(1, 1, 5) + b"a.jpg",
-        "request-encode": b"\x00" + struct.pack("<Q", 0) + request_head(2, 2, 20)
-        + u32(2, 2, 6, 3780, 3780),
+        "request-encode": b"\x00" + struct.pack("<Q", 0) + request_head(2, 2, 32)
+        + u32(2, 2, 6, 3780, 3780, 2, 0, 0),
     }
     dest = os.path.join(out, "decoder_reply")
     os.makedirs(dest, exist_ok=True)
