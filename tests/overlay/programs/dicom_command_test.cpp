@@ -259,7 +259,7 @@ TEST(DicomCommand, RefusesAPatientThatIsNoneOrNotThePictures) {
       {"Name=Roe\nFirstName=Jane\n" + id + "   ", {"no patient"}},
       {"Name=Roe\nFirstName=Jane\n" + id + std::string(200, '1'), {"Patient ID: "}},
       {"Name=" + std::string(300, 'R') + "\n" + id + "A-1", {"Patient's Name: "}},
-      {"Name=Ro\x01" "e\n" + id + "A-1", {"Patient's Name: ", "Ro\\x01e"}},
+      {"Name=Ro" + std::string(1, '\x01') + "e\n" + id + "A-1", {"Patient's Name: ", "Ro\\x01e"}},
   };
   for (const auto& c : cases) {
     MakeDicomPair(dir, c.Patient);
