@@ -86,58 +86,25 @@ struct TShared {
   std::string PatientName, PatientId, BirthDate;
   std::string StudyUid, SeriesUid;
   TDateTime Study, Created;
-  std::string PixelSpacing;  // "s\\s", empty when the scale is not known
+  std::string PixelSpacing;  // "row\column", empty when the scale is not known
   std::string SpacingDescription;
 };
 
 // The value representations this export writes as text, by DCMTK's dictionary.
 bool TextVr(DcmEVR Vr, TDicomVr* Out) {
-  switch (Vr) {
-    case EVR_AE:
-      *Out = TDicomVr::AE;
+  constexpr std::pair<DcmEVR, TDicomVr> Vrs[] = {
+      {EVR_AE, TDicomVr::AE}, {EVR_CS, TDicomVr::CS}, {EVR_DA, TDicomVr::DA},
+      {EVR_DS, TDicomVr::DS}, {EVR_DT, TDicomVr::DT}, {EVR_IS, TDicomVr::IS},
+      {EVR_LO, TDicomVr::LO}, {EVR_LT, TDicomVr::LT}, {EVR_PN, TDicomVr::PN},
+      {EVR_SH, TDicomVr::SH}, {EVR_ST, TDicomVr::ST}, {EVR_TM, TDicomVr::TM},
+      {EVR_UI, TDicomVr::UI}, {EVR_UT, TDicomVr::UT}};
+  for (const auto& [evr, vr] : Vrs) {
+    if (evr == Vr) {
+      *Out = vr;
       return true;
-    case EVR_CS:
-      *Out = TDicomVr::CS;
-      return true;
-    case EVR_DA:
-      *Out = TDicomVr::DA;
-      return true;
-    case EVR_DS:
-      *Out = TDicomVr::DS;
-      return true;
-    case EVR_DT:
-      *Out = TDicomVr::DT;
-      return true;
-    case EVR_IS:
-      *Out = TDicomVr::IS;
-      return true;
-    case EVR_LO:
-      *Out = TDicomVr::LO;
-      return true;
-    case EVR_LT:
-      *Out = TDicomVr::LT;
-      return true;
-    case EVR_PN:
-      *Out = TDicomVr::PN;
-      return true;
-    case EVR_SH:
-      *Out = TDicomVr::SH;
-      return true;
-    case EVR_ST:
-      *Out = TDicomVr::ST;
-      return true;
-    case EVR_TM:
-      *Out = TDicomVr::TM;
-      return true;
-    case EVR_UI:
-      *Out = TDicomVr::UI;
-      return true;
-    case EVR_UT:
-      *Out = TDicomVr::UT;
-      return true;
-    default:
-      return false;
+    }
   }
+  return false;
 }
 
 // Puts values into an object, each checked against its element's value representation and
