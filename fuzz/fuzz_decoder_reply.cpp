@@ -20,10 +20,18 @@ void CheckReply(const dec::TReply& R, dec::TRequestKind Expected, std::uint64_t 
   const std::uint64_t pixels = std::uint64_t(R.Width) * std::uint64_t(R.Height);
   // A DICOM picture's facts: within their limits always, and only with a decoded picture.
   Check(dec::ValidPixelSpacing(R.PixelSpacingRow, R.PixelSpacingColumn) &&
-            R.Frames <= dec::MaxFrames && dec::ValidUid(R.StudyInstanceUid),
+            R.Frames <= dec::MaxFrames && dec::ValidUid(R.StudyInstanceUid) &&
+            R.SpacingSource <= dec::MaxSpacingSource && R.Lossy <= dec::MaxLossy &&
+            R.PatientName.size() <= dec::MaxPatientTextLength &&
+            R.PatientId.size() <= dec::MaxPatientTextLength &&
+            R.PatientBirthDate.size() <= dec::MaxPatientTextLength,
         "a DICOM fact outside its limits");
+  Check((R.PixelSpacingRow != 0) == (R.SpacingSource == 1 || R.SpacingSource == 2),
+        "a spacing without its source, or a source without its spacing");
   const bool facts = R.PixelSpacingRow != 0 || R.PixelSpacingColumn != 0 || R.Frames != 0 ||
-                     !R.StudyInstanceUid.empty() || R.DateTaken != 0;
+                     !R.StudyInstanceUid.empty() || R.DateTaken != 0 || R.SpacingSource != 0 ||
+                     R.Lossy != 0 || !R.PatientName.empty() || !R.PatientId.empty() ||
+                     !R.PatientBirthDate.empty();
   Check(
       !facts || (R.Status == dec::TReplyStatus::Ok && Expected == dec::TRequestKind::DecodePicture),
       "facts without a decoded picture");

@@ -4,6 +4,7 @@
 // must refuse); a file that gives no picture gives no facts either.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "fuzz/fuzz_common.h"
 #include "overlay/decode/decoder_protocol.h"
@@ -25,12 +26,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     const std::uint64_t pixels = result.Width * result.Height;
     fuzz::Check(pixels > 0 && pixels <= dec::MaxPixels, "a picture outside the size limit");
     fuzz::Check(converted == pixels, "the picture handed on is not the one reported");
-    fuzz::Check(dec::ValidPixelSpacing(facts.PixelSpacingRow, facts.PixelSpacingColumn) &&
-                    dec::ValidUid(facts.StudyInstanceUid) && facts.Frames >= 1 &&
-                    facts.Frames <= dec::MaxFrames,
+    // The reply the decoder process would send, as the parent checks it.
+    dec::TReply reply{dec::TReplyStatus::Ok,
+                      std::uint32_t(result.Width),
+                      std::uint32_t(result.Height),
+                      pixels * 4,
+                      0,
+                      facts.DateTaken,
+                      facts.PixelSpacingRow,
+                      facts.PixelSpacingColumn,
+                      facts.Frames,
+                      facts.StudyInstanceUid};
+    reply.SpacingSource = std::uint32_t(facts.SpacingSource);
+    reply.Lossy = std::uint32_t(facts.Lossy);
+    reply.PatientName = facts.PatientName;
+    reply.PatientId = facts.PatientId;
+    reply.PatientBirthDate = facts.PatientBirthDate;
+    const std::vector<std::uint8_t> bytes = dec::EncodeReply(reply);
+    dec::TReply read;
+    fuzz::Check(facts.Frames >= 1 &&
+                    dec::ParseDecoderReply(bytes.data(), bytes.size(),
+                                           dec::TRequestKind::DecodePicture, reply.Bytes, &read),
                 "facts the reply's check refuses");
   } else {
-    fuzz::Check(facts.PixelSpacingRow == 0 && facts.Frames == 0 && facts.StudyInstanceUid.empty(),
+    fuzz::Check(facts.PixelSpacingRow == 0 && facts.Frames == 0 && facts.StudyInstanceUid.empty() &&
+                    facts.PatientName.empty() && facts.PatientId.empty() &&
+                    facts.Lossy == overlay::TLossyCompression::None &&
+                    facts.SpacingSource == overlay::TSpacingSource::None,
                 "facts without a picture");
   }
   return 0;

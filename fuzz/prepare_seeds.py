@@ -110,10 +110,12 @@ def main():
     def u32(*values):
         return b"".join(struct.pack("<I", v) for v in values)
 
-    def reply(status, w, h, n, o=0, d=0, spacing=(0.0, 0.0), frames=0, uid=b""):
+    def reply(status, w, h, n, o=0, d=0, spacing=(0.0, 0.0), frames=0, uid=b"", source=0,
+              lossy=0, patient=(b"", b"", b"")):
+        texts = (uid,) + patient
         return (u32(0x31525354, status, w, h) + struct.pack("<Q", n) + u32(o)
-                + struct.pack("<Q", d) + struct.pack("<dd", *spacing) + u32(frames, len(uid))
-                + uid)
+                + struct.pack("<Q", d) + struct.pack("<dd", *spacing)
+                + u32(frames, source, lossy, *(len(t) for t in texts)) + b"".join(texts))
     request_head = lambda kind, threads, length: u32(0x31515354, kind, threads, length)
     decoder = {
         "reply-picture": b"\x01" + struct.pack("<Q", 16) + reply(0, 2, 2, 16),
@@ -121,13 +123,16 @@ def main():
         "reply-picture-dated": b"\x01" + struct.pack("<Q", 16)
         + reply(0, 2, 2, 16, 1, 20250812140305),
         "reply-picture-dicom": b"\x01" + struct.pack("<Q", 16)
-        + reply(0, 2, 2, 16, 0, 0, (0.05, 0.04), 3, b"1.2.840.10008.1"),
+        + reply(0, 2, 2, 16, 0, 0, (0.05, 0.04), 3, b"1.2.840.10008.1", 1, 1,
+                (b"M\xc3\xbcller^J\xc3\xbcrgen", b"P-4711", b"19640812")),
+        "reply-picture-detector": b"\x01" + struct.pack("<Q", 16)
+        + reply(0, 2, 2, 16, 0, 0, (0.0, 0.0), 1, b"", 3),
         "reply-jpeg": b"\x00" + struct.pack("<Q", 100) + reply(0, 0, 0, 50),
         "reply-too-large": b"\x01" + struct.pack("<Q", 0) + reply(2, 65536, 65536, 0),
         "reply-cannot-decode": b"\x03" + struct.pack("<Q", 0) + reply(1, 0, 0, 0),
         "request-decode": b"\x01" + struct.pack("<Q", 0) + request_head(1, 1, 5) + b"a.jpg",
-        "request-encode": b"\x00" + struct.pack("<Q", 0) + request_head(2, 2, 20)
-        + u32(2, 2, 6, 3780, 3780),
+        "request-encode": b"\x00" + struct.pack("<Q", 0) + request_head(2, 2, 32)
+        + u32(2, 2, 6, 3780, 3780, 2, 0, 0),
     }
     dest = os.path.join(out, "decoder_reply")
     os.makedirs(dest, exist_ok=True)

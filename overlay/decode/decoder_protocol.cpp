@@ -138,8 +138,12 @@ std::vector<std::uint8_t> EncodeReply(const TReply& Reply) {
   Put64(out, std::bit_cast<std::uint64_t>(Reply.PixelSpacingRow));
   Put64(out, std::bit_cast<std::uint64_t>(Reply.PixelSpacingColumn));
   Put32(out, Reply.Frames);
-  Put32(out, std::uint32_t(Reply.StudyInstanceUid.size()));
-  out.insert(out.end(), Reply.StudyInstanceUid.begin(), Reply.StudyInstanceUid.end());
+  Put32(out, Reply.SpacingSource);
+  Put32(out, Reply.Lossy);
+  const std::string* texts[] = {&Reply.StudyInstanceUid, &Reply.PatientName, &Reply.PatientId,
+                                &Reply.PatientBirthDate};
+  for (const std::string* text : texts) Put32(out, std::uint32_t(text->size()));
+  for (const std::string* text : texts) out.insert(out.end(), text->begin(), text->end());
   return out;
 }
 
@@ -181,16 +185,34 @@ bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind 
   r.PixelSpacingRow = std::bit_cast<double>(Get64(Data + 36));
   r.PixelSpacingColumn = std::bit_cast<double>(Get64(Data + 44));
   r.Frames = Get32(Data + 52);
-  const std::uint32_t uidLength = Get32(Data + 56);
-  if (uidLength != Size - ReplySize) return false;
-  r.StudyInstanceUid.assign(reinterpret_cast<const char*>(Data + ReplySize), uidLength);
+  r.SpacingSource = Get32(Data + 56);
+  r.Lossy = Get32(Data + 60);
+  std::string* texts[] = {&r.StudyInstanceUid, &r.PatientName, &r.PatientId, &r.PatientBirthDate};
+  const std::size_t limits[] = {MaxUidLength, MaxPatientTextLength, MaxPatientTextLength,
+                                MaxPatientTextLength};
+  // Each length within its limit before they are added, so that no sum can wrap.
+  std::size_t at = ReplySize;
+  for (int k = 0; k < 4; ++k) {
+    const std::uint32_t length = Get32(Data + 64 + 4 * k);
+    if (length > limits[k] || length > Size - at) return false;
+    texts[k]->assign(reinterpret_cast<const char*>(Data + at), length);
+    at += length;
+  }
+  if (at != Size) return false;
   if (!ValidDateTaken(r.DateTaken) || !ValidUid(r.StudyInstanceUid)) return false;
   if (!ValidPixelSpacing(r.PixelSpacingRow, r.PixelSpacingColumn) || r.Frames > MaxFrames) {
     return false;
   }
+  // A spacing the file gave (1, 2) has one; none (0) and the detector's alone (3) have none.
+  const bool spaced = r.PixelSpacingRow != 0;
+  if (r.SpacingSource > MaxSpacingSource || r.Lossy > MaxLossy ||
+      spaced != (r.SpacingSource == 1 || r.SpacingSource == 2)) {
+    return false;
+  }
   // What only a decoded picture carries.
-  const bool facts =
-      r.DateTaken != 0 || r.PixelSpacingRow != 0 || r.Frames != 0 || !r.StudyInstanceUid.empty();
+  const bool facts = r.DateTaken != 0 || spaced || r.Frames != 0 || !r.StudyInstanceUid.empty() ||
+                     r.SpacingSource != 0 || r.Lossy != 0 || !r.PatientName.empty() ||
+                     !r.PatientId.empty() || !r.PatientBirthDate.empty();
   // Two 32-bit factors cannot overflow 64 bits.
   const std::uint64_t pixels = std::uint64_t(r.Width) * r.Height;
   switch (status) {

@@ -56,10 +56,18 @@ constexpr std::size_t MaxUidLength = 64;
 // A picture of more frames than this is not believed (the count of a DICOM file is a 32-bit
 // text field in principle; a real multi-frame photograph has a few hundred at most).
 constexpr std::uint32_t MaxFrames = 1u << 24;
+// A DICOM picture's Patient's Name, Patient ID and Patient's Birth Date, each at most this many
+// bytes as the decoder passes them on (a longer value is cut there: a valid one of these is far
+// shorter, so a cut one is refused wherever it is checked as a DICOM value).
+constexpr std::size_t MaxPatientTextLength = 1024;
+// Where a DICOM picture's spacing came from (TPictureFacts::SpacingSource), and how its pixels
+// were compressed on their way (TPictureFacts::Lossy): the largest value of each.
+constexpr std::uint32_t MaxSpacingSource = 3;
+constexpr std::uint32_t MaxLossy = 4;
 // The fixed sizes of the messages (a decode request adds its path, an encode request its text,
-// a reply the study's UID).
-constexpr std::size_t ReplySize = 60;
-constexpr std::size_t MaxReplySize = ReplySize + MaxUidLength;
+// a reply the study's UID and the patient's texts).
+constexpr std::size_t ReplySize = 80;
+constexpr std::size_t MaxReplySize = ReplySize + MaxUidLength + 3 * MaxPatientTextLength;
 constexpr std::size_t RequestHeaderSize = 16;
 constexpr std::size_t EncodeRequestFixedSize = RequestHeaderSize + 32;
 // The longest request of either kind.
@@ -105,6 +113,14 @@ struct TReply {
   double PixelSpacingRow = 0, PixelSpacingColumn = 0;
   std::uint32_t Frames = 0;
   std::string StudyInstanceUid = {};
+  // Ok for a picture: where the spacing came from (overlay::TSpacingSource, at most
+  // MaxSpacingSource; 1 and 2 with a spacing, 0 and 3 without one), the lossy compression its
+  // pixels went through (overlay::TLossyCompression, at most MaxLossy), and a DICOM file's
+  // patient as it stores it (each at most MaxPatientTextLength bytes, empty for none). Zeros
+  // and empty otherwise.
+  std::uint32_t SpacingSource = 0;
+  std::uint32_t Lossy = 0;
+  std::string PatientName = {}, PatientId = {}, PatientBirthDate = {};
 };
 
 // Whether Value is 0 or YYYYMMDDhhmmss of a real time of day and a day 1..31 of a month 1..12
@@ -132,13 +148,15 @@ std::vector<std::uint8_t> EncodeReply(const TReply& Reply);
 // THE FUZZING ENTRY POINT for the decoder's answers. Reads a reply of Size bytes at Data to a
 // request of kind Expected; MemoryLength is the length of the shared memory that came with it
 // (0 when none came). True, with *Reply filled, only when every field is consistent: the known
-// magic and status, the size of the fixed part and the UID, for a picture 0 < Width, Height and
+// magic and status, the size of the fixed part and of the UID and patient texts (each within
+// its limit), for a picture 0 < Width, Height and
 // Width * Height <= MaxPixels with Bytes == Width * Height * 4 <= MemoryLength, Orientation <=
-// MaxOrientation, a ValidDateTaken, a ValidPixelSpacing, Frames <= MaxFrames and a ValidUid,
+// MaxOrientation, a ValidDateTaken, a ValidPixelSpacing and a SpacingSource that agrees with
+// it, Lossy <= MaxLossy, Frames <= MaxFrames and a ValidUid,
 // for an encoded file image 0 < Bytes <= min(MemoryLength, MaxEncodedBytes), for TooLarge a size
 // that really exceeds MaxPixels, and zeros where a status carries nothing (Orientation and
-// DateTaken, the spacing, the frames and the UID included). Never reads outside [Data, Data +
-// Size), for any input.
+// DateTaken, the spacing and its source, the frames, the UID, Lossy and the patient included).
+// Never reads outside [Data, Data + Size), for any input.
 bool ParseDecoderReply(const std::uint8_t* Data, std::size_t Size, TRequestKind Expected,
                        std::uint64_t MemoryLength, TReply* Reply);
 

@@ -448,6 +448,12 @@ TIsolatedPicture DecodePictureIsolated(const std::string& Path) {
   result.Facts.PixelSpacingColumn = reply.PixelSpacingColumn;
   result.Facts.StudyInstanceUid = std::move(reply.StudyInstanceUid);
   result.Facts.Frames = reply.Frames;
+  // Both within their enumerations' range: ParseDecoderReply checked them.
+  result.Facts.SpacingSource = TSpacingSource(reply.SpacingSource);
+  result.Facts.Lossy = TLossyCompression(reply.Lossy);
+  result.Facts.PatientName = std::move(reply.PatientName);
+  result.Facts.PatientId = std::move(reply.PatientId);
+  result.Facts.PatientBirthDate = std::move(reply.PatientBirthDate);
   return result;
 }
 

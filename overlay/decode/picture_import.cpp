@@ -15,6 +15,9 @@ namespace overlay {
 
 static_assert(decoder::MaxPixels == std::uint64_t(MaxPicturePixels),
               "the decoder process and the import refuse the same sizes");
+static_assert(decoder::MaxSpacingSource == std::uint32_t(TSpacingSource::DetectorOnly) &&
+                  decoder::MaxLossy == std::uint32_t(TLossyCompression::Unknown),
+              "the reply carries every source of a spacing and every lossy compression");
 
 namespace {
 

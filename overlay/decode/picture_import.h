@@ -77,14 +77,38 @@ enum class TPictureOrientation { AsStored, Upright };
 // LoadPicture, the picture then handed over as Orientation says. The tag is read by the decoder
 // process, not here.
 TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientation);
+// Where a DICOM picture's spacing came from.
+enum class TSpacingSource : std::uint8_t {
+  None,          // the file gives none
+  PixelSpacing,  // Pixel Spacing (0028,0030): in the patient's plane
+  // Imager Pixel Spacing (0018,1164), the detector's, divided by the Estimated Radiographic
+  // Magnification Factor (0018,1114): in the patient's plane
+  MagnifiedImagerSpacing,
+  // Imager Pixel Spacing alone: the detector's, larger than the patient's by a magnification the
+  // file does not give, so it is not taken (no spacing); the scene's loading tells the user
+  DetectorOnly,
+};
+// The lossy compression a picture's pixels went through on their way to the file, as DICOM's
+// Lossy Image Compression Method names it (Unknown: lossy, by a method not named here).
+enum class TLossyCompression : std::uint8_t { None, Jpeg, JpegLs, Jpeg2000, Unknown };
 // What the file says of a picture besides its pixels.
 struct TPictureFacts {
   std::uint64_t DateTaken = 0;  // EXIF DateTimeOriginal as YYYYMMDDhhmmss, or 0 for none
-  // A DICOM picture's own: the distance of its pixels' centres in millimetres (Pixel Spacing, or
-  // Imager Pixel Spacing; rows apart, columns apart; 0 when it gives none), and the UID of the
-  // study it belongs to (empty for none).
+  // A DICOM picture's own: the distance of its pixels' centres in millimetres in the patient's
+  // plane, exactly as the file gives it (rows apart, columns apart; 0 when it gives none), where
+  // it came from, and the UID of the study it belongs to (empty for none).
   double PixelSpacingRow = 0, PixelSpacingColumn = 0;
+  TSpacingSource SpacingSource = TSpacingSource::None;
   std::string StudyInstanceUid;
+  // A DICOM picture's patient as the file stores it, in UTF-8 without the padding: Patient's
+  // Name as a DICOM person name ("Family^Given^Middle^Prefix^Suffix"), Patient ID, Patient's
+  // Birth Date ("YYYYMMDD"); empty where it names none. Not checked here: the export checks
+  // them as DICOM values (a value cut at decoder::MaxPatientTextLength never passes).
+  std::string PatientName, PatientId, PatientBirthDate;
+  // Lossy by what the source is: a JPEG file (by its contents or its extension), a TIFF whose
+  // pixels are JPEG-compressed, a DICOM file of a lossy transfer syntax or whose Lossy Image
+  // Compression is "01".
+  TLossyCompression Lossy = TLossyCompression::None;
   // A DICOM file's number of frames (the pixels are its first's); 0 for a format without frames.
   // More than one is a note for the user (the scene's loading tells it).
   std::uint32_t Frames = 0;

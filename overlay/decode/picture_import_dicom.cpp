@@ -13,6 +13,7 @@
 
 #include "dcmtk/dcmdata/dcdeftag.h"
 #include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/dcmdata/dcxfer.h"
 #include "dcmtk/dcmimage/diregist.h"  // colour pictures: registers dcmimage's colour support
 #include "dcmtk/dcmimgle/dcmimage.h"
 #include "dcmtk/dcmjpeg/djdecode.h"
@@ -52,19 +53,95 @@ struct TDibDeleter {
   }
 };
 
-// Pixel Spacing (0028,0030), else Imager Pixel Spacing (0018,1164): rows apart, then columns
-// apart. One value alone stands for both; anything that is not finite and positive is none.
+// Rows apart, then columns apart, of Key; one value alone stands for both. False for none, or
+// for anything that is not finite and positive.
+bool ReadSpacing(DcmDataset& Data, const DcmTagKey& Key, double* Row, double* Column) {
+  Float64 row = 0, column = 0;
+  if (Data.findAndGetFloat64(Key, row, 0).bad()) return false;
+  if (Data.findAndGetFloat64(Key, column, 1).bad()) column = row;
+  if (row == 0 || !decoder::ValidPixelSpacing(row, column)) return false;
+  *Row = row;
+  *Column = column;
+  return true;
+}
+
+// The spacing in the patient's plane: Pixel Spacing (0028,0030); else Imager Pixel Spacing
+// (0018,1164), which is the detector's, divided by the Estimated Radiographic Magnification
+// Factor (0018,1114) the file gives for it. Imager Pixel Spacing alone is larger than the
+// patient's by the unknown magnification (a few to tens of percent), so it is not taken: the
+// scale is unknown, and the facts say why.
 void ReadPixelSpacing(DcmDataset& Data, TPictureFacts* Facts) {
-  for (const DcmTagKey& key : {DCM_PixelSpacing, DCM_ImagerPixelSpacing}) {
-    Float64 row = 0, column = 0;
-    if (Data.findAndGetFloat64(key, row, 0).bad()) continue;
-    if (Data.findAndGetFloat64(key, column, 1).bad()) column = row;
-    if (row != 0 && decoder::ValidPixelSpacing(row, column)) {
-      Facts->PixelSpacingRow = row;
-      Facts->PixelSpacingColumn = column;
+  double row = 0, column = 0;
+  if (ReadSpacing(Data, DCM_PixelSpacing, &row, &column)) {
+    Facts->SpacingSource = TSpacingSource::PixelSpacing;
+  } else if (ReadSpacing(Data, DCM_ImagerPixelSpacing, &row, &column)) {
+    Float64 magnification = 0;
+    if (Data.findAndGetFloat64(DCM_EstimatedRadiographicMagnificationFactor, magnification)
+            .good() &&
+        std::isfinite(magnification) && magnification > 0 &&
+        decoder::ValidPixelSpacing(row / magnification, column / magnification) &&
+        row / magnification > 0) {
+      row /= magnification;
+      column /= magnification;
+      Facts->SpacingSource = TSpacingSource::MagnifiedImagerSpacing;
+    } else {
+      Facts->SpacingSource = TSpacingSource::DetectorOnly;
       return;
     }
+  } else {
+    return;
   }
+  Facts->PixelSpacingRow = row;
+  Facts->PixelSpacingColumn = column;
+}
+
+// A text element as the file stores it, without the padding DICOM adds to an even length (and
+// that a viewer ignores), cut at the limit the reply carries.
+std::string ReadText(DcmDataset& Data, const DcmTagKey& Key) {
+  OFString value;
+  if (Data.findAndGetOFStringArray(Key, value).bad()) return {};
+  std::string text(value.c_str(), value.length());
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+  if (text.size() > decoder::MaxPatientTextLength) text.resize(decoder::MaxPatientTextLength);
+  return text;
+}
+
+// The patient the picture belongs to, in UTF-8 (the file's character set converted where DCMTK
+// can; where it cannot, the bytes stay as they are and are refused as no UTF-8 by the export).
+void ReadPatient(DcmFileFormat& File, TPictureFacts* Facts) {
+  DcmDataset& data = *File.getDataset();
+  (void)data.convertToUTF8();
+  Facts->PatientName = ReadText(data, DCM_PatientName);
+  Facts->PatientId = ReadText(data, DCM_PatientID);
+  Facts->PatientBirthDate = ReadText(data, DCM_PatientBirthDate);
+}
+
+// Whether the pixels went through a lossy compression: by the transfer syntax they are encoded
+// in, else by the file's own record of an earlier one (Lossy Image Compression "01" and its
+// method).
+TLossyCompression ReadLossy(DcmDataset& Data) {
+  const DcmXfer xfer(Data.getOriginalXfer());
+  switch (xfer.getXfer()) {
+    case EXS_JPEGLSLossy:
+      return TLossyCompression::JpegLs;
+    case EXS_JPEG2000:
+    case EXS_JPEG2000Multicomponent:
+      return TLossyCompression::Jpeg2000;
+    default:
+      break;
+  }
+  if (xfer.isLossy()) {
+    return xfer.getJPEGProcess8Bit() != 0 ? TLossyCompression::Jpeg : TLossyCompression::Unknown;
+  }
+  OFString lossy, method;
+  if (Data.findAndGetOFString(DCM_LossyImageCompression, lossy).bad() || lossy != "01") {
+    return TLossyCompression::None;
+  }
+  Data.findAndGetOFString(DCM_LossyImageCompressionMethod, method, 0);
+  if (method == "ISO_10918_1") return TLossyCompression::Jpeg;
+  if (method == "ISO_14495_1") return TLossyCompression::JpegLs;
+  if (method == "ISO_15444_1") return TLossyCompression::Jpeg2000;
+  return TLossyCompression::Unknown;
 }
 
 }  // namespace
@@ -150,6 +227,8 @@ TDecodeResult DecodeWithDcmtk(const std::string& Path, const TPixelSink& Sink) {
 
   TDecodeResult result{TDecodeStatus::Ok, width, height};
   ReadPixelSpacing(data, &result.Facts);
+  result.Facts.Lossy = ReadLossy(data);
+  ReadPatient(file, &result.Facts);
   OFString uid;
   if (data.findAndGetOFString(DCM_StudyInstanceUID, uid).good() && decoder::ValidUid(uid.c_str())) {
     result.Facts.StudyInstanceUid = uid.c_str();

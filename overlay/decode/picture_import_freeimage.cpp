@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 #include <vector>
 
@@ -283,6 +284,64 @@ static std::uint64_t ExifDateTaken(FIBITMAP* Dib) {
   return decoder::ValidDateTaken(value) ? value : 0;
 }
 
+// Whether a TIFF's pixels are JPEG-compressed: the Compression tag (259) of its first image is
+// 6 (the old form) or 7. FreeImage does not hand that tag on, so it is read from the file: the
+// header, the first directory's entry count and entries, nothing else; classic TIFF and
+// BigTIFF, either byte order. Anything that does not read is no JPEG.
+static bool JpegInTiff(const std::string& Path) {
+  std::ifstream file(Path, std::ios::binary);
+  unsigned char header[16] = {};
+  if (!file.read(reinterpret_cast<char*>(header), 8)) return false;
+  const bool little = header[0] == 'I' && header[1] == 'I';
+  if (!little && !(header[0] == 'M' && header[1] == 'M')) return false;
+  const auto number = [little](const unsigned char* P, int Bytes) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < Bytes; ++i) {
+      v |= std::uint64_t(P[little ? i : Bytes - 1 - i]) << (8 * i);
+    }
+    return v;
+  };
+  const std::uint64_t version = number(header + 2, 2);
+  if (version != 42 && version != 43) return false;
+  const bool big = version == 43;
+  if (big && !file.read(reinterpret_cast<char*>(header + 8), 8)) return false;
+  const std::uint64_t directory = big ? number(header + 8, 8) : number(header + 4, 4);
+  unsigned char count[8] = {};
+  if (!file.seekg(std::streamoff(directory)) ||
+      !file.read(reinterpret_cast<char*>(count), big ? 8 : 2)) {
+    return false;
+  }
+  // A directory of more entries than TIFF has tags is damaged.
+  constexpr std::uint64_t MaxEntries = 4096;
+  const std::uint64_t entries = number(count, big ? 8 : 2);
+  const int entrySize = big ? 20 : 12;
+  for (std::uint64_t k = 0; k < entries && k < MaxEntries; ++k) {
+    unsigned char entry[20] = {};
+    if (!file.read(reinterpret_cast<char*>(entry), entrySize)) return false;
+    if (number(entry, 2) != 259) continue;
+    // A SHORT (3) or LONG (4), its value in the entry itself.
+    const std::uint64_t type = number(entry + 2, 2);
+    const unsigned char* value = entry + (big ? 12 : 8);
+    const std::uint64_t compression = type == 3   ? number(value, 2)
+                                      : type == 4 ? number(value, 4)
+                                                  : 0;
+    return compression == 6 || compression == 7;
+  }
+  return false;
+}
+
+// JPEG's lossy compression, by what the source is: a JPEG file (FreeImage found JPEG in its
+// contents, or its name has one of JPEG's extensions), or a TIFF of JPEG-compressed pixels.
+static TLossyCompression LossyOf(FREE_IMAGE_FORMAT Fif, const std::string& Path) {
+  std::string extension = FileExtension(Path);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char C) { return char(std::tolower(C)); });
+  const bool jpegName = extension == ".jpg" || extension == ".jpeg" || extension == ".jpe" ||
+                        extension == ".jif" || extension == ".jfif";
+  const bool jpeg = Fif == FIF_JPEG || jpegName || (Fif == FIF_TIFF && JpegInTiff(Path));
+  return jpeg ? TLossyCompression::Jpeg : TLossyCompression::None;
+}
+
 TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sink) {
   const FREE_IMAGE_FORMAT fif = FreeImage_GetFIFFromFilename(FileExtension(Path).c_str());
   if (!IsLoadedType(fif)) return {};
@@ -312,12 +371,14 @@ TDecodeResult DecodeWithFreeImage(const std::string& Path, const TPixelSink& Sin
   // metadata along.
   const int orientation = ExifOrientation(dib.get());
   const std::uint64_t taken = ExifDateTaken(dib.get());
+  const TLossyCompression lossy = LossyOf(fif, Path);
   dib = ToStandardBitmap(std::move(dib));
   unsigned w = 0, h = 0;
   if (!Convertible(dib.get(), &w, &h)) return {};
   if (!Sink(dib.get(), w, h)) return {TDecodeStatus::NoMemory, 0, 0};
   TDecodeResult result{TDecodeStatus::Ok, w, h, orientation};
   result.Facts.DateTaken = taken;
+  result.Facts.Lossy = lossy;
   return result;
 }
 

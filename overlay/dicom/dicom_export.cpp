@@ -2,6 +2,8 @@
 
 #include <dcmtk/config/osconfig.h>  // first of DCMTK's headers, as its own sources have it
 #include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcdicent.h>
+#include <dcmtk/dcmdata/dcdict.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcostrmb.h>
 #include <dcmtk/dcmdata/dcuid.h>
@@ -9,10 +11,14 @@
 #include <dcmtk/dcmsr/dsrdoc.h>
 
 #include <algorithm>
+#include <charconv>
+#include <climits>
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <tuple>
 
+#include "overlay/scene/dicom_values.h"
 #include "overlay/scene/export_aligned.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/report.h"
@@ -34,10 +40,14 @@ constexpr const char* SecondaryCaptureImageClass = "1.2.840.10008.5.1.4.1.1.7";
 // modules name it.
 constexpr const char* Manufacturer = "Tessaly";
 // The scale comes from the calling application's calibration of the camera at the skin's
-// distance: a geometric one, at the plane photographed.
+// distance, or from the DICOM picture's own spacing in the patient's plane: a geometric one, at
+// the plane photographed. The description says which (LO: 64 at most).
 constexpr const char* SpacingCalibrationType = "GEOMETRY";
-constexpr const char* SpacingCalibrationDescription =
-    "Pixels per 100 mm at the plane photographed, from the caller";  // LO: 64 at most
+constexpr const char* CallerSpacingDescription =
+    "Pixels per 100 mm at the plane photographed, from the caller";
+constexpr const char* PixelSpacingDescription = "From the DICOM picture's Pixel Spacing";
+constexpr const char* MagnifiedSpacingDescription =
+    "From the DICOM picture's Imager Pixel Spacing and magnification";
 
 // Everything written holds a patient's pictures or data; nothing already at a name is ever
 // replaced (the names are new UIDs, so something there is not ours).
@@ -71,66 +81,150 @@ TDateTime DateTimeOf(std::uint64_t DateTaken) {
   return {all.substr(0, 8), all.substr(8, 6)};
 }
 
-bool IsJpegFile(const std::string& Path) {
-  const std::size_t dot = Path.rfind('.');
-  if (dot == std::string::npos) return false;
-  std::string extension = Path.substr(dot + 1);
-  for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return extension == "jpg" || extension == "jpeg";
-}
-
 // What every object of one export shares.
 struct TShared {
   std::string PatientName, PatientId, BirthDate;
   std::string StudyUid, SeriesUid;
   TDateTime Study, Created;
-  std::string PixelSpacing;  // "s\s", empty when the scale is not known
-  bool Lossy = false;        // a picture decoded from a JPEG file
+  std::string PixelSpacing;  // "row\column", empty when the scale is not known
+  std::string SpacingDescription;
 };
 
-// A failed put is a broken invariant (a tag of the wrong VR), not a state to go on from.
-void Put(DcmItem& Item, const DcmTagKey& Tag, const std::string& Value) {
-  const OFCondition status = Item.putAndInsertString(Tag, Value.c_str());
-  if (status.bad()) {
-    throw std::logic_error(std::string("DICOM attribute ") + DcmTag(Tag).getTagName() + ": " +
-                           status.text());
+// The value representations this export writes as text, by DCMTK's dictionary.
+bool TextVr(DcmEVR Vr, TDicomVr* Out) {
+  constexpr std::pair<DcmEVR, TDicomVr> Vrs[] = {
+      {EVR_AE, TDicomVr::AE}, {EVR_CS, TDicomVr::CS}, {EVR_DA, TDicomVr::DA},
+      {EVR_DS, TDicomVr::DS}, {EVR_DT, TDicomVr::DT}, {EVR_IS, TDicomVr::IS},
+      {EVR_LO, TDicomVr::LO}, {EVR_LT, TDicomVr::LT}, {EVR_PN, TDicomVr::PN},
+      {EVR_SH, TDicomVr::SH}, {EVR_ST, TDicomVr::ST}, {EVR_TM, TDicomVr::TM},
+      {EVR_UI, TDicomVr::UI}, {EVR_UT, TDicomVr::UT}};
+  for (const auto& [evr, vr] : Vrs) {
+    if (evr == Vr) {
+      *Out = vr;
+      return true;
+    }
   }
+  return false;
+}
+
+// Puts values into an object, each checked against its element's value representation and
+// multiplicity first; the first value refused, or not taken by DCMTK, is kept in Status and
+// nothing more is put, so that the object is never written.
+class TPutter {
+ public:
+  explicit TPutter(DcmItem& Item) : FItem(Item) {}
+
+  void Put(const DcmTagKey& Tag, const std::string& Value) {
+    if (!FStatus) return;
+    DcmTag tag(Tag);
+    TDicomVr vr{};
+    if (!TextVr(tag.getEVR(), &vr)) {
+      Fail(tag, "no text value representation");
+      return;
+    }
+    int maxValues = 1;
+    {
+      const DcmDataDictionary& dictionary = dcmDataDict.rdlock();
+      if (const DcmDictEntry* entry = dictionary.findEntry(Tag, nullptr)) {
+        maxValues = entry->getVMMax() == DcmVariableVM ? INT_MAX : entry->getVMMax();
+      }
+      dcmDataDict.rdunlock();
+    }
+    const bool text = vr == TDicomVr::LT || vr == TDicomVr::ST || vr == TDicomVr::UT;
+    FStatus = maxValues > 1 && !text ? CheckDicomValues(vr, tag.getTagName(), Value, maxValues)
+                                     : CheckDicomValue(vr, tag.getTagName(), Value);
+    if (FStatus) Taken(tag, FItem.putAndInsertString(Tag, Value.c_str()));
+  }
+  void PutUint16(const DcmTagKey& Tag, Uint16 Value) {
+    if (FStatus) Taken(DcmTag(Tag), FItem.putAndInsertUint16(Tag, Value));
+  }
+  void PutBytes(const DcmTagKey& Tag, const std::vector<Uint8>& Bytes) {
+    if (FStatus) {
+      Taken(DcmTag(Tag), FItem.putAndInsertUint8Array(Tag, Bytes.data(), unsigned(Bytes.size())));
+    }
+  }
+  void PutEmptySequence(const DcmTagKey& Tag) {
+    if (FStatus) Taken(DcmTag(Tag), FItem.insertEmptyElement(Tag));
+  }
+  const platform::TStatus& Status() const { return FStatus; }
+
+ private:
+  void Taken(DcmTag Tag, const OFCondition& Condition) {
+    if (Condition.bad()) Fail(Tag, Condition.text());
+  }
+  void Fail(DcmTag Tag, const std::string& Why) {
+    FStatus = platform::TStatus::Failure(std::string(Tag.getTagName()) + ": " + Why);
+  }
+
+  DcmItem& FItem;
+  platform::TStatus FStatus;
+};
+
+// A decimal string (DS, 16 characters at most) that reads back as Value: the shortest one that
+// does, or the closest that fits.
+std::string DecimalString(double Value) {
+  char text[64];
+  const std::to_chars_result shortest = std::to_chars(text, text + sizeof text, Value);
+  if (shortest.ec == std::errc() && shortest.ptr - text <= 16)
+    return std::string(text, shortest.ptr);
+  for (int digits = 15; digits > 0; --digits) {
+    const int length = std::snprintf(text, sizeof text, "%.*g", digits, Value);
+    if (length > 0 && length <= 16) return std::string(text, std::size_t(length));
+  }
+  return {};
+}
+
+// Lossy Image Compression Method's defined term of a compression; empty for none known.
+const char* LossyMethod(TLossyCompression Lossy) {
+  switch (Lossy) {
+    case TLossyCompression::Jpeg:
+      return "ISO_10918_1";
+    case TLossyCompression::JpegLs:
+      return "ISO_14495_1";
+    case TLossyCompression::Jpeg2000:
+      return "ISO_15444_1";
+    case TLossyCompression::None:
+    case TLossyCompression::Unknown:
+      break;
+  }
+  return "";
 }
 
 // SOP Common, Patient, General Study, General Series, General Equipment: the same in every
 // image of the export.
-void PutCommon(DcmItem& Data, const TShared& Shared, const char* SopClass, int InstanceNumber) {
-  Put(Data, DCM_SpecificCharacterSet, "ISO_IR 192");
-  Put(Data, DCM_SOPClassUID, SopClass);
-  Put(Data, DCM_SOPInstanceUID, NewUid(SITE_INSTANCE_UID_ROOT));
-  Put(Data, DCM_InstanceCreationDate, Shared.Created.Date);
-  Put(Data, DCM_InstanceCreationTime, Shared.Created.Time);
-  Put(Data, DCM_PatientName, Shared.PatientName);
-  Put(Data, DCM_PatientID, Shared.PatientId);
-  Put(Data, DCM_PatientBirthDate, Shared.BirthDate);
-  Put(Data, DCM_PatientSex, "");
-  Put(Data, DCM_StudyInstanceUID, Shared.StudyUid);
-  Put(Data, DCM_StudyDate, Shared.Study.Date);
-  Put(Data, DCM_StudyTime, Shared.Study.Time);
-  Put(Data, DCM_ReferringPhysicianName, "");
-  Put(Data, DCM_StudyID, "");
-  Put(Data, DCM_AccessionNumber, "");
-  Put(Data, DCM_Modality, "XC");
-  Put(Data, DCM_Laterality, "");  // the skin may lie on either side: not known here
-  Put(Data, DCM_SeriesInstanceUID, Shared.SeriesUid);
-  Put(Data, DCM_SeriesNumber, "1");
-  Put(Data, DCM_Manufacturer, Manufacturer);
-  Put(Data, DCM_SoftwareVersions, TESSALY_VERSION);
-  Put(Data, DCM_InstanceNumber, std::to_string(InstanceNumber));
-  Put(Data, DCM_PatientOrientation, "");
-  Put(Data, DCM_BurnedInAnnotation, "NO");
+void PutCommon(TPutter& Data, const TShared& Shared, const char* SopClass, int InstanceNumber) {
+  Data.Put(DCM_SpecificCharacterSet, "ISO_IR 192");
+  Data.Put(DCM_SOPClassUID, SopClass);
+  Data.Put(DCM_SOPInstanceUID, NewUid(SITE_INSTANCE_UID_ROOT));
+  Data.Put(DCM_InstanceCreationDate, Shared.Created.Date);
+  Data.Put(DCM_InstanceCreationTime, Shared.Created.Time);
+  Data.Put(DCM_PatientName, Shared.PatientName);
+  Data.Put(DCM_PatientID, Shared.PatientId);
+  Data.Put(DCM_PatientBirthDate, Shared.BirthDate);
+  Data.Put(DCM_PatientSex, "");
+  Data.Put(DCM_StudyInstanceUID, Shared.StudyUid);
+  Data.Put(DCM_StudyDate, Shared.Study.Date);
+  Data.Put(DCM_StudyTime, Shared.Study.Time);
+  Data.Put(DCM_ReferringPhysicianName, "");
+  Data.Put(DCM_StudyID, "");
+  Data.Put(DCM_AccessionNumber, "");
+  Data.Put(DCM_Modality, "XC");
+  Data.Put(DCM_Laterality, "");  // the skin may lie on either side: not known here
+  Data.Put(DCM_SeriesInstanceUID, Shared.SeriesUid);
+  Data.Put(DCM_SeriesNumber, "1");
+  Data.Put(DCM_Manufacturer, Manufacturer);
+  Data.Put(DCM_SoftwareVersions, TESSALY_VERSION);
+  Data.Put(DCM_InstanceNumber, std::to_string(InstanceNumber));
+  Data.Put(DCM_PatientOrientation, "");
+  Data.Put(DCM_BurnedInAnnotation, "NO");
 }
 
 // Image Pixel: the picture's colour as 8-bit RGB, pixel-interleaved (alpha dropped), how its
-// pixels came to be and their spacing; with Calibration, also how the spacing was had (the SC
-// Image module has the calibration macro, the VL Photographic Image has not).
-void PutPixels(DcmItem& Data, const raster::TBitmap32& Picture, const TShared& Shared,
-               bool Calibration) {
+// pixels came to be (Lossy: the lossy compressions of its sources) and their spacing; with
+// Calibration, also how the spacing was had (the SC Image module has the calibration macro, the
+// VL Photographic Image has not).
+void PutPixels(TPutter& Data, const raster::TBitmap32& Picture, const TShared& Shared,
+               const std::vector<TLossyCompression>& Lossy, bool Calibration) {
   const int w = Picture.Width(), h = Picture.Height();
   std::vector<Uint8> rgb(std::size_t(w) * std::size_t(h) * 3);
   Uint8* out = rgb.data();
@@ -142,23 +236,37 @@ void PutPixels(DcmItem& Data, const raster::TBitmap32& Picture, const TShared& S
       *out++ = Uint8(row[x]);
     }
   }
-  Data.putAndInsertUint16(DCM_SamplesPerPixel, 3);
-  Put(Data, DCM_PhotometricInterpretation, "RGB");
-  Data.putAndInsertUint16(DCM_PlanarConfiguration, 0);
-  Data.putAndInsertUint16(DCM_Rows, Uint16(h));
-  Data.putAndInsertUint16(DCM_Columns, Uint16(w));
-  Data.putAndInsertUint16(DCM_BitsAllocated, 8);
-  Data.putAndInsertUint16(DCM_BitsStored, 8);
-  Data.putAndInsertUint16(DCM_HighBit, 7);
-  Data.putAndInsertUint16(DCM_PixelRepresentation, 0);
-  Data.putAndInsertUint8Array(DCM_PixelData, rgb.data(), unsigned(rgb.size()));
-  Put(Data, DCM_LossyImageCompression, Shared.Lossy ? "01" : "00");
-  if (Shared.Lossy) Put(Data, DCM_LossyImageCompressionMethod, "ISO_10918_1");
+  Data.PutUint16(DCM_SamplesPerPixel, 3);
+  Data.Put(DCM_PhotometricInterpretation, "RGB");
+  Data.PutUint16(DCM_PlanarConfiguration, 0);
+  Data.PutUint16(DCM_Rows, Uint16(h));
+  Data.PutUint16(DCM_Columns, Uint16(w));
+  Data.PutUint16(DCM_BitsAllocated, 8);
+  Data.PutUint16(DCM_BitsStored, 8);
+  Data.PutUint16(DCM_HighBit, 7);
+  Data.PutUint16(DCM_PixelRepresentation, 0);
+  Data.PutBytes(DCM_PixelData, rgb);
+  // Each source's method once, in the order of the sources.
+  std::vector<std::string> methods;
+  bool lossy = false;
+  for (const TLossyCompression l : Lossy) {
+    lossy = lossy || l != TLossyCompression::None;
+    const std::string method = LossyMethod(l);
+    if (!method.empty() && std::find(methods.begin(), methods.end(), method) == methods.end()) {
+      methods.push_back(method);
+    }
+  }
+  Data.Put(DCM_LossyImageCompression, lossy ? "01" : "00");
+  if (!methods.empty()) {
+    std::string joined = methods.front();
+    for (std::size_t k = 1; k < methods.size(); ++k) joined += "\\" + methods[k];
+    Data.Put(DCM_LossyImageCompressionMethod, joined);
+  }
   if (!Shared.PixelSpacing.empty()) {
-    Put(Data, DCM_PixelSpacing, Shared.PixelSpacing);
+    Data.Put(DCM_PixelSpacing, Shared.PixelSpacing);
     if (Calibration) {
-      Put(Data, DCM_PixelSpacingCalibrationType, SpacingCalibrationType);
-      Put(Data, DCM_PixelSpacingCalibrationDescription, SpacingCalibrationDescription);
+      Data.Put(DCM_PixelSpacingCalibrationType, SpacingCalibrationType);
+      Data.Put(DCM_PixelSpacingCalibrationDescription, Shared.SpacingDescription);
     }
   }
 }
@@ -223,14 +331,165 @@ std::string DicomDate(std::string_view InterfaceDate) {
   return text;
 }
 
-std::string ChooseStudyInstanceUid(const TPictureFacts& Facts1, const std::string& Kept) {
-  if (!Facts1.StudyInstanceUid.empty()) return Facts1.StudyInstanceUid;
-  if (!Kept.empty()) return Kept;
+std::string DicomPatientName(const TDicomPatient& Patient) {
+  return !Patient.PersonName.empty() ? Patient.PersonName
+                                     : DicomPersonName(Patient.Name, Patient.Firstname);
+}
+
+std::string DicomPatientId(const TDicomPatient& Patient) {
+  const std::size_t first = Patient.PatientId.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return Patient.PatientId.substr(first, Patient.PatientId.find_last_not_of(' ') + 1 - first);
+}
+
+std::string DicomPatientBirthDate(const TDicomPatient& Patient) {
+  return !Patient.PersonName.empty() || !Patient.BirthDate.empty() ? Patient.BirthDate
+                                                                   : DicomDate(Patient.Birthdate);
+}
+
+TDicomPatient PatientOfDicomFacts(const TPictureFacts& Facts) {
+  TDicomPatient patient;
+  if (Facts.Frames == 0) return patient;  // no DICOM file
+  patient.PersonName = Facts.PatientName;
+  patient.PatientId = Facts.PatientId;
+  patient.BirthDate = Facts.PatientBirthDate;
+  return patient;
+}
+
+namespace {
+
+// Family and given name of a person name's first (alphabetic) group, each without the spaces
+// around it, with the letters A-Z and À-Þ in lower case and ä, ö, ü, ß written out, so that
+// "MUELLER^JÜRGEN" and "Müller^Jürgen" are the same name.
+std::pair<std::string, std::string> ComparableName(const std::string& PersonName) {
+  const std::string group = PersonName.substr(0, PersonName.find('='));
+  std::string parts[2];
+  std::size_t start = 0;
+  for (int k = 0; k < 2 && start <= group.size(); ++k) {
+    const std::size_t end = std::min(group.find('^', start), group.size());
+    std::string part = group.substr(start, end - start);
+    const std::size_t first = part.find_first_not_of(' ');
+    part = first == std::string::npos ? std::string()
+                                      : part.substr(first, part.find_last_not_of(' ') + 1 - first);
+    for (std::size_t i = 0; i < part.size(); ++i) {
+      auto& c = reinterpret_cast<unsigned char&>(part[i]);
+      if (c >= 'A' && c <= 'Z') {
+        c = static_cast<unsigned char>(c + 32);
+      } else if (c == 0xC3 && i + 1 < part.size()) {
+        // U+00C0..U+00DE but U+00D7 (the multiplication sign) in UTF-8: C3 80..9E.
+        auto& next = reinterpret_cast<unsigned char&>(part[i + 1]);
+        if (next >= 0x80 && next <= 0x9E && next != 0x97)
+          next = static_cast<unsigned char>(next + 0x20);
+        ++i;
+      }
+    }
+    // German umlauts as they are written without them ("MUELLER" for "Müller"), as systems of a
+    // smaller character set store them.
+    for (const auto& [letter, written] :
+         {std::pair("\xC3\xA4", "ae"), std::pair("\xC3\xB6", "oe"), std::pair("\xC3\xBC", "ue"),
+          std::pair("\xC3\x9F", "ss")}) {
+      for (std::size_t at = part.find(letter); at != std::string::npos;
+           at = part.find(letter, at)) {
+        part.replace(at, 2, written);
+      }
+    }
+    parts[k] = std::move(part);
+    start = end + 1;
+  }
+  return {parts[0], parts[1]};
+}
+
+// One line naming a patient: "Label: Name, ID id, *YYYYMMDD".
+std::string PatientLine(const std::string& Label, const TDicomPatient& Patient) {
+  const std::string birth = DicomPatientBirthDate(Patient);
+  return Label + ": " + DicomPatientName(Patient) + ", ID " + DicomPatientId(Patient) +
+         (birth.empty() ? "" : ", *" + birth);
+}
+
+std::string WithArgument(const std::string& Text, const std::string& Argument) {
+  std::string out = Text;
+  const std::size_t at = out.find("%1");
+  if (at != std::string::npos) out.replace(at, 2, Argument);
+  return out;
+}
+
+}  // namespace
+
+bool SameDicomPatient(const TDicomPatient& A, const TDicomPatient& B, std::string* Fields) {
+  std::vector<std::string> differ;
+  if (DicomPatientId(A) != DicomPatientId(B)) differ.push_back("Patient ID");
+  const std::string nameA = DicomPatientName(A), nameB = DicomPatientName(B);
+  if (!nameA.empty() && !nameB.empty() && ComparableName(nameA) != ComparableName(nameB)) {
+    differ.push_back("Patient's Name");
+  }
+  const std::string birthA = DicomPatientBirthDate(A), birthB = DicomPatientBirthDate(B);
+  if (!birthA.empty() && !birthB.empty() && birthA != birthB) {
+    differ.push_back("Patient's Birth Date");
+  }
+  if (Fields != nullptr) {
+    Fields->clear();
+    for (const std::string& field : differ) *Fields += (Fields->empty() ? "" : ", ") + field;
+  }
+  return differ.empty();
+}
+
+platform::TResult<TDicomPatient> ChooseDicomPatient(const TDicomPatient& Given,
+                                                    const TPictureFacts& Facts1,
+                                                    const TPictureFacts& Facts2,
+                                                    const TDicomTexts& Texts) {
+  const TDicomPatient pictures[2] = {PatientOfDicomFacts(Facts1), PatientOfDicomFacts(Facts2)};
+  const bool dicom[2] = {Facts1.Frames > 0, Facts2.Frames > 0};
+  const auto namesAnybody = [](const TDicomPatient& P) {
+    return !DicomPatientId(P).empty() || !DicomPatientName(P).empty();
+  };
+  const bool given = namesAnybody(Given);
+  // A patient the calling application did not name is picture 1's, never picture 2's alone: a
+  // picture 1 of no patient would go into the archive as picture 2's patient's.
+  const TDicomPatient patient = given || !dicom[0] ? Given : pictures[0];
+  if (DicomPatientId(patient).empty()) return platform::TStatus::Failure(Texts.NoPatient);
+  platform::TStatus valid = CheckDicomValue(TDicomVr::LO, "Patient ID", DicomPatientId(patient));
+  if (valid) valid = CheckDicomValue(TDicomVr::PN, "Patient's Name", DicomPatientName(patient));
+  if (valid) {
+    valid = CheckDicomValue(TDicomVr::DA, "Patient's Birth Date", DicomPatientBirthDate(patient));
+  }
+  if (!valid) return valid;
+  for (int k = 0; k < 2; ++k) {
+    std::string fields;
+    if (!dicom[k] || SameDicomPatient(patient, pictures[k], &fields)) continue;
+    const std::string number = std::to_string(k + 1);
+    const std::string sentence =
+        given ? WithArgument(Texts.OtherPatient, number) : Texts.TwoPatients;
+    const std::string other = given ? Texts.ExportPatient : WithArgument(Texts.PicturePatient, "1");
+    return platform::TStatus::Failure(
+        sentence + "\n" + PatientLine(WithArgument(Texts.PicturePatient, number), pictures[k]) +
+        "\n" + PatientLine(other, patient) + "\n" + WithArgument(Texts.PatientDiffers, fields));
+  }
+  return patient;
+}
+
+std::string ChooseStudyInstanceUid(const TPictureFacts& Facts1, const TDicomPatient& Patient,
+                                   const std::string& Kept) {
+  if (Facts1.Frames > 0 && IsValidDicomUid(Facts1.StudyInstanceUid) &&
+      SameDicomPatient(PatientOfDicomFacts(Facts1), Patient)) {
+    return Facts1.StudyInstanceUid;
+  }
+  if (IsValidDicomUid(Kept)) return Kept;
   return NewUid(SITE_STUDY_UID_ROOT);
 }
 
+TDicomPatient DicomPatientOf(const TComparisonPatient& Patient) {
+  TDicomPatient p;
+  p.Name = Patient.Name;
+  p.Firstname = Patient.Firstname;
+  p.Birthdate = Patient.Birthdate;
+  p.PatientId = Patient.PatientId;
+  return p;
+}
+
 TDicomTexts DicomTextsOfLanguage() {
-  return {Tr(ExportNothingText), Tr(DicomNoFolderText), Tr(DicomNotWrittenText),
+  return {Tr(ExportNothingText),         Tr(DicomNoFolderText),      Tr(DicomNotWrittenText),
+          Tr(DicomNoPatientText),        Tr(DicomOtherPatientText),  Tr(DicomTwoPatientsText),
+          Tr(DicomPicturePatientText),   Tr(DicomExportPatientText), Tr(DicomPatientDiffersText),
           Tr(FullResolutionTooLargeText)};
 }
 
@@ -241,9 +500,98 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
     outcome.Status = platform::TStatus::Failure(Texts.NothingToExport);
     return outcome;
   }
-  // The captures' scene first: a comparison too large for it is refused before any file is made.
-  const raster::TBitmap32& shown1 = Controller.ImgView().Bitmap();
-  TFullResolutionRenderer renderer(Controller, {0, 0, shown1.Width(), shown1.Height()});
+  const TPictureFacts& facts1 = Controller.Facts1();
+  const TPictureFacts& facts2 = Controller.Facts2();
+
+  // Everything the objects share, checked before anything (the folder included) is written: a
+  // patient or a study that cannot go into the archive leaves no trace.
+  platform::TResult<TDicomPatient> patient =
+      ChooseDicomPatient(Request.Patient, facts1, facts2, Texts);
+  if (!patient) {
+    outcome.Status = patient.Status();
+    return outcome;
+  }
+  TShared shared;
+  shared.PatientName = DicomPatientName(patient.Value());
+  shared.PatientId = DicomPatientId(patient.Value());
+  shared.BirthDate = DicomPatientBirthDate(patient.Value());
+  shared.StudyUid = ChooseStudyInstanceUid(facts1, patient.Value(), Request.KeptStudyInstanceUid);
+  shared.SeriesUid = NewUid(SITE_SERIES_UID_ROOT);
+  shared.Study = DateTimeOf(facts1.DateTaken);
+  shared.Created = Now();
+  const int pp100mm = Controller.MeasureFrame().Pp100MM1;
+  const bool ownSpacing = Controller.Scale1FromFacts() && facts1.PixelSpacingColumn > 0 &&
+                          (facts1.SpacingSource == TSpacingSource::PixelSpacing ||
+                           facts1.SpacingSource == TSpacingSource::MagnifiedImagerSpacing);
+  if (ownSpacing) {
+    // Exactly as the picture gave it (rows apart, columns apart), not through the whole pixels
+    // per 100 mm of the scale bar: 0.7 mm stays 0.7 mm.
+    shared.PixelSpacing =
+        DecimalString(facts1.PixelSpacingRow) + "\\" + DecimalString(facts1.PixelSpacingColumn);
+    shared.SpacingDescription = facts1.SpacingSource == TSpacingSource::PixelSpacing
+                                    ? PixelSpacingDescription
+                                    : MagnifiedSpacingDescription;
+  } else if (pp100mm > 0 && pp100mm <= MaxExportPp100MM) {
+    const std::string spacing = DecimalString(100.0 / pp100mm);
+    shared.PixelSpacing = spacing + "\\" + spacing;
+    shared.SpacingDescription = CallerSpacingDescription;
+  }
+  for (const auto& [vr, field, value] :
+       {std::tuple(TDicomVr::UI, "Study Instance UID", shared.StudyUid),
+        std::tuple(TDicomVr::UI, "Series Instance UID", shared.SeriesUid),
+        std::tuple(TDicomVr::DA, "Study Date", shared.Study.Date),
+        std::tuple(TDicomVr::TM, "Study Time", shared.Study.Time)}) {
+    if (platform::TStatus valid = CheckDicomValue(vr, field, value); !valid) {
+      outcome.Status = std::move(valid);
+      return outcome;
+    }
+  }
+  if (platform::TStatus valid =
+          CheckDicomValues(TDicomVr::DS, "Pixel Spacing", shared.PixelSpacing, 2);
+      !valid) {
+    outcome.Status = std::move(valid);
+    return outcome;
+  }
+  outcome.StudyInstanceUid = shared.StudyUid;
+  outcome.SeriesInstanceUid = shared.SeriesUid;
+
+  // Rows and Columns are 16-bit.
+  const raster::TBitmap32& picture1 = Controller.ImgView().Bitmap();
+  constexpr int MaxDicomSide = 65535;
+  if (picture1.Width() > MaxDicomSide || picture1.Height() > MaxDicomSide) {
+    outcome.Status = platform::TStatus::Failure(Texts.NotWritten + "\n" + Controller.ImageFile1() +
+                                                "\nmore than 65535 rows or columns");
+    return outcome;
+  }
+
+  // The report's texts, checked before the first object is written too.
+  const std::vector<TMeasure>& measures = Controller.Measures();
+  std::vector<std::string> findings;
+  if (!measures.empty()) {
+    const std::string& separator = Controller.DecimalSeparator();
+    const std::vector<TMeasurementRow> rows =
+        MeasurementRows(measures, Controller.MeasureFrame(), separator);
+    for (const TMeasurementRow& row : rows) {
+      std::string text =
+          row.Name + ", " + row.Picture + ": " + Tr(ReportLengthText) + " " + row.Length;
+      if (!row.Area.empty()) text += ", " + Tr(ReportAreaText) + " " + row.Area;
+      findings.push_back(std::move(text));
+    }
+    for (const TMeasurementRow& row : rows) {
+      if (!row.Change.empty()) {
+        findings.push_back(row.Name + ", " + Tr(ReportChangeText) + ": " + row.Change);
+      }
+    }
+    for (const std::string& finding : findings) {
+      if (platform::TStatus valid = CheckDicomValue(TDicomVr::UT, "Text Value", finding); !valid) {
+        outcome.Status = std::move(valid);
+        return outcome;
+      }
+    }
+  }
+
+  // The captures' scene before any file: a comparison too large for it is refused first.
+  TFullResolutionRenderer renderer(Controller, {0, 0, picture1.Width(), picture1.Height()});
   if (renderer.TooLarge()) {
     std::string why = Texts.TooLarge;
     if (const std::size_t at = why.find("%1"); at != std::string::npos) {
@@ -265,43 +613,20 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   }
   folder += '/';
 
-  TShared shared;
-  shared.PatientName = DicomPersonName(Request.Patient.Name, Request.Patient.Firstname);
-  shared.PatientId = Request.Patient.PatientId;
-  shared.BirthDate = DicomDate(Request.Patient.Birthdate);
-  shared.StudyUid = ChooseStudyInstanceUid(Controller.Facts1(), Request.KeptStudyInstanceUid);
-  shared.SeriesUid = NewUid(SITE_SERIES_UID_ROOT);
-  shared.Study = DateTimeOf(Controller.Facts1().DateTaken);
-  shared.Created = Now();
-  const int pp100mm = Controller.MeasureFrame().Pp100MM1;
-  if (pp100mm > 0 && pp100mm <= MaxExportPp100MM) {
-    char spacing[32];
-    std::snprintf(spacing, sizeof spacing, "%.10g", 100.0 / pp100mm);
-    shared.PixelSpacing = std::string(spacing) + "\\" + spacing;
-  }
-  shared.Lossy = IsJpegFile(Controller.ImageFile1()) || IsJpegFile(Controller.ImageFile2());
-  outcome.StudyInstanceUid = shared.StudyUid;
-  outcome.SeriesInstanceUid = shared.SeriesUid;
-
-  // Rows and Columns are 16-bit.
-  const raster::TBitmap32& picture1 = Controller.ImgView().Bitmap();
-  constexpr int MaxDicomSide = 65535;
-  if (picture1.Width() > MaxDicomSide || picture1.Height() > MaxDicomSide) {
-    outcome.Status = platform::TStatus::Failure(Texts.NotWritten + "\n" + Controller.ImageFile1() +
-                                                "\nmore than 65535 rows or columns");
-    return outcome;
-  }
-
   const int alphaMax = Controller.GaugeAlpha().Max();
   const std::vector<int> alphas =
       PrintAlphaSteps(Request.ImageCount, alphaMax, Controller.GaugeAlpha().Position());
-  const std::vector<TMeasure>& measures = Controller.Measures();
   const int count = 2 + int(alphas.size()) + (measures.empty() ? 0 : 1);
   int number = 0;
 
   // The images written, for the report's references: SOP class and instance.
   std::vector<std::pair<std::string, std::string>> images;
-  const auto store = [&](DcmFileFormat& File) {
+  const auto notWritten = [&](const std::string& Why) {
+    outcome.Status = platform::TStatus::Failure(Texts.NotWritten + (Why.empty() ? "" : "\n" + Why));
+    return false;
+  };
+  const auto store = [&](DcmFileFormat& File, const platform::TStatus& Made) {
+    if (!Made) return notWritten(Made.Reason());
     OFString uid, sopClass;
     File.getDataset()->findAndGetOFString(DCM_SOPInstanceUID, uid);
     File.getDataset()->findAndGetOFString(DCM_SOPClassUID, sopClass);
@@ -313,9 +638,7 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
       images.emplace_back(sopClass.c_str(), uid.c_str());
       return true;
     }
-    outcome.Status = platform::TStatus::Failure(Texts.NotWritten + "\n" + path +
-                                                (why.empty() ? "" : "\n" + why));
-    return false;
+    return notWritten(path + (why.empty() ? "" : "\n" + why));
   };
   const auto tell = [&](TDicomObjectKind Kind, const std::string& Label) {
     ++number;
@@ -324,22 +647,22 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
 
   // The two pictures as they were taken (picture 2 in picture 1's frame): original photographs,
   // the second resampled.
-  const TDateTime taken[2] = {DateTimeOf(Controller.Facts1().DateTaken),
-                              DateTimeOf(Controller.Facts2().DateTaken)};
+  const TDateTime taken[2] = {DateTimeOf(facts1.DateTaken), DateTimeOf(facts2.DateTaken)};
   for (int which = 0; which < 2; ++which) {
     tell(which == 0 ? TDicomObjectKind::Picture1 : TDicomObjectKind::AlignedPicture2, {});
     std::unique_ptr<raster::TBitmap32> aligned;
     if (which == 1) aligned = AlignedPicture(picture1, *Controller.RotLayer());
     DcmFileFormat file;
-    DcmDataset& data = *file.getDataset();
+    TPutter data(*file.getDataset());
     PutCommon(data, shared, VlPhotographicImageClass, number);
-    Put(data, DCM_ImageType, which == 0 ? "ORIGINAL\\PRIMARY" : "DERIVED\\PRIMARY");
-    Put(data, DCM_ContentDate, taken[which].Date);
-    Put(data, DCM_ContentTime, taken[which].Time);
-    Put(data, DCM_AcquisitionDateTime, taken[which].Date + taken[which].Time);
-    data.insertEmptyElement(DCM_AcquisitionContextSequence);
-    PutPixels(data, which == 0 ? picture1 : *aligned, shared, false);
-    if (!store(file)) return outcome;
+    data.Put(DCM_ImageType, which == 0 ? "ORIGINAL\\PRIMARY" : "DERIVED\\PRIMARY");
+    data.Put(DCM_ContentDate, taken[which].Date);
+    data.Put(DCM_ContentTime, taken[which].Time);
+    data.Put(DCM_AcquisitionDateTime, taken[which].Date + taken[which].Time);
+    data.PutEmptySequence(DCM_AcquisitionContextSequence);
+    PutPixels(data, which == 0 ? picture1 : *aligned, shared,
+              {which == 0 ? facts1.Lossy : facts2.Lossy}, false);
+    if (!store(file, data.Status())) return outcome;
   }
 
   // The captures, whole picture 1 at each opacity of the print, as secondary captures made now.
@@ -353,18 +676,18 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
     }
     const TDateTime made = Now();
     DcmFileFormat file;
-    DcmDataset& data = *file.getDataset();
+    TPutter data(*file.getDataset());
     PutCommon(data, shared, SecondaryCaptureImageClass, number);
-    Put(data, DCM_ImageType, "DERIVED\\SECONDARY");
-    Put(data, DCM_ConversionType, "WSD");
-    Put(data, DCM_SecondaryCaptureDeviceManufacturer, Manufacturer);
-    Put(data, DCM_SecondaryCaptureDeviceSoftwareVersions, TESSALY_VERSION);
-    Put(data, DCM_ContentDate, made.Date);
-    Put(data, DCM_ContentTime, made.Time);
-    Put(data, DCM_DateOfSecondaryCapture, made.Date);
-    Put(data, DCM_TimeOfSecondaryCapture, made.Time);
-    PutPixels(data, *shot, shared, true);
-    if (!store(file)) return outcome;
+    data.Put(DCM_ImageType, "DERIVED\\SECONDARY");
+    data.Put(DCM_ConversionType, "WSD");
+    data.Put(DCM_SecondaryCaptureDeviceManufacturer, Manufacturer);
+    data.Put(DCM_SecondaryCaptureDeviceSoftwareVersions, TESSALY_VERSION);
+    data.Put(DCM_ContentDate, made.Date);
+    data.Put(DCM_ContentTime, made.Time);
+    data.Put(DCM_DateOfSecondaryCapture, made.Date);
+    data.Put(DCM_TimeOfSecondaryCapture, made.Time);
+    PutPixels(data, *shot, shared, {facts1.Lossy, facts2.Lossy}, true);
+    if (!store(file, data.Status())) return outcome;
   }
 
   // The measurements: a text finding per measure, one per outline pair's change, and the images
@@ -372,60 +695,68 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   if (measures.empty()) return outcome;
   tell(TDicomObjectKind::Report, {});
   DSRDocument report(DSRTypes::DT_BasicTextSR);
-  report.setSpecificCharacterSetType(DSRTypes::CS_UTF8);
-  report.setPatientName(shared.PatientName.c_str());
-  report.setPatientID(shared.PatientId.c_str());
-  report.setPatientBirthDate(shared.BirthDate.c_str());
-  report.setStudyDate(shared.Study.Date.c_str());
-  report.setStudyTime(shared.Study.Time.c_str());
-  report.setManufacturer(Manufacturer);
-  report.setSoftwareVersions(TESSALY_VERSION);
-  report.createNewSeriesInStudy(shared.StudyUid.c_str());
-  report.setSeriesNumber("2");
-  report.setInstanceNumber("1");
-  DSRDocumentTree& tree = report.getTree();
-  tree.addContentItem(DSRTypes::RT_isRoot, DSRTypes::VT_Container);
-  tree.getCurrentContentItem().setConceptName(
-      DSRCodedEntryValue("18748-4", "LN", "Diagnostic Imaging Report"));
-  DSRTypes::E_AddMode mode = DSRTypes::AM_belowCurrent;
-  const auto finding = [&](const std::string& Text) {
-    tree.addContentItem(DSRTypes::RT_contains, DSRTypes::VT_Text, mode);
-    mode = DSRTypes::AM_afterCurrent;
-    tree.getCurrentContentItem().setConceptName(CODE_DCM_Finding);
-    tree.getCurrentContentItem().setStringValue(Text.c_str(), false);
+  // Every setter's refusal is the export's failure: an SR without its patient's ID must never
+  // reach the archive.
+  platform::TStatus made;
+  const auto accepted = [&made](const char* What, const OFCondition& Condition) {
+    if (made && Condition.bad()) {
+      made = platform::TStatus::Failure(std::string(What) + ": " + Condition.text());
+    }
   };
-  const std::string& separator = Controller.DecimalSeparator();
-  const std::vector<TMeasurementRow> rows =
-      MeasurementRows(measures, Controller.MeasureFrame(), separator);
-  for (const TMeasurementRow& row : rows) {
-    std::string text =
-        row.Name + ", " + row.Picture + ": " + Tr(ReportLengthText) + " " + row.Length;
-    if (!row.Area.empty()) text += ", " + Tr(ReportAreaText) + " " + row.Area;
-    finding(text);
-  }
-  for (const TMeasurementRow& row : rows) {
-    if (!row.Change.empty()) finding(row.Name + ", " + Tr(ReportChangeText) + ": " + row.Change);
+  const auto added = [&made](const char* What, std::size_t Node) {
+    if (made && Node == 0) made = platform::TStatus::Failure(std::string(What) + ": not added");
+  };
+  accepted("SpecificCharacterSet", report.setSpecificCharacterSetType(DSRTypes::CS_UTF8));
+  accepted("PatientName", report.setPatientName(shared.PatientName.c_str()));
+  accepted("PatientID", report.setPatientID(shared.PatientId.c_str()));
+  accepted("PatientBirthDate", report.setPatientBirthDate(shared.BirthDate.c_str()));
+  accepted("StudyDate", report.setStudyDate(shared.Study.Date.c_str()));
+  accepted("StudyTime", report.setStudyTime(shared.Study.Time.c_str()));
+  accepted("Manufacturer", report.setManufacturer(Manufacturer));
+  accepted("SoftwareVersions", report.setSoftwareVersions(TESSALY_VERSION));
+  accepted("StudyInstanceUID", report.createNewSeriesInStudy(shared.StudyUid.c_str()));
+  accepted("SeriesNumber", report.setSeriesNumber("2"));
+  accepted("InstanceNumber", report.setInstanceNumber("1"));
+  DSRDocumentTree& tree = report.getTree();
+  added("root container", tree.addContentItem(DSRTypes::RT_isRoot, DSRTypes::VT_Container));
+  accepted("ConceptNameCodeSequence",
+           tree.getCurrentContentItem().setConceptName(
+               DSRCodedEntryValue("18748-4", "LN", "Diagnostic Imaging Report")));
+  DSRTypes::E_AddMode mode = DSRTypes::AM_belowCurrent;
+  for (const std::string& finding : findings) {
+    added("finding", tree.addContentItem(DSRTypes::RT_contains, DSRTypes::VT_Text, mode));
+    mode = DSRTypes::AM_afterCurrent;
+    accepted("ConceptNameCodeSequence",
+             tree.getCurrentContentItem().setConceptName(CODE_DCM_Finding));
+    accepted("TextValue", tree.getCurrentContentItem().setStringValue(finding.c_str(), false));
   }
   // The pictures and captures measured on, so that the archive's viewer links the report to
   // them; the evidence lists what the report refers to.
   for (const auto& image : images) {
-    tree.addContentItem(DSRTypes::RT_contains, DSRTypes::VT_Image, DSRTypes::AM_afterCurrent);
-    tree.getCurrentContentItem().setImageReference(
-        DSRImageReferenceValue(image.first.c_str(), image.second.c_str()), false);
-    report.getCurrentRequestedProcedureEvidence().addItem(
-        shared.StudyUid.c_str(), shared.SeriesUid.c_str(), image.first.c_str(),
-        image.second.c_str());
+    added("image", tree.addContentItem(DSRTypes::RT_contains, DSRTypes::VT_Image,
+                                       DSRTypes::AM_afterCurrent));
+    accepted("ReferencedSOPSequence",
+             tree.getCurrentContentItem().setImageReference(
+                 DSRImageReferenceValue(image.first.c_str(), image.second.c_str()), false));
+    accepted("CurrentRequestedProcedureEvidenceSequence",
+             report.getCurrentRequestedProcedureEvidence().addItem(
+                 shared.StudyUid.c_str(), shared.SeriesUid.c_str(), image.first.c_str(),
+                 image.second.c_str()));
   }
-  report.completeDocument();
+  accepted("completeDocument", report.completeDocument());
+  if (!made) {
+    notWritten(made.Reason());
+    return outcome;
+  }
   DcmFileFormat file;
   if (const OFCondition written = report.write(*file.getDataset()); written.bad()) {
-    outcome.Status = platform::TStatus::Failure(Texts.NotWritten + "\n" + written.text());
+    notWritten(written.text());
     return outcome;
   }
   OFString seriesUid;
   report.getSeriesInstanceUID(seriesUid);
   outcome.ReportSeriesInstanceUid = seriesUid.c_str();
-  store(file);
+  store(file, {});
   return outcome;
 }
 

@@ -42,11 +42,14 @@ constexpr const char* ExportUsageText =
     "you alone, when missing): picture 1 and picture 2 aligned to it as VL Photographic\n"
     "images (with their pixel spacing where the scale is known), the print's captures as\n"
     "Secondary Capture images, and the measurements as a Basic Text SR (a series of its own in\n"
-    "the same study). The patient (name, birth date, the additional key PatientID) and the\n"
-    "scales come from an interface file. The study is picture 1's when it is a DICOM file,\n"
-    "else the one the comparison's record keeps; a new one is made and kept in the record\n"
-    "otherwise, so that the next export goes into the same study. Each file is named by its\n"
-    "SOP Instance UID and readable by you alone.\n"
+    "the same study). The patient (name, birth date, the additional key PatientID in any\n"
+    "case) and the scales come from an interface file; without one, the patient is picture\n"
+    "1's when it is a DICOM file. A patient without an ID, a value DICOM does not take, or a\n"
+    "DICOM picture of another patient is refused, and nothing is written. The study is\n"
+    "picture 1's when it is a DICOM file of the patient, else the one the comparison's record\n"
+    "keeps; a new one is made and kept in the record otherwise, so that the next export goes\n"
+    "into the same study. Each file is named by its SOP Instance UID and readable by you\n"
+    "alone.\n"
     "\n"
     "The placement, the way of drawing, the colour matching and the measures come from the\n"
     "record the overlay program keeps for the two pictures (found by their contents), or\n"
@@ -64,10 +67,18 @@ constexpr const char* ExportUsageText =
     "  --help              show this text\n";
 
 // The command line's own English for the export's failures.
-const TDicomTexts DicomTexts{"nothing to export: both pictures must be loaded",
-                             "cannot make the folder, or it is not yours alone",
-                             "cannot write the DICOM file",
-                             "too large for a full-resolution capture: %1"};
+const TDicomTexts DicomTexts{
+    "nothing to export: both pictures must be loaded",
+    "cannot make the folder, or it is not yours alone",
+    "cannot write the DICOM file",
+    "no patient: the interface file names no patient ID, and picture 1 is no DICOM picture of a "
+    "patient",
+    "picture %1 belongs to another patient than the export:",
+    "the two DICOM pictures belong to different patients:",
+    "picture %1",
+    "export",
+    "differs: %1",
+    "too large for a full-resolution capture: %1"};
 
 struct TExportArguments {
   TComparisonInput Input;
@@ -146,8 +157,7 @@ int RunDicomExportCommand(const std::vector<std::string>& Args, std::ostream& Ou
     return fail(opened.Reason());
   }
   TDicomExport dicom;
-  const TComparisonPatient& patient = session.Patient();
-  dicom.Patient = {patient.Name, patient.Firstname, patient.Birthdate, patient.PatientId};
+  dicom.Patient = DicomPatientOf(session.Patient());
   dicom.KeptStudyInstanceUid = session.StudyInstanceUid();
   dicom.Folder = request.Folder;
   dicom.ImageCount = request.Count.value_or(

@@ -43,7 +43,7 @@ constexpr const char* UsageText =
     "  --zoom-view N       view zoom 10^(N/100), -100..100 (default 0)\n"
     "  --alpha N           overlay opacity, 0 (transparent)..255 (opaque) (default 120)\n"
     "  --precise A,Z,X,Y   place the overlay between slider steps: angle A in degrees\n"
-    "                      (-180..180), zoom factor Z (0.316..3.162), offsets X and Y in\n"
+    "                      (-180..180), zoom factor Z (0.01..100), offsets X and Y in\n"
     "                      picture-1 pixels, each may be fractional (as tessaly-align's\n"
     "                      \"precise\" figures); not with --x, --y, --angle, --zoom-overlay\n"
     "  --auto-align        place the overlay exactly where the automatic alignment's fit\n"
@@ -383,7 +383,10 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
     scene.Controller().SetImage2(request.Picture2, *picture2);
     picture2.reset();
     scene.ApplySliders(request.Sliders);
-    if (request.Precise) scene.Controller().PlacePrecisely(*request.Precise);
+    if (request.Precise && !scene.Controller().PlacePrecisely(*request.Precise)) {
+      Err << "tessaly-render: --precise: picture 2 so zoomed is too large\n";
+      return 1;
+    }
     scene.Controller().SetDifferenceView(request.Difference);
     if (request.SwipeLine) {
       scene.Controller().SetSwipe(true);

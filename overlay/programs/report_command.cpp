@@ -134,7 +134,9 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   if (session.Keeps() && platform::FileExists(session.Path())) {
     Out << "record: " << session.Path() << " (" << c.Measures().size() << " measure(s))\n";
   }
-  if (request.Precise) c.PlacePrecisely(*request.Precise);
+  if (request.Precise && !c.PlacePrecisely(*request.Precise)) {
+    return fail("--precise: picture 2 so zoomed is too large");
+  }
 
   const TSettings settings = ReadSettings(platform::LocateProgramFile("Tessaly.ini").Read);
   const int count = request.Count.value_or(settings.ImageCount);

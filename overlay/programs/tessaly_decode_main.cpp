@@ -101,18 +101,26 @@ TReply Decode(const TRequest& Request, TFd Reuse, TFd* Memory) {
         return true;
       });
   switch (result.Status) {
-    case overlay::detail::TDecodeStatus::Ok:
+    case overlay::detail::TDecodeStatus::Ok: {
       if (!Seal(*Memory)) return {TReplyStatus::NoMemory, 0, 0, 0};
-      return {TReplyStatus::Ok,
-              std::uint32_t(result.Width),
-              std::uint32_t(result.Height),
-              std::uint64_t(result.Width) * result.Height * 4,
-              std::uint32_t(result.Orientation),
-              result.Facts.DateTaken,
-              result.Facts.PixelSpacingRow,
-              result.Facts.PixelSpacingColumn,
-              result.Facts.Frames,
-              result.Facts.StudyInstanceUid};
+      const overlay::TPictureFacts& facts = result.Facts;
+      TReply reply{TReplyStatus::Ok,
+                   std::uint32_t(result.Width),
+                   std::uint32_t(result.Height),
+                   std::uint64_t(result.Width) * result.Height * 4,
+                   std::uint32_t(result.Orientation),
+                   facts.DateTaken,
+                   facts.PixelSpacingRow,
+                   facts.PixelSpacingColumn,
+                   facts.Frames,
+                   facts.StudyInstanceUid};
+      reply.SpacingSource = std::uint32_t(facts.SpacingSource);
+      reply.Lossy = std::uint32_t(facts.Lossy);
+      reply.PatientName = facts.PatientName;
+      reply.PatientId = facts.PatientId;
+      reply.PatientBirthDate = facts.PatientBirthDate;
+      return reply;
+    }
     case overlay::detail::TDecodeStatus::TooLarge:
       return {TReplyStatus::TooLarge, std::uint32_t(result.Width), std::uint32_t(result.Height), 0};
     case overlay::detail::TDecodeStatus::NoMemory:

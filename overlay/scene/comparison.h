@@ -62,6 +62,13 @@ TNamedComparison NamedComparisonOf(const TInterfaceStart& Start);
 // file named" does not depend on how a path is spelled; false when either is not there.
 bool SameFile(const std::string& A, const std::string& B);
 
+// Whether the pictures at Path1 and Path2 are the ones Named gave (the same files, or the same
+// paths when they are not there).
+bool NamedPicturesShown(const TNamedComparison& Named, const std::string& Path1,
+                        const std::string& Path2);
+// The patient a DICOM picture's facts name (name, first name, birth date as shown, ID), or none
+// for a picture that names nobody.
+TComparisonPatient PatientOfFacts(const TPictureFacts& Facts);
 // The patient of the pictures shown at Path1 and Path2: the named one while both are the files
 // Named gave; else the patient a DICOM picture brings (picture 1's, else picture 2's), when both
 // DICOM pictures that bring one agree; else none.

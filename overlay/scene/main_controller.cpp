@@ -728,8 +728,11 @@ void TMainController::PlaceExactly(double Degrees, float Factor, TFloatPoint Tar
                                   FOverlayOriginal->Height(), Target, Source));
 }
 
-void TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
-  if (!ControlsEnabled() || FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
+bool TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
+  if (!ControlsEnabled() || FRotLayer == nullptr || FOverlayOriginal == nullptr) return false;
+  if (!PlacementFits(Placement, FOverlayOriginal->Width(), FOverlayOriginal->Height())) {
+    return false;
+  }
   StopFlicker();
   // One step, however many sliders it moves.
   const TStep step(*this);
@@ -743,7 +746,7 @@ void TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
     FPrecise = false;
     FRotLayer->SetZoom({1, 1});
     ApplyPlacement(steps);
-    return;
+    return true;
   }
   // The bitmap at the whole-pixel size of the zoom; the layer's own scale completes it.
   RebuildOverlayBitmap(*FRotLayer->Bitmap(), original, float(Placement.Zoom));
@@ -768,6 +771,7 @@ void TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
   SetText(TField::EditY, fixed(Placement.Y, 1));
   SetText(TField::EditZoomOvl, fixed(float(Placement.Zoom), 3));
   RecordPlacement();
+  return true;
 }
 
 TPrecisePlacement TMainController::Placement() const {

@@ -167,7 +167,9 @@ class TMainController {
   void PlaceExactly(double Degrees, float Factor, raster::TFloatPoint Target,
                     raster::TFloatPoint Source);
   // The same for a placement given in the sliders' terms.
-  void PlacePrecisely(const TPrecisePlacement& Placement);
+  // False, with nothing changed, when picture 2 so zoomed is more than a bitmap holds
+  // (PlacementFits).
+  bool PlacePrecisely(const TPrecisePlacement& Placement);
   bool Precise() const { return FPrecise; }
   // Undo and redo of the placement (the four placing sliders, or a placement between their
   // steps): every slider move, nudge, alignment and assistant result is one step, and so is a
@@ -284,6 +286,11 @@ class TMainController {
   TShownPictures ShownPictures();
   const TMeasureLayer& MeasureLayer() const { return *FMeasureLayer; }
   bool ScaleBarAvailable() const { return FScaleBar->Pp100MM() > 0; }
+  // Whether picture 1's scale is its own (a DICOM file's spacing, FFacts1), not the calling
+  // application's: the DICOM export then writes that spacing as the file gave it.
+  bool Scale1FromFacts() const {
+    return ScaleBarAvailable() && !(FImageFile1 == FScalePath && FScalePp100MM > 0);
+  }
   void SetScaleBar(bool On);
   bool ScaleBarShown() const { return FScaleBarOn && ScaleBarAvailable(); }
   const TScaleBarLayer& ScaleBar() const { return *FScaleBar; }

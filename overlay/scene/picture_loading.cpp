@@ -20,6 +20,9 @@ void TellPictureNotes(const TPictureFacts& Facts, const std::string& Path) {
     platform::ShowMessage(
         PictureFailureText(Tr(MultiFrameText, std::to_string(Facts.Frames)), Path));
   }
+  if (Facts.SpacingSource == TSpacingSource::DetectorOnly) {
+    platform::ShowMessage(PictureFailureText(Tr(DetectorSpacingText), Path));
+  }
 }
 
 std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path,

@@ -19,7 +19,8 @@ std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(
     TPictureFacts* Facts = nullptr);
 
 // Tells what the user should know of a picture that loaded, once: a multi-frame file shows its
-// first frame only (MultiFrameText, then the file on a line of its own).
+// first frame only (MultiFrameText), a DICOM file whose spacing is the detector's alone has no
+// known scale (DetectorSpacingText); each followed by the file on a line of its own.
 void TellPictureNotes(const TPictureFacts& Facts, const std::string& Path);
 
 // Shows the reason of a failed load (PictureNotLoadedText where it has none); nothing for a

@@ -21,12 +21,11 @@ void TRecordSession::Close() {
 TRecordSession::TOpened TRecordSession::Open(const TMainController& Controller,
                                              const std::string& Named) {
   Close();
+  DecidePatient(Controller);
   if (!Controller.ControlsEnabled()) return {};
   TComparison& c = FComparison;
   c.Picture1.Path = Controller.ImageFile1();
   c.Picture2.Path = Controller.ImageFile2();
-  c.Patient = PatientOfPictures(FNamed, c.Picture1.Path, Controller.Facts1(), c.Picture2.Path,
-                                Controller.Facts2());
   c.Picture1.Sha256 = platform::Sha256OfFile(c.Picture1.Path);
   c.Picture2.Sha256 = platform::Sha256OfFile(c.Picture2.Path);
   c.Picture1.Orientation = Controller.Facts1().ShownOrientation;
@@ -49,9 +48,21 @@ TRecordSession::TOpened TRecordSession::Open(const TMainController& Controller,
       !fits) {
     return {TFound::Refused, platform::TStatus::Failure(fits.Reason() + "\n\n[" + path + "]")};
   }
+  const raster::TBitmap32* two = Controller.OverlayOriginal();
+  if (two != nullptr && !PlacementFits(found.Value().Placement, two->Width(), two->Height())) {
+    return {TFound::Refused,
+            platform::TStatus::Failure(
+                Tr(RecordDamagedText,
+                   "[Placement] Zoom: " + Tr(RecordZoomTooLargeText) + "\n\n[" + path + "]"))};
+  }
   FOffered = std::move(found).Value();
   FOfferedPath = path;
   return {TFound::Offered, {}};
+}
+
+void TRecordSession::DecidePatient(const TMainController& Controller) {
+  FComparison.Patient = PatientOfPictures(FNamed, Controller.ImageFile1(), Controller.Facts1(),
+                                          Controller.ImageFile2(), Controller.Facts2());
 }
 
 void TRecordSession::Accept(TMainController& Controller) {

@@ -72,6 +72,8 @@ class TRecordSession {
   // The patient a calling application named with its pictures; Open decides from it the
   // patient of the pictures then shown (PatientOfPictures).
   void SetNamed(TNamedComparison Named) { FNamed = std::move(Named); }
+  // The patient of the pictures Controller shows (or is about to show), decided again.
+  void DecidePatient(const TMainController& Controller);
   const TNamedComparison& Named() const { return FNamed; }
   const TComparisonPatient& Patient() const { return FComparison.Patient; }
 

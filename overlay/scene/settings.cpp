@@ -1,6 +1,7 @@
 #include "overlay/scene/settings.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <functional>
 
@@ -149,8 +150,18 @@ TAssistentBounds ClampIntoScreens(const TAssistentBounds& Stored,
 
 namespace {
 
-// The additional pair that names the patient's ID.
+// The additional pair that names the patient's ID, whatever the case of its name: the calling
+// applications write "PatientID", "PatientId" or "patientid", and a pair missed for its case
+// would export the patient's pictures without an ID.
 constexpr std::string_view PatientIdName = "PatientID";
+
+bool IsPatientIdName(std::string_view Name) {
+  return Name.size() == PatientIdName.size() &&
+         std::equal(Name.begin(), Name.end(), PatientIdName.begin(), [](char A, char B) {
+           return std::tolower(static_cast<unsigned char>(A)) ==
+                  std::tolower(static_cast<unsigned char>(B));
+         });
+}
 
 // An AE title as the association carries it: at most 16 characters of the default repertoire
 // without the backslash (the value separator) and without controls; spaces only between others
@@ -216,7 +227,7 @@ TInterfaceStart ReadInterfaceStart() {
     start.Time2 = iface::DisplayText(ba.GetImage(1).Time);
     const std::vector<std::string>& names = ba.GetAdditionalNames();
     for (std::size_t k = 0; k < names.size() && k < ba.GetAdditionalValues().size(); ++k) {
-      if (names[k] == PatientIdName) {
+      if (IsPatientIdName(names[k])) {
         start.PatientId = iface::DisplayText(ba.GetAdditionalValues()[k]);
         break;
       }

@@ -116,8 +116,8 @@ struct TInterfaceStart {
   // gives them; for the report.
   std::string Name, Firstname, Birthdate;
   std::string Date1, Time1, Date2, Time2;
-  // The patient's ID where the file has one: the value of the additional pair named PatientID
-  // (the interface record has no field of its own for it); for the DICOM export.
+  // The patient's ID where the file has one: the value of the additional pair named PatientID,
+  // in any case (the interface record has no field of its own for it); for the DICOM export.
   std::string PatientId;
   // A named file that could not be read (iface::TInterfaceBA::LastReadStatus), for the user.
   platform::TStatus Status;

@@ -171,10 +171,8 @@ std::optional<TPlacementFault> PlacementFault(const TPrecisePlacement& Placement
   if (!(Placement.Angle >= AngleSlider.Min && Placement.Angle <= AngleSlider.Max)) {
     return TPlacementFault{"Angle", range(AngleSlider.Min, AngleSlider.Max, 0)};
   }
-  const float least = OverlayZoomFactor(OverlayZoomSlider.Min);
-  const float most = OverlayZoomFactor(OverlayZoomSlider.Max);
-  if (!(float(Placement.Zoom) >= least && float(Placement.Zoom) <= most)) {
-    return TPlacementFault{"Zoom", range(least, most, 3)};
+  if (!(Placement.Zoom >= MinPlacementZoom && Placement.Zoom <= MaxPlacementZoom)) {
+    return TPlacementFault{"Zoom", range(MinPlacementZoom, MaxPlacementZoom, 2)};
   }
   for (const auto& [key, value] : {std::pair{"X", Placement.X}, std::pair{"Y", Placement.Y}}) {
     if (!(std::abs(value) <= FarthestOverlayOffset)) {
@@ -182,6 +180,12 @@ std::optional<TPlacementFault> PlacementFault(const TPrecisePlacement& Placement
     }
   }
   return std::nullopt;
+}
+
+bool PlacementFits(const TPrecisePlacement& Placement, int Width, int Height) {
+  if (!(Placement.Zoom > 0 && Placement.Zoom <= MaxPlacementZoom)) return false;
+  const raster::TSize size = OverlayZoomSize(Width, Height, float(Placement.Zoom));
+  return size.cx >= 1 && size.cy >= 1 && std::int64_t(size.cx) * size.cy <= raster::MaxBitmapPixels;
 }
 
 TPlacement NearestSteps(const TPrecisePlacement& Placement) {

@@ -120,14 +120,20 @@ TPrecisePlacement PlacementThrough(double Degrees, float Factor, int Width, int 
                                    raster::TFloatPoint Target, raster::TFloatPoint Source);
 // What is wrong with a placement that comes from outside (a comparison record, the command
 // line), or nothing: Key names the value ("Angle", "Zoom", "X", "Y"), Why says what is wrong
-// ("lies outside -180..180"). Every such placement passes this one check before it is applied:
-// a zoom far beyond the slider's range asks for a bitmap no memory holds, and an offset beyond
-// any picture's size shows nothing.
+// ("lies outside -180..180"). Every such placement passes this one check before it is applied.
+// The zoom may lie beyond the slider's range, as the two-point alignment may place it, but not
+// beyond MinPlacementZoom..MaxPlacementZoom; whether picture 2 so zoomed can be held at all is
+// PlacementFits, which knows its size. An offset beyond any picture's size shows nothing.
 struct TPlacementFault {
   std::string Key, Why;
 };
+constexpr double MinPlacementZoom = 0.01, MaxPlacementZoom = 100;
 constexpr double FarthestOverlayOffset = 1e6;
 std::optional<TPlacementFault> PlacementFault(const TPrecisePlacement& Placement);
+// Whether picture 2 of Width x Height, zoomed as Placement says, is a bitmap the engine holds
+// (at least one pixel each way, at most raster::MaxBitmapPixels): a zoom of 1e6 asks for one no
+// memory holds, which once ended the program.
+bool PlacementFits(const TPrecisePlacement& Placement, int Width, int Height);
 // Each slider at its step nearest to the placement, within its range.
 TPlacement NearestSteps(const TPrecisePlacement& Placement);
 // The slider state itself: the placement lies on the steps Steps.

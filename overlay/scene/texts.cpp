@@ -27,7 +27,7 @@ const std::vector<TText>& ProgramTexts() {
       LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
       SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,
       FlickerPicture1Text, FlickerPicture2Text, SideModeText, RestoreRecordText,
-      RecordDamagedText, RecordOtherPicturesText, RecordPictureDiffersText, RecordOrientationDiffersText, RecordNotSavedText, RecordSavedText, RecordNotKeptText, NoPatientText,
+      RecordDamagedText, RecordOtherPicturesText, RecordPictureDiffersText, RecordOrientationDiffersText, RecordNotSavedText, RecordSavedText, RecordNotKeptText, RecordZoomTooLargeText, NoPatientText,
       PrintOpacityText, ReportPatientText, ReportPlacementText,
       ReportAngleText, ReportZoomText, ReportColourMatchText, ReportOnText, ReportOffText,
       ReportMeasurementsText, ReportNoMeasurementsText, ReportMeasureText, ReportPictureText,
@@ -48,7 +48,9 @@ const std::vector<TText>& ProgramTexts() {
       PacsQuarantineNoteText, PacsQuarantinedText,
       DicomExportMenuText, DicomFolderTitleText, DicomNoFolderText, DicomNotWrittenText,
       MultiFrameText,
-      FullResolutionTooLargeText, NotesTitleText, NotesLabelText};
+      FullResolutionTooLargeText, NotesTitleText, NotesLabelText,
+
+      DicomValueTooLongText, DicomValueControlText, DicomValueBackslashText, DicomValueInvalidText, DicomTooManyValuesText, DicomNoPatientText, DicomOtherPatientText, DicomTwoPatientsText, DicomPicturePatientText, DicomExportPatientText, DicomPatientDiffersText, DetectorSpacingText};
   // clang-format on
   return all;
 }

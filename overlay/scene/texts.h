@@ -92,6 +92,8 @@ inline constexpr TText RecordNotSavedText{"Messages.RecordNotSaved",
                                           "Der Vergleich kann nicht gespeichert werden: %1"};
 inline constexpr TText RecordSavedText{"Messages.RecordSaved", "Gespeichert um %1"};
 inline constexpr TText RecordNotKeptText{"Messages.RecordNotKept", "Nicht gespeichert"};
+inline constexpr TText RecordZoomTooLargeText{"Messages.RecordZoomTooLarge",
+                                              "Bild 2 wäre so vergrößert zu groß"};
 inline constexpr TText NoPatientText{"Messages.NoPatient", "kein Patient"};
 // The status bar's modes.
 inline constexpr TText BlendModeText{"Messages.StatusBlend", "Überblendung"};
@@ -219,6 +221,35 @@ inline constexpr TText FullResolutionTooLargeText{
 // The notes of a comparison: the dialog's title and its label.
 inline constexpr TText NotesTitleText{"Messages.NotesTitle", "Notizen"};
 inline constexpr TText NotesLabelText{"Messages.NotesLabel", "Notizen zu diesem Vergleich:"};
+
+// A value refused before it is put into a DICOM object (overlay/scene/dicom_values.h), after
+// "Field: "; the export's refusals of a patient that is not the pictures' (dicom_export.h).
+inline constexpr TText DicomValueTooLongText{"Messages.DicomValueTooLong",
+                                             "länger als erlaubt (höchstens %1 Zeichen)"};
+inline constexpr TText DicomValueControlText{"Messages.DicomValueControl",
+                                             "enthält ein Steuerzeichen"};
+inline constexpr TText DicomValueBackslashText{
+    "Messages.DicomValueBackslash",
+    "enthält einen umgekehrten Schrägstrich, der in DICOM Werte trennt"};
+inline constexpr TText DicomValueInvalidText{"Messages.DicomValueInvalid",
+                                             "kein gültiger Wert der DICOM-Art %1"};
+inline constexpr TText DicomTooManyValuesText{"Messages.DicomTooManyValues", "mehr als %1 Werte"};
+inline constexpr TText DicomNoPatientText{
+    "Messages.DicomNoPatient",
+    "Kein Patient: Die Schnittstellendatei nennt keine Patienten-ID, und Bild 1 ist kein "
+    "DICOM-Bild eines Patienten."};
+inline constexpr TText DicomOtherPatientText{
+    "Messages.DicomOtherPatient", "Bild %1 gehört zu einem anderen Patienten als der Export:"};
+inline constexpr TText DicomTwoPatientsText{
+    "Messages.DicomTwoPatients", "Die beiden DICOM-Bilder gehören zu verschiedenen Patienten:"};
+inline constexpr TText DicomPicturePatientText{"Messages.DicomPicturePatient", "Bild %1"};
+inline constexpr TText DicomExportPatientText{"Messages.DicomExportPatient", "Export"};
+inline constexpr TText DicomPatientDiffersText{"Messages.DicomPatientDiffers", "Verschieden: %1"};
+// A note on a DICOM picture that loaded: its spacing is the detector's, the scale unknown.
+inline constexpr TText DetectorSpacingText{
+    "Messages.DetectorSpacing",
+    "Die Datei gibt ihren Pixelabstand nur am Detektor an (Imager Pixel Spacing ohne "
+    "Vergrößerungsfaktor); der Maßstab ist unbekannt."};
 
 // Every text above, for the check that each language file has them all.
 const std::vector<TText>& ProgramTexts();

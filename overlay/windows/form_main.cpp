@@ -663,12 +663,14 @@ int TFormMain::ReadInterfaceFile() {
   platform::ShowFailure(start.Status);
   if (start.Count > 1) {
     setWindowTitle(QString::fromStdString(start.Caption));
-    // The patient holds for these two pictures only (PicturesLoaded decides it again).
-    FSession.SetNamed(NamedComparisonOf(start));
     FController->SetImageFile1(start.ImageFile1);
     FController->SetImageFile2(start.ImageFile2);
     FController->SetPictureScale(start.ImageFile1, start.Pp100MM1);
     FController->SetPictureScale2(start.ImageFile2, start.Pp100MM2);
+    // The patient holds for these two pictures only (PicturesLoaded decides it again).
+    FSession.SetNamed(NamedComparisonOf(start));
+    FSession.DecidePatient(*FController);
+    ShowCaption();
   }
   return start.Count;
 }
@@ -804,6 +806,11 @@ void TFormMain::PicturesLoaded() {
 }
 
 void TFormMain::ShowCaption() {
+  // An interface file that names nobody keeps the caption it gave while its pictures show.
+  if (!FSession.Patient().Known() &&
+      NamedPicturesShown(FSession.Named(), FController->ImageFile1(), FController->ImageFile2())) {
+    return;
+  }
   setWindowTitle(QString::fromStdString(PatientCaption(FSession.Patient())));
 }
 
@@ -938,8 +945,7 @@ bool TFormMain::ExportDicomInto(const std::string& Folder) {
   FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
   TDicomExport request;
   request.Folder = Folder;
-  const TComparisonPatient& patient = FSession.Patient();
-  request.Patient = {patient.Name, patient.Firstname, patient.Birthdate, patient.PatientId};
+  request.Patient = DicomPatientOf(FSession.Patient());
   request.KeptStudyInstanceUid = FSession.StudyInstanceUid();
   request.ImageCount = ImageCount;
   const TDicomExportOutcome outcome = ExportDicomWithWaitCursor(*FController, request);

@@ -379,6 +379,7 @@ TEST(ParseDecoderReply, AcceptsConsistentRepliesOnly) {
                       Status == 0 ? 24u : 0u};
     std::tie(r.PixelSpacingRow, r.PixelSpacingColumn, r.StudyInstanceUid) =
         std::tuple(Row, Column, std::move(Uid));
+    r.SpacingSource = Row != 0 ? 1 : 0;  // Pixel Spacing
     return decoder::EncodeReply(r);
   };
   EXPECT_TRUE(parse(dicom(0, 0.05, 0.04, "1.2.840.10008"), picture, 4096));
@@ -390,6 +391,30 @@ TEST(ParseDecoderReply, AcceptsConsistentRepliesOnly) {
   EXPECT_FALSE(parse(dicom(0, 0, 0, "1.2.3a"), picture, 4096));
   EXPECT_FALSE(parse(dicom(1, 0.05, 0.05, ""), picture, 0));
   EXPECT_FALSE(parse(dicom(1, 0, 0, "1.2"), picture, 0));
+  // Where the spacing came from agrees with it (a source of none or of the detector alone has
+  // none); the compression and the patient's texts keep their limits, and come with a picture
+  // only.
+  const auto facts = [](std::uint32_t Status, double Spacing, std::uint32_t Source,
+                        std::uint32_t Lossy, std::size_t Name) {
+    decoder::TReply r{decoder::TReplyStatus(Status), Status == 0 ? 3u : 0u, Status == 0 ? 2u : 0u,
+                      Status == 0 ? 24u : 0u};
+    r.PixelSpacingRow = r.PixelSpacingColumn = Spacing;
+    r.SpacingSource = Source;
+    r.Lossy = Lossy;
+    r.PatientName = std::string(Name, 'x');
+    r.PatientId = r.PatientBirthDate = Name > 0 ? "1" : "";
+    return decoder::EncodeReply(r);
+  };
+  EXPECT_TRUE(parse(facts(0, 0.7, 2, 4, decoder::MaxPatientTextLength), picture, 4096));
+  EXPECT_TRUE(parse(facts(0, 0, 3, 1, 0), picture, 4096));
+  EXPECT_FALSE(parse(facts(0, 0.7, 0, 0, 0), picture, 4096));
+  EXPECT_FALSE(parse(facts(0, 0.7, 3, 0, 0), picture, 4096));
+  EXPECT_FALSE(parse(facts(0, 0, 1, 0, 0), picture, 4096));
+  EXPECT_FALSE(parse(facts(0, 0, 4, 0, 0), picture, 4096));
+  EXPECT_FALSE(parse(facts(0, 0, 0, 5, 0), picture, 4096));
+  EXPECT_FALSE(parse(facts(0, 0, 0, 0, decoder::MaxPatientTextLength + 1), picture, 4096));
+  EXPECT_FALSE(parse(facts(1, 0, 0, 1, 0), picture, 0));
+  EXPECT_FALSE(parse(facts(1, 0, 0, 0, 3), picture, 0));
   std::vector<std::uint8_t> bytes = dicom(0, 0, 0, "1.2");
   bytes.pop_back();
   EXPECT_FALSE(parse(bytes, picture, 4096));  // the UID's length is not the rest

@@ -83,6 +83,67 @@ TEST(DicomImport, PhotographsMadeByTheToolsOpenAndDamagedOnesAreRefused) {
   EXPECT_TRUE(std::binary_search(extensions.begin(), extensions.end(), "dcm"));
 }
 
+// What the decoder says of a DICOM picture besides its pixels: its patient as stored (in UTF-8
+// from its own character set), the spacing in the patient's plane and where it came from (the
+// detector's Imager Pixel Spacing only through the magnification), and whether its pixels went
+// through a lossy compression (by the transfer syntax, or by the file's own record of one).
+TEST(DicomImport, FactsCarryThePatientTheSpacingsSourceAndLossyCompression) {
+  const testsupport::TTempFolder folder("dicom_import_test");
+  const std::string plain = folder / "plain.dcm";
+  testsupport::MakeDicomWithTools(*testsupport::SampleCrop(64, 48), plain, "0.7\\0.7", "1.2.3");
+  testsupport::RunDicomTool(
+      "dcmodify -nb -i \"(0008,0005)=ISO_IR 100\" -i \"(0010,0010)=M\xFCller^J\xFCrgen\" "
+      "-i \"(0010,0020)=P-4711\" -i \"(0010,0030)=19640812\" " +
+      plain);
+  using S = TSpacingSource;
+  using L = TLossyCompression;
+  struct TCase {
+    std::string Make;  // a tool's arguments before "<plain> <file>", or dcmodify's
+    double Spacing;
+    S Source;
+    L Lossy;
+  } cases[] = {
+      {"", 0.7, S::PixelSpacing, L::None},
+      {"dcmcjpeg +eb", 0.7, S::PixelSpacing, L::Jpeg},
+      {"dcmcjpeg +e1", 0.7, S::PixelSpacing, L::None},
+      {"dcmcjpls +en", 0.7, S::PixelSpacing, L::JpegLs},
+      {"dcmodify -nb -i \"(0028,2110)=01\" -i \"(0028,2114)=ISO_15444_1\"", 0.7, S::PixelSpacing,
+       L::Jpeg2000},
+      {"dcmodify -nb -e \"(0028,0030)\" -i \"(0018,1164)=0.2\\0.2\"", 0, S::DetectorOnly, L::None},
+      {"dcmodify -nb -e \"(0028,0030)\" -i \"(0018,1164)=0.2\\0.2\" -i \"(0018,1114)=1.25\"", 0.16,
+       S::MagnifiedImagerSpacing, L::None},
+      {"dcmodify -nb -i \"(0018,1164)=0.2\\0.2\"", 0.7, S::PixelSpacing, L::None},
+  };
+  int n = 0;
+  for (const TCase& c : cases) {
+    const std::string file = folder / ("case" + std::to_string(++n) + ".dcm");
+    if (c.Make.rfind("dcmodify", 0) == 0) {
+      std::filesystem::copy_file(plain, file);
+      testsupport::RunDicomTool(c.Make + " " + file);
+    } else if (!c.Make.empty()) {
+      testsupport::RunDicomTool(c.Make + " " + plain + " " + file);
+    } else {
+      std::filesystem::copy_file(plain, file);
+    }
+    TPictureFacts facts;
+    const TPictureResult opened = LoadPicture(file, TPictureOrientation::AsStored, &facts);
+    ASSERT_TRUE(opened) << c.Make << ": " << opened.Reason();
+    EXPECT_EQ(facts.PatientName, "Müller^Jürgen") << c.Make;
+    EXPECT_EQ(facts.PatientId, "P-4711") << c.Make;
+    EXPECT_EQ(facts.PatientBirthDate, "19640812") << c.Make;
+    EXPECT_DOUBLE_EQ(facts.PixelSpacingColumn, c.Spacing) << c.Make;
+    EXPECT_EQ(facts.SpacingSource, c.Source) << c.Make;
+    EXPECT_EQ(facts.Lossy, c.Lossy) << c.Make;
+  }
+  // A photograph is lossy by what it is: a JPEG by any of its extensions; a PNG is not.
+  TPictureFacts facts;
+  const std::string sample = std::string(TESSALY_SOURCE_DIR) + "/data/sample/NT96650_pcb_002.JPG";
+  std::filesystem::copy_file(sample, folder / "photo.jpe");
+  ASSERT_TRUE(LoadPicture(folder / "photo.jpe", TPictureOrientation::AsStored, &facts));
+  EXPECT_EQ(facts.Lossy, L::Jpeg);
+  EXPECT_EQ(facts.SpacingSource, S::None);
+}
+
 // 12 bits in 16: spread from the darkest to the brightest pixel without a window, the other way
 // round for MONOCHROME1, and with a window black below it and white above it.
 TEST(DicomImport, SixteenBitGreyTakesItsWindowOrItsRangeAndMonochrome1IsInverted) {

@@ -275,6 +275,19 @@ TEST(LoadPicture, TheDateTakenComesFromTheDecoder) {
   EXPECT_EQ(facts.DateTaken, 0u);
 }
 
+// Lossy by what the file is: a JPEG, a TIFF of JPEG-compressed pixels; not an LZW TIFF or a PNG.
+TEST(LoadPicture, ThePicturesLossyCompressionComesFromTheDecoder) {
+  for (const auto& [file, lossy] :
+       {std::pair("photos-large/NT96650_pcb_004.JPG", TLossyCompression::Jpeg),
+        std::pair("formats/tiff/hopper_jpg.tif", TLossyCompression::Jpeg),
+        std::pair("formats/tiff/hopper_lzw.tif", TLossyCompression::None),
+        std::pair("formats/png/basn2c08.png", TLossyCompression::None)}) {
+    TPictureFacts facts;
+    ASSERT_TRUE(LoadPicture(TestFile(file), TPictureOrientation::AsStored, &facts)) << file;
+    EXPECT_EQ(facts.Lossy, lossy) << file;
+  }
+}
+
 TEST(ConvertRow24, VectorAndScalarAgreeAtEveryWidthWithoutOverrun) {
   if (!detail::HasSsse3()) GTEST_SKIP() << "no SSSE3 on this processor";
   std::vector<std::uint8_t> row(3 * 64);

@@ -183,7 +183,7 @@ TEST_F(PacsTest, TheExportedComparisonArrivesAsOneStudyWithItsScale) {
       << "[General]\nCount=2\n[Subject0]\nName=Müller\nFirstName=Anna\nBirthDate=02.01.1970\n"
       << "[Image0]\nImage=" << sample << "NT96650_pcb_002.JPG\nPp100MM=2000\n"
       << "[Subject1]\nName=Müller\n[Image1]\nImage=" << sample
-      << "NT96650_pcb_004.JPG\nPp100MM=2000\n";
+      << "NT96650_pcb_004.JPG\nPp100MM=2000\n[Additional]\nAdd0Name=PatientID\nAdd0Value=M-1970\n";
   TComparisonRecord record;
   record.Sha1 = platform::Sha256OfFile(sample + "NT96650_pcb_002.JPG");
   record.Sha2 = platform::Sha256OfFile(sample + "NT96650_pcb_004.JPG");

@@ -18,6 +18,7 @@
 #include "overlay/scene/comparison_record.h"
 #include "platform/content_hash.h"
 #include "raster/bmp.h"
+#include "tests/support/dicom_files.h"
 #include "tests/support/temp_folder.h"
 
 namespace overlay {
@@ -212,10 +213,11 @@ TEST(DicomCommand, RefusesWhatItCannotUse) {
   // A folder others may look into is not taken for a patient's pictures.
   fs::create_directory(dir / "open");
   fs::permissions(dir / "open", fs::perms(0755));
-  EXPECT_EQ(Dicom({"export", "--pp100mm", "2000", Sample + "NT96650_pcb_002.JPG",
-                   Sample + "NT96650_pcb_004.JPG", dir / "open"},
-                  &out, &err),
-            1);
+  std::ofstream(dir / "interface.ini")
+      << "[General]\nCount=2\n[Subject0]\nName=Roe\n[Image0]\nImage=" << Sample
+      << "NT96650_pcb_002.JPG\n[Subject1]\nName=Roe\n[Image1]\nImage=" << Sample
+      << "NT96650_pcb_004.JPG\n[Additional]\nAdd0Name=PatientID\nAdd0Value=A-1\n";
+  EXPECT_EQ(Dicom({"export", dir / "interface.ini", dir / "open"}, &out, &err), 1);
   EXPECT_NE(err.find("not yours alone"), std::string::npos) << err;
   EXPECT_TRUE(fs::is_empty(dir / "open"));
 
@@ -254,10 +256,101 @@ TEST(DicomCommand, RefusesWhatItCannotUse) {
   std::ofstream bmp(dir / "wide.bmp", std::ios::binary);
   raster::bmp::Encode(wide, bmp);
   bmp.close();
-  EXPECT_EQ(Dicom({"export", dir / "wide.bmp", dir / "wide.bmp", dir / "r"}, &out, &err), 1);
-  EXPECT_NE(err.find("too large for a full-resolution capture: 16000000 x 1"), std::string::npos)
-      << err;
+  std::ofstream(dir / "wide.ini")
+      << "[General]\nCount=2\n[Subject0]\nName=Roe\n[Image0]\nImage=wide.bmp\n[Image1]\n"
+      << "Image=wide.bmp\n[Additional]\nAdd0Name=PatientID\nAdd0Value=A-1\n";
+  EXPECT_EQ(Dicom({"export", dir / "wide.ini", dir / "r"}, &out, &err), 1);
+  EXPECT_NE(err.find("wide.bmp\nmore than 65535 rows or columns"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(dir / "r"));
+}
+
+// Picture 1 a DICOM photograph of Jane Roe (ID A-1) 0.7 mm apart, picture 2 a JPEG, in Dir;
+// an interface file of those two with the patient lines Patient; a record that places them.
+void MakeDicomPair(const TTempFolder& Dir, const std::string& Patient) {
+  const std::string dicom = Dir / "jane.dcm";
+  testsupport::MakeDicomWithTools(*testsupport::SampleCrop(200, 150), dicom, "0.7\\0.7",
+                                  "1.2.826.0.1.3680043.2.1143.77");
+  testsupport::RunDicomTool("dcmodify -nb -i \"(0010,0010)=Roe^Jane\" -i \"(0010,0020)=A-1\" " +
+                            dicom);
+  fs::copy_file(Sample + "NT96650_pcb_004.JPG", Dir / "photo.jpe",
+                fs::copy_options::overwrite_existing);
+  std::ofstream(Dir / "interface.ini")
+      << "[General]\nCount=2\n[Subject0]\n"
+      << Patient << "\n[Image0]\nImage=" << dicom
+      << "\n[Subject1]\nName=Roe\n[Image1]\nImage=" << (Dir / "photo.jpe") << "\n";
+  TComparisonRecord record;
+  record.Sha1 = platform::Sha256OfFile(dicom);
+  record.Sha2 = platform::Sha256OfFile(Dir / "photo.jpe");
+  record.Placement = {0, 0.1, 0, 0};
+  WriteComparisonRecord(Dir / "record.ini", record);
+}
+
+// A patient DICOM does not take, none at all, or another than picture 1's is refused before
+// anything is written, the folder included; the refusal names the field, or both patients.
+TEST(DicomCommand, RefusesAPatientThatIsNoneOrNotThePictures) {
+  const TTempFolder dir;
+  const std::string id = "[Additional]\nAdd0Name=PatientID\nAdd0Value=";
+  const struct {
+    std::string Patient;
+    std::vector<std::string> Said;
+  } cases[] = {
+      {"Name=Doe\nFirstName=John\n" + id + "B-2",
+       {"picture 1 belongs to another patient", "Roe^Jane, ID A-1", "Doe^John, ID B-2",
+        "Patient ID, Patient's Name"}},
+      {"Name=Roe\nFirstName=Jane\n" + id + "A123\\B456", {"Patient ID: ", "A123\\B456"}},
+      {"Name=Roe\nFirstName=Jane\n", {"no patient"}},
+      {"Name=Roe\nFirstName=Jane\n" + id + "   ", {"no patient"}},
+      {"Name=Roe\nFirstName=Jane\n" + id + std::string(200, '1'), {"Patient ID: "}},
+      {"Name=" + std::string(300, 'R') + "\n" + id + "A-1", {"Patient's Name: "}},
+      {"Name=Ro" + std::string(1, '\x01') + "e\n" + id + "A-1", {"Patient's Name: ", "Ro\\x01e"}},
+  };
+  for (const auto& c : cases) {
+    MakeDicomPair(dir, c.Patient);
+    std::string out, err;
+    EXPECT_EQ(Dicom({"export", "--record", dir / "record.ini", dir / "interface.ini", dir / "out"},
+                    &out, &err),
+              1)
+        << c.Patient;
+    for (const std::string& said : c.Said) {
+      EXPECT_NE(err.find(said), std::string::npos) << said << "\n" << err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "out")) << c.Patient;
+  }
+}
+
+// Picture 1's patient and study, its spacing exactly as it gave it and where it came from, and
+// each picture's lossy compression by what it is (the JPEG named .jpe, the uncompressed DICOM
+// file); the patient ID's key in any case.
+TEST(DicomCommand, ExportsTheDicomPicturesOwnSpacingPatientAndCompression) {
+  const TTempFolder dir;
+  MakeDicomPair(dir, "Name=Roe\nFirstName=Jane\n[Additional]\nAdd0Name=patientid\nAdd0Value=A-1");
+  std::string out, err;
+  ASSERT_EQ(Dicom({"export", "--record", dir / "record.ini", "--count", "1", dir / "interface.ini",
+                   dir / "out"},
+                  &out, &err),
+            0)
+      << err;
+  std::map<std::string, std::string> lossy;  // by instance number
+  int objects = 0;
+  for (const auto& entry : fs::directory_iterator(dir / "out")) {
+    DcmFileFormat file;
+    ASSERT_TRUE(file.loadFile(entry.path().c_str()).good());
+    DcmDataset& data = *file.getDataset();
+    ++objects;
+    EXPECT_EQ(Text(data, DCM_PatientID), "A-1");
+    EXPECT_EQ(Text(data, DCM_PatientName), "Roe^Jane");
+    EXPECT_EQ(Text(data, DCM_StudyInstanceUID), "1.2.826.0.1.3680043.2.1143.77");
+    EXPECT_EQ(Text(data, DCM_PixelSpacing), "0.7\\0.7");
+    lossy[Text(data, DCM_InstanceNumber)] =
+        Text(data, DCM_LossyImageCompression) + " " + Text(data, DCM_LossyImageCompressionMethod);
+    if (Text(data, DCM_SOPClassUID) == "1.2.840.10008.5.1.4.1.1.7") {
+      EXPECT_EQ(Text(data, DCM_PixelSpacingCalibrationDescription),
+                "From the DICOM picture's Pixel Spacing");
+    }
+  }
+  EXPECT_EQ(objects, 3);
+  EXPECT_EQ(lossy, (std::map<std::string, std::string>{
+                       {"1", "00 "}, {"2", "01 ISO_10918_1"}, {"3", "01 ISO_10918_1"}}));
 }
 
 }  // namespace

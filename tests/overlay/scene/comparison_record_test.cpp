@@ -176,6 +176,7 @@ TEST(RecordSession, RefusesARecordOfOtherPicturesOrWithUnsoundValuesNamingWhy) {
   const std::string longUid = "StudyInstanceUID=1.2.3.0" + std::string(108, '1');
   for (const auto& [text, key] : std::initializer_list<std::pair<std::string, std::string>>{
            {"Zoom=1e6", "[Placement] Zoom"},
+
            {"Zoom=1e300", "[Placement] Zoom"},
            {"X=1e308", "[Placement] X"},
            {"Angle=nan", "[Placement] Angle"},
@@ -189,6 +190,10 @@ TEST(RecordSession, RefusesARecordOfOtherPicturesOrWithUnsoundValuesNamingWhy) {
     EXPECT_NE(o.Status.Reason().find(key), std::string::npos) << text << ": " << o.Status.Reason();
   }
   EXPECT_FALSE(session.Keeps());
+  // Within the range, a zoom may still ask for more than a bitmap holds.
+  EXPECT_TRUE(PlacementFits({0, 3, 0, 0}, 6000, 4000));
+  EXPECT_FALSE(PlacementFits({0, 99, 0, 0}, 6000, 4000));
+  EXPECT_FALSE(PlacementFits({0, 0.011, 0, 0}, 60, 40));
 }
 
 TEST(ComparisonPatient, TheNamedPatientHoldsOnlyForTheNamedPictures) {

@@ -312,5 +312,35 @@ TEST(DicomPictures, TheirPixelSpacingGivesTheScaleTheInterfaceFileDoesNot) {
   EXPECT_EQ(recorder.Texts(), (std::vector<std::string>(3, note)));  // once per load
 }
 
+// The detector's Imager Pixel Spacing alone is no scale at the patient: none is taken, and the
+// user is told why; through the magnification factor it is one, and Pixel Spacing wins over it.
+TEST(DicomPictures, TheDetectorsSpacingAloneGivesNoScaleAndANote) {
+  const testsupport::TTempFolder folder("main_controller_test");
+  const std::vector<std::uint16_t> pixels(2 * 1 * 3, 128);
+  const struct {
+    std::vector<std::pair<DcmTagKey, std::string>> Spacing;
+    int Pp100MM;
+    bool Told;
+  } cases[] = {
+      {{{DCM_ImagerPixelSpacing, "0.2\\0.2"}}, 0, true},
+      {{{DCM_ImagerPixelSpacing, "0.2\\0.2"},
+        {DCM_EstimatedRadiographicMagnificationFactor, "1.25"}},
+       625,
+       false},
+      {{{DCM_ImagerPixelSpacing, "0.2\\0.2"}, {DCM_PixelSpacing, "0.1\\0.1"}}, 1000, false},
+  };
+  for (const auto& c : cases) {
+    const std::string path = folder / "detector.dcm";
+    testsupport::WriteDicom(path, 2, 1, "RGB", 8, pixels, c.Spacing);
+    platform::MessageRecorder recorder;
+    TMainController controller{200, 150};
+    ASSERT_TRUE(controller.LoadImage1(path));
+    EXPECT_EQ(controller.MeasureFrame().Pp100MM1, c.Pp100MM);
+    EXPECT_EQ(recorder.Texts(),
+              c.Told ? std::vector<std::string>{PictureFailureText(Tr(DetectorSpacingText), path)}
+                     : std::vector<std::string>{});
+  }
+}
+
 }  // namespace
 }  // namespace overlay

@@ -69,6 +69,18 @@ class FormMainTest : public ::testing::Test {
     W.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&W));
   }
+  // The patient of an interface file of Picture1 and Picture2, as the calling application
+  // starts the window with one (the DICOM export takes no comparison without a patient).
+  void GivePatient(TFormMain& W) {
+    const std::string file = (Dir / "interface.ini").string();
+    std::ofstream(file)
+        << "[General]\nCount=2\n[Subject0]\nName=Roe\nFirstName=Jane\n[Image0]\nImage=" << Picture1
+        << "\n[Subject1]\nName=Roe\n[Image1]\nImage=" << Picture2
+        << "\n[Additional]\nAdd0Name=PatientID\nAdd0Value=A-1\n";
+    platform::SetProgramParameters({file});
+    EXPECT_EQ(W.ReadInterfaceFile(), 2);
+    platform::SetProgramParameters({});
+  }
   static bool OverlayControlsEnabled(TFormMain& W, bool Expected) {
     for (const char* name : {"GaugeBar1", "GaugeBar2", "GaugeBar3", "GaugeBar4", "GaugeBar5",
                              "GaugeAlpha", "ButtonAssistent", "ButtonAutoAlign", "BitBtnPrint"}) {
@@ -821,6 +833,7 @@ TEST_F(FormMainTest, SendingToAnAbsentPacsLeavesTheComparisonInTheOutboxAndSaysW
   // Port 1 on the loopback: nothing listens there.
   w.SettingsFile = (Dir / "Tessaly.ini").string();
   std::ofstream(w.SettingsFile) << "[PACS]\nHost=127.0.0.1\nPort=1\n";
+  GivePatient(w);
   Show(w);
   Choose(w, "ButtonImage1", Picture1);
   Choose(w, "ButtonImage2", Picture2);
@@ -850,7 +863,7 @@ TEST_F(FormMainTest, SendingToAnAbsentPacsLeavesTheComparisonInTheOutboxAndSaysW
 
 // The menu's DICOM entry writes the comparison into the folder its dialog names (the two
 // pictures and a capture per print opacity, each the user's alone), and the record keeps the
-// study, so that the next export goes into it.
+// study, so that the next export goes into it. Without a patient it writes nothing and says so.
 TEST_F(FormMainTest, ThePrintButtonsMenuExportsDicomIntoTheStudyTheRecordKeeps) {
   TFormMain w;
   w.RecordFolder = (Dir / "records/").string();
@@ -866,6 +879,11 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsDicomIntoTheStudyTheRecordKeeps) 
   }
   ASSERT_NE(entry, nullptr);
   platform::MessageRecorder recorder;
+  entry->trigger();
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(DicomNoPatientText)});
+  EXPECT_FALSE(fs::exists(folder));
+  recorder.Clear();
+  GivePatient(w);
   entry->trigger();
   EXPECT_TRUE(recorder.Texts().empty());
   int files = 0;
