@@ -424,6 +424,10 @@ TMeasureScreen TMainController::MeasureScreen() {
     screen.Left = r.Left;
     screen.Top = r.Top;
   }
+  if (FOverlayOriginal) {
+    screen.Two =
+        PictureTwoMapping(Placement(), FOverlayOriginal->Width(), FOverlayOriginal->Height());
+  }
   // The flicker shows whole pictures, side by side or not.
   if (FSplit == TSplit::Side && !FFlickering) {
     const raster::TRect port = FImgView->GetViewportRect();
@@ -453,6 +457,10 @@ void TMainController::MeasuresEdited(bool Finished) {
 }
 
 void TMainController::SetMeasures(std::vector<TMeasure> Measures) {
+  if (FOverlayOriginal) {
+    const TMeasureFrame frame = MeasureFrame();
+    for (TMeasure& m : Measures) m = OwnPoints(std::move(m), frame);
+  }
   FMeasureEditor.SetMeasures(std::move(Measures));
   FMeasureDrag.reset();
   MeasuresEdited(true);
@@ -528,6 +536,26 @@ bool TMainController::DeleteMeasurePoint(raster::TPoint ControlPos) {
   if (FMeasureDrag || !handle || !FMeasureEditor.DeletePoint(*handle)) return false;
   MeasuresEdited(true);
   return true;
+}
+
+std::optional<std::size_t> TMainController::MeasureIndexAt(raster::TPoint ControlPos) {
+  return FMeasureEditor.MeasureAt(MeasureScreen(), PixelCentre(ControlPos));
+}
+
+platform::TStatus TMainController::RenameMeasure(std::size_t Index, std::string_view Name) {
+  switch (FMeasureEditor.Rename(Index, Name)) {
+    case TRename::Renamed:
+      MeasuresEdited(true);
+      return {};
+    case TRename::Unchanged:
+    case TRename::NoMeasure:
+      return {};
+    case TRename::Empty:
+      return platform::TStatus::Failure(Tr(MeasureNameEmptyText));
+    case TRename::Taken:
+      return platform::TStatus::Failure(Tr(MeasureNameTakenText, CleanMeasureName(Name)));
+  }
+  return {};
 }
 
 bool TMainController::DeleteMeasureAt(raster::TPoint ControlPos) {

@@ -14,6 +14,7 @@
 
 #include "overlay/decode/isolated_decode.h"
 #include "overlay/scene/main_controller.h"
+#include "overlay/scene/measure_edit.h"
 #include "overlay/scene/overlay_scene.h"
 #include "overlay/scene/texts.h"
 #include "platform/file_write.h"
@@ -154,9 +155,12 @@ std::string PatientText(const TReportFacts& Facts) {
 
 }  // namespace
 
-std::vector<TMeasurementRow> MeasurementRows(const std::vector<TMeasure>& Measures,
+std::vector<TMeasurementRow> MeasurementRows(const std::vector<TMeasure>& Given,
                                              const TMeasureFrame& Frame,
                                              const std::string& DecimalSeparator) {
+  // Measures not named yet (handed over from elsewhere than the editor) by their defaults.
+  std::vector<TMeasure> Measures = Given;
+  NameUnnamed(Measures);
   std::unordered_map<std::size_t, std::size_t> pairedWith;  // picture 2's -> picture 1's
   for (const auto& [one, two] : OutlinePairs(Measures)) pairedWith[two] = one;
   std::vector<TMeasurementRow> rows;
@@ -166,8 +170,7 @@ std::vector<TMeasurementRow> MeasurementRows(const std::vector<TMeasure>& Measur
     const TMeasurement value = Measure(m, Frame);
     const bool outline = m.Kind == TMeasureKind::Outline;
     TMeasurementRow row;
-    row.Name = Tr(outline ? ReportOutlineText : ReportRulerText,
-                  std::to_string(MeasureNumber(Measures, i)));
+    row.Name = m.Name;
     row.Picture = Tr(m.Picture == 2 ? FlickerPicture2Text : FlickerPicture1Text);
     row.Length = FormatLength(value, DecimalSeparator);
     if (outline) row.Area = FormatArea(value, DecimalSeparator);

@@ -129,7 +129,12 @@ TLayerSettings LayerSettingsFor(const TPrecisePlacement& Placement, int Width, i
   s.Angle = float(Placement.Angle);
   s.Center = {float(Width / 2), float(Height / 2)};
   s.Position = {float(Placement.X + Width / 2), float(Placement.Y + Height / 2)};
-  // The rebuilt bitmap's pixel b shows picture 2 at b / f; the layer scales by factor / f.
+  // A slider state is drawn as its sliders draw it: the stretched bitmap at the layer's scale
+  // 1, which shows picture 2 at S / (W - 1) rather than at the factor. Measured through the
+  // same settings, a measure takes picture 2 as it is seen, whichever way the state came.
+  if (OnSteps(Placement, NearestSteps(Placement))) return s;
+  // Between steps the rebuilt bitmap's pixel b shows picture 2 at b / f; the layer scales by
+  // factor / f.
   s.Zoom = {float(double(factor) / OverlayStretchFactor(Width, s.Size.cx)),
             float(double(factor) / OverlayStretchFactor(Height, s.Size.cy))};
   return s;

@@ -535,7 +535,8 @@ TEST_F(FormMainTest, ColourMatchingBrightensADarkerRetakeAndOffGivesPictureTwoBa
 // three clicks, Enter); a damaged record is told once and changes nothing.
 TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie) {
   const std::string records = (Dir / "records/").string();
-  const TMeasure outline{TMeasureKind::Outline, 1, {{20.5, 20.5}, {120.5, 20.5}, {120.5, 90.5}}};
+  const TMeasure outline{
+      TMeasureKind::Outline, 1, {{20.5, 20.5}, {120.5, 20.5}, {120.5, 90.5}}, "Umriss 1"};
   {
     TFormMain w;
     w.RecordFolder = records;
