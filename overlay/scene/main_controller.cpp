@@ -225,16 +225,34 @@ void TMainController::ShowMode(TViewMode Mode) {
   SetSide(Mode == TViewMode::Side);
 }
 
+void TMainController::SetPictureFacts(TPictureFacts One, TPictureFacts Two) {
+  FFacts1 = std::move(One);
+  FFacts2 = std::move(Two);
+  UpdateScaleBar();
+}
+
 void TMainController::SetPictureScale2(std::string Path, int Pp100MM) {
   FScalePath2 = std::move(Path);
   FScalePp100MM2 = std::max(Pp100MM, 0);
 }
 
+namespace {
+
+// The picture's own scale unrounded, where its pixel spacing gives the scale in force (Pp100MM,
+// its rounding).
+double ExactScale(const TPictureFacts& Facts, int Pp100MM) {
+  return Pp100MM > 0 && FactsPp100MM(Facts) == Pp100MM ? 100.0 / Facts.PixelSpacingColumn : 0;
+}
+
+}  // namespace
+
 TMeasureFrame TMainController::MeasureFrame() const {
   TMeasureFrame frame;
   frame.Pp100MM1 = FScaleBar->Pp100MM();
+  frame.Exact1 = ExactScale(FFacts1, frame.Pp100MM1);
   const int given2 = FImage2Loaded && FImageFile2 == FScalePath2 ? FScalePp100MM2 : 0;
   frame.Pp100MM2 = given2 > 0 ? given2 : FImage2Loaded ? FactsPp100MM(FFacts2) : 0;
+  frame.Exact2 = ExactScale(FFacts2, frame.Pp100MM2);
   frame.Placement = Placement();
   if (FOverlayOriginal) {
     frame.Width2 = FOverlayOriginal->Width();

@@ -249,6 +249,9 @@ class TMainController {
   // Picture 2's scale as the calling application gave it for the file at Path; it holds while
   // picture 2 is that file. Only measuring uses it.
   void SetPictureScale2(std::string Path, int Pp100MM);
+  // What the pictures' files said, for a scene showing copies of the same pictures (the print's
+  // captures), so that it measures with their unrounded scales as this one does.
+  void SetPictureFacts(TPictureFacts One, TPictureFacts Two);
   // What a measure needs: both pictures' known scales (0 where none is), the placement and
   // picture 2's size.
   TMeasureFrame MeasureFrame() const;

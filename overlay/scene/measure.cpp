@@ -42,7 +42,9 @@ TMeasure OwnPoints(TMeasure Measure, const TMeasureFrame& Frame) {
 
 TMeasurement Measure(const TMeasure& Measure, const TMeasureFrame& Frame) {
   const std::vector<TMeasurePoint> p = InOwnPixels(Measure, Frame);
-  const int pp100 = Measure.Picture == 2 ? Frame.Pp100MM2 : Frame.Pp100MM1;
+  const double exact = Measure.Picture == 2 ? Frame.Exact2 : Frame.Exact1;
+  const double pp100 =
+      exact > 0 ? exact : double(Measure.Picture == 2 ? Frame.Pp100MM2 : Frame.Pp100MM1);
   TMeasurement m;
   m.Millimetres = pp100 > 0;
   const double perMm = m.Millimetres ? pp100 / 100.0 : 1.0;

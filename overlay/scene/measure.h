@@ -39,8 +39,11 @@ struct TMeasure {
 // What a measure needs to know of the pictures.
 struct TMeasureFrame {
   int Pp100MM1 = 0, Pp100MM2 = 0;  // pixels per 100 mm; 0 or less: not known
-  TPrecisePlacement Placement;     // where picture 2 lies on picture 1
-  int Width2 = 0, Height2 = 0;     // picture 2's size, which the placement turns about
+  // The same unrounded, where a picture's own pixel spacing gives it (a DICOM file's 0.7 mm:
+  // 142.857..., which Pp100MM rounds to 143); 0: Pp100MM holds. Measures use it first.
+  double Exact1 = 0, Exact2 = 0;
+  TPrecisePlacement Placement;  // where picture 2 lies on picture 1
+  int Width2 = 0, Height2 = 0;  // picture 2's size, which the placement turns about
 };
 
 // Where a placement lays picture 2's pixels on picture 1, as the overlay is drawn

@@ -444,6 +444,7 @@ TFullResolutionRenderer::TFullResolutionRenderer(TMainController& Controller,
 
   const int magnification =
       std::max(1, int(std::lround(std::max(Part.Width(), Part.Height()) / MarkMagnificationStep)));
+  c.SetPictureFacts(Controller.Facts1(), Controller.Facts2());
   c.SetPictureScale(Controller.ImageFile1(), Controller.ScaleBar().Pp100MM());
   c.SetPictureScale2(Controller.ImageFile2(), Controller.MeasureFrame().Pp100MM2);
   c.SetMarkMagnification(magnification);

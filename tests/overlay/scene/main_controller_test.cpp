@@ -257,6 +257,18 @@ TEST(DicomPictures, TheirPixelSpacingGivesTheScaleTheInterfaceFileDoesNot) {
   EXPECT_EQ(c.OverlayOriginal()->GetPixel(1, 0), raster::Color32(4, 5, 6));
   const std::string note = PictureFailureText(Tr(MultiFrameText, "2"), framesPath);
   EXPECT_EQ(recorder.Texts(), (std::vector<std::string>(3, note)));  // once per load
+
+  // Pixel Spacing 0.7 mm: 142.86 pixels per 100 mm, 143 for the bar, but measured exact: 100
+  // pixels are 70 mm on either picture, not 69.9.
+  const std::string fine = folder / "fine.dcm";
+  testsupport::MakeDicomWithTools(*crop, fine, "0.7\\0.7", "1.2.4");
+  ASSERT_TRUE(c.LoadImage1(fine));
+  ASSERT_TRUE(c.LoadImage2(fine));
+  EXPECT_EQ(c.ScaleBar().Pp100MM(), 143);
+  for (const int picture : {1, 2}) {
+    const TMeasure ruler{TMeasureKind::Ruler, picture, {{10, 20}, {110, 20}}};
+    EXPECT_NEAR(Measure(ruler, c.MeasureFrame()).Length, 70.0, 1e-9) << picture;
+  }
 }
 
 }  // namespace
