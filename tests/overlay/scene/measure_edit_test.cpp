@@ -338,6 +338,19 @@ TEST(MeasureDrawn, Picture2IsMeasuredAsTheOverlayDrawsIt) {
       EXPECT_NEAR(Measure(ruler, c.MeasureFrame()).Length, std::hypot(b.X - a.X, b.Y - a.Y), 1e-3)
           << w << " " << way;
     }
+    // Picture 2's point laid exactly onto picture 1's at a slider's turn and zoom: the overlay
+    // draws it there.
+    TMainController c{900, 900};
+    TBitmap32 one, two;
+    one.SetSize(700, 700);
+    two.SetSize(w, h);
+    c.SetImage1("one.png", one);
+    c.SetImage2("two.png", two);
+    c.PlaceExactly(steps.Angle, OverlayZoomFactor(steps.OverlayZoom), {250.25f, 180.5f}, {2, 3});
+    ASSERT_TRUE(c.Precise());
+    const TMeasurePoint laid = Drawn(*c.RotLayer(), w, h, 2, 3);
+    EXPECT_NEAR(laid.X, 250.25, 1e-3) << w;
+    EXPECT_NEAR(laid.Y, 180.5, 1e-3) << w;
   }
 }
 
