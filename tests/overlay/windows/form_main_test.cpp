@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QImage>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -16,6 +17,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <chrono>
@@ -537,6 +539,8 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
   const std::string records = (Dir / "records/").string();
   const TMeasure outline{
       TMeasureKind::Outline, 1, {{20.5, 20.5}, {120.5, 20.5}, {120.5, 90.5}}, "Umriss 1"};
+  TMeasure renamed = outline;
+  renamed.Name = "Naevus";
   {
     TFormMain w;
     w.RecordFolder = records;
@@ -551,6 +555,22 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
     }
     QTest::keyClick(w.ImgViewHost(), Qt::Key_Return);
     ASSERT_EQ(c.Measures(), std::vector<TMeasure>{outline});
+    // The tool off, a double click on its line asks for its name.
+    QTest::keyClick(&w, Qt::Key_U);
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+        dialog->setTextValue("Naevus");
+        dialog->accept();
+      }
+    });
+    answer.start(10);
+    const raster::TPoint line = c.ImgView().BitmapToControl({70, 20});
+    QTest::mouseDClick(w.ImgViewHost(), Qt::LeftButton, {}, QPoint(line.X, line.Y));
+    answer.stop();
+    ASSERT_EQ(c.Measures(), std::vector<TMeasure>{renamed});
+    w.activateWindow();  // its keys again, the dialog gone
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     w.SaveRecordNow();
     platform::TResult<TComparisonRecord> kept = ReadComparisonRecord(w.RecordPath());
     ASSERT_TRUE(kept) << kept.Reason();
@@ -576,7 +596,7 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
   EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(RestoreRecordText)});
   EXPECT_EQ(next.Controller().Placement(), placed);
   EXPECT_TRUE(next.Controller().Swipe());
-  EXPECT_EQ(next.Controller().Measures(), std::vector<TMeasure>{outline});
+  EXPECT_EQ(next.Controller().Measures(), std::vector<TMeasure>{renamed});
   // Its handle on the second point, in picture 1's colour, left of the swipe's line.
   EXPECT_EQ(ShownPixel(next, 120, 20),
             QColor(qRed(MeasureColour1), qGreen(MeasureColour1), qBlue(MeasureColour1)));
