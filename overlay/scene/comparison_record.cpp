@@ -6,6 +6,7 @@
 
 #include "overlay/scene/auto_align.h"
 #include "overlay/scene/dicom_values.h"
+#include "overlay/scene/measure_edit.h"
 #include "overlay/scene/texts.h"
 #include "platform/file_write.h"
 #include "platform/ini_profile.h"
@@ -192,8 +193,22 @@ platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Pat
         (ruler && m.Points.size() != 2)) {
       return damaged("[" + section + "] Points");
     }
+    m.Name = CleanMeasureName(Unescaped(text(section.c_str(), "Name")));
+    if (m.Picture == 2 && text(section.c_str(), "Space") != "2") {
+      // Written before picture 2's points were its own: as the view showed them then.
+      m.Under = r.Placement;
+      if (const std::optional<std::string> under = file.Find(section, "Under")) {
+        std::vector<TMeasurePoint> pair;
+        if (!ParsePoints(*under, &pair) || pair.size() != 2 || !(pair[0].Y > 0)) {
+          return damaged("[" + section + "] Under");
+        }
+        m.Under = TPrecisePlacement{pair[0].X, pair[0].Y, pair[1].X, pair[1].Y};
+      }
+    }
     r.Measures.push_back(std::move(m));
   }
+  // A name once and for all: a record of unnamed measures pairs its outlines by their order.
+  NameUnnamed(r.Measures);
   // Whole, however long: the profile read would cut it at 2047 characters.
   r.Notes = Unescaped(file.Find("Notes", "Text").value_or(""));
   r.StudyInstanceUid = text("Dicom", "StudyInstanceUID");
@@ -241,7 +256,16 @@ void WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Rec
                                     ? "Ruler" + std::to_string(++rulers)
                                     : "Outline" + std::to_string(++outlines);
     ini.WriteString(section, "Picture", std::to_string(m.Picture));
+    if (!m.Name.empty()) ini.WriteString(section, "Name", Escaped(m.Name));
     ini.WriteString(section, "Points", PointsText(m.Points));
+    if (m.Picture != 2) continue;
+    if (m.Under) {
+      // Not yet made picture 2's own (no picture 2 to do it with): kept with its placement.
+      ini.WriteString(section, "Under",
+                      PointsText({{m.Under->Angle, m.Under->Zoom}, {m.Under->X, m.Under->Y}}));
+    } else {
+      ini.WriteString(section, "Space", "2");
+    }
   }
   ini.WriteString("Notes", "Text", Escaped(Record.Notes));
   // Kept once made, even by a writer that did not read it.

@@ -9,7 +9,11 @@
 //   [Placement] Angle, Zoom, X, Y (the precise placement, "." decimals, exact to the bit, within
 //               the sliders' ranges: PlacementFault)
 //   [View]      Mode (blend, difference, swipe, checker, side), MatchColours (0 or 1)
-//   [Ruler<N>], [Outline<N>] (N from 1)  Picture (1 or 2), Points ("x y;x y;...", picture 1)
+//   [Ruler<N>], [Outline<N>] (N from 1)  Picture (1 or 2), Name (escaped as the notes),
+//               Points ("x y;x y;...", in picture Picture's own pixels), Space (2: picture 2's
+//               points are its own). Picture 2's points without Space=2 (records written before)
+//               are picture-1 coordinates under Under ("angle zoom x y") or else [Placement];
+//               they are read as such (TMeasure::Under) and unnamed measures take default names
 //   [Notes]     Text, whole, of any length (a line break written as \n, a carriage return as \r,
 //               a tab as \t, a quote as \q, a blank at either end as \s, a backslash as \\)
 //   [Dicom]     StudyInstanceUID: the study a DICOM export of the comparison made, so that the

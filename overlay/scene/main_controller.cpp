@@ -225,16 +225,34 @@ void TMainController::ShowMode(TViewMode Mode) {
   SetSide(Mode == TViewMode::Side);
 }
 
+void TMainController::SetPictureFacts(TPictureFacts One, TPictureFacts Two) {
+  FFacts1 = std::move(One);
+  FFacts2 = std::move(Two);
+  UpdateScaleBar();
+}
+
 void TMainController::SetPictureScale2(std::string Path, int Pp100MM) {
   FScalePath2 = std::move(Path);
   FScalePp100MM2 = std::max(Pp100MM, 0);
 }
 
+namespace {
+
+// The picture's own scale unrounded, where its pixel spacing gives the scale in force (Pp100MM,
+// its rounding).
+double ExactScale(const TPictureFacts& Facts, int Pp100MM) {
+  return Pp100MM > 0 && FactsPp100MM(Facts) == Pp100MM ? 100.0 / Facts.PixelSpacingColumn : 0;
+}
+
+}  // namespace
+
 TMeasureFrame TMainController::MeasureFrame() const {
   TMeasureFrame frame;
   frame.Pp100MM1 = FScaleBar->Pp100MM();
+  frame.Exact1 = ExactScale(FFacts1, frame.Pp100MM1);
   const int given2 = FImage2Loaded && FImageFile2 == FScalePath2 ? FScalePp100MM2 : 0;
   frame.Pp100MM2 = given2 > 0 ? given2 : FImage2Loaded ? FactsPp100MM(FFacts2) : 0;
+  frame.Exact2 = ExactScale(FFacts2, frame.Pp100MM2);
   frame.Placement = Placement();
   if (FOverlayOriginal) {
     frame.Width2 = FOverlayOriginal->Width();
@@ -427,6 +445,10 @@ TMeasureScreen TMainController::MeasureScreen() {
     screen.Left = r.Left;
     screen.Top = r.Top;
   }
+  if (FOverlayOriginal) {
+    screen.Two =
+        PictureTwoMapping(Placement(), FOverlayOriginal->Width(), FOverlayOriginal->Height());
+  }
   // The flicker shows whole pictures, side by side or not.
   if (FSplit == TSplit::Side && !FFlickering) {
     const raster::TRect port = FImgView->GetViewportRect();
@@ -456,6 +478,10 @@ void TMainController::MeasuresEdited(bool Finished) {
 }
 
 void TMainController::SetMeasures(std::vector<TMeasure> Measures) {
+  if (FOverlayOriginal) {
+    const TMeasureFrame frame = MeasureFrame();
+    for (TMeasure& m : Measures) m = OwnPoints(std::move(m), frame);
+  }
   FMeasureEditor.SetMeasures(std::move(Measures));
   EndMeasureDrag();
   MeasuresEdited(true);
@@ -536,6 +562,26 @@ bool TMainController::DeleteMeasurePoint(raster::TPoint ControlPos) {
   if (FMeasureDrag || !handle || !FMeasureEditor.DeletePoint(*handle)) return false;
   MeasuresEdited(true);
   return true;
+}
+
+std::optional<std::size_t> TMainController::MeasureIndexAt(raster::TPoint ControlPos) {
+  return FMeasureEditor.MeasureAt(MeasureScreen(), PixelCentre(ControlPos));
+}
+
+platform::TStatus TMainController::RenameMeasure(std::size_t Index, std::string_view Name) {
+  switch (FMeasureEditor.Rename(Index, Name)) {
+    case TRename::Renamed:
+      MeasuresEdited(true);
+      return {};
+    case TRename::Unchanged:
+    case TRename::NoMeasure:
+      return {};
+    case TRename::Empty:
+      return platform::TStatus::Failure(Tr(MeasureNameEmptyText));
+    case TRename::Taken:
+      return platform::TStatus::Failure(Tr(MeasureNameTakenText, CleanMeasureName(Name)));
+  }
+  return {};
 }
 
 bool TMainController::DeleteMeasureAt(raster::TPoint ControlPos) {

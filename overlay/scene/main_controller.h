@@ -27,6 +27,7 @@
 #include "overlay/scene/sliders.h"
 #include "overlay/scene/view_input.h"
 #include "overlay/scene/view_status.h"
+#include "platform/status.h"
 #include "raster/core.h"
 
 namespace overlay {
@@ -252,6 +253,9 @@ class TMainController {
   // Picture 2's scale as the calling application gave it for the file at Path; it holds while
   // picture 2 is that file. Only measuring uses it.
   void SetPictureScale2(std::string Path, int Pp100MM);
+  // What the pictures' files said, for a scene showing copies of the same pictures (the print's
+  // captures), so that it measures with their unrounded scales as this one does.
+  void SetPictureFacts(TPictureFacts One, TPictureFacts Two);
   // What a measure needs: both pictures' known scales (0 where none is), the placement and
   // picture 2's size.
   TMeasureFrame MeasureFrame() const;
@@ -261,7 +265,9 @@ class TMainController {
   // Positions are the view's (control) coordinates.
   const TMeasureEditor& MeasureEditor() const { return FMeasureEditor; }
   const std::vector<TMeasure>& Measures() const { return FMeasureEditor.Measures(); }
-  // Measures of a restored record: a step of the history like any other change.
+  // Measures of a restored record: a step of the history like any other change. Picture 2's of
+  // an old record, in picture-1 coordinates under its placement, become picture 2's own here,
+  // where picture 2's size is known; unnamed ones take their default names.
   void SetMeasures(std::vector<TMeasure> Measures);
   void SetMeasureTool(TMeasureTool Tool);
   TMeasureTool MeasureTool() const { return FMeasureEditor.Tool(); }
@@ -279,6 +285,11 @@ class TMainController {
   bool CancelMeasure();
   bool DeleteMeasurePoint(raster::TPoint ControlPos);
   bool DeleteMeasureAt(raster::TPoint ControlPos);
+  // The finished measure under the mouse (a point of it or one of its lines), for a rename.
+  std::optional<std::size_t> MeasureIndexAt(raster::TPoint ControlPos);
+  // Measure Index takes Name (TMeasureEditor::Rename), a step of the history; refused with the
+  // reason the user reads when it is empty or another measure of its picture has it.
+  platform::TStatus RenameMeasure(std::size_t Index, std::string_view Name);
   // After each change of the measures, undo and redo included: the window keeps the record.
   std::function<void()> OnMeasuresChanged;
   // Where the measures lie on the view now, and what the view shows for PictureShownAt.

@@ -5,34 +5,46 @@
 
 namespace overlay {
 
-namespace {
-
-// Picture 1's point (X1, Y1) in picture 2's pixels: the placement's affine mapping inverted.
-TMeasurePoint InPictureTwo(const TMeasureFrame& Frame, double X1, double Y1) {
-  double ox, oy, ax, ay, bx, by;
-  PreciseMapping(Frame.Placement, Frame.Width2, Frame.Height2, 0, 0, &ox, &oy);
-  PreciseMapping(Frame.Placement, Frame.Width2, Frame.Height2, 1, 0, &ax, &ay);
-  PreciseMapping(Frame.Placement, Frame.Width2, Frame.Height2, 0, 1, &bx, &by);
-  const double a = ax - ox, c = ay - oy, b = bx - ox, d = by - oy;  // x1 = a x2 + b y2 + ox
-  const double det = a * d - b * c;
-  if (det == 0) return {};
-  const double dx = X1 - ox, dy = Y1 - oy;
-  return {(d * dx - b * dy) / det, (-c * dx + a * dy) / det};
+TMeasurePoint TPictureTwoMapping::ToOne(TMeasurePoint P2) const {
+  return {A * P2.X + B * P2.Y + Tx, C * P2.X + D * P2.Y + Ty};
 }
 
-}  // namespace
+TMeasurePoint TPictureTwoMapping::ToTwo(TMeasurePoint P1) const {
+  const double det = A * D - B * C;
+  if (det == 0) return {};
+  const double dx = P1.X - Tx, dy = P1.Y - Ty;
+  return {(D * dx - B * dy) / det, (-C * dx + A * dy) / det};
+}
+
+TPictureTwoMapping PictureTwoMapping(const TPrecisePlacement& Placement, int Width2, int Height2) {
+  double ox, oy, ax, ay, bx, by;
+  PreciseMapping(Placement, Width2, Height2, 0, 0, &ox, &oy);
+  PreciseMapping(Placement, Width2, Height2, 1, 0, &ax, &ay);
+  PreciseMapping(Placement, Width2, Height2, 0, 1, &bx, &by);
+  return {ax - ox, bx - ox, ay - oy, by - oy, ox, oy};
+}
 
 std::vector<TMeasurePoint> InOwnPixels(const TMeasure& Measure, const TMeasureFrame& Frame) {
-  if (Measure.Picture != 2) return Measure.Points;
+  if (Measure.Picture != 2 || !Measure.Under) return Measure.Points;
+  const TPictureTwoMapping under = PictureTwoMapping(*Measure.Under, Frame.Width2, Frame.Height2);
   std::vector<TMeasurePoint> points;
   points.reserve(Measure.Points.size());
-  for (const TMeasurePoint& p : Measure.Points) points.push_back(InPictureTwo(Frame, p.X, p.Y));
+  for (const TMeasurePoint& p : Measure.Points) points.push_back(under.ToTwo(p));
   return points;
+}
+
+TMeasure OwnPoints(TMeasure Measure, const TMeasureFrame& Frame) {
+  if (!Measure.Under) return Measure;
+  Measure.Points = InOwnPixels(Measure, Frame);
+  Measure.Under.reset();
+  return Measure;
 }
 
 TMeasurement Measure(const TMeasure& Measure, const TMeasureFrame& Frame) {
   const std::vector<TMeasurePoint> p = InOwnPixels(Measure, Frame);
-  const int pp100 = Measure.Picture == 2 ? Frame.Pp100MM2 : Frame.Pp100MM1;
+  const double exact = Measure.Picture == 2 ? Frame.Exact2 : Frame.Exact1;
+  const double pp100 =
+      exact > 0 ? exact : double(Measure.Picture == 2 ? Frame.Pp100MM2 : Frame.Pp100MM1);
   TMeasurement m;
   m.Millimetres = pp100 > 0;
   const double perMm = m.Millimetres ? pp100 / 100.0 : 1.0;
@@ -63,27 +75,20 @@ std::optional<TAreaChange> AreaChange(const TMeasurement& Before, const TMeasure
 
 std::vector<std::pair<std::size_t, std::size_t>> OutlinePairs(
     const std::vector<TMeasure>& Measures) {
-  std::vector<std::size_t> one, two;
-  for (std::size_t i = 0; i < Measures.size(); ++i) {
-    if (Measures[i].Kind != TMeasureKind::Outline) continue;
-    (Measures[i].Picture == 2 ? two : one).push_back(i);
-  }
+  const auto outline = [&](std::size_t I, int Picture) {
+    return Measures[I].Kind == TMeasureKind::Outline && Measures[I].Picture == Picture;
+  };
   std::vector<std::pair<std::size_t, std::size_t>> pairs;
-  for (std::size_t n = 0; n < std::min(one.size(), two.size()); ++n) {
-    pairs.emplace_back(one[n], two[n]);
-  }
-  return pairs;
-}
-
-int MeasureNumber(const std::vector<TMeasure>& Measures, std::size_t Index) {
-  int n = 0;
-  for (std::size_t i = 0; i <= Index && i < Measures.size(); ++i) {
-    if (Measures[i].Kind == Measures[Index].Kind &&
-        Measures[i].Picture == Measures[Index].Picture) {
-      ++n;
+  for (std::size_t i = 0; i < Measures.size(); ++i) {
+    if (!outline(i, 1) || Measures[i].Name.empty()) continue;
+    for (std::size_t j = 0; j < Measures.size(); ++j) {
+      if (outline(j, 2) && Measures[j].Name == Measures[i].Name) {
+        pairs.emplace_back(i, j);
+        break;
+      }
     }
   }
-  return n;
+  return pairs;
 }
 
 std::string FormatLength(const TMeasurement& M, std::string_view DecimalSeparator) {

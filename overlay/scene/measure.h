@@ -1,8 +1,9 @@
 // Measuring on the two pictures: a ruler (two points: its length) and an outline (a closed
-// polygon: its area and longest diameter), with their points in picture-1 coordinates as the
-// view shows them. Each belongs to picture 1 or picture 2; picture 2's is measured in picture
-// 2's own pixels, through the placement, so that its own scale counts. Millimetres come from
-// the pictures' pixels per 100 mm; without a scale the figures stay in pixels.
+// polygon: its area and longest diameter), each on picture 1 or picture 2 with its points in
+// that picture's own pixels, so that moving the overlay later changes neither a measure's value
+// nor where it lies on its picture; the view maps picture 2's through the placement it shows.
+// Millimetres come from the pictures' pixels per 100 mm; without a scale the figures stay in
+// pixels.
 #pragma once
 
 #include <optional>
@@ -21,18 +22,38 @@ struct TMeasurePoint {
 enum class TMeasureKind { Ruler, Outline };
 
 struct TMeasure {
+  TMeasure() = default;
+  TMeasure(TMeasureKind Kind, int Picture, std::vector<TMeasurePoint> Points, std::string Name = {})
+      : Kind(Kind), Picture(Picture), Points(std::move(Points)), Name(std::move(Name)) {}
   TMeasureKind Kind = TMeasureKind::Ruler;
   int Picture = 1;                    // 1 or 2
-  std::vector<TMeasurePoint> Points;  // picture-1 coordinates
+  std::vector<TMeasurePoint> Points;  // in picture Picture's own pixels
+  // Unique among its picture's measures; outlines of one name on both pictures are a pair.
+  std::string Name;
+  // A picture-2 measure of a record written before its points were its own: they are picture-1
+  // coordinates under this placement, until OwnPoints makes them picture 2's.
+  std::optional<TPrecisePlacement> Under;
   friend bool operator==(const TMeasure&, const TMeasure&) = default;
 };
 
 // What a measure needs to know of the pictures.
 struct TMeasureFrame {
   int Pp100MM1 = 0, Pp100MM2 = 0;  // pixels per 100 mm; 0 or less: not known
-  TPrecisePlacement Placement;     // where picture 2 lies on picture 1
-  int Width2 = 0, Height2 = 0;     // picture 2's size, which the placement turns about
+  // The same unrounded, where a picture's own pixel spacing gives it (a DICOM file's 0.7 mm:
+  // 142.857..., which Pp100MM rounds to 143); 0: Pp100MM holds. Measures use it first.
+  double Exact1 = 0, Exact2 = 0;
+  TPrecisePlacement Placement;  // where picture 2 lies on picture 1
+  int Width2 = 0, Height2 = 0;  // picture 2's size, which the placement turns about
 };
+
+// Where a placement lays picture 2's pixels on picture 1, as the overlay is drawn
+// (PreciseMapping): x1 = A x2 + B y2 + Tx, y1 = C x2 + D y2 + Ty; and back.
+struct TPictureTwoMapping {
+  double A = 1, B = 0, C = 0, D = 1, Tx = 0, Ty = 0;
+  TMeasurePoint ToOne(TMeasurePoint P2) const;
+  TMeasurePoint ToTwo(TMeasurePoint P1) const;  // (0, 0) where the mapping has no inverse
+};
+TPictureTwoMapping PictureTwoMapping(const TPrecisePlacement& Placement, int Width2, int Height2);
 
 struct TMeasurement {
   bool Millimetres = false;  // false: pixels (no scale for the measure's picture)
@@ -40,9 +61,11 @@ struct TMeasurement {
   double Area = 0;           // an outline's area (mm² or pixels²); 0 for a ruler
 };
 
-// The measure's points in its own picture's pixels: picture 1's as they are, picture 2's mapped
-// back through the placement.
+// The measure's points in its own picture's pixels: as they are, or, for a measure Under an old
+// placement, mapped back through that placement onto picture 2 of Frame's size.
 std::vector<TMeasurePoint> InOwnPixels(const TMeasure& Measure, const TMeasureFrame& Frame);
+// The measure with its points its picture's own (Under gone).
+TMeasure OwnPoints(TMeasure Measure, const TMeasureFrame& Frame);
 TMeasurement Measure(const TMeasure& Measure, const TMeasureFrame& Frame);
 
 // An outline pair, the same structure in both pictures: After's area less Before's, and that as
@@ -53,14 +76,11 @@ struct TAreaChange {
 };
 std::optional<TAreaChange> AreaChange(const TMeasurement& Before, const TMeasurement& After);
 
-// Which outlines are pairs: the n-th outline drawn on picture 1 with the n-th drawn on picture
-// 2, in the order of Measures; each pair as the indices (of picture 1's, of picture 2's).
+// Which outlines are pairs: each outline of picture 1 with the outline of picture 2 of the same
+// name, so that deleting or redrawing one never pairs others anew; each pair as the indices
+// (of picture 1's, of picture 2's), in picture 1's order.
 std::vector<std::pair<std::size_t, std::size_t>> OutlinePairs(
     const std::vector<TMeasure>& Measures);
-
-// The measure's number as the user reads it: rulers and outlines counted apart and per picture,
-// from 1, so that an outline pair shares its number.
-int MeasureNumber(const std::vector<TMeasure>& Measures, std::size_t Index);
 
 // "250.0 mm", "2500.0 mm²", "+525.0 mm² (+21.0 %)", or in pixels ("1000 px", "px²"), with the
 // locale's decimal separator.

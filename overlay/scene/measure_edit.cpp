@@ -28,11 +28,48 @@ std::int64_t FloorDiv(double Value, double Divisor) {
 }  // namespace
 
 TMeasurePoint TMeasureScreen::ToScreen(int Picture, TMeasurePoint P) const {
+  if (Picture == 2) P = Two.ToOne(P);
   return {Left + P.X * ScaleX + (Picture == 2 ? SideShift : 0), Top + P.Y * ScaleY};
 }
 
 TMeasurePoint TMeasureScreen::FromScreen(int Picture, TMeasurePoint S) const {
-  return {(S.X - (Picture == 2 ? SideShift : 0) - Left) / ScaleX, (S.Y - Top) / ScaleY};
+  const TMeasurePoint p{(S.X - (Picture == 2 ? SideShift : 0) - Left) / ScaleX,
+                        (S.Y - Top) / ScaleY};
+  return Picture == 2 ? Two.ToTwo(p) : p;
+}
+
+std::string DefaultMeasureName(const std::vector<TMeasure>& Measures, TMeasureKind Kind,
+                               int Picture) {
+  const TText& text = Kind == TMeasureKind::Ruler ? MeasureRulerNameText : MeasureOutlineNameText;
+  for (int n = 1;; ++n) {
+    std::string name = Tr(text, std::to_string(n));
+    if (std::none_of(Measures.begin(), Measures.end(),
+                     [&](const TMeasure& M) { return M.Picture == Picture && M.Name == name; })) {
+      return name;
+    }
+  }
+}
+
+void NameUnnamed(std::vector<TMeasure>& Measures) {
+  for (TMeasure& m : Measures) {
+    if (m.Name.empty()) m.Name = DefaultMeasureName(Measures, m.Kind, m.Picture);
+  }
+}
+
+std::string CleanMeasureName(std::string_view Name) {
+  std::string name;
+  for (const char c : Name) name += (unsigned char)c < 0x20 || c == 0x7F ? ' ' : c;
+  const std::size_t first = name.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  name = name.substr(first, name.find_last_not_of(' ') - first + 1);
+  if (name.size() > MaxMeasureName) {
+    // Not within a character: back to the start of the one that would be cut.
+    std::size_t end = MaxMeasureName;
+    while (end > 0 && ((unsigned char)name[end] & 0xC0) == 0x80) --end;
+    name.resize(end);
+    name = name.substr(0, name.find_last_not_of(' ') + 1);
+  }
+  return name;
 }
 
 int PictureShownAt(const TShownPictures& View, TMeasurePoint At) {
@@ -64,8 +101,7 @@ int PictureShownAt(const TShownPictures& View, TMeasurePoint At) {
   }
   if (!two) return 1;
   // Where picture 2 does not reach, the view shows picture 1 (or nothing of picture 2).
-  const TMeasure probe{TMeasureKind::Ruler, 2, {View.Screen.FromScreen(2, At)}};
-  const TMeasurePoint own = InOwnPixels(probe, View.Frame).front();
+  const TMeasurePoint own = View.Screen.FromScreen(2, At);
   return own.X >= 0 && own.Y >= 0 && own.X < View.Frame.Width2 && own.Y < View.Frame.Height2 ? 2
                                                                                              : 1;
 }
@@ -78,6 +114,7 @@ void TMeasureEditor::SetTool(TMeasureTool Tool) {
 
 void TMeasureEditor::SetMeasures(std::vector<TMeasure> Measures) {
   FMeasures = std::move(Measures);
+  NameUnnamed(FMeasures);
   FDrawing.reset();
 }
 
@@ -105,6 +142,7 @@ bool TMeasureEditor::Finish() {
   if (!FDrawing || FDrawing->Points.size() < (FDrawing->Kind == TMeasureKind::Ruler ? 2u : 3u)) {
     return false;
   }
+  FDrawing->Name = DefaultMeasureName(FMeasures, FDrawing->Kind, FDrawing->Picture);
   FMeasures.push_back(std::move(*FDrawing));
   FDrawing.reset();
   FHover.reset();
@@ -183,6 +221,19 @@ bool TMeasureEditor::DeleteMeasure(std::size_t Index) {
   if (Index >= FMeasures.size()) return false;
   FMeasures.erase(FMeasures.begin() + std::ptrdiff_t(Index));
   return true;
+}
+
+TRename TMeasureEditor::Rename(std::size_t Index, std::string_view Name) {
+  if (Index >= FMeasures.size()) return TRename::NoMeasure;
+  const std::string name = CleanMeasureName(Name);
+  TMeasure& m = FMeasures[Index];
+  if (name.empty()) return TRename::Empty;
+  if (name == m.Name) return TRename::Unchanged;
+  for (const TMeasure& other : FMeasures) {
+    if (&other != &m && other.Picture == m.Picture && other.Name == name) return TRename::Taken;
+  }
+  m.Name = name;
+  return TRename::Renamed;
 }
 
 const TText* TMeasureEditor::Hint() const {

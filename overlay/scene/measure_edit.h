@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "overlay/scene/measure.h"
@@ -17,13 +19,16 @@ namespace overlay {
 
 enum class TMeasureTool { None, Ruler, Outline };
 
-// How picture 1's coordinates lie on the view's screen: picture-1 point (X, Y) at
-// (Left + X * ScaleX, Top + Y * ScaleY). Side by side shows picture 2 half a viewport to the
-// right (SideShift screen pixels), and its measures with it.
+// How the pictures' coordinates lie on the view's screen: picture-1 point (X, Y) at
+// (Left + X * ScaleX, Top + Y * ScaleY); picture 2's point first onto picture 1 through the
+// placement the view shows (Two). Side by side shows picture 2 half a viewport to the right
+// (SideShift screen pixels), and its measures with it.
 struct TMeasureScreen {
   double ScaleX = 1, ScaleY = 1;
   double Left = 0, Top = 0;
   double SideShift = 0;
+  TPictureTwoMapping Two;
+  // Picture Picture's own point P on the screen, and back.
   TMeasurePoint ToScreen(int Picture, TMeasurePoint P) const;
   TMeasurePoint FromScreen(int Picture, TMeasurePoint S) const;
 };
@@ -46,6 +51,22 @@ struct TShownPictures {
 // difference shows neither alone and counts as picture 1.
 int PictureShownAt(const TShownPictures& View, TMeasurePoint At);
 
+// The name a new measure of Kind on Picture takes: "Umriss n" or "Messstrecke n" in the
+// window's language, with the smallest n no measure of that picture is named by, so that an
+// outline drawn again after its deletion takes the name, and so the partner, of the one it
+// replaces.
+std::string DefaultMeasureName(const std::vector<TMeasure>& Measures, TMeasureKind Kind,
+                               int Picture);
+// Each measure without a name takes its default, in their order: a record written before
+// measures had names keeps its outlines paired by their order on each picture.
+void NameUnnamed(std::vector<TMeasure>& Measures);
+// A name as the user gave it, made fit to keep and to show: control characters as spaces,
+// spaces around it gone, at most MaxMeasureName bytes (whole UTF-8 characters).
+constexpr std::size_t MaxMeasureName = 64;
+std::string CleanMeasureName(std::string_view Name);
+
+enum class TRename { Renamed, Unchanged, Empty, Taken, NoMeasure };
+
 // A point of a finished measure.
 struct TMeasureHandle {
   std::size_t Measure = 0, Point = 0;
@@ -61,6 +82,7 @@ class TMeasureEditor {
   // Another tool (or none) drops the measure being drawn.
   void SetTool(TMeasureTool Tool);
   const std::vector<TMeasure>& Measures() const { return FMeasures; }
+  // Unnamed ones take their default names (NameUnnamed).
   void SetMeasures(std::vector<TMeasure> Measures);
   // The measure being drawn, not yet one of Measures.
   const std::optional<TMeasure>& Drawing() const { return FDrawing; }
@@ -88,6 +110,9 @@ class TMeasureEditor {
   // ruler.
   bool DeletePoint(TMeasureHandle Handle);
   bool DeleteMeasure(std::size_t Index);
+  // Measure Index takes Name (cleaned); refused when that is empty or another measure of its
+  // picture has it.
+  TRename Rename(std::size_t Index, std::string_view Name);
 
   // What the status bar tells while a tool is on (nothing without one).
   const TText* Hint() const;

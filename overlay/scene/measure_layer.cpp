@@ -79,8 +79,8 @@ std::vector<std::string> MeasureLabel(const std::vector<TMeasure>& Measures, std
                                       std::string_view DecimalSeparator) {
   const TMeasure& m = Measures[Index];
   const TMeasurement measured = Measure(m, Frame);
-  if (m.Kind == TMeasureKind::Ruler) return {FormatLength(measured, DecimalSeparator)};
-  std::vector<std::string> lines{FormatArea(measured, DecimalSeparator),
+  if (m.Kind == TMeasureKind::Ruler) return {m.Name, FormatLength(measured, DecimalSeparator)};
+  std::vector<std::string> lines{m.Name, FormatArea(measured, DecimalSeparator),
                                  "\u00d8 " + FormatLength(measured, DecimalSeparator)};
   for (const auto& [before, after] : OutlinePairs(Measures)) {
     if (after != Index) continue;

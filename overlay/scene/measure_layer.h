@@ -1,8 +1,9 @@
 // The measures on the main view: rulers and outlines drawn over the pictures where their points
 // lie in picture 1, following the view's zoom and scroll at every paint, with a handle on each
-// point, picture 1's and picture 2's in two colours, each labelled with what it measures (an
-// outline pair's picture-2 outline also with the change). A layer of the view, so whatever
-// shows or captures the view's buffer (the window, the print captures) carries the measures.
+// point, picture 1's and picture 2's in two colours, each labelled with its name and what it
+// measures (an outline pair's picture-2 outline also with the change). A layer of the view, so
+// whatever shows or captures the view's buffer (the window, the print captures) carries the
+// measures.
 #pragma once
 
 #include <functional>
@@ -24,8 +25,8 @@ namespace overlay {
 constexpr raster::TColor32 MeasureColour1 = raster::Color32(0, 200, 255, 255);
 constexpr raster::TColor32 MeasureColour2 = raster::Color32(255, 140, 0, 255);
 
-// An outline's or a ruler's label lines: "250.0 mm"; "2500.0 mm²" and "Ø 70.7 mm"; for the
-// picture-2 outline of a pair also the change, "+525.0 mm² (+21.0 %)".
+// An outline's or a ruler's label lines: its name, then "250.0 mm"; or "2500.0 mm²" and
+// "Ø 70.7 mm", for the picture-2 outline of a pair also the change, "+525.0 mm² (+21.0 %)".
 std::vector<std::string> MeasureLabel(const std::vector<TMeasure>& Measures, std::size_t Index,
                                       const TMeasureFrame& Frame,
                                       std::string_view DecimalSeparator);

@@ -14,6 +14,7 @@
 
 #include "overlay/decode/isolated_decode.h"
 #include "overlay/scene/main_controller.h"
+#include "overlay/scene/measure_edit.h"
 #include "overlay/scene/overlay_scene.h"
 #include "overlay/scene/texts.h"
 #include "platform/file_write.h"
@@ -162,9 +163,12 @@ void SetReportPatient(TReportFacts& Facts, const TComparisonPatient& Patient) {
   Facts.NoPatient = !Patient.Known();
 }
 
-std::vector<TMeasurementRow> MeasurementRows(const std::vector<TMeasure>& Measures,
+std::vector<TMeasurementRow> MeasurementRows(const std::vector<TMeasure>& Given,
                                              const TMeasureFrame& Frame,
                                              const std::string& DecimalSeparator) {
+  // Measures not named yet (handed over from elsewhere than the editor) by their defaults.
+  std::vector<TMeasure> Measures = Given;
+  NameUnnamed(Measures);
   std::unordered_map<std::size_t, std::size_t> pairedWith;  // picture 2's -> picture 1's
   for (const auto& [one, two] : OutlinePairs(Measures)) pairedWith[two] = one;
   std::vector<TMeasurementRow> rows;
@@ -174,8 +178,7 @@ std::vector<TMeasurementRow> MeasurementRows(const std::vector<TMeasure>& Measur
     const TMeasurement value = Measure(m, Frame);
     const bool outline = m.Kind == TMeasureKind::Outline;
     TMeasurementRow row;
-    row.Name = Tr(outline ? ReportOutlineText : ReportRulerText,
-                  std::to_string(MeasureNumber(Measures, i)));
+    row.Name = m.Name;
     row.Picture = Tr(m.Picture == 2 ? FlickerPicture2Text : FlickerPicture1Text);
     row.Length = FormatLength(value, DecimalSeparator);
     if (outline) row.Area = FormatArea(value, DecimalSeparator);
@@ -455,6 +458,7 @@ TFullResolutionRenderer::TFullResolutionRenderer(TMainController& Controller,
 
   const int magnification =
       std::max(1, int(std::lround(std::max(Part.Width(), Part.Height()) / MarkMagnificationStep)));
+  c.SetPictureFacts(Controller.Facts1(), Controller.Facts2());
   c.SetPictureScale(Controller.ImageFile1(), Controller.ScaleBar().Pp100MM());
   c.SetPictureScale2(Controller.ImageFile2(), Controller.MeasureFrame().Pp100MM2);
   c.SetMarkMagnification(magnification);

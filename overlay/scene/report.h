@@ -55,10 +55,10 @@ TReportFacts ReportFactsOf(TMainController& Controller);
 // The patient of the comparison onto the page: its name and birth date, or "no patient".
 void SetReportPatient(TReportFacts& Facts, const TComparisonPatient& Patient);
 
-// The measurements as the page's table lists them, a row per measure: its name ("Umriss 1",
-// rulers and outlines counted per picture, so that an outline pair shares its number), its
-// picture ("Bild 2"), its length, its area (an outline's; empty for a ruler) and, on picture 2's
-// outline of a pair, the change of the area (empty elsewhere).
+// The measurements as the page's table lists them, a row per measure: its name ("Umriss 1", or
+// what the user named it; an outline pair shares its name; unnamed ones take their defaults),
+// its picture ("Bild 2"), its length, its area (an outline's; empty for a ruler) and, on
+// picture 2's outline of a pair, the change of the area (empty elsewhere).
 struct TMeasurementRow {
   std::string Name, Picture, Length, Area, Change;
 };

@@ -123,37 +123,57 @@ int NearestStep(double Value, const TSliderRange& Range) {
   return int(std::clamp(std::round(Value), double(Range.Min), double(Range.Max)));
 }
 
-TLayerSettings LayerSettingsFor(const TPrecisePlacement& Placement, int Width, int Height) {
+namespace {
+
+// The settings of a placement between slider steps: the rebuilt bitmap's pixel b shows picture 2
+// at b / f; the layer scales by factor / f.
+TLayerSettings BetweenStepsSettings(const TPrecisePlacement& Placement, int Width, int Height) {
   TLayerSettings s;
   const float factor = float(Placement.Zoom);
   s.Size = OverlayZoomSize(Width, Height, factor);
   s.Angle = float(Placement.Angle);
   s.Center = {float(Width / 2), float(Height / 2)};
   s.Position = {float(Placement.X + Width / 2), float(Placement.Y + Height / 2)};
-  // The rebuilt bitmap's pixel b shows picture 2 at b / f; the layer scales by factor / f.
   s.Zoom = {float(double(factor) / OverlayStretchFactor(Width, s.Size.cx)),
             float(double(factor) / OverlayStretchFactor(Height, s.Size.cy))};
   return s;
 }
 
-void PreciseMapping(const TPrecisePlacement& Placement, int Width, int Height, double X2, double Y2,
-                    double* X1, double* Y1) {
-  const TLayerSettings s = LayerSettingsFor(Placement, Width, Height);
+void MapThrough(const TLayerSettings& S, int Width, int Height, double X2, double Y2, double* X1,
+                double* Y1) {
   raster::TAffineTransformation t;
-  raster::SetRotLayerPlacement(t, s.Center, s.Angle, s.Position, s.Zoom);
+  raster::SetRotLayerPlacement(t, S.Center, S.Angle, S.Position, S.Zoom);
   const raster::TFloatMatrix& m = t.Matrix;
-  const double bx = X2 * OverlayStretchFactor(Width, s.Size.cx);
-  const double by = Y2 * OverlayStretchFactor(Height, s.Size.cy);
+  const double bx = X2 * OverlayStretchFactor(Width, S.Size.cx);
+  const double by = Y2 * OverlayStretchFactor(Height, S.Size.cy);
   *X1 = m[0][0] * bx + m[1][0] * by + m[2][0];
   *Y1 = m[0][1] * bx + m[1][1] * by + m[2][1];
 }
 
+}  // namespace
+
+TLayerSettings LayerSettingsFor(const TPrecisePlacement& Placement, int Width, int Height) {
+  TLayerSettings s = BetweenStepsSettings(Placement, Width, Height);
+  // A slider state is drawn as its sliders draw it: the stretched bitmap at the layer's scale
+  // 1, which shows picture 2 at S / (W - 1) rather than at the factor. Measured through the
+  // same settings, a measure takes picture 2 as it is seen, whichever way the state came.
+  if (OnSteps(Placement, NearestSteps(Placement))) s.Zoom = {1, 1};
+  return s;
+}
+
+void PreciseMapping(const TPrecisePlacement& Placement, int Width, int Height, double X2, double Y2,
+                    double* X1, double* Y1) {
+  MapThrough(LayerSettingsFor(Placement, Width, Height), Width, Height, X2, Y2, X1, Y1);
+}
+
 TPrecisePlacement PlacementThrough(double Degrees, float Factor, int Width, int Height,
                                    raster::TFloatPoint Target, raster::TFloatPoint Source) {
-  // Where Source lands with the offset at 0; the offset then moves it onto Target.
+  // Where Source lands with the offset at 0; the offset then moves it onto Target. Mapped as
+  // between steps even where the turn and the zoom are a slider's: with the offset it finds the
+  // placement lies between steps (one that lands on the steps the sliders draw instead).
   TPrecisePlacement p{Degrees, double(Factor), 0, 0};
   double x, y;
-  PreciseMapping(p, Width, Height, Source.X, Source.Y, &x, &y);
+  MapThrough(BetweenStepsSettings(p, Width, Height), Width, Height, Source.X, Source.Y, &x, &y);
   // As the layer holds it: its position is a float.
   const int hw = Width / 2, hh = Height / 2;
   p.X = double(float(double(Target.X) - x + hw)) - hw;

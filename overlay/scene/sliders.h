@@ -101,10 +101,11 @@ struct TPrecisePlacement {
   friend bool operator==(const TPrecisePlacement&, const TPrecisePlacement&) = default;
 };
 
-// What the rotation layer holds to draw a precise placement of picture 2 (Width x Height):
-// the bitmap rebuilt at the zoom's whole-pixel size (Size), the layer's own scale (Zoom)
-// completing it, so that the overlay shows picture 2 at exactly the zoom without a second
-// resampling.
+// What the rotation layer holds to draw a placement of picture 2 (Width x Height): the bitmap
+// rebuilt at the zoom's whole-pixel size (Size); between slider steps the layer's own scale
+// (Zoom) completes it, so that the overlay shows picture 2 at exactly the zoom without a second
+// resampling; at a slider state the scale is 1, as the sliders draw it. The one mapping the
+// overlay is drawn with and picture 2 is measured, fitted and sampled through.
 struct TLayerSettings {
   float Angle = 0;
   raster::TFloatPoint Center, Position, Zoom{1, 1};

@@ -67,8 +67,6 @@ inline constexpr TText ReportPictureText{"Messages.ReportPicture", "Bild"};
 inline constexpr TText ReportLengthText{"Messages.ReportLength", "Länge"};
 inline constexpr TText ReportAreaText{"Messages.ReportArea", "Fläche"};
 inline constexpr TText ReportChangeText{"Messages.ReportChange", "Änderung"};
-inline constexpr TText ReportRulerText{"Messages.ReportRuler", "Lineal %1"};
-inline constexpr TText ReportOutlineText{"Messages.ReportOutline", "Umriss %1"};
 inline constexpr TText ReportNotesText{"Messages.ReportNotes", "Notizen"};
 // The settings file could not be written; %1 is the file.
 inline constexpr TText SettingsNotWrittenText{"Messages.SettingsNotWritten",
@@ -117,6 +115,17 @@ inline constexpr TText MeasureOutlineNextText{
     "Messages.MeasureOutlineNext",
     "Umriss: weitere Punkte anklicken; schließen am ersten Punkt, mit Doppelklick oder Enter "
     "(Esc: abbrechen)"};
+// A measure's default name, numbered per picture; renaming a measure.
+inline constexpr TText MeasureRulerNameText{"Messages.MeasureRulerName", "Messstrecke %1"};
+inline constexpr TText MeasureOutlineNameText{"Messages.MeasureOutlineName", "Umriss %1"};
+inline constexpr TText MeasureRenameTitleText{"Messages.MeasureRenameTitle", "Messung umbenennen"};
+inline constexpr TText MeasureRenameLabelText{
+    "Messages.MeasureRenameLabel",
+    "Name der Messung (Umrisse gleichen Namens auf Bild 1 und Bild 2 bilden ein Paar):"};
+inline constexpr TText MeasureNameTakenText{"Messages.MeasureNameTaken",
+                                            "Eine Messung dieses Bildes heißt schon „%1“."};
+inline constexpr TText MeasureNameEmptyText{"Messages.MeasureNameEmpty",
+                                            "Eine Messung braucht einen Namen."};
 
 // The print button's menu, the export's save dialog and its failures (each sentence is followed
 // by the file on a line of its own).

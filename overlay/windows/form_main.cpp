@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -312,6 +313,10 @@ TFormMain::TFormMain(QWidget* Parent)
     const std::optional<raster::TPoint> at = FMenuAt ? FMenuAt : FMouseOverView;
     if (at) FController->DeleteMeasureAt(*at);
   });
+  command("MenuRenameMeasure", "Messung umbenennen…", QKeyCombination(Qt::Key_F2), [this] {
+    const std::optional<raster::TPoint> at = FMenuAt ? FMenuAt : FMouseOverView;
+    if (at) RenameMeasureAt(*at);
+  });
   separator("MenuSeparatorZoom");
   command("MenuFit", "Einpassen", Qt::CTRL | Qt::Key_0, [this] { FController->FitView(); });
   command("MenuActualSize", "100 %", Qt::CTRL | Qt::Key_1,
@@ -428,6 +433,20 @@ bool TFormMain::MeasureFromKey(const QKeyEvent& Event) {
   }
   if (used) ShowMeasureTool();
   return used;
+}
+
+bool TFormMain::RenameMeasureAt(raster::TPoint At) {
+  const std::optional<std::size_t> index = FController->MeasureIndexAt(At);
+  if (!index) return false;
+  bool ok = false;
+  const QString name =
+      QInputDialog::getText(this, QString::fromStdString(Tr(MeasureRenameTitleText)),
+                            QString::fromStdString(Tr(MeasureRenameLabelText)), QLineEdit::Normal,
+                            QString::fromStdString(FController->Measures()[*index].Name), &ok);
+  if (!ok || *index >= FController->Measures().size()) return true;
+  const platform::TStatus renamed = FController->RenameMeasure(*index, name.toStdString());
+  if (!renamed) platform::ShowFailure(renamed);
+  return true;
 }
 
 void TFormMain::ShowMeasureTool() {
@@ -567,12 +586,18 @@ bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
     const QPoint at = static_cast<QContextMenuEvent*>(Event)->pos();
     FMenuAt = raster::TPoint{at.x(), at.y()};
   }
-  // A double click closes the outline being drawn (its first press added the last point).
+  // A double click closes the outline being drawn (its first press added the last point); on a
+  // finished measure, without a tool, it renames it.
   if (Watched == FImgViewHost.get() && Event->type() == QEvent::MouseButtonDblClick &&
-      static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton &&
-      FController->FinishMeasure()) {
-    ShowStatus();
-    return true;
+      static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
+    if (FController->FinishMeasure()) {
+      ShowStatus();
+      return true;
+    }
+    const QPoint at = static_cast<QMouseEvent*>(Event)->position().toPoint();
+    if (FController->MeasureTool() == TMeasureTool::None && RenameMeasureAt({at.x(), at.y()})) {
+      return true;
+    }
   }
   if (Watched == FImgViewHost.get() && Event->type() == QEvent::Wheel) {
     if (ZoomFromWheel(*static_cast<QWheelEvent*>(Event))) return true;

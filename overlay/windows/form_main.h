@@ -183,6 +183,9 @@ class TFormMain : public QWidget {
   bool MeasureFromKey(const QKeyEvent& Event);
   // The tool entries' checks as the controller's tool is, then the status.
   void ShowMeasureTool();
+  // The rename dialog for the finished measure at At (control coordinates); false when there
+  // is none.
+  bool RenameMeasureAt(raster::TPoint At);
   // The status bar for the mouse where it was last seen over the view.
   void ShowStatus();
   // The comparison entries' checks as the controller draws, then the status.

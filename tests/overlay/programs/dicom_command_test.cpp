@@ -119,7 +119,8 @@ TEST(DicomCommand, ExportsTheComparisonIntoOneStudyTheRecordKeeps) {
   record.Sha2 = platform::Sha256OfFile(dir / "visit2.jpg");
   record.Placement = {0, 1.01, 0, 0};
   const std::vector<TMeasurePoint> square{{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}};
-  record.Measures = {{TMeasureKind::Outline, 1, square}, {TMeasureKind::Outline, 2, square}};
+  record.Measures = {{TMeasureKind::Outline, 1, square, "Outline 1"},
+                     {TMeasureKind::Outline, 2, square, "Outline 1"}};
   WriteComparisonRecord(dir / "record.ini", record);
 
   const std::string language = std::string(TESSALY_SOURCE_DIR) + "/data/lang/en/TsLang.ini";
@@ -177,10 +178,11 @@ TEST(DicomCommand, ExportsTheComparisonIntoOneStudyTheRecordKeeps) {
   EXPECT_EQ(reportSeries.size(), 1u);
   EXPECT_NE(*imageSeries.begin(), *reportSeries.begin());
   EXPECT_EQ(referenced, images);  // the report links every picture and capture
-  // Picture 1's square at 20 pixels per mm; picture 2's in its own pixels (zoom 1.01) at 10.
+  // Picture 1's square at 20 pixels per mm; picture 2's in its own pixels at 10, whatever the
+  // placement.
   for (const std::string expected : {"Outline 1, Picture 1: Length 70.7 mm, Area 2500.0 mm²",
-                                     "Outline 1, Picture 2: Length 140.0 mm, Area 9803.0 mm²",
-                                     "Outline 1, Change: +7303.0 mm² (+292.1 %)"}) {
+                                     "Outline 1, Picture 2: Length 141.4 mm, Area 10000.0 mm²",
+                                     "Outline 1, Change: +7500.0 mm² (+300.0 %)"}) {
     EXPECT_NE(reportTexts.find(expected), std::string::npos) << expected << "\n" << reportTexts;
   }
 

@@ -53,7 +53,8 @@ TEST(ReportCommand, WritesThePageOfTheRecordWithEverythingItNamesFromThisRun) {
   record.Placement = {1.5, 1.01, 3.4, -2.5};
   record.Mode = "difference";
   const std::vector<TMeasurePoint> square{{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}};
-  record.Measures = {{TMeasureKind::Outline, 1, square}, {TMeasureKind::Outline, 2, square}};
+  record.Measures = {{TMeasureKind::Outline, 1, square, "Outline 1"},
+                     {TMeasureKind::Outline, 2, square, "Outline 1"}};
   WriteComparisonRecord(dir / "record.ini", record);
   const std::string out = dir / "report";
   fs::create_directory(out);
@@ -76,11 +77,11 @@ TEST(ReportCommand, WritesThePageOfTheRecordWithEverythingItNamesFromThisRun) {
         std::string("visit1.jpg &middot; 2015-06-06 00:05"), std::string("visit2.jpg &middot; "),
         std::string("Angle 1.50°, Zoom 1.0100, X 3.4 px, Y -2.5 px"),
         std::string(">Colour matching<"),
-        // 1000 pixels of picture 1 at 20 per mm; picture 2's square is measured in its own
-        // pixels through the placement (zoom 1.01) at 10 per mm.
+        // 1000 pixels of picture 1 at 20 per mm; picture 2's square, in its own pixels, at 10
+        // per mm whatever the placement.
         std::string("<td>Outline 1</td><td>Picture 1</td><td>70.7 mm</td><td>2500.0 mm²</td>"),
-        std::string("<td>Outline 1</td><td>Picture 2</td><td>140.0 mm</td><td>9803.0 mm²</td>"
-                    "<td>+7303.0 mm² (+292.1 %)</td>"),
+        std::string("<td>Outline 1</td><td>Picture 2</td><td>141.4 mm</td><td>10000.0 mm²</td>"
+                    "<td>+7500.0 mm² (+300.0 %)</td>"),
         std::string("Capture 3 &middot; Opacity 100 %")}) {
     EXPECT_NE(page.find(expected), std::string::npos) << expected << "\n" << page;
   }

@@ -254,8 +254,8 @@ TEST_F(AlignTest, AMeasureDragEndsItsStepHoweverItEnds) {
 // Undo while a measure is being drawn drops that measure, as Escape does, and nothing else.
 TEST_F(AlignTest, UndoWhileDrawingCancelsOnlyTheMeasureBeingDrawn) {
   Load(100, 80);
-  const std::vector<TMeasure> restored(4, {TMeasureKind::Ruler, 1, {{10.5, 10.5}, {50.5, 10.5}}});
-  C.SetMeasures(restored);
+  C.SetMeasures(std::vector<TMeasure>(4, {TMeasureKind::Ruler, 1, {{10.5, 10.5}, {50.5, 10.5}}}));
+  const std::vector<TMeasure> restored = C.Measures();  // named by the editor
   C.SetMeasureTool(TMeasureTool::Ruler);
   ASSERT_TRUE(C.MeasureMouseDown(C.ImgView().BitmapToControl({150, 100})));
   ASSERT_TRUE(C.Undo());
@@ -310,6 +310,18 @@ TEST(DicomPictures, TheirPixelSpacingGivesTheScaleTheInterfaceFileDoesNot) {
   EXPECT_EQ(c.OverlayOriginal()->GetPixel(1, 0), raster::Color32(4, 5, 6));
   const std::string note = PictureFailureText(Tr(MultiFrameText, "2"), framesPath);
   EXPECT_EQ(recorder.Texts(), (std::vector<std::string>(3, note)));  // once per load
+
+  // Pixel Spacing 0.7 mm: 142.86 pixels per 100 mm, 143 for the bar, but measured exact: 100
+  // pixels are 70 mm on either picture, not 69.9.
+  const std::string fine = folder / "fine.dcm";
+  testsupport::MakeDicomWithTools(*crop, fine, "0.7\\0.7", "1.2.4");
+  ASSERT_TRUE(c.LoadImage1(fine));
+  ASSERT_TRUE(c.LoadImage2(fine));
+  EXPECT_EQ(c.ScaleBar().Pp100MM(), 143);
+  for (const int picture : {1, 2}) {
+    const TMeasure ruler{TMeasureKind::Ruler, picture, {{10, 20}, {110, 20}}};
+    EXPECT_NEAR(Measure(ruler, c.MeasureFrame()).Length, 70.0, 1e-9) << picture;
+  }
 }
 
 // The detector's Imager Pixel Spacing alone is no scale at the patient: none is taken, and the

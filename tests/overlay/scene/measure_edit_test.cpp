@@ -11,6 +11,7 @@
 
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/measure_layer.h"
+#include "raster/transforms.h"
 
 namespace overlay {
 namespace {
@@ -159,17 +160,34 @@ TEST_F(MeasureEditTest, OutlinesAndRulersOnBothPicturesMeasureInTheirOwnScales) 
 
   // The pair's change, as its label shows it.
   const std::vector<std::string> label = MeasureLabel(m, 2, frame, ",");
-  ASSERT_EQ(label.size(), 3u);
+  ASSERT_EQ(label.size(), 4u);
+  EXPECT_EQ(label[0], "Umriss 1");
   const TAreaChange change{area2 - 2500, (area2 - 2500) / 2500 * 100, true};
-  EXPECT_EQ(label[2], FormatAreaChange(change, ","));
-  EXPECT_EQ(label[2].substr(0, 1), "-");
+  EXPECT_EQ(label[3], FormatAreaChange(change, ","));
+  EXPECT_EQ(label[3].substr(0, 1), "-");
   EXPECT_EQ(MeasureLabel(m, 0, frame, ","),
-            (std::vector<std::string>{"2500,0 mm\u00b2", "\u00d8 70,7 mm"}));
+            (std::vector<std::string>{"Umriss 1", "2500,0 mm\u00b2", "\u00d8 70,7 mm"}));
+
+  // Moving and zooming the overlay later changes neither picture 2's measures nor their values,
+  // and they stay on the same points of picture 2.
+  const std::vector<TMeasure> before = m;
+  C.GaugeBar2().SetPosition(60);
+  C.GaugeBar5().SetPosition(-80);
+  C.PlacePrecisely({-12.5, 0.875, 3.25, 7});
+  EXPECT_EQ(C.Measures(), before);
+  EXPECT_EQ(Measure(m[2], C.MeasureFrame()).Area, measured2.Area);
+  EXPECT_EQ(Measure(m[3], C.MeasureFrame()).Length, Measure(before[3], frame).Length);
+  const TTurn moved{{-12.5, 0.875, 3.25, 7}};
+  const TMeasureScreen screen = C.MeasureScreen();
+  const TMeasurePoint shown = screen.ToScreen(2, m[3].Points[0]);
+  const TMeasurePoint expected = moved.ToPicture1(m[3].Points[0].X, m[3].Points[0].Y);
+  EXPECT_NEAR(shown.X, screen.Left + expected.X, 1e-3);
+  EXPECT_NEAR(shown.Y, screen.Top + expected.Y, 1e-3);
 }
 
 TEST(MeasurePicture, TheOneTheViewShowsWhereTheMeasureStarts) {
   TShownPictures v;
-  v.Screen = {2, 2, 10, 20, 0};                 // picture 1 twice enlarged, its corner at (10, 20)
+  v.Screen = {2, 2, 10, 20, 0, {}};             // picture 1 twice enlarged, its corner at (10, 20)
   v.Frame.Width2 = 300, v.Frame.Height2 = 200;  // picture 2 on picture 1's corner
   const auto at = [&](double X, double Y) { return PictureShownAt(v, {X + 0.5, Y + 0.5}); };
   v.Alpha = 254;
@@ -265,6 +283,132 @@ TEST_F(MeasureEditTest, EditsAndPlacementChangesUndoAndRedoInTheOrderMade) {
   EXPECT_FALSE(C.CancelMeasure());
   EXPECT_TRUE(C.DeleteMeasurePoint(C.ImgView().BitmapToControl({600, 500})));
   EXPECT_TRUE(C.Measures().empty());
+}
+
+// Picture 2's point as the overlay layer draws it: the layer's own matrix over the rebuilt
+// bitmap, in which the linear stretch lays picture 2's point x at x S / (W - 1).
+TMeasurePoint Drawn(const raster::TRotLayer& Layer, int W, int H, double X2, double Y2) {
+  raster::TAffineTransformation t;
+  raster::SetRotLayerPlacement(t, Layer.BitmapCenter(), Layer.Angle(), Layer.Position(),
+                               Layer.Zoom());
+  const double bx = X2 * OverlayStretchFactor(W, Layer.Bitmap()->Width());
+  const double by = Y2 * OverlayStretchFactor(H, Layer.Bitmap()->Height());
+  const raster::TFloatMatrix& m = t.Matrix;
+  return {m[0][0] * bx + m[1][0] * by + m[2][0], m[0][1] * bx + m[1][1] * by + m[2][1]};
+}
+
+TEST(MeasureDrawn, Picture2IsMeasuredAsTheOverlayDrawsIt) {
+  // A slider state and a placement between steps, each reached by the sliders (where it can)
+  // and precisely, on a small and a larger picture 2: what the layer draws and what a picture-2
+  // measure is taken through agree.
+  const TPlacement steps{12, 20, -15, 150};
+  TPrecisePlacement between = PreciseOf(steps);
+  between.X += 0.3;
+  for (const int w : {101, 512}) {
+    const int h = w * 3 / 4;
+    for (const int way : {0, 1, 2}) {
+      TMainController c{900, 900};
+      TBitmap32 one, two;
+      one.SetSize(700, 700);
+      two.SetSize(w, h);
+      c.SetImage1("one.png", one);
+      c.SetImage2("two.png", two);
+      if (way == 0) {
+        c.GaugeBar1().SetPosition(steps.Angle);
+        c.GaugeBar2().SetPosition(steps.OffsetX);
+        c.GaugeBar3().SetPosition(steps.OffsetY);
+        c.GaugeBar5().SetPosition(steps.OverlayZoom);
+      } else {
+        c.PlacePrecisely(way == 1 ? PreciseOf(steps) : between);
+      }
+      // Where the layer draws two points of picture 2, clicked on: they become those points,
+      // and the ruler between them is as long as they lie apart on picture 2.
+      const TMeasurePoint a{3, 4}, b{w - 5.0, h - 2.0};
+      const TMeasureScreen screen = c.MeasureScreen();
+      const auto clicked = [&](TMeasurePoint P) {
+        const TMeasurePoint d = Drawn(*c.RotLayer(), w, h, P.X, P.Y);
+        return screen.FromScreen(
+            2, {screen.Left + d.X * screen.ScaleX, screen.Top + d.Y * screen.ScaleY});
+      };
+      const TMeasure ruler{TMeasureKind::Ruler, 2, {clicked(a), clicked(b)}};
+      EXPECT_NEAR(ruler.Points[0].X, a.X, 1e-3) << w << " " << way;
+      EXPECT_NEAR(ruler.Points[0].Y, a.Y, 1e-3) << w << " " << way;
+      EXPECT_NEAR(ruler.Points[1].X, b.X, 1e-3) << w << " " << way;
+      EXPECT_NEAR(ruler.Points[1].Y, b.Y, 1e-3) << w << " " << way;
+      EXPECT_NEAR(Measure(ruler, c.MeasureFrame()).Length, std::hypot(b.X - a.X, b.Y - a.Y), 1e-3)
+          << w << " " << way;
+    }
+    // Picture 2's point laid exactly onto picture 1's at a slider's turn and zoom: the overlay
+    // draws it there.
+    TMainController c{900, 900};
+    TBitmap32 one, two;
+    one.SetSize(700, 700);
+    two.SetSize(w, h);
+    c.SetImage1("one.png", one);
+    c.SetImage2("two.png", two);
+    c.PlaceExactly(steps.Angle, OverlayZoomFactor(steps.OverlayZoom), {250.25f, 180.5f}, {2, 3});
+    ASSERT_TRUE(c.Precise());
+    const TMeasurePoint laid = Drawn(*c.RotLayer(), w, h, 2, 3);
+    EXPECT_NEAR(laid.X, 250.25, 1e-3) << w;
+    EXPECT_NEAR(laid.Y, 180.5, 1e-3) << w;
+  }
+}
+
+TEST(MeasureNames, OutlinesPairByNameThroughDeletionsRedrawingAndRenames) {
+  const std::vector<TMeasurePoint> small{{0, 0}, {10, 0}, {10, 10}},
+      large{{0, 0}, {40, 0}, {0, 40}};
+  TMeasureEditor e;
+  e.SetMeasures({{TMeasureKind::Outline, 1, small},
+                 {TMeasureKind::Outline, 1, large},
+                 {TMeasureKind::Ruler, 1, small},
+                 {TMeasureKind::Outline, 2, small},
+                 {TMeasureKind::Outline, 2, large}});
+  const auto names = [&] {
+    std::vector<std::string> n;
+    for (const TMeasure& m : e.Measures()) n.push_back(m.Name);
+    return n;
+  };
+  using TPairs = std::vector<std::pair<std::size_t, std::size_t>>;
+  EXPECT_EQ(names(), (std::vector<std::string>{"Umriss 1", "Umriss 2", "Messstrecke 1", "Umriss 1",
+                                               "Umriss 2"}));
+  EXPECT_EQ(OutlinePairs(e.Measures()), (TPairs{{0, 3}, {1, 4}}));
+  // Picture 2's first outline deleted: the large ones stay a pair, the small one has none.
+  ASSERT_TRUE(e.DeleteMeasure(3));
+  EXPECT_EQ(OutlinePairs(e.Measures()), (TPairs{{1, 3}}));
+  // Drawn again, it takes the free name, and so its partner.
+  e.SetTool(TMeasureTool::Outline);
+  const TMeasureScreen screen;
+  for (const TMeasurePoint& p : small) e.Click(p, 2, screen);
+  ASSERT_TRUE(e.Finish());
+  EXPECT_EQ(e.Measures().back().Name, "Umriss 1");
+  EXPECT_EQ(OutlinePairs(e.Measures()), (TPairs{{0, 4}, {1, 3}}));
+  // Renamed, the pairs follow the names; a name is unique per picture, and never empty.
+  EXPECT_EQ(e.Rename(4, " Naevus\tlinks "), TRename::Renamed);
+  EXPECT_EQ(e.Measures()[4].Name, "Naevus links");
+  EXPECT_EQ(OutlinePairs(e.Measures()), (TPairs{{1, 3}}));
+  EXPECT_EQ(e.Rename(0, "Naevus links"), TRename::Renamed);
+  EXPECT_EQ(OutlinePairs(e.Measures()), (TPairs{{0, 4}, {1, 3}}));
+  EXPECT_EQ(e.Rename(1, "Naevus links"), TRename::Taken);
+  EXPECT_EQ(e.Rename(2, "\n "), TRename::Empty);
+  EXPECT_EQ(e.Rename(9, "x"), TRename::NoMeasure);
+  EXPECT_EQ(CleanMeasureName(std::string(60, 'a') + "\u00e4\u00e4\u00e4"),
+            std::string(60, 'a') + "\u00e4\u00e4");  // whole characters only
+}
+
+TEST_F(MeasureEditTest, ARenameIsAStepOfTheHistory) {
+  C.SetMeasures({{TMeasureKind::Outline, 1, {{10, 10}, {90, 10}, {90, 90}}},
+                 {TMeasureKind::Ruler, 1, {{10, 200}, {300, 200}}}});
+  const raster::TPoint onRuler = C.ImgView().BitmapToControl({150, 200});
+  ASSERT_EQ(C.MeasureIndexAt(onRuler), 1u);
+  const platform::TStatus taken = C.RenameMeasure(1, "Umriss 1");
+  EXPECT_FALSE(taken);
+  EXPECT_NE(taken.Reason().find("Umriss 1"), std::string::npos);
+  ASSERT_TRUE(C.RenameMeasure(1, "Spanne"));
+  EXPECT_EQ(C.Measures()[1].Name, "Spanne");
+  ASSERT_TRUE(C.Undo());
+  EXPECT_EQ(C.Measures()[1].Name, "Messstrecke 1");
+  ASSERT_TRUE(C.Redo());
+  EXPECT_EQ(C.Measures()[1].Name, "Spanne");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Rulers and outlines on both pictures, with different scales and a turned, zoomed placement,
-// against figures worked out by hand.
+// against figures worked out by hand; picture 2's of an old record through its own placement.
 #include "overlay/scene/measure.h"
 
 #include <gtest/gtest.h>
@@ -26,23 +26,28 @@ TEST(Measure, LengthsAreasAndTheirChangeInEachPicturesOwnScale) {
   EXPECT_NEAR(before.Length, 50 * std::sqrt(2.0), 1e-9);
   EXPECT_EQ(FormatArea(before), "2500.0 mm\u00b2");
 
-  // On picture 2: a square of 550 of its pixels (55 mm at its scale, 3025 mm²), given as the
-  // view shows it, in picture-1 coordinates through the placement.
-  const auto onPictureOne = [&](double X, double Y) {
-    TMeasurePoint p;
-    PreciseMapping(frame.Placement, frame.Width2, frame.Height2, X, Y, &p.X, &p.Y);
-    return p;
-  };
-  const TMeasure later{TMeasureKind::Outline,
-                       2,
-                       {onPictureOne(100, 100), onPictureOne(650, 100), onPictureOne(650, 650),
-                        onPictureOne(100, 650)}};
+  // On picture 2: a square of 550 of its own pixels (55 mm at its scale, 3025 mm²).
+  const TMeasure later{TMeasureKind::Outline, 2, {{100, 100}, {650, 100}, {650, 650}, {100, 650}}};
   const TMeasurement after = Measure(later, frame);
-  EXPECT_NEAR(after.Area, 3025.0, 1e-6);
-  // Picture 1's scale would have given the zoom and scale both wrong: not 3025.
-  TMeasure asIfOne = later;
-  asIfOne.Picture = 1;
-  EXPECT_GT(std::abs(Measure(asIfOne, frame).Area - 3025.0), 1000);
+  EXPECT_NEAR(after.Area, 3025.0, 1e-9);
+  // The same square as a record written before kept it: picture-1 coordinates under the
+  // placement of then. Measured through that placement, not the one of now, and made picture
+  // 2's own again.
+  TMeasure old{TMeasureKind::Outline, 2, {}};
+  for (const TMeasurePoint& p : later.Points) {
+    old.Points.emplace_back();
+    PreciseMapping(frame.Placement, frame.Width2, frame.Height2, p.X, p.Y, &old.Points.back().X,
+                   &old.Points.back().Y);
+  }
+  old.Under = frame.Placement;
+  frame.Placement = {-3, 0.7, 12, 8};
+  EXPECT_NEAR(Measure(old, frame).Area, 3025.0, 1e-6);
+  const TMeasure own = OwnPoints(old, frame);
+  EXPECT_FALSE(own.Under);
+  for (std::size_t i = 0; i < own.Points.size(); ++i) {
+    EXPECT_NEAR(own.Points[i].X, later.Points[i].X, 1e-6);
+    EXPECT_NEAR(own.Points[i].Y, later.Points[i].Y, 1e-6);
+  }
 
   const std::optional<TAreaChange> change = AreaChange(before, after);
   ASSERT_TRUE(change);
@@ -54,7 +59,7 @@ TEST(Measure, LengthsAreasAndTheirChangeInEachPicturesOwnScale) {
   frame.Pp100MM2 = 0;
   const TMeasurement pixels = Measure(later, frame);
   EXPECT_FALSE(pixels.Millimetres);
-  EXPECT_NEAR(pixels.Area, 550.0 * 550.0, 1e-3);
+  EXPECT_NEAR(pixels.Area, 550.0 * 550.0, 1e-9);
   EXPECT_FALSE(AreaChange(before, pixels));
 }
 

@@ -108,7 +108,7 @@ TEST(ReportPage, PlaceholdersAreFilledOnceWithEscapedTextsAndMeasuredValues) {
   EXPECT_NE(page.find("<p>erste&lt;1&gt;.jpg|zweite.jpg</p>"), std::string::npos) << page;
   EXPECT_NE(page.find("<i>Deckkraft 0 %;Deckkraft 100 %;</i>#Unknown# # #"), std::string::npos)
       << page;
-  EXPECT_NE(page.find("<td>Lineal 1</td><td>Bild 1</td><td>25.0 mm</td><td></td>"),
+  EXPECT_NE(page.find("<td>Messstrecke 1</td><td>Bild 1</td><td>25.0 mm</td><td></td>"),
             std::string::npos)
       << page;
   EXPECT_NE(

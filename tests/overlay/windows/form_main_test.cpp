@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QImage>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <chrono>
@@ -566,7 +568,10 @@ TEST_F(FormMainTest, ColourMatchingBrightensADarkerRetakeAndOffGivesPictureTwoBa
 // three clicks, Enter); a damaged record is told once and changes nothing.
 TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie) {
   const std::string records = (Dir / "records/").string();
-  const TMeasure outline{TMeasureKind::Outline, 1, {{20.5, 20.5}, {120.5, 20.5}, {120.5, 90.5}}};
+  const TMeasure outline{
+      TMeasureKind::Outline, 1, {{20.5, 20.5}, {120.5, 20.5}, {120.5, 90.5}}, "Umriss 1"};
+  TMeasure renamed = outline;
+  renamed.Name = "Naevus";
   {
     TFormMain w;
     w.RecordFolder = records;
@@ -581,6 +586,22 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
     }
     QTest::keyClick(w.ImgViewHost(), Qt::Key_Return);
     ASSERT_EQ(c.Measures(), std::vector<TMeasure>{outline});
+    // The tool off, a double click on its line asks for its name.
+    QTest::keyClick(&w, Qt::Key_U);
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+        dialog->setTextValue("Naevus");
+        dialog->accept();
+      }
+    });
+    answer.start(10);
+    const raster::TPoint line = c.ImgView().BitmapToControl({70, 20});
+    QTest::mouseDClick(w.ImgViewHost(), Qt::LeftButton, {}, QPoint(line.X, line.Y));
+    answer.stop();
+    ASSERT_EQ(c.Measures(), std::vector<TMeasure>{renamed});
+    w.activateWindow();  // its keys again, the dialog gone
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     w.SetNotes(" \"grew\"\n");
     // In the record a moment later, without an export, a load or Close.
     EXPECT_TRUE(QTest::qWaitFor(
@@ -612,7 +633,7 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
   EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(RestoreRecordText)});
   EXPECT_EQ(next.Controller().Placement(), placed);
   EXPECT_TRUE(next.Controller().Swipe());
-  EXPECT_EQ(next.Controller().Measures(), std::vector<TMeasure>{outline});
+  EXPECT_EQ(next.Controller().Measures(), std::vector<TMeasure>{renamed});
   // Its handle on the second point, in picture 1's colour, left of the swipe's line.
   EXPECT_EQ(ShownPixel(next, 120, 20),
             QColor(qRed(MeasureColour1), qGreen(MeasureColour1), qBlue(MeasureColour1)));
