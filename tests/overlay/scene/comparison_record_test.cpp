@@ -147,6 +147,19 @@ TEST(RecordSession, SavesEachChangeKeepsNotesWholeAndLeavesADeclinedRecordUntouc
   declined.Changed();
   EXPECT_TRUE(declined.SaveIfChanged(p.C));
   EXPECT_EQ(p.Bytes(session.Path()), before);
+
+  // A record that cannot be written is told once, then quietly tried again at each change.
+  std::ofstream(p.Dir / "not-a-folder") << "x";
+  TRecordSession blocked(p.Dir / "not-a-folder/");
+  ASSERT_EQ(blocked.Open(p.C).Found, TRecordSession::TFound::None);
+  blocked.Changed();
+  const platform::TStatus first = blocked.SaveIfChanged(p.C);
+  EXPECT_FALSE(first);
+  EXPECT_NE(first.Reason().find("not-a-folder"), std::string::npos) << first.Reason();
+  const platform::TStatus again = blocked.SaveIfChanged(p.C);
+  EXPECT_FALSE(again);
+  EXPECT_EQ(again.Reason(), "");
+  EXPECT_TRUE(blocked.Pending());
 }
 
 TEST(RecordSession, RefusesARecordOfOtherPicturesOrWithUnsoundValuesNamingWhy) {
