@@ -27,21 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     fuzz::Check(pixels > 0 && pixels <= dec::MaxPixels, "a picture outside the size limit");
     fuzz::Check(converted == pixels, "the picture handed on is not the one reported");
     // The reply the decoder process would send, as the parent checks it.
-    dec::TReply reply{dec::TReplyStatus::Ok,
-                      std::uint32_t(result.Width),
-                      std::uint32_t(result.Height),
-                      pixels * 4,
-                      0,
-                      facts.DateTaken,
-                      facts.PixelSpacingRow,
-                      facts.PixelSpacingColumn,
-                      facts.Frames,
-                      facts.StudyInstanceUid};
-    reply.SpacingSource = std::uint32_t(facts.SpacingSource);
-    reply.Lossy = std::uint32_t(facts.Lossy);
-    reply.PatientName = facts.PatientName;
-    reply.PatientId = facts.PatientId;
-    reply.PatientBirthDate = facts.PatientBirthDate;
+    const dec::TReply reply =
+        dec::PictureReply(std::uint32_t(result.Width), std::uint32_t(result.Height), 0, facts);
     const std::vector<std::uint8_t> bytes = dec::EncodeReply(reply);
     dec::TReply read;
     fuzz::Check(facts.Frames >= 1 &&

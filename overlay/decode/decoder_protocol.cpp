@@ -289,4 +289,24 @@ bool ParseObjectReply(const std::uint8_t* Data, std::size_t Size, TObjectReply* 
   return true;
 }
 
+TReply PictureReply(std::uint32_t Width, std::uint32_t Height, std::uint32_t Orientation,
+                    const overlay::TPictureFacts& Facts) {
+  TReply reply{TReplyStatus::Ok,
+               Width,
+               Height,
+               std::uint64_t(Width) * Height * 4,
+               Orientation,
+               Facts.DateTaken,
+               Facts.PixelSpacingRow,
+               Facts.PixelSpacingColumn,
+               Facts.Frames,
+               Facts.StudyInstanceUid};
+  reply.SpacingSource = std::uint32_t(Facts.SpacingSource);
+  reply.Lossy = std::uint32_t(Facts.Lossy);
+  reply.PatientName = Facts.PatientName;
+  reply.PatientId = Facts.PatientId;
+  reply.PatientBirthDate = Facts.PatientBirthDate;
+  return reply;
+}
+
 }  // namespace overlay::decoder

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "overlay/decode/picture_import.h"
+
 namespace overlay::decoder {
 
 // What the parent asks for. Each request travels as one message of a SOCK_SEQPACKET socket.
@@ -144,6 +146,10 @@ bool ParseRequest(const std::uint8_t* Data, std::size_t Size, TRequest* Request)
 std::uint64_t EncodeRequestBytes(const TRequest& Request);
 
 std::vector<std::uint8_t> EncodeReply(const TReply& Reply);
+// The Ok reply for a decoded picture of Width x Height with its EXIF orientation and Facts: the
+// decoder's, and the fuzz target's that checks the parent takes what the decoder sends.
+TReply PictureReply(std::uint32_t Width, std::uint32_t Height, std::uint32_t Orientation,
+                    const overlay::TPictureFacts& Facts);
 
 // THE FUZZING ENTRY POINT for the decoder's answers. Reads a reply of Size bytes at Data to a
 // request of kind Expected; MemoryLength is the length of the shared memory that came with it

@@ -104,22 +104,9 @@ TReply Decode(const TRequest& Request, TFd Reuse, TFd* Memory) {
     case overlay::detail::TDecodeStatus::Ok: {
       if (!Seal(*Memory)) return {TReplyStatus::NoMemory, 0, 0, 0};
       const overlay::TPictureFacts& facts = result.Facts;
-      TReply reply{TReplyStatus::Ok,
-                   std::uint32_t(result.Width),
-                   std::uint32_t(result.Height),
-                   std::uint64_t(result.Width) * result.Height * 4,
-                   std::uint32_t(result.Orientation),
-                   facts.DateTaken,
-                   facts.PixelSpacingRow,
-                   facts.PixelSpacingColumn,
-                   facts.Frames,
-                   facts.StudyInstanceUid};
-      reply.SpacingSource = std::uint32_t(facts.SpacingSource);
-      reply.Lossy = std::uint32_t(facts.Lossy);
-      reply.PatientName = facts.PatientName;
-      reply.PatientId = facts.PatientId;
-      reply.PatientBirthDate = facts.PatientBirthDate;
-      return reply;
+      return overlay::decoder::PictureReply(std::uint32_t(result.Width),
+                                            std::uint32_t(result.Height),
+                                            std::uint32_t(result.Orientation), facts);
     }
     case overlay::detail::TDecodeStatus::TooLarge:
       return {TReplyStatus::TooLarge, std::uint32_t(result.Width), std::uint32_t(result.Height), 0};
