@@ -87,13 +87,20 @@ attack_pictures_of_another_user() {
   local d=$WORK/pictures-other
   mkdir -p "$d"
   chmod 0777 "$d"
+  # The programs and the other picture where the second user reaches them: the build may lie
+  # under a folder only its owner can enter (root's home), and then the attack would only find
+  # that Tessaly cannot be started.
+  cp -a "$BUILD/bin" "$d/bin"
+  chmod -R a+rX "$d/bin"
+  cp "$_pictures_sample/NT96650_pcb_004.JPG" "$d/other.jpg"
+  chmod 0644 "$d/other.jpg"
   cp "$_pictures_sample/NT96650_pcb_002.JPG" "$d/private.jpg"
   chmod 0600 "$d/private.jpg"
   printf '[General]\nCount=2\n[Image0]\nImage=%s\n[Image1]\nImage=%s\n' \
-    "$d/private.jpg" "$_pictures_sample/NT96650_pcb_004.JPG" >"$d/start.ini"
+    "$d/private.jpg" "$d/other.jpg" >"$d/start.ini"
   chmod 0644 "$d/start.ini"
   runuser -u tessaly-attacker -- env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$d/config" \
-    HOME="$d" TESSALY_SNAPSHOT="$d/snap.png" timeout 120 "$BUILD/bin/tessaly" "$d/start.ini" \
+    HOME="$d" TESSALY_SNAPSHOT="$d/snap.png" timeout 120 "$d/bin/tessaly" "$d/start.ini" \
     >/dev/null 2>"$d/err"
   if [ "$(grep -c "^\[$d/private.jpg\]$" "$d/err")" = 1 ] && grep -q "nicht gelesen" "$d/err"; then
     echo "pictures of another user: told once that it cannot be read, with the file -> ok"
