@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 
@@ -83,6 +84,24 @@ std::string FormatDateTaken(std::uint64_t DateTaken) {
   std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", part(10000000000ULL, 10000),
                 part(100000000, 100), part(1000000, 100), part(10000, 100), part(100, 100));
   return text;
+}
+
+std::uint64_t VisitDateTaken(const std::string& Date, const std::string& Time) {
+  unsigned day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
+  char end = 0;
+  if (std::sscanf(Date.c_str(), "%2u.%2u.%4u%c", &day, &month, &year, &end) != 3) return 0;
+  if (!Time.empty()) {
+    const int read = std::sscanf(Time.c_str(), "%2u:%2u:%2u%c", &hour, &minute, &second, &end);
+    if (read != 2 && read != 3) return 0;
+  }
+  static constexpr unsigned DaysIn[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (year < 1800 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysIn[month - 1] ||
+      (month == 2 && day == 29 && !leap) || hour > 23 || minute > 59 || second > 59) {
+    return 0;
+  }
+  return ((((std::uint64_t(year) * 100 + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 +
+         second;
 }
 
 TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientation,

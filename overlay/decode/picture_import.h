@@ -128,6 +128,10 @@ TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientat
                            TPictureFacts* Facts);
 // "2025-08-12 14:03" for 20250812140305; empty for 0.
 std::string FormatDateTaken(std::uint64_t DateTaken);
+// An interface file's Date ("D.M.YYYY", one or two digits for day and month) and Time ("H:MM" or
+// "H:MM:SS", or empty for none) as YYYYMMDDhhmmss; 0 when they are no calendar date and time in
+// that form.
+std::uint64_t VisitDateTaken(const std::string& Date, const std::string& Time);
 
 // LoadPicture with FreeImage in this process: the same checks, reasons and pixels, but a file
 // that crashes FreeImage ends this process. For the tests of the conversion only.

@@ -517,7 +517,7 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   shared.BirthDate = DicomPatientBirthDate(patient.Value());
   shared.StudyUid = ChooseStudyInstanceUid(facts1, patient.Value(), Request.KeptStudyInstanceUid);
   shared.SeriesUid = NewUid(SITE_SERIES_UID_ROOT);
-  shared.Study = DateTimeOf(facts1.DateTaken);
+  shared.Study = DateTimeOf(Controller.WhenTaken(1));
   shared.Created = Now();
   const int pp100mm = Controller.MeasureFrame().Pp100MM1;
   const bool ownSpacing = Controller.Scale1FromFacts() && facts1.PixelSpacingColumn > 0 &&
@@ -647,7 +647,8 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
 
   // The two pictures as they were taken (picture 2 in picture 1's frame): original photographs,
   // the second resampled.
-  const TDateTime taken[2] = {DateTimeOf(facts1.DateTaken), DateTimeOf(facts2.DateTaken)};
+  const TDateTime taken[2] = {DateTimeOf(Controller.WhenTaken(1)),
+                              DateTimeOf(Controller.WhenTaken(2))};
   for (int which = 0; which < 2; ++which) {
     tell(which == 0 ? TDicomObjectKind::Picture1 : TDicomObjectKind::AlignedPicture2, {});
     std::unique_ptr<raster::TBitmap32> aligned;

@@ -38,6 +38,10 @@ platform::TStatus ReadComparisonInterface(TComparisonInput& Input, TInterfaceSta
   Input.Picture2 = located(Start.ImageFile2);
   Input.Pp100MM1 = std::max(Start.Pp100MM1, 0);
   Input.Pp100MM2 = std::max(Start.Pp100MM2, 0);
+  Input.Date1 = Start.Date1;
+  Input.Time1 = Start.Time1;
+  Input.Date2 = Start.Date2;
+  Input.Time2 = Start.Time2;
   return {};
 }
 
@@ -67,6 +71,8 @@ platform::TStatus OpenComparison(TMainController& Controller, TRecordSession& Se
   Controller.SetExifOrientation(upright);
   Controller.SetPictureScale(Input.Picture1, Input.Pp100MM1);
   Controller.SetPictureScale2(Input.Picture2, Input.Pp100MM2);
+  Controller.SetVisitDate(1, Input.Picture1, Input.Date1, Input.Time1);
+  Controller.SetVisitDate(2, Input.Picture2, Input.Date2, Input.Time2);
   Controller.LoadBothImages(Input.Picture1, Input.Picture2, [] {});
   if (!Controller.Image1Loaded()) {
     return platform::TStatus::Failure("picture 1 could not be loaded: " + Input.Picture1);

@@ -20,10 +20,11 @@
 namespace overlay {
 
 struct TComparisonInput {
-  std::string Interface;           // the interface file, or empty for two picture files
-  std::string Picture1, Picture2;  // set from the interface file when it is given
-  int Pp100MM1 = 0, Pp100MM2 = 0;  // likewise
-  std::string Record;              // --record, or empty for the one kept for the pictures
+  std::string Interface;                   // the interface file, or empty for two picture files
+  std::string Picture1, Picture2;          // set from the interface file when it is given
+  int Pp100MM1 = 0, Pp100MM2 = 0;          // likewise
+  std::string Date1, Time1, Date2, Time2;  // the visits, likewise
+  std::string Record;                      // --record, or empty for the one kept for the pictures
 };
 
 // The interface file's pictures (a relative path that is not there but beside the interface

@@ -944,9 +944,41 @@ bool TMainController::SwipeTo(raster::TPoint ControlPos) {
   return true;
 }
 
+void TMainController::SetVisitDate(int Picture, std::string Path, std::string Date,
+                                   std::string Time) {
+  (Picture == 1 ? FVisit1 : FVisit2) = {std::move(Path), std::move(Date), std::move(Time)};
+  FFlickerLabel->SetText(FlickerLabelText());
+}
+
+const TMainController::TVisit* TMainController::VisitOf(int Picture) const {
+  const TVisit& v = Picture == 1 ? FVisit1 : FVisit2;
+  const bool shown = Picture == 1 ? FImage1Loaded && FImageFile1 == v.Path
+                                  : FImage2Loaded && FImageFile2 == v.Path;
+  return shown && !v.Date.empty() ? &v : nullptr;
+}
+
+std::string TMainController::DateShown(int Picture) const {
+  const std::uint64_t exif = (Picture == 1 ? FFacts1 : FFacts2).DateTaken;
+  const TVisit* visit = VisitOf(Picture);
+  if (visit == nullptr) return FormatDateTaken(exif);
+  std::string text = visit->Date + (visit->Time.empty() ? "" : " " + visit->Time);
+  // Both where they name different days, so that a wrong one shows.
+  const std::uint64_t given = VisitDateTaken(visit->Date, visit->Time);
+  if (exif != 0 && given / 1000000 != exif / 1000000) {
+    text += " (EXIF " + FormatDateTaken(exif) + ")";
+  }
+  return text;
+}
+
+std::uint64_t TMainController::WhenTaken(int Picture) const {
+  const TVisit* visit = VisitOf(Picture);
+  const std::uint64_t given = visit != nullptr ? VisitDateTaken(visit->Date, visit->Time) : 0;
+  return given != 0 ? given : (Picture == 1 ? FFacts1 : FFacts2).DateTaken;
+}
+
 std::string TMainController::FlickerLabelText() const {
-  // Which picture shows, and when it was taken where its file says.
-  const std::string date = FormatDateTaken((FFlickerOverlay ? FFacts2 : FFacts1).DateTaken);
+  // Which picture shows, and when it was taken.
+  const std::string date = DateShown(FFlickerOverlay ? 2 : 1);
   const std::string name = Tr(FFlickerOverlay ? FlickerPicture2Text : FlickerPicture1Text);
   return date.empty() ? name : name + "  " + date;
 }

@@ -313,6 +313,17 @@ class TMainController {
   // When each picture was taken, as its EXIF data says ("2025-08-12 14:03"); empty when unknown.
   std::string DateTaken1() const { return FormatDateTaken(FFacts1.DateTaken); }
   std::string DateTaken2() const { return FormatDateTaken(FFacts2.DateTaken); }
+  // The visit a calling application gave for picture Picture (1 or 2), the interface file's Date
+  // and Time as it holds them: they hold while that picture is the file at Path, as the scale
+  // does, and win over the EXIF date (a photo taken at home, a camera's clock wrong).
+  void SetVisitDate(int Picture, std::string Path, std::string Date, std::string Time);
+  // When picture Picture was taken as the flicker's label and the page show it: the visit's date
+  // where one holds ("03.02.2026 14:03", followed by the EXIF date in brackets where that is
+  // another day), else the EXIF date; empty when neither is known.
+  std::string DateShown(int Picture) const;
+  // The same as YYYYMMDDhhmmss for the DICOM objects: the visit's where it holds and reads as a
+  // date, else the EXIF date; 0 when neither is known.
+  std::uint64_t WhenTaken(int Picture) const;
   // What each picture's file said besides its pixels (empty for a picture set, not loaded).
   const TPictureFacts& Facts1() const { return FFacts1; }
   const TPictureFacts& Facts2() const { return FFacts2; }
@@ -412,6 +423,11 @@ class TMainController {
   std::string FScalePath;
   int FScalePp100MM = 0;
   std::string FScalePath2;
+  struct TVisit {
+    std::string Path, Date, Time;
+  };
+  TVisit FVisit1, FVisit2;
+  const TVisit* VisitOf(int Picture) const;
   int FScalePp100MM2 = 0;
   bool FScaleBarOn = false;
   std::unique_ptr<raster::TBitmap32> FOverlayOriginal;

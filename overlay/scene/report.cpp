@@ -215,8 +215,8 @@ TReportFacts ReportFactsOf(TMainController& Controller) {
   TReportFacts facts;
   facts.Picture1 = Controller.ImageFile1();
   facts.Picture2 = Controller.ImageFile2();
-  facts.Date1 = PictureDate(Controller.DateTaken1(), facts.Picture1);
-  facts.Date2 = PictureDate(Controller.DateTaken2(), facts.Picture2);
+  facts.Date1 = PictureDate(Controller.DateShown(1), facts.Picture1);
+  facts.Date2 = PictureDate(Controller.DateShown(2), facts.Picture2);
   facts.Placement = Controller.Placement();
   facts.MatchColours = Controller.ColourMatchOn();
   facts.Frame = Controller.MeasureFrame();

@@ -692,6 +692,8 @@ int TFormMain::ReadInterfaceFile() {
     FController->SetImageFile2(start.ImageFile2);
     FController->SetPictureScale(start.ImageFile1, start.Pp100MM1);
     FController->SetPictureScale2(start.ImageFile2, start.Pp100MM2);
+    FController->SetVisitDate(1, start.ImageFile1, start.Date1, start.Time1);
+    FController->SetVisitDate(2, start.ImageFile2, start.Date2, start.Time2);
     // The patient holds for these two pictures only (PicturesLoaded decides it again).
     FSession.SetNamed(NamedComparisonOf(start));
     FSession.DecidePatient(*FController);

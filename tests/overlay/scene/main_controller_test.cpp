@@ -354,5 +354,28 @@ TEST(DicomPictures, TheDetectorsSpacingAloneGivesNoScaleAndANote) {
   }
 }
 
+// The interface file's visit wins over the EXIF date while its picture is shown, and both show
+// where they name different days; the DICOM objects take the visit's date and time.
+TEST(VisitDates, TheInterfaceFilesDateHoldsForItsPictureAndShowsBesideAnotherExifDay) {
+  const std::string sample = std::string(TESSALY_SOURCE_DIR) + "/data/sample/";
+  const std::string one = sample + "NT96650_pcb_002.JPG", two = sample + "NT96650_pcb_004.JPG";
+  TMainController c{200, 150};
+  c.SetVisitDate(1, one, "03.02.2026", "14:05");
+  c.SetVisitDate(2, two, "6.6.2015", "");
+  c.LoadBothImages(one, two, [] {});
+  EXPECT_EQ(c.DateShown(1), "03.02.2026 14:05 (EXIF 2015-06-06 00:05)");
+  EXPECT_EQ(c.DateShown(2), "6.6.2015");
+  EXPECT_EQ(c.WhenTaken(1), 20260203140500u);
+  EXPECT_EQ(c.WhenTaken(2), 20150606000000u);
+  // Another picture 1: its own EXIF date again.
+  ASSERT_TRUE(c.LoadImage1(two));
+  EXPECT_EQ(c.DateShown(1), "2015-06-06 00:05");
+  EXPECT_EQ(c.WhenTaken(1), 20150606000540u);
+  for (const auto& [date, time] : {std::pair{"31.02.2026", ""}, std::pair{"2026-02-03", ""},
+                                   std::pair{"03.02.2026", "25:00"}, std::pair{"", ""}}) {
+    EXPECT_EQ(VisitDateTaken(date, time), 0u) << date << " " << time;
+  }
+}
+
 }  // namespace
 }  // namespace overlay
