@@ -244,6 +244,26 @@ bool MakePrivateFolder(const std::string& Path, std::string* Error) {
   return true;
 }
 
+TFolderPrivacy FolderPrivacy(const std::string& Path) {
+  struct stat st {};
+  if (::lstat(Path.c_str(), &st) != 0) {
+    return errno == ENOENT ? TFolderPrivacy::Missing : TFolderPrivacy::NotFolder;
+  }
+  if (!S_ISDIR(st.st_mode)) return TFolderPrivacy::NotFolder;
+  if (st.st_uid != geteuid()) return TFolderPrivacy::Foreign;
+  return (st.st_mode & 0777) == 0700 ? TFolderPrivacy::Private : TFolderPrivacy::OwnOpen;
+}
+
+bool MakeOwnFolderPrivate(const std::string& Path, std::string* Error) {
+  const int fd = open(Path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat st {};
+  const bool ok = fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() && fchmod(fd, 0700) == 0;
+  const int err = errno;
+  if (fd >= 0) close(fd);
+  if (!ok && Error) *Error = Path + ": " + std::strerror(err);
+  return ok;
+}
+
 std::string TempVariableFolder() {
   for (const char* name : {"TEMP", "TMPDIR"}) {
     const char* value = std::getenv(name);

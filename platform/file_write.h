@@ -49,6 +49,14 @@ bool ReadWholeFile(const std::string& Path, std::string* Bytes, std::string* Err
 // their files under the names the programs write, or let them read the user's. False, with
 // the reason in *Error (naming Path), otherwise.
 bool MakePrivateFolder(const std::string& Path, std::string* Error = nullptr);
+// What a folder the user chose is to a private export: not there (it will be made private),
+// private already, the user's own but open to others (a folder made by a dialog's New Folder
+// button under umask 022: the user may close it, MakeOwnFolderPrivate), another user's, or
+// something else (a link, a file).
+enum class TFolderPrivacy { Missing, Private, OwnOpen, Foreign, NotFolder };
+TFolderPrivacy FolderPrivacy(const std::string& Path);
+// Closes the user's own folder at Path to others (0700), never through a link.
+bool MakeOwnFolderPrivate(const std::string& Path, std::string* Error = nullptr);
 
 // The folder that the environment names for temporary files: TEMP, else TMPDIR, ending in "/";
 // empty when neither is set. Other users may share it.

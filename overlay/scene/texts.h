@@ -153,6 +153,16 @@ inline constexpr TText ExportNotWrittenText{"Messages.ExportNotWritten",
 inline constexpr TText DicomExportMenuText{"Messages.MenuExportDicom", "DICOM exportieren…"};
 inline constexpr TText DicomFolderTitleText{"Messages.DicomFolderTitle",
                                             "Ordner für die DICOM-Dateien"};
+inline constexpr TText DicomFolderOpenText{
+    "Messages.DicomFolderOpen",
+    "Andere Benutzer können den Ordner %1 lesen. Soll er nur für Sie lesbar werden? Sonst wird "
+    "nichts exportiert."};
+inline constexpr TText DicomFolderForeignText{
+    "Messages.DicomFolderForeign",
+    "Der Ordner %1 gehört einem anderen Benutzer; dorthin wird nichts exportiert."};
+inline constexpr TText DicomFolderNotFolderText{
+    "Messages.DicomFolderNotFolder",
+    "%1 ist kein Ordner (eine Verknüpfung oder eine Datei); dorthin wird nichts exportiert."};
 inline constexpr TText DicomNoFolderText{
     "Messages.DicomNoFolder",
     "Der Ordner kann nicht angelegt werden oder gehört nicht Ihnen allein."};

@@ -965,7 +965,28 @@ void TFormMain::PacsSendClick() {
 
 void TFormMain::DicomExportClick() {
   const std::string folder = ChooseDicomFolder ? ChooseDicomFolder() : std::string();
-  if (!folder.empty()) ExportDicomInto(folder);
+  if (folder.empty()) return;
+  // The patient's objects go only into a folder of the user's alone: a folder the dialog's New
+  // Folder button made is open to others, and the user is offered to close it.
+  switch (platform::FolderPrivacy(folder)) {
+    case platform::TFolderPrivacy::OwnOpen:
+      if (!platform::AskYesNo(Tr(DicomFolderOpenText, folder))) return;
+      if (std::string error; !platform::MakeOwnFolderPrivate(folder, &error)) {
+        platform::ShowFailure(platform::TStatus::Failure(Tr(DicomNoFolderText) + "\n" + error));
+        return;
+      }
+      break;
+    case platform::TFolderPrivacy::Foreign:
+      platform::ShowFailure(platform::TStatus::Failure(Tr(DicomFolderForeignText, folder)));
+      return;
+    case platform::TFolderPrivacy::NotFolder:
+      platform::ShowFailure(platform::TStatus::Failure(Tr(DicomFolderNotFolderText, folder)));
+      return;
+    case platform::TFolderPrivacy::Missing:
+    case platform::TFolderPrivacy::Private:
+      break;
+  }
+  ExportDicomInto(folder);
 }
 
 bool TFormMain::ExportDicomInto(const std::string& Folder) {

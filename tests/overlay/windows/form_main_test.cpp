@@ -923,6 +923,21 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsDicomIntoTheStudyTheRecordKeeps) 
   entry->trigger();
   EXPECT_TRUE(fs::exists(folder));
   EXPECT_EQ(ReadComparisonRecord(w.RecordPath()).Value().StudyInstanceUid, study);
+
+  // A folder as the dialog's New Folder button makes it (0755): closed to others when the user
+  // agrees, and only then written into.
+  folder = (Dir / "made-by-the-dialog").string();
+  fs::create_directory(folder);
+  fs::permissions(folder, fs::perms(0755));
+  recorder.Clear();
+  recorder.Answer = false;
+  entry->trigger();
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(DicomFolderOpenText, folder)});
+  EXPECT_TRUE(fs::is_empty(folder));
+  recorder.Answer = true;
+  entry->trigger();
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_FALSE(fs::is_empty(folder));
 }
 
 // Key F flickers between picture 1 alone and the overlay fully opaque, one state per tick of
