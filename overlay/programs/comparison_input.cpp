@@ -38,6 +38,13 @@ platform::TStatus ReadComparisonInterface(TComparisonInput& Input, TInterfaceSta
   Input.Picture2 = located(Start.ImageFile2);
   Input.Pp100MM1 = std::max(Start.Pp100MM1, 0);
   Input.Pp100MM2 = std::max(Start.Pp100MM2, 0);
+  for (const auto& [picture, outside] :
+       {std::pair{1, Start.OutsidePp100MM1}, {2, Start.OutsidePp100MM2}}) {
+    if (outside == 0) continue;
+    Input.ScaleNote += (Input.ScaleNote.empty() ? "" : "; ") + std::string("Pp100MM ") +
+                       std::to_string(outside) + " of picture " + std::to_string(picture) +
+                       " lies outside 1.." + std::to_string(MaxPp100MM) + " (no scale)";
+  }
   return {};
 }
 
@@ -65,6 +72,7 @@ platform::TStatus OpenComparison(TMainController& Controller, TRecordSession& Se
     }
   }
   Controller.SetExifOrientation(upright);
+  if (!Input.ScaleNote.empty()) Err << Program << ": " << Input.ScaleNote << "\n";
   Controller.SetPictureScale(Input.Picture1, Input.Pp100MM1);
   Controller.SetPictureScale2(Input.Picture2, Input.Pp100MM2);
   Controller.LoadBothImages(Input.Picture1, Input.Picture2, [] {});
@@ -170,9 +178,10 @@ std::pair<int, int> ParseScales(const std::string& Text) {
   const auto one = [&](std::string_view Part) {
     int n = -1;
     const auto [end, ec] = std::from_chars(Part.data(), Part.data() + Part.size(), n);
-    if (Part.empty() || ec != std::errc() || end != Part.data() + Part.size() || n < 0) {
-      throw ECommandLineError("--pp100mm needs N1,N2 (whole numbers, 0 or more), not \"" + Text +
-                              "\"");
+    if (Part.empty() || ec != std::errc() || end != Part.data() + Part.size() || n < 0 ||
+        n > MaxPp100MM) {
+      throw ECommandLineError("--pp100mm needs N1,N2 (whole numbers 0.." +
+                              std::to_string(MaxPp100MM) + "), not \"" + Text + "\"");
     }
     return n;
   };

@@ -167,8 +167,14 @@ TReply EncodePicture(const TRequest& Request, const TFd& Pixels, TFd* Memory) {
   // A PNG without a resolution has no pHYs chunk. A TIFF or JPEG always states one, and a zero
   // there is one that readers stumble over; it keeps the new bitmap's customary 72 dots per
   // inch, which tells no scale.
-  if (Request.DotsPerMeterX != 0 || Request.DotsPerMeterY != 0 ||
-      Request.Format == overlay::decoder::TEncodeFormat::Png) {
+  // JPEG holds dots per inch in 16 bits: a density above that is not stated, rather than
+  // wrapped round to a wrong one (2 580 118 dots per metre are 65 535 per inch).
+  constexpr std::uint32_t MaxJpegDotsPerMeter = 2580118;
+  const bool fits = Request.Format != overlay::decoder::TEncodeFormat::Jpeg ||
+                    (Request.DotsPerMeterX <= MaxJpegDotsPerMeter &&
+                     Request.DotsPerMeterY <= MaxJpegDotsPerMeter);
+  if (fits && (Request.DotsPerMeterX != 0 || Request.DotsPerMeterY != 0 ||
+               Request.Format == overlay::decoder::TEncodeFormat::Png)) {
     FreeImage_SetDotsPerMeterX(dib.Handle, Request.DotsPerMeterX);
     FreeImage_SetDotsPerMeterY(dib.Handle, Request.DotsPerMeterY);
   }

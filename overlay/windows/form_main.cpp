@@ -692,6 +692,10 @@ int TFormMain::ReadInterfaceFile() {
     FController->SetImageFile2(start.ImageFile2);
     FController->SetPictureScale(start.ImageFile1, start.Pp100MM1);
     FController->SetPictureScale2(start.ImageFile2, start.Pp100MM2);
+    for (const int outside : {start.OutsidePp100MM1, start.OutsidePp100MM2}) {
+      if (outside != 0)
+        platform::ShowMessage(Tr(InterfaceScaleOutsideText, std::to_string(outside)));
+    }
     // The patient holds for these two pictures only (PicturesLoaded decides it again).
     FSession.SetNamed(NamedComparisonOf(start));
     FSession.DecidePatient(*FController);
