@@ -27,6 +27,17 @@
 #include "platform/file_io.h"
 #include "raster/cpu.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSALY_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSALY_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef TESSALY_ADDRESS_SANITIZER
+#define TESSALY_ADDRESS_SANITIZER 0
+#endif
+
 namespace {
 
 using overlay::decoder::TFd;
@@ -210,6 +221,15 @@ int Main(int argc, char** argv) {
   // A crash on a damaged file is expected here and handled by the parent: no core file.
   const rlimit noCore{0, 0};
   ::setrlimit(RLIMIT_CORE, &noCore);
+#if !TESSALY_ADDRESS_SANITIZER
+  // A file that asks for more memory than any picture needs gets an allocation failure here,
+  // not the machine's memory: the largest picture is 1 GiB of pixels, held as the file's
+  // bitmap, its 32-bit form and the shared result, with 1 GiB to spare. (ASan reserves
+  // terabytes of address space up front, so its build goes without.)
+  constexpr rlim_t AddressSpace = rlim_t(4) << 30;
+  const rlimit space{AddressSpace, AddressSpace};
+  ::setrlimit(RLIMIT_AS, &space);
+#endif
 
   const int socket = overlay::decoder::ChildSocketFd;
   // When the parent goes, the work is for nobody: its end of the socket closes with it, also
