@@ -20,6 +20,7 @@
 #include "dcmtk/dcmjpls/djdecode.h"
 #include "dcmtk/oflog/oflog.h"
 #include "overlay/decode/decoder_protocol.h"
+#include "overlay/decode/dicom_object.h"
 #include "overlay/decode/picture_import_p.h"
 
 namespace overlay::detail {
@@ -163,6 +164,8 @@ TDecodeResult DecodeWithDcmtk(const std::string& Path, const TPixelSink& Sink) {
   // DICOM and does not read is damaged.
   const TDecodeResult refused{HasDicomPrefix(Path) ? TDecodeStatus::CannotDecode
                                                    : TDecodeStatus::NotPicture};
+  // No picture this program shows inflates beyond the bound of an object to send.
+  if (InflatesBeyond(Path, decoder::MaxObjectBytes)) return {TDecodeStatus::CannotDecode};
   DcmFileFormat file;
   if (file.loadFile(Path.c_str()).bad()) return refused;
   DcmDataset& data = *file.getDataset();

@@ -42,6 +42,13 @@ platform::TStatus ReadComparisonInterface(TComparisonInput& Input, TInterfaceSta
   Input.Time1 = Start.Time1;
   Input.Date2 = Start.Date2;
   Input.Time2 = Start.Time2;
+  for (const auto& [picture, outside] :
+       {std::pair{1, Start.OutsidePp100MM1}, {2, Start.OutsidePp100MM2}}) {
+    if (outside == 0) continue;
+    Input.ScaleNote += (Input.ScaleNote.empty() ? "" : "; ") + std::string("Pp100MM ") +
+                       std::to_string(outside) + " of picture " + std::to_string(picture) +
+                       " lies outside 1.." + std::to_string(MaxPp100MM) + " (no scale)";
+  }
   return {};
 }
 
@@ -69,6 +76,7 @@ platform::TStatus OpenComparison(TMainController& Controller, TRecordSession& Se
     }
   }
   Controller.SetExifOrientation(upright);
+  if (!Input.ScaleNote.empty()) Err << Program << ": " << Input.ScaleNote << "\n";
   Controller.SetPictureScale(Input.Picture1, Input.Pp100MM1);
   Controller.SetPictureScale2(Input.Picture2, Input.Pp100MM2);
   Controller.SetVisitDate(1, Input.Picture1, Input.Date1, Input.Time1);
@@ -176,9 +184,10 @@ std::pair<int, int> ParseScales(const std::string& Text) {
   const auto one = [&](std::string_view Part) {
     int n = -1;
     const auto [end, ec] = std::from_chars(Part.data(), Part.data() + Part.size(), n);
-    if (Part.empty() || ec != std::errc() || end != Part.data() + Part.size() || n < 0) {
-      throw ECommandLineError("--pp100mm needs N1,N2 (whole numbers, 0 or more), not \"" + Text +
-                              "\"");
+    if (Part.empty() || ec != std::errc() || end != Part.data() + Part.size() || n < 0 ||
+        n > MaxPp100MM) {
+      throw ECommandLineError("--pp100mm needs N1,N2 (whole numbers 0.." +
+                              std::to_string(MaxPp100MM) + "), not \"" + Text + "\"");
     }
     return n;
   };

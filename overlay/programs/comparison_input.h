@@ -25,6 +25,8 @@ struct TComparisonInput {
   int Pp100MM1 = 0, Pp100MM2 = 0;          // likewise
   std::string Date1, Time1, Date2, Time2;  // the visits, likewise
   std::string Record;                      // --record, or empty for the one kept for the pictures
+  // Why a scale of the interface file is taken as not known (one outside 1..MaxPp100MM).
+  std::string ScaleNote;
 };
 
 // The interface file's pictures (a relative path that is not there but beside the interface

@@ -27,6 +27,17 @@
 #include "platform/file_io.h"
 #include "raster/cpu.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSALY_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSALY_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef TESSALY_ADDRESS_SANITIZER
+#define TESSALY_ADDRESS_SANITIZER 0
+#endif
+
 namespace {
 
 using overlay::decoder::TFd;
@@ -167,8 +178,14 @@ TReply EncodePicture(const TRequest& Request, const TFd& Pixels, TFd* Memory) {
   // A PNG without a resolution has no pHYs chunk. A TIFF or JPEG always states one, and a zero
   // there is one that readers stumble over; it keeps the new bitmap's customary 72 dots per
   // inch, which tells no scale.
-  if (Request.DotsPerMeterX != 0 || Request.DotsPerMeterY != 0 ||
-      Request.Format == overlay::decoder::TEncodeFormat::Png) {
+  // JPEG holds dots per inch in 16 bits: a density above that is not stated, rather than
+  // wrapped round to a wrong one (2 580 118 dots per metre are 65 535 per inch).
+  constexpr std::uint32_t MaxJpegDotsPerMeter = 2580118;
+  const bool fits = Request.Format != overlay::decoder::TEncodeFormat::Jpeg ||
+                    (Request.DotsPerMeterX <= MaxJpegDotsPerMeter &&
+                     Request.DotsPerMeterY <= MaxJpegDotsPerMeter);
+  if (fits && (Request.DotsPerMeterX != 0 || Request.DotsPerMeterY != 0 ||
+               Request.Format == overlay::decoder::TEncodeFormat::Png)) {
     FreeImage_SetDotsPerMeterX(dib.Handle, Request.DotsPerMeterX);
     FreeImage_SetDotsPerMeterY(dib.Handle, Request.DotsPerMeterY);
   }
@@ -204,6 +221,15 @@ int Main(int argc, char** argv) {
   // A crash on a damaged file is expected here and handled by the parent: no core file.
   const rlimit noCore{0, 0};
   ::setrlimit(RLIMIT_CORE, &noCore);
+#if !TESSALY_ADDRESS_SANITIZER
+  // A file that asks for more memory than any picture needs gets an allocation failure here,
+  // not the machine's memory: the largest picture is 1 GiB of pixels, held as the file's
+  // bitmap, its 32-bit form and the shared result, with 1 GiB to spare. (ASan reserves
+  // terabytes of address space up front, so its build goes without.)
+  constexpr rlim_t AddressSpace = rlim_t(4) << 30;
+  const rlimit space{AddressSpace, AddressSpace};
+  ::setrlimit(RLIMIT_AS, &space);
+#endif
 
   const int socket = overlay::decoder::ChildSocketFd;
   // When the parent goes, the work is for nobody: its end of the socket closes with it, also

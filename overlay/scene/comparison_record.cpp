@@ -193,6 +193,14 @@ platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Pat
         (ruler && m.Points.size() != 2)) {
       return damaged("[" + section + "] Points");
     }
+    if (m.Points.size() > MaxMeasurePoints) {
+      return damaged("[" + section + "] Points: more than " + std::to_string(MaxMeasurePoints));
+    }
+    for (const TMeasurePoint& p : m.Points) {
+      if (std::abs(p.X) > FarthestMeasurePoint || std::abs(p.Y) > FarthestMeasurePoint) {
+        return damaged("[" + section + "] Points: a point lies outside -1000000..1000000");
+      }
+    }
     m.Name = CleanMeasureName(Unescaped(text(section.c_str(), "Name")));
     if (m.Picture == 2 && text(section.c_str(), "Space") != "2") {
       // Written before picture 2's points were its own: as the view showed them then.
@@ -203,6 +211,9 @@ platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Pat
           return damaged("[" + section + "] Under");
         }
         m.Under = TPrecisePlacement{pair[0].X, pair[0].Y, pair[1].X, pair[1].Y};
+        if (const std::optional<TPlacementFault> fault = PlacementFault(*m.Under)) {
+          return damaged("[" + section + "] Under " + fault->Key + " " + fault->Why);
+        }
       }
     }
     r.Measures.push_back(std::move(m));

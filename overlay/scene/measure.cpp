@@ -40,6 +40,63 @@ TMeasure OwnPoints(TMeasure Measure, const TMeasureFrame& Frame) {
   return Measure;
 }
 
+namespace {
+
+// Twice the signed area of triangle O, A, B: positive when A to B turns left about O.
+double Cross(const TMeasurePoint& O, const TMeasurePoint& A, const TMeasurePoint& B) {
+  return (A.X - O.X) * (B.Y - O.Y) - (A.Y - O.Y) * (B.X - O.X);
+}
+
+double Distance(const TMeasurePoint& A, const TMeasurePoint& B) {
+  return std::hypot(B.X - A.X, B.Y - A.Y);
+}
+
+}  // namespace
+
+double LongestDiameter(const std::vector<TMeasurePoint>& Points) {
+  // The two points farthest apart are corners of the convex hull (monotone chain), and among
+  // those an antipodal pair, which the rotating calipers visit in one turn round the hull: an
+  // outline of thousands of points costs its sorting, not every pair of its points.
+  std::vector<TMeasurePoint> sorted = Points;
+  std::sort(sorted.begin(), sorted.end(), [](const TMeasurePoint& A, const TMeasurePoint& B) {
+    return A.X < B.X || (A.X == B.X && A.Y < B.Y);
+  });
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  const std::size_t n = sorted.size();
+  if (n < 2) return 0;
+  std::vector<TMeasurePoint> hull(2 * n);
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < n; ++i) {  // the lower hull, left to right
+    while (k >= 2 && Cross(hull[k - 2], hull[k - 1], sorted[i]) <= 0) --k;
+    hull[k++] = sorted[i];
+  }
+  for (std::size_t i = n - 1, lower = k + 1; i-- > 0;) {  // the upper hull, back
+    while (k >= lower && Cross(hull[k - 2], hull[k - 1], sorted[i]) <= 0) --k;
+    hull[k++] = sorted[i];
+  }
+  hull.resize(k - 1);  // the last is the first again
+  const std::size_t h = hull.size();
+  if (h <= 3) {
+    double longest = 0;
+    for (std::size_t i = 0; i < h; ++i) {
+      for (std::size_t j = i + 1; j < h; ++j)
+        longest = std::max(longest, Distance(hull[i], hull[j]));
+    }
+    return longest;
+  }
+  // For each edge i..i+1 the corner j farthest from its line; both ends of the edge and the
+  // corners j and j+1 (the edge of j parallel to it) are the candidates.
+  double longest = 0;
+  for (std::size_t i = 0, j = 1; i < h; ++i) {
+    const TMeasurePoint &a = hull[i], &b = hull[(i + 1) % h];
+    while (Cross(a, b, hull[(j + 1) % h]) > Cross(a, b, hull[j])) j = (j + 1) % h;
+    for (const TMeasurePoint& c : {hull[j], hull[(j + 1) % h]}) {
+      longest = std::max({longest, Distance(a, c), Distance(b, c)});
+    }
+  }
+  return longest;
+}
+
 TMeasurement Measure(const TMeasure& Measure, const TMeasureFrame& Frame) {
   const std::vector<TMeasurePoint> p = InOwnPixels(Measure, Frame);
   const double exact = Measure.Picture == 2 ? Frame.Exact2 : Frame.Exact1;
@@ -48,13 +105,7 @@ TMeasurement Measure(const TMeasure& Measure, const TMeasureFrame& Frame) {
   TMeasurement m;
   m.Millimetres = pp100 > 0;
   const double perMm = m.Millimetres ? pp100 / 100.0 : 1.0;
-  double longest = 0;
-  for (std::size_t i = 0; i < p.size(); ++i) {
-    for (std::size_t j = i + 1; j < p.size(); ++j) {
-      longest = std::max(longest, std::hypot(p[j].X - p[i].X, p[j].Y - p[i].Y));
-    }
-  }
-  m.Length = longest / perMm;
+  m.Length = LongestDiameter(p) / perMm;
   if (Measure.Kind == TMeasureKind::Outline && p.size() >= 3) {
     double twice = 0;  // the shoelace sum
     for (std::size_t i = 0; i < p.size(); ++i) {

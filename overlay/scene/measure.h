@@ -36,6 +36,14 @@ struct TMeasure {
   friend bool operator==(const TMeasure&, const TMeasure&) = default;
 };
 
+// The most points a measure may have: a record of an outline with more is refused, and drawing
+// one adds no more. Ten thousand clicks are far more than any outline drawn by hand needs, and
+// the labels and lines of that many points cost a paint little.
+constexpr std::size_t MaxMeasurePoints = 10000;
+// No point of a measure lies farther than this from a picture's corner, in pixels: a record's
+// points beyond it are refused (a point at 1e308 measured "inf px").
+constexpr double FarthestMeasurePoint = 1e6;
+
 // What a measure needs to know of the pictures.
 struct TMeasureFrame {
   int Pp100MM1 = 0, Pp100MM2 = 0;  // pixels per 100 mm; 0 or less: not known
@@ -44,6 +52,7 @@ struct TMeasureFrame {
   double Exact1 = 0, Exact2 = 0;
   TPrecisePlacement Placement;  // where picture 2 lies on picture 1
   int Width2 = 0, Height2 = 0;  // picture 2's size, which the placement turns about
+  friend bool operator==(const TMeasureFrame&, const TMeasureFrame&) = default;
 };
 
 // Where a placement lays picture 2's pixels on picture 1, as the overlay is drawn
@@ -67,6 +76,9 @@ std::vector<TMeasurePoint> InOwnPixels(const TMeasure& Measure, const TMeasureFr
 // The measure with its points its picture's own (Under gone).
 TMeasure OwnPoints(TMeasure Measure, const TMeasureFrame& Frame);
 TMeasurement Measure(const TMeasure& Measure, const TMeasureFrame& Frame);
+// The largest distance between two of Points (0 for fewer than two), in O(n log n): exactly the
+// largest of all pairs' std::hypot.
+double LongestDiameter(const std::vector<TMeasurePoint>& Points);
 
 // An outline pair, the same structure in both pictures: After's area less Before's, and that as
 // a percentage of Before's. Nothing when the two are not in the same unit or Before has no area.

@@ -133,6 +133,8 @@ bool TMeasureEditor::Click(TMeasurePoint P, int Picture, const TMeasureScreen& S
       Distance(at, Screen.ToScreen(m.Picture, m.Points.front())) <= Tolerance) {
     return Finish();
   }
+  // At the bound an outline takes no more points; it still closes on its first.
+  if (m.Points.size() >= MaxMeasurePoints) return false;
   m.Points.push_back(P);
   if (m.Kind == TMeasureKind::Ruler) return Finish();
   return false;

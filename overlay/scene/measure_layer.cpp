@@ -227,9 +227,16 @@ void TMeasureLayer::Paint(raster::TBitmap32* Buffer) {
     }
     return clip;
   };
+  if (measures != FLabelled || frame != FLabelFrame || FDecimalSeparator != FLabelSeparator ||
+      FLabels.size() != measures.size()) {
+    FLabels.clear();
+    for (std::size_t i = 0; i < measures.size(); ++i) {
+      FLabels.push_back(MeasureLabel(measures, i, frame, FDecimalSeparator));
+    }
+    FLabelled = measures, FLabelFrame = frame, FLabelSeparator = FDecimalSeparator;
+  }
   for (std::size_t i = 0; i < measures.size(); ++i) {
-    PaintMeasure(*Buffer, clipFor(measures[i].Picture), screen, measures[i], true,
-                 MeasureLabel(measures, i, frame, FDecimalSeparator));
+    PaintMeasure(*Buffer, clipFor(measures[i].Picture), screen, measures[i], true, FLabels[i]);
   }
   if (const std::optional<TMeasure>& drawing = FEditor->Drawing()) {
     TMeasure shown = *drawing;

@@ -66,6 +66,12 @@ class TMeasureLayer : public raster::TCustomLayer {
   // The labels' badges by their text, made once and kept while they are shown.
   std::map<std::string, std::unique_ptr<raster::TBitmap32>> FBadges, FBadgesShown;
   std::vector<raster::TRect> FPlaced;  // the labels painted so far in this paint
+  // The labels of the measures as they were last measured, through that frame and separator:
+  // measured again only when one of them changed, not at every paint.
+  std::vector<TMeasure> FLabelled;
+  TMeasureFrame FLabelFrame;
+  std::string FLabelSeparator;
+  std::vector<std::vector<std::string>> FLabels;
 };
 
 }  // namespace overlay

@@ -16,6 +16,7 @@
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/measure_edit.h"
 #include "overlay/scene/overlay_scene.h"
+#include "overlay/scene/settings.h"
 #include "overlay/scene/texts.h"
 #include "platform/file_write.h"
 
@@ -376,8 +377,11 @@ platform::TStatus WriteCaptureJpeg(const raster::TBitmap32& Capture, int Pp100MM
                                    const std::string& Folder, int Index) {
   TEncodeSettings settings;
   settings.Format = decoder::TEncodeFormat::Jpeg;
-  // Pixels per 100 mm to pixels per metre.
-  settings.DotsPerMeterX = settings.DotsPerMeterY = std::uint32_t(std::max(Pp100MM, 0) * 10);
+  // Pixels per 100 mm to pixels per metre, in 64 bits: ten times a scale above 214748364 is no
+  // int. One outside the sane range is no scale at all, rather than a wrapped one.
+  const std::int64_t perMetre = std::int64_t(Pp100MM) * 10;
+  settings.DotsPerMeterX = settings.DotsPerMeterY =
+      Pp100MM >= 1 && Pp100MM <= MaxPp100MM ? std::uint32_t(perMetre) : 0;
   return StoreCapture(EncodePictureIsolated(Capture, settings), Folder, Index);
 }
 

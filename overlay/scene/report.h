@@ -103,7 +103,7 @@ std::string InLanguage(std::string Page);
 platform::TStatus WriteCaptureJpeg(const std::uint8_t* Bgr, int Width, int Height, int Stride,
                                    int DotsPerMeterX, int DotsPerMeterY, const std::string& Folder,
                                    int Index);
-// The same for a bitmap (alpha dropped), at Pp100MM's resolution when that is above 0.
+// The same for a bitmap (alpha dropped), at Pp100MM's resolution when that is 1..MaxPp100MM.
 platform::TStatus WriteCaptureJpeg(const raster::TBitmap32& Capture, int Pp100MM,
                                    const std::string& Folder, int Index);
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 #include <functional>
+#include <tuple>
 
 #include "interface/interfaceba.h"
 #include "overlay/decode/orientation.h"
@@ -216,8 +217,15 @@ TInterfaceStart ReadInterfaceStart() {
                     iface::DisplayText(subject.Birthdate) + "]";
     start.ImageFile1 = ba.GetImage(0).Image;
     start.ImageFile2 = ba.GetImage(1).Image;
-    start.Pp100MM1 = ba.GetImage(0).Pp100MM;
-    start.Pp100MM2 = ba.GetImage(1).Pp100MM;
+    for (auto [index, scale, outside] : {std::tuple{0, &start.Pp100MM1, &start.OutsidePp100MM1},
+                                         std::tuple{1, &start.Pp100MM2, &start.OutsidePp100MM2}}) {
+      const int given = ba.GetImage(index).Pp100MM;
+      // 0 (or the record's -1) says the file knows no scale; anything else outside the range
+      // would overflow the densities and measures made from it.
+      const bool sound = given >= 1 && given <= MaxPp100MM;
+      *scale = sound ? given : 0;
+      *outside = sound || given == 0 || given == -1 ? 0 : given;
+    }
     start.Name = iface::DisplayText(subject.Name);
     start.Firstname = iface::DisplayText(subject.Firstname);
     start.Birthdate = iface::DisplayText(subject.Birthdate);

@@ -106,12 +106,20 @@ struct TPacsSettings {
 platform::TResult<TPacsSettings> ReadPacsSettings(const std::string& Path);
 
 // What the start-up takes from the interface file of the command line.
+// The largest scale a picture may have, in pixels per 100 mm (10 000 pixels per mm, a
+// microscope's): beyond it the interface file's or the command line's scale is no scale, and
+// the densities written from it would no longer fit their fields.
+constexpr int MaxPp100MM = 1000000;
+
 struct TInterfaceStart {
   int Count = 0;
   std::string Caption;                 // set when Count > 1
   std::string ImageFile1, ImageFile2;  // set when Count > 1
   int Pp100MM1 = 0;                    // picture 1's pixels per 100 mm; 0 or less: not known
   int Pp100MM2 = 0;                    // picture 2's
+  // A scale the file gives outside 1..MaxPp100MM, as it gives it, which is read as not known
+  // (the Pp100MM above 0); 0 where the file gives none or a sound one.
+  int OutsidePp100MM1 = 0, OutsidePp100MM2 = 0;
   // The patient as shown (iface::DisplayText), and each picture's date and time as the file
   // gives them; for the report.
   std::string Name, Firstname, Birthdate;

@@ -27,7 +27,7 @@ const std::vector<TText>& ProgramTexts() {
       LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
       SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,
       FlickerPicture1Text, FlickerPicture2Text, SideModeText, RestoreRecordText,
-      RecordDamagedText, RecordOtherPicturesText, RecordPictureDiffersText, RecordOrientationDiffersText, RecordNotSavedText, RecordSavedText, RecordNotKeptText, RecordZoomTooLargeText, NoPatientText, DicomFolderOpenText, DicomFolderForeignText,
+      RecordDamagedText, InterfaceScaleOutsideText, RecordOtherPicturesText, RecordPictureDiffersText, RecordOrientationDiffersText, RecordNotSavedText, RecordSavedText, RecordNotKeptText, RecordZoomTooLargeText, NoPatientText, DicomFolderOpenText, DicomFolderForeignText,
       DicomFolderNotFolderText,
       PrintOpacityText, ReportPatientText, ReportPlacementText,
       ReportAngleText, ReportZoomText, ReportColourMatchText, ReportOnText, ReportOffText,

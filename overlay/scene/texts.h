@@ -78,6 +78,10 @@ inline constexpr TText RestoreRecordText{
     "Für diese zwei Bilder gibt es einen gespeicherten Vergleich. Wiederherstellen?"};
 inline constexpr TText RecordDamagedText{"Messages.RecordDamaged",
                                          "Der gespeicherte Vergleich ist beschädigt: %1"};
+inline constexpr TText InterfaceScaleOutsideText{
+    "Messages.InterfaceScaleOutside",
+    "Die Schnittstellendatei gibt %1 Pixel pro 100 mm an, außerhalb von 1..1000000: das Bild "
+    "gilt als ohne Maßstab."};
 inline constexpr TText RecordOtherPicturesText{
     "Messages.RecordOtherPictures",
     "Der gespeicherte Vergleich gehört zu anderen Bildern und wird nicht verwendet. %1"};

@@ -694,6 +694,10 @@ int TFormMain::ReadInterfaceFile() {
     FController->SetPictureScale2(start.ImageFile2, start.Pp100MM2);
     FController->SetVisitDate(1, start.ImageFile1, start.Date1, start.Time1);
     FController->SetVisitDate(2, start.ImageFile2, start.Date2, start.Time2);
+    for (const int outside : {start.OutsidePp100MM1, start.OutsidePp100MM2}) {
+      if (outside != 0)
+        platform::ShowMessage(Tr(InterfaceScaleOutsideText, std::to_string(outside)));
+    }
     // The patient holds for these two pictures only (PicturesLoaded decides it again).
     FSession.SetNamed(NamedComparisonOf(start));
     FSession.DecidePatient(*FController);

@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <QBuffer>
 #include <QImage>
@@ -512,6 +514,45 @@ TEST(ParseObjectReply, AcceptsConsistentRepliesOnly) {
   bytes.pop_back();  // the lengths no longer add up to the message
   decoder::TObjectReply back;
   EXPECT_FALSE(decoder::ParseObjectReply(bytes.data(), bytes.size(), &back));
+}
+
+// A deflated DICOM file of 2 MB whose private element holds 2^31 zero bytes: DCMTK would hold
+// them all inflated. The decoder refuses it without taking more than a little memory.
+TEST(IsolatedObject, ADeflatedFileThatInflatesBeyondTheBoundIsRefusedCheaply) {
+  TempFolder folder;
+  std::string file(128, '\0');
+  file += "DICM";
+  const std::string syntax = "1.2.840.10008.1.2.1.99";  // Deflated Explicit VR Little Endian
+  file += std::string("\x02\x00\x10\x00UI\x16\x00", 8) + syntax;
+  // The data set: (0009,1000) OB of 2^31 bytes, deflated as a header, then one block of 1 MiB
+  // of zeros flushed whole, so that it may be repeated, and the end.
+  z_stream z{};
+  ASSERT_EQ(deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY),
+            Z_OK);
+  const auto deflated = [&](std::string In, int Flush) {
+    std::string out(In.size() + 4096, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(In.data());
+    z.avail_in = uInt(In.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    EXPECT_NE(deflate(&z, Flush), Z_STREAM_ERROR);
+    out.resize(out.size() - z.avail_out);
+    return out;
+  };
+  file += deflated(std::string("\x09\x00\x00\x10OB\0\0\0\0\0\x80", 12), Z_FULL_FLUSH);
+  const std::string zeros = deflated(std::string(1 << 20, '\0'), Z_FULL_FLUSH);
+  for (int i = 0; i < 2048; ++i) file += zeros;
+  file += deflated("", Z_FINISH);
+  deflateEnd(&z);
+  std::ofstream(folder.File("bomb.dcm"), std::ios::binary) << file;
+  ASSERT_LT(file.size(), std::size_t(3) << 20);
+
+  const TIsolatedObject read = ReadDicomObjectIsolated(folder.File("bomb.dcm"));
+  EXPECT_EQ(read.Check, TObjectCheck::Answered);
+  EXPECT_EQ(read.Reply.Status, decoder::TObjectStatus::TooLarge);
+  rusage children{};
+  ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &children), 0);
+  EXPECT_LT(children.ru_maxrss, 256 * 1024);  // kilobytes
 }
 
 // The print page's JPEG, now written in the decoder process, is byte for byte the JPEG that

@@ -212,6 +212,9 @@ TEST(DicomCommand, RefusesWhatItCannotUse) {
   EXPECT_EQ(Dicom({"fetch"}, &out, &err), 2);
   EXPECT_EQ(Dicom({"export", dir / "only-one"}, &out, &err), 2);
   EXPECT_EQ(Dicom({"export", "--count", "101", "a.ini", dir / "r"}, &out, &err), 2);
+  // A scale whose densities would overflow.
+  EXPECT_EQ(Dicom({"export", "--pp100mm", "2000,1000001", "a.ini", dir / "r"}, &out, &err), 2);
+  EXPECT_NE(err.find("--pp100mm needs"), std::string::npos) << err;
   // A folder others may look into is not taken for a patient's pictures.
   fs::create_directory(dir / "open");
   fs::permissions(dir / "open", fs::perms(0755));

@@ -80,6 +80,14 @@ TEST(ComparisonRecord, ReadsBackWhatWasWrittenAndRefusesADamagedFile) {
   EXPECT_NE(damaged("Mode=swipe", "Mode=<script>").find("[View] Mode"), std::string::npos);
   EXPECT_NE(damaged("Points=1.5 2.25;300 400", "Points=1.5 2.25").find("[Ruler1] Points"),
             std::string::npos);
+  // A point no picture has, which measured "inf px"; an outline of more points than drawing
+  // allows, which took half a minute to label at every paint.
+  EXPECT_NE(damaged("Points=1.5 2.25", "Points=1.5 -1e308").find("[Ruler1] Points: a point"),
+            std::string::npos);
+  std::string many = "Points=0 0";
+  for (std::size_t i = 1; i <= MaxMeasurePoints; ++i) many += ";" + std::to_string(i) + " 1";
+  EXPECT_NE(damaged("Points=0 0", many).find("[Outline1] Points: more than 10000"),
+            std::string::npos);
 }
 
 // Two small pictures of different contents, loaded in a scene, for the record session.

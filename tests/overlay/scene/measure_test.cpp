@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+
+#include "overlay/scene/measure_edit.h"
 
 namespace overlay {
 namespace {
@@ -61,6 +64,45 @@ TEST(Measure, LengthsAreasAndTheirChangeInEachPicturesOwnScale) {
   EXPECT_FALSE(pixels.Millimetres);
   EXPECT_NEAR(pixels.Area, 550.0 * 550.0, 1e-9);
   EXPECT_FALSE(AreaChange(before, pixels));
+}
+
+// The longest diameter through the hull equals the largest distance of all pairs, bit for bit,
+// on random sets: scattered, on a small grid (duplicates, collinear and parallel hull edges),
+// and on a circle (every point a corner).
+TEST(Measure, LongestDiameterEqualsTheLargestDistanceOfAllPairs) {
+  std::mt19937 random(12);
+  for (int round = 0; round < 600; ++round) {
+    const int n = 1 + int(random() % 60), kind = round % 3;
+    std::uniform_real_distribution<double> any(-5000, 5000), angle(0, 6.283185307179586);
+    std::vector<TMeasurePoint> p;
+    for (int i = 0; i < n; ++i) {
+      if (kind == 0) p.push_back({any(random), any(random)});
+      if (kind == 1) p.push_back({double(random() % 5), double(random() % 4)});
+      if (kind == 2) {
+        const double a = angle(random);
+        p.push_back({300 * std::cos(a) + 7, 300 * std::sin(a) - 3});
+      }
+    }
+    double pairs = 0;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+      for (std::size_t j = i + 1; j < p.size(); ++j) {
+        pairs = std::max(pairs, std::hypot(p[j].X - p[i].X, p[j].Y - p[i].Y));
+      }
+    }
+    ASSERT_EQ(LongestDiameter(p), pairs) << "round " << round;
+  }
+}
+
+// Drawing an outline stops taking points at the bound; it still closes.
+TEST(Measure, AnOutlineBeingDrawnTakesNoMoreThanTheBoundOfPoints) {
+  TMeasureEditor editor;
+  editor.SetTool(TMeasureTool::Outline);
+  const TMeasureScreen screen;
+  for (std::size_t i = 0; i <= MaxMeasurePoints; ++i) {
+    editor.Click({10.0 * double(i % 1000), 10.0 * double(i / 1000) + 20}, 1, screen);
+  }
+  EXPECT_EQ(editor.Drawing()->Points.size(), MaxMeasurePoints);
+  EXPECT_TRUE(editor.Finish());
 }
 
 }  // namespace

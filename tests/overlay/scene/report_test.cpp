@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "overlay/scene/overlay_scene.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/test_pictures.h"
 
 namespace overlay {
@@ -65,6 +69,24 @@ TEST(FullResolutionCapture, IsPicture1PixelForPixelWhereTheOverlayIsTransparent)
 
 // A part whose scene (the part and the view's scroll bars) no bitmap can hold is refused, not a
 // crash; one within the limit is drawn.
+// The capture's JPEG states its scale in dots per inch, a 16-bit field: a scale it cannot
+// hold, or one whose dots per metre are no int, is stated as none (72 dpi), not wrapped round.
+TEST(CaptureJpeg, StatesTheScaleOrNoneNeverAWrappedOne) {
+  const testsupport::TTempFolder dir("tessaly_capture");
+  TBitmap32 capture;
+  testsupport::FillPattern(capture, 8, 8, 3);
+  for (const auto& [pp100mm, dpi] : {std::pair{2000, 508}, std::pair{250000, 63500},
+                                     std::pair{300000, 72}, std::pair{214748365, 72}}) {
+    ASSERT_TRUE(WriteCaptureJpeg(capture, pp100mm, dir.File(""), 0)) << pp100mm;
+    std::ifstream in(dir / "test0.jpg", std::ios::binary);
+    const std::string jpeg{std::istreambuf_iterator<char>(in), {}};
+    const std::size_t jfif = jpeg.find(std::string("JFIF\0", 5));
+    ASSERT_NE(jfif, std::string::npos);
+    EXPECT_EQ(jpeg[jfif + 7], 1) << pp100mm;  // dots per inch
+    EXPECT_EQ(std::uint8_t(jpeg[jfif + 8]) * 256 + std::uint8_t(jpeg[jfif + 9]), dpi) << pp100mm;
+  }
+}
+
 TEST(FullResolutionCapture, APartTooLargeForItsSceneIsRefused) {
   TOverlayScene scene(200, 150);
   LoadPair(scene, 40, 30);

@@ -18,6 +18,7 @@
 #include <QUrl>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "overlay/scene/texts.h"
 #include "overlay/windows/form_main.h"
@@ -309,6 +310,21 @@ TEST_F(SettingsTest, ACaptionFromALatin1AndFromAUtf8InterfaceFileReadsTheSame) {
   const std::string expected = "Tessaly - [M\u00fcller \u20ac, J\u00fcrgen  *01.02.1950]";
   EXPECT_EQ(caption("M\xfcller \x80", "J\xfcrgen"), expected);
   EXPECT_EQ(caption("M\u00fcller \u20ac", "J\u00fcrgen"), expected);
+}
+
+// A scale outside 1..MaxPp100MM (ten times it is no int, nor a JPEG's density) is no scale,
+// and which one it was is kept to be told.
+TEST_F(SettingsTest, AnInterfaceScaleOutsideItsRangeIsNoScale) {
+  for (const auto& [given, scale, outside] :
+       {std::tuple{"917", 917, 0}, std::tuple{"1000000", 1000000, 0}, std::tuple{"0", 0, 0},
+        std::tuple{"1000001", 0, 1000001}, std::tuple{"300000000", 0, 300000000},
+        std::tuple{"-5", 0, -5}}) {
+    platform::SetProgramParameters({Write(
+        "i.ini", "[General]\nCount=2\n[Image0]\nPp100MM=" + std::string(given) + "\n[Image1]\n")});
+    const TInterfaceStart start = ReadInterfaceStart();
+    EXPECT_EQ(start.Pp100MM1, scale) << given;
+    EXPECT_EQ(start.OutsidePp100MM1, outside) << given;
+  }
 }
 
 TEST_F(SettingsTest, AnAdministratorsSettingsAreReadAndKeptByTheFirstWrite) {
