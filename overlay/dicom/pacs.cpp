@@ -11,13 +11,17 @@
 #include <dcmtk/dcmnet/dimse.h>
 #include <dcmtk/dcmnet/diutil.h>
 #include <dcmtk/oflog/oflog.h>
+#include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
 
 #include "overlay/decode/isolated_decode.h"
+#include "overlay/scene/dicom_values.h"
 #include "overlay/scene/texts.h"
 
 namespace overlay {
@@ -35,10 +39,16 @@ void QuietToolkit() {
   std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
 }
 
-bool IsUid(const std::string& Uid) {
-  constexpr std::size_t MaxUid = 64;
-  return !Uid.empty() && Uid.size() <= MaxUid &&
-         Uid.find_first_not_of("0123456789.") == std::string::npos;
+// Whether File is something other than a regular file (a FIFO, a device, a folder): opened
+// without waiting, so that a FIFO nobody writes to cannot hold the store, and never read. A
+// path that cannot be opened is left to the reading, which names it no DICOM file.
+bool NoRegularFile(const std::string& File) {
+  const int fd = ::open(File.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  struct stat info {};
+  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  ::close(fd);
+  return !regular;
 }
 
 platform::TStatus FailureAbout(const std::string& Reason, const std::string& File) {
@@ -218,10 +228,11 @@ std::vector<TContext> ContextsFor(const std::vector<TPacsObject>& Objects) {
 }
 
 // "0xA700 Refused: OutOfResources": the code as the standard writes it, and the toolkit's name.
-std::string StatusText(Uint16 Status) {
+std::string StatusText(Uint16 Status, bool Echo = false) {
   char code[8];
   std::snprintf(code, sizeof code, "0x%04X", unsigned(Status));
-  return std::string(code) + " " + DU_cstoreStatusString(Status);
+  return std::string(code) + " " +
+         (Echo ? DU_cechoStatusString(Status) : DU_cstoreStatusString(Status));
 }
 
 }  // namespace
@@ -231,11 +242,12 @@ std::string PacsAddress(const TPacsSettings& Settings) {
 }
 
 TPacsObjectRead CheckPacsObject(const std::string& File) {
-  const TIsolatedObject read = ReadDicomObjectIsolated(File);
   const std::string notDicom = Tr(PacsNotDicomText);
   const auto refused = [&](const std::string& Why) {
     return TPacsObjectRead{FailureAbout(Why.empty() ? notDicom : notDicom + " " + Why, File), true};
   };
+  if (NoRegularFile(File)) return refused(Tr(PacsNotRegularFileText));
+  const TIsolatedObject read = ReadDicomObjectIsolated(File);
   using decoder::TObjectStatus;
   switch (read.Check) {
     case TObjectCheck::NoDecoder:
@@ -269,9 +281,14 @@ TPacsObjectRead CheckPacsObject(const std::string& File) {
   }
   TPacsObject object{File, read.Reply.SopClassUid, read.Reply.SopInstanceUid,
                      read.Reply.TransferSyntaxUid};
-  // The decoder's reply holds UIDs of digits and dots; the syntax must also be one the toolkit
-  // can send (a table look-up, no parse).
-  if (!IsUid(object.SopClassUid) || !IsUid(object.SopInstanceUid) ||
+  // The decoder's reply holds UIDs of digits and dots, but the outbox names the object by its
+  // instance UID: one that is no UID by the rules of the standard (".1.2", "1..2", "1.02") is
+  // refused, as a name starting with a dot would hide it there. The syntax must also be one the
+  // toolkit can send (a table look-up, no parse).
+  if (!IsValidDicomUid(object.SopInstanceUid)) {
+    return refused(Tr(PacsUidInvalidText, object.SopInstanceUid));
+  }
+  if (!IsValidDicomUid(object.SopClassUid) ||
       DcmXfer(object.TransferSyntaxUid.c_str()).getXfer() == EXS_Unknown) {
     return refused({});
   }
@@ -300,7 +317,7 @@ platform::TStatus EchoPacs(const TPacsSettings& Settings) {
   if (c.bad()) return platform::TStatus::Failure(ExchangeFailure(c, Settings));
   association.Release();
   if (status != STATUS_Success) {
-    return platform::TStatus::Failure(Tr(PacsFailedText, StatusText(status)));
+    return platform::TStatus::Failure(Tr(PacsEchoFailedText, StatusText(status, true)));
   }
   return {};
 }
@@ -363,7 +380,15 @@ std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
       return outcomes;
     }
     const Uint16 status = response.DimseStatus;
-    if (status == STATUS_Success || DICOM_WARNING_STATUS(status)) {
+    const bool named = (response.opts & O_STORE_AFFECTEDSOPINSTANCEUID) != 0 &&
+                       object.SopInstanceUid == response.AffectedSOPInstanceUID;
+    if ((status == STATUS_Success || DICOM_WARNING_STATUS(status)) && !named) {
+      // An answer for another instance (or for none) says nothing about this one: it stays.
+      const std::string other = (response.opts & O_STORE_AFFECTEDSOPINSTANCEUID) != 0
+                                    ? std::string(response.AffectedSOPInstanceUID)
+                                    : std::string("-");
+      done({i, false, FailureAbout(Tr(PacsOtherInstanceText, other), object.File)});
+    } else if (status == STATUS_Success || DICOM_WARNING_STATUS(status)) {
       done({i, true, {}});
     } else {
       done({i, false, FailureAbout(Tr(PacsObjectRejectedText, StatusText(status)), object.File)});

@@ -284,6 +284,53 @@ TEST_F(PacsTest, AFileThatIsNoDicomObjectQueuesNothing) {
   EXPECT_EQ(Command({"echo", photo}).Status, 2);
 }
 
+// What store cannot send as the user means it is refused before anything goes out, each with its
+// reason: an instance UID that is no UID (".1.2" would hide its outbox copy for ever), another
+// object under a UID already waiting (another patient's would go instead), a --config that is
+// missing or no regular file (its defaults would send elsewhere), a FIFO named like an object
+// (reading it would wait for ever).
+TEST_F(PacsTest, WhatCannotBeSentFaithfullyIsRefusedAndNothingGoes) {
+  const std::string photo = MakeObject(FFiles, "photo.dcm", true);
+  ASSERT_FALSE(photo.empty());
+  const std::string dotted = MakeObject(FFiles, "dotted.dcm", true);
+  ASSERT_EQ(std::system(("dcmodify -nb -i 'SOPInstanceUID=.1.2.826.0.1.3680043.9.7777.5' " +
+                         dotted + " >/dev/null 2>&1")
+                            .c_str()),
+            0);
+  // The waiting object and another patient's under its UID.
+  const TOutbox outbox(OutboxFolder());
+  const platform::TResult<std::vector<TPacsObject>> waiting = ReadPacsObjects({photo});
+  ASSERT_TRUE(waiting.Ok() && outbox.Open().Ok() && outbox.Add(waiting.Value()).Ok());
+  const std::string queued = outbox.Waiting().at(0);
+  const std::string other = FFiles / "other.dcm";
+  std::filesystem::copy_file(photo, other);
+  ASSERT_EQ(std::system(
+                ("dcmodify -nb -i 'PatientName=Andere^Eva' " + other + " >/dev/null 2>&1").c_str()),
+            0);
+  const std::string fifo = FFiles / "pipe.dcm";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string uid = waiting.Value()[0].SopInstanceUid;
+  const struct {
+    std::vector<std::string> Args;
+    std::string Told;
+  } cases[] = {
+      {{"store", dotted}, Tr(PacsUidInvalidText, ".1.2.826.0.1.3680043.9.7777.5")},
+      {{"store", other}, Tr(PacsUidTakenText, uid + ", " + queued) + "\n" + other},
+      {{"store", "--config", FFiles / "none.ini", photo}, "none.ini"},
+      {{"store", "--config", "/dev/zero", photo}, "/dev/zero"},
+      {{"store", "--config", fifo, photo}, fifo},
+      {{"echo", "--config", FFiles.Path().string()}, FFiles.Path().string()},
+      {{"store", fifo}, Tr(PacsNotRegularFileText)},
+  };
+  for (const auto& c : cases) {
+    const TRun run = Command(c.Args);
+    EXPECT_NE(run.Status, 0) << c.Args.back();
+    EXPECT_NE(run.Err.find(c.Told), std::string::npos) << run.Err;
+  }
+  EXPECT_EQ(outbox.Waiting(), std::vector<std::string>{queued});
+  EXPECT_EQ(Json(FOrthanc, "/instances").toArray().size(), 0);
+}
+
 // A Secondary Capture whose data set is Levels sequences of undefined length nested in one
 // another (explicit VR little endian, every item and sequence closed), written byte by byte.
 std::string NestedObject(int Levels) {
@@ -357,8 +404,12 @@ class TScriptedPacs {
   static constexpr Uint16 Takes = 0;
   // No answer to a C-STORE at all: the sender waits until it is killed, or the PACS ends.
   static constexpr Uint16 Hangs = 0xFFFF;
-  TScriptedPacs(bool Refuse, Uint16 Status)
-      : FRefuse(Refuse), FStatus(Status), FPort(testsupport::FreeLoopbackPort()) {
+  // AnswerFor: the instance its answers name (empty: the one sent, as a PACS should).
+  TScriptedPacs(bool Refuse, Uint16 Status, std::string AnswerFor = {})
+      : FRefuse(Refuse),
+        FStatus(Status),
+        FAnswerFor(std::move(AnswerFor)),
+        FPort(testsupport::FreeLoopbackPort()) {
     if (ASC_initializeNetwork(NET_ACCEPTOR, FPort, 5, &FNetwork).bad()) return;
     FThread = std::thread([this] { Serve(); });
   }
@@ -386,12 +437,18 @@ class TScriptedPacs {
                                   UID_LittleEndianImplicitTransferSyntax};
         ASC_acceptContextsWithPreferredTransferSyntaxes(
             a->params, dcmAllStorageSOPClassUIDs, numberOfDcmAllStorageSOPClassUIDs, syntaxes, 3);
+        const char* verification[] = {UID_VerificationSOPClass};
+        ASC_acceptContextsWithPreferredTransferSyntaxes(a->params, verification, 1, syntaxes, 3);
         ASC_acknowledgeAssociation(a);
         T_ASC_PresentationContextID id = 0;
         T_DIMSE_Message message{};
         // Until the release request (or the end of the connection) ends the receiving.
-        while (DIMSE_receiveCommand(a, DIMSE_BLOCKING, 0, &id, &message, nullptr).good() &&
-               message.CommandField == DIMSE_C_STORE_RQ) {
+        while (DIMSE_receiveCommand(a, DIMSE_BLOCKING, 0, &id, &message, nullptr).good()) {
+          if (message.CommandField == DIMSE_C_ECHO_RQ) {
+            DIMSE_sendEchoResponse(a, id, &message.msg.CEchoRQ, FStatus, nullptr);
+            continue;
+          }
+          if (message.CommandField != DIMSE_C_STORE_RQ) break;
           FStoreArrived = true;
           if (FStatus == Hangs) {
             FRelease.get_future().wait();
@@ -409,15 +466,22 @@ class TScriptedPacs {
     }
     ASC_destroyAssociation(&a);
   }
-  static void Answer(void* Pacs, T_DIMSE_StoreProgress* Progress, T_DIMSE_C_StoreRQ*, char*,
+  static void Answer(void* Pacs, T_DIMSE_StoreProgress* Progress, T_DIMSE_C_StoreRQ* Request, char*,
                      DcmDataset**, T_DIMSE_C_StoreRSP* Response, DcmDataset**) {
+    const TScriptedPacs& pacs = *static_cast<TScriptedPacs*>(Pacs);
     if (Progress->state == DIMSE_StoreEnd) {
-      Response->DimseStatus = static_cast<TScriptedPacs*>(Pacs)->FStatus;
+      Response->DimseStatus = pacs.FStatus;
+      if (!pacs.FAnswerFor.empty()) {
+        // The toolkit answers for the request's instance.
+        OFStandard::strlcpy(Request->AffectedSOPInstanceUID, pacs.FAnswerFor.c_str(),
+                            sizeof Request->AffectedSOPInstanceUID);
+      }
     }
   }
 
   bool FRefuse;
   Uint16 FStatus;
+  std::string FAnswerFor;
   int FPort;
   T_ASC_Network* FNetwork = nullptr;
   std::atomic<bool> FStoreArrived{false};
@@ -462,26 +526,50 @@ TEST(PacsRefusal, ARefusedAssociationIsToldWithItsReason) {
   EXPECT_EQ(echo.Reason(), Tr(PacsAssociationRefusedText, Tr(PacsCalledAeUnknownText, "NOBODY")));
 }
 
-TEST(PacsRefusal, ARejectedObjectStaysInTheOutboxWithItsStatus) {
-  testsupport::TTempFolder files{"tessaly_pacs_files"};
-  const TOutbox outbox(files / "outbox/");
-  const platform::TResult<std::vector<TPacsObject>> objects =
-      ReadPacsObjects({MakeObject(files, "a.dcm", true)});
-  ASSERT_TRUE(objects.Ok()) << objects.Reason();
-  TScriptedPacs pacs(false, 0xA700);  // out of resources
+// A check the PACS answers with a failure is that answer, not a transfer that broke off.
+TEST(PacsRefusal, AFailedEchoIsToldWithItsStatus) {
+  TScriptedPacs pacs(false, 0x0110);  // processing failure
   ASSERT_TRUE(pacs.Listening());
-  const platform::TResult<TOutboxRun> run = SendThroughOutbox(
-      {"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5}, objects.Value(), outbox);
-  ASSERT_TRUE(run.Ok()) << run.Reason();
-  const std::vector<std::string> waiting = outbox.Waiting();
-  ASSERT_EQ(waiting.size(), 1u);
-  EXPECT_TRUE(run.Value().Sent.empty());
-  EXPECT_EQ(run.Value().Left, waiting);
-  ASSERT_EQ(run.Value().Failures.size(), 1u);
-  const std::string& reason = run.Value().Failures[0].Reason();
-  const std::string sentence = Tr(PacsObjectRejectedText);
-  EXPECT_EQ(reason.rfind(sentence.substr(0, sentence.find("%1")) + "0xA700", 0), 0u) << reason;
-  EXPECT_EQ(reason.substr(reason.find('\n') + 1), waiting[0]);
+  const platform::TStatus echo = EchoPacs({"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5});
+  const std::string sentence = Tr(PacsEchoFailedText);
+  EXPECT_EQ(echo.Reason().rfind(sentence.substr(0, sentence.find("%1")) + "0x0110", 0), 0u)
+      << echo.Reason();
+}
+
+// An object the PACS did not take, or whose answer names another instance, stays in the outbox
+// with the reason.
+TEST(PacsRefusal, AnObjectNotConfirmedStaysInTheOutboxWithTheReason) {
+  const struct {
+    Uint16 Status;
+    std::string AnswerFor, Told;
+  } cases[] = {
+      {0xA700, "", Tr(PacsObjectRejectedText, "0xA700")},  // out of resources
+      {0x0000, "1.2.826.0.1.3680043.9.7777.1",
+       Tr(PacsOtherInstanceText, "1.2.826.0.1.3680043.9.7777.1")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Told);
+    testsupport::TTempFolder files{"tessaly_pacs_files"};
+    const TOutbox outbox(files / "outbox/");
+    const platform::TResult<std::vector<TPacsObject>> objects =
+        ReadPacsObjects({MakeObject(files, "a.dcm", true)});
+    ASSERT_TRUE(objects.Ok()) << objects.Reason();
+    TScriptedPacs pacs(false, c.Status, c.AnswerFor);
+    ASSERT_TRUE(pacs.Listening());
+    const platform::TResult<TOutboxRun> run = SendThroughOutbox(
+        {"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5}, objects.Value(), outbox);
+    ASSERT_TRUE(run.Ok()) << run.Reason();
+    const std::vector<std::string> waiting = outbox.Waiting();
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_TRUE(run.Value().Sent.empty());
+    EXPECT_EQ(run.Value().Left, waiting);
+    ASSERT_EQ(run.Value().Failures.size(), 1u);
+    const std::string& reason = run.Value().Failures[0].Reason();
+    const std::size_t code = c.Told.find("0x");  // the status, without the toolkit's name
+    const std::string told = code == std::string::npos ? c.Told : c.Told.substr(0, code + 6);
+    EXPECT_EQ(reason.rfind(told, 0), 0u) << reason;
+    EXPECT_EQ(reason.substr(reason.find('\n') + 1), waiting[0]);
+  }
 }
 
 }  // namespace
