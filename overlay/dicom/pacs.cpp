@@ -114,9 +114,13 @@ std::string ConnectionFailure(const OFCondition& Condition, const TPacsSettings&
   return Tr(PacsFailedText, text);
 }
 
+bool NoAnswer(const OFCondition& Condition) {
+  return Condition == DIMSE_NODATAAVAILABLE || Condition == DUL_READTIMEOUT;
+}
+
 // Why an association that stood broke off during an exchange.
 std::string ExchangeFailure(const OFCondition& Condition, const TPacsSettings& Settings) {
-  if (Condition == DIMSE_NODATAAVAILABLE || Condition == DUL_READTIMEOUT) {
+  if (NoAnswer(Condition)) {
     return Tr(PacsFailedText, Tr(PacsNoAnswerText, std::to_string(Settings.TimeoutSeconds)));
   }
   return Tr(PacsFailedText, Condition.text());
@@ -186,6 +190,14 @@ class TAssociation {
     const bool bothPlain = !DcmXfer(accepted.c_str()).isEncapsulated() &&
                            !DcmXfer(Object.TransferSyntaxUid.c_str()).isEncapsulated();
     return bothPlain ? id : 0;
+  }
+
+  // The end of an association whose PACS did not answer in time: the connection closed without
+  // the abort, whose sending waits once more for the PACS (the timeout again) to close its end.
+  // One timeout bounds the whole wait for an answer.
+  void Drop() {
+    if (FOpen) ASC_dropAssociation(FAssociation);
+    FOpen = false;
   }
 
   // An orderly end; an association that broke off is aborted by the destructor instead.
@@ -314,6 +326,7 @@ platform::TStatus EchoPacs(const TPacsSettings& Settings) {
   const OFCondition c = DIMSE_echoUser(a, a->nextMsgID++, DIMSE_NONBLOCKING,
                                        Settings.TimeoutSeconds, &status, &detail);
   delete detail;
+  if (NoAnswer(c)) association.Drop();
   if (c.bad()) return platform::TStatus::Failure(ExchangeFailure(c, Settings));
   association.Release();
   if (status != STATUS_Success) {
@@ -376,6 +389,7 @@ std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
     if (c.bad()) {
       // Whether this object arrived is not known: it stays, and a second copy later is the
       // same instance to the PACS.
+      if (NoAnswer(c)) association.Drop();
       failAllFrom(i, ExchangeFailure(c, Settings));
       return outcomes;
     }

@@ -404,6 +404,8 @@ class TScriptedPacs {
   static constexpr Uint16 Takes = 0;
   // No answer to a C-STORE at all: the sender waits until it is killed, or the PACS ends.
   static constexpr Uint16 Hangs = 0xFFFF;
+  // The data set taken whole, and then no answer.
+  static constexpr Uint16 TakesAndHangs = 0xFFFE;
   // AnswerFor: the instance its answers name (empty: the one sent, as a PACS should).
   TScriptedPacs(bool Refuse, Uint16 Status, std::string AnswerFor = {})
       : FRefuse(Refuse),
@@ -422,6 +424,8 @@ class TScriptedPacs {
   // Whether a C-STORE request has arrived.
   bool StoreArrived() const { return FStoreArrived; }
   bool Listening() const { return FNetwork != nullptr; }
+  // Whether a data set has been taken whole (TakesAndHangs).
+  bool Taken() const { return FTaken; }
 
  private:
   void Serve() {
@@ -451,7 +455,7 @@ class TScriptedPacs {
           if (message.CommandField != DIMSE_C_STORE_RQ) break;
           FStoreArrived = true;
           if (FStatus == Hangs) {
-            FRelease.get_future().wait();
+            FHeld.wait();
             break;
           }
           DcmDataset* received = nullptr;
@@ -469,6 +473,10 @@ class TScriptedPacs {
   static void Answer(void* Pacs, T_DIMSE_StoreProgress* Progress, T_DIMSE_C_StoreRQ* Request, char*,
                      DcmDataset**, T_DIMSE_C_StoreRSP* Response, DcmDataset**) {
     const TScriptedPacs& pacs = *static_cast<TScriptedPacs*>(Pacs);
+    if (Progress->state == DIMSE_StoreEnd && pacs.FStatus == TakesAndHangs) {
+      pacs.FTaken = true;
+      pacs.FHeld.wait();
+    }
     if (Progress->state == DIMSE_StoreEnd) {
       Response->DimseStatus = pacs.FStatus;
       if (!pacs.FAnswerFor.empty()) {
@@ -485,7 +493,9 @@ class TScriptedPacs {
   int FPort;
   T_ASC_Network* FNetwork = nullptr;
   std::atomic<bool> FStoreArrived{false};
+  mutable std::atomic<bool> FTaken{false};
   std::promise<void> FRelease;
+  std::shared_future<void> FHeld = FRelease.get_future().share();
   std::thread FThread;
 };
 
@@ -534,6 +544,28 @@ TEST(PacsRefusal, AFailedEchoIsToldWithItsStatus) {
   const std::string sentence = Tr(PacsEchoFailedText);
   EXPECT_EQ(echo.Reason().rfind(sentence.substr(0, sentence.find("%1")) + "0x0110", 0), 0u)
       << echo.Reason();
+}
+
+// A PACS that takes the data set and never answers holds the send for one timeout, not for a
+// second one while the abort waits for it to close its end.
+TEST(PacsRefusal, APacsThatTakesTheDataAndNeverAnswersHoldsTheSendForOneTimeout) {
+  testsupport::TTempFolder files{"tessaly_pacs_files"};
+  const platform::TResult<std::vector<TPacsObject>> objects =
+      ReadPacsObjects({MakeObject(files, "a.dcm", true)});
+  ASSERT_TRUE(objects.Ok()) << objects.Reason();
+  TScriptedPacs pacs(false, TScriptedPacs::TakesAndHangs);
+  ASSERT_TRUE(pacs.Listening());
+  constexpr int Timeout = 3;
+  std::future<platform::TResult<TOutboxRun>> send = std::async(std::launch::async, [&] {
+    return SendThroughOutbox({"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), Timeout},
+                             objects.Value(), TOutbox(files / "outbox/"));
+  });
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return pacs.Taken(); }, std::chrono::seconds(20)));
+  // Given up within the timeout and half of it again after the data was taken (twice it before).
+  EXPECT_EQ(send.wait_for(std::chrono::milliseconds(Timeout * 1500)), std::future_status::ready);
+  const platform::TResult<TOutboxRun> run = send.get();
+  ASSERT_TRUE(run.Ok()) << run.Reason();
+  EXPECT_EQ(run.Value().Left.size(), 1u);
 }
 
 // An object the PACS did not take, or whose answer names another instance, stays in the outbox
