@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <numeric>
+#include <optional>
 
 #include "overlay/decode/isolated_decode.h"
 #include "overlay/scene/dicom_values.h"
@@ -29,7 +31,7 @@ namespace overlay {
 namespace {
 
 // The most presentation contexts one association may propose (their IDs are the odd numbers
-// 1 to 255). Objects of kinds beyond them are not taken this time and wait for the next send.
+// 1 to 255). Objects of kinds beyond them go in a further association of the same store.
 constexpr std::size_t MaxContexts = 128;
 
 // The toolkit writes its own English warnings to standard error; the user hears of a failure
@@ -212,31 +214,29 @@ class TAssociation {
   bool FOpen = false;
 };
 
-// The contexts the objects need: per SOP class, its files' compressed transfer syntaxes one
-// context each, and one context with both little-endian syntaxes (the file's own first) for its
-// uncompressed files.
-std::vector<TContext> ContextsFor(const std::vector<TPacsObject>& Objects) {
-  std::vector<TContext> contexts;
-  for (const TPacsObject& object : Objects) {
-    const bool plain = !DcmXfer(object.TransferSyntaxUid.c_str()).isEncapsulated();
-    std::vector<std::string> syntaxes{object.TransferSyntaxUid};
-    if (plain) {
-      for (const char* s :
-           {UID_LittleEndianExplicitTransferSyntax, UID_LittleEndianImplicitTransferSyntax}) {
-        if (object.TransferSyntaxUid != s) syntaxes.emplace_back(s);
-      }
-    }
-    const auto same = [&](const TContext& C) {
-      if (C.AbstractSyntax != object.SopClassUid) return false;
-      // An uncompressed file fits a context of uncompressed syntaxes, whatever its first one.
-      return plain ? !DcmXfer(C.TransferSyntaxes.front().c_str()).isEncapsulated()
-                   : C.TransferSyntaxes.front() == object.TransferSyntaxUid;
-    };
-    if (std::none_of(contexts.begin(), contexts.end(), same) && contexts.size() < MaxContexts) {
-      contexts.push_back({object.SopClassUid, syntaxes});
+// Adds to Contexts what Object needs, when it is not there yet: per SOP class, its files'
+// compressed transfer syntaxes one context each, and one context with both little-endian syntaxes
+// (the file's own first) for its uncompressed files. False when a new context would be one more
+// than an association may propose: the object goes in the next association.
+bool AddContextFor(std::vector<TContext>& Contexts, const TPacsObject& Object) {
+  const bool plain = !DcmXfer(Object.TransferSyntaxUid.c_str()).isEncapsulated();
+  const auto same = [&](const TContext& C) {
+    if (C.AbstractSyntax != Object.SopClassUid) return false;
+    // An uncompressed file fits a context of uncompressed syntaxes, whatever its first one.
+    return plain ? !DcmXfer(C.TransferSyntaxes.front().c_str()).isEncapsulated()
+                 : C.TransferSyntaxes.front() == Object.TransferSyntaxUid;
+  };
+  if (std::any_of(Contexts.begin(), Contexts.end(), same)) return true;
+  if (Contexts.size() == MaxContexts) return false;
+  std::vector<std::string> syntaxes{Object.TransferSyntaxUid};
+  if (plain) {
+    for (const char* s :
+         {UID_LittleEndianExplicitTransferSyntax, UID_LittleEndianImplicitTransferSyntax}) {
+      if (Object.TransferSyntaxUid != s) syntaxes.emplace_back(s);
     }
   }
-  return contexts;
+  Contexts.push_back({Object.SopClassUid, syntaxes});
+  return true;
 }
 
 // "0xA700 Refused: OutOfResources": the code as the standard writes it, and the toolkit's name.
@@ -335,28 +335,27 @@ platform::TStatus EchoPacs(const TPacsSettings& Settings) {
   return {};
 }
 
-std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
-                                       const std::vector<TPacsObject>& Objects,
-                                       const std::function<void(const TStoreOutcome&)>& Progress) {
-  std::vector<TStoreOutcome> outcomes;
-  const auto done = [&](TStoreOutcome Outcome) {
-    if (Progress) Progress(Outcome);
-    outcomes.push_back(std::move(Outcome));
-  };
-  const auto failAllFrom = [&](std::size_t First, const std::string& Reason) {
-    for (std::size_t i = First; i < Objects.size(); ++i) {
-      done({i, false, FailureAbout(Reason, Objects[i].File)});
-    }
-  };
-  if (Objects.empty()) return outcomes;
+namespace {
+
+// Stores the objects Objects[Indices] in one association proposing Contexts, each outcome to
+// Done. Why the association could not be made or broke off (every object not yet done then has
+// that reason), or nothing when it stood to its release.
+std::optional<std::string> StoreInOneAssociation(const TPacsSettings& Settings,
+                                                 const std::vector<TPacsObject>& Objects,
+                                                 const std::vector<std::size_t>& Indices,
+                                                 const std::vector<TContext>& Contexts,
+                                                 const std::function<void(TStoreOutcome)>& Done) {
   TAssociation association;
-  const platform::TStatus opened = association.Open(Settings, ContextsFor(Objects));
+  const platform::TStatus opened = association.Open(Settings, Contexts);
   if (!opened) {
-    failAllFrom(0, opened.Reason());
-    return outcomes;
+    for (const std::size_t i : Indices) {
+      Done({i, false, FailureAbout(opened.Reason(), Objects[i].File)});
+    }
+    return opened.Reason();
   }
   T_ASC_Association* a = association.Get();
-  for (std::size_t i = 0; i < Objects.size(); ++i) {
+  for (std::size_t n = 0; n < Indices.size(); ++n) {
+    const std::size_t i = Indices[n];
     const TPacsObject& object = Objects[i];
     const T_ASC_PresentationContextID id = association.ContextFor(object);
     if (id == 0) {
@@ -364,12 +363,12 @@ std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
           std::string(dcmFindNameOfUID(object.SopClassUid.c_str(), object.SopClassUid.c_str())) +
           ", " +
           dcmFindNameOfUID(object.TransferSyntaxUid.c_str(), object.TransferSyntaxUid.c_str());
-      done({i, false, FailureAbout(Tr(PacsObjectNotTakenText, kind), object.File)});
+      Done({i, false, FailureAbout(Tr(PacsObjectNotTakenText, kind), object.File)});
       continue;
     }
     DcmFileFormat file;
     if (file.loadFile(object.File.c_str()).bad()) {
-      done({i, false, FailureAbout(Tr(PacsNotDicomText), object.File)});
+      Done({i, false, FailureAbout(Tr(PacsNotDicomText), object.File)});
       continue;
     }
     T_DIMSE_C_StoreRQ request{};
@@ -390,8 +389,11 @@ std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
       // Whether this object arrived is not known: it stays, and a second copy later is the
       // same instance to the PACS.
       if (NoAnswer(c)) association.Drop();
-      failAllFrom(i, ExchangeFailure(c, Settings));
-      return outcomes;
+      const std::string reason = ExchangeFailure(c, Settings);
+      for (std::size_t rest = n; rest < Indices.size(); ++rest) {
+        Done({Indices[rest], false, FailureAbout(reason, Objects[Indices[rest]].File)});
+      }
+      return reason;
     }
     const Uint16 status = response.DimseStatus;
     const bool named = (response.opts & O_STORE_AFFECTEDSOPINSTANCEUID) != 0 &&
@@ -401,14 +403,47 @@ std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
       const std::string other = (response.opts & O_STORE_AFFECTEDSOPINSTANCEUID) != 0
                                     ? std::string(response.AffectedSOPInstanceUID)
                                     : std::string("-");
-      done({i, false, FailureAbout(Tr(PacsOtherInstanceText, other), object.File)});
+      Done({i, false, FailureAbout(Tr(PacsOtherInstanceText, other), object.File)});
     } else if (status == STATUS_Success || DICOM_WARNING_STATUS(status)) {
-      done({i, true, {}});
+      Done({i, true, {}});
     } else {
-      done({i, false, FailureAbout(Tr(PacsObjectRejectedText, StatusText(status)), object.File)});
+      Done({i, false, FailureAbout(Tr(PacsObjectRejectedText, StatusText(status)), object.File)});
     }
   }
   association.Release();
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
+                                       const std::vector<TPacsObject>& Objects,
+                                       const std::function<void(const TStoreOutcome&)>& Progress) {
+  std::vector<TStoreOutcome> outcomes;
+  const auto done = [&](TStoreOutcome Outcome) {
+    if (Progress) Progress(Outcome);
+    outcomes.push_back(std::move(Outcome));
+  };
+  std::vector<std::size_t> waiting(Objects.size());
+  std::iota(waiting.begin(), waiting.end(), std::size_t(0));
+  while (!waiting.empty()) {
+    // The objects whose kinds fit in one association's contexts; the others in the next.
+    std::vector<TContext> contexts;
+    std::vector<std::size_t> now, later;
+    for (const std::size_t i : waiting) {
+      (AddContextFor(contexts, Objects[i]) ? now : later).push_back(i);
+    }
+    const std::optional<std::string> broken =
+        StoreInOneAssociation(Settings, Objects, now, contexts, done);
+    if (broken) {
+      // A PACS that cannot be reached now is not asked again for the rest.
+      for (const std::size_t i : later) done({i, false, FailureAbout(*broken, Objects[i].File)});
+      break;
+    }
+    waiting = std::move(later);
+  }
+  std::sort(outcomes.begin(), outcomes.end(),
+            [](const TStoreOutcome& A, const TStoreOutcome& B) { return A.Index < B.Index; });
   return outcomes;
 }
 

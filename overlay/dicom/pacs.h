@@ -53,9 +53,11 @@ struct TStoreOutcome {
 // Stores Objects (as ReadPacsObject read them: this process parses each file again as it sends
 // it) in one association that proposes, for each SOP class, the transfer syntax of
 // its files (an uncompressed one together with both little-endian syntaxes, so the PACS may take
-// either). Each answer within Settings.TimeoutSeconds. Progress hears of each object as it is
-// done, in order; when the association cannot be made or breaks off, every object not yet done
-// gets that reason. Returns one outcome per object, in the order of Objects.
+// either); objects of more kinds than one association may propose (128 contexts) go in a further
+// one. Each answer within Settings.TimeoutSeconds, and a PACS that gives none has its connection
+// closed then. Progress hears of each object as it is done; when an association cannot be made
+// or breaks off, every object not yet done gets that reason. Returns one outcome per object, in
+// the order of Objects.
 std::vector<TStoreOutcome> StoreToPacs(
     const TPacsSettings& Settings, const std::vector<TPacsObject>& Objects,
     const std::function<void(const TStoreOutcome&)>& Progress = {});

@@ -333,7 +333,8 @@ TEST_F(PacsTest, WhatCannotBeSentFaithfullyIsRefusedAndNothingGoes) {
 
 // A Secondary Capture whose data set is Levels sequences of undefined length nested in one
 // another (explicit VR little endian, every item and sequence closed), written byte by byte.
-std::string NestedObject(int Levels) {
+std::string NestedObject(int Levels, const std::string& SopClass = SecondaryCapture,
+                         const std::string& Instance = "1.2.826.0.1.3680043.9.7777.99") {
   std::string bytes;
   const auto u16 = [&](unsigned V) { bytes += char(V & 0xFF), bytes += char(V >> 8 & 0xFF); };
   const auto u32 = [&](std::uint32_t V) { u16(V & 0xFFFF), u16(V >> 16); };
@@ -341,17 +342,16 @@ std::string NestedObject(int Levels) {
     if (Value.size() % 2 != 0) Value += '\0';
     u16(Group), u16(Element), bytes += "UI", u16(unsigned(Value.size())), bytes += Value;
   };
-  const std::string instance = "1.2.826.0.1.3680043.9.7777.99";
-  uid(0x0002, 0x0002, SecondaryCapture);
-  uid(0x0002, 0x0003, instance);
+  uid(0x0002, 0x0002, SopClass);
+  uid(0x0002, 0x0003, Instance);
   uid(0x0002, 0x0010, UID_LittleEndianExplicitTransferSyntax);
   const std::string meta = std::move(bytes);
   bytes = std::string(128, '\0') + "DICM";
   u16(0x0002), u16(0x0000), bytes += "UL", u16(4), u32(std::uint32_t(meta.size() + 14));
   u16(0x0002), u16(0x0001), bytes += "OB", u16(0), u32(2), u16(0x0100);
   bytes += meta;
-  uid(0x0008, 0x0016, SecondaryCapture);
-  uid(0x0008, 0x0018, instance);
+  uid(0x0008, 0x0016, SopClass);
+  uid(0x0008, 0x0018, Instance);
   for (int i = 0; i < Levels; ++i) {
     u16(0x0040), u16(0xA730), bytes += "SQ", u16(0), u32(0xFFFFFFFF);  // Content Sequence
     u16(0xFFFE), u16(0xE000), u32(0xFFFFFFFF);                         // an item
@@ -407,10 +407,12 @@ class TScriptedPacs {
   // The data set taken whole, and then no answer.
   static constexpr Uint16 TakesAndHangs = 0xFFFE;
   // AnswerFor: the instance its answers name (empty: the one sent, as a PACS should).
-  TScriptedPacs(bool Refuse, Uint16 Status, std::string AnswerFor = {})
+  // Associations: how many it serves, one after the other.
+  TScriptedPacs(bool Refuse, Uint16 Status, std::string AnswerFor = {}, int Associations = 1)
       : FRefuse(Refuse),
         FStatus(Status),
         FAnswerFor(std::move(AnswerFor)),
+        FAssociations(Associations),
         FPort(testsupport::FreeLoopbackPort()) {
     if (ASC_initializeNetwork(NET_ACCEPTOR, FPort, 5, &FNetwork).bad()) return;
     FThread = std::thread([this] { Serve(); });
@@ -424,13 +426,20 @@ class TScriptedPacs {
   // Whether a C-STORE request has arrived.
   bool StoreArrived() const { return FStoreArrived; }
   bool Listening() const { return FNetwork != nullptr; }
+  // The C-STORE requests answered.
+  int Stores() const { return FStores; }
   // Whether a data set has been taken whole (TakesAndHangs).
   bool Taken() const { return FTaken; }
 
  private:
   void Serve() {
+    for (int n = 0; n < FAssociations; ++n) ServeOne();
+  }
+  void ServeOne() {
     T_ASC_Association* a = nullptr;
-    if (ASC_receiveAssociation(FNetwork, &a, ASC_DEFAULTMAXPDU).good()) {
+    if (ASC_receiveAssociation(FNetwork, &a, ASC_DEFAULTMAXPDU, nullptr, nullptr, OFFalse,
+                               DUL_NOBLOCK, 20)
+            .good()) {
       if (FRefuse) {
         T_ASC_RejectParameters refusal{ASC_RESULT_REJECTEDPERMANENT, ASC_SOURCE_SERVICEUSER,
                                        ASC_REASON_SU_CALLEDAETITLENOTRECOGNIZED};
@@ -463,6 +472,7 @@ class TScriptedPacs {
                                                     &received, Answer, this, DIMSE_BLOCKING, 0);
           delete received;
           if (c.bad()) break;
+          ++FStores;
         }
         ASC_acknowledgeRelease(a);
       }
@@ -490,6 +500,8 @@ class TScriptedPacs {
   bool FRefuse;
   Uint16 FStatus;
   std::string FAnswerFor;
+  int FAssociations;
+  std::atomic<int> FStores{0};
   int FPort;
   T_ASC_Network* FNetwork = nullptr;
   std::atomic<bool> FStoreArrived{false};
@@ -566,6 +578,36 @@ TEST(PacsRefusal, APacsThatTakesTheDataAndNeverAnswersHoldsTheSendForOneTimeout)
   const platform::TResult<TOutboxRun> run = send.get();
   ASSERT_TRUE(run.Ok()) << run.Reason();
   EXPECT_EQ(run.Value().Left.size(), 1u);
+}
+
+// Objects of more kinds than one association may propose are all sent, the rest in a second one,
+// not told that the PACS does not take them.
+TEST(PacsRefusal, ObjectsOfMoreKindsThanOneAssociationCarriesAreAllSent) {
+  constexpr int Kinds = 130;
+  ASSERT_GE(numberOfDcmAllStorageSOPClassUIDs, Kinds);
+  // The toolkit's sockets wait for the peer's delayed acknowledgement otherwise, some 90 ms a
+  // small object on both ends of the loopback.
+  ::setenv("TCP_NODELAY", "1", 1);
+  testsupport::TTempFolder files{"tessaly_pacs_files"};
+  std::vector<TPacsObject> objects;
+  for (int k = 0; k < Kinds; ++k) {
+    const std::string path = files / ("k" + std::to_string(k) + ".dcm");
+    const std::string instance = "1.2.826.0.1.3680043.9.7777.7." + std::to_string(k + 1);
+    std::ofstream(path, std::ios::binary)
+        << NestedObject(0, dcmAllStorageSOPClassUIDs[k], instance);
+    objects.push_back(
+        {path, dcmAllStorageSOPClassUIDs[k], instance, UID_LittleEndianExplicitTransferSyntax});
+  }
+  TScriptedPacs pacs(false, TScriptedPacs::Takes, {}, 2);
+  ASSERT_TRUE(pacs.Listening());
+  const std::vector<TStoreOutcome> outcomes =
+      StoreToPacs({"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5}, objects);
+  ASSERT_EQ(outcomes.size(), std::size_t(Kinds));
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    EXPECT_EQ(outcomes[i].Index, i);
+    EXPECT_TRUE(outcomes[i].Stored) << outcomes[i].Status.Reason();
+  }
+  EXPECT_EQ(pacs.Stores(), Kinds);
 }
 
 // An object the PACS did not take, or whose answer names another instance, stays in the outbox
