@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <utility>
 
@@ -76,6 +77,13 @@ std::string MoveIntoQuarantine(const std::string& Path, const std::string& Quara
   return {};
 }
 
+// Whether two files hold the same bytes; false when either cannot be read.
+bool SameBytes(const std::string& A, const std::string& B) {
+  std::string a, b;
+  return platform::ReadWholeFile(A, &a, nullptr, MaxObjectBytes) &&
+         platform::ReadWholeFile(B, &b, nullptr, MaxObjectBytes) && a == b;
+}
+
 }  // namespace
 
 std::string TOutbox::QuarantineFolder() const {
@@ -102,6 +110,23 @@ platform::TStatus TOutbox::Open() const {
 }
 
 platform::TStatus TOutbox::Add(const std::vector<TPacsObject>& Objects) const {
+  // The outbox knows an object by its instance UID alone. Another object under a UID that is
+  // already waiting (or twice among these) would leave one of them unsent while the store
+  // reports this one sent: refused before anything is copied, naming both files.
+  std::map<std::string, std::string> given;  // instance UID -> the file that brings it
+  for (const TPacsObject& object : Objects) {
+    const std::string target = FFolder + object.SopInstanceUid + ObjectSuffix;
+    const auto [earlier, first] = given.emplace(object.SopInstanceUid, object.File);
+    std::string other;
+    if (!first && !SameBytes(earlier->second, object.File)) other = earlier->second;
+    if (other.empty() && platform::FileExists(target) && !SameBytes(target, object.File)) {
+      other = target;
+    }
+    if (!other.empty()) {
+      return platform::TStatus::Failure(Tr(PacsUidTakenText, object.SopInstanceUid + ", " + other) +
+                                        "\n" + object.File);
+    }
+  }
   for (const TPacsObject& object : Objects) {
     const std::string target = FFolder + object.SopInstanceUid + ObjectSuffix;
     if (platform::FileExists(target)) continue;

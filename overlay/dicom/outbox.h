@@ -48,8 +48,10 @@ class TOutbox {
   // too. Fails with PacsOutboxNotMadeText and the reason.
   platform::TStatus Open() const;
   // Copies each object into the outbox, named by its SOP instance UID (no patient data in the
-  // name), 0600, appearing whole or not at all. An object already waiting under its name stays
-  // as it is: it is the same instance. Stops at the first that cannot be copied
+  // name), 0600, appearing whole or not at all. An object already waiting under its name with
+  // the same bytes stays as it is: it is the same instance. One with other bytes (or two such
+  // among Objects) refuses all before anything is copied (PacsUidTakenText naming the UID and
+  // the other file, then the file). Stops at the first that cannot be copied
   // (PacsOutboxNotWrittenText, then the file); those copied before it stay.
   platform::TStatus Add(const std::vector<TPacsObject>& Objects) const;
   // The outbox files waiting, oldest first.

@@ -11,13 +11,19 @@
 #include <dcmtk/dcmnet/dimse.h>
 #include <dcmtk/dcmnet/diutil.h>
 #include <dcmtk/oflog/oflog.h>
+#include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <numeric>
+#include <optional>
 
 #include "overlay/decode/isolated_decode.h"
+#include "overlay/scene/dicom_values.h"
 #include "overlay/scene/texts.h"
 
 namespace overlay {
@@ -25,7 +31,7 @@ namespace overlay {
 namespace {
 
 // The most presentation contexts one association may propose (their IDs are the odd numbers
-// 1 to 255). Objects of kinds beyond them are not taken this time and wait for the next send.
+// 1 to 255). Objects of kinds beyond them go in a further association of the same store.
 constexpr std::size_t MaxContexts = 128;
 
 // The toolkit writes its own English warnings to standard error; the user hears of a failure
@@ -35,10 +41,16 @@ void QuietToolkit() {
   std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
 }
 
-bool IsUid(const std::string& Uid) {
-  constexpr std::size_t MaxUid = 64;
-  return !Uid.empty() && Uid.size() <= MaxUid &&
-         Uid.find_first_not_of("0123456789.") == std::string::npos;
+// Whether File is something other than a regular file (a FIFO, a device, a folder): opened
+// without waiting, so that a FIFO nobody writes to cannot hold the store, and never read. A
+// path that cannot be opened is left to the reading, which names it no DICOM file.
+bool NoRegularFile(const std::string& File) {
+  const int fd = ::open(File.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  struct stat info {};
+  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  ::close(fd);
+  return !regular;
 }
 
 platform::TStatus FailureAbout(const std::string& Reason, const std::string& File) {
@@ -104,9 +116,13 @@ std::string ConnectionFailure(const OFCondition& Condition, const TPacsSettings&
   return Tr(PacsFailedText, text);
 }
 
+bool NoAnswer(const OFCondition& Condition) {
+  return Condition == DIMSE_NODATAAVAILABLE || Condition == DUL_READTIMEOUT;
+}
+
 // Why an association that stood broke off during an exchange.
 std::string ExchangeFailure(const OFCondition& Condition, const TPacsSettings& Settings) {
-  if (Condition == DIMSE_NODATAAVAILABLE || Condition == DUL_READTIMEOUT) {
+  if (NoAnswer(Condition)) {
     return Tr(PacsFailedText, Tr(PacsNoAnswerText, std::to_string(Settings.TimeoutSeconds)));
   }
   return Tr(PacsFailedText, Condition.text());
@@ -178,6 +194,14 @@ class TAssociation {
     return bothPlain ? id : 0;
   }
 
+  // The end of an association whose PACS did not answer in time: the connection closed without
+  // the abort, whose sending waits once more for the PACS (the timeout again) to close its end.
+  // One timeout bounds the whole wait for an answer.
+  void Drop() {
+    if (FOpen) ASC_dropAssociation(FAssociation);
+    FOpen = false;
+  }
+
   // An orderly end; an association that broke off is aborted by the destructor instead.
   void Release() {
     if (FOpen && ASC_releaseAssociation(FAssociation).good()) FOpen = false;
@@ -190,38 +214,37 @@ class TAssociation {
   bool FOpen = false;
 };
 
-// The contexts the objects need: per SOP class, its files' compressed transfer syntaxes one
-// context each, and one context with both little-endian syntaxes (the file's own first) for its
-// uncompressed files.
-std::vector<TContext> ContextsFor(const std::vector<TPacsObject>& Objects) {
-  std::vector<TContext> contexts;
-  for (const TPacsObject& object : Objects) {
-    const bool plain = !DcmXfer(object.TransferSyntaxUid.c_str()).isEncapsulated();
-    std::vector<std::string> syntaxes{object.TransferSyntaxUid};
-    if (plain) {
-      for (const char* s :
-           {UID_LittleEndianExplicitTransferSyntax, UID_LittleEndianImplicitTransferSyntax}) {
-        if (object.TransferSyntaxUid != s) syntaxes.emplace_back(s);
-      }
-    }
-    const auto same = [&](const TContext& C) {
-      if (C.AbstractSyntax != object.SopClassUid) return false;
-      // An uncompressed file fits a context of uncompressed syntaxes, whatever its first one.
-      return plain ? !DcmXfer(C.TransferSyntaxes.front().c_str()).isEncapsulated()
-                   : C.TransferSyntaxes.front() == object.TransferSyntaxUid;
-    };
-    if (std::none_of(contexts.begin(), contexts.end(), same) && contexts.size() < MaxContexts) {
-      contexts.push_back({object.SopClassUid, syntaxes});
+// Adds to Contexts what Object needs, when it is not there yet: per SOP class, its files'
+// compressed transfer syntaxes one context each, and one context with both little-endian syntaxes
+// (the file's own first) for its uncompressed files. False when a new context would be one more
+// than an association may propose: the object goes in the next association.
+bool AddContextFor(std::vector<TContext>& Contexts, const TPacsObject& Object) {
+  const bool plain = !DcmXfer(Object.TransferSyntaxUid.c_str()).isEncapsulated();
+  const auto same = [&](const TContext& C) {
+    if (C.AbstractSyntax != Object.SopClassUid) return false;
+    // An uncompressed file fits a context of uncompressed syntaxes, whatever its first one.
+    return plain ? !DcmXfer(C.TransferSyntaxes.front().c_str()).isEncapsulated()
+                 : C.TransferSyntaxes.front() == Object.TransferSyntaxUid;
+  };
+  if (std::any_of(Contexts.begin(), Contexts.end(), same)) return true;
+  if (Contexts.size() == MaxContexts) return false;
+  std::vector<std::string> syntaxes{Object.TransferSyntaxUid};
+  if (plain) {
+    for (const char* s :
+         {UID_LittleEndianExplicitTransferSyntax, UID_LittleEndianImplicitTransferSyntax}) {
+      if (Object.TransferSyntaxUid != s) syntaxes.emplace_back(s);
     }
   }
-  return contexts;
+  Contexts.push_back({Object.SopClassUid, syntaxes});
+  return true;
 }
 
 // "0xA700 Refused: OutOfResources": the code as the standard writes it, and the toolkit's name.
-std::string StatusText(Uint16 Status) {
+std::string StatusText(Uint16 Status, bool Echo = false) {
   char code[8];
   std::snprintf(code, sizeof code, "0x%04X", unsigned(Status));
-  return std::string(code) + " " + DU_cstoreStatusString(Status);
+  return std::string(code) + " " +
+         (Echo ? DU_cechoStatusString(Status) : DU_cstoreStatusString(Status));
 }
 
 }  // namespace
@@ -231,11 +254,12 @@ std::string PacsAddress(const TPacsSettings& Settings) {
 }
 
 TPacsObjectRead CheckPacsObject(const std::string& File) {
-  const TIsolatedObject read = ReadDicomObjectIsolated(File);
   const std::string notDicom = Tr(PacsNotDicomText);
   const auto refused = [&](const std::string& Why) {
     return TPacsObjectRead{FailureAbout(Why.empty() ? notDicom : notDicom + " " + Why, File), true};
   };
+  if (NoRegularFile(File)) return refused(Tr(PacsNotRegularFileText));
+  const TIsolatedObject read = ReadDicomObjectIsolated(File);
   using decoder::TObjectStatus;
   switch (read.Check) {
     case TObjectCheck::NoDecoder:
@@ -269,9 +293,14 @@ TPacsObjectRead CheckPacsObject(const std::string& File) {
   }
   TPacsObject object{File, read.Reply.SopClassUid, read.Reply.SopInstanceUid,
                      read.Reply.TransferSyntaxUid};
-  // The decoder's reply holds UIDs of digits and dots; the syntax must also be one the toolkit
-  // can send (a table look-up, no parse).
-  if (!IsUid(object.SopClassUid) || !IsUid(object.SopInstanceUid) ||
+  // The decoder's reply holds UIDs of digits and dots, but the outbox names the object by its
+  // instance UID: one that is no UID by the rules of the standard (".1.2", "1..2", "1.02") is
+  // refused, as a name starting with a dot would hide it there. The syntax must also be one the
+  // toolkit can send (a table look-up, no parse).
+  if (!IsValidDicomUid(object.SopInstanceUid)) {
+    return refused(Tr(PacsUidInvalidText, object.SopInstanceUid));
+  }
+  if (!IsValidDicomUid(object.SopClassUid) ||
       DcmXfer(object.TransferSyntaxUid.c_str()).getXfer() == EXS_Unknown) {
     return refused({});
   }
@@ -297,36 +326,36 @@ platform::TStatus EchoPacs(const TPacsSettings& Settings) {
   const OFCondition c = DIMSE_echoUser(a, a->nextMsgID++, DIMSE_NONBLOCKING,
                                        Settings.TimeoutSeconds, &status, &detail);
   delete detail;
+  if (NoAnswer(c)) association.Drop();
   if (c.bad()) return platform::TStatus::Failure(ExchangeFailure(c, Settings));
   association.Release();
   if (status != STATUS_Success) {
-    return platform::TStatus::Failure(Tr(PacsFailedText, StatusText(status)));
+    return platform::TStatus::Failure(Tr(PacsEchoFailedText, StatusText(status, true)));
   }
   return {};
 }
 
-std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
-                                       const std::vector<TPacsObject>& Objects,
-                                       const std::function<void(const TStoreOutcome&)>& Progress) {
-  std::vector<TStoreOutcome> outcomes;
-  const auto done = [&](TStoreOutcome Outcome) {
-    if (Progress) Progress(Outcome);
-    outcomes.push_back(std::move(Outcome));
-  };
-  const auto failAllFrom = [&](std::size_t First, const std::string& Reason) {
-    for (std::size_t i = First; i < Objects.size(); ++i) {
-      done({i, false, FailureAbout(Reason, Objects[i].File)});
-    }
-  };
-  if (Objects.empty()) return outcomes;
+namespace {
+
+// Stores the objects Objects[Indices] in one association proposing Contexts, each outcome to
+// Done. Why the association could not be made or broke off (every object not yet done then has
+// that reason), or nothing when it stood to its release.
+std::optional<std::string> StoreInOneAssociation(const TPacsSettings& Settings,
+                                                 const std::vector<TPacsObject>& Objects,
+                                                 const std::vector<std::size_t>& Indices,
+                                                 const std::vector<TContext>& Contexts,
+                                                 const std::function<void(TStoreOutcome)>& Done) {
   TAssociation association;
-  const platform::TStatus opened = association.Open(Settings, ContextsFor(Objects));
+  const platform::TStatus opened = association.Open(Settings, Contexts);
   if (!opened) {
-    failAllFrom(0, opened.Reason());
-    return outcomes;
+    for (const std::size_t i : Indices) {
+      Done({i, false, FailureAbout(opened.Reason(), Objects[i].File)});
+    }
+    return opened.Reason();
   }
   T_ASC_Association* a = association.Get();
-  for (std::size_t i = 0; i < Objects.size(); ++i) {
+  for (std::size_t n = 0; n < Indices.size(); ++n) {
+    const std::size_t i = Indices[n];
     const TPacsObject& object = Objects[i];
     const T_ASC_PresentationContextID id = association.ContextFor(object);
     if (id == 0) {
@@ -334,12 +363,12 @@ std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
           std::string(dcmFindNameOfUID(object.SopClassUid.c_str(), object.SopClassUid.c_str())) +
           ", " +
           dcmFindNameOfUID(object.TransferSyntaxUid.c_str(), object.TransferSyntaxUid.c_str());
-      done({i, false, FailureAbout(Tr(PacsObjectNotTakenText, kind), object.File)});
+      Done({i, false, FailureAbout(Tr(PacsObjectNotTakenText, kind), object.File)});
       continue;
     }
     DcmFileFormat file;
     if (file.loadFile(object.File.c_str()).bad()) {
-      done({i, false, FailureAbout(Tr(PacsNotDicomText), object.File)});
+      Done({i, false, FailureAbout(Tr(PacsNotDicomText), object.File)});
       continue;
     }
     T_DIMSE_C_StoreRQ request{};
@@ -359,17 +388,62 @@ std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
     if (c.bad()) {
       // Whether this object arrived is not known: it stays, and a second copy later is the
       // same instance to the PACS.
-      failAllFrom(i, ExchangeFailure(c, Settings));
-      return outcomes;
+      if (NoAnswer(c)) association.Drop();
+      const std::string reason = ExchangeFailure(c, Settings);
+      for (std::size_t rest = n; rest < Indices.size(); ++rest) {
+        Done({Indices[rest], false, FailureAbout(reason, Objects[Indices[rest]].File)});
+      }
+      return reason;
     }
     const Uint16 status = response.DimseStatus;
-    if (status == STATUS_Success || DICOM_WARNING_STATUS(status)) {
-      done({i, true, {}});
+    const bool named = (response.opts & O_STORE_AFFECTEDSOPINSTANCEUID) != 0 &&
+                       object.SopInstanceUid == response.AffectedSOPInstanceUID;
+    if ((status == STATUS_Success || DICOM_WARNING_STATUS(status)) && !named) {
+      // An answer for another instance (or for none) says nothing about this one: it stays.
+      const std::string other = (response.opts & O_STORE_AFFECTEDSOPINSTANCEUID) != 0
+                                    ? std::string(response.AffectedSOPInstanceUID)
+                                    : std::string("-");
+      Done({i, false, FailureAbout(Tr(PacsOtherInstanceText, other), object.File)});
+    } else if (status == STATUS_Success || DICOM_WARNING_STATUS(status)) {
+      Done({i, true, {}});
     } else {
-      done({i, false, FailureAbout(Tr(PacsObjectRejectedText, StatusText(status)), object.File)});
+      Done({i, false, FailureAbout(Tr(PacsObjectRejectedText, StatusText(status)), object.File)});
     }
   }
   association.Release();
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
+                                       const std::vector<TPacsObject>& Objects,
+                                       const std::function<void(const TStoreOutcome&)>& Progress) {
+  std::vector<TStoreOutcome> outcomes;
+  const auto done = [&](TStoreOutcome Outcome) {
+    if (Progress) Progress(Outcome);
+    outcomes.push_back(std::move(Outcome));
+  };
+  std::vector<std::size_t> waiting(Objects.size());
+  std::iota(waiting.begin(), waiting.end(), std::size_t(0));
+  while (!waiting.empty()) {
+    // The objects whose kinds fit in one association's contexts; the others in the next.
+    std::vector<TContext> contexts;
+    std::vector<std::size_t> now, later;
+    for (const std::size_t i : waiting) {
+      (AddContextFor(contexts, Objects[i]) ? now : later).push_back(i);
+    }
+    const std::optional<std::string> broken =
+        StoreInOneAssociation(Settings, Objects, now, contexts, done);
+    if (broken) {
+      // A PACS that cannot be reached now is not asked again for the rest.
+      for (const std::size_t i : later) done({i, false, FailureAbout(*broken, Objects[i].File)});
+      break;
+    }
+    waiting = std::move(later);
+  }
+  std::sort(outcomes.begin(), outcomes.end(),
+            [](const TStoreOutcome& A, const TStoreOutcome& B) { return A.Index < B.Index; });
   return outcomes;
 }
 

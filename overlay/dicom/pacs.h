@@ -31,8 +31,9 @@ struct TPacsObjectRead {
 // Reads File's meta header and whole data set in the decoder process (ReadDicomObjectIsolated),
 // never in this one: DCMTK's parser recurses per nested sequence, and a file that overflows its
 // stack ends only that process. Refused (PacsNotDicomText and what is wrong, then the file on a
-// line of its own) when it is no DICOM file, lacks a SOP class, a SOP instance UID of digits and
-// dots or a transfer syntax the toolkit knows, nests or holds more than the protocol's bounds,
+// line of its own) when it is no regular file (a FIFO, a device, a folder: not read at all), no
+// DICOM file, lacks a SOP class, a SOP instance UID valid by the DICOM rules (IsValidDicomUid)
+// or a transfer syntax the toolkit knows, nests or holds more than the protocol's bounds,
 // does not load whole, or ends its parser's process. Only an object read here is parsed in this
 // process, by the store.
 TPacsObjectRead CheckPacsObject(const std::string& File);
@@ -40,7 +41,8 @@ TPacsObjectRead CheckPacsObject(const std::string& File);
 platform::TResult<TPacsObject> ReadPacsObject(const std::string& File);
 
 // The check: an association proposing the verification class, one C-ECHO, the release.
-// Success when the PACS answers; else the reason (unreachable, association refused, the rest).
+// Success when the PACS answers success; else the reason (unreachable, association refused, the
+// PACS answering a failure status, the rest).
 platform::TStatus EchoPacs(const TPacsSettings& Settings);
 
 // What became of one object of a store.
@@ -53,9 +55,11 @@ struct TStoreOutcome {
 // Stores Objects (as ReadPacsObject read them: this process parses each file again as it sends
 // it) in one association that proposes, for each SOP class, the transfer syntax of
 // its files (an uncompressed one together with both little-endian syntaxes, so the PACS may take
-// either). Each answer within Settings.TimeoutSeconds. Progress hears of each object as it is
-// done, in order; when the association cannot be made or breaks off, every object not yet done
-// gets that reason. Returns one outcome per object, in the order of Objects.
+// either); objects of more kinds than one association may propose (128 contexts) go in a further
+// one. Each answer within Settings.TimeoutSeconds, and a PACS that gives none has its connection
+// closed then. Progress hears of each object as it is done; when an association cannot be made
+// or breaks off, every object not yet done gets that reason. Returns one outcome per object, in
+// the order of Objects.
 std::vector<TStoreOutcome> StoreToPacs(
     const TPacsSettings& Settings, const std::vector<TPacsObject>& Objects,
     const std::function<void(const TStoreOutcome&)>& Progress = {});

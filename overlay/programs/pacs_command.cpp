@@ -52,6 +52,11 @@ int RunPacsCommand(const std::vector<std::string>& Args, std::ostream& Out, std:
   if (const std::unique_ptr<TLanguageFile> language = OpenLanguageFile("TsLang.ini")) {
     ApplyMessageTexts(*language);
   }
+  // A file named on the command line must be there: its defaults would go to another PACS.
+  if (!config.empty() && !std::filesystem::exists(config)) {
+    Err << "--config " << config << ": no such file\n";
+    return 2;
+  }
   if (config.empty()) config = platform::LocateProgramFile("Tessaly.ini").Read;
   const platform::TResult<TPacsSettings> settings = ReadPacsSettings(config);
   if (!settings) {

@@ -167,6 +167,35 @@ bool IsPatientIdName(std::string_view Name) {
 // An AE title as the association carries it: at most 16 characters of the default repertoire
 // without the backslash (the value separator) and without controls; spaces only between others
 // count, so a title of spaces alone names nobody.
+// A host name (labels of letters, digits and hyphens, none starting or ending with a hyphen) or
+// an IPv4 address, at most 64 characters: no port (that is Port's), no scheme, no spaces. The
+// toolkit would take "host:port" and quietly connect to that port instead.
+bool ValidHost(const std::string& Host) {
+  constexpr std::size_t MaxHost = 64, MaxLabel = 63;
+  if (Host.empty() || Host.size() > MaxHost) return false;
+  bool numeric = true;
+  int labels = 0;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t dot = std::min(Host.find('.', start), Host.size());
+    const std::string label = Host.substr(start, dot - start);
+    if (label.empty() || label.size() > MaxLabel || label.front() == '-' || label.back() == '-') {
+      return false;
+    }
+    for (const char c : label) {
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') return false;
+      if (!std::isdigit(static_cast<unsigned char>(c))) numeric = false;
+    }
+    if (numeric && (label.size() > 3 || std::stoi(label) > 255)) numeric = false;
+    ++labels;
+    if (dot == Host.size()) break;
+    start = dot + 1;
+  }
+  // All digits is an address, and then a whole one ("10.1" or "300.1.1.1" is neither).
+  const bool digitsOnly = Host.find_first_not_of("0123456789.") == std::string::npos;
+  return !digitsOnly || (numeric && labels == 4);
+}
+
 bool ValidAeTitle(const std::string& Title) {
   constexpr std::size_t MaxAeTitle = 16;
   if (Title.size() > MaxAeTitle) return false;
@@ -182,6 +211,11 @@ bool ValidAeTitle(const std::string& Title) {
 platform::TResult<TPacsSettings> ReadPacsSettings(const std::string& Path) {
   platform::TIniFile ini(Path);
   TPacsSettings s;
+  // A file that is there but cannot be read (a folder, a FIFO, a device, no permission) is no
+  // empty one: its defaults would send elsewhere than the user set.
+  if (!ini.ReadFailure().empty()) {
+    return platform::TStatus::Failure(Tr(PacsSettingRefusedText, Path + ": " + ini.ReadFailure()));
+  }
   const auto refuse = [](const std::string& Key, const std::string& Value) {
     return platform::TStatus::Failure(Tr(PacsSettingRefusedText, "[PACS] " + Key + "=" + Value));
   };
@@ -190,7 +224,10 @@ platform::TResult<TPacsSettings> ReadPacsSettings(const std::string& Path) {
   s.CalledAE = ini.ReadString("PACS", "CalledAE", s.CalledAE);
   if (!ValidAeTitle(s.CalledAE)) return refuse("CalledAE", s.CalledAE);
   s.Host = ini.ReadString("PACS", "Host", s.Host);
-  if (s.Host.empty()) return refuse("Host", s.Host);
+  if (!ValidHost(s.Host)) {
+    return platform::TStatus::Failure(refuse("Host", s.Host).Reason() + " " +
+                                      Tr(PacsHostInvalidText));
+  }
   // As text, so that "4242x" or "99999" is refused rather than read as something else.
   const std::string port = ini.ReadString("PACS", "Port", std::to_string(s.Port));
   const bool digits =

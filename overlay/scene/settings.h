@@ -102,7 +102,9 @@ struct TPacsSettings {
 };
 // The [PACS] section, each missing key its default. Refused, with the reason in the window's
 // language (the key and its value), when an AE title is empty, longer than 16 characters or holds
-// a backslash or a control character, when the host is empty, or the port is not 1 to 65535.
+// a backslash or a control character, when the host is no host name or IPv4 address of at most 64
+// characters (a port in it, "host:4242", is Port's), when the port is not 1 to 65535, or when the
+// file is there but cannot be read (a folder, a FIFO, a device: its defaults are no setting).
 platform::TResult<TPacsSettings> ReadPacsSettings(const std::string& Path);
 
 // What the start-up takes from the interface file of the command line.

@@ -48,6 +48,8 @@ const std::vector<TText>& ProgramTexts() {
       PacsNestedTooDeepText, PacsTooManyElementsText, PacsObjectDamagedText,
       PacsObjectTooLargeText, PacsParserDiedText, PacsNotCheckedText, PacsCheckerMissingText,
       PacsQuarantineNoteText, PacsQuarantinedText,
+      PacsUidInvalidText, PacsUidTakenText, PacsNotRegularFileText, PacsOtherInstanceText,
+      PacsHostInvalidText, PacsEchoFailedText,
       DicomExportMenuText, DicomFolderTitleText, DicomNoFolderText, DicomNotWrittenText,
       MultiFrameText,
       FullResolutionTooLargeText, NotesTitleText, NotesLabelText,

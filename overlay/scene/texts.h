@@ -235,6 +235,25 @@ inline constexpr TText PacsQuarantineNoteText{"Messages.PacsQuarantineNote",
                                               "Sie liegt jetzt im Quarantäne-Ordner %1."};
 inline constexpr TText PacsQuarantinedText{
     "Messages.PacsQuarantined", "Nicht sendbar, in den Quarantäne-Ordner verschoben: %1"};
+// What a store refuses before it sends (an instance UID that is no UID, a second object under a
+// UID already waiting, a path that is no regular file), an answer for another instance, a host
+// that is no host name or address, and a check the PACS answered with a failure.
+inline constexpr TText PacsUidInvalidText{"Messages.PacsUidInvalid",
+                                          "Ihre SOP Instance UID %1 ist ungültig."};
+inline constexpr TText PacsUidTakenText{
+    "Messages.PacsUidTaken",
+    "Ein anderes Objekt mit derselben SOP Instance UID wartet schon (UID, Datei): %1"};
+inline constexpr TText PacsNotRegularFileText{
+    "Messages.PacsNotRegularFile",
+    "Sie ist keine gewöhnliche Datei (ein Ordner, eine Pipe, ein Gerät)."};
+inline constexpr TText PacsOtherInstanceText{"Messages.PacsOtherInstance",
+                                             "Der PACS hat den Empfang eines anderen Objekts "
+                                             "bestätigt (%1); das Objekt bleibt im Postausgang."};
+inline constexpr TText PacsHostInvalidText{
+    "Messages.PacsHostInvalid",
+    "Host muss ein Rechnername oder eine IPv4-Adresse ohne Port sein, höchstens 64 Zeichen."};
+inline constexpr TText PacsEchoFailedText{
+    "Messages.PacsEchoFailed", "Der PACS beantwortet die Prüfung mit einem Fehler (Status %1)."};
 // A note on a picture that loaded: a multi-frame file (%1 its frames) shows its first frame only.
 inline constexpr TText MultiFrameText{"Messages.MultiFrame",
                                       "Die Datei enthält %1 Einzelbilder; gezeigt wird das erste."};

@@ -284,9 +284,57 @@ TEST_F(PacsTest, AFileThatIsNoDicomObjectQueuesNothing) {
   EXPECT_EQ(Command({"echo", photo}).Status, 2);
 }
 
+// What store cannot send as the user means it is refused before anything goes out, each with its
+// reason: an instance UID that is no UID (".1.2" would hide its outbox copy for ever), another
+// object under a UID already waiting (another patient's would go instead), a --config that is
+// missing or no regular file (its defaults would send elsewhere), a FIFO named like an object
+// (reading it would wait for ever).
+TEST_F(PacsTest, WhatCannotBeSentFaithfullyIsRefusedAndNothingGoes) {
+  const std::string photo = MakeObject(FFiles, "photo.dcm", true);
+  ASSERT_FALSE(photo.empty());
+  const std::string dotted = MakeObject(FFiles, "dotted.dcm", true);
+  ASSERT_EQ(std::system(("dcmodify -nb -i 'SOPInstanceUID=.1.2.826.0.1.3680043.9.7777.5' " +
+                         dotted + " >/dev/null 2>&1")
+                            .c_str()),
+            0);
+  // The waiting object and another patient's under its UID.
+  const TOutbox outbox(OutboxFolder());
+  const platform::TResult<std::vector<TPacsObject>> waiting = ReadPacsObjects({photo});
+  ASSERT_TRUE(waiting.Ok() && outbox.Open().Ok() && outbox.Add(waiting.Value()).Ok());
+  const std::string queued = outbox.Waiting().at(0);
+  const std::string other = FFiles / "other.dcm";
+  std::filesystem::copy_file(photo, other);
+  ASSERT_EQ(std::system(
+                ("dcmodify -nb -i 'PatientName=Andere^Eva' " + other + " >/dev/null 2>&1").c_str()),
+            0);
+  const std::string fifo = FFiles / "pipe.dcm";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string uid = waiting.Value()[0].SopInstanceUid;
+  const struct {
+    std::vector<std::string> Args;
+    std::string Told;
+  } cases[] = {
+      {{"store", dotted}, Tr(PacsUidInvalidText, ".1.2.826.0.1.3680043.9.7777.5")},
+      {{"store", other}, Tr(PacsUidTakenText, uid + ", " + queued) + "\n" + other},
+      {{"store", "--config", FFiles / "none.ini", photo}, "none.ini"},
+      {{"store", "--config", "/dev/zero", photo}, "/dev/zero"},
+      {{"store", "--config", fifo, photo}, fifo},
+      {{"echo", "--config", FFiles.Path().string()}, FFiles.Path().string()},
+      {{"store", fifo}, Tr(PacsNotRegularFileText)},
+  };
+  for (const auto& c : cases) {
+    const TRun run = Command(c.Args);
+    EXPECT_NE(run.Status, 0) << c.Args.back();
+    EXPECT_NE(run.Err.find(c.Told), std::string::npos) << run.Err;
+  }
+  EXPECT_EQ(outbox.Waiting(), std::vector<std::string>{queued});
+  EXPECT_EQ(Json(FOrthanc, "/instances").toArray().size(), 0);
+}
+
 // A Secondary Capture whose data set is Levels sequences of undefined length nested in one
 // another (explicit VR little endian, every item and sequence closed), written byte by byte.
-std::string NestedObject(int Levels) {
+std::string NestedObject(int Levels, const std::string& SopClass = SecondaryCapture,
+                         const std::string& Instance = "1.2.826.0.1.3680043.9.7777.99") {
   std::string bytes;
   const auto u16 = [&](unsigned V) { bytes += char(V & 0xFF), bytes += char(V >> 8 & 0xFF); };
   const auto u32 = [&](std::uint32_t V) { u16(V & 0xFFFF), u16(V >> 16); };
@@ -294,17 +342,16 @@ std::string NestedObject(int Levels) {
     if (Value.size() % 2 != 0) Value += '\0';
     u16(Group), u16(Element), bytes += "UI", u16(unsigned(Value.size())), bytes += Value;
   };
-  const std::string instance = "1.2.826.0.1.3680043.9.7777.99";
-  uid(0x0002, 0x0002, SecondaryCapture);
-  uid(0x0002, 0x0003, instance);
+  uid(0x0002, 0x0002, SopClass);
+  uid(0x0002, 0x0003, Instance);
   uid(0x0002, 0x0010, UID_LittleEndianExplicitTransferSyntax);
   const std::string meta = std::move(bytes);
   bytes = std::string(128, '\0') + "DICM";
   u16(0x0002), u16(0x0000), bytes += "UL", u16(4), u32(std::uint32_t(meta.size() + 14));
   u16(0x0002), u16(0x0001), bytes += "OB", u16(0), u32(2), u16(0x0100);
   bytes += meta;
-  uid(0x0008, 0x0016, SecondaryCapture);
-  uid(0x0008, 0x0018, instance);
+  uid(0x0008, 0x0016, SopClass);
+  uid(0x0008, 0x0018, Instance);
   for (int i = 0; i < Levels; ++i) {
     u16(0x0040), u16(0xA730), bytes += "SQ", u16(0), u32(0xFFFFFFFF);  // Content Sequence
     u16(0xFFFE), u16(0xE000), u32(0xFFFFFFFF);                         // an item
@@ -357,8 +404,16 @@ class TScriptedPacs {
   static constexpr Uint16 Takes = 0;
   // No answer to a C-STORE at all: the sender waits until it is killed, or the PACS ends.
   static constexpr Uint16 Hangs = 0xFFFF;
-  TScriptedPacs(bool Refuse, Uint16 Status)
-      : FRefuse(Refuse), FStatus(Status), FPort(testsupport::FreeLoopbackPort()) {
+  // The data set taken whole, and then no answer.
+  static constexpr Uint16 TakesAndHangs = 0xFFFE;
+  // AnswerFor: the instance its answers name (empty: the one sent, as a PACS should).
+  // Associations: how many it serves, one after the other.
+  TScriptedPacs(bool Refuse, Uint16 Status, std::string AnswerFor = {}, int Associations = 1)
+      : FRefuse(Refuse),
+        FStatus(Status),
+        FAnswerFor(std::move(AnswerFor)),
+        FAssociations(Associations),
+        FPort(testsupport::FreeLoopbackPort()) {
     if (ASC_initializeNetwork(NET_ACCEPTOR, FPort, 5, &FNetwork).bad()) return;
     FThread = std::thread([this] { Serve(); });
   }
@@ -371,11 +426,20 @@ class TScriptedPacs {
   // Whether a C-STORE request has arrived.
   bool StoreArrived() const { return FStoreArrived; }
   bool Listening() const { return FNetwork != nullptr; }
+  // The C-STORE requests answered.
+  int Stores() const { return FStores; }
+  // Whether a data set has been taken whole (TakesAndHangs).
+  bool Taken() const { return FTaken; }
 
  private:
   void Serve() {
+    for (int n = 0; n < FAssociations; ++n) ServeOne();
+  }
+  void ServeOne() {
     T_ASC_Association* a = nullptr;
-    if (ASC_receiveAssociation(FNetwork, &a, ASC_DEFAULTMAXPDU).good()) {
+    if (ASC_receiveAssociation(FNetwork, &a, ASC_DEFAULTMAXPDU, nullptr, nullptr, OFFalse,
+                               DUL_NOBLOCK, 20)
+            .good()) {
       if (FRefuse) {
         T_ASC_RejectParameters refusal{ASC_RESULT_REJECTEDPERMANENT, ASC_SOURCE_SERVICEUSER,
                                        ASC_REASON_SU_CALLEDAETITLENOTRECOGNIZED};
@@ -386,15 +450,21 @@ class TScriptedPacs {
                                   UID_LittleEndianImplicitTransferSyntax};
         ASC_acceptContextsWithPreferredTransferSyntaxes(
             a->params, dcmAllStorageSOPClassUIDs, numberOfDcmAllStorageSOPClassUIDs, syntaxes, 3);
+        const char* verification[] = {UID_VerificationSOPClass};
+        ASC_acceptContextsWithPreferredTransferSyntaxes(a->params, verification, 1, syntaxes, 3);
         ASC_acknowledgeAssociation(a);
         T_ASC_PresentationContextID id = 0;
         T_DIMSE_Message message{};
         // Until the release request (or the end of the connection) ends the receiving.
-        while (DIMSE_receiveCommand(a, DIMSE_BLOCKING, 0, &id, &message, nullptr).good() &&
-               message.CommandField == DIMSE_C_STORE_RQ) {
+        while (DIMSE_receiveCommand(a, DIMSE_BLOCKING, 0, &id, &message, nullptr).good()) {
+          if (message.CommandField == DIMSE_C_ECHO_RQ) {
+            DIMSE_sendEchoResponse(a, id, &message.msg.CEchoRQ, FStatus, nullptr);
+            continue;
+          }
+          if (message.CommandField != DIMSE_C_STORE_RQ) break;
           FStoreArrived = true;
           if (FStatus == Hangs) {
-            FRelease.get_future().wait();
+            FHeld.wait();
             break;
           }
           DcmDataset* received = nullptr;
@@ -402,6 +472,7 @@ class TScriptedPacs {
                                                     &received, Answer, this, DIMSE_BLOCKING, 0);
           delete received;
           if (c.bad()) break;
+          ++FStores;
         }
         ASC_acknowledgeRelease(a);
       }
@@ -409,19 +480,34 @@ class TScriptedPacs {
     }
     ASC_destroyAssociation(&a);
   }
-  static void Answer(void* Pacs, T_DIMSE_StoreProgress* Progress, T_DIMSE_C_StoreRQ*, char*,
+  static void Answer(void* Pacs, T_DIMSE_StoreProgress* Progress, T_DIMSE_C_StoreRQ* Request, char*,
                      DcmDataset**, T_DIMSE_C_StoreRSP* Response, DcmDataset**) {
+    const TScriptedPacs& pacs = *static_cast<TScriptedPacs*>(Pacs);
+    if (Progress->state == DIMSE_StoreEnd && pacs.FStatus == TakesAndHangs) {
+      pacs.FTaken = true;
+      pacs.FHeld.wait();
+    }
     if (Progress->state == DIMSE_StoreEnd) {
-      Response->DimseStatus = static_cast<TScriptedPacs*>(Pacs)->FStatus;
+      Response->DimseStatus = pacs.FStatus;
+      if (!pacs.FAnswerFor.empty()) {
+        // The toolkit answers for the request's instance.
+        OFStandard::strlcpy(Request->AffectedSOPInstanceUID, pacs.FAnswerFor.c_str(),
+                            sizeof Request->AffectedSOPInstanceUID);
+      }
     }
   }
 
   bool FRefuse;
   Uint16 FStatus;
+  std::string FAnswerFor;
+  int FAssociations;
+  std::atomic<int> FStores{0};
   int FPort;
   T_ASC_Network* FNetwork = nullptr;
   std::atomic<bool> FStoreArrived{false};
+  mutable std::atomic<bool> FTaken{false};
   std::promise<void> FRelease;
+  std::shared_future<void> FHeld = FRelease.get_future().share();
   std::thread FThread;
 };
 
@@ -462,26 +548,102 @@ TEST(PacsRefusal, ARefusedAssociationIsToldWithItsReason) {
   EXPECT_EQ(echo.Reason(), Tr(PacsAssociationRefusedText, Tr(PacsCalledAeUnknownText, "NOBODY")));
 }
 
-TEST(PacsRefusal, ARejectedObjectStaysInTheOutboxWithItsStatus) {
+// A check the PACS answers with a failure is that answer, not a transfer that broke off.
+TEST(PacsRefusal, AFailedEchoIsToldWithItsStatus) {
+  TScriptedPacs pacs(false, 0x0110);  // processing failure
+  ASSERT_TRUE(pacs.Listening());
+  const platform::TStatus echo = EchoPacs({"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5});
+  const std::string sentence = Tr(PacsEchoFailedText);
+  EXPECT_EQ(echo.Reason().rfind(sentence.substr(0, sentence.find("%1")) + "0x0110", 0), 0u)
+      << echo.Reason();
+}
+
+// A PACS that takes the data set and never answers holds the send for one timeout, not for a
+// second one while the abort waits for it to close its end.
+TEST(PacsRefusal, APacsThatTakesTheDataAndNeverAnswersHoldsTheSendForOneTimeout) {
   testsupport::TTempFolder files{"tessaly_pacs_files"};
-  const TOutbox outbox(files / "outbox/");
   const platform::TResult<std::vector<TPacsObject>> objects =
       ReadPacsObjects({MakeObject(files, "a.dcm", true)});
   ASSERT_TRUE(objects.Ok()) << objects.Reason();
-  TScriptedPacs pacs(false, 0xA700);  // out of resources
+  TScriptedPacs pacs(false, TScriptedPacs::TakesAndHangs);
   ASSERT_TRUE(pacs.Listening());
-  const platform::TResult<TOutboxRun> run = SendThroughOutbox(
-      {"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5}, objects.Value(), outbox);
+  constexpr int Timeout = 3;
+  std::future<platform::TResult<TOutboxRun>> send = std::async(std::launch::async, [&] {
+    return SendThroughOutbox({"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), Timeout},
+                             objects.Value(), TOutbox(files / "outbox/"));
+  });
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return pacs.Taken(); }, std::chrono::seconds(20)));
+  // Given up within the timeout and half of it again after the data was taken (twice it before).
+  EXPECT_EQ(send.wait_for(std::chrono::milliseconds(Timeout * 1500)), std::future_status::ready);
+  const platform::TResult<TOutboxRun> run = send.get();
   ASSERT_TRUE(run.Ok()) << run.Reason();
-  const std::vector<std::string> waiting = outbox.Waiting();
-  ASSERT_EQ(waiting.size(), 1u);
-  EXPECT_TRUE(run.Value().Sent.empty());
-  EXPECT_EQ(run.Value().Left, waiting);
-  ASSERT_EQ(run.Value().Failures.size(), 1u);
-  const std::string& reason = run.Value().Failures[0].Reason();
-  const std::string sentence = Tr(PacsObjectRejectedText);
-  EXPECT_EQ(reason.rfind(sentence.substr(0, sentence.find("%1")) + "0xA700", 0), 0u) << reason;
-  EXPECT_EQ(reason.substr(reason.find('\n') + 1), waiting[0]);
+  EXPECT_EQ(run.Value().Left.size(), 1u);
+}
+
+// Objects of more kinds than one association may propose are all sent, the rest in a second one,
+// not told that the PACS does not take them.
+TEST(PacsRefusal, ObjectsOfMoreKindsThanOneAssociationCarriesAreAllSent) {
+  constexpr int Kinds = 130;
+  ASSERT_GE(numberOfDcmAllStorageSOPClassUIDs, Kinds);
+  // The toolkit's sockets wait for the peer's delayed acknowledgement otherwise, some 90 ms a
+  // small object on both ends of the loopback.
+  ::setenv("TCP_NODELAY", "1", 1);
+  testsupport::TTempFolder files{"tessaly_pacs_files"};
+  std::vector<TPacsObject> objects;
+  for (int k = 0; k < Kinds; ++k) {
+    const std::string path = files / ("k" + std::to_string(k) + ".dcm");
+    const std::string instance = "1.2.826.0.1.3680043.9.7777.7." + std::to_string(k + 1);
+    std::ofstream(path, std::ios::binary)
+        << NestedObject(0, dcmAllStorageSOPClassUIDs[k], instance);
+    objects.push_back(
+        {path, dcmAllStorageSOPClassUIDs[k], instance, UID_LittleEndianExplicitTransferSyntax});
+  }
+  TScriptedPacs pacs(false, TScriptedPacs::Takes, {}, 2);
+  ASSERT_TRUE(pacs.Listening());
+  const std::vector<TStoreOutcome> outcomes =
+      StoreToPacs({"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5}, objects);
+  ASSERT_EQ(outcomes.size(), std::size_t(Kinds));
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    EXPECT_EQ(outcomes[i].Index, i);
+    EXPECT_TRUE(outcomes[i].Stored) << outcomes[i].Status.Reason();
+  }
+  EXPECT_EQ(pacs.Stores(), Kinds);
+}
+
+// An object the PACS did not take, or whose answer names another instance, stays in the outbox
+// with the reason.
+TEST(PacsRefusal, AnObjectNotConfirmedStaysInTheOutboxWithTheReason) {
+  const struct {
+    Uint16 Status;
+    std::string AnswerFor, Told;
+  } cases[] = {
+      {0xA700, "", Tr(PacsObjectRejectedText, "0xA700")},  // out of resources
+      {0x0000, "1.2.826.0.1.3680043.9.7777.1",
+       Tr(PacsOtherInstanceText, "1.2.826.0.1.3680043.9.7777.1")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Told);
+    testsupport::TTempFolder files{"tessaly_pacs_files"};
+    const TOutbox outbox(files / "outbox/");
+    const platform::TResult<std::vector<TPacsObject>> objects =
+        ReadPacsObjects({MakeObject(files, "a.dcm", true)});
+    ASSERT_TRUE(objects.Ok()) << objects.Reason();
+    TScriptedPacs pacs(false, c.Status, c.AnswerFor);
+    ASSERT_TRUE(pacs.Listening());
+    const platform::TResult<TOutboxRun> run = SendThroughOutbox(
+        {"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5}, objects.Value(), outbox);
+    ASSERT_TRUE(run.Ok()) << run.Reason();
+    const std::vector<std::string> waiting = outbox.Waiting();
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_TRUE(run.Value().Sent.empty());
+    EXPECT_EQ(run.Value().Left, waiting);
+    ASSERT_EQ(run.Value().Failures.size(), 1u);
+    const std::string& reason = run.Value().Failures[0].Reason();
+    const std::size_t code = c.Told.find("0x");  // the status, without the toolkit's name
+    const std::string told = code == std::string::npos ? c.Told : c.Told.substr(0, code + 6);
+    EXPECT_EQ(reason.rfind(told, 0), 0u) << reason;
+    EXPECT_EQ(reason.substr(reason.find('\n') + 1), waiting[0]);
+  }
 }
 
 }  // namespace

@@ -158,6 +158,14 @@ TEST_F(SettingsTest, PacsSettingsAreReadOrRefusedWithTheKey) {
               Tr(PacsSettingRefusedText, std::string("[PACS] Port=") + port));
   }
   EXPECT_EQ(read("Port=65535\n").Value().Port, 65535);
+  // A host with a port would quietly override Port; one the toolkit cannot use gets its text.
+  for (const std::string& host :
+       std::vector<std::string>{"127.0.0.1:53859", std::string(78, 'h'), "pacs klinik",
+                                "pacs.-klinik", "300.1.1.1", "10.1", "pacs/dicom"}) {
+    EXPECT_EQ(refusal("Host", host),
+              Tr(PacsSettingRefusedText, "[PACS] Host=" + host) + " " + Tr(PacsHostInvalidText));
+  }
+  EXPECT_EQ(read("Host=192.168.1.20\n").Value().Host, "192.168.1.20");
 }
 
 TEST_F(SettingsTest, CloseStoresTheBoundsAndTheNextStartShowsThem) {
