@@ -573,8 +573,8 @@ TEST(PacsRefusal, APacsThatTakesTheDataAndNeverAnswersHoldsTheSendForOneTimeout)
                              objects.Value(), TOutbox(files / "outbox/"));
   });
   ASSERT_TRUE(testsupport::WaitUntil([&] { return pacs.Taken(); }, std::chrono::seconds(20)));
-  // Given up within the timeout and half of it again after the data was taken (twice it before).
-  EXPECT_EQ(send.wait_for(std::chrono::milliseconds(Timeout * 1500)), std::future_status::ready);
+  // Given up after one timeout (before, two): the bound lies well between, for a loaded machine.
+  EXPECT_EQ(send.wait_for(std::chrono::milliseconds(Timeout * 1800)), std::future_status::ready);
   const platform::TResult<TOutboxRun> run = send.get();
   ASSERT_TRUE(run.Ok()) << run.Reason();
   EXPECT_EQ(run.Value().Left.size(), 1u);
