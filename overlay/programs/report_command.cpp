@@ -1,5 +1,6 @@
 #include "overlay/programs/report_command.h"
 
+#include <filesystem>
 #include <optional>
 #include <ostream>
 
@@ -29,7 +30,9 @@ constexpr const char* UsageText =
     "of opacity, at the pictures' full resolution, with the patient, both pictures' names\n"
     "and dates, the placement and the measurements of the comparison's record. The patient\n"
     "and the pictures' scales come from an interface file. OUTDIR is made (readable by you\n"
-    "alone) when missing; every file in it is readable by you alone.\n"
+    "alone) when missing; every file in it is readable by you alone. The run only adds\n"
+    "files: it refuses an OUTDIR that already holds output.html, image<N>.jpg or\n"
+    "test<N>.jpg, and replaces nothing.\n"
     "\n"
     "The placement, the way of drawing, the colour matching and the measures come from the\n"
     "record the overlay program keeps for the two pictures (found by their contents), or\n"
@@ -117,7 +120,14 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   std::string error;
   std::string folder = request.Folder;
   if (!platform::MakeFolders(folder, &error)) return fail(error);
+  // Absolute, so that the page's addresses of its captures are whole paths.
+  std::error_code ec;
+  folder = std::filesystem::absolute(folder, ec).lexically_normal().string();
+  if (ec) return fail("cannot resolve the folder " + request.Folder + ": " + ec.message());
   if (folder.back() != '/') folder += '/';
+  // The user's folder only gains files: a name a report writes that is already there (an
+  // earlier report, or one of the input photographs) is refused before any work.
+  if (const platform::TStatus free = ReportFolderFree(folder); !free) return fail(free.Reason());
 
   TOverlayScene scene;
   TMainController& c = scene.Controller();

@@ -118,6 +118,16 @@ void RemoveOwnFile(const std::string& Path) {
   }
 }
 
+// Folder as an absolute path ending in "/": a page's file: address of a relative path would
+// make its first folder the address's host, and the page would show no capture.
+std::string AbsoluteFolder(const std::string& Folder) {
+  std::error_code ec;
+  std::string absolute = fs::absolute(fs::path(Folder), ec).lexically_normal().string();
+  if (ec || absolute.empty()) return Folder;
+  if (absolute.back() != '/') absolute += '/';
+  return absolute;
+}
+
 std::string FileName(const std::string& Path) {
   return fs::path(Path).filename().string();
 }
@@ -298,8 +308,9 @@ std::string InLanguage(std::string Page) {
   return Page;
 }
 
-platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Folder,
+platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Given,
                                   const TReportFacts* Facts) {
+  const std::string Folder = AbsoluteFolder(Given);
   const std::string pagePath = Folder + "output.html";
   std::string source;
   if (!platform::ReadWholeFile(TemplatePath, &source)) {
@@ -491,17 +502,41 @@ std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Control
   return TFullResolutionRenderer(Controller, Part).Render(Alpha, Label);
 }
 
+platform::TStatus ReportFolderFree(const std::string& Folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name == "output.html" || CaptureNumber(name, "test") >= 0 ||
+        CaptureNumber(name, "image") >= 0) {
+      names.push_back(name);
+    }
+  }
+  if (names.empty()) return {};
+  std::sort(names.begin(), names.end());
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+  return platform::TStatus::Failure(Folder + " already holds files a report writes (" + list +
+                                    "); it replaces none: give a new or empty folder");
+}
+
 TReportOutcome WriteReport(const TReportRun& Run) {
   TReportOutcome outcome;
   const std::vector<int>& alphas = Run.Facts.Alphas;
-  RemoveStaleCaptures(Run.Folder, int(alphas.size()));
+  const std::string folder = AbsoluteFolder(Run.Folder);
+  outcome.PagePath = folder + "output.html";
+  if (Run.OwnFolder) {
+    RemoveStaleCaptures(folder, int(alphas.size()));
+  } else if (platform::TStatus free = ReportFolderFree(folder); !free) {
+    outcome.Captures = outcome.Page = std::move(free);
+    return outcome;
+  }
   for (std::size_t i = 0; i < alphas.size(); ++i) {
     if (Run.Progress) Run.Progress(i, alphas.size(), alphas[i]);
     platform::TStatus status = Run.Capture(i, alphas[i]);
     if (!status && outcome.Captures) outcome.Captures = std::move(status);
   }
-  outcome.PagePath = Run.Folder + "output.html";
-  outcome.Page = WriteReportPage(Run.TemplatePath, Run.Folder, &Run.Facts);
+  outcome.Page = WriteReportPage(Run.TemplatePath, folder, &Run.Facts);
   return outcome;
 }
 

@@ -109,8 +109,13 @@ platform::TStatus WriteCaptureJpeg(const raster::TBitmap32& Capture, int Pp100MM
 
 // Deletes the captures an earlier, longer print left in Folder: test<N>.jpg with
 // N >= ImageCount and image<N>.jpg with N > ImageCount, regular files of this user only. A page
-// never shows a picture that this print did not take.
+// never shows a picture that this print did not take. Only for the program's own print folder.
 void RemoveStaleCaptures(const std::string& Folder, int ImageCount);
+
+// A folder the user gives must hold none of the entries a report writes or its page could show
+// (output.html, image<N>.jpg, test<N>.jpg, of any kind): a report there only adds files and
+// never replaces one (an input photo may bear such a name). The failure names them, sorted.
+platform::TStatus ReportFolderFree(const std::string& Folder);
 
 // The part of picture 1 that Controller's view shows, in picture-1 pixels, within the picture.
 raster::TRect VisiblePicturePart(TMainController& Controller);
@@ -147,7 +152,11 @@ std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Control
 // Index (at opacity Alpha); Progress is told before each capture. The first capture that could
 // not be written is in Captures; the page's failure in Page.
 struct TReportRun {
-  std::string Folder;  // ends with "/"
+  std::string Folder;  // ends with "/"; a relative one is taken from the working folder
+  // The program's own private print folder, whose captures of an earlier print are removed.
+  // Otherwise (a folder the user gave) the run writes nothing when the folder holds any of
+  // ReportNamesInTheWay, and says which.
+  bool OwnFolder = false;
   std::string TemplatePath;
   TReportFacts Facts;  // its Alphas say how many captures and at which opacities
   std::function<platform::TStatus(std::size_t Index, int Alpha)> Capture;
