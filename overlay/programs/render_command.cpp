@@ -1,5 +1,7 @@
 #include "overlay/programs/render_command.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -325,6 +327,24 @@ bool CheckOutputPlace(const std::string& Path, std::string& Error) {
   return true;
 }
 
+// The first output that is one of the inputs (the same file, by device and inode, whatever
+// the names: another spelling, a hard link, a link to it), or empty: writing it would replace
+// the photograph it is made from.
+std::string OutputThatIsAnInput(const std::vector<std::string>& Outputs,
+                                const std::vector<std::string>& Inputs) {
+  for (const std::string& output : Outputs) {
+    struct stat out {};
+    if (::stat(output.c_str(), &out) != 0) continue;
+    for (const std::string& input : Inputs) {
+      struct stat in {};
+      if (::stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+        return output;
+      }
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
@@ -347,6 +367,13 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
         Err << "tessaly-render: " << error << "\n";
         return 1;
       }
+    }
+    if (const std::string input =
+            OutputThatIsAnInput(outputs, {request.Picture1, request.Picture2});
+        !input.empty()) {
+      Err << "tessaly-render: the output is one of the input pictures, which it would replace: "
+          << input << "\n";
+      return 1;
     }
     auto read1 = ReadPictureFile("picture 1", request.Picture1);
     if (!read1) {
