@@ -11,6 +11,7 @@
 #include "overlay/scene/report.h"
 #include "overlay/scene/settings.h"
 #include "platform/command_line.h"
+#include "platform/file_write.h"
 #include "platform/paths.h"
 
 #ifndef TESSALY_VERSION
@@ -115,6 +116,10 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
       request.Template.empty() ? platform::LocateProgramFile("output.html").Read : request.Template;
   if (!platform::FileExists(templatePath)) {
     return fail("cannot read the page's template " + templatePath);
+  }
+  std::error_code sizeError;
+  if (std::filesystem::file_size(templatePath, sizeError) > platform::MaxReadBytes && !sizeError) {
+    return fail("the page's template " + templatePath + " is too large (more than 16 MiB)");
   }
 
   std::string error;

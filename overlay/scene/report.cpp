@@ -30,6 +30,10 @@ constexpr std::string_view ImagePlaceholder = "#Image#";
 // them with its terminator; each piece counts as a line of its own.
 constexpr std::size_t MaxPieceLength = 1023;
 constexpr std::size_t MaxTailLength = 1024;
+// The most bytes of a page: a template repeats its placeholders' texts as often as it names them
+// (a table of thousands of measures 200 000 times would take gigabytes), and a page beyond this
+// is no print anyone reads.
+constexpr std::size_t MaxPageBytes = std::size_t(64) << 20;
 // A capture this many pixels across or more has its scale bar and label drawn once more as
 // large, so that they read on paper as on the screen.
 constexpr double MarkMagnificationStep = 960;
@@ -65,12 +69,16 @@ std::string HtmlEscaped(std::string_view Text) {
   return out;
 }
 
-void ReplaceAll(std::string& Page, std::string_view From, std::string_view To) {
-  if (From.empty() || From == To) return;
+// False, Page then partly replaced, when the replacements would make it longer than
+// MaxPageBytes.
+bool ReplaceAll(std::string& Page, std::string_view From, std::string_view To) {
+  if (From.empty() || From == To) return true;
   for (std::size_t at = Page.find(From); at != std::string::npos;
        at = Page.find(From, at + To.size())) {
+    if (Page.size() - From.size() + To.size() > MaxPageBytes) return false;
     Page.replace(at, From.size(), To);
   }
+  return true;
 }
 
 // Path as a file: address with every byte but the unreserved ones and "/" percent-encoded, which
@@ -240,7 +248,8 @@ std::string OpacityLabel(int Alpha, int AlphaMax) {
   return Tr(PrintOpacityText, std::to_string(percent));
 }
 
-std::string FillReportPlaceholders(std::string_view Page, const TReportFacts& Facts) {
+platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
+                                                      const TReportFacts& Facts) {
   const std::string& sep = Facts.DecimalSeparator;
   const std::unordered_map<std::string_view, std::string> values{
       {"Patient", HtmlEscaped(PatientText(Facts))},
@@ -257,41 +266,47 @@ std::string FillReportPlaceholders(std::string_view Page, const TReportFacts& Fa
       {"Notes", HtmlEscaped(Facts.Notes)},
   };
   std::string page;
-  page.reserve(Page.size() + Page.size() / 4);
+  page.reserve(std::min(MaxPageBytes, Page.size() + Page.size() / 4));
+  bool tooLarge = false;
+  const auto append = [&](std::string_view Text) {
+    if (page.size() + Text.size() > MaxPageBytes) tooLarge = true;
+    if (!tooLarge) page += Text;
+  };
   std::size_t opacities = 0;
   std::size_t pos = 0;
-  while (pos < Page.size()) {
+  while (pos < Page.size() && !tooLarge) {
     const std::size_t open = Page.find('#', pos);
     if (open == std::string_view::npos) break;
     const std::size_t close = Page.find('#', open + 1);
     if (close == std::string_view::npos) break;
     const std::string_view name = Page.substr(open + 1, close - open - 1);
-    page += Page.substr(pos, open - pos);
+    append(Page.substr(pos, open - pos));
     if (name == "Opacity") {
       if (opacities < Facts.Alphas.size()) {
-        page += HtmlEscaped(OpacityLabel(Facts.Alphas[opacities], Facts.AlphaMax));
+        append(HtmlEscaped(OpacityLabel(Facts.Alphas[opacities], Facts.AlphaMax)));
       }
       ++opacities;
       pos = close + 1;
     } else if (const auto found = values.find(name); found != values.end()) {
-      page += found->second;
+      append(found->second);
       pos = close + 1;
     } else {
-      page += '#';  // the closing one may open the next placeholder
+      append("#");  // the closing one may open the next placeholder
       pos = open + 1;
     }
   }
-  page += Page.substr(std::min(pos, Page.size()));
+  append(Page.substr(std::min(pos, Page.size())));
+  if (tooLarge) return platform::TStatus::Failure("the page would be larger than 64 MiB");
   return page;
 }
 
-std::string InLanguage(std::string Page) {
+bool InLanguage(std::string& Page) {
   // The shipped template's own German texts, and its lang, in the window's language; a template
   // of the user's own with other texts stays as it is.
-  ReplaceAll(Page, "lang=\"" + std::string(LanguageCodeText.German) + "\"",
-             "lang=\"" + HtmlEscaped(Tr(LanguageCodeText)) + "\"");
+  bool fits = ReplaceAll(Page, "lang=\"" + std::string(LanguageCodeText.German) + "\"",
+                         "lang=\"" + HtmlEscaped(Tr(LanguageCodeText)) + "\"");
   for (const TText& text : {PrintTitleText, PrintHintText}) {
-    ReplaceAll(Page, text.German, HtmlEscaped(Tr(text)));
+    fits = fits && ReplaceAll(Page, text.German, HtmlEscaped(Tr(text)));
   }
   // The report's headings, each alone in its element.
   for (const TText& text :
@@ -300,24 +315,29 @@ std::string InLanguage(std::string Page) {
     std::string from(1, '>'), to(1, '>');
     from.append(text.German).push_back('<');
     to.append(HtmlEscaped(Tr(text))).push_back('<');
-    ReplaceAll(Page, from, to);
+    fits = fits && ReplaceAll(Page, from, to);
   }
   // "Aufnahme 1" .. : the word before a number, in a caption and in an image's alt text.
-  ReplaceAll(Page, std::string(PrintCaptureText.German) + " ",
-             HtmlEscaped(Tr(PrintCaptureText)) + " ");
-  return Page;
+  return fits && ReplaceAll(Page, std::string(PrintCaptureText.German) + " ",
+                            HtmlEscaped(Tr(PrintCaptureText)) + " ");
 }
 
 platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Given,
                                   const TReportFacts* Facts) {
   const std::string Folder = AbsoluteFolder(Given);
   const std::string pagePath = Folder + "output.html";
+  const platform::TStatus tooLarge =
+      platform::TStatus::Failure(Tr(PrintPageTooLargeText, TemplatePath));
   std::string source;
+  if (struct stat st{}; ::stat(TemplatePath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                        std::uint64_t(st.st_size) > platform::MaxReadBytes) {
+    return tooLarge;
+  }
   if (!platform::ReadWholeFile(TemplatePath, &source)) {
     return platform::TStatus::Failure(Tr(PrintNoTemplateText));
   }
   std::string page;
-  page.reserve(source.size() + source.size() / 8);
+  page.reserve(std::min(MaxPageBytes, source.size() + source.size() / 8));
   int n = 0;
   std::size_t pos = 0;
   while (pos < source.size()) {
@@ -335,9 +355,14 @@ platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::st
     page += piece.substr(0, at);
     page += FileUrl(Folder + "image" + std::to_string(n) + ".jpg");
     page += piece.substr(at + ImagePlaceholder.size(), MaxTailLength);
+    if (page.size() > MaxPageBytes) return tooLarge;
   }
-  page = InLanguage(std::move(page));
-  if (Facts != nullptr) page = FillReportPlaceholders(page, *Facts);
+  if (!InLanguage(page)) return tooLarge;
+  if (Facts != nullptr) {
+    platform::TResult<std::string> filled = FillReportPlaceholders(page, *Facts);
+    if (!filled) return tooLarge;
+    page = std::move(filled).Value();
+  }
   if (!platform::WriteFileAtomically(pagePath, page, nullptr, PrivateFile)) {
     return platform::TStatus::Failure(Tr(PrintPageNotOpenedText, pagePath));
   }

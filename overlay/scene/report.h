@@ -74,8 +74,10 @@ std::string PictureDate(const std::string& DateTaken, const std::string& Path);
 // * Birthdate"), #Name#, #Firstname#, #Birthdate#, #Picture1#, #Picture2# (file names),
 // #Date1#, #Date2#, #Placement#, #ColourMatch#, #Measurements# (a table of every measure and
 // each outline pair's change), #Notes#; the n-th #Opacity# is the n-th capture's opacity.
-// Replaced in one pass, so that a text that looks like a placeholder stays text.
-std::string FillReportPlaceholders(std::string_view Page, const TReportFacts& Facts);
+// Replaced in one pass, so that a text that looks like a placeholder stays text. A failure when
+// the page would grow beyond 64 MiB (a template may name a long table any number of times).
+platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
+                                                      const TReportFacts& Facts);
 
 // The capture's label: "Deckkraft 49 %".
 std::string OpacityLabel(int Alpha, int AlphaMax);
@@ -87,12 +89,14 @@ std::string OpacityLabel(int Alpha, int AlphaMax);
 // is percent-encoded in it, so that no folder name can change the page's markup or the picture
 // it names. The template's bytes are kept as they are, line endings included; then its texts
 // go into the window's language (InLanguage) and, with Facts, the report's placeholders are
-// filled. The failure's reason is for the user.
+// filled. The failure's reason is for the user; a template over platform::MaxReadBytes, or one
+// whose page would exceed 64 MiB, is refused as too large, by the name it was given.
 platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Folder,
                                   const TReportFacts* Facts);
 // Page, the shipped template filled in, with its German texts and lang in the window's language
-// (the language file's [Messages]); other texts stay as they are.
-std::string InLanguage(std::string Page);
+// (the language file's [Messages]); other texts stay as they are. False when that would make
+// the page larger than 64 MiB.
+bool InLanguage(std::string& Page);
 
 // Stores capture Index (24-bit BGR rows from the top, Stride bytes apart) as Folder + "test" +
 // Index + ".jpg" and, under the name the page's placeholders give, Folder + "image" + (Index +

@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "overlay/scene/overlay_scene.h"
+#include "overlay/scene/texts.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/test_pictures.h"
 
 namespace overlay {
@@ -96,10 +101,12 @@ TEST(ReportPage, PlaceholdersAreFilledOnceWithEscapedTextsAndMeasuredValues) {
                     {TMeasureKind::Outline, 1, square},
                     {TMeasureKind::Outline, 2, square}};
   facts.Alphas = {0, 255};
-  const std::string page = FillReportPlaceholders(
-      "<p>#Patient#</p><p>#Picture1#|#Picture2#</p>#Measurements#<i>#Opacity#;#Opacity#;"
-      "#Opacity#</i>#Unknown# # #",
-      facts);
+  const std::string page =
+      FillReportPlaceholders(
+          "<p>#Patient#</p><p>#Picture1#|#Picture2#</p>#Measurements#<i>#Opacity#;#Opacity#;"
+          "#Opacity#</i>#Unknown# # #",
+          facts)
+          .Value();
 
   EXPECT_NE(
       page.find("<p>O&apos;Brien &lt;b&gt;&amp;amp;&lt;/b&gt; &quot;#Picture1#&quot;, Ann</p>"),
@@ -119,6 +126,24 @@ TEST(ReportPage, PlaceholdersAreFilledOnceWithEscapedTextsAndMeasuredValues) {
                       "<td>+7500.0 mm² (+300.0 %)</td>"),
             std::string::npos)
       << page;
+}
+
+TEST(ReportPage, ATemplateOrAPageTooLargeIsRefusedByTheTemplatesName) {
+  // A template over 16 MiB, and a small one that names a table of five measures 200 000 times
+  // (over 100 MB of page): refused before any page is written, saying which template.
+  testsupport::TTempFolder dir;
+  std::ofstream(dir / "huge.html") << std::string(17'000'000, 'x');
+  std::ofstream many(dir / "many.html");
+  for (int i = 0; i < 200'000; ++i) many << "#Measurements#";
+  many.close();
+  TReportFacts facts;
+  for (int i = 0; i < 5; ++i) facts.Measures.push_back({TMeasureKind::Ruler, 1, {{0, 0}, {3, 4}}});
+  for (const std::string name : {"huge.html", "many.html"}) {
+    const platform::TStatus written = WriteReportPage(dir / name, dir.Path().string(), &facts);
+    EXPECT_FALSE(written) << name;
+    EXPECT_EQ(written.Reason(), Tr(PrintPageTooLargeText, dir / name));
+    EXPECT_FALSE(std::filesystem::exists(dir / "output.html"));
+  }
 }
 
 }  // namespace
