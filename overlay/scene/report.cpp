@@ -69,18 +69,6 @@ std::string HtmlEscaped(std::string_view Text) {
   return out;
 }
 
-// False, Page then partly replaced, when the replacements would make it longer than
-// MaxPageBytes.
-bool ReplaceAll(std::string& Page, std::string_view From, std::string_view To) {
-  if (From.empty() || From == To) return true;
-  for (std::size_t at = Page.find(From); at != std::string::npos;
-       at = Page.find(From, at + To.size())) {
-    if (Page.size() - From.size() + To.size() > MaxPageBytes) return false;
-    Page.replace(at, From.size(), To);
-  }
-  return true;
-}
-
 // Path as a file: address with every byte but the unreserved ones and "/" percent-encoded, which
 // also leaves nothing that HTML gives a meaning to, in an attribute or in text.
 std::string FileUrl(std::string_view Path) {
@@ -248,23 +236,40 @@ std::string OpacityLabel(int Alpha, int AlphaMax) {
   return Tr(PrintOpacityText, std::to_string(percent));
 }
 
-platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
-                                                      const TReportFacts& Facts) {
-  const std::string& sep = Facts.DecimalSeparator;
-  const std::unordered_map<std::string_view, std::string> values{
-      {"Patient", HtmlEscaped(PatientText(Facts))},
-      {"Name", HtmlEscaped(Facts.Name)},
-      {"Firstname", HtmlEscaped(Facts.Firstname)},
-      {"Birthdate", HtmlEscaped(Facts.Birthdate)},
-      {"Picture1", HtmlEscaped(FileName(Facts.Picture1))},
-      {"Picture2", HtmlEscaped(FileName(Facts.Picture2))},
-      {"Date1", HtmlEscaped(Facts.Date1)},
-      {"Date2", HtmlEscaped(Facts.Date2)},
-      {"Placement", HtmlEscaped(PlacementText(Facts.Placement, sep))},
-      {"ColourMatch", HtmlEscaped(Tr(Facts.MatchColours ? ReportOnText : ReportOffText))},
-      {"Measurements", MeasurementsTable(Facts)},
-      {"Notes", HtmlEscaped(Facts.Notes)},
-  };
+namespace {
+
+// The page's own words, each filled in by its name without "Messages." (#PrintTitle#): the
+// template holds no text of its own, so that the page is all in the window's language.
+constexpr TText PageTexts[] = {LanguageCodeText,       PrintTitleText,      PrintHintText,
+                               PrintCaptureText,       ReportPatientText,   FlickerPicture1Text,
+                               FlickerPicture2Text,    ReportPlacementText, ReportColourMatchText,
+                               ReportMeasurementsText, ReportNotesText};
+
+// The page's placeholders filled in one pass: its words always, the report's facts when given
+// (without them their placeholders stay as they are).
+platform::TResult<std::string> FillPlaceholders(std::string_view Page, const TReportFacts* Given) {
+  std::unordered_map<std::string_view, std::string> values;
+  for (const TText& text : PageTexts) {
+    values.emplace(text.Name.substr(text.Name.find('.') + 1), HtmlEscaped(Tr(text)));
+  }
+  if (Given != nullptr) {
+    const TReportFacts& Facts = *Given;
+    const std::string& sep = Facts.DecimalSeparator;
+    values.insert({
+        {"Patient", HtmlEscaped(PatientText(Facts))},
+        {"Name", HtmlEscaped(Facts.Name)},
+        {"Firstname", HtmlEscaped(Facts.Firstname)},
+        {"Birthdate", HtmlEscaped(Facts.Birthdate)},
+        {"Picture1", HtmlEscaped(FileName(Facts.Picture1))},
+        {"Picture2", HtmlEscaped(FileName(Facts.Picture2))},
+        {"Date1", HtmlEscaped(Facts.Date1)},
+        {"Date2", HtmlEscaped(Facts.Date2)},
+        {"Placement", HtmlEscaped(PlacementText(Facts.Placement, sep))},
+        {"ColourMatch", HtmlEscaped(Tr(Facts.MatchColours ? ReportOnText : ReportOffText))},
+        {"Measurements", MeasurementsTable(Facts)},
+        {"Notes", HtmlEscaped(Facts.Notes)},
+    });
+  }
   std::string page;
   page.reserve(std::min(MaxPageBytes, Page.size() + Page.size() / 4));
   bool tooLarge = false;
@@ -281,9 +286,9 @@ platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
     if (close == std::string_view::npos) break;
     const std::string_view name = Page.substr(open + 1, close - open - 1);
     append(Page.substr(pos, open - pos));
-    if (name == "Opacity") {
-      if (opacities < Facts.Alphas.size()) {
-        append(HtmlEscaped(OpacityLabel(Facts.Alphas[opacities], Facts.AlphaMax)));
+    if (name == "Opacity" && Given != nullptr) {
+      if (opacities < Given->Alphas.size()) {
+        append(HtmlEscaped(OpacityLabel(Given->Alphas[opacities], Given->AlphaMax)));
       }
       ++opacities;
       pos = close + 1;
@@ -300,26 +305,11 @@ platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
   return page;
 }
 
-bool InLanguage(std::string& Page) {
-  // The shipped template's own German texts, and its lang, in the window's language; a template
-  // of the user's own with other texts stays as it is.
-  bool fits = ReplaceAll(Page, "lang=\"" + std::string(LanguageCodeText.German) + "\"",
-                         "lang=\"" + HtmlEscaped(Tr(LanguageCodeText)) + "\"");
-  for (const TText& text : {PrintTitleText, PrintHintText}) {
-    fits = fits && ReplaceAll(Page, text.German, HtmlEscaped(Tr(text)));
-  }
-  // The report's headings, each alone in its element.
-  for (const TText& text :
-       {ReportPatientText, FlickerPicture1Text, FlickerPicture2Text, ReportPlacementText,
-        ReportColourMatchText, ReportMeasurementsText, ReportNotesText}) {
-    std::string from(1, '>'), to(1, '>');
-    from.append(text.German).push_back('<');
-    to.append(HtmlEscaped(Tr(text))).push_back('<');
-    fits = fits && ReplaceAll(Page, from, to);
-  }
-  // "Aufnahme 1" .. : the word before a number, in a caption and in an image's alt text.
-  return fits && ReplaceAll(Page, std::string(PrintCaptureText.German) + " ",
-                            HtmlEscaped(Tr(PrintCaptureText)) + " ");
+}  // namespace
+
+platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
+                                                      const TReportFacts& Facts) {
+  return FillPlaceholders(Page, &Facts);
 }
 
 platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Given,
@@ -357,12 +347,9 @@ platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::st
     page += piece.substr(at + ImagePlaceholder.size(), MaxTailLength);
     if (page.size() > MaxPageBytes) return tooLarge;
   }
-  if (!InLanguage(page)) return tooLarge;
-  if (Facts != nullptr) {
-    platform::TResult<std::string> filled = FillReportPlaceholders(page, *Facts);
-    if (!filled) return tooLarge;
-    page = std::move(filled).Value();
-  }
+  platform::TResult<std::string> filled = FillPlaceholders(page, Facts);
+  if (!filled) return tooLarge;
+  page = std::move(filled).Value();
   if (!platform::WriteFileAtomically(pagePath, page, nullptr, PrivateFile)) {
     return platform::TStatus::Failure(Tr(PrintPageNotOpenedText, pagePath));
   }

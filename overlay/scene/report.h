@@ -73,9 +73,13 @@ std::string PictureDate(const std::string& DateTaken, const std::string& Path);
 // The page's placeholders and their texts, each escaped for HTML: #Patient# ("Name, Firstname,
 // * Birthdate"), #Name#, #Firstname#, #Birthdate#, #Picture1#, #Picture2# (file names),
 // #Date1#, #Date2#, #Placement#, #ColourMatch#, #Measurements# (a table of every measure and
-// each outline pair's change), #Notes#; the n-th #Opacity# is the n-th capture's opacity.
-// Replaced in one pass, so that a text that looks like a placeholder stays text. A failure when
-// the page would grow beyond 64 MiB (a template may name a long table any number of times).
+// each outline pair's change), #Notes#; the n-th #Opacity# is the n-th capture's opacity. The
+// page's own words come from the language file, by their names without "Messages.": #Language#
+// (the lang attribute), #PrintTitle#, #PrintHint#, #PrintCapture#, #ReportPatient#,
+// #FlickerPicture1#, #FlickerPicture2#, #ReportPlacement#, #ReportColourMatch#,
+// #ReportMeasurements#, #ReportNotes#. Replaced in one pass, so that a text that looks like a
+// placeholder stays text. A failure when the page would grow beyond 64 MiB (a template may name a
+// long table any number of times).
 platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
                                                       const TReportFacts& Facts);
 
@@ -87,16 +91,13 @@ std::string OpacityLabel(int Alpha, int AlphaMax);
 // file: address of Folder + "image" + n + ".jpg", n counting the replaced placeholders of the
 // whole template from 1. Every byte of the path but letters, digits, "-", ".", "_", "~" and "/"
 // is percent-encoded in it, so that no folder name can change the page's markup or the picture
-// it names. The template's bytes are kept as they are, line endings included; then its texts
-// go into the window's language (InLanguage) and, with Facts, the report's placeholders are
-// filled. The failure's reason is for the user; a template over platform::MaxReadBytes, or one
-// whose page would exceed 64 MiB, is refused as too large, by the name it was given.
+// it names. The template's bytes are kept as they are, line endings included; then its words
+// (FillReportPlaceholders' texts) are filled in, in the window's language, and with Facts the
+// report's placeholders too (without, they stay as they are). The failure's reason is for the user;
+// a template over platform::MaxReadBytes, or one whose page would exceed 64 MiB, is refused as too
+// large, by the name it was given.
 platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Folder,
                                   const TReportFacts* Facts);
-// Page, the shipped template filled in, with its German texts and lang in the window's language
-// (the language file's [Messages]); other texts stay as they are. False when that would make
-// the page larger than 64 MiB.
-bool InLanguage(std::string& Page);
 
 // Stores capture Index (24-bit BGR rows from the top, Stride bytes apart) as Folder + "test" +
 // Index + ".jpg" and, under the name the page's placeholders give, Folder + "image" + (Index +
