@@ -546,6 +546,12 @@ TReportOutcome WriteReport(const TReportRun& Run) {
   for (std::size_t i = 0; i < alphas.size(); ++i) {
     if (Run.Progress) Run.Progress(i, alphas.size(), alphas[i]);
     platform::TStatus status = Run.Capture(i, alphas[i]);
+    // The page names each capture by its absolute path: one that is not there, whatever the
+    // capture said (written elsewhere, removed since), is a failure, not a page without it.
+    const std::string image = folder + "image" + std::to_string(i + 1) + ".jpg";
+    if (struct stat st{}; status && (::lstat(image.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) {
+      status = platform::TStatus::Failure(Tr(PrintCaptureNotWrittenText, image));
+    }
     if (!status && outcome.Captures) outcome.Captures = std::move(status);
   }
   outcome.Page = WriteReportPage(Run.TemplatePath, folder, &Run.Facts);

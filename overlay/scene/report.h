@@ -155,7 +155,8 @@ std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Control
 
 // One run of the report: the captures in turn, then the page. Capture takes and writes capture
 // Index (at opacity Alpha); Progress is told before each capture. The first capture that could
-// not be written is in Captures; the page's failure in Page.
+// not be written, or is not at the place the page names (Folder made absolute), is in Captures;
+// the page's failure in Page.
 struct TReportRun {
   std::string Folder;  // ends with "/"; a relative one is taken from the working folder
   // The program's own private print folder, whose captures of an earlier print are removed.

@@ -146,5 +146,24 @@ TEST(ReportPage, ATemplateOrAPageTooLargeIsRefusedByTheTemplatesName) {
   }
 }
 
+TEST(ReportRun, ACaptureNotWhereThePageNamesItIsAFailure) {
+  // Capture 1 is written into the folder, capture 2 (said to be written) is not.
+  testsupport::TTempFolder dir;
+  std::ofstream(dir / "page.html") << "<img src=\"#Image#\">\n<img src=\"#Image#\">\n";
+  TReportRun run;
+  run.Folder = dir.Path().string() + "/out/";
+  std::filesystem::create_directory(run.Folder);
+  run.TemplatePath = dir / "page.html";
+  run.Facts.Alphas = {0, 255};
+  run.Capture = [&](std::size_t Index, int) -> platform::TStatus {
+    if (Index == 0) std::ofstream(run.Folder + "image1.jpg") << "jpeg";
+    return {};
+  };
+  const TReportOutcome outcome = WriteReport(run);
+  EXPECT_FALSE(outcome.Captures);
+  EXPECT_NE(outcome.Captures.Reason().find(run.Folder + "image2.jpg"), std::string::npos)
+      << outcome.Captures.Reason();
+}
+
 }  // namespace
 }  // namespace overlay
