@@ -238,18 +238,11 @@ std::string OpacityLabel(int Alpha, int AlphaMax) {
 
 namespace {
 
-// The page's own words, each filled in by its name without "Messages." (#PrintTitle#): the
-// template holds no text of its own, so that the page is all in the window's language.
-constexpr TText PageTexts[] = {LanguageCodeText,       PrintTitleText,      PrintHintText,
-                               PrintCaptureText,       ReportPatientText,   FlickerPicture1Text,
-                               FlickerPicture2Text,    ReportPlacementText, ReportColourMatchText,
-                               ReportMeasurementsText, ReportNotesText};
-
 // The page's placeholders filled in one pass: its words always, the report's facts when given
 // (without them their placeholders stay as they are).
 platform::TResult<std::string> FillPlaceholders(std::string_view Page, const TReportFacts* Given) {
   std::unordered_map<std::string_view, std::string> values;
-  for (const TText& text : PageTexts) {
+  for (const TText& text : ReportPageTexts()) {
     values.emplace(text.Name.substr(text.Name.find('.') + 1), HtmlEscaped(Tr(text)));
   }
   if (Given != nullptr) {
@@ -306,6 +299,15 @@ platform::TResult<std::string> FillPlaceholders(std::string_view Page, const TRe
 }
 
 }  // namespace
+
+std::span<const TText> ReportPageTexts() {
+  // The template holds no text of its own, so that the page is all in the window's language.
+  static constexpr TText Texts[] = {
+      LanguageCodeText,      PrintTitleText,         PrintHintText,       PrintCaptureText,
+      ReportPatientText,     FlickerPicture1Text,    FlickerPicture2Text, ReportPlacementText,
+      ReportColourMatchText, ReportMeasurementsText, ReportNotesText};
+  return Texts;
+}
 
 platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
                                                       const TReportFacts& Facts) {

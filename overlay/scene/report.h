@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "overlay/scene/comparison.h"
 #include "overlay/scene/measure.h"
 #include "overlay/scene/sliders.h"
+#include "overlay/scene/texts.h"
 #include "platform/status.h"
 #include "raster/core.h"
 
@@ -82,6 +84,8 @@ std::string PictureDate(const std::string& DateTaken, const std::string& Path);
 // long table any number of times).
 platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
                                                       const TReportFacts& Facts);
+// The page's words of those placeholders (named by their TText names without "Messages.").
+std::span<const TText> ReportPageTexts();
 
 // The capture's label: "Deckkraft 49 %".
 std::string OpacityLabel(int Alpha, int AlphaMax);
