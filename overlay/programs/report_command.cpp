@@ -174,7 +174,7 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
     const std::unique_ptr<raster::TBitmap32> shot =
         renderer.Render(Alpha, OpacityLabel(Alpha, facts.AlphaMax));
     if (!shot) return platform::TStatus::Failure("no capture could be drawn");
-    return WriteCaptureJpeg(*shot, input.Pp100MM1, folder, int(Index));
+    return WriteCaptureJpeg(*shot, input.Pp100MM1, folder, int(Index), /*Replace=*/false);
   };
   run.Progress = [&](std::size_t Index, std::size_t Count, int Alpha) {
     Out << "capture " << Index + 1 << " of " << Count << ": " << OpacityLabel(Alpha, facts.AlphaMax)

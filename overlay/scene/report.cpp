@@ -315,7 +315,7 @@ platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
 }
 
 platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Given,
-                                  const TReportFacts* Facts) {
+                                  const TReportFacts* Facts, bool Replace) {
   const std::string Folder = AbsoluteFolder(Given);
   const std::string pagePath = Folder + "output.html";
   const platform::TStatus tooLarge =
@@ -352,7 +352,9 @@ platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::st
   platform::TResult<std::string> filled = FillPlaceholders(page, Facts);
   if (!filled) return tooLarge;
   page = std::move(filled).Value();
-  if (!platform::WriteFileAtomically(pagePath, page, nullptr, PrivateFile)) {
+  platform::TFileWriteOptions options = PrivateFile;
+  options.Replace = Replace;
+  if (!platform::WriteFileAtomically(pagePath, page, nullptr, options)) {
     return platform::TStatus::Failure(Tr(PrintPageNotOpenedText, pagePath));
   }
   return {};
@@ -363,21 +365,27 @@ namespace {
 // Capture Index's JPEG under both names, or why it could not be had; the names then hold no
 // picture of an earlier print either.
 platform::TStatus StoreCapture(const platform::TResult<std::string>& Jpeg,
-                               const std::string& Folder, int Index) {
+                               const std::string& Folder, int Index, bool Replace = true) {
   const std::string testPath = Folder + "test" + std::to_string(Index) + ".jpg";
   const std::string imagePath = Folder + "image" + std::to_string(Index + 1) + ".jpg";
+  // Into a folder of the user's, a name is only ever taken, never replaced: a file that appeared
+  // there since the folder was found free stays, and so does a name this call did not write.
+  platform::TFileWriteOptions options = PrivateFile;
+  options.Replace = Replace;
   std::string failed, error;
+  bool testWritten = false;
   if (!Jpeg) {
     failed = testPath;
     error = "no JPEG could be made of the capture";
-  } else if (!platform::WriteFileAtomically(testPath, Jpeg.Value(), &error, PrivateFile)) {
+  } else if (!platform::WriteFileAtomically(testPath, Jpeg.Value(), &error, options)) {
     failed = testPath;
-  } else if (!platform::WriteFileAtomically(imagePath, Jpeg.Value(), &error, PrivateFile)) {
+  } else if (testWritten = true;
+             !platform::WriteFileAtomically(imagePath, Jpeg.Value(), &error, options)) {
     failed = imagePath;
   }
   if (failed.empty()) return {};
-  RemoveOwnFile(testPath);
-  RemoveOwnFile(imagePath);
+  if (Replace || testWritten) RemoveOwnFile(testPath);
+  if (Replace) RemoveOwnFile(imagePath);
   return platform::TStatus::Failure(Tr(PrintCaptureNotWrittenText, failed + " (" + error + ")"));
 }
 
@@ -398,12 +406,12 @@ platform::TStatus WriteCaptureJpeg(const std::uint8_t* Bgr, int Width, int Heigh
 }
 
 platform::TStatus WriteCaptureJpeg(const raster::TBitmap32& Capture, int Pp100MM,
-                                   const std::string& Folder, int Index) {
+                                   const std::string& Folder, int Index, bool Replace) {
   TEncodeSettings settings;
   settings.Format = decoder::TEncodeFormat::Jpeg;
   // Pixels per 100 mm to pixels per metre.
   settings.DotsPerMeterX = settings.DotsPerMeterY = std::uint32_t(std::max(Pp100MM, 0) * 10);
-  return StoreCapture(EncodePictureIsolated(Capture, settings), Folder, Index);
+  return StoreCapture(EncodePictureIsolated(Capture, settings), Folder, Index, Replace);
 }
 
 void RemoveStaleCaptures(const std::string& Folder, int ImageCount) {
@@ -556,7 +564,7 @@ TReportOutcome WriteReport(const TReportRun& Run) {
     }
     if (!status && outcome.Captures) outcome.Captures = std::move(status);
   }
-  outcome.Page = WriteReportPage(Run.TemplatePath, folder, &Run.Facts);
+  outcome.Page = WriteReportPage(Run.TemplatePath, folder, &Run.Facts, Run.OwnFolder);
   return outcome;
 }
 

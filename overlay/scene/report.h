@@ -99,9 +99,10 @@ std::string OpacityLabel(int Alpha, int AlphaMax);
 // (FillReportPlaceholders' texts) are filled in, in the window's language, and with Facts the
 // report's placeholders too (without, they stay as they are). The failure's reason is for the user;
 // a template over platform::MaxReadBytes, or one whose page would exceed 64 MiB, is refused as too
-// large, by the name it was given.
+// large, by the name it was given. Without Replace (a folder of the user's), an output.html
+// already there fails the write and stays.
 platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Folder,
-                                  const TReportFacts* Facts);
+                                  const TReportFacts* Facts, bool Replace = true);
 
 // Stores capture Index (24-bit BGR rows from the top, Stride bytes apart) as Folder + "test" +
 // Index + ".jpg" and, under the name the page's placeholders give, Folder + "image" + (Index +
@@ -112,9 +113,10 @@ platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::st
 platform::TStatus WriteCaptureJpeg(const std::uint8_t* Bgr, int Width, int Height, int Stride,
                                    int DotsPerMeterX, int DotsPerMeterY, const std::string& Folder,
                                    int Index);
-// The same for a bitmap (alpha dropped), at Pp100MM's resolution when that is above 0.
+// The same for a bitmap (alpha dropped), at Pp100MM's resolution when that is above 0. Without
+// Replace (a folder of the user's), a name already taken fails the write and is left as it is.
 platform::TStatus WriteCaptureJpeg(const raster::TBitmap32& Capture, int Pp100MM,
-                                   const std::string& Folder, int Index);
+                                   const std::string& Folder, int Index, bool Replace = true);
 
 // Deletes the captures an earlier, longer print left in Folder: test<N>.jpg with
 // N >= ImageCount and image<N>.jpg with N > ImageCount, regular files of this user only. A page

@@ -165,5 +165,25 @@ TEST(ReportRun, ACaptureNotWhereThePageNamesItIsAFailure) {
       << outcome.Captures.Reason();
 }
 
+TEST(ReportRun, IntoTheUsersFolderANameTakenMeanwhileIsNeverReplaced) {
+  // A file that appears after the folder was found free (the user's, at a capture's or the
+  // page's name) fails the write and stays as it was.
+  testsupport::TTempFolder dir;
+  const std::string folder = dir.Path().string() + "/";
+  std::ofstream(dir / "image1.jpg") << "the user's";
+  std::ofstream(dir / "output.html") << "the user's";
+  std::ofstream(dir / "page.html") << "#Image#";
+  TBitmap32 capture;
+  testsupport::FillPattern(capture, 8, 8, 1);
+  ASSERT_TRUE(WriteCaptureJpeg(capture, 0, folder, 1, /*Replace=*/false));  // new names: taken
+  EXPECT_FALSE(WriteCaptureJpeg(capture, 0, folder, 0, /*Replace=*/false));
+  EXPECT_FALSE(WriteReportPage(dir / "page.html", folder, nullptr, /*Replace=*/false));
+  for (const char* name : {"image1.jpg", "output.html"}) {
+    std::ifstream in(dir / name);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's") << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "test0.jpg"));  // this call's half is taken back
+}
+
 }  // namespace
 }  // namespace overlay
