@@ -1,7 +1,9 @@
 // The print page writer on random templates: the page must be the template read in pieces of
 // at most 1023 bytes up to and with each line break, the first "#Image#" of every piece
 // replaced by the file: address of the folder + "image" + n + ".jpg" (n counting the replaced
-// pieces from 1). The expected page is built here byte by byte, apart from the code under test.
+// pieces from 1), then each "#Name#" of the page's words (ReportPageTexts) replaced by its text
+// in one pass from the left. The expected page is built here byte by byte, apart from the code
+// under test.
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <string>
 
 #include "fuzz/fuzz_common.h"
+#include "overlay/scene/report.h"
 #include "overlay/windows/print_page.h"
 #include "platform/message.h"
 
@@ -47,7 +50,34 @@ std::string ExpectedPage(const std::string& Template, const std::string& Dir) {
     if (c == '\n' || piece.size() == 1023) flush();
   }
   if (!piece.empty()) flush();
-  return page;
+  // The page's words, the closing "#" of a name that is none may open the next.
+  std::string filled;
+  std::size_t pos = 0;
+  for (std::size_t open; (open = page.find('#', pos)) != std::string::npos;) {
+    const std::size_t close = page.find('#', open + 1);
+    if (close == std::string::npos) break;
+    filled += page.substr(pos, open - pos);
+    const std::string name = page.substr(open + 1, close - open - 1);
+    std::string text;
+    for (const overlay::TText& t : overlay::ReportPageTexts()) {
+      if ("Messages." + name == t.Name) text = overlay::Tr(t);
+    }
+    if (text.empty()) {
+      filled += '#';
+      pos = open + 1;
+    } else {
+      for (const char c : text) {
+        filled += c == '&'    ? "&amp;"
+                  : c == '<'  ? "&lt;"
+                  : c == '>'  ? "&gt;"
+                  : c == '"'  ? "&quot;"
+                  : c == '\'' ? "&apos;"
+                              : std::string(1, c);
+      }
+      pos = close + 1;
+    }
+  }
+  return filled + page.substr(pos);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include "overlay/programs/picture_files.h"
 
+#include <QBuffer>
 #include <QImage>
-#include <QSaveFile>
+#include <QImageWriter>
 #include <filesystem>
 
 #include "overlay/scene/picture_loading.h"
+#include "platform/file_write.h"
 
 namespace overlay {
 
@@ -23,19 +25,27 @@ platform::TStatus WritePngAtomically(const TBitmap32& Picture, const std::string
       *dst++ = uchar(raster::BlueComponent(src[x]));
     }
   }
-  // QSaveFile writes a temporary file beside the target and renames it over the target only
-  // when everything was written; on any failure the temporary file is removed.
-  QSaveFile file(QString::fromStdString(Path));
-  if (!file.open(QIODevice::WriteOnly)) {
-    return platform::TStatus::Failure(file.errorString().toStdString());
+  return WriteImageAtomically(image, Path, "PNG");
+}
+
+platform::TStatus WriteImageAtomically(const QImage& Image, const std::string& Path,
+                                       const char* Format) {
+  // Encoded in memory and written as the exports are: a picture of a patient is the user's
+  // alone (0600), and a link planted at the name is replaced, never written through (Qt's own
+  // save would follow it and write wherever it points).
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  if (!buffer.open(QIODevice::WriteOnly)) return platform::TStatus::Failure("no memory buffer");
+  QImageWriter writer(&buffer, Format);
+  if (!writer.write(Image)) {
+    return platform::TStatus::Failure("the picture cannot be encoded: " +
+                                      writer.errorString().toStdString());
   }
-  if (!image.save(&file, "PNG")) {
-    std::string reason = file.error() != QFileDevice::NoError ? file.errorString().toStdString()
-                                                              : std::string("PNG encoding failed");
-    file.cancelWriting();  // the temporary file goes with the QSaveFile
-    return platform::TStatus::Failure(std::move(reason));
+  std::string error;
+  if (!platform::WriteFileAtomically(Path, std::string_view(bytes.constData(), bytes.size()),
+                                     &error, {0600, false})) {
+    return platform::TStatus::Failure(std::move(error));
   }
-  if (!file.commit()) return platform::TStatus::Failure(file.errorString().toStdString());
   return {};
 }
 

@@ -2,6 +2,7 @@
 // writing a PNG with Qt's image writer.
 #pragma once
 
+#include <QImage>
 #include <memory>
 #include <string>
 
@@ -10,10 +11,14 @@
 
 namespace overlay {
 
-// Writes Picture (alpha dropped) as an RGB PNG. The file appears complete or not at all: it is
-// written under a temporary name in the target directory and renamed. A failure's reason says
-// why it cannot be written.
+// Writes Picture (alpha dropped) as an RGB PNG through WriteImageAtomically.
 platform::TStatus WritePngAtomically(const raster::TBitmap32& Picture, const std::string& Path);
+
+// Writes Image in Format (Qt's name: "PNG", "JPEG" ...) as every picture output is written: whole
+// or not at all (platform::WriteFileAtomically), 0600, a link at Path replaced and never
+// written through. A failure's reason says why it cannot be written.
+platform::TStatus WriteImageAtomically(const QImage& Image, const std::string& Path,
+                                       const char* Format);
 
 // Reads a picture for a command-line tool through the program's picture import; Which names it
 // in the reason ("picture 1"). A failure when it is no file or cannot be decoded; an import

@@ -1,5 +1,7 @@
 #include "overlay/programs/render_command.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -31,7 +33,9 @@ constexpr const char* UsageText =
     "Lays PICTURE2 over PICTURE1 as the overlay program's view shows them and writes the\n"
     "view's visible area as an RGB PNG. The numbers are slider positions of the main window;\n"
     "each option left out keeps the slider where the window starts. With an export option\n"
-    "OUT.png may be left out.\n"
+    "OUT.png may be left out. Every output is written whole, mode 0600, replacing a link at\n"
+    "its name rather than writing through it; one that is PICTURE1 or PICTURE2 (under any\n"
+    "name: a hard link, a link, another spelling) is refused.\n"
     "\n"
     "Options:\n"
     "  --size WxH          size of the view control (default 977x570, the main window's\n"
@@ -325,6 +329,24 @@ bool CheckOutputPlace(const std::string& Path, std::string& Error) {
   return true;
 }
 
+// The first output that is one of the inputs (the same file, by device and inode, whatever
+// the names: another spelling, a hard link, a link to it), or empty: writing it would replace
+// the photograph it is made from.
+std::string OutputThatIsAnInput(const std::vector<std::string>& Outputs,
+                                const std::vector<std::string>& Inputs) {
+  for (const std::string& output : Outputs) {
+    struct stat out {};
+    if (::stat(output.c_str(), &out) != 0) continue;
+    for (const std::string& input : Inputs) {
+      struct stat in {};
+      if (::stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+        return output;
+      }
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
@@ -347,6 +369,13 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
         Err << "tessaly-render: " << error << "\n";
         return 1;
       }
+    }
+    if (const std::string input =
+            OutputThatIsAnInput(outputs, {request.Picture1, request.Picture2});
+        !input.empty()) {
+      Err << "tessaly-render: the output is one of the input pictures, which it would replace: "
+          << input << "\n";
+      return 1;
     }
     auto read1 = ReadPictureFile("picture 1", request.Picture1);
     if (!read1) {

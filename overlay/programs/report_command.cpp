@@ -1,5 +1,6 @@
 #include "overlay/programs/report_command.h"
 
+#include <filesystem>
 #include <optional>
 #include <ostream>
 
@@ -10,6 +11,7 @@
 #include "overlay/scene/report.h"
 #include "overlay/scene/settings.h"
 #include "platform/command_line.h"
+#include "platform/file_write.h"
 #include "platform/paths.h"
 
 #ifndef TESSALY_VERSION
@@ -29,7 +31,9 @@ constexpr const char* UsageText =
     "of opacity, at the pictures' full resolution, with the patient, both pictures' names\n"
     "and dates, the placement and the measurements of the comparison's record. The patient\n"
     "and the pictures' scales come from an interface file. OUTDIR is made (readable by you\n"
-    "alone) when missing; every file in it is readable by you alone.\n"
+    "alone) when missing; every file in it is readable by you alone. The run only adds\n"
+    "files: it refuses an OUTDIR that already holds output.html, image<N>.jpg or\n"
+    "test<N>.jpg, and replaces nothing.\n"
     "\n"
     "The placement, the way of drawing, the colour matching and the measures come from the\n"
     "record the overlay program keeps for the two pictures (found by their contents), or\n"
@@ -113,11 +117,22 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   if (!platform::FileExists(templatePath)) {
     return fail("cannot read the page's template " + templatePath);
   }
+  std::error_code sizeError;
+  if (std::filesystem::file_size(templatePath, sizeError) > platform::MaxReadBytes && !sizeError) {
+    return fail("the page's template " + templatePath + " is too large (more than 16 MiB)");
+  }
 
   std::string error;
   std::string folder = request.Folder;
   if (!platform::MakeFolders(folder, &error)) return fail(error);
+  // Absolute, so that the page's addresses of its captures are whole paths.
+  std::error_code ec;
+  folder = std::filesystem::absolute(folder, ec).lexically_normal().string();
+  if (ec) return fail("cannot resolve the folder " + request.Folder + ": " + ec.message());
   if (folder.back() != '/') folder += '/';
+  // The user's folder only gains files: a name a report writes that is already there (an
+  // earlier report, or one of the input photographs) is refused before any work.
+  if (const platform::TStatus free = ReportFolderFree(folder); !free) return fail(free.Reason());
 
   TOverlayScene scene;
   TMainController& c = scene.Controller();
@@ -159,7 +174,7 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
     const std::unique_ptr<raster::TBitmap32> shot =
         renderer.Render(Alpha, OpacityLabel(Alpha, facts.AlphaMax));
     if (!shot) return platform::TStatus::Failure("no capture could be drawn");
-    return WriteCaptureJpeg(*shot, input.Pp100MM1, folder, int(Index));
+    return WriteCaptureJpeg(*shot, input.Pp100MM1, folder, int(Index), /*Replace=*/false);
   };
   run.Progress = [&](std::size_t Index, std::size_t Count, int Alpha) {
     Out << "capture " << Index + 1 << " of " << Count << ": " << OpacityLabel(Alpha, facts.AlphaMax)

@@ -1,10 +1,12 @@
 // tessaly: the overlay program.
 #include <QApplication>
+#include <QFileInfo>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "overlay/programs/picture_files.h"
 #include "overlay/programs/program.h"
 #include "overlay/windows/form_main.h"
 #include "platform/command_line.h"
@@ -19,12 +21,18 @@ int RunForSnapshot(int argc, char** argv, const std::string& File) {
   const int loop = overlay::RunTessaly(argc, argv, [&](overlay::TProgramWindows& Windows) {
     QApplication::processEvents();
     QWidget& main = *Windows.FormMain;
-    if (main.grab().save(QString::fromStdString(File))) {
+    // The format by the file's extension, as a picture's save would choose it; PNG without one.
+    QByteArray format = QFileInfo(QString::fromStdString(File)).suffix().toLatin1().toLower();
+    if (format.isEmpty()) format = "png";
+    if (const platform::TStatus written =
+            overlay::WriteImageAtomically(main.grab().toImage(), File, format.constData());
+        written) {
       // The caption belongs to the window frame, which the picture does not show.
       std::cout << "tessaly: snapshot of \"" << main.windowTitle().toStdString() << "\" written to "
                 << File << std::endl;
     } else {
-      std::cerr << "tessaly: the snapshot could not be written to " << File << "\n";
+      std::cerr << "tessaly: the snapshot could not be written to " << File << ": "
+                << written.Reason() << "\n";
       status = 1;
     }
     QApplication::exit(status);

@@ -31,6 +31,10 @@ constexpr std::string_view ImagePlaceholder = "#Image#";
 // them with its terminator; each piece counts as a line of its own.
 constexpr std::size_t MaxPieceLength = 1023;
 constexpr std::size_t MaxTailLength = 1024;
+// The most bytes of a page: a template repeats its placeholders' texts as often as it names them
+// (a table of thousands of measures 200 000 times would take gigabytes), and a page beyond this
+// is no print anyone reads.
+constexpr std::size_t MaxPageBytes = std::size_t(64) << 20;
 // A capture this many pixels across or more has its scale bar and label drawn once more as
 // large, so that they read on paper as on the screen.
 constexpr double MarkMagnificationStep = 960;
@@ -64,14 +68,6 @@ std::string HtmlEscaped(std::string_view Text) {
     }
   }
   return out;
-}
-
-void ReplaceAll(std::string& Page, std::string_view From, std::string_view To) {
-  if (From.empty() || From == To) return;
-  for (std::size_t at = Page.find(From); at != std::string::npos;
-       at = Page.find(From, at + To.size())) {
-    Page.replace(at, From.size(), To);
-  }
 }
 
 // Path as a file: address with every byte but the unreserved ones and "/" percent-encoded, which
@@ -117,6 +113,16 @@ void RemoveOwnFile(const std::string& Path) {
   if (::lstat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
     ::unlink(Path.c_str());
   }
+}
+
+// Folder as an absolute path ending in "/": a page's file: address of a relative path would
+// make its first folder the address's host, and the page would show no capture.
+std::string AbsoluteFolder(const std::string& Folder) {
+  std::error_code ec;
+  std::string absolute = fs::absolute(fs::path(Folder), ec).lexically_normal().string();
+  if (ec || absolute.empty()) return Folder;
+  if (absolute.back() != '/') absolute += '/';
+  return absolute;
 }
 
 std::string FileName(const std::string& Path) {
@@ -231,83 +237,100 @@ std::string OpacityLabel(int Alpha, int AlphaMax) {
   return Tr(PrintOpacityText, std::to_string(percent));
 }
 
-std::string FillReportPlaceholders(std::string_view Page, const TReportFacts& Facts) {
-  const std::string& sep = Facts.DecimalSeparator;
-  const std::unordered_map<std::string_view, std::string> values{
-      {"Patient", HtmlEscaped(PatientText(Facts))},
-      {"Name", HtmlEscaped(Facts.Name)},
-      {"Firstname", HtmlEscaped(Facts.Firstname)},
-      {"Birthdate", HtmlEscaped(Facts.Birthdate)},
-      {"Picture1", HtmlEscaped(FileName(Facts.Picture1))},
-      {"Picture2", HtmlEscaped(FileName(Facts.Picture2))},
-      {"Date1", HtmlEscaped(Facts.Date1)},
-      {"Date2", HtmlEscaped(Facts.Date2)},
-      {"Placement", HtmlEscaped(PlacementText(Facts.Placement, sep))},
-      {"ColourMatch", HtmlEscaped(Tr(Facts.MatchColours ? ReportOnText : ReportOffText))},
-      {"Measurements", MeasurementsTable(Facts)},
-      {"Notes", HtmlEscaped(Facts.Notes)},
-  };
+namespace {
+
+// The page's placeholders filled in one pass: its words always, the report's facts when given
+// (without them their placeholders stay as they are).
+platform::TResult<std::string> FillPlaceholders(std::string_view Page, const TReportFacts* Given) {
+  std::unordered_map<std::string_view, std::string> values;
+  for (const TText& text : ReportPageTexts()) {
+    values.emplace(text.Name.substr(text.Name.find('.') + 1), HtmlEscaped(Tr(text)));
+  }
+  if (Given != nullptr) {
+    const TReportFacts& Facts = *Given;
+    const std::string& sep = Facts.DecimalSeparator;
+    values.insert({
+        {"Patient", HtmlEscaped(PatientText(Facts))},
+        {"Name", HtmlEscaped(Facts.Name)},
+        {"Firstname", HtmlEscaped(Facts.Firstname)},
+        {"Birthdate", HtmlEscaped(Facts.Birthdate)},
+        {"Picture1", HtmlEscaped(FileName(Facts.Picture1))},
+        {"Picture2", HtmlEscaped(FileName(Facts.Picture2))},
+        {"Date1", HtmlEscaped(Facts.Date1)},
+        {"Date2", HtmlEscaped(Facts.Date2)},
+        {"Placement", HtmlEscaped(PlacementText(Facts.Placement, sep))},
+        {"ColourMatch", HtmlEscaped(Tr(Facts.MatchColours ? ReportOnText : ReportOffText))},
+        {"Measurements", MeasurementsTable(Facts)},
+        {"Notes", HtmlEscaped(Facts.Notes)},
+    });
+  }
   std::string page;
-  page.reserve(Page.size() + Page.size() / 4);
+  page.reserve(std::min(MaxPageBytes, Page.size() + Page.size() / 4));
+  bool tooLarge = false;
+  const auto append = [&](std::string_view Text) {
+    if (page.size() + Text.size() > MaxPageBytes) tooLarge = true;
+    if (!tooLarge) page += Text;
+  };
   std::size_t opacities = 0;
   std::size_t pos = 0;
-  while (pos < Page.size()) {
+  while (pos < Page.size() && !tooLarge) {
     const std::size_t open = Page.find('#', pos);
     if (open == std::string_view::npos) break;
     const std::size_t close = Page.find('#', open + 1);
     if (close == std::string_view::npos) break;
     const std::string_view name = Page.substr(open + 1, close - open - 1);
-    page += Page.substr(pos, open - pos);
-    if (name == "Opacity") {
-      if (opacities < Facts.Alphas.size()) {
-        page += HtmlEscaped(OpacityLabel(Facts.Alphas[opacities], Facts.AlphaMax));
+    append(Page.substr(pos, open - pos));
+    if (name == "Opacity" && Given != nullptr) {
+      if (opacities < Given->Alphas.size()) {
+        append(HtmlEscaped(OpacityLabel(Given->Alphas[opacities], Given->AlphaMax)));
       }
       ++opacities;
       pos = close + 1;
     } else if (const auto found = values.find(name); found != values.end()) {
-      page += found->second;
+      append(found->second);
       pos = close + 1;
     } else {
-      page += '#';  // the closing one may open the next placeholder
+      append("#");  // the closing one may open the next placeholder
       pos = open + 1;
     }
   }
-  page += Page.substr(std::min(pos, Page.size()));
+  append(Page.substr(std::min(pos, Page.size())));
+  if (tooLarge) return platform::TStatus::Failure("the page would be larger than 64 MiB");
   return page;
 }
 
-std::string InLanguage(std::string Page) {
-  // The shipped template's own German texts, and its lang, in the window's language; a template
-  // of the user's own with other texts stays as it is.
-  ReplaceAll(Page, "lang=\"" + std::string(LanguageCodeText.German) + "\"",
-             "lang=\"" + HtmlEscaped(Tr(LanguageCodeText)) + "\"");
-  for (const TText& text : {PrintTitleText, PrintHintText}) {
-    ReplaceAll(Page, text.German, HtmlEscaped(Tr(text)));
-  }
-  // The report's headings, each alone in its element.
-  for (const TText& text :
-       {ReportPatientText, FlickerPicture1Text, FlickerPicture2Text, ReportPlacementText,
-        ReportColourMatchText, ReportMeasurementsText, ReportNotesText}) {
-    std::string from(1, '>'), to(1, '>');
-    from.append(text.German).push_back('<');
-    to.append(HtmlEscaped(Tr(text))).push_back('<');
-    ReplaceAll(Page, from, to);
-  }
-  // "Aufnahme 1" .. : the word before a number, in a caption and in an image's alt text.
-  ReplaceAll(Page, std::string(PrintCaptureText.German) + " ",
-             HtmlEscaped(Tr(PrintCaptureText)) + " ");
-  return Page;
+}  // namespace
+
+std::span<const TText> ReportPageTexts() {
+  // The template holds no text of its own, so that the page is all in the window's language.
+  static constexpr TText Texts[] = {
+      LanguageCodeText,      PrintTitleText,         PrintHintText,       PrintCaptureText,
+      ReportPatientText,     FlickerPicture1Text,    FlickerPicture2Text, ReportPlacementText,
+      ReportColourMatchText, ReportMeasurementsText, ReportNotesText};
+  return Texts;
 }
 
-platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Folder,
-                                  const TReportFacts* Facts) {
+platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
+                                                      const TReportFacts& Facts) {
+  return FillPlaceholders(Page, &Facts);
+}
+
+platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Given,
+                                  const TReportFacts* Facts, bool Replace) {
+  const std::string Folder = AbsoluteFolder(Given);
   const std::string pagePath = Folder + "output.html";
+  const platform::TStatus tooLarge =
+      platform::TStatus::Failure(Tr(PrintPageTooLargeText, TemplatePath));
   std::string source;
+  if (struct stat st{}; ::stat(TemplatePath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                        std::uint64_t(st.st_size) > platform::MaxReadBytes) {
+    return tooLarge;
+  }
   if (!platform::ReadWholeFile(TemplatePath, &source)) {
     return platform::TStatus::Failure(Tr(PrintNoTemplateText));
   }
   std::string page;
-  page.reserve(source.size() + source.size() / 8);
+  page.reserve(std::min(MaxPageBytes, source.size() + source.size() / 8));
   int n = 0;
   std::size_t pos = 0;
   while (pos < source.size()) {
@@ -325,10 +348,14 @@ platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::st
     page += piece.substr(0, at);
     page += FileUrl(Folder + "image" + std::to_string(n) + ".jpg");
     page += piece.substr(at + ImagePlaceholder.size(), MaxTailLength);
+    if (page.size() > MaxPageBytes) return tooLarge;
   }
-  page = InLanguage(std::move(page));
-  if (Facts != nullptr) page = FillReportPlaceholders(page, *Facts);
-  if (!platform::WriteFileAtomically(pagePath, page, nullptr, PrivateFile)) {
+  platform::TResult<std::string> filled = FillPlaceholders(page, Facts);
+  if (!filled) return tooLarge;
+  page = std::move(filled).Value();
+  platform::TFileWriteOptions options = PrivateFile;
+  options.Replace = Replace;
+  if (!platform::WriteFileAtomically(pagePath, page, nullptr, options)) {
     return platform::TStatus::Failure(Tr(PrintPageNotOpenedText, pagePath));
   }
   return {};
@@ -339,21 +366,27 @@ namespace {
 // Capture Index's JPEG under both names, or why it could not be had; the names then hold no
 // picture of an earlier print either.
 platform::TStatus StoreCapture(const platform::TResult<std::string>& Jpeg,
-                               const std::string& Folder, int Index) {
+                               const std::string& Folder, int Index, bool Replace = true) {
   const std::string testPath = Folder + "test" + std::to_string(Index) + ".jpg";
   const std::string imagePath = Folder + "image" + std::to_string(Index + 1) + ".jpg";
+  // Into a folder of the user's, a name is only ever taken, never replaced: a file that appeared
+  // there since the folder was found free stays, and so does a name this call did not write.
+  platform::TFileWriteOptions options = PrivateFile;
+  options.Replace = Replace;
   std::string failed, error;
+  bool testWritten = false;
   if (!Jpeg) {
     failed = testPath;
     error = "no JPEG could be made of the capture";
-  } else if (!platform::WriteFileAtomically(testPath, Jpeg.Value(), &error, PrivateFile)) {
+  } else if (!platform::WriteFileAtomically(testPath, Jpeg.Value(), &error, options)) {
     failed = testPath;
-  } else if (!platform::WriteFileAtomically(imagePath, Jpeg.Value(), &error, PrivateFile)) {
+  } else if (testWritten = true;
+             !platform::WriteFileAtomically(imagePath, Jpeg.Value(), &error, options)) {
     failed = imagePath;
   }
   if (failed.empty()) return {};
-  RemoveOwnFile(testPath);
-  RemoveOwnFile(imagePath);
+  if (Replace || testWritten) RemoveOwnFile(testPath);
+  if (Replace) RemoveOwnFile(imagePath);
   return platform::TStatus::Failure(Tr(PrintCaptureNotWrittenText, failed + " (" + error + ")"));
 }
 
@@ -374,7 +407,7 @@ platform::TStatus WriteCaptureJpeg(const std::uint8_t* Bgr, int Width, int Heigh
 }
 
 platform::TStatus WriteCaptureJpeg(const raster::TBitmap32& Capture, int Pp100MM,
-                                   const std::string& Folder, int Index) {
+                                   const std::string& Folder, int Index, bool Replace) {
   TEncodeSettings settings;
   settings.Format = decoder::TEncodeFormat::Jpeg;
   // Pixels per 100 mm to pixels per metre, in 64 bits: ten times a scale above 214748364 is no
@@ -382,7 +415,7 @@ platform::TStatus WriteCaptureJpeg(const raster::TBitmap32& Capture, int Pp100MM
   const std::int64_t perMetre = std::int64_t(Pp100MM) * 10;
   settings.DotsPerMeterX = settings.DotsPerMeterY =
       Pp100MM >= 1 && Pp100MM <= MaxPp100MM ? std::uint32_t(perMetre) : 0;
-  return StoreCapture(EncodePictureIsolated(Capture, settings), Folder, Index);
+  return StoreCapture(EncodePictureIsolated(Capture, settings), Folder, Index, Replace);
 }
 
 void RemoveStaleCaptures(const std::string& Folder, int ImageCount) {
@@ -495,17 +528,47 @@ std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Control
   return TFullResolutionRenderer(Controller, Part).Render(Alpha, Label);
 }
 
+platform::TStatus ReportFolderFree(const std::string& Folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name == "output.html" || CaptureNumber(name, "test") >= 0 ||
+        CaptureNumber(name, "image") >= 0) {
+      names.push_back(name);
+    }
+  }
+  if (names.empty()) return {};
+  std::sort(names.begin(), names.end());
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+  return platform::TStatus::Failure(Folder + " already holds files a report writes (" + list +
+                                    "); it replaces none: give a new or empty folder");
+}
+
 TReportOutcome WriteReport(const TReportRun& Run) {
   TReportOutcome outcome;
   const std::vector<int>& alphas = Run.Facts.Alphas;
-  RemoveStaleCaptures(Run.Folder, int(alphas.size()));
+  const std::string folder = AbsoluteFolder(Run.Folder);
+  outcome.PagePath = folder + "output.html";
+  if (Run.OwnFolder) {
+    RemoveStaleCaptures(folder, int(alphas.size()));
+  } else if (platform::TStatus free = ReportFolderFree(folder); !free) {
+    outcome.Captures = outcome.Page = std::move(free);
+    return outcome;
+  }
   for (std::size_t i = 0; i < alphas.size(); ++i) {
     if (Run.Progress) Run.Progress(i, alphas.size(), alphas[i]);
     platform::TStatus status = Run.Capture(i, alphas[i]);
+    // The page names each capture by its absolute path: one that is not there, whatever the
+    // capture said (written elsewhere, removed since), is a failure, not a page without it.
+    const std::string image = folder + "image" + std::to_string(i + 1) + ".jpg";
+    if (struct stat st{}; status && (::lstat(image.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) {
+      status = platform::TStatus::Failure(Tr(PrintCaptureNotWrittenText, image));
+    }
     if (!status && outcome.Captures) outcome.Captures = std::move(status);
   }
-  outcome.PagePath = Run.Folder + "output.html";
-  outcome.Page = WriteReportPage(Run.TemplatePath, Run.Folder, &Run.Facts);
+  outcome.Page = WriteReportPage(Run.TemplatePath, folder, &Run.Facts, Run.OwnFolder);
   return outcome;
 }
 

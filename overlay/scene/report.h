@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "overlay/scene/comparison.h"
 #include "overlay/scene/measure.h"
 #include "overlay/scene/sliders.h"
+#include "overlay/scene/texts.h"
 #include "platform/status.h"
 #include "raster/core.h"
 
@@ -73,9 +75,17 @@ std::string PictureDate(const std::string& DateTaken, const std::string& Path);
 // The page's placeholders and their texts, each escaped for HTML: #Patient# ("Name, Firstname,
 // * Birthdate"), #Name#, #Firstname#, #Birthdate#, #Picture1#, #Picture2# (file names),
 // #Date1#, #Date2#, #Placement#, #ColourMatch#, #Measurements# (a table of every measure and
-// each outline pair's change), #Notes#; the n-th #Opacity# is the n-th capture's opacity.
-// Replaced in one pass, so that a text that looks like a placeholder stays text.
-std::string FillReportPlaceholders(std::string_view Page, const TReportFacts& Facts);
+// each outline pair's change), #Notes#; the n-th #Opacity# is the n-th capture's opacity. The
+// page's own words come from the language file, by their names without "Messages.": #Language#
+// (the lang attribute), #PrintTitle#, #PrintHint#, #PrintCapture#, #ReportPatient#,
+// #FlickerPicture1#, #FlickerPicture2#, #ReportPlacement#, #ReportColourMatch#,
+// #ReportMeasurements#, #ReportNotes#. Replaced in one pass, so that a text that looks like a
+// placeholder stays text. A failure when the page would grow beyond 64 MiB (a template may name a
+// long table any number of times).
+platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
+                                                      const TReportFacts& Facts);
+// The page's words of those placeholders (named by their TText names without "Messages.").
+std::span<const TText> ReportPageTexts();
 
 // The capture's label: "Deckkraft 49 %".
 std::string OpacityLabel(int Alpha, int AlphaMax);
@@ -85,14 +95,14 @@ std::string OpacityLabel(int Alpha, int AlphaMax);
 // file: address of Folder + "image" + n + ".jpg", n counting the replaced placeholders of the
 // whole template from 1. Every byte of the path but letters, digits, "-", ".", "_", "~" and "/"
 // is percent-encoded in it, so that no folder name can change the page's markup or the picture
-// it names. The template's bytes are kept as they are, line endings included; then its texts
-// go into the window's language (InLanguage) and, with Facts, the report's placeholders are
-// filled. The failure's reason is for the user.
+// it names. The template's bytes are kept as they are, line endings included; then its words
+// (FillReportPlaceholders' texts) are filled in, in the window's language, and with Facts the
+// report's placeholders too (without, they stay as they are). The failure's reason is for the user;
+// a template over platform::MaxReadBytes, or one whose page would exceed 64 MiB, is refused as too
+// large, by the name it was given. Without Replace (a folder of the user's), an output.html
+// already there fails the write and stays.
 platform::TStatus WriteReportPage(const std::string& TemplatePath, const std::string& Folder,
-                                  const TReportFacts* Facts);
-// Page, the shipped template filled in, with its German texts and lang in the window's language
-// (the language file's [Messages]); other texts stay as they are.
-std::string InLanguage(std::string Page);
+                                  const TReportFacts* Facts, bool Replace = true);
 
 // Stores capture Index (24-bit BGR rows from the top, Stride bytes apart) as Folder + "test" +
 // Index + ".jpg" and, under the name the page's placeholders give, Folder + "image" + (Index +
@@ -104,13 +114,20 @@ platform::TStatus WriteCaptureJpeg(const std::uint8_t* Bgr, int Width, int Heigh
                                    int DotsPerMeterX, int DotsPerMeterY, const std::string& Folder,
                                    int Index);
 // The same for a bitmap (alpha dropped), at Pp100MM's resolution when that is 1..MaxPp100MM.
+// Without Replace (a folder of the user's), a name already taken fails the write and is left as
+// it is.
 platform::TStatus WriteCaptureJpeg(const raster::TBitmap32& Capture, int Pp100MM,
-                                   const std::string& Folder, int Index);
+                                   const std::string& Folder, int Index, bool Replace = true);
 
 // Deletes the captures an earlier, longer print left in Folder: test<N>.jpg with
 // N >= ImageCount and image<N>.jpg with N > ImageCount, regular files of this user only. A page
-// never shows a picture that this print did not take.
+// never shows a picture that this print did not take. Only for the program's own print folder.
 void RemoveStaleCaptures(const std::string& Folder, int ImageCount);
+
+// A folder the user gives must hold none of the entries a report writes or its page could show
+// (output.html, image<N>.jpg, test<N>.jpg, of any kind): a report there only adds files and
+// never replaces one (an input photo may bear such a name). The failure names them, sorted.
+platform::TStatus ReportFolderFree(const std::string& Folder);
 
 // The part of picture 1 that Controller's view shows, in picture-1 pixels, within the picture.
 raster::TRect VisiblePicturePart(TMainController& Controller);
@@ -145,9 +162,14 @@ std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Control
 
 // One run of the report: the captures in turn, then the page. Capture takes and writes capture
 // Index (at opacity Alpha); Progress is told before each capture. The first capture that could
-// not be written is in Captures; the page's failure in Page.
+// not be written, or is not at the place the page names (Folder made absolute), is in Captures;
+// the page's failure in Page.
 struct TReportRun {
-  std::string Folder;  // ends with "/"
+  std::string Folder;  // ends with "/"; a relative one is taken from the working folder
+  // The program's own private print folder, whose captures of an earlier print are removed.
+  // Otherwise (a folder the user gave) the run writes nothing when the folder holds any of
+  // ReportNamesInTheWay, and says which.
+  bool OwnFolder = false;
   std::string TemplatePath;
   TReportFacts Facts;  // its Alphas say how many captures and at which opacities
   std::function<platform::TStatus(std::size_t Index, int Alpha)> Capture;

@@ -22,7 +22,7 @@ const std::vector<TText>& ProgramTexts() {
       OpenPictureTitle, AllPicturesText, AllFilesText, RecentPicturesText, NoRecentPicturesText,
       BlendModeText, DifferenceModeText, FlickerModeText, BetweenStepsText, DropHelpText,
       CoincidentPointsText, NoReliableAlignmentText,
-      PrintNoTemplateText, PrintPageNotOpenedText, PrintNoFolderText, PrintPageNotWrittenText,
+      PrintNoTemplateText, PrintPageTooLargeText, PrintPageNotOpenedText, PrintNoFolderText, PrintPageNotWrittenText,
       PrintCaptureNotWrittenText,
       LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
       SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,

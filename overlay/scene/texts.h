@@ -33,6 +33,10 @@ inline constexpr TText NoReliableAlignmentText{"Messages.NoReliableAlignment",
 // Printing: %1 is the file or the reason.
 inline constexpr TText PrintNoTemplateText{"Messages.PrintNoTemplate",
                                            "Cannot open input file: output.html"};
+// The template, or the page made of it, exceeds its bound (%1: the template given).
+inline constexpr TText PrintPageTooLargeText{
+    "Messages.PrintPageTooLarge",
+    "Die Vorlage %1 ist zu groß (höchstens 16 MiB, die Seite daraus höchstens 64 MiB)."};
 inline constexpr TText PrintPageNotOpenedText{"Messages.PrintPageNotOpened",
                                               "Cannot open output file: %1"};
 inline constexpr TText PrintNoFolderText{"Messages.PrintNoFolder",

@@ -129,6 +129,7 @@ void PrintComparisonWith(QWidget& Window, TMainController& Controller, int Image
 
   TReportRun run;
   run.Folder = tempDir;
+  run.OwnFolder = true;  // the program's private print folder: an earlier print's captures go
   run.TemplatePath = TemplatePath;
   run.Facts = ReportFactsOf(Controller);
   SetReportPatient(run.Facts, Extras.Patient);

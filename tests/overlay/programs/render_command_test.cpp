@@ -378,6 +378,14 @@ TEST(RenderCommand, WrittenPngIsCompleteAndReplacesAnOldFile) {
   EXPECT_EQ(png.pixel(3, 4), qRgb(0xFF, 0x80, 0x40));
   EXPECT_EQ(png.pixel(36, 22) & 0xFFFFFFu, picture.GetPixel(36, 22) & 0xFFFFFFu);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+  // Private as the exports, and a link planted at the name is replaced, not written through.
+  EXPECT_EQ(fs::status(out).permissions() & fs::perms::all, fs::perms(0600));
+  std::ofstream(dir / "victim") << "not yours";
+  fs::create_symlink(dir / "victim", dir / "planted.png");
+  ASSERT_TRUE(WritePngAtomically(picture, dir / "planted.png"));
+  EXPECT_EQ(ReadFile(dir / "victim"), "not yours");
+  EXPECT_FALSE(fs::is_symlink(dir / "planted.png"));
+  EXPECT_EQ(fs::status(dir / "planted.png").permissions() & fs::perms::all, fs::perms(0600));
 }
 
 // What exiv2 (the command-line tool) lists of a file's metadata.
@@ -514,6 +522,34 @@ TEST(RenderCommand, ExportOptionsAreCheckedBeforeAnyWork) {
       RenderWith({"--export-aligned", dir / "no/such/a.png", Sample1, Sample2}, nullptr, &err), 1);
   EXPECT_NE(err.find("directory does not exist"), std::string::npos) << err;
   EXPECT_TRUE(fs::is_empty(dir.Path()));
+}
+
+TEST(RenderCommand, NoOutputIsAnInput) {
+  // The same file under its own name, another spelling and a hard link, as the view's output and
+  // as each export: refused, the photograph as it was.
+  TTempFolder dir("tessaly_render");
+  const std::string p1 = dir / "p1.png", p2 = dir / "p2.png";
+  TBitmap32 picture;
+  FillPattern(picture, 40, 30, 4);
+  ASSERT_TRUE(WritePngAtomically(picture, p1));
+  ASSERT_TRUE(WritePngAtomically(picture, p2));
+  fs::create_hard_link(p2, dir / "link.png");
+  const std::string before1 = ReadFile(p1), before2 = ReadFile(p2);
+  const std::vector<std::vector<std::string>> runs{
+      {"--export-aligned", p1, p1, p2},
+      {"--export-side", dir / "sub/../p2.png", p1, p2},
+      {"--export-difference", dir / "link.png", p1, p2},
+      {p1, p2, dir / "./p1.png"},
+      {p1, p2, dir / "link.png"},
+  };
+  for (const std::vector<std::string>& args : runs) {
+    fs::create_directory(dir / "sub");
+    std::string err;
+    EXPECT_EQ(RenderWith(args, nullptr, &err), 1) << args[0];
+    EXPECT_NE(err.find("is one of the input pictures"), std::string::npos) << err;
+    EXPECT_EQ(ReadFile(p1), before1);
+    EXPECT_EQ(ReadFile(p2), before2);
+  }
 }
 
 // The built program itself: exit status and streams.

@@ -56,9 +56,8 @@ TEST(ReportCommand, WritesThePageOfTheRecordWithEverythingItNamesFromThisRun) {
   record.Measures = {{TMeasureKind::Outline, 1, square, "Outline 1"},
                      {TMeasureKind::Outline, 2, square, "Outline 1"}};
   WriteComparisonRecord(dir / "record.ini", record);
-  const std::string out = dir / "report";
-  fs::create_directory(out);
-  std::ofstream(fs::path(out) / "image9.jpg") << "an earlier, longer print";
+  // Relative, as a script in its own folder gives it: the page's addresses are still whole paths.
+  const std::string out = fs::relative(dir / "report", fs::current_path());
   const auto started = fs::file_time_type::clock::now() - std::chrono::seconds(1);
 
   std::string stdOut, stdErr;
@@ -92,6 +91,7 @@ TEST(ReportCommand, WritesThePageOfTheRecordWithEverythingItNamesFromThisRun) {
   for (std::size_t at = page.find(Source); at != std::string::npos; at = page.find(Source, at)) {
     at += Source.size();
     const std::string path = page.substr(at, page.find('"', at) - at);
+    EXPECT_EQ(path.front(), '/') << path;
     if (fs::exists(path)) {
       ++named;
       EXPECT_GE(fs::last_write_time(path), started) << path;
@@ -99,7 +99,29 @@ TEST(ReportCommand, WritesThePageOfTheRecordWithEverythingItNamesFromThisRun) {
     }
   }
   EXPECT_EQ(named, 3);
-  EXPECT_FALSE(fs::exists(fs::path(out) / "image9.jpg"));
+}
+
+TEST(ReportCommand, OnlyAddsFilesToTheUsersFolder) {
+  // The photographs bear the names of a report's captures, beside an earlier page: whatever the
+  // count, nothing is deleted or replaced, and the refusal names what is in the way.
+  TTempFolder dir;
+  fs::copy_file(Sample + "NT96650_pcb_002.JPG", dir / "image1.jpg");
+  fs::copy_file(Sample + "NT96650_pcb_004.JPG", dir / "test0.jpg");
+  std::ofstream(dir / "output.html") << "an earlier page";
+  const std::string before1 = ReadFile(dir / "image1.jpg"), before2 = ReadFile(dir / "test0.jpg");
+  for (const std::string count : {"0", "3"}) {
+    std::string out, err;
+    EXPECT_EQ(Report({"--count", count, "--template",
+                      std::string(TESSALY_SOURCE_DIR) + "/data/output.html", dir / "image1.jpg",
+                      dir / "test0.jpg", dir.Path().string()},
+                     &out, &err),
+              1)
+        << count;
+    EXPECT_NE(err.find("(image1.jpg, output.html, test0.jpg)"), std::string::npos) << err;
+    EXPECT_EQ(ReadFile(dir / "image1.jpg"), before1);
+    EXPECT_EQ(ReadFile(dir / "test0.jpg"), before2);
+    EXPECT_EQ(ReadFile(dir / "output.html"), "an earlier page");
+  }
 }
 
 TEST(ReportCommand, RefusesWhatItCannotUse) {

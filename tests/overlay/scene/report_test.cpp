@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "overlay/scene/overlay_scene.h"
+#include "overlay/scene/texts.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_pictures.h"
 
@@ -118,10 +120,12 @@ TEST(ReportPage, PlaceholdersAreFilledOnceWithEscapedTextsAndMeasuredValues) {
                     {TMeasureKind::Outline, 1, square},
                     {TMeasureKind::Outline, 2, square}};
   facts.Alphas = {0, 255};
-  const std::string page = FillReportPlaceholders(
-      "<p>#Patient#</p><p>#Picture1#|#Picture2#</p>#Measurements#<i>#Opacity#;#Opacity#;"
-      "#Opacity#</i>#Unknown# # #",
-      facts);
+  const std::string page =
+      FillReportPlaceholders(
+          "<p>#Patient#</p><p>#Picture1#|#Picture2#</p>#Measurements#<i>#Opacity#;#Opacity#;"
+          "#Opacity#</i>#Unknown# # #",
+          facts)
+          .Value();
 
   EXPECT_NE(
       page.find("<p>O&apos;Brien &lt;b&gt;&amp;amp;&lt;/b&gt; &quot;#Picture1#&quot;, Ann</p>"),
@@ -141,6 +145,63 @@ TEST(ReportPage, PlaceholdersAreFilledOnceWithEscapedTextsAndMeasuredValues) {
                       "<td>+7500.0 mm² (+300.0 %)</td>"),
             std::string::npos)
       << page;
+}
+
+TEST(ReportPage, ATemplateOrAPageTooLargeIsRefusedByTheTemplatesName) {
+  // A template over 16 MiB, and a small one that names a table of five measures 200 000 times
+  // (over 100 MB of page): refused before any page is written, saying which template.
+  testsupport::TTempFolder dir;
+  std::ofstream(dir / "huge.html") << std::string(17'000'000, 'x');
+  std::ofstream many(dir / "many.html");
+  for (int i = 0; i < 200'000; ++i) many << "#Measurements#";
+  many.close();
+  TReportFacts facts;
+  for (int i = 0; i < 5; ++i) facts.Measures.push_back({TMeasureKind::Ruler, 1, {{0, 0}, {3, 4}}});
+  for (const std::string name : {"huge.html", "many.html"}) {
+    const platform::TStatus written = WriteReportPage(dir / name, dir.Path().string(), &facts);
+    EXPECT_FALSE(written) << name;
+    EXPECT_EQ(written.Reason(), Tr(PrintPageTooLargeText, dir / name));
+    EXPECT_FALSE(std::filesystem::exists(dir / "output.html"));
+  }
+}
+
+TEST(ReportRun, ACaptureNotWhereThePageNamesItIsAFailure) {
+  // Capture 1 is written into the folder, capture 2 (said to be written) is not.
+  testsupport::TTempFolder dir;
+  std::ofstream(dir / "page.html") << "<img src=\"#Image#\">\n<img src=\"#Image#\">\n";
+  TReportRun run;
+  run.Folder = dir.Path().string() + "/out/";
+  std::filesystem::create_directory(run.Folder);
+  run.TemplatePath = dir / "page.html";
+  run.Facts.Alphas = {0, 255};
+  run.Capture = [&](std::size_t Index, int) -> platform::TStatus {
+    if (Index == 0) std::ofstream(run.Folder + "image1.jpg") << "jpeg";
+    return {};
+  };
+  const TReportOutcome outcome = WriteReport(run);
+  EXPECT_FALSE(outcome.Captures);
+  EXPECT_NE(outcome.Captures.Reason().find(run.Folder + "image2.jpg"), std::string::npos)
+      << outcome.Captures.Reason();
+}
+
+TEST(ReportRun, IntoTheUsersFolderANameTakenMeanwhileIsNeverReplaced) {
+  // A file that appears after the folder was found free (the user's, at a capture's or the
+  // page's name) fails the write and stays as it was.
+  testsupport::TTempFolder dir;
+  const std::string folder = dir.Path().string() + "/";
+  std::ofstream(dir / "image1.jpg") << "the user's";
+  std::ofstream(dir / "output.html") << "the user's";
+  std::ofstream(dir / "page.html") << "#Image#";
+  TBitmap32 capture;
+  testsupport::FillPattern(capture, 8, 8, 1);
+  ASSERT_TRUE(WriteCaptureJpeg(capture, 0, folder, 1, /*Replace=*/false));  // new names: taken
+  EXPECT_FALSE(WriteCaptureJpeg(capture, 0, folder, 0, /*Replace=*/false));
+  EXPECT_FALSE(WriteReportPage(dir / "page.html", folder, nullptr, /*Replace=*/false));
+  for (const char* name : {"image1.jpg", "output.html"}) {
+    std::ifstream in(dir / name);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's") << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "test0.jpg"));  // this call's half is taken back
 }
 
 }  // namespace

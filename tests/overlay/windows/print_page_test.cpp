@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 
 #include "overlay/decode/isolated_decode.h"
 #include "overlay/windows/form_main.h"
@@ -162,6 +163,17 @@ TEST_F(WritePrintPageTest, TellsWhatFailedAndLeavesAnEarlierPageAlone) {
   EXPECT_THAT(messages.Texts(),
               ElementsAre("Cannot open input file: output.html",
                           "Cannot open output file: " + Dir + "no/such/folder/output.html"));
+}
+
+TEST(ShippedPrintTemplate, HoldsNoWordsOfItsOwn) {
+  // Every word of the page comes from the language file: without its style, tags, placeholders
+  // and character references the template leaves only the captures' numbers.
+  std::ifstream in(std::string(TESSALY_SOURCE_DIR) + "/data/output.html");
+  std::string text{std::istreambuf_iterator<char>(in), {}};
+  for (const char* pattern : {"<style>[^]*</style>", "<[^>]*>", "#[A-Za-z0-9]+#", "&[a-z]+;"}) {
+    text = std::regex_replace(text, std::regex(pattern), " ");
+  }
+  EXPECT_EQ(text.find_first_not_of("0123456789 \n"), std::string::npos) << text;
 }
 
 using PrintCaptureTest = PrintFolder;
