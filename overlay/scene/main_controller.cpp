@@ -337,11 +337,26 @@ void TMainController::UpdateControls() {
   if (!enabled) return;
   // The start of a load is no change of the placement.
   const TSliderQuiet resetting(FResetting);
-  FGaugeBar1.SetPosition(AngleSlider.Initial);
-  FGaugeBar2.SetPosition(OffsetXSlider.Initial);
-  FGaugeBar3.SetPosition(OffsetYSlider.Initial);
+  // A bar already at its start runs no handler, yet after a placement between the steps its
+  // read-out still shows that placement (and, after a new picture 1, the overlay still stands
+  // there): the placing bars' handlers then run all the same, so that every read-out and the
+  // overlay show the state after the reset. Otherwise the zoom read-outs keep their first text.
+  const auto marked = [this](TField Field) { return Text(Field).starts_with(BetweenStepsMark); };
+  const bool between = FPrecise || marked(TField::EditAngle) || marked(TField::EditX) ||
+                       marked(TField::EditY) || marked(TField::EditZoomOvl);
+  const auto reset = [this, between](TGaugeBar& Bar, int Initial,
+                                     void (TMainController::*Handler)()) {
+    if (Bar.Position() != Initial) {
+      Bar.SetPosition(Initial);
+    } else if (between) {
+      (this->*Handler)();
+    }
+  };
+  reset(FGaugeBar1, AngleSlider.Initial, &TMainController::GaugeBar1Change);
+  reset(FGaugeBar2, OffsetXSlider.Initial, &TMainController::GaugeBar2Change);
+  reset(FGaugeBar3, OffsetYSlider.Initial, &TMainController::GaugeBar2Change);
   FGaugeBar4.SetPosition(ViewZoomSlider.Initial);
-  FGaugeBar5.SetPosition(OverlayZoomSlider.Initial);
+  reset(FGaugeBar5, OverlayZoomSlider.Initial, &TMainController::GaugeBar5Change);
   FGaugeAlpha.SetPosition(AlphaSlider.Initial);
   // Freshly loaded: the start of a new history, and what Reset returns to.
   FHistory.Reset(PlacementState());

@@ -212,6 +212,31 @@ TEST_F(AlignTest, CoincidingPointsAreRefusedAndChangeNothing) {
   EXPECT_EQ(C.Text(TField::EditZoomOvl), "1.0");
 }
 
+// A reload sets the sliders back to their start; a placement between the steps whose sliders
+// already stood there (angle 0.1, offsets 0.2) leaves no read-out showing it, nor the overlay
+// standing there, whichever picture comes anew.
+TEST_F(AlignTest, EveryReadOutShowsTheResetAfterAPlacementBetweenTheSteps) {
+  for (const bool picture2 : {true, false}) {
+    Load(100, 80);
+    ASSERT_TRUE(C.PlacePrecisely({0.1, 1, 0.2, 0.2}));
+    ASSERT_EQ(C.Sliders(), TSliderPositions{});
+    TBitmap32 again;
+    Fill(again, 100, 80, 3);
+    if (picture2) {
+      C.SetImage2("two.png", again);
+    } else {
+      C.SetImage1("one.png", again);
+    }
+    EXPECT_FALSE(C.Precise()) << picture2;
+    EXPECT_EQ(C.RotLayer()->Angle(), 0.0f) << picture2;
+    for (const auto& [field, text] :
+         {std::pair{TField::EditAngle, "0"}, std::pair{TField::EditX, "0"},
+          std::pair{TField::EditY, "0"}, std::pair{TField::EditZoomOvl, "1.000"}}) {
+      EXPECT_EQ(C.Text(field), text) << picture2;
+    }
+  }
+}
+
 // A gesture (a thumb held, a measure's point dragged) is one step: undo, redo and reset wait for
 // its end, and however it ends, the changes after it are steps of their own again.
 TEST_F(AlignTest, UndoAndRedoWaitForTheHeldThumb) {
