@@ -309,7 +309,8 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture,
   FRotLayer->SetPosition(centre);
 }
 
-bool TMainController::ReloadOverlay() {
+bool TMainController::BeginAssistant() {
+  if (!ControlsEnabled() || FHistory.InGesture()) return false;
   // The user asked for the assistant and must learn why it does not open.
   // Its notes were told when it was loaded first.
   TPictureFacts facts;
@@ -317,14 +318,35 @@ bool TMainController::ReloadOverlay() {
   TellPictureFailure(loaded, FImageFile2);
   std::unique_ptr<TBitmap32> picture = std::move(loaded).Value();
   if (picture == nullptr) return false;
-  // The same comparison: its measures stay, as the start of the new history.
-  std::vector<TMeasure> kept = Measures();
-  SetImage2(FImageFile2, *picture);
-  FFacts2 = facts;
-  FMeasureEditor.SetMeasures(std::move(kept));
-  FHistory.Reset(PlacementState());
-  FMeasureLayer->Update();
+  // The overlay is kept as loaded (the measures stay on the very pixels they were drawn on)
+  // unless the file now holds another picture, whose points the assistant would take.
+  const TBitmap32& loaded2 = FOverlayPristine ? *FOverlayPristine : *FOverlayOriginal;
+  const bool same = picture->Width() == loaded2.Width() && picture->Height() == loaded2.Height() &&
+                    std::equal(picture->PixelBuffer(),
+                               picture->PixelBuffer() +
+                                   std::size_t(picture->Width()) * std::size_t(picture->Height()),
+                               loaded2.PixelBuffer());
+  if (!same) {
+    SetImage2(FImageFile2, *picture);
+    FFacts2 = facts;
+  }
+  FAssistantStart = TAssistantStart{PlacementState(), FHistory};
+  StopFlicker();
+  ApplyPlacement({});  // one step, like any slider move
+  if (OnPlacementChanged) OnPlacementChanged();
   return true;
+}
+
+void TMainController::EndAssistant(bool Aligned) {
+  if (!FAssistantStart) return;
+  TAssistantStart start = std::move(*FAssistantStart);
+  FAssistantStart.reset();
+  if (Aligned) return;
+  // Cancelled: its start leaves no step behind, and the overlay stands where it stood.
+  RestorePlacement(start.State);
+  FHistory = std::move(start.History);
+  RefitColours();
+  if (OnPlacementChanged) OnPlacementChanged();
 }
 
 void TMainController::UpdateControls() {

@@ -120,10 +120,16 @@ class TMainController {
   void SetImage1(const std::string& Path, raster::TBitmap32& Picture);
   void SetImage2(const std::string& Path, raster::TBitmap32& Picture,
                  std::unique_ptr<raster::TBitmap32> Original = nullptr);
-  // Picture 2 rebuilt from its file and every slider back at its default, as the positioning
-  // assistant needs it before each run. False, with everything as it was, when the file cannot
-  // be read any more (the user has been told).
-  bool ReloadOverlay();
+  // The positioning assistant's run: BeginAssistant puts the overlay back at the placing
+  // sliders' start, as one step of the history (undone like any other), the view's zoom, the
+  // opacity and the measures as they are. Picture 2's file is read again first: false, with
+  // everything as it was, when it cannot be read any more (the user has been told); when it
+  // holds another picture by now, that is taken as a new picture 2 (as LoadImage2 does), so that
+  // the overlay is the picture the assistant shows. EndAssistant after the run: unless its
+  // points were applied (Aligned), the placement and the history are again those the run started
+  // from.
+  bool BeginAssistant();
+  void EndAssistant(bool Aligned);
 
   void UpdateControls();
 
@@ -428,6 +434,12 @@ class TMainController {
   bool FRestoring = false;
   bool FResetting = false;  // the sliders set back to their start by a load
   TPlacementHistory FHistory;
+  // While the assistant runs: the placement and the history it started from.
+  struct TAssistantStart {
+    TPlacementState State;
+    TPlacementHistory History;
+  };
+  std::optional<TAssistantStart> FAssistantStart;
   // Colour matching: on or off, the fit now applied, picture 2 as loaded while the overlay's
   // copy holds its matched colours.
   TSplit FSplit = TSplit::None;

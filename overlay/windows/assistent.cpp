@@ -201,9 +201,9 @@ void TFormAssistent::Prepare(const std::string& PathImage1, const std::string& P
   FTimerStart->start();
 }
 
-void TFormAssistent::Run(const std::string& PathImage1, const std::string& PathImage2) {
+bool TFormAssistent::Run(const std::string& PathImage1, const std::string& PathImage2) {
   Prepare(PathImage1, PathImage2);
-  exec();
+  return exec() == QDialog::Accepted;
 }
 
 void TFormAssistent::Open(const std::string& PathImage1, const std::string& PathImage2) {

@@ -986,13 +986,13 @@ void TFormMain::BitBtnInfoClick() {
 }
 
 void TFormMain::ButtonAssistentClick() {
-  // Every run starts from a freshly loaded, reset overlay; when picture 2 can no longer be
-  // read, the overlay as it is stays and the assistant does not open.
-  if (!FController->ReloadOverlay()) return;
-  if (OnAssistent) {
-    OnAssistent(Edit(TField::EditImage1)->text().toStdString(),
-                Edit(TField::EditImage2)->text().toStdString());
-  }
+  // Every run starts from the overlay at the sliders' start, one step of the history; when
+  // picture 2 can no longer be read, the overlay as it is stays and the assistant does not open.
+  if (!FController->BeginAssistant()) return;
+  const bool aligned = OnAssistent && OnAssistent(Edit(TField::EditImage1)->text().toStdString(),
+                                                  Edit(TField::EditImage2)->text().toStdString());
+  // Cancelled, the overlay goes back where it stood and the history as it was.
+  FController->EndAssistant(aligned);
   FImgViewHost->setFocus(Qt::OtherFocusReason);  // the keys nudge the overlay just placed
 }
 

@@ -329,7 +329,8 @@ TEST(DicomPictures, TheirPixelSpacingGivesTheScaleTheInterfaceFileDoesNot) {
   c.SetPictureScale2(photo, 500);
   EXPECT_EQ(c.MeasureFrame().Pp100MM2, 500);
   ASSERT_TRUE(c.LoadImage2(framesPath));
-  ASSERT_TRUE(c.ReloadOverlay());
+  ASSERT_TRUE(c.BeginAssistant());
+  c.EndAssistant(false);
   c.LoadBothImages(photo, framesPath, {});  // as an interface file's pair
   // The overlay's copy, made on picture 2's loading thread, is picture 2's.
   EXPECT_EQ(c.OverlayOriginal()->GetPixel(1, 0), raster::Color32(4, 5, 6));
