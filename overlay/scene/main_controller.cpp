@@ -735,10 +735,11 @@ TViewStatus TMainController::ViewStatusAt(std::optional<raster::TPoint> ControlP
 
 bool TMainController::FitView() {
   if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return false;
+  // Side by side, each picture has half the viewport's width.
   const raster::TRect viewport = FImgView->GetViewportRect();
-  FGaugeBar4.SetPosition(
-      FitViewZoomPosition(FImgView->Bitmap().Width(), FImgView->Bitmap().Height(),
-                          viewport.Right - viewport.Left, viewport.Bottom - viewport.Top));
+  FGaugeBar4.SetPosition(FitViewZoomPosition(FImgView->Bitmap().Width(),
+                                             FImgView->Bitmap().Height(), FImgView->ShownWidth(),
+                                             viewport.Bottom - viewport.Top));
   return true;
 }
 
@@ -1005,6 +1006,8 @@ raster::TPaintRegion TMainController::OverlayRegion() const {
 }
 
 void TMainController::ShowDrawing() {
+  // Side by side, picture 1 has the left half, through which the scroll bars must reach all of it.
+  FImgView->SetSplitViewport(FSplit == TSplit::Side);
   // The draw mode's change repaints the view; picture 1's backdrop stays as it is.
   if (FRotLayer == nullptr) return;
   FRotLayer->SetPaintRegion(OverlayRegion());

@@ -141,9 +141,9 @@ class TMainController {
   void GaugeBar5Change();
   void GaugeAlphaChange();
 
-  // The view zoom that shows picture 1 whole in the viewport (the largest such GaugeBar4
-  // position), and 100 % (one screen pixel per picture pixel), through GaugeBar4 and its
-  // handler. False, with nothing changed, unless both pictures are loaded.
+  // The view zoom that shows picture 1 whole in the viewport, side by side in its half (the largest
+  // such GaugeBar4 position), and 100 % (one screen pixel per picture pixel), through GaugeBar4 and
+  // its handler. False, with nothing changed, unless both pictures are loaded.
   bool FitView();
   bool ActualSizeView();
 
@@ -223,7 +223,9 @@ class TMainController {
   // Side by side: picture 1 in the viewport's left half, the placed overlay alone in the right
   // half, half a viewport over, so that a point of picture 1 and the overlay's point on it lie
   // at the same place in both halves; zoom and scroll are the view's, so they are linked. The
-  // mouse (SetSideCursor, view coordinates) shows as a cross in both halves.
+  // mouse (SetSideCursor, view coordinates) shows as a cross in both halves. The view's scroll
+  // range then covers picture 1 in a half-width viewport (SetSplitViewport), so each half
+  // reaches every part of its picture.
   void SetSide(bool On);
   // One of the ways of drawing, the others ended (the flicker is no way of drawing here).
   void ShowMode(TViewMode Mode);

@@ -237,6 +237,23 @@ TEST_F(AlignTest, EveryReadOutShowsTheResetAfterAPlacementBetweenTheSteps) {
   }
 }
 
+// Side by side each picture has half the viewport: at Fit and at 100 %, scrolled to either end,
+// picture 1's left and right edges come into the left half (and so the overlay's into the right
+// half, half a viewport over).
+TEST_F(AlignTest, SideBySideEachHalfReachesTheWholePicture) {
+  Load(300, 200);
+  C.SetSide(true);
+  raster::TImgView32& view = C.ImgView();
+  const int half = view.GetViewportRect().Width() / 2;
+  for (const bool fit : {true, false}) {
+    ASSERT_TRUE(fit ? C.FitView() : C.ActualSizeView());
+    view.Scroll(-100000, 0);
+    EXPECT_GE(view.GetBitmapRect().Left, 0) << fit;
+    view.Scroll(100000, 0);
+    EXPECT_LE(view.GetBitmapRect().Right, half) << fit;
+  }
+}
+
 // A gesture (a thumb held, a measure's point dragged) is one step: undo, redo and reset wait for
 // its end, and however it ends, the changes after it are steps of their own again.
 TEST_F(AlignTest, UndoAndRedoWaitForTheHeldThumb) {
