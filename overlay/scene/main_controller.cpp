@@ -774,12 +774,12 @@ bool TMainController::AlignOverlay(float a1x, float a1y, float b1x, float b1y, f
   const float d2 = float(std::sqrt((double(b1x) - b2x) * (double(b1x) - b2x) +
                                    (double(b1y) - b2y) * (double(b1y) - b2y)));
   if (!(d1 > 0) || !(d2 > 0)) {
-    platform::ShowMessage(Tr(CoincidentPointsText));
+    platform::ShowWarning(Tr(CoincidentPointsText));
     return false;
   }
   const float r = float(double(d1) / double(d2));
   if (!std::isfinite(r) || !(r > 0)) {
-    platform::ShowMessage(Tr(CoincidentPointsText));
+    platform::ShowWarning(Tr(CoincidentPointsText));
     return false;
   }
 
@@ -923,7 +923,7 @@ std::unique_ptr<TAlignmentJob> TMainController::PrepareAutoAlign(std::uint64_t* 
 bool TMainController::ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation) {
   if (Generation != FGeneration || !ControlsEnabled()) return false;
   if (!Result.Reliable()) {
-    platform::ShowMessage(Tr(NoReliableAlignmentText));
+    platform::ShowWarning(Tr(NoReliableAlignmentText));
     return false;
   }
   PlacePrecisely(Result.Precise);

@@ -629,7 +629,7 @@ void TFormMain::FormCreate() {
   // The language before the pictures, so that a picture that does not load is told in the
   // window's language; the caption the interface file gave is set before either.
   if (!ApplyLanguage("TsLang.ini")) {
-    platform::ShowMessage("Sprachdatei fehlt.\nNo language file.\n\n[TsLang.ini]");
+    platform::ShowWarning("Sprachdatei fehlt.\nNo language file.\n\n[TsLang.ini]");
   }
   if (count == 2) LoadBothPictures();
 }
@@ -912,7 +912,7 @@ void TFormMain::ButtonCloseClick() {
   try {
     SaveSettings();
   } catch (const platform::EIniFileException& e) {
-    platform::ShowMessage(Tr(SettingsNotWrittenText, e.Path()));
+    platform::ShowWarning(Tr(SettingsNotWrittenText, e.Path()));
     return;
   }
   close();
@@ -951,7 +951,7 @@ void TFormMain::PacsSendClick() {
   // Named for this process, so that the next start removes it should this run end abruptly.
   std::string folder = platform::ProcessFolderPattern(temp + PacsFolderPrefix);
   if (temp.empty() || ::mkdtemp(folder.data()) == nullptr) {
-    platform::ShowMessage(Tr(PrintNoFolderText, temp.empty() ? error : folder));
+    platform::ShowWarning(Tr(PrintNoFolderText, temp.empty() ? error : folder));
     return;
   }
   const auto removeFolder = qScopeGuard([&] {

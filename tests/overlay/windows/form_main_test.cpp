@@ -259,7 +259,10 @@ TEST_F(FormMainTest, APictureThatDoesNotLoadChangesNothing) {
   fs::path broken = Dir / "broken.png";
   { std::ofstream(broken) << "not a picture"; }
   Choose(w, "ButtonImage2", broken.string());
-  // Each told once, with its file and why.
+  // Each told once, with its file and why, as a failure (the warning icon).
+  for (const platform::Message& m : recorder.Messages()) {
+    EXPECT_EQ(m.Icon, platform::MessageIcon::Warning) << m.Text;
+  }
   const TPictureFailureTexts says;
   EXPECT_EQ(recorder.Texts(),
             (std::vector<std::string>{PictureFailureText(says.Missing, missing),
