@@ -812,6 +812,24 @@ void TCustomImgView32::ScrollToCenter(std::int32_t X, std::int32_t Y) {
   UpdateImage();
 }
 
+void TCustomImgView32::PlaceBitmapAt(float Left, float Top) {
+  FScrollLock = true;
+  try {
+    FHScroll->SetPosition(-Left);
+    FVScroll->SetPosition(-Top);
+  } catch (...) {
+    FScrollLock = false;
+    throw;
+  }
+  FScrollLock = false;
+  BeginUpdate();
+  SetOffsetHorz(Left);
+  SetOffsetVert(Top);
+  InvalidateCache();
+  EndUpdate();
+  Changed();
+}
+
 void TCustomImgView32::Scroll(std::int32_t Dx, std::int32_t Dy) {
   FScrollLock = true;
   try {

@@ -348,6 +348,11 @@ class TCustomImgView32 : public TCustomImage32 {
   std::int32_t ShownWidth();
   // Scrolls so that bitmap pixel (X, Y) lies at the viewport centre.
   void ScrollToCenter(std::int32_t X, std::int32_t Y);
+  // Puts the bitmap's top-left corner at (Left, Top) in control pixels (rounded as the offsets
+  // are), also where the scroll bars cannot (a picture about as small as the viewport, which
+  // they would centre): a zoom about a point keeps that point under the mouse. The scroll bars
+  // go as near as they allow; the next scroll, resize or zoom places by them again.
+  void PlaceBitmapAt(float Left, float Top);
   void Scroll(std::int32_t Dx, std::int32_t Dy);
   // Places the bitmap: centred while smaller than the viewport (when Centered), otherwise by
   // the scroll positions.

@@ -1100,11 +1100,13 @@ bool TMainController::WheelZoom(int AngleDelta, raster::TPoint MousePos) {
   const int before = FGaugeBar4.Position();
   FGaugeBar4.SetPosition(before + notches);
   if (FGaugeBar4.Position() == before) return true;
-  // The handler zoomed about the viewport centre; the scroll bars now take the anchor back
-  // under the mouse. A scroll distance of less than half a pixel leaves it within one.
+  // The handler zoomed about the viewport centre; the picture now goes where the anchor lies
+  // under the mouse again, within half a pixel, also where the scroll bars could not take it
+  // (from Fit the picture is about the viewport's size and centred across its shorter side).
   const TFloatPoint now = BitmapToView(view, anchor);
-  ScrollToward(view, double(view.HScroll().Position()) + now.X - MousePos.X,
-               double(view.VScroll().Position()) + now.Y - MousePos.Y);
+  const raster::TRect shown = view.GetBitmapRect();
+  view.PlaceBitmapAt(float(double(shown.Left) + MousePos.X - now.X),
+                     float(double(shown.Top) + MousePos.Y - now.Y));
   return true;
 }
 

@@ -337,9 +337,9 @@ class TMainController {
   static constexpr double FineNudgeStep = 0.1;
   bool FineNudgeKey(TNudgeKey Key);
   // One GaugeBar4 step per wheel notch at MousePos (view coordinates), keeping the point of
-  // picture 1 under the mouse where it was as far as the scroll bars allow. False, with nothing
-  // changed, unless both pictures are loaded and MousePos lies in the viewport (the scroll bars
-  // keep their own wheel).
+  // picture 1 under the mouse where it was, within half a screen pixel (PlaceBitmapAt). False, with
+  // nothing changed, unless both pictures are loaded and MousePos lies in the viewport (the scroll
+  // bars keep their own wheel).
   bool WheelZoom(int AngleDelta, raster::TPoint MousePos);
   bool WheelZooms(raster::TPoint MousePos);  // whether WheelZoom takes a wheel there
   // A left-button drag over the view scrolls it so that the content follows the mouse; a move

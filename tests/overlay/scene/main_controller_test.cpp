@@ -254,6 +254,26 @@ TEST_F(AlignTest, SideBySideEachHalfReachesTheWholePicture) {
   }
 }
 
+// From Fit, where picture 1 lies whole in the viewport and is centred across its shorter side,
+// a wheel notch (or two) in and one out keeps the picture point under the mouse within half a
+// screen pixel, wherever the mouse is over the picture.
+TEST_F(AlignTest, WheelZoomFromFitKeepsThePointUnderTheMouse) {
+  const raster::TPoint spots[] = {{20, 20}, {150, 30}, {30, 110}, {160, 115}, {91, 66}};
+  for (const int notch : {120, 240, -120}) {
+    for (const raster::TPoint at : spots) {
+      TMainController c{200, 150};
+      Load(c, 100, 80);
+      ASSERT_TRUE(c.FitView());
+      raster::TImgView32& view = c.ImgView();
+      const TFloatPoint before = ViewToBitmap(view, at);
+      ASSERT_TRUE(c.WheelZoom(notch, at));
+      const TFloatPoint now = BitmapToView(view, before);
+      EXPECT_LE(std::abs(now.X - at.X), 0.5) << notch << " " << at.X << "," << at.Y;
+      EXPECT_LE(std::abs(now.Y - at.Y), 0.5) << notch << " " << at.X << "," << at.Y;
+    }
+  }
+}
+
 // A gesture (a thumb held, a measure's point dragged) is one step: undo, redo and reset wait for
 // its end, and however it ends, the changes after it are steps of their own again.
 TEST_F(AlignTest, UndoAndRedoWaitForTheHeldThumb) {
