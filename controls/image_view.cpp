@@ -711,6 +711,20 @@ TRect TCustomImgView32::GetViewportRect() {
   return {0, 0, Width() - s, Height() - s};
 }
 
+std::int32_t TCustomImgView32::ShownWidth() {
+  const std::int32_t w = GetViewportRect().Width();
+  return FSplitViewport ? w / 2 : w;  // the half a side-by-side layer splits off
+}
+
+void TCustomImgView32::SetSplitViewport(bool Value) {
+  if (Value == FSplitViewport) return;
+  FSplitViewport = Value;
+  InvalidateCache();
+  UpdateScrollBars();
+  UpdateImage();
+  Invalidate();
+}
+
 bool TCustomImgView32::GetSizeGripVisible() const {
   switch (FSizeGrip) {
     case sgAlways:
@@ -757,6 +771,7 @@ void TCustomImgView32::AlignAll() {
 
 void TCustomImgView32::UpdateScrollBars() {
   const TSize size = GetBitmapSize();
+  FHScroll->SetWindow(FSplitViewport ? ShownWidth() : 0);
   FHScroll->SetRange(size.cx);
   FVScroll->SetRange(size.cy);
 }
@@ -764,7 +779,7 @@ void TCustomImgView32::UpdateScrollBars() {
 void TCustomImgView32::UpdateImage() {
   const TSize size = GetBitmapSize();
   const TRect v = GetViewportRect();
-  const std::int32_t vw = v.Width(), vh = v.Height();
+  const std::int32_t vw = ShownWidth(), vh = v.Height();
   BeginUpdate();
   // A centred picture may sit half a pixel off; GetBitmapRect rounds the offset ties-to-even.
   if (FCentered && vw > size.cx) {
@@ -787,7 +802,7 @@ void TCustomImgView32::ScrollToCenter(std::int32_t X, std::int32_t Y) {
   try {
     AlignAll();
     const TRect v = GetViewportRect();
-    FHScroll->SetPosition(float((long double)X * Scale() - v.Width() / 2.0L));
+    FHScroll->SetPosition(float((long double)X * Scale() - ShownWidth() / 2.0L));
     FVScroll->SetPosition(float((long double)Y * Scale() - v.Height() / 2.0L));
   } catch (...) {
     FScrollLock = false;
@@ -795,6 +810,24 @@ void TCustomImgView32::ScrollToCenter(std::int32_t X, std::int32_t Y) {
   }
   FScrollLock = false;
   UpdateImage();
+}
+
+void TCustomImgView32::PlaceBitmapAt(float Left, float Top) {
+  FScrollLock = true;
+  try {
+    FHScroll->SetPosition(-Left);
+    FVScroll->SetPosition(-Top);
+  } catch (...) {
+    FScrollLock = false;
+    throw;
+  }
+  FScrollLock = false;
+  BeginUpdate();
+  SetOffsetHorz(Left);
+  SetOffsetVert(Top);
+  InvalidateCache();
+  EndUpdate();
+  Changed();
 }
 
 void TCustomImgView32::Scroll(std::int32_t Dx, std::int32_t Dy) {

@@ -339,8 +339,20 @@ class TCustomImgView32 : public TCustomImage32 {
 
   // The control less the two scroll-bar strips, which are always reserved.
   TRect GetViewportRect() override;
+  // Side by side: the bitmap shows in the viewport's left half only (a layer draws the right
+  // half), so the horizontal scroll bar's window, the centring and ScrollToCenter take that
+  // half's width, and every column of the bitmap can be scrolled into it.
+  bool SplitViewport() const { return FSplitViewport; }
+  void SetSplitViewport(bool Value);
+  // The width the bitmap shows in: the viewport's, or its left half's.
+  std::int32_t ShownWidth();
   // Scrolls so that bitmap pixel (X, Y) lies at the viewport centre.
   void ScrollToCenter(std::int32_t X, std::int32_t Y);
+  // Puts the bitmap's top-left corner at (Left, Top) in control pixels (rounded as the offsets
+  // are), also where the scroll bars cannot (a picture about as small as the viewport, which
+  // they would centre): a zoom about a point keeps that point under the mouse. The scroll bars
+  // go as near as they allow; the next scroll, resize or zoom places by them again.
+  void PlaceBitmapAt(float Left, float Top);
   void Scroll(std::int32_t Dx, std::int32_t Dy);
   // Places the bitmap: centred while smaller than the viewport (when Centered), otherwise by
   // the scroll positions.
@@ -368,6 +380,7 @@ class TCustomImgView32 : public TCustomImage32 {
   void PaintSizeGrip();
 
   bool FCentered = true;
+  bool FSplitViewport = false;
   std::int32_t FScrollBarSize = 0;
   std::unique_ptr<TIVScrollProperties> FScrollBars;
   TSizeGripStyle FSizeGrip = sgAuto;

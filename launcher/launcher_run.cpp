@@ -1,6 +1,7 @@
 #include "launcher/launcher_run.h"
 
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <ctime>
 #include <exception>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "interface/call_program.h"
@@ -58,8 +60,28 @@ std::string DateTimeText() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  char text[128];
-  const std::size_t n = std::strftime(text, sizeof text, "%x %X", &local);
+  char text[256];
+  // The locale the user chose for dates, by the usual precedence; without one (or with C or
+  // POSIX, whose "12/09/26" reads differently in every country) the unambiguous ISO 8601 form.
+  // The locale is asked for here alone, so the process's own locale (numbers in C) stays.
+  const char* chosen = nullptr;
+  for (const char* name : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') {
+      chosen = value;
+      break;
+    }
+  }
+  const std::string_view name = chosen != nullptr ? chosen : "C";
+  if (name != "C" && name != "POSIX") {
+    // A locale named but not installed gives the ISO form as well.
+    if (const locale_t user = newlocale(LC_TIME_MASK, "", locale_t(nullptr))) {
+      const std::size_t n = strftime_l(text, sizeof text, "%c", &local, user);
+      freelocale(user);
+      if (n > 0) return std::string(text, n);
+    }
+  }
+  const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   return std::string(text, n);
 }
 

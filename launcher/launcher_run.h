@@ -19,8 +19,9 @@ namespace launcher {
 // The caption of every error box of the launcher.
 inline constexpr const char* ErrorCaption = "Error in Kestrin";
 
-// The local date and time as this user's locale writes them (short date, a blank, the time
-// with seconds), for the "Start" and "Close" lines.
+// The local date and time as this user's locale writes them (its "%c"), for the "Start" and
+// "Close" lines; ISO 8601 ("2026-12-09 22:30:00") where no locale is set (LC_ALL, LC_TIME, LANG
+// unset or "C" / "POSIX") or the one named is not installed.
 std::string DateTimeText();
 
 // How long a stopped launcher gives its receiver to end before it kills it.

@@ -114,8 +114,12 @@ bool AskYesNo(const std::string& Text) {
   return false;
 }
 
+void ShowWarning(const std::string& Text) {
+  ShowMessage(Text, {}, MessageIcon::Warning);
+}
+
 void ShowFailure(const TStatus& Status) {
-  if (!Status.Ok() && !Status.Reason().empty()) ShowMessage(Status.Reason());
+  if (!Status.Ok() && !Status.Reason().empty()) ShowWarning(Status.Reason());
 }
 
 }  // namespace platform

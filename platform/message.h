@@ -25,12 +25,16 @@ struct Message {
 void ShowMessage(const std::string& Text, const std::string& Caption = {},
                  MessageIcon Icon = MessageIcon::Information);
 
+// A failure told (something not loaded, not written, not done): ShowMessage with the warning
+// icon, so that it does not look like a mere note, which keeps the information icon.
+void ShowWarning(const std::string& Text);
+
 // Asks Text as a question with Yes and No; true for Yes. Without a display the question goes to
 // standard error and the answer is No; while a MessageRecorder is alive the question is recorded
 // as a message and the recorder's Answer is given.
 bool AskYesNo(const std::string& Text);
 
-// Tells the user why Status failed: ShowMessage(Status.Reason()), and nothing for a success or a
+// Tells the user why Status failed: ShowWarning(Status.Reason()), and nothing for a success or a
 // failure without a reason.
 void ShowFailure(const TStatus& Status);
 

@@ -104,7 +104,7 @@ int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)
       return main.Controller().AlignOverlay(a1x, a1y, b1x, b1y, a2x, a2y, b2x, b2y);
     };
     main.OnAssistent = [&assistent](const std::string& PathImage1, const std::string& PathImage2) {
-      assistent.Run(PathImage1, PathImage2);
+      return assistent.Run(PathImage1, PathImage2);
     };
 
     main.show();

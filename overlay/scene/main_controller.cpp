@@ -309,7 +309,8 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture,
   FRotLayer->SetPosition(centre);
 }
 
-bool TMainController::ReloadOverlay() {
+bool TMainController::BeginAssistant() {
+  if (!ControlsEnabled() || FHistory.InGesture()) return false;
   // The user asked for the assistant and must learn why it does not open.
   // Its notes were told when it was loaded first.
   TPictureFacts facts;
@@ -317,14 +318,35 @@ bool TMainController::ReloadOverlay() {
   TellPictureFailure(loaded, FImageFile2);
   std::unique_ptr<TBitmap32> picture = std::move(loaded).Value();
   if (picture == nullptr) return false;
-  // The same comparison: its measures stay, as the start of the new history.
-  std::vector<TMeasure> kept = Measures();
-  SetImage2(FImageFile2, *picture);
-  FFacts2 = facts;
-  FMeasureEditor.SetMeasures(std::move(kept));
-  FHistory.Reset(PlacementState());
-  FMeasureLayer->Update();
+  // The overlay is kept as loaded (the measures stay on the very pixels they were drawn on)
+  // unless the file now holds another picture, whose points the assistant would take.
+  const TBitmap32& loaded2 = FOverlayPristine ? *FOverlayPristine : *FOverlayOriginal;
+  const bool same = picture->Width() == loaded2.Width() && picture->Height() == loaded2.Height() &&
+                    std::equal(picture->PixelBuffer(),
+                               picture->PixelBuffer() +
+                                   std::size_t(picture->Width()) * std::size_t(picture->Height()),
+                               loaded2.PixelBuffer());
+  if (!same) {
+    SetImage2(FImageFile2, *picture);
+    FFacts2 = facts;
+  }
+  FAssistantStart = TAssistantStart{PlacementState(), FHistory};
+  StopFlicker();
+  ApplyPlacement({});  // one step, like any slider move
+  if (OnPlacementChanged) OnPlacementChanged();
   return true;
+}
+
+void TMainController::EndAssistant(bool Aligned) {
+  if (!FAssistantStart) return;
+  TAssistantStart start = std::move(*FAssistantStart);
+  FAssistantStart.reset();
+  if (Aligned) return;
+  // Cancelled: its start leaves no step behind, and the overlay stands where it stood.
+  RestorePlacement(start.State);
+  FHistory = std::move(start.History);
+  RefitColours();
+  if (OnPlacementChanged) OnPlacementChanged();
 }
 
 void TMainController::UpdateControls() {
@@ -337,11 +359,26 @@ void TMainController::UpdateControls() {
   if (!enabled) return;
   // The start of a load is no change of the placement.
   const TSliderQuiet resetting(FResetting);
-  FGaugeBar1.SetPosition(AngleSlider.Initial);
-  FGaugeBar2.SetPosition(OffsetXSlider.Initial);
-  FGaugeBar3.SetPosition(OffsetYSlider.Initial);
+  // A bar already at its start runs no handler, yet after a placement between the steps its
+  // read-out still shows that placement (and, after a new picture 1, the overlay still stands
+  // there): the placing bars' handlers then run all the same, so that every read-out and the
+  // overlay show the state after the reset. Otherwise the zoom read-outs keep their first text.
+  const auto marked = [this](TField Field) { return Text(Field).starts_with(BetweenStepsMark); };
+  const bool between = FPrecise || marked(TField::EditAngle) || marked(TField::EditX) ||
+                       marked(TField::EditY) || marked(TField::EditZoomOvl);
+  const auto reset = [this, between](TGaugeBar& Bar, int Initial,
+                                     void (TMainController::*Handler)()) {
+    if (Bar.Position() != Initial) {
+      Bar.SetPosition(Initial);
+    } else if (between) {
+      (this->*Handler)();
+    }
+  };
+  reset(FGaugeBar1, AngleSlider.Initial, &TMainController::GaugeBar1Change);
+  reset(FGaugeBar2, OffsetXSlider.Initial, &TMainController::GaugeBar2Change);
+  reset(FGaugeBar3, OffsetYSlider.Initial, &TMainController::GaugeBar2Change);
   FGaugeBar4.SetPosition(ViewZoomSlider.Initial);
-  FGaugeBar5.SetPosition(OverlayZoomSlider.Initial);
+  reset(FGaugeBar5, OverlayZoomSlider.Initial, &TMainController::GaugeBar5Change);
   FGaugeAlpha.SetPosition(AlphaSlider.Initial);
   // Freshly loaded: the start of a new history, and what Reset returns to.
   FHistory.Reset(PlacementState());
@@ -698,10 +735,11 @@ TViewStatus TMainController::ViewStatusAt(std::optional<raster::TPoint> ControlP
 
 bool TMainController::FitView() {
   if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return false;
+  // Side by side, each picture has half the viewport's width.
   const raster::TRect viewport = FImgView->GetViewportRect();
-  FGaugeBar4.SetPosition(
-      FitViewZoomPosition(FImgView->Bitmap().Width(), FImgView->Bitmap().Height(),
-                          viewport.Right - viewport.Left, viewport.Bottom - viewport.Top));
+  FGaugeBar4.SetPosition(FitViewZoomPosition(FImgView->Bitmap().Width(),
+                                             FImgView->Bitmap().Height(), FImgView->ShownWidth(),
+                                             viewport.Bottom - viewport.Top));
   return true;
 }
 
@@ -736,12 +774,12 @@ bool TMainController::AlignOverlay(float a1x, float a1y, float b1x, float b1y, f
   const float d2 = float(std::sqrt((double(b1x) - b2x) * (double(b1x) - b2x) +
                                    (double(b1y) - b2y) * (double(b1y) - b2y)));
   if (!(d1 > 0) || !(d2 > 0)) {
-    platform::ShowMessage(Tr(CoincidentPointsText));
+    platform::ShowWarning(Tr(CoincidentPointsText));
     return false;
   }
   const float r = float(double(d1) / double(d2));
   if (!std::isfinite(r) || !(r > 0)) {
-    platform::ShowMessage(Tr(CoincidentPointsText));
+    platform::ShowWarning(Tr(CoincidentPointsText));
     return false;
   }
 
@@ -885,7 +923,7 @@ std::unique_ptr<TAlignmentJob> TMainController::PrepareAutoAlign(std::uint64_t* 
 bool TMainController::ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation) {
   if (Generation != FGeneration || !ControlsEnabled()) return false;
   if (!Result.Reliable()) {
-    platform::ShowMessage(Tr(NoReliableAlignmentText));
+    platform::ShowWarning(Tr(NoReliableAlignmentText));
     return false;
   }
   PlacePrecisely(Result.Precise);
@@ -1000,6 +1038,8 @@ raster::TPaintRegion TMainController::OverlayRegion() const {
 }
 
 void TMainController::ShowDrawing() {
+  // Side by side, picture 1 has the left half, through which the scroll bars must reach all of it.
+  FImgView->SetSplitViewport(FSplit == TSplit::Side);
   // The draw mode's change repaints the view; picture 1's backdrop stays as it is.
   if (FRotLayer == nullptr) return;
   FRotLayer->SetPaintRegion(OverlayRegion());
@@ -1092,11 +1132,13 @@ bool TMainController::WheelZoom(int AngleDelta, raster::TPoint MousePos) {
   const int before = FGaugeBar4.Position();
   FGaugeBar4.SetPosition(before + notches);
   if (FGaugeBar4.Position() == before) return true;
-  // The handler zoomed about the viewport centre; the scroll bars now take the anchor back
-  // under the mouse. A scroll distance of less than half a pixel leaves it within one.
+  // The handler zoomed about the viewport centre; the picture now goes where the anchor lies
+  // under the mouse again, within half a pixel, also where the scroll bars could not take it
+  // (from Fit the picture is about the viewport's size and centred across its shorter side).
   const TFloatPoint now = BitmapToView(view, anchor);
-  ScrollToward(view, double(view.HScroll().Position()) + now.X - MousePos.X,
-               double(view.VScroll().Position()) + now.Y - MousePos.Y);
+  const raster::TRect shown = view.GetBitmapRect();
+  view.PlaceBitmapAt(float(double(shown.Left) + MousePos.X - now.X),
+                     float(double(shown.Top) + MousePos.Y - now.Y));
   return true;
 }
 

@@ -120,10 +120,16 @@ class TMainController {
   void SetImage1(const std::string& Path, raster::TBitmap32& Picture);
   void SetImage2(const std::string& Path, raster::TBitmap32& Picture,
                  std::unique_ptr<raster::TBitmap32> Original = nullptr);
-  // Picture 2 rebuilt from its file and every slider back at its default, as the positioning
-  // assistant needs it before each run. False, with everything as it was, when the file cannot
-  // be read any more (the user has been told).
-  bool ReloadOverlay();
+  // The positioning assistant's run: BeginAssistant puts the overlay back at the placing
+  // sliders' start, as one step of the history (undone like any other), the view's zoom, the
+  // opacity and the measures as they are. Picture 2's file is read again first: false, with
+  // everything as it was, when it cannot be read any more (the user has been told); when it
+  // holds another picture by now, that is taken as a new picture 2 (as LoadImage2 does), so that
+  // the overlay is the picture the assistant shows. EndAssistant after the run: unless its
+  // points were applied (Aligned), the placement and the history are again those the run started
+  // from.
+  bool BeginAssistant();
+  void EndAssistant(bool Aligned);
 
   void UpdateControls();
 
@@ -135,9 +141,9 @@ class TMainController {
   void GaugeBar5Change();
   void GaugeAlphaChange();
 
-  // The view zoom that shows picture 1 whole in the viewport (the largest such GaugeBar4
-  // position), and 100 % (one screen pixel per picture pixel), through GaugeBar4 and its
-  // handler. False, with nothing changed, unless both pictures are loaded.
+  // The view zoom that shows picture 1 whole in the viewport, side by side in its half (the largest
+  // such GaugeBar4 position), and 100 % (one screen pixel per picture pixel), through GaugeBar4 and
+  // its handler. False, with nothing changed, unless both pictures are loaded.
   bool FitView();
   bool ActualSizeView();
 
@@ -217,7 +223,9 @@ class TMainController {
   // Side by side: picture 1 in the viewport's left half, the placed overlay alone in the right
   // half, half a viewport over, so that a point of picture 1 and the overlay's point on it lie
   // at the same place in both halves; zoom and scroll are the view's, so they are linked. The
-  // mouse (SetSideCursor, view coordinates) shows as a cross in both halves.
+  // mouse (SetSideCursor, view coordinates) shows as a cross in both halves. The view's scroll
+  // range then covers picture 1 in a half-width viewport (SetSplitViewport), so each half
+  // reaches every part of its picture.
   void SetSide(bool On);
   // One of the ways of drawing, the others ended (the flicker is no way of drawing here).
   void ShowMode(TViewMode Mode);
@@ -340,9 +348,9 @@ class TMainController {
   static constexpr double FineNudgeStep = 0.1;
   bool FineNudgeKey(TNudgeKey Key);
   // One GaugeBar4 step per wheel notch at MousePos (view coordinates), keeping the point of
-  // picture 1 under the mouse where it was as far as the scroll bars allow. False, with nothing
-  // changed, unless both pictures are loaded and MousePos lies in the viewport (the scroll bars
-  // keep their own wheel).
+  // picture 1 under the mouse where it was, within half a screen pixel (PlaceBitmapAt). False, with
+  // nothing changed, unless both pictures are loaded and MousePos lies in the viewport (the scroll
+  // bars keep their own wheel).
   bool WheelZoom(int AngleDelta, raster::TPoint MousePos);
   bool WheelZooms(raster::TPoint MousePos);  // whether WheelZoom takes a wheel there
   // A left-button drag over the view scrolls it so that the content follows the mouse; a move
@@ -444,6 +452,12 @@ class TMainController {
   bool FRestoring = false;
   bool FResetting = false;  // the sliders set back to their start by a load
   TPlacementHistory FHistory;
+  // While the assistant runs: the placement and the history it started from.
+  struct TAssistantStart {
+    TPlacementState State;
+    TPlacementHistory History;
+  };
+  std::optional<TAssistantStart> FAssistantStart;
   // Colour matching: on or off, the fit now applied, picture 2 as loaded while the overlay's
   // copy holds its matched colours.
   TSplit FSplit = TSplit::None;

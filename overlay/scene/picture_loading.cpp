@@ -12,7 +12,7 @@ namespace overlay {
 
 void TellPictureFailure(const TPictureResult& Loaded, const std::string& Path) {
   if (Loaded) return;
-  platform::ShowMessage(Loaded.Reason().empty() ? PictureNotLoadedText(Path) : Loaded.Reason());
+  platform::ShowWarning(Loaded.Reason().empty() ? PictureNotLoadedText(Path) : Loaded.Reason());
 }
 
 void TellPictureNotes(const TPictureFacts& Facts, const std::string& Path) {

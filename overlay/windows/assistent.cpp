@@ -201,9 +201,9 @@ void TFormAssistent::Prepare(const std::string& PathImage1, const std::string& P
   FTimerStart->start();
 }
 
-void TFormAssistent::Run(const std::string& PathImage1, const std::string& PathImage2) {
+bool TFormAssistent::Run(const std::string& PathImage1, const std::string& PathImage2) {
   Prepare(PathImage1, PathImage2);
-  exec();
+  return exec() == QDialog::Accepted;
 }
 
 void TFormAssistent::Open(const std::string& PathImage1, const std::string& PathImage2) {
@@ -249,7 +249,7 @@ void TFormAssistent::StoreBounds() {
   } catch (const platform::EIniFileException& e) {
     // Told as the main window's failed write is told; the window closes all the same, and the
     // file stays as it was (it is replaced whole or not at all).
-    platform::ShowMessage(Tr(SettingsNotWrittenText, e.Path()));
+    platform::ShowWarning(Tr(SettingsNotWrittenText, e.Path()));
   }
 }
 
@@ -263,7 +263,7 @@ bool TFormAssistent::LoadImage(const std::string& Path) {
   if (picture == nullptr) return false;
   const QImage image = ToQImage(*picture);
   if (image.isNull()) {  // no memory for the screen copy
-    platform::ShowMessage(PictureNotLoadedText(Path));
+    platform::ShowWarning(PictureNotLoadedText(Path));
     return false;
   }
   FImage->SetPicture(image);

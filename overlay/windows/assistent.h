@@ -55,8 +55,9 @@ class TFormAssistent : public QDialog {
   TAlignHandler OnAlign;  // called by "Fertig"
 
   // Sets PathImage1/PathImage2, takes the window's place and size from Tessaly.ini, enables
-  // TimerStart and shows the window modally; returns when it closes.
-  void Run(const std::string& PathImage1, const std::string& PathImage2);
+  // TimerStart and shows the window modally; returns when it closes, true when "Fertig" applied
+  // its points.
+  bool Run(const std::string& PathImage1, const std::string& PathImage2);
   // The same without waiting: shows the window modally and returns at once (the run goes on
   // in the caller's event loop).
   void Open(const std::string& PathImage1, const std::string& PathImage2);

@@ -629,7 +629,7 @@ void TFormMain::FormCreate() {
   // The language before the pictures, so that a picture that does not load is told in the
   // window's language; the caption the interface file gave is set before either.
   if (!ApplyLanguage("TsLang.ini")) {
-    platform::ShowMessage("Sprachdatei fehlt.\nNo language file.\n\n[TsLang.ini]");
+    platform::ShowWarning("Sprachdatei fehlt.\nNo language file.\n\n[TsLang.ini]");
   }
   if (count == 2) LoadBothPictures();
 }
@@ -918,7 +918,7 @@ void TFormMain::ButtonCloseClick() {
   try {
     SaveSettings();
   } catch (const platform::EIniFileException& e) {
-    platform::ShowMessage(Tr(SettingsNotWrittenText, e.Path()));
+    platform::ShowWarning(Tr(SettingsNotWrittenText, e.Path()));
     return;
   }
   close();
@@ -957,7 +957,7 @@ void TFormMain::PacsSendClick() {
   // Named for this process, so that the next start removes it should this run end abruptly.
   std::string folder = platform::ProcessFolderPattern(temp + PacsFolderPrefix);
   if (temp.empty() || ::mkdtemp(folder.data()) == nullptr) {
-    platform::ShowMessage(Tr(PrintNoFolderText, temp.empty() ? error : folder));
+    platform::ShowWarning(Tr(PrintNoFolderText, temp.empty() ? error : folder));
     return;
   }
   const auto removeFolder = qScopeGuard([&] {
@@ -1013,13 +1013,13 @@ void TFormMain::BitBtnInfoClick() {
 }
 
 void TFormMain::ButtonAssistentClick() {
-  // Every run starts from a freshly loaded, reset overlay; when picture 2 can no longer be
-  // read, the overlay as it is stays and the assistant does not open.
-  if (!FController->ReloadOverlay()) return;
-  if (OnAssistent) {
-    OnAssistent(Edit(TField::EditImage1)->text().toStdString(),
-                Edit(TField::EditImage2)->text().toStdString());
-  }
+  // Every run starts from the overlay at the sliders' start, one step of the history; when
+  // picture 2 can no longer be read, the overlay as it is stays and the assistant does not open.
+  if (!FController->BeginAssistant()) return;
+  const bool aligned = OnAssistent && OnAssistent(Edit(TField::EditImage1)->text().toStdString(),
+                                                  Edit(TField::EditImage2)->text().toStdString());
+  // Cancelled, the overlay goes back where it stood and the history as it was.
+  FController->EndAssistant(aligned);
   FImgViewHost->setFocus(Qt::OtherFocusReason);  // the keys nudge the overlay just placed
 }
 

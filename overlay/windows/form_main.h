@@ -144,9 +144,10 @@ class TFormMain : public QWidget {
   // The notes of the comparison, kept in its record (the notes dialog edits them).
   void SetNotes(std::string Notes);
   // What the two glyph-less entry points open; wired by the program entry to the about box
-  // and the positioning assistant (the assistant is given the two paths of the name panel).
+  // and the positioning assistant (the assistant is given the two paths of the name panel and
+  // returns whether its points were applied; otherwise the overlay goes back where it stood).
   std::function<void()> OnInfo;
-  std::function<void(const std::string& PathImage1, const std::string& PathImage2)> OnAssistent;
+  std::function<bool(const std::string& PathImage1, const std::string& PathImage2)> OnAssistent;
 
   QLineEdit* Edit(TField Field) const { return FEdits[std::size_t(Field)]; }
   platform::TControlHostWidget* ImgViewHost() const { return FImgViewHost.get(); }

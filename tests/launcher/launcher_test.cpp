@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -365,6 +367,54 @@ TEST_F(Launcher, RealPhotosThroughTheExifReaderAndTheShippedTable) {
       const TImageData r = Calibrate(entry.path().string());
       EXPECT_GE(r.Pp100MM, 0) << entry.path();
     }
+  }
+}
+
+// The log's date and time in the user's locale; where none is set, or only C / POSIX, or one
+// not installed, ISO 8601 rather than the C locale's "12/09/26", which reads differently in
+// every country.
+TEST(DateTimeText, TheUsersLocaleElseIso8601) {
+  const char* names[] = {"LC_ALL", "LC_TIME", "LANG"};
+  std::map<std::string, std::optional<std::string>> saved;
+  for (const char* n : names) {
+    if (const char* v = std::getenv(n))
+      saved[n] = v;
+    else
+      saved[n] = std::nullopt;
+  }
+  const std::regex iso(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)");
+  // glibc's en_US: "Wed 09 Dec 2026 10:30:00 PM UTC".
+  const std::regex us(R"([A-Z][a-z]{2} \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d [AP]M.*)");
+  const bool usInstalled = [] {
+    const locale_t l = newlocale(LC_TIME_MASK, "en_US.UTF-8", locale_t(nullptr));
+    if (l) freelocale(l);
+    return l != nullptr;
+  }();
+  const struct {
+    const char *All, *Time, *Lang;
+    bool Iso;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, true},       {nullptr, nullptr, "C", true},
+      {"POSIX", nullptr, "en_US.UTF-8", true}, {nullptr, nullptr, "xx_XX.UTF-8", true},
+      {nullptr, "en_US.UTF-8", "C", false},    {"en_US.UTF-8", "C", nullptr, false},
+  };
+  for (const auto& c : cases) {
+    const char* values[] = {c.All, c.Time, c.Lang};
+    for (int i = 0; i < 3; ++i) {
+      if (values[i])
+        setenv(names[i], values[i], 1);
+      else
+        unsetenv(names[i]);
+    }
+    if (!c.Iso && !usInstalled) continue;
+    const std::string text = DateTimeText();
+    EXPECT_TRUE(std::regex_match(text, c.Iso ? iso : us)) << text;
+  }
+  for (const auto& [n, v] : saved) {
+    if (v)
+      setenv(n.c_str(), v->c_str(), 1);
+    else
+      unsetenv(n.c_str());
   }
 }
 

@@ -37,8 +37,8 @@ TEST(MessageRecorder, TheInnermostLiveRecorderReceives) {
   EXPECT_EQ(outer.Texts(), (std::vector<std::string>{"one", "three"}));
 }
 
-// A failure's reason is shown as ShowMessage shows a text of its own; a success and a failure
-// without a reason show nothing.
+// A failure's reason is shown with the warning icon, never as a mere note; a success and a
+// failure without a reason show nothing.
 TEST(ShowFailure, ShowsTheReasonOfAFailureOnly) {
   MessageRecorder recorder;
   ShowFailure(TStatus());
@@ -48,7 +48,7 @@ TEST(ShowFailure, ShowsTheReasonOfAFailureOnly) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].Text, "Unknown file format *.gif");
   EXPECT_EQ(messages[0].Caption, "");
-  EXPECT_EQ(messages[0].Icon, MessageIcon::Information);
+  EXPECT_EQ(messages[0].Icon, MessageIcon::Warning);
 
   const TResult<std::string> jpeg = std::string("bytes");
   EXPECT_TRUE(jpeg.Ok());

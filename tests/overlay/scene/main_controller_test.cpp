@@ -212,6 +212,68 @@ TEST_F(AlignTest, CoincidingPointsAreRefusedAndChangeNothing) {
   EXPECT_EQ(C.Text(TField::EditZoomOvl), "1.0");
 }
 
+// A reload sets the sliders back to their start; a placement between the steps whose sliders
+// already stood there (angle 0.1, offsets 0.2) leaves no read-out showing it, nor the overlay
+// standing there, whichever picture comes anew.
+TEST_F(AlignTest, EveryReadOutShowsTheResetAfterAPlacementBetweenTheSteps) {
+  for (const bool picture2 : {true, false}) {
+    Load(100, 80);
+    ASSERT_TRUE(C.PlacePrecisely({0.1, 1, 0.2, 0.2}));
+    ASSERT_EQ(C.Sliders(), TSliderPositions{});
+    TBitmap32 again;
+    Fill(again, 100, 80, 3);
+    if (picture2) {
+      C.SetImage2("two.png", again);
+    } else {
+      C.SetImage1("one.png", again);
+    }
+    EXPECT_FALSE(C.Precise()) << picture2;
+    EXPECT_EQ(C.RotLayer()->Angle(), 0.0f) << picture2;
+    for (const auto& [field, text] :
+         {std::pair{TField::EditAngle, "0"}, std::pair{TField::EditX, "0"},
+          std::pair{TField::EditY, "0"}, std::pair{TField::EditZoomOvl, "1.000"}}) {
+      EXPECT_EQ(C.Text(field), text) << picture2;
+    }
+  }
+}
+
+// Side by side each picture has half the viewport: at Fit and at 100 %, scrolled to either end,
+// picture 1's left and right edges come into the left half (and so the overlay's into the right
+// half, half a viewport over).
+TEST_F(AlignTest, SideBySideEachHalfReachesTheWholePicture) {
+  Load(300, 200);
+  C.SetSide(true);
+  raster::TImgView32& view = C.ImgView();
+  const int half = view.GetViewportRect().Width() / 2;
+  for (const bool fit : {true, false}) {
+    ASSERT_TRUE(fit ? C.FitView() : C.ActualSizeView());
+    view.Scroll(-100000, 0);
+    EXPECT_GE(view.GetBitmapRect().Left, 0) << fit;
+    view.Scroll(100000, 0);
+    EXPECT_LE(view.GetBitmapRect().Right, half) << fit;
+  }
+}
+
+// From Fit, where picture 1 lies whole in the viewport and is centred across its shorter side,
+// a wheel notch (or two) in and one out keeps the picture point under the mouse within half a
+// screen pixel, wherever the mouse is over the picture.
+TEST_F(AlignTest, WheelZoomFromFitKeepsThePointUnderTheMouse) {
+  const raster::TPoint spots[] = {{20, 20}, {150, 30}, {30, 110}, {160, 115}, {91, 66}};
+  for (const int notch : {120, 240, -120}) {
+    for (const raster::TPoint at : spots) {
+      TMainController c{200, 150};
+      Load(c, 100, 80);
+      ASSERT_TRUE(c.FitView());
+      raster::TImgView32& view = c.ImgView();
+      const TFloatPoint before = ViewToBitmap(view, at);
+      ASSERT_TRUE(c.WheelZoom(notch, at));
+      const TFloatPoint now = BitmapToView(view, before);
+      EXPECT_LE(std::abs(now.X - at.X), 0.5) << notch << " " << at.X << "," << at.Y;
+      EXPECT_LE(std::abs(now.Y - at.Y), 0.5) << notch << " " << at.X << "," << at.Y;
+    }
+  }
+}
+
 // A gesture (a thumb held, a measure's point dragged) is one step: undo, redo and reset wait for
 // its end, and however it ends, the changes after it are steps of their own again.
 TEST_F(AlignTest, UndoAndRedoWaitForTheHeldThumb) {
@@ -304,7 +366,8 @@ TEST(DicomPictures, TheirPixelSpacingGivesTheScaleTheInterfaceFileDoesNot) {
   c.SetPictureScale2(photo, 500);
   EXPECT_EQ(c.MeasureFrame().Pp100MM2, 500);
   ASSERT_TRUE(c.LoadImage2(framesPath));
-  ASSERT_TRUE(c.ReloadOverlay());
+  ASSERT_TRUE(c.BeginAssistant());
+  c.EndAssistant(false);
   c.LoadBothImages(photo, framesPath, {});  // as an interface file's pair
   // The overlay's copy, made on picture 2's loading thread, is picture 2's.
   EXPECT_EQ(c.OverlayOriginal()->GetPixel(1, 0), raster::Color32(4, 5, 6));

@@ -259,7 +259,10 @@ TEST_F(FormMainTest, APictureThatDoesNotLoadChangesNothing) {
   fs::path broken = Dir / "broken.png";
   { std::ofstream(broken) << "not a picture"; }
   Choose(w, "ButtonImage2", broken.string());
-  // Each told once, with its file and why.
+  // Each told once, with its file and why, as a failure (the warning icon).
+  for (const platform::Message& m : recorder.Messages()) {
+    EXPECT_EQ(m.Icon, platform::MessageIcon::Warning) << m.Text;
+  }
   const TPictureFailureTexts says;
   EXPECT_EQ(recorder.Texts(),
             (std::vector<std::string>{PictureFailureText(says.Missing, missing),
@@ -283,6 +286,7 @@ TEST_F(FormMainTest, TheAssistantOpensOnAFreshlyResetOverlayOrNotAtAll) {
   w.OnAssistent = [&](const std::string& P1, const std::string& P2) {
     atOpening = c.Sliders();
     paths = {P1, P2};
+    return false;
   };
   c.GaugeBar1().SetPosition(40);
   c.GaugeBar5().SetPosition(120);
@@ -301,6 +305,40 @@ TEST_F(FormMainTest, TheAssistantOpensOnAFreshlyResetOverlayOrNotAtAll) {
   EXPECT_NE(recorder.Texts()[0].find("[" + Picture2 + "]"), std::string::npos);
   EXPECT_EQ(c.Sliders().Angle, 40);
   EXPECT_NE(c.OverlayOriginal(), nullptr);
+}
+
+// The assistant's start is one step of the history: cancelled, the overlay stands where it
+// stood and the earlier steps can still be undone; applied, its start and its result are steps of
+// their own. The measures stay as they were throughout.
+TEST_F(FormMainTest, TheAssistantIsOneStepAndCancellingItPutsTheOverlayBack) {
+  TFormMain w;
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TMainController& c = w.Controller();
+  c.SetMeasures({TMeasure{TMeasureKind::Ruler, 2, {{10, 10}, {60, 40}}}});
+  const std::vector<TMeasure> measures = c.Measures();
+  c.GaugeBar1().SetPosition(40);
+  bool apply = false;
+  w.OnAssistent = [&](const std::string&, const std::string&) {
+    return apply && c.AlignOverlay(0, 0, 0, 0, 50, 0, 50, 0);
+  };
+  QTest::mouseClick(w.findChild<QPushButton*>("ButtonAssistent"), Qt::LeftButton);  // Escape
+  EXPECT_EQ(c.Sliders().Angle, 40);
+  EXPECT_EQ(c.Measures(), measures);
+  ASSERT_TRUE(c.Undo());  // the slider's step, not the assistant's
+  EXPECT_EQ(c.Sliders().Angle, 0);
+  ASSERT_TRUE(c.Redo());
+  EXPECT_FALSE(c.Redo());
+
+  apply = true;
+  c.GaugeBar2().SetPosition(30);
+  QTest::mouseClick(w.findChild<QPushButton*>("ButtonAssistent"), Qt::LeftButton);  // "Fertig"
+  EXPECT_EQ(c.Sliders(), TSliderPositions{});
+  c.GaugeBar2().SetPosition(7);
+  ASSERT_TRUE(c.Undo() && c.Undo());  // the nudge, then the assistant's start
+  EXPECT_EQ(c.Sliders().OffsetX, 30);
+  EXPECT_EQ(c.Sliders().Angle, 40);
+  EXPECT_EQ(c.Measures(), measures);
 }
 
 TEST_F(FormMainTest, BottomPanelsAreLaidOutForTheClientWidth) {

@@ -98,7 +98,7 @@ TEST(PictureWindow, ADamagedPicture2LeavesTheOverlayItsBitmapAndItsSlidersAsThey
   fs::copy_file(
       std::string(TESSALY_TESTDATA) + "/malformed/m10-42c19f8e79e582bef107f372f18a074b.tif",
       changing, fs::copy_options::overwrite_existing);
-  EXPECT_FALSE(c.ReloadOverlay());
+  EXPECT_FALSE(c.BeginAssistant());
   EXPECT_EQ(recorder.Texts(),
             std::vector<std::string>{PictureFailureText(TPictureFailureTexts().Damaged, changing)});
   unchanged();
