@@ -28,7 +28,7 @@ const std::vector<TText>& ProgramTexts() {
       SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,
       FlickerPicture1Text, FlickerPicture2Text, SideModeText, RestoreRecordText,
       RecordDamagedText, InterfaceScaleOutsideText, RecordOtherPicturesText, RecordPictureDiffersText, RecordOrientationDiffersText, RecordNotSavedText, RecordSavedText, RecordNotKeptText, RecordZoomTooLargeText, NoPatientText, DicomFolderOpenText, DicomFolderForeignText,
-      DicomFolderNotFolderText,
+      DicomFolderNotFolderText, ExportDoneText, DicomExportDoneText,
       PrintOpacityText, ReportPatientText, ReportPlacementText,
       ReportAngleText, ReportZoomText, ReportColourMatchText, ReportOnText, ReportOffText,
       ReportMeasurementsText, ReportNoMeasurementsText, ReportMeasureText, ReportPictureText,

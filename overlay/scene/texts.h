@@ -171,6 +171,9 @@ inline constexpr TText DicomFolderForeignText{
 inline constexpr TText DicomFolderNotFolderText{
     "Messages.DicomFolderNotFolder",
     "%1 ist kein Ordner (eine Verknüpfung oder eine Datei); dorthin wird nichts exportiert."};
+inline constexpr TText ExportDoneText{"Messages.ExportDone", "Gespeichert: %1"};
+inline constexpr TText DicomExportDoneText{"Messages.DicomExportDone",
+                                           "Der DICOM-Export liegt im Ordner %1."};
 inline constexpr TText DicomNoFolderText{
     "Messages.DicomNoFolder",
     "Der Ordner kann nicht angelegt werden oder gehört nicht Ihnen allein."};

@@ -110,8 +110,10 @@ void ExportWithWaitCursor(TMainController& Controller, TExportKind Kind, const s
     const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
     exported = ExportComparison(Controller, Kind, Path, Pp100MM, ExportTextsOfLanguage());
   }
-  // Told without the wait cursor over the message.
-  if (!exported) platform::ShowFailure(exported);
+  // Told without the wait cursor over the message; a success too, with where it went, so that
+  // the user knows the file is there and where to find it.
+  if (!exported) return platform::ShowFailure(exported);
+  platform::ShowMessage(Tr(ExportDoneText, Path));
 }
 
 void AttachPacsEntries(QToolButton& Button, std::function<void()> Send,

@@ -990,7 +990,7 @@ void TFormMain::DicomExportClick() {
     case platform::TFolderPrivacy::Private:
       break;
   }
-  ExportDicomInto(folder);
+  if (ExportDicomInto(folder)) platform::ShowMessage(Tr(DicomExportDoneText, folder));
 }
 
 bool TFormMain::ExportDicomInto(const std::string& Folder) {

@@ -865,7 +865,8 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsTheAlignedPicture) {
   platform::MessageRecorder recorder;
   entry->trigger();
   EXPECT_EQ(asked, TExportKind::Aligned);
-  EXPECT_TRUE(recorder.Texts().empty());
+  // Confirmed with where it went.
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(ExportDoneText, path)});
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
   const std::unique_ptr<raster::TBitmap32> exported = LoadPicture(path).Value();
@@ -877,6 +878,7 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsTheAlignedPicture) {
   EXPECT_EQ(exported->GetPixel(90, 150) & 0xFFFFFFu, 0u);        // below it
 
   path = (Dir / "aligned.gif").string();
+  recorder.Clear();
   entry->trigger();
   EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(ExportUnknownFormatText) + "\n" + path});
   EXPECT_FALSE(fs::exists(path));
@@ -944,7 +946,7 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsDicomIntoTheStudyTheRecordKeeps) 
   recorder.Clear();
   GivePatient(w);
   entry->trigger();
-  EXPECT_TRUE(recorder.Texts().empty());
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(DicomExportDoneText, folder)});
   int files = 0;
   for (const auto& file : fs::directory_iterator(folder)) {
     ++files;
