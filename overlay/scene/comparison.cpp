@@ -83,19 +83,22 @@ std::string PatientCaption(const TComparisonPatient& Patient) {
 TComparison ComparisonOf(const TMainController& Controller) {
   TComparison c;
   const TMeasureFrame frame = Controller.MeasureFrame();
-  const auto picture = [](const std::string& Path, const TPictureFacts& Facts, int Pp100MM) {
+  const auto picture = [](const std::string& Path, const TPictureFacts& Facts, int Pp100MM,
+                          bool FromFacts) {
     TComparisonPicture p;
     p.Path = Path;
     p.Orientation = Facts.ShownOrientation;
     p.Facts = Facts;
     p.Pp100MM = Pp100MM;
-    p.ScaleSource = Pp100MM <= 0                     ? TScaleSource::None
-                    : Pp100MM == FactsPp100MM(Facts) ? TScaleSource::PictureFacts
-                                                     : TScaleSource::Caller;
+    p.ScaleSource = Pp100MM <= 0 ? TScaleSource::None
+                    : FromFacts  ? TScaleSource::PictureFacts
+                                 : TScaleSource::Caller;
     return p;
   };
-  c.Picture1 = picture(Controller.ImageFile1(), Controller.Facts1(), frame.Pp100MM1);
-  c.Picture2 = picture(Controller.ImageFile2(), Controller.Facts2(), frame.Pp100MM2);
+  c.Picture1 = picture(Controller.ImageFile1(), Controller.Facts1(), frame.Pp100MM1,
+                       Controller.Scale1FromFacts());
+  c.Picture2 = picture(Controller.ImageFile2(), Controller.Facts2(), frame.Pp100MM2,
+                       Controller.Scale2FromFacts());
   TComparisonRecord& r = c.Record;
   r.Picture1 = c.Picture1.Path;
   r.Picture2 = c.Picture2.Path;

@@ -310,6 +310,11 @@ class TMainController {
   bool Scale1FromFacts() const {
     return ScaleBarAvailable() && !(FImageFile1 == FScalePath && FScalePp100MM > 0);
   }
+  // Likewise for picture 2's scale (MeasureFrame's Pp100MM2).
+  bool Scale2FromFacts() const {
+    return FImage2Loaded && !(FImageFile2 == FScalePath2 && FScalePp100MM2 > 0) &&
+           FactsPp100MM(FFacts2) > 0;
+  }
   void SetScaleBar(bool On);
   bool ScaleBarShown() const { return FScaleBarOn && ScaleBarAvailable(); }
   const TScaleBarLayer& ScaleBar() const { return *FScaleBar; }

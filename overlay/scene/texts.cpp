@@ -22,13 +22,16 @@ const std::vector<TText>& ProgramTexts() {
       OpenPictureTitle, AllPicturesText, AllFilesText, RecentPicturesText, NoRecentPicturesText,
       BlendModeText, DifferenceModeText, FlickerModeText, BetweenStepsText, DropHelpText,
       CoincidentPointsText, NoReliableAlignmentText,
-      PrintNoTemplateText, PrintPageTooLargeText, PrintPageNotOpenedText, PrintNoFolderText, PrintPageNotWrittenText,
+      PrintNoTemplateText, PrintPageTooLargeText, PrintPageNotOpenedText, PrintNoFolderText,
+      PrintPageNotWrittenText,
       PrintCaptureNotWrittenText,
       LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
       SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,
       FlickerPicture1Text, FlickerPicture2Text, SideModeText, RestoreRecordText,
-      RecordDamagedText, InterfaceScaleOutsideText, RecordOtherPicturesText, RecordPictureDiffersText, RecordOrientationDiffersText, RecordNotSavedText, RecordSavedText, RecordNotKeptText, RecordZoomTooLargeText, NoPatientText, DicomFolderOpenText, DicomFolderForeignText,
-      DicomFolderNotFolderText, ExportDoneText, DicomExportDoneText,
+      RecordDamagedText, InterfaceScaleOutsideText, RecordOtherPicturesText,
+      RecordPictureDiffersText, RecordOrientationDiffersText, RecordNotSavedText, RecordSavedText,
+      RecordNotKeptText, RecordZoomTooLargeText, NoPatientText, DicomFolderOpenText,
+      DicomFolderForeignText, DicomFolderNotFolderText, ExportDoneText, DicomExportDoneText,
       PrintOpacityText, ReportPatientText, ReportPlacementText,
       ReportAngleText, ReportZoomText, ReportColourMatchText, ReportOnText, ReportOffText,
       ReportMeasurementsText, ReportNoMeasurementsText, ReportMeasureText, ReportPictureText,
@@ -54,7 +57,10 @@ const std::vector<TText>& ProgramTexts() {
       MultiFrameText,
       FullResolutionTooLargeText, NotesTitleText, NotesLabelText,
 
-      DicomValueTooLongText, DicomValueControlText, DicomValueBackslashText, DicomValueInvalidText, DicomTooManyValuesText, DicomNoPatientText, DicomOtherPatientText, DicomTwoPatientsText, DicomPicturePatientText, DicomExportPatientText, DicomPatientDiffersText, DetectorSpacingText};
+      DicomValueTooLongText, DicomValueControlText, DicomValueBackslashText,
+      DicomValueInvalidText, DicomTooManyValuesText, DicomNoPatientText, DicomOtherPatientText,
+      DicomTwoPatientsText, DicomPicturePatientText, DicomExportPatientText,
+      DicomPatientDiffersText, DetectorSpacingText};
   // clang-format on
   return all;
 }
