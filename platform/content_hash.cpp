@@ -14,4 +14,11 @@ std::string Sha256OfFile(const std::string& Path) {
   return hash.result().toHex().toStdString();
 }
 
+std::string Sha256OfText(std::string_view Text) {
+  return QCryptographicHash::hash(QByteArrayView(Text.data(), qsizetype(Text.size())),
+                                  QCryptographicHash::Sha256)
+      .toHex()
+      .toStdString();
+}
+
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmsr/codes/dcm.h>
 #include <dcmtk/dcmsr/dsrdoc.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -18,11 +19,13 @@
 #include <memory>
 #include <tuple>
 
+#include "overlay/scene/auto_align.h"
 #include "overlay/scene/dicom_values.h"
 #include "overlay/scene/export_aligned.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/report.h"
 #include "overlay/scene/texts.h"
+#include "platform/content_hash.h"
 #include "platform/file_write.h"
 #include "platform/paths.h"
 
@@ -487,18 +490,35 @@ TDicomPatient DicomPatientOf(const TComparisonPatient& Patient) {
 }
 
 TDicomTexts DicomTextsOfLanguage() {
-  return {Tr(ExportNothingText),         Tr(DicomNoFolderText),      Tr(DicomNotWrittenText),
-          Tr(DicomNoPatientText),        Tr(DicomOtherPatientText),  Tr(DicomTwoPatientsText),
-          Tr(DicomPicturePatientText),   Tr(DicomExportPatientText), Tr(DicomPatientDiffersText),
-          Tr(FullResolutionTooLargeText)};
+  return {Tr(ExportNothingText),          Tr(DicomNoFolderText),       Tr(DicomNotWrittenText),
+          Tr(DicomNoPatientText),         Tr(DicomOtherPatientText),   Tr(DicomTwoPatientsText),
+          Tr(DicomPicturePatientText),    Tr(DicomExportPatientText),  Tr(DicomPatientDiffersText),
+          Tr(FullResolutionTooLargeText), Tr(DicomExportCancelledText)};
 }
 
-TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport& Request,
-                                const TDicomTexts& Texts) {
-  TDicomExportOutcome outcome;
+struct TDicomExportJob::TState {
+  TDicomExport Request;
+  TDicomTexts Texts;
+  TDicomExportOutcome Outcome;  // a refusal when made, else what Run made
+  TShared Shared;
+  std::vector<std::string> Findings;
+  std::unique_ptr<TFullResolutionRenderer> Renderer;
+  std::vector<int> Alphas;
+  int AlphaMax = 0;
+  TLossyCompression Lossy1{}, Lossy2{};
+  TDateTime Taken[2];
+};
+
+TDicomExportJob::TDicomExportJob(TMainController& Controller, const TDicomExport& Request,
+                                 const TDicomTexts& Texts)
+    : F(std::make_unique<TState>()) {
+  F->Request = Request;
+  F->Texts = Texts;
+  TDicomExportOutcome& outcome = F->Outcome;
+  TShared& shared = F->Shared;
   if (!Controller.ControlsEnabled() || Controller.RotLayer() == nullptr) {
     outcome.Status = platform::TStatus::Failure(Texts.NothingToExport);
-    return outcome;
+    return;
   }
   const TPictureFacts& facts1 = Controller.Facts1();
   const TPictureFacts& facts2 = Controller.Facts2();
@@ -509,9 +529,8 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
       ChooseDicomPatient(Request.Patient, facts1, facts2, Texts);
   if (!patient) {
     outcome.Status = patient.Status();
-    return outcome;
+    return;
   }
-  TShared shared;
   shared.PatientName = DicomPatientName(patient.Value());
   shared.PatientId = DicomPatientId(patient.Value());
   shared.BirthDate = DicomPatientBirthDate(patient.Value());
@@ -543,14 +562,14 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
         std::tuple(TDicomVr::TM, "Study Time", shared.Study.Time)}) {
     if (platform::TStatus valid = CheckDicomValue(vr, field, value); !valid) {
       outcome.Status = std::move(valid);
-      return outcome;
+      return;
     }
   }
   if (platform::TStatus valid =
           CheckDicomValues(TDicomVr::DS, "Pixel Spacing", shared.PixelSpacing, 2);
       !valid) {
     outcome.Status = std::move(valid);
-    return outcome;
+    return;
   }
   outcome.StudyInstanceUid = shared.StudyUid;
   outcome.SeriesInstanceUid = shared.SeriesUid;
@@ -561,12 +580,12 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   if (picture1.Width() > MaxDicomSide || picture1.Height() > MaxDicomSide) {
     outcome.Status = platform::TStatus::Failure(Texts.NotWritten + "\n" + Controller.ImageFile1() +
                                                 "\nmore than 65535 rows or columns");
-    return outcome;
+    return;
   }
 
   // The report's texts, checked before the first object is written too.
   const std::vector<TMeasure>& measures = Controller.Measures();
-  std::vector<std::string> findings;
+  std::vector<std::string>& findings = F->Findings;
   if (!measures.empty()) {
     const std::string& separator = Controller.DecimalSeparator();
     const std::vector<TMeasurementRow> rows =
@@ -585,25 +604,62 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
     for (const std::string& finding : findings) {
       if (platform::TStatus valid = CheckDicomValue(TDicomVr::UT, "Text Value", finding); !valid) {
         outcome.Status = std::move(valid);
-        return outcome;
+        return;
       }
     }
   }
 
-  // The captures' scene before any file: a comparison too large for it is refused first.
-  TFullResolutionRenderer renderer(Controller, {0, 0, picture1.Width(), picture1.Height()});
-  if (renderer.TooLarge()) {
+  // The captures' scene, made now: it copies the pictures and the placement, so that Run reads
+  // nothing of Controller. A comparison too large for it is refused before any file.
+  F->Renderer = std::make_unique<TFullResolutionRenderer>(
+      Controller, raster::TRect{0, 0, picture1.Width(), picture1.Height()});
+  if (F->Renderer->TooLarge()) {
     std::string why = Texts.TooLarge;
     if (const std::size_t at = why.find("%1"); at != std::string::npos) {
-      why.replace(at, 2, renderer.PartSize());
+      why.replace(at, 2, F->Renderer->PartSize());
     }
     outcome.Status = platform::TStatus::Failure(why);
+    return;
+  }
+  if (F->Renderer->SceneController() == nullptr) {
+    outcome.Status = platform::TStatus::Failure(Texts.NothingToExport);
+    return;
+  }
+  F->AlphaMax = Controller.GaugeAlpha().Max();
+  F->Alphas = PrintAlphaSteps(Request.ImageCount, F->AlphaMax, Controller.GaugeAlpha().Position());
+  F->Lossy1 = facts1.Lossy;
+  F->Lossy2 = facts2.Lossy;
+  F->Taken[0] = DateTimeOf(Controller.WhenTaken(1));
+  F->Taken[1] = DateTimeOf(Controller.WhenTaken(2));
+}
+
+TDicomExportJob::~TDicomExportJob() = default;
+
+const platform::TStatus& TDicomExportJob::Refusal() const {
+  return F->Outcome.Status;
+}
+
+TDicomExportOutcome TDicomExportJob::Run(platform::TCancel* Cancel,
+                                         const TDicomProgress& Progress) {
+  // Runs once: a second run would make the same UIDs again.
+  TDicomExportOutcome outcome = std::exchange(F->Outcome, {});
+  if (!outcome.Status) return outcome;
+  if (!F->Renderer) {
+    outcome.Status = platform::TStatus::Failure(F->Texts.NothingToExport);
     return outcome;
   }
+  const TDicomExport& Request = F->Request;
+  const TDicomTexts& Texts = F->Texts;
+  const TShared& shared = F->Shared;
+  const std::vector<std::string>& findings = F->Findings;
+  TFullResolutionRenderer& renderer = *F->Renderer;
+  const TMainController& scene = *renderer.SceneController();
+  const raster::TBitmap32& picture1 = scene.ImgView().Bitmap();
   std::string folder = Request.Folder;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   std::string error;
   const std::size_t slash = folder.rfind('/');
+  const bool madeFolder = !platform::FileExists(folder);
   if ((slash != std::string::npos && slash > 0 &&
        !platform::MakeFolders(folder.substr(0, slash), &error)) ||
       !platform::MakePrivateFolder(folder, &error)) {
@@ -613,10 +669,9 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   }
   folder += '/';
 
-  const int alphaMax = Controller.GaugeAlpha().Max();
-  const std::vector<int> alphas =
-      PrintAlphaSteps(Request.ImageCount, alphaMax, Controller.GaugeAlpha().Position());
-  const int count = 2 + int(alphas.size()) + (measures.empty() ? 0 : 1);
+  const int alphaMax = F->AlphaMax;
+  const std::vector<int>& alphas = F->Alphas;
+  const int count = 2 + int(alphas.size()) + (findings.empty() ? 0 : 1);
   int number = 0;
 
   // The images written, for the report's references: SOP class and instance.
@@ -640,19 +695,32 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
     }
     return notWritten(path + (why.empty() ? "" : "\n" + why));
   };
+  // Before each object: a cancel removes what this export wrote, so that no half comparison is
+  // left behind, and the folder when the export made it and it is empty again.
   const auto tell = [&](TDicomObjectKind Kind, const std::string& Label) {
+    if (Cancel != nullptr && Cancel->Cancelled()) {
+      for (const std::string& file : outcome.Files) ::unlink(file.c_str());
+      outcome.Files.clear();
+      if (madeFolder) ::rmdir(folder.substr(0, folder.size() - 1).c_str());
+      outcome.Status = platform::TStatus::Failure(Texts.Cancelled);
+      return false;
+    }
     ++number;
-    if (Request.Progress) Request.Progress(number, count, Kind, Label);
+    if (const TDicomProgress& told = Progress ? Progress : Request.Progress) {
+      told(number, count, Kind, Label);
+    }
+    return true;
   };
 
   // The two pictures as they were taken (picture 2 in picture 1's frame): original photographs,
   // the second resampled.
-  const TDateTime taken[2] = {DateTimeOf(Controller.WhenTaken(1)),
-                              DateTimeOf(Controller.WhenTaken(2))};
+  const TDateTime(&taken)[2] = F->Taken;
   for (int which = 0; which < 2; ++which) {
-    tell(which == 0 ? TDicomObjectKind::Picture1 : TDicomObjectKind::AlignedPicture2, {});
+    if (!tell(which == 0 ? TDicomObjectKind::Picture1 : TDicomObjectKind::AlignedPicture2, {})) {
+      return outcome;
+    }
     std::unique_ptr<raster::TBitmap32> aligned;
-    if (which == 1) aligned = AlignedPicture(picture1, *Controller.RotLayer());
+    if (which == 1) aligned = AlignedPicture(picture1, *scene.RotLayer());
     DcmFileFormat file;
     TPutter data(*file.getDataset());
     PutCommon(data, shared, VlPhotographicImageClass, number);
@@ -661,15 +729,15 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
     data.Put(DCM_ContentTime, taken[which].Time);
     data.Put(DCM_AcquisitionDateTime, taken[which].Date + taken[which].Time);
     data.PutEmptySequence(DCM_AcquisitionContextSequence);
-    PutPixels(data, which == 0 ? picture1 : *aligned, shared,
-              {which == 0 ? facts1.Lossy : facts2.Lossy}, false);
+    PutPixels(data, which == 0 ? picture1 : *aligned, shared, {which == 0 ? F->Lossy1 : F->Lossy2},
+              false);
     if (!store(file, data.Status())) return outcome;
   }
 
   // The captures, whole picture 1 at each opacity of the print, as secondary captures made now.
   for (const int alpha : alphas) {
     const std::string label = OpacityLabel(alpha, alphaMax);
-    tell(TDicomObjectKind::Capture, label);
+    if (!tell(TDicomObjectKind::Capture, label)) return outcome;
     const std::unique_ptr<raster::TBitmap32> shot = renderer.Render(alpha, label);
     if (!shot) {
       outcome.Status = platform::TStatus::Failure(Texts.NothingToExport);
@@ -687,14 +755,13 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
     data.Put(DCM_ContentTime, made.Time);
     data.Put(DCM_DateOfSecondaryCapture, made.Date);
     data.Put(DCM_TimeOfSecondaryCapture, made.Time);
-    PutPixels(data, *shot, shared, {facts1.Lossy, facts2.Lossy}, true);
+    PutPixels(data, *shot, shared, {F->Lossy1, F->Lossy2}, true);
     if (!store(file, data.Status())) return outcome;
   }
 
   // The measurements: a text finding per measure, one per outline pair's change, and the images
   // of this export.
-  if (measures.empty()) return outcome;
-  tell(TDicomObjectKind::Report, {});
+  if (findings.empty() || !tell(TDicomObjectKind::Report, {})) return outcome;
   DSRDocument report(DSRTypes::DT_BasicTextSR);
   // Every setter's refusal is the export's failure: an SR without its patient's ID must never
   // reach the archive.
@@ -759,6 +826,70 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   outcome.ReportSeriesInstanceUid = seriesUid.c_str();
   store(file, {});
   return outcome;
+}
+
+std::string DicomExportDigest(const TMainController& Controller, const TComparison& Comparison,
+                              const TDicomExport& Request, const TDicomTexts& Texts) {
+  // Each value on a line of its own, after its name: no two comparisons give the same text.
+  std::string text;
+  const auto add = [&text](std::string_view Name, const std::string& Value) {
+    text.append(Name).append("=").append(std::to_string(Value.size())).append(":");
+    text.append(Value).append("\n");
+  };
+  const TComparisonRecord& r = Comparison.Record;
+  for (const TComparisonPicture* p : {&Comparison.Picture1, &Comparison.Picture2}) {
+    add("picture", p->Sha256 + " " + std::to_string(p->Orientation));
+  }
+  const TDicomPatient patient = Request.Patient;
+  for (const std::string* v : {&patient.Name, &patient.Firstname, &patient.Birthdate,
+                               &patient.PatientId, &patient.PersonName, &patient.BirthDate}) {
+    add("patient", *v);
+  }
+  add("study", Request.KeptStudyInstanceUid);
+  add("count", std::to_string(Request.ImageCount));
+  const TPrecisePlacement placement = Controller.Placement();
+  add("placement", FormatExact(placement.Angle) + " " + FormatExact(placement.Zoom) + " " +
+                       FormatExact(placement.X) + " " + FormatExact(placement.Y));
+  const TSliderPositions sliders = Controller.Sliders();
+  add("sliders", std::to_string(sliders.Angle) + " " + std::to_string(sliders.OffsetX) + " " +
+                     std::to_string(sliders.OffsetY) + " " + std::to_string(sliders.OverlayZoom) +
+                     " " + std::to_string(sliders.Alpha) + " " +
+                     std::to_string(Controller.Precise()));
+  add("view", r.Mode + " " + std::to_string(Controller.DifferenceView()) + " " +
+                  std::to_string(Controller.Checker()) + " " + std::to_string(Controller.Side()) +
+                  " " + std::to_string(Controller.Swipe()) + " " +
+                  FormatExact(Controller.SwipeLine()) + " " +
+                  std::to_string(Controller.CheckerSquare()) + " " +
+                  FormatExact(Controller.ImgView().Scale()) + " " +
+                  std::to_string(Controller.ColourMatchOn()));
+  add("scale", std::to_string(Controller.MeasureFrame().Pp100MM1) + " " +
+                   std::to_string(Controller.MeasureFrame().Pp100MM2) + " " +
+                   std::to_string(Controller.ScaleBar().Pp100MM()) + " " +
+                   std::to_string(Controller.Scale1FromFacts()) + " " +
+                   Controller.DecimalSeparator());
+  add("taken",
+      std::to_string(Controller.WhenTaken(1)) + " " + std::to_string(Controller.WhenTaken(2)));
+  for (const TMeasure& m : Controller.Measures()) {
+    std::string points;
+    for (const TMeasurePoint& p : m.Points)
+      points += FormatExact(p.X) + "," + FormatExact(p.Y) + ";";
+    add("measure", std::to_string(int(m.Kind)) + " " + std::to_string(m.Picture) + " " + m.Name +
+                       " " + points);
+  }
+  add("notes", r.Notes);
+  // The labels and sentences in the language the objects are written in.
+  for (const TText* t : {&PrintCaptureText, &ReportLengthText, &ReportAreaText, &ReportChangeText,
+                         &ReportPictureText}) {
+    add("text", Tr(*t));
+  }
+  add("texts", Texts.NothingToExport + Texts.NotWritten);
+  add("version", TESSALY_VERSION);
+  return platform::Sha256OfText(text);
+}
+
+TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport& Request,
+                                const TDicomTexts& Texts) {
+  return TDicomExportJob(Controller, Request, Texts).Run();
 }
 
 }  // namespace overlay

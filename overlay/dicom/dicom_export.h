@@ -10,12 +10,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/comparison.h"
+#include "platform/cancel.h"
 #include "platform/status.h"
 
 namespace overlay {
@@ -61,7 +63,8 @@ struct TDicomTexts {
   // picture's (%1 its number) and the export's, then the fields that differ (%1).
   std::string NoPatient, OtherPatient, TwoPatients;
   std::string PicturePatient, ExportPatient, PatientDiffers;
-  std::string TooLarge;  // no full-resolution capture can be made (%1: the size)
+  std::string TooLarge;   // no full-resolution capture can be made (%1: the size)
+  std::string Cancelled;  // the user cancelled: what was written is gone again
 };
 TDicomTexts DicomTextsOfLanguage();
 
@@ -94,15 +97,17 @@ std::string ChooseStudyInstanceUid(const TPictureFacts& Facts1, const TDicomPati
 // What kind of object a file holds, for the progress line.
 enum class TDicomObjectKind { Picture1, AlignedPicture2, Capture, Report };
 
+// Told before each object is made: its number from 1, of Count, its kind and, for a capture,
+// its label.
+using TDicomProgress =
+    std::function<void(int Number, int Count, TDicomObjectKind Kind, const std::string& Label)>;
+
 struct TDicomExport {
   std::string Folder;  // made (0700) when missing; an existing one must be the user's own
   TDicomPatient Patient;
   std::string KeptStudyInstanceUid;  // the record's, or empty
   int ImageCount = 5;                // the captures, at PrintAlphaSteps' opacities
-  // Told before each object is made: its number from 1, of Count, its kind and, for a
-  // capture, its label.
-  std::function<void(int Number, int Count, TDicomObjectKind Kind, const std::string& Label)>
-      Progress;
+  TDicomProgress Progress;
 };
 
 struct TDicomExportOutcome {
@@ -126,5 +131,36 @@ struct TDicomExportOutcome {
 // written.
 TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport& Request,
                                 const TDicomTexts& Texts);
+
+// What the export of the comparison as it stands would write, as a SHA-256 (hexadecimal): the
+// pictures' contents and orientations, the patient, the placement, the way of drawing, the
+// colour matching, the measures, the notes, the scales, the captures' opacities and the
+// language of their labels. Equal digests make objects of the same content (only their UIDs and
+// times of making differ), so a comparison already sent need not be sent again.
+std::string DicomExportDigest(const TMainController& Controller, const TComparison& Comparison,
+                              const TDicomExport& Request, const TDicomTexts& Texts);
+
+// The same in two steps, so that a window can run the long one off its thread while its
+// controller goes on: made on the controller's thread, the job checks the patient and every
+// shared value and copies what it needs of the controller (the pictures and the placement into
+// a scene of its own); Run, on any thread and once, writes the objects. A Cancel, looked at
+// before each object, ends the run with Texts.Cancelled and removes what it wrote (and the
+// folder, when it made it).
+class TDicomExportJob {
+ public:
+  TDicomExportJob(TMainController& Controller, const TDicomExport& Request,
+                  const TDicomTexts& Texts);
+  ~TDicomExportJob();
+  TDicomExportJob(const TDicomExportJob&) = delete;
+  TDicomExportJob& operator=(const TDicomExportJob&) = delete;
+  // Why Run will write nothing (the export refused when made); success otherwise.
+  const platform::TStatus& Refusal() const;
+  // Progress, when given, is told in place of the request's.
+  TDicomExportOutcome Run(platform::TCancel* Cancel = nullptr, const TDicomProgress& Progress = {});
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> F;
+};
 
 }  // namespace overlay

@@ -167,11 +167,13 @@ std::vector<std::string> TOutbox::Waiting() const {
   return paths;
 }
 
-TOutboxRun TOutbox::Send(const TPacsSettings& Settings, const TOutboxProgress& Progress) const {
+TOutboxRun TOutbox::Send(const TPacsSettings& Settings, const TOutboxProgress& Progress,
+                         platform::TCancel* Cancel) const {
   TOutboxRun run;
   std::vector<TClaim> claims;
   std::vector<TPacsObject> objects;
   for (const std::string& path : Waiting()) {
+    if (Cancel != nullptr && Cancel->Cancelled()) break;  // the rest is not claimed at all
     std::optional<TClaim> claim = TClaim::Take(path);
     if (!claim) continue;  // another run is sending it, or has sent it
     TPacsObjectRead read = CheckPacsObject(path);
@@ -193,19 +195,24 @@ TOutboxRun TOutbox::Send(const TPacsSettings& Settings, const TOutboxProgress& P
       continue;
     }
     claims.push_back(std::move(*claim));
+    run.SopClasses[path] = read.Object.Value().SopClassUid;
     objects.push_back(std::move(read.Object).Value());
   }
   const std::size_t count = objects.size();
-  StoreToPacs(Settings, objects, [&](const TStoreOutcome& Outcome) {
-    const TPacsObject& object = objects[Outcome.Index];
-    // Removed while the claim holds, so that no other run can have taken it meanwhile.
-    if (Outcome.Stored && ::unlink(object.File.c_str()) == 0) {
-      run.Sent.push_back(object.File);
-    } else if (!Outcome.Stored) {
-      run.Failures.push_back(Outcome.Status);
-    }
-    if (Progress) Progress(Outcome.Index + 1, count, object, Outcome);
-  });
+  StoreToPacs(
+      Settings, objects,
+      [&](const TStoreOutcome& Outcome) {
+        const TPacsObject& object = objects[Outcome.Index];
+        // Removed while the claim holds, so that no other run can have taken it meanwhile.
+        if (Outcome.Stored && ::unlink(object.File.c_str()) == 0) {
+          run.Sent.push_back(object.File);
+        } else if (!Outcome.Stored) {
+          run.Failures.push_back(Outcome.Status);
+        }
+        if (Progress) Progress(Outcome.Index + 1, count, object, Outcome);
+      },
+      Cancel);
+  run.Cancelled = Cancel != nullptr && Cancel->Cancelled();
   claims.clear();
   run.Left = Waiting();
   return run;
@@ -214,11 +221,12 @@ TOutboxRun TOutbox::Send(const TPacsSettings& Settings, const TOutboxProgress& P
 platform::TResult<TOutboxRun> SendThroughOutbox(const TPacsSettings& Settings,
                                                 const std::vector<TPacsObject>& Objects,
                                                 const TOutbox& Outbox,
-                                                const TOutboxProgress& Progress) {
+                                                const TOutboxProgress& Progress,
+                                                platform::TCancel* Cancel) {
   platform::TStatus queued = Outbox.Open();
   if (queued) queued = Outbox.Add(Objects);
   if (!queued) return queued;
-  return Outbox.Send(Settings, Progress);
+  return Outbox.Send(Settings, Progress, Cancel);
 }
 
 platform::TResult<std::vector<TPacsObject>> ReadPacsObjects(const std::vector<std::string>& Files) {
@@ -246,13 +254,43 @@ std::vector<TPacsObject> PacsObjectsInFolder(const std::string& Folder) {
   return objects;
 }
 
-std::string PacsRunSummary(const TOutboxRun& Run) {
-  if (Run.Sent.empty() && Run.Left.empty() && Run.Quarantined.empty()) return Tr(PacsNothingText);
-  const auto names = [](const std::vector<std::string>& Paths) {
-    std::string text;
+std::string PacsObjectName(const std::string& File, const TOutboxRun& Run,
+                           const TPacsObjectNames& Names) {
+  const std::filesystem::path path(File);
+  if (const auto named = Names.find(path.stem().string()); named != Names.end()) {
+    return named->second;
+  }
+  const auto read = Run.SopClasses.find(File);
+  if (read == Run.SopClasses.end()) return Tr(PacsObjectOtherText);
+  const std::string& sopClass = read->second;
+  // VL Photographic Image, Secondary Capture Image, and the structured reports.
+  if (sopClass == "1.2.840.10008.5.1.4.1.1.77.1.4") return Tr(PacsObjectPhotoText);
+  if (sopClass == "1.2.840.10008.5.1.4.1.1.7") return Tr(PrintCaptureText);
+  if (sopClass.rfind("1.2.840.10008.5.1.4.1.1.88.", 0) == 0) return Tr(PacsObjectReportText);
+  return Tr(PacsObjectOtherText);
+}
+
+std::string PacsRunSummary(const TOutboxRun& Run, const TPacsObjectNames& Names) {
+  if (Run.Sent.empty() && Run.Left.empty() && Run.Quarantined.empty() && !Run.Cancelled) {
+    return Tr(PacsNothingText);
+  }
+  // Several of one name as "3 × name", in the order they first come.
+  const auto names = [&](const std::vector<std::string>& Paths) {
+    std::vector<std::pair<std::string, int>> counted;
     for (const std::string& path : Paths) {
+      const std::string name = PacsObjectName(path, Run, Names);
+      const auto same = std::find_if(counted.begin(), counted.end(),
+                                     [&](const auto& Entry) { return Entry.first == name; });
+      if (same == counted.end()) {
+        counted.emplace_back(name, 1);
+      } else {
+        ++same->second;
+      }
+    }
+    std::string text;
+    for (const auto& [name, count] : counted) {
       if (!text.empty()) text += ", ";
-      text += std::filesystem::path(path).filename().string();
+      text += (count > 1 ? std::to_string(count) + " × " : std::string()) + name;
     }
     return text;
   };
@@ -261,10 +299,22 @@ std::string PacsRunSummary(const TOutboxRun& Run) {
     if (!text.empty()) text += "\n";
     text += Sentence;
   };
+  if (Run.Cancelled) add(Tr(PacsRunCancelledText));
   if (!Run.Sent.empty()) add(Tr(PacsSentText, std::to_string(Run.Sent.size())));
   if (!Run.Left.empty()) add(Tr(PacsLeftText, names(Run.Left)));
   if (!Run.Quarantined.empty()) add(Tr(PacsQuarantinedText, names(Run.Quarantined)));
   return text;
+}
+
+std::string PacsRunMessage(const TOutboxRun& Run, const TPacsObjectNames& Names) {
+  std::string text = PacsRunSummary(Run, Names);
+  if (Run.Failures.empty()) return text;
+  std::string reason = Run.Failures.front().Reason();
+  // The reason's last line is the file: the object's name instead.
+  if (const std::size_t line = reason.rfind('\n'); line != std::string::npos) {
+    reason = reason.substr(0, line + 1) + PacsObjectName(reason.substr(line + 1), Run, Names);
+  }
+  return text + "\n\n" + reason;
 }
 
 }  // namespace overlay

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,14 @@ struct TOutboxRun {
   std::vector<std::string> Quarantined;
   // Why each object of this run was not sent: its reason, then its file on a line of its own.
   std::vector<platform::TStatus> Failures;
+  // The SOP class of each outbox file read in this run, so that it can be named by its kind.
+  std::map<std::string, std::string> SopClasses;
+  bool Cancelled = false;  // the run ended at a cancel; what was not sent waits
 };
+
+// Names for objects, by SOP instance UID, where the caller knows what they show ("Bild 1",
+// "Aufnahme (Deckkraft 50 %)"): the objects of an export just made.
+using TPacsObjectNames = std::map<std::string, std::string>;
 
 // One object done: its number (from 1) of Count, and what became of it.
 using TOutboxProgress =
@@ -62,7 +70,10 @@ class TOutbox {
   // moved into the quarantine folder (a failure with its reason, PacsQuarantineNoteText and the
   // file), so that it cannot stop the others, now or in later sends. A file that could not be
   // checked now stays, with its reason.
-  TOutboxRun Send(const TPacsSettings& Settings, const TOutboxProgress& Progress = {}) const;
+  // A Cancel (from any thread) ends the run before the next object, and a wait for an answer at
+  // once: what was not confirmed waits for the next send (StoreToPacs).
+  TOutboxRun Send(const TPacsSettings& Settings, const TOutboxProgress& Progress = {},
+                  platform::TCancel* Cancel = nullptr) const;
 
  private:
   std::string FFolder;
@@ -73,7 +84,8 @@ class TOutbox {
 platform::TResult<TOutboxRun> SendThroughOutbox(const TPacsSettings& Settings,
                                                 const std::vector<TPacsObject>& Objects,
                                                 const TOutbox& Outbox,
-                                                const TOutboxProgress& Progress = {});
+                                                const TOutboxProgress& Progress = {},
+                                                platform::TCancel* Cancel = nullptr);
 
 // Files as the command line and the window name them, read as objects (ReadPacsObject); the
 // first that is none refuses all.
@@ -82,8 +94,17 @@ platform::TResult<std::vector<TPacsObject>> ReadPacsObjects(const std::vector<st
 // passed over (a folder of exports may hold pictures and pages too).
 std::vector<TPacsObject> PacsObjectsInFolder(const std::string& Folder);
 
-// What the user is told after a send: how many were sent, and what is left in the outbox (by
-// file name), each in a sentence of the window's language; or that there was nothing to send.
-std::string PacsRunSummary(const TOutboxRun& Run);
+// An outbox file by what it shows, never by its name (a UID) or path: Names' name for its UID,
+// else its kind by its SOP class (a photograph, a capture, a measurement report), else "another
+// DICOM object".
+std::string PacsObjectName(const std::string& File, const TOutboxRun& Run,
+                           const TPacsObjectNames& Names = {});
+// What the user is told after a send, each in a sentence of the window's language: that it was
+// cancelled, how many were sent, what is left in the outbox and what went into the quarantine
+// (PacsObjectName, several of one name as "3 × Aufnahme"); or that there was nothing to send.
+std::string PacsRunSummary(const TOutboxRun& Run, const TPacsObjectNames& Names = {});
+// The summary and, after a blank line, the first failure's reason, its object named as above in
+// place of its file: what the window shows.
+std::string PacsRunMessage(const TOutboxRun& Run, const TPacsObjectNames& Names = {});
 
 }  // namespace overlay

@@ -10,9 +10,11 @@
 #include <dcmtk/dcmnet/dcmtrans.h>
 #include <dcmtk/dcmnet/dimse.h>
 #include <dcmtk/dcmnet/diutil.h>
+#include <dcmtk/dcmnet/dul.h>
 #include <dcmtk/oflog/oflog.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -337,6 +339,18 @@ platform::TStatus EchoPacs(const TPacsSettings& Settings) {
 
 namespace {
 
+// The association's socket, -1 when it has none. The toolkit keeps the accessor protected; a
+// pointer to it taken through a class derived for no other purpose reaches it.
+int ConnectionSocket(T_ASC_Association* Association) {
+  struct TSocketOf : DcmTransportConnection {
+    static int Of(DcmTransportConnection& Connection) {
+      return (Connection.*&TSocketOf::getSocket)();
+    }
+  };
+  DcmTransportConnection* connection = DUL_getTransportConnection(Association->DULassociation);
+  return connection != nullptr ? int(TSocketOf::Of(*connection)) : -1;
+}
+
 // Stores the objects Objects[Indices] in one association proposing Contexts, each outcome to
 // Done. Why the association could not be made or broke off (every object not yet done then has
 // that reason), or nothing when it stood to its release.
@@ -344,18 +358,34 @@ std::optional<std::string> StoreInOneAssociation(const TPacsSettings& Settings,
                                                  const std::vector<TPacsObject>& Objects,
                                                  const std::vector<std::size_t>& Indices,
                                                  const std::vector<TContext>& Contexts,
-                                                 const std::function<void(TStoreOutcome)>& Done) {
+                                                 const std::function<void(TStoreOutcome)>& Done,
+                                                 platform::TCancel* Cancel) {
+  const auto cancelled = [&] { return Cancel != nullptr && Cancel->Cancelled(); };
+  // Every object from the n-th on not sent, for Reason.
+  const auto restNotSent = [&](std::size_t From, const std::string& Reason) {
+    for (std::size_t rest = From; rest < Indices.size(); ++rest) {
+      Done({Indices[rest], false, FailureAbout(Reason, Objects[Indices[rest]].File)});
+    }
+    return Reason;
+  };
+  if (cancelled()) return restNotSent(0, Tr(PacsCancelledText));
   TAssociation association;
   const platform::TStatus opened = association.Open(Settings, Contexts);
-  if (!opened) {
-    for (const std::size_t i : Indices) {
-      Done({i, false, FailureAbout(opened.Reason(), Objects[i].File)});
-    }
-    return opened.Reason();
-  }
+  if (!opened) return restNotSent(0, opened.Reason());
   T_ASC_Association* a = association.Get();
+  // A cancel ends the wait for an answer at once: reading is shut (never writing, which would
+  // raise SIGPIPE in the middle of a data set), the read in progress returns, and the
+  // connection is dropped below.
+  const int socket = ConnectionSocket(a);
+  const platform::TCancelHook hook(socket >= 0 ? Cancel : nullptr,
+                                   [socket] { ::shutdown(socket, SHUT_RD); });
   for (std::size_t n = 0; n < Indices.size(); ++n) {
     const std::size_t i = Indices[n];
+    if (cancelled()) {
+      // What was sent stays sent; the rest waits for the next send.
+      association.Drop();
+      return restNotSent(n, Tr(PacsCancelledText));
+    }
     const TPacsObject& object = Objects[i];
     const T_ASC_PresentationContextID id = association.ContextFor(object);
     if (id == 0) {
@@ -388,12 +418,8 @@ std::optional<std::string> StoreInOneAssociation(const TPacsSettings& Settings,
     if (c.bad()) {
       // Whether this object arrived is not known: it stays, and a second copy later is the
       // same instance to the PACS.
-      if (NoAnswer(c)) association.Drop();
-      const std::string reason = ExchangeFailure(c, Settings);
-      for (std::size_t rest = n; rest < Indices.size(); ++rest) {
-        Done({Indices[rest], false, FailureAbout(reason, Objects[Indices[rest]].File)});
-      }
-      return reason;
+      if (NoAnswer(c) || cancelled()) association.Drop();
+      return restNotSent(n, cancelled() ? Tr(PacsCancelledText) : ExchangeFailure(c, Settings));
     }
     const Uint16 status = response.DimseStatus;
     const bool named = (response.opts & O_STORE_AFFECTEDSOPINSTANCEUID) != 0 &&
@@ -418,7 +444,8 @@ std::optional<std::string> StoreInOneAssociation(const TPacsSettings& Settings,
 
 std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
                                        const std::vector<TPacsObject>& Objects,
-                                       const std::function<void(const TStoreOutcome&)>& Progress) {
+                                       const std::function<void(const TStoreOutcome&)>& Progress,
+                                       platform::TCancel* Cancel) {
   std::vector<TStoreOutcome> outcomes;
   const auto done = [&](TStoreOutcome Outcome) {
     if (Progress) Progress(Outcome);
@@ -434,7 +461,7 @@ std::vector<TStoreOutcome> StoreToPacs(const TPacsSettings& Settings,
       (AddContextFor(contexts, Objects[i]) ? now : later).push_back(i);
     }
     const std::optional<std::string> broken =
-        StoreInOneAssociation(Settings, Objects, now, contexts, done);
+        StoreInOneAssociation(Settings, Objects, now, contexts, done, Cancel);
     if (broken) {
       // A PACS that cannot be reached now is not asked again for the rest.
       for (const std::size_t i : later) done({i, false, FailureAbout(*broken, Objects[i].File)});

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "overlay/scene/settings.h"
+#include "platform/cancel.h"
 #include "platform/status.h"
 
 namespace overlay {
@@ -59,10 +60,12 @@ struct TStoreOutcome {
 // one. Each answer within Settings.TimeoutSeconds, and a PACS that gives none has its connection
 // closed then. Progress hears of each object as it is done; when an association cannot be made
 // or breaks off, every object not yet done gets that reason. Returns one outcome per object, in
-// the order of Objects.
+// the order of Objects. A Cancel (from any thread) ends the send before the next object, and a
+// wait for an answer at once; the objects not confirmed then are told PacsCancelledText.
 std::vector<TStoreOutcome> StoreToPacs(
     const TPacsSettings& Settings, const std::vector<TPacsObject>& Objects,
-    const std::function<void(const TStoreOutcome&)>& Progress = {});
+    const std::function<void(const TStoreOutcome&)>& Progress = {},
+    platform::TCancel* Cancel = nullptr);
 
 // "host:port", as the messages name the PACS.
 std::string PacsAddress(const TPacsSettings& Settings);

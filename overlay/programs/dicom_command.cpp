@@ -78,7 +78,8 @@ const TDicomTexts DicomTexts{
     "picture %1",
     "export",
     "differs: %1",
-    "too large for a full-resolution capture: %1"};
+    "too large for a full-resolution capture: %1",
+    "cancelled: the files written are removed again"};
 
 struct TExportArguments {
   TComparisonInput Input;

@@ -227,6 +227,12 @@ platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Pat
   if (!r.StudyInstanceUid.empty() && !IsValidDicomUid(r.StudyInstanceUid)) {
     return damaged("[Dicom] StudyInstanceUID");
   }
+  // Only asked about: one that is no digest is as none (the comparison counts as not sent).
+  r.SentDigest = text("Dicom", "SentDigest");
+  if (r.SentDigest.size() != 64 ||
+      r.SentDigest.find_first_not_of("0123456789abcdef") != std::string::npos) {
+    r.SentDigest.clear();
+  }
   return r;
 }
 
@@ -283,6 +289,7 @@ void WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Rec
   if (!Record.StudyInstanceUid.empty()) {
     ini.WriteString("Dicom", "StudyInstanceUID", Record.StudyInstanceUid);
   }
+  if (!Record.SentDigest.empty()) ini.WriteString("Dicom", "SentDigest", Record.SentDigest);
   ini.UpdateFile();
 }
 

@@ -17,7 +17,9 @@
 //   [Notes]     Text, whole, of any length (a line break written as \n, a carriage return as \r,
 //               a tab as \t, a quote as \q, a blank at either end as \s, a backslash as \\)
 //   [Dicom]     StudyInstanceUID: the study a DICOM export of the comparison made, so that the
-//               next export goes into the same study (absent until the first export)
+//               next export goes into the same study (absent until the first export);
+//               SentDigest: DicomExportDigest of the comparison as it last went to the PACS
+//               (absent until then), so that it is not sent again unchanged
 #pragma once
 
 #include <optional>
@@ -41,6 +43,7 @@ struct TComparisonRecord {
   std::vector<TMeasure> Measures;
   std::string Notes;
   std::string StudyInstanceUid;
+  std::string SentDigest;
   friend bool operator==(const TComparisonRecord&, const TComparisonRecord&) = default;
 };
 

@@ -69,6 +69,7 @@ class TMainController {
   TMainController& operator=(const TMainController&) = delete;
 
   raster::TImgView32& ImgView() { return *FImgView; }
+  const raster::TImgView32& ImgView() const { return *FImgView; }
   raster::TGaugeBar& GaugeBar1() { return FGaugeBar1; }  // angle
   raster::TGaugeBar& GaugeBar2() { return FGaugeBar2; }  // X offset
   raster::TGaugeBar& GaugeBar3() { return FGaugeBar3; }  // Y offset

@@ -74,6 +74,7 @@ void TRecordSession::Accept(TMainController& Controller) {
   Controller.SetMeasures(r.Measures);
   FComparison.Record.Notes = r.Notes;
   FComparison.Record.StudyInstanceUid = r.StudyInstanceUid;
+  FComparison.Record.SentDigest = r.SentDigest;
   FPath = FOfferedPath;
   FOffered.reset();
   // Applying it is no change of the comparison: the file holds it as it is.
@@ -99,6 +100,12 @@ void TRecordSession::SetStudyInstanceUid(std::string Uid) {
   Changed();
 }
 
+void TRecordSession::SetSentDigest(std::string Digest) {
+  if (Digest == FComparison.Record.SentDigest) return;
+  FComparison.Record.SentDigest = std::move(Digest);
+  Changed();
+}
+
 TComparison TRecordSession::Comparison(const TMainController& Controller) const {
   TComparison c = ComparisonOf(Controller);
   c.Picture1.Sha256 = c.Record.Sha1 = FComparison.Picture1.Sha256;
@@ -106,6 +113,7 @@ TComparison TRecordSession::Comparison(const TMainController& Controller) const 
   c.Patient = FComparison.Patient;
   c.Record.Notes = FComparison.Record.Notes;
   c.Record.StudyInstanceUid = FComparison.Record.StudyInstanceUid;
+  c.Record.SentDigest = FComparison.Record.SentDigest;
   return c;
 }
 

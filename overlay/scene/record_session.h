@@ -68,6 +68,9 @@ class TRecordSession {
   void SetNotes(std::string Notes);
   const std::string& StudyInstanceUid() const { return FComparison.Record.StudyInstanceUid; }
   void SetStudyInstanceUid(std::string Uid);
+  // What the comparison was when it last went to the PACS (DicomExportDigest): a change.
+  const std::string& SentDigest() const { return FComparison.Record.SentDigest; }
+  void SetSentDigest(std::string Digest);
 
   // The patient a calling application named with its pictures; Open decides from it the
   // patient of the pictures then shown (PatientOfPictures).

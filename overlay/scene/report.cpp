@@ -514,6 +514,10 @@ TFullResolutionRenderer::TFullResolutionRenderer(TMainController& Controller,
 
 TFullResolutionRenderer::~TFullResolutionRenderer() = default;
 
+const TMainController* TFullResolutionRenderer::SceneController() {
+  return FScene ? &FScene->Controller() : nullptr;
+}
+
 std::unique_ptr<raster::TBitmap32> TFullResolutionRenderer::Render(int Alpha,
                                                                    const std::string& Label) {
   if (FScene == nullptr) return nullptr;

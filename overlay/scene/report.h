@@ -148,6 +148,9 @@ class TFullResolutionRenderer {
   // and the caller tells the user so, with PartSize ("16370 x 16370").
   bool TooLarge() const { return FTooLarge; }
   const std::string& PartSize() const { return FPartSize; }
+  // The scene's own controller: the pictures and the placement copied, for work that must not
+  // touch the window's while it runs on another thread. Null when no scene was made.
+  const TMainController* SceneController();
 
  private:
   std::unique_ptr<TOverlayScene> FScene;

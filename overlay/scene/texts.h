@@ -261,6 +261,30 @@ inline constexpr TText PacsHostInvalidText{
     "Host muss ein Rechnername oder eine IPv4-Adresse ohne Port sein, höchstens 64 Zeichen."};
 inline constexpr TText PacsEchoFailedText{
     "Messages.PacsEchoFailed", "Der PACS beantwortet die Prüfung mit einem Fehler (Status %1)."};
+// A send or an export the user cancelled (an object's reason, the summary's first line, the
+// export's failure); a comparison sent before as it is now (asked); the progress of the long
+// work (%1: "3 / 20") and its cancel button.
+inline constexpr TText PacsCancelledText{"Messages.PacsCancelled",
+                                         "Abgebrochen; das Objekt bleibt im Postausgang."};
+inline constexpr TText PacsRunCancelledText{"Messages.PacsRunCancelled",
+                                            "Das Senden wurde abgebrochen."};
+inline constexpr TText DicomExportCancelledText{
+    "Messages.DicomExportCancelled",
+    "Der DICOM-Export wurde abgebrochen; seine Dateien sind wieder entfernt."};
+inline constexpr TText PacsUnchangedText{
+    "Messages.PacsUnchanged",
+    "Dieser Vergleich ging unverändert schon an den PACS. Noch einmal als neue Serie senden?"};
+inline constexpr TText DicomProgressText{"Messages.DicomProgress",
+                                         "DICOM-Objekte werden erstellt: %1"};
+inline constexpr TText PacsProgressText{"Messages.PacsProgress", "An den PACS gesendet: %1"};
+inline constexpr TText CancelButtonText{"Messages.CancelButton", "Abbrechen"};
+// The objects a send names, by picture and kind (never by file): this export's, and those an
+// earlier send left, by their SOP class.
+inline constexpr TText PacsObjectPicture1Text{"Messages.PacsObjectPicture1", "Bild 1"};
+inline constexpr TText PacsObjectAlignedText{"Messages.PacsObjectAligned", "Bild 2 ausgerichtet"};
+inline constexpr TText PacsObjectPhotoText{"Messages.PacsObjectPhoto", "Foto"};
+inline constexpr TText PacsObjectReportText{"Messages.PacsObjectReport", "Messbericht"};
+inline constexpr TText PacsObjectOtherText{"Messages.PacsObjectOther", "anderes DICOM-Objekt"};
 // A note on a picture that loaded: a multi-frame file (%1 its frames) shows its first frame only.
 inline constexpr TText MultiFrameText{"Messages.MultiFrame",
                                       "Die Datei enthält %1 Einzelbilder; gezeigt wird das erste."};

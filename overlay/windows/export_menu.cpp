@@ -15,6 +15,7 @@
 #include "overlay/scene/settings.h"
 #include "overlay/scene/texts.h"
 #include "overlay/windows/widget_factory.h"
+#include "overlay/windows/work_progress.h"
 #include "platform/message.h"
 
 namespace overlay {
@@ -157,46 +158,111 @@ std::string RunDicomFolderDialog(QWidget* Parent, const std::string& Folder) {
   return RunFolderDialog(Parent, Folder, "DicomFolderDialog", DicomFolderTitleText);
 }
 
-void SendToPacsWithWaitCursor(const std::string& SettingsFile, const std::string& Folder) {
-  const platform::TResult<TPacsSettings> settings = ReadPacsSettings(SettingsFile);
-  if (!settings) return platform::ShowFailure(settings.Status());
-  platform::TResult<TOutboxRun> run = platform::TStatus::Failure();
-  {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-    run = SendThroughOutbox(settings.Value(), PacsObjectsInFolder(Folder),
-                            TOutbox(TOutbox::UserOutboxFolder()));
+namespace {
+
+// The export's objects by picture and kind, for the progress and the messages.
+std::string ObjectName(TDicomObjectKind Kind, const std::string& Label) {
+  switch (Kind) {
+    case TDicomObjectKind::Picture1:
+      return Tr(PacsObjectPicture1Text);
+    case TDicomObjectKind::AlignedPicture2:
+      return Tr(PacsObjectAlignedText);
+    case TDicomObjectKind::Capture:
+      return Label.empty() ? Tr(PrintCaptureText) : Tr(PrintCaptureText) + " (" + Label + ")";
+    case TDicomObjectKind::Report:
+      return Tr(PacsObjectReportText);
   }
-  // Told without the wait cursor over the message.
-  if (!run) return platform::ShowFailure(run.Status());
-  std::string text = PacsRunSummary(run.Value());
-  if (!run.Value().Failures.empty()) text += "\n\n" + run.Value().Failures.front().Reason();
-  platform::ShowMessage(text);
+  return {};
 }
 
-void CheckPacsWithWaitCursor(const std::string& SettingsFile) {
+std::string OfCount(std::size_t Done, std::size_t Count) {
+  return std::to_string(Done) + " / " + std::to_string(Count);
+}
+
+// Runs Export on the work's thread, its objects named by Names in the order it makes them.
+TDicomExportOutcome RunExport(TDicomExportJob& Export, TWorkProgress& Progress,
+                              std::vector<std::string>* Names) {
+  return Export.Run(&Progress.Cancel(), [&](int Number, int Count, TDicomObjectKind Kind,
+                                            const std::string& Label) {
+    Names->push_back(ObjectName(Kind, Label));
+    Progress.Step(Number - 1, Count,
+                  Tr(DicomProgressText, OfCount(std::size_t(Number), std::size_t(Count))) + "\n" +
+                      Names->back());
+  });
+}
+
+}  // namespace
+
+TPacsSendOutcome SendToPacsWithProgress(QWidget* Parent, const TPacsSettings& Settings,
+                                        TDicomExportJob* Export) {
+  TPacsSendOutcome outcome;
+  RunWithProgress(Parent, Tr(PacsSendMenuText), [&](TWorkProgress& Progress) {
+    std::vector<TPacsObject> objects;
+    if (Export != nullptr) {
+      std::vector<std::string> names;
+      outcome.Exported = RunExport(*Export, Progress, &names);
+      if (!outcome.Exported.Status) return;
+      const platform::TResult<std::vector<TPacsObject>> read =
+          ReadPacsObjects(outcome.Exported.Files);
+      if (!read) {
+        outcome.Run = read.Status();
+        return;
+      }
+      objects = read.Value();
+      for (std::size_t i = 0; i < objects.size() && i < names.size(); ++i) {
+        outcome.Names[objects[i].SopInstanceUid] = names[i];
+      }
+    }
+    Progress.Step(0, 0, Tr(PacsProgressText, "…"));
+    outcome.Run = SendThroughOutbox(
+        Settings, objects, TOutbox(TOutbox::UserOutboxFolder()),
+        [&](std::size_t Number, std::size_t Count, const TPacsObject&, const TStoreOutcome&) {
+          Progress.Step(int(Number), int(Count), Tr(PacsProgressText, OfCount(Number, Count)));
+        },
+        &Progress.Cancel());
+  });
+  return outcome;
+}
+
+namespace {
+
+// A cancel is no failure: told as what became of the files.
+void TellExportFailure(const platform::TStatus& Status) {
+  if (Status.Reason() == Tr(DicomExportCancelledText))
+    return platform::ShowMessage(Status.Reason());
+  platform::ShowFailure(Status);
+}
+
+}  // namespace
+
+void TellPacsSend(const TPacsSendOutcome& Outcome) {
+  if (!Outcome.Exported.Status) return TellExportFailure(Outcome.Exported.Status);
+  if (!Outcome.Run) return platform::ShowFailure(Outcome.Run.Status());
+  const TOutboxRun& run = Outcome.Run.Value();
+  const std::string text = PacsRunMessage(run, Outcome.Names);
+  if (run.Failures.empty() || run.Cancelled) return platform::ShowMessage(text);
+  platform::ShowWarning(text);
+}
+
+void CheckPacsWithProgress(QWidget* Parent, const std::string& SettingsFile) {
   const platform::TResult<TPacsSettings> settings = ReadPacsSettings(SettingsFile);
   if (!settings) return platform::ShowFailure(settings.Status());
   platform::TStatus answered;
-  {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+  RunWithProgress(Parent, Tr(PacsEchoMenuText), [&](TWorkProgress& Progress) {
+    Progress.Step(0, 0, PacsAddress(settings.Value()));
     answered = EchoPacs(settings.Value());
-  }
+  });
   if (!answered) return platform::ShowFailure(answered);
   platform::ShowMessage(Tr(PacsEchoOkText, PacsAddress(settings.Value())));
 }
 
-TDicomExportOutcome ExportDicomWithWaitCursor(TMainController& Controller,
-                                              const TDicomExport& Request) {
+TDicomExportOutcome ExportDicomWithProgress(QWidget* Parent, TDicomExportJob& Export) {
   TDicomExportOutcome outcome;
-  {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-    outcome = ExportDicom(Controller, Request, DicomTextsOfLanguage());
-  }
-  // Told without the wait cursor over the message.
-  if (!outcome.Status) platform::ShowFailure(outcome.Status);
+  RunWithProgress(Parent, Tr(DicomExportMenuText), [&](TWorkProgress& Progress) {
+    std::vector<std::string> names;
+    outcome = RunExport(Export, Progress, &names);
+  });
+  if (!outcome.Status) TellExportFailure(outcome.Status);
   return outcome;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "overlay/dicom/dicom_export.h"
+#include "overlay/dicom/outbox.h"
 #include "overlay/scene/export_aligned.h"
 #include "overlay/scene/main_controller.h"
 
@@ -45,18 +46,27 @@ inline constexpr int PacsEchoEntry = -4;
 void AttachPacsEntries(QToolButton& Button, std::function<void()> Send,
                        std::function<void()> Check);
 
-// Under the wait cursor: the DICOM objects directly in Folder join the user's outbox, and
-// everything waiting there goes to the PACS that [PACS] of SettingsFile names. Then the user is
-// told what was sent and what is left, with the first reason an object was not sent; or why
-// nothing could be sent (a refused setting, an outbox that cannot be made).
-void SendToPacsWithWaitCursor(const std::string& SettingsFile, const std::string& Folder);
-// The check under the wait cursor, told either way.
-void CheckPacsWithWaitCursor(const std::string& SettingsFile);
+// The PACS send off the window's thread (RunWithProgress): the comparison Export makes (when
+// there is one) joins the user's outbox, and everything waiting there goes to the PACS Settings
+// name. A cancel leaves what was not sent in the outbox (and of the export, nothing at all).
+struct TPacsSendOutcome {
+  TDicomExportOutcome Exported;  // what the export made; nothing when there was none
+  platform::TResult<TOutboxRun> Run = platform::TStatus::Failure();  // failed: nothing queued
+  TPacsObjectNames Names;  // the export's objects by picture and kind
+};
+TPacsSendOutcome SendToPacsWithProgress(QWidget* Parent, const TPacsSettings& Settings,
+                                        TDicomExportJob* Export);
+// Tells the user what a send came to: the export's failure or cancel; else what was sent and
+// what is left, by picture and kind, with the first reason an object was not sent (a warning
+// then); or why nothing could be sent.
+void TellPacsSend(const TPacsSendOutcome& Outcome);
+// The check off the window's thread, told either way.
+void CheckPacsWithProgress(QWidget* Parent, const std::string& SettingsFile);
 // The folder dialog of the DICOM export, starting in Folder (when it is one): the chosen folder,
 // or nothing when the user cancels.
 std::string RunDicomFolderDialog(QWidget* Parent, const std::string& Folder);
-// The DICOM export under the wait cursor; a failure is told once.
-TDicomExportOutcome ExportDicomWithWaitCursor(TMainController& Controller,
-                                              const TDicomExport& Request);
+// The DICOM export off the window's thread, with its progress and a cancel; a failure is told
+// once.
+TDicomExportOutcome ExportDicomWithProgress(QWidget* Parent, TDicomExportJob& Export);
 
 }  // namespace overlay

@@ -200,7 +200,7 @@ TFormMain::TFormMain(QWidget* Parent)
       [this](TExportKind Kind) { ExportClick(Kind); }, [this] { DicomExportClick(); });
   AttachPacsEntries(
       *FBitBtnPrint, [this] { PacsSendClick(); },
-      [this] { CheckPacsWithWaitCursor(SettingsFileToRead()); });
+      [this] { RunLongWork([this] { CheckPacsWithProgress(this, SettingsFileToRead()); }); });
   ChooseFile = [this] { return RunOpenPictureDialog(); };
   ChooseExportFile = [this](TExportKind) { return RunExportDialog(this, FOpenDialog.Folder); };
   ChooseDicomFolder = [this] { return RunDicomFolderDialog(this, FOpenDialog.Folder); };
@@ -946,25 +946,58 @@ std::string TFormMain::SettingsFileToRead() const {
                                                                       : SettingsSource;
 }
 
+TDicomExport TFormMain::DicomRequest(const std::string& Folder) const {
+  TDicomExport request;
+  request.Folder = Folder;
+  request.Patient = DicomPatientOf(FSession.Patient());
+  request.KeptStudyInstanceUid = FSession.StudyInstanceUid();
+  request.ImageCount = ImageCount;
+  return request;
+}
+
 void TFormMain::PacsSendClick() {
-  if (!FController->ControlsEnabled()) {
-    SendToPacsWithWaitCursor(SettingsFileToRead(), {});
-    return;
-  }
-  // The objects are made in a private folder of their own, from which they join the outbox.
-  std::string error;
-  const std::string temp = platform::TempDirectory(&error);
-  // Named for this process, so that the next start removes it should this run end abruptly.
-  std::string folder = platform::ProcessFolderPattern(temp + PacsFolderPrefix);
-  if (temp.empty() || ::mkdtemp(folder.data()) == nullptr) {
-    platform::ShowWarning(Tr(PrintNoFolderText, temp.empty() ? error : folder));
-    return;
+  const platform::TResult<TPacsSettings> settings = ReadPacsSettings(SettingsFileToRead());
+  if (!settings) return platform::ShowFailure(settings.Status());
+  std::unique_ptr<TDicomExportJob> job;
+  std::string digest, folder;
+  if (FController->ControlsEnabled()) {
+    FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
+    const TDicomTexts texts = DicomTextsOfLanguage();
+    digest =
+        DicomExportDigest(*FController, FSession.Comparison(*FController), DicomRequest(), texts);
+    // Sent before as it is now: only what still waits goes (the retry after a failure), unless
+    // nothing waits and the user wants it sent again, as a new series.
+    const bool waiting = !TOutbox(TOutbox::UserOutboxFolder()).Waiting().empty();
+    if (digest != FSession.SentDigest() ||
+        (!waiting && platform::AskYesNo(Tr(PacsUnchangedText)))) {
+      // The objects are made in a private folder of their own, from which they join the outbox.
+      // Named for this process, so that the next start removes it should this run end abruptly.
+      std::string error;
+      const std::string temp = platform::TempDirectory(&error);
+      folder = platform::ProcessFolderPattern(temp + PacsFolderPrefix);
+      if (temp.empty() || ::mkdtemp(folder.data()) == nullptr) {
+        platform::ShowWarning(Tr(PrintNoFolderText, temp.empty() ? error : folder));
+        return;
+      }
+      job = std::make_unique<TDicomExportJob>(*FController, DicomRequest(folder), texts);
+    } else if (!waiting) {
+      return;
+    }
   }
   const auto removeFolder = qScopeGuard([&] {
     std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
   });
-  if (ExportDicomInto(folder)) SendToPacsWithWaitCursor(SettingsFileToRead(), folder);
+  if (job != nullptr && !job->Refusal()) return platform::ShowFailure(job->Refusal());
+  const TPacsSendOutcome outcome =
+      RunLongWork([&] { return SendToPacsWithProgress(this, settings.Value(), job.get()); });
+  if (job != nullptr && outcome.Exported.Status && outcome.Run) {
+    // In the outbox: it goes with this send or the next, and is not made again unchanged.
+    FSession.SetStudyInstanceUid(outcome.Exported.StudyInstanceUid);
+    FSession.SetSentDigest(digest);
+    SaveRecordNow();
+  }
+  TellPacsSend(outcome);
 }
 
 void TFormMain::DicomExportClick() {
@@ -995,12 +1028,13 @@ void TFormMain::DicomExportClick() {
 
 bool TFormMain::ExportDicomInto(const std::string& Folder) {
   FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
-  TDicomExport request;
-  request.Folder = Folder;
-  request.Patient = DicomPatientOf(FSession.Patient());
-  request.KeptStudyInstanceUid = FSession.StudyInstanceUid();
-  request.ImageCount = ImageCount;
-  const TDicomExportOutcome outcome = ExportDicomWithWaitCursor(*FController, request);
+  TDicomExportJob job(*FController, DicomRequest(Folder), DicomTextsOfLanguage());
+  if (!job.Refusal()) {
+    platform::ShowFailure(job.Refusal());
+    return false;
+  }
+  const TDicomExportOutcome outcome =
+      RunLongWork([&] { return ExportDicomWithProgress(this, job); });
   if (outcome.Status && outcome.StudyInstanceUid != FSession.StudyInstanceUid()) {
     FSession.SetStudyInstanceUid(outcome.StudyInstanceUid);
     SaveRecordNow();
@@ -1045,6 +1079,11 @@ void TFormMain::ButtonAutoAlignClick() {
 }
 
 void TFormMain::AutoAlignDone(const TAutoAlignResult& Result, std::uint64_t Generation) {
+  if (FWorking) {
+    // Long work reads the controller on its thread: the placement waits until it has ended.
+    FAlignWaiting = [this, Result, Generation] { AutoAlignDone(Result, Generation); };
+    return;
+  }
   FAligning = false;
   QGuiApplication::restoreOverrideCursor();
   FButtonAutoAlign->setEnabled(FControlsEnabled);

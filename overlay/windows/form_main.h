@@ -9,8 +9,10 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "overlay/dicom/dicom_export.h"
 #include "overlay/scene/comparison_record.h"
 #include "overlay/scene/export_aligned.h"
 #include "overlay/scene/main_controller.h"
@@ -90,9 +92,27 @@ class TFormMain : public QWidget {
   // with picture 1's known scale.
   void ExportClick(TExportKind Kind);
   // "Send to PACS": the comparison as the DICOM export makes it (into the study the record
-  // keeps) joins the user's outbox, and the outbox goes to the PACS of the settings file; without
-  // both pictures, what waits in the outbox alone.
+  // keeps) joins the user's outbox, and the outbox goes to the PACS of the settings file, off
+  // the window's thread; without both pictures, what waits in the outbox alone. A comparison
+  // that went to the PACS as it is now (the record's SentDigest) is not made again: what of it
+  // still waits goes, or, when nothing waits, the user is asked whether to send it again.
   void PacsSendClick();
+  // The DICOM export's request of the comparison shown, into Folder.
+  TDicomExport DicomRequest(const std::string& Folder = {}) const;
+  // Long work (the DICOM export, the PACS send and check) on a thread of its own: while it runs,
+  // a placement the automatic alignment found waits, so that nothing changes what it reads.
+  template <typename TWork>
+  auto RunLongWork(TWork&& Work) {
+    FWorking = true;
+    struct TEnd {
+      TFormMain* Form;
+      ~TEnd() {
+        Form->FWorking = false;
+        if (Form->FAlignWaiting) std::exchange(Form->FAlignWaiting, {})();
+      }
+    } end{this};
+    return Work();
+  }
   // The settings file as it is read: where it is written once it is there, else SettingsSource.
   std::string SettingsFileToRead() const;
   // The menu's DICOM entry: a folder from ChooseDicomFolder, then the comparison as DICOM with
@@ -227,6 +247,8 @@ class TFormMain : public QWidget {
   bool FBarGesture = false;  // a mouse button held on a slider
   bool FAligning = false;
   std::thread FAlignWorker;
+  bool FWorking = false;                // RunLongWork runs
+  std::function<void()> FAlignWaiting;  // an alignment's result that came meanwhile
   QToolButton *FBitBtnInfo = nullptr, *FBitBtnPrint = nullptr;
   int FLastControlsWidth = -1;
   TOpenDialogSettings FOpenDialog;

@@ -45,7 +45,7 @@ TPictureFacts DicomOf(const std::string& Name, const std::string& Id,
 
 const TDicomTexts Texts{"nothing",           "folder",       "not written", "no patient",
                         "picture %1 other:", "two differ:",  "picture %1",  "export",
-                        "differs: %1",       "too large: %1"};
+                        "differs: %1",       "too large: %1", "cancelled"};
 
 // The export's patient: the interface file's, else picture 1's as DICOM stores it; refused
 // without an ID, and for a DICOM picture of anybody else, with both named and what differs.
