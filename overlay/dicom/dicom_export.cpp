@@ -613,10 +613,8 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
   }
   folder += '/';
 
-  const int alphaMax = Controller.GaugeAlpha().Max();
-  const std::vector<int> alphas =
-      PrintAlphaSteps(Request.ImageCount, alphaMax, Controller.GaugeAlpha().Position());
-  const int count = 2 + int(alphas.size()) + (measures.empty() ? 0 : 1);
+  const std::vector<TPrintCapture> captures = PrintCapturesOf(Controller, Request.ImageCount);
+  const int count = 2 + int(captures.size()) + (measures.empty() ? 0 : 1);
   int number = 0;
 
   // The images written, for the report's references: SOP class and instance.
@@ -666,11 +664,10 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
     if (!store(file, data.Status())) return outcome;
   }
 
-  // The captures, whole picture 1 at each opacity of the print, as secondary captures made now.
-  for (const int alpha : alphas) {
-    const std::string label = OpacityLabel(alpha, alphaMax);
-    tell(TDicomObjectKind::Capture, label);
-    const std::unique_ptr<raster::TBitmap32> shot = renderer.Render(alpha, label);
+  // The captures of the print, over whole picture 1, as secondary captures made now.
+  for (const TPrintCapture& capture : captures) {
+    tell(TDicomObjectKind::Capture, capture.Label);
+    const std::unique_ptr<raster::TBitmap32> shot = renderer.Render(capture);
     if (!shot) {
       outcome.Status = platform::TStatus::Failure(Texts.NothingToExport);
       return outcome;
