@@ -416,7 +416,7 @@ TEST_F(PrintComparisonTest, InTheDifferenceViewCapturesTheDifferenceAndEachPictu
                               "Aufnahme 3 &middot; Bild 2"}) {
     EXPECT_NE(page.find(caption), std::string::npos) << caption;
   }
-  EXPECT_EQ(page.find("Deckkraft"), std::string::npos);
+  EXPECT_EQ(page.find("&middot; Deckkraft"), std::string::npos);
   EXPECT_FALSE(c.Flickering());
   EXPECT_EQ(c.DrawnMode(), TViewMode::Difference);
 }
