@@ -503,8 +503,7 @@ struct TDicomExportJob::TState {
   TShared Shared;
   std::vector<std::string> Findings;
   std::unique_ptr<TFullResolutionRenderer> Renderer;
-  std::vector<int> Alphas;
-  int AlphaMax = 0;
+  std::vector<TPrintCapture> Captures;
   TLossyCompression Lossy1{}, Lossy2{};
   TDateTime Taken[2];
 };
@@ -625,8 +624,7 @@ TDicomExportJob::TDicomExportJob(TMainController& Controller, const TDicomExport
     outcome.Status = platform::TStatus::Failure(Texts.NothingToExport);
     return;
   }
-  F->AlphaMax = Controller.GaugeAlpha().Max();
-  F->Alphas = PrintAlphaSteps(Request.ImageCount, F->AlphaMax, Controller.GaugeAlpha().Position());
+  F->Captures = PrintCapturesOf(Controller, Request.ImageCount);
   F->Lossy1 = facts1.Lossy;
   F->Lossy2 = facts2.Lossy;
   F->Taken[0] = DateTimeOf(Controller.WhenTaken(1));
@@ -669,9 +667,8 @@ TDicomExportOutcome TDicomExportJob::Run(platform::TCancel* Cancel,
   }
   folder += '/';
 
-  const int alphaMax = F->AlphaMax;
-  const std::vector<int>& alphas = F->Alphas;
-  const int count = 2 + int(alphas.size()) + (findings.empty() ? 0 : 1);
+  const std::vector<TPrintCapture>& captures = F->Captures;
+  const int count = 2 + int(captures.size()) + (findings.empty() ? 0 : 1);
   int number = 0;
 
   // The images written, for the report's references: SOP class and instance.
@@ -734,11 +731,10 @@ TDicomExportOutcome TDicomExportJob::Run(platform::TCancel* Cancel,
     if (!store(file, data.Status())) return outcome;
   }
 
-  // The captures, whole picture 1 at each opacity of the print, as secondary captures made now.
-  for (const int alpha : alphas) {
-    const std::string label = OpacityLabel(alpha, alphaMax);
-    if (!tell(TDicomObjectKind::Capture, label)) return outcome;
-    const std::unique_ptr<raster::TBitmap32> shot = renderer.Render(alpha, label);
+  // The captures of the print, over whole picture 1, as secondary captures made now.
+  for (const TPrintCapture& capture : captures) {
+    if (!tell(TDicomObjectKind::Capture, capture.Label)) return outcome;
+    const std::unique_ptr<raster::TBitmap32> shot = renderer.Render(capture);
     if (!shot) {
       outcome.Status = platform::TStatus::Failure(Texts.NothingToExport);
       return outcome;

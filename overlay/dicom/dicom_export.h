@@ -1,8 +1,8 @@
 // The comparison as DICOM objects for the clinic's archive, one new series in the patient's
 // study: picture 1 and the aligned picture 2 as VL Photographic Images (with their pixel
-// spacing where the scale is known), the report's captures (the print's opacities and labels, at
-// full resolution) as Secondary Capture images, and the measurements as a Basic Text SR in a
-// series of its own of the same study (an SR series holds SR documents only), referring to the
+// spacing where the scale is known), the report's captures (the print's, PrintCaptures, with their
+// labels, at full resolution) as Secondary Capture images, and the measurements as a Basic Text SR
+// in a series of its own of the same study (an SR series holds SR documents only), referring to the
 // images. Every object is
 // written as its own file, uncompressed (Explicit VR Little Endian), named by its SOP Instance
 // UID. The window's entry and tessaly-dicom export both come here.
@@ -106,7 +106,7 @@ struct TDicomExport {
   std::string Folder;  // made (0700) when missing; an existing one must be the user's own
   TDicomPatient Patient;
   std::string KeptStudyInstanceUid;  // the record's, or empty
-  int ImageCount = 5;                // the captures, at PrintAlphaSteps' opacities
+  int ImageCount = 5;                // the print's opacity steps (PrintCaptures)
   TDicomProgress Progress;
 };
 

@@ -28,7 +28,10 @@ constexpr const char* UsageText =
     "\n"
     "Writes the print page of the overlay program (OUTDIR/output.html) and its captures\n"
     "(OUTDIR/image1.jpg ...) without a window: picture 2 laid over picture 1 in equal steps\n"
-    "of opacity, at the pictures' full resolution, with the patient, both pictures' names\n"
+    "of opacity (when the record draws the comparison otherwise, as the difference, swipe,\n"
+    "checkerboard or side by side: the comparison so drawn, then picture 1 alone and\n"
+    "picture 2 opaque over it), at the pictures' full resolution, with the patient, both pictures' "
+    "names\n"
     "and dates, the placement and the measurements of the comparison's record. The patient\n"
     "and the pictures' scales come from an interface file. OUTDIR is made (readable by you\n"
     "alone) when missing; every file in it is readable by you alone. The run only adds\n"
@@ -44,8 +47,9 @@ constexpr const char* UsageText =
     "                      two pictures\n"
     "  --precise A,Z,X,Y   place the overlay: angle A in degrees, zoom factor Z, offsets X\n"
     "                      and Y in picture-1 pixels (as tessaly-align prints them)\n"
-    "  --count N           number of captures, 0..100 (default: ImageCount of the\n"
-    "                      settings, else 5)\n"
+    "  --count N           number of opacity steps, 0..100 (default: ImageCount of the\n"
+    "                      settings, else 5); another way of drawing takes its three\n"
+    "                      captures, or none with 0\n"
     "  --pp100mm N1,N2     the pictures' pixels per 100 mm, for pictures given as files\n"
     "                      (0: not known)\n"
     "  --template FILE     the page's template (default: output.html beside the program)\n"
@@ -163,22 +167,21 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   SetReportPatient(facts, session.Patient());
   facts.Measures = c.Measures();
   facts.Notes = session.Notes();
-  facts.Alphas = PrintAlphaSteps(count, facts.AlphaMax, c.GaugeAlpha().Position());
+  facts.Captures = PrintCapturesOf(c, count);
   run.Facts = facts;
   const raster::TRect whole{0, 0, c.ImgView().Bitmap().Width(), c.ImgView().Bitmap().Height()};
   TFullResolutionRenderer renderer(c, whole);
   if (renderer.TooLarge()) {
     return fail("too large for a full-resolution capture: " + renderer.PartSize());
   }
-  run.Capture = [&](std::size_t Index, int Alpha) -> platform::TStatus {
-    const std::unique_ptr<raster::TBitmap32> shot =
-        renderer.Render(Alpha, OpacityLabel(Alpha, facts.AlphaMax));
+  run.Capture = [&](std::size_t Index, const TPrintCapture& Capture) -> platform::TStatus {
+    const std::unique_ptr<raster::TBitmap32> shot = renderer.Render(Capture);
     if (!shot) return platform::TStatus::Failure("no capture could be drawn");
     return WriteCaptureJpeg(*shot, input.Pp100MM1, folder, int(Index), /*Replace=*/false);
   };
-  run.Progress = [&](std::size_t Index, std::size_t Count, int Alpha) {
-    Out << "capture " << Index + 1 << " of " << Count << ": " << OpacityLabel(Alpha, facts.AlphaMax)
-        << " -> " << folder << "image" << Index + 1 << ".jpg" << std::endl;
+  run.Progress = [&](std::size_t Index, std::size_t Count, const TPrintCapture& Capture) {
+    Out << "capture " << Index + 1 << " of " << Count << ": " << Capture.Label << " -> " << folder
+        << "image" << Index + 1 << ".jpg" << std::endl;
   };
   const TReportOutcome outcome = WriteReport(run);
   if (!outcome.Captures) return fail(outcome.Captures.Reason());

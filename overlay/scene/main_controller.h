@@ -319,10 +319,12 @@ class TMainController {
   void SetScaleBar(bool On);
   bool ScaleBarShown() const { return FScaleBarOn && ScaleBarAvailable(); }
   const TScaleBarLayer& ScaleBar() const { return *FScaleBar; }
-  // The scale bar and the measures drawn Value times as large, for a capture at full resolution.
+  // The scale bar, the measures and the flicker's label drawn Value times as large, for a capture
+  // at full resolution.
   void SetMarkMagnification(int Value) {
     FScaleBar->SetMagnification(Value);
     FMeasureLayer->SetMagnification(Value);
+    FFlickerLabel->SetMagnification(Value);
   }
   // When each picture was taken, as its EXIF data says ("2025-08-12 14:03"); empty when unknown.
   std::string DateTaken1() const { return FormatDateTaken(FFacts1.DateTaken); }
@@ -331,6 +333,11 @@ class TMainController {
   // and Time as it holds them: they hold while that picture is the file at Path, as the scale
   // does, and win over the EXIF date (a photo taken at home, a camera's clock wrong).
   void SetVisitDate(int Picture, std::string Path, std::string Date, std::string Time);
+  // Both visits of Other, for a copy of its comparison (a capture's scene).
+  void SetVisitDates(const TMainController& Other) {
+    FVisit1 = Other.FVisit1;
+    FVisit2 = Other.FVisit2;
+  }
   // When picture Picture was taken as the flicker's label and the page show it: the visit's date
   // where one holds ("03.02.2026 14:03", followed by the EXIF date in brackets where that is
   // another day), else the EXIF date; empty when neither is known.

@@ -208,6 +208,37 @@ std::vector<int> PrintAlphaSteps(int ImageCount, int AlphaMax, int SliderPositio
   return steps;
 }
 
+std::vector<TPrintCapture> PrintCaptures(TViewMode Mode, int ImageCount, int AlphaMax,
+                                         int SliderPosition) {
+  std::vector<TPrintCapture> captures;
+  if (Mode == TViewMode::Blend || Mode == TViewMode::Flicker) {
+    for (const int alpha : PrintAlphaSteps(ImageCount, AlphaMax, SliderPosition)) {
+      captures.push_back({TCaptureShows::Comparison, alpha, OpacityLabel(alpha, AlphaMax)});
+    }
+    return captures;
+  }
+  if (ImageCount <= 0) return captures;
+  // The slider stays where it is: in these ways it changes nothing that is drawn.
+  captures.push_back({TCaptureShows::Comparison, SliderPosition, Tr(ViewModeText(Mode))});
+  captures.push_back({TCaptureShows::Picture1, SliderPosition, Tr(FlickerPicture1Text)});
+  captures.push_back({TCaptureShows::Picture2, SliderPosition, Tr(FlickerPicture2Text)});
+  return captures;
+}
+
+std::vector<TPrintCapture> PrintCapturesOf(TMainController& Controller, int ImageCount) {
+  return PrintCaptures(Controller.DrawnMode(), ImageCount, Controller.GaugeAlpha().Max(),
+                       Controller.GaugeAlpha().Position());
+}
+
+void ShowPrintCapture(TMainController& Controller, const TPrintCapture& Capture) {
+  // The flicker ends first: a slider left where it is would not end it.
+  Controller.StopFlicker();
+  Controller.GaugeAlpha().SetPosition(Capture.Alpha);
+  if (Capture.Shows == TCaptureShows::Comparison) return;
+  Controller.StartFlicker();  // picture 1 alone
+  if (Capture.Shows == TCaptureShows::Picture2) Controller.FlickerTick();
+}
+
 std::string PictureDate(const std::string& DateTaken, const std::string& Path) {
   if (!DateTaken.empty()) return DateTaken;
   struct stat st {};
@@ -228,7 +259,7 @@ TReportFacts ReportFactsOf(TMainController& Controller) {
   facts.MatchColours = Controller.ColourMatchOn();
   facts.Frame = Controller.MeasureFrame();
   facts.DecimalSeparator = Controller.DecimalSeparator();
-  facts.AlphaMax = Controller.GaugeAlpha().Max();
+  facts.Mode = Controller.DrawnMode();
   return facts;
 }
 
@@ -249,6 +280,11 @@ platform::TResult<std::string> FillPlaceholders(std::string_view Page, const TRe
   if (Given != nullptr) {
     const TReportFacts& Facts = *Given;
     const std::string& sep = Facts.DecimalSeparator;
+    // The opacity series' note would tell of steps these captures do not take.
+    if (Facts.Mode != TViewMode::Blend && Facts.Mode != TViewMode::Flicker) {
+      values.insert_or_assign("PrintHint",
+                              HtmlEscaped(Tr(PrintModeHintText, Tr(ViewModeText(Facts.Mode)))));
+    }
     values.insert({
         {"Patient", HtmlEscaped(PatientText(Facts))},
         {"Name", HtmlEscaped(Facts.Name)},
@@ -281,9 +317,7 @@ platform::TResult<std::string> FillPlaceholders(std::string_view Page, const TRe
     const std::string_view name = Page.substr(open + 1, close - open - 1);
     append(Page.substr(pos, open - pos));
     if (name == "Opacity" && Given != nullptr) {
-      if (opacities < Given->Alphas.size()) {
-        append(HtmlEscaped(OpacityLabel(Given->Alphas[opacities], Given->AlphaMax)));
-      }
+      if (opacities < Given->Captures.size()) append(HtmlEscaped(Given->Captures[opacities].Label));
       ++opacities;
       pos = close + 1;
     } else if (const auto found = values.find(name); found != values.end()) {
@@ -496,6 +530,7 @@ TFullResolutionRenderer::TFullResolutionRenderer(TMainController& Controller,
   const int magnification =
       std::max(1, int(std::lround(std::max(Part.Width(), Part.Height()) / MarkMagnificationStep)));
   c.SetPictureFacts(Controller.Facts1(), Controller.Facts2());
+  c.SetVisitDates(Controller);  // the flicker's label of a picture alone dates it as the page does
   c.SetPictureScale(Controller.ImageFile1(), Controller.ScaleBar().Pp100MM());
   c.SetPictureScale2(Controller.ImageFile2(), Controller.MeasureFrame().Pp100MM2);
   c.SetMarkMagnification(magnification);
@@ -518,11 +553,11 @@ const TMainController* TFullResolutionRenderer::SceneController() {
   return FScene ? &FScene->Controller() : nullptr;
 }
 
-std::unique_ptr<raster::TBitmap32> TFullResolutionRenderer::Render(int Alpha,
-                                                                   const std::string& Label) {
+std::unique_ptr<raster::TBitmap32> TFullResolutionRenderer::Render(const TPrintCapture& Capture) {
   if (FScene == nullptr) return nullptr;
-  FScene->SetAlpha(Alpha);
-  FLabel->SetText(Label);
+  ShowPrintCapture(FScene->Controller(), Capture);
+  // A picture alone is named by the flicker's label, with its date, in the same corner.
+  FLabel->SetText(Capture.Shows == TCaptureShows::Comparison ? Capture.Label : std::string());
   return FScene->RenderViewport();
 }
 
@@ -552,18 +587,18 @@ platform::TStatus ReportFolderFree(const std::string& Folder) {
 
 TReportOutcome WriteReport(const TReportRun& Run) {
   TReportOutcome outcome;
-  const std::vector<int>& alphas = Run.Facts.Alphas;
+  const std::vector<TPrintCapture>& captures = Run.Facts.Captures;
   const std::string folder = AbsoluteFolder(Run.Folder);
   outcome.PagePath = folder + "output.html";
   if (Run.OwnFolder) {
-    RemoveStaleCaptures(folder, int(alphas.size()));
+    RemoveStaleCaptures(folder, int(captures.size()));
   } else if (platform::TStatus free = ReportFolderFree(folder); !free) {
     outcome.Captures = outcome.Page = std::move(free);
     return outcome;
   }
-  for (std::size_t i = 0; i < alphas.size(); ++i) {
-    if (Run.Progress) Run.Progress(i, alphas.size(), alphas[i]);
-    platform::TStatus status = Run.Capture(i, alphas[i]);
+  for (std::size_t i = 0; i < captures.size(); ++i) {
+    if (Run.Progress) Run.Progress(i, captures.size(), captures[i]);
+    platform::TStatus status = Run.Capture(i, captures[i]);
     // The page names each capture by its absolute path: one that is not there, whatever the
     // capture said (written elsewhere, removed since), is a failure, not a page without it.
     const std::string image = folder + "image" + std::to_string(i + 1) + ".jpg";

@@ -17,6 +17,7 @@
 #include "overlay/scene/measure.h"
 #include "overlay/scene/sliders.h"
 #include "overlay/scene/texts.h"
+#include "overlay/scene/view_status.h"
 #include "platform/status.h"
 #include "raster/core.h"
 
@@ -32,6 +33,33 @@ class TCornerLabelLayer;
 // gives no capture.
 std::vector<int> PrintAlphaSteps(int ImageCount, int AlphaMax, int SliderPosition);
 
+// What one capture of the print shows: the comparison as the view draws it (at the capture's
+// opacity), or a picture alone as the flicker shows it (picture 1; picture 2 opaque over it).
+enum class TCaptureShows { Comparison, Picture1, Picture2 };
+struct TPrintCapture {
+  TCaptureShows Shows = TCaptureShows::Comparison;
+  int Alpha = 0;      // the opacity slider's position for it
+  std::string Label;  // what it shows, in its corner and under it on the page
+  bool operator==(const TPrintCapture&) const = default;
+};
+
+// The captures of a print of a comparison drawn in Mode (the flicker, which a print ends, is no
+// way of drawing; given as Mode, it counts as the blend). Blended, the page is the opacity series:
+// PrintAlphaSteps' opacities, each labelled with OpacityLabel. In every other way of drawing the
+// opacity plays no part, and that series would be ImageCount copies of one picture under labels
+// that claim otherwise; whoever prints there wants what they look at. So: the comparison as drawn,
+// labelled with the way's name ("Differenz"), then picture 1 alone and picture 2 opaque over it
+// ("Bild 1", "Bild 2"), the two pictures that way compares. ImageCount, the number of opacity
+// steps, does not apply to them; zero or less still gives no capture.
+std::vector<TPrintCapture> PrintCaptures(TViewMode Mode, int ImageCount, int AlphaMax,
+                                         int SliderPosition);
+// The same for Controller's way of drawing, opacity slider and its range. The print, the DICOM
+// export's secondary captures and tessaly-report all take their captures from here.
+std::vector<TPrintCapture> PrintCapturesOf(TMainController& Controller, int ImageCount);
+// Controller shows Capture: the opacity slider at its position, and picture 1 or picture 2 alone
+// through the flicker (ended otherwise), whose label names the picture and its date.
+void ShowPrintCapture(TMainController& Controller, const TPrintCapture& Capture);
+
 // What the page tells of the comparison besides its captures. Empty texts stay empty.
 struct TReportFacts {
   std::string Name, Firstname, Birthdate;  // the patient of the pictures
@@ -44,14 +72,15 @@ struct TReportFacts {
   TMeasureFrame Frame;  // the scales and the placement the measures are measured with
   std::string Notes;
   std::string DecimalSeparator = ".";
-  // The opacity of each capture, in the order of the page's "#Opacity#" placeholders.
-  std::vector<int> Alphas;
-  int AlphaMax = 255;
+  // The way of drawing; any but the blend has the page's note say what the captures show.
+  TViewMode Mode = TViewMode::Blend;
+  // The captures, whose labels fill the page's "#Opacity#" placeholders in their order.
+  std::vector<TPrintCapture> Captures;
 };
 
 // The facts Controller knows: the pictures, their dates, the placement, the colour matching, the
-// scales, the number format, the opacity's range. The patient, the measures, the notes and the
-// opacities are the caller's.
+// scales, the number format, the way of drawing. The patient, the measures, the notes and the
+// captures are the caller's.
 TReportFacts ReportFactsOf(TMainController& Controller);
 
 // The patient of the comparison onto the page: its name and birth date, or "no patient".
@@ -75,12 +104,13 @@ std::string PictureDate(const std::string& DateTaken, const std::string& Path);
 // The page's placeholders and their texts, each escaped for HTML: #Patient# ("Name, Firstname,
 // * Birthdate"), #Name#, #Firstname#, #Birthdate#, #Picture1#, #Picture2# (file names),
 // #Date1#, #Date2#, #Placement#, #ColourMatch#, #Measurements# (a table of every measure and
-// each outline pair's change), #Notes#; the n-th #Opacity# is the n-th capture's opacity. The
+// each outline pair's change), #Notes#; the n-th #Opacity# is the n-th capture's label. The
 // page's own words come from the language file, by their names without "Messages.": #Language#
 // (the lang attribute), #PrintTitle#, #PrintHint#, #PrintCapture#, #ReportPatient#,
 // #FlickerPicture1#, #FlickerPicture2#, #ReportPlacement#, #ReportColourMatch#,
-// #ReportMeasurements#, #ReportNotes#. Replaced in one pass, so that a text that looks like a
-// placeholder stays text. A failure when the page would grow beyond 64 MiB (a template may name a
+// #ReportMeasurements#, #ReportNotes#; in a way of drawing other than the blend, #PrintHint# is the
+// note PrintModeHintText with the way's name. Replaced in one pass, so that a text that looks like
+// a placeholder stays text. A failure when the page would grow beyond 64 MiB (a template may name a
 // long table any number of times).
 platform::TResult<std::string> FillReportPlaceholders(std::string_view Page,
                                                       const TReportFacts& Facts);
@@ -135,7 +165,8 @@ raster::TRect VisiblePicturePart(TMainController& Controller);
 // the placement to the bit, the measures) but at the pictures' own resolution over Part of
 // picture 1, with the scale bar where picture 1's scale is known. The scene for it is made once
 // (both pictures copied, the colours matched); each Render sets only the overlay's opacity and
-// the label in the upper-left corner. Render gives nothing for an empty part or without both
+// the label in the upper-left corner (or shows a picture alone, ShowPrintCapture, under the
+// flicker's label of it). Render gives nothing for an empty part or without both
 // pictures, and for a part whose scene no bitmap can hold (TooLarge).
 class TFullResolutionRenderer {
  public:
@@ -143,7 +174,10 @@ class TFullResolutionRenderer {
   ~TFullResolutionRenderer();
   TFullResolutionRenderer(const TFullResolutionRenderer&) = delete;
   TFullResolutionRenderer& operator=(const TFullResolutionRenderer&) = delete;
-  std::unique_ptr<raster::TBitmap32> Render(int Alpha, const std::string& Label);
+  std::unique_ptr<raster::TBitmap32> Render(const TPrintCapture& Capture);
+  std::unique_ptr<raster::TBitmap32> Render(int Alpha, const std::string& Label) {
+    return Render({TCaptureShows::Comparison, Alpha, Label});
+  }
   // The part and the scene view's scroll bars exceed raster::MaxBitmapPixels: no scene was made,
   // and the caller tells the user so, with PartSize ("16370 x 16370").
   bool TooLarge() const { return FTooLarge; }
@@ -164,7 +198,7 @@ std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Control
                                                         const std::string& Label);
 
 // One run of the report: the captures in turn, then the page. Capture takes and writes capture
-// Index (at opacity Alpha); Progress is told before each capture. The first capture that could
+// Index; Progress is told before each capture. The first capture that could
 // not be written, or is not at the place the page names (Folder made absolute), is in Captures;
 // the page's failure in Page.
 struct TReportRun {
@@ -174,9 +208,9 @@ struct TReportRun {
   // ReportNamesInTheWay, and says which.
   bool OwnFolder = false;
   std::string TemplatePath;
-  TReportFacts Facts;  // its Alphas say how many captures and at which opacities
-  std::function<platform::TStatus(std::size_t Index, int Alpha)> Capture;
-  std::function<void(std::size_t Index, std::size_t Count, int Alpha)> Progress;
+  TReportFacts Facts;  // its Captures say how many captures and what each shows
+  std::function<platform::TStatus(std::size_t Index, const TPrintCapture& Capture)> Capture;
+  std::function<void(std::size_t Index, std::size_t Count, const TPrintCapture& Capture)> Progress;
 };
 struct TReportOutcome {
   platform::TStatus Captures, Page;

@@ -25,7 +25,7 @@ const std::vector<TText>& ProgramTexts() {
       PrintNoTemplateText, PrintPageTooLargeText, PrintPageNotOpenedText, PrintNoFolderText,
       PrintPageNotWrittenText,
       PrintCaptureNotWrittenText,
-      LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText,
+      LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText, PrintModeHintText,
       SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,
       FlickerPicture1Text, FlickerPicture2Text, SideModeText, RestoreRecordText,
       RecordDamagedText, InterfaceScaleOutsideText, RecordOtherPicturesText,

@@ -54,6 +54,11 @@ inline constexpr TText PrintHintText{
     "Bild 2 über Bild 1 gelegt, in gleichen Schritten von durchsichtig (Bild 1 allein) bis "
     "deckend."};
 inline constexpr TText PrintCaptureText{"Messages.PrintCapture", "Aufnahme"};
+// The page's note in a way of drawing other than the blend (%1: its name, "Differenz").
+inline constexpr TText PrintModeHintText{
+    "Messages.PrintModeHint",
+    "Bild 2 über Bild 1, wie die Ansicht es in der Darstellung „%1“ zeigt (die Deckkraft spielt "
+    "darin keine Rolle); dann Bild 1 allein und Bild 2 deckend darüber."};
 // The report: a capture's opacity (%1 in percent), the headings and labels of its header block
 // and measurement table (%1 the measure's number).
 inline constexpr TText PrintOpacityText{"Messages.PrintOpacity", "Deckkraft %1 %"};

@@ -16,13 +16,26 @@ std::string StatusPositionText(const TViewStatus& Status, std::string_view Decim
   return text;
 }
 
+TText ViewModeText(TViewMode Mode) {
+  switch (Mode) {
+    case TViewMode::Difference:
+      return DifferenceModeText;
+    case TViewMode::Flicker:
+      return FlickerModeText;
+    case TViewMode::Swipe:
+      return SwipeModeText;
+    case TViewMode::Checker:
+      return CheckerModeText;
+    case TViewMode::Side:
+      return SideModeText;
+    case TViewMode::Blend:
+      break;
+  }
+  return BlendModeText;
+}
+
 std::string StatusModeText(const TViewStatus& Status, std::string_view DecimalSeparator) {
-  std::string text = Tr(Status.Mode == TViewMode::Difference ? DifferenceModeText
-                        : Status.Mode == TViewMode::Flicker  ? FlickerModeText
-                        : Status.Mode == TViewMode::Swipe    ? SwipeModeText
-                        : Status.Mode == TViewMode::Checker  ? CheckerModeText
-                        : Status.Mode == TViewMode::Side     ? SideModeText
-                                                             : BlendModeText);
+  std::string text = Tr(ViewModeText(Status.Mode));
   if (Status.Precise) text += ", " + Tr(BetweenStepsText);
   if (Status.Gains) {
     text += ", " + Tr(MatchedText);

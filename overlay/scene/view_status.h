@@ -24,6 +24,9 @@ struct TViewStatus {
   std::optional<std::array<double, 3>> Gains;
 };
 
+// The way of drawing's name: "Differenz", "Vorhang", ...
+TText ViewModeText(TViewMode Mode);
+
 // "1234, 567 px" and, with a scale, "   61.7, 28.4 mm" after it (one decimal, the locale's
 // separator); empty without a pixel.
 std::string StatusPositionText(const TViewStatus& Status, std::string_view DecimalSeparator = ".");

@@ -68,6 +68,7 @@ class TPrintState {
   void Restore() {
     if (FRestored) return;
     FRestored = true;
+    FController.StopFlicker();  // a capture of a picture alone shows it through the flicker
     FController.ImgView().SetColor(FColor);
     FController.GaugeAlpha().SetPosition(FPosition);
   }
@@ -135,7 +136,7 @@ void PrintComparisonWith(QWidget& Window, TMainController& Controller, int Image
   SetReportPatient(run.Facts, Extras.Patient);
   run.Facts.Measures = Extras.Measures;
   run.Facts.Notes = Extras.Notes;
-  run.Facts.Alphas = PrintAlphaSteps(ImageCount, Controller.GaugeAlpha().Max(), state.Position());
+  run.Facts.Captures = PrintCapturesOf(Controller, ImageCount);
   const int pp100 = Controller.ScaleBar().Pp100MM();
   std::optional<TFullResolutionRenderer> renderer;
   if (Extras.FullResolution) renderer.emplace(Controller, VisiblePicturePart(Controller));
@@ -143,15 +144,14 @@ void PrintComparisonWith(QWidget& Window, TMainController& Controller, int Image
     platform::ShowMessage(Tr(FullResolutionTooLargeText, renderer->PartSize()));
     return;
   }
-  run.Capture = [&](std::size_t Index, int Alpha) -> platform::TStatus {
+  run.Capture = [&](std::size_t Index, const TPrintCapture& Capture) -> platform::TStatus {
     // Each opacity is set as the slider sets it, so that the overlay and the read-out agree at
     // every step; the read-out lies outside the part of the window that is captured.
-    Controller.GaugeAlpha().SetPosition(Alpha);
+    ShowPrintCapture(Controller, Capture);
     QGuiApplication::changeOverrideCursor(Qt::WaitCursor);
     platform::TStatus status;
     if (renderer) {
-      const std::unique_ptr<raster::TBitmap32> shot =
-          renderer->Render(Alpha, OpacityLabel(Alpha, Controller.GaugeAlpha().Max()));
+      const std::unique_ptr<raster::TBitmap32> shot = renderer->Render(Capture);
       status = shot ? WriteCaptureJpeg(*shot, pp100, tempDir, int(Index))
                     : platform::TStatus::Failure(
                           Tr(PrintCaptureNotWrittenText,

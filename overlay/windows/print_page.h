@@ -1,5 +1,6 @@
 // The print button's work: the comparison captured several times while the overlay's opacity
-// steps from transparent towards opaque, each capture stored as a JPEG in the temporary folder,
+// steps from transparent towards opaque (in another way of drawing: as drawn, then each picture
+// alone, PrintCaptures), each capture stored as a JPEG in the temporary folder,
 // and a web page built from the template beside the program that lays the captures out for
 // printing, then opened with the user's browser.
 #pragma once
@@ -30,16 +31,17 @@ platform::TStatus WritePrintCapture(const QImage& Capture, const std::string& Te
 // The whole print click on the main window and its controller: the captures, the page, and
 // the page opened (or "Error creating output file: " + page path shown), all in
 // platform::TempDirectory(), the user's private folder (without one, that is told and nothing
-// is captured). Each capture's opacity is set through the opacity slider, the overlay and the
-// read-out following it. Between captures the window paints and runs its timers, the user's
+// is captured). Each capture is shown as ShowPrintCapture shows it: its opacity set through the
+// opacity slider, the overlay and the read-out following it; a picture alone through the
+// flicker. Between captures the window paints and runs its timers, the user's
 // input waits for the end, and the wait cursor stays. The first capture that cannot be stored
 // is told once, after the captures. An uncompressed capture that an older version may have
 // left (temp.bmp of this user, in TEMP or in the folder) is deleted. The view's colour, the
-// slider and so the overlay's opacity are as before afterwards.
+// slider and so the overlay's opacity are as before afterwards, and no flicker runs.
 void PrintComparison(QWidget& Window, TMainController& Controller, int ImageCount);
 // What the window adds to the page: the patient, the measures and notes of the record, and
 // whether the captures are taken at the pictures' full resolution over the visible part
-// (RenderFullResolution, each labelled with its opacity) instead of from the screen.
+// (RenderFullResolution, each labelled with what it shows) instead of from the screen.
 struct TPrintExtras {
   TComparisonPatient Patient;  // the pictures' patient; none: the page says "no patient"
   std::vector<TMeasure> Measures;

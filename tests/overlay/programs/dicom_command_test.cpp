@@ -203,6 +203,20 @@ TEST(DicomCommand, ExportsTheComparisonIntoOneStudyTheRecordKeeps) {
     EXPECT_EQ(o.Study, *studies.begin()) << o.Path;
     EXPECT_FALSE(imageSeries.count(o.Series) || reportSeries.count(o.Series)) << o.Path;
   }
+
+  // Drawn as the swipe, the captures are the print's of it: the swipe and each picture alone.
+  TComparisonRecord swipe = kept.Value();
+  swipe.Mode = "swipe";
+  WriteComparisonRecord(dir / "record.ini", swipe);
+  ASSERT_EQ(Dicom({"export", "--record", dir / "record.ini", "--count", "5", "--language", language,
+                   dir / "interface.ini", dir / "third"},
+                  &out, &err),
+            0)
+      << err;
+  for (const char* capture : {"object 3 of 6: capture (Secondary Capture Image), Swipe\n",
+                              "object 5 of 6: capture (Secondary Capture Image), Picture 2\n"}) {
+    EXPECT_NE(out.find(capture), std::string::npos) << out;
+  }
 }
 
 TEST(DicomCommand, RefusesWhatItCannotUse) {

@@ -68,7 +68,9 @@ TEST(ReportCommand, WritesThePageOfTheRecordWithEverythingItNamesFromThisRun) {
                    &stdOut, &stdErr),
             0)
       << stdErr;
-  EXPECT_NE(stdOut.find("capture 3 of 3: Opacity 100 %"), std::string::npos) << stdOut;
+  // The record draws the difference: the captures show it and each picture alone.
+  EXPECT_NE(stdOut.find("capture 1 of 3: Difference ->"), std::string::npos) << stdOut;
+  EXPECT_NE(stdOut.find("capture 3 of 3: Picture 2 ->"), std::string::npos) << stdOut;
 
   const std::string page = ReadFile(out + "/output.html");
   for (const std::string& expected :
@@ -81,7 +83,8 @@ TEST(ReportCommand, WritesThePageOfTheRecordWithEverythingItNamesFromThisRun) {
         std::string("<td>Outline 1</td><td>Picture 1</td><td>70.7 mm</td><td>2500.0 mm²</td>"),
         std::string("<td>Outline 1</td><td>Picture 2</td><td>141.4 mm</td><td>10000.0 mm²</td>"
                     "<td>+7500.0 mm² (+300.0 %)</td>"),
-        std::string("Capture 3 &middot; Opacity 100 %")}) {
+        std::string("Capture 1 &middot; Difference"), std::string("Capture 3 &middot; Picture 2"),
+        std::string("in the mode &quot;Difference&quot;")}) {
     EXPECT_NE(page.find(expected), std::string::npos) << expected << "\n" << page;
   }
   EXPECT_EQ(page.find("<Tom>"), std::string::npos);

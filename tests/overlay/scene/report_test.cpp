@@ -7,7 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "overlay/scene/main_controller.h"
 #include "overlay/scene/overlay_scene.h"
 #include "overlay/scene/texts.h"
 #include "tests/support/temp_folder.h"
@@ -69,6 +73,64 @@ TEST(FullResolutionCapture, IsPicture1PixelForPixelWhereTheOverlayIsTransparent)
   EXPECT_GT(overlay, 1000);
 }
 
+// Only the blend draws the opacity. In every other way of drawing the print takes the comparison
+// as drawn and each picture alone (not copies of one picture labelled as opacities), and the
+// page's note says so.
+TEST(PrintCaptures, OutsideTheBlendShowTheWayOfDrawingAndEachPictureAlone) {
+  TOverlayScene scene(300, 200);
+  LoadPair(scene, 240, 160);
+  TMainController& c = scene.Controller();
+  TBitmap32 picture1;
+  picture1.Assign(&scene.View().Bitmap());
+  c.SetSwipeLine(40);  // through the overlay, which lies in picture 1's upper-left quarter
+  const struct {
+    TViewMode Mode;
+    std::vector<std::string> Labels;
+  } cases[] = {
+      {TViewMode::Blend, {"Deckkraft 0 %", "Deckkraft 50 %", "Deckkraft 100 %"}},
+      {TViewMode::Difference, {"Differenz", "Bild 1", "Bild 2"}},
+      {TViewMode::Swipe, {"Vorhang", "Bild 1", "Bild 2"}},
+      {TViewMode::Checker, {"Schachbrett", "Bild 1", "Bild 2"}},
+      {TViewMode::Side, {"Nebeneinander", "Bild 1", "Bild 2"}},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.Labels[0]);
+    c.ShowMode(test.Mode);
+    TReportFacts facts;
+    facts.Mode = c.DrawnMode();
+    facts.Captures = PrintCapturesOf(c, 3);
+    std::vector<std::string> labels;
+    std::vector<std::unique_ptr<TBitmap32>> shots;
+    TFullResolutionRenderer renderer(c, {0, 0, 240, 160});
+    for (const TPrintCapture& capture : facts.Captures) {
+      labels.push_back(capture.Label);
+      shots.push_back(renderer.Render(capture));
+      ASSERT_NE(shots.back(), nullptr);
+    }
+    EXPECT_EQ(labels, test.Labels);
+    const auto differing = [](const TBitmap32& A, const TBitmap32& B, int FromRow) {
+      int n = 0;
+      for (int y = FromRow; y < A.Height(); ++y) {
+        for (int x = 0; x < A.Width(); ++x)
+          n += ((A.GetPixel(x, y) ^ B.GetPixel(x, y)) & 0xFFFFFF) != 0;
+      }
+      return n;
+    };
+    for (std::size_t i = 0; i < shots.size(); ++i) {
+      for (std::size_t j = i + 1; j < shots.size(); ++j) {
+        EXPECT_GT(differing(*shots[i], *shots[j], 40), 0) << i << " " << j;  // below the labels
+      }
+    }
+    // Picture 1 alone is picture 1, below its label.
+    if (test.Mode != TViewMode::Blend) {
+      EXPECT_EQ(differing(*shots[1], picture1, 40), 0);
+    }
+    EXPECT_EQ(
+        FillReportPlaceholders("#PrintHint#", facts).Value(),
+        test.Mode == TViewMode::Blend ? Tr(PrintHintText) : Tr(PrintModeHintText, test.Labels[0]));
+  }
+}
+
 // A part whose scene (the part and the view's scroll bars) no bitmap can hold is refused, not a
 // crash; one within the limit is drawn.
 // The capture's JPEG states its scale in dots per inch, a 16-bit field: a scale it cannot
@@ -119,7 +181,7 @@ TEST(ReportPage, PlaceholdersAreFilledOnceWithEscapedTextsAndMeasuredValues) {
   facts.Measures = {{TMeasureKind::Ruler, 1, {{0, 0}, {300, 400}}},
                     {TMeasureKind::Outline, 1, square},
                     {TMeasureKind::Outline, 2, square}};
-  facts.Alphas = {0, 255};
+  facts.Captures = PrintCaptures(TViewMode::Blend, 2, 255, 0);
   const std::string page =
       FillReportPlaceholders(
           "<p>#Patient#</p><p>#Picture1#|#Picture2#</p>#Measurements#<i>#Opacity#;#Opacity#;"
@@ -173,8 +235,8 @@ TEST(ReportRun, ACaptureNotWhereThePageNamesItIsAFailure) {
   run.Folder = dir.Path().string() + "/out/";
   std::filesystem::create_directory(run.Folder);
   run.TemplatePath = dir / "page.html";
-  run.Facts.Alphas = {0, 255};
-  run.Capture = [&](std::size_t Index, int) -> platform::TStatus {
+  run.Facts.Captures = PrintCaptures(TViewMode::Blend, 2, 255, 0);
+  run.Capture = [&](std::size_t Index, const TPrintCapture&) -> platform::TStatus {
     if (Index == 0) std::ofstream(run.Folder + "image1.jpg") << "jpeg";
     return {};
   };

@@ -393,6 +393,34 @@ TEST_F(PrintComparisonTest, CapturesShowThePicturesOnWhiteAtEachStep) {
   EXPECT_EQ(c.ImgView().Color(), MainViewColor);
 }
 
+TEST_F(PrintComparisonTest, InTheDifferenceViewCapturesTheDifferenceAndEachPictureAlone) {
+  TFormMain w;
+  Show(w);
+  TMainController& c = w.Controller();
+  LoadPair(c);
+  c.ShowMode(TViewMode::Difference);
+  platform::ShellOpenRecorder shell;
+  PrintComparison(w, c, 5);
+
+  // Blue and red: their difference is magenta; then blue alone, then red over it.
+  const QColor expected[] = {QColor(255, 0, 255), QColor(0, 0, 255), QColor(255, 0, 0)};
+  for (int i = 0; i < 3; ++i) {
+    const QImage capture = Jpeg(Out() + "test" + std::to_string(i) + ".jpg");
+    const QColor centre = capture.pixelColor(capture.width() / 2, capture.height() / 2);
+    EXPECT_NEAR(centre.red(), expected[i].red(), 12) << i;
+    EXPECT_NEAR(centre.blue(), expected[i].blue(), 12) << i;
+  }
+  EXPECT_FALSE(fs::exists(Out() + "test3.jpg"));
+  const std::string page = Contents(Out() + "output.html");
+  for (const char* caption : {"Aufnahme 1 &middot; Differenz", "Aufnahme 2 &middot; Bild 1",
+                              "Aufnahme 3 &middot; Bild 2"}) {
+    EXPECT_NE(page.find(caption), std::string::npos) << caption;
+  }
+  EXPECT_EQ(page.find("&middot; Deckkraft"), std::string::npos);
+  EXPECT_FALSE(c.Flickering());
+  EXPECT_EQ(c.DrawnMode(), TViewMode::Difference);
+}
+
 TEST_F(PrintComparisonTest, NoCaptureStillWritesAndOpensThePage) {
   TFormMain w;
   Show(w);
