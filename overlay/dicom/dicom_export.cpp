@@ -841,7 +841,7 @@ std::string DicomExportDigest(const TMainController& Controller, const TComparis
                                &patient.PatientId, &patient.PersonName, &patient.BirthDate}) {
     add("patient", *v);
   }
-  add("study", Request.KeptStudyInstanceUid);
+  // Not the kept study: the first export sets it, and the same comparison goes into it anyway.
   add("count", std::to_string(Request.ImageCount));
   const TPrecisePlacement placement = Controller.Placement();
   add("placement", FormatExact(placement.Angle) + " " + FormatExact(placement.Zoom) + " " +

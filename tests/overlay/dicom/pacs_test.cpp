@@ -37,6 +37,7 @@
 #include "overlay/scene/texts.h"
 #include "platform/content_hash.h"
 #include "tests/support/orthanc.h"
+#include "tests/support/scripted_pacs.h"
 #include "tests/support/temp_folder.h"
 
 namespace overlay {
@@ -396,128 +397,13 @@ TEST_F(PacsTest, AFileThatOverflowsItsParserIsQuarantinedAndTheOthersAreSent) {
   EXPECT_EQ(Json(FOrthanc, "/instances").toArray().size(), 2);
 }
 
-// A PACS of the test's own for what Orthanc does not do on demand: it refuses the association
-// (as for a called AE title it does not know), or takes it and answers every C-STORE with
-// Status. It serves one association.
-class TScriptedPacs {
- public:
-  static constexpr Uint16 Takes = 0;
-  // No answer to a C-STORE at all: the sender waits until it is killed, or the PACS ends.
-  static constexpr Uint16 Hangs = 0xFFFF;
-  // The data set taken whole, and then no answer.
-  static constexpr Uint16 TakesAndHangs = 0xFFFE;
-  // AnswerFor: the instance its answers name (empty: the one sent, as a PACS should).
-  // Associations: how many it serves, one after the other.
-  TScriptedPacs(bool Refuse, Uint16 Status, std::string AnswerFor = {}, int Associations = 1)
-      : FRefuse(Refuse),
-        FStatus(Status),
-        FAnswerFor(std::move(AnswerFor)),
-        FAssociations(Associations),
-        FPort(testsupport::FreeLoopbackPort()) {
-    if (ASC_initializeNetwork(NET_ACCEPTOR, FPort, 5, &FNetwork).bad()) return;
-    FThread = std::thread([this] { Serve(); });
-  }
-  ~TScriptedPacs() {
-    FRelease.set_value();
-    if (FThread.joinable()) FThread.join();
-    if (FNetwork != nullptr) ASC_dropNetwork(&FNetwork);
-  }
-  int Port() const { return FPort; }
-  // Whether a C-STORE request has arrived.
-  bool StoreArrived() const { return FStoreArrived; }
-  bool Listening() const { return FNetwork != nullptr; }
-  // The C-STORE requests answered.
-  int Stores() const { return FStores; }
-  // Whether a data set has been taken whole (TakesAndHangs).
-  bool Taken() const { return FTaken; }
-
- private:
-  void Serve() {
-    for (int n = 0; n < FAssociations; ++n) ServeOne();
-  }
-  void ServeOne() {
-    T_ASC_Association* a = nullptr;
-    if (ASC_receiveAssociation(FNetwork, &a, ASC_DEFAULTMAXPDU, nullptr, nullptr, OFFalse,
-                               DUL_NOBLOCK, 20)
-            .good()) {
-      if (FRefuse) {
-        T_ASC_RejectParameters refusal{ASC_RESULT_REJECTEDPERMANENT, ASC_SOURCE_SERVICEUSER,
-                                       ASC_REASON_SU_CALLEDAETITLENOTRECOGNIZED};
-        ASC_rejectAssociation(a, &refusal);
-      } else {
-        const char* syntaxes[] = {UID_JPEGProcess1TransferSyntax,
-                                  UID_LittleEndianExplicitTransferSyntax,
-                                  UID_LittleEndianImplicitTransferSyntax};
-        ASC_acceptContextsWithPreferredTransferSyntaxes(
-            a->params, dcmAllStorageSOPClassUIDs, numberOfDcmAllStorageSOPClassUIDs, syntaxes, 3);
-        const char* verification[] = {UID_VerificationSOPClass};
-        ASC_acceptContextsWithPreferredTransferSyntaxes(a->params, verification, 1, syntaxes, 3);
-        ASC_acknowledgeAssociation(a);
-        T_ASC_PresentationContextID id = 0;
-        T_DIMSE_Message message{};
-        // Until the release request (or the end of the connection) ends the receiving.
-        while (DIMSE_receiveCommand(a, DIMSE_BLOCKING, 0, &id, &message, nullptr).good()) {
-          if (message.CommandField == DIMSE_C_ECHO_RQ) {
-            DIMSE_sendEchoResponse(a, id, &message.msg.CEchoRQ, FStatus, nullptr);
-            continue;
-          }
-          if (message.CommandField != DIMSE_C_STORE_RQ) break;
-          FStoreArrived = true;
-          if (FStatus == Hangs) {
-            FHeld.wait();
-            break;
-          }
-          DcmDataset* received = nullptr;
-          const OFCondition c = DIMSE_storeProvider(a, id, &message.msg.CStoreRQ, nullptr, 0,
-                                                    &received, Answer, this, DIMSE_BLOCKING, 0);
-          delete received;
-          if (c.bad()) break;
-          ++FStores;
-        }
-        ASC_acknowledgeRelease(a);
-      }
-      ASC_dropSCPAssociation(a);
-    }
-    ASC_destroyAssociation(&a);
-  }
-  static void Answer(void* Pacs, T_DIMSE_StoreProgress* Progress, T_DIMSE_C_StoreRQ* Request, char*,
-                     DcmDataset**, T_DIMSE_C_StoreRSP* Response, DcmDataset**) {
-    const TScriptedPacs& pacs = *static_cast<TScriptedPacs*>(Pacs);
-    if (Progress->state == DIMSE_StoreEnd && pacs.FStatus == TakesAndHangs) {
-      pacs.FTaken = true;
-      pacs.FHeld.wait();
-    }
-    if (Progress->state == DIMSE_StoreEnd) {
-      Response->DimseStatus = pacs.FStatus;
-      if (!pacs.FAnswerFor.empty()) {
-        // The toolkit answers for the request's instance.
-        OFStandard::strlcpy(Request->AffectedSOPInstanceUID, pacs.FAnswerFor.c_str(),
-                            sizeof Request->AffectedSOPInstanceUID);
-      }
-    }
-  }
-
-  bool FRefuse;
-  Uint16 FStatus;
-  std::string FAnswerFor;
-  int FAssociations;
-  std::atomic<int> FStores{0};
-  int FPort;
-  T_ASC_Network* FNetwork = nullptr;
-  std::atomic<bool> FStoreArrived{false};
-  mutable std::atomic<bool> FTaken{false};
-  std::promise<void> FRelease;
-  std::shared_future<void> FHeld = FRelease.get_future().share();
-  std::thread FThread;
-};
-
 // A send killed while the PACS has its first object: both objects are still in the outbox, the
 // claims died with the process, and the next send sends them all.
 TEST_F(PacsTest, AKilledSendLeavesEveryObjectForTheNext) {
   const TOutbox outbox(OutboxFolder());
   ASSERT_TRUE(QueueTwoObjects(outbox));
   {
-    TScriptedPacs hanging(false, TScriptedPacs::Hangs);
+    testsupport::TScriptedPacs hanging(false, testsupport::TScriptedPacs::Hangs);
     ASSERT_TRUE(hanging.Listening());
     const pid_t send = ::fork();
     if (send == 0) {
@@ -542,7 +428,7 @@ TEST_F(PacsTest, AKilledSendLeavesEveryObjectForTheNext) {
 }
 
 TEST(PacsRefusal, ARefusedAssociationIsToldWithItsReason) {
-  TScriptedPacs pacs(true, TScriptedPacs::Takes);
+  testsupport::TScriptedPacs pacs(true, testsupport::TScriptedPacs::Takes);
   ASSERT_TRUE(pacs.Listening());
   const platform::TStatus echo = EchoPacs({"TESSALY", "NOBODY", "127.0.0.1", pacs.Port(), 5});
   EXPECT_EQ(echo.Reason(), Tr(PacsAssociationRefusedText, Tr(PacsCalledAeUnknownText, "NOBODY")));
@@ -550,7 +436,7 @@ TEST(PacsRefusal, ARefusedAssociationIsToldWithItsReason) {
 
 // A check the PACS answers with a failure is that answer, not a transfer that broke off.
 TEST(PacsRefusal, AFailedEchoIsToldWithItsStatus) {
-  TScriptedPacs pacs(false, 0x0110);  // processing failure
+  testsupport::TScriptedPacs pacs(false, 0x0110);  // processing failure
   ASSERT_TRUE(pacs.Listening());
   const platform::TStatus echo = EchoPacs({"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5});
   const std::string sentence = Tr(PacsEchoFailedText);
@@ -565,7 +451,7 @@ TEST(PacsRefusal, APacsThatTakesTheDataAndNeverAnswersHoldsTheSendForOneTimeout)
   const platform::TResult<std::vector<TPacsObject>> objects =
       ReadPacsObjects({MakeObject(files, "a.dcm", true)});
   ASSERT_TRUE(objects.Ok()) << objects.Reason();
-  TScriptedPacs pacs(false, TScriptedPacs::TakesAndHangs);
+  testsupport::TScriptedPacs pacs(false, testsupport::TScriptedPacs::TakesAndHangs);
   ASSERT_TRUE(pacs.Listening());
   constexpr int Timeout = 3;
   std::future<platform::TResult<TOutboxRun>> send = std::async(std::launch::async, [&] {
@@ -578,6 +464,33 @@ TEST(PacsRefusal, APacsThatTakesTheDataAndNeverAnswersHoldsTheSendForOneTimeout)
   const platform::TResult<TOutboxRun> run = send.get();
   ASSERT_TRUE(run.Ok()) << run.Reason();
   EXPECT_EQ(run.Value().Left.size(), 1u);
+}
+
+// A cancel while the PACS holds its answer ends the send at once, not after the timeout, and
+// the object it could not confirm waits in the outbox; the send says it was cancelled.
+TEST(PacsRefusal, ACancelEndsTheWaitForAnAnswerAtOnceAndTheObjectWaits) {
+  testsupport::TTempFolder files{"tessaly_pacs_files"};
+  const platform::TResult<std::vector<TPacsObject>> objects =
+      ReadPacsObjects({MakeObject(files, "a.dcm", true)});
+  ASSERT_TRUE(objects.Ok()) << objects.Reason();
+  testsupport::TScriptedPacs pacs(false, testsupport::TScriptedPacs::TakesAndHangs);
+  ASSERT_TRUE(pacs.Listening());
+  platform::TCancel cancel;
+  std::future<platform::TResult<TOutboxRun>> send = std::async(std::launch::async, [&] {
+    return SendThroughOutbox({"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 60}, objects.Value(),
+                             TOutbox(files / "outbox/"), {}, &cancel);
+  });
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return pacs.Taken(); }, std::chrono::seconds(20)));
+  cancel.Cancel();
+  // Well before the minute the PACS would be waited for.
+  ASSERT_EQ(send.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  const platform::TResult<TOutboxRun> run = send.get();
+  ASSERT_TRUE(run.Ok()) << run.Reason();
+  EXPECT_TRUE(run.Value().Cancelled);
+  EXPECT_EQ(run.Value().Left.size(), 1u);
+  ASSERT_EQ(run.Value().Failures.size(), 1u);
+  EXPECT_EQ(run.Value().Failures[0].Reason().rfind(Tr(PacsCancelledText), 0), 0u);
+  EXPECT_EQ(PacsRunSummary(run.Value()).rfind(Tr(PacsRunCancelledText), 0), 0u);
 }
 
 // Objects of more kinds than one association may propose are all sent, the rest in a second one,
@@ -598,7 +511,7 @@ TEST(PacsRefusal, ObjectsOfMoreKindsThanOneAssociationCarriesAreAllSent) {
     objects.push_back(
         {path, dcmAllStorageSOPClassUIDs[k], instance, UID_LittleEndianExplicitTransferSyntax});
   }
-  TScriptedPacs pacs(false, TScriptedPacs::Takes, {}, 2);
+  testsupport::TScriptedPacs pacs(false, testsupport::TScriptedPacs::Takes, {}, 2);
   ASSERT_TRUE(pacs.Listening());
   const std::vector<TStoreOutcome> outcomes =
       StoreToPacs({"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5}, objects);
@@ -628,7 +541,7 @@ TEST(PacsRefusal, AnObjectNotConfirmedStaysInTheOutboxWithTheReason) {
     const platform::TResult<std::vector<TPacsObject>> objects =
         ReadPacsObjects({MakeObject(files, "a.dcm", true)});
     ASSERT_TRUE(objects.Ok()) << objects.Reason();
-    TScriptedPacs pacs(false, c.Status, c.AnswerFor);
+    testsupport::TScriptedPacs pacs(false, c.Status, c.AnswerFor);
     ASSERT_TRUE(pacs.Listening());
     const platform::TResult<TOutboxRun> run = SendThroughOutbox(
         {"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 5}, objects.Value(), outbox);

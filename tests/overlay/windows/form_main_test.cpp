@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTest>
@@ -35,6 +36,7 @@
 #include "platform/command_line.h"
 #include "platform/control_host.h"
 #include "platform/message.h"
+#include "tests/support/scripted_pacs.h"
 
 namespace overlay {
 namespace {
@@ -917,9 +919,117 @@ TEST_F(FormMainTest, SendingToAnAbsentPacsLeavesTheComparisonInTheOutboxAndSaysW
   EXPECT_EQ(recorder.Texts()[0].rfind(Tr(PacsLeftText, "").substr(0, 10), 0), 0u)
       << recorder.Texts()[0];
   EXPECT_NE(recorder.Texts()[0].find(unreachable), std::string::npos) << recorder.Texts()[0];
+  // The objects by picture and kind, never by their UIDs or paths; a failure's icon.
+  EXPECT_NE(recorder.Texts()[0].find(Tr(PacsObjectPicture1Text) + ", " + Tr(PacsObjectAlignedText)),
+            std::string::npos)
+      << recorder.Texts()[0];
+  EXPECT_EQ(recorder.Texts()[0].find(".dcm"), std::string::npos) << recorder.Texts()[0];
+  EXPECT_EQ(recorder.Messages()[0].Icon, platform::MessageIcon::Warning);
   check->trigger();
   EXPECT_EQ(recorder.Texts().back(), unreachable);
   ::unsetenv("XDG_DATA_HOME");
+}
+
+// A send of twenty objects to a PACS that answers slowly runs off the window's thread: the window
+// repaints and the progress counts while the PACS works, a cancel ends the send, and every object
+// not confirmed waits in the outbox. The retry sends what waits without making the comparison
+// again: the PACS ends up with the twenty (the one in flight at the cancel perhaps twice, which
+// to a PACS is the same instance).
+TEST_F(FormMainTest, ASlowPacsSendKeepsTheWindowPaintingCountsAndCanBeCancelledLosingNothing) {
+  ::setenv("XDG_DATA_HOME", (Dir / "data").c_str(), 1);
+  testsupport::TScriptedPacs pacs(false, testsupport::TScriptedPacs::Takes, {}, 2,
+                                  std::chrono::milliseconds(150));
+  ASSERT_TRUE(pacs.Listening());
+  TFormMain w;
+  w.RecordFolder = (Dir / "records/").string();
+  w.ImageCount = 18;  // and the two pictures: twenty objects
+  w.SettingsFile = (Dir / "Tessaly.ini").string();
+  std::ofstream(w.SettingsFile) << "[PACS]\nHost=127.0.0.1\nPort=" << pacs.Port()
+                                << "\nTimeout=30\n";
+  GivePatient(w);
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  QAction* send = nullptr;
+  for (QAction* a : w.findChild<QToolButton*>("BitBtnPrint")->menu()->actions()) {
+    if (a->data() == PacsSendEntry) send = a;
+  }
+  ASSERT_NE(send, nullptr);
+  struct TPaints : QObject {
+    int Count = 0;
+    bool eventFilter(QObject*, QEvent* Event) override {
+      Count += Event->type() == QEvent::Paint;
+      return false;
+    }
+  } paints;
+  w.installEventFilter(&paints);
+  const QString sending = QString::fromStdString(Tr(PacsProgressText, ""));
+  int sendingMaximum = 0, paintsWhileSending = -1;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = w.findChild<QProgressDialog*>("WorkProgress");
+    if (dialog == nullptr || dialog->wasCanceled()) return;
+    w.update();
+    if (!dialog->labelText().startsWith(sending)) return;
+    sendingMaximum = dialog->maximum();
+    if (dialog->value() >= 3) {
+      paintsWhileSending = paints.Count;
+      dialog->findChild<QPushButton*>()->click();
+    }
+  });
+  poll.start(10);
+  platform::MessageRecorder recorder;
+  paints.Count = 0;
+  send->trigger();
+  poll.stop();
+  EXPECT_EQ(sendingMaximum, 20);
+  EXPECT_GT(paintsWhileSending, 0);
+  const TOutbox outbox((Dir / "data/tessaly/outbox/").string());
+  const int stored = pacs.Stores();
+  EXPECT_GE(stored, 3);
+  EXPECT_LT(stored, 20);
+  EXPECT_GE(int(outbox.Waiting().size()), 20 - stored);  // nothing lost
+  ASSERT_EQ(recorder.Texts().size(), 1u);
+  EXPECT_EQ(recorder.Texts()[0].rfind(Tr(PacsRunCancelledText), 0), 0u) << recorder.Texts()[0];
+
+  recorder.Clear();
+  send->trigger();
+  EXPECT_TRUE(outbox.Waiting().empty());
+  EXPECT_GE(pacs.Stores(), 20);
+  EXPECT_LE(pacs.Stores(), 21);
+  // Sent as it is and nothing waits: the user is asked, and No sends nothing.
+  recorder.Clear();
+  send->trigger();
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(PacsUnchangedText)});
+  ::unsetenv("XDG_DATA_HOME");
+}
+
+// An export cancelled midway leaves nothing of it: the objects written are removed, and the
+// folder it made.
+TEST_F(FormMainTest, ACancelledDicomExportLeavesNothing) {
+  TFormMain w;
+  w.RecordFolder = (Dir / "records/").string();
+  GivePatient(w);
+  Show(w);
+  Choose(w, "ButtonImage1", Picture1);
+  Choose(w, "ButtonImage2", Picture2);
+  TDicomExport request;
+  request.Folder = (Dir / "dicom").string();
+  request.Patient = {"Roe", "Jane", "", "A-1", "", ""};
+  request.ImageCount = 3;
+  TDicomExportJob job(w.Controller(), request, DicomTextsOfLanguage());
+  ASSERT_TRUE(job.Refusal().Ok()) << job.Refusal().Reason();
+  platform::TCancel cancel;
+  int told = 0;
+  const TDicomExportOutcome outcome =
+      job.Run(&cancel, [&](int Number, int, TDicomObjectKind, const std::string&) {
+        told = Number;
+        if (Number == 3) cancel.Cancel();
+      });
+  EXPECT_EQ(told, 3);
+  EXPECT_EQ(outcome.Status.Reason(), Tr(DicomExportCancelledText));
+  EXPECT_TRUE(outcome.Files.empty());
+  EXPECT_FALSE(fs::exists(Dir / "dicom"));
 }
 
 // The menu's DICOM entry writes the comparison into the folder its dialog names (the two
