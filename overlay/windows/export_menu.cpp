@@ -134,22 +134,49 @@ void AttachPacsEntries(QToolButton& Button, std::function<void()> Send,
   });
 }
 
+TFolderDialog::TFolderDialog(QWidget* Parent) : QFileDialog(Parent) {
+  setFileMode(QFileDialog::Directory);
+  setOption(QFileDialog::ShowDirsOnly);
+  // Qt's own dialog on every desktop: the name typed must reach accept() below.
+  setOption(QFileDialog::DontUseNativeDialog);
+}
+
+std::string TFolderDialog::Chosen() const {
+  if (!FNewFolder.empty()) return FNewFolder;
+  const QStringList files = selectedFiles();
+  return files.isEmpty() ? std::string() : files.front().toStdString();
+}
+
+void TFolderDialog::accept() {
+  // A name typed that is no folder yet, in a folder that is: taken as the folder to make, which
+  // the export makes the user's alone; the dialog alone would refuse it.
+  const QStringList files = selectedFiles();
+  if (files.size() == 1) {
+    const QFileInfo typed(files.front());
+    if (!typed.exists() && !typed.isSymLink() && QFileInfo(typed.absolutePath()).isDir()) {
+      FNewFolder = typed.absoluteFilePath().toStdString();
+      QDialog::accept();
+      return;
+    }
+  }
+  FNewFolder.clear();
+  QFileDialog::accept();
+}
+
 namespace {
 
-// A folder chosen in a dialog of its own, starting in Folder (when it is one); nothing when the
-// user cancels.
+// A folder chosen in a dialog of its own, starting in Folder (when it is one): an existing one
+// or a new one's name; nothing when the user cancels.
 std::string RunFolderDialog(QWidget* Parent, const std::string& Folder, const char* Name,
                             const TText& Title) {
-  QFileDialog dialog(Parent);
+  TFolderDialog dialog(Parent);
   SetComponentName(dialog, Name);
   dialog.setWindowTitle(Translated(Title));
-  dialog.setFileMode(QFileDialog::Directory);
-  dialog.setOption(QFileDialog::ShowDirsOnly);
   if (!Folder.empty() && QFileInfo(QString::fromStdString(Folder)).isDir()) {
     dialog.setDirectory(QString::fromStdString(Folder));
   }
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().front().toStdString();
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.Chosen();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // scene's ExportComparison, and the DICOM export into a folder (ExportDicom).
 #pragma once
 
+#include <QFileDialog>
 #include <QStringList>
 #include <functional>
 #include <string>
@@ -62,8 +63,21 @@ TPacsSendOutcome SendToPacsWithProgress(QWidget* Parent, const TPacsSettings& Se
 void TellPacsSend(const TPacsSendOutcome& Outcome);
 // The check off the window's thread, told either way.
 void CheckPacsWithProgress(QWidget* Parent, const std::string& SettingsFile);
-// The folder dialog of the DICOM export, starting in Folder (when it is one): the chosen folder,
-// or nothing when the user cancels.
+// A folder dialog that also takes the name of a folder not made yet (typed into it, in a folder
+// that exists), so that an export can go into a new folder, which it then makes the user's
+// alone; Qt's dialog refuses such a name, and its New Folder button makes folders open to others.
+class TFolderDialog : public QFileDialog {
+ public:
+  explicit TFolderDialog(QWidget* Parent = nullptr);
+  // The folder chosen, existing or to be made; empty before the dialog was accepted.
+  std::string Chosen() const;
+  void accept() override;
+
+ private:
+  std::string FNewFolder;
+};
+// The folder dialog of the DICOM export, starting in Folder (when it is one): the chosen folder
+// (perhaps one to make), or nothing when the user cancels.
 std::string RunDicomFolderDialog(QWidget* Parent, const std::string& Folder);
 // The DICOM export off the window's thread, with its progress and a cancel; a failure is told
 // once.

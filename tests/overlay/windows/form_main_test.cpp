@@ -1004,6 +1004,20 @@ TEST_F(FormMainTest, ASlowPacsSendKeepsTheWindowPaintingCountsAndCanBeCancelledL
   ::unsetenv("XDG_DATA_HOME");
 }
 
+// The DICOM folder dialog takes the name of a folder not made yet (Qt's own refuses it), and an
+// existing folder as before.
+TEST_F(FormMainTest, TheDicomFolderDialogTakesANewFoldersName) {
+  for (const std::string name : {"new folder", "existing"}) {
+    if (name == "existing") fs::create_directory(Dir / name);
+    TFolderDialog dialog;
+    dialog.setDirectory(QString::fromStdString(Dir.string()));
+    dialog.selectFile(QString::fromStdString(name));
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted) << name;
+    EXPECT_EQ(dialog.Chosen(), (Dir / name).string());
+  }
+}
+
 // An export cancelled midway leaves nothing of it: the objects written are removed, and the
 // folder it made.
 TEST_F(FormMainTest, ACancelledDicomExportLeavesNothing) {
