@@ -552,8 +552,9 @@ TAutoAlignResult TAlignmentJob::Run() {
     result.Failure =
         NearestPlacement(result.Fit, F->W1, F->H1, F->W2, F->H2, F->Center, &result.Nearest);
     // Far beyond any picture is no overlap either; PlacementFault says what is held at all.
-    if (result.Reliable() && PlacementFault(result.Precise))
+    if (result.Reliable() && PlacementFault(result.Precise)) {
       result.Failure = TAlignFailure::NoOverlap;
+    }
     if (result.Reliable()) {
       const std::vector<TSample> samples = OverlapSamples(result.Fit, F->W1, F->H1, F->W2, F->H2);
       double sum = 0;
