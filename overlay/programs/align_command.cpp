@@ -30,20 +30,6 @@ constexpr const char* UsageText =
     "  --help              show this text\n"
     "  --version           show the version\n";
 
-std::string FailureName(TAlignFailure Failure) {
-  switch (Failure) {
-    case TAlignFailure::None:
-      return "none";
-    case TAlignFailure::TooFewMatches:
-      return "too few consistent matches";
-    case TAlignFailure::NoOverlap:
-      return "no overlap";
-    case TAlignFailure::OutOfRange:
-      return "beyond the sliders' ranges";
-  }
-  return "unknown";
-}
-
 std::string PreciseOption(const TPrecisePlacement& P) {
   return "--precise " + FormatExact(P.Angle) + "," + FormatExact(P.Zoom) + "," + FormatExact(P.X) +
          "," + FormatExact(P.Y);
@@ -61,7 +47,7 @@ void PrintJson(const TAutoAlignResult& R, std::ostream& Out) {
         << ", \"y\": " << FormatExact(R.Precise.Y)
         << "}, \"precise_residual\": " << FormatResidual(R.PreciseResidual);
   } else {
-    Out << ", \"failure\": \"" << FailureName(R.Failure) << "\"";
+    Out << ", \"failure\": \"" << AlignFailureReason(R) << "\"";
   }
   Out << ", \"matches\": " << R.Matches << ", \"inliers\": " << R.Inliers
       << ", \"fit\": {\"scale\": " << FormatFixed(R.Fit.Scale(), 6)
@@ -128,7 +114,7 @@ int RunAlignCommand(const std::vector<std::string>& Args, std::ostream& Out, std
     if (!r.Reliable()) {
       Err << NoReliableAlignmentBothText << "\n";
       if (!json) {
-        Err << "(" << FailureName(r.Failure) << ": matches " << r.Matches << ", inliers "
+        Err << "(" << AlignFailureReason(r) << ": matches " << r.Matches << ", inliers "
             << r.Inliers << ")\n";
       }
       return 1;

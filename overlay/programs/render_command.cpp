@@ -397,7 +397,8 @@ int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, st
     if (request.AutoAlign) {
       const TAutoAlignResult aligned = AutoAlign(*picture1, *picture2);
       if (!aligned.Reliable()) {
-        Err << "tessaly-render: " << NoReliableAlignmentBothText << "\n";
+        Err << "tessaly-render: " << NoReliableAlignmentBothText << "\n("
+            << AlignFailureReason(aligned) << ")\n";
         return 1;
       }
       request.Precise = aligned.Precise;

@@ -17,6 +17,7 @@
 
 #include "controls/rot_layer.h"
 #include "overlay/scene/auto_align_p.h"
+#include "overlay/scene/texts.h"
 #include "raster/cpu.h"
 #include "raster/row_pool.h"
 
@@ -467,6 +468,7 @@ TAlignmentJob::TAlignmentJob(const raster::TBitmap32& Picture1, const raster::TB
     F->Usable = true;
   } catch (const std::exception&) {
     // OpenCV reports its own failures (memory among them) as exceptions: no alignment.
+    F->Result.Failure = TAlignFailure::Failed;
   }
   F->Result.Times.Reduction = Milliseconds(start);
 }
@@ -525,6 +527,7 @@ TAutoAlignResult TAlignmentJob::Run() {
     const cv::Mat m =
         cv::estimateAffinePartial2D(from, to, inliers, cv::RANSAC, threshold, 5000, 0.999, 20);
     result.Times.Fit = Milliseconds(start);
+    result.Failure = TAlignFailure::Inconsistent;
     if (m.empty()) return result;
     result.Inliers = int(std::count(inliers.begin(), inliers.end(), 1));
     result.Fit.A = m.at<double>(0, 0);
@@ -532,13 +535,27 @@ TAutoAlignResult TAlignmentJob::Run() {
     result.Fit.Tx = m.at<double>(0, 2);
     result.Fit.Ty = m.at<double>(1, 2);
     if (result.Inliers < options.MinInliers ||
-        result.Inliers < options.MinInlierShare * result.Matches || !(result.Fit.Scale() > 0)) {
+        result.Inliers < options.MinInlierShare * result.Matches) {
+      return result;
+    }
+    // What the overlay can show, whatever the sliders' ranges: the window places it precisely.
+    const double scale = result.Fit.Scale();
+    result.Precise = PreciseFit(result.Fit, F->W2, F->H2);
+    if (!(scale >= MinPlacementZoom && scale <= MaxPlacementZoom)) {
+      result.Failure = TAlignFailure::ZoomOutside;
+      return result;
+    }
+    if (!PlacementFits(result.Precise, F->W2, F->H2)) {
+      result.Failure = TAlignFailure::TooLarge;
       return result;
     }
     result.Failure =
         NearestPlacement(result.Fit, F->W1, F->H1, F->W2, F->H2, F->Center, &result.Nearest);
+    // Far beyond any picture is no overlap either; PlacementFault says what is held at all.
+    if (result.Reliable() && PlacementFault(result.Precise)) {
+      result.Failure = TAlignFailure::NoOverlap;
+    }
     if (result.Reliable()) {
-      result.Precise = PreciseFit(result.Fit, F->W2, F->H2);
       const std::vector<TSample> samples = OverlapSamples(result.Fit, F->W1, F->H1, F->W2, F->H2);
       double sum = 0;
       for (const TSample& t : samples) {
@@ -549,7 +566,7 @@ TAutoAlignResult TAlignmentJob::Run() {
       result.PreciseResidual = std::sqrt(sum / double(samples.size()));
     }
   } catch (const std::exception&) {
-    result.Failure = TAlignFailure::TooFewMatches;
+    result.Failure = TAlignFailure::Failed;
   }
   return result;
 }
@@ -604,14 +621,16 @@ TAlignFailure NearestPlacement(const TSimilarity& Fit, int Width1, int Height1, 
   // is the rounded mean of what remains, as the distance is a sum of squares in X and in Y.
   const double zoom = std::log10(Fit.Scale()) * 1000;
   const double angle = Fit.AngleDegrees();
-  if (!std::isfinite(zoom) || !std::isfinite(angle)) return TAlignFailure::OutOfRange;
+  if (!std::isfinite(zoom) || !std::isfinite(angle)) return TAlignFailure::ZoomOutside;
   const int z0 = int(std::floor(zoom)), a0 = int(std::floor(angle));
   bool found = false;
   TPlacementFit best;
   double bestApart = 0;
   std::vector<double> dx(samples.size()), dy(samples.size());
-  for (int z = z0 - 1; z <= z0 + 2; ++z) {
-    if (!OverlayZoomSlider.Contains(z)) continue;
+  // Beyond the zoom slider's range, its end (once); beyond the offsets', theirs.
+  const int zFirst = std::clamp(z0 - 1, OverlayZoomSlider.Min, OverlayZoomSlider.Max);
+  const int zLast = std::clamp(z0 + 2, OverlayZoomSlider.Min, OverlayZoomSlider.Max);
+  for (int z = zFirst; z <= zLast; ++z) {
     for (int a = a0 - 1; a <= a0 + 2; ++a) {
       TPlacement p;
       p.OverlayZoom = z;
@@ -625,9 +644,13 @@ TAlignFailure NearestPlacement(const TSimilarity& Fit, int Width1, int Height1, 
         sumX += dx[i];
         sumY += dy[i];
       }
-      const double ox = std::round(sumX / double(samples.size()));
-      const double oy = std::round(sumY / double(samples.size()));
-      if (!(std::abs(ox) <= OffsetXSlider.Max) || !(std::abs(oy) <= OffsetYSlider.Max)) continue;
+      // The sum of squares is one in X and one in Y: the clamped rounded mean is the best
+      // whole shift within each range.
+      const double ox = std::clamp(std::round(sumX / double(samples.size())),
+                                   double(OffsetXSlider.Min), double(OffsetXSlider.Max));
+      const double oy = std::clamp(std::round(sumY / double(samples.size())),
+                                   double(OffsetYSlider.Min), double(OffsetYSlider.Max));
+      if (!std::isfinite(ox) || !std::isfinite(oy)) continue;
       p.OffsetX = int(ox);
       p.OffsetY = int(oy);
       double sum = 0;
@@ -646,7 +669,7 @@ TAlignFailure NearestPlacement(const TSimilarity& Fit, int Width1, int Height1, 
       }
     }
   }
-  if (!found) return TAlignFailure::OutOfRange;
+  if (!found) return TAlignFailure::NoOverlap;
   *Out = best;
   return TAlignFailure::None;
 }
@@ -668,6 +691,63 @@ std::string FormatFixed(double Value, int Decimals) {
   std::string out = text;
   std::replace(out.begin(), out.end(), ',', '.');
   return out;
+}
+
+std::string AlignFailureReason(const TAutoAlignResult& Result, const TAutoAlignOptions& Options) {
+  const std::string matches = std::to_string(Result.Matches);
+  switch (Result.Failure) {
+    case TAlignFailure::None:
+      return {};
+    case TAlignFailure::TooFewMatches:
+      return "only " + matches + " matches, at least " + std::to_string(Options.MinInliers) +
+             " needed";
+    case TAlignFailure::Inconsistent:
+      return "only " + std::to_string(Result.Inliers) + " of " + matches +
+             " matches consistent with one fit";
+    case TAlignFailure::NoOverlap:
+      return "the fit lays picture 2 beside picture 1";
+    case TAlignFailure::ZoomOutside:
+      return "the fit's zoom " + FormatFixed(Result.Fit.Scale(), 4) + " lies outside " +
+             FormatFixed(MinPlacementZoom, 2) + ".." + FormatFixed(MaxPlacementZoom, 0);
+    case TAlignFailure::TooLarge:
+      return "picture 2 at the fit's zoom " + FormatFixed(Result.Fit.Scale(), 4) +
+             " would be too large";
+    case TAlignFailure::Failed:
+      return "the computation failed (out of memory?)";
+  }
+  return {};
+}
+
+std::string AlignRefusalText(const TAutoAlignResult& Result, std::string_view DecimalSeparator,
+                             const TAutoAlignOptions& Options) {
+  const std::string matches = std::to_string(Result.Matches);
+  const std::string zoom = FormatDecimal(Result.Fit.Scale(), 4, DecimalSeparator);
+  std::string reason;
+  switch (Result.Failure) {
+    case TAlignFailure::None:
+      return {};
+    case TAlignFailure::TooFewMatches:
+      reason = Tr(AlignTooFewMatchesText, matches, std::to_string(Options.MinInliers));
+      break;
+    case TAlignFailure::Inconsistent:
+      reason = Tr(AlignInconsistentText, std::to_string(Result.Inliers), matches);
+      break;
+    case TAlignFailure::NoOverlap:
+      reason = Tr(AlignNoOverlapText);
+      break;
+    case TAlignFailure::ZoomOutside:
+      reason = Tr(AlignZoomOutsideText, zoom,
+                  FormatDecimal(MinPlacementZoom, 2, DecimalSeparator) + " .. " +
+                      FormatDecimal(MaxPlacementZoom, 0, DecimalSeparator));
+      break;
+    case TAlignFailure::TooLarge:
+      reason = Tr(AlignTooLargeText, zoom);
+      break;
+    case TAlignFailure::Failed:
+      reason = Tr(AlignFailedText);
+      break;
+  }
+  return Tr(NoReliableAlignmentText) + "\n" + reason;
 }
 
 std::string FormatExact(double Value) {

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "overlay/scene/sliders.h"
 #include "raster/core.h"
@@ -36,11 +37,16 @@ void PlacementMapping(const TPlacement& Placement, int Width2, int Height2,
 // offset that lays picture 2's middle pixel where the fit puts it.
 TPrecisePlacement PreciseFit(const TSimilarity& Fit, int Width2, int Height2);
 
+// Why an alignment is refused. A fit beyond the sliders' ranges is none of these: the overlay
+// is placed there precisely, the sliders at their ends.
 enum class TAlignFailure {
   None,
-  TooFewMatches,  // too few consistent matches for a reliable fit
+  TooFewMatches,  // fewer matches after the ratio test than a reliable fit needs (Matches)
+  Inconsistent,   // too few of the matches agree on one fit (Inliers of Matches)
   NoOverlap,      // the fit lays (almost) nothing of picture 2 on picture 1
-  OutOfRange,     // the fit's scale or shift lies beyond what the sliders can express
+  ZoomOutside,    // the fit's scale lies outside MinPlacementZoom..MaxPlacementZoom
+  TooLarge,       // picture 2 at the fit's scale is more than a bitmap holds (PlacementFits)
+  Failed,         // the computation itself failed (memory, OpenCV)
 };
 
 struct TPlacementFit {
@@ -51,8 +57,9 @@ struct TPlacementFit {
 };
 
 // Of the slider states around Fit (whole degrees, whole pixels, whole zoom steps, within the
-// sliders' ranges), the one whose mapping lies closest to Fit over the overlap. Failure says
-// why there is none.
+// sliders' ranges), the one whose mapping lies closest to Fit over the overlap: a fit beyond a
+// range gets the state at that end. Failure says why there is none (no overlap, a scale that
+// is no number).
 TAlignFailure NearestPlacement(const TSimilarity& Fit, int Width1, int Height1, int Width2,
                                int Height2, raster::TFloatPoint Center, TPlacementFit* Out);
 
@@ -123,5 +130,13 @@ inline std::string FormatResidual(double Pixels) {
 // The command-line tools, which read no language file, say it in both languages.
 constexpr const char* NoReliableAlignmentBothText =
     "Keine sichere Ausrichtung gefunden.\nNo reliable alignment found.";
+// Why Result (unreliable) was refused, for the tools: "only 12 matches, at least 20 needed".
+std::string AlignFailureReason(const TAutoAlignResult& Result,
+                               const TAutoAlignOptions& Options = {});
+// The same in the window's language, after NoReliableAlignmentText on a line of its own, the
+// figures with DecimalSeparator.
+std::string AlignRefusalText(const TAutoAlignResult& Result,
+                             std::string_view DecimalSeparator = ".",
+                             const TAutoAlignOptions& Options = {});
 
 }  // namespace overlay

@@ -291,7 +291,8 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture,
 
   if (FRotLayer != nullptr) FImgView->Layers().DeleteLayer(FRotLayer);
   FRotLayer = layer;
-  FPrecise = false;          // the new layer stands at the slider state
+  FPrecise = false;  // the new layer stands at the slider state
+  FHeldBar = nullptr;
   FOverlayPristine.reset();  // the colours are fitted anew for the new picture
   FColourMatch = {};
   FMeasureEditor.SetMeasures({});
@@ -366,6 +367,8 @@ void TMainController::UpdateControls() {
   const auto marked = [this](TField Field) { return Text(Field).starts_with(BetweenStepsMark); };
   const bool between = FPrecise || marked(TField::EditAngle) || marked(TField::EditX) ||
                        marked(TField::EditY) || marked(TField::EditZoomOvl);
+  // Every bar's handler then applies its own start, values beyond the bars' ends too.
+  DropPrecise();
   const auto reset = [this, between](TGaugeBar& Bar, int Initial,
                                      void (TMainController::*Handler)()) {
     if (Bar.Position() != Initial) {
@@ -456,8 +459,19 @@ void TMainController::BeginGesture() {
 
 void TMainController::EndGesture() {
   FHistory.EndGesture();
+  if (FHistory.InGesture()) return;
+  if (FHeldBar != nullptr) {
+    // The bar let go of shows the value's nearest step again, and a value that came back onto
+    // the steps is the slider state. No step of its own: the drag's step holds the placement.
+    FHeldBar = nullptr;
+    if (FPrecise) {
+      const TSliderQuiet restoring(FRestoring);
+      const TPrecisePlacement placement = FPlacement;
+      PlacePrecisely(placement);
+    }
+  }
   // A dragged slider is refitted once, when it is let go.
-  if (!FHistory.InGesture()) RefitColours();
+  RefitColours();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -813,6 +827,11 @@ void TMainController::PlaceExactly(double Degrees, float Factor, TFloatPoint Tar
 }
 
 bool TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
+  FHeldBar = nullptr;
+  return PlaceAt(Placement, nullptr);
+}
+
+bool TMainController::PlaceAt(const TPrecisePlacement& Placement, const TGaugeBar* Held) {
   if (!ControlsEnabled() || FRotLayer == nullptr || FOverlayOriginal == nullptr) return false;
   if (!PlacementFits(Placement, FOverlayOriginal->Width(), FOverlayOriginal->Height())) {
     return false;
@@ -826,9 +845,8 @@ bool TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
   // The slider state nearest to the placement, shown by the sliders; their handlers do not
   // run, so the overlay stays where the placement says.
   const TPlacement steps = NearestSteps(Placement);
-  if (OnSteps(Placement, steps)) {
-    FPrecise = false;
-    FRotLayer->SetZoom({1, 1});
+  // A held bar stays where the mouse puts it until it is let go (EndGesture).
+  if (Held == nullptr && OnSteps(Placement, steps)) {
     ApplyPlacement(steps);
     return true;
   }
@@ -839,10 +857,11 @@ bool TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
   FRotLayer->SetPosition(settings.Position);
   {
     const TSliderQuiet quiet(FShowingPlacement);
-    FGaugeBar1.SetPosition(steps.Angle);
-    FGaugeBar2.SetPosition(steps.OffsetX);
-    FGaugeBar3.SetPosition(steps.OffsetY);
-    FGaugeBar5.SetPosition(steps.OverlayZoom);
+    for (const auto& [bar, step] :
+         {std::pair{&FGaugeBar1, steps.Angle}, std::pair{&FGaugeBar2, steps.OffsetX},
+          std::pair{&FGaugeBar3, steps.OffsetY}, std::pair{&FGaugeBar5, steps.OverlayZoom}}) {
+      if (bar != Held) bar->SetPosition(step);
+    }
   }
   FPrecise = true;
   FPlacement = Placement;
@@ -893,12 +912,59 @@ bool TMainController::FineNudgeKey(TNudgeKey Key) {
   return true;
 }
 
+void TMainController::DropPrecise() {
+  FHeldBar = nullptr;
+  if (!FPrecise) return;
+  FPrecise = false;
+  if (FRotLayer != nullptr) FRotLayer->SetZoom({1, 1});
+}
+
 bool TMainController::LeavePrecisePlacement() {
   if (FShowingPlacement) return true;
   if (!FPrecise) return false;
+  // A value beyond its bar's end (the bar stands at the end) is kept when another bar moves,
+  // and moves from where it is when its own bar moves, by as much as the bar moved: a bar
+  // taken from its end never makes the overlay jump to the end. The rest comes to its bar's
+  // step, as below. While such a bar is dragged it stays where the mouse puts it, so that the
+  // value follows the mouse from the value the drag started from.
+  const TPlacement shown = NearestSteps(FPlacement);
+  bool kept = false;
+  TGaugeBar* moved = nullptr;
+  const auto follow = [&](TGaugeBar& Bar, int Shown, bool Beyond, double Value, double Snapped,
+                          auto Move) {
+    if (!Beyond && &Bar != FHeldBar) return Snapped;
+    kept = true;
+    const int by = Bar.Position() - (&Bar == FHeldBar ? FHeldPosition : Shown);
+    if (by == 0) return Value;
+    moved = &Bar;
+    return Move(Value, by);
+  };
+  const auto shift = [](double Value, int By) { return Value + By; };
+  TPrecisePlacement p;
+  p.Angle = FGaugeBar1.Position();  // the angle slider's range holds every turn
+  p.X = follow(FGaugeBar2, shown.OffsetX, !OffsetXSlider.Holds(FPlacement.X), FPlacement.X,
+               FGaugeBar2.Position(), shift);
+  p.Y = follow(FGaugeBar3, shown.OffsetY, !OffsetYSlider.Holds(FPlacement.Y), FPlacement.Y,
+               FGaugeBar3.Position(), shift);
+  p.Zoom = follow(FGaugeBar5, shown.OverlayZoom,
+                  !OverlayZoomSlider.Holds(OverlayZoomSteps(FPlacement.Zoom)), FPlacement.Zoom,
+                  double(OverlayZoomFactor(FGaugeBar5.Position())),
+                  [](double Value, int By) { return Value * std::pow(10.0, By / 1000.0); });
+  if (kept) {
+    TGaugeBar* held = FHistory.InGesture() ? moved != nullptr ? moved : FHeldBar : nullptr;
+    const int position = held != nullptr ? held->Position() : 0;
+    if (PlaceAt(p, held)) {
+      FHeldBar = held;
+      FHeldPosition = position;
+    } else {
+      // Picture 2 so zoomed is more than a bitmap holds: the bars show the placement again.
+      const TPrecisePlacement placement = FPlacement;
+      PlacePrecisely(placement);
+    }
+    return true;
+  }
   // Back to exactly the slider state the sliders show, as if they had placed the overlay.
-  FPrecise = false;
-  FRotLayer->SetZoom({1, 1});
+  DropPrecise();
   ApplyOverlayAngle(*FRotLayer, FGaugeBar1.Position());
   ApplyOverlayOffset(*FRotLayer, *FOverlayOriginal, FGaugeBar2.Position(), FGaugeBar3.Position());
   ApplyOverlayZoom(*FRotLayer, *FOverlayOriginal, FGaugeBar5.Position());
@@ -923,11 +989,11 @@ std::unique_ptr<TAlignmentJob> TMainController::PrepareAutoAlign(std::uint64_t* 
 bool TMainController::ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation) {
   if (Generation != FGeneration || !ControlsEnabled()) return false;
   if (!Result.Reliable()) {
-    platform::ShowWarning(Tr(NoReliableAlignmentText));
+    platform::ShowWarning(AlignRefusalText(Result, FDecimalSeparator));
     return false;
   }
-  PlacePrecisely(Result.Precise);
-  return true;
+  // A reliable fit fits (the alignment has checked it), also beyond the bars' ends.
+  return PlacePrecisely(Result.Precise);
 }
 
 void TMainController::SetDifferenceView(bool On) {
@@ -1077,8 +1143,10 @@ void TMainController::StopFlicker() {
 
 void TMainController::ApplyPlacement(const TPlacement& Placement) {
   const TStep step(*this);
-  // A bar already at its value runs no handler; after the assistant the overlay may lie
-  // between whole-slider values, so the handler runs then all the same.
+  // Each bar's handler applies its own position, values beyond the bars' ends too.
+  DropPrecise();
+  // A bar already at its value runs no handler; after a placement between the steps or beyond
+  // the bars' ends the overlay lies elsewhere, so the handler runs then all the same.
   const auto set = [](raster::TGaugeBar& Bar, int Position, auto Handler) {
     if (Bar.Position() == Position) {
       Handler();
@@ -1114,6 +1182,17 @@ bool TMainController::NudgeKey(TNudgeKey Key, bool Shift) {
       break;
     case TNudgeSlider::ViewZoom:
       break;
+  }
+  // An offset beyond its bar's end moves from where it is, either way (the bar at its end
+  // cannot move outward).
+  if (FPrecise && (bar == &FGaugeBar2 || bar == &FGaugeBar3)) {
+    TPrecisePlacement p = FPlacement;
+    double& value = bar == &FGaugeBar2 ? p.X : p.Y;
+    if (!(bar == &FGaugeBar2 ? OffsetXSlider : OffsetYSlider).Holds(value)) {
+      value += nudge.Delta;
+      PlacePrecisely(p);
+      return true;
+    }
   }
   bar->SetPosition(bar->Position() + nudge.Delta);
   return true;

@@ -160,9 +160,9 @@ class TMainController {
   // worker thread: PrepareAutoAlign reduces the two pictures now (null unless both are loaded)
   // and notes which pictures they were; the job's Run finds the placement, on any thread;
   // ApplyAutoAlign, back here, places the overlay exactly at the fit (PlacePrecisely; the
-  // sliders show the nearest slider state) and returns true. A result of other pictures than the
-  // present ones is dropped (false); an unreliable one shows NoReliableAlignmentText and leaves the
-  // overlay as it is (false).
+  // sliders show the nearest slider state, at their ends for a fit beyond them) and returns
+  // true. A result of other pictures than the present ones is dropped (false); an unreliable one
+  // shows AlignRefusalText (why) and leaves the overlay as it is (false).
   std::unique_ptr<TAlignmentJob> PrepareAutoAlign(std::uint64_t* Generation) const;
   bool ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation);
   // Moves the angle, X, Y and overlay-zoom sliders, in that order, running each handler.
@@ -174,7 +174,10 @@ class TMainController {
   // BetweenStepsMark; a placement on slider steps is the slider state itself.
   void PlaceExactly(double Degrees, float Factor, raster::TFloatPoint Target,
                     raster::TFloatPoint Source);
-  // The same for a placement given in the sliders' terms.
+  // The same for a placement given in the sliders' terms, which may lie beyond the bars' ends:
+  // a bar then stands at its end and its read-out shows the value. Moved afterwards, such a bar
+  // moves the value from where it is by as much as the bar moves (dragged: as the mouse moves
+  // from where the drag started), and the other bars leave it where it is.
   // False, with nothing changed, when picture 2 so zoomed is more than a bitmap holds
   // (PlacementFits).
   bool PlacePrecisely(const TPrecisePlacement& Placement);
@@ -354,6 +357,7 @@ class TMainController {
   // Direct input on the window and the view, acting only through the sliders (SetPosition, so
   // the handlers and read-outs follow and the bars clamp) and the view's scroll bars.
   // The slider Key nudges moves; false, with nothing changed, unless both pictures are loaded.
+  // An offset beyond its bar's end moves from its value, either way.
   bool NudgeKey(TNudgeKey Key, bool Shift);
   // Key with Alt: the arrows move the overlay by FineNudgeStep picture-1 pixels and Page Up /
   // Page Down turn it by FineNudgeStep degrees, in the directions of NudgeKey, leaving it
@@ -404,6 +408,11 @@ class TMainController {
   // the sliders only show a placement, or because it has just put the overlay back at the
   // slider state the sliders show.
   bool LeavePrecisePlacement();
+  // The overlay no longer between steps or beyond the bars, so that each placing bar's handler
+  // applies its own position.
+  void DropPrecise();
+  // PlacePrecisely, leaving Held (a bar being dragged) where it is.
+  bool PlaceAt(const TPrecisePlacement& Placement, const raster::TGaugeBar* Held);
   void SetText(TField Field, std::string Text);
   void RecordPlacement();
   void RestorePlacement(const TPlacementState& State);
@@ -459,6 +468,10 @@ class TMainController {
   // the nearest state. A move of an angle, offset or overlay-zoom slider leaves it.
   bool FPrecise = false;
   TPrecisePlacement FPlacement;  // while FPrecise
+  // A bar dragged from a value beyond its end, while the gesture lasts, and its position at the
+  // last change: the value moves from there by as much as the bar moves.
+  raster::TGaugeBar* FHeldBar = nullptr;
+  int FHeldPosition = 0;
   // The sliders are being set to show a placement; their handlers leave the overlay alone.
   bool FShowingPlacement = false;
   // While the history's own step is restored: no new step.

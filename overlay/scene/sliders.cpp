@@ -208,13 +208,16 @@ bool PlacementFits(const TPrecisePlacement& Placement, int Width, int Height) {
   return size.cx >= 1 && size.cy >= 1 && std::int64_t(size.cx) * size.cy <= raster::MaxBitmapPixels;
 }
 
+double OverlayZoomSteps(double Zoom) {
+  return std::log10(double(float(Zoom))) * 1000;
+}
+
 TPlacement NearestSteps(const TPrecisePlacement& Placement) {
   TPlacement steps;
   steps.Angle = NearestStep(Placement.Angle, AngleSlider);
   steps.OffsetX = NearestStep(Placement.X, OffsetXSlider);
   steps.OffsetY = NearestStep(Placement.Y, OffsetYSlider);
-  steps.OverlayZoom =
-      NearestStep(std::log10(double(float(Placement.Zoom))) * 1000, OverlayZoomSlider);
+  steps.OverlayZoom = NearestStep(OverlayZoomSteps(Placement.Zoom), OverlayZoomSlider);
   return steps;
 }
 

@@ -23,6 +23,8 @@ struct TSliderRange {
   int Max;
   int Initial;
   bool Contains(int Value) const { return Value >= Min && Value <= Max; }
+  // A value in the slider's steps, fractional: false beyond the bar's ends (and for no number).
+  bool Holds(double Steps) const { return Steps >= Min && Steps <= Max; }
 };
 
 // The main window's sliders, in the order UpdateControls sets them.
@@ -135,7 +137,11 @@ std::optional<TPlacementFault> PlacementFault(const TPrecisePlacement& Placement
 // (at least one pixel each way, at most raster::MaxBitmapPixels): a zoom of 1e6 asks for one no
 // memory holds, which once ended the program.
 bool PlacementFits(const TPrecisePlacement& Placement, int Width, int Height);
-// Each slider at its step nearest to the placement, within its range.
+// A zoom factor in the overlay-zoom slider's steps, fractional and unbounded, as NearestSteps
+// rounds it.
+double OverlayZoomSteps(double Zoom);
+// Each slider at its step nearest to the placement, within its range: a value beyond a range
+// (a placement may lie beyond the bars) gets that end.
 TPlacement NearestSteps(const TPrecisePlacement& Placement);
 // The slider state itself: the placement lies on the steps Steps.
 bool OnSteps(const TPrecisePlacement& Placement, const TPlacement& Steps);

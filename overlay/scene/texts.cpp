@@ -1,5 +1,6 @@
 #include "overlay/scene/texts.h"
 
+#include <initializer_list>
 #include <mutex>
 
 namespace overlay {
@@ -21,7 +22,9 @@ const std::vector<TText>& ProgramTexts() {
   static const std::vector<TText> all{
       OpenPictureTitle, AllPicturesText, AllFilesText, RecentPicturesText, NoRecentPicturesText,
       BlendModeText, DifferenceModeText, FlickerModeText, BetweenStepsText, DropHelpText,
-      CoincidentPointsText, NoReliableAlignmentText,
+      CoincidentPointsText, NoReliableAlignmentText, AlignTooFewMatchesText,
+      AlignInconsistentText, AlignNoOverlapText, AlignZoomOutsideText, AlignTooLargeText,
+      AlignFailedText,
       PrintNoTemplateText, PrintPageTooLargeText, PrintPageNotOpenedText, PrintNoFolderText,
       PrintPageNotWrittenText,
       PrintCaptureNotWrittenText,
@@ -74,13 +77,33 @@ std::string Tr(const TText& Text) {
   return found != Texts().end() ? found->second : std::string(Text.German);
 }
 
-std::string Tr(const TText& Text, std::string_view Argument) {
-  std::string text = Tr(Text);
-  for (std::size_t at = text.find("%1"); at != std::string::npos;
-       at = text.find("%1", at + Argument.size())) {
-    text.replace(at, 2, Argument);
+namespace {
+
+// Text with each "%1" replaced by Arguments[0], each "%2" by Arguments[1], in one pass, so that
+// an argument is never searched again.
+std::string Fill(const std::string& Text, std::initializer_list<std::string_view> Arguments) {
+  std::string out;
+  out.reserve(Text.size());
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    const std::size_t n = i + 1 < Text.size() ? std::size_t(Text[i + 1] - '1') : Arguments.size();
+    if (Text[i] == '%' && n < Arguments.size()) {
+      out += Arguments.begin()[n];
+      ++i;
+    } else {
+      out += Text[i];
+    }
   }
-  return text;
+  return out;
+}
+
+}  // namespace
+
+std::string Tr(const TText& Text, std::string_view Argument) {
+  return Fill(Tr(Text), {Argument});
+}
+
+std::string Tr(const TText& Text, std::string_view Argument, std::string_view Argument2) {
+  return Fill(Tr(Text), {Argument, Argument2});
 }
 
 void SetProgramTexts(std::unordered_map<std::string, std::string> NewTexts) {

@@ -30,6 +30,22 @@ inline constexpr TText CoincidentPointsText{
     "Messages.CoincidentPoints", "Die zwei Punkte eines Bildes dürfen nicht zusammenfallen."};
 inline constexpr TText NoReliableAlignmentText{"Messages.NoReliableAlignment",
                                                "Keine sichere Ausrichtung gefunden."};
+// Why, on the line after it (AlignRefusalText): %1 and %2 are the figures.
+inline constexpr TText AlignTooFewMatchesText{
+    "Messages.AlignTooFewMatches",
+    "Nur %1 Merkmale der beiden Bilder entsprechen einander; nötig sind mindestens %2."};
+inline constexpr TText AlignInconsistentText{
+    "Messages.AlignInconsistent",
+    "Nur %1 der %2 einander entsprechenden Merkmale passen zu einer gemeinsamen Drehung, "
+    "Vergrößerung und Verschiebung; zu wenige für eine sichere Lage."};
+inline constexpr TText AlignNoOverlapText{
+    "Messages.AlignNoOverlap", "Die gefundene Lage legt Bild 2 (fast ganz) neben Bild 1."};
+inline constexpr TText AlignZoomOutsideText{
+    "Messages.AlignZoomOutside", "Die gefundene Vergrößerung %1 liegt außerhalb von %2."};
+inline constexpr TText AlignTooLargeText{"Messages.AlignTooLarge",
+                                         "Bild 2 wäre mit der gefundenen Vergrößerung %1 zu groß."};
+inline constexpr TText AlignFailedText{"Messages.AlignFailed",
+                                       "Die Berechnung ist fehlgeschlagen (zu wenig Speicher?)."};
 // Printing: %1 is the file or the reason.
 inline constexpr TText PrintNoTemplateText{"Messages.PrintNoTemplate",
                                            "Cannot open input file: output.html"};
@@ -336,6 +352,8 @@ const std::vector<TText>& ProgramTexts();
 std::string Tr(const TText& Text);
 // The same with every "%1" replaced by Argument.
 std::string Tr(const TText& Text, std::string_view Argument);
+// The same with "%2" replaced by Argument2 too.
+std::string Tr(const TText& Text, std::string_view Argument, std::string_view Argument2);
 // Replaces the language's texts: name -> text, names as ProgramTexts gives them.
 void SetProgramTexts(std::unordered_map<std::string, std::string> Texts);
 

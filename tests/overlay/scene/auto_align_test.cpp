@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "overlay/scene/auto_align_p.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/overlay_scene.h"
+#include "overlay/scene/texts.h"
 #include "raster/cpu.h"
 #include "tests/support/temp_folder.h"
 
@@ -160,16 +162,14 @@ TEST(AutoAlign, SyntheticRetakesAlignCloseToTheTruth) {
     ASSERT_FALSE(picture1.empty()) << name;
     const std::unique_ptr<TBitmap32> bitmap1 = FromMat(picture1);
     for (int k = 0; k < 5; ++k, ++pairs) {
-      // A truth the sliders can express (a large zoom of a large picture needs a shift
-      // beyond their range).
-      TSimilarity truth;
+      // A large zoom of a large picture needs a shift beyond the sliders' ranges: the nearest
+      // slider state then stands at their ends, the precise placement beyond.
+      const TSimilarity truth = RandomTruth(picture1.cols, picture1.rows, random);
       overlay::TPlacementFit expected;
       const raster::TFloatPoint centre{float(picture1.cols / 2), float(picture1.rows / 2)};
-      do {
-        truth = RandomTruth(picture1.cols, picture1.rows, random);
-      } while (overlay::NearestPlacement(truth, picture1.cols, picture1.rows, picture1.cols,
-                                         picture1.rows, centre,
-                                         &expected) != overlay::TAlignFailure::None);
+      ASSERT_EQ(overlay::NearestPlacement(truth, picture1.cols, picture1.rows, picture1.cols,
+                                          picture1.rows, centre, &expected),
+                overlay::TAlignFailure::None);
       const cv::Mat retake = Retake(picture1, truth, random);
       const std::unique_ptr<TBitmap32> bitmap2 = FromMat(retake);
       const overlay::TAutoAlignResult found = overlay::AutoAlign(*bitmap1, *bitmap2);
@@ -349,6 +349,68 @@ TEST(AutoAlign, PicturesWithoutCommonContentAreRefused) {
   for (const auto& [first, second] : pairs) {
     const overlay::TAutoAlignResult r = overlay::AutoAlign(*FromMat(*first), *FromMat(*second));
     EXPECT_FALSE(r.Reliable()) << "matches " << r.Matches << ", inliers " << r.Inliers;
+  }
+}
+
+// A 12-megapixel photograph and its retake 888 pixels further right, far beyond the X slider's
+// range: the window's alignment places the overlay there, the bar at its end, the read-out 888.
+TEST(AutoAlign, AShiftBeyondTheSliderIsPlacedAndShown) {
+  const cv::Mat photo = LoadPhoto("Pixel_6_Pro_UltraHDR_04.jpg", 4080);
+  ASSERT_EQ(photo.cols, 4080);
+  const int width = photo.cols - 888;
+  overlay::TMainController c;
+  std::unique_ptr<TBitmap32> one = FromMat(photo(cv::Rect(0, 0, width, photo.rows)).clone());
+  std::unique_ptr<TBitmap32> two = FromMat(photo(cv::Rect(888, 0, width, photo.rows)).clone());
+  c.SetImage1("one.jpg", *one);
+  c.SetImage2("two.jpg", *two);
+  std::uint64_t generation = 0;
+  const std::unique_ptr<overlay::TAlignmentJob> job = c.PrepareAutoAlign(&generation);
+  ASSERT_NE(job, nullptr);
+  const overlay::TAutoAlignResult r = job->Run();
+  ASSERT_TRUE(c.ApplyAutoAlign(r, generation)) << overlay::AlignFailureReason(r);
+  EXPECT_NEAR(c.Placement().X, 888, 0.5);
+  EXPECT_NEAR(c.Placement().Y, 0, 0.5);
+  EXPECT_EQ(c.GaugeBar2().Position(), overlay::OffsetXSlider.Max);
+  EXPECT_EQ(c.Text(overlay::TField::EditX),
+            overlay::BetweenStepsMark + overlay::FormatDecimal(c.Placement().X, 1));
+  EXPECT_NE(c.Text(overlay::TField::EditX).find("888"), std::string::npos);
+}
+
+// A refusal names its reason and figures after the general sentence: a picture without
+// features, two photographs without anything in common, and a part of a photograph enlarged
+// five times, so that the photograph itself would have to be enlarged beyond any bitmap (fewer
+// consistent matches suffice there: features match poorly across such a scale).
+TEST(AutoAlign, ARefusalSaysWhy) {
+  const cv::Mat park = LoadPhoto("Pixel_6_Pro_UltraHDR_04.jpg", 4080);
+  const cv::Mat board = LoadPhoto("NT96650_pcb_002.JPG", 2048);
+  ASSERT_FALSE(park.empty() || board.empty());
+  const cv::Mat plain(600, 800, CV_8UC3, cv::Scalar(0, 200, 230));
+  cv::Mat enlarged;
+  cv::resize(park(cv::Rect(1600, 1200, 816, 614)), enlarged, cv::Size(), 5, 5, cv::INTER_CUBIC);
+  const struct {
+    const cv::Mat *One, *Two;
+    int MinInliers;
+    overlay::TAlignFailure Failure;
+  } cases[] = {{&plain, &plain, 20, overlay::TAlignFailure::TooFewMatches},
+               {&board, &park, 20, overlay::TAlignFailure::Inconsistent},
+               {&enlarged, &park, 10, overlay::TAlignFailure::TooLarge}};
+  std::vector<std::string> reasons;
+  for (const auto& c : cases) {
+    overlay::TAutoAlignOptions options;
+    options.MinInliers = c.MinInliers;
+    const overlay::TAutoAlignResult r =
+        overlay::AutoAlign(*FromMat(*c.One), *FromMat(*c.Two), options);
+    EXPECT_EQ(r.Failure, c.Failure) << overlay::AlignFailureReason(r, options);
+    const std::string general = overlay::Tr(overlay::NoReliableAlignmentText) + "\n";
+    const std::string text = overlay::AlignRefusalText(r, ".", options);
+    ASSERT_TRUE(text.starts_with(general)) << text;
+    const std::string why = text.substr(general.size());
+    const std::string figure = c.Failure == overlay::TAlignFailure::TooLarge
+                                   ? overlay::FormatDecimal(r.Fit.Scale(), 4)
+                                   : std::to_string(r.Inliers > 0 ? r.Inliers : r.Matches);
+    EXPECT_NE(why.find(figure), std::string::npos) << why;
+    EXPECT_EQ(std::count(reasons.begin(), reasons.end(), why), 0) << why;
+    reasons.push_back(why);
   }
 }
 

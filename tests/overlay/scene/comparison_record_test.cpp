@@ -116,8 +116,8 @@ TEST(RecordSession, SavesEachChangeKeepsNotesWholeAndLeavesADeclinedRecordUntouc
   TRecordSession session(records);
   ASSERT_EQ(session.Open(p.C).Found, TRecordSession::TFound::None);
   ASSERT_TRUE(session.Keeps());
-  // A change is saved by the next save, without anything else happening.
-  p.C.PlacePrecisely({2.5, 1.25, 3, -4});
+  // A change is saved by the next save, without anything else happening; X beyond its bar.
+  p.C.PlacePrecisely({2.5, 1.25, 888.5, -4});
   session.Changed();
   std::string notes(10000, 'x');
   notes.replace(0, 3, "\" a");
@@ -137,7 +137,7 @@ TEST(RecordSession, SavesEachChangeKeepsNotesWholeAndLeavesADeclinedRecordUntouc
     ASSERT_TRUE(again.SaveIfChanged(p.C));
   }
   EXPECT_EQ(ReadComparisonRecord(session.Path()).Value().Placement,
-            (TPrecisePlacement{2.5, 1.25, 3, -4}));
+            (TPrecisePlacement{2.5, 1.25, 888.5, -4}));
 
   // Declined: the file keeps every byte, and nothing of it plays a part.
   p.C.LoadBothImages(p.One, p.Two, [] {});

@@ -112,6 +112,42 @@ TEST_F(AlignTest, AnOffsetBeyondTheSliderGoesWhereThePointsSayTheSliderStopsAtIt
   EXPECT_EQ(C.RotLayer()->Position().X, 750.0f);
 }
 
+// From X = 750 (its bar at the end, 600) with Y between steps: a key or a bar moves X from 750,
+// a drag as far as the mouse moves, another bar leaves it; the read-out shows X, undo restores it.
+TEST_F(AlignTest, AnOffsetBeyondItsBarMovesFromItsValue) {
+  const struct {
+    const char* What;
+    std::function<void(TMainController&)> Act;
+    double X, Y;
+  } cases[] = {
+      {"left key", [](TMainController& c) { c.NudgeKey(TNudgeKey::Left, false); }, 749, 20.25},
+      {"right key", [](TMainController& c) { c.NudgeKey(TNudgeKey::Right, true); }, 760, 20.25},
+      {"wheel on the bar", [](TMainController& c) { c.GaugeBar2().SetPosition(598); }, 748, 20},
+      {"Y bar", [](TMainController& c) { c.GaugeBar3().SetPosition(30); }, 750, 30},
+      {"drag",
+       [](TMainController& c) {
+         c.BeginGesture();
+         for (const int p : {596, 590, 592}) c.GaugeBar2().SetPosition(p);
+         c.EndGesture();
+       },
+       742, 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    Load(100, 80);
+    ASSERT_TRUE(C.PlacePrecisely({0, 1, 750, 20.25}));
+    ASSERT_EQ(C.Sliders().OffsetX, 600);
+    c.Act(C);
+    EXPECT_EQ(C.Placement().X, c.X);
+    EXPECT_EQ(C.Placement().Y, c.Y);
+    EXPECT_EQ(C.Sliders().OffsetX, 600);
+    EXPECT_EQ(C.RotLayer()->Position().X, float(c.X + 50));
+    EXPECT_EQ(C.Text(TField::EditX), BetweenStepsMark + FormatDecimal(c.X, 1));
+    ASSERT_TRUE(C.Undo());
+    EXPECT_EQ(C.Placement(), (TPrecisePlacement{0, 1, 750, 20.25}));
+  }
+}
+
 // Where the layer shows picture 2's point (X, Y), by the layer's parts rather than its matrix:
 // the bitmap is picture 2 stretched to its whole-pixel size, the layer's own zoom completes it
 // about the centre, then the turn and the position.

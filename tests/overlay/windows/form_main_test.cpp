@@ -435,7 +435,10 @@ TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
   QTest::mouseClick(button, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.AutoAligning(); }, 60000));
   EXPECT_EQ(c.Sliders(), before);
-  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{Tr(NoReliableAlignmentText)});
+  // With its reason: a plain picture has no features to match.
+  TAutoAlignResult none;
+  none.Failure = TAlignFailure::TooFewMatches;
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{AlignRefusalText(none)});
 }
 
 // Ctrl+Z waits while a slider is held (the step is not finished), not for a release that went
