@@ -143,6 +143,13 @@ void TCustomPaintBox32::Paint() {
   DoPaintGDIOverlay();
 }
 
+TBitmap32& TCustomPaintBox32::PaintBuffer() {
+  ResizeBuffer();
+  TLockScope lock(*FBuffer);
+  if (!FBufferValid) DoPaintBuffer();
+  return *FBuffer;
+}
+
 void TCustomPaintBox32::Flush() {
   const TRect viewport = GetViewportRect();
   Flush({0, 0, std::max(0, viewport.Width()), std::max(0, viewport.Height())});

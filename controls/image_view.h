@@ -97,6 +97,9 @@ class TCustomPaintBox32 : public TControl {
 
   // Sizes the buffer, rebuilds it when invalid, shows the viewport part, then the overlay.
   void Paint() override;
+  // The buffer sized and rebuilt as Paint does, without showing it: what a capture of the
+  // viewport takes, without a screen of the viewport's size beside it.
+  TBitmap32& PaintBuffer();
   // Shows the buffer again without rebuilding it (the whole viewport, or the buffer rectangle
   // R moved by the viewport's top-left). Only has an effect while the host paints.
   void Flush();

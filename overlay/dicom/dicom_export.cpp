@@ -6,6 +6,7 @@
 #include <dcmtk/dcmdata/dcdict.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcostrmb.h>
+#include <dcmtk/dcmdata/dcpixel.h>
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmsr/codes/dcm.h>
 #include <dcmtk/dcmsr/dsrdoc.h>
@@ -141,10 +142,19 @@ class TPutter {
   void PutUint16(const DcmTagKey& Tag, Uint16 Value) {
     if (FStatus) Taken(DcmTag(Tag), FItem.putAndInsertUint16(Tag, Value));
   }
-  void PutBytes(const DcmTagKey& Tag, const std::vector<Uint8>& Bytes) {
-    if (FStatus) {
-      Taken(DcmTag(Tag), FItem.putAndInsertUint8Array(Tag, Bytes.data(), unsigned(Bytes.size())));
+  // Pixel Data of Size bytes (OB), which Fill writes into the element's own buffer.
+  void PutPixelData(std::size_t Size, const std::function<void(Uint8*)>& Fill) {
+    if (!FStatus) return;
+    auto element = std::make_unique<DcmPixelData>(DcmTag(DCM_PixelData, EVR_OB));
+    Uint8* bytes = nullptr;
+    OFCondition c = Size > 0xFFFFFFFEu ? EC_TooManyBytesRequested
+                                       : element->createUint8Array(Uint32(Size), bytes);
+    if (c.good()) {
+      Fill(bytes);
+      c = FItem.insert(element.get(), true);
+      if (c.good()) element.release();  // the item's now
     }
+    Taken(DcmTag(DCM_PixelData), c);
   }
   void PutEmptySequence(const DcmTagKey& Tag) {
     if (FStatus) Taken(DcmTag(Tag), FItem.insertEmptyElement(Tag));
@@ -229,16 +239,6 @@ void PutCommon(TPutter& Data, const TShared& Shared, const char* SopClass, int I
 void PutPixels(TPutter& Data, const raster::TBitmap32& Picture, const TShared& Shared,
                const std::vector<TLossyCompression>& Lossy, bool Calibration) {
   const int w = Picture.Width(), h = Picture.Height();
-  std::vector<Uint8> rgb(std::size_t(w) * std::size_t(h) * 3);
-  Uint8* out = rgb.data();
-  for (int y = 0; y < h; ++y) {
-    const raster::TColor32* row = Picture.GetScanLine(y);
-    for (int x = 0; x < w; ++x) {
-      *out++ = Uint8(row[x] >> 16);
-      *out++ = Uint8(row[x] >> 8);
-      *out++ = Uint8(row[x]);
-    }
-  }
   Data.PutUint16(DCM_SamplesPerPixel, 3);
   Data.Put(DCM_PhotometricInterpretation, "RGB");
   Data.PutUint16(DCM_PlanarConfiguration, 0);
@@ -248,7 +248,17 @@ void PutPixels(TPutter& Data, const raster::TBitmap32& Picture, const TShared& S
   Data.PutUint16(DCM_BitsStored, 8);
   Data.PutUint16(DCM_HighBit, 7);
   Data.PutUint16(DCM_PixelRepresentation, 0);
-  Data.PutBytes(DCM_PixelData, rgb);
+  // Written straight into the element: one copy of the pixels as RGB, not two.
+  Data.PutPixelData(std::size_t(w) * std::size_t(h) * 3, [&](Uint8* Out) {
+    for (int y = 0; y < h; ++y) {
+      const raster::TColor32* row = Picture.GetScanLine(y);
+      for (int x = 0; x < w; ++x) {
+        *Out++ = Uint8(row[x] >> 16);
+        *Out++ = Uint8(row[x] >> 8);
+        *Out++ = Uint8(row[x]);
+      }
+    }
+  });
   // Each source's method once, in the order of the sources.
   std::vector<std::string> methods;
   bool lossy = false;
@@ -279,6 +289,9 @@ platform::TResult<std::string> FileBytes(DcmFileFormat& File) {
   std::vector<char> buffer(std::size_t(1) << 20);
   DcmOutputBufferStream stream(buffer.data(), offile_off_t(buffer.size()));
   std::string bytes;
+  // Its whole length at once: grown by doubling, the string held up to twice the pixels again.
+  bytes.reserve(std::size_t(File.calcElementLength(EXS_LittleEndianExplicit, EET_ExplicitLength)) +
+                (std::size_t(1) << 16));
   File.transferInit();
   OFCondition status = EC_StreamNotifyClient;
   while (status == EC_StreamNotifyClient) {
@@ -608,10 +621,18 @@ TDicomExportJob::TDicomExportJob(TMainController& Controller, const TDicomExport
     }
   }
 
-  // The captures' scene, made now: it copies the pictures and the placement, so that Run reads
-  // nothing of Controller. A comparison too large for it is refused before any file.
+  // The captures' scene, made last: it copies the pictures (or takes them, for a tool) and the
+  // placement, so that Run reads nothing of Controller. A comparison too large for it is refused
+  // before any file.
+  F->Captures = PrintCapturesOf(Controller, Request.ImageCount);
+  F->Lossy1 = facts1.Lossy;
+  F->Lossy2 = facts2.Lossy;
+  F->Taken[0] = DateTimeOf(Controller.WhenTaken(1));
+  F->Taken[1] = DateTimeOf(Controller.WhenTaken(2));
   F->Renderer = std::make_unique<TFullResolutionRenderer>(
-      Controller, raster::TRect{0, 0, picture1.Width(), picture1.Height()});
+      Controller, raster::TRect{0, 0, picture1.Width(), picture1.Height()},
+      Request.TakePictures ? TFullResolutionRenderer::TPictures::Take
+                           : TFullResolutionRenderer::TPictures::Copy);
   if (F->Renderer->TooLarge()) {
     std::string why = Texts.TooLarge;
     if (const std::size_t at = why.find("%1"); at != std::string::npos) {
@@ -624,11 +645,6 @@ TDicomExportJob::TDicomExportJob(TMainController& Controller, const TDicomExport
     outcome.Status = platform::TStatus::Failure(Texts.NothingToExport);
     return;
   }
-  F->Captures = PrintCapturesOf(Controller, Request.ImageCount);
-  F->Lossy1 = facts1.Lossy;
-  F->Lossy2 = facts2.Lossy;
-  F->Taken[0] = DateTimeOf(Controller.WhenTaken(1));
-  F->Taken[1] = DateTimeOf(Controller.WhenTaken(2));
 }
 
 TDicomExportJob::~TDicomExportJob() = default;
@@ -728,13 +744,14 @@ TDicomExportOutcome TDicomExportJob::Run(platform::TCancel* Cancel,
     data.PutEmptySequence(DCM_AcquisitionContextSequence);
     PutPixels(data, which == 0 ? picture1 : *aligned, shared, {which == 0 ? F->Lossy1 : F->Lossy2},
               false);
+    aligned.reset();  // in the object now: not held while the file is written
     if (!store(file, data.Status())) return outcome;
   }
 
   // The captures of the print, over whole picture 1, as secondary captures made now.
   for (const TPrintCapture& capture : captures) {
     if (!tell(TDicomObjectKind::Capture, capture.Label)) return outcome;
-    const std::unique_ptr<raster::TBitmap32> shot = renderer.Render(capture);
+    std::unique_ptr<raster::TBitmap32> shot = renderer.Render(capture);
     if (!shot) {
       outcome.Status = platform::TStatus::Failure(Texts.NothingToExport);
       return outcome;
@@ -752,6 +769,7 @@ TDicomExportOutcome TDicomExportJob::Run(platform::TCancel* Cancel,
     data.Put(DCM_DateOfSecondaryCapture, made.Date);
     data.Put(DCM_TimeOfSecondaryCapture, made.Time);
     PutPixels(data, *shot, shared, {F->Lossy1, F->Lossy2}, true);
+    shot.reset();
     if (!store(file, data.Status())) return outcome;
   }
 

@@ -108,6 +108,10 @@ struct TDicomExport {
   std::string KeptStudyInstanceUid;  // the record's, or empty
   int ImageCount = 5;                // the print's opacity steps (PrintCaptures)
   TDicomProgress Progress;
+  // A tool's export, the controller's last use: the export takes its pictures over instead of
+  // copying them (TFullResolutionRenderer::TPictures::Take), and the controller must not draw
+  // again. The window's keeps them.
+  bool TakePictures = false;
 };
 
 struct TDicomExportOutcome {

@@ -164,6 +164,7 @@ int RunDicomExportCommand(const std::vector<std::string>& Args, std::ostream& Ou
   dicom.Folder = request.Folder;
   dicom.ImageCount = request.Count.value_or(
       ReadSettings(platform::LocateProgramFile("Tessaly.ini").Read).ImageCount);
+  dicom.TakePictures = true;  // the comparison is not drawn again here
   dicom.Progress = [&](int Number, int Count, TDicomObjectKind Kind, const std::string& Label) {
     Out << "object " << Number << " of " << Count << ": " << KindName(Kind)
         << (Label.empty() ? "" : ", " + Label) << std::endl;

@@ -170,7 +170,8 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   facts.Captures = PrintCapturesOf(c, count);
   run.Facts = facts;
   const raster::TRect whole{0, 0, c.ImgView().Bitmap().Width(), c.ImgView().Bitmap().Height()};
-  TFullResolutionRenderer renderer(c, whole);
+  // The comparison's controller is not drawn again: the renderer takes its pictures.
+  TFullResolutionRenderer renderer(c, whole, TFullResolutionRenderer::TPictures::Take);
   if (renderer.TooLarge()) {
     return fail("too large for a full-resolution capture: " + renderer.PartSize());
   }

@@ -79,6 +79,9 @@ class TMainController {
 
   raster::TRotLayer* RotLayer() const { return FRotLayer; }
   const raster::TBitmap32* OverlayOriginal() const { return FOverlayOriginal.get(); }
+  // A tool's last use of its pictures (TFullResolutionRenderer taking them): the overlay's
+  // original handed over; this controller must not be asked to draw or place the overlay again.
+  std::unique_ptr<raster::TBitmap32> TakeOverlayOriginal() { return std::move(FOverlayOriginal); }
   const std::string& ImageFile1() const { return FImageFile1; }
   const std::string& ImageFile2() const { return FImageFile2; }
   // The paths a calling application named, before (or without) loading them, and a path shown

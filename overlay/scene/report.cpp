@@ -485,7 +485,7 @@ raster::TRect VisiblePicturePart(TMainController& Controller) {
 }
 
 TFullResolutionRenderer::TFullResolutionRenderer(TMainController& Controller,
-                                                 const raster::TRect& Part) {
+                                                 const raster::TRect& Part, TPictures Pictures) {
   const raster::TBitmap32& one = Controller.ImgView().Bitmap();
   const raster::TBitmap32* two = Controller.OverlayOriginal();
   if (!Controller.ControlsEnabled() || two == nullptr || Part.Width() <= 0 || Part.Height() <= 0) {
@@ -505,10 +505,19 @@ TFullResolutionRenderer::TFullResolutionRenderer(TMainController& Controller,
   TMainController& c = scene.Controller();
   c.SetNumberFormat(Controller.DecimalSeparator(), ".");
   raster::TBitmap32 copy1, copy2;
-  copy1.Assign(&one);
-  copy2.Assign(two);
+  std::unique_ptr<raster::TBitmap32> original2;
+  if (Pictures == TPictures::Take && Controller.RotLayer() != nullptr) {
+    // The overlay's bitmap (its original's colours, or matched ones that the colour matching
+    // below makes anew from the original) and its original change hands; nothing is copied.
+    copy1.TakeOver(Controller.ImgView().Bitmap());
+    copy2.TakeOver(*Controller.RotLayer()->Bitmap());
+    original2 = Controller.TakeOverlayOriginal();
+  } else {
+    copy1.Assign(&one);
+    copy2.Assign(two);
+  }
   c.SetImage1(Controller.ImageFile1(), copy1);
-  c.SetImage2(Controller.ImageFile2(), copy2);
+  c.SetImage2(Controller.ImageFile2(), copy2, std::move(original2));
   TSliderPositions sliders = Controller.Sliders();
   sliders.ViewZoom = 0;
   scene.ApplySliders(sliders);
@@ -542,6 +551,9 @@ TFullResolutionRenderer::TFullResolutionRenderer(TMainController& Controller,
   // The part's top-left pixel at the viewport's top-left corner: at scale 1 the scroll
   // positions are the picture's pixels left of and above the viewport.
   raster::TImgView32& view = scene.View();
+  // A capture is drawn a few times at most: the backdrop's copy would cost a picture-sized
+  // bitmap (4 bytes per pixel, 1 GiB at 268 megapixels) to save a copy of picture 1 per capture.
+  view.SetBackdropCache(false);
   view.HScroll().SetPosition(float(Part.Left));
   view.VScroll().SetPosition(float(Part.Top));
   view.UpdateImage();
@@ -558,7 +570,28 @@ std::unique_ptr<raster::TBitmap32> TFullResolutionRenderer::Render(const TPrintC
   ShowPrintCapture(FScene->Controller(), Capture);
   // A picture alone is named by the flicker's label, with its date, in the same corner.
   FLabel->SetText(Capture.Shows == TCaptureShows::Comparison ? Capture.Label : std::string());
-  return FScene->RenderViewport();
+  // Drawn into the view's buffer alone, whose pixels then change hands: no screen and no copy
+  // of the picture's size beside it (8 bytes per pixel of picture 1). Opaque, as a screen shows
+  // it.
+  raster::TImgView32& view = FScene->View();
+  raster::TBitmap32& buffer = view.PaintBuffer();
+  const raster::TRect viewport = view.GetViewportRect();
+  auto shot = std::make_unique<raster::TBitmap32>();
+  if (viewport.Width() <= 0 || viewport.Height() <= 0) return shot;
+  if (buffer.Width() == viewport.Width() && buffer.Height() == viewport.Height()) {
+    shot->TakeOver(buffer);
+    view.SetBufferValid(false);
+  } else {
+    shot->SetSize(viewport.Width(), viewport.Height());
+    for (std::int32_t y = 0; y < viewport.Height(); ++y) {
+      std::copy_n(buffer.GetScanLine(y), viewport.Width(), shot->GetScanLine(y));
+    }
+  }
+  for (std::int32_t y = 0; y < shot->Height(); ++y) {
+    raster::TColor32* row = shot->GetScanLine(y);
+    for (std::int32_t x = 0; x < shot->Width(); ++x) row[x] |= 0xFF000000u;
+  }
+  return shot;
 }
 
 std::unique_ptr<raster::TBitmap32> RenderFullResolution(TMainController& Controller,

@@ -170,7 +170,12 @@ raster::TRect VisiblePicturePart(TMainController& Controller);
 // pictures, and for a part whose scene no bitmap can hold (TooLarge).
 class TFullResolutionRenderer {
  public:
-  TFullResolutionRenderer(TMainController& Controller, const raster::TRect& Part);
+  // Copy: the scene gets copies of Controller's pictures (the window goes on showing them).
+  // Take: it takes them over, so that a tool holds each picture once instead of twice (a
+  // 268-megapixel pair is 1 GiB a copy); Controller then has none and must not draw again.
+  enum class TPictures { Copy, Take };
+  TFullResolutionRenderer(TMainController& Controller, const raster::TRect& Part,
+                          TPictures Pictures = TPictures::Copy);
   ~TFullResolutionRenderer();
   TFullResolutionRenderer(const TFullResolutionRenderer&) = delete;
   TFullResolutionRenderer& operator=(const TFullResolutionRenderer&) = delete;

@@ -73,6 +73,34 @@ TEST(FullResolutionCapture, IsPicture1PixelForPixelWhereTheOverlayIsTransparent)
   EXPECT_GT(overlay, 1000);
 }
 
+// A tool's renderer takes the pictures instead of copying them (each held once): its captures are
+// the copying renderer's to the bit, colour matching and a placement included, and the
+// controller it took them from holds no picture any more.
+TEST(FullResolutionCapture, TakingThePicturesDrawsWhatCopyingThemDraws) {
+  std::unique_ptr<TBitmap32> shots[2];
+  for (const auto pictures :
+       {TFullResolutionRenderer::TPictures::Copy, TFullResolutionRenderer::TPictures::Take}) {
+    TOverlayScene scene(300, 200);
+    LoadPair(scene, 603, 407);
+    scene.SetOffsetX(41);
+    scene.Controller().SetColourMatch(true);
+    TFullResolutionRenderer renderer(scene.Controller(), {0, 0, 603, 407}, pictures);
+    const int n = pictures == TFullResolutionRenderer::TPictures::Take;
+    shots[n] = renderer.Render({TCaptureShows::Comparison, 180, "Deckkraft 70 %"});
+    ASSERT_NE(shots[n], nullptr);
+    EXPECT_EQ(scene.View().Bitmap().Empty(), n == 1);
+  }
+  ASSERT_EQ(shots[0]->Width(), shots[1]->Width());
+  ASSERT_EQ(shots[0]->Height(), shots[1]->Height());
+  int differing = 0;
+  for (int y = 0; y < shots[0]->Height(); ++y) {
+    for (int x = 0; x < shots[0]->Width(); ++x) {
+      differing += shots[0]->GetPixel(x, y) != shots[1]->GetPixel(x, y);
+    }
+  }
+  EXPECT_EQ(differing, 0);
+}
+
 // Only the blend draws the opacity. In every other way of drawing the print takes the comparison
 // as drawn and each picture alone (not copies of one picture labelled as opacities), and the
 // page's note says so.
