@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -49,13 +50,16 @@ std::string FollowLinks(std::string Path) {
   return Path;
 }
 
-// Writes Bytes as a new file at Target, which must not exist: into a file without a name
+// What fills a file: writes its whole content into Fd from offset 0; false (errno set) when it
+// cannot. It may be called a second time, on another descriptor.
+using TFill = std::function<bool(int Fd)>;
+
+// Writes the content as a new file at Target, which must not exist: into a file without a name
 // (O_TMPFILE), which then gets its name in one link; where the file system has no such files,
 // into a hidden temporary file, linked the same way and then removed.
-bool WriteNewFile(const std::string& Target, std::string_view Bytes, mode_t Mode,
-                  std::string* Error) {
+bool WriteNewFile(const std::string& Target, const TFill& Fill, mode_t Mode, std::string* Error) {
   const auto fill = [&](int Fd) {
-    bool ok = WriteAt(Fd, Bytes.data(), Bytes.size(), 0) && fchmod(Fd, Mode) == 0 && fsync(Fd) == 0;
+    bool ok = Fill(Fd) && fchmod(Fd, Mode) == 0 && fsync(Fd) == 0;
     const int err = errno;
     if (close(Fd) != 0 && ok) return false;
     errno = err;
@@ -66,8 +70,7 @@ bool WriteNewFile(const std::string& Target, std::string_view Bytes, mode_t Mode
   if (fd >= 0) {
     // The descriptor's link in /proc names the file without a name.
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    bool ok = WriteAt(fd, Bytes.data(), Bytes.size(), 0) && fchmod(fd, Mode) == 0 &&
-              fsync(fd) == 0 &&
+    bool ok = Fill(fd) && fchmod(fd, Mode) == 0 && fsync(fd) == 0 &&
               linkat(AT_FDCWD, self.c_str(), AT_FDCWD, Target.c_str(), AT_SYMLINK_FOLLOW) == 0;
     const int err = errno;
     close(fd);
@@ -110,8 +113,10 @@ void FsyncDirectory(const std::string& Path) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::string* Error,
-                         const TFileWriteOptions& Options) {
+namespace {
+
+bool WriteFilled(const std::string& Path, const TFill& Fill, std::string* Error,
+                 const TFileWriteOptions& Options) {
   const std::string target = Options.FollowSymlink ? FollowLinks(Path) : Path;
   struct stat old {};
   const bool present = lstat(target.c_str(), &old) == 0;
@@ -139,7 +144,7 @@ bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::s
       mode &= linked.st_mode;
   }
   if (!Options.Replace) {
-    if (!WriteNewFile(target, Bytes, mode, Error)) return false;
+    if (!WriteNewFile(target, Fill, mode, Error)) return false;
     FsyncDirectory(target);
     return true;
   }
@@ -154,7 +159,7 @@ bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::s
     SetError(Error, errno);
     return false;
   }
-  bool ok = WriteAt(fd, Bytes.data(), Bytes.size(), 0);
+  bool ok = Fill(fd);
   int err = errno;
   if (ok && exists && !Options.Mode) {
     // Keep the old file's group where we may (a shared folder's group stays).
@@ -173,6 +178,37 @@ bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::s
   }
   FsyncDirectory(target);
   return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& Path, std::string_view Bytes, std::string* Error,
+                         const TFileWriteOptions& Options) {
+  return WriteFilled(
+      Path, [Bytes](int Fd) { return WriteAt(Fd, Bytes.data(), Bytes.size(), 0); }, Error, Options);
+}
+
+bool WriteFileInPieces(const std::string& Path, const TFilePieces& Make, std::string* Error,
+                       const TFileWriteOptions& Options) {
+  // Why Make stopped, when it says: kept apart from errno's reason.
+  std::string stopped;
+  const bool written = WriteFilled(
+      Path,
+      [&](int Fd) {
+        off_t offset = 0;
+        const bool made = Make(
+            [&](std::string_view Piece) {
+              if (!WriteAt(Fd, Piece.data(), Piece.size(), offset)) return false;
+              offset += off_t(Piece.size());
+              return true;
+            },
+            &stopped);
+        if (!made && errno == 0) errno = EIO;
+        return made;
+      },
+      Error, Options);
+  if (!written && !stopped.empty() && Error != nullptr) *Error = stopped;
+  return written;
 }
 
 bool ReadWholeFile(const std::string& Path, std::string* Bytes, std::string* Error,

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,16 @@ struct TFileWriteOptions {
 // and the old file untouched, when anything fails.
 bool WriteFileAtomically(const std::string& Path, std::string_view Bytes,
                          std::string* Error = nullptr, const TFileWriteOptions& Options = {});
+
+// Makes a file's bytes piece by piece, handing each to Put in order; false (with why in *Why,
+// when it can say) when it cannot, or when a Put fails. It may be called a second time, from
+// the start.
+using TFilePieces =
+    std::function<bool(const std::function<bool(std::string_view Piece)>& Put, std::string* Why)>;
+// WriteFileAtomically for a file too large to hold whole in memory first (a DICOM object of a
+// camera picture): the same options and guarantees, the bytes as Make makes them.
+bool WriteFileInPieces(const std::string& Path, const TFilePieces& Make,
+                       std::string* Error = nullptr, const TFileWriteOptions& Options = {});
 
 // The most bytes ReadWholeFile takes by default: every file read whole is a small text (an INI
 // file, a template).

@@ -105,7 +105,12 @@ void TMappedPixelAllocator::Release(void* Block, std::size_t Bytes) noexcept {
   TMapping mapping;
   mapping.Start = static_cast<char*>(Block) - Header;
   std::memcpy(&mapping.Length, mapping.Start, sizeof mapping.Length);
-  if (mapping.Length > CachedByteLimit) {
+  bool keep = true;
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    keep = FKeepReleased;
+  }
+  if (!keep || mapping.Length > CachedByteLimit) {
     Unmap(mapping);
     return;
   }
@@ -132,6 +137,14 @@ void TMappedPixelAllocator::Trim() {
   std::lock_guard<std::mutex> lock(FLock);
   for (const TMapping& m : FCache) Unmap(m);
   FCache.clear();
+}
+
+void TMappedPixelAllocator::SetKeepReleased(bool Keep) {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FKeepReleased = Keep;
+  }
+  if (!Keep) Trim();
 }
 
 std::size_t TMappedPixelAllocator::CachedBlocks() const {

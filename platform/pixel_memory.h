@@ -33,6 +33,10 @@ class TMappedPixelAllocator : public raster::TPixelAllocator {
   // Unmaps the kept blocks (a program may call this when it goes idle). The cache keeps its
   // reserved storage, so Release never allocates.
   void Trim();
+  // Whether released blocks are kept (the default: a window rebuilds bitmaps of one size again
+  // and again). A tool that makes each picture-sized bitmap once (tessaly-report, tessaly-dicom)
+  // gives them back at once instead, so that kept blocks do not add to its peak.
+  void SetKeepReleased(bool Keep);
   std::size_t CachedBlocks() const;
   std::size_t CachedBytes() const;
 
@@ -46,6 +50,7 @@ class TMappedPixelAllocator : public raster::TPixelAllocator {
 
   mutable std::mutex FLock;
   std::vector<TMapping> FCache;  // the most recently released last
+  bool FKeepReleased = true;
 };
 
 // One process-wide allocator, installed as the engine's pixel allocator (raster::SetPixelAllocator)

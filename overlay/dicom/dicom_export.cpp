@@ -285,25 +285,26 @@ void PutPixels(TPutter& Data, const raster::TBitmap32& Picture, const TShared& S
 }
 
 // The file's bytes: preamble, meta information and the data set in Explicit VR Little Endian.
-platform::TResult<std::string> FileBytes(DcmFileFormat& File) {
-  std::vector<char> buffer(std::size_t(1) << 20);
-  DcmOutputBufferStream stream(buffer.data(), offile_off_t(buffer.size()));
-  std::string bytes;
-  // Its whole length at once: grown by doubling, the string held up to twice the pixels again.
-  bytes.reserve(std::size_t(File.calcElementLength(EXS_LittleEndianExplicit, EET_ExplicitLength)) +
-                (std::size_t(1) << 16));
-  File.transferInit();
-  OFCondition status = EC_StreamNotifyClient;
-  while (status == EC_StreamNotifyClient) {
-    status = File.write(stream, EXS_LittleEndianExplicit, EET_ExplicitLength, nullptr);
-    void* part = nullptr;
-    offile_off_t length = 0;
-    stream.flushBuffer(part, length);
-    bytes.append(static_cast<const char*>(part), std::size_t(length));
-  }
-  File.transferEnd();
-  if (status.bad()) return platform::TStatus::Failure(status.text());
-  return bytes;
+// Makes File's bytes (Explicit VR Little Endian) piece by piece, a megabyte at a time, for
+// platform::WriteFileInPieces: the file is never held whole beside its object.
+platform::TFilePieces FilePieces(DcmFileFormat& File) {
+  return [&File](const std::function<bool(std::string_view)>& Put, std::string* Why) {
+    std::vector<char> buffer(std::size_t(1) << 20);
+    DcmOutputBufferStream stream(buffer.data(), offile_off_t(buffer.size()));
+    File.transferInit();
+    OFCondition status = EC_StreamNotifyClient;
+    bool put = true;
+    while (put && status == EC_StreamNotifyClient) {
+      status = File.write(stream, EXS_LittleEndianExplicit, EET_ExplicitLength, nullptr);
+      void* part = nullptr;
+      offile_off_t length = 0;
+      stream.flushBuffer(part, length);
+      put = Put(std::string_view(static_cast<const char*>(part), std::size_t(length)));
+    }
+    File.transferEnd();
+    if (put && status.bad()) *Why = status.text();
+    return put && status.good();
+  };
 }
 
 }  // namespace
@@ -699,9 +700,8 @@ TDicomExportOutcome TDicomExportJob::Run(platform::TCancel* Cancel,
     File.getDataset()->findAndGetOFString(DCM_SOPInstanceUID, uid);
     File.getDataset()->findAndGetOFString(DCM_SOPClassUID, sopClass);
     const std::string path = folder + uid.c_str() + ".dcm";
-    platform::TResult<std::string> bytes = FileBytes(File);
-    std::string why = bytes ? std::string() : bytes.Reason();
-    if (bytes && platform::WriteFileAtomically(path, bytes.Value(), &why, PrivateNewFile)) {
+    std::string why;
+    if (platform::WriteFileInPieces(path, FilePieces(File), &why, PrivateNewFile)) {
       outcome.Files.push_back(path);
       images.emplace_back(sopClass.c_str(), uid.c_str());
       return true;

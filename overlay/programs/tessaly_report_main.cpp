@@ -10,7 +10,8 @@
 
 int main(int argc, char** argv) {
   return platform::RunGuarded("tessaly-report", [&] {
-    platform::InstallMappedPixelAllocator();
+    // Each picture-sized bitmap is made once here: none is kept for reuse.
+    platform::InstallMappedPixelAllocator().SetKeepReleased(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     // The labels and the scale bar's length are text, and text needs the toolkit's fonts; no
     // window is ever shown, so no display is needed either.

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <random>
@@ -388,6 +389,24 @@ TEST(FileWrite, ReplacesAtomicallyKeepingModeAndNeverWritesThroughALinkWhenAsked
   EXPECT_EQ(st.st_mode & 07777, 0600u);
   // Nothing of the temporary files is left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+
+  // Made in pieces, as a new private file: the pieces in order; a maker that fails on the way
+  // leaves no file at all, and its reason.
+  platform::TFileWriteOptions fresh = priv;
+  fresh.Replace = false;
+  const auto pieces = [](bool Fail) {
+    return [Fail](const std::function<bool(std::string_view)>& Put, std::string* Why) {
+      if (!Put("one ") || !Put("two")) return false;
+      if (Fail) *Why = "made no more";
+      return !Fail;
+    };
+  };
+  ASSERT_TRUE(platform::WriteFileInPieces(dir + "pieces", pieces(false), nullptr, fresh));
+  EXPECT_EQ(ReadBytes(dir + "pieces"), "one two");
+  std::string why;
+  EXPECT_FALSE(platform::WriteFileInPieces(dir + "failed", pieces(true), &why, fresh));
+  EXPECT_EQ(why, "made no more");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4);
   fs::remove_all(dir);
 }
 

@@ -84,6 +84,12 @@ TEST(MappedPixelAllocator, LargeBlocksAreAlignedZeroedAndKeptForReuse) {
   EXPECT_EQ(static_cast<unsigned char*>(reused)[100], 0x5A);
   a.Release(reused, Large - 4096);
   EXPECT_EQ(a.CachedBlocks(), 1u);
+
+  // A tool's allocator keeps nothing: the kept block goes at once, and the next release too.
+  a.SetKeepReleased(false);
+  EXPECT_EQ(a.CachedBlocks(), 0u);
+  a.Release(a.Allocate(Large, false), Large);
+  EXPECT_EQ(a.CachedBlocks(), 0u);
 }
 
 TEST(MappedPixelAllocator, AKeptBlockFarTooLargeIsNotUsed) {
