@@ -5,11 +5,13 @@
 #include <dcmtk/dcmdata/dcdicent.h>
 #include <dcmtk/dcmdata/dcdict.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcistrmf.h>
 #include <dcmtk/dcmdata/dcostrmb.h>
 #include <dcmtk/dcmdata/dcpixel.h>
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmsr/codes/dcm.h>
 #include <dcmtk/dcmsr/dsrdoc.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +29,7 @@
 #include "overlay/scene/report.h"
 #include "overlay/scene/texts.h"
 #include "platform/content_hash.h"
+#include "platform/file_io.h"
 #include "platform/file_write.h"
 #include "platform/paths.h"
 
@@ -142,20 +145,41 @@ class TPutter {
   void PutUint16(const DcmTagKey& Tag, Uint16 Value) {
     if (FStatus) Taken(DcmTag(Tag), FItem.putAndInsertUint16(Tag, Value));
   }
-  // Pixel Data of Size bytes (OB), which Fill writes into the element's own buffer.
-  void PutPixelData(std::size_t Size, const std::function<void(Uint8*)>& Fill) {
+  // Pixel Data (OB) of Rows rows of RowBytes bytes each, which Row(Y, Out) writes. They go into
+  // a file without a name in the user's private temporary folder, which the element reads as
+  // the object is written: the object never holds a camera picture's pixels beside the bitmap
+  // they come from. Where no such file can be made, into the element's own buffer.
+  void PutPixelData(std::size_t RowBytes, int Rows,
+                    const std::function<void(int Y, Uint8* Out)>& Row) {
     if (!FStatus) return;
+    const std::size_t size = RowBytes * std::size_t(Rows);
+    // DICOM values are of even length: an odd one ends with a pad byte.
+    const std::size_t length = size + (size & 1);
+    if (length > 0xFFFFFFFEu) return Taken(DcmTag(DCM_PixelData), EC_TooManyBytesRequested);
     auto element = std::make_unique<DcmPixelData>(DcmTag(DCM_PixelData, EVR_OB));
-    Uint8* bytes = nullptr;
-    OFCondition c = Size > 0xFFFFFFFEu ? EC_TooManyBytesRequested
-                                       : element->createUint8Array(Uint32(Size), bytes);
+    OFCondition c = EC_Normal;
+    const int fd = PixelFile(RowBytes, Rows, Row, length);
+    if (fd >= 0) {
+      FFiles.push_back(fd);
+      c = element->createValueFromTempFile(
+          new DcmInputFileStreamFactory(("/proc/self/fd/" + std::to_string(fd)).c_str(), 0),
+          Uint32(length), EBO_LittleEndian);
+    } else {
+      Uint8* bytes = nullptr;
+      c = element->createUint8Array(Uint32(size), bytes);
+      for (int y = 0; c.good() && y < Rows; ++y) Row(y, bytes + std::size_t(y) * RowBytes);
+    }
     if (c.good()) {
-      Fill(bytes);
       c = FItem.insert(element.get(), true);
       if (c.good()) element.release();  // the item's now
     }
     Taken(DcmTag(DCM_PixelData), c);
   }
+  ~TPutter() {
+    for (const int fd : FFiles) ::close(fd);
+  }
+  TPutter(const TPutter&) = delete;
+  TPutter& operator=(const TPutter&) = delete;
   void PutEmptySequence(const DcmTagKey& Tag) {
     if (FStatus) Taken(DcmTag(Tag), FItem.insertEmptyElement(Tag));
   }
@@ -171,6 +195,35 @@ class TPutter {
 
   DcmItem& FItem;
   platform::TStatus FStatus;
+  std::vector<int> FFiles;  // the pixel files, open until the object is written
+
+  // The pixels in a file without a name (its descriptor, or -1 when none can be made).
+  static int PixelFile(std::size_t RowBytes, int Rows,
+                       const std::function<void(int Y, Uint8* Out)>& Row, std::size_t Length) {
+    const std::string folder = platform::TempDirectory();
+    if (folder.empty() || ::access("/proc/self/fd", F_OK) != 0) return -1;
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    // A band of rows at a time: a megabyte or one row.
+    const std::size_t band =
+        std::max<std::size_t>(1, (std::size_t(1) << 20) / std::max<std::size_t>(RowBytes, 1));
+    std::vector<Uint8> buffer(band * RowBytes + 1, 0);
+    off_t offset = 0;
+    bool ok = true;
+    for (int y = 0; ok && y < Rows; y += int(band)) {
+      const int rows = std::min(int(band), Rows - y);
+      for (int r = 0; r < rows; ++r) Row(y + r, buffer.data() + std::size_t(r) * RowBytes);
+      std::size_t bytes = std::size_t(rows) * RowBytes;
+      if (y + rows == Rows && Length > std::size_t(offset) + bytes) buffer[bytes++] = 0;  // pad
+      ok = platform::WriteAt(fd, buffer.data(), bytes, offset);
+      offset += off_t(bytes);
+    }
+    if (!ok) {
+      ::close(fd);
+      return -1;
+    }
+    return fd;
+  }
 };
 
 // A decimal string (DS, 16 characters at most) that reads back as Value: the shortest one that
@@ -248,15 +301,12 @@ void PutPixels(TPutter& Data, const raster::TBitmap32& Picture, const TShared& S
   Data.PutUint16(DCM_BitsStored, 8);
   Data.PutUint16(DCM_HighBit, 7);
   Data.PutUint16(DCM_PixelRepresentation, 0);
-  // Written straight into the element: one copy of the pixels as RGB, not two.
-  Data.PutPixelData(std::size_t(w) * std::size_t(h) * 3, [&](Uint8* Out) {
-    for (int y = 0; y < h; ++y) {
-      const raster::TColor32* row = Picture.GetScanLine(y);
-      for (int x = 0; x < w; ++x) {
-        *Out++ = Uint8(row[x] >> 16);
-        *Out++ = Uint8(row[x] >> 8);
-        *Out++ = Uint8(row[x]);
-      }
+  Data.PutPixelData(std::size_t(w) * 3, h, [&](int Y, Uint8* Out) {
+    const raster::TColor32* row = Picture.GetScanLine(Y);
+    for (int x = 0; x < w; ++x) {
+      *Out++ = Uint8(row[x] >> 16);
+      *Out++ = Uint8(row[x] >> 8);
+      *Out++ = Uint8(row[x]);
     }
   });
   // Each source's method once, in the order of the sources.
@@ -733,7 +783,8 @@ TDicomExportOutcome TDicomExportJob::Run(platform::TCancel* Cancel,
       return outcome;
     }
     std::unique_ptr<raster::TBitmap32> aligned;
-    if (which == 1) aligned = AlignedPicture(picture1, *scene.RotLayer());
+    // The job's own scene: its layer may draw the aligned picture itself.
+    if (which == 1) aligned = AlignedPictureInPlace(picture1, *scene.RotLayer());
     DcmFileFormat file;
     TPutter data(*file.getDataset());
     PutCommon(data, shared, VlPhotographicImageClass, number);

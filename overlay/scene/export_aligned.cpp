@@ -70,6 +70,37 @@ std::unique_ptr<TBitmap32> AlignedPicture(const TBitmap32& Picture1,
   return aligned;
 }
 
+std::unique_ptr<TBitmap32> AlignedPictureInPlace(const TBitmap32& Picture1,
+                                                 raster::TRotLayer& Layer) {
+  TBitmap32& bitmap = *Layer.Bitmap();
+  for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
+    const TColor32* row = bitmap.GetScanLine(y);
+    for (std::int32_t x = 0; x < bitmap.Width(); ++x) {
+      if ((row[x] & Opaque) != Opaque) return AlignedPicture(Picture1, Layer);
+    }
+  }
+  // Drawn as AlignedPicture draws its copy: the whole layer, unscaled, opaque, nothing outside;
+  // then the layer as it was.
+  const raster::TPaintRegion region = Layer.PaintRegion();
+  const bool scaled = Layer.Scaled();
+  const raster::TDrawMode mode = bitmap.DrawMode();
+  const std::uint32_t alpha = bitmap.MasterAlpha();
+  const TColor32 outer = bitmap.OuterColor();
+  Layer.SetPaintRegion({});
+  Layer.SetScaled(false);
+  bitmap.SetDrawMode(raster::dmOpaque);
+  bitmap.SetMasterAlpha(255);
+  bitmap.SetOuterColor(0);
+  std::unique_ptr<TBitmap32> aligned = NewPicture(Picture1.Width(), Picture1.Height());
+  if (!aligned->Empty() && !bitmap.Empty()) Layer.Paint(aligned.get());
+  bitmap.SetOuterColor(outer);
+  bitmap.SetMasterAlpha(alpha);
+  bitmap.SetDrawMode(mode);
+  Layer.SetScaled(scaled);
+  Layer.SetPaintRegion(region);
+  return aligned;
+}
+
 std::unique_ptr<TBitmap32> SideBySidePicture(const TBitmap32& Picture1, const TBitmap32& Aligned) {
   const std::int32_t w = Picture1.Width(), h = Picture1.Height();
   std::unique_ptr<TBitmap32> side = NewPicture(2 * w, h);

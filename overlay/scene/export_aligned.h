@@ -26,6 +26,10 @@ enum class TExportKind { Aligned, Side, Difference };
 // black), 0 where it does not reach; the colour there is black.
 std::unique_ptr<raster::TBitmap32> AlignedPicture(const raster::TBitmap32& Picture1,
                                                   const raster::TRotLayer& Layer);
+// The same drawn with Layer itself, its settings put back afterwards, when its bitmap is opaque
+// in every pixel (a photograph): no copy of picture 2 beside the result. Else as above.
+std::unique_ptr<raster::TBitmap32> AlignedPictureInPlace(const raster::TBitmap32& Picture1,
+                                                         raster::TRotLayer& Layer);
 // Picture 1 on the left and the aligned picture on the right, twice picture 1's width.
 std::unique_ptr<raster::TBitmap32> SideBySidePicture(const raster::TBitmap32& Picture1,
                                                      const raster::TBitmap32& Aligned);

@@ -98,6 +98,24 @@ TEST(ExportAligned, TheDifferenceIsTheViewsDifferenceViewAtZoomOne) {
     EXPECT_LE(covered, w * h);
     EXPECT_GE(covered, (w - 2) * (h - 2));
 
+    // Drawn by the layer itself (a tool's export, no copy of picture 2), with a checkerboard
+    // region that the aligned picture ignores: the same to the bit, and the layer as it was.
+    c.SetChecker(true);
+    const raster::TPaintRegion region = c.RotLayer()->PaintRegion();
+    const auto mode = c.RotLayer()->Bitmap()->DrawMode();
+    const std::unique_ptr<TBitmap32> inPlace =
+        AlignedPictureInPlace(c.ImgView().Bitmap(), *c.RotLayer());
+    int differing = 0;
+    for (std::int32_t y = 0; y < 150; ++y) {
+      for (std::int32_t x = 0; x < 200; ++x) {
+        differing += inPlace->GetPixel(x, y) != aligned->GetPixel(x, y);
+      }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(c.RotLayer()->PaintRegion(), region);
+    EXPECT_EQ(c.RotLayer()->Bitmap()->DrawMode(), mode);
+    EXPECT_EQ(region.Kind, raster::TPaintRegion::prChecker);
+
     // Side by side: picture 1, then the aligned picture.
     const std::unique_ptr<TBitmap32> side = SideBySidePicture(pair.One, *aligned);
     ASSERT_EQ(side->Width(), 400);
