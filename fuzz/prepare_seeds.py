@@ -155,6 +155,18 @@ def main():
                 subprocess.run(command, check=True, capture_output=True)
             except (OSError, subprocess.CalledProcessError):
                 break
+        # The JPEG with a TEM marker (0xFF01) after its APP0 segment: the toolkit's scan for the
+        # bit depth never ended on it, so the import refuses it before the toolkit decodes.
+        jpeg = base + "-jpeg.dcm"
+        if os.path.exists(jpeg):
+            with open(jpeg, "rb") as f:
+                data = bytearray(f.read())
+            soi = data.find(b"\xff\xd8\xff\xe0")
+            if soi >= 0:
+                following = soi + 4 + (data[soi + 4] << 8 | data[soi + 5])
+                data[following + 1] = 0x01
+                with open(base + "-jpeg-tem.dcm", "wb") as f:
+                    f.write(data)
 
     dest = os.path.join(out, "exif_reader")
     os.makedirs(dest, exist_ok=True)

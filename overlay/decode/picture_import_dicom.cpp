@@ -13,6 +13,9 @@
 
 #include "dcmtk/dcmdata/dcdeftag.h"
 #include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/dcmdata/dcpixel.h"
+#include "dcmtk/dcmdata/dcpixseq.h"
+#include "dcmtk/dcmdata/dcpxitem.h"
 #include "dcmtk/dcmdata/dcxfer.h"
 #include "dcmtk/dcmimage/diregist.h"  // colour pictures: registers dcmimage's colour support
 #include "dcmtk/dcmimgle/dcmimage.h"
@@ -147,6 +150,61 @@ TLossyCompression ReadLossy(DcmDataset& Data) {
 
 }  // namespace
 
+// The toolkit's scan for the bit depth (DJCodecDecoder) never ends at a TEM marker, which has no
+// length, and the decoder process hung until it was killed. The markers are walked up to the
+// frame header; where none comes first (the scan then reads on into the data), the fragment must
+// hold no 0xFF01 at all.
+bool JpegHeaderReadable(const std::uint8_t* Data, std::uint32_t Length) {
+  if (Data == nullptr) return true;
+  std::uint32_t at = Length >= 2 && Data[0] == 0xFF && Data[1] == 0xD8 ? 2 : Length;
+  while (at + 1 < Length && Data[at] == 0xFF) {
+    const std::uint8_t marker = Data[at + 1];
+    if (marker == 0x01) return false;
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+      return true;  // the frame header, where the scan stops
+    }
+    if (marker == 0xFF || (marker >= 0xD0 && marker <= 0xD8)) {  // fill, RSTn, SOI
+      at += marker == 0xFF ? 1 : 2;
+      continue;
+    }
+    if (marker == 0xD9 || marker == 0xDA || at + 3 >= Length) break;
+    at += 2 + ((std::uint32_t(Data[at + 2]) << 8) | Data[at + 3]);
+  }
+  for (std::uint32_t k = 0; k + 1 < Length; ++k) {
+    if (Data[k] == 0xFF && Data[k + 1] == 0x01) return false;
+  }
+  return true;
+}
+
+namespace {
+
+// Whether every fragment of an encapsulated JPEG picture passes JpegHeaderReadable.
+bool JpegFragmentsReadable(DcmDataset& Data) {
+  const DcmXfer xfer(Data.getOriginalXfer());
+  if (!xfer.isEncapsulated() || xfer.getJPEGProcess8Bit() == 0) return true;
+  DcmElement* element = nullptr;
+  if (Data.findAndGetElement(DCM_PixelData, element).bad()) return true;
+  auto* pixels = dynamic_cast<DcmPixelData*>(element);
+  DcmPixelSequence* sequence = nullptr;
+  if (pixels == nullptr ||
+      pixels->getEncapsulatedRepresentation(xfer.getXfer(), nullptr, sequence).bad() ||
+      sequence == nullptr) {
+    return true;
+  }
+  // The first item is the offset table.
+  for (unsigned long i = 1; i < sequence->card(); ++i) {
+    DcmPixelItem* item = nullptr;
+    Uint8* bytes = nullptr;
+    if (sequence->getItem(item, i).bad() || item == nullptr || item->getUint8Array(bytes).bad()) {
+      continue;
+    }
+    if (!JpegHeaderReadable(bytes, item->getLength())) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool IsDicomExtension(const std::string& Path) {
   std::string extension = FileExtension(Path);
   std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -178,6 +236,8 @@ TDecodeResult DecodeWithDcmtk(const std::string& Path, const TPixelSink& Sink) {
   if (std::uint64_t(rows) * columns > std::uint64_t(MaxPicturePixels)) {
     return {TDecodeStatus::TooLarge, columns, rows};
   }
+
+  if (!JpegFragmentsReadable(data)) return {TDecodeStatus::CannotDecode};
 
   // The first frame only, read from the file when the object is compressed frame by frame.
   DicomImage image(&file, data.getOriginalXfer(), CIF_UsePartialAccessToPixelData, 0, 1);

@@ -73,6 +73,10 @@ bool IsDicomFile(const std::string& Path);
 // first frame (Facts.Frames says how many there are) as an 8-bit picture handed to Sink, its
 // pixel spacing and study in Facts.
 TDecodeResult DecodeWithDcmtk(const std::string& Path, const TPixelSink& Sink);
+// Whether a JPEG fragment of a DICOM picture can go to the toolkit's decoder: its scan for the
+// bit depth never ends at a TEM marker (0xFF01) before the frame header (or anywhere in a
+// fragment without one), so such a fragment is refused as damaged first.
+bool JpegHeaderReadable(const std::uint8_t* Data, std::uint32_t Length);
 // DecodeWithDcmtk for a DICOM file (IsDicomFile), else DecodeWithFreeImage.
 TDecodeResult DecodePictureFile(const std::string& Path, const TPixelSink& Sink);
 

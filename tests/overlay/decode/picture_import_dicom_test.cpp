@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "overlay/decode/picture_import.h"
+#include "overlay/decode/picture_import_p.h"
 #include "tests/support/dicom_files.h"
 #include "tests/support/temp_folder.h"
 
@@ -78,9 +79,46 @@ TEST(DicomImport, PhotographsMadeByTheToolsOpenAndDamagedOnesAreRefused) {
   std::ofstream(letter) << "Dear colleague,\nplease find attached\n";
   const TPictureFailureTexts says;
   EXPECT_EQ(LoadPicture(cut).Reason(), PictureFailureText(says.Damaged, cut));
+  // A TEM marker (0xFF01) after the JPEG's APP0 segment kept the toolkit's scan for the bit
+  // depth going for ever, until the decoder was killed: refused as damaged at once.
+  {
+    std::ifstream jpegIn(jpeg, std::ios::binary);
+    std::string tem{std::istreambuf_iterator<char>(jpegIn), {}};
+    const std::size_t soi = tem.find("\xFF\xD8\xFF\xE0");
+    ASSERT_NE(soi, std::string::npos);
+    const std::size_t next =
+        soi + 4 + ((std::uint8_t(tem[soi + 4]) << 8) | std::uint8_t(tem[soi + 5]));
+    ASSERT_EQ(std::uint8_t(tem[next]), 0xFF);
+    tem[next + 1] = '\x01';
+    const std::string temFile = folder / "tem.dcm";
+    std::ofstream(temFile, std::ios::binary) << tem;
+    EXPECT_EQ(LoadPicture(temFile).Reason(), PictureFailureText(says.Damaged, temFile));
+  }
   EXPECT_EQ(LoadPicture(letter).Reason(), PictureFailureText(says.NotPicture, letter));
   const std::vector<std::string> extensions = ImportedExtensions();  // the open dialog's
   EXPECT_TRUE(std::binary_search(extensions.begin(), extensions.end(), "dcm"));
+}
+
+// The JPEG fragments the toolkit's bit-depth scan would never get past (a TEM marker before the
+// frame header, or anywhere in a fragment without one) are told apart from sound ones.
+TEST(DicomImport, AJpegFragmentWithATemMarkerBeforeItsFrameHeaderIsRefused) {
+  const struct {
+    std::vector<std::uint8_t> Bytes;
+    bool Readable;
+  } cases[] = {
+      {{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x4A, 0x46, 0xFF, 0xC0, 0x00, 0x0B, 0x08}, true},
+      {{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x4A, 0x46, 0xFF, 0x01, 0x55, 0x53}, false},
+      // After the frame header the scan has stopped: a TEM in the data does no harm.
+      {{0xFF, 0xD8, 0xFF, 0xFF, 0xC0, 0x00, 0x0B, 0x08, 0xFF, 0x01}, true},
+      // No frame header: the scan reads on into the data, where a TEM stops it for ever.
+      {{0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0x12, 0xFF, 0x01, 0x00}, false},
+      {{0x12, 0x34, 0xFF, 0x01}, false},
+      {{0xFF, 0xD8, 0xFF, 0xD0, 0xFF, 0xD9}, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(detail::JpegHeaderReadable(c.Bytes.data(), std::uint32_t(c.Bytes.size())),
+              c.Readable);
+  }
 }
 
 // What the decoder says of a DICOM picture besides its pixels: its patient as stored (in UTF-8
