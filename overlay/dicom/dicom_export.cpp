@@ -22,12 +22,12 @@
 #include <memory>
 #include <tuple>
 
-#include "overlay/scene/auto_align.h"
+#include "overlay/base/number_format.h"
+#include "overlay/base/texts.h"
 #include "overlay/scene/dicom_values.h"
 #include "overlay/scene/export_aligned.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/report.h"
-#include "overlay/scene/texts.h"
 #include "platform/content_hash.h"
 #include "platform/file_io.h"
 #include "platform/file_write.h"

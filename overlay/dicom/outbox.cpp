@@ -12,8 +12,8 @@
 #include <optional>
 #include <utility>
 
+#include "overlay/base/texts.h"
 #include "overlay/decode/decoder_protocol.h"
-#include "overlay/scene/texts.h"
 #include "platform/file_write.h"
 #include "platform/paths.h"
 

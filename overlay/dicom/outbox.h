@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "overlay/base/settings.h"
 #include "overlay/dicom/pacs.h"
-#include "overlay/scene/settings.h"
 #include "platform/status.h"
 
 namespace overlay {

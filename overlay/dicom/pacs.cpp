@@ -24,9 +24,9 @@
 #include <numeric>
 #include <optional>
 
+#include "overlay/base/texts.h"
 #include "overlay/decode/isolated_decode.h"
 #include "overlay/scene/dicom_values.h"
-#include "overlay/scene/texts.h"
 
 namespace overlay {
 

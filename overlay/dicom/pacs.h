@@ -1,5 +1,5 @@
 // Talking to the clinic's PACS as a DICOM client: the check (C-ECHO) and the store (C-STORE) of
-// DICOM files, each failure with its reason in the window's language (overlay/scene/texts.h).
+// DICOM files, each failure with its reason in the window's language (overlay/base/texts.h).
 // Nothing here keeps a file or shows anything; overlay/dicom/outbox.h keeps the objects until
 // the PACS has taken them.
 #pragma once
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "overlay/scene/settings.h"
+#include "overlay/base/settings.h"
 #include "platform/cancel.h"
 #include "platform/status.h"
 

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "overlay/base/settings.h"
 #include "overlay/scene/comparison_record.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/record_session.h"
-#include "overlay/scene/settings.h"
 #include "platform/status.h"
 
 namespace overlay {

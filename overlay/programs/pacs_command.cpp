@@ -4,10 +4,10 @@
 #include <memory>
 #include <ostream>
 
+#include "overlay/base/settings.h"
+#include "overlay/base/texts.h"
 #include "overlay/dicom/outbox.h"
 #include "overlay/dicom/pacs.h"
-#include "overlay/scene/settings.h"
-#include "overlay/scene/texts.h"
 #include "overlay/windows/sprache.h"
 #include "platform/paths.h"
 

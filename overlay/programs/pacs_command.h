@@ -1,6 +1,6 @@
 // Sending to the clinic's PACS from the command line: "store" puts DICOM files into the user's
 // outbox and sends everything waiting there; "echo" checks the connection. The PACS is the
-// [PACS] section of Tessaly.ini (overlay/scene/settings.h); the messages are in the window's
+// [PACS] section of Tessaly.ini (overlay/base/settings.h); the messages are in the window's
 // language (TsLang.ini).
 #pragma once
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "controls/rot_layer.h"
+#include "overlay/base/texts.h"
 #include "overlay/scene/auto_align_p.h"
-#include "overlay/scene/texts.h"
 #include "raster/cpu.h"
 #include "raster/row_pool.h"
 
@@ -685,14 +685,6 @@ TAutoAlignResult AutoAlign(const raster::TBitmap32& Picture1, const raster::TBit
                    Options);
 }
 
-std::string FormatFixed(double Value, int Decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", Decimals, Value);
-  std::string out = text;
-  std::replace(out.begin(), out.end(), ',', '.');
-  return out;
-}
-
 std::string AlignFailureReason(const TAutoAlignResult& Result, const TAutoAlignOptions& Options) {
   const std::string matches = std::to_string(Result.Matches);
   switch (Result.Failure) {
@@ -748,12 +740,6 @@ std::string AlignRefusalText(const TAutoAlignResult& Result, std::string_view De
       break;
   }
   return Tr(NoReliableAlignmentText) + "\n" + reason;
-}
-
-std::string FormatExact(double Value) {
-  char text[64];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, Value);
-  return ec == std::errc() ? std::string(text, end) : FormatFixed(Value, 17);
 }
 
 }  // namespace overlay

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "overlay/base/number_format.h"
 #include "overlay/scene/sliders.h"
 #include "raster/core.h"
 
@@ -117,11 +118,6 @@ TAutoAlignResult AutoAlign(const raster::TBitmap32& Picture1, const raster::TBit
 TAutoAlignResult AutoAlign(const raster::TBitmap32& Picture1, const raster::TBitmap32& Picture2,
                            const TAutoAlignOptions& Options = {});
 
-// A number as the tools print it: Decimals decimals, a point whatever the locale ("0.83").
-std::string FormatFixed(double Value, int Decimals);
-// The shortest text that reads back as exactly Value (a point, whatever the locale): for
-// figures that another tool takes up again.
-std::string FormatExact(double Value);
 // A residual: two decimals.
 inline std::string FormatResidual(double Pixels) {
   return FormatFixed(Pixels, 2);

@@ -7,9 +7,9 @@
 
 #include <string>
 
+#include "overlay/base/settings.h"
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/comparison_record.h"
-#include "overlay/scene/settings.h"
 
 namespace overlay {
 

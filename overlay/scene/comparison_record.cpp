@@ -4,10 +4,10 @@
 #include <charconv>
 #include <cmath>
 
-#include "overlay/scene/auto_align.h"
+#include "overlay/base/number_format.h"
+#include "overlay/base/texts.h"
 #include "overlay/scene/dicom_values.h"
 #include "overlay/scene/measure_edit.h"
-#include "overlay/scene/texts.h"
 #include "platform/file_write.h"
 #include "platform/ini_profile.h"
 #include "platform/paths.h"

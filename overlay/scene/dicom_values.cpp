@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "overlay/scene/texts.h"
+#include "overlay/base/texts.h"
 
 namespace overlay {
 

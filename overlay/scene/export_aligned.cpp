@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "overlay/scene/texts.h"
+#include "overlay/base/texts.h"
 #include "platform/file_write.h"
 #include "raster/transforms.h"
 

@@ -6,8 +6,8 @@
 #include <limits>
 #include <numbers>
 
+#include "overlay/base/texts.h"
 #include "overlay/scene/picture_loading.h"
-#include "overlay/scene/texts.h"
 #include "platform/message.h"
 
 namespace overlay {

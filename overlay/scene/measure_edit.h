@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "overlay/base/texts.h"
 #include "overlay/scene/measure.h"
-#include "overlay/scene/texts.h"
 #include "overlay/scene/view_status.h"
 
 namespace overlay {

@@ -4,8 +4,8 @@
 #include <exception>
 #include <future>
 
+#include "overlay/base/texts.h"
 #include "overlay/decode/isolated_decode.h"
-#include "overlay/scene/texts.h"
 #include "platform/message.h"
 
 namespace overlay {

@@ -1,7 +1,7 @@
 #include "overlay/scene/record_session.h"
 
+#include "overlay/base/texts.h"
 #include "overlay/scene/main_controller.h"
-#include "overlay/scene/texts.h"
 #include "platform/content_hash.h"
 #include "platform/ini_profile.h"
 

@@ -12,12 +12,12 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "overlay/base/settings.h"
+#include "overlay/base/texts.h"
 #include "overlay/decode/isolated_decode.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/measure_edit.h"
 #include "overlay/scene/overlay_scene.h"
-#include "overlay/scene/settings.h"
-#include "overlay/scene/texts.h"
 #include "platform/file_write.h"
 
 namespace overlay {

@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "overlay/base/texts.h"
 #include "overlay/scene/comparison.h"
 #include "overlay/scene/measure.h"
 #include "overlay/scene/sliders.h"
-#include "overlay/scene/texts.h"
 #include "overlay/scene/view_status.h"
 #include "platform/status.h"
 #include "raster/core.h"

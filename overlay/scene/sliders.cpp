@@ -46,30 +46,6 @@ raster::TSize OverlayZoomSize(const TBitmap32& Original, float F) {
   return OverlayZoomSize(Original.Width(), Original.Height(), F);
 }
 
-std::string FormatDecimal(double Value, int Decimals, std::string_view DecimalSeparator,
-                          std::string_view ThousandSeparator) {
-  // What rounds to zero is shown as zero, never "-0.0".
-  if (std::abs(Value) < 0.5 * std::pow(10.0, -Decimals)) Value = 0;
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", Decimals, Value);
-  std::string text = buffer;
-  const std::size_t point = std::min(text.find('.'), text.size());
-  std::string whole = text.substr(0, point);
-  const std::string fraction = point < text.size() ? text.substr(point + 1) : std::string();
-  const bool negative = !whole.empty() && whole[0] == '-';
-  if (negative) whole.erase(0, 1);
-  std::string result = negative ? "-" : "";
-  for (std::size_t i = 0; i < whole.size(); ++i) {
-    if (i > 0 && (whole.size() - i) % 3 == 0) result += ThousandSeparator;
-    result += whole[i];
-  }
-  if (!fraction.empty()) {
-    result += DecimalSeparator;
-    result += fraction;
-  }
-  return result;
-}
-
 int StepDecimals(double Factor, double StepRatio) {
   // Two factors one step apart differ by Factor * (StepRatio - 1); rounded to decimals of at
   // most that size they never show alike.

@@ -11,6 +11,7 @@
 
 #include "controls/image_view.h"
 #include "controls/rot_layer.h"
+#include "overlay/base/number_format.h"
 #include "raster/core.h"
 
 namespace overlay {
@@ -67,10 +68,6 @@ raster::TSize OverlayZoomSize(std::int32_t Width, std::int32_t Height, float F);
 // "10.00"); from 1000 upwards groups of three digits are separated by ThousandSeparator.
 std::string FormatZoom(float Value, int Precision, std::string_view DecimalSeparator = ".",
                        std::string_view ThousandSeparator = ",");
-// Value with Decimals decimals and DecimalSeparator, the whole part grouped by three with
-// ThousandSeparator (none when empty); what rounds to zero reads "0.0", never "-0.0".
-std::string FormatDecimal(double Value, int Decimals, std::string_view DecimalSeparator = ".",
-                          std::string_view ThousandSeparator = {});
 // The zoom read-outs of the window: the factor that a slider position gives, with as many
 // decimals as one step of the slider (a factor of StepRatio) changes at that factor, so that
 // every step shows ("1.02" beside "1.00" for the view zoom, "0.966" beside "0.964" for the

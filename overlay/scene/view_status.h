@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "overlay/scene/texts.h"
+#include "overlay/base/texts.h"
 
 namespace overlay {
 

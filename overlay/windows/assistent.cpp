@@ -19,11 +19,11 @@
 #include <utility>
 #include <vector>
 
+#include "overlay/base/settings.h"
+#include "overlay/base/texts.h"
 #include "overlay/decode/orientation.h"
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/picture_loading.h"
-#include "overlay/scene/settings.h"
-#include "overlay/scene/texts.h"
 #include "overlay/windows/picture_view.h"
 #include "overlay/windows/sprache.h"
 #include "overlay/windows/widget_factory.h"

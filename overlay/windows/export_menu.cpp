@@ -10,10 +10,10 @@
 #include <array>
 #include <utility>
 
+#include "overlay/base/settings.h"
+#include "overlay/base/texts.h"
 #include "overlay/dicom/outbox.h"
 #include "overlay/dicom/pacs.h"
-#include "overlay/scene/settings.h"
-#include "overlay/scene/texts.h"
 #include "overlay/windows/widget_factory.h"
 #include "overlay/windows/work_progress.h"
 #include "platform/message.h"

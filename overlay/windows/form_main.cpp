@@ -30,9 +30,9 @@
 #include <QWheelEvent>
 #include <optional>
 
+#include "overlay/base/settings.h"
+#include "overlay/base/texts.h"
 #include "overlay/decode/picture_import.h"
-#include "overlay/scene/settings.h"
-#include "overlay/scene/texts.h"
 #include "overlay/windows/export_menu.h"
 #include "overlay/windows/icons.h"
 #include "overlay/windows/notes_dialog.h"

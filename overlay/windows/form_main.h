@@ -12,12 +12,12 @@
 #include <utility>
 #include <vector>
 
+#include "overlay/base/settings.h"
 #include "overlay/dicom/dicom_export.h"
 #include "overlay/scene/comparison_record.h"
 #include "overlay/scene/export_aligned.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/record_session.h"
-#include "overlay/scene/settings.h"
 #include "overlay/windows/window_layout.h"
 
 class QAction;

@@ -6,7 +6,7 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-#include "overlay/scene/texts.h"
+#include "overlay/base/texts.h"
 #include "overlay/windows/widget_factory.h"
 
 namespace overlay {

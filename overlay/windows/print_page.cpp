@@ -14,8 +14,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "overlay/base/texts.h"
 #include "overlay/scene/main_controller.h"
-#include "overlay/scene/texts.h"
 #include "platform/file_write.h"
 #include "platform/message.h"
 #include "platform/paths.h"

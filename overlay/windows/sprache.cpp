@@ -20,8 +20,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "overlay/base/texts.h"
 #include "overlay/decode/picture_import.h"
-#include "overlay/scene/texts.h"
 #include "platform/paths.h"
 
 namespace overlay {

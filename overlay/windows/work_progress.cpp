@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "overlay/scene/texts.h"
+#include "overlay/base/texts.h"
 #include "overlay/windows/widget_factory.h"
 
 namespace overlay {

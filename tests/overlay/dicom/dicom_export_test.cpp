@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "overlay/base/texts.h"
 #include "overlay/scene/dicom_values.h"
-#include "overlay/scene/texts.h"
 
 namespace overlay {
 namespace {
@@ -43,8 +43,8 @@ TPictureFacts DicomOf(const std::string& Name, const std::string& Id,
   return facts;
 }
 
-const TDicomTexts Texts{"nothing",           "folder",       "not written", "no patient",
-                        "picture %1 other:", "two differ:",  "picture %1",  "export",
+const TDicomTexts Texts{"nothing",           "folder",        "not written", "no patient",
+                        "picture %1 other:", "two differ:",   "picture %1",  "export",
                         "differs: %1",       "too large: %1", "cancelled"};
 
 // The export's patient: the interface file's, else picture 1's as DICOM stores it; refused

@@ -30,11 +30,11 @@
 #include <sstream>
 #include <thread>
 
+#include "overlay/base/texts.h"
 #include "overlay/dicom/outbox.h"
 #include "overlay/programs/dicom_command.h"
 #include "overlay/programs/pacs_command.h"
 #include "overlay/scene/comparison_record.h"
-#include "overlay/scene/texts.h"
 #include "platform/content_hash.h"
 #include "tests/support/orthanc.h"
 #include "tests/support/scripted_pacs.h"

@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "controls/rot_layer.h"
+#include "overlay/base/texts.h"
 #include "overlay/decode/picture_import.h"
 #include "overlay/programs/align_command.h"
 #include "overlay/scene/auto_align_p.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/overlay_scene.h"
-#include "overlay/scene/texts.h"
 #include "raster/cpu.h"
 #include "tests/support/temp_folder.h"
 

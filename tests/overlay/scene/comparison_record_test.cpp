@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "overlay/base/texts.h"
 #include "overlay/scene/auto_align.h"
 #include "overlay/scene/overlay_scene.h"
 #include "overlay/scene/record_session.h"
 #include "overlay/scene/report.h"
-#include "overlay/scene/texts.h"
 #include "platform/content_hash.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_pictures.h"

@@ -12,8 +12,8 @@
 #include <tuple>
 #include <vector>
 
+#include "overlay/base/texts.h"
 #include "overlay/decode/picture_import.h"
-#include "overlay/scene/texts.h"
 #include "platform/message.h"
 #include "tests/support/dicom_files.h"
 #include "tests/support/temp_folder.h"

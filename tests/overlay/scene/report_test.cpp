@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "overlay/base/texts.h"
 #include "overlay/scene/main_controller.h"
 #include "overlay/scene/overlay_scene.h"
-#include "overlay/scene/texts.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_pictures.h"
 

@@ -1,6 +1,6 @@
 // Tessaly's settings file and its start with an interface file, with the real main window under
 // the offscreen platform.
-#include "overlay/scene/settings.h"
+#include "overlay/base/settings.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,7 +20,7 @@
 #include <fstream>
 #include <tuple>
 
-#include "overlay/scene/texts.h"
+#include "overlay/base/texts.h"
 #include "overlay/windows/form_main.h"
 #include "overlay/windows/window_layout.h"
 #include "platform/command_line.h"

@@ -26,7 +26,7 @@
 #include <fstream>
 #include <optional>
 
-#include "overlay/scene/settings.h"
+#include "overlay/base/settings.h"
 #include "overlay/windows/picture_view.h"
 #include "overlay/windows/sprache.h"
 #include "platform/message.h"

@@ -28,10 +28,10 @@
 #include <optional>
 #include <sstream>
 
+#include "overlay/base/texts.h"
 #include "overlay/decode/picture_import.h"
 #include "overlay/programs/render_command.h"
 #include "overlay/scene/measure_layer.h"
-#include "overlay/scene/texts.h"
 #include "overlay/windows/export_menu.h"
 #include "platform/command_line.h"
 #include "platform/control_host.h"

@@ -20,7 +20,7 @@
 #include <fstream>
 #include <set>
 
-#include "overlay/scene/texts.h"
+#include "overlay/base/texts.h"
 #include "overlay/windows/about_box.h"
 #include "overlay/windows/assistent.h"
 #include "overlay/windows/form_main.h"

@@ -1,4 +1,4 @@
-#include "overlay/scene/texts.h"
+#include "overlay/base/texts.h"
 
 #include <initializer_list>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "overlay/scene/settings.h"
+#include "overlay/base/settings.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,8 +7,8 @@
 #include <tuple>
 
 #include "interface/interfaceba.h"
+#include "overlay/base/texts.h"
 #include "overlay/decode/orientation.h"
-#include "overlay/scene/texts.h"
 #include "platform/ini_profile.h"
 #include "platform/paths.h"
 
