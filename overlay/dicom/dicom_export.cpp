@@ -766,6 +766,7 @@ TDicomExportOutcome TDicomExportJob::Run(platform::TCancel* Cancel,
       outcome.Files.clear();
       if (madeFolder) ::rmdir(folder.substr(0, folder.size() - 1).c_str());
       outcome.Status = platform::TStatus::Failure(Texts.Cancelled);
+      outcome.Cancelled = true;
       return false;
     }
     ++number;
@@ -894,7 +895,7 @@ TDicomExportOutcome TDicomExportJob::Run(platform::TCancel* Cancel,
 }
 
 std::string DicomExportDigest(const TMainController& Controller, const TComparison& Comparison,
-                              const TDicomExport& Request, const TDicomTexts& Texts) {
+                              const TDicomExport& Request) {
   // Each value on a line of its own, after its name: no two comparisons give the same text.
   std::string text;
   const auto add = [&text](std::string_view Name, const std::string& Value) {
@@ -947,7 +948,6 @@ std::string DicomExportDigest(const TMainController& Controller, const TComparis
                          &ReportPictureText}) {
     add("text", Tr(*t));
   }
-  add("texts", Texts.NothingToExport + Texts.NotWritten);
   add("version", TESSALY_VERSION);
   return platform::Sha256OfText(text);
 }

@@ -120,6 +120,7 @@ struct TDicomExportOutcome {
   std::string SeriesInstanceUid;        // the pictures and the captures
   std::string ReportSeriesInstanceUid;  // the SR's series; empty without measures
   std::vector<std::string> Files;       // written, in order
+  bool Cancelled = false;               // the user cancelled (Status says so): no failure
 };
 
 // Writes the comparison Controller shows (placement, way of drawing, colour matching, measures,
@@ -142,7 +143,7 @@ TDicomExportOutcome ExportDicom(TMainController& Controller, const TDicomExport&
 // language of their labels. Equal digests make objects of the same content (only their UIDs and
 // times of making differ), so a comparison already sent need not be sent again.
 std::string DicomExportDigest(const TMainController& Controller, const TComparison& Comparison,
-                              const TDicomExport& Request, const TDicomTexts& Texts);
+                              const TDicomExport& Request);
 
 // The same in two steps, so that a window can run the long one off its thread while its
 // controller goes on: made on the controller's thread, the job checks the patient and every

@@ -254,16 +254,15 @@ TPacsSendOutcome SendToPacsWithProgress(QWidget* Parent, const TPacsSettings& Se
 namespace {
 
 // A cancel is no failure: told as what became of the files.
-void TellExportFailure(const platform::TStatus& Status) {
-  if (Status.Reason() == Tr(DicomExportCancelledText))
-    return platform::ShowMessage(Status.Reason());
-  platform::ShowFailure(Status);
+void TellExportFailure(const TDicomExportOutcome& Outcome) {
+  if (Outcome.Cancelled) return platform::ShowMessage(Outcome.Status.Reason());
+  platform::ShowFailure(Outcome.Status);
 }
 
 }  // namespace
 
 void TellPacsSend(const TPacsSendOutcome& Outcome) {
-  if (!Outcome.Exported.Status) return TellExportFailure(Outcome.Exported.Status);
+  if (!Outcome.Exported.Status) return TellExportFailure(Outcome.Exported);
   if (!Outcome.Run) return platform::ShowFailure(Outcome.Run.Status());
   const TOutboxRun& run = Outcome.Run.Value();
   const std::string text = PacsRunMessage(run, Outcome.Names);
@@ -289,7 +288,7 @@ TDicomExportOutcome ExportDicomWithProgress(QWidget* Parent, TDicomExportJob& Ex
     std::vector<std::string> names;
     outcome = RunExport(Export, Progress, &names);
   });
-  if (!outcome.Status) TellExportFailure(outcome.Status);
+  if (!outcome.Status) TellExportFailure(outcome);
   return outcome;
 }
 

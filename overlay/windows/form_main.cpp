@@ -963,8 +963,7 @@ void TFormMain::PacsSendClick() {
   if (FController->ControlsEnabled()) {
     FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
     const TDicomTexts texts = DicomTextsOfLanguage();
-    digest =
-        DicomExportDigest(*FController, FSession.Comparison(*FController), DicomRequest(), texts);
+    digest = DicomExportDigest(*FController, FSession.Comparison(*FController), DicomRequest());
     // Sent before as it is now: only what still waits goes (the retry after a failure), unless
     // nothing waits and the user wants it sent again, as a new series.
     const bool waiting = !TOutbox(TOutbox::UserOutboxFolder()).Waiting().empty();
@@ -1009,15 +1008,15 @@ void TFormMain::DicomExportClick() {
     case platform::TFolderPrivacy::OwnOpen:
       if (!platform::AskYesNo(Tr(DicomFolderOpenText, folder))) return;
       if (std::string error; !platform::MakeOwnFolderPrivate(folder, &error)) {
-        platform::ShowFailure(platform::TStatus::Failure(Tr(DicomNoFolderText) + "\n" + error));
+        platform::ShowWarning(Tr(DicomNoFolderText) + "\n" + error);
         return;
       }
       break;
     case platform::TFolderPrivacy::Foreign:
-      platform::ShowFailure(platform::TStatus::Failure(Tr(DicomFolderForeignText, folder)));
+      platform::ShowWarning(Tr(DicomFolderForeignText, folder));
       return;
     case platform::TFolderPrivacy::NotFolder:
-      platform::ShowFailure(platform::TStatus::Failure(Tr(DicomFolderNotFolderText, folder)));
+      platform::ShowWarning(Tr(DicomFolderNotFolderText, folder));
       return;
     case platform::TFolderPrivacy::Missing:
     case platform::TFolderPrivacy::Private:

@@ -445,52 +445,39 @@ TEST(PacsRefusal, AFailedEchoIsToldWithItsStatus) {
 }
 
 // A PACS that takes the data set and never answers holds the send for one timeout, not for a
-// second one while the abort waits for it to close its end.
-TEST(PacsRefusal, APacsThatTakesTheDataAndNeverAnswersHoldsTheSendForOneTimeout) {
-  testsupport::TTempFolder files{"tessaly_pacs_files"};
-  const platform::TResult<std::vector<TPacsObject>> objects =
-      ReadPacsObjects({MakeObject(files, "a.dcm", true)});
-  ASSERT_TRUE(objects.Ok()) << objects.Reason();
-  testsupport::TScriptedPacs pacs(false, testsupport::TScriptedPacs::TakesAndHangs);
-  ASSERT_TRUE(pacs.Listening());
-  constexpr int Timeout = 3;
-  std::future<platform::TResult<TOutboxRun>> send = std::async(std::launch::async, [&] {
-    return SendThroughOutbox({"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), Timeout},
-                             objects.Value(), TOutbox(files / "outbox/"));
-  });
-  ASSERT_TRUE(testsupport::WaitUntil([&] { return pacs.Taken(); }, std::chrono::seconds(20)));
-  // Given up after one timeout (before, two): the bound lies well between, for a loaded machine.
-  EXPECT_EQ(send.wait_for(std::chrono::milliseconds(Timeout * 1800)), std::future_status::ready);
-  const platform::TResult<TOutboxRun> run = send.get();
-  ASSERT_TRUE(run.Ok()) << run.Reason();
-  EXPECT_EQ(run.Value().Left.size(), 1u);
-}
-
-// A cancel while the PACS holds its answer ends the send at once, not after the timeout, and
-// the object it could not confirm waits in the outbox; the send says it was cancelled.
-TEST(PacsRefusal, ACancelEndsTheWaitForAnAnswerAtOnceAndTheObjectWaits) {
-  testsupport::TTempFolder files{"tessaly_pacs_files"};
-  const platform::TResult<std::vector<TPacsObject>> objects =
-      ReadPacsObjects({MakeObject(files, "a.dcm", true)});
-  ASSERT_TRUE(objects.Ok()) << objects.Reason();
-  testsupport::TScriptedPacs pacs(false, testsupport::TScriptedPacs::TakesAndHangs);
-  ASSERT_TRUE(pacs.Listening());
-  platform::TCancel cancel;
-  std::future<platform::TResult<TOutboxRun>> send = std::async(std::launch::async, [&] {
-    return SendThroughOutbox({"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), 60}, objects.Value(),
-                             TOutbox(files / "outbox/"), {}, &cancel);
-  });
-  ASSERT_TRUE(testsupport::WaitUntil([&] { return pacs.Taken(); }, std::chrono::seconds(20)));
-  cancel.Cancel();
-  // Well before the minute the PACS would be waited for.
-  ASSERT_EQ(send.wait_for(std::chrono::seconds(30)), std::future_status::ready);
-  const platform::TResult<TOutboxRun> run = send.get();
-  ASSERT_TRUE(run.Ok()) << run.Reason();
-  EXPECT_TRUE(run.Value().Cancelled);
-  EXPECT_EQ(run.Value().Left.size(), 1u);
-  ASSERT_EQ(run.Value().Failures.size(), 1u);
-  EXPECT_EQ(run.Value().Failures[0].Reason().rfind(Tr(PacsCancelledText), 0), 0u);
-  EXPECT_EQ(PacsRunSummary(run.Value()).rfind(Tr(PacsRunCancelledText), 0), 0u);
+// second one while the abort waits for it to close its end; a cancel ends that wait at once.
+// Either way the object waits in the outbox, and a cancelled send says it was cancelled.
+TEST(PacsRefusal, APacsThatNeverAnswersHoldsTheSendForOneTimeoutOrUntilACancel) {
+  for (const bool cancelled : {false, true}) {
+    SCOPED_TRACE(cancelled ? "cancelled" : "timed out");
+    testsupport::TTempFolder files{"tessaly_pacs_files"};
+    const platform::TResult<std::vector<TPacsObject>> objects =
+        ReadPacsObjects({MakeObject(files, "a.dcm", true)});
+    ASSERT_TRUE(objects.Ok()) << objects.Reason();
+    testsupport::TScriptedPacs pacs(false, testsupport::TScriptedPacs::TakesAndHangs);
+    ASSERT_TRUE(pacs.Listening());
+    const int timeout = cancelled ? 60 : 3;
+    platform::TCancel cancel;
+    std::future<platform::TResult<TOutboxRun>> send = std::async(std::launch::async, [&] {
+      return SendThroughOutbox({"TESSALY", "ORTHANC", "127.0.0.1", pacs.Port(), timeout},
+                               objects.Value(), TOutbox(files / "outbox/"), {}, &cancel);
+    });
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return pacs.Taken(); }, std::chrono::seconds(20)));
+    if (cancelled) cancel.Cancel();
+    // Given up after one timeout (before, two): the bound lies well between, for a loaded
+    // machine; cancelled, well before the minute the PACS would be waited for.
+    const auto bound =
+        cancelled ? std::chrono::milliseconds(30000) : std::chrono::milliseconds(timeout * 1800);
+    ASSERT_EQ(send.wait_for(bound), std::future_status::ready);
+    const platform::TResult<TOutboxRun> run = send.get();
+    ASSERT_TRUE(run.Ok()) << run.Reason();
+    EXPECT_EQ(run.Value().Left.size(), 1u);
+    EXPECT_EQ(run.Value().Cancelled, cancelled);
+    if (!cancelled) continue;
+    ASSERT_EQ(run.Value().Failures.size(), 1u);
+    EXPECT_EQ(run.Value().Failures[0].Reason().rfind(Tr(PacsCancelledText), 0), 0u);
+    EXPECT_EQ(PacsRunSummary(run.Value()).rfind(Tr(PacsRunCancelledText), 0), 0u);
+  }
 }
 
 // Objects of more kinds than one association may propose are all sent, the rest in a second one,
