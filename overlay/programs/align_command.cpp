@@ -3,9 +3,9 @@
 #include <ostream>
 #include <string>
 
+#include "overlay/align/auto_align.h"
+#include "overlay/comparison/sliders.h"
 #include "overlay/programs/picture_files.h"
-#include "overlay/scene/auto_align.h"
-#include "overlay/scene/sliders.h"
 
 namespace overlay {
 

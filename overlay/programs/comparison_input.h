@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "overlay/base/settings.h"
-#include "overlay/scene/comparison_record.h"
+#include "overlay/comparison/comparison_record.h"
+#include "overlay/comparison/record_session.h"
 #include "overlay/scene/main_controller.h"
-#include "overlay/scene/record_session.h"
 #include "platform/status.h"
 
 namespace overlay {

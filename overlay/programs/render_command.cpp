@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "overlay/align/auto_align.h"
 #include "overlay/programs/picture_files.h"
-#include "overlay/scene/auto_align.h"
 #include "overlay/scene/overlay_scene.h"
 
 #ifndef TESSALY_VERSION

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "overlay/scene/export_aligned.h"
+#include "overlay/comparison/sliders.h"
+#include "overlay/output/export_aligned.h"
 #include "overlay/scene/main_controller.h"
-#include "overlay/scene/sliders.h"
 
 namespace overlay {
 

@@ -5,11 +5,11 @@
 #include <ostream>
 
 #include "overlay/base/settings.h"
+#include "overlay/comparison/comparison_record.h"
+#include "overlay/output/report.h"
 #include "overlay/programs/comparison_input.h"
 #include "overlay/programs/render_command.h"
-#include "overlay/scene/comparison_record.h"
 #include "overlay/scene/overlay_scene.h"
-#include "overlay/scene/report.h"
 #include "platform/command_line.h"
 #include "platform/file_write.h"
 #include "platform/paths.h"
