@@ -1,7 +1,9 @@
 #include "overlay/programs/comparison_input.h"
 
+#include <QGuiApplication>
 #include <charconv>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <ostream>
 #include <string_view>
@@ -12,6 +14,7 @@
 #include "platform/command_line.h"
 #include "platform/content_hash.h"
 #include "platform/paths.h"
+#include "platform/pixel_memory.h"
 
 namespace overlay {
 
@@ -132,32 +135,45 @@ std::string TakeComparisonNames(const std::vector<std::string>& Names, TComparis
   return Names.back();
 }
 
-int ParseCount(const std::string& Text) {
+int RunComparisonTool(const char* Program, int Argc, char** Argv, TToolCommand Command) {
+  return platform::RunGuarded(Program, [&] {
+    platform::InstallMappedPixelAllocator().SetKeepReleased(false);
+    // The labels and the scale bar's length are text, and text needs the toolkit's fonts; no
+    // window is ever shown, so no display is needed either.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QGuiApplication application(qtArgc, Argv);
+    return Command({Argv + 1, Argv + Argc}, std::cout, std::cerr);
+  });
+}
+
+namespace {
+
+// A whole number 0..Max, all of Text; raises ECommandLineError Why otherwise.
+int WholeNumber(std::string_view Text, int Max, const std::string& Why) {
   int n = -1;
   const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), n);
-  if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size() || n < 0 ||
-      n > MaxImageCount) {
-    throw platform::ECommandLineError("--count needs a whole number 0.." +
-                                      std::to_string(MaxImageCount) + ", not \"" + Text + "\"");
+  if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size() || n < 0 || n > Max) {
+    throw platform::ECommandLineError(Why);
   }
   return n;
 }
 
+}  // namespace
+
+int ParseCount(const std::string& Text) {
+  return WholeNumber(Text, MaxImageCount,
+                     "--count needs a whole number 0.." + std::to_string(MaxImageCount) +
+                         ", not \"" + Text + "\"");
+}
+
 std::pair<int, int> ParseScales(const std::string& Text) {
+  const std::string why = "--pp100mm needs N1,N2 (whole numbers 0.." + std::to_string(MaxPp100MM) +
+                          "), not \"" + Text + "\"";
   const std::size_t comma = Text.find(',');
-  const auto one = [&](std::string_view Part) {
-    int n = -1;
-    const auto [end, ec] = std::from_chars(Part.data(), Part.data() + Part.size(), n);
-    if (Part.empty() || ec != std::errc() || end != Part.data() + Part.size() || n < 0 ||
-        n > MaxPp100MM) {
-      throw platform::ECommandLineError("--pp100mm needs N1,N2 (whole numbers 0.." +
-                                        std::to_string(MaxPp100MM) + "), not \"" + Text + "\"");
-    }
-    return n;
-  };
-  if (comma == std::string::npos) return {one(Text), 0};
-  return {one(std::string_view(Text).substr(0, comma)),
-          one(std::string_view(Text).substr(comma + 1))};
+  if (comma == std::string::npos) return {WholeNumber(Text, MaxPp100MM, why), 0};
+  return {WholeNumber(std::string_view(Text).substr(0, comma), MaxPp100MM, why),
+          WholeNumber(std::string_view(Text).substr(comma + 1), MaxPp100MM, why)};
 }
 
 }  // namespace overlay

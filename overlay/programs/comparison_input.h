@@ -57,6 +57,14 @@ void AddComparisonOptions(platform::TCommandLine& Line, TComparisonInput& Input)
 // platform::ECommandLineError for another number of names.
 std::string TakeComparisonNames(const std::vector<std::string>& Names, TComparisonInput& Input);
 
+// The whole main of a tool that draws a comparison with its labels (tessaly-report,
+// tessaly-dicom): guarded as every program entry (platform::RunGuarded), each picture-sized bitmap
+// made once (none kept for reuse), and the toolkit's fonts without a display. Command gets the
+// arguments without the program's name, and standard output and error.
+using TToolCommand = int (*)(const std::vector<std::string>& Args, std::ostream& Out,
+                             std::ostream& Err);
+int RunComparisonTool(const char* Program, int Argc, char** Argv, TToolCommand Command);
+
 // --count N (0..MaxImageCount) and --pp100mm N1,N2 (N1 alone: picture 2's is 0); each raises
 // platform::ECommandLineError for anything else.
 int ParseCount(const std::string& Text);
