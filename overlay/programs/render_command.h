@@ -4,7 +4,6 @@
 
 #include <iosfwd>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -42,14 +41,9 @@ struct TRenderRequest {
 constexpr int MinViewExtent = 18;
 constexpr int MaxViewExtentArg = 8192;
 
-// A command line that cannot be carried out, with the reason for the usage line.
-class ECommandLineError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 // --precise's ANGLE,ZOOM,X,Y. The zoom stays within the overlay zoom slider's range (the
 // overlay's bitmap grows with it); the offsets within what a picture may measure. Raises
-// ECommandLineError for anything else.
+// platform::ECommandLineError (platform/command_line.h) for anything else.
 TPrecisePlacement ParsePrecise(const std::string& Text);
 
 // The whole program: arguments without the program name; messages go to Out and Err. Returns
