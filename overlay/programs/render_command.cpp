@@ -158,23 +158,29 @@ bool EndsWithPng(const std::string& Path) {
   return tail == ".png";
 }
 
-// The mode's value: blend, difference, swipe:X, checker:N or side.
+// The mode's value: a way of drawing by its command-line name (ViewModes()), the swipe's and the
+// checkerboard's with their parameter after a colon: blend, difference, swipe:X, checker:N, side.
 void ParseMode(const std::string& Value, TRenderRequest& Request) {
-  if (Value.rfind("swipe:", 0) == 0) {
-    Request.SwipeLine = ParseNumber("--mode swipe", Value.substr(6));
-  } else if (Value.rfind("checker:", 0) == 0) {
-    Request.CheckerSquare = ParseInt("--mode checker", Value.substr(8));
+  const std::size_t colon = Value.find(':');
+  const std::string name = Value.substr(0, colon);
+  const auto row = std::find_if(ViewModes().begin(), ViewModes().end(), [&](const TViewModeRow& R) {
+    return !R.CommandLineName.empty() && R.CommandLineName == name;
+  });
+  const bool parameter = row != ViewModes().end() &&
+                         (row->Mode == TViewMode::Swipe || row->Mode == TViewMode::Checker);
+  if (row == ViewModes().end() || parameter != (colon != std::string::npos)) {
+    throw TUsageError("--mode is blend, difference, swipe:X, checker:N or side, not \"" + Value +
+                      "\"");
+  }
+  Request.Mode = row->Mode;
+  if (row->Mode == TViewMode::Swipe) {
+    Request.SwipeLine = ParseNumber("--mode swipe", Value.substr(colon + 1));
+  } else if (row->Mode == TViewMode::Checker) {
+    Request.CheckerSquare = ParseInt("--mode checker", Value.substr(colon + 1));
     if (*Request.CheckerSquare < TMainController::MinCheckerSquare ||
         *Request.CheckerSquare > TMainController::MaxCheckerSquare) {
       throw TUsageError("--mode checker: the square lies outside 4..1024");
     }
-  } else if (Value == "side") {
-    Request.Side = true;
-  } else if (Value == "blend" || Value == "difference") {
-    Request.Difference = Value == "difference";
-  } else {
-    throw TUsageError("--mode is blend, difference, swipe:X, checker:N or side, not \"" + Value +
-                      "\"");
   }
 }
 
@@ -337,16 +343,9 @@ int Render(TRenderRequest& Request, const platform::TCommandLine& Line, std::ost
   if (Request.Precise && !scene.Controller().PlacePrecisely(*Request.Precise)) {
     return Line.Fail("--precise: picture 2 so zoomed is too large");
   }
-  scene.Controller().SetDifferenceView(Request.Difference);
-  if (Request.SwipeLine) {
-    scene.Controller().SetSwipe(true);
-    scene.Controller().SetSwipeLine(*Request.SwipeLine);
-  }
-  if (Request.Side) scene.Controller().SetSide(true);
-  if (Request.CheckerSquare) {
-    scene.Controller().SetCheckerSquare(*Request.CheckerSquare);
-    scene.Controller().SetChecker(true);
-  }
+  if (Request.CheckerSquare) scene.Controller().SetCheckerSquare(*Request.CheckerSquare);
+  scene.Controller().ShowMode(Request.Mode);
+  if (Request.SwipeLine) scene.Controller().SetSwipeLine(*Request.SwipeLine);
   if (Request.MatchColours) {
     scene.Controller().SetColourMatch(true);
     const TColourMatch& m = scene.Controller().ColourMatch();

@@ -29,11 +29,10 @@ struct TRenderRequest {
   int Pp100MM = 0;         // picture 1's scale for the exported files; 0: unknown
   bool AutoAlign = false;  // placed where the automatic alignment's fit says, as the window does
   std::optional<TPrecisePlacement> Precise;  // placed between slider steps
-  bool Difference = false;                   // the difference view instead of the blend
+  TViewMode Mode = TViewMode::Blend;         // the way of drawing (--mode)
   bool MatchColours = false;                 // picture 2's colours matched to picture 1's
-  std::optional<double> SwipeLine;           // the swipe, its line in picture-1 pixels
-  std::optional<int> CheckerSquare;          // the checkerboard, its side in pixels
-  bool Side = false;                         // side by side
+  std::optional<double> SwipeLine;           // the swipe's line in picture-1 pixels
+  std::optional<int> CheckerSquare;          // the checkerboard's side in pixels
 };
 
 // Bounds of --size: the viewport (the control less 17 pixels each way) must not be empty, and
