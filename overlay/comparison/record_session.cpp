@@ -1,5 +1,7 @@
 #include "overlay/comparison/record_session.h"
 
+#include <ctime>
+
 #include "overlay/base/texts.h"
 #include "platform/content_hash.h"
 #include "platform/ini_profile.h"
@@ -58,6 +60,34 @@ TRecordSession::TOpened TRecordSession::Open(const TComparisonView& View,
   FOffered = std::move(found).Value();
   FOfferedPath = path;
   return {TFound::Offered, {}};
+}
+
+TRecordSession::TReopened TRecordSession::Reopen(TComparisonView& View,
+                                                 const std::function<bool()>& Ask) {
+  const TOpened opened = Open(View);
+  if (opened.Found == TFound::Refused) return {opened.Status};
+  if (opened.Found != TFound::Offered) return {};
+  if (!Ask()) {
+    // Left in its file untouched; nothing of it plays a part.
+    Decline();
+    return {};
+  }
+  Accept(View);
+  return {{}, true};
+}
+
+std::string TRecordSession::SaveStateText(bool Shown) const {
+  if (!Shown) return {};
+  if (!Keeps()) return Tr(RecordNotKeptText);
+  if (!FLastSaved) return {};
+  const std::time_t at = std::chrono::system_clock::to_time_t(*FLastSaved);
+  std::tm local{};
+  char clock[16] = {};
+  if (::localtime_r(&at, &local) == nullptr ||
+      std::strftime(clock, sizeof clock, "%H:%M:%S", &local) == 0) {
+    return {};
+  }
+  return Tr(RecordSavedText, clock);
 }
 
 void TRecordSession::DecidePatient(const TComparisonView& View) {

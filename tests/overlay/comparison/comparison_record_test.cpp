@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "overlay/align/auto_align.h"
 #include "overlay/base/texts.h"
@@ -127,11 +128,15 @@ TEST(RecordSession, SavesEachChangeKeepsNotesWholeAndLeavesADeclinedRecordUntouc
   ASSERT_TRUE(session.SaveIfChanged(p.C));
   ASSERT_TRUE(session.LastSaved());
   EXPECT_FALSE(session.Pending());
+  // The status bar says when, while both pictures show.
+  EXPECT_TRUE(std::regex_match(session.SaveStateText(true),
+                               std::regex("Gespeichert um [0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
+      << session.SaveStateText(true);
+  EXPECT_EQ(session.SaveStateText(false), "");
   // Five saves and reads later, the notes are the same to the byte.
   for (int i = 0; i < 5; ++i) {
     TRecordSession again(records);
-    ASSERT_EQ(again.Open(p.C).Found, TRecordSession::TFound::Offered);
-    again.Accept(p.C);
+    ASSERT_TRUE(again.Reopen(p.C, [] { return true; }).Applied);
     EXPECT_EQ(again.Notes(), notes);
     again.Changed();
     ASSERT_TRUE(again.SaveIfChanged(p.C));
@@ -147,14 +152,24 @@ TEST(RecordSession, SavesEachChangeKeepsNotesWholeAndLeavesADeclinedRecordUntouc
   const std::string before = p.Bytes(session.Path());
   p.C.LoadBothImages(p.One, p.Two, [] {});
   TRecordSession declined(records);
-  ASSERT_EQ(declined.Open(p.C).Found, TRecordSession::TFound::Offered);
-  declined.Decline();
+  bool asked = false;
+  EXPECT_FALSE(declined.Reopen(p.C, [&] { return asked = true, false; }).Applied);
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(declined.SaveStateText(true), Tr(RecordNotKeptText));
   EXPECT_TRUE(declined.Notes().empty());
   EXPECT_TRUE(p.C.Measures().empty());
   p.C.PlacePrecisely({-7, 0.5, 1, 1});
   declined.Changed();
   EXPECT_TRUE(declined.SaveIfChanged(p.C));
   EXPECT_EQ(p.Bytes(session.Path()), before);
+
+  // Damaged: told with its file, not offered, and nothing kept.
+  std::ofstream(session.Path()) << "[Placement]\nAngle=ten\n";
+  TRecordSession damaged(records);
+  const TRecordSession::TReopened refused = damaged.Reopen(p.C, [] { return true; });
+  EXPECT_FALSE(refused.Applied);
+  EXPECT_NE(refused.Refusal.Reason().find(session.Path()), std::string::npos);
+  EXPECT_FALSE(damaged.Keeps());
 
   // A record that cannot be written is told once, then quietly tried again at each change.
   std::ofstream(p.Dir / "not-a-folder") << "x";
