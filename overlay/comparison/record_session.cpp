@@ -62,18 +62,15 @@ TRecordSession::TOpened TRecordSession::Open(const TComparisonView& View,
   return {TFound::Offered, {}};
 }
 
-TRecordSession::TReopened TRecordSession::Reopen(TComparisonView& View,
-                                                 const std::function<bool()>& Ask) {
-  const TOpened opened = Open(View);
-  if (opened.Found == TFound::Refused) return {opened.Status};
-  if (opened.Found != TFound::Offered) return {};
+bool TRecordSession::Offer(TComparisonView& View, const std::function<bool()>& Ask) {
+  if (!FOffered) return false;
   if (!Ask()) {
     // Left in its file untouched; nothing of it plays a part.
     Decline();
-    return {};
+    return false;
   }
   Accept(View);
-  return {{}, true};
+  return true;
 }
 
 std::string TRecordSession::SaveStateText(bool Shown) const {

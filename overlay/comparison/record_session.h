@@ -43,14 +43,9 @@ class TRecordSession {
   // saved by the caller). Named: a record file the user gave, used in place of the one kept
   // for the pictures; it is then where saves go as well.
   TOpened Open(const TComparisonView& View, const std::string& Named = {});
-  // Open, and a record found offered: Ask says whether the user takes it (Accept) or not
-  // (Decline). Refusal: why a record found was refused, to be told once; Applied: a record now
-  // shows on View.
-  struct TReopened {
-    platform::TStatus Refusal;
-    bool Applied = false;
-  };
-  TReopened Reopen(TComparisonView& View, const std::function<bool()>& Ask);
+  // The record Open offered, if any, put to the user: Ask says whether it is taken (Accept) or
+  // not (Decline). True when it now shows on View.
+  bool Offer(TComparisonView& View, const std::function<bool()>& Ask);
   // The offered record, when Open offered one.
   const std::optional<TComparisonRecord>& Offered() const { return FOffered; }
   // Shows the offered record on View (placement, way of drawing, colour matching, measures) and

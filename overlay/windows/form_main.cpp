@@ -302,7 +302,7 @@ bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 TFormMain::~TFormMain() {
-  SaveRecordNow();     // the last change, still pending
+  SaveRecordNow();  // the last change, still pending
 }
 
 platform::TControlHostWidget* TFormMain::BarHost(const raster::TGaugeBar& Bar) const {
@@ -436,14 +436,15 @@ bool TFormMain::OpenPicture(int Picture, const std::string& Path) {
 
 void TFormMain::PicturesLoaded() {
   FRecordTimer->stop();
-  const TRecordSession::TReopened reopened =
-      FSession.Reopen(*FController, [] { return platform::AskYesNo(Tr(RestoreRecordText)); });
+  const TRecordSession::TOpened opened = FSession.Open(*FController);
   // Another picture than the ones the interface file named has no patient of its, or its own.
   ShowCaption();
   // A refusal is told once; the file stays as it is and this comparison keeps no record.
-  platform::ShowFailure(reopened.Refusal);
+  if (opened.Found == TRecordSession::TFound::Refused) platform::ShowFailure(opened.Status);
   // The window's entries follow what an applied record set on the controller.
-  if (reopened.Applied) FViewMenu->ShowDrawing();
+  if (FSession.Offer(*FController, [] { return platform::AskYesNo(Tr(RestoreRecordText)); })) {
+    FViewMenu->ShowDrawing();
+  }
   ShowStatus();
 }
 

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QWidget>
+#include <utility>
 
 #include "overlay/base/texts.h"
 #include "platform/message.h"
@@ -15,31 +16,23 @@ namespace overlay {
 
 namespace {
 
+// The nudging keys; plus also without Shift on US layouts (=).
+constexpr std::pair<int, TNudgeKey> NudgeKeys[]{
+    {Qt::Key_Left, TNudgeKey::Left},     {Qt::Key_Right, TNudgeKey::Right},
+    {Qt::Key_Up, TNudgeKey::Up},         {Qt::Key_Down, TNudgeKey::Down},
+    {Qt::Key_PageUp, TNudgeKey::PageUp}, {Qt::Key_PageDown, TNudgeKey::PageDown},
+    {Qt::Key_Plus, TNudgeKey::Plus},     {Qt::Key_Equal, TNudgeKey::Plus},
+    {Qt::Key_Minus, TNudgeKey::Minus},
+};
+
 std::optional<TNudgeKey> NudgeKeyOf(const QKeyEvent& Event) {
   // Combinations with Ctrl or Meta stay shortcuts; Shift, Alt (the fine steps) and the keypad
-  // are part of the keys below.
+  // are part of the keys above.
   if (Event.modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return {};
-  switch (Event.key()) {
-    case Qt::Key_Left:
-      return TNudgeKey::Left;
-    case Qt::Key_Right:
-      return TNudgeKey::Right;
-    case Qt::Key_Up:
-      return TNudgeKey::Up;
-    case Qt::Key_Down:
-      return TNudgeKey::Down;
-    case Qt::Key_PageUp:
-      return TNudgeKey::PageUp;
-    case Qt::Key_PageDown:
-      return TNudgeKey::PageDown;
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:  // plus without Shift on US layouts
-      return TNudgeKey::Plus;
-    case Qt::Key_Minus:
-      return TNudgeKey::Minus;
-    default:
-      return {};
+  for (const auto& [key, nudge] : NudgeKeys) {
+    if (Event.key() == key) return nudge;
   }
+  return {};
 }
 
 }  // namespace

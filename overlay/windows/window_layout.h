@@ -26,11 +26,6 @@ constexpr int PanelBevel = 1;
 // The status bar between the picture panel and PanelName: the pixel under the mouse, the mode.
 constexpr int StatusBarHeight = 20;
 
-// What the window's frame and title bar add to the client area in the stored bounds, which
-// are the window's outer bounds.
-constexpr int MainFrameExtraWidth = 8;
-constexpr int MainFrameExtraHeight = 30;
-
 // The panels' rows for a client size: the two bottom panels bottom-aligned, the status bar above
 // them, the picture panel filling what is left; the status bar's position on the left, when the
 // comparison was last saved at the right end (SavedWidth at most), the mode before it.
@@ -40,6 +35,10 @@ struct TMainPanelsLayout {
 };
 TMainPanelsLayout MainPanelsLayout(int ClientWidth, int ClientHeight, int SavedWidth);
 
+// What the window's frame and title bar add to the client area in the stored bounds, which
+// are the window's outer bounds.
+constexpr int MainFrameExtraWidth = 8;
+constexpr int MainFrameExtraHeight = 30;
 // Where the window goes for the outer bounds the settings keep: their place only when at least
 // 50 x 30 pixels of them lie on one of the screens (bounds on no screen any more, a monitor
 // unplugged, would open the window out of sight: the window system then places it), and the

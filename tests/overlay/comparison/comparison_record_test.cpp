@@ -136,7 +136,8 @@ TEST(RecordSession, SavesEachChangeKeepsNotesWholeAndLeavesADeclinedRecordUntouc
   // Five saves and reads later, the notes are the same to the byte.
   for (int i = 0; i < 5; ++i) {
     TRecordSession again(records);
-    ASSERT_TRUE(again.Reopen(p.C, [] { return true; }).Applied);
+    ASSERT_EQ(again.Open(p.C).Found, TRecordSession::TFound::Offered);
+    ASSERT_TRUE(again.Offer(p.C, [] { return true; }));
     EXPECT_EQ(again.Notes(), notes);
     again.Changed();
     ASSERT_TRUE(again.SaveIfChanged(p.C));
@@ -152,9 +153,11 @@ TEST(RecordSession, SavesEachChangeKeepsNotesWholeAndLeavesADeclinedRecordUntouc
   const std::string before = p.Bytes(session.Path());
   p.C.LoadBothImages(p.One, p.Two, [] {});
   TRecordSession declined(records);
+  ASSERT_EQ(declined.Open(p.C).Found, TRecordSession::TFound::Offered);
   bool asked = false;
-  EXPECT_FALSE(declined.Reopen(p.C, [&] { return asked = true, false; }).Applied);
+  EXPECT_FALSE(declined.Offer(p.C, [&] { return asked = true, false; }));
   EXPECT_TRUE(asked);
+  EXPECT_FALSE(declined.Offer(p.C, [] { return true; }));  // once
   EXPECT_EQ(declined.SaveStateText(true), Tr(RecordNotKeptText));
   EXPECT_TRUE(declined.Notes().empty());
   EXPECT_TRUE(p.C.Measures().empty());
@@ -162,14 +165,6 @@ TEST(RecordSession, SavesEachChangeKeepsNotesWholeAndLeavesADeclinedRecordUntouc
   declined.Changed();
   EXPECT_TRUE(declined.SaveIfChanged(p.C));
   EXPECT_EQ(p.Bytes(session.Path()), before);
-
-  // Damaged: told with its file, not offered, and nothing kept.
-  std::ofstream(session.Path()) << "[Placement]\nAngle=ten\n";
-  TRecordSession damaged(records);
-  const TRecordSession::TReopened refused = damaged.Reopen(p.C, [] { return true; });
-  EXPECT_FALSE(refused.Applied);
-  EXPECT_NE(refused.Refusal.Reason().find(session.Path()), std::string::npos);
-  EXPECT_FALSE(damaged.Keeps());
 
   // A record that cannot be written is told once, then quietly tried again at each change.
   std::ofstream(p.Dir / "not-a-folder") << "x";
