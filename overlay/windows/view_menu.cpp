@@ -4,7 +4,9 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <array>
+#include <vector>
 
 #include "overlay/comparison/view_modes.h"
 #include "overlay/windows/widget_factory.h"
@@ -13,10 +15,24 @@ namespace overlay {
 
 namespace {
 
-// The ways of drawing in the order the menu has always listed them (the table's order is the
-// record's); the blend has no entry, it is what shows while none is checked.
-constexpr std::array MenuModes{TViewMode::Difference, TViewMode::Swipe, TViewMode::Side,
-                               TViewMode::Checker, TViewMode::Flicker};
+// The ways of drawing with an entry, from the table (the blend has none: it is what shows while no
+// entry is checked), in the order the menu has always listed them; one added to the table comes
+// last.
+std::vector<const TViewModeRow*> MenuRows() {
+  constexpr std::array Order{TViewMode::Difference, TViewMode::Swipe, TViewMode::Side,
+                             TViewMode::Checker, TViewMode::Flicker};
+  const auto place = [&](const TViewModeRow* Row) {
+    return std::find(Order.begin(), Order.end(), Row->Mode) - Order.begin();
+  };
+  std::vector<const TViewModeRow*> rows;
+  for (const TViewModeRow& row : ViewModes()) {
+    if (row.MenuName != nullptr) rows.push_back(&row);
+  }
+  std::stable_sort(rows.begin(), rows.end(), [&](const TViewModeRow* A, const TViewModeRow* B) {
+    return place(A) < place(B);
+  });
+  return rows;
+}
 
 void SetMode(TMainController& Controller, TViewMode Mode, bool On) {
   switch (Mode) {
@@ -40,9 +56,9 @@ TViewMenu::TViewMenu(QWidget& Window, QWidget& View, TMainController& Controller
                      TViewMenuWiring Wiring)
     : FWindow(Window), FView(View), FController(Controller), FWiring(std::move(Wiring)) {
   // The ways of comparing, one at a time: each entry's checks follow what the controller draws.
-  for (const TViewMode mode : MenuModes) {
-    const TViewModeRow& row = ViewModeRowOf(mode);
-    QAction* action = Aid(row.MenuName, row.MenuText, Qt::Key(row.MenuKey));
+  for (const TViewModeRow* row : MenuRows()) {
+    const TViewMode mode = row->Mode;
+    QAction* action = Aid(row->MenuName, row->MenuText, Qt::Key(row->MenuKey));
     if (mode == TViewMode::Flicker) {
       FFlicker = action;
       continue;

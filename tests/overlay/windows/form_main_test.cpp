@@ -199,8 +199,8 @@ TEST_F(FormMainTest, ZoomReadOutsAndTheOverlayZoomExample) {
 }
 
 // Ctrl+0 shows picture 1 whole at the largest zoom step that still fits, Ctrl+1 at one screen
-// pixel per picture pixel; the view's menu offers both with their keys, and only once there is
-// something to do.
+// pixel per picture pixel; the view's menu offers both with their keys (after the ways of
+// drawing), and only once there is something to do.
 TEST_F(FormMainTest, FitAndActualSizeThroughTheZoomSlider) {
   TFormMain w(Hooks());
   Show(w);
@@ -236,6 +236,9 @@ TEST_F(FormMainTest, FitAndActualSizeThroughTheZoomSlider) {
   }
   EXPECT_TRUE(shown.contains("Einpassen Ctrl+0")) << shown.join(", ").toStdString();
   EXPECT_TRUE(shown.contains("100 % Ctrl+1")) << shown.join(", ").toStdString();
+  // The ways of drawing first, each with its key, in the menu's order.
+  EXPECT_EQ(shown.mid(0, 5), QStringList({"Differenz D", "Vorhang S", "Nebeneinander B",
+                                          "Schachbrett C", "Blinken F"}));
 }
 
 TEST_F(FormMainTest, ZoomReadOutsUseTheLocalesSeparator) {
