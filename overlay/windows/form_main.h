@@ -1,5 +1,7 @@
-// Tessaly's main window: places the controls at their designed bounds and wires them to the
-// controller, which holds the view, the overlay, the sliders and all of their logic.
+// Tessaly's main window: places the panels and controls at their designed bounds and wires them
+// to the controller, which holds the view, the overlay, the sliders and all of their logic, and to
+// the view's menu (TViewMenu), the view's input (TViewEvents), the print button's outputs
+// (TComparisonOutput), the status bar and the automatic alignment's run.
 #pragma once
 
 #include <QWidget>
@@ -8,7 +10,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "overlay/base/settings.h"
 #include "overlay/comparison/comparison_record.h"
@@ -23,7 +24,6 @@
 #include "overlay/windows/view_menu.h"
 #include "overlay/windows/window_layout.h"
 
-class QAction;
 class QFileDialog;
 class QMenu;
 class QTimer;
@@ -35,7 +35,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
-class QWheelEvent;
 
 namespace platform {
 class TControlHostWidget;
