@@ -87,6 +87,12 @@ std::string TRecordSession::SaveStateText(bool Shown) const {
   return Tr(RecordSavedText, clock);
 }
 
+std::optional<std::string> TRecordSession::Caption(const std::string& Path1,
+                                                   const std::string& Path2) const {
+  if (!Patient().Known() && NamedPicturesShown(FNamed, Path1, Path2)) return std::nullopt;
+  return PatientCaption(Patient());
+}
+
 void TRecordSession::DecidePatient(const TComparisonView& View) {
   DecidePatient(View.Shown());
 }

@@ -90,6 +90,10 @@ class TRecordSession {
   void DecidePatient(const TComparisonView& View);
   const TNamedComparison& Named() const { return FNamed; }
   const TComparisonPatient& Patient() const { return FComparison.Patient; }
+  // The window's caption while the pictures at Path1 and Path2 show (PatientCaption); none while
+  // they are the ones the calling application named and it named nobody: the caption it gave
+  // stays.
+  std::optional<std::string> Caption(const std::string& Path1, const std::string& Path2) const;
 
   // The comparison as View shows it now, with the hashes, the patient, the notes and the study
   // this session keeps.

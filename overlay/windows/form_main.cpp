@@ -449,12 +449,9 @@ void TFormMain::PicturesLoaded() {
 }
 
 void TFormMain::ShowCaption() {
-  // An interface file that names nobody keeps the caption it gave while its pictures show.
-  if (!FSession.Patient().Known() &&
-      NamedPicturesShown(FSession.Named(), FController->ImageFile1(), FController->ImageFile2())) {
-    return;
-  }
-  setWindowTitle(QString::fromStdString(PatientCaption(FSession.Patient())));
+  const std::optional<std::string> caption =
+      FSession.Caption(FController->ImageFile1(), FController->ImageFile2());
+  if (caption) setWindowTitle(QString::fromStdString(*caption));
 }
 
 void TFormMain::ScheduleRecordSave() {

@@ -238,12 +238,17 @@ TEST(ComparisonPatient, TheNamedPatientHoldsOnlyForTheNamedPictures) {
   session.SetNamed(named);
   session.Open(p.C);
   EXPECT_EQ(session.Patient(), named.Patient);
-  EXPECT_EQ(PatientCaption(session.Patient()), "Tessaly - [Muster, Erika  *12.08.1964]");
+  const auto caption = [&] { return session.Caption(p.C.ImageFile1(), p.C.ImageFile2()); };
+  EXPECT_EQ(caption(), "Tessaly - [Muster, Erika  *12.08.1964]");
   fs::copy_file(p.Two, p.Dir / "other.bmp");
   ASSERT_TRUE(p.C.LoadImage2(p.Dir / "other.bmp"));  // the same contents, another file
   session.Open(p.C);
   EXPECT_FALSE(session.Patient().Known());
-  EXPECT_EQ(PatientCaption(session.Patient()), "Tessaly");
+  EXPECT_EQ(caption(), "Tessaly");
+  // A file that names nobody keeps its own caption while its pictures show.
+  session.SetNamed({p.One, p.Dir / "other.bmp", {}});
+  session.Open(p.C);
+  EXPECT_EQ(caption(), std::nullopt);
   TReportFacts facts;
   SetReportPatient(facts, session.Patient());
   EXPECT_EQ(facts.Name, "");
