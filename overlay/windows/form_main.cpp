@@ -279,7 +279,7 @@ void TFormMain::keyPressEvent(QKeyEvent* Event) {
 }
 
 void TFormMain::ShowStatus() {
-  // A read-out set while the window is built, before the view's input
+  // Not for a read-out set while the window is still being built.
   if (FStatusBar == nullptr || FViewEvents == nullptr) return;
   FStatusBar->Show(*FController, FViewEvents->MouseOverView(), FSession);
 }
