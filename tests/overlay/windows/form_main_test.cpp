@@ -37,6 +37,7 @@
 #include "platform/control_host.h"
 #include "platform/message.h"
 #include "tests/support/scripted_pacs.h"
+#include "tests/support/temp_folder.h"
 
 namespace overlay {
 namespace {
@@ -46,14 +47,8 @@ namespace fs = std::filesystem;
 class FormMainTest : public ::testing::Test {
  protected:
   FormMainTest() {
-    Dir = fs::temp_directory_path() / ("tessaly_form_main_" + std::to_string(::getpid()));
-    fs::create_directories(Dir);
     Picture1 = Write("one.png", 300, 200, Qt::darkCyan);
     Picture2 = Write("two.png", 101, 60, Qt::yellow);  // odd width
-  }
-  ~FormMainTest() override {
-    std::error_code ec;
-    fs::remove_all(Dir, ec);
   }
   std::string Write(const std::string& Name, int W, int H, Qt::GlobalColor Color) {
     QImage image(W, H, QImage::Format_RGB32);
@@ -130,7 +125,8 @@ class FormMainTest : public ::testing::Test {
     QTest::mouseClick(host, Qt::LeftButton, {}, QPoint(host->width() - 4, host->height() / 2));
   }
 
-  fs::path Dir;
+  const testsupport::TTempFolder Temp{"tessaly_form_main"};
+  const fs::path Dir = Temp.Path();
   std::string Picture1, Picture2, Chosen;
 };
 
