@@ -74,7 +74,16 @@ int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)
   return platform::RunShowingExceptions([&] {
     // The three windows in their order; each applies the language file to all windows that
     // exist when it is created.
-    auto formMain = std::make_unique<TFormMain>();
+    // The main window's entry points open the two windows made after it.
+    TFormAssistent* assistentShown = nullptr;
+    TAboutBox* aboutShown = nullptr;
+    TFormMainHooks hooks;
+    hooks.OnInfo = [&aboutShown] { ShowAboutBox(*aboutShown); };
+    hooks.OnAssistent = [&assistentShown](const std::string& PathImage1,
+                                          const std::string& PathImage2) {
+      return assistentShown->Run(PathImage1, PathImage2);
+    };
+    auto formMain = std::make_unique<TFormMain>(std::move(hooks));
     formMain->FormCreate();
     auto formAssistent = std::make_unique<TFormAssistent>(
         formMain.get(), [](QWidget&) { ApplyLanguage("TsLang.ini"); });
@@ -84,14 +93,11 @@ int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)
 
     TFormMain& main = *formMain;
     TFormAssistent& assistent = *formAssistent;
-    TAboutBox& about = *aboutBox;
-    main.OnInfo = [&about] { ShowAboutBox(about); };
+    assistentShown = formAssistent.get();
+    aboutShown = aboutBox.get();
     assistent.OnAlign = [&main](float a1x, float a1y, float b1x, float b1y, float a2x, float a2y,
                                 float b2x, float b2y) {
       return main.Controller().AlignOverlay(a1x, a1y, b1x, b1y, a2x, a2y, b2x, b2y);
-    };
-    main.OnAssistent = [&assistent](const std::string& PathImage1, const std::string& PathImage2) {
-      return assistent.Run(PathImage1, PathImage2);
     };
 
     main.show();
