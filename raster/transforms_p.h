@@ -94,23 +94,29 @@ struct AffineSpan {
 template <bool Linear>
 static inline void SpanPixels(const AffineSpan& S, std::int32_t From, std::uint32_t SumX,
                               std::uint32_t SumY) {
-  for (std::int32_t i = From; i < S.Count; ++i, SumX += S.StepX, SumY += S.StepY) {
+  // Locals, which the destination's pixels cannot alias.
+  const TColor32* src = S.Src;
+  const std::int64_t stride = S.Stride;
+  const std::uint32_t stepX = S.StepX, stepY = S.StepY;
+  const bool blend = S.Blend, difference = S.Difference;
+  const TColor32 m = S.MasterAlpha;
+  TColor32* d = S.Dst;
+  for (std::int32_t i = From; i < S.Count; ++i, SumX += stepX, SumY += stepY) {
     TColor32 c;
     if constexpr (Linear) {
       // 24.8 positions: the integer part is the sum shifted by 12, the fraction bits 4 to 11.
       const std::int32_t X = std::int32_t(SumX) >> 4, Y = std::int32_t(SumY) >> 4;
-      const TColor32* p = S.Src + std::int64_t(Y >> 8) * S.Stride + (X >> 8);
-      c = PackedBilinear(p[0], p[1], p[S.Stride], p[S.Stride + 1], 255 - (X & 255),
-                         255 - (Y & 255));
+      const TColor32* p = src + (Y >> 8) * stride + (X >> 8);
+      c = PackedBilinear(p[0], p[1], p[stride], p[stride + 1], 255 - (X & 255), 255 - (Y & 255));
     } else {
-      c = S.Src[std::int64_t(std::int32_t(SumY) >> 12) * S.Stride + (std::int32_t(SumX) >> 12)];
+      c = src[(std::int32_t(SumY) >> 12) * stride + (std::int32_t(SumX) >> 12)];
     }
-    if (S.Blend)
-      PackedBlendMemExPixel(c, S.Dst[i], S.MasterAlpha);
-    else if (S.Difference)
-      S.Dst[i] = DifferencePixel(c, S.Dst[i]);
+    if (blend)
+      PackedBlendMemExPixel(c, d[i], m);
+    else if (difference)
+      d[i] = DifferencePixel(c, d[i]);
     else
-      S.Dst[i] = c;
+      d[i] = c;
   }
 }
 
