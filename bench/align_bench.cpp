@@ -12,8 +12,8 @@
 
 #include "bench/bench_pictures.h"
 #include "bench/registry.h"
-#include "overlay/scene/auto_align.h"
-#include "overlay/scene/colour_match.h"
+#include "overlay/align/auto_align.h"
+#include "overlay/comparison/colour_match.h"
 #include "raster/channel_lut.h"
 #include "raster/cpu.h"
 

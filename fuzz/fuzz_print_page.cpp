@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fuzz/fuzz_common.h"
-#include "overlay/scene/report.h"
+#include "overlay/output/report.h"
 #include "overlay/windows/print_page.h"
 #include "platform/message.h"
 

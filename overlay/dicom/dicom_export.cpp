@@ -24,10 +24,10 @@
 
 #include "overlay/base/number_format.h"
 #include "overlay/base/texts.h"
-#include "overlay/scene/dicom_values.h"
-#include "overlay/scene/export_aligned.h"
+#include "overlay/comparison/dicom_values.h"
+#include "overlay/output/export_aligned.h"
+#include "overlay/output/report.h"
 #include "overlay/scene/main_controller.h"
-#include "overlay/scene/report.h"
 #include "platform/content_hash.h"
 #include "platform/file_io.h"
 #include "platform/file_write.h"

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "overlay/comparison/comparison.h"
 #include "overlay/decode/picture_import.h"
-#include "overlay/scene/comparison.h"
 #include "platform/cancel.h"
 #include "platform/status.h"
 

@@ -25,8 +25,8 @@
 #include <optional>
 
 #include "overlay/base/texts.h"
+#include "overlay/comparison/dicom_values.h"
 #include "overlay/decode/isolated_decode.h"
-#include "overlay/scene/dicom_values.h"
 
 namespace overlay {
 

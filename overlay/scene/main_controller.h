@@ -16,15 +16,16 @@
 #include "controls/image_view.h"
 #include "controls/range_bars.h"
 #include "controls/rot_layer.h"
+#include "overlay/align/auto_align.h"
+#include "overlay/comparison/colour_match.h"
+#include "overlay/comparison/comparison.h"
+#include "overlay/comparison/measure.h"
+#include "overlay/comparison/placement_history.h"
 #include "overlay/decode/picture_import.h"
-#include "overlay/scene/auto_align.h"
-#include "overlay/scene/colour_match.h"
-#include "overlay/scene/measure.h"
+#include "overlay/scene/bar_handlers.h"
 #include "overlay/scene/measure_edit.h"
 #include "overlay/scene/measure_layer.h"
-#include "overlay/scene/placement_history.h"
 #include "overlay/scene/scale_bar.h"
-#include "overlay/scene/sliders.h"
 #include "overlay/scene/view_input.h"
 #include "overlay/scene/view_status.h"
 #include "platform/status.h"
@@ -61,7 +62,7 @@ constexpr int FieldCount = 8;
 // Put before a read-out that shows a placement between slider steps.
 inline constexpr const char* BetweenStepsMark = "\u2248 ";
 
-class TMainController {
+class TMainController : public TComparisonView {
  public:
   explicit TMainController(int ViewWidth = MainViewWidth, int ViewHeight = MainViewHeight);
   ~TMainController();
@@ -92,6 +93,12 @@ class TMainController {
   bool Image1Loaded() const { return FImage1Loaded; }
   bool Image2Loaded() const { return FImage2Loaded; }
   bool ControlsEnabled() const { return FImage1Loaded && FImage2Loaded; }
+
+  // What the record session reads and shows (controller_comparison.cpp).
+  bool BothLoaded() const override { return ControlsEnabled(); }
+  TComparison Shown() const override;
+  const raster::TBitmap32* Picture2() const override { return OverlayOriginal(); }
+  void ShowRecord(const TComparisonRecord& Record) override;
   TSliderPositions Sliders() const;
 
   const std::string& Text(TField Field) const { return FTexts[std::size_t(Field)]; }
@@ -510,5 +517,8 @@ class TMainController {
   TWheelNotches FWheel;
   TViewPan FPan;
 };
+
+// The comparison Controller shows (TMainController::Shown).
+TComparison ComparisonOf(const TMainController& Controller);
 
 }  // namespace overlay

@@ -38,40 +38,6 @@ TMeasurePoint TMeasureScreen::FromScreen(int Picture, TMeasurePoint S) const {
   return Picture == 2 ? Two.ToTwo(p) : p;
 }
 
-std::string DefaultMeasureName(const std::vector<TMeasure>& Measures, TMeasureKind Kind,
-                               int Picture) {
-  const TText& text = Kind == TMeasureKind::Ruler ? MeasureRulerNameText : MeasureOutlineNameText;
-  for (int n = 1;; ++n) {
-    std::string name = Tr(text, std::to_string(n));
-    if (std::none_of(Measures.begin(), Measures.end(),
-                     [&](const TMeasure& M) { return M.Picture == Picture && M.Name == name; })) {
-      return name;
-    }
-  }
-}
-
-void NameUnnamed(std::vector<TMeasure>& Measures) {
-  for (TMeasure& m : Measures) {
-    if (m.Name.empty()) m.Name = DefaultMeasureName(Measures, m.Kind, m.Picture);
-  }
-}
-
-std::string CleanMeasureName(std::string_view Name) {
-  std::string name;
-  for (const char c : Name) name += (unsigned char)c < 0x20 || c == 0x7F ? ' ' : c;
-  const std::size_t first = name.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  name = name.substr(first, name.find_last_not_of(' ') - first + 1);
-  if (name.size() > MaxMeasureName) {
-    // Not within a character: back to the start of the one that would be cut.
-    std::size_t end = MaxMeasureName;
-    while (end > 0 && ((unsigned char)name[end] & 0xC0) == 0x80) --end;
-    name.resize(end);
-    name = name.substr(0, name.find_last_not_of(' ') + 1);
-  }
-  return name;
-}
-
 int PictureShownAt(const TShownPictures& View, TMeasurePoint At) {
   bool two = false;
   switch (View.Mode) {

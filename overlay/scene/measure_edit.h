@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "overlay/base/texts.h"
-#include "overlay/scene/measure.h"
+#include "overlay/comparison/measure.h"
 #include "overlay/scene/view_status.h"
 
 namespace overlay {
@@ -50,20 +50,6 @@ struct TShownPictures {
 // checkerboard, in the right half side by side, or in the blend at full opacity), else 1. The
 // difference shows neither alone and counts as picture 1.
 int PictureShownAt(const TShownPictures& View, TMeasurePoint At);
-
-// The name a new measure of Kind on Picture takes: "Umriss n" or "Messstrecke n" in the
-// window's language, with the smallest n no measure of that picture is named by, so that an
-// outline drawn again after its deletion takes the name, and so the partner, of the one it
-// replaces.
-std::string DefaultMeasureName(const std::vector<TMeasure>& Measures, TMeasureKind Kind,
-                               int Picture);
-// Each measure without a name takes its default, in their order: a record written before
-// measures had names keeps its outlines paired by their order on each picture.
-void NameUnnamed(std::vector<TMeasure>& Measures);
-// A name as the user gave it, made fit to keep and to show: control characters as spaces,
-// spaces around it gone, at most MaxMeasureName bytes (whole UTF-8 characters).
-constexpr std::size_t MaxMeasureName = 64;
-std::string CleanMeasureName(std::string_view Name);
 
 enum class TRename { Renamed, Unchanged, Empty, Taken, NoMeasure };
 

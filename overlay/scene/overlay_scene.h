@@ -8,8 +8,8 @@
 #include "controls/image_view.h"
 #include "controls/range_bars.h"
 #include "controls/rot_layer.h"
+#include "overlay/comparison/sliders.h"
 #include "overlay/scene/main_controller.h"
-#include "overlay/scene/sliders.h"
 #include "raster/core.h"
 
 namespace overlay {

@@ -1,6 +1,6 @@
 #include "overlay/scene/view_status.h"
 
-#include "overlay/scene/sliders.h"
+#include "overlay/comparison/sliders.h"
 
 namespace overlay {
 
@@ -14,24 +14,6 @@ std::string StatusPositionText(const TViewStatus& Status, std::string_view Decim
     text += "   " + mm(*Status.X) + ", " + mm(*Status.Y) + " mm";
   }
   return text;
-}
-
-TText ViewModeText(TViewMode Mode) {
-  switch (Mode) {
-    case TViewMode::Difference:
-      return DifferenceModeText;
-    case TViewMode::Flicker:
-      return FlickerModeText;
-    case TViewMode::Swipe:
-      return SwipeModeText;
-    case TViewMode::Checker:
-      return CheckerModeText;
-    case TViewMode::Side:
-      return SideModeText;
-    case TViewMode::Blend:
-      break;
-  }
-  return BlendModeText;
 }
 
 std::string StatusModeText(const TViewStatus& Status, std::string_view DecimalSeparator) {

@@ -9,10 +9,9 @@
 #include <string_view>
 
 #include "overlay/base/texts.h"
+#include "overlay/comparison/view_modes.h"
 
 namespace overlay {
-
-enum class TViewMode { Blend, Difference, Flicker, Swipe, Checker, Side };
 
 struct TViewStatus {
   // The picture-1 pixel under the mouse; none when the mouse is not over picture 1.
@@ -23,9 +22,6 @@ struct TViewStatus {
   // Picture 2's colours matched to picture 1's: the gains of red, green and blue.
   std::optional<std::array<double, 3>> Gains;
 };
-
-// The way of drawing's name: "Differenz", "Vorhang", ...
-TText ViewModeText(TViewMode Mode);
 
 // "1234, 567 px" and, with a scale, "   61.7, 28.4 mm" after it (one decimal, the locale's
 // separator); empty without a pixel.

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "overlay/align/assistent_logic.h"
 #include "overlay/decode/picture_import.h"  // PictureNotLoadedText, for callers and tests
-#include "overlay/scene/assistent_logic.h"
 
 class QImage;
 class QLabel;

@@ -10,7 +10,7 @@
 
 #include "overlay/dicom/dicom_export.h"
 #include "overlay/dicom/outbox.h"
-#include "overlay/scene/export_aligned.h"
+#include "overlay/output/export_aligned.h"
 #include "overlay/scene/main_controller.h"
 
 class QToolButton;

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "overlay/base/settings.h"
+#include "overlay/comparison/comparison_record.h"
+#include "overlay/comparison/record_session.h"
 #include "overlay/dicom/dicom_export.h"
-#include "overlay/scene/comparison_record.h"
-#include "overlay/scene/export_aligned.h"
+#include "overlay/output/export_aligned.h"
 #include "overlay/scene/main_controller.h"
-#include "overlay/scene/record_session.h"
 #include "overlay/windows/window_layout.h"
 
 class QAction;

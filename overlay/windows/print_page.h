@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "overlay/scene/report.h"
+#include "overlay/output/report.h"
 #include "platform/status.h"
 
 class QImage;

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "overlay/base/texts.h"
-#include "overlay/scene/dicom_values.h"
+#include "overlay/comparison/dicom_values.h"
 
 namespace overlay {
 namespace {

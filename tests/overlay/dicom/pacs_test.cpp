@@ -31,10 +31,10 @@
 #include <thread>
 
 #include "overlay/base/texts.h"
+#include "overlay/comparison/comparison_record.h"
 #include "overlay/dicom/outbox.h"
 #include "overlay/programs/dicom_command.h"
 #include "overlay/programs/pacs_command.h"
-#include "overlay/scene/comparison_record.h"
 #include "platform/content_hash.h"
 #include "tests/support/orthanc.h"
 #include "tests/support/scripted_pacs.h"

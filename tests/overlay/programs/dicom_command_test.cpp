@@ -15,7 +15,7 @@
 #include <set>
 #include <sstream>
 
-#include "overlay/scene/comparison_record.h"
+#include "overlay/comparison/comparison_record.h"
 #include "platform/content_hash.h"
 #include "raster/bmp.h"
 #include "tests/support/dicom_files.h"

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "overlay/scene/comparison_record.h"
+#include "overlay/comparison/comparison_record.h"
 #include "platform/content_hash.h"
 #include "raster/bmp.h"
 #include "tests/support/temp_folder.h"

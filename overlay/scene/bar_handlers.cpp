@@ -1,0 +1,52 @@
+#include "overlay/scene/bar_handlers.h"
+
+#include <cstdint>
+
+#include "raster/transforms.h"
+
+namespace overlay {
+
+using raster::TBitmap32;
+
+// ---------------------------------------------------------------------------------------
+// Change handlers
+
+void ApplyOverlayOffset(raster::TRotLayer& Layer, const TBitmap32& Original, int OffsetX,
+                        int OffsetY) {
+  Layer.SetPosition(OverlayPosition(OffsetX, OffsetY, Original));
+}
+
+void ApplyOverlayAngle(raster::TRotLayer& Layer, int Position) {
+  Layer.SetAngle(float(Position));
+}
+
+void RebuildOverlayBitmap(TBitmap32& Bitmap, const TBitmap32& Original, float F) {
+  const raster::TSize size = OverlayZoomSize(Original, F);
+  // The layer bitmap keeps its draw mode, master alpha and filter; only its pixels are
+  // replaced, always from the unscaled copy, so repeated zooming never degrades the overlay.
+  // Zero-filling a buffer that the draw overwrites entirely would be wasted work.
+  if (raster::StretchWritesEveryPixel(Original)) {
+    Bitmap.SetSizeForOverwrite(size.cx, size.cy);
+  } else {
+    Bitmap.SetSize(size.cx, size.cy);
+  }
+  Original.DrawTo(Bitmap, raster::MakeRect(0, 0, size.cx, size.cy));
+  // An empty result draws nothing and notifies nothing; the layer's source rectangle must
+  // follow the new size all the same.
+  if (Bitmap.Empty()) Bitmap.Changed();
+}
+
+void ApplyOverlayZoom(raster::TRotLayer& Layer, const TBitmap32& Original, int Position) {
+  RebuildOverlayBitmap(*Layer.Bitmap(), Original, OverlayZoomFactor(Position));
+}
+
+void ApplyViewZoom(raster::TImgView32& View, int Position) {
+  View.SetScale(ViewZoomFactor(Position));
+  View.Update();
+}
+
+void ApplyOverlayAlpha(raster::TRotLayer& Layer, int Position) {
+  Layer.Bitmap()->SetMasterAlpha(std::uint32_t(Position));
+}
+
+}  // namespace overlay
