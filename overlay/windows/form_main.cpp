@@ -268,7 +268,7 @@ TFormMain::TFormMain(QWidget* Parent)
     FController->SetColourMatch(On);
     ShowStatus();
     ScheduleRecordSave();
-    StoreSetting([this, On] { WriteMatchColours(SettingsFile, On); });  // for the next start
+    StoreSetting([this, On] { return WriteMatchColours(SettingsFile, On); });  // for the next start
   });
   FActionScaleBar = aid("MenuScaleBar", "Maßstab", Qt::Key_M);
   connect(FActionScaleBar, &QAction::toggled, this,
@@ -665,7 +665,7 @@ void TFormMain::LoadSettings() {
   FController->SetCheckerSquare(settings.CheckerSquare);
 }
 
-void TFormMain::SaveSettings() {
+platform::TStatus TFormMain::SaveSettings() {
   // The outer bounds as the window has them; the frame's share is fixed, so that bounds read
   // back give the same window whatever the window system's frame.
   TWindowBounds b;
@@ -674,7 +674,7 @@ void TFormMain::SaveSettings() {
   b.Height = height() + MainFrameExtraHeight;
   b.Width = width() + MainFrameExtraWidth;
   PrepareSettingsWrite();
-  WriteSettings(SettingsFile, b);
+  return WriteSettings(SettingsFile, b);
 }
 
 void TFormMain::PrepareSettingsWrite() const {
@@ -803,7 +803,7 @@ bool TFormMain::OpenPicture(int Picture, const std::string& Path) {
     FOpenDialog.Recent =
         WithRecentPicture(std::move(FOpenDialog.Recent),
                           QFileInfo(QString::fromStdString(Path)).absoluteFilePath().toStdString());
-    StoreSetting([this] { WriteOpenDialogSettings(SettingsFile, FOpenDialog); });
+    StoreSetting([this] { return WriteOpenDialogSettings(SettingsFile, FOpenDialog); });
   }
   return loaded;
 }
@@ -872,14 +872,11 @@ void TFormMain::SetNotes(std::string Notes) {
   ScheduleRecordSave();
 }
 
-void TFormMain::StoreSetting(const std::function<void()>& Write) {
+void TFormMain::StoreSetting(const std::function<platform::TStatus()>& Write) {
   // A convenience: a settings file that cannot be written loses the choice, not the work, and
   // Close still tells that the file cannot be written.
-  try {
-    PrepareSettingsWrite();
-    Write();
-  } catch (const platform::EIniFileException&) {
-  }
+  PrepareSettingsWrite();
+  static_cast<void>(Write());
 }
 
 std::unique_ptr<QMenu> TFormMain::RecentMenu(int Picture) {
@@ -915,10 +912,8 @@ void TFormMain::ButtonImage2Click() {
 void TFormMain::ButtonCloseClick() {
   // A settings file that cannot be written is told, in the window's language, and the window
   // stays open.
-  try {
-    SaveSettings();
-  } catch (const platform::EIniFileException& e) {
-    platform::ShowWarning(Tr(SettingsNotWrittenText, e.Path()));
+  if (const platform::TStatus saved = SaveSettings(); !saved) {
+    platform::ShowFailure(saved);
     return;
   }
   close();

@@ -68,9 +68,8 @@ class TFormMain : public QWidget {
 
   // The settings file: the window's bounds when stored (FormProperties), and ImageCount.
   void LoadSettings();
-  // Stores the window's bounds; raises platform::EIniFileException when the file cannot be
-  // written (the file is then as it was).
-  void SaveSettings();
+  // Stores the window's bounds; fails as WriteSettings does (the file is then as it was).
+  platform::TStatus SaveSettings();
   // Reads the interface file that parameter 1 names; with more than one picture, sets the
   // caption to the subject and the two paths. Returns the number of pictures.
   int ReadInterfaceFile();
@@ -188,7 +187,7 @@ class TFormMain : public QWidget {
   std::string RunOpenPictureDialog();
   void PrepareSettingsWrite() const;
   // Write, into the settings file, without telling when it cannot be written.
-  void StoreSetting(const std::function<void()>& Write);
+  void StoreSetting(const std::function<platform::TStatus()>& Write);
   void PicturesLoaded();
   // The window's entries follow what an applied record set on the controller.
   void ShowAppliedRecord();
