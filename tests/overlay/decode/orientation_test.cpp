@@ -133,7 +133,8 @@ TEST_F(OrientationFiles, UprightLoadingTurnsByTheFileTagInTheDecoderAndInProcess
         LoadPictureInProcess(path, TPictureOrientation::Upright).Value();
     ASSERT_NE(inProcess, nullptr);
     EXPECT_TRUE(SamePixels(*inProcess, *expected));
-    const std::unique_ptr<TBitmap32> told = LoadPictureOrTell(path, TPictureOrientation::Upright);
+    const std::unique_ptr<TBitmap32> told =
+        LoadPictureOrTell(path, TPictureOrientation::Upright).Picture;
     ASSERT_NE(told, nullptr);
     EXPECT_TRUE(SamePixels(*told, *expected));
 

@@ -264,15 +264,15 @@ TEST(LoadPicture, UpperCaseExtensionsReachFreeImage) {
 // When a photograph was taken comes from its EXIF data through the decoder process; a picture
 // without one says nothing.
 TEST(LoadPicture, TheDateTakenComesFromTheDecoder) {
-  TPictureFacts facts;
-  ASSERT_TRUE(LoadPicture(TestFile("photos-large/NT96650_pcb_004.JPG"),
-                          TPictureOrientation::AsStored, &facts));
-  EXPECT_EQ(facts.DateTaken, 20150606000540u);
-  EXPECT_EQ(FormatDateTaken(facts.DateTaken), "2015-06-06 00:05");
-  facts = {};
-  ASSERT_TRUE(
-      LoadPicture(TestFile("formats/png/basn2c08.png"), TPictureOrientation::AsStored, &facts));
-  EXPECT_EQ(facts.DateTaken, 0u);
+  const auto facts = [](const std::string& File) {
+    const TLoadedPictureResult loaded = LoadPictureWithFacts(TestFile(File));
+    EXPECT_TRUE(loaded) << File;
+    return loaded.Value().Facts;
+  };
+  const std::uint64_t taken = facts("photos-large/NT96650_pcb_004.JPG").DateTaken;
+  EXPECT_EQ(taken, 20150606000540u);
+  EXPECT_EQ(FormatDateTaken(taken), "2015-06-06 00:05");
+  EXPECT_EQ(facts("formats/png/basn2c08.png").DateTaken, 0u);
 }
 
 // Lossy by what the file is: a JPEG, a TIFF of JPEG-compressed pixels; not an LZW TIFF or a PNG.
@@ -282,9 +282,9 @@ TEST(LoadPicture, ThePicturesLossyCompressionComesFromTheDecoder) {
         std::pair("formats/tiff/hopper_jpg.tif", TLossyCompression::Jpeg),
         std::pair("formats/tiff/hopper_lzw.tif", TLossyCompression::None),
         std::pair("formats/png/basn2c08.png", TLossyCompression::None)}) {
-    TPictureFacts facts;
-    ASSERT_TRUE(LoadPicture(TestFile(file), TPictureOrientation::AsStored, &facts)) << file;
-    EXPECT_EQ(facts.Lossy, lossy) << file;
+    const TLoadedPictureResult loaded = LoadPictureWithFacts(TestFile(file));
+    ASSERT_TRUE(loaded) << file;
+    EXPECT_EQ(loaded.Value().Facts.Lossy, lossy) << file;
   }
 }
 
