@@ -17,45 +17,6 @@ using raster::TBitmap32;
 using raster::TFloatPoint;
 using raster::TGaugeBar;
 
-namespace {
-
-// Picture 2 as the overlay keeps it beside the layer's own bitmap, which the zoom and the colour
-// matching rebuild from it.
-std::unique_ptr<TBitmap32> OverlayOriginalOf(const TBitmap32& Picture) {
-  auto original = std::make_unique<TBitmap32>();
-  original->Assign(&Picture);
-  original->SetStretchFilter(raster::sfLinear);
-  original->SetDrawMode(raster::dmOpaque);
-  return original;
-}
-
-void SetUpBar(TGaugeBar& Bar, const TSliderRange& Range) {
-  Bar.SetBounds(0, 0, MainSliderWidth, MainSliderHeight);
-  Bar.SetStyle(raster::rbsMac);
-  Bar.SetBackgnd(raster::bgPattern);
-  Bar.SetShowHandleGrip(true);
-  Bar.SetSmallChange(1);
-  Bar.SetLargeChange(1);
-  // Max before Min and Position: with the default range 0..100 a minimum of -600 or a
-  // position of 120 would otherwise be pulled into the old range.
-  Bar.SetMax(Range.Max);
-  Bar.SetMin(Range.Min);
-  Bar.SetPosition(Range.Initial);
-}
-
-}  // namespace
-
-void SetUpMainView(raster::TImgView32& View, int Width, int Height) {
-  View.SetBounds(0, 0, Width, Height);
-  View.SetColor(MainViewColor);
-  View.SetScale(1.0f);
-  View.SetSizeGrip(raster::sgNone);
-  View.ScrollBars().SetColor(raster::clBtnShadow);
-  View.ScrollBars().SetShowHandleGrip(true);
-  View.ScrollBars().SetStyle(raster::rbsDefault);
-  View.Loaded();
-}
-
 TMainController::TMainController(int ViewWidth, int ViewHeight)
     : FImgView(std::make_unique<raster::TImgView32>()) {
   SetUpMainView(*FImgView, ViewWidth, ViewHeight);
@@ -125,6 +86,12 @@ void TMainController::SetNumberFormat(std::string DecimalSeparator, std::string 
   FScaleBar->SetDecimalSeparator(FDecimalSeparator);
   FMeasureLayer->SetDecimalSeparator(FDecimalSeparator);
   FThousandSeparator = std::move(ThousandSeparator);
+}
+
+void TMainController::ShowReadOut(TPlacingBar Bar, std::string Text) {
+  constexpr TField fields[] = {TField::EditAngle, TField::EditX, TField::EditY,
+                               TField::EditZoomOvl};
+  SetText(fields[std::size_t(Bar)], std::move(Text));
 }
 
 void TMainController::SetText(TField Field, std::string Text) {
@@ -277,9 +244,8 @@ void TMainController::CommitImage2(const std::string& Path, TBitmap32& Picture,
   if (FRotLayer != nullptr) FImgView->Layers().DeleteLayer(FRotLayer);
   FRotLayer = layer;
   FModes->SetLayer(layer);
-  FPlace.Drop();             // the new layer stands at the slider state
-  FOverlayPristine.reset();  // the colours are fitted anew for the new picture
-  FColourMatch = {};
+  FPlace.Drop();      // the new layer stands at the slider state
+  FColours.Forget();  // the colours are fitted anew for the new picture
   FMeasureEditor.SetMeasures({});
   FTools->EndMeasureDrag();
   FMeasureLayer->BringToFront();
@@ -307,7 +273,7 @@ bool TMainController::BeginAssistant() {
   if (picture == nullptr) return false;
   // The overlay is kept as loaded (the measures stay on the very pixels they were drawn on)
   // unless the file now holds another picture, whose points the assistant would take.
-  const TBitmap32& loaded2 = FOverlayPristine ? *FOverlayPristine : *FOverlayOriginal;
+  const TBitmap32& loaded2 = FColours.Loaded(*FOverlayOriginal);
   const bool same = picture->Width() == loaded2.Width() && picture->Height() == loaded2.Height() &&
                     std::equal(picture->PixelBuffer(),
                                picture->PixelBuffer() +
@@ -354,7 +320,7 @@ void TMainController::UpdateControls() {
   const bool between = FPlace.Precise() || marked(TField::EditAngle) || marked(TField::EditX) ||
                        marked(TField::EditY) || marked(TField::EditZoomOvl);
   // Every bar's handler then applies its own start, values beyond the bars' ends too.
-  DropPrecise();
+  FPlace.DropPrecise();
   const auto reset = [this, between](TGaugeBar& Bar, int Initial,
                                      void (TMainController::*Handler)()) {
     if (Bar.Position() != Initial) {
@@ -379,8 +345,7 @@ void TMainController::UpdateControls() {
 
 TPlacementState TMainController::PlacementState() const {
   TPlacementState state;
-  state.Steps = {FGaugeBar1.Position(), FGaugeBar2.Position(), FGaugeBar3.Position(),
-                 FGaugeBar5.Position()};
+  state.Steps = FPlace.Bars();
   state.Precise = FPlace.PreciseOne();
   state.Measures = FMeasureEditor.Measures();
   return state;
@@ -463,38 +428,12 @@ void TMainController::EndGesture() {
 // Measuring
 
 TMeasureScreen TMainController::MeasureScreen() {
-  TMeasureScreen screen;
-  const raster::TRect r = FImgView->GetBitmapRect();
-  const TBitmap32& picture = FImgView->Bitmap();
-  if (!picture.Empty() && r.Width() > 0 && r.Height() > 0) {
-    screen.ScaleX = double(r.Width()) / picture.Width();
-    screen.ScaleY = double(r.Height()) / picture.Height();
-    screen.Left = r.Left;
-    screen.Top = r.Top;
-  }
-  if (FOverlayOriginal) {
-    screen.Two =
-        PictureTwoMapping(Placement(), FOverlayOriginal->Width(), FOverlayOriginal->Height());
-  }
-  // The flicker shows whole pictures, side by side or not.
-  if (FModes->Shown() == TViewMode::Side) {
-    const raster::TRect port = FImgView->GetViewportRect();
-    screen.SideShift = (port.Right - port.Left) / 2;
-  }
-  return screen;
+  return MeasureScreenOf(*FImgView, *FModes, Placement(), FOverlayOriginal.get());
 }
 
 TShownPictures TMainController::ShownPictures() {
-  TShownPictures shown;
-  shown.Mode = FModes->Shown();
-  shown.FlickerOverlay = FModes->FlickerOverlay();
-  shown.Alpha = FGaugeAlpha.Position();
-  shown.SwipeLine = SwipeLine();
-  shown.CheckerSquare = FModes->CheckerSquare();
-  shown.Screen = MeasureScreen();
-  shown.SideSplit = FImgView->GetViewportRect().Left + shown.Screen.SideShift;
-  shown.Frame = MeasureFrame();
-  return shown;
+  return ShownPicturesOf(*FImgView, *FModes, FGaugeAlpha.Position(), MeasureScreen(),
+                         MeasureFrame());
 }
 
 void TMainController::MeasuresEdited(bool Finished) {
@@ -523,33 +462,15 @@ void TMainController::SetMeasureTool(TMeasureTool Tool) {
 // Colour matching
 
 void TMainController::SetColourMatch(bool On) {
-  FColourMatchOn = On;
+  FColours.SetOn(On);
   RefitColours();
 }
 
 void TMainController::RefitColours() {
   if (FRefitting || FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
   const TSliderQuiet refitting(FRefitting);
-  // Always from picture 2 as loaded, never from an earlier match.
-  const TBitmap32& source = FOverlayPristine ? *FOverlayPristine : *FOverlayOriginal;
-  TColourMatch match;
-  if (FColourMatchOn && ControlsEnabled()) {
-    match = FitColourMatch(FImgView->Bitmap(), source, Placement());
-  }
-  const bool same = match.Luts == FColourMatch.Luts;
-  FColourMatch = match;
-  if (same) return;
-  if (FOverlayPristine == nullptr) {
-    FOverlayPristine = std::make_unique<TBitmap32>();
-    FOverlayPristine->Assign(FOverlayOriginal.get());
-  }
-  FOverlayOriginal->Assign(FOverlayPristine.get());
-  FOverlayOriginal->SetStretchFilter(raster::sfLinear);
-  FOverlayOriginal->SetDrawMode(raster::dmOpaque);
-  if (match.Luts.IsIdentity()) {
-    FOverlayPristine.reset();  // the copy is picture 2 itself again
-  } else {
-    raster::ApplyChannelLuts(*FOverlayOriginal, match.Luts);
+  if (!FColours.Refit(FImgView->Bitmap(), *FOverlayOriginal, Placement(), ControlsEnabled())) {
+    return;
   }
   // The overlay's bitmap again from its unscaled copy, at the zoom it shows.
   RebuildOverlayBitmap(*FRotLayer->Bitmap(), *FOverlayOriginal,
@@ -559,21 +480,6 @@ void TMainController::RefitColours() {
 
 // ---------------------------------------------------------------------------------------
 // Slider handlers
-
-void TMainController::GaugeBar1Change() {
-  if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
-  if (LeavePrecisePlacement()) return;
-  ApplyOverlayAngle(*FRotLayer, FGaugeBar1.Position());
-  SetText(TField::EditAngle, std::to_string(FGaugeBar1.Position()));
-}
-
-void TMainController::GaugeBar2Change() {
-  if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
-  if (LeavePrecisePlacement()) return;
-  SetText(TField::EditX, std::to_string(FGaugeBar2.Position()));
-  SetText(TField::EditY, std::to_string(FGaugeBar3.Position()));
-  ApplyOverlayOffset(*FRotLayer, *FOverlayOriginal, FGaugeBar2.Position(), FGaugeBar3.Position());
-}
 
 void TMainController::GaugeBar4Change() {
   if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
@@ -593,25 +499,10 @@ TViewStatus TMainController::ViewStatusAt(std::optional<raster::TPoint> ControlP
   status.Pp100MM = FScaleBar->Pp100MM();
   status.Mode = FModes->Shown();
   status.Precise = FPlace.Precise();
-  if (FColourMatch.Fitted) {
-    status.Gains =
-        std::array<double, 3>{FColourMatch.Gain[2], FColourMatch.Gain[1], FColourMatch.Gain[0]};
+  if (const TColourMatch& match = FColours.Match(); match.Fitted) {
+    status.Gains = std::array<double, 3>{match.Gain[2], match.Gain[1], match.Gain[0]};
   }
-  const TBitmap32& picture = FImgView->Bitmap();
-  const raster::TRect port = FImgView->GetViewportRect();
-  if (!ControlPos || picture.Empty() || ControlPos->X < port.Left || ControlPos->X >= port.Right ||
-      ControlPos->Y < port.Top || ControlPos->Y >= port.Bottom) {
-    return status;
-  }
-  // Over the picture itself, not the backdrop beside it.
-  const raster::TRect shown = FImgView->GetBitmapRect();
-  if (ControlPos->X < shown.Left || ControlPos->X >= shown.Right || ControlPos->Y < shown.Top ||
-      ControlPos->Y >= shown.Bottom) {
-    return status;
-  }
-  const raster::TPoint p = FImgView->ControlToBitmap(*ControlPos);
-  status.X = std::clamp(p.X, 0, picture.Width() - 1);
-  status.Y = std::clamp(p.Y, 0, picture.Height() - 1);
+  SetPixelUnder(status, *FImgView, ControlPos);
   return status;
 }
 
@@ -629,13 +520,6 @@ bool TMainController::ActualSizeView() {
   if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return false;
   FGaugeBar4.SetPosition(0);  // 10^0: one screen pixel per picture pixel
   return true;
-}
-
-void TMainController::GaugeBar5Change() {
-  if (FRotLayer == nullptr || FOverlayOriginal == nullptr) return;
-  if (LeavePrecisePlacement()) return;
-  ApplyOverlayZoom(*FRotLayer, *FOverlayOriginal, FGaugeBar5.Position());
-  SetText(TField::EditZoomOvl, OverlayZoomText());
 }
 
 void TMainController::GaugeAlphaChange() {
@@ -667,134 +551,12 @@ void TMainController::PlaceExactly(double Degrees, float Factor, TFloatPoint Tar
                                   FOverlayOriginal->Height(), Target, Source));
 }
 
-bool TMainController::PlacePrecisely(const TPrecisePlacement& Placement) {
-  FPlace.Hold(std::nullopt);
-  return PlaceAt(Placement, nullptr);
-}
-
-bool TMainController::PlaceAt(const TPrecisePlacement& Placement, const TGaugeBar* Held) {
-  if (!ControlsEnabled() || FRotLayer == nullptr || FOverlayOriginal == nullptr) return false;
-  if (!PlacementFits(Placement, FOverlayOriginal->Width(), FOverlayOriginal->Height())) {
-    return false;
-  }
-  FModes->StopFlicker();
-  // One step, however many sliders it moves.
-  const TStep step(*this);
-  const TBitmap32& original = *FOverlayOriginal;
-  const TLayerSettings settings = LayerSettingsFor(Placement, original.Width(), original.Height());
-  FRotLayer->SetBitmapCenter(settings.Center);
-  // The slider state nearest to the placement, shown by the sliders; their handlers do not
-  // run, so the overlay stays where the placement says.
-  const TPlacement steps = NearestSteps(Placement);
-  // A held bar stays where the mouse puts it until it is let go (EndGesture).
-  if (Held == nullptr && OnSteps(Placement, steps)) {
-    ApplyPlacement(steps);
-    return true;
-  }
-  // The bitmap at the whole-pixel size of the zoom; the layer's own scale completes it.
-  RebuildOverlayBitmap(*FRotLayer->Bitmap(), original, float(Placement.Zoom));
-  FRotLayer->SetAngle(settings.Angle);
-  FRotLayer->SetZoom(settings.Zoom);
-  FRotLayer->SetPosition(settings.Position);
-  {
-    const TOverlayPlacement::TShowOnBars quiet(FPlace);
-    for (const auto& [bar, step] :
-         {std::pair{&FGaugeBar1, steps.Angle}, std::pair{&FGaugeBar2, steps.OffsetX},
-          std::pair{&FGaugeBar3, steps.OffsetY}, std::pair{&FGaugeBar5, steps.OverlayZoom}}) {
-      if (bar != Held) bar->SetPosition(step);
-    }
-  }
-  FPlace.StandAt(Placement);
-  // The read-outs show the placement itself, marked as lying between slider steps.
-  const std::array<std::string, 4> texts =
-      TOverlayPlacement::ReadOuts(Placement, FDecimalSeparator);
-  SetText(TField::EditAngle, texts[0]);
-  SetText(TField::EditX, texts[1]);
-  SetText(TField::EditY, texts[2]);
-  SetText(TField::EditZoomOvl, texts[3]);
-  RecordPlacement();
-  return true;
-}
-
-TPrecisePlacement TMainController::Placement() const {
-  return FPlace.Placement(PlacingBars());
-}
-
-TPlacement TMainController::PlacingBars() const {
-  return {FGaugeBar1.Position(), FGaugeBar2.Position(), FGaugeBar3.Position(),
-          FGaugeBar5.Position()};
-}
-
-TGaugeBar& TMainController::Bar(TPlacingBar Which) {
-  switch (Which) {
-    case TPlacingBar::Angle:
-      return FGaugeBar1;
-    case TPlacingBar::OffsetX:
-      return FGaugeBar2;
-    case TPlacingBar::OffsetY:
-      return FGaugeBar3;
-    case TPlacingBar::OverlayZoom:
-      break;
-  }
-  return FGaugeBar5;
-}
-
 bool TMainController::FineNudgeKey(TNudgeKey Key) {
   if (!ControlsEnabled()) return false;
-  const TNudge nudge = NudgeFor(Key, false);
-  TPrecisePlacement p = Placement();
-  // A tenth at a time; a value that comes back to a whole number within rounding is that
-  // number, so that ten nudges one way and ten back give the slider state again.
-  const auto step = [&nudge](double& Value) {
-    Value += FineNudgeStep * nudge.Delta;
-    if (const double whole = std::round(Value); std::abs(Value - whole) < 1e-9) Value = whole;
-  };
-  switch (nudge.Slider) {
-    case TNudgeSlider::Angle:
-      step(p.Angle);
-      if (p.Angle > 180) p.Angle -= 360;
-      if (p.Angle < -180) p.Angle += 360;
-      break;
-    case TNudgeSlider::OffsetX:
-      step(p.X);
-      break;
-    case TNudgeSlider::OffsetY:
-      step(p.Y);
-      break;
-    case TNudgeSlider::ViewZoom:
-      return NudgeKey(Key, false);  // the view's zoom has no finer steps
-  }
-  PlacePrecisely(p);
-  return true;
-}
-
-void TMainController::DropPrecise() {
-  if (FPlace.Drop() && FRotLayer != nullptr) FRotLayer->SetZoom({1, 1});
-}
-
-bool TMainController::LeavePrecisePlacement() {
-  if (FPlace.ShowingOnBars()) return true;
-  if (!FPlace.Precise()) return false;
-  if (const std::optional<TOverlayPlacement::TFollow> to =
-          FPlace.Follow(PlacingBars(), FHistory.InGesture())) {
-    if (PlaceAt(to->Placement, to->Held ? &Bar(*to->Held) : nullptr)) {
-      FPlace.Hold(to->Held, to->HeldPosition);
-    } else {
-      // Picture 2 so zoomed is more than a bitmap holds: the bars show the placement again.
-      const TPrecisePlacement placement = *FPlace.PreciseOne();
-      PlacePrecisely(placement);
-    }
-    return true;
-  }
-  // Back to exactly the slider state the sliders show, as if they had placed the overlay.
-  DropPrecise();
-  ApplyOverlayAngle(*FRotLayer, FGaugeBar1.Position());
-  ApplyOverlayOffset(*FRotLayer, *FOverlayOriginal, FGaugeBar2.Position(), FGaugeBar3.Position());
-  ApplyOverlayZoom(*FRotLayer, *FOverlayOriginal, FGaugeBar5.Position());
-  SetText(TField::EditAngle, std::to_string(FGaugeBar1.Position()));
-  SetText(TField::EditX, std::to_string(FGaugeBar2.Position()));
-  SetText(TField::EditY, std::to_string(FGaugeBar3.Position()));
-  SetText(TField::EditZoomOvl, OverlayZoomText());
+  const std::optional<TPrecisePlacement> p =
+      TOverlayPlacement::FineNudged(Placement(), NudgeFor(Key, false), FineNudgeStep);
+  if (!p) return NudgeKey(Key, false);  // the view's zoom has no finer steps
+  PlacePrecisely(*p);
   return true;
 }
 
@@ -825,60 +587,21 @@ void TMainController::SetVisitDate(int Picture, std::string Path, std::string Da
   FModes->RelabelFlicker();
 }
 
-void TMainController::ApplyPlacement(const TPlacement& Placement) {
-  const TStep step(*this);
-  // Each bar's handler applies its own position, values beyond the bars' ends too.
-  DropPrecise();
-  // A bar already at its value runs no handler; after a placement between the steps or beyond
-  // the bars' ends the overlay lies elsewhere, so the handler runs then all the same.
-  const auto set = [](raster::TGaugeBar& Bar, int Position, auto Handler) {
-    if (Bar.Position() == Position) {
-      Handler();
-    } else {
-      Bar.SetPosition(Position);
-    }
-  };
-  set(FGaugeBar1, Placement.Angle, [this] { GaugeBar1Change(); });
-  set(FGaugeBar2, Placement.OffsetX, [this] { GaugeBar2Change(); });
-  set(FGaugeBar3, Placement.OffsetY, [this] { GaugeBar2Change(); });
-  set(FGaugeBar5, Placement.OverlayZoom, [this] { GaugeBar5Change(); });
-  // A bar already at its value records nothing, though the overlay may have left a placement
-  // between the steps.
-  RecordPlacement();
-}
-
 // ---------------------------------------------------------------------------------------
 // Direct input
 
 bool TMainController::NudgeKey(TNudgeKey Key, bool Shift) {
   if (!ControlsEnabled()) return false;
   const TNudge nudge = NudgeFor(Key, Shift);
-  TGaugeBar* bar = &FGaugeBar4;
-  switch (nudge.Slider) {
-    case TNudgeSlider::Angle:
-      bar = &FGaugeBar1;
-      break;
-    case TNudgeSlider::OffsetX:
-      bar = &FGaugeBar2;
-      break;
-    case TNudgeSlider::OffsetY:
-      bar = &FGaugeBar3;
-      break;
-    case TNudgeSlider::ViewZoom:
-      break;
+  if (const std::optional<TPrecisePlacement> beyond = FPlace.NudgedBeyondBar(nudge)) {
+    PlacePrecisely(*beyond);
+    return true;
   }
-  // An offset beyond its bar's end moves from where it is, either way (the bar at its end
-  // cannot move outward).
-  if (FPlace.Precise() && (bar == &FGaugeBar2 || bar == &FGaugeBar3)) {
-    TPrecisePlacement p = *FPlace.PreciseOne();
-    double& value = bar == &FGaugeBar2 ? p.X : p.Y;
-    if (!(bar == &FGaugeBar2 ? OffsetXSlider : OffsetYSlider).Holds(value)) {
-      value += nudge.Delta;
-      PlacePrecisely(p);
-      return true;
-    }
-  }
-  bar->SetPosition(bar->Position() + nudge.Delta);
+  TGaugeBar& bar = nudge.Slider == TNudgeSlider::ViewZoom  ? FGaugeBar4
+                   : nudge.Slider == TNudgeSlider::Angle   ? FGaugeBar1
+                   : nudge.Slider == TNudgeSlider::OffsetX ? FGaugeBar2
+                                                           : FGaugeBar3;
+  bar.SetPosition(bar.Position() + nudge.Delta);
   return true;
 }
 

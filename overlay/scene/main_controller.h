@@ -26,6 +26,7 @@
 #include "overlay/scene/drawing_modes.h"
 #include "overlay/scene/measure_edit.h"
 #include "overlay/scene/measure_layer.h"
+#include "overlay/scene/overlay_colours.h"
 #include "overlay/scene/overlay_placement.h"
 #include "overlay/scene/picture_pair.h"
 #include "overlay/scene/scale_bar.h"
@@ -36,19 +37,6 @@
 #include "raster/core.h"
 
 namespace overlay {
-
-// The main window's view as it is created: colour, scale 1, no size grip, scroll bars with
-// handle grip in the button-shadow colour; then Loaded.
-void SetUpMainView(raster::TImgView32& View, int Width, int Height);
-// The view colour 4530208 (red 32, green 32, blue 69) as the platform colour.
-constexpr raster::TWinColor MainViewColor = 4530208;
-// The main window's view size.
-constexpr int MainViewWidth = 977;
-constexpr int MainViewHeight = 570;
-// The main window's gauge bars as they are created; the name fields of the pictures start as
-// wide as they, and the window's layout then widens or narrows both alike.
-constexpr int MainSliderWidth = 337;
-constexpr int MainSliderHeight = 20;
 
 // The read-only fields whose texts the controller keeps.
 enum class TField {
@@ -63,7 +51,7 @@ enum class TField {
 };
 constexpr int FieldCount = 8;
 
-class TMainController : public TComparisonView {
+class TMainController : public TComparisonView, private TPlacementHost {
  public:
   explicit TMainController(int ViewWidth = MainViewWidth, int ViewHeight = MainViewHeight);
   ~TMainController();
@@ -79,8 +67,8 @@ class TMainController : public TComparisonView {
   raster::TGaugeBar& GaugeBar5() { return FGaugeBar5; }  // overlay zoom
   raster::TGaugeBar& GaugeAlpha() { return FGaugeAlpha; }
 
-  raster::TRotLayer* RotLayer() const { return FRotLayer; }
-  const raster::TBitmap32* OverlayOriginal() const { return FOverlayOriginal.get(); }
+  raster::TRotLayer* RotLayer() const override { return FRotLayer; }
+  const raster::TBitmap32* OverlayOriginal() const override { return FOverlayOriginal.get(); }
   // A tool's last use of its pictures (TFullResolutionRenderer taking them): the overlay's
   // original handed over; this controller must not be asked to draw or place the overlay again.
   std::unique_ptr<raster::TBitmap32> TakeOverlayOriginal() { return std::move(FOverlayOriginal); }
@@ -93,7 +81,7 @@ class TMainController : public TComparisonView {
   void ShowPath(TField Field, std::string Path) { SetText(Field, std::move(Path)); }
   bool Image1Loaded() const { return FPictures.Loaded(1); }
   bool Image2Loaded() const { return FPictures.Loaded(2); }
-  bool ControlsEnabled() const { return Image1Loaded() && Image2Loaded(); }
+  bool ControlsEnabled() const override { return Image1Loaded() && Image2Loaded(); }
 
   // What the record session reads and shows (controller_comparison.cpp).
   bool BothLoaded() const override { return ControlsEnabled(); }
@@ -105,7 +93,7 @@ class TMainController : public TComparisonView {
   const std::string& Text(TField Field) const { return FTexts[std::size_t(Field)]; }
   // The separators of the two zoom read-outs; any text, multi-byte ones included.
   void SetNumberFormat(std::string DecimalSeparator, std::string ThousandSeparator);
-  const std::string& DecimalSeparator() const { return FDecimalSeparator; }
+  const std::string& DecimalSeparator() const override { return FDecimalSeparator; }
 
   // Told of every read-out change, and of every UpdateControls with whether the overlay
   // controls (the six bars, ButtonAssistent and BitBtnPrint) are enabled, so a window can
@@ -147,10 +135,10 @@ class TMainController : public TComparisonView {
 
   // The change handlers of the six bars (GaugeBar2Change serves GaugeBar3 too). Each does
   // nothing unless both the layer and the unscaled copy exist.
-  void GaugeBar1Change();
-  void GaugeBar2Change();
+  void GaugeBar1Change() { FPlace.AngleChanged(); }
+  void GaugeBar2Change() { FPlace.OffsetChanged(); }
   void GaugeBar4Change();
-  void GaugeBar5Change();
+  void GaugeBar5Change() { FPlace.OverlayZoomChanged(); }
   void GaugeAlphaChange();
 
   // The view zoom that shows picture 1 whole in the viewport, side by side in its half (the largest
@@ -177,7 +165,7 @@ class TMainController : public TComparisonView {
   std::unique_ptr<TAlignmentJob> PrepareAutoAlign(std::uint64_t* Generation) const;
   bool ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation);
   // Moves the angle, X, Y and overlay-zoom sliders, in that order, running each handler.
-  void ApplyPlacement(const TPlacement& Placement);
+  void ApplyPlacement(const TPlacement& Placement) { FPlace.ApplyPlacement(Placement); }
   // Places the overlay turned by Degrees (-180..180) and zoomed by Factor so that picture 2's
   // point Source lies on picture 1's point Target, also between slider steps: the layer's own
   // scale completes the whole-pixel bitmap size. The sliders show the nearest slider state
@@ -191,7 +179,9 @@ class TMainController : public TComparisonView {
   // from where the drag started), and the other bars leave it where it is.
   // False, with nothing changed, when picture 2 so zoomed is more than a bitmap holds
   // (PlacementFits).
-  bool PlacePrecisely(const TPrecisePlacement& Placement);
+  bool PlacePrecisely(const TPrecisePlacement& Placement) {
+    return FPlace.PlacePrecisely(Placement);
+  }
   bool Precise() const { return FPlace.Precise(); }
   // Undo and redo of the placement (the four placing sliders, or a placement between their
   // steps): every slider move, nudge, alignment and assistant result is one step, and so is a
@@ -203,16 +193,16 @@ class TMainController : public TComparisonView {
   bool Undo();
   bool Redo();
   bool ResetPlacement();
-  void BeginGesture();
-  void EndGesture();
+  void BeginGesture() override;
+  void EndGesture() override;
   TPlacementState PlacementState() const;
 
   // Exposure and colour matching (FitColourMatch): while on, the overlay shows picture 2 through
   // the per-channel tables fitted at the present placement, refitted after each placement
   // change (a dragged slider once it is let go) and each new picture; off, picture 2 as loaded.
   void SetColourMatch(bool On);
-  bool ColourMatchOn() const { return FColourMatchOn; }
-  const TColourMatch& ColourMatch() const { return FColourMatch; }
+  bool ColourMatchOn() const { return FColours.On(); }
+  const TColourMatch& ColourMatch() const { return FColours.Match(); }
 
   // How the overlay is drawn (TViewModes), the flicker aside: blended, as the difference, swipe,
   // checkerboard or side by side.
@@ -221,7 +211,7 @@ class TMainController : public TComparisonView {
   // The status bar's state with the mouse at ControlPos over the view (none: elsewhere).
   TViewStatus ViewStatusAt(std::optional<raster::TPoint> ControlPos);
   // Where the overlay stands: the precise placement, or the sliders' state.
-  TPrecisePlacement Placement() const;
+  TPrecisePlacement Placement() const { return FPlace.Placement(); }
   // The difference view: the overlay is drawn as the per-channel absolute difference from
   // picture 1 (raster::dmDifference) instead of blended, so that what has not changed turns
   // black. The sliders keep their meaning; the opacity plays no part while it is on. It stays
@@ -263,7 +253,7 @@ class TMainController : public TComparisonView {
   // StopFlicker, which every slider change runs first, shows the overlay as its sliders say again.
   void StartFlicker();
   void FlickerTick() { FModes->FlickerTick(); }
-  void StopFlicker() { FModes->StopFlicker(); }
+  void StopFlicker() override { FModes->StopFlicker(); }
   bool Flickering() const { return FModes->Flickering(); }
   // The label in the view's corner that names the picture the flicker shows.
   const TCornerLabelLayer& FlickerLabel() const { return *FFlickerLabel; }
@@ -428,25 +418,16 @@ class TMainController : public TComparisonView {
     bool& FFlag;
   };
   void RefitColours();
-  // In a placement slider's handler: true when the handler has nothing more to do, because
-  // the sliders only show a placement, or because it has just put the overlay back at the
-  // slider state the sliders show.
-  bool LeavePrecisePlacement();
-  // The overlay no longer between steps or beyond the bars, so that each placing bar's handler
-  // applies its own position.
-  void DropPrecise();
-  // PlacePrecisely, leaving Held (a bar being dragged) where it is.
-  bool PlaceAt(const TPrecisePlacement& Placement, const raster::TGaugeBar* Held);
-  // The four placing bars' positions, and one of them.
-  TPlacement PlacingBars() const;
-  raster::TGaugeBar& Bar(TPlacingBar Which);
+  // TPlacementHost: what placing the overlay needs of the controller (the rest is public).
+  bool InGesture() const override { return FHistory.InGesture(); }
+  void ShowReadOut(TPlacingBar Bar, std::string Text) override;
   void SetText(TField Field, std::string Text);
-  void RecordPlacement();
+  void RecordPlacement() override;
   void RestorePlacement(const TPlacementState& State);
   // Undo or redo: the history's step, then the overlay placed there.
   bool StepThroughHistory(std::optional<TPlacementState> (TPlacementHistory::*Step)());
   // The overlay zoom's read-out for the slider's position.
-  std::string OverlayZoomText() const;
+  std::string OverlayZoomText() const override;
   void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
   // Original: the overlay's copy of Picture (OverlayOriginalOf), when made already (a load
   // makes it on its own thread); else it is made here.
@@ -470,7 +451,7 @@ class TMainController : public TComparisonView {
   std::unique_ptr<raster::TBitmap32> FOverlayOriginal;
   // Where the overlay stands: at the slider state, or at a precise placement the bars show only
   // as its nearest state.
-  TOverlayPlacement FPlace;
+  TOverlayPlacement FPlace{*this, FGaugeBar1, FGaugeBar2, FGaugeBar3, FGaugeBar5};
   // While the history's own step is restored, or the sliders are set back to their start by a
   // load: no new step.
   bool FNoStep = false;
@@ -483,10 +464,8 @@ class TMainController : public TComparisonView {
   std::optional<TAssistantStart> FAssistantStart;
   // Colour matching: on or off, the fit now applied, picture 2 as loaded while the overlay's
   // copy holds its matched colours.
-  bool FColourMatchOn = false;
+  TOverlayColours FColours;
   bool FRefitting = false;
-  TColourMatch FColourMatch;
-  std::unique_ptr<raster::TBitmap32> FOverlayPristine;
   std::uint64_t FGeneration = 0;
   TPictureOrientation FOrientation = TPictureOrientation::AsStored;
   std::array<std::string, FieldCount> FTexts;

@@ -149,4 +149,41 @@ void TViewTools::PanMove(raster::TShiftState Shift, raster::TPoint MousePos) {
   ScrollToward(FView, target.X, target.Y);
 }
 
+TMeasureScreen MeasureScreenOf(raster::TImgView32& View, const TViewModes& Modes,
+                               const TPrecisePlacement& Placement,
+                               const raster::TBitmap32* Picture2) {
+  TMeasureScreen screen;
+  const raster::TRect r = View.GetBitmapRect();
+  const raster::TBitmap32& picture = View.Bitmap();
+  if (!picture.Empty() && r.Width() > 0 && r.Height() > 0) {
+    screen.ScaleX = double(r.Width()) / picture.Width();
+    screen.ScaleY = double(r.Height()) / picture.Height();
+    screen.Left = r.Left;
+    screen.Top = r.Top;
+  }
+  if (Picture2 != nullptr) {
+    screen.Two = PictureTwoMapping(Placement, Picture2->Width(), Picture2->Height());
+  }
+  // The flicker shows whole pictures, side by side or not.
+  if (Modes.Shown() == TViewMode::Side) {
+    const raster::TRect port = View.GetViewportRect();
+    screen.SideShift = (port.Right - port.Left) / 2;
+  }
+  return screen;
+}
+
+TShownPictures ShownPicturesOf(raster::TImgView32& View, const TViewModes& Modes, int Alpha,
+                               const TMeasureScreen& Screen, const TMeasureFrame& Frame) {
+  TShownPictures shown;
+  shown.Mode = Modes.Shown();
+  shown.FlickerOverlay = Modes.FlickerOverlay();
+  shown.Alpha = Alpha;
+  shown.SwipeLine = Modes.SwipeLine();
+  shown.CheckerSquare = Modes.CheckerSquare();
+  shown.Screen = Screen;
+  shown.SideSplit = View.GetViewportRect().Left + shown.Screen.SideShift;
+  shown.Frame = Frame;
+  return shown;
+}
+
 }  // namespace overlay

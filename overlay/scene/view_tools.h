@@ -19,6 +19,15 @@
 
 namespace overlay {
 
+// Where the measures lie on the view (picture 2's through Placement; Picture2 null while there
+// is none; side by side, shifted into the right half unless the flicker shows whole pictures),
+// and what the view shows for PictureShownAt.
+TMeasureScreen MeasureScreenOf(raster::TImgView32& View, const TViewModes& Modes,
+                               const TPrecisePlacement& Placement,
+                               const raster::TBitmap32* Picture2);
+TShownPictures ShownPicturesOf(raster::TImgView32& View, const TViewModes& Modes, int Alpha,
+                               const TMeasureScreen& Screen, const TMeasureFrame& Frame);
+
 // The tool that holds the mouse during a drag.
 enum class TViewTool { None, MeasurePoint, Pan };
 
