@@ -1,10 +1,6 @@
 #include "overlay/scene/main_controller.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <limits>
-#include <numbers>
 
 #include "overlay/align/two_point.h"
 #include "overlay/base/texts.h"
@@ -200,17 +196,7 @@ void TMainController::SetPictureFacts(TPictureFacts One, TPictureFacts Two) {
 }
 
 TMeasureFrame TMainController::MeasureFrame() const {
-  TMeasureFrame frame;
-  frame.Pp100MM1 = FScaleBar->Pp100MM();
-  frame.Exact1 = FPictures.ExactScale(1, frame.Pp100MM1);
-  frame.Pp100MM2 = FPictures.Pp100MM(2, FPictures.Loaded(2));
-  frame.Exact2 = FPictures.ExactScale(2, frame.Pp100MM2);
-  frame.Placement = Placement();
-  if (FOverlayOriginal) {
-    frame.Width2 = FOverlayOriginal->Width();
-    frame.Height2 = FOverlayOriginal->Height();
-  }
-  return frame;
+  return FPictures.MeasureFrame(FScaleBar->Pp100MM(), Placement(), FOverlayOriginal.get());
 }
 
 void TMainController::SetScaleBar(bool On) {

@@ -393,19 +393,6 @@ class TMainController : public TComparisonView, private TPlacementHost {
   const TViewTools& ViewTools() const { return *FTools; }
 
  private:
-  // One step of the history for a scope (BeginGesture .. EndGesture, which refits the colours).
-  class TStep {
-   public:
-    explicit TStep(TMainController& Controller) : FController(Controller) {
-      FController.BeginGesture();
-    }
-    ~TStep() { FController.EndGesture(); }
-    TStep(const TStep&) = delete;
-    TStep& operator=(const TStep&) = delete;
-
-   private:
-    TMainController& FController;
-  };
   // Sets a flag for one scope.
   class TSliderQuiet {
    public:

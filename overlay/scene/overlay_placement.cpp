@@ -1,6 +1,7 @@
 #include "overlay/scene/overlay_placement.h"
 
 #include <cmath>
+#include <memory>
 
 #include "overlay/base/number_format.h"
 #include "overlay/scene/bar_handlers.h"
@@ -9,17 +10,12 @@ namespace overlay {
 
 namespace {
 
-// One step of the history for a scope.
-class TStep {
- public:
-  explicit TStep(TPlacementHost& Host) : FHost(Host) { FHost.BeginGesture(); }
-  ~TStep() { FHost.EndGesture(); }
-  TStep(const TStep&) = delete;
-  TStep& operator=(const TStep&) = delete;
-
- private:
-  TPlacementHost& FHost;
-};
+// One step of the history for a scope (BeginGesture .. EndGesture), however the scope ends.
+auto Step(TPlacementHost& Host) {
+  Host.BeginGesture();
+  const auto end = [](TPlacementHost* Open) { Open->EndGesture(); };
+  return std::unique_ptr<TPlacementHost, decltype(end)>(&Host, end);
+}
 
 }  // namespace
 
@@ -126,7 +122,7 @@ bool TOverlayPlacement::PlaceAt(const TPrecisePlacement& Placement, const raster
   }
   FHost.StopFlicker();
   // One step, however many sliders it moves.
-  const TStep step(FHost);
+  const auto step = Step(FHost);
   const raster::TBitmap32& original = *FHost.OverlayOriginal();
   const TLayerSettings settings = LayerSettingsFor(Placement, original.Width(), original.Height());
   FHost.RotLayer()->SetBitmapCenter(settings.Center);
@@ -191,7 +187,7 @@ bool TOverlayPlacement::LeavePrecisePlacement() {
 }
 
 void TOverlayPlacement::ApplyPlacement(const TPlacement& Placement) {
-  const TStep step(FHost);
+  const auto step = Step(FHost);
   // Each bar's handler applies its own position, values beyond the bars' ends too.
   DropPrecise();
   // A bar already at its value runs no handler; after a placement between the steps or beyond

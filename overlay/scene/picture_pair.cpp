@@ -23,6 +23,21 @@ double TPicturePair::ExactScale(int Picture, int Pp100MM) const {
   return Pp100MM > 0 && FactsPp100MM(facts) == Pp100MM ? 100.0 / facts.PixelSpacingColumn : 0;
 }
 
+TMeasureFrame TPicturePair::MeasureFrame(int Pp100MM1, const TPrecisePlacement& Placement,
+                                         const raster::TBitmap32* Picture2) const {
+  TMeasureFrame frame;
+  frame.Pp100MM1 = Pp100MM1;
+  frame.Exact1 = ExactScale(1, frame.Pp100MM1);
+  frame.Pp100MM2 = Pp100MM(2, Loaded(2));
+  frame.Exact2 = ExactScale(2, frame.Pp100MM2);
+  frame.Placement = Placement;
+  if (Picture2 != nullptr) {
+    frame.Width2 = Picture2->Width();
+    frame.Height2 = Picture2->Height();
+  }
+  return frame;
+}
+
 void TPicturePair::SetVisit(int Picture, std::string Path, std::string Date, std::string Time) {
   Side(Picture).Visit = {std::move(Path), std::move(Date), std::move(Time)};
 }

@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <string>
 
+#include "overlay/comparison/measure.h"
+#include "overlay/comparison/sliders.h"
 #include "overlay/decode/picture_import.h"
+#include "raster/core.h"
 
 namespace overlay {
 
@@ -34,6 +37,11 @@ class TPicturePair {
   int Pp100MM(int Picture, bool Shows) const;
   // That scale unrounded, where the picture's pixel spacing gives it (Pp100MM its rounding).
   double ExactScale(int Picture, int Pp100MM) const;
+
+  // What a measure needs: picture 1's scale in force (Pp100MM1, the scale bar's), picture 2's,
+  // the placement and picture 2's size (Picture2, the overlay's copy; null while there is none).
+  TMeasureFrame MeasureFrame(int Pp100MM1, const TPrecisePlacement& Placement,
+                             const raster::TBitmap32* Picture2) const;
 
   // The visit a calling application gave for the picture at Path: it holds while the picture is
   // loaded from that file, and wins over the EXIF date.
