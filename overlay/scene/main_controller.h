@@ -1,7 +1,9 @@
 // The main window's logic without any widget: the image view with picture 1, the rotation
 // layer with picture 2 and its unscaled copy, the six gauge bars and the texts of the
-// read-only fields, the two load sequences, the slider handlers, UpdateControls and the
-// two-point alignment. The Qt window (TFormMain) places and shows these objects and wires its
+// read-only fields, the two load sequences, UpdateControls and the placement's history. Where
+// the overlay stands is TOverlayPlacement's, how it is drawn TViewModes', the view's mouse tools
+// TViewTools', what is known of the pictures TPicturePair's; the controller forwards the
+// window's calls to them. The Qt window (TFormMain) places and shows these objects and wires its
 // buttons to the operations here; the command-line renderer drives the same object headless.
 #pragma once
 
