@@ -1,6 +1,5 @@
 // kestrin: the analysis launcher.
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,10 +8,7 @@
 #include "launcher/stop_signals.h"
 #include "platform/application.h"
 #include "platform/command_line.h"
-
-#ifndef TESSALY_VERSION
-#define TESSALY_VERSION "unknown"
-#endif
+#include "platform/window_entry.h"
 
 namespace {
 
@@ -53,13 +49,9 @@ bool HasDisplay() {
 }
 
 int Main(int argc, char** argv, int StopSignals) {
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    std::cout << UsageText;
-    return 0;
-  }
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::cout << "kestrin " << TESSALY_VERSION << "\n";
-    return 0;
+  if (platform::TCommandLine("kestrin", UsageText, std::cout, std::cerr)
+          .AnswerFirst({argv + 1, argv + argc})) {
+    return platform::ExitDone;
   }
   // Without any display the launcher still runs, logs and ends; its messages go to standard
   // error. The receiving program inherits the environment unchanged.
@@ -73,17 +65,12 @@ int Main(int argc, char** argv, int StopSignals) {
   platform::SetProgramParameters(std::vector<std::string>(args.data() + 1, args.data() + count));
   QApplication::setApplicationName(QStringLiteral("Kestrin"));
   QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaly.Kestrin"));
-  try {
+  return platform::RunShowingExceptions([&] {
     launcher::TFormKestrin form;
     form.WatchStopSignals(StopSignals);
     form.show();
     return app.exec();
-  } catch (const std::exception& e) {
-    platform::ShowException(e);
-  } catch (...) {
-    platform::ShowUnknownException();
-  }
-  return 1;
+  });
 }
 
 }  // namespace

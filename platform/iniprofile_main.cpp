@@ -1,17 +1,14 @@
 // iniprofile: the INI profile functions for scripts that write or read interface files. It
 // reads and writes exactly as the programs do, so a file it writes reads the same in them.
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/command_line.h"
 #include "platform/ini_profile.h"
-
-#ifndef TESSALY_VERSION
-#define TESSALY_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -45,67 +42,63 @@ constexpr const char* UsageText =
     "  --help     show this text\n"
     "  --version  show the version\n";
 
-int Usage() {
-  std::cerr << UsageText;
-  return 2;
-}
-
-int Fail(const std::string& What) {
-  std::cerr << "iniprofile: " << What << "\n";
-  return 1;
-}
-
 void PrintLines(const std::vector<std::string>& Lines) {
   for (const std::string& l : Lines) std::cout << l << '\n';
 }
 
-int Main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) return Usage();
-  const std::string& command = args[0];
-  if (command == "--help" || command == "-h") {
-    std::cout << UsageText;
-    return 0;
-  }
-  if (command == "--version") {
-    std::cout << "iniprofile " << TESSALY_VERSION << "\n";
-    return 0;
-  }
-  const std::size_t n = args.size();
-  if (n < 2) return Usage();
-  platform::TProfileFile file(args[1]);
+// A command with FILE and the names after it: how many, and how they read in a usage line.
+struct TCommand {
+  const char* Name;
+  std::size_t Min, Max;
+  const char* Arguments;
+};
+constexpr TCommand Commands[] = {{"get", 4, 5, "get FILE SECTION KEY [DEFAULT]"},
+                                 {"set", 5, 5, "set FILE SECTION KEY VALUE"},
+                                 {"del", 4, 4, "del FILE SECTION KEY"},
+                                 {"sections", 2, 2, "sections FILE"},
+                                 {"keys", 3, 3, "keys FILE SECTION"}};
+
+// The names after the options: the command, FILE, and the command's own; a value may look like
+// an option ("--").
+int RunIniCommand(const std::vector<std::string>& Args, const platform::TCommandLine& Line) {
+  if (Args.empty()) throw platform::ECommandLineError("no command");
+  const std::string& command = Args[0];
+  const auto known = std::find_if(std::begin(Commands), std::end(Commands),
+                                  [&](const TCommand& C) { return command == C.Name; });
+  if (known == std::end(Commands)) throw platform::ECommandLineError("unknown command " + command);
+  platform::ExpectNames(Args, known->Min, known->Max, known->Arguments);
+  const std::size_t n = Args.size();
+  platform::TProfileFile file(Args[1]);
   std::string error;
   // A file that is not read (a FIFO, a device, too large) gives no output that could pass for
   // its contents.
-  const auto unreadable = [&] { return !file.ReadFailure().empty(); };
-  const auto tellUnreadable = [&] { return Fail(args[1] + ": " + file.ReadFailure()); };
-  if (command == "get" && (n == 4 || n == 5)) {
-    if (unreadable()) return tellUnreadable();
-    const std::string value = file.Get(args[2], args[3], n == 5 ? args[4].c_str() : nullptr);
+  const auto fail = [&](const std::string& Why) { return Line.Fail(Args[1] + ": " + Why); };
+  if (command != "set" && command != "del" && !file.ReadFailure().empty()) {
+    return fail(file.ReadFailure());
+  }
+  if (command == "get") {
+    const std::string value = file.Get(Args[2], Args[3], n == 5 ? Args[4].c_str() : nullptr);
     std::fwrite(value.data(), 1, value.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return std::fflush(stdout) == 0 ? platform::ExitDone : platform::ExitFailed;
   }
-  if (command == "set" && n == 5) {
-    return file.Set(args[2], args[3], args[4], &error) ? 0 : Fail(args[1] + ": " + error);
+  if (command == "set") {
+    return file.Set(Args[2], Args[3], Args[4], &error) ? platform::ExitDone : fail(error);
   }
-  if (command == "del" && n == 4) {
-    return file.Delete(args[2], args[3], &error) ? 0 : Fail(args[1] + ": " + error);
+  if (command == "del") {
+    return file.Delete(Args[2], Args[3], &error) ? platform::ExitDone : fail(error);
   }
-  if (command == "sections" && n == 2) {
-    if (unreadable()) return tellUnreadable();
-    PrintLines(file.SectionNames());
-    return 0;
-  }
-  if (command == "keys" && n == 3) {
-    if (unreadable()) return tellUnreadable();
-    PrintLines(file.KeyNames(args[2]));
-    return 0;
-  }
-  return Usage();
+  PrintLines(command == "sections" ? file.SectionNames() : file.KeyNames(Args[2]));
+  return platform::ExitDone;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  return platform::RunGuarded("iniprofile", [&] { return Main(argc, argv); });
+  return platform::RunGuarded("iniprofile", [&] {
+    platform::TCommandLine line("iniprofile", UsageText, std::cout, std::cerr);
+    line.OptionsBeforeFirstName();
+    return line.Run({argv + 1, argv + argc}, [&](const std::vector<std::string>& Names) {
+      return RunIniCommand(Names, line);
+    });
+  });
 }

@@ -18,56 +18,11 @@ std::unordered_map<std::string, std::string>& Texts() {
 }  // namespace
 
 const std::vector<TText>& ProgramTexts() {
-  // clang-format off
   static const std::vector<TText> all{
-      OpenPictureTitle, AllPicturesText, AllFilesText, RecentPicturesText, NoRecentPicturesText,
-      BlendModeText, DifferenceModeText, FlickerModeText, BetweenStepsText, DropHelpText,
-      CoincidentPointsText, NoReliableAlignmentText, AlignTooFewMatchesText,
-      AlignInconsistentText, AlignNoOverlapText, AlignZoomOutsideText, AlignTooLargeText,
-      AlignFailedText,
-      PrintNoTemplateText, PrintPageTooLargeText, PrintPageNotOpenedText, PrintNoFolderText,
-      PrintPageNotWrittenText,
-      PrintCaptureNotWrittenText,
-      LanguageCodeText, PrintTitleText, PrintHintText, PrintCaptureText, PrintModeHintText,
-      SettingsNotWrittenText, MatchedText, SwipeModeText, CheckerModeText,
-      FlickerPicture1Text, FlickerPicture2Text, SideModeText, RestoreRecordText,
-      RecordDamagedText, InterfaceScaleOutsideText, RecordOtherPicturesText,
-      RecordPictureDiffersText, RecordOrientationDiffersText, RecordNotSavedText, RecordSavedText,
-      RecordNotKeptText, RecordZoomTooLargeText, NoPatientText, DicomFolderOpenText,
-      DicomFolderForeignText, DicomFolderNotFolderText, ExportDoneText, DicomExportDoneText,
-      PrintOpacityText, ReportPatientText, ReportPlacementText,
-      ReportAngleText, ReportZoomText, ReportColourMatchText, ReportOnText, ReportOffText,
-      ReportMeasurementsText, ReportNoMeasurementsText, ReportMeasureText, ReportPictureText,
-      ReportLengthText, ReportAreaText, ReportChangeText,
-      ReportNotesText, MeasureRulerStartText, MeasureRulerEndText, MeasureOutlineStartText,
-      MeasureOutlineNextText, MeasureRulerNameText, MeasureOutlineNameText, MeasureRenameTitleText,
-      MeasureRenameLabelText, MeasureNameTakenText, MeasureNameEmptyText,
-      PrintMenuText, ExportAlignedMenuText, ExportSideMenuText, ExportDifferenceMenuText,
-      ExportTitleText, ExportPngFilterText, ExportTiffFilterText, ExportJpegFilterText,
-      ExportNothingText, ExportUnknownFormatText, ExportNotEncodedText, ExportNotWrittenText,
-      PacsSendMenuText, PacsEchoMenuText, PacsSettingRefusedText,
-      PacsUnreachableText, PacsConnectionRefusedText, PacsHostUnknownText, PacsNoAnswerText,
-      PacsAssociationRefusedText, PacsCallingAeUnknownText, PacsCalledAeUnknownText,
-      PacsBusyText, PacsObjectRejectedText, PacsObjectNotTakenText, PacsFailedText,
-      PacsEchoOkText, PacsNotDicomText, PacsOutboxNotMadeText, PacsOutboxNotWrittenText,
-      PacsSentText, PacsLeftText, PacsNothingText,
-      PacsNestedTooDeepText, PacsTooManyElementsText, PacsObjectDamagedText,
-      PacsObjectTooLargeText, PacsParserDiedText, PacsNotCheckedText, PacsCheckerMissingText,
-      PacsQuarantineNoteText, PacsQuarantinedText,
-      PacsUidInvalidText, PacsUidTakenText, PacsNotRegularFileText, PacsOtherInstanceText,
-      PacsHostInvalidText, PacsEchoFailedText,
-      PacsCancelledText, PacsRunCancelledText, DicomExportCancelledText, PacsUnchangedText,
-      DicomProgressText, PacsProgressText, CancelButtonText, PacsObjectPicture1Text,
-      PacsObjectAlignedText, PacsObjectPhotoText, PacsObjectReportText, PacsObjectOtherText,
-      DicomExportMenuText, DicomFolderTitleText, DicomNoFolderText, DicomNotWrittenText,
-      MultiFrameText,
-      FullResolutionTooLargeText, NotesTitleText, NotesLabelText,
-
-      DicomValueTooLongText, DicomValueControlText, DicomValueBackslashText,
-      DicomValueInvalidText, DicomTooManyValuesText, DicomNoPatientText, DicomOtherPatientText,
-      DicomTwoPatientsText, DicomPicturePatientText, DicomExportPatientText,
-      DicomPatientDiffersText, DetectorSpacingText};
-  // clang-format on
+#define TESSALY_TEXT(Constant, Key, German) Constant,
+#include "overlay/base/texts.def"
+#undef TESSALY_TEXT
+  };
   return all;
 }
 

@@ -2,7 +2,7 @@
 // orientation as shown, the file's facts, the scale and where it came from), the patient they
 // show and where that came from, and what the comparison record keeps of the work on them
 // (placement, way of drawing, measures, notes, study). The record session
-// (overlay/scene/record_session.h) keeps it for the window and the tools alike.
+// (overlay/comparison/record_session.h) keeps it for the window and the tools alike.
 #pragma once
 
 #include <string>

@@ -1,5 +1,7 @@
 #include "overlay/comparison/record_session.h"
 
+#include <ctime>
+
 #include "overlay/base/texts.h"
 #include "platform/content_hash.h"
 #include "platform/ini_profile.h"
@@ -58,6 +60,37 @@ TRecordSession::TOpened TRecordSession::Open(const TComparisonView& View,
   FOffered = std::move(found).Value();
   FOfferedPath = path;
   return {TFound::Offered, {}};
+}
+
+bool TRecordSession::Offer(TComparisonView& View, const std::function<bool()>& Ask) {
+  if (!FOffered) return false;
+  if (!Ask()) {
+    // Left in its file untouched; nothing of it plays a part.
+    Decline();
+    return false;
+  }
+  Accept(View);
+  return true;
+}
+
+std::string TRecordSession::SaveStateText(bool Shown) const {
+  if (!Shown) return {};
+  if (!Keeps()) return Tr(RecordNotKeptText);
+  if (!FLastSaved) return {};
+  const std::time_t at = std::chrono::system_clock::to_time_t(*FLastSaved);
+  std::tm local{};
+  char clock[16] = {};
+  if (::localtime_r(&at, &local) == nullptr ||
+      std::strftime(clock, sizeof clock, "%H:%M:%S", &local) == 0) {
+    return {};
+  }
+  return Tr(RecordSavedText, clock);
+}
+
+std::optional<std::string> TRecordSession::Caption(const std::string& Path1,
+                                                   const std::string& Path2) const {
+  if (!Patient().Known() && NamedPicturesShown(FNamed, Path1, Path2)) return std::nullopt;
+  return PatientCaption(Patient());
 }
 
 void TRecordSession::DecidePatient(const TComparisonView& View) {

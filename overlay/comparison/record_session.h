@@ -12,6 +12,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -42,6 +43,9 @@ class TRecordSession {
   // saved by the caller). Named: a record file the user gave, used in place of the one kept
   // for the pictures; it is then where saves go as well.
   TOpened Open(const TComparisonView& View, const std::string& Named = {});
+  // The record Open offered, if any, put to the user: Ask says whether it is taken (Accept) or
+  // not (Decline). True when it now shows on View.
+  bool Offer(TComparisonView& View, const std::function<bool()>& Ask);
   // The offered record, when Open offered one.
   const std::optional<TComparisonRecord>& Offered() const { return FOffered; }
   // Shows the offered record on View (placement, way of drawing, colour matching, measures) and
@@ -51,8 +55,12 @@ class TRecordSession {
   // No pictures: nothing is kept, nothing saved.
   void Close();
 
-  // A change of the comparison, saved by the next SaveIfChanged.
-  void Changed() { FPending = true; }
+  // A change of the comparison, saved by the next SaveIfChanged; whether a save is due (a record
+  // is kept), so that the window writes it a moment later.
+  bool Changed() {
+    FPending = true;
+    return Keeps();
+  }
   bool Pending() const { return FPending; }
   // Saves the comparison as View shows it, with the notes and the study, when a change is
   // pending and a record is kept. A record that cannot be written is told once: the first
@@ -62,6 +70,9 @@ class TRecordSession {
   bool Keeps() const { return !FPath.empty(); }
   const std::string& Path() const { return FPath; }
   std::optional<std::chrono::system_clock::time_point> LastSaved() const { return FLastSaved; }
+  // Whether the work is safe, for the status bar while both pictures show (Shown): that it is not
+  // kept, or when it was last saved (local time); empty otherwise.
+  std::string SaveStateText(bool Shown) const;
 
   // The notes and the study of the DICOM export: each a change.
   const std::string& Notes() const { return FComparison.Record.Notes; }
@@ -79,6 +90,10 @@ class TRecordSession {
   void DecidePatient(const TComparisonView& View);
   const TNamedComparison& Named() const { return FNamed; }
   const TComparisonPatient& Patient() const { return FComparison.Patient; }
+  // The window's caption while the pictures at Path1 and Path2 show (PatientCaption); none while
+  // they are the ones the calling application named and it named nobody: the caption it gave
+  // stays.
+  std::optional<std::string> Caption(const std::string& Path1, const std::string& Path2) const;
 
   // The comparison as View shows it now, with the hashes, the patient, the notes and the study
   // this session keeps.

@@ -6,6 +6,7 @@
 #include "overlay/align/auto_align.h"
 #include "overlay/comparison/sliders.h"
 #include "overlay/programs/picture_files.h"
+#include "platform/command_line.h"
 
 namespace overlay {
 
@@ -62,43 +63,15 @@ void PrintJson(const TAutoAlignResult& R, std::ostream& Out) {
 }  // namespace
 
 int RunAlignCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
-  bool json = false, optionsEnded = false;
-  std::vector<std::string> files;
-  for (const std::string& arg : Args) {
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-      files.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "--help" || arg == "-h") {
-      Out << UsageText;
-      return 0;
-    } else if (arg == "--version") {
-      Out << "tessaly-align " << TESSALY_VERSION << "\n";
-      return 0;
-    } else if (arg == "--json") {
-      json = true;
-    } else {
-      Err << "tessaly-align: unknown option " << arg << "\n"
-          << "Try 'tessaly-align --help' for more information.\n";
-      return 2;
-    }
-  }
-  if (files.size() != 2) {
-    Err << "tessaly-align: expected PICTURE1 PICTURE2, got " << files.size() << " file name(s)\n"
-        << "Try 'tessaly-align --help' for more information.\n";
-    return 2;
-  }
-  try {
-    const auto picture1 = ReadPictureFile("picture 1", files[0]);
-    if (!picture1) {
-      Err << "tessaly-align: " << picture1.Reason() << "\n";
-      return 1;
-    }
-    const auto picture2 = ReadPictureFile("picture 2", files[1]);
-    if (!picture2) {
-      Err << "tessaly-align: " << picture2.Reason() << "\n";
-      return 1;
-    }
+  bool json = false;
+  platform::TCommandLine line("tessaly-align", UsageText, Out, Err);
+  line.Flag("--json", [&] { json = true; });
+  return line.Run(Args, [&](const std::vector<std::string>& Files) {
+    platform::ExpectNames(Files, 2, 2, "PICTURE1 PICTURE2");
+    const auto picture1 = ReadPictureFile("picture 1", Files[0]);
+    if (!picture1) return line.Fail(picture1.Status());
+    const auto picture2 = ReadPictureFile("picture 2", Files[1]);
+    if (!picture2) return line.Fail(picture2.Status());
     const TAutoAlignResult r = AutoAlign(*picture1.Value(), *picture2.Value());
     if (json) {
       PrintJson(r, Out);
@@ -112,18 +85,16 @@ int RunAlignCommand(const std::vector<std::string>& Args, std::ostream& Out, std
           << FormatResidual(r.PreciseResidual) << "\n";
     }
     if (!r.Reliable()) {
+      // The window's refusal in both languages, as a script compares it; then why.
       Err << NoReliableAlignmentBothText << "\n";
       if (!json) {
         Err << "(" << AlignFailureReason(r) << ": matches " << r.Matches << ", inliers "
             << r.Inliers << ")\n";
       }
-      return 1;
+      return platform::ExitFailed;
     }
-    return 0;
-  } catch (const std::exception& e) {
-    Err << "tessaly-align: " << e.what() << "\n";
-    return 1;
-  }
+    return platform::ExitDone;
+  });
 }
 
 }  // namespace overlay

@@ -1,18 +1,20 @@
 #include "overlay/programs/comparison_input.h"
 
+#include <QGuiApplication>
 #include <charconv>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <ostream>
 #include <string_view>
 #include <tuple>
 
 #include "overlay/decode/orientation.h"
-#include "overlay/programs/render_command.h"
 #include "overlay/windows/sprache.h"
 #include "platform/command_line.h"
 #include "platform/content_hash.h"
 #include "platform/paths.h"
+#include "platform/pixel_memory.h"
 
 namespace overlay {
 
@@ -115,85 +117,63 @@ platform::TStatus ApplyToolLanguage(const std::string& Path) {
   return {};
 }
 
-bool ParseComparisonArguments(const std::vector<std::string>& Args, const char* Usage,
-                              const char* VersionLine, TComparisonInput& Input, std::string& Folder,
-                              const TToolOption& Option, std::ostream& Out) {
-  std::vector<std::string> positional;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < Args.size(); ++i) {
-    const std::string& arg = Args[i];
-    // "-" alone and names that only start with one "-" are files.
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-h")) {
-      positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
-      Out << Usage;
-      return false;
-    }
-    if (arg == "--version" && VersionLine != nullptr) {
-      Out << VersionLine << "\n";
-      return false;
-    }
-    std::string name = arg, value;
-    if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-    } else {
-      if (i + 1 >= Args.size()) throw ECommandLineError(name + " needs a value");
-      value = Args[++i];
-    }
-    if (name == "--record") {
-      Input.Record = value;
-    } else if (name == "--pp100mm") {
-      std::tie(Input.Pp100MM1, Input.Pp100MM2) = ParseScales(value);
-    } else {
-      Option(name, value);
-    }
-  }
-  if (positional.size() == 2) {
-    Input.Interface = positional[0];
-  } else if (positional.size() == 3) {
-    Input.Picture1 = positional[0];
-    Input.Picture2 = positional[1];
-  } else {
-    throw ECommandLineError("expected INTERFACE.ini OUTDIR or PICTURE1 PICTURE2 OUTDIR, got " +
-                            std::to_string(positional.size()) + " name(s)");
-  }
-  Folder = positional.back();
-  return true;
+void AddComparisonOptions(platform::TCommandLine& Line, TComparisonInput& Input) {
+  Line.Option("--record", [&Input](const std::string& Value) { Input.Record = Value; })
+      .Option("--pp100mm", [&Input](const std::string& Value) {
+        std::tie(Input.Pp100MM1, Input.Pp100MM2) = ParseScales(Value);
+      });
 }
 
-int ParseCount(const std::string& Text) {
+std::string TakeComparisonNames(const std::vector<std::string>& Names, TComparisonInput& Input) {
+  platform::ExpectNames(Names, 2, 3, "INTERFACE.ini OUTDIR or PICTURE1 PICTURE2 OUTDIR");
+  if (Names.size() == 2) {
+    Input.Interface = Names[0];
+  } else {
+    Input.Picture1 = Names[0];
+    Input.Picture2 = Names[1];
+  }
+  return Names.back();
+}
+
+int RunComparisonTool(const char* Program, int Argc, char** Argv, TToolCommand Command) {
+  return platform::RunGuarded(Program, [&] {
+    platform::InstallMappedPixelAllocator().SetKeepReleased(false);
+    // The labels and the scale bar's length are text, and text needs the toolkit's fonts; no
+    // window is ever shown, so no display is needed either.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QGuiApplication application(qtArgc, Argv);
+    return Command({Argv + 1, Argv + Argc}, std::cout, std::cerr);
+  });
+}
+
+namespace {
+
+// A whole number 0..Max, all of Text; raises ECommandLineError Why otherwise.
+int WholeNumber(std::string_view Text, int Max, const std::string& Why) {
   int n = -1;
   const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), n);
-  if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size() || n < 0 ||
-      n > MaxImageCount) {
-    throw ECommandLineError("--count needs a whole number 0.." + std::to_string(MaxImageCount) +
-                            ", not \"" + Text + "\"");
+  if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size() || n < 0 || n > Max) {
+    throw platform::ECommandLineError(Why);
   }
   return n;
 }
 
+}  // namespace
+
+int ParseCount(const std::string& Text) {
+  return WholeNumber(Text, MaxImageCount,
+                     "--count needs a whole number 0.." + std::to_string(MaxImageCount) +
+                         ", not \"" + Text + "\"");
+}
+
 std::pair<int, int> ParseScales(const std::string& Text) {
+  const std::string why = "--pp100mm needs N1,N2 (whole numbers 0.." + std::to_string(MaxPp100MM) +
+                          "), not \"" + Text + "\"";
   const std::size_t comma = Text.find(',');
-  const auto one = [&](std::string_view Part) {
-    int n = -1;
-    const auto [end, ec] = std::from_chars(Part.data(), Part.data() + Part.size(), n);
-    if (Part.empty() || ec != std::errc() || end != Part.data() + Part.size() || n < 0 ||
-        n > MaxPp100MM) {
-      throw ECommandLineError("--pp100mm needs N1,N2 (whole numbers 0.." +
-                              std::to_string(MaxPp100MM) + "), not \"" + Text + "\"");
-    }
-    return n;
-  };
-  if (comma == std::string::npos) return {one(Text), 0};
-  return {one(std::string_view(Text).substr(0, comma)),
-          one(std::string_view(Text).substr(comma + 1))};
+  if (comma == std::string::npos) return {WholeNumber(Text, MaxPp100MM, why), 0};
+  return {WholeNumber(std::string_view(Text).substr(0, comma), MaxPp100MM, why),
+          WholeNumber(std::string_view(Text).substr(comma + 1), MaxPp100MM, why)};
 }
 
 }  // namespace overlay

@@ -4,7 +4,6 @@
 // here.
 #pragma once
 
-#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -15,6 +14,7 @@
 #include "overlay/comparison/comparison_record.h"
 #include "overlay/comparison/record_session.h"
 #include "overlay/scene/main_controller.h"
+#include "platform/command_line.h"
 #include "platform/status.h"
 
 namespace overlay {
@@ -50,19 +50,23 @@ platform::TStatus OpenComparison(TMainController& Controller, TRecordSession& Se
 // tool writes: a named file that cannot be read is a failure, a missing default file is not.
 platform::TStatus ApplyToolLanguage(const std::string& Path);
 
-// The command line of a tool that takes a whole comparison and writes into a folder: options,
-// each with a value ("--name value" or "--name=value"; "--" ends them), and then INTERFACE.ini
-// OUTDIR or PICTURE1 PICTURE2 OUTDIR into Input and Folder. --record and --pp100mm go into Input;
-// every other option to Option, which raises ECommandLineError (render_command.h) for one it
-// does not know, as this does for a missing value or a wrong number of names. False when --help
-// (-h) or, with a VersionLine, --version was asked for and answered on Out.
-using TToolOption = std::function<void(const std::string& Name, const std::string& Value)>;
-bool ParseComparisonArguments(const std::vector<std::string>& Args, const char* Usage,
-                              const char* VersionLine, TComparisonInput& Input, std::string& Folder,
-                              const TToolOption& Option, std::ostream& Out);
+// The command line of a tool that takes a whole comparison and writes into a folder: --record
+// and --pp100mm into Input, as options of Line.
+void AddComparisonOptions(platform::TCommandLine& Line, TComparisonInput& Input);
+// Its names, INTERFACE.ini OUTDIR or PICTURE1 PICTURE2 OUTDIR, into Input; returns OUTDIR. Raises
+// platform::ECommandLineError for another number of names.
+std::string TakeComparisonNames(const std::vector<std::string>& Names, TComparisonInput& Input);
+
+// The whole main of a tool that draws a comparison with its labels (tessaly-report,
+// tessaly-dicom): guarded as every program entry (platform::RunGuarded), each picture-sized bitmap
+// made once (none kept for reuse), and the toolkit's fonts without a display. Command gets the
+// arguments without the program's name, and standard output and error.
+using TToolCommand = int (*)(const std::vector<std::string>& Args, std::ostream& Out,
+                             std::ostream& Err);
+int RunComparisonTool(const char* Program, int Argc, char** Argv, TToolCommand Command);
 
 // --count N (0..MaxImageCount) and --pp100mm N1,N2 (N1 alone: picture 2's is 0); each raises
-// ECommandLineError (render_command.h) for anything else.
+// platform::ECommandLineError for anything else.
 int ParseCount(const std::string& Text);
 std::pair<int, int> ParseScales(const std::string& Text);
 

@@ -6,14 +6,10 @@
 #include "overlay/dicom/dicom_export.h"
 #include "overlay/programs/comparison_input.h"
 #include "overlay/programs/pacs_command.h"
-#include "overlay/programs/render_command.h"
 #include "overlay/scene/overlay_scene.h"
+#include "platform/command_line.h"
 #include "platform/ini_profile.h"
 #include "platform/paths.h"
-
-#ifndef TESSALY_VERSION
-#define TESSALY_VERSION "unknown"
-#endif
 
 namespace overlay {
 
@@ -88,23 +84,6 @@ struct TExportArguments {
   std::optional<int> Count;
 };
 
-// False when the usage text was asked for (already printed).
-bool ParseExportArguments(const std::vector<std::string>& Args, TExportArguments& Request,
-                          std::ostream& Out) {
-  return ParseComparisonArguments(
-      Args, ExportUsageText, nullptr, Request.Input, Request.Folder,
-      [&Request](const std::string& Name, const std::string& Value) {
-        if (Name == "--count") {
-          Request.Count = ParseCount(Value);
-        } else if (Name == "--language") {
-          Request.Language = Value;
-        } else {
-          throw ECommandLineError("unknown option " + Name);
-        }
-      },
-      Out);
-}
-
 const char* KindName(TDicomObjectKind Kind) {
   switch (Kind) {
     case TDicomObjectKind::Picture1:
@@ -119,50 +98,35 @@ const char* KindName(TDicomObjectKind Kind) {
   return "";
 }
 
-}  // namespace
-
-int RunDicomExportCommand(const std::vector<std::string>& Args, std::ostream& Out,
-                          std::ostream& Err) {
-  TExportArguments request;
-  try {
-    if (!ParseExportArguments(Args, request, Out)) return 0;
-  } catch (const ECommandLineError& e) {
-    Err << "tessaly-dicom export: " << e.what() << "\n"
-        << "Try 'tessaly-dicom export --help' for more information.\n";
-    return 2;
-  }
-  const auto fail = [&](const std::string& Why) {
-    Err << "tessaly-dicom export: " << Why << "\n";
-    return 1;
-  };
-
+// The export carried out once the command line is read.
+int Export(TExportArguments& Request, const platform::TCommandLine& Line, std::ostream& Out,
+           std::ostream& Err) {
   // The report's texts in the window's language.
-  if (const platform::TStatus language = ApplyToolLanguage(request.Language); !language) {
-    return fail(language.Reason());
+  if (const platform::TStatus language = ApplyToolLanguage(Request.Language); !language) {
+    return Line.Fail(language);
   }
 
-  TComparisonInput& input = request.Input;
+  TComparisonInput& input = Request.Input;
   TRecordSession session;
   if (!input.Interface.empty()) {
     TInterfaceStart start;
     if (const platform::TStatus read = ReadComparisonInterface(input, start); !read) {
-      return fail(read.Reason());
+      return Line.Fail(read);
     }
     session.SetNamed(NamedComparisonOf(input, start));
   }
 
   TOverlayScene scene;
   TMainController& c = scene.Controller();
-  if (const platform::TStatus opened =
-          OpenComparison(c, session, input, "tessaly-dicom export", Err);
+  if (const platform::TStatus opened = OpenComparison(c, session, input, Line.Program(), Err);
       !opened) {
-    return fail(opened.Reason());
+    return Line.Fail(opened);
   }
   TDicomExport dicom;
   dicom.Patient = DicomPatientOf(session.Patient());
   dicom.KeptStudyInstanceUid = session.StudyInstanceUid();
-  dicom.Folder = request.Folder;
-  dicom.ImageCount = request.Count.value_or(
+  dicom.Folder = Request.Folder;
+  dicom.ImageCount = Request.Count.value_or(
       ReadSettings(platform::LocateProgramFile("Tessaly.ini").Read).ImageCount);
   dicom.TakePictures = true;  // the comparison is not drawn again here
   dicom.Progress = [&](int Number, int Count, TDicomObjectKind Kind, const std::string& Label) {
@@ -171,34 +135,44 @@ int RunDicomExportCommand(const std::vector<std::string>& Args, std::ostream& Ou
   };
   const TDicomExportOutcome outcome = ExportDicom(c, dicom, DicomTexts);
   for (const std::string& file : outcome.Files) Out << "wrote " << file << "\n";
-  if (!outcome.Status) return fail(outcome.Status.Reason());
+  if (!outcome.Status) return Line.Fail(outcome.Status);
 
   // The study is kept with the comparison, so that the next export goes into it. A record that
   // is not there yet is made with the comparison as it stands.
   session.SetStudyInstanceUid(outcome.StudyInstanceUid);
   if (const platform::TStatus saved = session.SaveIfChanged(c); !saved) {
-    Err << "tessaly-dicom export: the study is not kept: " << saved.Reason() << "\n";
+    Line.Fail("the study is not kept: " + saved.Reason());  // the export itself is done
   }
   Out << "study " << outcome.StudyInstanceUid << ", series " << outcome.SeriesInstanceUid << "\n";
-  return 0;
+  return platform::ExitDone;
+}
+
+}  // namespace
+
+int RunDicomExportCommand(const std::vector<std::string>& Args, std::ostream& Out,
+                          std::ostream& Err) {
+  TExportArguments request;
+  platform::TCommandLine line("tessaly-dicom export", ExportUsageText, Out, Err);
+  AddComparisonOptions(line, request.Input);
+  line.Option("--count", [&](const std::string& V) { request.Count = ParseCount(V); })
+      .Option("--language", [&](const std::string& V) { request.Language = V; });
+  return line.Run(Args, [&](const std::vector<std::string>& Names) {
+    request.Folder = TakeComparisonNames(Names, request.Input);
+    return Export(request, line, Out, Err);
+  });
 }
 
 int RunDicomCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
-  const std::string command = Args.empty() ? std::string() : Args.front();
-  const std::vector<std::string> rest(Args.begin() + (Args.empty() ? 0 : 1), Args.end());
-  if (command == "export") return RunDicomExportCommand(rest, Out, Err);
-  if (command == "store" || command == "echo") return RunPacsCommand(Args, Out, Err);
-  if (command == "--help" || command == "-h") {
-    Out << UsageText;
-    return 0;
-  }
-  if (command == "--version") {
-    Out << "tessaly-dicom " << TESSALY_VERSION << "\n";
-    return 0;
-  }
-  Err << "tessaly-dicom: " << (command.empty() ? "no command" : "unknown command " + command)
-      << "\nTry 'tessaly-dicom --help' for more information.\n";
-  return 2;
+  platform::TCommandLine line("tessaly-dicom", UsageText, Out, Err);
+  line.OptionsBeforeFirstName();
+  return line.Run(Args, [&](const std::vector<std::string>& Names) {
+    if (Names.empty()) throw platform::ECommandLineError("no command");
+    const std::string& command = Names.front();
+    if (command == "export")
+      return RunDicomExportCommand({Names.begin() + 1, Names.end()}, Out, Err);
+    if (command == "store" || command == "echo") return RunPacsCommand(Names, Out, Err);
+    throw platform::ECommandLineError("unknown command " + command);
+  });
 }
 
 }  // namespace overlay

@@ -9,6 +9,7 @@
 #include "overlay/dicom/outbox.h"
 #include "overlay/dicom/pacs.h"
 #include "overlay/windows/sprache.h"
+#include "platform/command_line.h"
 #include "platform/paths.h"
 
 namespace overlay {
@@ -16,55 +17,41 @@ namespace overlay {
 namespace {
 
 constexpr const char* Usage =
-    "usage: store [--config FILE] [FILES...]   copy DICOM files into the outbox and send it\n"
-    "       echo [--config FILE]               check the connection to the PACS\n"
-    "  --config FILE   the Tessaly.ini whose [PACS] names the PACS (default: the program's)\n";
+    "Usage: tessaly-dicom store [--config FILE] [FILES...]\n"
+    "       tessaly-dicom echo [--config FILE]\n"
+    "\n"
+    "store copies DICOM files into the outbox and sends it; echo checks the connection to the\n"
+    "PACS.\n"
+    "\n"
+    "Options:\n"
+    "  --config FILE   the Tessaly.ini whose [PACS] names the PACS (default: the program's)\n"
+    "  --help          show this text\n";
 
 std::string FileName(const std::string& Path) {
   return std::filesystem::path(Path).filename().string();
 }
 
-}  // namespace
-
-int RunPacsCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
-  const auto usage = [&](const std::string& Why) {
-    Err << Why << "\n" << Usage;
-    return 2;
-  };
-  if (Args.empty()) return usage("a command is missing");
-  const std::string& command = Args.front();
-  if (command != "store" && command != "echo") return usage("unknown command " + command);
-  std::string config;
-  std::vector<std::string> files;
-  for (std::size_t i = 1; i < Args.size(); ++i) {
-    if (Args[i] == "--config") {
-      if (i + 1 == Args.size()) return usage("--config needs a file");
-      config = Args[++i];
-    } else if (Args[i].rfind("--", 0) == 0) {
-      return usage("unknown option " + Args[i]);
-    } else {
-      files.push_back(Args[i]);
-    }
-  }
-  if (command == "echo" && !files.empty()) return usage("echo takes no files");
-
+// A command once its command line is read. The PACS's messages are told in the window's language
+// as they are, a line each, as the window shows them.
+int RunPacs(const std::string& Command, std::string Config, const std::vector<std::string>& Files,
+            std::ostream& Out, std::ostream& Err) {
   // The messages in the window's language, when its file is there.
   if (const std::unique_ptr<TLanguageFile> language = OpenLanguageFile("TsLang.ini")) {
     ApplyMessageTexts(*language);
   }
   // A file named on the command line must be there: its defaults would go to another PACS.
-  if (!config.empty() && !std::filesystem::exists(config)) {
-    Err << "--config " << config << ": no such file\n";
+  if (!Config.empty() && !std::filesystem::exists(Config)) {
+    Err << "--config " << Config << ": no such file\n";
     return 2;
   }
-  if (config.empty()) config = platform::LocateProgramFile("Tessaly.ini").Read;
-  const platform::TResult<TPacsSettings> settings = ReadPacsSettings(config);
+  if (Config.empty()) Config = platform::LocateProgramFile("Tessaly.ini").Read;
+  const platform::TResult<TPacsSettings> settings = ReadPacsSettings(Config);
   if (!settings) {
     Err << settings.Reason() << "\n";
     return 2;
   }
 
-  if (command == "echo") {
+  if (Command == "echo") {
     const platform::TStatus answered = EchoPacs(settings.Value());
     if (!answered) {
       Err << answered.Reason() << "\n";
@@ -74,7 +61,7 @@ int RunPacsCommand(const std::vector<std::string>& Args, std::ostream& Out, std:
     return 0;
   }
 
-  const platform::TResult<std::vector<TPacsObject>> objects = ReadPacsObjects(files);
+  const platform::TResult<std::vector<TPacsObject>> objects = ReadPacsObjects(Files);
   if (!objects) {
     Err << objects.Reason() << "\n";
     return 2;
@@ -97,6 +84,28 @@ int RunPacsCommand(const std::vector<std::string>& Args, std::ostream& Out, std:
   for (const std::string& moved : run.Quarantined) Err << "quarantined: " << moved << "\n";
   for (const std::string& left : run.Left) Err << "left in the outbox: " << left << "\n";
   return run.Left.empty() && run.Quarantined.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+int RunPacsCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+  const std::string command = Args.empty() ? std::string() : Args.front();
+  std::string config;
+  const bool known = command == "store" || command == "echo";
+  platform::TCommandLine line(known ? "tessaly-dicom " + command : "tessaly-dicom", Usage, Out,
+                              Err);
+  line.Option("--config", [&](const std::string& Value) { config = Value; });
+  return line.Run({Args.begin() + (Args.empty() ? 0 : 1), Args.end()},
+                  [&](const std::vector<std::string>& Files) {
+                    if (!known) {
+                      throw platform::ECommandLineError(
+                          command.empty() ? "a command is missing" : "unknown command " + command);
+                    }
+                    if (command == "echo" && !Files.empty()) {
+                      throw platform::ECommandLineError("echo takes no files");
+                    }
+                    return RunPacs(command, config, Files, Out, Err);
+                  });
 }
 
 }  // namespace overlay

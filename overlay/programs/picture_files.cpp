@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "overlay/scene/picture_loading.h"
+#include "platform/command_line.h"
 #include "platform/file_write.h"
 
 namespace overlay {
@@ -55,13 +56,16 @@ platform::TResult<std::unique_ptr<TBitmap32>> ReadPictureFile(const std::string&
   if (!std::filesystem::is_regular_file(Path, ec)) {
     return platform::TStatus::Failure(Which + " not found: " + Path);
   }
-  // The import's own reason goes where the program's messages go (standard error without a
-  // display), before the tool's line about the file.
-  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path);
-  if (picture == nullptr || picture->Empty()) {
-    return platform::TStatus::Failure(Which + " could not be decoded: " + Path);
+  // The import's reason (its sentence and the file) is told here, once, in the tool's line.
+  TPictureFacts facts;
+  TPictureResult loaded = LoadPicture(Path, TPictureOrientation::AsStored, &facts);
+  if (!loaded || loaded.Value()->Empty()) {
+    return platform::TStatus::Failure(
+        Which + " could not be decoded: " +
+        (loaded.Reason().empty() ? Path : platform::OneLine(loaded.Reason())));
   }
-  return picture;
+  TellPictureNotes(facts, Path);
+  return std::move(loaded).Value();
 }
 
 }  // namespace overlay

@@ -21,8 +21,10 @@ platform::TStatus WriteImageAtomically(const QImage& Image, const std::string& P
                                        const char* Format);
 
 // Reads a picture for a command-line tool through the program's picture import; Which names it
-// in the reason ("picture 1"). A failure when it is no file or cannot be decoded; an import
-// that knows why (an unknown type, a picture too large) has shown its own reason first.
+// in the reason ("picture 1"). A failure when it is no file or cannot be decoded, its reason one
+// line for standard error that carries the import's own (an unknown type, a picture too large)
+// and shows nothing else. A picture's notes (a multi-frame file) are told as the window tells
+// them.
 platform::TResult<std::unique_ptr<raster::TBitmap32>> ReadPictureFile(const std::string& Which,
                                                                       const std::string& Path);
 

@@ -2,9 +2,8 @@
 
 #include <QIcon>
 #include <QTimer>
-#include <exception>
+#include <iostream>
 #include <memory>
-#include <ostream>
 
 #include "overlay/scene/picture_loading.h"
 #include "overlay/windows/about_box.h"
@@ -16,10 +15,7 @@
 #include "platform/command_line.h"
 #include "platform/file_write.h"
 #include "platform/pixel_memory.h"
-
-#ifndef TESSALY_VERSION
-#define TESSALY_VERSION "unknown"
-#endif
+#include "platform/window_entry.h"
 
 namespace overlay {
 
@@ -55,16 +51,7 @@ constexpr const char* UsageText =
 }  // namespace
 
 bool AnswerInformationalArguments(const std::vector<std::string>& Args, std::ostream& Out) {
-  if (Args.empty()) return false;
-  if (Args.front() == "--help") {
-    Out << UsageText;
-    return true;
-  }
-  if (Args.front() == "--version") {
-    Out << "tessaly " << TESSALY_VERSION << "\n";
-    return true;
-  }
-  return false;
+  return platform::TCommandLine("tessaly", UsageText, Out, std::cerr).AnswerFirst(Args);
 }
 
 int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)>& AfterStart) {
@@ -84,10 +71,19 @@ int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)
     platform::RemoveFoldersOfEndedProcesses(temp, PacsFolderPrefix);
   }
 
-  try {
+  return platform::RunShowingExceptions([&] {
     // The three windows in their order; each applies the language file to all windows that
     // exist when it is created.
-    auto formMain = std::make_unique<TFormMain>();
+    // The main window's entry points open the two windows made after it.
+    TFormAssistent* assistentShown = nullptr;
+    TAboutBox* aboutShown = nullptr;
+    TFormMainHooks hooks;
+    hooks.OnInfo = [&aboutShown] { ShowAboutBox(*aboutShown); };
+    hooks.OnAssistent = [&assistentShown](const std::string& PathImage1,
+                                          const std::string& PathImage2) {
+      return assistentShown->Run(PathImage1, PathImage2);
+    };
+    auto formMain = std::make_unique<TFormMain>(std::move(hooks));
     formMain->FormCreate();
     auto formAssistent = std::make_unique<TFormAssistent>(
         formMain.get(), [](QWidget&) { ApplyLanguage("TsLang.ini"); });
@@ -97,14 +93,11 @@ int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)
 
     TFormMain& main = *formMain;
     TFormAssistent& assistent = *formAssistent;
-    TAboutBox& about = *aboutBox;
-    main.OnInfo = [&about] { ShowAboutBox(about); };
+    assistentShown = formAssistent.get();
+    aboutShown = aboutBox.get();
     assistent.OnAlign = [&main](float a1x, float a1y, float b1x, float b1y, float a2x, float a2y,
                                 float b2x, float b2y) {
       return main.Controller().AlignOverlay(a1x, a1y, b1x, b1y, a2x, a2y, b2x, b2y);
-    };
-    main.OnAssistent = [&assistent](const std::string& PathImage1, const std::string& PathImage2) {
-      return assistent.Run(PathImage1, PathImage2);
     };
 
     main.show();
@@ -113,15 +106,10 @@ int RunTessaly(int Argc, char** Argv, const std::function<void(TProgramWindows&)
       // Once the loop runs, so that the windows are on screen.
       QTimer::singleShot(0, &main, [&] { AfterStart(windows); });
     }
-    // Leaving this block frees the windows in the reverse order of their creation (the about
+    // Leaving this body frees the windows in the reverse order of their creation (the about
     // box and the assistant before the main window they refer to), all before the application.
     return app.exec();
-  } catch (const std::exception& e) {
-    platform::ShowException(e);
-  } catch (...) {
-    platform::ShowUnknownException();
-  }
-  return 1;
+  });
 }
 
 }  // namespace overlay

@@ -20,8 +20,9 @@ struct TProgramWindows {
   TAboutBox* AboutBox = nullptr;
 };
 
-// Answers --help and --version on Out without opening a window: returns true when one of them
-// was given (the program then ends with status 0). Any other parameter 1 is the program's.
+// Answers -h, --help and --version as parameter 1 on Out without opening a window, as every tool
+// does (platform::TCommandLine::AnswerFirst): returns true when one of them was given (the
+// program then ends with status 0). Any other parameter 1 is the program's.
 bool AnswerInformationalArguments(const std::vector<std::string>& Args, std::ostream& Out);
 
 // Creates the application, then the main window (whose start-up runs while it is created),

@@ -15,10 +15,7 @@
 #include "overlay/align/auto_align.h"
 #include "overlay/programs/picture_files.h"
 #include "overlay/scene/overlay_scene.h"
-
-#ifndef TESSALY_VERSION
-#define TESSALY_VERSION "unknown"
-#endif
+#include "platform/command_line.h"
 
 namespace overlay {
 
@@ -78,7 +75,7 @@ constexpr const char* UsageText =
     "  --help              show this text\n"
     "  --version           show the version\n";
 
-using TUsageError = ECommandLineError;
+using TUsageError = platform::ECommandLineError;
 
 int ParseInt(const std::string& Option, const std::string& Text) {
   std::string_view digits = Text;
@@ -161,107 +158,99 @@ bool EndsWithPng(const std::string& Path) {
   return tail == ".png";
 }
 
-// Returns false when the usage text or version was asked for (already printed).
-bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Request,
-                    std::ostream& Out) {
-  std::vector<std::string> positional;
-  bool optionsEnded = false, placed = false;
-  for (std::size_t i = 0; i < Args.size(); ++i) {
-    const std::string& arg = Args[i];
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-' ||
-        (arg[1] != '-' && arg != "-h")) {  // "-" alone and negative-looking names are files
-      positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
-      Out << UsageText;
-      return false;
-    }
-    if (arg == "--version") {
-      Out << "tessaly-render " << TESSALY_VERSION << "\n";
-      return false;
-    }
-    if (arg == "--auto-align") {
-      Request.AutoAlign = true;
-      continue;
-    }
-    if (arg == "--match-colours") {
-      Request.MatchColours = true;
-      continue;
-    }
-    std::string name = arg, value;
-    const std::size_t eq = arg.find('=');
-    if (eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-    } else if (name == "--size" || name == "--x" || name == "--y" || name == "--angle" ||
-               name == "--zoom-overlay" || name == "--zoom-view" || name == "--alpha" ||
-               name == "--precise" || name == "--mode" || name == "--export-aligned" ||
-               name == "--export-side" || name == "--export-difference" || name == "--pp100mm") {
-      if (i + 1 >= Args.size()) throw TUsageError(name + " needs a value");
-      value = Args[++i];
-    }
-    TSliderPositions& s = Request.Sliders;
-    if (name == "--x" || name == "--y" || name == "--angle" || name == "--zoom-overlay") {
-      placed = true;
-    }
-    if (name == "--size") {
-      ParseSize(value, Request);
-    } else if (name == "--precise") {
-      Request.Precise = ParsePrecise(value);
-    } else if (name == "--mode") {
-      if (value.rfind("swipe:", 0) == 0) {
-        Request.SwipeLine = ParseNumber("--mode swipe", value.substr(6));
-      } else if (value.rfind("checker:", 0) == 0) {
-        Request.CheckerSquare = ParseInt("--mode checker", value.substr(8));
-        if (*Request.CheckerSquare < TMainController::MinCheckerSquare ||
-            *Request.CheckerSquare > TMainController::MaxCheckerSquare) {
-          throw TUsageError("--mode checker: the square lies outside 4..1024");
-        }
-      } else if (value == "side") {
-        Request.Side = true;
-      } else if (value == "blend" || value == "difference") {
-        Request.Difference = value == "difference";
-      } else {
-        throw TUsageError("--mode is blend, difference, swipe:X, checker:N or side, not \"" +
-                          value + "\"");
-      }
-    } else if (name == "--x") {
-      s.OffsetX = ParseSlider(name, value, OffsetXSlider);
-    } else if (name == "--y") {
-      s.OffsetY = ParseSlider(name, value, OffsetYSlider);
-    } else if (name == "--angle") {
-      s.Angle = ParseSlider(name, value, AngleSlider);
-    } else if (name == "--zoom-overlay") {
-      s.OverlayZoom = ParseSlider(name, value, OverlayZoomSlider);
-    } else if (name == "--zoom-view") {
-      s.ViewZoom = ParseSlider(name, value, ViewZoomSlider);
-    } else if (name == "--alpha") {
-      s.Alpha = ParseSlider(name, value, AlphaSlider);
-    } else if (name == "--export-aligned" || name == "--export-side" ||
-               name == "--export-difference") {
-      if (!ExportFormatOf(value)) {
-        throw TUsageError(name +
-                          ": the file must end in .png, .tif, .tiff, .jpg or .jpeg: " + value);
-      }
-      const TExportKind kind = name == "--export-aligned" ? TExportKind::Aligned
-                               : name == "--export-side"  ? TExportKind::Side
-                                                          : TExportKind::Difference;
-      Request.Exports.push_back({kind, value});
-    } else if (name == "--pp100mm") {
-      Request.Pp100MM = ParseInt(name, value);
-      if (Request.Pp100MM < 1 || Request.Pp100MM > MaxExportPp100MM) {
-        throw TUsageError("--pp100mm " + value + " is outside 1.." +
-                          std::to_string(MaxExportPp100MM));
-      }
-    } else {
-      throw TUsageError("unknown option " + name);
+// The mode's value: a way of drawing by its command-line name (ViewModes()), the swipe's and the
+// checkerboard's with their parameter after a colon: blend, difference, swipe:X, checker:N, side.
+void ParseMode(const std::string& Value, TRenderRequest& Request) {
+  const std::size_t colon = Value.find(':');
+  const std::string name = Value.substr(0, colon);
+  const auto row = std::find_if(ViewModes().begin(), ViewModes().end(), [&](const TViewModeRow& R) {
+    return !R.CommandLineName.empty() && R.CommandLineName == name;
+  });
+  const bool parameter = row != ViewModes().end() &&
+                         (row->Mode == TViewMode::Swipe || row->Mode == TViewMode::Checker);
+  if (row == ViewModes().end() || parameter != (colon != std::string::npos)) {
+    throw TUsageError("--mode is blend, difference, swipe:X, checker:N or side, not \"" + Value +
+                      "\"");
+  }
+  Request.Mode = row->Mode;
+  if (row->Mode == TViewMode::Swipe) {
+    Request.SwipeLine = ParseNumber("--mode swipe", Value.substr(colon + 1));
+  } else if (row->Mode == TViewMode::Checker) {
+    Request.CheckerSquare = ParseInt("--mode checker", Value.substr(colon + 1));
+    if (*Request.CheckerSquare < TMainController::MinCheckerSquare ||
+        *Request.CheckerSquare > TMainController::MaxCheckerSquare) {
+      throw TUsageError("--mode checker: the square lies outside 4..1024");
     }
   }
+}
+
+// The options that set a slider of the main window; the first four place the overlay.
+struct TSliderOption {
+  const char* Name;
+  int TSliderPositions::*Position;
+  const TSliderRange& Range;
+  bool Places;
+};
+const TSliderOption SliderOptions[] = {
+    {"--x", &TSliderPositions::OffsetX, OffsetXSlider, true},
+    {"--y", &TSliderPositions::OffsetY, OffsetYSlider, true},
+    {"--angle", &TSliderPositions::Angle, AngleSlider, true},
+    {"--zoom-overlay", &TSliderPositions::OverlayZoom, OverlayZoomSlider, true},
+    {"--zoom-view", &TSliderPositions::ViewZoom, ViewZoomSlider, false},
+    {"--alpha", &TSliderPositions::Alpha, AlphaSlider, false}};
+
+// The export options, and how the output names what each wrote.
+const struct {
+  const char* Name;
+  TExportKind Kind;
+  const char* Label;
+} ExportOptions[] = {{"--export-aligned", TExportKind::Aligned, "aligned picture"},
+                     {"--export-side", TExportKind::Side, "side by side"},
+                     {"--export-difference", TExportKind::Difference, "difference"}};
+
+// The request as the command line gives it, and whether a slider option placed the overlay.
+struct TRenderArguments {
+  TRenderRequest Request;
+  bool Placed = false;
+};
+
+// The command line's table: every option into Arguments.
+void AddRenderOptions(platform::TCommandLine& Line, TRenderArguments& Arguments) {
+  TRenderRequest& Request = Arguments.Request;
+  Line.Flag("--auto-align", [&Request] { Request.AutoAlign = true; })
+      .Flag("--match-colours", [&Request] { Request.MatchColours = true; })
+      .Option("--size", [&Request](const std::string& V) { ParseSize(V, Request); })
+      .Option("--precise", [&Request](const std::string& V) { Request.Precise = ParsePrecise(V); })
+      .Option("--mode", [&Request](const std::string& V) { ParseMode(V, Request); })
+      .Option("--pp100mm", [&Request](const std::string& V) {
+        Request.Pp100MM = ParseInt("--pp100mm", V);
+        if (Request.Pp100MM < 1 || Request.Pp100MM > MaxExportPp100MM) {
+          throw TUsageError("--pp100mm " + V + " is outside 1.." +
+                            std::to_string(MaxExportPp100MM));
+        }
+      });
+  for (const TSliderOption& o : SliderOptions) {
+    Line.Option(o.Name, [&Arguments, o](const std::string& V) {
+      Arguments.Request.Sliders.*o.Position = ParseSlider(o.Name, V, o.Range);
+      Arguments.Placed = Arguments.Placed || o.Places;
+    });
+  }
+  for (const auto& e : ExportOptions) {
+    Line.Option(e.Name, [&Request, e](const std::string& V) {
+      if (!ExportFormatOf(V)) {
+        throw TUsageError(std::string(e.Name) +
+                          ": the file must end in .png, .tif, .tiff, .jpg or .jpeg: " + V);
+      }
+      Request.Exports.push_back({e.Kind, V});
+    });
+  }
+}
+
+// What the options say together, and the names: PICTURE1 PICTURE2 and OUT.png (which may be left
+// out when something is exported).
+void TakeRenderNames(const std::vector<std::string>& Names, TRenderArguments& Arguments) {
+  TRenderRequest& Request = Arguments.Request;
+  const bool placed = Arguments.Placed;
   if (placed && Request.AutoAlign) {
     throw TUsageError("--auto-align sets --x, --y, --angle and --zoom-overlay itself");
   }
@@ -270,217 +259,153 @@ bool ParseArguments(const std::vector<std::string>& Args, TRenderRequest& Reques
                       std::string(placed ? "--x, --y, --angle or --zoom-overlay" : "--auto-align"));
   }
   const bool exporting = !Request.Exports.empty();
-  if (positional.size() != 3 && !(exporting && positional.size() == 2)) {
-    throw TUsageError(std::string(exporting ? "expected PICTURE1 PICTURE2 [OUT.png], got "
-                                            : "expected PICTURE1 PICTURE2 OUT.png, got ") +
-                      std::to_string(positional.size()) + " file name(s)");
-  }
-  Request.Picture1 = positional[0];
-  Request.Picture2 = positional[1];
-  if (positional.size() == 3) Request.Output = positional[2];
+  platform::ExpectNames(Names, exporting ? 2 : 3, 3,
+                        exporting ? "PICTURE1 PICTURE2 [OUT.png]" : "PICTURE1 PICTURE2 OUT.png");
+  Request.Picture1 = Names[0];
+  Request.Picture2 = Names[1];
+  if (Names.size() == 3) Request.Output = Names[2];
   if (!Request.Output.empty() && !EndsWithPng(Request.Output)) {
     throw TUsageError("the output file must end in .png: " + Request.Output);
   }
-  return true;
 }
 
-}  // namespace
-
-namespace {
-
-// The output's directory must exist before the pictures are decoded, so that a typo costs
-// no work; the write itself can still fail and is checked again.
 // The command line's own English for the export's failures.
 const TExportTexts ExportTexts{"nothing to export: both pictures must be loaded",
                                "unknown export format (PNG, TIFF or JPEG)",
                                "the picture cannot be encoded", "cannot write"};
 
-const char* ExportName(TExportKind Kind) {
-  switch (Kind) {
-    case TExportKind::Side:
-      return "side by side";
-    case TExportKind::Difference:
-      return "difference";
-    case TExportKind::Aligned:
-      break;
-  }
-  return "aligned picture";
-}
-
-// A reason's lines as one line of standard error.
-std::string OneLine(std::string Text) {
-  for (std::size_t at; (at = Text.find('\n')) != std::string::npos;) Text.replace(at, 1, ": ");
-  return Text;
-}
-
-bool CheckOutputPlace(const std::string& Path, std::string& Error) {
+// Every output's directory must exist before the pictures are decoded, so that a typo costs no
+// work (the write itself can still fail and is checked again); and no output may be one of the
+// inputs (the same file, by device and inode, whatever the names: another spelling, a hard link,
+// a link to it), which writing it would replace.
+platform::TStatus CheckOutputs(const TRenderRequest& Request) {
   namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path out(Path);
-  if (fs::is_directory(out, ec)) {
-    Error = "the output is a directory: " + Path;
-    return false;
+  std::vector<std::string> outputs;
+  if (!Request.Output.empty()) outputs.push_back(Request.Output);
+  for (const TExportRequest& e : Request.Exports) outputs.push_back(e.Path);
+  for (const std::string& output : outputs) {
+    std::error_code ec;
+    const fs::path out(output);
+    if (fs::is_directory(out, ec)) {
+      return platform::TStatus::Failure("the output is a directory: " + output);
+    }
+    const fs::path dir = out.has_parent_path() ? out.parent_path() : fs::path(".");
+    if (!fs::is_directory(dir, ec)) {
+      return platform::TStatus::Failure("the output's directory does not exist: " + dir.string());
+    }
   }
-  const fs::path dir = out.has_parent_path() ? out.parent_path() : fs::path(".");
-  if (!fs::is_directory(dir, ec)) {
-    Error = "the output's directory does not exist: " + dir.string();
-    return false;
-  }
-  return true;
-}
-
-// The first output that is one of the inputs (the same file, by device and inode, whatever
-// the names: another spelling, a hard link, a link to it), or empty: writing it would replace
-// the photograph it is made from.
-std::string OutputThatIsAnInput(const std::vector<std::string>& Outputs,
-                                const std::vector<std::string>& Inputs) {
-  for (const std::string& output : Outputs) {
+  for (const std::string& output : outputs) {
     struct stat out {};
     if (::stat(output.c_str(), &out) != 0) continue;
-    for (const std::string& input : Inputs) {
+    for (const std::string& input : {Request.Picture1, Request.Picture2}) {
       struct stat in {};
       if (::stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
-        return output;
+        return platform::TStatus::Failure(
+            "the output is one of the input pictures, which it would replace: " + output);
       }
     }
   }
   return {};
 }
 
+// The request carried out: the pictures read, the scene placed and drawn, every output written.
+int Render(TRenderRequest& Request, const platform::TCommandLine& Line, std::ostream& Out) {
+  if (const platform::TStatus free = CheckOutputs(Request); !free) return Line.Fail(free);
+  auto read1 = ReadPictureFile("picture 1", Request.Picture1);
+  if (!read1) return Line.Fail(read1.Status());
+  auto read2 = ReadPictureFile("picture 2", Request.Picture2);
+  if (!read2) return Line.Fail(read2.Status());
+  std::unique_ptr<TBitmap32> picture1 = std::move(read1).Value();
+  std::unique_ptr<TBitmap32> picture2 = std::move(read2).Value();
+  Out << "picture 1: " << Request.Picture1 << " (" << picture1->Width() << " x "
+      << picture1->Height() << ")\n"
+      << "picture 2: " << Request.Picture2 << " (" << picture2->Width() << " x "
+      << picture2->Height() << ")\n";
+
+  if (Request.AutoAlign) {
+    const TAutoAlignResult aligned = AutoAlign(*picture1, *picture2);
+    if (!aligned.Reliable()) {
+      return Line.Fail(NoReliableAlignmentBothText + std::string("\n(") +
+                       AlignFailureReason(aligned) + ")");
+    }
+    Request.Precise = aligned.Precise;
+    Out << "auto-align: " << aligned.Inliers << " of " << aligned.Matches
+        << " matches consistent, residual " << FormatResidual(aligned.PreciseResidual)
+        << " picture-1 pixels\n";
+  }
+  TOverlayScene scene(Request.ViewWidth, Request.ViewHeight);
+  // The pictures' pixels are taken over, not copied.
+  scene.Controller().SetImage1(Request.Picture1, *picture1);
+  picture1.reset();
+  scene.Controller().SetImage2(Request.Picture2, *picture2);
+  picture2.reset();
+  scene.ApplySliders(Request.Sliders);
+  if (Request.Precise && !scene.Controller().PlacePrecisely(*Request.Precise)) {
+    return Line.Fail("--precise: picture 2 so zoomed is too large");
+  }
+  if (Request.CheckerSquare) scene.Controller().SetCheckerSquare(*Request.CheckerSquare);
+  scene.Controller().ShowMode(Request.Mode);
+  if (Request.SwipeLine) scene.Controller().SetSwipeLine(*Request.SwipeLine);
+  if (Request.MatchColours) {
+    scene.Controller().SetColourMatch(true);
+    const TColourMatch& m = scene.Controller().ColourMatch();
+    if (m.Fitted) {
+      Out << "colours matched: gain red " << FormatFixed(m.Gain[2], 3) << ", green "
+          << FormatFixed(m.Gain[1], 3) << ", blue " << FormatFixed(m.Gain[0], 3) << "; offset red "
+          << FormatFixed(m.Offset[2], 1) << ", green " << FormatFixed(m.Offset[1], 1) << ", blue "
+          << FormatFixed(m.Offset[0], 1) << "\n";
+    } else {
+      Out << "colours not matched: too little overlap with unclipped colours\n";
+    }
+  }
+
+  const TSliderPositions& s = scene.Sliders();
+  const raster::TRect viewport = scene.View().GetViewportRect();
+  Out << "view: " << Request.ViewWidth << " x " << Request.ViewHeight << ", viewport "
+      << viewport.Width() << " x " << viewport.Height() << "\n"
+      << "angle " << s.Angle << ", x " << s.OffsetX << ", y " << s.OffsetY << ", view zoom "
+      << s.ViewZoom << " (" << FormatZoom(ViewZoomFactor(s.ViewZoom), 1) << "), overlay zoom "
+      << s.OverlayZoom << " (" << FormatZoom(OverlayZoomFactor(s.OverlayZoom), 2) << ", overlay "
+      << scene.RotLayer()->Bitmap()->Width() << " x " << scene.RotLayer()->Bitmap()->Height()
+      << "), opacity " << s.Alpha << "\n";
+  if (scene.Controller().Precise()) {
+    const TPrecisePlacement p = scene.Controller().Placement();
+    Out << "between the steps: angle " << FormatFixed(p.Angle, 4) << ", zoom "
+        << FormatFixed(p.Zoom, 6) << ", x " << FormatFixed(p.X, 3) << ", y " << FormatFixed(p.Y, 3)
+        << "\n";
+  }
+
+  for (const TExportRequest& e : Request.Exports) {
+    const platform::TStatus exported =
+        ExportComparison(scene.Controller(), e.Kind, e.Path, Request.Pp100MM, ExportTexts);
+    if (!exported) return Line.Fail(platform::OneLine(exported.Reason()));
+    const TBitmap32& one = scene.View().Bitmap();
+    const auto option = std::find_if(std::begin(ExportOptions), std::end(ExportOptions),
+                                     [&](const auto& o) { return o.Kind == e.Kind; });
+    Out << "exported " << option->Label << " " << e.Path << " ("
+        << (e.Kind == TExportKind::Side ? 2 : 1) * one.Width() << " x " << one.Height() << ")\n";
+  }
+  if (Request.Output.empty()) return platform::ExitDone;
+
+  const std::unique_ptr<TBitmap32> shot = scene.RenderViewport();
+  if (const platform::TStatus written = WritePngAtomically(*shot, Request.Output); !written) {
+    return Line.Fail("cannot write " + Request.Output + ": " + written.Reason());
+  }
+  Out << "wrote " << Request.Output << " (" << shot->Width() << " x " << shot->Height()
+      << ", RGB)\n";
+  return platform::ExitDone;
+}
+
 }  // namespace
 
 int RunRenderCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
-  TRenderRequest request;
-  try {
-    if (!ParseArguments(Args, request, Out)) return 0;
-  } catch (const TUsageError& e) {
-    Err << "tessaly-render: " << e.what() << "\n"
-        << "Try 'tessaly-render --help' for more information.\n";
-    return 2;
-  }
-
-  try {
-    std::string error;
-    std::vector<std::string> outputs;
-    if (!request.Output.empty()) outputs.push_back(request.Output);
-    for (const TExportRequest& e : request.Exports) outputs.push_back(e.Path);
-    for (const std::string& output : outputs) {
-      if (!CheckOutputPlace(output, error)) {
-        Err << "tessaly-render: " << error << "\n";
-        return 1;
-      }
-    }
-    if (const std::string input =
-            OutputThatIsAnInput(outputs, {request.Picture1, request.Picture2});
-        !input.empty()) {
-      Err << "tessaly-render: the output is one of the input pictures, which it would replace: "
-          << input << "\n";
-      return 1;
-    }
-    auto read1 = ReadPictureFile("picture 1", request.Picture1);
-    if (!read1) {
-      Err << "tessaly-render: " << read1.Reason() << "\n";
-      return 1;
-    }
-    auto read2 = ReadPictureFile("picture 2", request.Picture2);
-    if (!read2) {
-      Err << "tessaly-render: " << read2.Reason() << "\n";
-      return 1;
-    }
-    std::unique_ptr<TBitmap32> picture1 = std::move(read1).Value();
-    std::unique_ptr<TBitmap32> picture2 = std::move(read2).Value();
-    Out << "picture 1: " << request.Picture1 << " (" << picture1->Width() << " x "
-        << picture1->Height() << ")\n"
-        << "picture 2: " << request.Picture2 << " (" << picture2->Width() << " x "
-        << picture2->Height() << ")\n";
-
-    if (request.AutoAlign) {
-      const TAutoAlignResult aligned = AutoAlign(*picture1, *picture2);
-      if (!aligned.Reliable()) {
-        Err << "tessaly-render: " << NoReliableAlignmentBothText << "\n("
-            << AlignFailureReason(aligned) << ")\n";
-        return 1;
-      }
-      request.Precise = aligned.Precise;
-      Out << "auto-align: " << aligned.Inliers << " of " << aligned.Matches
-          << " matches consistent, residual " << FormatResidual(aligned.PreciseResidual)
-          << " picture-1 pixels\n";
-    }
-    TOverlayScene scene(request.ViewWidth, request.ViewHeight);
-    // The pictures' pixels are taken over, not copied.
-    scene.Controller().SetImage1(request.Picture1, *picture1);
-    picture1.reset();
-    scene.Controller().SetImage2(request.Picture2, *picture2);
-    picture2.reset();
-    scene.ApplySliders(request.Sliders);
-    if (request.Precise && !scene.Controller().PlacePrecisely(*request.Precise)) {
-      Err << "tessaly-render: --precise: picture 2 so zoomed is too large\n";
-      return 1;
-    }
-    scene.Controller().SetDifferenceView(request.Difference);
-    if (request.SwipeLine) {
-      scene.Controller().SetSwipe(true);
-      scene.Controller().SetSwipeLine(*request.SwipeLine);
-    }
-    if (request.Side) scene.Controller().SetSide(true);
-    if (request.CheckerSquare) {
-      scene.Controller().SetCheckerSquare(*request.CheckerSquare);
-      scene.Controller().SetChecker(true);
-    }
-    if (request.MatchColours) {
-      scene.Controller().SetColourMatch(true);
-      const TColourMatch& m = scene.Controller().ColourMatch();
-      if (m.Fitted) {
-        Out << "colours matched: gain red " << FormatFixed(m.Gain[2], 3) << ", green "
-            << FormatFixed(m.Gain[1], 3) << ", blue " << FormatFixed(m.Gain[0], 3)
-            << "; offset red " << FormatFixed(m.Offset[2], 1) << ", green "
-            << FormatFixed(m.Offset[1], 1) << ", blue " << FormatFixed(m.Offset[0], 1) << "\n";
-      } else {
-        Out << "colours not matched: too little overlap with unclipped colours\n";
-      }
-    }
-
-    const TSliderPositions& s = scene.Sliders();
-    const raster::TRect viewport = scene.View().GetViewportRect();
-    Out << "view: " << request.ViewWidth << " x " << request.ViewHeight << ", viewport "
-        << viewport.Width() << " x " << viewport.Height() << "\n"
-        << "angle " << s.Angle << ", x " << s.OffsetX << ", y " << s.OffsetY << ", view zoom "
-        << s.ViewZoom << " (" << FormatZoom(ViewZoomFactor(s.ViewZoom), 1) << "), overlay zoom "
-        << s.OverlayZoom << " (" << FormatZoom(OverlayZoomFactor(s.OverlayZoom), 2) << ", overlay "
-        << scene.RotLayer()->Bitmap()->Width() << " x " << scene.RotLayer()->Bitmap()->Height()
-        << "), opacity " << s.Alpha << "\n";
-    if (scene.Controller().Precise()) {
-      const TPrecisePlacement p = scene.Controller().Placement();
-      Out << "between the steps: angle " << FormatFixed(p.Angle, 4) << ", zoom "
-          << FormatFixed(p.Zoom, 6) << ", x " << FormatFixed(p.X, 3) << ", y "
-          << FormatFixed(p.Y, 3) << "\n";
-    }
-
-    for (const TExportRequest& e : request.Exports) {
-      const platform::TStatus exported =
-          ExportComparison(scene.Controller(), e.Kind, e.Path, request.Pp100MM, ExportTexts);
-      if (!exported) {
-        Err << "tessaly-render: " << OneLine(exported.Reason()) << "\n";
-        return 1;
-      }
-      const TBitmap32& one = scene.View().Bitmap();
-      Out << "exported " << ExportName(e.Kind) << " " << e.Path << " ("
-          << (e.Kind == TExportKind::Side ? 2 : 1) * one.Width() << " x " << one.Height() << ")\n";
-    }
-    if (request.Output.empty()) return 0;
-
-    const std::unique_ptr<TBitmap32> shot = scene.RenderViewport();
-    if (const platform::TStatus written = WritePngAtomically(*shot, request.Output); !written) {
-      Err << "tessaly-render: cannot write " << request.Output << ": " << written.Reason() << "\n";
-      return 1;
-    }
-    Out << "wrote " << request.Output << " (" << shot->Width() << " x " << shot->Height()
-        << ", RGB)\n";
-    return 0;
-  } catch (const std::exception& e) {
-    Err << "tessaly-render: " << e.what() << "\n";
-    return 1;
-  }
+  TRenderArguments arguments;
+  platform::TCommandLine line("tessaly-render", UsageText, Out, Err);
+  AddRenderOptions(line, arguments);
+  return line.Run(Args, [&](const std::vector<std::string>& Names) {
+    TakeRenderNames(Names, arguments);
+    return Render(arguments.Request, line, Out);
+  });
 }
 
 }  // namespace overlay

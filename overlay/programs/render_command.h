@@ -4,7 +4,6 @@
 
 #include <iosfwd>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -30,11 +29,10 @@ struct TRenderRequest {
   int Pp100MM = 0;         // picture 1's scale for the exported files; 0: unknown
   bool AutoAlign = false;  // placed where the automatic alignment's fit says, as the window does
   std::optional<TPrecisePlacement> Precise;  // placed between slider steps
-  bool Difference = false;                   // the difference view instead of the blend
+  TViewMode Mode = TViewMode::Blend;         // the way of drawing (--mode)
   bool MatchColours = false;                 // picture 2's colours matched to picture 1's
-  std::optional<double> SwipeLine;           // the swipe, its line in picture-1 pixels
-  std::optional<int> CheckerSquare;          // the checkerboard, its side in pixels
-  bool Side = false;                         // side by side
+  std::optional<double> SwipeLine;           // the swipe's line in picture-1 pixels
+  std::optional<int> CheckerSquare;          // the checkerboard's side in pixels
 };
 
 // Bounds of --size: the viewport (the control less 17 pixels each way) must not be empty, and
@@ -42,14 +40,9 @@ struct TRenderRequest {
 constexpr int MinViewExtent = 18;
 constexpr int MaxViewExtentArg = 8192;
 
-// A command line that cannot be carried out, with the reason for the usage line.
-class ECommandLineError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 // --precise's ANGLE,ZOOM,X,Y. The zoom stays within the overlay zoom slider's range (the
 // overlay's bitmap grows with it); the offsets within what a picture may measure. Raises
-// ECommandLineError for anything else.
+// platform::ECommandLineError (platform/command_line.h) for anything else.
 TPrecisePlacement ParsePrecise(const std::string& Text);
 
 // The whole program: arguments without the program name; messages go to Out and Err. Returns

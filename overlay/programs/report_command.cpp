@@ -14,10 +14,6 @@
 #include "platform/file_write.h"
 #include "platform/paths.h"
 
-#ifndef TESSALY_VERSION
-#define TESSALY_VERSION "unknown"
-#endif
-
 namespace overlay {
 
 namespace {
@@ -65,86 +61,52 @@ struct TReportRequest {
   std::optional<int> Count;
 };
 
-// False when the usage text or version was asked for (already printed).
-bool ParseArguments(const std::vector<std::string>& Args, TReportRequest& Request,
-                    std::ostream& Out) {
-  return ParseComparisonArguments(
-      Args, UsageText, "tessaly-report " TESSALY_VERSION, Request.Input, Request.Folder,
-      [&Request](const std::string& Name, const std::string& Value) {
-        if (Name == "--precise") {
-          Request.Precise = ParsePrecise(Value);
-        } else if (Name == "--count") {
-          Request.Count = ParseCount(Value);
-        } else if (Name == "--template") {
-          Request.Template = Value;
-        } else if (Name == "--language") {
-          Request.Language = Value;
-        } else {
-          throw ECommandLineError("unknown option " + Name);
-        }
-      },
-      Out);
-}
-
-}  // namespace
-
-int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
-  TReportRequest request;
-  try {
-    if (!ParseArguments(Args, request, Out)) return 0;
-  } catch (const ECommandLineError& e) {
-    Err << "tessaly-report: " << e.what() << "\n"
-        << "Try 'tessaly-report --help' for more information.\n";
-    return 2;
-  }
-  const auto fail = [&](const std::string& Why) {
-    Err << "tessaly-report: " << Why << "\n";
-    return 1;
-  };
-
+// The report carried out once the command line is read.
+int WriteReportOf(TReportRequest& Request, const platform::TCommandLine& Line, std::ostream& Out,
+                  std::ostream& Err) {
   // The page's texts in the window's language.
-  if (const platform::TStatus language = ApplyToolLanguage(request.Language); !language) {
-    return fail(language.Reason());
+  if (const platform::TStatus language = ApplyToolLanguage(Request.Language); !language) {
+    return Line.Fail(language);
   }
 
   TInterfaceStart start;  // the patient, when an interface file is given
-  TComparisonInput& input = request.Input;
+  TComparisonInput& input = Request.Input;
   if (!input.Interface.empty()) {
     if (const platform::TStatus read = ReadComparisonInterface(input, start); !read) {
-      return fail(read.Reason());
+      return Line.Fail(read);
     }
   }
 
   // A template that is not there costs no work.
   const std::string templatePath =
-      request.Template.empty() ? platform::LocateProgramFile("output.html").Read : request.Template;
+      Request.Template.empty() ? platform::LocateProgramFile("output.html").Read : Request.Template;
   if (!platform::FileExists(templatePath)) {
-    return fail("cannot read the page's template " + templatePath);
+    return Line.Fail("cannot read the page's template " + templatePath);
   }
   std::error_code sizeError;
   if (std::filesystem::file_size(templatePath, sizeError) > platform::MaxReadBytes && !sizeError) {
-    return fail("the page's template " + templatePath + " is too large (more than 16 MiB)");
+    return Line.Fail("the page's template " + templatePath + " is too large (more than 16 MiB)");
   }
 
   std::string error;
-  std::string folder = request.Folder;
-  if (!platform::MakeFolders(folder, &error)) return fail(error);
+  std::string folder = Request.Folder;
+  if (!platform::MakeFolders(folder, &error)) return Line.Fail(error);
   // Absolute, so that the page's addresses of its captures are whole paths.
   std::error_code ec;
   folder = std::filesystem::absolute(folder, ec).lexically_normal().string();
-  if (ec) return fail("cannot resolve the folder " + request.Folder + ": " + ec.message());
+  if (ec) return Line.Fail("cannot resolve the folder " + Request.Folder + ": " + ec.message());
   if (folder.back() != '/') folder += '/';
   // The user's folder only gains files: a name a report writes that is already there (an
   // earlier report, or one of the input photographs) is refused before any work.
-  if (const platform::TStatus free = ReportFolderFree(folder); !free) return fail(free.Reason());
+  if (const platform::TStatus free = ReportFolderFree(folder); !free) return Line.Fail(free);
 
   TOverlayScene scene;
   TMainController& c = scene.Controller();
   TRecordSession session;
   if (!input.Interface.empty()) session.SetNamed(NamedComparisonOf(input, start));
-  if (const platform::TStatus opened = OpenComparison(c, session, input, "tessaly-report", Err);
+  if (const platform::TStatus opened = OpenComparison(c, session, input, Line.Program(), Err);
       !opened) {
-    return fail(opened.Reason());
+    return Line.Fail(opened);
   }
   Out << "picture 1: " << input.Picture1 << " (" << c.ImgView().Bitmap().Width() << " x "
       << c.ImgView().Bitmap().Height() << ")\n"
@@ -153,12 +115,12 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   if (session.Keeps() && platform::FileExists(session.Path())) {
     Out << "record: " << session.Path() << " (" << c.Measures().size() << " measure(s))\n";
   }
-  if (request.Precise && !c.PlacePrecisely(*request.Precise)) {
-    return fail("--precise: picture 2 so zoomed is too large");
+  if (Request.Precise && !c.PlacePrecisely(*Request.Precise)) {
+    return Line.Fail("--precise: picture 2 so zoomed is too large");
   }
 
   const TSettings settings = ReadSettings(platform::LocateProgramFile("Tessaly.ini").Read);
-  const int count = request.Count.value_or(settings.ImageCount);
+  const int count = Request.Count.value_or(settings.ImageCount);
 
   TReportRun run;
   run.Folder = folder;
@@ -173,7 +135,7 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
   // The comparison's controller is not drawn again: the renderer takes its pictures.
   TFullResolutionRenderer renderer(c, whole, TFullResolutionRenderer::TPictures::Take);
   if (renderer.TooLarge()) {
-    return fail("too large for a full-resolution capture: " + renderer.PartSize());
+    return Line.Fail("too large for a full-resolution capture: " + renderer.PartSize());
   }
   run.Capture = [&](std::size_t Index, const TPrintCapture& Capture) -> platform::TStatus {
     const std::unique_ptr<raster::TBitmap32> shot = renderer.Render(Capture);
@@ -185,10 +147,26 @@ int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, st
         << "image" << Index + 1 << ".jpg" << std::endl;
   };
   const TReportOutcome outcome = WriteReport(run);
-  if (!outcome.Captures) return fail(outcome.Captures.Reason());
-  if (!outcome.Page) return fail(outcome.Page.Reason());
+  if (!outcome.Captures) return Line.Fail(outcome.Captures.Reason());
+  if (!outcome.Page) return Line.Fail(outcome.Page.Reason());
   Out << "wrote " << outcome.PagePath << "\n";
-  return 0;
+  return platform::ExitDone;
+}
+
+}  // namespace
+
+int RunReportCommand(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+  TReportRequest request;
+  platform::TCommandLine line("tessaly-report", UsageText, Out, Err);
+  AddComparisonOptions(line, request.Input);
+  line.Option("--precise", [&](const std::string& V) { request.Precise = ParsePrecise(V); })
+      .Option("--count", [&](const std::string& V) { request.Count = ParseCount(V); })
+      .Option("--template", [&](const std::string& V) { request.Template = V; })
+      .Option("--language", [&](const std::string& V) { request.Language = V; });
+  return line.Run(Args, [&](const std::vector<std::string>& Names) {
+    request.Folder = TakeComparisonNames(Names, request.Input);
+    return WriteReportOf(request, line, Out, Err);
+  });
 }
 
 }  // namespace overlay

@@ -52,12 +52,10 @@ void Click(QWidget* Target, QPointF At) {
   }
 }
 
-// Picture 1 and 2 through the main window's buttons, as a user picks them.
+// Picture 1 and 2 as the main window's buttons load them once the user picked them.
 void LoadPair(overlay::TFormMain& Main, const std::string& One, const std::string& Two) {
-  Main.ChooseFile = [&One] { return One; };
-  Main.findChild<QPushButton*>("ButtonImage1")->click();
-  Main.ChooseFile = [&Two] { return Two; };
-  Main.findChild<QPushButton*>("ButtonImage2")->click();
+  Main.OpenPicture(1, One);
+  Main.OpenPicture(2, Two);
 }
 
 bool Save(QWidget& Window, const std::string& Path) {
@@ -208,8 +206,7 @@ int Main(int argc, char** argv) {
       }
       const std::string darkPath = dir + "/.retake-darker.png";
       dark.save(QString::fromStdString(darkPath));
-      main.ChooseFile = [&darkPath] { return darkPath; };
-      main.findChild<QPushButton*>("ButtonImage2")->click();
+      main.OpenPicture(2, darkPath);
       c.PlacePrecisely(placed);
       c.GaugeBar4().SetPosition(-45);  // the overview again
       difference->trigger();
@@ -219,8 +216,7 @@ int Main(int argc, char** argv) {
       match->trigger();
       difference->trigger();
       std::filesystem::remove(darkPath);
-      main.ChooseFile = [&two] { return two; };
-      main.findChild<QPushButton*>("ButtonImage2")->click();
+      main.OpenPicture(2, two);
     }
 
     // Measuring on the aligned pair, with both pictures' scales as an interface file gives

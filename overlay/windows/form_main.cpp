@@ -1,18 +1,12 @@
 #include "overlay/windows/form_main.h"
 
-#include <QAction>
-#include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
-#include <QIcon>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,24 +17,18 @@
 #include <QResizeEvent>
 #include <QScopeGuard>
 #include <QScreen>
-#include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
-#include <QWheelEvent>
-#include <optional>
 
-#include "overlay/base/settings.h"
 #include "overlay/base/texts.h"
-#include "overlay/decode/picture_import.h"
 #include "overlay/windows/export_menu.h"
 #include "overlay/windows/icons.h"
 #include "overlay/windows/notes_dialog.h"
-#include "overlay/windows/print_page.h"
+#include "overlay/windows/open_picture_dialog.h"
 #include "overlay/windows/sprache.h"
 #include "overlay/windows/widget_factory.h"
 #include "overlay/windows/window_layout.h"
-#include "platform/content_hash.h"
 #include "platform/control_host.h"
 #include "platform/file_write.h"
 #include "platform/ini_profile.h"
@@ -59,57 +47,45 @@ constexpr int StatusTop = NameTop - StatusBarHeight;
 static_assert(StatusTop == MainViewHeight + 2 * PanelBevel);
 static_assert(MainClientWidth == MainViewWidth + 2 * PanelBevel);
 
-std::optional<TNudgeKey> NudgeKeyOf(const QKeyEvent& Event) {
-  // Combinations with Ctrl or Meta stay shortcuts; Shift, Alt (the fine steps) and the keypad
-  // are part of the keys below.
-  if (Event.modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return {};
-  switch (Event.key()) {
-    case Qt::Key_Left:
-      return TNudgeKey::Left;
-    case Qt::Key_Right:
-      return TNudgeKey::Right;
-    case Qt::Key_Up:
-      return TNudgeKey::Up;
-    case Qt::Key_Down:
-      return TNudgeKey::Down;
-    case Qt::Key_PageUp:
-      return TNudgeKey::PageUp;
-    case Qt::Key_PageDown:
-      return TNudgeKey::PageDown;
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:  // plus without Shift on US layouts
-      return TNudgeKey::Plus;
-    case Qt::Key_Minus:
-      return TNudgeKey::Minus;
-    default:
-      return {};
-  }
-}
-
 }  // namespace
 
-TFormMain::TFormMain(QWidget* Parent)
-    : QWidget(Parent), FController(std::make_unique<TMainController>()) {
+TFormMain::TFormMain(TFormMainHooks Hooks, QWidget* Parent)
+    : QWidget(Parent),
+      FHooks(std::move(Hooks)),
+      FSession(FHooks.RecordFolder),
+      FController(std::make_unique<TMainController>()) {
   SetComponentName(*this, "FormMain");
   setWindowTitle(QStringLiteral("Tessaly"));
   setMinimumSize(MainMinClientWidth, MainMinClientHeight);
   setAcceptDrops(true);
   RegisterProgramWindow(this);
-  TMainController& c = *FController;
+  const platform::TProgramFileLocation settings =
+      FHooks.SettingsFile.empty()
+          ? platform::LocateProgramFile("Tessaly.ini")
+          : platform::TProgramFileLocation{FHooks.SettingsSource, FHooks.SettingsFile};
+  FSettingsFile = settings.Write;
+  FSettingsSource = settings.Read;
+  BuildControls();
+  WireControls();
+  // The overlay controls start disabled.
+  FController->UpdateControls();
+  resize(MainClientWidth, MainClientHeight);
+  LayoutPanels();
+  // The keys reach the view's wherever the focus is, the bars' presses make history steps.
+  for (QWidget* child : findChildren<QWidget*>()) {
+    if (child->focusPolicy() != Qt::NoFocus) child->installEventFilter(this);
+  }
+}
 
+void TFormMain::BuildControls() {
+  TMainController& c = *FController;
   // The controls in the order they are declared, at their created bounds.
   FPanelImage = MakePanel(this, "PanelImage");
   FPanelImage->setGeometry(0, 0, MainClientWidth, StatusTop);
   FImgViewHost.reset(MakeNamed<platform::TControlHostWidget>("ImgView", c.ImgView(), FPanelImage));
   FImgViewHost->setGeometry(PanelBevel, PanelBevel, MainViewWidth, MainViewHeight);
 
-  FPanelStatus = MakePanel(this, "PanelStatus");
-  FPanelStatus->setGeometry(0, StatusTop, MainClientWidth, StatusBarHeight);
-  FLabelStatusPosition = MakeNamed<QLabel>("LabelStatusPosition", FPanelStatus);
-  FLabelStatusMode = MakeNamed<QLabel>("LabelStatusMode", FPanelStatus);
-  FLabelStatusMode->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  FLabelStatusSaved = MakeNamed<QLabel>("LabelStatusSaved", FPanelStatus);
-  FLabelStatusSaved->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  FStatusBar = std::make_unique<TStatusBar>(this, StatusTop, MainClientWidth);
 
   FPanelControls = MakePanel(this, "PanelControls");
   FPanelControls->setGeometry(0, ControlsTop, MainClientWidth, PanelControlsHeight);
@@ -163,6 +139,25 @@ TFormMain::TFormMain(QWidget* Parent)
     FEdits[std::size_t(i)]->setText(QString::fromStdString(c.Text(TField(i))));
   }
 
+  // The keys of each control in its tool tip (the view's menu shows its own).
+  const auto tip = [](QWidget* W, const char* Text) { W->setToolTip(QString::fromUtf8(Text)); };
+  tip(FBarHosts[0].get(), "Drehung: Bild auf / Bild ab um 1°, mit Alt um 0,1°");
+  tip(FBarHosts[1].get(),
+      "Position X: Pfeil links / rechts um 1 Pixel, mit Umschalt um 10, mit Alt um 0,1");
+  tip(FBarHosts[2].get(),
+      "Position Y: Pfeil auf / ab um 1 Pixel, mit Umschalt um 10, mit Alt um 0,1");
+  tip(FBarHosts[3].get(), "Zoom der Ansicht: + / − und Mausrad; Strg+0 einpassen, Strg+1 100 %");
+  tip(FBarHosts[4].get(), "Zoom von Bild 2");
+  tip(FBarHosts[5].get(), "Deckkraft von Bild 2: 0 durchsichtig, 255 deckend");
+  tip(FImgViewHost.get(),
+      "Ziehen: verschieben; Rechtsklick: Menü (D Differenz, F Blinken, N Angleichen, M Maßstab, "
+      "L Lineal, U Umriss, Strg+Z rückgängig)");
+  tip(FButtonImage1, "Bild 1 öffnen (Rechtsklick: zuletzt geöffnete Bilder)");
+  tip(FButtonImage2, "Bild 2 öffnen (Rechtsklick: zuletzt geöffnete Bilder)");
+}
+
+void TFormMain::WireControls() {
+  TMainController& c = *FController;
   // The zoom read-outs follow the user's locale, whatever its separators.
   const QLocale locale;
   c.SetNumberFormat(locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString());
@@ -182,307 +177,65 @@ TFormMain::TFormMain(QWidget* Parent)
   connect(FButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
   connect(FButtonImage1, &QPushButton::clicked, this, [this] { ButtonImage1Click(); });
   // A right click on a "..." button offers the recent pictures for that row.
-  for (const auto& row : {std::pair{FButtonImage1, 1}, std::pair{FButtonImage2, 2}}) {
-    QPushButton* button = row.first;
-    const int picture = row.second;
+  for (const auto& [button, picture] : {std::pair{FButtonImage1, 1}, std::pair{FButtonImage2, 2}}) {
     button->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(button, &QWidget::customContextMenuRequested, this,
-            [this, button, picture](const QPoint& At) {
+            [this, button = button, picture = picture](const QPoint& At) {
               RecentMenu(picture)->exec(button->mapToGlobal(At));
             });
   }
   connect(FButtonImage2, &QPushButton::clicked, this, [this] { ButtonImage2Click(); });
-  connect(FBitBtnInfo, &QToolButton::clicked, this, [this] { BitBtnInfoClick(); });
+  connect(FBitBtnInfo, &QToolButton::clicked, this, [this] {
+    if (FHooks.OnInfo) FHooks.OnInfo();
+  });
   connect(FButtonAssistent, &QPushButton::clicked, this, [this] { ButtonAssistentClick(); });
-  connect(FButtonAutoAlign, &QPushButton::clicked, this, [this] { ButtonAutoAlignClick(); });
-  AttachExportMenu(
-      *FBitBtnPrint, [this] { BitBtnPrintClick(); },
-      [this](TExportKind Kind) { ExportClick(Kind); }, [this] { DicomExportClick(); });
-  AttachPacsEntries(
-      *FBitBtnPrint, [this] { PacsSendClick(); },
-      [this] { RunLongWork([this] { CheckPacsWithProgress(this, SettingsFileToRead()); }); });
-  ChooseFile = [this] { return RunOpenPictureDialog(); };
-  ChooseExportFile = [this](TExportKind) { return RunExportDialog(this, FOpenDialog.Folder); };
-  ChooseDicomFolder = [this] { return RunDicomFolderDialog(this, FOpenDialog.Folder); };
+  FOutput = std::make_unique<TComparisonOutput>(
+      *this, *FBitBtnPrint, c, FSession, FSettings,
+      TOutputWiring{[this](TExportKind Kind) {
+                      return FHooks.ChooseExportFile
+                                 ? FHooks.ChooseExportFile(Kind)
+                                 : RunExportDialog(this, FSettings.OpenDialog.Folder);
+                    },
+                    [this] {
+                      return FHooks.ChooseDicomFolder
+                                 ? FHooks.ChooseDicomFolder()
+                                 : RunDicomFolderDialog(this, FSettings.OpenDialog.Folder);
+                    },
+                    [this] { return SettingsFileToRead(); }, [this] { FViewMenu->StopFlicker(); },
+                    [this] { SaveRecordNow(); }, [this] { FAutoAlign->BusyEnded(); }});
+  FAutoAlign = std::make_unique<TAutoAlignRun>(*FButtonAutoAlign, *FImgViewHost, c,
+                                               [this] { return FOutput->Working(); });
 
-  // The keys of each control in its tool tip (the view's menu shows its own).
-  const auto tip = [](QWidget* W, const char* Text) { W->setToolTip(QString::fromUtf8(Text)); };
-  tip(FBarHosts[0].get(), "Drehung: Bild auf / Bild ab um 1°, mit Alt um 0,1°");
-  tip(FBarHosts[1].get(),
-      "Position X: Pfeil links / rechts um 1 Pixel, mit Umschalt um 10, mit Alt um 0,1");
-  tip(FBarHosts[2].get(),
-      "Position Y: Pfeil auf / ab um 1 Pixel, mit Umschalt um 10, mit Alt um 0,1");
-  tip(FBarHosts[3].get(), "Zoom der Ansicht: + / − und Mausrad; Strg+0 einpassen, Strg+1 100 %");
-  tip(FBarHosts[4].get(), "Zoom von Bild 2");
-  tip(FBarHosts[5].get(), "Deckkraft von Bild 2: 0 durchsichtig, 255 deckend");
-  tip(FImgViewHost.get(),
-      "Ziehen: verschieben; Rechtsklick: Menü (D Differenz, F Blinken, N Angleichen, M Maßstab, "
-      "L Lineal, U Umriss, Strg+Z rückgängig)");
-  tip(FButtonImage1, "Bild 1 öffnen (Rechtsklick: zuletzt geöffnete Bilder)");
-  tip(FButtonImage2, "Bild 2 öffnen (Rechtsklick: zuletzt geöffnete Bilder)");
-
-  // The comparison aids: actions of the window (their keys work anywhere in it) and the
-  // entries of the view's context menu, which shows each with its key.
-  const auto aid = [this](const char* Name, const char* Text, Qt::Key Key) {
-    auto* action = MakeNamed<QAction>(Name, QString::fromUtf8(Text), this);
-    action->setCheckable(true);
-    action->setShortcut(QKeySequence(Key));
-    action->setShortcutVisibleInContextMenu(true);
-    action->setEnabled(false);
-    addAction(action);
-    FImgViewHost->addAction(action);
-    return action;
-  };
-  // The ways of comparing, one at a time: each entry's checks follow what the controller draws.
-  const auto mode = [this, &aid](const char* Name, const char* Text, Qt::Key Key,
-                                 void (TMainController::*Set)(bool)) {
-    QAction* action = aid(Name, Text, Key);
-    connect(action, &QAction::toggled, this, [this, Set](bool On) {
-      (FController.get()->*Set)(On);
-      ShowModes();
-    });
-    FCommands.push_back(action);
-    return action;
-  };
-  FActionDifference =
-      mode("MenuDifference", "Differenz", Qt::Key_D, &TMainController::SetDifferenceView);
-  FActionSwipe = mode("MenuSwipe", "Vorhang", Qt::Key_S, &TMainController::SetSwipe);
-  FActionSide = mode("MenuSide", "Nebeneinander", Qt::Key_B, &TMainController::SetSide);
-  FActionChecker = mode("MenuChecker", "Schachbrett", Qt::Key_C, &TMainController::SetChecker);
-  FActionFlicker = aid("MenuFlicker", "Blinken", Qt::Key_F);
-  FFlickerTimer = new QTimer(this);
-  connect(FActionFlicker, &QAction::toggled, this, [this](bool On) {
-    if (On) {
-      FController->StartFlicker();
-      FFlickerTimer->start(FlickerIntervalMs);
-    } else {
-      FController->StopFlicker();
-      FFlickerTimer->stop();
-    }
-    ShowStatus();
-  });
-  connect(FFlickerTimer, &QTimer::timeout, this, [this] { FlickerTick(); });
-  FActionMatch = aid("MenuMatchColours", "Angleichen", Qt::Key_N);
-  FCommands.push_back(FActionMatch);
-  connect(FActionMatch, &QAction::toggled, this, [this](bool On) {
-    FController->SetColourMatch(On);
-    ShowStatus();
-    ScheduleRecordSave();
-    StoreSetting([this, On] { WriteMatchColours(SettingsFile, On); });  // for the next start
-  });
-  FActionScaleBar = aid("MenuScaleBar", "Maßstab", Qt::Key_M);
-  connect(FActionScaleBar, &QAction::toggled, this,
-          [this](bool On) { FController->SetScaleBar(On); });
-  // The view's two zooms of their own, through the zoom slider's nearest position, and the
-  // placement's history.
-  const auto separator = [this](const char* Name) {
-    auto* action = MakeNamed<QAction>(Name, this);
-    action->setSeparator(true);
-    FImgViewHost->addAction(action);
-  };
-  const auto command = [this](const char* Name, const char* Text, QKeyCombination Key,
-                              const std::function<void()>& Do) {
-    auto* action = MakeNamed<QAction>(Name, QString::fromUtf8(Text), this);
-    action->setShortcut(QKeySequence(Key));
-    action->setShortcutVisibleInContextMenu(true);
-    action->setEnabled(false);
-    addAction(action);
-    FImgViewHost->addAction(action);
-    connect(action, &QAction::triggered, this, Do);
-    FCommands.push_back(action);
-    return action;
-  };
-  separator("MenuSeparatorMeasure");
-  // The measuring tools, one at a time, and deleting the measure where the menu was asked for
-  // (or, by its key, under the mouse).
-  const auto measureTool = [this, &aid](const char* Name, const char* Text, Qt::Key Key,
-                                        TMeasureTool Tool) {
-    QAction* action = aid(Name, Text, Key);
-    FCommands.push_back(action);
-    connect(action, &QAction::toggled, this, [this, Tool](bool On) {
-      if (On || FController->MeasureTool() == Tool) {
-        FController->SetMeasureTool(On ? Tool : TMeasureTool::None);
-      }
-      ShowMeasureTool();
-    });
-    return action;
-  };
-  FActionRuler = measureTool("MenuRuler", "Lineal", Qt::Key_L, TMeasureTool::Ruler);
-  FActionOutline = measureTool("MenuOutline", "Umriss", Qt::Key_U, TMeasureTool::Outline);
-  command("MenuDeleteMeasure", "Messung löschen", Qt::SHIFT | Qt::Key_Delete, [this] {
-    const std::optional<raster::TPoint> at = FMenuAt ? FMenuAt : FMouseOverView;
-    if (at) FController->DeleteMeasureAt(*at);
-  });
-  command("MenuRenameMeasure", "Messung umbenennen…", QKeyCombination(Qt::Key_F2), [this] {
-    const std::optional<raster::TPoint> at = FMenuAt ? FMenuAt : FMouseOverView;
-    if (at) RenameMeasureAt(*at);
-  });
-  separator("MenuSeparatorZoom");
-  command("MenuFit", "Einpassen", Qt::CTRL | Qt::Key_0, [this] { FController->FitView(); });
-  command("MenuActualSize", "100 %", Qt::CTRL | Qt::Key_1,
-          [this] { FController->ActualSizeView(); });
-  separator("MenuSeparatorHistory");
-  // The history waits while a thumb is held, but not for a release that went elsewhere.
-  const auto releaseLost = [this] {
-    if (FBarGesture && QGuiApplication::mouseButtons() == Qt::NoButton) {
-      FBarGesture = false;
-      FController->EndGesture();
-    }
-  };
-  // Undo while a measure is drawn drops that measure: the status shows the tool's first hint.
-  command("MenuUndo", "Rückgängig", Qt::CTRL | Qt::Key_Z, [this, releaseLost] {
-    releaseLost();
-    if (FController->Undo()) ShowMeasureTool();
-  });
-  command("MenuRedo", "Wiederholen", Qt::CTRL | Qt::SHIFT | Qt::Key_Z, [this, releaseLost] {
-    releaseLost();
-    FController->Redo();
-  });
-  command("MenuReset", "Zurücksetzen", Qt::CTRL | Qt::Key_R, [this, releaseLost] {
-    releaseLost();
-    FController->ResetPlacement();
-  });
-  // The comparison's notes, kept with its record and printed with it.
-  separator("MenuSeparatorNotes");
-  auto* notes = MakeNamed<QAction>("MenuNotes", QStringLiteral("Notizen…"), this);
-  notes->setEnabled(false);
-  FImgViewHost->addAction(notes);
-  connect(notes, &QAction::triggered, this, [this] {
-    if (std::optional<std::string> text = EditNotes(this, FSession.Notes())) {
-      SetNotes(std::move(*text));
-    }
-  });
-  FCommands.push_back(notes);
-  FImgViewHost->setContextMenuPolicy(Qt::ActionsContextMenu);
-  const platform::TProgramFileLocation settings = platform::LocateProgramFile("Tessaly.ini");
-  SettingsFile = settings.Write;
-  SettingsSource = settings.Read;
-
-  // The overlay controls start disabled.
-  c.UpdateControls();
-  resize(MainClientWidth, MainClientHeight);
-  LayoutPanels();
-  WireViewInput();
-}
-
-void TFormMain::WireViewInput() {
-  raster::TImgView32& view = FController->ImgView();
-  view.OnMouseDown = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
-                            std::int32_t X, std::int32_t Y, raster::TCustomLayer*) {
-    if (Button != raster::mbLeft) return;
-    // A measure's point, or a point of the tool, before the swipe's line and the pan.
-    if (FController->MeasureMouseDown({X, Y})) {
-      ShowStatus();
-      return;
-    }
-    // In the swipe a drag moves the line; the picture under it stays.
-    FSwipeDrag = FController->SwipeTo({X, Y});
-    if (!FSwipeDrag) FController->BeginPan({X, Y});
-  };
-  view.OnMouseMove = [this](raster::TObject*, raster::TShiftState Shift, std::int32_t X,
-                            std::int32_t Y, raster::TCustomLayer*) {
-    FMenuAt.reset();
-    // A dragged measure's point takes the move from the swipe's line and the pan.
-    if (FController->MeasureMouseMove({X, Y}, (Shift & raster::ssLeft) != 0)) {
-      // taken
-    } else if (FSwipeDrag) {
-      if (Shift & raster::ssLeft) FController->SwipeTo({X, Y});
-    } else {
-      FController->PanMove(Shift, {X, Y});
-    }
-    FMouseOverView = raster::TPoint{X, Y};
-    FController->SetSideCursor(FMouseOverView);
-    ShowStatus();
-  };
-  view.OnMouseUp = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
-                          std::int32_t, std::int32_t, raster::TCustomLayer*) {
-    if (Button != raster::mbLeft) return;
-    FController->MeasureMouseUp();
-    FSwipeDrag = false;
-    FController->EndPan();
-  };
-  FImgViewHost->installEventFilter(this);
-  for (QWidget* child : findChildren<QWidget*>()) {
-    if (child->focusPolicy() != Qt::NoFocus) child->installEventFilter(this);
-  }
-}
-
-bool TFormMain::NudgeFromKey(const QKeyEvent& Event) {
-  const std::optional<TNudgeKey> key = NudgeKeyOf(Event);
-  if (!key) return false;
-  if (Event.modifiers() & Qt::AltModifier) return FController->FineNudgeKey(*key);
-  return FController->NudgeKey(*key, (Event.modifiers() & Qt::ShiftModifier) != 0);
-}
-
-bool TFormMain::MeasureFromKey(const QKeyEvent& Event) {
-  if (Event.modifiers() & ~Qt::KeypadModifier) return false;
-  bool used = false;
-  switch (Event.key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      used = FController->FinishMeasure();
-      break;
-    case Qt::Key_Escape:
-      used = FController->CancelMeasure();
-      break;
-    case Qt::Key_Delete:
-      used = FMouseOverView && FController->DeleteMeasurePoint(*FMouseOverView);
-      break;
-    default:
-      return false;
-  }
-  if (used) ShowMeasureTool();
-  return used;
-}
-
-bool TFormMain::RenameMeasureAt(raster::TPoint At) {
-  const std::optional<std::size_t> index = FController->MeasureIndexAt(At);
-  if (!index) return false;
-  bool ok = false;
-  const QString name =
-      QInputDialog::getText(this, QString::fromStdString(Tr(MeasureRenameTitleText)),
-                            QString::fromStdString(Tr(MeasureRenameLabelText)), QLineEdit::Normal,
-                            QString::fromStdString(FController->Measures()[*index].Name), &ok);
-  if (!ok || *index >= FController->Measures().size()) return true;
-  const platform::TStatus renamed = FController->RenameMeasure(*index, name.toStdString());
-  if (!renamed) platform::ShowFailure(renamed);
-  return true;
-}
-
-void TFormMain::ShowMeasureTool() {
-  for (const auto& [action, tool] : {std::pair{FActionRuler, TMeasureTool::Ruler},
-                                     std::pair{FActionOutline, TMeasureTool::Outline}}) {
-    const QSignalBlocker quiet(action);
-    action->setChecked(FController->MeasureTool() == tool);
-  }
-  ShowStatus();
-}
-
-bool TFormMain::ZoomFromWheel(const QWheelEvent& Event) {
-  const int delta = Event.angleDelta().y();
-  const QPoint p = Event.position().toPoint();
-  if (delta == 0 || !FController->WheelZooms({p.x(), p.y()})) return false;
-  // The zoom handler repaints at once, zoomed about the viewport centre, before the scroll
-  // bars take the mouse point back; with updates held the window shows only the final frame.
-  FImgViewHost->setUpdatesEnabled(false);
-  bool used = false;
-  try {
-    used = FController->WheelZoom(delta, {p.x(), p.y()});
-  } catch (...) {
-    FImgViewHost->setUpdatesEnabled(true);
-    throw;
-  }
-  FImgViewHost->setUpdatesEnabled(true);  // schedules the repaint
-  return used;
+  FViewEvents = std::make_unique<TViewEvents>(
+      *FImgViewHost, c,
+      TViewEventsWiring{[this] { ShowStatus(); }, [this] { FViewMenu->ShowMeasureTool(); }});
+  // The view's menu; the history waits while a thumb is held, but not for a release that went
+  // elsewhere.
+  FViewMenu = std::make_unique<TViewMenu>(
+      *this, *FImgViewHost, c,
+      TViewMenuWiring{[this] { ShowStatus(); }, [this] { ScheduleRecordSave(); },
+                      [this](bool On) {
+                        StoreSetting([this, On] {
+                          WriteMatchColours(FSettingsFile, On);
+                        });  // the next start
+                      },
+                      [this] { return FViewEvents->MeasureAt(); },
+                      [this](raster::TPoint At) { FViewEvents->RenameMeasureAt(At); },
+                      [this] {
+                        if (std::optional<std::string> text = EditNotes(this, FSession.Notes())) {
+                          SetNotes(std::move(*text));
+                        }
+                      },
+                      [this] {
+                        if (FBarGesture && QGuiApplication::mouseButtons() == Qt::NoButton) {
+                          FBarGesture = false;
+                          FController->EndGesture();
+                        }
+                      }});
 }
 
 void TFormMain::FlickerTick() {
-  // A slider change has ended the flicker meanwhile: the entry follows.
-  if (!FController->Flickering()) {
-    FActionFlicker->setChecked(false);
-    return;
-  }
-  FController->FlickerTick();
+  FViewMenu->FlickerTick();
 }
 
 void TFormMain::dragEnterEvent(QDragEnterEvent* Event) {
@@ -517,54 +270,18 @@ void TFormMain::dropEvent(QDropEvent* Event) {
 
 void TFormMain::keyPressEvent(QKeyEvent* Event) {
   // Any key ends a flicker (F itself is the action's shortcut and does not arrive here).
-  if (FActionFlicker->isChecked()) FActionFlicker->setChecked(false);
-  if (MeasureFromKey(*Event) || NudgeFromKey(*Event)) {
+  FViewMenu->StopFlicker();
+  if (FViewEvents->Key(*Event)) {
     Event->accept();
     return;
   }
   QWidget::keyPressEvent(Event);
 }
 
-std::array<std::pair<QAction*, TViewMode>, 4> TFormMain::ModeActions() const {
-  return {{{FActionDifference, TViewMode::Difference},
-           {FActionSwipe, TViewMode::Swipe},
-           {FActionChecker, TViewMode::Checker},
-           {FActionSide, TViewMode::Side}}};
-}
-
-void TFormMain::ShowModes() {
-  ScheduleRecordSave();
-  // One way of comparing at a time: the entries show what the controller now draws.
-  for (const auto& [action, mode] : ModeActions()) {
-    const QSignalBlocker quiet(action);
-    action->setChecked(FController->DrawnMode() == mode);
-  }
-  ShowStatus();
-}
-
 void TFormMain::ShowStatus() {
-  if (FLabelStatusPosition == nullptr) return;  // a read-out set while the window is built
-  const TViewStatus status = FController->ViewStatusAt(FMouseOverView);
-  FLabelStatusPosition->setText(
-      QString::fromStdString(StatusPositionText(status, QLocale().decimalPoint().toStdString())));
-  // While a measuring tool is on, what it expects next.
-  const TText* hint = FController->MeasureEditor().Hint();
-  FLabelStatusMode->setText(
-      !FController->ControlsEnabled() ? QString()
-      : hint != nullptr
-          ? QString::fromStdString(Tr(*hint))
-          : QString::fromStdString(StatusModeText(status, QLocale().decimalPoint().toStdString())));
-  // Whether the work is safe: when the comparison was last saved, or that it is not saved.
-  const auto saved = FSession.LastSaved();
-  std::string when;
-  if (FController->ControlsEnabled() && !FSession.Keeps()) {
-    when = Tr(RecordNotKeptText);
-  } else if (FController->ControlsEnabled() && saved) {
-    const QDateTime at =
-        QDateTime::fromSecsSinceEpoch(std::chrono::system_clock::to_time_t(*saved));
-    when = Tr(RecordSavedText, at.toString(QStringLiteral("HH:mm:ss")).toStdString());
-  }
-  FLabelStatusSaved->setText(QString::fromStdString(when));
+  // Not for a read-out set while the window is still being built.
+  if (FStatusBar == nullptr || FViewEvents == nullptr) return;
+  FStatusBar->Show(*FController, FViewEvents->MouseOverView(), FSession);
 }
 
 bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
@@ -577,42 +294,14 @@ bool TFormMain::eventFilter(QObject* Watched, QEvent* Event) {
     FBarGesture = Event->type() == QEvent::MouseButtonPress;
     if (FBarGesture) FController->BeginGesture();
   }
-  if (Watched == FImgViewHost.get() && Event->type() == QEvent::Leave) {
-    FMouseOverView.reset();
-    FController->SetSideCursor({});
-    ShowStatus();
-  }
-  if (Watched == FImgViewHost.get() && Event->type() == QEvent::ContextMenu) {
-    const QPoint at = static_cast<QContextMenuEvent*>(Event)->pos();
-    FMenuAt = raster::TPoint{at.x(), at.y()};
-  }
-  // A double click closes the outline being drawn (its first press added the last point); on a
-  // finished measure, without a tool, it renames it.
-  if (Watched == FImgViewHost.get() && Event->type() == QEvent::MouseButtonDblClick &&
-      static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
-    if (FController->FinishMeasure()) {
-      ShowStatus();
-      return true;
-    }
-    const QPoint at = static_cast<QMouseEvent*>(Event)->position().toPoint();
-    if (FController->MeasureTool() == TMeasureTool::None && RenameMeasureAt({at.x(), at.y()})) {
-      return true;
-    }
-  }
-  if (Watched == FImgViewHost.get() && Event->type() == QEvent::Wheel) {
-    if (ZoomFromWheel(*static_cast<QWheelEvent*>(Event))) return true;
-  } else if (Watched != FImgViewHost.get() && Event->type() == QEvent::KeyPress) {
-    if (FActionFlicker->isChecked()) FActionFlicker->setChecked(false);
-    const auto& key = *static_cast<QKeyEvent*>(Event);
-    if (MeasureFromKey(key) || NudgeFromKey(key)) return true;
+  if (Watched != FImgViewHost.get() && Event->type() == QEvent::KeyPress) {
+    FViewMenu->StopFlicker();
+    if (FViewEvents->Key(*static_cast<QKeyEvent*>(Event))) return true;
   }
   return QWidget::eventFilter(Watched, Event);
 }
 
 TFormMain::~TFormMain() {
-  // A running alignment works on its own copies; its result, posted to this window, is
-  // dropped with it.
-  if (FAlignWorker.joinable()) FAlignWorker.join();
   SaveRecordNow();  // the last change, still pending
 }
 
@@ -635,34 +324,23 @@ void TFormMain::FormCreate() {
 }
 
 void TFormMain::LoadSettings() {
-  const TSettings settings = ReadSettings(SettingsFileToRead());
-  FController->SetExifOrientation(settings.ExifOrientation);
-  FlickerIntervalMs = settings.FlickerMs;
-  if (settings.Bounds) {
-    const TWindowBounds& b = *settings.Bounds;
-    // Bounds on no screen any more (a monitor unplugged) would open the window out of sight:
-    // then the window system places it, with the stored size.
-    const QRect outer(b.Left, b.Top, b.Width, b.Height);
-    bool onScreen = false;
+  FSettings = ReadSettings(SettingsFileToRead());
+  FController->SetExifOrientation(FSettings.ExifOrientation);
+  FViewMenu->SetFlickerInterval(FSettings.FlickerMs);
+  if (FSettings.Bounds) {
+    std::vector<TScreenArea> screens;
     for (const QScreen* screen : QGuiApplication::screens()) {
-      const QRect seen = screen->availableGeometry().intersected(outer);
-      onScreen = onScreen || (seen.width() >= 50 && seen.height() >= 30);
+      const QRect r = screen->availableGeometry();
+      screens.push_back({r.x(), r.y(), r.width(), r.height()});
     }
-    if (onScreen) move(b.Left, b.Top);
-    // The minimum size still applies.
-    resize(std::max(b.Width - MainFrameExtraWidth, minimumWidth()),
-           std::max(b.Height - MainFrameExtraHeight, minimumHeight()));
+    const TStoredPlacement p =
+        PlaceStoredBounds(*FSettings.Bounds, screens, minimumWidth(), minimumHeight());
+    if (p.Move) move(FSettings.Bounds->Left, FSettings.Bounds->Top);
+    resize(p.ClientWidth, p.ClientHeight);
   }
-  ImageCount = settings.ImageCount;
-  FullResolutionPrint = settings.FullResolution;
-  FOpenDialog = settings.OpenDialog;
-  {
-    // As it was chosen last; nothing to write back.
-    const QSignalBlocker quiet(FActionMatch);
-    FActionMatch->setChecked(settings.MatchColours);
-  }
-  FController->SetColourMatch(settings.MatchColours);
-  FController->SetCheckerSquare(settings.CheckerSquare);
+  FViewMenu->ShowMatch(FSettings.MatchColours);  // as it was chosen last; nothing to write back
+  FController->SetColourMatch(FSettings.MatchColours);
+  FController->SetCheckerSquare(FSettings.CheckerSquare);
 }
 
 void TFormMain::SaveSettings() {
@@ -674,13 +352,13 @@ void TFormMain::SaveSettings() {
   b.Height = height() + MainFrameExtraHeight;
   b.Width = width() + MainFrameExtraWidth;
   PrepareSettingsWrite();
-  WriteSettings(SettingsFile, b);
+  WriteSettings(FSettingsFile, b);
 }
 
 void TFormMain::PrepareSettingsWrite() const {
   // A first write into the user's folder starts from the settings read so far (an
   // administrator's copy), so that keys this write does not touch keep their values.
-  if (!SettingsSource.empty()) platform::PrepareToWrite({SettingsSource, SettingsFile});
+  if (!FSettingsSource.empty()) platform::PrepareToWrite({FSettingsSource, FSettingsFile});
 }
 
 int TFormMain::ReadInterfaceFile() {
@@ -728,71 +406,19 @@ void TFormMain::ShowEnabled(bool Enabled) {
     if (w != nullptr) w->setEnabled(Enabled);
   }
   FButtonAssistent->setEnabled(Enabled);
-  FControlsEnabled = Enabled;
-  FButtonAutoAlign->setEnabled(Enabled && !FAligning);
+  if (FAutoAlign != nullptr) FAutoAlign->ShowEnabled(Enabled);
   FBitBtnPrint->setEnabled(Enabled);
-  for (QAction* command : FCommands) command->setEnabled(Enabled);
-  if (FActionFlicker != nullptr) {
-    if (!Enabled) FActionFlicker->setChecked(false);
-    FActionFlicker->setEnabled(Enabled);
-  }
-  // The scale bar needs picture 1 with a known scale only.
-  if (FActionScaleBar != nullptr) {
-    const QSignalBlocker quiet(FActionScaleBar);
-    FActionScaleBar->setEnabled(FController->ScaleBarAvailable());
-    FActionScaleBar->setChecked(FController->ScaleBarShown());
-  }
-  // A menu of greyed entries only says that nothing can be done: then there is none.
-  const bool anyAid = Enabled || (FActionScaleBar != nullptr && FActionScaleBar->isEnabled());
-  FImgViewHost->setContextMenuPolicy(anyAid ? Qt::ActionsContextMenu : Qt::NoContextMenu);
+  if (FViewMenu != nullptr) FViewMenu->ShowEnabled(Enabled);
 }
 
 void TFormMain::PrepareOpenPictureDialog(QFileDialog& Dialog) const {
-  QStringList filters;
-  for (const std::string& f :
-       PictureDialogFilters(ImportedExtensions(), Tr(AllPicturesText), Tr(AllFilesText))) {
-    filters << QString::fromStdString(f);
-  }
-  SetComponentName(Dialog, "OpenPictureDialog");
-  Dialog.setWindowTitle(QString::fromStdString(Tr(OpenPictureTitle)));
-  Dialog.setFileMode(QFileDialog::ExistingFile);
-  Dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  // "Alle Bilder" with its forty patterns would fill the screen's width.
-  Dialog.setOption(QFileDialog::HideNameFilterDetails);
-  Dialog.setNameFilters(filters);
-  QString chosen = filters.front();
-  for (const QString& f : filters) {
-    if (FilterPatterns(f.toStdString()) == FOpenDialog.Filter) chosen = f;
-  }
-  Dialog.selectNameFilter(chosen);
-  if (!FOpenDialog.Folder.empty() &&
-      QFileInfo(QString::fromStdString(FOpenDialog.Folder)).isDir()) {
-    Dialog.setDirectory(QString::fromStdString(FOpenDialog.Folder));
-  }
-  // The folders of the recent pictures in the dialog's sidebar, after its own places.
-  QList<QUrl> places = Dialog.sidebarUrls();
-  for (const std::string& picture : FOpenDialog.Recent) {
-    const QUrl folder =
-        QUrl::fromLocalFile(QFileInfo(QString::fromStdString(picture)).absolutePath());
-    if (!places.contains(folder)) places << folder;
-  }
-  Dialog.setSidebarUrls(places);
+  overlay::PrepareOpenPictureDialog(Dialog, FSettings.OpenDialog);
 }
 
-std::string TFormMain::RunOpenPictureDialog() {
-  QFileDialog dialog(this);
-  PrepareOpenPictureDialog(dialog);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  const std::string path = dialog.selectedFiles().front().toStdString();
-  // With the details hidden the dialog names the filter without its patterns.
-  const QString chosen = dialog.selectedNameFilter();
-  for (const QString& f : dialog.nameFilters()) {
-    if (f == chosen || f.startsWith(chosen + QStringLiteral(" ("))) {
-      FOpenDialog.Filter = FilterPatterns(f.toStdString());
-    }
-  }
-  FOpenDialog.Folder = QFileInfo(dialog.selectedFiles().front()).absolutePath().toStdString();
-  return path;
+std::unique_ptr<QMenu> TFormMain::RecentMenu(int Picture) {
+  return RecentPicturesMenu(
+      this, Picture, FSettings.OpenDialog.Recent,
+      [this, Picture](const std::string& Path) { OpenPicture(Picture, Path); });
 }
 
 bool TFormMain::OpenPicture(int Picture, const std::string& Path) {
@@ -800,63 +426,36 @@ bool TFormMain::OpenPicture(int Picture, const std::string& Path) {
   const bool loaded = Picture == 1 ? FController->LoadImage1(Path) : FController->LoadImage2(Path);
   if (loaded) {
     PicturesLoaded();
-    FOpenDialog.Recent =
-        WithRecentPicture(std::move(FOpenDialog.Recent),
+    FSettings.OpenDialog.Recent =
+        WithRecentPicture(std::move(FSettings.OpenDialog.Recent),
                           QFileInfo(QString::fromStdString(Path)).absoluteFilePath().toStdString());
-    StoreSetting([this] { WriteOpenDialogSettings(SettingsFile, FOpenDialog); });
+    StoreSetting([this] { WriteOpenDialogSettings(FSettingsFile, FSettings.OpenDialog); });
   }
   return loaded;
 }
 
 void TFormMain::PicturesLoaded() {
   FRecordTimer->stop();
-  TMainController& c = *FController;
-  FSession.SetFolder(RecordFolder);
-  const TRecordSession::TOpened opened = FSession.Open(c);
+  const TRecordSession::TOpened opened = FSession.Open(*FController);
   // Another picture than the ones the interface file named has no patient of its, or its own.
   ShowCaption();
-  switch (opened.Found) {
-    case TRecordSession::TFound::Refused:
-      // Told once; the file stays as it is and this comparison keeps no record.
-      platform::ShowFailure(opened.Status);
-      break;
-    case TRecordSession::TFound::Offered:
-      if (platform::AskYesNo(Tr(RestoreRecordText))) {
-        FSession.Accept(c);
-        ShowAppliedRecord();
-      } else {
-        // Left in its file untouched; nothing of it plays a part.
-        FSession.Decline();
-      }
-      break;
-    case TRecordSession::TFound::None:
-    case TRecordSession::TFound::Unkept:
-      break;
+  // A refusal is told once; the file stays as it is and this comparison keeps no record.
+  if (opened.Found == TRecordSession::TFound::Refused) platform::ShowFailure(opened.Status);
+  // The window's entries follow what an applied record set on the controller.
+  if (FSession.Offer(*FController, [] { return platform::AskYesNo(Tr(RestoreRecordText)); })) {
+    FViewMenu->ShowDrawing();
   }
   ShowStatus();
 }
 
 void TFormMain::ShowCaption() {
-  // An interface file that names nobody keeps the caption it gave while its pictures show.
-  if (!FSession.Patient().Known() &&
-      NamedPicturesShown(FSession.Named(), FController->ImageFile1(), FController->ImageFile2())) {
-    return;
-  }
-  setWindowTitle(QString::fromStdString(PatientCaption(FSession.Patient())));
-}
-
-void TFormMain::ShowAppliedRecord() {
-  for (const auto& [action, mode] : ModeActions()) {
-    const QSignalBlocker quiet(action);
-    action->setChecked(FController->DrawnMode() == mode);
-  }
-  const QSignalBlocker quiet(FActionMatch);
-  FActionMatch->setChecked(FController->ColourMatchOn());
+  const std::optional<std::string> caption =
+      FSession.Caption(FController->ImageFile1(), FController->ImageFile2());
+  if (caption) setWindowTitle(QString::fromStdString(*caption));
 }
 
 void TFormMain::ScheduleRecordSave() {
-  FSession.Changed();
-  if (FSession.Keeps()) FRecordTimer->start();
+  if (FSession.Changed()) FRecordTimer->start();
 }
 
 void TFormMain::SaveRecordNow() {
@@ -882,34 +481,11 @@ void TFormMain::StoreSetting(const std::function<void()>& Write) {
   }
 }
 
-std::unique_ptr<QMenu> TFormMain::RecentMenu(int Picture) {
-  auto menu = std::make_unique<QMenu>(this);
-  menu->setObjectName(QStringLiteral("MenuRecent%1").arg(Picture));
-  menu->setTitle(QString::fromStdString(Tr(RecentPicturesText)));
-  for (const std::string& path : FOpenDialog.Recent) {
-    const QFileInfo file(QString::fromStdString(path));
-    // The name first, so that the list reads at a glance; the folder tells two alike apart.
-    QAction* entry =
-        menu->addAction(file.fileName() + QStringLiteral("  —  ") + file.absolutePath());
-    connect(entry, &QAction::triggered, this,
-            [this, Picture, path] { OpenPicture(Picture, path); });
-  }
-  if (FOpenDialog.Recent.empty()) {
-    menu->addAction(QString::fromStdString(Tr(NoRecentPicturesText)))->setEnabled(false);
-  }
-  return menu;
-}
-
-void TFormMain::ButtonImage1Click() {
-  const std::string path = ChooseFile ? ChooseFile() : std::string();
-  if (path.empty()) return;
-  OpenPicture(1, path);
-}
-
-void TFormMain::ButtonImage2Click() {
-  const std::string path = ChooseFile ? ChooseFile() : std::string();
-  if (path.empty()) return;
-  OpenPicture(2, path);
+void TFormMain::OpenChosenPicture(int Picture) {
+  const std::string path = FHooks.ChooseFile
+                               ? FHooks.ChooseFile()
+                               : overlay::RunOpenPictureDialog(this, FSettings.OpenDialog);
+  if (!path.empty()) OpenPicture(Picture, path);
 }
 
 void TFormMain::ButtonCloseClick() {
@@ -925,172 +501,24 @@ void TFormMain::ButtonCloseClick() {
 }
 
 void TFormMain::BitBtnPrintClick() {
-  FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
-  TPrintExtras extras;
-  extras.Patient = FSession.Patient();
-  extras.Measures = FController->Measures();
-  extras.Notes = FSession.Notes();
-  extras.FullResolution = FullResolutionPrint;
-  PrintComparisonWith(*this, *FController, ImageCount,
-                      platform::LocateProgramFile("output.html").Read, extras);
-}
-
-void TFormMain::ExportClick(TExportKind Kind) {
-  const std::string path = ChooseExportFile ? ChooseExportFile(Kind) : std::string();
-  if (path.empty()) return;
-  ExportWithWaitCursor(*FController, Kind, path, FController->MeasureFrame().Pp100MM1);
+  FOutput->Print();
 }
 
 std::string TFormMain::SettingsFileToRead() const {
-  return platform::FileExists(SettingsFile) || SettingsSource.empty() ? SettingsFile
-                                                                      : SettingsSource;
-}
-
-TDicomExport TFormMain::DicomRequest(const std::string& Folder) const {
-  TDicomExport request;
-  request.Folder = Folder;
-  request.Patient = DicomPatientOf(FSession.Patient());
-  request.KeptStudyInstanceUid = FSession.StudyInstanceUid();
-  request.ImageCount = ImageCount;
-  return request;
-}
-
-void TFormMain::PacsSendClick() {
-  const platform::TResult<TPacsSettings> settings = ReadPacsSettings(SettingsFileToRead());
-  if (!settings) return platform::ShowFailure(settings.Status());
-  std::unique_ptr<TDicomExportJob> job;
-  std::string digest, folder;
-  if (FController->ControlsEnabled()) {
-    FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
-    const TDicomTexts texts = DicomTextsOfLanguage();
-    digest = DicomExportDigest(*FController, FSession.Comparison(*FController), DicomRequest());
-    // Sent before as it is now: only what still waits goes (the retry after a failure), unless
-    // nothing waits and the user wants it sent again, as a new series.
-    const bool waiting = !TOutbox(TOutbox::UserOutboxFolder()).Waiting().empty();
-    if (digest != FSession.SentDigest() ||
-        (!waiting && platform::AskYesNo(Tr(PacsUnchangedText)))) {
-      // The objects are made in a private folder of their own, from which they join the outbox.
-      // Named for this process, so that the next start removes it should this run end abruptly.
-      std::string error;
-      const std::string temp = platform::TempDirectory(&error);
-      folder = platform::ProcessFolderPattern(temp + PacsFolderPrefix);
-      if (temp.empty() || ::mkdtemp(folder.data()) == nullptr) {
-        platform::ShowWarning(Tr(PrintNoFolderText, temp.empty() ? error : folder));
-        return;
-      }
-      job = std::make_unique<TDicomExportJob>(*FController, DicomRequest(folder), texts);
-    } else if (!waiting) {
-      return;
-    }
-  }
-  const auto removeFolder = qScopeGuard([&] {
-    std::error_code ec;
-    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
-  });
-  if (job != nullptr && !job->Refusal()) return platform::ShowFailure(job->Refusal());
-  const TPacsSendOutcome outcome =
-      RunLongWork([&] { return SendToPacsWithProgress(this, settings.Value(), job.get()); });
-  if (job != nullptr && outcome.Exported.Status && outcome.Run) {
-    // In the outbox: it goes with this send or the next, and is not made again unchanged.
-    FSession.SetStudyInstanceUid(outcome.Exported.StudyInstanceUid);
-    FSession.SetSentDigest(digest);
-    SaveRecordNow();
-  }
-  TellPacsSend(outcome);
-}
-
-void TFormMain::DicomExportClick() {
-  const std::string folder = ChooseDicomFolder ? ChooseDicomFolder() : std::string();
-  if (folder.empty()) return;
-  // The patient's objects go only into a folder of the user's alone: a folder the dialog's New
-  // Folder button made is open to others, and the user is offered to close it.
-  switch (platform::FolderPrivacy(folder)) {
-    case platform::TFolderPrivacy::OwnOpen:
-      if (!platform::AskYesNo(Tr(DicomFolderOpenText, folder))) return;
-      if (std::string error; !platform::MakeOwnFolderPrivate(folder, &error)) {
-        platform::ShowWarning(Tr(DicomNoFolderText) + "\n" + error);
-        return;
-      }
-      break;
-    case platform::TFolderPrivacy::Foreign:
-      platform::ShowWarning(Tr(DicomFolderForeignText, folder));
-      return;
-    case platform::TFolderPrivacy::NotFolder:
-      platform::ShowWarning(Tr(DicomFolderNotFolderText, folder));
-      return;
-    case platform::TFolderPrivacy::Missing:
-    case platform::TFolderPrivacy::Private:
-      break;
-  }
-  if (ExportDicomInto(folder)) platform::ShowMessage(Tr(DicomExportDoneText, folder));
-}
-
-bool TFormMain::ExportDicomInto(const std::string& Folder) {
-  FActionFlicker->setChecked(false);  // the captures show the overlay as its sliders say
-  TDicomExportJob job(*FController, DicomRequest(Folder), DicomTextsOfLanguage());
-  if (!job.Refusal()) {
-    platform::ShowFailure(job.Refusal());
-    return false;
-  }
-  const TDicomExportOutcome outcome =
-      RunLongWork([&] { return ExportDicomWithProgress(this, job); });
-  if (outcome.Status && outcome.StudyInstanceUid != FSession.StudyInstanceUid()) {
-    FSession.SetStudyInstanceUid(outcome.StudyInstanceUid);
-    SaveRecordNow();
-  }
-  return bool(outcome.Status);
-}
-
-void TFormMain::BitBtnInfoClick() {
-  if (OnInfo) OnInfo();
+  return platform::FileExists(FSettingsFile) || FSettingsSource.empty() ? FSettingsFile
+                                                                        : FSettingsSource;
 }
 
 void TFormMain::ButtonAssistentClick() {
   // Every run starts from the overlay at the sliders' start, one step of the history; when
   // picture 2 can no longer be read, the overlay as it is stays and the assistant does not open.
   if (!FController->BeginAssistant()) return;
-  const bool aligned = OnAssistent && OnAssistent(Edit(TField::EditImage1)->text().toStdString(),
-                                                  Edit(TField::EditImage2)->text().toStdString());
+  const bool aligned =
+      FHooks.OnAssistent && FHooks.OnAssistent(Edit(TField::EditImage1)->text().toStdString(),
+                                               Edit(TField::EditImage2)->text().toStdString());
   // Cancelled, the overlay goes back where it stood and the history as it was.
   FController->EndAssistant(aligned);
   FImgViewHost->setFocus(Qt::OtherFocusReason);  // the keys nudge the overlay just placed
-}
-
-void TFormMain::ButtonAutoAlignClick() {
-  if (FAligning) return;
-  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  std::uint64_t generation = 0;
-  std::shared_ptr<TAlignmentJob> job = FController->PrepareAutoAlign(&generation);
-  if (job == nullptr) {
-    QGuiApplication::restoreOverrideCursor();
-    return;
-  }
-  FAligning = true;
-  FButtonAutoAlign->setEnabled(false);
-  if (FAlignWorker.joinable()) FAlignWorker.join();  // the last one has posted its result
-  FAlignWorker = std::thread([this, job, generation] {
-    const TAutoAlignResult result = job->Run();
-    // Queued to this window's thread; dropped if the window has gone meanwhile.
-    QMetaObject::invokeMethod(
-        this, [this, result, generation] { AutoAlignDone(result, generation); },
-        Qt::QueuedConnection);
-  });
-}
-
-void TFormMain::AutoAlignDone(const TAutoAlignResult& Result, std::uint64_t Generation) {
-  if (FWorking) {
-    // Long work reads the controller on its thread: the placement waits until it has ended.
-    FAlignWaiting = [this, Result, Generation] { AutoAlignDone(Result, Generation); };
-    return;
-  }
-  FAligning = false;
-  QGuiApplication::restoreOverrideCursor();
-  FButtonAutoAlign->setEnabled(FControlsEnabled);
-  // Pictures changed meanwhile make the result stale: it is dropped without a word.
-  FController->ApplyAutoAlign(Result, Generation);
-  // The button was pressed last; left with the focus, Space would press the print button
-  // that the focus moved on to.
-  FImgViewHost->setFocus(Qt::OtherFocusReason);
 }
 
 void TFormMain::resizeEvent(QResizeEvent* Event) {
@@ -1099,70 +527,57 @@ void TFormMain::resizeEvent(QResizeEvent* Event) {
 }
 
 void TFormMain::LayoutPanels() {
-  // The two bottom panels are bottom-aligned, the picture panel fills what is left above them.
   const int w = width(), h = height();
-  const int controlsTop = std::max(0, h - PanelControlsHeight);
-  const int nameTop = std::max(0, controlsTop - PanelNameHeight);
-  const int statusTop = std::max(0, nameTop - StatusBarHeight);
-  FPanelControls->setGeometry(0, controlsTop, w, PanelControlsHeight);
-  FPanelName->setGeometry(0, nameTop, w, PanelNameHeight);
-  FPanelStatus->setGeometry(0, statusTop, w, StatusBarHeight);
-  // The mode on the right, the position on the left, 8 pixels in from the edges.
-  FLabelStatusPosition->setGeometry(8, 0, w / 2 - 8, StatusBarHeight);
-  // When the comparison was last saved, at the right end; the mode before it.
-  const int savedWidth = std::min(StatusSavedWidth, std::max(0, w / 4));
-  FLabelStatusSaved->setGeometry(w - 8 - savedWidth, 0, savedWidth, StatusBarHeight);
-  FLabelStatusMode->setGeometry(w / 2, 0, std::max(0, w - w / 2 - 24 - savedWidth),
-                                StatusBarHeight);
-  FPanelImage->setGeometry(0, 0, w, statusTop);
+  const TMainPanelsLayout p = MainPanelsLayout(w, h, TStatusBar::SavedWidth);
+  FPanelControls->setGeometry(0, p.ControlsTop, w, PanelControlsHeight);
+  FPanelName->setGeometry(0, p.NameTop, w, PanelNameHeight);
+  FStatusBar->Place(p, w);
+  FPanelImage->setGeometry(0, 0, w, p.StatusTop);
   FImgViewHost->setGeometry(PanelBevel, PanelBevel, std::max(0, w - 2 * PanelBevel),
-                            std::max(0, statusTop - 2 * PanelBevel));
-  if (FPanelControls->width() != FLastControlsWidth) {
-    FLastControlsWidth = FPanelControls->width();
-    PanelControlsResize();
-  }
-}
-
-void TFormMain::PanelControlsResize() {
+                            std::max(0, p.StatusTop - 2 * PanelBevel));
+  // The bottom panels' controls for the client width, when it changed.
+  if (FPanelControls->width() == FLastControlsWidth) return;
+  FLastControlsWidth = FPanelControls->width();
   const QWidget* gauge1 = FBarHosts[0].get();
   // The column's width is that of ButtonImage1 above the read-outs: the placing read-outs are
   // wider only into the space before the right column.
   const TBottomPanelLayout l = PanelControlsLayout(width(), gauge1->x(), FButtonImage1->width(),
                                                    Edit(TField::EditZoom)->width(),
                                                    FBitBtnInfo->width(), FBitBtnPrint->width());
-  const auto setWidth = [](QWidget* W, int Width) { W->resize(Width, W->height()); };
-  const auto setLeft = [](QWidget* W, int Left) { W->move(Left, W->y()); };
-
-  setWidth(FBarHosts[1].get(), l.SliderWidth);  // GaugeBar2
-  setLeft(Edit(TField::EditX), l.LeftEditLeft);
-  setWidth(FBarHosts[2].get(), l.SliderWidth);  // GaugeBar3
-  setLeft(Edit(TField::EditY), l.LeftEditLeft);
-  setWidth(FBarHosts[0].get(), l.SliderWidth);  // GaugeBar1
-  setLeft(Edit(TField::EditAngle), l.LeftEditLeft);
-  setWidth(FBarHosts[4].get(), l.SliderWidth);  // GaugeBar5
-  setLeft(Edit(TField::EditZoomOvl), l.LeftEditLeft);
-  setWidth(Edit(TField::EditImage1), l.SliderWidth);
-  setLeft(FButtonImage1, l.LeftEditLeft);
-
-  setLeft(FLabelImage2, l.RightColumn);
-  setLeft(Edit(TField::EditImage2), l.RightSliderLeft);
-  setWidth(Edit(TField::EditImage2), l.SliderWidth);
-  setLeft(FButtonImage2, l.RightEditLeft);
-  setLeft(FLabelTransp, l.RightColumn);
-  setLeft(FLabelZoom, l.RightColumn);
-  setLeft(FBarHosts[5].get(), l.RightSliderLeft);  // GaugeAlpha
-  setWidth(FBarHosts[5].get(), l.SliderWidth);
-  setLeft(Edit(TField::EditTransp), l.RightEditLeft);
-  setLeft(FBarHosts[3].get(), l.RightSliderLeft);  // GaugeBar4
-  setWidth(FBarHosts[3].get(), l.SliderWidth);
-  setLeft(Edit(TField::EditZoom), l.RightEditLeft);
-  setLeft(FButtonAssistent, l.RightSliderLeft);
-  setLeft(FButtonAutoAlign, l.ButtonAutoAlignLeft);
-
-  setWidth(FButtonClose, l.ButtonCloseWidth);
-  setLeft(FButtonClose, l.ButtonCloseLeft);
-  setLeft(FBitBtnInfo, l.BitBtnInfoLeft);
-  setLeft(FBitBtnPrint, l.BitBtnPrintLeft);
+  // Each control's new left and width; Kept leaves it as it is.
+  constexpr int Kept = -1;
+  const auto e = [this](TField Field) { return Edit(Field); };
+  const auto b = [this](int Index) { return FBarHosts[std::size_t(Index)].get(); };
+  const std::initializer_list<std::tuple<QWidget*, int, int>> places{
+      {b(1), Kept, l.SliderWidth},  // GaugeBar2
+      {e(TField::EditX), l.LeftEditLeft, Kept},
+      {b(2), Kept, l.SliderWidth},  // GaugeBar3
+      {e(TField::EditY), l.LeftEditLeft, Kept},
+      {b(0), Kept, l.SliderWidth},  // GaugeBar1
+      {e(TField::EditAngle), l.LeftEditLeft, Kept},
+      {b(4), Kept, l.SliderWidth},  // GaugeBar5
+      {e(TField::EditZoomOvl), l.LeftEditLeft, Kept},
+      {e(TField::EditImage1), Kept, l.SliderWidth},
+      {FButtonImage1, l.LeftEditLeft, Kept},
+      {FLabelImage2, l.RightColumn, Kept},
+      {e(TField::EditImage2), l.RightSliderLeft, l.SliderWidth},
+      {FButtonImage2, l.RightEditLeft, Kept},
+      {FLabelTransp, l.RightColumn, Kept},
+      {FLabelZoom, l.RightColumn, Kept},
+      {b(5), l.RightSliderLeft, l.SliderWidth},  // GaugeAlpha
+      {e(TField::EditTransp), l.RightEditLeft, Kept},
+      {b(3), l.RightSliderLeft, l.SliderWidth},  // GaugeBar4
+      {e(TField::EditZoom), l.RightEditLeft, Kept},
+      {FButtonAssistent, l.RightSliderLeft, Kept},
+      {FButtonAutoAlign, l.ButtonAutoAlignLeft, Kept},
+      {FButtonClose, l.ButtonCloseLeft, l.ButtonCloseWidth},
+      {FBitBtnInfo, l.BitBtnInfoLeft, Kept},
+      {FBitBtnPrint, l.BitBtnPrintLeft, Kept},
+  };
+  for (const auto& [control, left, width] : places) {
+    control->setGeometry(left == Kept ? control->x() : left, control->y(),
+                         width == Kept ? control->width() : width, control->height());
+  }
 }
 
 }  // namespace overlay

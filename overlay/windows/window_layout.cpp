@@ -24,6 +24,58 @@ TBottomPanelLayout PanelControlsLayout(int ClientWidth, int GaugeBar1Left, int E
   return l;
 }
 
+TMainPanelsLayout MainPanelsLayout(int ClientWidth, int ClientHeight, int SavedWidth) {
+  const int w = ClientWidth;
+  TMainPanelsLayout l{};
+  l.ControlsTop = std::max(0, ClientHeight - PanelControlsHeight);
+  l.NameTop = std::max(0, l.ControlsTop - PanelNameHeight);
+  l.StatusTop = std::max(0, l.NameTop - StatusBarHeight);
+  // 8 pixels in from the edges.
+  l.PositionWidth = w / 2 - 8;
+  l.SavedWidth = std::min(SavedWidth, std::max(0, w / 4));
+  l.SavedLeft = w - 8 - l.SavedWidth;
+  l.ModeLeft = w / 2;
+  l.ModeWidth = std::max(0, w - w / 2 - 24 - l.SavedWidth);
+  return l;
+}
+
+TStoredPlacement PlaceStoredBounds(const TWindowBounds& Bounds,
+                                   const std::vector<TScreenArea>& Screens, int MinClientWidth,
+                                   int MinClientHeight) {
+  TStoredPlacement p{false, std::max(Bounds.Width - MainFrameExtraWidth, MinClientWidth),
+                     std::max(Bounds.Height - MainFrameExtraHeight, MinClientHeight)};
+  for (const TScreenArea& s : Screens) {
+    const int seenWidth =
+        std::min(s.Left + s.Width, Bounds.Left + Bounds.Width) - std::max(s.Left, Bounds.Left);
+    const int seenHeight =
+        std::min(s.Top + s.Height, Bounds.Top + Bounds.Height) - std::max(s.Top, Bounds.Top);
+    p.Move = p.Move || (seenWidth >= 50 && seenHeight >= 30);
+  }
+  return p;
+}
+
+TDicomFolderUse DicomFolderUse(platform::TFolderPrivacy Privacy, const std::string& Folder) {
+  switch (Privacy) {
+    case platform::TFolderPrivacy::OwnOpen:
+      return {Tr(DicomFolderOpenText, Folder), {}};
+    case platform::TFolderPrivacy::Foreign:
+      return {{}, Tr(DicomFolderForeignText, Folder)};
+    case platform::TFolderPrivacy::NotFolder:
+      return {{}, Tr(DicomFolderNotFolderText, Folder)};
+    case platform::TFolderPrivacy::Missing:
+    case platform::TFolderPrivacy::Private:
+      break;
+  }
+  return {};
+}
+
+TPacsSendChoice ChoosePacsSend(const std::string& Digest, const std::string& SentDigest,
+                               bool Waiting, const std::function<bool()>& Ask) {
+  if (Digest != SentDigest) return TPacsSendChoice::ExportAnew;
+  if (Waiting) return TPacsSendChoice::WaitingOnly;
+  return Ask() ? TPacsSendChoice::ExportAnew : TPacsSendChoice::Nothing;
+}
+
 const char* const OpenPictureFilter =
     "*.jpg, *.bmp|*.jpg;*.jpeg;*.bmp|*.jpg|*.jpg|*.jpeg|*.jpeg|*.bmp|*.bmp|*.png|*.png|*.tif|*.tif|"
     "*.tga|*.tga";

@@ -1,12 +1,19 @@
 // The main window's layout facts that are plain arithmetic: the panels' heights, where the bottom
-// panels' controls go for a client width, and the open-picture dialog's filter. The sliders' size
-// as they are created is the scene's (MainSliderWidth in overlay/scene/main_controller.h), since
-// the controller creates them.
+// panels' controls go for a client width, and the open-picture dialog's filter; and the window's
+// choices that need no widget (what a drop loads, where stored bounds go, which folder the DICOM
+// export takes, what "Send to PACS" makes). The sliders' size as they are created is the scene's
+// (MainSliderWidth in overlay/scene/main_controller.h), since the controller creates them.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "overlay/base/settings.h"
+#include "overlay/base/texts.h"
+#include "platform/file_write.h"
 
 namespace overlay {
 
@@ -18,6 +25,50 @@ constexpr int PanelNameHeight = 39;
 constexpr int PanelBevel = 1;
 // The status bar between the picture panel and PanelName: the pixel under the mouse, the mode.
 constexpr int StatusBarHeight = 20;
+
+// The panels' rows for a client size: the two bottom panels bottom-aligned, the status bar above
+// them, the picture panel filling what is left; the status bar's position on the left, when the
+// comparison was last saved at the right end (SavedWidth at most), the mode before it.
+struct TMainPanelsLayout {
+  int ControlsTop, NameTop, StatusTop;
+  int PositionWidth, ModeLeft, ModeWidth, SavedLeft, SavedWidth;
+};
+TMainPanelsLayout MainPanelsLayout(int ClientWidth, int ClientHeight, int SavedWidth);
+
+// What the window's frame and title bar add to the client area in the stored bounds, which
+// are the window's outer bounds.
+constexpr int MainFrameExtraWidth = 8;
+constexpr int MainFrameExtraHeight = 30;
+// Where the window goes for the outer bounds the settings keep: their place only when at least
+// 50 x 30 pixels of them lie on one of the screens (bounds on no screen any more, a monitor
+// unplugged, would open the window out of sight: the window system then places it), and the
+// client size they give, at least the minimum.
+struct TScreenArea {
+  int Left, Top, Width, Height;
+};
+struct TStoredPlacement {
+  bool Move;
+  int ClientWidth, ClientHeight;
+};
+TStoredPlacement PlaceStoredBounds(const TWindowBounds& Bounds,
+                                   const std::vector<TScreenArea>& Screens, int MinClientWidth,
+                                   int MinClientHeight);
+
+// What the DICOM export does with the folder the user chose, by its privacy: the patient's objects
+// go only into a folder of the user's alone. A folder the dialog's New Folder button made is open
+// to others: the user is asked (Question) whether to close it first; a folder of another user or
+// no folder is refused (Refusal, told).
+struct TDicomFolderUse {
+  std::string Question, Refusal;  // both empty: written into as it is (or made)
+};
+TDicomFolderUse DicomFolderUse(platform::TFolderPrivacy Privacy, const std::string& Folder);
+
+// What "Send to PACS" makes of the comparison shown: anew when it changed since it last went
+// (Digest against SentDigest); unchanged, only what still waits in the outbox (the retry after a
+// failure), or, when nothing waits, anew only when the user wants it sent again (Ask).
+enum class TPacsSendChoice { ExportAnew, WaitingOnly, Nothing };
+TPacsSendChoice ChoosePacsSend(const std::string& Digest, const std::string& SentDigest,
+                               bool Waiting, const std::function<bool()>& Ask);
 
 // Layout of the two bottom panels for a window client width (PanelControlsResize).
 struct TBottomPanelLayout {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "overlay/align/auto_align.h"
 #include "overlay/base/texts.h"
@@ -127,11 +128,16 @@ TEST(RecordSession, SavesEachChangeKeepsNotesWholeAndLeavesADeclinedRecordUntouc
   ASSERT_TRUE(session.SaveIfChanged(p.C));
   ASSERT_TRUE(session.LastSaved());
   EXPECT_FALSE(session.Pending());
+  // The status bar says when, while both pictures show.
+  EXPECT_TRUE(std::regex_match(session.SaveStateText(true),
+                               std::regex("Gespeichert um [0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
+      << session.SaveStateText(true);
+  EXPECT_EQ(session.SaveStateText(false), "");
   // Five saves and reads later, the notes are the same to the byte.
   for (int i = 0; i < 5; ++i) {
     TRecordSession again(records);
     ASSERT_EQ(again.Open(p.C).Found, TRecordSession::TFound::Offered);
-    again.Accept(p.C);
+    ASSERT_TRUE(again.Offer(p.C, [] { return true; }));
     EXPECT_EQ(again.Notes(), notes);
     again.Changed();
     ASSERT_TRUE(again.SaveIfChanged(p.C));
@@ -148,7 +154,11 @@ TEST(RecordSession, SavesEachChangeKeepsNotesWholeAndLeavesADeclinedRecordUntouc
   p.C.LoadBothImages(p.One, p.Two, [] {});
   TRecordSession declined(records);
   ASSERT_EQ(declined.Open(p.C).Found, TRecordSession::TFound::Offered);
-  declined.Decline();
+  bool asked = false;
+  EXPECT_FALSE(declined.Offer(p.C, [&] { return asked = true, false; }));
+  EXPECT_TRUE(asked);
+  EXPECT_FALSE(declined.Offer(p.C, [] { return true; }));  // once
+  EXPECT_EQ(declined.SaveStateText(true), Tr(RecordNotKeptText));
   EXPECT_TRUE(declined.Notes().empty());
   EXPECT_TRUE(p.C.Measures().empty());
   p.C.PlacePrecisely({-7, 0.5, 1, 1});
@@ -228,12 +238,17 @@ TEST(ComparisonPatient, TheNamedPatientHoldsOnlyForTheNamedPictures) {
   session.SetNamed(named);
   session.Open(p.C);
   EXPECT_EQ(session.Patient(), named.Patient);
-  EXPECT_EQ(PatientCaption(session.Patient()), "Tessaly - [Muster, Erika  *12.08.1964]");
+  const auto caption = [&] { return session.Caption(p.C.ImageFile1(), p.C.ImageFile2()); };
+  EXPECT_EQ(caption(), "Tessaly - [Muster, Erika  *12.08.1964]");
   fs::copy_file(p.Two, p.Dir / "other.bmp");
   ASSERT_TRUE(p.C.LoadImage2(p.Dir / "other.bmp"));  // the same contents, another file
   session.Open(p.C);
   EXPECT_FALSE(session.Patient().Known());
-  EXPECT_EQ(PatientCaption(session.Patient()), "Tessaly");
+  EXPECT_EQ(caption(), "Tessaly");
+  // A file that names nobody keeps its own caption while its pictures show.
+  session.SetNamed({p.One, p.Dir / "other.bmp", {}});
+  session.Open(p.C);
+  EXPECT_EQ(caption(), std::nullopt);
   TReportFacts facts;
   SetReportPatient(facts, session.Patient());
   EXPECT_EQ(facts.Name, "");

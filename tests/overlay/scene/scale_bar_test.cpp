@@ -90,8 +90,10 @@ class ScaleBarWindowTest : public ::testing::Test {
     const std::string path = (Dir / "interface.ini").string();
     std::ofstream(path, std::ios::binary) << file;
     platform::SetProgramParameters({path});
-    auto w = std::make_unique<TFormMain>();
-    w->SettingsFile = (Dir / "Tessaly.ini").string();
+    TFormMainHooks hooks;
+    hooks.SettingsFile = (Dir / "Tessaly.ini").string();
+    hooks.ChooseFile = [this] { return Chosen; };  // the "..." buttons' dialog
+    auto w = std::make_unique<TFormMain>(hooks);
     platform::MessageRecorder messages;  // the language file is missing beside the test
     w->FormCreate();
     w->show();
@@ -108,7 +110,7 @@ class ScaleBarWindowTest : public ::testing::Test {
     return x - bar.Left;
   }
   fs::path Dir;
-  std::string One, Two;
+  std::string One, Two, Chosen;
 };
 
 // Shown by default with a known scale and as long as the chosen length at every zoom; M hides
@@ -143,12 +145,12 @@ TEST_F(ScaleBarWindowTest, TheBarShowsTheChosenLengthAtTheViewZoomUntilPicture1C
   QTest::keyClick(w.get(), Qt::Key_M);
   ASSERT_TRUE(c.ScaleBarShown());
   // A new overlay goes under the bar, not over it.
-  w->ChooseFile = [this] { return Two; };
+  Chosen = Two;
   QTest::mouseClick(w->findChild<QPushButton*>("ButtonImage2"), Qt::LeftButton);
   QApplication::processEvents();
   EXPECT_GT(ShownBarLength(*w), ScaleBarMinPixels - 1);
 
-  w->ChooseFile = [this] { return Two; };
+  Chosen = Two;
   QTest::mouseClick(w->findChild<QPushButton*>("ButtonImage1"), Qt::LeftButton);
   EXPECT_FALSE(c.ScaleBarAvailable());
   EXPECT_FALSE(action->isEnabled());

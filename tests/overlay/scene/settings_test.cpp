@@ -47,6 +47,12 @@ class SettingsTest : public ::testing::Test {
     std::error_code ec;
     fs::remove_all(Dir, ec);
   }
+  // A main window whose settings file is File.
+  static TFormMainHooks At(const std::string& File) {
+    TFormMainHooks hooks;
+    hooks.SettingsFile = File;
+    return hooks;
+  }
   std::string Write(const std::string& Name, const std::string& Bytes) {
     const std::string path = (Dir / Name).string();
     std::ofstream(path, std::ios::binary) << Bytes;
@@ -171,10 +177,9 @@ TEST_F(SettingsTest, PacsSettingsAreReadOrRefusedWithTheKey) {
 TEST_F(SettingsTest, CloseStoresTheBoundsAndTheNextStartShowsThem) {
   // A user's own entries survive; ImageCount is never written.
   Write("Tessaly.ini", "; mine\r\n[Output]\r\nImageCount=3\r\n");
-  TFormMain first;
-  first.SettingsFile = Settings;
+  TFormMain first(At(Settings));
   first.LoadSettings();
-  EXPECT_EQ(first.ImageCount, 3);
+  EXPECT_EQ(first.Settings().ImageCount, 3);
   first.move(40, 30);
   first.resize(900, 500);
   first.show();
@@ -184,22 +189,11 @@ TEST_F(SettingsTest, CloseStoresTheBoundsAndTheNextStartShowsThem) {
             "; mine\r\n[Output]\r\nImageCount=3\r\n[AutoLoad]\r\nFormProperties=1\r\n"
             "[FormOptions]\r\nTop=30\r\nLeft=40\r\nHeight=530\r\nWidth=908\r\n");
 
-  TFormMain next;
-  next.SettingsFile = Settings;
+  TFormMain next(At(Settings));
   next.LoadSettings();
   EXPECT_EQ(next.pos(), QPoint(40, 30));
   EXPECT_EQ(next.size(), QSize(900, 500));
-  EXPECT_EQ(next.ImageCount, 3);
-
-  // Bounds on no screen: the size stays, the place is the window system's; the default width
-  // 620 gives the minimum width.
-  Write("Tessaly.ini", "[AutoLoad]\nFormProperties=1\n[FormOptions]\nTop=-4000\nLeft=-9000\n");
-  TFormMain lost;
-  lost.SettingsFile = Settings;
-  const QPoint placed = lost.pos();
-  lost.LoadSettings();
-  EXPECT_EQ(lost.pos(), placed);
-  EXPECT_EQ(lost.size(), QSize(MainMinClientWidth, 450 - MainFrameExtraHeight));
+  EXPECT_EQ(next.Settings().ImageCount, 3);
 }
 
 // The open dialog through the "..." button as a user drives it: a typed path to a PNG opens
@@ -209,8 +203,7 @@ TEST_F(SettingsTest, TheOpenDialogFindsEveryPictureAndRemembersFilterFolderAndRe
   fs::create_directories(Dir / "photos");
   const std::string first = Picture("photos/IMG_0001.PNG"), second = Picture("second.png");
   const std::string gone = Picture("gone.png");
-  TFormMain w;
-  w.SettingsFile = Settings;
+  TFormMain w(At(Settings));
   w.LoadSettings();
   w.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -255,8 +248,7 @@ TEST_F(SettingsTest, TheOpenDialogFindsEveryPictureAndRemembersFilterFolderAndRe
   EXPECT_EQ(offered.back(), QStringLiteral("Alle Dateien (*)"));
 
   fs::remove(gone);
-  TFormMain next;
-  next.SettingsFile = Settings;
+  TFormMain next(At(Settings));
   next.LoadSettings();
   EXPECT_EQ(next.OpenDialogSettings().Recent, (std::vector<std::string>{first, second}));
   QFileDialog dialog;
@@ -278,13 +270,12 @@ TEST_F(SettingsTest, TheOpenDialogFindsEveryPictureAndRemembersFilterFolderAndRe
 }
 
 TEST_F(SettingsTest, ASettingsFileThatCannotBeWrittenKeepsTheWindowOpen) {
-  TFormMain w;
-  w.SettingsFile = (Dir / "gone" / "Tessaly.ini").string();
+  TFormMain w(At((Dir / "gone" / "Tessaly.ini").string()));
   w.show();
   platform::MessageRecorder recorder;
   w.ButtonCloseClick();
-  EXPECT_EQ(recorder.Texts(),
-            std::vector<std::string>{"nach " + w.SettingsFile + " kann nicht geschrieben werden"});
+  EXPECT_EQ(recorder.Texts(), std::vector<std::string>{"nach " + w.SettingsFile() +
+                                                       " kann nicht geschrieben werden"});
   EXPECT_TRUE(w.isVisible());
 }
 
@@ -345,9 +336,9 @@ TEST_F(SettingsTest, AnAdministratorsSettingsAreReadAndKeptByTheFirstWrite) {
   platform::OverrideProgramDirectory((Dir / "program").string() + "/");
   {
     TFormMain w;
-    EXPECT_EQ(w.SettingsFile, (Dir / "program" / "Tessaly.ini").string());
+    EXPECT_EQ(w.SettingsFile(), (Dir / "program" / "Tessaly.ini").string());
     w.LoadSettings();
-    EXPECT_EQ(w.ImageCount, 3);
+    EXPECT_EQ(w.Settings().ImageCount, 3);
     w.show();
     w.ButtonCloseClick();
   }
@@ -370,8 +361,7 @@ TEST_F(SettingsTest, StartWithAnInterfaceFileLoadsTwoPicturesAndShowsTheSubject)
       file += "[Image" + std::to_string(i) + "]\nImage=" + (i % 2 ? two : one) + "\n";
     file += "[Subject0]\nName=Muster\nFirstName=Erika\nBirthDate=01.02.1960\n";
     platform::SetProgramParameters({Write("interface.ini", file)});
-    auto w = std::make_unique<TFormMain>();
-    w->SettingsFile = Settings;
+    auto w = std::make_unique<TFormMain>(At(Settings));
     platform::MessageRecorder messages;  // the language file is missing beside the test
     w->FormCreate();
     return w;
@@ -418,8 +408,7 @@ TEST_F(SettingsTest, AStartWhosePicturesDoNotLoadTellsEachOnceInOrder) {
   platform::SetProgramParameters(
       {Write("interface.ini", "[General]\nCount=2\n[Image0]\nImage=" + missing +
                                   "\n[Image1]\nImage=" + letter + "\n")});
-  TFormMain w;
-  w.SettingsFile = Settings;
+  TFormMain w(At(Settings));
   platform::MessageRecorder messages;
   w.FormCreate();
   const TPictureFailureTexts says;

@@ -37,6 +37,7 @@
 #include "platform/control_host.h"
 #include "platform/message.h"
 #include "tests/support/scripted_pacs.h"
+#include "tests/support/temp_folder.h"
 
 namespace overlay {
 namespace {
@@ -46,14 +47,8 @@ namespace fs = std::filesystem;
 class FormMainTest : public ::testing::Test {
  protected:
   FormMainTest() {
-    Dir = fs::temp_directory_path() / ("tessaly_form_main_" + std::to_string(::getpid()));
-    fs::create_directories(Dir);
     Picture1 = Write("one.png", 300, 200, Qt::darkCyan);
     Picture2 = Write("two.png", 101, 60, Qt::yellow);  // odd width
-  }
-  ~FormMainTest() override {
-    std::error_code ec;
-    fs::remove_all(Dir, ec);
   }
   std::string Write(const std::string& Name, int W, int H, Qt::GlobalColor Color) {
     QImage image(W, H, QImage::Format_RGB32);
@@ -62,12 +57,32 @@ class FormMainTest : public ::testing::Test {
     EXPECT_TRUE(image.save(QString::fromStdString(path)));
     return path;
   }
-  // Shows the window and clicks one of its buttons; the dialog answers Path.
+  // The window's dialogs and places as the test gives them: the open dialog answers Chosen;
+  // Records: where the comparison records lie; Settings: the settings file.
+  TFormMainHooks Hooks(std::string Records = {}, std::string Settings = {}) {
+    TFormMainHooks hooks;
+    hooks.ChooseFile = [this] { return Chosen; };
+    hooks.RecordFolder = std::move(Records);
+    hooks.SettingsFile = std::move(Settings);
+    return hooks;
+  }
+  // Clicks one of the window's buttons; the dialog answers Path.
   void Choose(TFormMain& W, const char* Button, const std::string& Path) {
-    W.ChooseFile = [Path] { return Path; };
+    Chosen = Path;
     auto* button = W.findChild<QPushButton*>(Button);
     ASSERT_NE(button, nullptr) << Button;
     QTest::mouseClick(button, Qt::LeftButton);
+  }
+  void LoadBoth(TFormMain& W) {
+    Choose(W, "ButtonImage1", Picture1);
+    Choose(W, "ButtonImage2", Picture2);
+  }
+  // The entry of the print button's menu whose data is Data.
+  static QAction* PrintMenuEntry(TFormMain& W, int Data) {
+    for (QAction* a : W.findChild<QToolButton*>("BitBtnPrint")->menu()->actions()) {
+      if (a->data() == Data) return a;
+    }
+    return nullptr;
   }
   void Show(TFormMain& W) {
     W.show();
@@ -110,13 +125,14 @@ class FormMainTest : public ::testing::Test {
     QTest::mouseClick(host, Qt::LeftButton, {}, QPoint(host->width() - 4, host->height() / 2));
   }
 
-  fs::path Dir;
-  std::string Picture1, Picture2;
+  const testsupport::TTempFolder Temp{"tessaly_form_main"};
+  const fs::path Dir = Temp.Path();
+  std::string Picture1, Picture2, Chosen;
 };
 
 TEST_F(FormMainTest, OverlayControlsAreEnabledExactlyWhenBothPicturesAreLoadedInEitherOrder) {
   for (bool secondFirst : {true, false}) {
-    TFormMain w;
+    TFormMain w(Hooks());
     Show(w);
     EXPECT_TRUE(OverlayControlsEnabled(w, false));
     Choose(w, secondFirst ? "ButtonImage2" : "ButtonImage1", secondFirst ? Picture2 : Picture1);
@@ -130,10 +146,9 @@ TEST_F(FormMainTest, OverlayControlsAreEnabledExactlyWhenBothPicturesAreLoadedIn
 }
 
 TEST_F(FormMainTest, ClicksOnTheSlidersDriveTheOverlayAndTheReadOuts) {
-  TFormMain w;
+  TFormMain w(Hooks());
   Show(w);
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
+  LoadBoth(w);
   TMainController& c = w.Controller();
   // Both offset sliders share one handler, which refreshes both read-outs.
   ClickNext(w, c.GaugeBar3());
@@ -157,7 +172,7 @@ TEST_F(FormMainTest, ClicksOnTheSlidersDriveTheOverlayAndTheReadOuts) {
 }
 
 TEST_F(FormMainTest, ZoomReadOutsAndTheOverlayZoomExample) {
-  TFormMain w;
+  TFormMain w(Hooks());
   Choose(w, "ButtonImage1", Picture1);
   Choose(w, "ButtonImage2", Write("square.png", 100, 100, Qt::red));
   TMainController& c = w.Controller();
@@ -180,10 +195,10 @@ TEST_F(FormMainTest, ZoomReadOutsAndTheOverlayZoomExample) {
 }
 
 // Ctrl+0 shows picture 1 whole at the largest zoom step that still fits, Ctrl+1 at one screen
-// pixel per picture pixel; the view's menu offers both with their keys, and only once there is
-// something to do.
+// pixel per picture pixel; the view's menu offers both with their keys (after the ways of
+// drawing), and only once there is something to do.
 TEST_F(FormMainTest, FitAndActualSizeThroughTheZoomSlider) {
-  TFormMain w;
+  TFormMain w(Hooks());
   Show(w);
   platform::TControlHostWidget* view = w.ImgViewHost();
   EXPECT_EQ(view->contextMenuPolicy(), Qt::NoContextMenu);
@@ -217,22 +232,23 @@ TEST_F(FormMainTest, FitAndActualSizeThroughTheZoomSlider) {
   }
   EXPECT_TRUE(shown.contains("Einpassen Ctrl+0")) << shown.join(", ").toStdString();
   EXPECT_TRUE(shown.contains("100 % Ctrl+1")) << shown.join(", ").toStdString();
+  // The ways of drawing first, each with its key, in the menu's order.
+  EXPECT_EQ(shown.mid(0, 5), QStringList({"Differenz D", "Vorhang S", "Nebeneinander B",
+                                          "Schachbrett C", "Blinken F"}));
 }
 
 TEST_F(FormMainTest, ZoomReadOutsUseTheLocalesSeparator) {
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-  TFormMain w;
+  TFormMain w(Hooks());
   QLocale::setDefault(QLocale::c());
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
+  LoadBoth(w);
   w.Controller().GaugeBar4().SetPosition(-100);
   EXPECT_EQ(Text(w, TField::EditZoom), "0,100");
 }
 
 TEST_F(FormMainTest, LoadingPicture1AgainResetsEverySlider) {
-  TFormMain w;
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
+  TFormMain w(Hooks());
+  LoadBoth(w);
   TMainController& c = w.Controller();
   c.GaugeBar1().SetPosition(30);
   c.GaugeBar2().SetPosition(-20);
@@ -248,9 +264,8 @@ TEST_F(FormMainTest, LoadingPicture1AgainResetsEverySlider) {
 }
 
 TEST_F(FormMainTest, APictureThatDoesNotLoadChangesNothing) {
-  TFormMain w;
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
+  TFormMain w(Hooks());
+  LoadBoth(w);
   w.Controller().GaugeBar1().SetPosition(15);
   platform::MessageRecorder recorder;
   const std::string missing = (Dir / "missing.png").string();
@@ -279,17 +294,19 @@ TEST_F(FormMainTest, APictureThatDoesNotLoadChangesNothing) {
 }
 
 TEST_F(FormMainTest, TheAssistantOpensOnAFreshlyResetOverlayOrNotAtAll) {
-  TFormMain w;
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
-  TMainController& c = w.Controller();
   TSliderPositions atOpening{1, 1, 1, 1, 1, 1};
   std::vector<std::string> paths;
-  w.OnAssistent = [&](const std::string& P1, const std::string& P2) {
-    atOpening = c.Sliders();
+  TMainController* opened = nullptr;
+  TFormMainHooks hooks = Hooks();
+  hooks.OnAssistent = [&](const std::string& P1, const std::string& P2) {
+    atOpening = opened->Sliders();
     paths = {P1, P2};
     return false;
   };
+  TFormMain w(hooks);
+  LoadBoth(w);
+  TMainController& c = w.Controller();
+  opened = &c;
   c.GaugeBar1().SetPosition(40);
   c.GaugeBar5().SetPosition(120);
   QTest::mouseClick(w.findChild<QPushButton*>("ButtonAssistent"), Qt::LeftButton);
@@ -313,17 +330,19 @@ TEST_F(FormMainTest, TheAssistantOpensOnAFreshlyResetOverlayOrNotAtAll) {
 // stood and the earlier steps can still be undone; applied, its start and its result are steps of
 // their own. The measures stay as they were throughout.
 TEST_F(FormMainTest, TheAssistantIsOneStepAndCancellingItPutsTheOverlayBack) {
-  TFormMain w;
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
+  bool apply = false;
+  TMainController* opened = nullptr;
+  TFormMainHooks hooks = Hooks();
+  hooks.OnAssistent = [&](const std::string&, const std::string&) {
+    return apply && opened->AlignOverlay(0, 0, 0, 0, 50, 0, 50, 0);
+  };
+  TFormMain w(hooks);
+  LoadBoth(w);
   TMainController& c = w.Controller();
+  opened = &c;
   c.SetMeasures({TMeasure{TMeasureKind::Ruler, 2, {{10, 10}, {60, 40}}}});
   const std::vector<TMeasure> measures = c.Measures();
   c.GaugeBar1().SetPosition(40);
-  bool apply = false;
-  w.OnAssistent = [&](const std::string&, const std::string&) {
-    return apply && c.AlignOverlay(0, 0, 0, 0, 50, 0, 50, 0);
-  };
   QTest::mouseClick(w.findChild<QPushButton*>("ButtonAssistent"), Qt::LeftButton);  // Escape
   EXPECT_EQ(c.Sliders().Angle, 40);
   EXPECT_EQ(c.Measures(), measures);
@@ -344,7 +363,7 @@ TEST_F(FormMainTest, TheAssistantIsOneStepAndCancellingItPutsTheOverlayBack) {
 }
 
 TEST_F(FormMainTest, BottomPanelsAreLaidOutForTheClientWidth) {
-  TFormMain w;
+  TFormMain w(Hooks());
   Show(w);
   w.resize(MainClientWidth, MainClientHeight);
   EXPECT_EQ(w.findChild<QWidget*>("GaugeBar2")->width(), 328);
@@ -362,7 +381,7 @@ TEST_F(FormMainTest, BottomPanelsAreLaidOutForTheClientWidth) {
 // The automatic-alignment button sits beside the assistant's and overlaps no other control of
 // the bottom panel, at the smallest client width as at the designed one and a wide one.
 TEST_F(FormMainTest, TheAutoAlignButtonOverlapsNoOtherControl) {
-  TFormMain w;
+  TFormMain w(Hooks());
   Show(w);
   for (int width : {MainMinClientWidth, MainClientWidth, 1400}) {
     w.resize(width, MainClientHeight);
@@ -400,7 +419,7 @@ TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
   ASSERT_TRUE(photo.save(QString::fromStdString(one)));
   ASSERT_TRUE(turned.save(QString::fromStdString(two)));
 
-  TFormMain w;
+  TFormMain w(Hooks());
   Show(w);
   Choose(w, "ButtonImage1", one);
   Choose(w, "ButtonImage2", two);
@@ -444,10 +463,9 @@ TEST_F(FormMainTest, AutoAlignAppliesTheFoundPlacementOrShowsWhyNot) {
 // Ctrl+Z waits while a slider is held (the step is not finished), not for a release that went
 // elsewhere.
 TEST_F(FormMainTest, UndoWaitsForAHeldSliderNotForALostRelease) {
-  TFormMain w;
+  TFormMain w(Hooks());
   Show(w);
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
+  LoadBoth(w);
   TMainController& c = w.Controller();
   c.GaugeBar2().SetPosition(5);
   QTest::mousePress(w.BarHost(c.GaugeBar2()), Qt::LeftButton, {}, {5, 5});  // one step left
@@ -462,10 +480,9 @@ TEST_F(FormMainTest, UndoWaitsForAHeldSliderNotForALostRelease) {
 // moves; the overlay comes back exactly as it stood, between the steps too; Ctrl+R returns to the
 // loaded state as a step of its own, and a new picture 2 starts afresh.
 TEST_F(FormMainTest, UndoRedoAndResetStepThroughThePlacements) {
-  TFormMain w;
+  TFormMain w(Hooks());
   Show(w);
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
+  LoadBoth(w);
   TMainController& c = w.Controller();
   struct TShown {
     TPlacementState State;
@@ -521,7 +538,7 @@ TEST_F(FormMainTest, UndoRedoAndResetStepThroughThePlacements) {
 // Files dropped on the window: two on the view load as pictures 1 and 2 by their age, one on a
 // row loads there, anything else is told once and changes nothing.
 TEST_F(FormMainTest, DroppedPicturesLoadWhereTheyFall) {
-  TFormMain w;
+  TFormMain w(Hooks());
   Show(w);
   const std::string older = Write("older.png", 120, 90, Qt::red);
   const std::string newer = Write("newer.png", 80, 60, Qt::blue);
@@ -576,8 +593,7 @@ TEST_F(FormMainTest, ColourMatchingBrightensADarkerRetakeAndOffGivesPictureTwoBa
   }
   ASSERT_TRUE(one.save(QString::fromStdString((Dir / "lit.png").string())));
   ASSERT_TRUE(two.save(QString::fromStdString((Dir / "dim.png").string())));
-  TFormMain w;
-  w.SettingsFile = (Dir / "Tessaly.ini").string();
+  TFormMain w(Hooks({}, (Dir / "Tessaly.ini").string()));
   Show(w);
   Choose(w, "ButtonImage1", (Dir / "lit.png").string());
   Choose(w, "ButtonImage2", (Dir / "dim.png").string());
@@ -596,8 +612,7 @@ TEST_F(FormMainTest, ColourMatchingBrightensADarkerRetakeAndOffGivesPictureTwoBa
   EXPECT_NEAR(c.ColourMatch().Gain[0], 10.0 / 9, 0.05);
   EXPECT_NE(pixels(), loaded);
   EXPECT_TRUE(w.findChild<QLabel*>("LabelStatusMode")->text().contains(QString::fromUtf8("R×1.4")));
-  TFormMain next;
-  next.SettingsFile = w.SettingsFile;
+  TFormMain next(Hooks({}, w.SettingsFile()));
   next.LoadSettings();
   EXPECT_TRUE(next.Controller().ColourMatchOn());
 
@@ -616,8 +631,7 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
   TMeasure renamed = outline;
   renamed.Name = "Naevus";
   {
-    TFormMain w;
-    w.RecordFolder = records;
+    TFormMain w(Hooks(records));
     Show(w);
     Choose(w, "ButtonImage1", Picture1);
     Choose(w, "ButtonImage2", Picture2);
@@ -666,8 +680,7 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
   fs::copy_file(Picture1, one);
   fs::copy_file(Picture2, two);
 
-  TFormMain next;
-  next.RecordFolder = records;
+  TFormMain next(Hooks(records));
   Show(next);
   platform::MessageRecorder recorder;
   recorder.Answer = true;
@@ -693,8 +706,7 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
   recorder.Clear();
   recorder.Answer = false;
   {
-    TFormMain declining;
-    declining.RecordFolder = records;
+    TFormMain declining(Hooks(records));
     Show(declining);
     Choose(declining, "ButtonImage1", one);
     Choose(declining, "ButtonImage2", two);
@@ -706,8 +718,7 @@ TEST_F(FormMainTest, TheComparisonRecordReopensForTheSamePicturesWhereverTheyLie
 
   std::ofstream(path) << "[Placement]\nAngle=ten\n";
   recorder.Clear();
-  TFormMain third;
-  third.RecordFolder = records;
+  TFormMain third(Hooks(records));
   Show(third);
   Choose(third, "ButtonImage1", one);
   Choose(third, "ButtonImage2", two);
@@ -726,8 +737,7 @@ TEST_F(FormMainTest, AnotherPictureThanTheInterfaceFilesTakesItsPatientAway) {
       << "\n";
   platform::SetProgramParameters({(Dir / "interface.ini").string()});
   const auto restore = qScopeGuard([] { platform::SetProgramParameters({}); });
-  TFormMain w;
-  w.RecordFolder = (Dir / "records/").string();
+  TFormMain w(Hooks((Dir / "records/").string()));
   const platform::MessageRecorder noLanguageFile;
   w.FormCreate();
   EXPECT_EQ(w.windowTitle().toStdString(), "Tessaly - [Muster, Erika  *12.08.1964]");
@@ -744,7 +754,7 @@ TEST_F(FormMainTest, FineNudgesLeaveTheOverlayBetweenStepsAsTheRendererDrawsIt) 
   const std::string one = (Dir / "board.png").string(), two = (Dir / "part.png").string();
   ASSERT_TRUE(photo.scaled(1200, 900).save(QString::fromStdString(one)));
   ASSERT_TRUE(photo.copy(500, 300, 701, 451).save(QString::fromStdString(two)));  // odd sides
-  TFormMain w;
+  TFormMain w(Hooks());
   Show(w);
   Choose(w, "ButtonImage1", one);
   Choose(w, "ButtonImage2", two);
@@ -804,10 +814,9 @@ TEST_F(FormMainTest, FineNudgesLeaveTheOverlayBetweenStepsAsTheRendererDrawsIt) 
 // Key D (the context menu's "Differenz" entry) draws the overlay as the per-channel difference
 // from picture 1, following the sliders; D again blends it as before.
 TEST_F(FormMainTest, TheDifferenceViewShowsTheChannelDifferenceAndFollowsTheSliders) {
-  TFormMain w;
+  TFormMain w(Hooks());
   Show(w);
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
+  LoadBoth(w);
   TMainController& c = w.Controller();
   const auto pixel = [&](int X, int Y) { return ShownPixel(w, X, Y); };
   auto* action = w.findChild<QAction*>("MenuDifference");
@@ -835,10 +844,16 @@ TEST_F(FormMainTest, TheDifferenceViewShowsTheChannelDifferenceAndFollowsTheSlid
 // file its save dialog names (here the test's), the user's alone; a file of no export format is
 // told once, by its reason, and not written.
 TEST_F(FormMainTest, ThePrintButtonsMenuExportsTheAlignedPicture) {
-  TFormMain w;
+  std::optional<TExportKind> asked;
+  std::string path = (Dir / "aligned.TIFF").string();
+  TFormMainHooks hooks = Hooks();
+  hooks.ChooseExportFile = [&](TExportKind Kind) {
+    asked = Kind;
+    return path;
+  };
+  TFormMain w(hooks);
   Show(w);
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
+  LoadBoth(w);
   auto* button = w.findChild<QToolButton*>("BitBtnPrint");
   ASSERT_NE(button, nullptr);
   ASSERT_NE(button->menu(), nullptr);
@@ -856,16 +871,7 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsTheAlignedPicture) {
            QString::fromUtf8("An PACS senden"), QString::fromUtf8("PACS-Verbindung prüfen")}));
   w.Controller().GaugeBar2().SetPosition(40);  // picture 2 from column 40 on
 
-  std::optional<TExportKind> asked;
-  std::string path = (Dir / "aligned.TIFF").string();
-  w.ChooseExportFile = [&](TExportKind Kind) {
-    asked = Kind;
-    return path;
-  };
-  QAction* entry = nullptr;
-  for (QAction* a : button->menu()->actions()) {
-    if (a->data() == int(TExportKind::Aligned)) entry = a;
-  }
+  QAction* entry = PrintMenuEntry(w, int(TExportKind::Aligned));
   ASSERT_NE(entry, nullptr);
   platform::MessageRecorder recorder;
   entry->trigger();
@@ -893,23 +899,14 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsTheAlignedPicture) {
 // user's outbox, and the message says what is left and why; the check says the same reason.
 TEST_F(FormMainTest, SendingToAnAbsentPacsLeavesTheComparisonInTheOutboxAndSaysWhy) {
   ::setenv("XDG_DATA_HOME", (Dir / "data").c_str(), 1);
-  TFormMain w;
-  w.RecordFolder = (Dir / "records/").string();
-  w.ImageCount = 1;
-  // Port 1 on the loopback: nothing listens there.
-  w.SettingsFile = (Dir / "Tessaly.ini").string();
-  std::ofstream(w.SettingsFile) << "[PACS]\nHost=127.0.0.1\nPort=1\n";
+  TFormMain w(Hooks((Dir / "records/").string(), (Dir / "Tessaly.ini").string()));
+  // One capture; port 1 on the loopback: nothing listens there.
+  std::ofstream(w.SettingsFile()) << "[Output]\nImageCount=1\n[PACS]\nHost=127.0.0.1\nPort=1\n";
+  w.LoadSettings();
   GivePatient(w);
   Show(w);
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
-  auto* button = w.findChild<QToolButton*>("BitBtnPrint");
-  ASSERT_NE(button, nullptr);
-  QAction *send = nullptr, *check = nullptr;
-  for (QAction* a : button->menu()->actions()) {
-    if (a->data() == PacsSendEntry) send = a;
-    if (a->data() == PacsEchoEntry) check = a;
-  }
+  LoadBoth(w);
+  QAction *send = PrintMenuEntry(w, PacsSendEntry), *check = PrintMenuEntry(w, PacsEchoEntry);
   ASSERT_TRUE(send != nullptr && check != nullptr);
   platform::MessageRecorder recorder;
   send->trigger();
@@ -943,20 +940,15 @@ TEST_F(FormMainTest, ASlowPacsSendKeepsTheWindowPaintingCountsAndCanBeCancelledL
   testsupport::TScriptedPacs pacs(false, testsupport::TScriptedPacs::Takes, {}, 2,
                                   std::chrono::milliseconds(150));
   ASSERT_TRUE(pacs.Listening());
-  TFormMain w;
-  w.RecordFolder = (Dir / "records/").string();
-  w.ImageCount = 18;  // and the two pictures: twenty objects
-  w.SettingsFile = (Dir / "Tessaly.ini").string();
-  std::ofstream(w.SettingsFile) << "[PACS]\nHost=127.0.0.1\nPort=" << pacs.Port()
-                                << "\nTimeout=30\n";
+  TFormMain w(Hooks((Dir / "records/").string(), (Dir / "Tessaly.ini").string()));
+  // 18 captures and the two pictures: twenty objects.
+  std::ofstream(w.SettingsFile()) << "[Output]\nImageCount=18\n[PACS]\nHost=127.0.0.1\nPort="
+                                  << pacs.Port() << "\nTimeout=30\n";
+  w.LoadSettings();
   GivePatient(w);
   Show(w);
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
-  QAction* send = nullptr;
-  for (QAction* a : w.findChild<QToolButton*>("BitBtnPrint")->menu()->actions()) {
-    if (a->data() == PacsSendEntry) send = a;
-  }
+  LoadBoth(w);
+  QAction* send = PrintMenuEntry(w, PacsSendEntry);
   ASSERT_NE(send, nullptr);
   struct TPaints : QObject {
     int Count = 0;
@@ -1024,12 +1016,10 @@ TEST_F(FormMainTest, TheDicomFolderDialogTakesANewFoldersName) {
 // An export cancelled midway leaves nothing of it: the objects written are removed, and the
 // folder it made.
 TEST_F(FormMainTest, ACancelledDicomExportLeavesNothing) {
-  TFormMain w;
-  w.RecordFolder = (Dir / "records/").string();
+  TFormMain w(Hooks((Dir / "records/").string()));
   GivePatient(w);
   Show(w);
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
+  LoadBoth(w);
   TDicomExport request;
   request.Folder = (Dir / "dicom").string();
   request.Patient = {"Roe", "Jane", "", "A-1", "", ""};
@@ -1053,18 +1043,15 @@ TEST_F(FormMainTest, ACancelledDicomExportLeavesNothing) {
 // pictures and a capture per print opacity, each the user's alone), and the record keeps the
 // study, so that the next export goes into it. Without a patient it writes nothing and says so.
 TEST_F(FormMainTest, ThePrintButtonsMenuExportsDicomIntoTheStudyTheRecordKeeps) {
-  TFormMain w;
-  w.RecordFolder = (Dir / "records/").string();
-  w.ImageCount = 2;
-  Show(w);
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
   std::string folder = (Dir / "dicom1").string();
-  w.ChooseDicomFolder = [&] { return folder; };
-  QAction* entry = nullptr;
-  for (QAction* a : w.findChild<QToolButton*>("BitBtnPrint")->menu()->actions()) {
-    if (a->data() == DicomEntry) entry = a;
-  }
+  TFormMainHooks hooks = Hooks((Dir / "records/").string(), (Dir / "Tessaly.ini").string());
+  hooks.ChooseDicomFolder = [&] { return folder; };
+  TFormMain w(hooks);
+  std::ofstream(w.SettingsFile()) << "[Output]\nImageCount=2\n";
+  w.LoadSettings();
+  Show(w);
+  LoadBoth(w);
+  QAction* entry = PrintMenuEntry(w, DicomEntry);
   ASSERT_NE(entry, nullptr);
   platform::MessageRecorder recorder;
   entry->trigger();
@@ -1111,10 +1098,9 @@ TEST_F(FormMainTest, ThePrintButtonsMenuExportsDicomIntoTheStudyTheRecordKeeps) 
 // its clock (here the test's), without touching the opacity slider or picture 1's backdrop; a
 // slider change ends it and the overlay shows as its sliders say.
 TEST_F(FormMainTest, FlickerAlternatesBothStatesUntilASliderMoves) {
-  TFormMain w;
+  TFormMain w(Hooks());
   Show(w);
-  Choose(w, "ButtonImage1", Picture1);
-  Choose(w, "ButtonImage2", Picture2);
+  LoadBoth(w);
   TMainController& c = w.Controller();
   raster::TImgView32& view = c.ImgView();
   const auto pixel = [&](int X, int Y) { return ShownPixel(w, X, Y); };
@@ -1143,7 +1129,7 @@ TEST_F(FormMainTest, FlickerAlternatesBothStatesUntilASliderMoves) {
 }
 
 TEST_F(FormMainTest, AMissingLanguageFileIsReportedAtStart) {
-  TFormMain w;
+  TFormMain w(Hooks());
   platform::MessageRecorder recorder;
   w.FormCreate();  // no TsLang.ini beside the test program
   EXPECT_EQ(recorder.Texts(),

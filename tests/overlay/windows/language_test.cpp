@@ -70,7 +70,9 @@ TEST(Language, EveryShownTextIsInBothFilesAndTheEnglishRunShowsNoGerman) {
   const std::unique_ptr<TLanguageFile> de = Shipped("de"), en = Shipped("en");
   ASSERT_TRUE(de && en);
   const testsupport::TTempFolder dir("tessaly_language");
-  TFormMain main;
+  TFormMainHooks hooks;
+  hooks.SettingsFile = dir.File("gone/Tessaly.ini");  // cannot be written
+  TFormMain main(hooks);
   TFormAssistent assistent;
   TAboutBox about;
   const std::vector<QWidget*> windows{&main, &assistent, &about};
@@ -136,7 +138,6 @@ TEST(Language, EveryShownTextIsInBothFilesAndTheEnglishRunShowsNoGerman) {
     QApplication::sendEvent(&main, &enter);
     QDropEvent drop(QPointF(view), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&main, &drop);
-    main.SettingsFile = dir.File("gone/Tessaly.ini");
     main.ButtonCloseClick();
     WritePrintPageFrom(dir / "no-template.html", dir.File(""));
     WritePrintPageFrom(std::string(TESSALY_SOURCE_DIR) + "/data/output.html", dir / "gone/");

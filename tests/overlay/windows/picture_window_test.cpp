@@ -39,11 +39,14 @@ TEST(PictureWindow, ADamagedPicture2LeavesTheOverlayItsBitmapAndItsSlidersAsThey
   const std::string picture1 = write("one.png", 300, 200, Qt::darkCyan);
   const std::string picture2 = write("two.png", 101, 60, Qt::yellow);
 
-  TFormMain w;
+  std::string chosen;
+  TFormMainHooks hooks;
+  hooks.ChooseFile = [&chosen] { return chosen; };
+  TFormMain w(hooks);
   w.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
   const auto choose = [&](const char* Button, const std::string& Path) {
-    w.ChooseFile = [Path] { return Path; };
+    chosen = Path;
     QTest::mouseClick(w.findChild<QPushButton*>(Button), Qt::LeftButton);
   };
   choose("ButtonImage1", picture1);

@@ -22,6 +22,7 @@
 #include "platform/file_write.h"
 #include "platform/message.h"
 #include "platform/shell.h"
+#include "tests/support/temp_folder.h"
 
 namespace overlay {
 namespace {
@@ -346,7 +347,12 @@ TEST_F(SamplePrintTest, PrintsTheSamplePairInFiveStepsAndPutsEverythingBack) {
 }
 
 TEST_F(SamplePrintTest, ThePrintButtonCapturesTheVisiblePartAtThePicturesResolution) {
-  TFormMain w;
+  const testsupport::TTempFolder settings("tessaly_print_settings");
+  std::ofstream(settings / "Tessaly.ini") << "[Output]\nImageCount=2\n";
+  TFormMainHooks hooks;
+  hooks.SettingsFile = settings / "Tessaly.ini";
+  TFormMain w(hooks);
+  w.LoadSettings();
   Show(w);
   TMainController& c = w.Controller();
   ASSERT_TRUE(c.LoadImage1(TESSALY_SOURCE_DIR "/data/sample/NT96650_pcb_002.JPG"));
@@ -355,7 +361,6 @@ TEST_F(SamplePrintTest, ThePrintButtonCapturesTheVisiblePartAtThePicturesResolut
   const raster::TRect part = VisiblePicturePart(c);
   ASSERT_LT(part.Width(), 2048);
   ASSERT_GT(part.Width(), c.ImgView().GetViewportRect().Width());
-  w.ImageCount = 2;
   platform::MessageRecorder messages;
   platform::ShellOpenRecorder shell;
   w.BitBtnPrintClick();
