@@ -51,6 +51,23 @@ inline std::string ReadFile(const std::string& Path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Bytes with each byte that Keep refuses written as Prefix and two upper-case hex digits, so that
+// a trace or an address holds no byte of its own meaning ("\\x" + "0A", "%" + "20").
+template <class TKeep>
+std::string EscapeBytes(std::string_view Bytes, TKeep Keep, const char* Prefix) {
+  std::string out;
+  for (const unsigned char c : Bytes) {
+    if (Keep(c)) {
+      out += char(c);
+    } else {
+      char code[8];
+      std::snprintf(code, sizeof code, "%s%02X", Prefix, c);
+      out += code;
+    }
+  }
+  return out;
+}
+
 // The input cut at every Separator. Targets that need several files take them from one input
 // this way, so that a plain file is a valid seed (one part) and the fuzzer's comparison hooks
 // find the separator on their own.

@@ -144,17 +144,8 @@ std::string PickName(FuzzedDataProvider& In, const std::vector<std::string>& Kno
 
 // FUZZ_TRACE=1 prints every operation and the text after it, to read a crashing input.
 std::string Escaped(std::string_view S) {
-  std::string out;
-  for (const unsigned char c : S) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += char(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
-  }
-  return out;
+  return fuzz::EscapeBytes(
+      S, [](unsigned char c) { return c >= 0x20 && c < 0x7F && c != '\\'; }, "\\x");
 }
 
 struct TOp {

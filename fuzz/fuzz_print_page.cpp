@@ -19,17 +19,10 @@ namespace {
 
 // Every byte but A-Z, a-z, 0-9, "-._~" and "/" as %XX.
 std::string Address(const std::string& Path) {
-  std::string url = "file://";
-  for (const unsigned char c : Path) {
-    if (std::isalnum(c) != 0 || std::strchr("-._~/", c) != nullptr) {
-      url += char(c);
-    } else {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
-      url += escaped;
-    }
-  }
-  return url;
+  const auto kept = [](unsigned char c) {
+    return std::isalnum(c) != 0 || std::strchr("-._~/", c) != nullptr;
+  };
+  return "file://" + fuzz::EscapeBytes(Path, kept, "%");
 }
 
 std::string ExpectedPage(const std::string& Template, const std::string& Dir) {

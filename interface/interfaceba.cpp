@@ -354,54 +354,51 @@ platform::TStatus TInterfaceBA::WriteIni(const std::string& Path,
                                          const platform::TFileWriteOptions& Options) {
   if (FMode != miSend) return platform::TStatus::Failure(WriteModeRefusal);
   if (FSender.empty()) return platform::TStatus::Failure(SenderRefusal);
-  try {
-    platform::TIniFile ini(Path, Options);
-    ini.BeginUpdate();
-    ini.WriteInteger("General", "Count", FCount);
-    ini.WriteString("General", "Sender", FSender);
-    ini.WriteString("General", "Receiver", FReceiver);
-    for (std::int32_t i = 0; i < FCount && i < std::int32_t(FImages.size()); ++i) {
-      const std::string section = Numbered("Image", i), person = Numbered("Subject", i);
-      const TImageData& image = FImages[std::size_t(i)];
-      const TSubjectData& subject = FSubjects[std::size_t(i)];
-      ini.WriteString(person, "Name", subject.Name);
-      ini.WriteString(person, "FirstName", subject.Firstname);
-      ini.WriteString(person, "BirthDate", subject.Birthdate);
-      ini.WriteString(section, "Image", image.Image);
-      if (!image.ResultFileDB.empty())
-        ini.WriteString(section, "ResultFileDB", image.ResultFileDB);
-      else
-        ini.DeleteKey(section, "ResultFileDB");
-      ini.WriteString(section, "Date", image.Date);
-      ini.WriteString(section, "Time", image.Time);
-      ini.WriteInteger(section, "ExclusionCircleRadiusInPixel", image.ExclusionCircleRadiusInPixel);
-      ini.WriteInteger(section, "ExclusionCircleX0InPixel", image.ExclusionCircleX0InPixel);
-      ini.WriteInteger(section, "ExclusionCircleY0InPixel", image.ExclusionCircleY0InPixel);
-      ini.WriteInteger(section, "Pp100MM", image.Pp100MM);
-    }
-    if (!FProgramFile.empty()) ini.WriteString("Analysis", "Prog", FProgramFile);
-    if (FAutomatic) ini.WriteBool("Analysis", "Automatic", true);
-    if (FResult) ini.WriteBool("Analysis", "Result", true);
-    if (FResultDetail) ini.WriteBool("Analysis", "ResultDetail", true);
-    if (FResultImage) ini.WriteBool("Analysis", "ResultImage", true);
-    if (!FStoppAtEnd) ini.WriteBool("Analysis", "StoppAtEnd", false);
-    if (!FResultRequest) ini.WriteBool("Analysis", "ResultRequest", false);
-    if (FResultFileAppend) ini.WriteBool("Analysis", "ResultFileAppend", true);
-    if (!FResultFile.empty()) ini.WriteString("Analysis", "ResultFile", FResultFile);
-    if (!FResultFileDetail.empty())
-      ini.WriteString("Analysis", "ResultFileDetail", FResultFileDetail);
-    if (!FResultFileDB.empty()) ini.WriteString("Analysis", "ResultFileDB", FResultFileDB);
-    if (!FResultImageDirectory.empty())
-      ini.WriteString("Analysis", "ResultImageDirectory", FResultImageDirectory);
-    for (std::size_t j = 0; j < FAdditionalNames.size() && j < FAdditionalValues.size(); ++j) {
-      ini.WriteString("Additional", Numbered("Add", std::int32_t(j), "Name"), FAdditionalNames[j]);
-      ini.WriteString("Additional", Numbered("Add", std::int32_t(j), "Value"),
-                      FAdditionalValues[j]);
-    }
-    ini.UpdateFile();
-  } catch (const platform::EIniFileException& e) {
-    // Nothing was written: the file holds what it held before.
-    return platform::TStatus::Failure(e.what());
+  platform::TIniFile ini(Path, Options);
+  ini.BeginUpdate();
+  ini.WriteInteger("General", "Count", FCount);
+  ini.WriteString("General", "Sender", FSender);
+  ini.WriteString("General", "Receiver", FReceiver);
+  for (std::int32_t i = 0; i < FCount && i < std::int32_t(FImages.size()); ++i) {
+    const std::string section = Numbered("Image", i), person = Numbered("Subject", i);
+    const TImageData& image = FImages[std::size_t(i)];
+    const TSubjectData& subject = FSubjects[std::size_t(i)];
+    ini.WriteString(person, "Name", subject.Name);
+    ini.WriteString(person, "FirstName", subject.Firstname);
+    ini.WriteString(person, "BirthDate", subject.Birthdate);
+    ini.WriteString(section, "Image", image.Image);
+    if (!image.ResultFileDB.empty())
+      ini.WriteString(section, "ResultFileDB", image.ResultFileDB);
+    else
+      ini.DeleteKey(section, "ResultFileDB");
+    ini.WriteString(section, "Date", image.Date);
+    ini.WriteString(section, "Time", image.Time);
+    ini.WriteInteger(section, "ExclusionCircleRadiusInPixel", image.ExclusionCircleRadiusInPixel);
+    ini.WriteInteger(section, "ExclusionCircleX0InPixel", image.ExclusionCircleX0InPixel);
+    ini.WriteInteger(section, "ExclusionCircleY0InPixel", image.ExclusionCircleY0InPixel);
+    ini.WriteInteger(section, "Pp100MM", image.Pp100MM);
+  }
+  if (!FProgramFile.empty()) ini.WriteString("Analysis", "Prog", FProgramFile);
+  if (FAutomatic) ini.WriteBool("Analysis", "Automatic", true);
+  if (FResult) ini.WriteBool("Analysis", "Result", true);
+  if (FResultDetail) ini.WriteBool("Analysis", "ResultDetail", true);
+  if (FResultImage) ini.WriteBool("Analysis", "ResultImage", true);
+  if (!FStoppAtEnd) ini.WriteBool("Analysis", "StoppAtEnd", false);
+  if (!FResultRequest) ini.WriteBool("Analysis", "ResultRequest", false);
+  if (FResultFileAppend) ini.WriteBool("Analysis", "ResultFileAppend", true);
+  if (!FResultFile.empty()) ini.WriteString("Analysis", "ResultFile", FResultFile);
+  if (!FResultFileDetail.empty())
+    ini.WriteString("Analysis", "ResultFileDetail", FResultFileDetail);
+  if (!FResultFileDB.empty()) ini.WriteString("Analysis", "ResultFileDB", FResultFileDB);
+  if (!FResultImageDirectory.empty())
+    ini.WriteString("Analysis", "ResultImageDirectory", FResultImageDirectory);
+  for (std::size_t j = 0; j < FAdditionalNames.size() && j < FAdditionalValues.size(); ++j) {
+    ini.WriteString("Additional", Numbered("Add", std::int32_t(j), "Name"), FAdditionalNames[j]);
+    ini.WriteString("Additional", Numbered("Add", std::int32_t(j), "Value"), FAdditionalValues[j]);
+  }
+  // Nothing was written when this fails: the file holds what it held before.
+  if (!ini.Save()) {
+    return platform::TStatus::Failure("nach " + Path + " kann nicht geschrieben werden");
   }
   return {};
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstring>
 #include <unordered_set>
+#include <utility>
 
 #include "platform/file_write.h"
 
@@ -527,6 +528,11 @@ bool TProfileFile::EndUpdate(std::string* Error) {
   return !pending || Store(FText.Bytes(), Error);
 }
 
+void TProfileFile::DiscardUpdate() {
+  FDeferred = FPending = false;
+  FLoaded = false;  // the collected writes are in the cached text: read the file again
+}
+
 std::optional<std::int32_t> ParseIniInteger(std::string_view Text) {
   if (Text.size() > 2 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X')) {
     std::uint64_t v = 0;
@@ -563,11 +569,6 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view Text) {
   return std::int32_t(v);
 }
 
-EIniFileException::EIniFileException(const std::string& Path, const std::string& Reason)
-    : std::runtime_error("nach " + Path + " kann nicht geschrieben werden"),
-      FPath(Path),
-      FReason(Reason) {}
-
 std::string TIniFile::ReadString(std::string_view Section, std::string_view Key,
                                  const std::string& Default) {
   return FFile.Get(Section, Key, Default.c_str());
@@ -586,9 +587,13 @@ bool TIniFile::SectionExists(std::string_view Section) {
   return FFile.HasSection(Section);
 }
 
+void TIniFile::Failed(std::string Reason) {
+  if (FFailure.Ok()) FFailure = TStatus::Failure(std::move(Reason));
+}
+
 void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::string_view Value) {
   std::string error;
-  if (!FFile.Set(Section, Key, Value, &error)) throw EIniFileException(FFile.Path(), error);
+  if (!FFile.Set(Section, Key, Value, &error)) Failed(std::move(error));
 }
 
 void TIniFile::WriteInteger(std::string_view Section, std::string_view Key, std::int32_t Value) {
@@ -599,14 +604,18 @@ void TIniFile::WriteBool(std::string_view Section, std::string_view Key, bool Va
   WriteString(Section, Key, Value ? "1" : "0");
 }
 
-void TIniFile::UpdateFile() {
-  std::string error;
-  if (!FFile.EndUpdate(&error)) throw EIniFileException(FFile.Path(), error);
-}
-
 void TIniFile::DeleteKey(std::string_view Section, std::string_view Key) {
   std::string error;
-  if (!FFile.Delete(Section, Key, &error)) throw EIniFileException(FFile.Path(), error);
+  if (!FFile.Delete(Section, Key, &error)) Failed(std::move(error));
+}
+
+TStatus TIniFile::Save() {
+  if (!FFailure.Ok()) {
+    FFile.DiscardUpdate();
+  } else if (std::string error; !FFile.EndUpdate(&error)) {
+    Failed(std::move(error));
+  }
+  return std::exchange(FFailure, TStatus());
 }
 
 }  // namespace platform

@@ -30,13 +30,13 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/file_write.h"
+#include "platform/status.h"
 
 namespace platform {
 
@@ -163,6 +163,8 @@ class TProfileFile {
   // writes. The file is parsed once and written once, however many writes the group holds.
   void BeginUpdate();
   bool EndUpdate(std::string* Error = nullptr);
+  // Ends the group without storing it: the file stays as it is, and reads see it so again.
+  void DiscardUpdate();
 
  private:
   const TIniText& Text();
@@ -184,20 +186,8 @@ class TProfileFile {
 // as a 32-bit value does); nothing when it does not parse or does not fit 32 bits.
 std::optional<std::int32_t> ParseIniInteger(std::string_view Text);
 
-// A write that failed, with the text the user sees: "nach <path> kann nicht geschrieben werden".
-class EIniFileException : public std::runtime_error {
- public:
-  EIniFileException(const std::string& Path, const std::string& Reason);
-  const std::string& Path() const { return FPath; }
-  const std::string& Reason() const { return FReason; }
-
- private:
-  std::string FPath;
-  std::string FReason;
-};
-
-// The settings-file object the programs use: typed reads with defaults, and writes that raise
-// EIniFileException when they fail.
+// The settings-file object the programs use: typed reads with defaults, and writes whose
+// failure Save reports.
 class TIniFile {
  public:
   explicit TIniFile(std::string Path, TFileWriteOptions Options = ProfileWriteOptions())
@@ -213,18 +203,27 @@ class TIniFile {
   bool ReadBool(std::string_view Section, std::string_view Key, bool Default);
   bool SectionExists(std::string_view Section);
 
+  // Each write goes to the file at once, or between BeginUpdate and Save with its group. One
+  // that fails (a name or value refused, a file that cannot be read or written) changes nothing
+  // and is kept, the first of them, for Save to report; a group with a failed write is not
+  // stored at all, so that a file is never left with part of a group.
   void WriteString(std::string_view Section, std::string_view Key, std::string_view Value);
   void WriteInteger(std::string_view Section, std::string_view Key, std::int32_t Value);
   void WriteBool(std::string_view Section, std::string_view Key, bool Value);
   void DeleteKey(std::string_view Section, std::string_view Key);
 
-  // Writes until UpdateFile go to the file in one replacement (see TProfileFile::BeginUpdate);
-  // UpdateFile raises EIniFileException when that fails.
+  // Writes until Save go to the file in one replacement (see TProfileFile::BeginUpdate).
   void BeginUpdate() { FFile.BeginUpdate(); }
-  void UpdateFile();
+  // Stores the group begun by BeginUpdate, and reports the first write since the last Save that
+  // failed, with the system's reason ("Permission denied", "not a regular file") for a sentence
+  // of the caller's, which names the file: the file is then as it was before the group.
+  TStatus Save();
 
  private:
+  void Failed(std::string Reason);
+
   TProfileFile FFile;
+  TStatus FFailure;
 };
 
 }  // namespace platform

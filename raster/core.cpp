@@ -98,26 +98,30 @@ TFloatRect FloatRect(const TFixedRect& FXR) {
   return {FXR.Left / 65536.0f, FXR.Top / 65536.0f, FXR.Right / 65536.0f, FXR.Bottom / 65536.0f};
 }
 
-bool IntersectRect(TRect& Dst, const TRect& R1, const TRect& R2) {
-  TRect R{std::max(R1.Left, R2.Left), std::max(R1.Top, R2.Top), std::min(R1.Right, R2.Right),
-          std::min(R1.Bottom, R2.Bottom)};
+namespace {
+
+// The common part of R1 and R2 into Dst, or the zero rectangle into Dst and false when they
+// have none; for whole and fractional rectangles alike.
+template <class TAnyRect>
+bool Intersect(TAnyRect& Dst, const TAnyRect& R1, const TAnyRect& R2) {
+  TAnyRect R{std::max(R1.Left, R2.Left), std::max(R1.Top, R2.Top), std::min(R1.Right, R2.Right),
+             std::min(R1.Bottom, R2.Bottom)};
   if (R.Right < R.Left || R.Bottom < R.Top) {
-    Dst = TRect{};
+    Dst = TAnyRect{};
     return false;
   }
   Dst = R;
   return true;
 }
 
+}  // namespace
+
+bool IntersectRect(TRect& Dst, const TRect& R1, const TRect& R2) {
+  return Intersect(Dst, R1, R2);
+}
+
 bool IntersectRectF(TFloatRect& Dst, const TFloatRect& R1, const TFloatRect& R2) {
-  TFloatRect R{std::max(R1.Left, R2.Left), std::max(R1.Top, R2.Top), std::min(R1.Right, R2.Right),
-               std::min(R1.Bottom, R2.Bottom)};
-  if (R.Right < R.Left || R.Bottom < R.Top) {
-    Dst = TFloatRect{};
-    return false;
-  }
-  Dst = R;
-  return true;
+  return Intersect(Dst, R1, R2);
 }
 
 void OffsetRect(TRect& R, std::int32_t Dx, std::int32_t Dy) {

@@ -39,28 +39,18 @@ inline bool TestClip(std::int32_t& A, std::int32_t& B, std::int32_t Size) {
   return B >= A;
 }
 
-// Arithmetic (sign-preserving) right shifts.
-constexpr std::int32_t SAR_4(std::int32_t V) {
-  return V >> 4;
+// Arithmetic (sign-preserving) right shifts, SAR_4 to SAR_16 by their names.
+template <int Bits>
+constexpr std::int32_t Sar(std::int32_t V) {
+  return V >> Bits;
 }
-constexpr std::int32_t SAR_8(std::int32_t V) {
-  return V >> 8;
-}
-constexpr std::int32_t SAR_9(std::int32_t V) {
-  return V >> 9;
-}
-constexpr std::int32_t SAR_12(std::int32_t V) {
-  return V >> 12;
-}
-constexpr std::int32_t SAR_13(std::int32_t V) {
-  return V >> 13;
-}
-constexpr std::int32_t SAR_14(std::int32_t V) {
-  return V >> 14;
-}
-constexpr std::int32_t SAR_16(std::int32_t V) {
-  return V >> 16;
-}
+inline constexpr auto SAR_4 = Sar<4>;
+inline constexpr auto SAR_8 = Sar<8>;
+inline constexpr auto SAR_9 = Sar<9>;
+inline constexpr auto SAR_12 = Sar<12>;
+inline constexpr auto SAR_13 = Sar<13>;
+inline constexpr auto SAR_14 = Sar<14>;
+inline constexpr auto SAR_16 = Sar<16>;
 
 // Platform colour 0x00BBGGRR to 0xFFRRGGBB.
 constexpr TColor32 ColorSwap(TWinColor WinColor) {

@@ -550,25 +550,26 @@ void LinearSegment(const TransformSetup& T, TColor32* Row, const TBitmap32& Src,
   }
 }
 
+// The exact scalar code of Transform, the reference for the fast paths: every row through the
+// per-pixel segment of the filter.
+template <bool Linear>
+void TransformScalar(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
+                     TTransformation& Transformation) {
+  const auto map = [&](std::int32_t I, std::int32_t J, std::int32_t& X, std::int32_t& Y) {
+    if constexpr (Linear)
+      Transformation.Transform256(I, J, X, Y);
+    else
+      Transformation.Transform(I, J, X, Y);
+  };
+  for (std::int32_t J = T.D.Top; J <= T.D.Bottom; ++J) {
+    if constexpr (Linear)
+      LinearSegment(T, Dst.GetScanLine(J), Src, map, J, T.D.Left, T.D.Right);
+    else
+      NearestSegment(T, Dst.GetScanLine(J), Src, map, J, T.D.Left, T.D.Right);
+  }
+}
+
 }  // namespace
-
-void TransformNearestScalar(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
-                            TTransformation& Transformation) {
-  const auto map = [&](std::int32_t I, std::int32_t J, std::int32_t& X, std::int32_t& Y) {
-    Transformation.Transform(I, J, X, Y);
-  };
-  for (std::int32_t J = T.D.Top; J <= T.D.Bottom; ++J)
-    NearestSegment(T, Dst.GetScanLine(J), Src, map, J, T.D.Left, T.D.Right);
-}
-
-void TransformLinearScalar(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
-                           TTransformation& Transformation) {
-  const auto map = [&](std::int32_t I, std::int32_t J, std::int32_t& X, std::int32_t& Y) {
-    Transformation.Transform256(I, J, X, Y);
-  };
-  for (std::int32_t J = T.D.Top; J <= T.D.Bottom; ++J)
-    LinearSegment(T, Dst.GetScanLine(J), Src, map, J, T.D.Left, T.D.Right);
-}
 
 void Transform(TBitmap32& Dst, const TBitmap32& Src, TTransformation& Transformation) {
   if (!Transformation.Prepared) Transformation.PrepareTransform();
@@ -594,10 +595,10 @@ void Transform(TBitmap32& Dst, const TBitmap32& Src, TTransformation& Transforma
     EmmsGuard emms;
     if (Src.StretchFilter() == sfNearest) {
       if (!TransformNearestFast(T, Dst, Src, Transformation))
-        TransformNearestScalar(T, Dst, Src, Transformation);
+        TransformScalar<false>(T, Dst, Src, Transformation);
     } else {
       if (!TransformLinearFast(T, Dst, Src, Transformation))
-        TransformLinearScalar(T, Dst, Src, Transformation);
+        TransformScalar<true>(T, Dst, Src, Transformation);
     }
   }
   Dst.Changed();
@@ -747,6 +748,22 @@ bool AffineFastCase(const TransformSetup& T, const TBitmap32& Dst, const TBitmap
   return typeid(Transformation) == typeid(TAffineTransformation);
 }
 
+// The destination rows of T, split over the threads: Exact(J, Row) for a row whose positions the
+// span arithmetic gives exactly, Whole(J, Row) (pixel by pixel) for any other.
+template <class TWhole, class TExact>
+void ForEachAffineRow(const TransformSetup& T, TBitmap32& Dst, const AffineRows& Rows, TWhole Whole,
+                      TExact Exact) {
+  ForRows(T.D.Top, T.D.Bottom + 1, T.D.Right - T.D.Left + 1, [&](std::int32_t J0, std::int32_t J1) {
+    for (std::int32_t J = J0; J < J1; ++J) {
+      TColor32* row = Dst.GetScanLine(J);
+      if (Rows.RowExact(J))
+        Exact(J, row);
+      else
+        Whole(J, row);
+    }
+  });
+}
+
 }  // namespace
 
 void SetTransformKernels(TTransformKernels Value) {
@@ -764,27 +781,23 @@ bool TransformNearestFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap
     rows.SrcPos(I, J, X, Y);
   };
   const TRect& S = T.S;
-  ForRows(T.D.Top, T.D.Bottom + 1, T.D.Right - T.D.Left + 1, [&](std::int32_t J0, std::int32_t J1) {
-    for (std::int32_t J = J0; J < J1; ++J) {
-      TColor32* row = Dst.GetScanLine(J);
-      if (!rows.RowExact(J)) {
-        NearestSegment(T, row, Src, map, J, T.D.Left, T.D.Right);
-        continue;
-      }
-      const Span in = rows.Columns(J, S.Left, S.Right, S.Top, S.Bottom);
-      if (in.Empty()) continue;
-      // The span ends must satisfy the per-pixel predicate; anything else is a fault of the
-      // span arithmetic, and the row is then drawn pixel by pixel.
-      std::int32_t x0, y0, x1, y1;
-      rows.SrcPos(std::int32_t(in.Lo), J, x0, y0);
-      rows.SrcPos(std::int32_t(in.Hi), J, x1, y1);
-      if (!(PtInRect({S.Left, S.Top, S.Right + 1, S.Bottom + 1}, {x0, y0}) &&
-            PtInRect({S.Left, S.Top, S.Right + 1, S.Bottom + 1}, {x1, y1}))) {
-        NearestSegment(T, row, Src, map, J, T.D.Left, T.D.Right);
-        continue;
-      }
-      kernels->NearestSpan(rows.Kernel(J, in.Lo, in.Hi));
+  const auto whole = [&](std::int32_t J, TColor32* Row) {
+    NearestSegment(T, Row, Src, map, J, T.D.Left, T.D.Right);
+  };
+  ForEachAffineRow(T, Dst, rows, whole, [&](std::int32_t J, TColor32* Row) {
+    const Span in = rows.Columns(J, S.Left, S.Right, S.Top, S.Bottom);
+    if (in.Empty()) return;
+    // The span ends must satisfy the per-pixel predicate; anything else is a fault of the
+    // span arithmetic, and the row is then drawn pixel by pixel.
+    std::int32_t x0, y0, x1, y1;
+    rows.SrcPos(std::int32_t(in.Lo), J, x0, y0);
+    rows.SrcPos(std::int32_t(in.Hi), J, x1, y1);
+    if (!(PtInRect({S.Left, S.Top, S.Right + 1, S.Bottom + 1}, {x0, y0}) &&
+          PtInRect({S.Left, S.Top, S.Right + 1, S.Bottom + 1}, {x1, y1}))) {
+      whole(J, Row);
+      return;
     }
+    kernels->NearestSpan(rows.Kernel(J, in.Lo, in.Hi));
   });
   return true;
 }
@@ -802,33 +815,28 @@ bool TransformLinearFast(const TransformSetup& T, TBitmap32& Dst, const TBitmap3
   const TRect& S = T.S;
   // Inner case: S.Left < Xi < S.Right - 1 and likewise vertically.
   const TRect inner{S.Left + 1, S.Top + 1, S.Right - 1, S.Bottom - 1};
-  ForRows(T.D.Top, T.D.Bottom + 1, T.D.Right - T.D.Left + 1, [&](std::int32_t J0, std::int32_t J1) {
-    for (std::int32_t J = J0; J < J1; ++J) {
-      TColor32* row = Dst.GetScanLine(J);
-      if (!rows.RowExact(J)) {
-        LinearSegment(T, row, Src, map, J, T.D.Left, T.D.Right);
-        continue;
-      }
-      // Columns with any sample (inner case or band), and the inner ones among them.
-      const Span any = rows.Columns(J, S.Left - 1, S.Right - 1, S.Top - 1, S.Bottom - 1);
-      if (any.Empty()) continue;
-      const Span in =
-          any & rows.Columns(J, inner.Left, inner.Right - 1, inner.Top, inner.Bottom - 1);
-      if (in.Empty()) {
-        LinearSegment(T, row, Src, map, J, std::int32_t(any.Lo), std::int32_t(any.Hi));
-        continue;
-      }
-      std::int32_t x0, y0, x1, y1;
-      rows.SrcPos(std::int32_t(in.Lo), J, x0, y0);
-      rows.SrcPos(std::int32_t(in.Hi), J, x1, y1);
-      if (!(PtInRect(inner, {x0, y0}) && PtInRect(inner, {x1, y1}))) {
-        LinearSegment(T, row, Src, map, J, T.D.Left, T.D.Right);
-        continue;
-      }
-      LinearSegment(T, row, Src, map, J, std::int32_t(any.Lo), std::int32_t(in.Lo) - 1);
-      kernels->LinearSpan(rows.Kernel(J, in.Lo, in.Hi));
-      LinearSegment(T, row, Src, map, J, std::int32_t(in.Hi) + 1, std::int32_t(any.Hi));
+  const auto whole = [&](std::int32_t J, TColor32* Row) {
+    LinearSegment(T, Row, Src, map, J, T.D.Left, T.D.Right);
+  };
+  ForEachAffineRow(T, Dst, rows, whole, [&](std::int32_t J, TColor32* Row) {
+    // Columns with any sample (inner case or band), and the inner ones among them.
+    const Span any = rows.Columns(J, S.Left - 1, S.Right - 1, S.Top - 1, S.Bottom - 1);
+    if (any.Empty()) return;
+    const Span in = any & rows.Columns(J, inner.Left, inner.Right - 1, inner.Top, inner.Bottom - 1);
+    if (in.Empty()) {
+      LinearSegment(T, Row, Src, map, J, std::int32_t(any.Lo), std::int32_t(any.Hi));
+      return;
     }
+    std::int32_t x0, y0, x1, y1;
+    rows.SrcPos(std::int32_t(in.Lo), J, x0, y0);
+    rows.SrcPos(std::int32_t(in.Hi), J, x1, y1);
+    if (!(PtInRect(inner, {x0, y0}) && PtInRect(inner, {x1, y1}))) {
+      whole(J, Row);
+      return;
+    }
+    LinearSegment(T, Row, Src, map, J, std::int32_t(any.Lo), std::int32_t(in.Lo) - 1);
+    kernels->LinearSpan(rows.Kernel(J, in.Lo, in.Hi));
+    LinearSegment(T, Row, Src, map, J, std::int32_t(in.Hi) + 1, std::int32_t(any.Hi));
   });
   return true;
 }

@@ -123,6 +123,19 @@ inline __m256i LaneSteps(std::uint32_t Step) {
                             _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
 }
 
+// Eight finished samples onto the destination as the span's mode says: Packed holds them, Lo
+// and Hi the same in 16-bit lanes (for the blend).
+[[gnu::always_inline]] inline void Put8(const AffineSpan& S, TColor32* D, __m256i Packed,
+                                        __m256i Lo, __m256i Hi, __m256i M1) {
+  __m256i* out = reinterpret_cast<__m256i*>(D);
+  if (S.Blend)
+    _mm256_storeu_si256(out, BlendEx(Lo, Hi, _mm256_loadu_si256(out), M1));
+  else if (S.Difference)
+    _mm256_storeu_si256(out, Difference(Packed, _mm256_loadu_si256(out)));
+  else
+    _mm256_storeu_si256(out, Packed);
+}
+
 }  // namespace
 
 void TransformLinearSpan_AVX2(const AffineSpan& S) {
@@ -179,31 +192,12 @@ void TransformLinearSpan_AVX2(const AffineSpan& S) {
     Pairs8(S.Src + S.Stride, idx, q3, q4);
     __m256i lo, hi;
     Bilinear8(q1, q2, q3, q4, wx, wy, lo, hi);
-    __m256i* out = reinterpret_cast<__m256i*>(d);
-    if (S.Blend)
-      _mm256_storeu_si256(out, BlendEx(lo, hi, _mm256_loadu_si256(out), m1));
-    else if (S.Difference)
-      _mm256_storeu_si256(out, Difference(_mm256_packus_epi16(lo, hi), _mm256_loadu_si256(out)));
-    else
-      _mm256_storeu_si256(out, _mm256_packus_epi16(lo, hi));
+    Put8(S, d, _mm256_packus_epi16(lo, hi), lo, hi, m1);
     sx = _mm256_add_epi32(sx, stepX);
     sy = _mm256_add_epi32(sy, stepY);
   }
-  if (n == 0) return;
-  std::uint32_t ux = std::uint32_t(_mm256_cvtsi256_si32(sx));
-  std::uint32_t uy = std::uint32_t(_mm256_cvtsi256_si32(sy));
-  for (std::int32_t i = 0; i < n; ++i, ux += S.StepX, uy += S.StepY) {
-    const std::int32_t X = std::int32_t(ux) >> 4, Y = std::int32_t(uy) >> 4;
-    const TColor32* p = S.Src + std::int64_t(Y >> 8) * S.Stride + (X >> 8);
-    const TColor32 c =
-        PackedBilinear(p[0], p[1], p[S.Stride], p[S.Stride + 1], 255 - (X & 255), 255 - (Y & 255));
-    if (S.Blend)
-      PackedBlendMemExPixel(c, d[i], S.MasterAlpha);
-    else if (S.Difference)
-      d[i] = DifferencePixel(c, d[i]);
-    else
-      d[i] = c;
-  }
+  SpanPixels<true>(S, S.Count - n, std::uint32_t(_mm256_cvtsi256_si32(sx)),
+                   std::uint32_t(_mm256_cvtsi256_si32(sy)));
 }
 
 void TransformNearestSpan_AVX2(const AffineSpan& S) {
@@ -221,28 +215,12 @@ void TransformNearestSpan_AVX2(const AffineSpan& S) {
                        _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(sy, 12), stride),
                                         _mm256_srai_epi32(sx, 12)));
     const __m256i c = Load8(S.Src, idx);
-    __m256i* out = reinterpret_cast<__m256i*>(d);
-    if (S.Blend)
-      _mm256_storeu_si256(out, BlendEx(Lo16(c), Hi16(c), _mm256_loadu_si256(out), m1));
-    else if (S.Difference)
-      _mm256_storeu_si256(out, Difference(c, _mm256_loadu_si256(out)));
-    else
-      _mm256_storeu_si256(out, c);
+    Put8(S, d, c, Lo16(c), Hi16(c), m1);
     sx = _mm256_add_epi32(sx, stepX);
     sy = _mm256_add_epi32(sy, stepY);
   }
-  std::uint32_t ux = std::uint32_t(_mm256_cvtsi256_si32(sx));
-  std::uint32_t uy = std::uint32_t(_mm256_cvtsi256_si32(sy));
-  for (std::int32_t i = 0; i < n; ++i, ux += S.StepX, uy += S.StepY) {
-    const TColor32 c =
-        S.Src[std::int64_t(std::int32_t(uy) >> 12) * S.Stride + (std::int32_t(ux) >> 12)];
-    if (S.Blend)
-      PackedBlendMemExPixel(c, d[i], S.MasterAlpha);
-    else if (S.Difference)
-      d[i] = DifferencePixel(c, d[i]);
-    else
-      d[i] = c;
-  }
+  SpanPixels<false>(S, S.Count - n, std::uint32_t(_mm256_cvtsi256_si32(sx)),
+                    std::uint32_t(_mm256_cvtsi256_si32(sy)));
 }
 
 void StretchGatherRow_AVX2(const TColor32* Row, const std::int32_t* Cols, TColor32* Dst,

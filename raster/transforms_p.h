@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "raster/blend.h"
+#include "raster/blend_p.h"
 #include "raster/core.h"
 #include "raster/transforms.h"
 
@@ -56,13 +57,10 @@ struct TransformSetup {
   TRect D;  // inclusive destination bounds, inside Dst, not empty
 };
 
-// The exact scalar code, the reference for everything else.
+// The exact scalar code, the reference for everything else (Transform's is TransformScalar in
+// transforms.cpp).
 void StretchNearestScalar(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src);
 void StretchLinearScalar(const StretchSetup& S, TBitmap32& Dst, const TBitmap32& Src);
-void TransformNearestScalar(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
-                            TTransformation& Transformation);
-void TransformLinearScalar(const TransformSetup& T, TBitmap32& Dst, const TBitmap32& Src,
-                           TTransformation& Transformation);
 
 // Fast paths, pixel-identical to the scalar code. Each returns false, having written nothing,
 // when it does not cover the case (or vector paths are off); the caller then runs the scalar
@@ -89,6 +87,38 @@ struct AffineSpan {
   bool Difference = false;  // DifferencePixel onto the destination (Blend is then false)
   TColor32 MasterAlpha = 255;
 };
+
+// The pixels From..Count-1 of span S one at a time, SumX and SumY being the sums of pixel From:
+// the end of a row that a whole vector register of the kernels does not cover. Static, as the
+// kernels' files are compiled for different instruction sets and must not share one copy.
+template <bool Linear>
+static inline void SpanPixels(const AffineSpan& S, std::int32_t From, std::uint32_t SumX,
+                              std::uint32_t SumY) {
+  // Locals, which the destination's pixels cannot alias.
+  const TColor32* src = S.Src;
+  const std::int64_t stride = S.Stride;
+  const std::uint32_t stepX = S.StepX, stepY = S.StepY;
+  const bool blend = S.Blend, difference = S.Difference;
+  const TColor32 m = S.MasterAlpha;
+  TColor32* d = S.Dst;
+  for (std::int32_t i = From; i < S.Count; ++i, SumX += stepX, SumY += stepY) {
+    TColor32 c;
+    if constexpr (Linear) {
+      // 24.8 positions: the integer part is the sum shifted by 12, the fraction bits 4 to 11.
+      const std::int32_t X = std::int32_t(SumX) >> 4, Y = std::int32_t(SumY) >> 4;
+      const TColor32* p = src + (Y >> 8) * stride + (X >> 8);
+      c = PackedBilinear(p[0], p[1], p[stride], p[stride + 1], 255 - (X & 255), 255 - (Y & 255));
+    } else {
+      c = src[(std::int32_t(SumY) >> 12) * stride + (std::int32_t(SumX) >> 12)];
+    }
+    if (blend)
+      PackedBlendMemExPixel(c, d[i], m);
+    else if (difference)
+      d[i] = DifferencePixel(c, d[i]);
+    else
+      d[i] = c;
+  }
+}
 
 // AVX2 kernels (transforms_avx2.cpp), packed-lane arithmetic.
 void TransformLinearSpan_AVX2(const AffineSpan& S);

@@ -53,83 +53,67 @@ using sse2::SpreadWeights;
   return _mm_or_si128(_mm_andnot_si128(alpha, d), _mm_and_si128(alpha, B));
 }
 
+// Four finished samples onto the destination as the span's mode says: Packed holds them, Lo and
+// Hi the same in 16-bit lanes (for the blend).
+[[gnu::always_inline]] inline void Put4(const AffineSpan& S, TColor32* D, __m128i Packed,
+                                        __m128i Lo, __m128i Hi, __m128i M1) {
+  __m128i* out = reinterpret_cast<__m128i*>(D);
+  if (S.Blend)
+    _mm_storeu_si128(out, BlendEx(Lo, Hi, _mm_loadu_si128(out), M1));
+  else if (S.Difference)
+    _mm_storeu_si128(out, Difference(Packed, _mm_loadu_si128(out)));
+  else
+    _mm_storeu_si128(out, Packed);
+}
+
+// Both spans, four pixels at a time: bilinear samples (Linear) or the nearest pixels.
+template <bool Linear>
+void TransformSpan(const AffineSpan& S) {
+  const __m128i m1 = _mm_set1_epi16(std::int16_t(S.MasterAlpha + 1));
+  std::uint32_t ux = S.SumX, uy = S.SumY;
+  TColor32* d = S.Dst;
+  std::int32_t i = 0;
+  for (; i + 4 <= S.Count; i += 4) {
+    if constexpr (Linear) {
+      const TColor32* p[4];
+      std::uint32_t wx[4], wy[4];
+      for (int k = 0; k < 4; ++k, ux += S.StepX, uy += S.StepY) {
+        // 24.8 positions: the integer part is the sum shifted by 12, the fraction bits 4 to 11.
+        const std::int32_t X = std::int32_t(ux) >> 4, Y = std::int32_t(uy) >> 4;
+        p[k] = S.Src + std::int64_t(Y >> 8) * S.Stride + (X >> 8);
+        wx[k] = 255 - std::uint32_t(X & 255);
+        wy[k] = 255 - std::uint32_t(Y & 255);
+      }
+      __m128i q1, q2, q3, q4;
+      Pairs4(p[0], p[1], p[2], p[3], q1, q2);
+      Pairs4(p[0] + S.Stride, p[1] + S.Stride, p[2] + S.Stride, p[3] + S.Stride, q3, q4);
+      __m128i wxl, wxh, wyl, wyh;
+      SpreadWeights(_mm_setr_epi32(int(wx[0]), int(wx[1]), int(wx[2]), int(wx[3])), wxl, wxh);
+      SpreadWeights(_mm_setr_epi32(int(wy[0]), int(wy[1]), int(wy[2]), int(wy[3])), wyl, wyh);
+      const __m128i lo =
+          LerpLanes(LerpLanes(Lo16(q1), Lo16(q2), wxl), LerpLanes(Lo16(q3), Lo16(q4), wxl), wyl);
+      const __m128i hi =
+          LerpLanes(LerpLanes(Hi16(q1), Hi16(q2), wxh), LerpLanes(Hi16(q3), Hi16(q4), wxh), wyh);
+      Put4(S, d + i, _mm_packus_epi16(lo, hi), lo, hi, m1);
+    } else {
+      TColor32 c[4];
+      for (int k = 0; k < 4; ++k, ux += S.StepX, uy += S.StepY)
+        c[k] = S.Src[std::int64_t(std::int32_t(uy) >> 12) * S.Stride + (std::int32_t(ux) >> 12)];
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+      Put4(S, d + i, v, Lo16(v), Hi16(v), m1);
+    }
+  }
+  SpanPixels<Linear>(S, i, ux, uy);
+}
+
 }  // namespace
 
 void TransformLinearSpan_SSE2(const AffineSpan& S) {
-  const __m128i m1 = _mm_set1_epi16(std::int16_t(S.MasterAlpha + 1));
-  std::uint32_t ux = S.SumX, uy = S.SumY;
-  TColor32* d = S.Dst;
-  std::int32_t i = 0;
-  for (; i + 4 <= S.Count; i += 4) {
-    const TColor32* p[4];
-    std::uint32_t wx[4], wy[4];
-    for (int k = 0; k < 4; ++k, ux += S.StepX, uy += S.StepY) {
-      // 24.8 positions: the integer part is the sum shifted by 12, the fraction bits 4 to 11.
-      const std::int32_t X = std::int32_t(ux) >> 4, Y = std::int32_t(uy) >> 4;
-      p[k] = S.Src + std::int64_t(Y >> 8) * S.Stride + (X >> 8);
-      wx[k] = 255 - std::uint32_t(X & 255);
-      wy[k] = 255 - std::uint32_t(Y & 255);
-    }
-    __m128i q1, q2, q3, q4;
-    Pairs4(p[0], p[1], p[2], p[3], q1, q2);
-    Pairs4(p[0] + S.Stride, p[1] + S.Stride, p[2] + S.Stride, p[3] + S.Stride, q3, q4);
-    __m128i wxl, wxh, wyl, wyh;
-    SpreadWeights(_mm_setr_epi32(int(wx[0]), int(wx[1]), int(wx[2]), int(wx[3])), wxl, wxh);
-    SpreadWeights(_mm_setr_epi32(int(wy[0]), int(wy[1]), int(wy[2]), int(wy[3])), wyl, wyh);
-    const __m128i lo =
-        LerpLanes(LerpLanes(Lo16(q1), Lo16(q2), wxl), LerpLanes(Lo16(q3), Lo16(q4), wxl), wyl);
-    const __m128i hi =
-        LerpLanes(LerpLanes(Hi16(q1), Hi16(q2), wxh), LerpLanes(Hi16(q3), Hi16(q4), wxh), wyh);
-    __m128i* out = reinterpret_cast<__m128i*>(d + i);
-    if (S.Blend)
-      _mm_storeu_si128(out, BlendEx(lo, hi, _mm_loadu_si128(out), m1));
-    else if (S.Difference)
-      _mm_storeu_si128(out, Difference(_mm_packus_epi16(lo, hi), _mm_loadu_si128(out)));
-    else
-      _mm_storeu_si128(out, _mm_packus_epi16(lo, hi));
-  }
-  for (; i < S.Count; ++i, ux += S.StepX, uy += S.StepY) {
-    const std::int32_t X = std::int32_t(ux) >> 4, Y = std::int32_t(uy) >> 4;
-    const TColor32* p = S.Src + std::int64_t(Y >> 8) * S.Stride + (X >> 8);
-    const TColor32 c =
-        PackedBilinear(p[0], p[1], p[S.Stride], p[S.Stride + 1], 255 - (X & 255), 255 - (Y & 255));
-    if (S.Blend)
-      PackedBlendMemExPixel(c, d[i], S.MasterAlpha);
-    else if (S.Difference)
-      d[i] = DifferencePixel(c, d[i]);
-    else
-      d[i] = c;
-  }
+  TransformSpan<true>(S);
 }
 
 void TransformNearestSpan_SSE2(const AffineSpan& S) {
-  const __m128i m1 = _mm_set1_epi16(std::int16_t(S.MasterAlpha + 1));
-  std::uint32_t ux = S.SumX, uy = S.SumY;
-  TColor32* d = S.Dst;
-  std::int32_t i = 0;
-  for (; i + 4 <= S.Count; i += 4) {
-    TColor32 c[4];
-    for (int k = 0; k < 4; ++k, ux += S.StepX, uy += S.StepY)
-      c[k] = S.Src[std::int64_t(std::int32_t(uy) >> 12) * S.Stride + (std::int32_t(ux) >> 12)];
-    __m128i* out = reinterpret_cast<__m128i*>(d + i);
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
-    if (S.Blend)
-      _mm_storeu_si128(out, BlendEx(Lo16(v), Hi16(v), _mm_loadu_si128(out), m1));
-    else if (S.Difference)
-      _mm_storeu_si128(out, Difference(v, _mm_loadu_si128(out)));
-    else
-      _mm_storeu_si128(out, v);
-  }
-  for (; i < S.Count; ++i, ux += S.StepX, uy += S.StepY) {
-    const TColor32 c =
-        S.Src[std::int64_t(std::int32_t(uy) >> 12) * S.Stride + (std::int32_t(ux) >> 12)];
-    if (S.Blend)
-      PackedBlendMemExPixel(c, d[i], S.MasterAlpha);
-    else if (S.Difference)
-      d[i] = DifferencePixel(c, d[i]);
-    else
-      d[i] = c;
-  }
+  TransformSpan<false>(S);
 }
 
 void StretchVerticalLerp_SSE2(const TColor32* Upper, const TColor32* Lower, TColor32 WY,

@@ -18,6 +18,17 @@ class TBitmap32;
 
 namespace overlay {
 
+struct TSimilarity;
+
+// Points of picture 2 on a grid, kept where the fit lays them on picture 1: the overlap over
+// which a placement is judged (auto_align_fit.cpp); the alignment's residual is measured over
+// the same points.
+struct TSample {
+  double X2, Y2, X1, Y1;  // a point of picture 2 and where the fit puts it
+};
+std::vector<TSample> OverlapSamples(const TSimilarity& Fit, int Width1, int Height1, int Width2,
+                                    int Height2);
+
 // Which code runs the inner loops: the best the processor has, or the code for any processor
 // (for the tests, which check that both give the same).
 enum class TKernels { Best, Portable };

@@ -67,21 +67,23 @@ std::vector<std::string> WithRecentPicture(std::vector<std::string> Recent,
 namespace {
 
 // Keys written by Fill go to the file in one replacement that keeps everything else in it.
-void WriteInOneReplacement(
+platform::TStatus WriteInOneReplacement(
     const std::string& Path, const std::function<void(platform::TIniFile&)>& Fill,
     const platform::TFileWriteOptions& Options = platform::ProfileWriteOptions()) {
   platform::TIniFile ini(Path, Options);
   ini.BeginUpdate();
   Fill(ini);
-  ini.UpdateFile();
+  if (ini.Save()) return {};
+  return platform::TStatus::Failure(Tr(SettingsNotWrittenText, Path));
 }
 
 }  // namespace
 
-void WriteOpenDialogSettings(const std::string& Path, const TOpenDialogSettings& Dialog) {
+platform::TStatus WriteOpenDialogSettings(const std::string& Path,
+                                          const TOpenDialogSettings& Dialog) {
   platform::TFileWriteOptions ownerOnly = platform::ProfileWriteOptions();
   ownerOnly.Mode = 0600;
-  WriteInOneReplacement(
+  return WriteInOneReplacement(
       Path,
       [&](platform::TIniFile& Ini) {
         Ini.WriteString("OpenDialog", "Filter", Dialog.Filter);
@@ -98,8 +100,8 @@ void WriteOpenDialogSettings(const std::string& Path, const TOpenDialogSettings&
       ownerOnly);
 }
 
-void WriteSettings(const std::string& Path, const TWindowBounds& Bounds) {
-  WriteInOneReplacement(Path, [&](platform::TIniFile& Ini) {
+platform::TStatus WriteSettings(const std::string& Path, const TWindowBounds& Bounds) {
+  return WriteInOneReplacement(Path, [&](platform::TIniFile& Ini) {
     Ini.WriteBool("AutoLoad", "FormProperties", true);
     Ini.WriteInteger("FormOptions", "Top", Bounds.Top);
     Ini.WriteInteger("FormOptions", "Left", Bounds.Left);
@@ -108,13 +110,13 @@ void WriteSettings(const std::string& Path, const TWindowBounds& Bounds) {
   });
 }
 
-void WriteMatchColours(const std::string& Path, bool On) {
-  WriteInOneReplacement(
+platform::TStatus WriteMatchColours(const std::string& Path, bool On) {
+  return WriteInOneReplacement(
       Path, [&](platform::TIniFile& Ini) { Ini.WriteBool("Display", "MatchColours", On); });
 }
 
-void WriteAssistentBounds(const std::string& Path, const TAssistentBounds& Bounds) {
-  WriteInOneReplacement(Path, [&](platform::TIniFile& Ini) {
+platform::TStatus WriteAssistentBounds(const std::string& Path, const TAssistentBounds& Bounds) {
+  return WriteInOneReplacement(Path, [&](platform::TIniFile& Ini) {
     Ini.WriteInteger("Assistent", "Left", Bounds.Left);
     Ini.WriteInteger("Assistent", "Top", Bounds.Top);
     Ini.WriteInteger("Assistent", "Width", Bounds.Width);

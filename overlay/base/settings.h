@@ -69,18 +69,20 @@ struct TSettings {
 // A missing file or key reads as its default; nothing is created by reading.
 TSettings ReadSettings(const std::string& Path);
 // AutoLoad/FormProperties = 1 and the four bounds, stored in one replacement of the file
-// (ImageCount and everything else in it stay as they are). Raises platform::EIniFileException
-// with "nach <Path> kann nicht geschrieben werden" when the file cannot be written.
-void WriteSettings(const std::string& Path, const TWindowBounds& Bounds);
+// (ImageCount and everything else in it stay as they are). A failure's reason is
+// SettingsNotWrittenText of Path ("nach <Path> kann nicht geschrieben werden"); the file then
+// stays as it was.
+platform::TStatus WriteSettings(const std::string& Path, const TWindowBounds& Bounds);
 // The open dialog's filter and folder and the recent list, in one replacement of the file
 // (everything else stays). The paths say whose pictures they were, so the file is then
-// readable by its owner only (0600). Raises platform::EIniFileException as WriteSettings does.
-void WriteOpenDialogSettings(const std::string& Path, const TOpenDialogSettings& Dialog);
+// readable by its owner only (0600). Fails as WriteSettings does.
+platform::TStatus WriteOpenDialogSettings(const std::string& Path,
+                                          const TOpenDialogSettings& Dialog);
 // [Display] MatchColours, as WriteSettings writes.
-void WriteMatchColours(const std::string& Path, bool On);
+platform::TStatus WriteMatchColours(const std::string& Path, bool On);
 
 // [Assistent] Left, Top, Width, Height, stored as WriteSettings stores the main window's bounds.
-void WriteAssistentBounds(const std::string& Path, const TAssistentBounds& Bounds);
+platform::TStatus WriteAssistentBounds(const std::string& Path, const TAssistentBounds& Bounds);
 
 // Stored bounds made usable on the screens there are now (their available areas): a window
 // that no screen shows enough of goes onto the first screen; the size is at least the minimum

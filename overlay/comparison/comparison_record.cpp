@@ -214,7 +214,7 @@ platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Pat
   return r;
 }
 
-void WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Record) {
+platform::TStatus WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Record) {
   // The records name pictures of patients: the folder is the user's alone. One that cannot be
   // made fails the write below, which tells why.
   if (const std::size_t slash = Path.rfind('/'); slash != std::string::npos && slash > 0) {
@@ -268,7 +268,9 @@ void WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Rec
     ini.WriteString("Dicom", "StudyInstanceUID", Record.StudyInstanceUid);
   }
   if (!Record.SentDigest.empty()) ini.WriteString("Dicom", "SentDigest", Record.SentDigest);
-  ini.UpdateFile();
+  const platform::TStatus saved = ini.Save();
+  if (saved) return {};
+  return platform::TStatus::Failure(Tr(RecordNotSavedText, Path + " (" + saved.Reason() + ")"));
 }
 
 platform::TStatus CheckRecordPictures(const TComparisonRecord& Record, const std::string& Sha1,

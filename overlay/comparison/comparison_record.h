@@ -57,9 +57,10 @@ std::string ComparisonRecordPath(const std::string& Sha1, const std::string& Sha
 // checked: the hashes, the orientations, the placement (PlacementFault), the view, the measures'
 // points and the study's UID.
 platform::TResult<TComparisonRecord> ReadComparisonRecord(const std::string& Path);
-// Writes Record to Path (its folder made, 0700, when missing; the file 0600). Raises
-// platform::EIniFileException when it cannot be written; the old file then stays as it was.
-void WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Record);
+// Writes Record to Path (its folder made, 0700, when missing; the file 0600). When it cannot be
+// written, the reason is RecordNotSavedText of the path and the system's reason in brackets, and
+// the old file stays as it was.
+platform::TStatus WriteComparisonRecord(const std::string& Path, const TComparisonRecord& Record);
 
 // Whether Record was made of these pictures, turned as they are shown now: refused, with what
 // differs, when a picture's contents (SHA-256) or its orientation is not the record's, so that

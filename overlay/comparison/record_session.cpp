@@ -4,7 +4,6 @@
 
 #include "overlay/base/texts.h"
 #include "platform/content_hash.h"
-#include "platform/ini_profile.h"
 
 namespace overlay {
 
@@ -153,15 +152,11 @@ TComparison TRecordSession::Comparison(const TComparisonView& View) const {
 
 platform::TStatus TRecordSession::SaveIfChanged(const TComparisonView& View) {
   if (!FPending || FPath.empty() || !View.BothLoaded()) return {};
-  try {
-    WriteComparisonRecord(FPath, Comparison(View).Record);
-  } catch (const platform::EIniFileException& e) {
+  if (platform::TStatus saved = WriteComparisonRecord(FPath, Comparison(View).Record); !saved) {
     // Still pending: the next change or Close tries again.
     const bool tell = !FFailureTold;
     FFailureTold = true;
-    return tell ? platform::TStatus::Failure(
-                      Tr(RecordNotSavedText, e.Path() + " (" + e.Reason() + ")"))
-                : platform::TStatus::Failure();
+    return tell ? saved : platform::TStatus::Failure();
   }
   FPending = false;
   FFailureTold = false;

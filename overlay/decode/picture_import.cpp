@@ -72,7 +72,9 @@ TPictureResult LoadPicture(const std::string& Path) {
 }
 
 TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientation) {
-  return LoadPicture(Path, Orientation, nullptr);
+  TLoadedPictureResult loaded = LoadPictureWithFacts(Path, Orientation);
+  if (!loaded) return loaded.Status();
+  return std::move(loaded.Value().Picture);
 }
 
 std::string FormatDateTaken(std::uint64_t DateTaken) {
@@ -104,20 +106,20 @@ std::uint64_t VisitDateTaken(const std::string& Date, const std::string& Time) {
          second;
 }
 
-TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientation,
-                           TPictureFacts* Facts) {
+TLoadedPictureResult LoadPictureWithFacts(const std::string& Path,
+                                          TPictureOrientation Orientation) {
   if (platform::TStatus admitted = Admit(Path); !admitted) return admitted;
   TIsolatedPicture picture = DecodePictureIsolated(Path);
   switch (picture.Status) {
-    case TIsolatedStatus::Picture:
-      if (Facts != nullptr) {
-        *Facts = std::move(picture.Facts);
-        Facts->ShownOrientation = Orientation == TPictureOrientation::Upright &&
-                                          picture.Orientation >= 2 && picture.Orientation <= 8
-                                      ? picture.Orientation
-                                      : 1;
-      }
-      return Hand(std::move(picture.Bitmap), picture.Orientation, Orientation);
+    case TIsolatedStatus::Picture: {
+      TLoadedPicture loaded{nullptr, std::move(picture.Facts)};
+      loaded.Facts.ShownOrientation = Orientation == TPictureOrientation::Upright &&
+                                              picture.Orientation >= 2 && picture.Orientation <= 8
+                                          ? picture.Orientation
+                                          : 1;
+      loaded.Picture = Hand(std::move(picture.Bitmap), picture.Orientation, Orientation);
+      return TLoadedPictureResult(std::move(loaded));
+    }
     case TIsolatedStatus::TooLarge:
       return platform::TStatus::Failure(
           PictureFailureText(TooLargeText(picture.Width, picture.Height), Path));

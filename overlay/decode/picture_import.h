@@ -123,9 +123,15 @@ struct TPictureFacts {
 // one whose scale would be below 1 or above MaxFactsPp100MM.
 constexpr int MaxFactsPp100MM = 1000000;
 int FactsPp100MM(const TPictureFacts& Facts);
-// The same, with Facts (when given) filled for a picture that loaded.
-TPictureResult LoadPicture(const std::string& Path, TPictureOrientation Orientation,
-                           TPictureFacts* Facts);
+// A picture that loaded, with what its file says of it.
+struct TLoadedPicture {
+  std::unique_ptr<raster::TBitmap32> Picture;
+  TPictureFacts Facts;
+};
+using TLoadedPictureResult = platform::TResult<TLoadedPicture>;
+// LoadPicture(Path, Orientation), the picture with its facts.
+TLoadedPictureResult LoadPictureWithFacts(
+    const std::string& Path, TPictureOrientation Orientation = TPictureOrientation::AsStored);
 // "2025-08-12 14:03" for 20250812140305; empty for 0.
 std::string FormatDateTaken(std::uint64_t DateTaken);
 // An interface file's Date ("D.M.YYYY", one or two digits for day and month) and Time ("H:MM" or

@@ -57,15 +57,14 @@ platform::TResult<std::unique_ptr<TBitmap32>> ReadPictureFile(const std::string&
     return platform::TStatus::Failure(Which + " not found: " + Path);
   }
   // The import's reason (its sentence and the file) is told here, once, in the tool's line.
-  TPictureFacts facts;
-  TPictureResult loaded = LoadPicture(Path, TPictureOrientation::AsStored, &facts);
-  if (!loaded || loaded.Value()->Empty()) {
+  TLoadedPictureResult loaded = LoadPictureWithFacts(Path);
+  if (!loaded || loaded.Value().Picture->Empty()) {
     return platform::TStatus::Failure(
         Which + " could not be decoded: " +
         (loaded.Reason().empty() ? Path : platform::OneLine(loaded.Reason())));
   }
-  TellPictureNotes(facts, Path);
-  return std::move(loaded).Value();
+  TellPictureNotes(loaded.Value().Facts, Path);
+  return std::move(loaded.Value().Picture);
 }
 
 }  // namespace overlay

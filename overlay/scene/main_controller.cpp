@@ -99,8 +99,7 @@ void TMainController::SetText(TField Field, std::string Text) {
 // Load sequences
 
 bool TMainController::LoadImage1(const std::string& Path) {
-  TPictureFacts facts;
-  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path, FOrientation, &facts);
+  auto [picture, facts] = LoadPictureOrTell(Path, FOrientation);
   if (picture == nullptr) return false;
   SetImage1(Path, *picture);
   SetFacts1(std::move(facts));
@@ -108,8 +107,7 @@ bool TMainController::LoadImage1(const std::string& Path) {
 }
 
 bool TMainController::LoadImage2(const std::string& Path) {
-  TPictureFacts facts;
-  std::unique_ptr<TBitmap32> picture = LoadPictureOrTell(Path, FOrientation, &facts);
+  auto [picture, facts] = LoadPictureOrTell(Path, FOrientation);
   if (picture == nullptr) return false;
   SetImage2(Path, *picture);
   FPictures.SetFacts(2, facts);
@@ -118,27 +116,26 @@ bool TMainController::LoadImage2(const std::string& Path) {
 
 void TMainController::LoadBothImages(const std::string& Path1, const std::string& Path2,
                                      const std::function<void()>& WhileWaiting) {
-  std::vector<TPictureFacts> facts;
   // Picture 2's copy for the overlay is made on its loading thread, while picture 1 may still
   // decode.
   std::unique_ptr<TBitmap32> original2;
-  std::vector<TPictureResult> loaded =
-      LoadPicturesTogether({Path1, Path2}, FOrientation, WhileWaiting, &facts,
+  std::vector<TLoadedPictureResult> loaded =
+      LoadPicturesTogether({Path1, Path2}, FOrientation, WhileWaiting,
                            [&original2](std::size_t Index, const TBitmap32& Picture) {
                              if (Index == 1) original2 = OverlayOriginalOf(Picture);
                            });
   // Picture 1 first, as one loaded after the other; each failure is told once, in that order.
-  TellPictureFailure(loaded[0], Path1);
+  TellPictureFailure(loaded[0].Status(), Path1);
   if (loaded[0]) {
-    SetImage1(Path1, *loaded[0].Value());
-    TellPictureNotes(facts[0], Path1);
-    SetFacts1(std::move(facts[0]));
+    SetImage1(Path1, *loaded[0].Value().Picture);
+    TellPictureNotes(loaded[0].Value().Facts, Path1);
+    SetFacts1(std::move(loaded[0].Value().Facts));
   }
-  TellPictureFailure(loaded[1], Path2);
+  TellPictureFailure(loaded[1].Status(), Path2);
   if (loaded[1]) {
-    SetImage2(Path2, *loaded[1].Value(), std::move(original2));
-    TellPictureNotes(facts[1], Path2);
-    FPictures.SetFacts(2, facts[1]);
+    SetImage2(Path2, *loaded[1].Value().Picture, std::move(original2));
+    TellPictureNotes(loaded[1].Value().Facts, Path2);
+    FPictures.SetFacts(2, loaded[1].Value().Facts);
   }
 }
 
@@ -251,11 +248,10 @@ bool TMainController::BeginAssistant() {
   if (!ControlsEnabled() || FHistory.InGesture()) return false;
   // The user asked for the assistant and must learn why it does not open.
   // Its notes were told when it was loaded first.
-  TPictureFacts facts;
   const std::string file2 = FPictures.File(2);
-  TPictureResult loaded = LoadPicture(file2, FOrientation, &facts);
-  TellPictureFailure(loaded, file2);
-  std::unique_ptr<TBitmap32> picture = std::move(loaded).Value();
+  TLoadedPictureResult loaded = LoadPictureWithFacts(file2, FOrientation);
+  TellPictureFailure(loaded.Status(), file2);
+  auto [picture, facts] = std::move(loaded).Value();
   if (picture == nullptr) return false;
   // The overlay is kept as loaded (the measures stay on the very pixels they were drawn on)
   // unless the file now holds another picture, whose points the assistant would take.

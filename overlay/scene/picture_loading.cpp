@@ -10,7 +10,7 @@
 
 namespace overlay {
 
-void TellPictureFailure(const TPictureResult& Loaded, const std::string& Path) {
+void TellPictureFailure(const platform::TStatus& Loaded, const std::string& Path) {
   if (Loaded) return;
   platform::ShowWarning(Loaded.Reason().empty() ? PictureNotLoadedText(Path) : Loaded.Reason());
 }
@@ -25,43 +25,37 @@ void TellPictureNotes(const TPictureFacts& Facts, const std::string& Path) {
   }
 }
 
-std::unique_ptr<raster::TBitmap32> LoadPictureOrTell(const std::string& Path,
-                                                     TPictureOrientation Orientation,
-                                                     TPictureFacts* Facts) {
-  TPictureFacts facts;
-  TPictureResult loaded = LoadPicture(Path, Orientation, &facts);
-  TellPictureFailure(loaded, Path);
-  if (loaded) TellPictureNotes(facts, Path);
-  if (Facts != nullptr) *Facts = std::move(facts);
+TLoadedPicture LoadPictureOrTell(const std::string& Path, TPictureOrientation Orientation) {
+  TLoadedPictureResult loaded = LoadPictureWithFacts(Path, Orientation);
+  TellPictureFailure(loaded.Status(), Path);
+  if (loaded) TellPictureNotes(loaded.Value().Facts, Path);
   return std::move(loaded).Value();
 }
 
-std::vector<TPictureResult> LoadPicturesTogether(
+std::vector<TLoadedPictureResult> LoadPicturesTogether(
     const std::vector<std::string>& Paths, TPictureOrientation Orientation,
-    const std::function<void()>& WhileWaiting, std::vector<TPictureFacts>* Facts,
+    const std::function<void()>& WhileWaiting,
     const std::function<void(std::size_t Index, raster::TBitmap32& Picture)>& AfterLoad) {
-  std::vector<std::future<TPictureResult>> pending;
+  std::vector<std::future<TLoadedPictureResult>> pending;
   pending.reserve(Paths.size());
-  // Each thread fills its own entry; they are read once every thread is done.
-  std::vector<TPictureFacts> facts(Paths.size());
   for (std::size_t i = 0; i < Paths.size(); ++i) {
-    pending.push_back(std::async(std::launch::async, [&Paths, i, Orientation, &facts, &AfterLoad] {
-      TPictureResult loaded = LoadPicture(Paths[i], Orientation, &facts[i]);
-      if (loaded && AfterLoad) AfterLoad(i, *loaded.Value());
+    pending.push_back(std::async(std::launch::async, [&Paths, i, Orientation, &AfterLoad] {
+      TLoadedPictureResult loaded = LoadPictureWithFacts(Paths[i], Orientation);
+      if (loaded && AfterLoad) AfterLoad(i, *loaded.Value().Picture);
       return loaded;
     }));
   }
-  for (std::future<TPictureResult>& f : pending) {
+  for (std::future<TLoadedPictureResult>& f : pending) {
     while (f.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
       if (WhileWaiting) WhileWaiting();
     }
   }
   // Collected only when every thread is done, so that an exception (no memory for a copy)
   // leaves no thread behind that still writes into a result.
-  std::vector<TPictureResult> results;
+  std::vector<TLoadedPictureResult> results;
   results.reserve(Paths.size());
   std::exception_ptr failure;
-  for (std::future<TPictureResult>& f : pending) {
+  for (std::future<TLoadedPictureResult>& f : pending) {
     try {
       results.push_back(f.get());
     } catch (...) {
@@ -70,14 +64,13 @@ std::vector<TPictureResult> LoadPicturesTogether(
     }
   }
   if (failure) std::rethrow_exception(failure);
-  if (Facts != nullptr) *Facts = std::move(facts);
   return results;
 }
 
 void RegisterPictureDecoder() {
   StartDecoderInAdvance();
   raster::SetPictureDecoder([](const std::string& FileName, raster::TBitmap32& Target) {
-    std::unique_ptr<raster::TBitmap32> picture = LoadPictureOrTell(FileName);
+    std::unique_ptr<raster::TBitmap32> picture = LoadPictureOrTell(FileName).Picture;
     if (picture == nullptr) return false;
     Target.TakeOver(*picture);
     return true;

@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "overlay/base/settings.h"
-#include "overlay/base/texts.h"
 #include "overlay/decode/orientation.h"
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/picture_loading.h"
@@ -28,7 +27,6 @@
 #include "overlay/windows/sprache.h"
 #include "overlay/windows/widget_factory.h"
 #include "platform/application.h"
-#include "platform/ini_profile.h"
 #include "platform/message.h"
 #include "platform/paths.h"
 #include "raster/core.h"
@@ -241,25 +239,23 @@ void TFormAssistent::StoreBounds() {
   const platform::TProgramFileLocation settings = platform::LocateProgramFile("Tessaly.ini");
   // The place of the frame, as move() takes it, and the inner size, as resize() takes it.
   const TAssistentBounds b{pos().x(), pos().y(), width(), height()};
-  try {
-    // As the main window's Close button: a first write into the user's folder starts from the
-    // settings read so far.
-    platform::PrepareToWrite(settings);
-    WriteAssistentBounds(settings.Write, b);
-  } catch (const platform::EIniFileException& e) {
-    // Told as the main window's failed write is told; the window closes all the same, and the
-    // file stays as it was (it is replaced whole or not at all).
-    platform::ShowWarning(Tr(SettingsNotWrittenText, e.Path()));
-  }
+  // As the main window's Close button: a first write into the user's folder starts from the
+  // settings read so far.
+  platform::PrepareToWrite(settings);
+  // Told as the main window's failed write is told; the window closes all the same, and the
+  // file stays as it was (it is replaced whole or not at all).
+  platform::ShowFailure(WriteAssistentBounds(settings.Write, b));
 }
 
 bool TFormAssistent::LoadImage(const std::string& Path) {
   // The assistant's points refer to the pictures as the main window shows them, so it turns
   // them by the same setting of the main window's settings file.
-  const std::unique_ptr<raster::TBitmap32> picture = LoadPictureOrTell(
-      Path, ReadExifOrientationSetting(platform::LocateProgramFile("Tessaly.ini").Read)
-                ? TPictureOrientation::Upright
-                : TPictureOrientation::AsStored);
+  const std::unique_ptr<raster::TBitmap32> picture =
+      LoadPictureOrTell(Path,
+                        ReadExifOrientationSetting(platform::LocateProgramFile("Tessaly.ini").Read)
+                            ? TPictureOrientation::Upright
+                            : TPictureOrientation::AsStored)
+          .Picture;
   if (picture == nullptr) return false;
   const QImage image = ToQImage(*picture);
   if (image.isNull()) {  // no memory for the screen copy

@@ -216,7 +216,7 @@ void TFormMain::WireControls() {
       TViewMenuWiring{[this] { ShowStatus(); }, [this] { ScheduleRecordSave(); },
                       [this](bool On) {
                         StoreSetting([this, On] {
-                          WriteMatchColours(FSettingsFile, On);
+                          return WriteMatchColours(FSettingsFile, On);
                         });  // the next start
                       },
                       [this] { return FViewEvents->MeasureAt(); },
@@ -343,7 +343,7 @@ void TFormMain::LoadSettings() {
   FController->SetCheckerSquare(FSettings.CheckerSquare);
 }
 
-void TFormMain::SaveSettings() {
+platform::TStatus TFormMain::SaveSettings() {
   // The outer bounds as the window has them; the frame's share is fixed, so that bounds read
   // back give the same window whatever the window system's frame.
   TWindowBounds b;
@@ -352,7 +352,7 @@ void TFormMain::SaveSettings() {
   b.Height = height() + MainFrameExtraHeight;
   b.Width = width() + MainFrameExtraWidth;
   PrepareSettingsWrite();
-  WriteSettings(FSettingsFile, b);
+  return WriteSettings(FSettingsFile, b);
 }
 
 void TFormMain::PrepareSettingsWrite() const {
@@ -429,7 +429,7 @@ bool TFormMain::OpenPicture(int Picture, const std::string& Path) {
     FSettings.OpenDialog.Recent =
         WithRecentPicture(std::move(FSettings.OpenDialog.Recent),
                           QFileInfo(QString::fromStdString(Path)).absoluteFilePath().toStdString());
-    StoreSetting([this] { WriteOpenDialogSettings(FSettingsFile, FSettings.OpenDialog); });
+    StoreSetting([this] { return WriteOpenDialogSettings(FSettingsFile, FSettings.OpenDialog); });
   }
   return loaded;
 }
@@ -471,14 +471,11 @@ void TFormMain::SetNotes(std::string Notes) {
   ScheduleRecordSave();
 }
 
-void TFormMain::StoreSetting(const std::function<void()>& Write) {
+void TFormMain::StoreSetting(const std::function<platform::TStatus()>& Write) {
   // A convenience: a settings file that cannot be written loses the choice, not the work, and
   // Close still tells that the file cannot be written.
-  try {
-    PrepareSettingsWrite();
-    Write();
-  } catch (const platform::EIniFileException&) {
-  }
+  PrepareSettingsWrite();
+  static_cast<void>(Write());
 }
 
 void TFormMain::OpenChosenPicture(int Picture) {
@@ -491,10 +488,8 @@ void TFormMain::OpenChosenPicture(int Picture) {
 void TFormMain::ButtonCloseClick() {
   // A settings file that cannot be written is told, in the window's language, and the window
   // stays open.
-  try {
-    SaveSettings();
-  } catch (const platform::EIniFileException& e) {
-    platform::ShowWarning(Tr(SettingsNotWrittenText, e.Path()));
+  if (const platform::TStatus saved = SaveSettings(); !saved) {
+    platform::ShowFailure(saved);
     return;
   }
   close();

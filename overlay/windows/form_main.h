@@ -87,9 +87,8 @@ class TFormMain : public QWidget {
   // the flicker's clock, the open dialog, colour matching, the checkerboard.
   void LoadSettings();
   const TSettings& Settings() const { return FSettings; }
-  // Stores the window's bounds; raises platform::EIniFileException when the file cannot be
-  // written (the file is then as it was).
-  void SaveSettings();
+  // Stores the window's bounds; fails as WriteSettings does (the file is then as it was).
+  platform::TStatus SaveSettings();
   // Where the settings are written, and where they are read: the file once it is there, else
   // the source it starts from.
   const std::string& SettingsFile() const { return FSettingsFile; }
@@ -151,7 +150,7 @@ class TFormMain : public QWidget {
   void OpenChosenPicture(int Picture);
   void PrepareSettingsWrite() const;
   // Write, into the settings file, without telling when it cannot be written.
-  void StoreSetting(const std::function<void()>& Write);
+  void StoreSetting(const std::function<platform::TStatus()>& Write);
   void PicturesLoaded();
   void ShowCaption();
   void ScheduleRecordSave();

@@ -68,6 +68,19 @@ kestrin_exif_jpeg() {
   } > "$out"
 }
 
+# A Quick run's folder and input file over PICTURE, a JPEG with EXIF Model MODEL and
+# PixelXDimension WIDTH: kestrin_exif_case DIR PICTURE MODEL WIDTH WHAT. Without the test picture
+# it prints WHAT's skipped line and returns 1.
+kestrin_exif_case() {
+  local dir=$1 picture=$2 model=$3 width=$4 what=$5
+  kestrin_folder "$dir" Quick 'exit 0'
+  if ! kestrin_exif_jpeg "$dir/$picture" "$model" "$width" 72 10; then
+    echo "$what: no test picture at $KESTRIN_ATTACK_TESTDATA -> skipped"
+    return 1
+  fi
+  kestrin_input "$dir/in.ini" Quick "$dir/$picture"
+}
+
 attack_kestrin_sigterm_during_run() {
   local dir=$WORK/kestrin-sigterm
   kestrin_folder "$dir" Sleeper 'echo $$ > "$d/pid.new"; mv "$d/pid.new" "$d/pid"; exec sleep 1000'
@@ -148,12 +161,8 @@ attack_kestrin_log_mode() {
 
 attack_kestrin_crlf_in_exif_model() {
   local dir=$WORK/kestrin-crlf
-  kestrin_folder "$dir" Quick 'exit 0'
-  if ! kestrin_exif_jpeg "$dir/evil.jpg" $'Evil\r\nError: forged line\r\n' 128 72 10; then
-    echo "CR/LF in an EXIF Model: no test picture at $KESTRIN_ATTACK_TESTDATA -> skipped"
-    return
-  fi
-  kestrin_input "$dir/in.ini" Quick "$dir/evil.jpg"
+  kestrin_exif_case "$dir" evil.jpg $'Evil\r\nError: forged line\r\n' 128 \
+    "CR/LF in an EXIF Model" || return 0
   "$dir/kestrin" "$dir/in.ini" > /dev/null 2>&1
   local forged lines
   forged=$(tr -d '\r' < "$dir/Kestrin.log" | grep -c '^Error: forged line')
@@ -165,12 +174,7 @@ attack_kestrin_crlf_in_exif_model() {
 
 attack_kestrin_absurd_pixel_x_dimension() {
   local dir=$WORK/kestrin-width
-  kestrin_folder "$dir" Quick 'exit 0'
-  if ! kestrin_exif_jpeg "$dir/wide.jpg" Linear 2147483647 72 10; then
-    echo "absurd PixelXDimension: no test picture at $KESTRIN_ATTACK_TESTDATA -> skipped"
-    return
-  fi
-  kestrin_input "$dir/in.ini" Quick "$dir/wide.jpg"
+  kestrin_exif_case "$dir" wide.jpg Linear 2147483647 "absurd PixelXDimension" || return 0
   KESTRIN_COPY_TO=$dir/copy.ini "$dir/kestrin" "$dir/in.ini" > /dev/null 2>&1
   local scale radius
   scale=$(sed -n 's/^Pp100MM=//p' "$dir/copy.ini" | tr -d '\r')

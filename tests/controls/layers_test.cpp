@@ -47,6 +47,18 @@ struct TCollectionSpy {
   int Changes = 0, Changings = 0, GDIUpdates = 0;
 };
 
+// An owner control of Size x Size, sized before anything is built on it.
+struct TSizedOwner {
+  explicit TSizedOwner(std::int32_t Size) { owner.SetBounds(0, 0, Size, Size); }
+  TControl owner;
+};
+// Layers on such an owner in a headless host, which shows the listener's cursor.
+struct THostedLayers : TSizedOwner {
+  explicit THostedLayers(std::int32_t Size) : TSizedOwner(Size) {}
+  THeadlessHost host{owner};
+  TLayerCollection layers{&owner};
+};
+
 TEST(LayerCollection, NewLayersGoOnTopAndStartVisibleOnly) {
   TLayerCollection layers;
   auto* a = layers.Add<TRectLayer>();
@@ -210,10 +222,9 @@ TEST(LayerCollection, FindLayerAtPosTakesTheTopmostLayerWithTheMask) {
 }
 
 TEST(LayerCollection, LeftPressCapturesTheLayerUntilAllButtonsAreUp) {
-  TControl owner;
-  owner.SetBounds(0, 0, 100, 100);
-  THeadlessHost host(owner);
-  TLayerCollection layers(&owner);
+  THostedLayers hosted(100);
+  TLayerCollection& layers = hosted.layers;
+  const THeadlessHost& host = hosted.host;
   auto* a = layers.Add<TRectLayer>();
   auto* b = layers.Add<TRectLayer>();
   a->Bounds = {0, 0, 10, 10};
@@ -275,10 +286,9 @@ TEST(LayerCollection, NoCaptureAndDisabledMouseEvents) {
 }
 
 TEST(LayerCollection, SetAsMouseListenerShowsTheLayerCursor) {
-  TControl owner;
-  owner.SetBounds(0, 0, 10, 10);
-  THeadlessHost host(owner);
-  TLayerCollection layers(&owner);
+  THostedLayers hosted(10);
+  TLayerCollection& layers = hosted.layers;
+  const THeadlessHost& host = hosted.host;
   auto* a = layers.Add<TRectLayer>();
   a->SetCursor(crCross);
   EXPECT_EQ(host.Cursor(), crDefault);  // not the listener yet

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "controls/image_view.h"
@@ -68,6 +69,23 @@ class TRecordingControl : public raster::TControl {
   TColor32 FFill;
 };
 
+// A black root control with a blue child control, hosted in a widget.
+struct THostedPair {
+  THostedPair(int RootW, int RootH, int X, int Y, int ChildW, int ChildH) {
+    root.SetBounds(0, 0, RootW, RootH);
+    child.SetBounds(X, Y, ChildW, ChildH);
+    host = std::make_unique<platform::TControlHostWidget>(root);
+  }
+  // Shows the widget and waits until it is on the screen.
+  bool Shown() {
+    host->show();
+    return QTest::qWaitForWindowExposed(host.get());
+  }
+  TRecordingControl root{raster::Color32(0, 0, 0)};
+  TRecordingControl child{raster::Color32(0, 0, 255), &root};
+  std::unique_ptr<platform::TControlHostWidget> host;
+};
+
 class ControlHostTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(QApplication::instance(), nullptr); }
@@ -109,18 +127,13 @@ TEST_F(ControlHostTest, ResizingTheWidgetResizesTheRoot) {
 }
 
 TEST_F(ControlHostTest, ClickReachesTheControlUnderTheMouseWithButtonAndModifiers) {
-  TRecordingControl root(raster::Color32(0, 0, 0));
-  root.SetBounds(0, 0, 100, 80);
-  TRecordingControl child(raster::Color32(0, 0, 255), &root);
-  child.SetBounds(50, 40, 30, 20);
-  platform::TControlHostWidget host(root);
-  host.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+  THostedPair p(100, 80, 50, 40, 30, 20);
+  ASSERT_TRUE(p.Shown());
 
-  QTest::mouseClick(&host, Qt::LeftButton, Qt::ShiftModifier, QPoint(55, 47));
-  ASSERT_GE(child.Log.size(), 2u);
-  const auto down = child.Log[child.Log.size() - 2];
-  const auto up = child.Log.back();
+  QTest::mouseClick(p.host.get(), Qt::LeftButton, Qt::ShiftModifier, QPoint(55, 47));
+  ASSERT_GE(p.child.Log.size(), 2u);
+  const auto down = p.child.Log[p.child.Log.size() - 2];
+  const auto up = p.child.Log.back();
   EXPECT_EQ(down.Kind, 'D');
   EXPECT_EQ(down.Button, raster::mbLeft);
   EXPECT_EQ(down.Shift, raster::ssShift | raster::ssLeft);
@@ -129,12 +142,12 @@ TEST_F(ControlHostTest, ClickReachesTheControlUnderTheMouseWithButtonAndModifier
   EXPECT_EQ(up.Kind, 'U');
   EXPECT_EQ(up.Button, raster::mbLeft);
   EXPECT_EQ(up.Shift, raster::ssShift);  // the released button is no longer held
-  for (const auto& e : root.Log) EXPECT_NE(e.Kind, 'D');
+  for (const auto& e : p.root.Log) EXPECT_NE(e.Kind, 'D');
 
-  QTest::mouseClick(&host, Qt::RightButton, Qt::ControlModifier, QPoint(3, 4));
-  ASSERT_FALSE(root.Log.empty());
+  QTest::mouseClick(p.host.get(), Qt::RightButton, Qt::ControlModifier, QPoint(3, 4));
+  ASSERT_FALSE(p.root.Log.empty());
   bool sawRight = false;
-  for (const auto& e : root.Log) {
+  for (const auto& e : p.root.Log) {
     if (e.Kind == 'D') {
       sawRight = true;
       EXPECT_EQ(e.Button, raster::mbRight);
@@ -147,27 +160,23 @@ TEST_F(ControlHostTest, ClickReachesTheControlUnderTheMouseWithButtonAndModifier
 }
 
 TEST_F(ControlHostTest, WheelNotchArrivesAs120AtTheMousePosition) {
-  TRecordingControl root(raster::Color32(0, 0, 0));
-  root.SetBounds(0, 0, 100, 80);
-  TRecordingControl child(raster::Color32(0, 0, 255), &root);
-  child.SetBounds(50, 40, 30, 20);
-  platform::TControlHostWidget host(root);
+  THostedPair p(100, 80, 50, 40, 30, 20);
 
   const QPointF local(60, 45);
-  QWheelEvent away(local, host.mapToGlobal(local), QPoint(), QPoint(0, 120), Qt::NoButton,
+  QWheelEvent away(local, p.host->mapToGlobal(local), QPoint(), QPoint(0, 120), Qt::NoButton,
                    Qt::AltModifier, Qt::NoScrollPhase, false);
-  QApplication::sendEvent(&host, &away);
-  QWheelEvent toward(local, host.mapToGlobal(local), QPoint(), QPoint(0, -120), Qt::NoButton,
+  QApplication::sendEvent(p.host.get(), &away);
+  QWheelEvent toward(local, p.host->mapToGlobal(local), QPoint(), QPoint(0, -120), Qt::NoButton,
                      Qt::NoModifier, Qt::NoScrollPhase, false);
-  QApplication::sendEvent(&host, &toward);
+  QApplication::sendEvent(p.host.get(), &toward);
 
-  ASSERT_EQ(child.Log.size(), 2u);
-  EXPECT_EQ(child.Log[0].Kind, 'W');
-  EXPECT_EQ(child.Log[0].Delta, 120);
-  EXPECT_EQ(child.Log[0].Shift, raster::ssAlt);
-  EXPECT_EQ(child.Log[0].X, 10);
-  EXPECT_EQ(child.Log[0].Y, 5);
-  EXPECT_EQ(child.Log[1].Delta, -120);
+  ASSERT_EQ(p.child.Log.size(), 2u);
+  EXPECT_EQ(p.child.Log[0].Kind, 'W');
+  EXPECT_EQ(p.child.Log[0].Delta, 120);
+  EXPECT_EQ(p.child.Log[0].Shift, raster::ssAlt);
+  EXPECT_EQ(p.child.Log[0].X, 10);
+  EXPECT_EQ(p.child.Log[0].Y, 5);
+  EXPECT_EQ(p.child.Log[1].Delta, -120);
   EXPECT_TRUE(away.isAccepted());
 }
 
@@ -202,27 +211,22 @@ TEST_F(ControlHostTest, MovesAndLeaveAreDelivered) {
 }
 
 TEST_F(ControlHostTest, CaptureKeepsMovesOnTheCapturingControl) {
-  TRecordingControl root(raster::Color32(0, 0, 0));
-  root.SetBounds(0, 0, 100, 100);
-  TRecordingControl child(raster::Color32(0, 0, 255), &root);
-  child.SetBounds(10, 10, 20, 20);
-  platform::TControlHostWidget host(root);
-  host.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
-  QTest::mousePress(&host, Qt::LeftButton, Qt::NoModifier, QPoint(15, 15));
-  child.SetMouseCapture(true);
-  EXPECT_EQ(host.Capture(), &child);
-  QMouseEvent move(QEvent::MouseMove, QPointF(80, 90), host.mapToGlobal(QPointF(80, 90)),
+  THostedPair p(100, 100, 10, 10, 20, 20);
+  ASSERT_TRUE(p.Shown());
+  QTest::mousePress(p.host.get(), Qt::LeftButton, Qt::NoModifier, QPoint(15, 15));
+  p.child.SetMouseCapture(true);
+  EXPECT_EQ(p.host->Capture(), &p.child);
+  QMouseEvent move(QEvent::MouseMove, QPointF(80, 90), p.host->mapToGlobal(QPointF(80, 90)),
                    Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(&host, &move);
-  EXPECT_EQ(child.Log.back().Kind, 'M');
-  EXPECT_EQ(child.Log.back().X, 70);  // outside the child, still in its coordinates
-  EXPECT_EQ(child.Log.back().Y, 80);
-  EXPECT_EQ(child.Log.back().Shift, raster::ssLeft);
-  QTest::mouseRelease(&host, Qt::LeftButton, Qt::NoModifier, QPoint(80, 90));
-  EXPECT_EQ(child.Log.back().Kind, 'U');
-  child.SetMouseCapture(false);
-  EXPECT_EQ(host.Capture(), nullptr);
+  QApplication::sendEvent(p.host.get(), &move);
+  EXPECT_EQ(p.child.Log.back().Kind, 'M');
+  EXPECT_EQ(p.child.Log.back().X, 70);  // outside the child, still in its coordinates
+  EXPECT_EQ(p.child.Log.back().Y, 80);
+  EXPECT_EQ(p.child.Log.back().Shift, raster::ssLeft);
+  QTest::mouseRelease(p.host.get(), Qt::LeftButton, Qt::NoModifier, QPoint(80, 90));
+  EXPECT_EQ(p.child.Log.back().Kind, 'U');
+  p.child.SetMouseCapture(false);
+  EXPECT_EQ(p.host->Capture(), nullptr);
 }
 
 TEST_F(ControlHostTest, TimerTicksUntilTheControlStopsIt) {

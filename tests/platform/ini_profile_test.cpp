@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -240,16 +242,19 @@ TEST(IniProfile, RefusedValuesAndFailedWritesChangeNothing) {
   EXPECT_FALSE(file.Set("A", ";k", "1"));
   EXPECT_EQ(ReadBytes(path), before);
 
-  // A folder that does not exist: the settings object raises its text.
+  // A folder that does not exist: the settings object's Save reports the system's reason, and a
+  // group with a refused write is not stored even where the file could be.
   platform::TIniFile ini(testing::TempDir() + "no_such_folder/Tessaly.ini");
-  try {
-    ini.WriteBool("AutoLoad", "FormProperties", true);
-    ADD_FAILURE() << "no exception";
-  } catch (const platform::EIniFileException& e) {
-    EXPECT_EQ(
-        std::string(e.what()),
-        "nach " + testing::TempDir() + "no_such_folder/Tessaly.ini kann nicht geschrieben werden");
-  }
+  ini.WriteBool("AutoLoad", "FormProperties", true);
+  EXPECT_EQ(ini.Save().Reason(), std::strerror(ENOENT));
+  EXPECT_TRUE(ini.Save());
+  platform::TIniFile group(path);
+  group.BeginUpdate();
+  group.WriteString("A", "k", "stored");
+  group.WriteString("A", "k=j", "1");
+  group.WriteString("A", "m", "stored");
+  EXPECT_FALSE(group.Save());
+  EXPECT_EQ(ReadBytes(path), before);
   fs::remove(path);
 }
 
@@ -318,7 +323,7 @@ TEST(IniProfile, AGroupOfWritesParsesTheFileOnce) {
     ini.WriteString("Image" + std::to_string(i), "Image", "b");
     ini.WriteInteger("Image" + std::to_string(i), "Pp100MM", i);
   }
-  ini.UpdateFile();
+  ASSERT_TRUE(ini.Save());
   const std::uint64_t parsed = platform::TIniText::LinesParsed() - before;
   EXPECT_LE(parsed, 4000u + 3 * 8000u) << "lines parsed for 8000 writes to a file of 4000 lines";
   platform::TIniFile back(path);

@@ -548,22 +548,35 @@ void MakeRandomCase(std::mt19937& rng, RandomCase& C, int MaxSrc, int MaxDst) {
   C.Background = ref::RandomColor(rng);
 }
 
-TEST(TransformDraw, RandomCasesMatchTheRecomputation) {
-  const std::uint32_t seed = ref::TestSeed(123);
+// Count random cases from the seed TestSeed(DefaultSeed): Body(n, rng, C) for each, traced with
+// the seed and n; the first fatal failure ends the test.
+template <class TBody>
+void ForRandomCases(std::uint32_t DefaultSeed, int Count, TBody Body) {
+  const std::uint32_t seed = ref::TestSeed(DefaultSeed);
   std::mt19937 rng(seed);
-  TBitmap32 dst, expect;
-  for (int n = 0; n < 300; ++n) {
+  for (int n = 0; n < Count && !::testing::Test::HasFatalFailure(); ++n) {
     SCOPED_TRACE("seed " + std::to_string(seed) + " case " + std::to_string(n));
     RandomCase C;
+    Body(n, rng, C);
+  }
+}
+
+// B at the case's destination size, cleared to its background.
+void ClearedFor(TBitmap32& B, const RandomCase& C) {
+  B.SetSize(C.DW, C.DH);
+  B.Clear(C.Background);
+}
+
+TEST(TransformDraw, RandomCasesMatchTheRecomputation) {
+  TBitmap32 dst, expect;
+  ForRandomCases(123, 300, [&](int, std::mt19937& rng, RandomCase& C) {
     MakeRandomCase(rng, C, 20, 40);
-    dst.SetSize(C.DW, C.DH);
-    dst.Clear(C.Background);
-    expect.SetSize(C.DW, C.DH);
-    expect.Clear(C.Background);
+    ClearedFor(dst, C);
+    ClearedFor(expect, C);
     Transform(dst, C.Src, C.T);
     ExpectedTransform(expect, C.Src, C.T);
     ASSERT_EQ(ref::FirstDifference(dst, expect), -1);
-  }
+  });
 }
 
 // The difference mode for every pair of channel values: source and destination pixels of a
@@ -623,12 +636,8 @@ TEST_P(TransformFastPaths, MatchTheScalarCodeOnRandomGeometries) {
   if (!VectorPathsActive()) GTEST_SKIP() << "vector paths are off in this run";
   Implementation restore;
   SetTransformKernels(GetParam());
-  const std::uint32_t seed = ref::TestSeed(4242);
-  std::mt19937 rng(seed);
   TBitmap32 fast, slow;
-  for (int n = 0; n < 500; ++n) {
-    SCOPED_TRACE("seed " + std::to_string(seed) + " case " + std::to_string(n));
-    RandomCase C;
+  ForRandomCases(4242, 500, [&](int n, std::mt19937& rng, RandomCase& C) {
     // Every tenth case is large enough to be split over threads.
     const bool large = n % 10 == 0;
     MakeRandomCase(rng, C, large ? 300 : 90, large ? 400 : 120);
@@ -638,18 +647,16 @@ TEST_P(TransformFastPaths, MatchTheScalarCodeOnRandomGeometries) {
     }
     SetRasterThreadCount(1 + n % 3);
     SelectBlendImplementation(TBlendImplementation::PackedVector);
-    fast.SetSize(C.DW, C.DH);
-    fast.Clear(C.Background);
+    ClearedFor(fast, C);
     Transform(fast, C.Src, C.T);
     SelectBlendImplementation(TBlendImplementation::PackedScalar);
-    slow.SetSize(C.DW, C.DH);
-    slow.Clear(C.Background);
+    ClearedFor(slow, C);
     Transform(slow, C.Src, C.T);
     const long diff = ref::FirstDifference(fast, slow);
     ASSERT_EQ(diff, -1) << "pixel " << diff % C.DW << "," << diff / std::max(1, C.DW) << " filter "
                         << int(C.Src.StretchFilter()) << " mode " << int(C.Src.DrawMode()) << " ma "
                         << C.Src.MasterAlpha();
-  }
+  });
 }
 
 // The overlay's own geometry: a large picture turned a few degrees and scaled down, so that

@@ -121,6 +121,34 @@ TColor32 WithAlpha(int a, int v) {
   return Argb(a, v, v ^ 0x5A, (v + 77) & 0xFF);
 }
 
+// The source lines of the exhaustive line tests: Body() after Src (256 pixels) is filled with
+// each line, until it returns false. BlendLine: every (Fa, colour) over the backgrounds.
+template <class TBody>
+bool ForEachLineCase(std::vector<TColor32>& Src, TBody Body) {
+  for (int fa = 0; fa < 256; ++fa) {
+    for (int fc = 0; fc < 256; ++fc) {
+      for (int b = 0; b < 256; ++b) Src[b] = WithAlpha(fa, (fc + b) & 0xFF);
+      if (!Body()) return false;
+    }
+  }
+  return true;
+}
+// BlendLineEx, Body(M): every (Fa, M) over the backgrounds, then at Fa = 255 every (colour, M).
+template <class TBody>
+bool ForEachLineExCase(std::vector<TColor32>& Src, TBody Body) {
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int x = 0; x < 256; ++x) {
+      for (int m = 0; m < 256; ++m) {
+        for (int b = 0; b < 256; ++b)
+          Src[b] = pass == 0 ? WithAlpha(x, (b * 7 + m + x * 3) & 0xFF)
+                             : WithAlpha(255, (x + b * 3) & 0xFF);
+        if (!Body(TColor32(m))) return false;
+      }
+    }
+  }
+  return true;
+}
+
 std::string Hex(TColor32 c) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%08X", c);
@@ -238,33 +266,31 @@ void CheckLines(const TSetUnderTest& set) {
   const auto& R = set.Routines;
   std::vector<TColor32> src(256), dst(256), bg(256);
   for (int b = 0; b < 256; ++b) bg[b] = SpreadB(b);
-  for (int fa = 0; fa < 256; ++fa) {
-    for (int fc = 0; fc < 256; ++fc) {
-      for (int b = 0; b < 256; ++b) src[b] = WithAlpha(fa, (fc + b) & 0xFF);
-      dst = bg;
-      R.BlendLine(src.data(), dst.data(), 256);
-      for (int b = 0; b < 256; ++b)
-        EXPECT_PIXEL(
-            ExpBlendMem(set.Packed, src[b], bg[b]), dst[b],
-            "BlendLine pixel " << b << " (" << Hex(src[b]) << " onto " << Hex(bg[b]) << ")");
+  // Whether dst holds Expected(src[b], bg[b]) at every b; else the first wrong pixel fails.
+  const auto holds = [&](const char* What, TColor32 M, auto Expected) {
+    for (int b = 0; b < 256; ++b) {
+      const TColor32 e = Expected(src[b], bg[b]);
+      if (e == dst[b]) continue;
+      ADD_FAILURE() << set.Name << ": " << What << " pixel " << b << " M " << M << " ("
+                    << Hex(src[b]) << " onto " << Hex(bg[b]) << "): expected " << Hex(e) << " got "
+                    << Hex(dst[b]);
+      return false;
     }
-  }
-  // BlendLineEx: every (Fa, M) with every background, then at Fa = 255 every (colour, M).
-  for (int pass = 0; pass < 2; ++pass) {
-    for (int x = 0; x < 256; ++x) {
-      for (int m = 0; m < 256; ++m) {
-        for (int b = 0; b < 256; ++b)
-          src[b] = pass == 0 ? WithAlpha(x, (b * 7 + m + x * 3) & 0xFF)
-                             : WithAlpha(255, (x + b * 3) & 0xFF);
-        dst = bg;
-        R.BlendLineEx(src.data(), dst.data(), 256, TColor32(m));
-        for (int b = 0; b < 256; ++b)
-          EXPECT_PIXEL(ExpBlendLineEx(set.Packed, src[b], bg[b], m), dst[b],
-                       "BlendLineEx pixel " << b << " M " << m << " (" << Hex(src[b]) << " onto "
-                                            << Hex(bg[b]) << ")");
-      }
-    }
-  }
+    return true;
+  };
+  const bool lines = ForEachLineCase(src, [&] {
+    dst = bg;
+    R.BlendLine(src.data(), dst.data(), 256);
+    return holds("BlendLine", 0,
+                 [&](TColor32 F, TColor32 B) { return ExpBlendMem(set.Packed, F, B); });
+  });
+  if (!lines) return;
+  ForEachLineExCase(src, [&](TColor32 m) {
+    dst = bg;
+    R.BlendLineEx(src.data(), dst.data(), 256, m);
+    return holds("BlendLineEx", m,
+                 [&](TColor32 F, TColor32 B) { return ExpBlendLineEx(set.Packed, F, B, int(m)); });
+  });
 }
 
 TEST(BlendExhaustive, CombineRegAndCombineMem) {
@@ -534,30 +560,22 @@ TEST(VectorExhaustive, Lines) {
       }
       return true;
     };
-    for (int pass = 0; pass < 2; ++pass) {
-      for (int x = 0; x < 256; ++x) {
-        for (int m = 0; m < 256; ++m) {
-          for (int b = 0; b < 256; ++b)
-            src[b] = pass == 0 ? WithAlpha(x, (b * 7 + m + x * 3) & 0xFF)
-                               : WithAlpha(255, (x + b * 3) & 0xFF);
-          dst = bg;
-          v.LineEx(src.data(), dst.data(), 256, TColor32(m));
-          exp = bg;
-          RefLineEx(src.data(), exp.data(), 256, TColor32(m));
-          if (!check("BlendLineEx", m)) return;
-        }
-        if (pass == 0) {
-          for (int fc = 0; fc < 256; ++fc) {
-            for (int b = 0; b < 256; ++b) src[b] = WithAlpha(x, (fc + b) & 0xFF);
-            dst = bg;
-            v.Line(src.data(), dst.data(), 256);
-            exp = bg;
-            RefLine(src.data(), exp.data(), 256);
-            if (!check("BlendLine", 0)) return;
-          }
-        }
-      }
-    }
+    const bool lineEx = ForEachLineExCase(src, [&](TColor32 m) {
+      dst = bg;
+      v.LineEx(src.data(), dst.data(), 256, m);
+      exp = bg;
+      RefLineEx(src.data(), exp.data(), 256, m);
+      return check("BlendLineEx", m);
+    });
+    if (!lineEx) return;
+    const bool line = ForEachLineCase(src, [&] {
+      dst = bg;
+      v.Line(src.data(), dst.data(), 256);
+      exp = bg;
+      RefLine(src.data(), exp.data(), 256);
+      return check("BlendLine", 0);
+    });
+    if (!line) return;
   }
 }
 

@@ -237,49 +237,38 @@ std::string CaseName(const ::testing::TestParamInfo<TDecodeCase>& Info) {
 // ---------------------------------------------------------------------------------------
 // Palette pictures
 
+// A palette picture: its size, bits per pixel, colours-used field, raw palette and rows.
+BmpSpec Paletted(std::int32_t Width, std::int32_t Height, std::uint16_t BitCount,
+                 std::uint32_t ColorsUsed, Bytes Palette, std::vector<Bytes> Rows) {
+  return {.Width = Width,
+          .Height = Height,
+          .BitCount = BitCount,
+          .ColorsUsed = ColorsUsed,
+          .Palette = std::move(Palette),
+          .Rows = std::move(Rows)};
+}
+
 std::vector<TDecodeCase> PaletteCases() {
   std::vector<TDecodeCase> cases = {
+      // Bottom row first; bits past the width ignored.
       {"OneBitOddWidthUsesPaletteAndRowPadding",
-       {.Width = 3,
-        .Height = 2,
-        .BitCount = 1,
-        .ColorsUsed = 2,
-        .Palette = {0, 0, 0, 0, 255, 255, 255, 0},
-        .Rows = {{0b10100000}, {0b01011111}}},  // bottom row first; bits past the width ignored
+       Paletted(3, 2, 1, 2, {0, 0, 0, 0, 255, 255, 255, 0}, {{0b10100000}, {0b01011111}}),
        {{0, 1, White}, {1, 1, Black}, {2, 1, White}, {0, 0, Black}, {1, 0, White}, {2, 0, Black}}},
+      // The palette is white, red.
       {"IndicesBeyondThePaletteAreBlack",
-       {.Width = 3,
-        .Height = 1,
-        .BitCount = 8,
-        .ColorsUsed = 2,
-        .Palette = {255, 255, 255, 0, 0, 0, 255, 0},  // white, red
-        .Rows = {{1, 2, 255}}},
+       Paletted(3, 1, 8, 2, {255, 255, 255, 0, 0, 0, 255, 0}, {{1, 2, 255}}),
        {{0, 0, Red}, {1, 0, Black}, {2, 0, Black}}},
+      // The palette is red, green.
       {"ColoursUsedZeroMeansAFullPalette",
-       {.Width = 2,
-        .Height = 1,
-        .BitCount = 1,
-        .ColorsUsed = 0,
-        .Palette = {0, 0, 255, 0, 0, 255, 0, 0},  // red, green
-        .Rows = {{0b01000000}}},
+       Paletted(2, 1, 1, 0, {0, 0, 255, 0, 0, 255, 0, 0}, {{0b01000000}}),
        {{0, 0, Red}, {1, 0, Green}}},
       // More colours than a 1-bit picture can have; the entries are still read.
       {"TooManyColoursUsedAreCapped",
-       {.Width = 2,
-        .Height = 1,
-        .BitCount = 1,
-        .ColorsUsed = 1000,
-        .Palette = {0, 0, 255, 0, 0, 255, 0, 0},
-        .Rows = {{0b01000000}}},
+       Paletted(2, 1, 1, 1000, {0, 0, 255, 0, 0, 255, 0, 0}, {{0b01000000}}),
        {{1, 0, Green}}},
       // Colours-used claims 256 entries but only one lies before the pixel data.
       {"PaletteNeverReachesIntoThePixelData",
-       {.Width = 2,
-        .Height = 1,
-        .BitCount = 8,
-        .ColorsUsed = 256,
-        .Palette = {0, 255, 0, 0},
-        .Rows = {{0, 1}}},
+       Paletted(2, 1, 8, 256, {0, 255, 0, 0}, {{0, 1}}),
        {{0, 0, Green}, {1, 0, Black}}},
   };
   // Four and eight bits with both header kinds and row orders. Logical picture: top row blue,

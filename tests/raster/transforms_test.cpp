@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <random>
@@ -167,26 +168,24 @@ TEST(TransferNothingDrawn, EmptyRectanglesAndZeroMasterAlpha) {
   EXPECT_EQ(dst.GetPixel(0, 0), src.GetPixel(0, 0));
 }
 
-TEST(NearestStretch, TwoByOneToFourByOneRepeatsEachColumn) {
+// A row of SrcWidth numbered pixels stretched (nearest) to DstRect of a 4 x 1 destination: the
+// source column each destination pixel shows.
+void ExpectNearestColumns(int SrcWidth, TRect DstRect, const std::array<int, 4>& Cols) {
   TBitmap32 src, dst;
-  Numbered(src, 2, 1);
+  Numbered(src, SrcWidth, 1);
   Sized(dst, 4, 1);
-  StretchTransfer(&dst, {0, 0, 4, 1}, &src, {0, 0, 2, 1}, sfNearest, dmOpaque, {});
-  EXPECT_EQ(dst.GetPixel(0, 0), src.GetPixel(0, 0));
-  EXPECT_EQ(dst.GetPixel(1, 0), src.GetPixel(0, 0));
-  EXPECT_EQ(dst.GetPixel(2, 0), src.GetPixel(1, 0));
-  EXPECT_EQ(dst.GetPixel(3, 0), src.GetPixel(1, 0));
+  StretchTransfer(&dst, DstRect, &src, {0, 0, SrcWidth, 1}, sfNearest, dmOpaque, {});
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(dst.GetPixel(x, 0), src.GetPixel(Cols[x], 0)) << x;
+}
+
+TEST(NearestStretch, TwoByOneToFourByOneRepeatsEachColumn) {
+  ExpectNearestColumns(2, {0, 0, 4, 1}, {0, 0, 1, 1});
 }
 
 TEST(NearestStretch, DstRectLeftOfDestinationStartsAtTheMatchingSourceOffset) {
-  TBitmap32 src, dst;
-  Numbered(src, 4, 1);
-  Sized(dst, 4, 1);
   // Twice the size, half of it left of the destination: the start 16 * 65535 / 8 lies a hair
   // before source column 2, so the first visible column is 1.
-  StretchTransfer(&dst, {-4, 0, 4, 1}, &src, {0, 0, 4, 1}, sfNearest, dmOpaque, {});
-  const int cols[4] = {1, 2, 2, 3};
-  for (int x = 0; x < 4; ++x) EXPECT_EQ(dst.GetPixel(x, 0), src.GetPixel(cols[x], 0)) << x;
+  ExpectNearestColumns(4, {-4, 0, 4, 1}, {1, 2, 2, 3});
   // Same for rows and with a sub-rectangle of the source.
   TBitmap32 tall, out;
   Numbered(tall, 3, 6);

@@ -23,24 +23,17 @@ using raster::TBitmap32;
 // ApplyExifOrientation: where the stored 0th row and 0th column lie in the upright picture.
 // Upright is W x H; a stored pixel (X, Y) shows at the upright pixel returned.
 std::pair<int, int> UprightOf(int Orientation, int X, int Y, int W, int H) {
-  switch (Orientation) {
-    case 2:
-      return {W - 1 - X, Y};  // row 0 top, column 0 right
-    case 3:
-      return {W - 1 - X, H - 1 - Y};  // row 0 bottom, column 0 right
-    case 4:
-      return {X, H - 1 - Y};  // row 0 bottom, column 0 left
-    case 5:
-      return {Y, X};  // row 0 left, column 0 top
-    case 6:
-      return {W - 1 - Y, X};  // row 0 right, column 0 top
-    case 7:
-      return {W - 1 - Y, H - 1 - X};  // row 0 right, column 0 bottom
-    case 8:
-      return {Y, H - 1 - X};  // row 0 left, column 0 bottom
-    default:
-      return {X, Y};
-  }
+  if (Orientation < 2 || Orientation > 8) return {X, Y};
+  const std::pair<int, int> upright[] = {
+      {W - 1 - X, Y},          // 2: row 0 top, column 0 right
+      {W - 1 - X, H - 1 - Y},  // 3: row 0 bottom, column 0 right
+      {X, H - 1 - Y},          // 4: row 0 bottom, column 0 left
+      {Y, X},                  // 5: row 0 left, column 0 top
+      {W - 1 - Y, X},          // 6: row 0 right, column 0 top
+      {W - 1 - Y, H - 1 - X},  // 7: row 0 right, column 0 bottom
+      {Y, H - 1 - X},          // 8: row 0 left, column 0 bottom
+  };
+  return upright[Orientation - 2];
 }
 
 std::unique_ptr<TBitmap32> ExpectedUpright(const TBitmap32& Stored, int Orientation) {
@@ -140,7 +133,8 @@ TEST_F(OrientationFiles, UprightLoadingTurnsByTheFileTagInTheDecoderAndInProcess
         LoadPictureInProcess(path, TPictureOrientation::Upright).Value();
     ASSERT_NE(inProcess, nullptr);
     EXPECT_TRUE(SamePixels(*inProcess, *expected));
-    const std::unique_ptr<TBitmap32> told = LoadPictureOrTell(path, TPictureOrientation::Upright);
+    const std::unique_ptr<TBitmap32> told =
+        LoadPictureOrTell(path, TPictureOrientation::Upright).Picture;
     ASSERT_NE(told, nullptr);
     EXPECT_TRUE(SamePixels(*told, *expected));
 

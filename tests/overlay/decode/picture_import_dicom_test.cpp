@@ -39,12 +39,12 @@ TEST(DicomImport, PhotographsMadeByTheToolsOpenAndDamagedOnesAreRefused) {
   const std::string plain = folder / "photo.dcm";
   testsupport::MakeDicomWithTools(*source, plain, "0.05\\0.04", "1.2.826.0.1.3680043.2.1143.7");
 
-  TPictureFacts facts;
-  TPictureResult opened = LoadPicture(plain, TPictureOrientation::AsStored, &facts);
+  TLoadedPictureResult opened = LoadPictureWithFacts(plain);
   ASSERT_TRUE(opened) << opened.Reason();
-  ASSERT_EQ(opened.Value()->Width(), 200);
-  ASSERT_EQ(opened.Value()->Height(), 150);
-  EXPECT_EQ(MeanDifference(*opened.Value(), *source), 0.0);
+  ASSERT_EQ(opened.Value().Picture->Width(), 200);
+  ASSERT_EQ(opened.Value().Picture->Height(), 150);
+  EXPECT_EQ(MeanDifference(*opened.Value().Picture, *source), 0.0);
+  const TPictureFacts& facts = opened.Value().Facts;
   EXPECT_EQ(facts.PixelSpacingRow, 0.05);
   EXPECT_EQ(facts.PixelSpacingColumn, 0.04);
   EXPECT_EQ(FactsPp100MM(facts), 2500);  // x by the column spacing
@@ -53,21 +53,21 @@ TEST(DicomImport, PhotographsMadeByTheToolsOpenAndDamagedOnesAreRefused) {
 
   const std::string jpeg = folder / "PHOTO_JPEG.DCM";
   testsupport::RunDicomTool("dcmcjpeg +eb " + plain + " " + jpeg);
-  opened = LoadPicture(jpeg, TPictureOrientation::AsStored, &facts);
+  opened = LoadPictureWithFacts(jpeg);
   ASSERT_TRUE(opened) << opened.Reason();
-  const double jpegDifference = MeanDifference(*opened.Value(), *source);
+  const double jpegDifference = MeanDifference(*opened.Value().Picture, *source);
   EXPECT_GT(jpegDifference, 0.0);  // really recompressed
   EXPECT_LT(jpegDifference, 4.0);
-  EXPECT_EQ(facts.PixelSpacingColumn, 0.04);
+  EXPECT_EQ(opened.Value().Facts.PixelSpacingColumn, 0.04);
 
   // JPEG lossless (process 14, selection value 1) and JPEG-LS lossless give the pixels exactly.
   for (const std::string tool : {"dcmcjpeg +e1", "dcmcjpls"}) {
     const std::string lossless = folder / "lossless.dcm";
     std::filesystem::remove(lossless);
     testsupport::RunDicomTool(tool + " " + plain + " " + lossless);
-    opened = LoadPicture(lossless);
-    ASSERT_TRUE(opened) << tool << ": " << opened.Reason();
-    EXPECT_EQ(MeanDifference(*opened.Value(), *source), 0.0) << tool;
+    const TPictureResult exact = LoadPicture(lossless);
+    ASSERT_TRUE(exact) << tool << ": " << exact.Reason();
+    EXPECT_EQ(MeanDifference(*exact.Value(), *source), 0.0) << tool;
   }
 
   std::filesystem::copy_file(plain, folder / "photo");
@@ -163,9 +163,9 @@ TEST(DicomImport, FactsCarryThePatientTheSpacingsSourceAndLossyCompression) {
     } else {
       std::filesystem::copy_file(plain, file);
     }
-    TPictureFacts facts;
-    const TPictureResult opened = LoadPicture(file, TPictureOrientation::AsStored, &facts);
+    const TLoadedPictureResult opened = LoadPictureWithFacts(file);
     ASSERT_TRUE(opened) << c.Make << ": " << opened.Reason();
+    const TPictureFacts& facts = opened.Value().Facts;
     EXPECT_EQ(facts.PatientName, "Müller^Jürgen") << c.Make;
     EXPECT_EQ(facts.PatientId, "P-4711") << c.Make;
     EXPECT_EQ(facts.PatientBirthDate, "19640812") << c.Make;
@@ -174,10 +174,11 @@ TEST(DicomImport, FactsCarryThePatientTheSpacingsSourceAndLossyCompression) {
     EXPECT_EQ(facts.Lossy, c.Lossy) << c.Make;
   }
   // A photograph is lossy by what it is: a JPEG by any of its extensions; a PNG is not.
-  TPictureFacts facts;
   const std::string sample = std::string(TESSALY_SOURCE_DIR) + "/data/sample/NT96650_pcb_002.JPG";
   std::filesystem::copy_file(sample, folder / "photo.jpe");
-  ASSERT_TRUE(LoadPicture(folder / "photo.jpe", TPictureOrientation::AsStored, &facts));
+  const TLoadedPictureResult photo = LoadPictureWithFacts(folder / "photo.jpe");
+  ASSERT_TRUE(photo);
+  const TPictureFacts& facts = photo.Value().Facts;
   EXPECT_EQ(facts.Lossy, L::Jpeg);
   EXPECT_EQ(facts.SpacingSource, S::None);
 }

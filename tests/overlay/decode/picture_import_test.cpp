@@ -264,15 +264,15 @@ TEST(LoadPicture, UpperCaseExtensionsReachFreeImage) {
 // When a photograph was taken comes from its EXIF data through the decoder process; a picture
 // without one says nothing.
 TEST(LoadPicture, TheDateTakenComesFromTheDecoder) {
-  TPictureFacts facts;
-  ASSERT_TRUE(LoadPicture(TestFile("photos-large/NT96650_pcb_004.JPG"),
-                          TPictureOrientation::AsStored, &facts));
-  EXPECT_EQ(facts.DateTaken, 20150606000540u);
-  EXPECT_EQ(FormatDateTaken(facts.DateTaken), "2015-06-06 00:05");
-  facts = {};
-  ASSERT_TRUE(
-      LoadPicture(TestFile("formats/png/basn2c08.png"), TPictureOrientation::AsStored, &facts));
-  EXPECT_EQ(facts.DateTaken, 0u);
+  const auto facts = [](const std::string& File) {
+    const TLoadedPictureResult loaded = LoadPictureWithFacts(TestFile(File));
+    EXPECT_TRUE(loaded) << File;
+    return loaded.Value().Facts;
+  };
+  const std::uint64_t taken = facts("photos-large/NT96650_pcb_004.JPG").DateTaken;
+  EXPECT_EQ(taken, 20150606000540u);
+  EXPECT_EQ(FormatDateTaken(taken), "2015-06-06 00:05");
+  EXPECT_EQ(facts("formats/png/basn2c08.png").DateTaken, 0u);
 }
 
 // Lossy by what the file is: a JPEG, a TIFF of JPEG-compressed pixels; not an LZW TIFF or a PNG.
@@ -282,9 +282,9 @@ TEST(LoadPicture, ThePicturesLossyCompressionComesFromTheDecoder) {
         std::pair("formats/tiff/hopper_jpg.tif", TLossyCompression::Jpeg),
         std::pair("formats/tiff/hopper_lzw.tif", TLossyCompression::None),
         std::pair("formats/png/basn2c08.png", TLossyCompression::None)}) {
-    TPictureFacts facts;
-    ASSERT_TRUE(LoadPicture(TestFile(file), TPictureOrientation::AsStored, &facts)) << file;
-    EXPECT_EQ(facts.Lossy, lossy) << file;
+    const TLoadedPictureResult loaded = LoadPictureWithFacts(TestFile(file));
+    ASSERT_TRUE(loaded) << file;
+    EXPECT_EQ(loaded.Value().Facts.Lossy, lossy) << file;
   }
 }
 
@@ -341,57 +341,61 @@ TEST(LoadPicture, TheDecompressionBombIsRefusedWithAMessage) {
 // written: exact for lossless formats, a tolerance for JPEG decoders.
 TEST(LoadPictureInProcess, PixelsMatchAnIndependentDecoder) {
   platform::MessageRecorder recorder;
-  // JPEG decoders may differ in chroma upsampling and rounding, most at sharp edges.
-  const auto jpeg = LoadPictureInProcess(TestFile("formats/jpeg/hopper.jpg")).Value();
-  ASSERT_NE(jpeg, nullptr);
-  EXPECT_TRUE(Near(jpeg->GetPixel(0, 0), 0xFF141543u, 12));
-  EXPECT_TRUE(Near(jpeg->GetPixel(31, 0), 0xFFB49D8Fu, 12));
-  EXPECT_TRUE(Near(jpeg->GetPixel(100, 20), 0xFF4A71B6u, 12));
-  EXPECT_TRUE(Near(jpeg->GetPixel(64, 64), 0xFFAD4637u, 12));
-
-  const auto rgb = LoadPictureInProcess(TestFile("formats/png/basn2c08.png")).Value();
-  ASSERT_NE(rgb, nullptr);
-  EXPECT_TRUE(Near(rgb->GetPixel(31, 0), PngColour(255, 255, 224), 1));
-  EXPECT_TRUE(Near(rgb->GetPixel(5, 3), PngColour(255, 255, 154), 1));
-  EXPECT_TRUE(Near(rgb->GetPixel(20, 10), PngColour(255, 171, 255), 1));
-  EXPECT_TRUE(Near(rgb->GetPixel(0, 31), PngColour(31, 31, 31), 1));
-
-  const auto palette = LoadPictureInProcess(TestFile("formats/png/basn3p08.png")).Value();
-  ASSERT_NE(palette, nullptr);
-  // FreeImage does not gamma-correct palette entries.
-  EXPECT_EQ(palette->GetPixel(5, 3), 0xFF331A00u);
-  EXPECT_EQ(palette->GetPixel(20, 10), 0xFF00AAAAu);
-  EXPECT_EQ(palette->GetPixel(31, 31), 0xFFFFFEFFu);
-
-  // Top-left and bottom-left origins, raw and run-length encoded.
+  struct TPixel {
+    int X, Y;
+    TColor32 Colour;
+  };
+  struct TPicture {
+    const char* File;
+    int Tolerance;  // per channel; 0 for lossless formats
+    std::vector<TPixel> Pixels;
+  };
+  const TPicture pictures[] = {
+      // JPEG decoders may differ in chroma upsampling and rounding, most at sharp edges.
+      {"formats/jpeg/hopper.jpg",
+       12,
+       {{0, 0, 0xFF141543u}, {31, 0, 0xFFB49D8Fu}, {100, 20, 0xFF4A71B6u}, {64, 64, 0xFFAD4637u}}},
+      {"formats/png/basn2c08.png",
+       1,
+       {{31, 0, PngColour(255, 255, 224)},
+        {5, 3, PngColour(255, 255, 154)},
+        {20, 10, PngColour(255, 171, 255)},
+        {0, 31, PngColour(31, 31, 31)}}},
+      // FreeImage does not gamma-correct palette entries.
+      {"formats/png/basn3p08.png",
+       0,
+       {{5, 3, 0xFF331A00u}, {20, 10, 0xFF00AAAAu}, {31, 31, 0xFFFFFEFFu}}},
+      // Top-left and bottom-left origins, raw and run-length encoded. The bottom-left file
+      // stores the picture bottom row first: its first stored pixel, B, G, R = 3, 49, 8, is the
+      // bottom-left one. (ImageMagick 6 shows this file upside down.)
+      {"formats/tga/200x32_rgb_tl_raw.tga",
+       0,
+       {{0, 0, 0xFF092904u},
+        {199, 0, 0xFF5F9A14u},
+        {100, 20, 0xFFC0462Fu},
+        {199, 31, 0xFF5D8202u}}},
+      {"formats/tga/200x32_rgb_bl_rle.tga", 0, {{0, 31, 0xFF083103u}}},
+      {"formats/bmp/rgb16-565.bmp", 0, {{126, 0, 0xFF9C9EBDu}, {5, 3, 0xFFF72829u}}},
+      {"formats/bmp/rgb16.bmp", 0, {{126, 0, 0xFF9C9CBDu}, {126, 63, 0xFF63637Bu}}},
+      // (126, 0) is the last pixel of a row: the tail case.
+      {"formats/bmp/rgb24.bmp",
+       0,
+       {{126, 0, 0xFF9F9FBDu}, {5, 3, 0xFFF32929u}, {126, 63, 0xFF60607Eu}}},
+  };
+  for (const TPicture& p : pictures) {
+    SCOPED_TRACE(p.File);
+    const auto picture = LoadPictureInProcess(TestFile(p.File)).Value();
+    ASSERT_NE(picture, nullptr);
+    for (const TPixel& px : p.Pixels)
+      EXPECT_TRUE(Near(picture->GetPixel(px.X, px.Y), px.Colour, p.Tolerance))
+          << px.X << "," << px.Y;
+  }
+  // The two TGA files hold the same picture.
   const auto tga = LoadPictureInProcess(TestFile("formats/tga/200x32_rgb_tl_raw.tga")).Value();
-  ASSERT_NE(tga, nullptr);
-  EXPECT_EQ(tga->GetPixel(0, 0), 0xFF092904u);
-  EXPECT_EQ(tga->GetPixel(199, 0), 0xFF5F9A14u);
-  EXPECT_EQ(tga->GetPixel(100, 20), 0xFFC0462Fu);
-  EXPECT_EQ(tga->GetPixel(199, 31), 0xFF5D8202u);
-  // The bottom-left file stores the same picture bottom row first: its first stored pixel,
-  // B, G, R = 3, 49, 8, is the bottom-left one. (ImageMagick 6 shows this file upside down.)
   const auto tgaRle = LoadPictureInProcess(TestFile("formats/tga/200x32_rgb_bl_rle.tga")).Value();
-  ASSERT_NE(tgaRle, nullptr);
-  EXPECT_EQ(tgaRle->GetPixel(0, 31), 0xFF083103u);
   for (int y = 0; y < 32; ++y) {
     for (int x = 0; x < 200; ++x) ASSERT_EQ(tgaRle->GetPixel(x, y), tga->GetPixel(x, y));
   }
-
-  const auto bmp = LoadPictureInProcess(TestFile("formats/bmp/rgb16-565.bmp")).Value();
-  ASSERT_NE(bmp, nullptr);
-  EXPECT_EQ(bmp->GetPixel(126, 0), 0xFF9C9EBDu);
-  EXPECT_EQ(bmp->GetPixel(5, 3), 0xFFF72829u);
-  const auto bmp555 = LoadPictureInProcess(TestFile("formats/bmp/rgb16.bmp")).Value();
-  ASSERT_NE(bmp555, nullptr);
-  EXPECT_EQ(bmp555->GetPixel(126, 0), 0xFF9C9CBDu);
-  EXPECT_EQ(bmp555->GetPixel(126, 63), 0xFF63637Bu);
-  const auto bmp24 = LoadPictureInProcess(TestFile("formats/bmp/rgb24.bmp")).Value();
-  ASSERT_NE(bmp24, nullptr);
-  EXPECT_EQ(bmp24->GetPixel(126, 0), 0xFF9F9FBDu);  // last pixel of a row: the tail case
-  EXPECT_EQ(bmp24->GetPixel(5, 3), 0xFFF32929u);
-  EXPECT_EQ(bmp24->GetPixel(126, 63), 0xFF60607Eu);
 }
 
 TEST(LoadPictureInProcess, OneBitTiffIsBlackAndWhiteThroughItsPalette) {

@@ -191,7 +191,7 @@ TEST_F(PacsTest, TheExportedComparisonArrivesAsOneStudyWithItsScale) {
   record.Placement = {-0.016, 0.9651, 38.6, 35.3};
   const std::vector<TMeasurePoint> square{{640, 460}, {1500, 460}, {1500, 1320}, {640, 1320}};
   record.Measures = {{TMeasureKind::Outline, 1, square}, {TMeasureKind::Outline, 2, square}};
-  WriteComparisonRecord(FFiles / "record.ini", record);
+  EXPECT_TRUE(WriteComparisonRecord(FFiles / "record.ini", record));
   std::ostringstream out, err;
   ASSERT_EQ(RunDicomCommand({"export", "--count", "2", "--record", FFiles / "record.ini",
                              FFiles / "interface.ini", FFiles / "series"},

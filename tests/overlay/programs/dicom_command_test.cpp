@@ -121,7 +121,7 @@ TEST(DicomCommand, ExportsTheComparisonIntoOneStudyTheRecordKeeps) {
   const std::vector<TMeasurePoint> square{{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}};
   record.Measures = {{TMeasureKind::Outline, 1, square, "Outline 1"},
                      {TMeasureKind::Outline, 2, square, "Outline 1"}};
-  WriteComparisonRecord(dir / "record.ini", record);
+  EXPECT_TRUE(WriteComparisonRecord(dir / "record.ini", record));
 
   const std::string language = std::string(TESSALY_SOURCE_DIR) + "/data/lang/en/TsLang.ini";
   std::string out, err;
@@ -207,7 +207,7 @@ TEST(DicomCommand, ExportsTheComparisonIntoOneStudyTheRecordKeeps) {
   // Drawn as the swipe, the captures are the print's of it: the swipe and each picture alone.
   TComparisonRecord swipe = kept.Value();
   swipe.Mode = "swipe";
-  WriteComparisonRecord(dir / "record.ini", swipe);
+  EXPECT_TRUE(WriteComparisonRecord(dir / "record.ini", swipe));
   ASSERT_EQ(Dicom({"export", "--record", dir / "record.ini", "--count", "5", "--language", language,
                    dir / "interface.ini", dir / "third"},
                   &out, &err),
@@ -245,10 +245,10 @@ TEST(DicomCommand, RefusesWhatItCannotUse) {
   TComparisonRecord other;
   other.Sha1 = platform::Sha256OfFile(Sample + "NT96650_pcb_004.JPG");
   other.Sha2 = platform::Sha256OfFile(Sample + "NT96650_pcb_002.JPG");
-  WriteComparisonRecord(dir / "other.ini", other);
+  EXPECT_TRUE(WriteComparisonRecord(dir / "other.ini", other));
   TComparisonRecord far = other;
   std::swap(far.Sha1, far.Sha2);
-  WriteComparisonRecord(dir / "far.ini", far);
+  EXPECT_TRUE(WriteComparisonRecord(dir / "far.ini", far));
   {
     std::ifstream in(dir / "far.ini");
     std::string text{std::istreambuf_iterator<char>(in), {}};
@@ -301,7 +301,7 @@ void MakeDicomPair(const TTempFolder& Dir, const std::string& Patient) {
   record.Sha1 = platform::Sha256OfFile(dicom);
   record.Sha2 = platform::Sha256OfFile(Dir / "photo.jpe");
   record.Placement = {0, 0.1, 0, 0};
-  WriteComparisonRecord(Dir / "record.ini", record);
+  EXPECT_TRUE(WriteComparisonRecord(Dir / "record.ini", record));
 }
 
 // A patient DICOM does not take, none at all, or another than picture 1's is refused before

@@ -55,7 +55,7 @@ TEST(ReportCommand, WritesThePageOfTheRecordWithEverythingItNamesFromThisRun) {
   const std::vector<TMeasurePoint> square{{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}};
   record.Measures = {{TMeasureKind::Outline, 1, square, "Outline 1"},
                      {TMeasureKind::Outline, 2, square, "Outline 1"}};
-  WriteComparisonRecord(dir / "record.ini", record);
+  EXPECT_TRUE(WriteComparisonRecord(dir / "record.ini", record));
   // Relative, as a script in its own folder gives it: the page's addresses are still whole paths.
   const std::string out = fs::relative(dir / "report", fs::current_path());
   const auto started = fs::file_time_type::clock::now() - std::chrono::seconds(1);
@@ -172,7 +172,7 @@ TEST(ReportCommand, LoadsThePicturesTurnedAsTheirRecordWasMade) {
   record.Sha1 = platform::Sha256OfFile(photo);
   record.Sha2 = platform::Sha256OfFile(dir / "retake.jpg");
   record.Orientation1 = record.Orientation2 = 6;
-  WriteComparisonRecord(dir / "record.ini", record);
+  EXPECT_TRUE(WriteComparisonRecord(dir / "record.ini", record));
   std::string out, err;
   const std::string page = std::string(TESSALY_SOURCE_DIR) + "/data/output.html";
   ASSERT_EQ(Report({"--record", dir / "record.ini", "--count", "1", "--template", page, photo,
@@ -184,7 +184,7 @@ TEST(ReportCommand, LoadsThePicturesTurnedAsTheirRecordWasMade) {
   EXPECT_NE(out.find("retake.jpg (100 x 59)"), std::string::npos) << out;
   // A record of the pictures as stored is not applied to them turned, nor the other way round.
   record.Orientation2 = 1;
-  WriteComparisonRecord(dir / "record.ini", record);
+  EXPECT_TRUE(WriteComparisonRecord(dir / "record.ini", record));
   EXPECT_EQ(Report({"--record", dir / "record.ini", "--template", page, "--language",
                     std::string(TESSALY_SOURCE_DIR) + "/data/lang/en/TsLang.ini", photo,
                     dir / "retake.jpg", dir / "page2"},

@@ -20,14 +20,19 @@ using raster::TBitmap32;
 
 constexpr int Width1 = 1200, Height1 = 1200, Width2 = 1000, Height2 = 900;
 
+// Blank pictures of W1 x H1 and W2 x H2 loaded into C.
+void LoadBlankPictures(TMainController& C, int W1, int H1, int W2, int H2) {
+  TBitmap32 one, two;
+  one.SetSize(W1, H1);
+  two.SetSize(W2, H2);
+  C.SetImage1("one.png", one);
+  C.SetImage2("two.png", two);
+}
+
 class MeasureEditTest : public ::testing::Test {
  protected:
   MeasureEditTest() {
-    TBitmap32 one, two;
-    one.SetSize(Width1, Height1);
-    two.SetSize(Width2, Height2);
-    C.SetImage1("one.png", one);
-    C.SetImage2("two.png", two);
+    LoadBlankPictures(C, Width1, Height1, Width2, Height2);
     C.GaugeBar4().SetPosition(0);  // one screen pixel per picture-1 pixel
   }
   // A press and release on the view where picture 1's pixel (X, Y) shows.
@@ -308,11 +313,7 @@ TEST(MeasureDrawn, Picture2IsMeasuredAsTheOverlayDrawsIt) {
     const int h = w * 3 / 4;
     for (const int way : {0, 1, 2}) {
       TMainController c{900, 900};
-      TBitmap32 one, two;
-      one.SetSize(700, 700);
-      two.SetSize(w, h);
-      c.SetImage1("one.png", one);
-      c.SetImage2("two.png", two);
+      LoadBlankPictures(c, 700, 700, w, h);
       if (way == 0) {
         c.GaugeBar1().SetPosition(steps.Angle);
         c.GaugeBar2().SetPosition(steps.OffsetX);
@@ -341,11 +342,7 @@ TEST(MeasureDrawn, Picture2IsMeasuredAsTheOverlayDrawsIt) {
     // Picture 2's point laid exactly onto picture 1's at a slider's turn and zoom: the overlay
     // draws it there.
     TMainController c{900, 900};
-    TBitmap32 one, two;
-    one.SetSize(700, 700);
-    two.SetSize(w, h);
-    c.SetImage1("one.png", one);
-    c.SetImage2("two.png", two);
+    LoadBlankPictures(c, 700, 700, w, h);
     c.PlaceExactly(steps.Angle, OverlayZoomFactor(steps.OverlayZoom), {250.25f, 180.5f}, {2, 3});
     ASSERT_TRUE(c.Precise());
     const TMeasurePoint laid = Drawn(*c.RotLayer(), w, h, 2, 3);

@@ -55,10 +55,10 @@ TEST(LoadPictureOrTell, EveryFailureIsToldOnceWithTheFileAndItsReason) {
   platform::MessageRecorder recorder;
   std::vector<std::string> expected;
   for (const auto& [path, sentence] : cases) {
-    EXPECT_EQ(LoadPictureOrTell(path), nullptr) << path;
+    EXPECT_EQ(LoadPictureOrTell(path).Picture, nullptr) << path;
     expected.push_back(sentence + "\n\n[" + path + "]");
   }
-  EXPECT_NE(LoadPictureOrTell(TestFile("formats/jpeg/hopper.jpg")), nullptr);
+  EXPECT_NE(LoadPictureOrTell(TestFile("formats/jpeg/hopper.jpg")).Picture, nullptr);
   EXPECT_EQ(recorder.Texts(), expected);
 
   // Root reads every file; the check of the permission is for everyone else.
@@ -88,7 +88,7 @@ TEST(LoadPicturesTogether, TwoHangingReadsWaitSideBySide) {
   int mostAtOnce = 0, pumps = 0;
   const std::string one = TestFile("formats/jpeg/hopper.jpg"),
                     two = TestFile("formats/png/basn6a08.png");
-  const std::vector<TPictureResult> loaded =
+  const std::vector<TLoadedPictureResult> loaded =
       LoadPicturesTogether({one, two}, TPictureOrientation::AsStored, [&] {
         ++pumps;
         mostAtOnce = std::max(mostAtOnce, servedCount());
@@ -105,11 +105,11 @@ TEST(LoadPicturesTogether, TwoHangingReadsWaitSideBySide) {
   const std::unique_ptr<raster::TBitmap32> alone = LoadPicture(two).Value();
   ASSERT_NE(alone, nullptr);
   for (int round = 0; round < 20; ++round) {
-    const std::vector<TPictureResult> real =
+    const std::vector<TLoadedPictureResult> real =
         LoadPicturesTogether({one, two}, TPictureOrientation::AsStored, {});
     ASSERT_TRUE(real[0] && real[1]) << "0:" << real[0].Reason() << " 1:" << real[1].Reason();
-    ASSERT_EQ(real[1].Value()->Width(), alone->Width());
-    EXPECT_EQ(std::memcmp(real[1].Value()->PixelBuffer(), alone->PixelBuffer(),
+    ASSERT_EQ(real[1].Value().Picture->Width(), alone->Width());
+    EXPECT_EQ(std::memcmp(real[1].Value().Picture->PixelBuffer(), alone->PixelBuffer(),
                           std::size_t(alone->Width()) * alone->Height() * 4),
               0);
   }

@@ -105,7 +105,7 @@ TEST_F(SettingsTest, StoredValuesReadAsTheProfileFunctionsReadThem) {
 TEST_F(SettingsTest, AssistentBoundsAreReadWholeAndPulledOntoAScreen) {
   EXPECT_FALSE(
       ReadSettings(Write("s.ini", "[Assistent]\nLeft=1\nTop=2\nWidth=3\n")).AssistentBounds);
-  WriteAssistentBounds(Settings, {-5, 6, 700, 800});
+  EXPECT_TRUE(WriteAssistentBounds(Settings, {-5, 6, 700, 800}));
   EXPECT_EQ(ReadSettings(Settings).AssistentBounds, (TAssistentBounds{-5, 6, 700, 800}));
 
   const std::vector<TAssistentBounds> screens{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
@@ -286,7 +286,7 @@ TEST_F(SettingsTest, ALinkPlantedAsTheSettingsFileIsReplacedNeverWrittenThrough)
   const std::string victim = Write("victim.ini", "[Mine]\nSecret=1\n");
   fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write);
   fs::create_symlink(victim, Settings);
-  WriteSettings(Settings, TWindowBounds{1, 2, 300, 400});
+  EXPECT_TRUE(WriteSettings(Settings, TWindowBounds{1, 2, 300, 400}));
   EXPECT_EQ(Read(victim), "[Mine]\nSecret=1\n");
   ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(Settings)));
   const TSettings written = ReadSettings(Settings);

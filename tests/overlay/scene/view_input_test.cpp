@@ -62,6 +62,15 @@ class ViewInputTest : public ::testing::Test {
     return {float(double(At.x() - r.Left) * v.Bitmap().Width() / r.Width()),
             float(double(At.y() - r.Top) * v.Bitmap().Height() / r.Height())};
   }
+  // The view zoom slider at Step, and the view's scale and the zoom field at its zoom.
+  void ExpectViewZoomStep(int Step) {
+    const float zoom = ViewZoomFactor(Step);
+    EXPECT_EQ(C().GaugeBar4().Position(), Step);
+    EXPECT_EQ(C().ImgView().Scale(), zoom);
+    EXPECT_EQ(Text(TField::EditZoom).toStdString(),
+              FormatStepZoom(zoom, ViewZoomStepRatio(), QLocale().decimalPoint().toStdString(),
+                             QLocale().groupSeparator().toStdString()));
+  }
   TFloatPoint Scroll() {
     return {C().ImgView().HScroll().Position(), C().ImgView().VScroll().Position()};
   }
@@ -96,12 +105,7 @@ TEST_F(ViewInputTest, KeysMoveTheirSlidersByTheirStepsThroughTheHandlers) {
   QTest::keyClick(&W, Qt::Key_Equal);
   QTest::keyClick(&W, Qt::Key_Plus, Qt::KeypadModifier);
   QTest::keyClick(&W, Qt::Key_Minus, Qt::KeypadModifier);
-  EXPECT_EQ(c.GaugeBar4().Position(), 2);
-  EXPECT_EQ(c.ImgView().Scale(), ViewZoomFactor(2));
-  EXPECT_EQ(
-      Text(TField::EditZoom).toStdString(),
-      FormatStepZoom(ViewZoomFactor(2), ViewZoomStepRatio(), QLocale().decimalPoint().toStdString(),
-                     QLocale().groupSeparator().toStdString()));
+  ExpectViewZoomStep(2);
 
   // A focused button would take the arrows for moving the focus; the window keeps them.
   auto* button = W.findChild<QPushButton*>("ButtonImage1");
@@ -143,12 +147,7 @@ TEST_F(ViewInputTest, WheelZoomsOneStepPerNotchAndKeepsThePictureUnderTheMouse) 
   };
 
   Wheel(at, 240);
-  EXPECT_EQ(c.GaugeBar4().Position(), 2);
-  EXPECT_EQ(c.ImgView().Scale(), ViewZoomFactor(2));
-  EXPECT_EQ(
-      Text(TField::EditZoom).toStdString(),
-      FormatStepZoom(ViewZoomFactor(2), ViewZoomStepRatio(), QLocale().decimalPoint().toStdString(),
-                     QLocale().groupSeparator().toStdString()));
+  ExpectViewZoomStep(2);
   EXPECT_TRUE(stays());
   Wheel(at, -120);
   EXPECT_EQ(c.GaugeBar4().Position(), 1);

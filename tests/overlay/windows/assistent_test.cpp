@@ -459,7 +459,7 @@ TEST_F(AssistentTest, PlaceAndSizeSurviveClosingAndReopening) {
   EXPECT_EQ(again.size(), QSize(600, 450));
   again.reject();
 
-  WriteAssistentBounds(Folders.Settings(), {-9000, 20000, 50, 20});
+  EXPECT_TRUE(WriteAssistentBounds(Folders.Settings(), {-9000, 20000, 50, 20}));
   TFormAssistent lost;
   lost.Open(Path1, Path2);
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();

@@ -291,14 +291,18 @@ class PrintComparisonTest : public PrintFolder {
 class SamplePrintTest : public PrintComparisonTest {
  protected:
   SamplePrintTest() : PrintComparisonTest(true) {}
+  // Shows W with the sample pair loaded.
+  void ShowSamplePair(TFormMain& W) {
+    Show(W);
+    ASSERT_TRUE(W.Controller().LoadImage1(TESSALY_SOURCE_DIR "/data/sample/NT96650_pcb_002.JPG"));
+    ASSERT_TRUE(W.Controller().LoadImage2(TESSALY_SOURCE_DIR "/data/sample/NT96650_pcb_004.JPG"));
+  }
 };
 
 TEST_F(SamplePrintTest, PrintsTheSamplePairInFiveStepsAndPutsEverythingBack) {
   TFormMain w;
-  Show(w);
+  ASSERT_NO_FATAL_FAILURE(ShowSamplePair(w));
   TMainController& c = w.Controller();
-  ASSERT_TRUE(c.LoadImage1(TESSALY_SOURCE_DIR "/data/sample/NT96650_pcb_002.JPG"));
-  ASSERT_TRUE(c.LoadImage2(TESSALY_SOURCE_DIR "/data/sample/NT96650_pcb_004.JPG"));
   c.GaugeAlpha().SetPosition(120);
   const raster::TWinColor colour = c.ImgView().Color();
   const std::string out = Out();
@@ -353,10 +357,8 @@ TEST_F(SamplePrintTest, ThePrintButtonCapturesTheVisiblePartAtThePicturesResolut
   hooks.SettingsFile = settings / "Tessaly.ini";
   TFormMain w(hooks);
   w.LoadSettings();
-  Show(w);
+  ASSERT_NO_FATAL_FAILURE(ShowSamplePair(w));
   TMainController& c = w.Controller();
-  ASSERT_TRUE(c.LoadImage1(TESSALY_SOURCE_DIR "/data/sample/NT96650_pcb_002.JPG"));
-  ASSERT_TRUE(c.LoadImage2(TESSALY_SOURCE_DIR "/data/sample/NT96650_pcb_004.JPG"));
   c.GaugeBar4().SetPosition(-20);  // zoomed out, but not so far that all of picture 1 shows
   const raster::TRect part = VisiblePicturePart(c);
   ASSERT_LT(part.Width(), 2048);
