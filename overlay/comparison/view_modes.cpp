@@ -6,14 +6,21 @@ namespace overlay {
 
 namespace {
 
+using raster::TPaintRegion;
+
 const std::array<TViewModeRow, 6> Rows{{
-    {TViewMode::Blend, "blend", "blend", nullptr, nullptr, 0, &BlendModeText},
+    {TViewMode::Blend, "blend", "blend", nullptr, nullptr, 0, &BlendModeText, raster::dmBlend,
+     TPaintRegion::prAll},
     {TViewMode::Difference, "difference", "difference", "MenuDifference", "Differenz", 'D',
-     &DifferenceModeText},
-    {TViewMode::Flicker, "", "", "MenuFlicker", "Blinken", 'F', &FlickerModeText},
-    {TViewMode::Swipe, "swipe", "swipe", "MenuSwipe", "Vorhang", 'S', &SwipeModeText},
-    {TViewMode::Checker, "checker", "checker", "MenuChecker", "Schachbrett", 'C', &CheckerModeText},
-    {TViewMode::Side, "side", "side", "MenuSide", "Nebeneinander", 'B', &SideModeText},
+     &DifferenceModeText, raster::dmDifference, TPaintRegion::prAll},
+    {TViewMode::Flicker, "", "", "MenuFlicker", "Blinken", 'F', &FlickerModeText, raster::dmOpaque,
+     TPaintRegion::prAll},
+    {TViewMode::Swipe, "swipe", "swipe", "MenuSwipe", "Vorhang", 'S', &SwipeModeText,
+     raster::dmOpaque, TPaintRegion::prRightOf},
+    {TViewMode::Checker, "checker", "checker", "MenuChecker", "Schachbrett", 'C', &CheckerModeText,
+     raster::dmOpaque, TPaintRegion::prChecker},
+    {TViewMode::Side, "side", "side", "MenuSide", "Nebeneinander", 'B', &SideModeText,
+     raster::dmOpaque, TPaintRegion::prSide},
 }};
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <span>
 #include <string_view>
 
+#include "controls/rot_layer.h"
 #include "overlay/base/texts.h"
+#include "raster/core.h"
 
 namespace overlay {
 
@@ -27,6 +29,11 @@ struct TViewModeRow {
   char MenuKey;
   // What the status bar, the print and the captures' labels call it.
   const TText* Text;
+  // How picture 2 is drawn over picture 1 and where it covers it (the flicker's: while it shows
+  // picture 2, opaque and whole). The swipe, the checkerboard and the side by side set picture 1
+  // beside the overlay itself, not blended.
+  raster::TDrawMode DrawMode;
+  raster::TPaintRegion::TKind Region;
 };
 
 // Every way of drawing, the blend first.

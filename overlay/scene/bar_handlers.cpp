@@ -8,6 +8,39 @@ namespace overlay {
 
 using raster::TBitmap32;
 
+std::unique_ptr<TBitmap32> OverlayOriginalOf(const TBitmap32& Picture) {
+  auto original = std::make_unique<TBitmap32>();
+  original->Assign(&Picture);
+  original->SetStretchFilter(raster::sfLinear);
+  original->SetDrawMode(raster::dmOpaque);
+  return original;
+}
+
+void SetUpBar(raster::TGaugeBar& Bar, const TSliderRange& Range) {
+  Bar.SetBounds(0, 0, MainSliderWidth, MainSliderHeight);
+  Bar.SetStyle(raster::rbsMac);
+  Bar.SetBackgnd(raster::bgPattern);
+  Bar.SetShowHandleGrip(true);
+  Bar.SetSmallChange(1);
+  Bar.SetLargeChange(1);
+  // Max before Min and Position: with the default range 0..100 a minimum of -600 or a
+  // position of 120 would otherwise be pulled into the old range.
+  Bar.SetMax(Range.Max);
+  Bar.SetMin(Range.Min);
+  Bar.SetPosition(Range.Initial);
+}
+
+void SetUpMainView(raster::TImgView32& View, int Width, int Height) {
+  View.SetBounds(0, 0, Width, Height);
+  View.SetColor(MainViewColor);
+  View.SetScale(1.0f);
+  View.SetSizeGrip(raster::sgNone);
+  View.ScrollBars().SetColor(raster::clBtnShadow);
+  View.ScrollBars().SetShowHandleGrip(true);
+  View.ScrollBars().SetStyle(raster::rbsDefault);
+  View.Loaded();
+}
+
 // ---------------------------------------------------------------------------------------
 // Change handlers
 

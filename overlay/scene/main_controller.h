@@ -1,7 +1,9 @@
 // The main window's logic without any widget: the image view with picture 1, the rotation
 // layer with picture 2 and its unscaled copy, the six gauge bars and the texts of the
-// read-only fields, the two load sequences, the slider handlers, UpdateControls and the
-// two-point alignment. The Qt window (TFormMain) places and shows these objects and wires its
+// read-only fields, the two load sequences, UpdateControls and the placement's history. Where
+// the overlay stands is TOverlayPlacement's, how it is drawn TViewModes', the view's mouse tools
+// TViewTools', what is known of the pictures TPicturePair's; the controller forwards the
+// window's calls to them. The Qt window (TFormMain) places and shows these objects and wires its
 // buttons to the operations here; the command-line renderer drives the same object headless.
 #pragma once
 
@@ -23,28 +25,20 @@
 #include "overlay/comparison/placement_history.h"
 #include "overlay/decode/picture_import.h"
 #include "overlay/scene/bar_handlers.h"
+#include "overlay/scene/drawing_modes.h"
 #include "overlay/scene/measure_edit.h"
 #include "overlay/scene/measure_layer.h"
+#include "overlay/scene/overlay_colours.h"
+#include "overlay/scene/overlay_placement.h"
+#include "overlay/scene/picture_pair.h"
 #include "overlay/scene/scale_bar.h"
 #include "overlay/scene/view_input.h"
 #include "overlay/scene/view_status.h"
+#include "overlay/scene/view_tools.h"
 #include "platform/status.h"
 #include "raster/core.h"
 
 namespace overlay {
-
-// The main window's view as it is created: colour, scale 1, no size grip, scroll bars with
-// handle grip in the button-shadow colour; then Loaded.
-void SetUpMainView(raster::TImgView32& View, int Width, int Height);
-// The view colour 4530208 (red 32, green 32, blue 69) as the platform colour.
-constexpr raster::TWinColor MainViewColor = 4530208;
-// The main window's view size.
-constexpr int MainViewWidth = 977;
-constexpr int MainViewHeight = 570;
-// The main window's gauge bars as they are created; the name fields of the pictures start as
-// wide as they, and the window's layout then widens or narrows both alike.
-constexpr int MainSliderWidth = 337;
-constexpr int MainSliderHeight = 20;
 
 // The read-only fields whose texts the controller keeps.
 enum class TField {
@@ -59,10 +53,7 @@ enum class TField {
 };
 constexpr int FieldCount = 8;
 
-// Put before a read-out that shows a placement between slider steps.
-inline constexpr const char* BetweenStepsMark = "\u2248 ";
-
-class TMainController : public TComparisonView {
+class TMainController : public TComparisonView, private TPlacementHost {
  public:
   explicit TMainController(int ViewWidth = MainViewWidth, int ViewHeight = MainViewHeight);
   ~TMainController();
@@ -78,21 +69,21 @@ class TMainController : public TComparisonView {
   raster::TGaugeBar& GaugeBar5() { return FGaugeBar5; }  // overlay zoom
   raster::TGaugeBar& GaugeAlpha() { return FGaugeAlpha; }
 
-  raster::TRotLayer* RotLayer() const { return FRotLayer; }
-  const raster::TBitmap32* OverlayOriginal() const { return FOverlayOriginal.get(); }
+  raster::TRotLayer* RotLayer() const override { return FRotLayer; }
+  const raster::TBitmap32* OverlayOriginal() const override { return FOverlayOriginal.get(); }
   // A tool's last use of its pictures (TFullResolutionRenderer taking them): the overlay's
   // original handed over; this controller must not be asked to draw or place the overlay again.
   std::unique_ptr<raster::TBitmap32> TakeOverlayOriginal() { return std::move(FOverlayOriginal); }
-  const std::string& ImageFile1() const { return FImageFile1; }
-  const std::string& ImageFile2() const { return FImageFile2; }
+  const std::string& ImageFile1() const { return FPictures.File(1); }
+  const std::string& ImageFile2() const { return FPictures.File(2); }
   // The paths a calling application named, before (or without) loading them, and a path shown
   // in its name field.
-  void SetImageFile1(std::string Path) { FImageFile1 = std::move(Path); }
-  void SetImageFile2(std::string Path) { FImageFile2 = std::move(Path); }
+  void SetImageFile1(std::string Path) { FPictures.SetFile(1, std::move(Path)); }
+  void SetImageFile2(std::string Path) { FPictures.SetFile(2, std::move(Path)); }
   void ShowPath(TField Field, std::string Path) { SetText(Field, std::move(Path)); }
-  bool Image1Loaded() const { return FImage1Loaded; }
-  bool Image2Loaded() const { return FImage2Loaded; }
-  bool ControlsEnabled() const { return FImage1Loaded && FImage2Loaded; }
+  bool Image1Loaded() const { return FPictures.Loaded(1); }
+  bool Image2Loaded() const { return FPictures.Loaded(2); }
+  bool ControlsEnabled() const override { return Image1Loaded() && Image2Loaded(); }
 
   // What the record session reads and shows (controller_comparison.cpp).
   bool BothLoaded() const override { return ControlsEnabled(); }
@@ -104,7 +95,7 @@ class TMainController : public TComparisonView {
   const std::string& Text(TField Field) const { return FTexts[std::size_t(Field)]; }
   // The separators of the two zoom read-outs; any text, multi-byte ones included.
   void SetNumberFormat(std::string DecimalSeparator, std::string ThousandSeparator);
-  const std::string& DecimalSeparator() const { return FDecimalSeparator; }
+  const std::string& DecimalSeparator() const override { return FDecimalSeparator; }
 
   // Told of every read-out change, and of every UpdateControls with whether the overlay
   // controls (the six bars, ButtonAssistent and BitBtnPrint) are enabled, so a window can
@@ -146,10 +137,10 @@ class TMainController : public TComparisonView {
 
   // The change handlers of the six bars (GaugeBar2Change serves GaugeBar3 too). Each does
   // nothing unless both the layer and the unscaled copy exist.
-  void GaugeBar1Change();
-  void GaugeBar2Change();
+  void GaugeBar1Change() { FPlace.AngleChanged(); }
+  void GaugeBar2Change() { FPlace.OffsetChanged(); }
   void GaugeBar4Change();
-  void GaugeBar5Change();
+  void GaugeBar5Change() { FPlace.OverlayZoomChanged(); }
   void GaugeAlphaChange();
 
   // The view zoom that shows picture 1 whole in the viewport, side by side in its half (the largest
@@ -176,7 +167,7 @@ class TMainController : public TComparisonView {
   std::unique_ptr<TAlignmentJob> PrepareAutoAlign(std::uint64_t* Generation) const;
   bool ApplyAutoAlign(const TAutoAlignResult& Result, std::uint64_t Generation);
   // Moves the angle, X, Y and overlay-zoom sliders, in that order, running each handler.
-  void ApplyPlacement(const TPlacement& Placement);
+  void ApplyPlacement(const TPlacement& Placement) { FPlace.ApplyPlacement(Placement); }
   // Places the overlay turned by Degrees (-180..180) and zoomed by Factor so that picture 2's
   // point Source lies on picture 1's point Target, also between slider steps: the layer's own
   // scale completes the whole-pixel bitmap size. The sliders show the nearest slider state
@@ -190,8 +181,10 @@ class TMainController : public TComparisonView {
   // from where the drag started), and the other bars leave it where it is.
   // False, with nothing changed, when picture 2 so zoomed is more than a bitmap holds
   // (PlacementFits).
-  bool PlacePrecisely(const TPrecisePlacement& Placement);
-  bool Precise() const { return FPrecise; }
+  bool PlacePrecisely(const TPrecisePlacement& Placement) {
+    return FPlace.PlacePrecisely(Placement);
+  }
+  bool Precise() const { return FPlace.Precise(); }
   // Undo and redo of the placement (the four placing sliders, or a placement between their
   // steps): every slider move, nudge, alignment and assistant result is one step, and so is a
   // gesture between BeginGesture and EndGesture (a thumb dragged). Loading a picture starts a
@@ -202,67 +195,71 @@ class TMainController : public TComparisonView {
   bool Undo();
   bool Redo();
   bool ResetPlacement();
-  void BeginGesture();
-  void EndGesture();
+  void BeginGesture() override;
+  void EndGesture() override;
   TPlacementState PlacementState() const;
 
   // Exposure and colour matching (FitColourMatch): while on, the overlay shows picture 2 through
   // the per-channel tables fitted at the present placement, refitted after each placement
   // change (a dragged slider once it is let go) and each new picture; off, picture 2 as loaded.
   void SetColourMatch(bool On);
-  bool ColourMatchOn() const { return FColourMatchOn; }
-  const TColourMatch& ColourMatch() const { return FColourMatch; }
+  bool ColourMatchOn() const { return FColours.On(); }
+  const TColourMatch& ColourMatch() const { return FColours.Match(); }
 
-  // How the overlay is drawn, the flicker aside: blended, as the difference, swipe,
+  // How the overlay is drawn (TViewModes), the flicker aside: blended, as the difference, swipe,
   // checkerboard or side by side.
-  TViewMode DrawnMode() const;
+  TViewMode DrawnMode() const { return FModes->Mode(); }
+  const TViewModes& DrawingModes() const { return *FModes; }
   // The status bar's state with the mouse at ControlPos over the view (none: elsewhere).
   TViewStatus ViewStatusAt(std::optional<raster::TPoint> ControlPos);
   // Where the overlay stands: the precise placement, or the sliders' state.
-  TPrecisePlacement Placement() const;
+  TPrecisePlacement Placement() const { return FPlace.Placement(); }
   // The difference view: the overlay is drawn as the per-channel absolute difference from
   // picture 1 (raster::dmDifference) instead of blended, so that what has not changed turns
   // black. The sliders keep their meaning; the opacity plays no part while it is on. It stays
   // on for a picture 2 loaded meanwhile.
-  void SetDifferenceView(bool On);
-  bool DifferenceView() const { return FDifferenceView; }
+  void SetDifferenceView(bool On) { FModes->Set(TViewMode::Difference, On); }
+  bool DifferenceView() const { return DrawnMode() == TViewMode::Difference; }
   // Swipe: picture 1 left of a vertical line (SwipeLine, in picture-1 pixels; at first the
   // middle of picture 1), the overlay opaque right of it. Checkerboard: squares of CheckerSquare
   // screen pixels, anchored at picture 1's corner, showing picture 1 and the opaque overlay in
-  // turn. Either ends the difference view and the other; the difference view ends both.
-  void SetSwipe(bool On);
-  bool Swipe() const { return FSplit == TSplit::Swipe; }
-  void SetChecker(bool On);
-  bool Checker() const { return FSplit == TSplit::Checker; }
+  // turn. Each way of drawing ends the one before.
+  void SetSwipe(bool On) { FModes->Set(TViewMode::Swipe, On); }
+  bool Swipe() const { return DrawnMode() == TViewMode::Swipe; }
+  void SetChecker(bool On) { FModes->Set(TViewMode::Checker, On); }
+  bool Checker() const { return DrawnMode() == TViewMode::Checker; }
   // Side by side: picture 1 in the viewport's left half, the placed overlay alone in the right
   // half, half a viewport over, so that a point of picture 1 and the overlay's point on it lie
   // at the same place in both halves; zoom and scroll are the view's, so they are linked. The
   // mouse (SetSideCursor, view coordinates) shows as a cross in both halves. The view's scroll
   // range then covers picture 1 in a half-width viewport (SetSplitViewport), so each half
   // reaches every part of its picture.
-  void SetSide(bool On);
+  void SetSide(bool On) { FModes->Set(TViewMode::Side, On); }
   // One of the ways of drawing, the others ended (the flicker is no way of drawing here).
-  void ShowMode(TViewMode Mode);
-  bool Side() const { return FSplit == TSplit::Side; }
-  void SetSideCursor(std::optional<raster::TPoint> ControlPos);
-  void SetSwipeLine(double X);
-  double SwipeLine() const { return FSwipeLine.value_or(0); }
-  static constexpr int MinCheckerSquare = 4, MaxCheckerSquare = 1024;
-  void SetCheckerSquare(int Pixels);
-  int CheckerSquare() const { return FCheckerSquare; }
+  void ShowMode(TViewMode Mode) { FModes->Show(Mode); }
+  bool Side() const { return DrawnMode() == TViewMode::Side; }
+  void SetSideCursor(std::optional<raster::TPoint> ControlPos) {
+    FModes->SetSideCursor(ControlPos);
+  }
+  void SetSwipeLine(double X) { FModes->SetSwipeLine(X); }
+  double SwipeLine() const { return FModes->SwipeLine(); }
+  static constexpr int MinCheckerSquare = TViewModes::MinCheckerSquare;
+  static constexpr int MaxCheckerSquare = TViewModes::MaxCheckerSquare;
+  void SetCheckerSquare(int Pixels) { FModes->SetCheckerSquare(Pixels); }
+  int CheckerSquare() const { return FModes->CheckerSquare(); }
   // While the swipe shows: the line to the picture-1 column under ControlPos (a drag).
-  bool SwipeTo(raster::TPoint ControlPos);
+  bool SwipeTo(raster::TPoint ControlPos) { return FTools->SwipeTo(ControlPos); }
   // Flicker: the view alternates between picture 1 alone and the overlay fully opaque, the
   // opacity slider left where it is (the overlay is drawn opaque, not blended). StartFlicker shows
   // picture 1 alone; each FlickerTick (the window's timer, a test's own clock) the other state.
   // StopFlicker, which every slider change runs first, shows the overlay as its sliders say again.
   void StartFlicker();
-  void FlickerTick();
-  void StopFlicker();
-  bool Flickering() const { return FFlickering; }
+  void FlickerTick() { FModes->FlickerTick(); }
+  void StopFlicker() override { FModes->StopFlicker(); }
+  bool Flickering() const { return FModes->Flickering(); }
   // The label in the view's corner that names the picture the flicker shows.
   const TCornerLabelLayer& FlickerLabel() const { return *FFlickerLabel; }
-  bool FlickerShowsOverlay() const { return FFlickering && FFlickerOverlay; }
+  bool FlickerShowsOverlay() const { return Flickering() && FModes->FlickerOverlay(); }
   // [Display] ExifOrientation: pictures loaded from now on are turned upright by their EXIF
   // orientation tag (the sliders then refer to the upright picture), or kept as stored.
   void SetExifOrientation(bool On) {
@@ -274,7 +271,9 @@ class TMainController : public TComparisonView {
   void SetPictureScale(std::string Path, int Pp100MM);
   // Picture 2's scale as the calling application gave it for the file at Path; it holds while
   // picture 2 is that file. Only measuring uses it.
-  void SetPictureScale2(std::string Path, int Pp100MM);
+  void SetPictureScale2(std::string Path, int Pp100MM) {
+    FPictures.SetGivenScale(2, std::move(Path), Pp100MM);
+  }
   // What the pictures' files said, for a scene showing copies of the same pictures (the print's
   // captures), so that it measures with their unrounded scales as this one does.
   void SetPictureFacts(TPictureFacts One, TPictureFacts Two);
@@ -296,22 +295,30 @@ class TMainController : public TComparisonView {
   // A left press: on a finished measure's point (nothing being drawn) it starts dragging that
   // point; with a tool on it adds a point. False, with nothing done, otherwise (the press then
   // pans or moves the swipe's line).
-  bool MeasureMouseDown(raster::TPoint ControlPos);
+  bool MeasureMouseDown(raster::TPoint ControlPos) { return FTools->MeasureMouseDown(ControlPos); }
   // The dragged point follows the mouse (true), or the measure being drawn previews its next
   // point; a move without the left button held ends a drag (its release went elsewhere).
-  bool MeasureMouseMove(raster::TPoint ControlPos, bool LeftHeld);
-  bool MeasureMouseUp();
+  bool MeasureMouseMove(raster::TPoint ControlPos, bool LeftHeld) {
+    return FTools->MeasureMouseMove(ControlPos, LeftHeld);
+  }
+  bool MeasureMouseUp() { return FTools->MeasureMouseUp(); }
   // Enter or a double click; Escape (the measure being drawn, else the tool); the Delete key on
   // a point; the whole measure under the mouse. Each returns false when it did nothing.
-  bool FinishMeasure();
-  bool CancelMeasure();
-  bool DeleteMeasurePoint(raster::TPoint ControlPos);
-  bool DeleteMeasureAt(raster::TPoint ControlPos);
+  bool FinishMeasure() { return FTools->FinishMeasure(); }
+  bool CancelMeasure() { return FTools->CancelMeasure(); }
+  bool DeleteMeasurePoint(raster::TPoint ControlPos) {
+    return FTools->DeleteMeasurePoint(ControlPos);
+  }
+  bool DeleteMeasureAt(raster::TPoint ControlPos) { return FTools->DeleteMeasureAt(ControlPos); }
   // The finished measure under the mouse (a point of it or one of its lines), for a rename.
-  std::optional<std::size_t> MeasureIndexAt(raster::TPoint ControlPos);
+  std::optional<std::size_t> MeasureIndexAt(raster::TPoint ControlPos) {
+    return FTools->MeasureIndexAt(ControlPos);
+  }
   // Measure Index takes Name (TMeasureEditor::Rename), a step of the history; refused with the
   // reason the user reads when it is empty or another measure of its picture has it.
-  platform::TStatus RenameMeasure(std::size_t Index, std::string_view Name);
+  platform::TStatus RenameMeasure(std::size_t Index, std::string_view Name) {
+    return FTools->RenameMeasure(Index, Name);
+  }
   // After each change of the measures, undo and redo included: the window keeps the record.
   std::function<void()> OnMeasuresChanged;
   // Where the measures lie on the view now, and what the view shows for PictureShownAt.
@@ -321,13 +328,10 @@ class TMainController : public TComparisonView {
   bool ScaleBarAvailable() const { return FScaleBar->Pp100MM() > 0; }
   // Whether picture 1's scale is its own (a DICOM file's spacing, FFacts1), not the calling
   // application's: the DICOM export then writes that spacing as the file gave it.
-  bool Scale1FromFacts() const {
-    return ScaleBarAvailable() && !(FImageFile1 == FScalePath && FScalePp100MM > 0);
-  }
+  bool Scale1FromFacts() const { return ScaleBarAvailable() && !FPictures.ScaleGivenForFile(1); }
   // Likewise for picture 2's scale (MeasureFrame's Pp100MM2).
   bool Scale2FromFacts() const {
-    return FImage2Loaded && !(FImageFile2 == FScalePath2 && FScalePp100MM2 > 0) &&
-           FactsPp100MM(FFacts2) > 0;
+    return Image2Loaded() && !FPictures.ScaleGivenForFile(2) && FactsPp100MM(Facts2()) > 0;
   }
   void SetScaleBar(bool On);
   bool ScaleBarShown() const { return FScaleBarOn && ScaleBarAvailable(); }
@@ -340,27 +344,24 @@ class TMainController : public TComparisonView {
     FFlickerLabel->SetMagnification(Value);
   }
   // When each picture was taken, as its EXIF data says ("2025-08-12 14:03"); empty when unknown.
-  std::string DateTaken1() const { return FormatDateTaken(FFacts1.DateTaken); }
-  std::string DateTaken2() const { return FormatDateTaken(FFacts2.DateTaken); }
+  std::string DateTaken1() const { return FormatDateTaken(Facts1().DateTaken); }
+  std::string DateTaken2() const { return FormatDateTaken(Facts2().DateTaken); }
   // The visit a calling application gave for picture Picture (1 or 2), the interface file's Date
   // and Time as it holds them: they hold while that picture is the file at Path, as the scale
   // does, and win over the EXIF date (a photo taken at home, a camera's clock wrong).
   void SetVisitDate(int Picture, std::string Path, std::string Date, std::string Time);
   // Both visits of Other, for a copy of its comparison (a capture's scene).
-  void SetVisitDates(const TMainController& Other) {
-    FVisit1 = Other.FVisit1;
-    FVisit2 = Other.FVisit2;
-  }
+  void SetVisitDates(const TMainController& Other) { FPictures.CopyVisits(Other.FPictures); }
   // When picture Picture was taken as the flicker's label and the page show it: the visit's date
   // where one holds ("03.02.2026 14:03", followed by the EXIF date in brackets where that is
   // another day), else the EXIF date; empty when neither is known.
-  std::string DateShown(int Picture) const;
+  std::string DateShown(int Picture) const { return FPictures.DateShown(Picture); }
   // The same as YYYYMMDDhhmmss for the DICOM objects: the visit's where it holds and reads as a
   // date, else the EXIF date; 0 when neither is known.
-  std::uint64_t WhenTaken(int Picture) const;
+  std::uint64_t WhenTaken(int Picture) const { return FPictures.WhenTaken(Picture); }
   // What each picture's file said besides its pixels (empty for a picture set, not loaded).
-  const TPictureFacts& Facts1() const { return FFacts1; }
-  const TPictureFacts& Facts2() const { return FFacts2; }
+  const TPictureFacts& Facts1() const { return FPictures.Facts(1); }
+  const TPictureFacts& Facts2() const { return FPictures.Facts(2); }
   // Counts every picture 1 or 2 that is set.
   std::uint64_t PicturesGeneration() const { return FGeneration; }
 
@@ -378,32 +379,23 @@ class TMainController : public TComparisonView {
   // picture 1 under the mouse where it was, within half a screen pixel (PlaceBitmapAt). False, with
   // nothing changed, unless both pictures are loaded and MousePos lies in the viewport (the scroll
   // bars keep their own wheel).
-  bool WheelZoom(int AngleDelta, raster::TPoint MousePos);
-  bool WheelZooms(raster::TPoint MousePos);  // whether WheelZoom takes a wheel there
+  bool WheelZoom(int AngleDelta, raster::TPoint MousePos) {
+    return FTools->WheelZoom(AngleDelta, MousePos, FGaugeBar4);
+  }
+  // whether WheelZoom takes a wheel there
+  bool WheelZooms(raster::TPoint MousePos) { return FTools->WheelZooms(MousePos); }
   // A left-button drag over the view scrolls it so that the content follows the mouse; a move
   // without the left button held ends it (its release went elsewhere).
-  void BeginPan(raster::TPoint MousePos);
-  void PanMove(raster::TShiftState Shift, raster::TPoint MousePos);
-  void EndPan();
-  bool Panning() const { return FPan.Active(); }
+  void BeginPan(raster::TPoint MousePos) { FTools->BeginPan(MousePos); }
+  void PanMove(raster::TShiftState Shift, raster::TPoint MousePos) {
+    FTools->PanMove(Shift, MousePos);
+  }
+  void EndPan() { FTools->EndPan(); }
+  bool Panning() const { return FTools->Active() == TViewTool::Pan; }
+  const TViewTools& ViewTools() const { return *FTools; }
 
  private:
   // Sets a flag for one scope.
-  // One step of the history for a scope (BeginGesture .. EndGesture, which refits the colours).
-  class TStep {
-   public:
-    explicit TStep(TMainController& Controller) : FController(Controller) {
-      FController.BeginGesture();
-    }
-    ~TStep() { FController.EndGesture(); }
-    TStep(const TStep&) = delete;
-    TStep& operator=(const TStep&) = delete;
-
-   private:
-    TMainController& FController;
-  };
-  void RefitColours();
-  std::string FlickerLabelText() const;
   class TSliderQuiet {
    public:
     explicit TSliderQuiet(bool& Flag) : FFlag(Flag) { FFlag = true; }
@@ -414,25 +406,17 @@ class TMainController : public TComparisonView {
    private:
     bool& FFlag;
   };
-  // In a placement slider's handler: true when the handler has nothing more to do, because
-  // the sliders only show a placement, or because it has just put the overlay back at the
-  // slider state the sliders show.
-  bool LeavePrecisePlacement();
-  // The overlay no longer between steps or beyond the bars, so that each placing bar's handler
-  // applies its own position.
-  void DropPrecise();
-  // PlacePrecisely, leaving Held (a bar being dragged) where it is.
-  bool PlaceAt(const TPrecisePlacement& Placement, const raster::TGaugeBar* Held);
+  void RefitColours();
+  // TPlacementHost: what placing the overlay needs of the controller (the rest is public).
+  bool InGesture() const override { return FHistory.InGesture(); }
+  void ShowReadOut(TPlacingBar Bar, std::string Text) override;
   void SetText(TField Field, std::string Text);
-  void RecordPlacement();
+  void RecordPlacement() override;
   void RestorePlacement(const TPlacementState& State);
   // Undo or redo: the history's step, then the overlay placed there.
   bool StepThroughHistory(std::optional<TPlacementState> (TPlacementHistory::*Step)());
-  enum class TSplit { None, Swipe, Checker, Side };
-  raster::TPaintRegion OverlayRegion() const;
-  void ShowDrawing();
   // The overlay zoom's read-out for the slider's position.
-  std::string OverlayZoomText() const;
+  std::string OverlayZoomText() const override;
   void CommitImage1(const std::string& Path, raster::TBitmap32& Picture);
   // Original: the overlay's copy of Picture (OverlayOriginalOf), when made already (a load
   // makes it on its own thread); else it is made here.
@@ -441,52 +425,25 @@ class TMainController : public TComparisonView {
   void UpdateScaleBar();
   // Picture 1's facts once it is set, and the scale they may bring.
   void SetFacts1(TPictureFacts Facts);
-  // Ends a measure's point drag and its gesture, on every way it can end.
-  void EndMeasureDrag();
   // The measures changed (a step of the history when Finished), or only the one being drawn.
   void MeasuresEdited(bool Finished);
-  // How the overlay is drawn while it shows as its sliders say.
-  raster::TDrawMode OverlayDrawMode() const {
-    // The swipe and the checkerboard set picture 1 beside the overlay itself, not blended.
-    return FDifferenceView          ? raster::dmDifference
-           : FSplit != TSplit::None ? raster::dmOpaque
-                                    : raster::dmBlend;
-  }
 
   std::unique_ptr<raster::TImgView32> FImgView;
   raster::TGaugeBar FGaugeBar1, FGaugeBar2, FGaugeBar3, FGaugeBar4, FGaugeBar5, FGaugeAlpha;
-  raster::TRotLayer* FRotLayer = nullptr;  // owned by the view's layer collection
-  TScaleBarLayer* FScaleBar = nullptr;     // likewise; always on top
-  TMeasureLayer* FMeasureLayer = nullptr;  // likewise, above the overlay
+  raster::TRotLayer* FRotLayer = nullptr;      // owned by the view's layer collection
+  TScaleBarLayer* FScaleBar = nullptr;         // likewise; always on top
+  TMeasureLayer* FMeasureLayer = nullptr;      // likewise, above the overlay
+  TCornerLabelLayer* FFlickerLabel = nullptr;  // likewise
   TMeasureEditor FMeasureEditor;
-  std::optional<TMeasureHandle> FMeasureDrag;  // the point a left drag moves
-  std::string FScalePath;
-  int FScalePp100MM = 0;
-  std::string FScalePath2;
-  struct TVisit {
-    std::string Path, Date, Time;
-  };
-  TVisit FVisit1, FVisit2;
-  const TVisit* VisitOf(int Picture) const;
-  int FScalePp100MM2 = 0;
+  TPicturePair FPictures;
   bool FScaleBarOn = false;
   std::unique_ptr<raster::TBitmap32> FOverlayOriginal;
-  std::string FImageFile1, FImageFile2;
-  bool FImage1Loaded = false;
-  bool FImage2Loaded = false;
-  // The overlay stands at a placement between slider steps (PlaceExactly); the sliders show
-  // the nearest state. A move of an angle, offset or overlay-zoom slider leaves it.
-  bool FPrecise = false;
-  TPrecisePlacement FPlacement;  // while FPrecise
-  // A bar dragged from a value beyond its end, while the gesture lasts, and its position at the
-  // last change: the value moves from there by as much as the bar moves.
-  raster::TGaugeBar* FHeldBar = nullptr;
-  int FHeldPosition = 0;
-  // The sliders are being set to show a placement; their handlers leave the overlay alone.
-  bool FShowingPlacement = false;
-  // While the history's own step is restored: no new step.
-  bool FRestoring = false;
-  bool FResetting = false;  // the sliders set back to their start by a load
+  // Where the overlay stands: at the slider state, or at a precise placement the bars show only
+  // as its nearest state.
+  TOverlayPlacement FPlace{*this, FGaugeBar1, FGaugeBar2, FGaugeBar3, FGaugeBar5};
+  // While the history's own step is restored, or the sliders are set back to their start by a
+  // load: no new step.
+  bool FNoStep = false;
   TPlacementHistory FHistory;
   // While the assistant runs: the placement and the history it started from.
   struct TAssistantStart {
@@ -496,26 +453,17 @@ class TMainController : public TComparisonView {
   std::optional<TAssistantStart> FAssistantStart;
   // Colour matching: on or off, the fit now applied, picture 2 as loaded while the overlay's
   // copy holds its matched colours.
-  TSplit FSplit = TSplit::None;
-  TCornerLabelLayer* FFlickerLabel = nullptr;  // owned by the view's layers
-  // When pictures 1 and 2 were taken ("12.08.2025 14:03"), where their files say; else empty.
-  TPictureFacts FFacts1, FFacts2;
-  std::optional<double> FSwipeLine;
-  std::optional<raster::TPoint> FSideCursor;
-  int FCheckerSquare = 64;
-  bool FColourMatchOn = false;
+  TOverlayColours FColours;
   bool FRefitting = false;
-  TColourMatch FColourMatch;
-  std::unique_ptr<raster::TBitmap32> FOverlayPristine;
   std::uint64_t FGeneration = 0;
   TPictureOrientation FOrientation = TPictureOrientation::AsStored;
-  bool FDifferenceView = false;
-  bool FFlickering = false, FFlickerOverlay = false;
   std::array<std::string, FieldCount> FTexts;
   std::string FDecimalSeparator = ".";
   std::string FThousandSeparator = ",";
-  TWheelNotches FWheel;
-  TViewPan FPan;
+  // The ways of drawing and the view's tools, which use the view, the editor and the history
+  // above (and so are declared after them, to go first).
+  std::unique_ptr<TViewModes> FModes;
+  std::unique_ptr<TViewTools> FTools;
 };
 
 // The comparison Controller shows (TMainController::Shown).

@@ -1,5 +1,7 @@
 #include "overlay/scene/view_status.h"
 
+#include <algorithm>
+
 #include "overlay/comparison/sliders.h"
 
 namespace overlay {
@@ -28,6 +30,25 @@ std::string StatusModeText(const TViewStatus& Status, std::string_view DecimalSe
     }
   }
   return text;
+}
+
+void SetPixelUnder(TViewStatus& Status, raster::TImgView32& View,
+                   std::optional<raster::TPoint> ControlPos) {
+  const raster::TBitmap32& picture = View.Bitmap();
+  const raster::TRect port = View.GetViewportRect();
+  if (!ControlPos || picture.Empty() || ControlPos->X < port.Left || ControlPos->X >= port.Right ||
+      ControlPos->Y < port.Top || ControlPos->Y >= port.Bottom) {
+    return;
+  }
+  // Over the picture itself, not the backdrop beside it.
+  const raster::TRect shown = View.GetBitmapRect();
+  if (ControlPos->X < shown.Left || ControlPos->X >= shown.Right || ControlPos->Y < shown.Top ||
+      ControlPos->Y >= shown.Bottom) {
+    return;
+  }
+  const raster::TPoint p = View.ControlToBitmap(*ControlPos);
+  Status.X = std::clamp(p.X, 0, picture.Width() - 1);
+  Status.Y = std::clamp(p.Y, 0, picture.Height() - 1);
 }
 
 }  // namespace overlay

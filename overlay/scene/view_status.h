@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "controls/image_view.h"
 #include "overlay/base/texts.h"
 #include "overlay/comparison/view_modes.h"
 
@@ -22,6 +23,11 @@ struct TViewStatus {
   // Picture 2's colours matched to picture 1's: the gains of red, green and blue.
   std::optional<std::array<double, 3>> Gains;
 };
+
+// Status's pixel: the picture-1 pixel under the mouse at ControlPos, where it is over picture 1
+// itself in the view's viewport (not the backdrop beside it); left none elsewhere.
+void SetPixelUnder(TViewStatus& Status, raster::TImgView32& View,
+                   std::optional<raster::TPoint> ControlPos);
 
 // "1234, 567 px" and, with a scale, "   61.7, 28.4 mm" after it (one decimal, the locale's
 // separator); empty without a pixel.

@@ -78,24 +78,6 @@ TEST_F(AlignTest, APureShiftMovesTheOffsetSlidersOnly) {
   EXPECT_EQ(C.Text(TField::EditY), "20");
 }
 
-TEST_F(AlignTest, RightAngleFromTheVerticalConstant) {
-  Load(100, 80);
-  // Picture 2's direction (100, 0) turned onto picture 1's (0, 100): -90 degrees.
-  ASSERT_TRUE(C.AlignOverlay(0, 100, 100, 0, 0, 0, 0, 0));
-  EXPECT_EQ(C.Sliders().Angle, -90);
-  EXPECT_FLOAT_EQ(C.RotLayer()->Angle(), -90.0f);
-  EXPECT_EQ(C.Text(TField::EditAngle), "-90");
-}
-
-TEST_F(AlignTest, AnUnfoldedTurnOf270DegreesEndsAsMinus90) {
-  Load(100, 80);
-  // 3 pi / 2 on the layer: the slider folds it to -90, and its handler turns the layer to the
-  // same visible angle.
-  ASSERT_TRUE(C.AlignOverlay(0, 0, 0, 0, 0, 100, 100, 0));
-  EXPECT_EQ(C.Sliders().Angle, -90);
-  EXPECT_FLOAT_EQ(C.RotLayer()->Angle(), -90.0f);
-}
-
 TEST_F(AlignTest, ZoomTwoIsExactTheSliderShowsStep301) {
   Load(100, 100);
   ASSERT_TRUE(C.AlignOverlay(0, 0, 0, 0, 40, 0, 20, 0));
