@@ -31,6 +31,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "overlay/programs/program.h"
 #include "overlay/windows/about_box.h"
@@ -67,7 +68,14 @@ bool Save(QWidget& Window, const std::string& Path) {
 
 }  // namespace
 
-int Main(int argc, char** argv) {
+const char* const Usage =
+    "usage: tessaly-screenshots DIR PICTURE1 PICTURE2\n"
+    "       tessaly-screenshots --interface DIR INTERFACE-FILE\n"
+    "       tessaly-screenshots --scale-bar DIR INTERFACE-FILE\n"
+    "       tessaly-screenshots --print PICTURE1 PICTURE2\n";
+
+int Shoot(const std::string& Program, const std::string& mode,
+          const std::vector<std::string>& Names) {  // mode: "" or the flag given
   // The windows keep comparison records of the pairs they show; the screenshots' go nowhere.
   std::string data = std::filesystem::temp_directory_path() / "tessaly-screenshots-XXXXXX";
   if (::mkdtemp(data.data()) == nullptr) return 1;
@@ -79,18 +87,16 @@ int Main(int argc, char** argv) {
       std::filesystem::remove_all(Path, ec);
     }
   } removed{data};
-  if (argc != 4) {
-    std::cerr << "usage: tessaly-screenshots DIR PICTURE1 PICTURE2\n"
-                 "       tessaly-screenshots --interface DIR INTERFACE-FILE\n"
-                 "       tessaly-screenshots --scale-bar DIR INTERFACE-FILE\n"
-                 "       tessaly-screenshots --print PICTURE1 PICTURE2\n";
-    return 2;
-  }
-  const std::string mode = argv[1];
+  // The window framework's own arguments: the program, and the interface file where one is
+  // given, as a calling application starts the program.
+  std::string program = Program, interface = mode.empty() || mode == "--print" ? "" : Names[1];
+  std::vector<char*> qt{program.data()};
+  if (!interface.empty()) qt.push_back(interface.data());
+  qt.push_back(nullptr);
+  int qtArgc = int(qt.size()) - 1;
+  char** qtArgv = qt.data();
   if (mode == "--print") {
-    const std::string one = argv[2], two = argv[3];
-    char* qtArgv[] = {argv[0], nullptr};
-    int qtArgc = 1;
+    const std::string one = Names[0], two = Names[1];
     platform::MessageRecorder messages;
     platform::ShellOpenRecorder opened;
     overlay::RunTessaly(qtArgc, qtArgv, [&](overlay::TProgramWindows& W) {
@@ -104,10 +110,8 @@ int Main(int argc, char** argv) {
     return opened.Targets().empty() ? 1 : 0;
   }
   if (mode == "--interface" || mode == "--scale-bar") {
-    const std::string dir = argv[2];
+    const std::string dir = Names[0];
     std::filesystem::create_directories(dir);
-    char* qtArgv[] = {argv[0], argv[3], nullptr};
-    int qtArgc = 2;
     int status = 1;
     overlay::RunTessaly(qtArgc, qtArgv, [&](overlay::TProgramWindows& W) {
       // The caption belongs to the window frame, which a grab of the window does not show.
@@ -135,14 +139,12 @@ int Main(int argc, char** argv) {
     });
     return status;
   }
-  const std::string dir = argv[1], one = argv[2], two = argv[3];
+  const std::string dir = Names[0], one = Names[1], two = Names[2];
   std::filesystem::create_directories(dir);
   int status = 1;
   // No box may wait for an answer: the pair is loaded twice, and the second time its record
   // asks to be restored (No). Whatever would have been shown is printed at the end.
   platform::MessageRecorder quiet;
-  char* qtArgv[] = {argv[0], nullptr};
-  int qtArgc = 1;
   overlay::RunTessaly(qtArgc, qtArgv, [&](overlay::TProgramWindows& W) {
     overlay::TFormMain& main = *W.FormMain;
     LoadPair(main, one, two);
@@ -332,5 +334,23 @@ int Main(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
-  return platform::RunGuarded("tessaly-screenshots", [&] { return Main(argc, argv); });
+  return platform::RunGuarded("tessaly-screenshots", [&] {
+    std::string mode;
+    platform::TCommandLine line("tessaly-screenshots", Usage, std::cout, std::cerr);
+    for (const char* name : {"--interface", "--scale-bar", "--print"}) {
+      line.Flag(name, [&mode, name] {
+        if (!mode.empty())
+          throw platform::ECommandLineError("one of --interface, --scale-bar, --print");
+        mode = name;
+      });
+    }
+    return line.Run({argv + 1, argv + argc}, [&](const std::vector<std::string>& Names) {
+      const std::size_t count = mode.empty() ? 3 : 2;
+      platform::ExpectNames(Names, count, count,
+                            mode.empty()        ? "DIR PICTURE1 PICTURE2"
+                            : mode == "--print" ? "PICTURE1 PICTURE2"
+                                                : "DIR INTERFACE-FILE");
+      return Shoot(argv[0], mode, Names);
+    });
+  });
 }
