@@ -247,8 +247,6 @@ class TMainController : public TComparisonView, private TPlacementHost {
   static constexpr int MaxCheckerSquare = TViewModes::MaxCheckerSquare;
   void SetCheckerSquare(int Pixels) { FModes->SetCheckerSquare(Pixels); }
   int CheckerSquare() const { return FModes->CheckerSquare(); }
-  // While the swipe shows: the line to the picture-1 column under ControlPos (a drag).
-  bool SwipeTo(raster::TPoint ControlPos) { return FTools->SwipeTo(ControlPos); }
   // Flicker: the view alternates between picture 1 alone and the overlay fully opaque, the
   // opacity slider left where it is (the overlay is drawn opaque, not blended). StartFlicker shows
   // picture 1 alone; each FlickerTick (the window's timer, a test's own clock) the other state.
@@ -384,15 +382,11 @@ class TMainController : public TComparisonView, private TPlacementHost {
   }
   // whether WheelZoom takes a wheel there
   bool WheelZooms(raster::TPoint MousePos) { return FTools->WheelZooms(MousePos); }
-  // A left-button drag over the view scrolls it so that the content follows the mouse; a move
-  // without the left button held ends it (its release went elsewhere).
-  void BeginPan(raster::TPoint MousePos) { FTools->BeginPan(MousePos); }
-  void PanMove(raster::TShiftState Shift, raster::TPoint MousePos) {
-    FTools->PanMove(Shift, MousePos);
-  }
-  void EndPan() { FTools->EndPan(); }
   bool Panning() const { return FTools->Active() == TViewTool::Pan; }
+  // The view's mouse tools: the left button's press, moves and release go to the one they are
+  // for (a measure's point, the swipe's line, the pan).
   const TViewTools& ViewTools() const { return *FTools; }
+  TViewTools& ViewTools() { return *FTools; }
 
  private:
   // Sets a flag for one scope.

@@ -107,6 +107,29 @@ platform::TStatus TViewTools::RenameMeasure(std::size_t Index, std::string_view 
   return {};
 }
 
+bool TViewTools::MouseDown(raster::TPoint ControlPos) {
+  if (MeasureMouseDown(ControlPos)) return true;
+  FSwipeDrag = SwipeTo(ControlPos);
+  if (!FSwipeDrag) BeginPan(ControlPos);
+  return false;
+}
+
+void TViewTools::MouseMove(raster::TShiftState Shift, raster::TPoint ControlPos) {
+  // A dragged measure's point takes the move from the swipe's line and the pan.
+  if (MeasureMouseMove(ControlPos, (Shift & raster::ssLeft) != 0)) return;
+  if (FSwipeDrag) {
+    if (Shift & raster::ssLeft) SwipeTo(ControlPos);
+  } else {
+    PanMove(Shift, ControlPos);
+  }
+}
+
+void TViewTools::MouseUp() {
+  MeasureMouseUp();
+  FSwipeDrag = false;
+  EndPan();
+}
+
 bool TViewTools::SwipeTo(raster::TPoint ControlPos) {
   if (FModes.Mode() != TViewMode::Swipe || !Enabled()) return false;
   FModes.SetSwipeLine(FView.ControlToBitmap(ControlPos).X);

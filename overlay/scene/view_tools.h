@@ -29,7 +29,7 @@ TShownPictures ShownPicturesOf(raster::TImgView32& View, const TViewModes& Modes
                                const TMeasureScreen& Screen, const TMeasureFrame& Frame);
 
 // The tool that holds the mouse during a drag.
-enum class TViewTool { None, MeasurePoint, Pan };
+enum class TViewTool { None, MeasurePoint, SwipeLine, Pan };
 
 class TViewTools {
  public:
@@ -46,9 +46,18 @@ class TViewTools {
 
   TViewTool Active() const {
     return FMeasureDrag    ? TViewTool::MeasurePoint
+           : FSwipeDrag    ? TViewTool::SwipeLine
            : FPan.Active() ? TViewTool::Pan
                            : TViewTool::None;
   }
+
+  // The view's left button, given to the one tool it is for: a finished measure's point or the
+  // measuring tool first, then the swipe's line while the swipe shows (the picture under it
+  // stays), else the pan; the tool that took the press takes the moves until the release.
+  // MouseDown is true when measuring took the press.
+  bool MouseDown(raster::TPoint ControlPos);
+  void MouseMove(raster::TShiftState Shift, raster::TPoint ControlPos);
+  void MouseUp();
 
   // Measuring, in view (control) coordinates. A left press: on a finished measure's point
   // (nothing being drawn) it starts dragging that point; with a tool on it adds a point; false,
@@ -85,6 +94,7 @@ class TViewTools {
   TPlacementHistory& FHistory;
   TViewModes& FModes;
   std::optional<TMeasureHandle> FMeasureDrag;  // the point a left drag moves
+  bool FSwipeDrag = false;                     // a left drag moves the swipe's line
   TWheelNotches FWheel;
   TViewPan FPan;
 };

@@ -43,26 +43,12 @@ TViewEvents::TViewEvents(QWidget& View, TMainController& Controller, TViewEvents
   view.OnMouseDown = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
                             std::int32_t X, std::int32_t Y, raster::TCustomLayer*) {
     if (Button != raster::mbLeft) return;
-    // A measure's point, or a point of the tool, before the swipe's line and the pan.
-    if (FController.MeasureMouseDown({X, Y})) {
-      FWiring.ShowStatus();
-      return;
-    }
-    // In the swipe a drag moves the line; the picture under it stays.
-    FSwipeDrag = FController.SwipeTo({X, Y});
-    if (!FSwipeDrag) FController.BeginPan({X, Y});
+    if (FController.ViewTools().MouseDown({X, Y})) FWiring.ShowStatus();
   };
   view.OnMouseMove = [this](raster::TObject*, raster::TShiftState Shift, std::int32_t X,
                             std::int32_t Y, raster::TCustomLayer*) {
     FMenuAt.reset();
-    // A dragged measure's point takes the move from the swipe's line and the pan.
-    if (FController.MeasureMouseMove({X, Y}, (Shift & raster::ssLeft) != 0)) {
-      // taken
-    } else if (FSwipeDrag) {
-      if (Shift & raster::ssLeft) FController.SwipeTo({X, Y});
-    } else {
-      FController.PanMove(Shift, {X, Y});
-    }
+    FController.ViewTools().MouseMove(Shift, {X, Y});
     FMouseOverView = raster::TPoint{X, Y};
     FController.SetSideCursor(FMouseOverView);
     FWiring.ShowStatus();
@@ -70,9 +56,7 @@ TViewEvents::TViewEvents(QWidget& View, TMainController& Controller, TViewEvents
   view.OnMouseUp = [this](raster::TObject*, raster::TMouseButton Button, raster::TShiftState,
                           std::int32_t, std::int32_t, raster::TCustomLayer*) {
     if (Button != raster::mbLeft) return;
-    FController.MeasureMouseUp();
-    FSwipeDrag = false;
-    FController.EndPan();
+    FController.ViewTools().MouseUp();
   };
   FView.installEventFilter(this);
 }

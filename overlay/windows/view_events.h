@@ -46,7 +46,6 @@ class TViewEvents : public QObject {
   QWidget& FView;
   TMainController& FController;
   TViewEventsWiring FWiring;
-  bool FSwipeDrag = false;                // a left drag on the view moves the swipe's line
   std::optional<raster::TPoint> FMenuAt;  // where the view's menu was asked for
   std::optional<raster::TPoint> FMouseOverView;
 };
