@@ -105,9 +105,10 @@ TViewMenu::TViewMenu(QWidget& Window, QWidget& View, TMainController& Controller
     QAction* action = Aid(name, text, key);
     FCommands.push_back(action);
     FTools.emplace_back(action, tool);
-    QObject::connect(action, &QAction::toggled, &FWindow, [this, tool](bool On) {
-      if (On || FController.MeasureTool() == tool) {
-        FController.SetMeasureTool(On ? tool : TMeasureTool::None);
+    // A copy: a structured binding cannot be captured by name before C++20's last fixes.
+    QObject::connect(action, &QAction::toggled, &FWindow, [this, Tool = tool](bool On) {
+      if (On || FController.MeasureTool() == Tool) {
+        FController.SetMeasureTool(On ? Tool : TMeasureTool::None);
       }
       ShowMeasureTool();
     });
