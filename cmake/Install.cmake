@@ -10,8 +10,8 @@ include(GNUInstallDirs)
 
 set(TESSALY_INSTALL_DIR "lib/tessaly")
 set(TESSALY_DOC_DIR "${CMAKE_INSTALL_DATADIR}/doc/tessaly")
-set(TESSALY_COMMANDS tessaly kestrin tessaly-render tessaly-align tessaly-report tessaly-dicom
-  iniprofile)
+set(TESSALY_COMMANDS tessaly kestrin tessaly-render tessaly-align tessaly-calibrate tessaly-report
+  tessaly-dicom iniprofile)
 
 install(TARGETS ${TESSALY_COMMANDS} tessaly-decode RUNTIME DESTINATION ${TESSALY_INSTALL_DIR})
 install(TARGETS exifreader LIBRARY DESTINATION ${TESSALY_INSTALL_DIR})
@@ -64,7 +64,8 @@ endforeach()
 # Man pages and documents, compressed as Debian's policy wants them (-n: no time stamp, so the
 # package is the same for the same sources).
 find_program(GZIP gzip REQUIRED)
-set(MAN_PAGES tessaly kestrin tessaly-render tessaly-align tessaly-report tessaly-dicom iniprofile)
+set(MAN_PAGES tessaly kestrin tessaly-render tessaly-align tessaly-calibrate tessaly-report
+  tessaly-dicom iniprofile)
 foreach(page ${MAN_PAGES})
   set(gz "${CMAKE_BINARY_DIR}/man/${page}.1.gz")
   add_custom_command(OUTPUT "${gz}"

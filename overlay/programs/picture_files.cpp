@@ -1,5 +1,7 @@
 #include "overlay/programs/picture_files.h"
 
+#include <sys/stat.h>
+
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
@@ -65,6 +67,34 @@ platform::TResult<std::unique_ptr<TBitmap32>> ReadPictureFile(const std::string&
   }
   TellPictureNotes(loaded.Value().Facts, Path);
   return std::move(loaded.Value().Picture);
+}
+
+platform::TStatus CheckOutputPlaces(const std::vector<std::string>& Outputs,
+                                    const std::vector<std::string>& Inputs) {
+  namespace fs = std::filesystem;
+  for (const std::string& output : Outputs) {
+    std::error_code ec;
+    const fs::path out(output);
+    if (fs::is_directory(out, ec)) {
+      return platform::TStatus::Failure("the output is a directory: " + output);
+    }
+    const fs::path dir = out.has_parent_path() ? out.parent_path() : fs::path(".");
+    if (!fs::is_directory(dir, ec)) {
+      return platform::TStatus::Failure("the output's directory does not exist: " + dir.string());
+    }
+  }
+  for (const std::string& output : Outputs) {
+    struct stat out {};
+    if (::stat(output.c_str(), &out) != 0) continue;
+    for (const std::string& input : Inputs) {
+      struct stat in {};
+      if (::stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+        return platform::TStatus::Failure(
+            "the output is one of the input pictures, which it would replace: " + output);
+      }
+    }
+  }
+  return {};
 }
 
 }  // namespace overlay

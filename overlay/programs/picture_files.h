@@ -5,6 +5,7 @@
 #include <QImage>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/status.h"
 #include "raster/core.h"
@@ -27,5 +28,13 @@ platform::TStatus WriteImageAtomically(const QImage& Image, const std::string& P
 // them.
 platform::TResult<std::unique_ptr<raster::TBitmap32>> ReadPictureFile(const std::string& Which,
                                                                       const std::string& Path);
+
+// Whether a tool may write its Outputs, checked before any picture is decoded so that a typo
+// costs no work (the write itself can still fail and is checked again): each one's folder
+// exists, none is a folder, and none is one of the Inputs (the same file by device and inode,
+// whatever the names: another spelling, a hard link, a link to it), which writing it would
+// replace.
+platform::TStatus CheckOutputPlaces(const std::vector<std::string>& Outputs,
+                                    const std::vector<std::string>& Inputs);
 
 }  // namespace overlay

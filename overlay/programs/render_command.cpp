@@ -274,38 +274,12 @@ const TExportTexts ExportTexts{"nothing to export: both pictures must be loaded"
                                "unknown export format (PNG, TIFF or JPEG)",
                                "the picture cannot be encoded", "cannot write"};
 
-// Every output's directory must exist before the pictures are decoded, so that a typo costs no
-// work (the write itself can still fail and is checked again); and no output may be one of the
-// inputs (the same file, by device and inode, whatever the names: another spelling, a hard link,
-// a link to it), which writing it would replace.
+// Every output's place checked before the pictures are decoded (CheckOutputPlaces).
 platform::TStatus CheckOutputs(const TRenderRequest& Request) {
-  namespace fs = std::filesystem;
   std::vector<std::string> outputs;
   if (!Request.Output.empty()) outputs.push_back(Request.Output);
   for (const TExportRequest& e : Request.Exports) outputs.push_back(e.Path);
-  for (const std::string& output : outputs) {
-    std::error_code ec;
-    const fs::path out(output);
-    if (fs::is_directory(out, ec)) {
-      return platform::TStatus::Failure("the output is a directory: " + output);
-    }
-    const fs::path dir = out.has_parent_path() ? out.parent_path() : fs::path(".");
-    if (!fs::is_directory(dir, ec)) {
-      return platform::TStatus::Failure("the output's directory does not exist: " + dir.string());
-    }
-  }
-  for (const std::string& output : outputs) {
-    struct stat out {};
-    if (::stat(output.c_str(), &out) != 0) continue;
-    for (const std::string& input : {Request.Picture1, Request.Picture2}) {
-      struct stat in {};
-      if (::stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
-        return platform::TStatus::Failure(
-            "the output is one of the input pictures, which it would replace: " + output);
-      }
-    }
-  }
-  return {};
+  return CheckOutputPlaces(outputs, {Request.Picture1, Request.Picture2});
 }
 
 // The request carried out: the pictures read, the scene placed and drawn, every output written.

@@ -9,8 +9,12 @@
 #include <opencv2/aruco.hpp>
 #include <opencv2/imgproc.hpp>
 #include <string>
+#include <vector>
 
 #include "overlay/decode/picture_import.h"
+#include "overlay/programs/calibrate_command.h"
+#include "overlay/programs/picture_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -131,6 +135,52 @@ TEST(Marker, ApictureWithoutAUsableMarkerIsRefusedSayingWhy) {
     ASSERT_FALSE(found);
     EXPECT_NE(found.Reason().find(k.Says), std::string::npos) << found.Reason();
   }
+}
+
+// tessaly-calibrate on a photograph with a marker: the JSON the scripts read, the
+// straightened picture written 0600 at the size it names, and its refusals' statuses.
+TEST(Marker, TheCalibrateToolPrintsTheScaleAndWritesTheStraightenedPicture) {
+  const testsupport::TTempFolder folder("tessaly_calibrate");
+  const std::unique_ptr<raster::TBitmap32> picture = Photo();
+  ASSERT_NE(picture, nullptr);
+  TCamera camera;
+  camera.TiltDegrees = 25;
+  LayMarker(*picture, camera, 12);
+  const std::string photo = folder / "marker.png", straight = folder / "straight.png";
+  ASSERT_TRUE(overlay::WritePngAtomically(*picture, photo));
+  const overlay::TMarkerCalibration expected = overlay::FindMarker(*picture, {15, {}}).Value();
+
+  std::ostringstream out, err;
+  ASSERT_EQ(overlay::RunCalibrateCommand(
+                {"--json", "--marker-mm", "15", "--straighten", straight, photo}, out, err),
+            0)
+      << err.str();
+  const std::string json = out.str();
+  for (const std::string& part : std::vector<std::string>{
+           "\"source\": \"marker\"", "\"dictionary\": \"DICT_4X4_50\", \"id\": 12",
+           "\"size_mm\": 15",
+           "\"straightened_size\": [" + std::to_string(expected.StraightenedWidth) + ", " +
+               std::to_string(expected.StraightenedHeight) + "]"}) {
+    EXPECT_NE(json.find(part), std::string::npos) << part << " in " << json;
+  }
+  EXPECT_NEAR(std::stod(json.substr(json.find("\"pp100mm\": ") + 11)), expected.Pp100MM, 1e-9);
+  struct stat written {};
+  ASSERT_EQ(::stat(straight.c_str(), &written), 0);
+  EXPECT_EQ(written.st_mode & 0777, 0600u);
+  overlay::TPictureResult back = overlay::LoadPicture(straight);
+  ASSERT_TRUE(back) << back.Reason();
+  EXPECT_EQ(back.Value()->Width(), expected.StraightenedWidth);
+  EXPECT_EQ(back.Value()->Height(), expected.StraightenedHeight);
+
+  // No marker: status 1 and why; a marker size that is no length: status 2; the photo as its
+  // own straightened output: refused before anything is read.
+  const std::string plain = std::string(TESSALY_TESTDATA) + "/photos-large/NT96650_pcb_002.JPG";
+  std::ostringstream o1, e1, o2, e2, o3, e3;
+  EXPECT_EQ(overlay::RunCalibrateCommand({plain}, o1, e1), 1);
+  EXPECT_NE(e1.str().find("no marker"), std::string::npos) << e1.str();
+  EXPECT_EQ(overlay::RunCalibrateCommand({"--marker-mm", "0", photo}, o2, e2), 2);
+  EXPECT_EQ(overlay::RunCalibrateCommand({"--straighten", photo, photo}, o3, e3), 1);
+  EXPECT_NE(e3.str().find("one of the input pictures"), std::string::npos) << e3.str();
 }
 
 }  // namespace
