@@ -13,6 +13,7 @@ namespace {
   RegisterStretchBenchmarks();
   RegisterImportBenchmarks();
   RegisterAlignBenchmarks();
+  RegisterMarkerBenchmarks();
   return true;
 }();
 

@@ -10,6 +10,7 @@ void RegisterOverlayFrameBenchmarks();
 void RegisterStretchBenchmarks();
 void RegisterImportBenchmarks();
 void RegisterAlignBenchmarks();
+void RegisterMarkerBenchmarks();
 // The window benchmarks (view_bench), which also run the import baselines in the same process.
 void RegisterWindowBenchmarks();
 // Closes the main window the window benchmarks share; called before the Qt application goes,
