@@ -80,7 +80,17 @@ add_custom_command(OUTPUT "${changelog}"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/doc"
   COMMAND ${GZIP} -9nc "${CMAKE_SOURCE_DIR}/data/package/changelog" > "${changelog}"
   DEPENDS "${CMAKE_SOURCE_DIR}/data/package/changelog" VERBATIM)
-add_custom_target(install_files ALL DEPENDS ${icon_files} ${man_files} "${changelog}")
+# The printable marker sheet for the scale from a marker, as drawn (SVG) and ready to print (PDF);
+# scripts/make-marker-sheet writes the SVG.
+set(marker_svg "${CMAKE_SOURCE_DIR}/data/markers/tessaly-markers.svg")
+set(marker_pdf "${CMAKE_BINARY_DIR}/markers/tessaly-markers.pdf")
+add_custom_command(OUTPUT "${marker_pdf}"
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/markers"
+  COMMAND ${RSVG_CONVERT} -f pdf -o "${marker_pdf}" "${marker_svg}"
+  DEPENDS "${marker_svg}" VERBATIM)
+install(FILES "${marker_svg}" "${marker_pdf}" DESTINATION ${TESSALY_DOC_DIR}/markers)
+add_custom_target(install_files ALL DEPENDS ${icon_files} ${man_files} "${changelog}"
+  "${marker_pdf}")
 install(FILES "${changelog}" ${CMAKE_SOURCE_DIR}/data/package/copyright
   DESTINATION ${TESSALY_DOC_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${TESSALY_DOC_DIR})

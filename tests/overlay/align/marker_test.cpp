@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <opencv2/aruco.hpp>
 #include <opencv2/imgproc.hpp>
 #include <string>
@@ -181,6 +182,22 @@ TEST(Marker, TheCalibrateToolPrintsTheScaleAndWritesTheStraightenedPicture) {
   EXPECT_EQ(overlay::RunCalibrateCommand({"--marker-mm", "0", photo}, o2, e2), 2);
   EXPECT_EQ(overlay::RunCalibrateCommand({"--straighten", photo, photo}, o3, e3), 1);
   EXPECT_NE(e3.str().find("one of the input pictures"), std::string::npos) << e3.str();
+}
+
+// The shipped sheet, printed at 300 dots per inch as a printer at 100 % prints it: a 20 mm
+// marker gives 300 / 25.4 pixels per millimetre.
+TEST(Marker, TheShippedSheetPrintedAtActualSizeGivesItsPrintersScale) {
+  const testsupport::TTempFolder folder("tessaly_marker_sheet");
+  const std::string printed = folder / "sheet.png";
+  const std::string command = "rsvg-convert -d 300 -p 300 -o '" + printed + "' '" +
+                              TESSALY_SOURCE_DIR "/data/markers/tessaly-markers.svg'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  overlay::TPictureResult sheet = overlay::LoadPicture(printed);
+  ASSERT_TRUE(sheet) << sheet.Reason();
+  const platform::TResult<overlay::TMarkerCalibration> found = overlay::FindMarker(*sheet.Value());
+  ASSERT_TRUE(found) << found.Reason();
+  EXPECT_LE(found.Value().Id, 5);  // one of the 20 mm markers, the largest
+  EXPECT_NEAR(found.Value().Pp100MM, 300 / 25.4 * 100, 300 / 25.4 * 100 * 0.002);
 }
 
 }  // namespace
