@@ -1,6 +1,8 @@
 #include "platform/command_line.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <exception>
 #include <iostream>
 
@@ -61,6 +63,17 @@ std::string OneLine(std::string Text) {
     Text.replace(at, Text.find_first_not_of('\n', at) - at, ended ? " " : ": ");
   }
   return Text;
+}
+
+double ParseNumber(const std::string& Option, std::string_view Text) {
+  if (!Text.empty() && Text.front() == '+') Text.remove_prefix(1);
+  double value = 0;
+  const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
+  if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size() ||
+      !std::isfinite(value)) {
+    throw ECommandLineError(Option + " needs numbers, not \"" + std::string(Text) + "\"");
+  }
+  return value;
 }
 
 void ExpectNames(const std::vector<std::string>& Names, std::size_t Min, std::size_t Max,

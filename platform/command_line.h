@@ -50,6 +50,9 @@ const char* ProgramVersion();
 // blank after a line that ends in a full stop (or :;!?).
 std::string OneLine(std::string Text);
 
+// An option's value as a number ("+" allowed, finite); ECommandLineError "<Option> needs numbers,
+// not "<Text>"" for anything else.
+double ParseNumber(const std::string& Option, std::string_view Text);
 // Raises ECommandLineError "expected <Expected>, got N name(s)" unless Min <= Names.size() <= Max.
 void ExpectNames(const std::vector<std::string>& Names, std::size_t Min, std::size_t Max,
                  const std::string& Expected);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "overlay/align/auto_align_p.h"
+#include "overlay/base/number_format.h"
 
 namespace overlay {
 
@@ -21,12 +22,6 @@ namespace {
 constexpr int DetectionSide = 2400;
 // The half side of the window each corner is refined in, in the picture's pixels.
 constexpr int RefineHalf = 12;
-
-std::string Figure(double Value, int Decimals) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*f", Decimals, Value);
-  return text;
-}
 
 double Side(const TMarkerPoint& A, const TMarkerPoint& B) {
   return std::hypot(A.X - B.X, A.Y - B.Y);
@@ -50,17 +45,10 @@ cv::Mat GreyWindow(const raster::TBitmap32& Picture, int X, int Y, int Half, cv:
   const int y0 = std::clamp(Y - Half, 0, Picture.Height() - 1);
   const int x1 = std::clamp(X + Half, 0, Picture.Width() - 1);
   const int y1 = std::clamp(Y + Half, 0, Picture.Height() - 1);
-  cv::Mat grey(y1 - y0 + 1, x1 - x0 + 1, CV_8UC1);
-  for (int y = y0; y <= y1; ++y) {
-    const raster::TColor32* row = Picture.GetPixelPtr(x0, y);
-    std::uint8_t* out = grey.ptr<std::uint8_t>(y - y0);
-    for (int x = 0; x <= x1 - x0; ++x) {
-      const std::uint32_t c = row[x];
-      // BT.601 luma, as OpenCV's grey conversion weighs the channels.
-      out[x] = std::uint8_t(
-          (((c >> 16) & 0xFF) * 299 + ((c >> 8) & 0xFF) * 587 + (c & 0xFF) * 114 + 500) / 1000);
-    }
-  }
+  const cv::Mat whole(Picture.Height(), Picture.Width(), CV_8UC4,
+                      const_cast<raster::TColor32*>(Picture.Bits()));
+  cv::Mat grey;
+  cv::cvtColor(whole(cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1)), grey, cv::COLOR_BGRA2GRAY);
   *Origin = {x0, y0};
   return grey;
 }
@@ -175,9 +163,9 @@ platform::TResult<TMarkerCalibration> FindMarker(const raster::TBitmap32& Pictur
       std::min({Side(c.Corners[0], c.Corners[1]), Side(c.Corners[1], c.Corners[2]),
                 Side(c.Corners[2], c.Corners[3]), Side(c.Corners[3], c.Corners[0])});
   if (smallest < MinMarkerSidePx) {
-    return platform::TStatus::Failure("the marker is too small: a side of " + Figure(smallest, 0) +
-                                      " pixels, at least " + Figure(MinMarkerSidePx, 0) +
-                                      " are needed");
+    return platform::TStatus::Failure("the marker is too small: a side of " +
+                                      FormatFixed(smallest, 0) + " pixels, at least " +
+                                      FormatFixed(MinMarkerSidePx, 0) + " are needed");
   }
   // Each corner again on the picture's own pixels, to a fraction of a pixel.
   const int half = std::clamp(int(smallest / 8), 3, RefineHalf);
@@ -196,8 +184,8 @@ platform::TResult<TMarkerCalibration> FindMarker(const raster::TBitmap32& Pictur
   TiltAndResidual(c.Corners, width, height, &c.TiltDegrees, &c.ResidualPx);
   if (c.TiltDegrees > MaxMarkerTilt) {
     return platform::TStatus::Failure("the marker is seen too obliquely: tilted " +
-                                      Figure(c.TiltDegrees, 0) + "°, at most " +
-                                      Figure(MaxMarkerTilt, 0) + "° can be straightened");
+                                      FormatFixed(c.TiltDegrees, 0) + "°, at most " +
+                                      FormatFixed(MaxMarkerTilt, 0) + "° can be straightened");
   }
 
   // The marker's plane straightened: the marker an upright square of the picture's resolution at
@@ -229,7 +217,7 @@ platform::TResult<TMarkerCalibration> FindMarker(const raster::TBitmap32& Pictur
   if (area > MaxStraightenedGrowth * double(width) * double(height)) {
     return platform::TStatus::Failure(
         "the marker is seen too obliquely: straightened, the picture would be " +
-        Figure(area / (double(width) * height), 1) + " times as large");
+        FormatFixed(area / (double(width) * height), 1) + " times as large");
   }
   const cv::Mat shift =
       (cv::Mat_<double>(3, 3) << 1, 0, -(left + 0.5), 0, 1, -(top + 0.5), 0, 0, 1);

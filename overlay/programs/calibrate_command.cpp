@@ -63,13 +63,8 @@ int RunCalibrateCommand(const std::vector<std::string>& Args, std::ostream& Out,
   platform::TCommandLine line("tessaly-calibrate", UsageText, Out, Err);
   line.Flag("--json", [&] { json = true; });
   line.Option("--marker-mm", [&](const std::string& Value) {
-    std::size_t used = 0;
-    double mm = 0;
-    try {
-      mm = std::stod(Value, &used);
-    } catch (const std::exception&) {
-    }
-    if (used != Value.size() || !(mm >= 1 && mm <= 1000)) {
+    const double mm = platform::ParseNumber("--marker-mm", Value);
+    if (!(mm >= 1 && mm <= 1000)) {
       throw platform::ECommandLineError("--marker-mm is a length of 1 to 1000 mm, not \"" + Value +
                                         "\"");
     }

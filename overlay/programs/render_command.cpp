@@ -76,6 +76,7 @@ constexpr const char* UsageText =
     "  --version           show the version\n";
 
 using TUsageError = platform::ECommandLineError;
+using platform::ParseNumber;
 
 int ParseInt(const std::string& Option, const std::string& Text) {
   std::string_view digits = Text;
@@ -110,17 +111,6 @@ void ParseSize(const std::string& Text, TRenderRequest& Request) {
   }
   Request.ViewWidth = w;
   Request.ViewHeight = h;
-}
-
-double ParseNumber(const std::string& Option, std::string_view Text) {
-  if (!Text.empty() && Text.front() == '+') Text.remove_prefix(1);
-  double value = 0;
-  const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
-  if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size() ||
-      !std::isfinite(value)) {
-    throw TUsageError(Option + " needs numbers, not \"" + std::string(Text) + "\"");
-  }
-  return value;
 }
 
 }  // namespace
